@@ -1,0 +1,38 @@
+# dk_add_library(name dir [PUBLIC deps...] [PRIVATE deps...] [DEFINES defs...])
+# One static library from every .cpp under dir (re-globbed at build time), or an interface
+# library while the folder holds headers only.
+function(dk_add_library name dir)
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEFINES" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${DK_SOURCE_ROOT})
+    target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+    target_compile_definitions(${name} PRIVATE ${ARG_DEFINES})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${DK_SOURCE_ROOT})
+    target_link_libraries(${name} INTERFACE ${ARG_PUBLIC})
+  endif()
+endfunction()
+
+# dk_add_test(name dir deps...): one GoogleTest program from every .cpp under dir.
+function(dk_add_test name dir)
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  set(deps)
+  foreach(dep ${ARGN})
+    if(TARGET ${dep})
+      list(APPEND deps ${dep})
+    endif()
+  endforeach()
+  add_executable(${name} ${sources})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${DK_SOURCE_ROOT})
+  target_link_libraries(${name} PRIVATE ${deps} dk_test_support GTest::gtest GTest::gmock)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT "DK_RESOURCE_DIR=${DK_RESOURCE_DIR};DK_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data"
+    TIMEOUT 900)
+endfunction()

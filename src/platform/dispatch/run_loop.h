@@ -1,0 +1,41 @@
+// The main run loop: the main queue's tasks run here, on the thread that pumps it.
+//
+// The thread that first touches the main queue (or calls MainRunLoop::bindToCurrentThread) is the
+// main thread. Tests pump it with runUntilIdle() instead of sleeping: it runs main-queue work until
+// the main queue is empty, no worker task is queued or running, and no tracked activity (a network
+// call in flight, ...) is outstanding. Timers waiting on a manual clock do not count as pending.
+#pragma once
+
+#include <functional>
+
+namespace dk::platform {
+
+class MainRunLoop {
+ public:
+  // Makes the calling thread the main thread (tests call it in set-up).
+  static void bindToCurrentThread();
+
+  // Runs main-queue work until everything is idle. Returns false when `maxWallSeconds` of real
+  // time passed first (a guard against a hung test, not a timing device).
+  static bool runUntilIdle(double maxWallSeconds = 30.0);
+  // Runs main-queue work until pred() holds (checked after every task and whenever the system
+  // goes idle). Returns false when it became idle without pred() holding, or on the guard.
+  static bool runUntil(const std::function<bool()>& pred, double maxWallSeconds = 30.0);
+  // Runs main-queue work one pass: every task queued when called. Returns the number run.
+  static int runPending();
+  // Runs forever (the demo host) until stop() is called from any thread.
+  static void run();
+  static void stop();
+};
+
+// Outstanding work that runUntilIdle must wait for, such as a request on the network thread.
+// Construct one when the work starts and destroy it when its completion has been posted.
+class ActivityToken {
+ public:
+  ActivityToken();
+  ~ActivityToken();
+  ActivityToken(const ActivityToken&) = delete;
+  ActivityToken& operator=(const ActivityToken&) = delete;
+};
+
+}  // namespace dk::platform

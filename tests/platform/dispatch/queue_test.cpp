@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/dispatch/clock.h"
+#include "platform/dispatch/queue.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/dispatch/sync.h"
+#include "platform/dispatch/timer.h"
+#include "support/manual_clock.h"
+
+namespace dk::platform {
+namespace {
+
+TEST(DispatchQueue, SerialQueueRunsTasksInOrderOneAtATime) {
+  auto queue = DispatchQueue::createSerial("com.kelo.test.serial");
+  std::vector<int> seen;  // touched only on the queue: a race here is what TSan would report
+  std::atomic<int> running{0};
+  std::atomic<bool> overlapped{false};
+  for (int i = 0; i < 1000; ++i) {
+    queue->async([&, i] {
+      if (running.fetch_add(1) != 0) overlapped = true;
+      seen.push_back(i);
+      running.fetch_sub(1);
+    });
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  queue->sync([] {});
+  EXPECT_FALSE(overlapped);
+  ASSERT_EQ(seen.size(), 1000u);
+  for (int i = 0; i < 1000; ++i) EXPECT_EQ(seen[i], i);
+}
+
+TEST(DispatchQueue, SyncOntoTheCurrentQueueRunsInline) {
+  auto queue = DispatchQueue::createSerial("com.kelo.test.reentrant");
+  bool innerRan = false;
+  queue->sync([&] {
+    EXPECT_TRUE(queue->isCurrent());
+    queue->sync([&] { innerRan = true; });
+  });
+  EXPECT_TRUE(innerRan);
+  EXPECT_FALSE(queue->isCurrent());
+}
+
+TEST(DispatchQueue, MainQueueWorkRunsOnlyWhenPumped) {
+  bool ran = false;
+  auto worker = DispatchQueue::createSerial("com.kelo.test.poster");
+  worker->async([&] { DispatchQueue::main()->async([&] { ran = isMainThread(); }); });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(ran);
+}
+
+TEST(DispatchQueue, SyncToMainFromAWorkerCompletesWhileTheLoopIsPumped) {
+  std::atomic<int> value{0};
+  DispatchQueue::global()->async([&] { DispatchQueue::main()->sync([&] { value = 7; }); value += 1; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(value.load(), 8);
+}
+
+TEST(DispatchQueue, ManySerialQueuesBlockingOnEachOtherDoNotStarveThePool) {
+  // Each task blocks on a semaphore that a later task signals: a fixed-size pool would deadlock.
+  constexpr int kCount = 64;
+  std::vector<std::shared_ptr<DispatchSemaphore>> sems;
+  for (int i = 0; i < kCount; ++i) sems.push_back(std::make_shared<DispatchSemaphore>(0));
+  std::atomic<int> done{0};
+  for (int i = 0; i < kCount; ++i) {
+    DispatchQueue::createSerial("q" + std::to_string(i))->async([&, i] {
+      if (i + 1 < kCount) sems[i]->wait();
+      done++;
+      if (i > 0) sems[i - 1]->signal();
+    });
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(done.load(), kCount);
+}
+
+TEST(DispatchGroup, NotifyRunsAfterEveryMemberLeft) {
+  auto group = DispatchGroup::create();
+  std::atomic<int> finished{0};
+  int atNotify = -1;
+  for (int i = 0; i < 10; ++i) group->async(DispatchQueue::global(), [&] { finished++; });
+  group->notify(DispatchQueue::main(), [&] { atNotify = finished.load(); });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(atNotify, 10);
+}
+
+TEST(DispatchGroup, NotifyOnAnEmptyGroupRunsAtOnce) {
+  auto group = DispatchGroup::create();
+  bool ran = false;
+  group->notify(DispatchQueue::main(), [&] { ran = true; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_TRUE(ran);
+}
+
+TEST(Timers, AfterFiresOnlyWhenTheManualClockReachesTheDelay) {
+  test::ManualClockScope time;
+  int fired = 0;
+  DispatchQueue::main()->after(2.0, [&] { fired++; });
+  time.advance(1.9);
+  EXPECT_EQ(fired, 0);
+  time.advance(0.1);
+  EXPECT_EQ(fired, 1);
+  time.advance(10);
+  EXPECT_EQ(fired, 1);
+}
+
+TEST(Timers, RepeatingTimerTicksOncePerIntervalAndStopsWhenInvalidated) {
+  test::ManualClockScope time;
+  int ticks = 0;
+  auto timer = Timer::scheduled(1.0, true, DispatchQueue::main(), [&] { ticks++; });
+  for (int i = 0; i < 5; ++i) time.advance(1.0);
+  EXPECT_EQ(ticks, 5);
+  // A long jump coalesces the missed firings into one, as a run-loop timer does.
+  time.advance(10.0);
+  EXPECT_EQ(ticks, 6);
+  timer->invalidate();
+  time.advance(5.0);
+  EXPECT_EQ(ticks, 6);
+  EXPECT_FALSE(timer->isValid());
+}
+
+TEST(Timers, DroppingTheTimerStopsIt) {
+  test::ManualClockScope time;
+  int ticks = 0;
+  auto timer = Timer::scheduled(0.5, true, DispatchQueue::main(), [&] { ticks++; });
+  time.advance(0.5);
+  timer.reset();
+  time.advance(5);
+  EXPECT_EQ(ticks, 1);
+}
+
+TEST(Timers, InvalidatingAfterTheFiringWasQueuedStillSuppressesIt) {
+  test::ManualClockScope time;
+  int ticks = 0;
+  auto timer = Timer::scheduled(1.0, false, DispatchQueue::main(), [&] { ticks++; });
+  time.clock().advance(1.0);  // posted to the main queue, not yet run
+  timer->invalidate();
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(ticks, 0);
+}
+
+TEST(Timers, RescheduleMovesTheNextFiring) {
+  test::ManualClockScope time;
+  int ticks = 0;
+  auto timer = Timer::scheduled(3.0, false, DispatchQueue::main(), [&] { ticks++; });
+  time.advance(2.0);
+  timer->reschedule();
+  time.advance(2.0);
+  EXPECT_EQ(ticks, 0);
+  time.advance(1.0);
+  EXPECT_EQ(ticks, 1);
+}
+
+TEST(RunLoop, RunUntilIdleWaitsForActivityTokens) {
+  std::atomic<bool> done{false};
+  auto token = std::make_shared<ActivityToken>();
+  std::thread([&, token]() mutable {
+    DispatchQueue::main()->async([&] { done = true; });
+    token.reset();
+  }).detach();
+  token.reset();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(done.load());
+}
+
+TEST(RunLoop, RunUntilStopsAtThePredicate) {
+  int count = 0;
+  for (int i = 0; i < 5; ++i) DispatchQueue::main()->async([&] { count++; });
+  EXPECT_TRUE(MainRunLoop::runUntil([&] { return count >= 1; }));
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(count, 5);
+}
+
+}  // namespace
+}  // namespace dk::platform
