@@ -23,7 +23,7 @@ namespace {
 std::string describe(const ImagePtr& image) {
   if (!image) return "(null)";
   char text[160];
-  std::snprintf(text, sizeof text, "<Image %s%s%.0f x %.0f @%.0fx>", image->name().c_str(),
+  std::snprintf(text, sizeof text, "<Image %s%s%g x %g @%gx>", image->name().c_str(),
                 image->name().empty() ? "" : " ", image->size().width, image->size().height, image->scale());
   return text;
 }
