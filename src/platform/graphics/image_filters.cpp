@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -102,25 +103,55 @@ bool matrixMultiply(const ConstPixelBuffer& srcIn, const PixelBuffer& dst, const
   const std::int32_t half = divisor / 2;
   // The usual divisor is a power of two: a shift instead of four divisions per pixel.
   const bool powerOfTwo = (divisor & (divisor - 1)) == 0;
-  const int shift = powerOfTwo ? std::countr_zero(static_cast<std::uint32_t>(divisor)) : 0;
-  // Copied to locals: the byte stores below could otherwise alias the coefficients.
+  // Largest magnitude a sum can reach, to know whether single precision holds it exactly.
+  std::int64_t largestSum = 0;
+  for (int c = 0; c < 4; ++c) {
+    std::int64_t column = 0;
+    for (int r = 0; r < 4; ++r) column += std::abs(static_cast<std::int64_t>(matrix[static_cast<size_t>(r * 4 + c)]));
+    largestSum = std::max(largestSum, 255 * column + half);
+  }
+  if (powerOfTwo && largestSum < (std::int64_t{1} << 24)) {
+    // Four lanes of single precision: every sum is an integer below 2^24 and the divisor a power
+    // of two, so the arithmetic is exact and truncation after clamping at zero rounds as above.
+    typedef float Lanes __attribute__((vector_size(16)));
+    Lanes rows[4];
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 4; ++c) rows[r][c] = matrix[static_cast<size_t>(r * 4 + c)];
+    }
+    const float bias = static_cast<float>(half), scale = 1.0f / static_cast<float>(divisor);
+    const Lanes zero = {0, 0, 0, 0}, top = {255, 255, 255, 255};
+    for (int y = 0; y < srcIn.height; ++y) {
+      const std::uint8_t* in = srcIn.data + static_cast<size_t>(y) * srcIn.bytesPerRow;
+      std::uint8_t* out = dst.data + static_cast<size_t>(y) * dst.bytesPerRow;
+      for (int x = 0; x < srcIn.width; ++x, in += 4, out += 4) {
+        Lanes v = rows[0] * static_cast<float>(in[0]) + rows[1] * static_cast<float>(in[1]) +
+                  rows[2] * static_cast<float>(in[2]) + rows[3] * static_cast<float>(in[3]);
+        v = (v + bias) * scale;
+        v = v < zero ? zero : v;
+        v = v > top ? top : v;
+        const float alpha = v[kAlphaByte];
+        for (int c = 0; c < 4; ++c) {
+          out[c] = static_cast<std::uint8_t>(c == kAlphaByte ? alpha : std::min(v[c], alpha));
+        }
+      }
+    }
+    return true;
+  }
   std::int32_t m[16];
   for (int i = 0; i < 16; ++i) m[i] = matrix[static_cast<size_t>(i)];
-  // Branch-free clamping: negative sums round to zero or below and clamp to 0.
-  auto channel = [&](std::int32_t sum) -> std::int32_t {
-    const std::int32_t q = powerOfTwo ? (sum + half) >> shift : (sum + half) / divisor;
-    return std::clamp<std::int32_t>(q, 0, 255);
+  // Floor division, so that negative sums land below zero and clamp there.
+  auto channel = [&](std::int32_t sum) {
+    const std::int64_t n = std::int64_t{sum} + half;
+    const std::int64_t q = n >= 0 ? n / divisor : -((-n + divisor - 1) / divisor);
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(q, 0, 255));
   };
   for (int y = 0; y < srcIn.height; ++y) {
-    const std::uint8_t* __restrict in = srcIn.data + static_cast<size_t>(y) * srcIn.bytesPerRow;
-    std::uint8_t* __restrict out = dst.data + static_cast<size_t>(y) * dst.bytesPerRow;
+    const std::uint8_t* in = srcIn.data + static_cast<size_t>(y) * srcIn.bytesPerRow;
+    std::uint8_t* out = dst.data + static_cast<size_t>(y) * dst.bytesPerRow;
     for (int x = 0; x < srcIn.width; ++x, in += 4, out += 4) {
       const std::int32_t p0 = in[0], p1 = in[1], p2 = in[2], p3 = in[3];
       std::int32_t v[4];
-      v[0] = channel(p0 * m[0] + p1 * m[4] + p2 * m[8] + p3 * m[12]);
-      v[1] = channel(p0 * m[1] + p1 * m[5] + p2 * m[9] + p3 * m[13]);
-      v[2] = channel(p0 * m[2] + p1 * m[6] + p2 * m[10] + p3 * m[14]);
-      v[3] = channel(p0 * m[3] + p1 * m[7] + p2 * m[11] + p3 * m[15]);
+      for (int c = 0; c < 4; ++c) v[c] = channel(p0 * m[c] + p1 * m[4 + c] + p2 * m[8 + c] + p3 * m[12 + c]);
       const std::int32_t alpha = v[kAlphaByte];
       for (int c = 0; c < 4; ++c) out[c] = static_cast<std::uint8_t>(c == kAlphaByte ? alpha : std::min(v[c], alpha));
     }
