@@ -6,6 +6,7 @@
 // route table itself is built once and read-only afterwards.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -100,6 +101,9 @@ HttpReply withCamera(RouteContext& ctx, Body&& body) {
   if (lookup.error) return std::move(*lookup.error);
   return body(*lookup.camera);
 }
+
+// Times compared at the millisecond, the resolution of the server format.
+inline int64_t millis(double seconds) { return std::llround(seconds * 1000.0); }
 
 // "true"/"false" (text or JSON boolean) of a parameter.
 std::optional<bool> boolParam(RouteContext& ctx, const std::string& name);

@@ -79,6 +79,7 @@ struct ServerCore {
   HttpServer::Handler handler;
   ParkedReplies* parked = nullptr;
   std::shared_ptr<WebSocketEndpoint> endpoint;
+  std::atomic<uint64_t> connections{0};
 };
 
 bool headerHasToken(std::string_view value, std::string_view token) {
@@ -95,7 +96,7 @@ bool headerHasToken(std::string_view value, std::string_view token) {
   return false;
 }
 
-HttpRequest toHttpRequest(const Request& req, bool tls) {
+HttpRequest toHttpRequest(const Request& req, bool tls, uint64_t connection) {
   HttpRequest out;
   out.method = std::string(req.method_string());
   out.target = std::string(req.target());
@@ -107,6 +108,7 @@ HttpRequest toHttpRequest(const Request& req, bool tls) {
   }
   out.body = req.body();
   out.tls = tls;
+  out.connection = connection;
   out.upgrade = req.method() == http::verb::get &&
                 headerHasToken(std::string(req[http::field::connection]), "upgrade") &&
                 equalsIgnoreCase(std::string(req[http::field::upgrade]), "websocket");
@@ -134,7 +136,8 @@ std::unique_ptr<Response> toResponse(const Request& req, HttpReply& reply) {
 template <class Derived>
 class HttpSession {
  public:
-  explicit HttpSession(std::shared_ptr<ServerCore> core) : core_(std::move(core)) {}
+  explicit HttpSession(std::shared_ptr<ServerCore> core)
+      : core_(std::move(core)), connection_(++core_->connections) {}
 
   void doRead() {
     parser_.emplace();
@@ -148,7 +151,7 @@ class HttpSession {
     if (ec == http::error::end_of_stream) return derived().doEof();
     if (ec) return;  // the peer went away, timed out or sent something unparsable
     Request req = parser_->release();
-    HttpReply reply = core_->handler(toHttpRequest(req, Derived::kTls));
+    HttpReply reply = core_->handler(toHttpRequest(req, Derived::kTls, connection_));
     if (reply.disposition == HttpReply::Disposition::Upgrade) {
       if (core_->endpoint) {
         beast::get_lowest_layer(derived().stream()).expires_never();
@@ -202,6 +205,7 @@ class HttpSession {
   Derived& derived() { return static_cast<Derived&>(*this); }
 
   std::shared_ptr<ServerCore> core_;
+  const uint64_t connection_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::unique_ptr<Response> response_;

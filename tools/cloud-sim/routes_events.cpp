@@ -95,8 +95,8 @@ HttpReply listEvents(RouteContext& ctx) {
     if (!cameras.empty() && !cameras.count(e.cameraId)) continue;
     if (!types.empty() && !types.count(e.type)) continue;
     if (maxEventId && e.eventId > *maxEventId) continue;
-    if (minTime && e.timestamp < *minTime) continue;
-    if (maxTime && e.timestamp > *maxTime) continue;
+    if (minTime && millis(e.timestamp) < millis(*minTime)) continue;
+    if (maxTime && millis(e.timestamp) > millis(*maxTime)) continue;
     if (limit && static_cast<int64_t>(page.size()) == *limit) {
       more = true;
       break;

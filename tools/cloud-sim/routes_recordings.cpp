@@ -1,7 +1,6 @@
 // Recordings: one camera's (or all cameras') recordings, paged by time bounds and a limit,
 // and single recordings.
 #include <charconv>
-#include <limits>
 
 #include "api_routes.h"
 #include "cloud-sim/server_time.h"
@@ -40,9 +39,8 @@ HttpReply listFor(RouteContext& ctx, std::optional<int64_t> cameraId) {
 
   auto selected = [&](const Recording& r) {
     if (cameraId && r.cameraId != *cameraId) return false;
-    if (maxTime && r.start > *maxTime) return false;
-    const double end = r.closed ? r.end : std::numeric_limits<double>::infinity();
-    if (minTime && end < *minTime) return false;
+    if (maxTime && millis(r.start) > millis(*maxTime)) return false;
+    if (minTime && r.closed && millis(r.end) < millis(*minTime)) return false;
     return true;
   };
   Json page = Json::array();
