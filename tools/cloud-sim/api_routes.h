@@ -102,6 +102,18 @@ HttpReply withCamera(RouteContext& ctx, Body&& body) {
   return body(*lookup.camera);
 }
 
+// A whole number, or nothing.
+std::optional<int64_t> parseInteger(const std::string& text);
+
+// The optional "minTimestamp" and "maxTimestamp" parameters of list requests.
+struct TimeBounds {
+  std::optional<double> min, max;
+};
+// Reads them; the reply to send when one is present but not a server time.
+std::optional<HttpReply> readTimeBounds(RouteContext& ctx, TimeBounds& bounds);
+// Reads "limit" (1 to 1000) when present; the reply to send when it is malformed.
+std::optional<HttpReply> readLimit(RouteContext& ctx, std::optional<int64_t>& limit);
+
 // Times compared at the millisecond, the resolution of the server format.
 inline int64_t millis(double seconds) { return std::llround(seconds * 1000.0); }
 

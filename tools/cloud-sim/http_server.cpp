@@ -143,6 +143,31 @@ class HttpSession {
     parser_.emplace();
     parser_->body_limit(64 * 1024 * 1024);
     beast::get_lowest_layer(derived().stream()).expires_after(std::chrono::minutes(5));
+    http::async_read_header(derived().stream(), buffer_, *parser_,
+                            beast::bind_front_handler(&HttpSession::onHeader, derived().shared_from_this()));
+  }
+
+  // A client that announced its body with "Expect: 100-continue" waits for the go-ahead
+  // (curl for a second) before it sends the body.
+  void onHeader(beast::error_code ec, std::size_t) {
+    if (ec == http::error::end_of_stream) return derived().doEof();
+    if (ec) return;
+    if (equalsIgnoreCase(std::string(parser_->get()[http::field::expect]), "100-continue")) {
+      continue_ = std::make_unique<http::response<http::empty_body>>(http::status::continue_, 11);
+      http::async_write(derived().stream(), *continue_,
+                        beast::bind_front_handler(&HttpSession::onContinue, derived().shared_from_this()));
+      return;
+    }
+    readBody();
+  }
+
+  void onContinue(beast::error_code ec, std::size_t) {
+    continue_.reset();
+    if (ec) return;
+    readBody();
+  }
+
+  void readBody() {
     http::async_read(derived().stream(), buffer_, *parser_,
                      beast::bind_front_handler(&HttpSession::onRead, derived().shared_from_this()));
   }
@@ -209,6 +234,7 @@ class HttpSession {
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::unique_ptr<Response> response_;
+  std::unique_ptr<http::response<http::empty_body>> continue_;
   std::optional<net::steady_timer> timer_;
   bool keepAlive_ = true;
   bool drop_ = false;

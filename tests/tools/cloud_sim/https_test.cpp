@@ -23,13 +23,21 @@ size_t collect(char* data, size_t size, size_t count, void* out) {
 }
 
 CurlResult curlGet(const std::string& url, const std::string& caFile, const std::string& token,
-                   const std::string& resolve = {}) {
+                   const std::string& resolve = {}, const std::string* postBody = nullptr) {
   CurlResult result;
   CURL* curl = curl_easy_init();
   curl_slist* headers = curl_slist_append(nullptr, ("Authorization: Bearer " + token).c_str());
   curl_slist* resolves = resolve.empty() ? nullptr : curl_slist_append(nullptr, resolve.c_str());
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+  if (!caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+  if (postBody) {
+    headers = curl_slist_append(headers, "Content-Type: application/json");
+    headers = curl_slist_append(headers, "Expect: 100-continue");
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postBody->c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(postBody->size()));
+    // Far beyond the time limit: only a server that answers "100 Continue" gets the body.
+    curl_easy_setopt(curl, CURLOPT_EXPECT_100_TIMEOUT_MS, 600000L);
+  }
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   if (resolves) curl_easy_setopt(curl, CURLOPT_RESOLVE, resolves);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
@@ -114,6 +122,20 @@ TEST_F(Https, RestartKeepsPortAndCertificate) {
   EXPECT_EQ(sim->caCertificatePem(), ca);
   SimClient client(sim->port(), {.tls = true, .caFile = caFile});
   EXPECT_EQ(client.get("/rest/v2.0/ping", sim->accessToken()).status, 200);
+}
+
+TEST(PlainHttp, BodyAnnouncedWithExpectContinueIsRead) {
+  CloudSim sim(World::generate(smallWorld()));
+  ASSERT_NE(sim.start(), 0);
+  const std::string body = R"({"email":")" + std::string(4000, 'a') + R"(@example.com"})";
+  const CurlResult result =
+      curlGet(sim.baseUrl() + "/rest/v2.0/passwordResets", "", sim.accessToken(), {}, &body);
+  EXPECT_EQ(result.code, CURLE_OK) << curl_easy_strerror(result.code);
+  EXPECT_EQ(result.status, 200);
+  const auto log = sim.requestsTo("/rest/v2.0/passwordResets");
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].body, body);
+  EXPECT_EQ(log[0].header("Expect"), "100-continue");
 }
 
 TEST(PlainHttp, HasNoCertificate) {
