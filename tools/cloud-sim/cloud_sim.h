@@ -150,7 +150,8 @@ class CloudSim {
 
   // Replies parked by holdUntilReleased rules.
   size_t heldCount() const;
-  // Lets the parked replies of one rule (or all, for -1) go; returns how many.
+  // Lets the replies parked so far by one rule (or by all, for -1) go; returns how many.
+  // Requests parked later wait for a later release(): call waitForHeld() first.
   size_t release(int faultId = -1);
   // Blocks until at least `count` replies are parked; false after the timeout.
   bool waitForHeld(size_t count,
@@ -158,7 +159,7 @@ class CloudSim {
 
   // The request log.
   std::vector<RecordedRequest> requests() const;
-  std::vector<RecordedRequest> requestsTo(const std::string& path) const;
+  std::vector<RecordedRequest> requestsTo(const std::string& path) const;  // exact path
   size_t requestCount() const;
   void clearRequests();
   bool waitForRequests(size_t count,
