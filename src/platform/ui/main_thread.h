@@ -1,0 +1,16 @@
+// Main-thread checks for the headless UI layer.
+//
+// Every view, controller and control lives on the main thread (the thread bound by
+// MainRunLoop::bindToCurrentThread). DK_ASSERT_MAIN_THREAD() aborts in debug builds when a UI
+// object is touched from elsewhere; in release builds it costs nothing.
+#pragma once
+
+#include <cassert>
+
+#include "platform/dispatch/queue.h"
+
+#ifndef NDEBUG
+#define DK_ASSERT_MAIN_THREAD() assert(::dk::platform::isMainThread() && "UI object used off the main thread")
+#else
+#define DK_ASSERT_MAIN_THREAD() ((void)0)
+#endif
