@@ -56,11 +56,11 @@ void Application::enterBackground() {
   if (state_ == ApplicationState::Background) return;
   if (state_ == ApplicationState::Active) {
     state_ = ApplicationState::Inactive;
-    UiNotificationHub::shared().post(kUIApplicationWillResignActiveNotification);
+    NotificationCenter::defaultCenter().post(kUIApplicationWillResignActiveNotification);
   }
   state_ = ApplicationState::Background;
   backgroundSince_ = now();
-  UiNotificationHub::shared().post(kUIApplicationDidEnterBackgroundNotification);
+  NotificationCenter::defaultCenter().post(kUIApplicationDidEnterBackgroundNotification);
   scheduleExpiration();
 }
 
@@ -70,21 +70,21 @@ void Application::enterForeground() {
   if (expirationTimer_) expirationTimer_->invalidate();
   expirationTimer_.reset();
   state_ = ApplicationState::Inactive;
-  UiNotificationHub::shared().post(kUIApplicationWillEnterForegroundNotification);
+  NotificationCenter::defaultCenter().post(kUIApplicationWillEnterForegroundNotification);
   state_ = ApplicationState::Active;
-  UiNotificationHub::shared().post(kUIApplicationDidBecomeActiveNotification);
+  NotificationCenter::defaultCenter().post(kUIApplicationDidBecomeActiveNotification);
 }
 
 void Application::resignActive() {
   if (state_ != ApplicationState::Active) return;
   state_ = ApplicationState::Inactive;
-  UiNotificationHub::shared().post(kUIApplicationWillResignActiveNotification);
+  NotificationCenter::defaultCenter().post(kUIApplicationWillResignActiveNotification);
 }
 
 void Application::becomeActive() {
   if (state_ != ApplicationState::Inactive) return;
   state_ = ApplicationState::Active;
-  UiNotificationHub::shared().post(kUIApplicationDidBecomeActiveNotification);
+  NotificationCenter::defaultCenter().post(kUIApplicationDidBecomeActiveNotification);
 }
 
 // ---- background tasks ----
@@ -210,9 +210,9 @@ void Application::showKeyboard(double height, double duration, bool local) {
   info.isLocal = local;
   keyboardVisible_ = true;
   keyboardHeight_ = height;
-  UiNotificationHub::shared().post(UiNotification{kUIKeyboardWillShowNotification, nullptr, info});
+  NotificationCenter::defaultCenter().post(kUIKeyboardWillShowNotification, nullptr, info.toUserInfo());
   DispatchQueue::main()->after(duration, [info] {
-    UiNotificationHub::shared().post(UiNotification{kUIKeyboardDidShowNotification, nullptr, info});
+    NotificationCenter::defaultCenter().post(kUIKeyboardDidShowNotification, nullptr, info.toUserInfo());
   });
 }
 
@@ -226,9 +226,9 @@ void Application::hideKeyboard(double duration, bool local) {
   info.animationDuration = duration;
   info.isLocal = local;
   keyboardVisible_ = false;
-  UiNotificationHub::shared().post(UiNotification{kUIKeyboardWillHideNotification, nullptr, info});
+  NotificationCenter::defaultCenter().post(kUIKeyboardWillHideNotification, nullptr, info.toUserInfo());
   DispatchQueue::main()->after(duration, [info] {
-    UiNotificationHub::shared().post(UiNotification{kUIKeyboardDidHideNotification, nullptr, info});
+    NotificationCenter::defaultCenter().post(kUIKeyboardDidHideNotification, nullptr, info.toUserInfo());
   });
 }
 

@@ -1,5 +1,6 @@
 #include "platform/ui/device.h"
 
+#include "platform/graphics/screen_scale.h"
 #include "platform/ui/application.h"
 #include "platform/ui/main_thread.h"
 #include "platform/ui/ui_notifications.h"
@@ -18,7 +19,7 @@ void Device::setOrientation(DeviceOrientation orientation) {
   // The interface turns first (the window is the first observer on the platform), then the
   // screens hear of the new physical orientation.
   Application::shared().deviceOrientationDidChange(orientation);
-  UiNotificationHub::shared().post(kUIDeviceOrientationDidChangeNotification);
+  NotificationCenter::defaultCenter().post(kUIDeviceOrientationDidChangeNotification);
 }
 
 void Device::resetForTesting() { *this = Device(); }
@@ -28,6 +29,8 @@ Screen& Screen::main() {
   return *screen;
 }
 
+double Screen::scale() const { return mainScreenScale(); }
+
 Rect Screen::bounds() const {
   if (isLandscape(Application::shared().statusBarOrientation())) return Rect(0, 0, portraitSize_.height, portraitSize_.width);
   return Rect(0, 0, portraitSize_.width, portraitSize_.height);
@@ -35,7 +38,7 @@ Rect Screen::bounds() const {
 
 void Screen::configure(Size portraitSize, double scale) {
   portraitSize_ = portraitSize;
-  scale_ = scale;
+  setMainScreenScale(scale);
 }
 
 }  // namespace dk::platform

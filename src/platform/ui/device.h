@@ -53,14 +53,14 @@ class Screen {
   static Screen& main();
   // In the current interface orientation.
   Rect bounds() const;
-  double scale() const { return scale_; }
+  // Pixels per point (the graphics layer's main screen scale).
+  double scale() const;
   Size portraitSize() const { return portraitSize_; }
   void configure(Size portraitSize, double scale);
-  void resetForTesting() { configure({375, 812}, 3); }
+  void resetForTesting() { configure({375, 812}, 2); }
 
  private:
   Size portraitSize_{375, 812};
-  double scale_ = 3;
 };
 
 }  // namespace dk::platform

@@ -131,6 +131,7 @@ void GestureRecognizer::deliverTouches(TouchPhase phase, const TouchList& touche
   if (!enabled_ || !view_) return;
   auto keep = shared_from_this();
   TouchList mine;
+  const bool wasEmpty = touches_.empty();
   if (phase == TouchPhase::Began) {
     auto d = delegate_.lock();
     for (auto& t : touches) {
@@ -150,6 +151,7 @@ void GestureRecognizer::deliverTouches(TouchPhase phase, const TouchList& touche
     if (mine.empty()) return;
   }
   updateCentroid();
+  if (phase == TouchPhase::Began && wasEmpty) firstTouchBegan();
   const bool listening = (state_ == GestureState::Possible && !pending_) || isActiveState(state_);
   if (listening) {
     switch (phase) {
@@ -164,6 +166,7 @@ void GestureRecognizer::deliverTouches(TouchPhase phase, const TouchList& touche
     touches_.erase(std::remove_if(touches_.begin(), touches_.end(),
                                   [&](const auto& t) { return std::find(mine.begin(), mine.end(), t) != mine.end(); }),
                    touches_.end());
+    if (touches_.empty()) allTouchesEnded();
   }
 }
 
@@ -402,7 +405,7 @@ void PanGestureRecognizer::touchesMoved(const TouchList& touches, const Event& e
       setState(GestureState::Failed);
       return;
     }
-    start_ = here;  // translation counts from where the pan began
+    // Translation counts from where the finger came down, so content follows it exactly.
     translationBase_ = {};
     setState(GestureState::Began);
     return;

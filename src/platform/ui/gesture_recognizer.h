@@ -108,6 +108,9 @@ class GestureRecognizer : public std::enable_shared_from_this<GestureRecognizer>
   virtual void touchesCancelled(const TouchList& touches, const Event& event);
   // Clears per-gesture state; subclasses call the base.
   virtual void reset();
+  // The first finger of a sequence came down / the last one left, whatever the state.
+  virtual void firstTouchBegan() {}
+  virtual void allTouchesEnded() {}
   // Subclasses report progress here; arbitration may delay or refuse a transition.
   void setState(GestureState state);
   const TouchList& trackedTouches() const { return touches_; }

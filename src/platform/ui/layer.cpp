@@ -1,6 +1,7 @@
 #include "platform/ui/layer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/dispatch/queue.h"
 #include "platform/ui/main_thread.h"
@@ -57,8 +58,16 @@ void Layer::setFrame(const Rect& frame) {
     setPosition({f.origin.x + anchorPoint_.x * f.size.width, f.origin.y + anchorPoint_.y * f.size.height});
     return;
   }
-  // With a transform the frame is a bounding box; keep the size untransformed and move the
-  // centre, which is what callers of a rotated view mean.
+  // With a transform the frame is the bounding box of the transformed bounds: find the bounds
+  // size whose box has the frame's size (exact for right-angle turns and scales), and centre it.
+  const double a = std::abs(transform_.a), b = std::abs(transform_.b), c = std::abs(transform_.c),
+               d = std::abs(transform_.d);
+  const double det = a * d - b * c;
+  if (std::abs(det) > 1e-9) {
+    const double w = (d * f.size.width - c * f.size.height) / det;
+    const double h = (a * f.size.height - b * f.size.width) / det;
+    if (w >= -1e-9 && h >= -1e-9) setBounds(Rect(bounds_.origin, Size{std::max(0.0, w), std::max(0.0, h)}));
+  }
   const Rect current = this->frame();
   setPosition({position_.x + f.midX() - current.midX(), position_.y + f.midY() - current.midY()});
 }

@@ -24,6 +24,7 @@ namespace dk::platform {
 class View;
 class Layer;
 class Image;
+class GraphicsContext;
 
 // Which corners a corner radius rounds (CACornerMask).
 enum CornerMask : unsigned {
@@ -137,6 +138,10 @@ class Layer : public std::enable_shared_from_this<Layer> {
 
   // Incremented at every visible change; renderers and tests read it to see that something moved.
   unsigned long changeCount() const { return changeCount_; }
+
+  // Draws what this kind of layer shows itself (a shape, a gradient), in bounds coordinates,
+  // above the background and the contents image. The base draws nothing.
+  virtual void drawContents(GraphicsContext& context) const {}
 
  protected:
   void changed() { ++changeCount_; }

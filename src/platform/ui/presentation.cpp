@@ -17,6 +17,7 @@ std::string describe(const ViewController& c) {
 }
 
 Rect frameForStyle(ModalPresentationStyle style, const Rect& windowBounds, ViewController& presented) {
+  if (auto custom = presented.frameForPresentation(windowBounds)) return *custom;
   switch (style) {
     case ModalPresentationStyle::PageSheet:
     case ModalPresentationStyle::FormSheet:
@@ -190,6 +191,7 @@ void ViewController::presentViewController(const std::shared_ptr<ViewController>
   transition->finalFrame = frameForStyle(style, window->bounds(), *controller);
   auto container = std::make_shared<View>(window->bounds());
   container->setAutoresizingMask(kAutoresizingFlexibleWidth | kAutoresizingFlexibleHeight);
+  container->setBackgroundColor(controller->presentationDimmingColor());
   controller->presentationContainer_ = container;
   transition->container = container;
   window->addSubview(container);

@@ -1,50 +1,48 @@
 #include "platform/ui/ui_notifications.h"
 
-#include <algorithm>
-
-#include "platform/ui/main_thread.h"
+#include "platform/foundation/value.h"
 
 namespace dk::platform {
 
-UiNotificationHub& UiNotificationHub::shared() {
-  static UiNotificationHub* hub = new UiNotificationHub;
-  return *hub;
+std::string RectValue::description() const {
+  return "NSRect: {{" + formatNumber(rect.origin.x) + ", " + formatNumber(rect.origin.y) + "}, {" +
+         formatNumber(rect.size.width) + ", " + formatNumber(rect.size.height) + "}}";
 }
 
-UiNotificationHub::Token UiNotificationHub::addObserver(const std::string& name, Observer observer, const void* owner) {
-  DK_ASSERT_MAIN_THREAD();
-  const Token token = next_++;
-  observers_.push_back({token, name, owner, std::make_shared<Observer>(std::move(observer))});
-  return token;
+bool RectValue::isEqual(const Object& other) const {
+  auto* o = dynamic_cast<const RectValue*>(&other);
+  return o && o->rect == rect;
 }
 
-void UiNotificationHub::removeObserver(Token token) {
-  observers_.erase(std::remove_if(observers_.begin(), observers_.end(), [token](const Entry& e) { return e.token == token; }),
-                   observers_.end());
+std::optional<Rect> rectFromUserInfo(const ValueDictionary& userInfo, const std::string& key) {
+  auto it = userInfo.find(key);
+  if (it == userInfo.end()) return std::nullopt;
+  if (auto r = it->second.objectAs<RectValue>()) return r->rect;
+  return std::nullopt;
 }
 
-void UiNotificationHub::removeObserver(const void* owner) {
-  if (!owner) return;
-  observers_.erase(std::remove_if(observers_.begin(), observers_.end(), [owner](const Entry& e) { return e.owner == owner; }),
-                   observers_.end());
+ValueDictionary KeyboardInfo::toUserInfo() const {
+  ValueDictionary info;
+  info[kUIKeyboardFrameBeginUserInfoKey] = Value(std::make_shared<RectValue>(frameBegin));
+  info[kUIKeyboardFrameEndUserInfoKey] = Value(std::make_shared<RectValue>(frameEnd));
+  info[kUIKeyboardAnimationDurationUserInfoKey] = Value(animationDuration);
+  info[kUIKeyboardAnimationCurveUserInfoKey] = Value(animationCurve);
+  info[kUIKeyboardIsLocalUserInfoKey] = Value(isLocal);
+  return info;
 }
 
-void UiNotificationHub::post(const UiNotification& notification) {
-  DK_ASSERT_MAIN_THREAD();
-  // Observers may add or remove observers while being called: call the ones registered now,
-  // skipping any removed in the meantime.
-  auto snapshot = observers_;
-  for (auto& e : snapshot) {
-    if (!e.name.empty() && e.name != notification.name) continue;
-    const bool stillThere = std::any_of(observers_.begin(), observers_.end(), [&](const Entry& o) { return o.token == e.token; });
-    if (stillThere && *e.observer) (*e.observer)(notification);
-  }
-  if (forwarder_) forwarder_(notification);
-}
-
-void UiNotificationHub::resetForTesting() {
-  observers_.clear();
-  forwarder_ = nullptr;
+KeyboardInfo KeyboardInfo::fromUserInfo(const ValueDictionary& userInfo) {
+  KeyboardInfo info;
+  if (auto r = rectFromUserInfo(userInfo, kUIKeyboardFrameBeginUserInfoKey)) info.frameBegin = *r;
+  if (auto r = rectFromUserInfo(userInfo, kUIKeyboardFrameEndUserInfoKey)) info.frameEnd = *r;
+  auto get = [&](const char* key) {
+    auto it = userInfo.find(key);
+    return it == userInfo.end() ? Value() : it->second;
+  };
+  info.animationDuration = get(kUIKeyboardAnimationDurationUserInfoKey).doubleValue();
+  info.animationCurve = static_cast<int>(get(kUIKeyboardAnimationCurveUserInfoKey).integerValue());
+  info.isLocal = get(kUIKeyboardIsLocalUserInfoKey).boolValue();
+  return info;
 }
 
 }  // namespace dk::platform

@@ -270,11 +270,6 @@ class View : public Responder {
   void adjustInteractionBlockers(int delta) { interactionBlockers_ += delta; }
   void noteAnimatedProperty(const char* key);
 
- protected:
-  // Draw-pass hook for subclasses that style themselves when drawn (called by the renderer
-  // before draw(); the base does nothing).
-  virtual void willDraw() {}
-
  private:
   friend class Window;
   friend class LayoutConstraint;

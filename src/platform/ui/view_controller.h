@@ -227,6 +227,10 @@ class ViewController : public Responder {
     transitioningDelegate_ = std::move(delegate);
   }
   PopoverPresentationController& popoverPresentationController() { return popover_; }
+  // Where the presented view goes inside the window (nullopt: as its presentation style says),
+  // and the colour laid under it (alerts dim the screen).
+  virtual std::optional<Rect> frameForPresentation(const Rect& windowBounds) { return std::nullopt; }
+  virtual std::optional<Color> presentationDimmingColor() const { return std::nullopt; }
 
   // ---- containment ----
   void addChildViewController(const std::shared_ptr<ViewController>& child);
