@@ -104,8 +104,7 @@ void Control::touchesEnded(const TouchList& touches, const Event& event) {
   tracking_ = false;
   touchInside_ = inside;
   setHighlighted(false);
-  sendActionsForControlEvents(inside ? (kControlEventTouchUpInside | kControlEventPrimaryActionTriggered)
-                                     : kControlEventTouchUpOutside);
+  sendActionsForControlEvents(inside ? kControlEventTouchUpInside : kControlEventTouchUpOutside);
 }
 
 void Control::touchesCancelled(const TouchList& touches, const Event& event) {

@@ -166,7 +166,10 @@ void GestureRecognizer::deliverTouches(TouchPhase phase, const TouchList& touche
     touches_.erase(std::remove_if(touches_.begin(), touches_.end(),
                                   [&](const auto& t) { return std::find(mine.begin(), mine.end(), t) != mine.end(); }),
                    touches_.end());
-    if (touches_.empty()) allTouchesEnded();
+    if (touches_.empty()) {
+      allTouchesEnded();
+      settleAll();  // a finished gesture is ready for the next one once its fingers are gone
+    }
   }
 }
 
