@@ -97,10 +97,8 @@ void View::noteAnimatedProperty(const char* key) {
   animation->duration = record->duration;
   animation->delay = record->delay;
   if (record->options & kAnimationRepeat) animation->repeatCount = std::numeric_limits<double>::infinity();
-  std::weak_ptr<AnimationRecord> weak = record;
-  animation->onStop = [weak](bool finished) {
-    if (auto r = weak.lock()) r->stopped(finished);
-  };
+  // The layer's animation keeps the record alive until the last of its animations stops.
+  animation->onStop = [record](bool finished) { record->stopped(finished); };
   ++record->pending;
   if (!(record->options & kAnimationAllowUserInteraction)) {
     bool already = false;

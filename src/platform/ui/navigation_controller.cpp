@@ -59,6 +59,7 @@ void NavigationController::show(const std::shared_ptr<ViewController>& incoming,
   if (!isViewLoaded()) return;  // the new top comes on screen when the view loads
   auto root = viewIfLoaded();
   const bool onScreen = appearance() == Appearance::Appeared;
+  if (incoming) incoming->loadViewIfNeeded();
   if (outgoing && onScreen) outgoing->beginAppearanceTransition(false, animated);
   if (incoming && onScreen) incoming->beginAppearanceTransition(true, animated);
   // The views swap without the window hooks firing: appearance is driven here.
