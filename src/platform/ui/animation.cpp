@@ -79,7 +79,7 @@ void settle(const std::shared_ptr<AnimationRecord>& record) {
   }
   const double wait = record->animating ? 0.0 : record->delay + record->duration;
   auto rec = record;
-  DispatchQueue::main()->after(std::max(0.0, wait), [rec] { rec->finish(true); });
+  runOnMainAfter(std::max(0.0, wait), [rec] { rec->finish(true); });
 }
 
 }  // namespace
@@ -141,7 +141,7 @@ void View::transition(const std::shared_ptr<View>& view, double duration, unsign
   DK_ASSERT_MAIN_THREAD();
   performWithoutAnimation(animations);
   if (!view || duration <= 0 || !animationsEnabledFlag()) {
-    if (completion) DispatchQueue::main()->after(std::max(0.0, duration), [completion] { completion(true); });
+    if (completion) runOnMainAfter(std::max(0.0, duration), [completion] { completion(true); });
     return;
   }
   auto animation = std::make_shared<LayerAnimation>();
@@ -172,7 +172,11 @@ void View::transition(const std::shared_ptr<View>& from, const std::shared_ptr<V
 void View::performWithoutAnimation(const std::function<void()>& actions) {
   auto record = std::make_shared<AnimationRecord>();
   record->animating = false;
+  // Animation blocks run inside are not animated either.
+  const bool enabled = animationsEnabledFlag();
+  animationsEnabledFlag() = false;
   runBlock(record, actions);
+  animationsEnabledFlag() = enabled;
 }
 
 bool View::areAnimationsEnabled() { return animationsEnabledFlag(); }

@@ -211,7 +211,7 @@ void Application::showKeyboard(double height, double duration, bool local) {
   keyboardVisible_ = true;
   keyboardHeight_ = height;
   NotificationCenter::defaultCenter().post(kUIKeyboardWillShowNotification, nullptr, info.toUserInfo());
-  DispatchQueue::main()->after(duration, [info] {
+  runOnMainAfter(duration, [info] {
     NotificationCenter::defaultCenter().post(kUIKeyboardDidShowNotification, nullptr, info.toUserInfo());
   });
 }
@@ -227,7 +227,7 @@ void Application::hideKeyboard(double duration, bool local) {
   info.isLocal = local;
   keyboardVisible_ = false;
   NotificationCenter::defaultCenter().post(kUIKeyboardWillHideNotification, nullptr, info.toUserInfo());
-  DispatchQueue::main()->after(duration, [info] {
+  runOnMainAfter(duration, [info] {
     NotificationCenter::defaultCenter().post(kUIKeyboardDidHideNotification, nullptr, info.toUserInfo());
   });
 }

@@ -60,7 +60,8 @@ size_t ImageView::currentAnimationFrame() const {
   if (cycle <= 0) return 0;
   const double elapsed = std::max(0.0, now() - animationStart_);
   const double perFrame = cycle / n;
-  return static_cast<size_t>(std::floor(elapsed / perFrame + 1e-9)) % n;
+  // Clock times near 1.7e9 s carry about a quarter of a microsecond of rounding.
+  return static_cast<size_t>(std::floor(elapsed / perFrame + 1e-3)) % n;
 }
 
 ImagePtr ImageView::displayedImage() const {

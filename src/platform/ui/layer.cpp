@@ -163,7 +163,7 @@ void Layer::addAnimation(std::shared_ptr<LayerAnimation> animation, const std::s
   noteAnimationInTransaction(animation->totalDuration());
   std::weak_ptr<Layer> weakSelf = weak_from_this();
   std::weak_ptr<LayerAnimation> weakAnimation = animation;
-  DispatchQueue::main()->after(animation->totalDuration(), [weakSelf, weakAnimation, key] {
+  runOnMainAfter(animation->totalDuration(), [weakSelf, weakAnimation, key] {
     auto self = weakSelf.lock();
     auto anim = weakAnimation.lock();
     if (!self || !anim) return;
@@ -226,7 +226,7 @@ void Transaction::commit() {
   if (transactionStack().empty()) return;
   TransactionFrame frame = std::move(transactionStack().back());
   transactionStack().pop_back();
-  if (frame.completion) DispatchQueue::main()->after(frame.longest, std::move(frame.completion));
+  if (frame.completion) runOnMainAfter(frame.longest, std::move(frame.completion));
 }
 
 void Transaction::setAnimationDuration(double seconds) {

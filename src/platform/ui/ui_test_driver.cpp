@@ -39,8 +39,9 @@ void UiTestDriver::pump() { MainRunLoop::runUntilIdle(); }
 
 void UiTestDriver::advanceFrames(int frames) {
   auto& clock = manualClock();
-  for (int i = 0; i < frames; ++i) {
-    clock.advance(kFrame);
+  const double start = clock.now();
+  for (int i = 1; i <= frames; ++i) {
+    clock.set(start + i * kFrame);
     MainRunLoop::runUntilIdle();
   }
 }
@@ -48,12 +49,12 @@ void UiTestDriver::advanceFrames(int frames) {
 void UiTestDriver::advance(double seconds) {
   auto& clock = manualClock();
   MainRunLoop::runUntilIdle();
-  double left = seconds;
-  while (left > 1e-12) {
-    const double step = std::min(kFrame, left);
-    clock.advance(step);
+  // Steps of one frame, the last one landing exactly on the target: no rounding piles up.
+  const double start = clock.now();
+  const int steps = static_cast<int>(std::ceil(seconds / kFrame - 1e-9));
+  for (int i = 1; i <= steps; ++i) {
+    clock.set(i == steps ? start + seconds : start + i * kFrame);
     MainRunLoop::runUntilIdle();
-    left -= step;
   }
 }
 
