@@ -52,7 +52,7 @@ class Font {
   double descender() const;
   double lineHeight() const;
 
-  // Size of the text on one line (sizeWithAttributes:); empty text has zero width and one line's height.
+  // Size of the text on one line (sizeWithAttributes:); empty text measures zero.
   Size sizeOfText(const std::string& utf8) const;
   // Size of the text wrapped at word boundaries to maxWidth (boundingRectWithSize:options: with
   // line-fragment layout); a maxWidth <= 0 means unlimited.

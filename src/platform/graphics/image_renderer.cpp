@@ -61,9 +61,10 @@ ImagePtr ImageRenderer::image(ImageRenderingMode mode) const {
     // An opaque context yields opaque pixels whatever was drawn (clear and copy included).
     unsigned char* data = cairo_image_surface_get_data(copy);
     const int stride = cairo_image_surface_get_stride(copy);
-    for (int y = 0; y < pixelHeight(); ++y) {
+    const int w = pixelWidth(), h = pixelHeight();
+    for (int y = 0; y < h; ++y) {
       auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
-      for (int x = 0; x < pixelWidth(); ++x) row[x] |= 0xff000000u;
+      for (int x = 0; x < w; ++x) row[x] |= 0xff000000u;
     }
     cairo_surface_mark_dirty(copy);
   }

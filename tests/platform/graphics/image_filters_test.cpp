@@ -147,5 +147,25 @@ TEST(MatrixMultiply, ResultsClampToBytesAndToAlpha) {
   EXPECT_FALSE(matrixMultiply(src.view().asConst(), dst.view(), brighten, 0));
 }
 
+TEST(MatrixMultiply, LargeCoefficientsAndOtherDivisorsStayExact) {
+  Buffer src(1, 1), dst(1, 1);
+  src.fill(201, 7, 0, 255);
+  // 201 * 30000 - 7 * 30000 = 5820000, / 30000 = 194: beyond what single precision holds exactly
+  // for the larger entries, and a divisor that is not a power of two.
+  std::array<std::int16_t, 16> big{30000, 0, 0, 0, -30000, 30000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 30000};
+  ASSERT_TRUE(matrixMultiply(src.view().asConst(), dst.view(), big, 30000));
+  EXPECT_EQ(dst.at(0, 0)[0], 194);
+  EXPECT_EQ(dst.at(0, 0)[1], 7);
+  EXPECT_EQ(dst.at(0, 0)[3], 255);
+  // Halves round up, as with the power-of-two divisor.
+  std::array<std::int16_t, 16> half{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 6};
+  src.fill(1, 0, 0, 255);
+  ASSERT_TRUE(matrixMultiply(src.view().asConst(), dst.view(), half, 6));
+  EXPECT_EQ(dst.at(0, 0)[0], 1);  // 3 / 6 = 0.5
+  std::array<std::int16_t, 16> halfPow2{128, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 256};
+  ASSERT_TRUE(matrixMultiply(src.view().asConst(), dst.view(), halfPow2, 256));
+  EXPECT_EQ(dst.at(0, 0)[0], 1);  // 128 / 256 = 0.5
+}
+
 }  // namespace
 }  // namespace dk::platform
