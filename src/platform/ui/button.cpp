@@ -104,7 +104,12 @@ void Button::stateDidChange() { updateContent(); }
 void Button::updateContent() {
   const std::string title = currentTitle();
   if (titleLabel_->text() != title) titleLabel_->setText(title);
-  titleLabel_->setTextColor(currentTitleColor());
+  const Color colour = currentTitleColor();
+  if (!appliedTitleColor_ || *appliedTitleColor_ != colour || appliedState_ != state()) {
+    titleLabel_->setTextColor(colour);
+    appliedTitleColor_ = colour;
+    appliedState_ = state();
+  }
   titleLabel_->setHidden(title.empty());
   auto image = currentImage();
   if (imageView_->image() != image) imageView_->setImage(image);

@@ -5,7 +5,8 @@
 // view and a title label, laid out side by side (image before title), centred in the bounds
 // inset by contentEdgeInsets; titleEdgeInsets and imageEdgeInsets then move each one. The
 // intrinsic size is the image and title side by side plus the content insets. Template images
-// take the image view's tint. Main thread only.
+// take the image view's tint. The title label gets the state's colour when the state (or that
+// colour) changes; a colour given to the label directly stays until then. Main thread only.
 #pragma once
 
 #include <map>
@@ -75,6 +76,10 @@ class Button : public Control {
   std::shared_ptr<ImageView> imageView_;
   std::shared_ptr<Label> titleLabel_;
   EdgeInsets contentEdgeInsets_, titleEdgeInsets_, imageEdgeInsets_;
+  // The colour last given to the title label and the state it was for: a colour set on the label
+  // directly stays until the state or the state's colour changes.
+  std::optional<Color> appliedTitleColor_;
+  unsigned appliedState_ = 0;
 };
 
 }  // namespace dk::platform

@@ -137,6 +137,19 @@ std::shared_ptr<View> View::viewWithTag(long tag) {
   return nullptr;
 }
 
+void View::setAssociatedValue(const std::string& key, std::any value) {
+  if (value.has_value()) {
+    associated_[key] = std::move(value);
+  } else {
+    associated_.erase(key);
+  }
+}
+
+const std::any* View::associatedValue(const std::string& key) const {
+  auto it = associated_.find(key);
+  return it == associated_.end() ? nullptr : &it->second;
+}
+
 std::shared_ptr<View> View::viewWithAccessibilityIdentifier(const std::string& id) {
   if (accessibilityIdentifier_ == id) return sharedAs<View>();
   for (auto& sub : subviews_) {

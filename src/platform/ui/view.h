@@ -14,7 +14,9 @@
 // Main thread only.
 #pragma once
 
+#include <any>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -151,6 +153,9 @@ class View : public Responder {
   void setIsAccessibilityElement(bool element) { accessibilityElement_ = element; }
   const std::string& accessibilityLabel() const { return accessibilityLabel_; }
   void setAccessibilityLabel(std::string label) { accessibilityLabel_ = std::move(label); }
+  // Values attached to this view for its lifetime (associated objects); nullptr when unset.
+  void setAssociatedValue(const std::string& key, std::any value);
+  const std::any* associatedValue(const std::string& key) const;
   // The first view in this subtree (depth-first, this view included) with the identifier.
   std::shared_ptr<View> viewWithAccessibilityIdentifier(const std::string& id);
 
@@ -285,6 +290,7 @@ class View : public Responder {
   std::vector<std::shared_ptr<LayoutConstraint>> constraints_;
   std::vector<std::weak_ptr<LayoutConstraint>> referencing_;  // active constraints naming this view
   std::vector<std::shared_ptr<GestureRecognizer>> recognizers_;
+  std::map<std::string, std::any> associated_;
   std::optional<Color> tintColor_;
   ContentMode contentMode_ = ContentMode::ScaleToFill;
   long tag_ = 0;
