@@ -426,18 +426,7 @@ void PanGestureRecognizer::touchesEnded(const TouchList& touches, const Event& e
   }
   // A finger that rested before lifting throws nothing.
   lastVelocity_ = {};
-  if (!samples_.empty() && event.timestamp - samples_.back().time <= 0.05) {
-    const Sample& last = samples_.back();
-    const Sample* first = &samples_.front();
-    for (auto& s : samples_) {
-      if (last.time - s.time <= 0.1) {
-        first = &s;
-        break;
-      }
-    }
-    const double dt = last.time - first->time;
-    if (dt > 0) lastVelocity_ = {(last.location.x - first->location.x) / dt, (last.location.y - first->location.y) / dt};
-  }
+  if (!samples_.empty() && event.timestamp - samples_.back().time <= 0.05) lastVelocity_ = recentVelocity();
   samples_.clear();
   setState(GestureState::Ended);
 }
@@ -454,8 +443,8 @@ void PanGestureRecognizer::setTranslation(Point translation, const View* view) {
   translationBase_ = {wanted.x - (here.x - start_.x), wanted.y - (here.y - start_.y)};
 }
 
-Point PanGestureRecognizer::velocityInView(const View* view) const {
-  if (state() == GestureState::Ended || samples_.size() < 2) return vectorToView(lastVelocity_, view);
+Point PanGestureRecognizer::recentVelocity() const {
+  if (samples_.size() < 2) return {};
   const Sample& last = samples_.back();
   const Sample* first = &samples_.front();
   for (auto& s : samples_) {
@@ -466,7 +455,12 @@ Point PanGestureRecognizer::velocityInView(const View* view) const {
   }
   const double dt = last.time - first->time;
   if (dt <= 0) return {};
-  return vectorToView({(last.location.x - first->location.x) / dt, (last.location.y - first->location.y) / dt}, view);
+  return {(last.location.x - first->location.x) / dt, (last.location.y - first->location.y) / dt};
+}
+
+Point PanGestureRecognizer::velocityInView(const View* view) const {
+  if (state() == GestureState::Ended || samples_.size() < 2) return vectorToView(lastVelocity_, view);
+  return vectorToView(recentVelocity(), view);
 }
 
 void PanGestureRecognizer::reset() {

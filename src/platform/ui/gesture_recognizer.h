@@ -186,6 +186,8 @@ class PanGestureRecognizer : public GestureRecognizer {
 
  private:
   void sample(double time);
+  // Window-space velocity over the last tenth of a second of samples.
+  Point recentVelocity() const;
   Point start_;          // window coordinates, where the pan began
   Point translationBase_; // window-space offset set by setTranslation
   struct Sample {

@@ -357,22 +357,24 @@ Point View::convertPointFrom(Point point, const View* from) const {
   return from->convertPointTo(point, this);
 }
 
-Rect View::convertRectTo(const Rect& rect, const View* to) const {
-  const Point p[4] = {convertPointTo({rect.minX(), rect.minY()}, to), convertPointTo({rect.maxX(), rect.minY()}, to),
-                      convertPointTo({rect.minX(), rect.maxY()}, to), convertPointTo({rect.maxX(), rect.maxY()}, to)};
+namespace {
+// The bounding box of a rectangle's corners mapped one by one.
+template <typename Map>
+Rect mapCorners(const Rect& rect, Map map) {
+  const Point p[4] = {map(Point{rect.minX(), rect.minY()}), map(Point{rect.maxX(), rect.minY()}),
+                      map(Point{rect.minX(), rect.maxY()}), map(Point{rect.maxX(), rect.maxY()})};
   double x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
   for (const auto& q : p) x0 = std::min(x0, q.x), x1 = std::max(x1, q.x), y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
   return Rect(x0, y0, x1 - x0, y1 - y0);
 }
+}  // namespace
+
+Rect View::convertRectTo(const Rect& rect, const View* to) const {
+  return mapCorners(rect, [&](Point p) { return convertPointTo(p, to); });
+}
 
 Rect View::convertRectFrom(const Rect& rect, const View* from) const {
-  const Point p[4] = {convertPointFrom({rect.minX(), rect.minY()}, from),
-                      convertPointFrom({rect.maxX(), rect.minY()}, from),
-                      convertPointFrom({rect.minX(), rect.maxY()}, from),
-                      convertPointFrom({rect.maxX(), rect.maxY()}, from)};
-  double x0 = p[0].x, x1 = p[0].x, y0 = p[0].y, y1 = p[0].y;
-  for (const auto& q : p) x0 = std::min(x0, q.x), x1 = std::max(x1, q.x), y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
-  return Rect(x0, y0, x1 - x0, y1 - y0);
+  return mapCorners(rect, [&](Point p) { return convertPointFrom(p, from); });
 }
 
 // ---- hit testing ----
