@@ -27,6 +27,16 @@ void setFontEnvironment(FontEnvironment env) {
   environment() = std::move(env);
 }
 
+int environmentScreenSizeClass() {
+  const FontEnvironment env = currentEnvironment();
+  return env.screenSizeClass ? env.screenSizeClass() : 0;
+}
+
+int environmentDeviceModel() {
+  const FontEnvironment env = currentEnvironment();
+  return env.deviceModel ? env.deviceModel() : 0;
+}
+
 std::string getFontName() {
   const FontEnvironment env = currentEnvironment();
   const long code = env.customFontCode ? env.customFontCode() : 0;

@@ -26,6 +26,10 @@ struct FontEnvironment {
 
 // Replaces the environment; empty functions read as 0.
 void setFontEnvironment(FontEnvironment environment);
+// The device facts the environment gives (screen-size class and model; 0 until installed), for
+// other sizes that follow the device as the fonts do (the pill buttons).
+int environmentScreenSizeClass();
+int environmentDeviceModel();
 
 // getFontName: "Roboto" or "Poppins".
 std::string getFontName();
