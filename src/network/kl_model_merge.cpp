@@ -12,22 +12,4 @@ bool isModelOfClassNamed(const platform::ModelPtr& model, std::string_view class
   return false;
 }
 
-void mergeValuesForKeysFromModel(const platform::ModelPtr& target, const platform::Value& source) {
-  auto model = source.objectAs<platform::Model>();
-  if (!target || !model) return;
-  for (const platform::PropertyInfo* property : target->classInfo().properties()) {
-    if (model->classInfo().hasProperty(property->key)) mergeValueForKeyFromModel(target, property->key, source);
-  }
-}
-
-void mergeValueForKeyFromModel(const platform::ModelPtr& target, std::string_view key, const platform::Value& source) {
-  auto model = source.objectAs<platform::Model>();
-  if (!target) return;
-  if (const auto* merge = target->classInfo().keyMerge(key)) {
-    (*merge)(*target, model);
-    return;
-  }
-  if (model) target->setValueForKey(key, model->valueForKey(key));
-}
-
 }  // namespace dk

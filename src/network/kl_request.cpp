@@ -102,7 +102,7 @@ KLRequestMergeBlock KLRequest::block() const {
                const platform::ModelPtr& mergeTarget) -> platform::Value {
     platform::ModelPtr target = mergeTarget;
     if (!target && cls) target = cls->create();
-    if (target) mergeValuesForKeysFromModel(target, response);
+    if (target) target->mergeValuesForKeysFromModel(response);
     if (!error && target) return platform::Value(target);
     return resultFromError(error);
   };

@@ -121,4 +121,15 @@ class KLRequest : public platform::Object, public KLRequestProtocol {
 
 using KLRequestPtr = std::shared_ptr<KLRequest>;
 
+// Declares a request class that only fixes its name (and inherits everything else from Base).
+#define DK_NAMED_REQUEST(Class, Base, Name)                                \
+  class Class : public Base {                                              \
+   public:                                                                 \
+    Class() : Base(Name) {}                                                \
+    std::string className() const override { return #Class; }              \
+                                                                           \
+   protected:                                                              \
+    explicit Class(int32_t name) : Base(name) {}                           \
+  }
+
 }  // namespace dk

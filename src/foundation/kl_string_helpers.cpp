@@ -1,0 +1,137 @@
+#include "foundation/kl_string_helpers.h"
+
+#include <mutex>
+#include <unordered_map>
+
+namespace dk {
+namespace {
+
+// The system's patterns are few and fixed; compiled ones are kept.
+std::shared_ptr<const platform::RegularExpression> compiled(std::string_view pattern) {
+  static std::mutex mutex;
+  static std::unordered_map<std::string, std::shared_ptr<const platform::RegularExpression>> cache;
+  std::string key(pattern);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = cache.find(key);
+    if (it != cache.end()) return it->second;
+  }
+  auto regex = platform::RegularExpression::create(pattern, platform::RegularExpression::kCaseInsensitive);
+  std::lock_guard<std::mutex> lock(mutex);
+  // Patterns that do not compile are remembered too, but a caller-made pattern must not grow the
+  // cache without end.
+  if (cache.size() < 256) cache.emplace(std::move(key), regex);
+  return regex;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool isValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    size_t extra;
+    uint32_t cp;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      extra = 1;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      extra = 2;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      extra = 3;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + extra >= s.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      auto cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF)) {
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<platform::RegularExpression::Match> firstMatchUsingRegex(std::string_view text, std::string_view pattern) {
+  auto regex = compiled(pattern);
+  if (!regex) return std::nullopt;
+  return regex->firstMatch(text);
+}
+
+std::optional<std::string> firstStringMatchUsingRegex(std::string_view text, std::string_view pattern) {
+  auto match = firstMatchUsingRegex(text, pattern);
+  if (!match || match->ranges.empty() || !match->ranges[0]) return std::nullopt;
+  return std::string(text.substr(match->ranges[0]->location, match->ranges[0]->length));
+}
+
+std::optional<std::string> firstSubstringMatchUsingRegex(std::string_view text, std::string_view pattern) {
+  auto match = firstMatchUsingRegex(text, pattern);
+  if (!match) return std::nullopt;
+  for (const auto& range : match->ranges) {
+    if (!range) continue;  // an optional group that did not take part has no text at all
+    std::string_view piece = text.substr(range->location, range->length);
+    if (piece != text) return std::string(piece);
+  }
+  return std::nullopt;
+}
+
+bool stringMatchesPattern(std::string_view text, std::string_view pattern) {
+  auto regex = compiled(pattern);
+  return regex && regex->matchesEntireString(text);
+}
+
+std::string urlEncode(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size() * 3);
+  for (unsigned char c : text) {
+    bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                 c == '.' || c == '_' || c == '~';
+    if (plain) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out.push_back('%');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 0xF]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> urlDecode(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      out.push_back(text[i]);
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    int hi = hexValue(text[i + 1]);
+    int lo = hexValue(text[i + 2]);
+    if (hi < 0 || lo < 0) return std::nullopt;
+    out.push_back(static_cast<char>(hi * 16 + lo));
+    i += 2;
+  }
+  if (!isValidUtf8(out)) return std::nullopt;
+  return out;
+}
+
+}  // namespace dk
