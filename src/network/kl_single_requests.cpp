@@ -1,9 +1,8 @@
 #include "network/kl_single_requests.h"
 
-#include <cstdlib>
-
 #include "network/kl_request_keys.h"
 #include "network/kl_request_support.h"
+#include "platform/foundation/locale.h"
 
 namespace dk {
 
@@ -38,18 +37,6 @@ std::string KLDeviceRequest::requestURL() const {
   return std::string("https://") + kAccessPointAddress + std::string(path);
 }
 
-std::string currentLanguageCode() {
-  // POSIX precedence of the message-catalogue locale.
-  for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* value = std::getenv(variable);
-    if (!value || !*value) continue;
-    std::string_view locale(value);
-    if (locale == "C" || locale == "POSIX" || locale.rfind("C.", 0) == 0) return "en";
-    size_t end = locale.find_first_of("_.@-");
-    std::string code(locale.substr(0, end));
-    if (!code.empty()) return code;
-  }
-  return "en";
-}
+std::string currentLanguageCode() { return platform::Locale::current().languageCode(); }
 
 }  // namespace dk

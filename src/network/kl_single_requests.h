@@ -100,7 +100,7 @@ class KLDeviceRequest : public KLRequest {
   explicit KLDeviceRequest(int32_t name) : KLRequest(name) {}
 };
 
-// The language code of the current locale ("en" for "en_US.UTF-8"; "en" when none is set).
+// The language code of the current locale ("de" for "de_CH").
 std::string currentLanguageCode();
 
 }  // namespace dk

@@ -10,6 +10,7 @@
 #include "network/kl_recording_requests.h"
 #include "network/kl_single_requests.h"
 #include "network/kl_zone_requests.h"
+#include "platform/foundation/locale.h"
 
 namespace dk {
 namespace {
@@ -375,9 +376,6 @@ TEST(KLRequestParameters, ZonesAndUsers) {
   EXPECT_TRUE(params["includeCapabilities"].isBool());
   EXPECT_EQ(params, Value(ValueDictionary{{"includeCapabilities", Value(true)},
                                           {"includeLocalConnection", Value(false)}}));
-  Value language = KLEventTypeDetailsListRequest().parameters()["language"];
-  EXPECT_TRUE(language.isString());
-  EXPECT_FALSE(language.stringValue().empty());
 }
 
 // A camera record with an identifier, for the zone move.
@@ -407,18 +405,12 @@ TEST(KLRequestParameters, MovingCamerasSendsTheirIdentifiersAsAnArray) {
   EXPECT_EQ(move.parameters().toJSON(), "[7,9]");
 }
 
-TEST(KLRequestParameters, LanguageCodeFollowsTheLocaleEnvironment) {
-  const char* saved = std::getenv("LC_ALL");
-  std::string savedValue = saved ? saved : "";
-  setenv("LC_ALL", "de_CH.UTF-8", 1);
-  EXPECT_EQ(currentLanguageCode(), "de");
-  setenv("LC_ALL", "C.UTF-8", 1);
-  EXPECT_EQ(currentLanguageCode(), "en");
-  if (saved) {
-    setenv("LC_ALL", savedValue.c_str(), 1);
-  } else {
-    unsetenv("LC_ALL");
-  }
+TEST(KLRequestParameters, EventTypeDetailsAskInTheUsersLanguage) {
+  platform::Locale::setCurrent("de_CH");
+  EXPECT_EQ(KLEventTypeDetailsListRequest().parameters(), Value(ValueDictionary{{"language", Value("de")}}));
+  platform::Locale::setCurrent("pt_BR");
+  EXPECT_EQ(KLEventTypeDetailsListRequest().parameters(), Value(ValueDictionary{{"language", Value("pt")}}));
+  platform::Locale::setCurrent(std::nullopt);
 }
 
 }  // namespace
