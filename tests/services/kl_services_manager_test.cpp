@@ -299,7 +299,8 @@ TEST_F(KLServicesManagerTest, GenericBlockIsSynchronousOnMainAndDeferredElsewher
   // From another thread (while the main thread waits) nothing is reported until the main
   // thread runs again.
   Outcome later;
-  DispatchQueue::global()->sync([&] { manager->genericBlock()(Value(), timeout(), later.success(), later.failure()); });
+  DispatchQueue::createSerial("test.elsewhere")->sync(
+      [&] { manager->genericBlock()(Value(), timeout(), later.success(), later.failure()); });
   EXPECT_EQ(later.total(), 0);
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(later.errors, 1);
