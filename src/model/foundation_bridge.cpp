@@ -1,6 +1,12 @@
 #include "model/foundation_bridge.h"
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <mutex>
 
 namespace dk::bridge {
 
@@ -61,5 +67,76 @@ std::optional<double> secondsFromServerTimestamp(std::string_view s) {
   const int64_t seconds = days * 86400 + hour * 3600 + minute * 60 + second - offset;
   return static_cast<double>(seconds) + millis / 1000.0;
 }
+
+namespace {
+std::tm localTime(double seconds) {
+  const auto whole = static_cast<time_t>(seconds);
+  std::tm tm{};
+  localtime_r(&whole, &tm);
+  return tm;
+}
+
+std::string format(double seconds, const char* pattern) {
+  std::tm tm = localTime(seconds);
+  char buffer[128];
+  const size_t n = std::strftime(buffer, sizeof buffer, pattern, &tm);
+  return std::string(buffer, n);
+}
+}  // namespace
+
+double midnightForSeconds(double seconds) {
+  std::tm tm = localTime(seconds);
+  tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+  tm.tm_isdst = -1;
+  return static_cast<double>(std::mktime(&tm));
+}
+
+std::string calendarComponentsText(double seconds) { return format(seconds, "%H:%M:%S %Z"); }
+
+std::string simpleTimeText(double seconds) { return format(seconds, "%H:%M"); }
+
+std::string formattedStringDateFromSeconds(double seconds) {
+  std::tm tm = localTime(seconds);
+  const int day = tm.tm_mday;
+  const char* suffix = (day >= 11 && day <= 13) ? "th" : day % 10 == 1 ? "st" : day % 10 == 2 ? "nd" : day % 10 == 3 ? "rd" : "th";
+  return format(seconds, "%B") + " " + std::to_string(day) + suffix;
+}
+
+std::string serverBaseURL() { return "https://api.devicekeeper.local:443"; }
+
+namespace {
+std::mutex gDefaultsMutex;
+std::map<std::string, platform::Value, std::less<>>& defaults() {
+  static std::map<std::string, platform::Value, std::less<>> store;
+  return store;
+}
+}  // namespace
+
+platform::Value userDefaultsObjectForKey(std::string_view key) {
+  std::lock_guard<std::mutex> lock(gDefaultsMutex);
+  auto it = defaults().find(key);
+  return it == defaults().end() ? platform::Value() : it->second;
+}
+
+void userDefaultsSetObject(std::string_view key, const platform::Value& value) {
+  std::lock_guard<std::mutex> lock(gDefaultsMutex);
+  defaults()[std::string(key)] = value;
+}
+
+void userDefaultsRemoveObject(std::string_view key) {
+  std::lock_guard<std::mutex> lock(gDefaultsMutex);
+  auto it = defaults().find(key);
+  if (it != defaults().end()) defaults().erase(it);
+}
+
+std::string documentsDirectory() {
+  const char* configured = std::getenv("DK_DOCUMENTS_DIR");
+  std::filesystem::path dir = configured ? configured : std::filesystem::temp_directory_path() / "dkchronokit-documents";
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return dir.string();
+}
+
+void logLine(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 
 }  // namespace dk::bridge

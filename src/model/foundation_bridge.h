@@ -17,4 +17,27 @@ namespace dk::bridge {
 // offset); nullopt when the text does not parse (milliseconds are required).
 std::optional<double> secondsFromServerTimestamp(std::string_view text);
 
+// Midnight (seconds since 1970) of the day holding `seconds`, on the DST-free calendar.
+double midnightForSeconds(double seconds);
+// The instant's time of day as the long time style prints it (the "calendar components" text).
+std::string calendarComponentsText(double seconds);
+// The instant's time of day as the short time style prints it.
+std::string simpleTimeText(double seconds);
+// "March 3rd": the full month name, the day and its English ordinal suffix.
+std::string formattedStringDateFromSeconds(double seconds);
+
+// The REST base URL of the server settings ("https://host:443").
+std::string serverBaseURL();
+
+// The standard user defaults.
+platform::Value userDefaultsObjectForKey(std::string_view key);
+void userDefaultsSetObject(std::string_view key, const platform::Value& value);
+void userDefaultsRemoveObject(std::string_view key);
+
+// The app's documents folder (created when missing).
+std::string documentsDirectory();
+
+// One plain console line.
+void logLine(const std::string& line);
+
 }  // namespace dk::bridge
