@@ -129,6 +129,11 @@ void userDefaultsRemoveObject(std::string_view key) {
   if (it != defaults().end()) defaults().erase(it);
 }
 
+std::optional<std::string> countryDisplayName(std::string_view isoCode) {
+  if (isoCode.empty()) return std::nullopt;
+  return std::string(isoCode);
+}
+
 std::string documentsDirectory() {
   const char* configured = std::getenv("DK_DOCUMENTS_DIR");
   std::filesystem::path dir = configured ? configured : std::filesystem::temp_directory_path() / "dkchronokit-documents";

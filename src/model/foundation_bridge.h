@@ -34,6 +34,9 @@ platform::Value userDefaultsObjectForKey(std::string_view key);
 void userDefaultsSetObject(std::string_view key, const platform::Value& value);
 void userDefaultsRemoveObject(std::string_view key);
 
+// The current locale's display name of a country code ("DE" -> "Germany"); nullopt when unknown.
+std::optional<std::string> countryDisplayName(std::string_view isoCode);
+
 // The app's documents folder (created when missing).
 std::string documentsDirectory();
 
