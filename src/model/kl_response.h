@@ -45,7 +45,7 @@ class KLListResponse : public platform::Model {
   static const platform::ClassInfo& staticClassInfo();
   const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
 
-  platform::Value values() const;
+  virtual platform::Value values() const;
   virtual void setValues(platform::Value values);
 
   using platform::Model::mergeValuesForKeysFromModel;

@@ -235,8 +235,8 @@ PropertyInfo property(std::string key, Member Class::*member, std::vector<std::s
 
 // Builds a property entry over a getter and a setter (for properties whose setter does more than
 // store, or whose getter derives its value). The accessors do their own locking.
-template <typename Class, typename Get, typename SetArg>
-PropertyInfo property(std::string key, Get (Class::*getter)() const, void (Class::*setter)(SetArg),
+template <typename GetClass, typename Get, typename SetClass, typename SetArg>
+PropertyInfo property(std::string key, Get (GetClass::*getter)() const, void (SetClass::*setter)(SetArg),
                       std::vector<std::string> jsonKeyPaths = {}, ValueTransform fromJSON = {},
                       ValueTransform toJSON = {}) {
   using GetType = std::remove_cv_t<std::remove_reference_t<Get>>;
@@ -246,8 +246,8 @@ PropertyInfo property(std::string key, Get (Class::*getter)() const, void (Class
   info.jsonKeyPaths = std::move(jsonKeyPaths);
   info.fromJSON = std::move(fromJSON);
   info.toJSON = std::move(toJSON);
-  info.get = [getter](const Model& m) { return ValueCodec<GetType>::to((static_cast<const Class&>(m).*getter)()); };
-  info.set = [setter](Model& m, const Value& v) { (static_cast<Class&>(m).*setter)(ValueCodec<SetType>::from(v)); };
+  info.get = [getter](const Model& m) { return ValueCodec<GetType>::to((static_cast<const GetClass&>(m).*getter)()); };
+  info.set = [setter](Model& m, const Value& v) { (static_cast<SetClass&>(m).*setter)(ValueCodec<SetType>::from(v)); };
   return info;
 }
 
