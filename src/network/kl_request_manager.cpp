@@ -275,9 +275,12 @@ void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallCon
     return;
   }
   const int32_t method = request->methodType();
-  const auto& startQueue = method == KLRequestMethodGet ? getOperationsQueue_ : updateOperationsQueue_;
   auto self = std::static_pointer_cast<KLRequestManager>(shared_from_this());
-  startQueue->sync([&] {
+  // Starts of reads and of writes are each serialized, and the caller waits until its call has
+  // started. Since every call carries its own configuration there is nothing to hand over to a
+  // start queue, so the start runs here under the lock of its kind instead of hopping threads.
+  std::lock_guard<std::recursive_mutex> startLock(method == KLRequestMethodGet ? getStartMutex_ : updateStartMutex_);
+  [&] {
     const KLSessionManagerPtr manager = setManagerForResponseRequestSerializerType(request->responseRequestSerializer());
     if (!manager) {
       context->fail(unsupportedRequestError(*request));  // the executor has been reset
@@ -343,7 +346,7 @@ void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallCon
         }
       });
     }
-  });
+  }();
 }
 
 HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
@@ -357,6 +360,9 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
   if (timeout) configuration.timeoutInterval = *timeout;
   configuration.retry = platform::RetryPolicy{request->numberOfRetries(), request->retryInterval(), true,
                                               request->fatalStatusCodes()};
+  // Replies are decoded and mapped on the parser queue in one step; failures move to the main
+  // thread in the failure step.
+  configuration.callbackQueue = request->methodType() == KLRequestMethodGet ? parserQueue_ : parserUpdateQueue_;
   auto self = std::static_pointer_cast<KLRequestManager>(shared_from_this());
   return manager->session->dataTask(
       method, url, request->parameters(), std::make_shared<const RequestConfiguration>(std::move(configuration)),
@@ -395,7 +401,7 @@ HttpTaskPtr KLRequestManager::PATCH(const KLRequestPtr& request, KLRequestComple
 void KLRequestManager::parseResponseHeader(const platform::HeaderMap& headers, const Value& body,
                                            const KLRequestPtr& request, KLRequestCompletion completion) {
   const auto& queue = request->methodType() == KLRequestMethodGet ? parserQueue_ : parserUpdateQueue_;
-  queue->async([headers, body, request, completion = std::move(completion)] {
+  auto map = [headers, body, request, completion = std::move(completion)] {
     if (!request->modelClass()) {
       if (completion) completion(body, nullptr);
       return;
@@ -409,7 +415,12 @@ void KLRequestManager::parseResponseHeader(const platform::HeaderMap& headers, c
       return;
     }
     if (completion) completion(model, nullptr);
-  });
+  };
+  if (queue->isCurrent()) {
+    map();
+  } else {
+    queue->async(std::move(map));
+  }
 }
 
 Value KLRequestManager::modelResponseHeader(const platform::HeaderMap& headers, const Value& body, const KLRequest& request) {

@@ -166,6 +166,8 @@ class KLRequestManager : public platform::Object {
   void cancelTasks(const KLSessionManagerPtr& manager, const std::function<bool(const std::string& url)>& shouldCancel);
 
   mutable std::mutex mutex_;
+  std::recursive_mutex getStartMutex_;
+  std::recursive_mutex updateStartMutex_;
   std::string baseURL_;
   std::string secret_;
   std::atomic<bool> shouldRetryDeviceCall_{false};

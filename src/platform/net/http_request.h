@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/dispatch/queue.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/value.h"
 #include "platform/net/retry_policy.h"
@@ -37,6 +38,9 @@ struct RequestConfiguration {
   // Content types the response serializer accepts; nullopt: the serializer's defaults.
   std::optional<std::vector<std::string>> acceptableContentTypes;
   RetryPolicy retry;
+  // Where this call's callbacks run; nullptr: the session's completion queue. A background queue
+  // also decodes the reply, saving a hop.
+  QueuePtr callbackQueue;
 };
 using RequestConfigurationPtr = std::shared_ptr<const RequestConfiguration>;
 

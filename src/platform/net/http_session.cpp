@@ -94,9 +94,11 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
         };
       }
       callbacks.completion = [self](detail::TransferResult result) {
-        // Decoding is kept off the network thread.
-        DispatchQueue::global()->async(
-            [self, result = std::move(result)]() mutable { self->process(std::move(result)); });
+        // Decoding is kept off the network thread, and off the main thread: a call whose callbacks
+        // run on a background queue is decoded and answered there in one step.
+        QueuePtr queue = self->completionQueue();
+        if (queue->kind() == DispatchQueue::Kind::Main) queue = DispatchQueue::global();
+        queue->async([self, result = std::move(result)]() mutable { self->process(std::move(result)); });
       };
       downloadPath_ = transfer.downloadPath;
       transfer_ = detail::NetworkEngine::shared().start(std::move(transfer), std::move(callbacks));
@@ -114,7 +116,7 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
       } else if (phase_ == Phase::Waiting || phase_ == Phase::Held) {
         if (retryTimer_) retryTimer_->invalidate();
         retryTimer_.reset();
-        completeLocked(transportError(kURLErrorCancelled, url_), nullptr, Value());
+        completionQueue()->async(completeLocked(transportError(kURLErrorCancelled, url_), nullptr, Value()));
         return;
       }
       // Processing: the attempt's outcome is being decoded and will see the cancel.
@@ -150,7 +152,7 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
   // Completes a call that could not be sent at all.
   void failBeforeSending(ErrorPtr error) {
     std::lock_guard<std::mutex> lock(mutex_);
-    completeLocked(std::move(error), nullptr, Value());
+    completionQueue()->async(completeLocked(std::move(error), nullptr, Value()));
   }
 
  private:
@@ -201,12 +203,20 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
       }
       if (!error) body = decodeResponseBody(configuration_->responseSerializer, info, data, &error);
     }
-    finishAttempt(std::move(error), std::move(info), std::move(body));
+    Task delivery = finishAttempt(std::move(error), std::move(info), std::move(body));
+    if (!delivery) return;
+    const QueuePtr queue = completionQueue();
+    if (queue->isCurrent()) {
+      delivery();
+    } else {
+      queue->async(std::move(delivery));
+    }
   }
 
-  void finishAttempt(ErrorPtr error, std::shared_ptr<const HttpResponseInfo> info, Value body) {
+  // The delivery of the call's outcome, or nothing when the call goes on (a retry) or has ended.
+  Task finishAttempt(ErrorPtr error, std::shared_ptr<const HttpResponseInfo> info, Value body) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (phase_ == Phase::Done) return;
+    if (phase_ == Phase::Done) return nullptr;
     transfer_.reset();
     if (state_ == State::Canceling && error) error = transportError(kURLErrorCancelled, url_);
     const RetryPolicy& policy = configuration_->retry;
@@ -219,19 +229,20 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
       retryTimer_ = Timer::scheduled(policy.delayBeforeRetry(retries_), false, DispatchQueue::global(), [weak] {
         if (auto self = weak.lock()) self->startAttempt();
       });
-      return;
+      return nullptr;
     }
-    completeLocked(std::move(error), std::move(info), std::move(body));
+    return completeLocked(std::move(error), std::move(info), std::move(body));
   }
 
-  void completeLocked(ErrorPtr error, std::shared_ptr<const HttpResponseInfo> info, Value body) {
+  // Marks the call done and returns the delivery of its outcome (run it outside the lock).
+  Task completeLocked(ErrorPtr error, std::shared_ptr<const HttpResponseInfo> info, Value body) {
     phase_ = Phase::Done;
     state_ = State::Completed;
     transfer_.reset();
     core_->remove(this);
     auto activity = std::move(activity_);
-    completionQueue()->async([self = shared_from_this(), error = std::move(error), info = std::move(info),
-                              body = std::move(body), activity = std::shared_ptr<ActivityToken>(std::move(activity))]() mutable {
+    return [self = shared_from_this(), error = std::move(error), info = std::move(info), body = std::move(body),
+            activity = std::shared_ptr<ActivityToken>(std::move(activity))]() mutable {
       HttpSession::Success success;
       HttpSession::Failure failure;
       {
@@ -247,12 +258,16 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
         success(info, body);
       }
       activity.reset();
-    });
+    };
   }
 
+ public:
   QueuePtr completionQueue() const {
+    if (configuration_->callbackQueue) return configuration_->callbackQueue;
     return core_->options.completionQueue ? core_->options.completionQueue : DispatchQueue::main();
   }
+
+ private:
 
   std::shared_ptr<HttpSession::Core> core_;
   const uint64_t id_;

@@ -4,8 +4,9 @@
 // Every call takes its own immutable RequestConfiguration and goes through the retry layer: it is
 // one HttpTask from the first attempt to its single completion, waits between attempts included,
 // so that listing and cancelling by URL also reach a call that waits for its next attempt.
-// Success and failure are called exactly once, on the completion queue (the main queue unless the
-// session says otherwise); download progress arrives there too, before the completion.
+// Success and failure are called exactly once, on the call's callback queue, else the session's
+// completion queue (the main queue unless the session says otherwise); download progress arrives
+// there too, before the completion.
 // While a call is in flight it holds an ActivityToken, so MainRunLoop::runUntilIdle waits for it
 // (not across retry waits on a manual clock, which only move when a test advances them).
 // All operations are thread-safe. Calls keep what they need alive: dropping the session does not

@@ -445,3 +445,33 @@ TEST_F(HttpSessionTest, TasksListsRunningCallsForCancellingByUrl) {
 
 }  // namespace
 }  // namespace dk::platform
+
+namespace dk::platform {
+namespace {
+
+TEST_F(HttpSessionTest, ACallbackQueueOfTheCallReceivesItsOutcomeOffTheMainThread) {
+  server.route("/ok", CannedResponse::json("{\"a\":1}"));
+  server.route("/bad", CannedResponse::json("{}", 500));
+  auto queue = DispatchQueue::createConcurrent("com.kelo.test.callbacks");
+  auto configuration = json([&](RequestConfiguration& c) { c.callbackQueue = queue; });
+  std::atomic<int> onQueue{0}, calls{0};
+  auto check = [&] {
+    calls++;
+    if (queue->isCurrent() && !isMainThread()) onQueue++;
+  };
+  session->dataTask(HttpMethod::Get, "/ok", Value(), configuration,
+                    [&](const std::shared_ptr<const HttpResponseInfo>&, const Value& body) {
+                      EXPECT_EQ(body["a"].integerValue(), 1);
+                      check();
+                    },
+                    [&](const ErrorPtr&) { check(); });
+  session->dataTask(HttpMethod::Get, "/bad", Value(), configuration,
+                    [&](const std::shared_ptr<const HttpResponseInfo>&, const Value&) { check(); },
+                    [&](const ErrorPtr&) { check(); });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(calls.load(), 2);
+  EXPECT_EQ(onQueue.load(), 2);
+}
+
+}  // namespace
+}  // namespace dk::platform
