@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <random>
 
+#include "foundation/authentication_identifier.h"
 #include "foundation/framework_errors.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"
-#include "platform/foundation/secure_store.h"
 
 namespace dk {
 
@@ -16,32 +16,6 @@ using platform::ErrorPtr;
 using platform::HttpTaskPtr;
 using platform::OAuthCredential;
 using platform::OAuthCredentialPtr;
-
-// Keychain items of the authorisation identity, kept here until the keychain stores take them
-// over: the client identifier (kept once, never replaced) and the credential itself.
-constexpr char kIdentifierService[] = "kAuthenticationIdentifierKeychainService";
-constexpr char kIdentifierAccount[] = "kAuthenticationIdentifierKeychainAccount";
-
-std::optional<std::string> storedAuthenticationIdentifier() {
-  std::string data;
-  if (platform::SecureStore::shared()->copyData({kIdentifierService, kIdentifierAccount}, &data) != platform::errSecSuccess) {
-    return std::nullopt;
-  }
-  return data;
-}
-
-void saveAuthenticationIdentifier(const std::string& identifier) {
-  auto store = platform::SecureStore::shared();
-  store->withLock([&] {
-    if (store->copyData({kIdentifierService, kIdentifierAccount}, nullptr) == platform::errSecSuccess) return;
-    store->add({kIdentifierService, kIdentifierAccount, identifier, platform::kSecAttrAccessibleAlways});
-  });
-}
-
-bool storeCredential(const OAuthCredential& credential, const std::optional<std::string>& identifier = std::nullopt) {
-  if (identifier) saveAuthenticationIdentifier(*identifier);
-  return OAuthCredential::storeCredential(credential, kCredentialIdentifier);
-}
 
 OAuthCredentialPtr credentialFromToken(const platform::OAuthToken& token) {
   return std::make_shared<const OAuthCredential>(token.accessToken, token.tokenType, token.refreshToken, token.expiration);
@@ -65,7 +39,7 @@ KLOAuth2Manager::KLOAuth2Manager(std::string baseURL, platform::TlsPolicy tls) :
   options.baseURL = baseURL_;
   options.tls = std::move(tls);
   session_ = platform::HttpSession::create(std::move(options));
-  username_ = storedAuthenticationIdentifier();
+  username_ = KLAuthenticationIdentifier::getAuthenticationIdentifier();
   client_ = std::make_shared<platform::OAuth2Client>(session_, username_.value_or(std::string()), kOAuthClientSecret);
   serviceQueue_ = platform::DispatchQueue::createConcurrent("com.kelo.service.KLOAuth2Manager");
 }
@@ -75,10 +49,6 @@ KLOAuth2Manager::~KLOAuth2Manager() = default;
 std::optional<std::string> KLOAuth2Manager::username() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return username_;
-}
-
-OAuthCredentialPtr KLOAuth2Manager::retrieveCredential() {
-  return OAuthCredential::retrieveCredentialWithIdentifier(kCredentialIdentifier);
 }
 
 std::string KLOAuth2Manager::accessToken() const {

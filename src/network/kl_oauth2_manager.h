@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "foundation/credential_storage.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/object.h"
@@ -26,8 +27,6 @@
 
 namespace dk {
 
-// The keychain identifier of the credential every bearer header is read from.
-inline constexpr char kCredentialIdentifier[] = "Credential";
 // The fixed client secret of every grant, and the tag that opens each new client identifier.
 inline constexpr char kOAuthClientSecret[] = "QXT";
 inline constexpr char kOAuthClientTag[] = "dkchronokit";
@@ -88,7 +87,7 @@ class KLOAuth2Manager : public platform::Object {
   std::string baseUrlForAddByMac() const { return baseURL_ + "/rest/v2.4"; }
 
   // The credential kept under "Credential", or nullptr.
-  static platform::OAuthCredentialPtr retrieveCredential();
+  static platform::OAuthCredentialPtr retrieveCredential() { return dk::retrieveCredential(); }
 
  private:
   void grant(const std::function<platform::HttpTaskPtr(platform::OAuth2Client::Success, platform::OAuth2Client::Failure)>& start,

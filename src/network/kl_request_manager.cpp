@@ -4,8 +4,8 @@
 
 #include "foundation/error_classification.h"
 #include "foundation/framework_errors.h"
+#include "foundation/server_settings.h"
 #include "model/foundation_bridge.h"
-#include "platform/dispatch/once.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/net/http_errors.h"
 
@@ -26,9 +26,13 @@ constexpr double kPingTimeout = 5.0;
 constexpr double kDownloadTimeout = 180.0;
 constexpr double kRefreshInProgressRetryDelay = 2.0;
 
-platform::SharedInstance<KLRequestManager>& shared() {
-  static auto* instance = new platform::SharedInstance<KLRequestManager>();
-  return *instance;
+std::mutex& sharedMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+std::shared_ptr<KLRequestManager>& sharedSlot() {
+  static auto* slot = new std::shared_ptr<KLRequestManager>;
+  return *slot;
 }
 
 std::mutex& policyMutex() {
@@ -88,19 +92,24 @@ struct KLRequestManager::CallContext {
   }
 };
 
-std::shared_ptr<KLRequestManager> KLRequestManager::sharedInstance() { return shared().get(); }
+std::shared_ptr<KLRequestManager> KLRequestManager::sharedInstance() {
+  std::lock_guard<std::mutex> lock(sharedMutex());
+  if (!sharedSlot()) sharedSlot() = std::make_shared<KLRequestManager>();
+  return sharedSlot();
+}
 
 void KLRequestManager::resetSharedInstance() {
-  auto current = shared().get();
-  {
-    std::lock_guard<std::mutex> lock(current->mutex_);
-    current->oauthManager_.reset();
-    current->httpSessionManager_.reset();
-    current->jsonSessionManager_.reset();
-    current->jsonUpdateSessionManager_.reset();
-    current->imageSessionManager_.reset();
-  }
-  shared().reset();
+  std::shared_ptr<KLRequestManager> current;
+  std::lock_guard<std::mutex> lock(sharedMutex());
+  current.swap(sharedSlot());
+  if (!current) return;
+  // Calls in flight keep what they use; new calls through a kept reference fail cleanly.
+  std::lock_guard<std::mutex> fields(current->mutex_);
+  current->oauthManager_.reset();
+  current->httpSessionManager_.reset();
+  current->jsonSessionManager_.reset();
+  current->jsonUpdateSessionManager_.reset();
+  current->imageSessionManager_.reset();
 }
 
 platform::TlsPolicy KLRequestManager::customSecurityPolicy() {
@@ -113,7 +122,7 @@ void KLRequestManager::setCustomSecurityPolicy(platform::TlsPolicy policy) {
   policySlot() = std::move(policy);
 }
 
-KLRequestManager::KLRequestManager() : KLRequestManager(bridge::serverBaseURL()) {}
+KLRequestManager::KLRequestManager() : KLRequestManager(KLServer::sharedInstance()->baseURL()) {}
 
 KLRequestManager::KLRequestManager(std::string baseURL) : baseURL_(std::move(baseURL)) {
   updateServerSettings();

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "executor_fixture.h"
+#include "foundation/authentication_identifier.h"
 #include "foundation/framework_errors.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_single_requests.h"
@@ -15,21 +16,19 @@ namespace {
 using cloudsim::FaultRule;
 using platform::MainRunLoop;
 
-constexpr char kIdentifierService[] = "kAuthenticationIdentifierKeychainService";
-constexpr char kIdentifierAccount[] = "kAuthenticationIdentifierKeychainAccount";
-
 class ExecutorAuthTest : public ExecutorTest {
  protected:
   // A signed-in user whose access token the cloud no longer accepts but whose refresh token it
   // does; the OAuth2 session knows the client identifier the refresh authenticates with.
-  std::string signInWithExpiredToken() {
+  void signInWithExpiredToken() {
     const auto grant = sim.issueToken(true);
-    store->add({kIdentifierService, kIdentifierAccount, "user@example.com", platform::kSecAttrAccessibleAlways});
+    ASSERT_TRUE(KLAuthenticationIdentifier::saveAuthenticationIdentifier("user@example.com"));
     storeCredential(grant.accessToken, grant.refreshToken);
     sim.revokeToken(grant.accessToken);
     manager = std::make_shared<KLRequestManager>(sim.baseUrl());
-    return grant.accessToken;
+    expiredToken = grant.accessToken;
   }
+  std::string expiredToken;
   size_t tokenRequests() const { return sim.requestsTo("/oauth/token").size(); }
 };
 
@@ -91,7 +90,8 @@ TEST_F(ExecutorAuthTest, A401ThatNeverNamesTheStoredTokenIsNotSentForEver) {
 
 TEST_F(ExecutorAuthTest, ARefreshStoresTheNewCredentialBeforeTheCallIsSentAgain) {
   ManualClockScope clock;
-  const std::string old = signInWithExpiredToken();
+  signInWithExpiredToken();
+  const std::string old = expiredToken;
   Outcome outcome;
   manager->requestWithRequest(std::make_shared<KLCamerasRequest>(), outcome.recorder());
   ASSERT_TRUE(MainRunLoop::runUntilIdle());

@@ -5,6 +5,7 @@
 
 #include "executor_fixture.h"
 #include "foundation/framework_errors.h"
+#include "foundation/server_settings.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_event_requests.h"
 #include "network/kl_recording_requests.h"
@@ -393,6 +394,32 @@ TEST_F(ExecutorTest, ClipDownloadsStreamToAFileWithProgressOnTheMainThread) {
   ASSERT_EQ(sent.size(), 1u);
   EXPECT_EQ(sent[0].header("Accept"), "video/mp4");
   EXPECT_EQ(sent[0].header("Authorization"), "Bearer " + sim.accessToken());
+}
+
+TEST_F(ExecutorTest, TheSharedExecutorTakesTheServerSettingsReadWhenItIsCreated) {
+  KLServer::resetProcessValuesForTesting();
+  KLServer::resetSharedInstanceForTesting();
+  KLServer::setProcessProtocol("http");
+  KLServer::setProcessIpAddress(sim.host());
+  KLServer::setProcessHttpPort(std::to_string(sim.port()));
+  KLRequestManager::resetSharedInstance();
+  auto shared = KLRequestManager::sharedInstance();
+  EXPECT_EQ(shared, KLRequestManager::sharedInstance());
+  EXPECT_EQ(shared->baseURL(), sim.baseUrl());
+  storeCredential(sim.accessToken());
+  Outcome outcome;
+  shared->requestWithRequest(std::make_shared<KLCamerasRequest>(), outcome.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(outcome.count(), 1);
+  EXPECT_FALSE(outcome.error);
+
+  // A reset drops the managers; the next instance reads the settings again.
+  KLRequestManager::resetSharedInstance();
+  EXPECT_FALSE(shared->jsonSessionManager());
+  EXPECT_NE(KLRequestManager::sharedInstance(), shared);
+  KLRequestManager::resetSharedInstance();
+  KLServer::resetProcessValuesForTesting();
+  KLServer::resetSharedInstanceForTesting();
 }
 
 }  // namespace
