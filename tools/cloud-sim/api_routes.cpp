@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "cloud-sim/server_time.h"
+
 namespace dk::cloudsim::detail {
 namespace {
 
@@ -77,11 +79,32 @@ std::optional<std::string> RouteContext::param(const std::string& name) {
 
 std::optional<int64_t> RouteContext::idAt(size_t index) const {
   if (index >= captures.size()) return std::nullopt;
-  const std::string& text = captures[index];
+  return parseInteger(captures[index]);
+}
+
+std::optional<int64_t> parseInteger(const std::string& text) {
   int64_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
+}
+
+std::optional<HttpReply> readTimeBounds(RouteContext& ctx, TimeBounds& bounds) {
+  for (auto [name, slot] : {std::pair{"minTimestamp", &bounds.min}, std::pair{"maxTimestamp", &bounds.max}}) {
+    const auto text = ctx.query.get(name);
+    if (!text) continue;
+    *slot = parseServerTime(*text);
+    if (!*slot) return badValue(ctx, name);
+  }
+  return std::nullopt;
+}
+
+std::optional<HttpReply> readLimit(RouteContext& ctx, std::optional<int64_t>& limit) {
+  const auto text = ctx.query.get("limit");
+  if (!text) return std::nullopt;
+  limit = parseInteger(*text);
+  if (!limit || *limit < 1 || *limit > 1000) return badValue(ctx, "limit");
+  return std::nullopt;
 }
 
 Router::Router() {

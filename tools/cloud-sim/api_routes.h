@@ -6,6 +6,7 @@
 // route table itself is built once and read-only afterwards.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -100,6 +101,21 @@ HttpReply withCamera(RouteContext& ctx, Body&& body) {
   if (lookup.error) return std::move(*lookup.error);
   return body(*lookup.camera);
 }
+
+// A whole number, or nothing.
+std::optional<int64_t> parseInteger(const std::string& text);
+
+// The optional "minTimestamp" and "maxTimestamp" parameters of list requests.
+struct TimeBounds {
+  std::optional<double> min, max;
+};
+// Reads them; the reply to send when one is present but not a server time.
+std::optional<HttpReply> readTimeBounds(RouteContext& ctx, TimeBounds& bounds);
+// Reads "limit" (1 to 1000) when present; the reply to send when it is malformed.
+std::optional<HttpReply> readLimit(RouteContext& ctx, std::optional<int64_t>& limit);
+
+// Times compared at the millisecond, the resolution of the server format.
+inline int64_t millis(double seconds) { return std::llround(seconds * 1000.0); }
 
 // "true"/"false" (text or JSON boolean) of a parameter.
 std::optional<bool> boolParam(RouteContext& ctx, const std::string& name);

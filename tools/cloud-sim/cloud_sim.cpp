@@ -120,6 +120,7 @@ HttpReply CloudSim::State::handle(const HttpRequest& request) {
   record.headers = request.headers;
   record.body = request.body;
   record.tls = request.tls;
+  record.connection = request.connection;
 
   const auto fault = faults.take(request.method, request.path);
   HttpReply reply;

@@ -45,6 +45,7 @@ struct RecordedRequest {
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   bool tls = false;
+  uint64_t connection = 0;  // requests on one kept-alive connection share this number
   int status = 0;  // what was answered; 0 for a dropped connection or a WebSocket upgrade
 
   // Case-insensitive header look-up; empty when absent.

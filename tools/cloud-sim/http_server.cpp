@@ -79,6 +79,7 @@ struct ServerCore {
   HttpServer::Handler handler;
   ParkedReplies* parked = nullptr;
   std::shared_ptr<WebSocketEndpoint> endpoint;
+  std::atomic<uint64_t> connections{0};
 };
 
 bool headerHasToken(std::string_view value, std::string_view token) {
@@ -95,7 +96,7 @@ bool headerHasToken(std::string_view value, std::string_view token) {
   return false;
 }
 
-HttpRequest toHttpRequest(const Request& req, bool tls) {
+HttpRequest toHttpRequest(const Request& req, bool tls, uint64_t connection) {
   HttpRequest out;
   out.method = std::string(req.method_string());
   out.target = std::string(req.target());
@@ -107,6 +108,7 @@ HttpRequest toHttpRequest(const Request& req, bool tls) {
   }
   out.body = req.body();
   out.tls = tls;
+  out.connection = connection;
   out.upgrade = req.method() == http::verb::get &&
                 headerHasToken(std::string(req[http::field::connection]), "upgrade") &&
                 equalsIgnoreCase(std::string(req[http::field::upgrade]), "websocket");
@@ -134,12 +136,38 @@ std::unique_ptr<Response> toResponse(const Request& req, HttpReply& reply) {
 template <class Derived>
 class HttpSession {
  public:
-  explicit HttpSession(std::shared_ptr<ServerCore> core) : core_(std::move(core)) {}
+  explicit HttpSession(std::shared_ptr<ServerCore> core)
+      : core_(std::move(core)), connection_(++core_->connections) {}
 
   void doRead() {
     parser_.emplace();
     parser_->body_limit(64 * 1024 * 1024);
     beast::get_lowest_layer(derived().stream()).expires_after(std::chrono::minutes(5));
+    http::async_read_header(derived().stream(), buffer_, *parser_,
+                            beast::bind_front_handler(&HttpSession::onHeader, derived().shared_from_this()));
+  }
+
+  // A client that announced its body with "Expect: 100-continue" waits for the go-ahead
+  // (curl for a second) before it sends the body.
+  void onHeader(beast::error_code ec, std::size_t) {
+    if (ec == http::error::end_of_stream) return derived().doEof();
+    if (ec) return;
+    if (equalsIgnoreCase(std::string(parser_->get()[http::field::expect]), "100-continue")) {
+      continue_ = std::make_unique<http::response<http::empty_body>>(http::status::continue_, 11);
+      http::async_write(derived().stream(), *continue_,
+                        beast::bind_front_handler(&HttpSession::onContinue, derived().shared_from_this()));
+      return;
+    }
+    readBody();
+  }
+
+  void onContinue(beast::error_code ec, std::size_t) {
+    continue_.reset();
+    if (ec) return;
+    readBody();
+  }
+
+  void readBody() {
     http::async_read(derived().stream(), buffer_, *parser_,
                      beast::bind_front_handler(&HttpSession::onRead, derived().shared_from_this()));
   }
@@ -148,7 +176,7 @@ class HttpSession {
     if (ec == http::error::end_of_stream) return derived().doEof();
     if (ec) return;  // the peer went away, timed out or sent something unparsable
     Request req = parser_->release();
-    HttpReply reply = core_->handler(toHttpRequest(req, Derived::kTls));
+    HttpReply reply = core_->handler(toHttpRequest(req, Derived::kTls, connection_));
     if (reply.disposition == HttpReply::Disposition::Upgrade) {
       if (core_->endpoint) {
         beast::get_lowest_layer(derived().stream()).expires_never();
@@ -202,9 +230,11 @@ class HttpSession {
   Derived& derived() { return static_cast<Derived&>(*this); }
 
   std::shared_ptr<ServerCore> core_;
+  const uint64_t connection_;
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::unique_ptr<Response> response_;
+  std::unique_ptr<http::response<http::empty_body>> continue_;
   std::optional<net::steady_timer> timer_;
   bool keepAlive_ = true;
   bool drop_ = false;

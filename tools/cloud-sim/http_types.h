@@ -28,6 +28,7 @@ struct HttpRequest {
   std::string body;
   bool tls = false;
   bool upgrade = false;  // asks to switch to WebSocket
+  uint64_t connection = 0;  // which connection it came on (1, 2, ... per server)
 
   std::string header(std::string_view name) const { return findHeader(headers, name); }
 };

@@ -139,12 +139,8 @@ HttpReply moveCamerasIntoZone(RouteContext& ctx) {
     int64_t id = 0;
     if (item.is_number_integer()) {
       id = item.get<int64_t>();
-    } else if (item.is_string()) {
-      try {
-        id = std::stoll(item.get<std::string>());
-      } catch (...) {
-        return badValue(ctx, "cameraIds");
-      }
+    } else if (const auto parsed = item.is_string() ? parseInteger(item.get<std::string>()) : std::nullopt) {
+      id = *parsed;
     } else {
       return badValue(ctx, "cameraIds");
     }

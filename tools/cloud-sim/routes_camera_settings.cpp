@@ -95,7 +95,7 @@ HttpReply patchVideoSettings(RouteContext& ctx) {
     VideoSettings s = c.videoSettings;
     if (const auto rotation = ctx.param("rotation")) {
       if (*rotation != "0" && *rotation != "180") return badValue(ctx, "rotation");
-      s.rotation = std::stoi(*rotation);
+      s.rotation = *rotation == "180" ? 180 : 0;
     }
     if (const auto v = ctx.param("exposure")) {
       if (!exposures.count(*v)) return badValue(ctx, "exposure");
@@ -139,17 +139,13 @@ HttpReply patchFootageSettings(RouteContext& ctx) {
     const Json& video = body["rec"]["video"];
     const Json capabilities = footageSettingsCapabilitiesJson()["rec"];
     FootageSettings s = c.footageSettings;
+    // The client sends these numbers as text.
     auto number = [](const Json& v) -> std::optional<int> {
       if (v.is_number_integer()) return v.get<int>();
-      if (v.is_string()) {
-        try {
-          size_t used = 0;
-          const int n = std::stoi(v.get<std::string>(), &used);
-          if (used == v.get<std::string>().size()) return n;
-        } catch (...) {
-        }
-      }
-      return std::nullopt;
+      if (!v.is_string()) return std::nullopt;
+      const auto n = parseInteger(v.get<std::string>());
+      if (!n || *n < 0 || *n > 1000000) return std::nullopt;
+      return static_cast<int>(*n);
     };
     if (video.contains("resolution")) {
       if (!video["resolution"].is_string() || !capabilities.contains(video["resolution"].get<std::string>())) {

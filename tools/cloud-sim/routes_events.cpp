@@ -1,26 +1,16 @@
 // Events: the paged event list with its next-page "Link" header, single events, deletion,
 // thumbnails, MPEG-4 clips, the event-type catalogue and the known faces.
 #include <algorithm>
-#include <charconv>
 #include <memory>
 #include <set>
 
 #include "api_routes.h"
-#include "cloud-sim/server_time.h"
 #include "media.h"
 
 namespace dk::cloudsim::detail {
 namespace {
 
 constexpr int64_t kDefaultPageSize = 100;
-constexpr int64_t kMaxPageSize = 1000;
-
-std::optional<int64_t> toInt(const std::string& text) {
-  int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // Link values are left as they are, except what would break a reader that splits the query at
 // "&" and "=" without decoding it.
@@ -52,7 +42,7 @@ HttpReply listEvents(RouteContext& ctx) {
   std::set<int64_t> cameras;
   if (const auto ids = ctx.query.get("cameraIds")) {
     for (const std::string& item : splitList(*ids)) {
-      const auto id = toInt(item);
+      const auto id = parseInteger(item);
       if (!id) return badValue(ctx, "cameraIds");
       cameras.insert(*id);
     }
@@ -63,27 +53,16 @@ HttpReply listEvents(RouteContext& ctx) {
   }
   std::optional<int64_t> maxEventId;
   if (const auto text = ctx.query.get("maxEventId")) {
-    maxEventId = toInt(*text);
+    maxEventId = parseInteger(*text);
     if (!maxEventId) return badValue(ctx, "maxEventId");
   }
-  std::optional<double> minTime, maxTime;
-  if (const auto text = ctx.query.get("minTimestamp")) {
-    minTime = parseServerTime(*text);
-    if (!minTime) return badValue(ctx, "minTimestamp");
-  }
-  if (const auto text = ctx.query.get("maxTimestamp")) {
-    maxTime = parseServerTime(*text);
-    if (!maxTime) return badValue(ctx, "maxTimestamp");
-  }
+  TimeBounds bounds;
+  if (auto error = readTimeBounds(ctx, bounds)) return std::move(*error);
   // Without a lower time bound the list is paged; with one, everything newer comes at once
   // unless a limit is asked for.
   std::optional<int64_t> limit;
-  if (const auto text = ctx.query.get("limit")) {
-    limit = toInt(*text);
-    if (!limit || *limit < 1 || *limit > kMaxPageSize) return badValue(ctx, "limit");
-  } else if (!minTime) {
-    limit = kDefaultPageSize;
-  }
+  if (auto error = readLimit(ctx, limit)) return std::move(*error);
+  if (!limit && !bounds.min) limit = kDefaultPageSize;
 
   const std::string clipBase = wantsClipUrls(ctx) ? ctx.baseUrl : std::string();
   Json page = Json::array();
@@ -95,8 +74,8 @@ HttpReply listEvents(RouteContext& ctx) {
     if (!cameras.empty() && !cameras.count(e.cameraId)) continue;
     if (!types.empty() && !types.count(e.type)) continue;
     if (maxEventId && e.eventId > *maxEventId) continue;
-    if (minTime && e.timestamp < *minTime) continue;
-    if (maxTime && e.timestamp > *maxTime) continue;
+    if (bounds.min && millis(e.timestamp) < millis(*bounds.min)) continue;
+    if (bounds.max && millis(e.timestamp) > millis(*bounds.max)) continue;
     if (limit && static_cast<int64_t>(page.size()) == *limit) {
       more = true;
       break;
@@ -156,7 +135,7 @@ HttpReply deleteEvents(RouteContext& ctx) {
   if (!ids) return badValue(ctx, "cameraIds");
   std::vector<int64_t> cameras;
   for (const std::string& item : splitList(*ids)) {
-    const auto id = toInt(item);
+    const auto id = parseInteger(item);
     if (!id) return badValue(ctx, "cameraIds");
     if (!ctx.world.camera(*id)) return errorReply(404, "Camera not found", ctx.request.path);
     cameras.push_back(*id);

@@ -1,37 +1,21 @@
 // Recordings: one camera's (or all cameras') recordings, paged by time bounds and a limit,
 // and single recordings.
-#include <charconv>
-#include <limits>
-
 #include "api_routes.h"
-#include "cloud-sim/server_time.h"
 
 namespace dk::cloudsim::detail {
 namespace {
 
 constexpr int64_t kDefaultPageSize = 100;
-constexpr int64_t kMaxPageSize = 1000;
 
 // Recordings overlapping [minTimestamp, maxTimestamp]: a recording is in when it starts at or
 // before the upper bound and ends (or, still open, is running) at or after the lower bound. So
 // the next older page, bounded by the oldest start time known, begins with that recording.
 HttpReply listFor(RouteContext& ctx, std::optional<int64_t> cameraId) {
-  std::optional<double> minTime, maxTime;
-  if (const auto text = ctx.query.get("minTimestamp")) {
-    minTime = parseServerTime(*text);
-    if (!minTime) return badValue(ctx, "minTimestamp");
-  }
-  if (const auto text = ctx.query.get("maxTimestamp")) {
-    maxTime = parseServerTime(*text);
-    if (!maxTime) return badValue(ctx, "maxTimestamp");
-  }
-  int64_t limit = kDefaultPageSize;
-  if (const auto text = ctx.query.get("limit")) {
-    const auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), limit);
-    if (ec != std::errc() || end != text->data() + text->size() || limit < 1 || limit > kMaxPageSize) {
-      return badValue(ctx, "limit");
-    }
-  }
+  TimeBounds bounds;
+  if (auto error = readTimeBounds(ctx, bounds)) return std::move(*error);
+  std::optional<int64_t> requested;
+  if (auto error = readLimit(ctx, requested)) return std::move(*error);
+  const int64_t limit = requested.value_or(kDefaultPageSize);
   bool descending = false;
   if (const auto order = ctx.query.get("sortByRecordingIdOrder")) {
     if (*order == "desc") descending = true;
@@ -40,9 +24,8 @@ HttpReply listFor(RouteContext& ctx, std::optional<int64_t> cameraId) {
 
   auto selected = [&](const Recording& r) {
     if (cameraId && r.cameraId != *cameraId) return false;
-    if (maxTime && r.start > *maxTime) return false;
-    const double end = r.closed ? r.end : std::numeric_limits<double>::infinity();
-    if (minTime && end < *minTime) return false;
+    if (bounds.max && millis(r.start) > millis(*bounds.max)) return false;
+    if (bounds.min && r.closed && millis(r.end) < millis(*bounds.min)) return false;
     return true;
   };
   Json page = Json::array();

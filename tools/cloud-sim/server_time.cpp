@@ -108,7 +108,8 @@ std::optional<double> parseServerTime(std::string_view text) {
   if (pos != text.size()) return std::nullopt;
   const int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
   const int64_t seconds = days * 86400 + h * 3600 + mi * 60 + s - offset;
-  return static_cast<double>(seconds) + ms / 1000.0;
+  // Whole milliseconds over 1000, as stored times are, so equal texts give equal doubles.
+  return static_cast<double>(seconds * 1000 + ms) / 1000.0;
 }
 
 }  // namespace dk::cloudsim

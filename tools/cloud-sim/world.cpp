@@ -208,7 +208,8 @@ World World::generate(const GenerateOptions& options) {
       r.cameraId = camera.cameraId;
       r.start = t;
       const double length = random.uniform(20 * 60, 2 * 3600);
-      if (t + length >= limit) {
+      const bool last = t + length >= limit;
+      if (last) {
         r.closed = !camera.online;
         r.end = camera.online ? 0 : toMillis(limit);
       } else {
@@ -237,7 +238,7 @@ World World::generate(const GenerateOptions& options) {
         events.push_back(std::move(e));
       }
 
-      if (!r.closed) break;
+      if (last) break;
       t = r.end;
       const double gap = random.uniform();
       if (gap < 0.3) {
