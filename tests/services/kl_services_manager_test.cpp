@@ -260,6 +260,18 @@ TEST_F(KLServicesManagerTest, ANilBlockStillSendsAndDropsTheReply) {
   EXPECT_EQ(merges, 0);  // dropped before the merge
 }
 
+TEST_F(KLServicesManagerTest, AMissingRequestIsReportedAsAnError) {
+  Outcome outcome;
+  manager->load(nullptr, nullptr, outcome.success(), outcome.failure());
+  MainRunLoop::runUntil([&] { return outcome.total() > 0; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(executor->callCount(), 0u);
+  EXPECT_EQ(outcome.errors, 1);
+  ASSERT_NE(outcome.error, nullptr);
+  EXPECT_EQ(outcome.error->code(), platform::kURLErrorBadURL);
+  manager->runCompletionBlock(nullptr);  // an empty block is skipped, not a crash
+}
+
 TEST_F(KLServicesManagerTest, ConcurrentCallsEachReportExactlyOnce) {
   constexpr int kCalls = 64;
   std::vector<Outcome> outcomes(kCalls);
