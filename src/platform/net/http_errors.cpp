@@ -5,7 +5,7 @@ namespace dk::platform {
 std::string transportErrorDescription(int64_t code) {
   switch (code) {
     case kURLErrorCancelled: return "cancelled";
-    case kURLErrorBadURL: return "unsupported URL";
+    case kURLErrorBadURL: return "bad URL";
     case kURLErrorTimedOut: return "The request timed out.";
     case kURLErrorUnsupportedURL: return "unsupported URL";
     case kURLErrorCannotFindHost: return "A server with the specified hostname could not be found.";

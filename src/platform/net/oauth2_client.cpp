@@ -1,18 +1,12 @@
 #include "platform/net/oauth2_client.h"
 
-#include <openssl/evp.h>
-
 #include "platform/dispatch/clock.h"
+#include "platform/foundation/base64.h"
 
 namespace dk::platform {
 
 std::string basicAuthorizationHeader(const std::string& user, const std::string& password) {
-  const std::string plain = user + ":" + password;
-  std::string encoded(4 * ((plain.size() + 2) / 3) + 1, '\0');
-  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
-                                     reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
-  encoded.resize(static_cast<size_t>(length));
-  return "Basic " + encoded;
+  return "Basic " + base64Encode(user + ":" + password);
 }
 
 OAuth2Client::OAuth2Client(std::shared_ptr<HttpSession> session, std::string clientID, std::string secret)
@@ -22,6 +16,11 @@ void OAuth2Client::setClientCredentials(std::string clientID, std::string secret
   std::lock_guard<std::mutex> lock(mutex_);
   clientID_ = std::move(clientID);
   secret_ = std::move(secret);
+}
+
+OAuthClientCredentials OAuth2Client::clientCredentials() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return {clientID_, secret_};
 }
 
 std::string OAuth2Client::clientID() const {
@@ -36,38 +35,43 @@ std::string OAuth2Client::secret() const {
 
 HttpTaskPtr OAuth2Client::authenticateUsingOAuthWithURLString(const std::string& url, const std::string& username,
                                                               const std::string& password, const std::string& scope,
-                                                              Success success, Failure failure) {
+                                                              Success success, Failure failure,
+    std::optional<OAuthClientCredentials> client) {
   ValueDictionary parameters{{"grant_type", Value("password")}, {"username", Value(username)},
                              {"password", Value(password)}};
   if (!scope.empty()) parameters.emplace("scope", Value(scope));
-  return authenticateUsingOAuthWithURLStringParameters(url, std::move(parameters), std::move(success), std::move(failure));
+  return authenticateUsingOAuthWithURLStringParameters(url, std::move(parameters), std::move(success), std::move(failure),
+                                                       std::move(client));
 }
 
 HttpTaskPtr OAuth2Client::authenticateUsingOAuthWithURLStringScope(const std::string& url, const std::string& scope,
-                                                                   Success success, Failure failure) {
+                                                                   Success success, Failure failure,
+    std::optional<OAuthClientCredentials> client) {
   ValueDictionary parameters{{"grant_type", Value("client_credentials")}};
   if (!scope.empty()) parameters.emplace("scope", Value(scope));
-  return authenticateUsingOAuthWithURLStringParameters(url, std::move(parameters), std::move(success), std::move(failure));
+  return authenticateUsingOAuthWithURLStringParameters(url, std::move(parameters), std::move(success), std::move(failure),
+                                                       std::move(client));
 }
 
 HttpTaskPtr OAuth2Client::authenticateUsingOAuthWithURLStringRefreshToken(const std::string& url,
                                                                           const std::string& refreshToken,
-                                                                          Success success, Failure failure) {
+                                                                          Success success, Failure failure,
+    std::optional<OAuthClientCredentials> client) {
   ValueDictionary parameters{{"grant_type", Value("refresh_token")}, {"refresh_token", Value(refreshToken)}};
-  return authenticateUsingOAuthWithURLStringParameters(url, std::move(parameters), std::move(success), std::move(failure));
+  return authenticateUsingOAuthWithURLStringParameters(url, std::move(parameters), std::move(success), std::move(failure),
+                                                       std::move(client));
 }
 
 HttpTaskPtr OAuth2Client::authenticateUsingOAuthWithURLStringParameters(const std::string& url,
                                                                         ValueDictionary parameters, Success success,
-                                                                        Failure failure) {
+                                                                        Failure failure,
+                                                                        std::optional<OAuthClientCredentials> client) {
   auto configuration = std::make_shared<RequestConfiguration>();
   configuration->requestSerializer = RequestSerializerKind::Http;
   configuration->responseSerializer = ResponseSerializerKind::Json;
   configuration->headers["Accept"] = "application/json";
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    configuration->headers["Authorization"] = basicAuthorizationHeader(clientID_, secret_);
-  }
+  const OAuthClientCredentials identity = client ? *client : clientCredentials();
+  configuration->headers["Authorization"] = basicAuthorizationHeader(identity.clientID, identity.secret);
   std::optional<std::string> refreshToken;
   if (auto it = parameters.find("refresh_token"); it != parameters.end()) refreshToken = it->second.optionalString();
   return session_->dataTask(

@@ -28,6 +28,12 @@ struct OAuthToken {
   std::optional<double> expiration;
 };
 
+// The client identity a grant authenticates with (HTTP Basic).
+struct OAuthClientCredentials {
+  std::string clientID;
+  std::string secret;
+};
+
 class OAuth2Client {
  public:
   using Success = std::function<void(const OAuthToken& token)>;
@@ -37,23 +43,31 @@ class OAuth2Client {
   OAuth2Client(std::shared_ptr<HttpSession> session, std::string clientID, std::string secret);
 
   void setClientCredentials(std::string clientID, std::string secret);
+  OAuthClientCredentials clientCredentials() const;
   std::string clientID() const;
   std::string secret() const;
   const std::shared_ptr<HttpSession>& session() const { return session_; }
 
+  // Each grant authenticates with `client` when given, else with the client's current credentials
+  // (read when the grant starts).
+
   // Password grant.
   HttpTaskPtr authenticateUsingOAuthWithURLString(const std::string& url, const std::string& username,
                                                   const std::string& password, const std::string& scope,
-                                                  Success success, Failure failure);
+                                                  Success success, Failure failure,
+                                                  std::optional<OAuthClientCredentials> client = std::nullopt);
   // Client-credentials grant.
   HttpTaskPtr authenticateUsingOAuthWithURLStringScope(const std::string& url, const std::string& scope,
-                                                       Success success, Failure failure);
+                                                       Success success, Failure failure,
+                                                       std::optional<OAuthClientCredentials> client = std::nullopt);
   // Refresh-token grant (no scope).
   HttpTaskPtr authenticateUsingOAuthWithURLStringRefreshToken(const std::string& url, const std::string& refreshToken,
-                                                              Success success, Failure failure);
+                                                              Success success, Failure failure,
+                                                       std::optional<OAuthClientCredentials> client = std::nullopt);
   // Any grant: `parameters` carry "grant_type" and what it needs.
   HttpTaskPtr authenticateUsingOAuthWithURLStringParameters(const std::string& url, ValueDictionary parameters,
-                                                            Success success, Failure failure);
+                                                            Success success, Failure failure,
+                                                       std::optional<OAuthClientCredentials> client = std::nullopt);
 
   // Turns a token reply into a token; nullopt and the error when it names an error or lacks the
   // access token. `requestRefreshToken` stands in when the reply carries no refresh token.
