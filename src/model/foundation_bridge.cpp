@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
-#include <map>
-#include <mutex>
+
+#include "platform/foundation/app_directories.h"
+#include "platform/foundation/bundle.h"
+#include "platform/foundation/locale_names.h"
+#include "platform/foundation/user_defaults.h"
 
 namespace dk::bridge {
 
@@ -104,43 +106,25 @@ std::string formattedStringDateFromSeconds(double seconds) {
 
 std::string serverBaseURL() { return "https://api.devicekeeper.local:443"; }
 
-namespace {
-std::mutex gDefaultsMutex;
-std::map<std::string, platform::Value, std::less<>>& defaults() {
-  static std::map<std::string, platform::Value, std::less<>> store;
-  return store;
-}
-}  // namespace
-
 platform::Value userDefaultsObjectForKey(std::string_view key) {
-  std::lock_guard<std::mutex> lock(gDefaultsMutex);
-  auto it = defaults().find(key);
-  return it == defaults().end() ? platform::Value() : it->second;
+  return platform::UserDefaults::standard()->objectForKey(key);
 }
 
 void userDefaultsSetObject(std::string_view key, const platform::Value& value) {
-  std::lock_guard<std::mutex> lock(gDefaultsMutex);
-  defaults()[std::string(key)] = value;
+  platform::UserDefaults::standard()->setObject(value, key);
 }
 
-void userDefaultsRemoveObject(std::string_view key) {
-  std::lock_guard<std::mutex> lock(gDefaultsMutex);
-  auto it = defaults().find(key);
-  if (it != defaults().end()) defaults().erase(it);
-}
+void userDefaultsRemoveObject(std::string_view key) { platform::UserDefaults::standard()->removeObjectForKey(key); }
 
 std::optional<std::string> countryDisplayName(std::string_view isoCode) {
-  if (isoCode.empty()) return std::nullopt;
-  return std::string(isoCode);
+  return platform::displayNameForCountryCode(isoCode);
 }
 
-std::string documentsDirectory() {
-  const char* configured = std::getenv("DK_DOCUMENTS_DIR");
-  std::filesystem::path dir = configured ? configured : std::filesystem::temp_directory_path() / "dkchronokit-documents";
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  return dir.string();
+std::string localizedString(std::string_view key, std::optional<std::string_view> defaultValue) {
+  return platform::Bundle::main()->localizedString(key, defaultValue.value_or(key));
 }
+
+std::string documentsDirectory() { return platform::AppDirectories::documents().string(); }
 
 void logLine(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
 

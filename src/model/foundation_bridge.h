@@ -37,6 +37,9 @@ void userDefaultsRemoveObject(std::string_view key);
 // The current locale's display name of a country code ("DE" -> "Germany"); nullopt when unknown.
 std::optional<std::string> countryDisplayName(std::string_view isoCode);
 
+// The host's (main bundle's) text for a localisation key; without a default, the key itself.
+std::string localizedString(std::string_view key, std::optional<std::string_view> defaultValue = std::nullopt);
+
 // The app's documents folder (created when missing).
 std::string documentsDirectory();
 

@@ -208,9 +208,7 @@ TEST(KLEventList, ObjectDictionaryWrapsOneEvent) {
 }
 
 TEST(KLEventList, DeletingRemovesTheEventAndOnlyADownloadedClip) {
-  const auto dir = std::filesystem::temp_directory_path() / "dk-model-events-test";
-  std::filesystem::create_directories(dir);
-  setenv("DK_DOCUMENTS_DIR", dir.c_str(), 1);
+  const std::filesystem::path dir = bridge::documentsDirectory();
   std::ofstream(dir / "71.mp4") << "clip";
   std::ofstream(dir / "72.mp4") << "a file the defaults know nothing of";
   bridge::userDefaultsSetObject("Event-71.mp4", Value("Downloaded"));
@@ -226,8 +224,7 @@ TEST(KLEventList, DeletingRemovesTheEventAndOnlyADownloadedClip) {
   EXPECT_FALSE(bridge::userDefaultsObjectForKey("Event-71.mp4").isNil()) << "the defaults entry stays";
   EXPECT_FALSE(list->eventWithID(71));
   bridge::userDefaultsRemoveObject("Event-71.mp4");
-  std::filesystem::remove_all(dir);
-  unsetenv("DK_DOCUMENTS_DIR");
+  std::filesystem::remove(dir / "72.mp4");
 }
 
 TEST(KLEventConcurrency, ReadersWhileMergingAndUpdatingInPlace) {

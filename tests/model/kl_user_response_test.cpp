@@ -30,6 +30,7 @@ TEST(KLUserMapping, MapsEveryKeyAndRemembersTheUserID) {
   EXPECT_EQ(user->telephone(), "+44");
   EXPECT_EQ(bridge::userDefaultsObjectForKey("USERID"), Value(42));
   EXPECT_TRUE(user->country().has_value());
+  EXPECT_NE(user->country(), "GB") << "the country's name, not its code";
   EXPECT_EQ(KLUserResponse::staticClassInfo().properties().size(), 17u) << "sixteen mapped keys and cameraID";
 }
 

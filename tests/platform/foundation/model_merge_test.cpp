@@ -147,3 +147,19 @@ TEST(ValueNil, NullptrIsNil) {
 
 }  // namespace
 }  // namespace dk::platform
+
+#include "platform/foundation/locale_names.h"
+
+namespace dk::platform {
+namespace {
+
+TEST(LocaleNames, CountryCodesInTheLocalesLanguage) {
+  EXPECT_EQ(displayNameForCountryCode("DE", Locale("en_US")), "Germany");
+  EXPECT_EQ(displayNameForCountryCode("de", Locale("de_DE")), "Deutschland");
+  EXPECT_FALSE(displayNameForCountryCode("", Locale("en_US")));
+  EXPECT_FALSE(displayNameForCountryCode("QQ", Locale("en_US")));
+  EXPECT_FALSE(displayNameForCountryCode("D E", Locale("en_US")));
+}
+
+}  // namespace
+}  // namespace dk::platform

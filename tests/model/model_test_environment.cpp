@@ -1,0 +1,22 @@
+// Every model test runs with a temporary application home: user defaults and documents written by
+// the models never touch the real ones.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "support/temp_directory.h"
+
+namespace {
+
+class TemporaryHomeEnvironment : public testing::Environment {
+ public:
+  void SetUp() override { home_ = std::make_unique<dk::test::TemporaryHome>(); }
+  void TearDown() override { home_.reset(); }
+
+ private:
+  std::unique_ptr<dk::test::TemporaryHome> home_;
+};
+
+[[maybe_unused]] testing::Environment* const kHome = testing::AddGlobalTestEnvironment(new TemporaryHomeEnvironment);
+
+}  // namespace
