@@ -43,6 +43,14 @@ std::string localizedString(std::string_view key, std::optional<std::string_view
 // The app's documents folder (created when missing).
 std::string documentsDirectory();
 
+// Address checks of the camera records: a dotted IPv4 address other than "0.0.0.0"; a MAC
+// address of six hexadecimal pairs joined by ":" or "-", other than all zeros.
+bool validateIPAddress(std::string_view address);
+bool validateMacAddress(std::string_view address);
+
+// A dictionary without its null values and empty strings (top level only).
+platform::ValueDictionary removeAllNullValuesFromDictionary(const platform::ValueDictionary& dictionary);
+
 // One plain console line.
 void logLine(const std::string& line);
 
