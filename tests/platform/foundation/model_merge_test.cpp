@@ -163,3 +163,22 @@ TEST(LocaleNames, CountryCodesInTheLocalesLanguage) {
 
 }  // namespace
 }  // namespace dk::platform
+
+#include "platform/foundation/string_search.h"
+
+namespace dk::platform {
+namespace {
+
+TEST(StringSearch, IgnoresCaseAndDiacritics) {
+  EXPECT_TRUE(containsString("Front Door", "door"));
+  EXPECT_TRUE(containsString("Café Entrée", "CAFE"));
+  EXPECT_TRUE(containsString("Über", "uber"));
+  EXPECT_FALSE(containsString("Über", "uber", false));
+  EXPECT_TRUE(containsString("Über", "über", false));
+  EXPECT_FALSE(containsString("Garage", "door"));
+  EXPECT_FALSE(containsString("Garage", ""));
+  EXPECT_EQ(foldCaseAndDiacritics("ČAFÉ"), "cafe");
+}
+
+}  // namespace
+}  // namespace dk::platform
