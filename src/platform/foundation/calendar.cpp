@@ -172,29 +172,27 @@ DateComponents Calendar::componentsBetween(unsigned units, double from, double t
   return out;
 }
 
+namespace {
+
+// The first instant of the day (or, with `month`, of the month) containing `millis`.
+double startOf(icu::Calendar& cal, double millis, bool month) {
+  UErrorCode status = U_ZERO_ERROR;
+  cal.setTime(millis, status);
+  if (month) cal.set(UCAL_DATE, 1);
+  for (auto field : {UCAL_HOUR_OF_DAY, UCAL_MINUTE, UCAL_SECOND, UCAL_MILLISECOND}) cal.set(field, 0);
+  return cal.getTime(status) / kMillis;
+}
+
+}  // namespace
+
 double Calendar::startOfDay(double date) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto& cal = *impl_->calendar;
-  UErrorCode status = U_ZERO_ERROR;
-  cal.setTime(date * kMillis, status);
-  cal.set(UCAL_HOUR_OF_DAY, 0);
-  cal.set(UCAL_MINUTE, 0);
-  cal.set(UCAL_SECOND, 0);
-  cal.set(UCAL_MILLISECOND, 0);
-  return cal.getTime(status) / kMillis;
+  return startOf(*impl_->calendar, date * kMillis, false);
 }
 
 double Calendar::startOfMonth(double date) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  auto& cal = *impl_->calendar;
-  UErrorCode status = U_ZERO_ERROR;
-  cal.setTime(date * kMillis, status);
-  cal.set(UCAL_DATE, 1);
-  cal.set(UCAL_HOUR_OF_DAY, 0);
-  cal.set(UCAL_MINUTE, 0);
-  cal.set(UCAL_SECOND, 0);
-  cal.set(UCAL_MILLISECOND, 0);
-  return cal.getTime(status) / kMillis;
+  return startOf(*impl_->calendar, date * kMillis, true);
 }
 
 bool Calendar::isDateInSameDayAsDate(double a, double b) const {
