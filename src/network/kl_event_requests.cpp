@@ -17,7 +17,7 @@ namespace {
 constexpr std::string_view kEventListClass = "KLEventListResponse";
 
 void addCameraIds(ValueDictionary& params, const std::vector<std::string>& cameraIDs) {
-  if (!cameraIDs.empty()) params.insert_or_assign(kCameraIdsKey, Value(request_support::joined(cameraIDs)));
+  if (!cameraIDs.empty()) params.insert_or_assign(std::string(kCameraIdsKey), Value(request_support::joined(cameraIDs)));
 }
 
 }  // namespace
@@ -83,7 +83,7 @@ Value KLOldEventsRequest::parameters() const {
   ValueDictionary params;
   setIfPresent(params, kIncludeUrlTypesKey, includeUrlsTypes);
   setIfPresent(params, kEventsTypesKey, eventsTypes);
-  if (limit) params.insert_or_assign(kLimitKey, Value(*limit));
+  if (limit) params.insert_or_assign(std::string(kLimitKey), Value(*limit));
   setIfPresent(params, kMaxEventIDKey, maxEventID);
   addCameraIds(params, cameraIDs);
   return Value(std::move(params));

@@ -1,9 +1,11 @@
 #include "network/kl_request_manager.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "foundation/error_classification.h"
 #include "foundation/framework_errors.h"
+#include "foundation/server_settings.h"
 #include "model/foundation_bridge.h"
 #include "platform/dispatch/once.h"
 #include "platform/foundation/notification_center.h"
@@ -113,7 +115,7 @@ void KLRequestManager::setCustomSecurityPolicy(platform::TlsPolicy policy) {
   policySlot() = std::move(policy);
 }
 
-KLRequestManager::KLRequestManager() : KLRequestManager(bridge::serverBaseURL()) {}
+KLRequestManager::KLRequestManager() : KLRequestManager(KLServer::sharedInstance()->baseURL()) {}
 
 KLRequestManager::KLRequestManager(std::string baseURL) : baseURL_(std::move(baseURL)) {
   updateServerSettings();
@@ -338,7 +340,7 @@ void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallCon
       std::weak_ptr<platform::HttpTask> weak = task;
       platform::DispatchQueue::main()->after(static_cast<double>(cutOff), [weak] {
         if (auto running = weak.lock(); running && running->state() != platform::HttpTask::State::Completed) {
-          bridge::logLine("CANCELED REQUEST " + running->url());
+          std::fprintf(stderr, "CANCELED REQUEST %s\n", running->url().c_str());
           running->cancel();
         }
       });
@@ -588,7 +590,7 @@ void KLRequestManager::cancelTasks(const KLSessionManagerPtr& manager,
   if (!manager) return;
   for (const auto& task : manager->session->tasks()) {
     if (!shouldCancel(task->url())) continue;
-    bridge::logLine("CANCELED REQUEST " + task->url());
+    std::fprintf(stderr, "CANCELED REQUEST %s\n", task->url().c_str());
     task->cancel();
   }
 }

@@ -1,34 +1,28 @@
-// The process-wide executor of the service managers until the shared request manager is wired in:
-// every call fails at once with a clear error instead of hanging.
-#include "services/kl_services_manager.h"
+// The shared request manager as the service managers' executor.
+#include "network/kl_request_manager.h"
+#include "services/kl_request_executor.h"
 
 namespace dk {
 namespace {
 
-class UnavailableExecutor final : public KLRequestExecutor {
+class SharedRequestManagerExecutor final : public KLRequestExecutor {
  public:
-  void requestWithRequest(const std::shared_ptr<KLRequest>&, KLRequestCompletion completion) override {
-    if (completion) platform::runOnMain([completion] { completion(Value(), unavailable()); });
+  // The shared instance is looked up at each call: a reset (logout) takes effect at once.
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+    KLRequestManager::sharedInstance()->requestWithRequest(request, std::move(completion));
   }
-  void refreshTokenWithSuccessBlock(CredentialBlock, ErrorBlock error) override {
-    if (error) platform::runOnMain([error] { error(unavailable()); });
+  void refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error) override {
+    KLRequestManager::sharedInstance()->refreshTokenWithSuccessBlock(std::move(success), std::move(error));
   }
-  void isMethodInProgress(const std::string&, std::function<void(bool)> completion) override {
-    if (completion) completion(false);
-  }
-
- private:
-  using Value = platform::Value;
-  static platform::ErrorPtr unavailable() {
-    return platform::Error::make(std::string(platform::kURLErrorDomain), platform::kURLErrorUnknown,
-                                 "No request executor is available.");
+  void isMethodInProgress(const std::string& pathFragment, std::function<void(bool)> completion) override {
+    KLRequestManager::sharedInstance()->isMethodInProgress(pathFragment, std::move(completion));
   }
 };
 
 }  // namespace
 
 std::shared_ptr<KLRequestExecutor> sharedRequestManagerExecutor() {
-  static const auto executor = std::make_shared<UnavailableExecutor>();
+  static const auto executor = std::make_shared<SharedRequestManagerExecutor>();
   return executor;
 }
 
