@@ -1,7 +1,6 @@
 #include "model/foundation_bridge.h"
 
-#include <cctype>
-
+#include "foundation/kl_device_helper.h"
 #include "platform/foundation/bundle.h"
 
 namespace dk::bridge {
@@ -10,47 +9,12 @@ std::string localizedString(std::string_view key, std::optional<std::string_view
   return platform::Bundle::main()->localizedString(key, defaultValue.value_or(key));
 }
 
-bool validateIPAddress(std::string_view address) {
-  if (address == "0.0.0.0") return false;
-  int parts = 0;
-  size_t i = 0;
-  while (true) {
-    size_t digitsSeen = 0;
-    int value = 0;
-    while (i < address.size() && address[i] >= '0' && address[i] <= '9' && digitsSeen < 4) {
-      value = value * 10 + (address[i] - '0');
-      ++digitsSeen;
-      ++i;
-    }
-    if (digitsSeen == 0 || digitsSeen > 3 || value > 255) return false;
-    ++parts;
-    if (i == address.size()) return parts == 4;
-    if (address[i] != '.' || parts == 4) return false;
-    ++i;
-  }
-}
+bool validateIPAddress(std::string_view address) { return dk::validateIPAddress(address); }
 
-bool validateMacAddress(std::string_view address) {
-  if (address == "00-00-00-00-00-00" || address == "00:00:00:00:00:00") return false;
-  if (address.size() != 17) return false;
-  for (size_t i = 0; i < address.size(); ++i) {
-    const char c = address[i];
-    if (i % 3 == 2) {
-      if (c != ':' && c != '-') return false;
-    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
-      return false;
-    }
-  }
-  return true;
-}
+bool validateMacAddress(std::string_view address) { return dk::validateMacAddress(address); }
 
 platform::ValueDictionary removeAllNullValuesFromDictionary(const platform::ValueDictionary& dictionary) {
-  platform::ValueDictionary out;
-  for (const auto& [key, value] : dictionary) {
-    if (value.isNilOrNull() || (value.isString() && value.stringValue().empty())) continue;
-    out.emplace(key, value);
-  }
-  return out;
+  return dk::removeAllNullValuesFromDictionary(dictionary);
 }
 
 }  // namespace dk::bridge
