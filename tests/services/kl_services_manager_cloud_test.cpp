@@ -9,6 +9,7 @@
 #include "network/kl_recording_requests.h"
 #include "network/kl_single_requests.h"
 #include "services/kl_services_manager.h"
+#include "services/manager_report.h"
 
 namespace dk::test {
 namespace {
@@ -29,27 +30,7 @@ class KLCloudTestManager : public KLServicesManager {
   }
 };
 
-struct Report {
-  int successes = 0;
-  int errors = 0;
-  bool onMain = true;
-  Value result;
-  ErrorPtr error;
-  KLServicesManager::SuccessBlock success() {
-    return [this](const Value& v) {
-      successes++;
-      onMain = onMain && platform::isMainThread();
-      result = v;
-    };
-  }
-  KLServicesManager::ErrorBlock failure() {
-    return [this](const ErrorPtr& e) {
-      errors++;
-      onMain = onMain && platform::isMainThread();
-      error = e;
-    };
-  }
-};
+using Report = ManagerReport;
 
 class ServicesCloudTest : public ExecutorTest {
  protected:

@@ -12,6 +12,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
+#include "services/manager_report.h"
 
 namespace dk {
 namespace {
@@ -103,30 +104,7 @@ class OtherManager : public KLServicesManager {
   OtherManager() : KLServicesManager("KLOtherManager") {}
 };
 
-// Counts the outcome of one call and where it arrived.
-struct Outcome {
-  int successes = 0;
-  int errors = 0;
-  bool onMain = true;
-  Value result;
-  ErrorPtr error;
-
-  KLServicesManager::SuccessBlock success() {
-    return [this](const Value& v) {
-      successes++;
-      onMain = onMain && platform::isMainThread();
-      result = v;
-    };
-  }
-  KLServicesManager::ErrorBlock failure() {
-    return [this](const ErrorPtr& e) {
-      errors++;
-      onMain = onMain && platform::isMainThread();
-      error = e;
-    };
-  }
-  int total() const { return successes + errors; }
-};
+using Outcome = test::ManagerReport;
 
 ErrorPtr timeout() { return platform::Error::make("NSURLErrorDomain", -1001, "The request timed out."); }
 
