@@ -98,7 +98,7 @@ bool validateMacAddressCharacter(std::string_view text) { return stringMatchesPa
 platform::ValueDictionary removeAllNullValuesFromDictionary(const platform::ValueDictionary& dictionary) {
   platform::ValueDictionary out;
   for (const auto& [key, value] : dictionary) {
-    if (value.isNull()) continue;
+    if (value.isNilOrNull()) continue;
     if (value.isString() && value.stringValue().empty()) continue;
     out.emplace(key, value);
   }

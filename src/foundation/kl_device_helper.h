@@ -46,7 +46,7 @@ bool validateMacAddress(std::string_view address);
 // Hex digits only (the empty string included).
 bool validateMacAddressCharacter(std::string_view text);
 
-// A copy without the entries whose value is the null object or the empty string (no recursion;
+// A copy without the entries whose value is nil, the null object or the empty string (no recursion;
 // 0, NO, arrays and nested dictionaries are kept). Every JSON body built from a model goes through it.
 platform::ValueDictionary removeAllNullValuesFromDictionary(const platform::ValueDictionary& dictionary);
 

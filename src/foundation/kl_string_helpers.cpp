@@ -24,49 +24,6 @@ std::shared_ptr<const platform::RegularExpression> compiled(std::string_view pat
   return regex;
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool isValidUtf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    auto c = static_cast<unsigned char>(s[i]);
-    size_t extra;
-    uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + extra >= s.size()) return false;
-    for (size_t k = 1; k <= extra; ++k) {
-      auto cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF)) {
-      return false;
-    }
-    i += extra + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::optional<platform::RegularExpression::Match> firstMatchUsingRegex(std::string_view text, std::string_view pattern) {
@@ -112,25 +69,6 @@ std::string urlEncode(std::string_view text) {
       out.push_back(kHex[c & 0xF]);
     }
   }
-  return out;
-}
-
-std::optional<std::string> urlDecode(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '%') {
-      out.push_back(text[i]);
-      continue;
-    }
-    if (i + 2 >= text.size()) return std::nullopt;
-    int hi = hexValue(text[i + 1]);
-    int lo = hexValue(text[i + 2]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    out.push_back(static_cast<char>(hi * 16 + lo));
-    i += 2;
-  }
-  if (!isValidUtf8(out)) return std::nullopt;
   return out;
 }
 

@@ -29,8 +29,5 @@ bool stringMatchesPattern(std::string_view text, std::string_view pattern);
 // NSString(URLEncode) urlEncodeUsingEncoding: everything but letters, digits and "-._~" is
 // percent-encoded (UTF-8 bytes).
 std::string urlEncode(std::string_view text);
-// stringByRemovingPercentEncoding: nullopt when a "%" is not followed by two hex digits or the
-// result is not valid UTF-8.
-std::optional<std::string> urlDecode(std::string_view text);
 
 }  // namespace dk

@@ -1,10 +1,14 @@
 #include "model/kl_event_response.h"
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 
-#include "model/foundation_bridge.h"
+#include "foundation/date_formatting.h"
+#include "foundation/server_settings.h"
 #include "model/model_keys.h"
+#include "platform/foundation/app_directories.h"
+#include "platform/foundation/user_defaults.h"
 
 namespace dk {
 
@@ -49,7 +53,7 @@ std::optional<std::string> KLEventResponse::stringTimestamp() const { return gua
 
 void KLEventResponse::setStringTimestamp(std::optional<std::string> text) {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (text) setTimestamp(bridge::secondsFromServerTimestamp(*text).value_or(0.0));
+  if (text) setTimestamp(secondsFromStringDate(*text));  // 0 when it does not parse
   stringTimestamp_ = std::move(text);
 }
 
@@ -68,10 +72,10 @@ void KLEventResponse::setTimestamp(std::optional<double> seconds) {
 void KLEventResponse::fillDerivedLocked() const {
   if (!derivedSeconds_) return;
   const double seconds = *derivedSeconds_;
-  if (!derived_.date) derived_.date = bridge::midnightForSeconds(seconds);
-  if (!derived_.time) derived_.time = bridge::calendarComponentsText(seconds);
-  if (!derived_.simpleTime) derived_.simpleTime = bridge::simpleTimeText(seconds);
-  if (!derived_.formattedDate) derived_.formattedDate = bridge::formattedStringDateFromSeconds(seconds);
+  if (!derived_.date) derived_.date = dateFromSeconds(seconds);
+  if (!derived_.time) derived_.time = calendarComponents(seconds);
+  if (!derived_.simpleTime) derived_.simpleTime = dk::time(seconds);
+  if (!derived_.formattedDate) derived_.formattedDate = formattedStringDateFromSeconds(seconds);
 }
 
 std::optional<double> KLEventResponse::date() const {
@@ -118,7 +122,7 @@ void KLEventResponse::setEventFilter(std::string filter) { guardedSet(storedEven
 std::optional<std::string> KLEventResponse::imageURL() const {
   const auto id = eventID();
   if (!id) return std::nullopt;
-  return bridge::serverBaseURL() + "/rest/v2.4/events/" + std::to_string(*id) + ".jpg";
+  return KLServer::sharedInstance()->baseURL() + "/rest/v2.4/events/" + std::to_string(*id) + ".jpg";
 }
 void KLEventResponse::setImageURL(std::optional<std::string> url) { guardedSet(storedImageURL_, std::move(url)); }
 
@@ -252,11 +256,11 @@ void KLEventListResponse::deleteEventWithEventID(std::optional<int64_t> eventID)
 void KLEventListResponse::deleteSavedFilesForEvent(const KLEventPtr& event) {
   if (!event) return;
   const std::string id = Value(event->eventID()).description();
-  if (bridge::userDefaultsObjectForKey("Event-" + id + ".mp4").isNil()) return;
-  const std::filesystem::path file = std::filesystem::path(bridge::documentsDirectory()) / (id + ".mp4");
+  if (platform::UserDefaults::standard()->objectForKey("Event-" + id + ".mp4").isNil()) return;
+  const std::filesystem::path file = platform::AppDirectories::documents() / (id + ".mp4");
   std::error_code error;
   std::filesystem::remove(file, error);
-  if (error) bridge::logLine("ERROR deleting from disk -->>> " + error.message());
+  if (error) std::fprintf(stderr, "ERROR deleting from disk -->>> %s\n", error.message().c_str());
 }
 
 Value KLEventListResponse::objectDictionaryFromDictionary(const Value& dictionary) {

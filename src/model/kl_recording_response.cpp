@@ -4,7 +4,7 @@
 #include <limits>
 #include <unordered_set>
 
-#include "model/foundation_bridge.h"
+#include "foundation/server_timestamp.h"
 #include "model/model_keys.h"
 
 namespace dk {
@@ -17,7 +17,7 @@ namespace {
 std::atomic<uint64_t> gTimesGeneration{1};
 
 std::optional<double> parseTime(const std::optional<std::string>& text) {
-  return text ? bridge::secondsFromServerTimestamp(*text) : std::nullopt;
+  return text ? parseServerTimestamp(*text) : std::nullopt;
 }
 }  // namespace
 
@@ -128,7 +128,7 @@ KLRecordingPtr KLRecordingListResponse::getRecordingWithId(std::optional<int64_t
 
 KLRecordingPtr KLRecordingListResponse::getRecordingForTimestamp(std::string_view timestamp) const {
   if (values().count() == 0) return nullptr;
-  auto t = bridge::secondsFromServerTimestamp(timestamp);
+  auto t = parseServerTimestamp(timestamp);
   if (!t) return nullptr;
   return getRecordingForTime(*t);
 }

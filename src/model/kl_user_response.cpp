@@ -1,6 +1,7 @@
 #include "model/kl_user_response.h"
 
-#include "model/foundation_bridge.h"
+#include "platform/foundation/locale_names.h"
+#include "platform/foundation/user_defaults.h"
 #include "model/model_keys.h"
 
 namespace dk {
@@ -15,7 +16,7 @@ std::vector<std::string> path(std::string_view key) { return {std::string(key)};
 // Passes the identifier through and remembers it in the standard user defaults.
 platform::ValueTransform userIDTransformer() {
   return [](const Value& v) {
-    if (!v.isNil()) bridge::userDefaultsSetObject("USERID", v);
+    if (!v.isNil()) platform::UserDefaults::standard()->setObject(v, "USERID");
     return v;
   };
 }
@@ -54,7 +55,7 @@ std::string KLUserResponse::name() const {
 std::optional<std::string> KLUserResponse::country() const {
   const auto code = countryIso();
   if (!code) return std::nullopt;
-  return bridge::countryDisplayName(*code);
+  return platform::displayNameForCountryCode(*code);
 }
 
 const std::vector<std::string>& KLUserResponse::userPropertyList() {

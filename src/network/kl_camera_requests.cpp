@@ -48,7 +48,7 @@ std::string KLUpdateCameraZoneRequest::requestURL() const {
 }
 
 Value KLUpdateMicrophoneStateRequest::parameters() const {
-  return Value(removeAllNullValuesFromDictionary({{kEnabledKey, request_support::valueOrNull(enabled)}}));
+  return Value(removeAllNullValuesFromDictionary({{std::string(kEnabledKey), request_support::valueOrNull(enabled)}}));
 }
 
 Value KLDeleteCameraRequest::parameters() const {
@@ -63,7 +63,7 @@ const char* KLMoveCameraRequest::directionWord(uint64_t direction) {
 }
 
 Value KLMoveCameraRequest::parameters() const {
-  ValueDictionary params{{kPtzMoveType, Value("CameraPtzDirectionMove")}};
+  ValueDictionary params{{std::string(kPtzMoveType), Value("CameraPtzDirectionMove")}};
   if (const char* word = directionWord(direction)) params.emplace(kPtzDirection, Value(word));
   return Value(std::move(params));
 }

@@ -9,12 +9,12 @@ namespace dk {
 using request_support::valueOrNull;
 
 platform::Value KLDetectionsRequest::parameters() const {
-  return platform::Value(removeAllNullValuesFromDictionary({{kEnabledKey, valueOrNull(enabled)}}));
+  return platform::Value(removeAllNullValuesFromDictionary({{std::string(kEnabledKey), valueOrNull(enabled)}}));
 }
 
 platform::Value KLUpdateSmartDetectionsRequest::parameters() const {
   return platform::Value(removeAllNullValuesFromDictionary(
-      {{"personDetectionOnly", valueOrNull(personDetectionOnly)}, {kEnabledKey, valueOrNull(enabled)}}));
+      {{"personDetectionOnly", valueOrNull(personDetectionOnly)}, {std::string(kEnabledKey), valueOrNull(enabled)}}));
 }
 
 }  // namespace dk

@@ -4,6 +4,7 @@
 #include "network/kl_model_merge.h"
 #include "network/kl_request_keys.h"
 #include "network/kl_request_support.h"
+#include "platform/net/url.h"
 
 namespace dk {
 
@@ -16,12 +17,7 @@ namespace {
 constexpr std::string_view kEventListClass = "KLEventListResponse";
 
 void addCameraIds(ValueDictionary& params, const std::vector<std::string>& cameraIDs) {
-  if (!cameraIDs.empty()) params.insert_or_assign(kCameraIdsKey, Value(request_support::joined(cameraIDs)));
-}
-
-std::string decodedOrRaw(std::string_view text) {
-  auto decoded = urlDecode(text);
-  return decoded ? *decoded : std::string(text);
+  if (!cameraIDs.empty()) params.insert_or_assign(std::string(kCameraIdsKey), Value(request_support::joined(cameraIDs)));
 }
 
 }  // namespace
@@ -75,7 +71,7 @@ ValueDictionary KLOldEventsRequest::queryParametersOfURL(std::string_view url) {
     std::string_view part = query.substr(start, end - start);
     size_t equals = part.find('=');
     if (equals != std::string_view::npos && part.find('=', equals + 1) == std::string_view::npos) {
-      params.insert_or_assign(decodedOrRaw(part.substr(0, equals)), Value(decodedOrRaw(part.substr(equals + 1))));
+      params.insert_or_assign(platform::percentDecode(part.substr(0, equals)), Value(platform::percentDecode(part.substr(equals + 1))));
     }
     start = end + 1;
   }
@@ -87,7 +83,7 @@ Value KLOldEventsRequest::parameters() const {
   ValueDictionary params;
   setIfPresent(params, kIncludeUrlTypesKey, includeUrlsTypes);
   setIfPresent(params, kEventsTypesKey, eventsTypes);
-  if (limit) params.insert_or_assign(kLimitKey, Value(*limit));
+  if (limit) params.insert_or_assign(std::string(kLimitKey), Value(*limit));
   setIfPresent(params, kMaxEventIDKey, maxEventID);
   addCameraIds(params, cameraIDs);
   return Value(std::move(params));

@@ -75,7 +75,7 @@ class KLOldEventsRequest : public KLNewEventsRequest {
   std::optional<platform::ValueDictionary> internalParameters;
 
   // The query parameters of a link: parts split at "&", each split at "=", a part of exactly two
-  // pieces kept, keys and values percent-decoded (kept as they are when not validly encoded).
+  // pieces kept, keys and values percent-decoded (a malformed escape is kept as it stands).
   static platform::ValueDictionary queryParametersOfURL(std::string_view url);
 };
 

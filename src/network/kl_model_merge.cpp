@@ -1,8 +1,10 @@
 #include "network/kl_model_merge.h"
 
+#include "model/model_registry.h"
+
 namespace dk {
 
-const platform::ClassInfo* modelClassForName(std::string_view className) { return nullptr; }
+const platform::ClassInfo* modelClassForName(std::string_view className) { return modelClassNamed(className); }
 
 bool isModelOfClassNamed(const platform::ModelPtr& model, std::string_view className) {
   if (!model) return false;

@@ -15,8 +15,8 @@ Value KLRecordingsRequest::parameters() const {
   ValueDictionary params;
   setIfPresent(params, kMinTimestampKey, startTime);
   setIfPresent(params, kMaxTimestampKey, endTime);
-  if (limit) params.insert_or_assign(kLimitKey, Value(*limit));
-  if (reverse) params.insert_or_assign(kReverseKey, Value("desc"));
+  if (limit) params.insert_or_assign(std::string(kLimitKey), Value(*limit));
+  if (reverse) params.insert_or_assign(std::string(kReverseKey), Value("desc"));
   return Value(std::move(params));
 }
 

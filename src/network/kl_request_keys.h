@@ -1,32 +1,29 @@
 // Parameter keys shared by the request classes: the names the REST API gives its query and body
-// fields. Constants; safe from any thread.
+// fields. Keys that are also JSON keys of the models come from the models' key list, so that each
+// name has one definition. Constants; safe from any thread.
 #pragma once
+
+#include <string_view>
+
+#include "model/model_keys.h"
 
 namespace dk {
 
-inline constexpr char kMinTimestampKey[] = "minTimestamp";
-inline constexpr char kMaxTimestampKey[] = "maxTimestamp";
-inline constexpr char kLimitKey[] = "limit";
-inline constexpr char kReverseKey[] = "sortByRecordingIdOrder";
-inline constexpr char kIncludeUrlTypesKey[] = "includeUrlTypes";
-inline constexpr char kEventsTypesKey[] = "types";
-inline constexpr char kCameraIdsKey[] = "cameraIds";
-inline constexpr char kMaxEventIDKey[] = "maxEventId";
-inline constexpr char kNameKey[] = "name";
-inline constexpr char kModeKey[] = "mode";
-inline constexpr char kRecordingModeKey[] = "recordingMode";
-inline constexpr char kPasswordKey[] = "password";
-inline constexpr char kEnabledKey[] = "enabled";
-inline constexpr char kPtzDirection[] = "direction";
-inline constexpr char kPtzMoveType[] = "moveType";
-inline constexpr char kIncludeCapabilitiesKey[] = "includeCapabilities";
-inline constexpr char kIncludeLocalConnectionKey[] = "includeLocalConnection";
-inline constexpr char kLanguageKey[] = "language";
-inline constexpr char kFirstNameKey[] = "firstName";
-inline constexpr char kLastNameKey[] = "lastName";
-inline constexpr char kEmailKey[] = "email";
-inline constexpr char kCompanyKey[] = "companyName";
-inline constexpr char kTelephoneKey[] = "phone";
-inline constexpr char kCountryKey[] = "country";
+// Also defined with the models: kNameKey, kModeKey, kRecordingModeKey, kPasswordKey,
+// kFirstNameKey, kLastNameKey, kEmailKey, kCompanyKey, kTelephoneKey, kCountryKey.
+inline constexpr std::string_view kMinTimestampKey = "minTimestamp";
+inline constexpr std::string_view kMaxTimestampKey = "maxTimestamp";
+inline constexpr std::string_view kLimitKey = "limit";
+inline constexpr std::string_view kReverseKey = "sortByRecordingIdOrder";
+inline constexpr std::string_view kIncludeUrlTypesKey = "includeUrlTypes";
+inline constexpr std::string_view kEventsTypesKey = "types";
+inline constexpr std::string_view kCameraIdsKey = "cameraIds";
+inline constexpr std::string_view kMaxEventIDKey = "maxEventId";
+inline constexpr std::string_view kEnabledKey = "enabled";
+inline constexpr std::string_view kPtzDirection = "direction";
+inline constexpr std::string_view kPtzMoveType = "moveType";
+inline constexpr std::string_view kIncludeCapabilitiesKey = "includeCapabilities";
+inline constexpr std::string_view kIncludeLocalConnectionKey = "includeLocalConnection";
+inline constexpr std::string_view kLanguageKey = "language";
 
 }  // namespace dk

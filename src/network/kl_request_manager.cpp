@@ -1,6 +1,7 @@
 #include "network/kl_request_manager.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "foundation/error_classification.h"
 #include "foundation/framework_errors.h"
@@ -350,7 +351,7 @@ void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallCon
       std::weak_ptr<platform::HttpTask> weak = task;
       platform::DispatchQueue::main()->after(static_cast<double>(cutOff), [weak] {
         if (auto running = weak.lock(); running && running->state() != platform::HttpTask::State::Completed) {
-          bridge::logLine("CANCELED REQUEST " + running->url());
+          std::fprintf(stderr, "CANCELED REQUEST %s\n", running->url().c_str());
           running->cancel();
         }
       });
@@ -608,7 +609,7 @@ void KLRequestManager::cancelTasks(const KLSessionManagerPtr& manager,
   if (!manager) return;
   for (const auto& task : manager->session->tasks()) {
     if (!shouldCancel(task->url())) continue;
-    bridge::logLine("CANCELED REQUEST " + task->url());
+    std::fprintf(stderr, "CANCELED REQUEST %s\n", task->url().c_str());
     task->cancel();
   }
 }

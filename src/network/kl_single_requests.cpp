@@ -11,24 +11,24 @@ using platform::ValueDictionary;
 using request_support::valueOrEmpty;
 
 Value KLDeviceTypesRequest::parameters() const {
-  return Value(ValueDictionary{{kIncludeCapabilitiesKey, Value(includeCapabilities)},
-                               {kIncludeLocalConnectionKey, Value(includeLocalConnection)}});
+  return Value(ValueDictionary{{std::string(kIncludeCapabilitiesKey), Value(includeCapabilities)},
+                               {std::string(kIncludeLocalConnectionKey), Value(includeLocalConnection)}});
 }
 
 Value KLEventTypeDetailsListRequest::parameters() const {
-  return Value(ValueDictionary{{kLanguageKey, Value(currentLanguageCode())}});
+  return Value(ValueDictionary{{std::string(kLanguageKey), Value(currentLanguageCode())}});
 }
 
 Value KLUserUpdateRequest::parameters() const {
-  return Value(ValueDictionary{{kFirstNameKey, valueOrEmpty(firstName)},
-                               {kLastNameKey, valueOrEmpty(lastName)},
-                               {kEmailKey, valueOrEmpty(email)}});
+  return Value(ValueDictionary{{std::string(kFirstNameKey), valueOrEmpty(firstName)},
+                               {std::string(kLastNameKey), valueOrEmpty(lastName)},
+                               {std::string(kEmailKey), valueOrEmpty(email)}});
 }
 
 Value KLUserDetailsUpdateRequest::parameters() const {
-  return Value(ValueDictionary{{kCompanyKey, valueOrEmpty(company)},
-                               {kTelephoneKey, valueOrEmpty(telephone)},
-                               {kCountryKey, valueOrEmpty(countryIso)}});
+  return Value(ValueDictionary{{std::string(kCompanyKey), valueOrEmpty(company)},
+                               {std::string(kTelephoneKey), valueOrEmpty(telephone)},
+                               {std::string(kCountryKey), valueOrEmpty(countryIso)}});
 }
 
 std::string KLDeviceRequest::requestURL() const {

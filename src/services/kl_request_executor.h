@@ -29,7 +29,11 @@ class KLRequestExecutor {
   virtual void isMethodInProgress(const std::string& pathFragment, std::function<void(bool)> completion) = 0;
 };
 
-// The shared request manager seen as an executor (created on first use).
+class KLRequestManager;
+
+// The shared request manager seen as an executor (the shared instance is looked up at each call).
 std::shared_ptr<KLRequestExecutor> sharedRequestManagerExecutor();
+// One given request manager seen as an executor (a host or test that runs its own).
+std::shared_ptr<KLRequestExecutor> executorForRequestManager(std::shared_ptr<KLRequestManager> manager);
 
 }  // namespace dk

@@ -1,35 +1,42 @@
-// The process-wide executor of the service managers until the shared request manager is wired in:
-// every call fails at once with a clear error instead of hanging.
-#include "services/kl_services_manager.h"
+// Request managers as the service managers' executor.
+#include "network/kl_request_manager.h"
+#include "services/kl_request_executor.h"
 
 namespace dk {
 namespace {
 
-class UnavailableExecutor final : public KLRequestExecutor {
+class RequestManagerExecutor final : public KLRequestExecutor {
  public:
-  void requestWithRequest(const std::shared_ptr<KLRequest>&, KLRequestCompletion completion) override {
-    if (completion) platform::runOnMain([completion] { completion(Value(), unavailable()); });
+  // Without a manager of its own, the shared instance is looked up at each call, so a reset
+  // (logout) takes effect at once.
+  explicit RequestManagerExecutor(std::shared_ptr<KLRequestManager> manager) : manager_(std::move(manager)) {}
+
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+    manager()->requestWithRequest(request, std::move(completion));
   }
-  void refreshTokenWithSuccessBlock(CredentialBlock, ErrorBlock error) override {
-    if (error) platform::runOnMain([error] { error(unavailable()); });
+  void refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error) override {
+    manager()->refreshTokenWithSuccessBlock(std::move(success), std::move(error));
   }
-  void isMethodInProgress(const std::string&, std::function<void(bool)> completion) override {
-    if (completion) completion(false);
+  void isMethodInProgress(const std::string& pathFragment, std::function<void(bool)> completion) override {
+    manager()->isMethodInProgress(pathFragment, std::move(completion));
   }
 
  private:
-  using Value = platform::Value;
-  static platform::ErrorPtr unavailable() {
-    return platform::Error::make(std::string(platform::kURLErrorDomain), platform::kURLErrorUnknown,
-                                 "No request executor is available.");
+  std::shared_ptr<KLRequestManager> manager() const {
+    return manager_ ? manager_ : KLRequestManager::sharedInstance();
   }
+  const std::shared_ptr<KLRequestManager> manager_;
 };
 
 }  // namespace
 
 std::shared_ptr<KLRequestExecutor> sharedRequestManagerExecutor() {
-  static const auto executor = std::make_shared<UnavailableExecutor>();
+  static const auto executor = std::make_shared<RequestManagerExecutor>(nullptr);
   return executor;
+}
+
+std::shared_ptr<KLRequestExecutor> executorForRequestManager(std::shared_ptr<KLRequestManager> manager) {
+  return std::make_shared<RequestManagerExecutor>(std::move(manager));
 }
 
 }  // namespace dk

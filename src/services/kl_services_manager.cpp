@@ -39,7 +39,16 @@ KLServicesManager::~KLServicesManager() {
 
 void KLServicesManager::requestWithRequestObject(std::shared_ptr<KLRequest> request, platform::ModelPtr mergeResponse,
                                                  KLRequestCompletion block) {
-  if (!request) return;
+  if (!request) {
+    if (block) {
+      parserQueue_->async([block = std::move(block)] {
+        auto error = platform::Error::make(std::string(platform::kURLErrorDomain), platform::kURLErrorBadURL,
+                                           "unsupported URL");
+        block(resultFromError(error), error);
+      });
+    }
+    return;
+  }
   // Posted work holds the queues and the request, not the manager: a reply that arrives after the
   // manager is gone is still merged and reported to the caller's block.
   platform::QueuePtr parser = parserQueue_;

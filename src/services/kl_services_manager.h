@@ -41,12 +41,15 @@ class KLServicesManager : public platform::Object {
   // Sends `request` from the service queue and, on the parser queue, merges the reply with the
   // request's merge callback into `mergeResponse` (a cached model, or nil for a new one), then
   // calls `block` with (merged result, error) on the parser queue. Returns at once. A nil block
-  // still sends the request; the reply is dropped.
+  // still sends the request; the reply is dropped. A nil request reports a bad-URL error.
   void requestWithRequestObject(std::shared_ptr<KLRequest> request, platform::ModelPtr mergeResponse,
                                 KLRequestCompletion block);
 
-  // Runs `block` at once on the calling thread (managers wrap their cache updates in it).
-  void runCompletionBlock(const std::function<void()>& block) { block(); }
+  // Runs `block` at once on the calling thread (managers wrap their cache updates in it); an empty
+  // block does nothing.
+  void runCompletionBlock(const std::function<void()>& block) {
+    if (block) block();
+  }
 
   // The reporting function: on the main thread (synchronously when already there), an error goes
   // to errorBlock, a result that is itself an error object goes to errorBlock, anything else (nil

@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "model/foundation_bridge.h"
+#include "foundation/date_formatting.h"
+#include "foundation/server_settings.h"
+#include "platform/foundation/app_directories.h"
+#include "platform/foundation/user_defaults.h"
 #include "model_test_support.h"
 #include "platform/dispatch/sync.h"
 
@@ -50,7 +53,7 @@ TEST(KLEventMapping, MapsFieldsAndDerivedValues) {
   EXPECT_EQ(e->urls()->mp4Https(), "https://clips/42.mp4");
   EXPECT_EQ(e->faceId(), "f1");
   EXPECT_EQ(e->category(), "person");
-  EXPECT_EQ(e->imageURL(), bridge::serverBaseURL() + "/rest/v2.4/events/42.jpg");
+  EXPECT_EQ(e->imageURL(), KLServer::sharedInstance()->baseURL() + "/rest/v2.4/events/42.jpg");
   EXPECT_EQ(e->valueForKey("eventType").integerValue(), 1);
 
   auto noUrls = platform::modelFromJSON<KLEventResponse>(test::json(R"({"eventId": 1, "streamUrls": "x"})"));
@@ -75,10 +78,10 @@ TEST(KLEventDerivedTimes, TimestampFillsTheTextsAndNilKeepsThem) {
   e.setStringTimestamp("2021-03-28T10:15:30.000+02:00");
   EXPECT_EQ(e.timestamp(), 1616919330.0);
   ASSERT_TRUE(e.date());
-  EXPECT_EQ(*e.date(), bridge::midnightForSeconds(1616919330.0));
-  EXPECT_EQ(e.time(), bridge::calendarComponentsText(1616919330.0));
-  EXPECT_EQ(e.simpleTime(), bridge::simpleTimeText(1616919330.0));
-  EXPECT_EQ(e.formattedDate(), bridge::formattedStringDateFromSeconds(1616919330.0));
+  EXPECT_EQ(*e.date(), dateFromSeconds(1616919330.0));
+  EXPECT_EQ(e.time(), calendarComponents(1616919330.0));
+  EXPECT_EQ(e.simpleTime(), dk::time(1616919330.0));
+  EXPECT_EQ(e.formattedDate(), formattedStringDateFromSeconds(1616919330.0));
 
   KLEventResponse later;
   later.setStringTimestamp("2021-03-28T10:15:30.000+02:00");
@@ -91,7 +94,7 @@ TEST(KLEventDerivedTimes, TimestampFillsTheTextsAndNilKeepsThem) {
   moved.setStringTimestamp("2021-03-28T10:15:30.000+02:00");
   (void)moved.time();
   moved.setTimestamp(1616919330.0 + 3 * 86400);
-  EXPECT_EQ(moved.formattedDate(), bridge::formattedStringDateFromSeconds(1616919330.0 + 3 * 86400));
+  EXPECT_EQ(moved.formattedDate(), formattedStringDateFromSeconds(1616919330.0 + 3 * 86400));
 }
 
 TEST(KLEventEquality, ByIdentifierOrIdentity) {
@@ -208,12 +211,10 @@ TEST(KLEventList, ObjectDictionaryWrapsOneEvent) {
 }
 
 TEST(KLEventList, DeletingRemovesTheEventAndOnlyADownloadedClip) {
-  const auto dir = std::filesystem::temp_directory_path() / "dk-model-events-test";
-  std::filesystem::create_directories(dir);
-  setenv("DK_DOCUMENTS_DIR", dir.c_str(), 1);
+  const std::filesystem::path dir = platform::AppDirectories::documents();
   std::ofstream(dir / "71.mp4") << "clip";
   std::ofstream(dir / "72.mp4") << "a file the defaults know nothing of";
-  bridge::userDefaultsSetObject("Event-71.mp4", Value("Downloaded"));
+  platform::UserDefaults::standard()->setObject(Value("Downloaded"), "Event-71.mp4");
 
   auto list = listOf({event(71), event(72), event(73)});
   list->deleteEventWithEventID(71);
@@ -223,11 +224,10 @@ TEST(KLEventList, DeletingRemovesTheEventAndOnlyADownloadedClip) {
   EXPECT_EQ(ids(*list), (std::vector<int64_t>{73}));
   EXPECT_FALSE(std::filesystem::exists(dir / "71.mp4"));
   EXPECT_TRUE(std::filesystem::exists(dir / "72.mp4")) << "a clip never downloaded is not touched";
-  EXPECT_FALSE(bridge::userDefaultsObjectForKey("Event-71.mp4").isNil()) << "the defaults entry stays";
+  EXPECT_FALSE(platform::UserDefaults::standard()->objectForKey("Event-71.mp4").isNil()) << "the defaults entry stays";
   EXPECT_FALSE(list->eventWithID(71));
-  bridge::userDefaultsRemoveObject("Event-71.mp4");
-  std::filesystem::remove_all(dir);
-  unsetenv("DK_DOCUMENTS_DIR");
+  platform::UserDefaults::standard()->removeObjectForKey("Event-71.mp4");
+  std::filesystem::remove(dir / "72.mp4");
 }
 
 TEST(KLEventConcurrency, ReadersWhileMergingAndUpdatingInPlace) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/foundation_bridge.h"
+#include "platform/foundation/user_defaults.h"
 #include "model_test_support.h"
 
 namespace dk {
@@ -11,7 +11,7 @@ namespace {
 using platform::Value;
 
 TEST(KLUserMapping, MapsEveryKeyAndRemembersTheUserID) {
-  bridge::userDefaultsRemoveObject("USERID");
+  platform::UserDefaults::standard()->removeObjectForKey("USERID");
   auto user = platform::modelFromJSON<KLUserResponse>(test::json(R"({
       "firstName": "Ada", "lastName": "Lovelace", "email": "ada@example.org", "password": "pw",
       "userId": 42, "valid": "yes", "accountId": 9001, "newestPassword": "np", "secret": "s",
@@ -28,8 +28,9 @@ TEST(KLUserMapping, MapsEveryKeyAndRemembersTheUserID) {
   EXPECT_EQ(user->countryIso(), "GB");
   EXPECT_EQ(user->company(), "Engines");
   EXPECT_EQ(user->telephone(), "+44");
-  EXPECT_EQ(bridge::userDefaultsObjectForKey("USERID"), Value(42));
+  EXPECT_EQ(platform::UserDefaults::standard()->objectForKey("USERID"), Value(42));
   EXPECT_TRUE(user->country().has_value());
+  EXPECT_NE(user->country(), "GB") << "the country's name, not its code";
   EXPECT_EQ(KLUserResponse::staticClassInfo().properties().size(), 17u) << "sixteen mapped keys and cameraID";
 }
 

@@ -11,6 +11,7 @@
 #include "network/kl_single_requests.h"
 #include "network/kl_zone_requests.h"
 #include "platform/foundation/locale.h"
+#include "platform/net/url.h"
 
 namespace dk {
 namespace {
@@ -221,6 +222,33 @@ TEST(KLRequestParameters, NewestRecordingsPageOfTheTimeline) {
   request.limit.reset();
   EXPECT_EQ(request.parameters(), Value(ValueDictionary{{"minTimestamp", Value("2023-12-31T00:00:00.000+01:00")},
                                                          {"maxTimestamp", Value("2024-01-01T10:00:00.000+01:00")}}));
+}
+
+// What goes on the wire: the request's path and its parameters encoded as the HTTP layer encodes
+// a GET query.
+std::string wireTarget(const KLRequest& request) {
+  std::string query = platform::queryStringFromParameters(request.parameters());
+  return request.requestURL() + (query.empty() ? "" : "?" + query);
+}
+
+TEST(KLRequestParameters, WireFormatOfTheNewestRecordingsPage) {
+  KLCameraRecordingsRequest request;
+  request.cameraID = "7";
+  request.limit = 100;
+  request.reverse = true;
+  request.endTime = "2024-01-01T10:00:00.000+01:00";
+  EXPECT_EQ(wireTarget(request),
+            "/rest/v2.2/cameras/7/recordings?limit=100&maxTimestamp=2024-01-01T10%3A00%3A00.000%2B01%3A00"
+            "&sortByRecordingIdOrder=desc");
+}
+
+TEST(KLRequestParameters, NextPageLinkIsSentAsTheServerWroteIt) {
+  // Decoded when parsed and encoded once when sent: the values arrive as the server meant them.
+  const std::string link =
+      "https://api.example/rest/v2.4/events?cameraIds=7%2C8&limit=200&maxEventId=5"
+      "&maxTimestamp=2024-01-01T10%3A00%3A00.000%2B01%3A00";
+  KLOldEventsRequest older{std::optional<std::string>(link)};
+  EXPECT_EQ(wireTarget(older), "/rest/v2.4/events" + link.substr(link.find('?')));
 }
 
 TEST(KLRequestParameters, CleanedDictionariesDropNilAndEmptyValues) {

@@ -12,6 +12,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
+#include "services/manager_report.h"
 
 namespace dk {
 namespace {
@@ -103,30 +104,7 @@ class OtherManager : public KLServicesManager {
   OtherManager() : KLServicesManager("KLOtherManager") {}
 };
 
-// Counts the outcome of one call and where it arrived.
-struct Outcome {
-  int successes = 0;
-  int errors = 0;
-  bool onMain = true;
-  Value result;
-  ErrorPtr error;
-
-  KLServicesManager::SuccessBlock success() {
-    return [this](const Value& v) {
-      successes++;
-      onMain = onMain && platform::isMainThread();
-      result = v;
-    };
-  }
-  KLServicesManager::ErrorBlock failure() {
-    return [this](const ErrorPtr& e) {
-      errors++;
-      onMain = onMain && platform::isMainThread();
-      error = e;
-    };
-  }
-  int total() const { return successes + errors; }
-};
+using Outcome = test::ManagerReport;
 
 ErrorPtr timeout() { return platform::Error::make("NSURLErrorDomain", -1001, "The request timed out."); }
 
@@ -258,6 +236,18 @@ TEST_F(KLServicesManagerTest, ANilBlockStillSendsAndDropsTheReply) {
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(executor->callCount(), 1u);
   EXPECT_EQ(merges, 0);  // dropped before the merge
+}
+
+TEST_F(KLServicesManagerTest, AMissingRequestIsReportedAsAnError) {
+  Outcome outcome;
+  manager->load(nullptr, nullptr, outcome.success(), outcome.failure());
+  MainRunLoop::runUntil([&] { return outcome.total() > 0; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(executor->callCount(), 0u);
+  EXPECT_EQ(outcome.errors, 1);
+  ASSERT_NE(outcome.error, nullptr);
+  EXPECT_EQ(outcome.error->code(), platform::kURLErrorBadURL);
+  manager->runCompletionBlock(nullptr);  // an empty block is skipped, not a crash
 }
 
 TEST_F(KLServicesManagerTest, ConcurrentCallsEachReportExactlyOnce) {

@@ -147,3 +147,38 @@ TEST(ValueNil, NullptrIsNil) {
 
 }  // namespace
 }  // namespace dk::platform
+
+#include "platform/foundation/locale_names.h"
+
+namespace dk::platform {
+namespace {
+
+TEST(LocaleNames, CountryCodesInTheLocalesLanguage) {
+  EXPECT_EQ(displayNameForCountryCode("DE", Locale("en_US")), "Germany");
+  EXPECT_EQ(displayNameForCountryCode("de", Locale("de_DE")), "Deutschland");
+  EXPECT_FALSE(displayNameForCountryCode("", Locale("en_US")));
+  EXPECT_FALSE(displayNameForCountryCode("QQ", Locale("en_US")));
+  EXPECT_FALSE(displayNameForCountryCode("D E", Locale("en_US")));
+}
+
+}  // namespace
+}  // namespace dk::platform
+
+#include "platform/foundation/string_search.h"
+
+namespace dk::platform {
+namespace {
+
+TEST(StringSearch, IgnoresCaseAndDiacritics) {
+  EXPECT_TRUE(containsString("Front Door", "door"));
+  EXPECT_TRUE(containsString("Café Entrée", "CAFE"));
+  EXPECT_TRUE(containsString("Über", "uber"));
+  EXPECT_FALSE(containsString("Über", "uber", false));
+  EXPECT_TRUE(containsString("Über", "über", false));
+  EXPECT_FALSE(containsString("Garage", "door"));
+  EXPECT_FALSE(containsString("Garage", ""));
+  EXPECT_EQ(foldCaseAndDiacritics("ČAFÉ"), "cafe");
+}
+
+}  // namespace
+}  // namespace dk::platform

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/graphics/image.h"
+#include "platform/graphics/image_compare.h"
+#include "platform/graphics/image_renderer.h"
+#include "platform/graphics/screen_scale.h"
+
+namespace dk::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A picture with colour, transparency and partial alpha in it.
+ImagePtr samplePicture() {
+  return ImageRenderer::render({20, 10}, 2.0, false, [](GraphicsContext& c) {
+    c.setFillColor(Color::rgba(1, 0, 0));
+    c.fillRect(Rect(0, 0, 10, 10));
+    c.setFillColor(Color::rgba(0, 0.5, 1, 0.5));
+    c.fillRect(Rect(10, 0, 5, 10));
+  });
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = fs::temp_directory_path() / ("dk-graphics-" + std::to_string(::getpid()) + "-" +
+                                         std::to_string(reinterpret_cast<uintptr_t>(this)));
+    fs::create_directories(path_);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+TEST(Image, SizeIsInPointsAndPixelsFollowTheScale) {
+  const ImagePtr image = Image::create({20, 10}, 3.0);
+  EXPECT_EQ(image->size(), (Size{20, 10}));
+  EXPECT_EQ(image->pixelWidth(), 60);
+  EXPECT_EQ(image->pixelHeight(), 30);
+  EXPECT_EQ(image->pixelColor(0, 0), Color::clear());
+  const ImagePtr opaque = Image::create({1, 1}, 1.0, true);
+  EXPECT_TRUE(opaque->isOpaque());
+  EXPECT_EQ(opaque->pixelColor(0, 0), Color::black());
+}
+
+TEST(Image, PngRoundTripKeepsEveryPixel) {
+  const ImagePtr original = samplePicture();
+  const std::vector<std::uint8_t> png = original->encodePNG();
+  ASSERT_GT(png.size(), 8u);
+  std::string error;
+  const ImagePtr decoded = Image::fromEncodedData(png, 2.0, &error);
+  ASSERT_TRUE(decoded) << error;
+  EXPECT_EQ(decoded->size(), original->size());
+  // Half-transparent pixels lose a little to un-premultiplying and back; nothing else changes.
+  EXPECT_TRUE(compareImages(*original, *decoded).within(0.5, 1)) << compareImages(*original, *decoded).describe();
+  EXPECT_NEAR(decoded->pixelColor(2, 2).red, 1.0, 1e-9);
+  EXPECT_NEAR(decoded->pixelColor(25, 5).alpha, 0.5, 0.01);
+  EXPECT_EQ(decoded->pixelColor(35, 5).alpha, 0);
+}
+
+TEST(Image, WritePngThenLoadTheFile) {
+  TempDir dir;
+  const std::string path = (dir.path() / "picture.png").string();
+  ASSERT_TRUE(samplePicture()->writePNG(path));
+  const ImagePtr loaded = Image::fromFile(path, 2.0);
+  ASSERT_TRUE(loaded);
+  EXPECT_TRUE(compareImages(*samplePicture(), *loaded).within(0.5, 1));
+  EXPECT_FALSE(fs::exists(path + ".part"));
+}
+
+TEST(Image, WriteToAMissingFolderFailsWithAReason) {
+  std::string error;
+  EXPECT_FALSE(samplePicture()->writePNG("/nonexistent-folder/x/picture.png", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+TEST(Image, JpegRoundTripIsCloseAndOpaque) {
+  const ImagePtr flat = Image::withColor(Color::rgba(0.2, 0.6, 0.4), {16, 16});
+  const std::vector<std::uint8_t> jpeg = flat->encodeJPEG(0.95);
+  ASSERT_GT(jpeg.size(), 3u);
+  EXPECT_EQ(jpeg[0], 0xff);
+  EXPECT_EQ(jpeg[1], 0xd8);
+  const ImagePtr decoded = Image::fromEncodedData(jpeg);
+  ASSERT_TRUE(decoded);
+  EXPECT_TRUE(decoded->isOpaque());
+  EXPECT_TRUE(compareImages(*flat, *decoded).within(2, 4)) << compareImages(*flat, *decoded).describe();
+}
+
+TEST(Image, BadBytesAreRefusedWithAReason) {
+  std::string error;
+  EXPECT_FALSE(Image::fromEncodedData({}, 1.0, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_FALSE(Image::fromEncodedData({'G', 'I', 'F', '8', '9', 'a'}, 1.0, &error));
+  EXPECT_NE(error.find("unknown"), std::string::npos);
+
+  // A PNG cut short, and one whose header claims an absurd size.
+  std::vector<std::uint8_t> png = samplePicture()->encodePNG();
+  std::vector<std::uint8_t> cut(png.begin(), png.begin() + static_cast<long>(png.size() / 2));
+  EXPECT_FALSE(Image::fromEncodedData(cut, 1.0, &error));
+  std::vector<std::uint8_t> huge = png;
+  huge[16] = 0x7f;
+  EXPECT_FALSE(Image::fromEncodedData(huge, 1.0, &error));
+  EXPECT_NE(error.find("dimensions"), std::string::npos);
+
+  // A JPEG signature followed by nonsense.
+  std::vector<std::uint8_t> jpeg{0xff, 0xd8, 0xff, 0xe0, 0, 0, 1, 2, 3};
+  EXPECT_FALSE(Image::fromEncodedData(jpeg, 1.0, &error));
+  EXPECT_NE(error.find("JPEG"), std::string::npos);
+  EXPECT_FALSE(Image::fromFile("/nonexistent/file.png", 1.0, &error));
+}
+
+TEST(Image, CropKeepsThePixelRectangleClippedToTheImage) {
+  // A 160 x 90 point snapshot at scale 2: the centred square is 180 pixels from x = 70.
+  const ImagePtr snapshot = ImageRenderer::render({160, 90}, 2.0, false, [](GraphicsContext& c) {
+    c.setFillColor(Color::rgba(0, 0, 1));
+    c.fillRect(Rect(35, 0, 1, 90));  // pixels 70 and 71
+  });
+  const ImagePtr square = snapshot->croppedToPixels(70, 0, 180, 180);
+  ASSERT_TRUE(square);
+  EXPECT_EQ(square->pixelWidth(), 180);
+  EXPECT_EQ(square->pixelHeight(), 180);
+  EXPECT_EQ(square->scale(), 1.0);
+  EXPECT_EQ(square->pixelColor(0, 0), Color::rgba(0, 0, 1));
+  EXPECT_EQ(square->pixelColor(2, 0), Color::clear());
+
+  // A portrait image asks for a square wider than itself starting left of it: clipped.
+  const ImagePtr portrait = Image::create({90, 160}, 1.0);
+  const ImagePtr clipped = portrait->croppedToPixels(-35, 0, 160, 160);
+  ASSERT_TRUE(clipped);
+  EXPECT_EQ(clipped->pixelWidth(), 90);
+  EXPECT_EQ(clipped->pixelHeight(), 160);
+  EXPECT_FALSE(portrait->croppedToPixels(100, 0, 10, 10));
+}
+
+TEST(Image, RenderingModeAndScaleShareThePixels) {
+  const ImagePtr image = samplePicture();
+  const ImagePtr templ = image->withRenderingMode(ImageRenderingMode::AlwaysTemplate);
+  EXPECT_EQ(templ->renderingMode(), ImageRenderingMode::AlwaysTemplate);
+  EXPECT_EQ(image->renderingMode(), ImageRenderingMode::Automatic);
+  EXPECT_EQ(templ->pixels().data, image->pixels().data);
+  EXPECT_EQ(image->withScale(1.0)->size(), (Size{40, 20}));
+}
+
+TEST(Image, NamedImagesComeFromTheResourceFolderOncePerProcess) {
+  const ImagePtr play = Image::named("Play");
+  ASSERT_TRUE(play) << "the build draws the project's images";
+  EXPECT_EQ(play->name(), "Play");
+  EXPECT_EQ(play->scale(), 2.0);
+  EXPECT_EQ(Image::named("Play"), play);  // cached: the same object
+  EXPECT_FALSE(Image::named("no-such-image"));
+}
+
+TEST(Image, NamedRefusesNamesThatLeaveTheImageFolder) {
+  EXPECT_FALSE(Image::named(""));
+  EXPECT_FALSE(Image::named("../images/Play@2x"));
+  EXPECT_FALSE(Image::named("/etc/passwd"));
+  EXPECT_FALSE(Image::resourceImagePath(".."));
+}
+
+TEST(Image, EnvironmentResourceFolderComesFirst) {
+  TempDir dir;
+  fs::create_directories(dir.path() / "images");
+  ASSERT_TRUE(Image::withColor(Color::rgba(0, 1, 0), {3, 3})->writePNG((dir.path() / "images" / "Play.png").string()));
+  const char* previous = std::getenv("DK_RESOURCE_DIR");
+  const std::string saved = previous ? previous : "";
+  ::setenv("DK_RESOURCE_DIR", dir.path().c_str(), 1);
+  Image::clearNamedCache();
+  const ImagePtr overridden = Image::named("Play");
+  if (previous) {
+    ::setenv("DK_RESOURCE_DIR", saved.c_str(), 1);
+  } else {
+    ::unsetenv("DK_RESOURCE_DIR");
+  }
+  Image::clearNamedCache();
+  ASSERT_TRUE(overridden);
+  EXPECT_EQ(overridden->size(), (Size{3, 3}));
+  EXPECT_EQ(overridden->pixelColor(1, 1), Color::rgba(0, 1, 0));
+  EXPECT_NE(Image::named("Play")->size(), (Size{3, 3}));
+}
+
+TEST(Image, NamedIsSafeFromManyThreads) {
+  Image::clearNamedCache();
+  std::vector<std::thread> threads;
+  std::vector<ImagePtr> seen(8);
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&seen, i] { seen[i] = Image::named("loadingWhite" + std::to_string(1 + i % 2)); });
+  }
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < 8; ++i) {
+    ASSERT_TRUE(seen[i]);
+    EXPECT_EQ(seen[i], seen[i % 2]);
+  }
+}
+
+TEST(Image, WithColorFillsEveryPixel) {
+  const ImagePtr red = Image::withColor(Color::rgba(1, 0, 0, 0.5), {2, 3}, 2.0);
+  EXPECT_EQ(red->pixelWidth(), 4);
+  EXPECT_EQ(red->pixelHeight(), 6);
+  for (int y = 0; y < 6; ++y) {
+    for (int x = 0; x < 4; ++x) EXPECT_NEAR(red->pixelColor(x, y).alpha, 0.5, 0.01);
+  }
+  EXPECT_FALSE(red->isOpaque());
+}
+
+}  // namespace
+}  // namespace dk::platform
