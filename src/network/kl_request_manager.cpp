@@ -7,6 +7,7 @@
 #include "foundation/framework_errors.h"
 #include "foundation/server_settings.h"
 #include "model/foundation_bridge.h"
+#include "platform/dispatch/guarded.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/net/http_errors.h"
 
@@ -36,12 +37,8 @@ std::shared_ptr<KLRequestManager>& sharedSlot() {
   return *slot;
 }
 
-std::mutex& policyMutex() {
-  static auto* mutex = new std::mutex;
-  return *mutex;
-}
-platform::TlsPolicy& policySlot() {
-  static auto* policy = new platform::TlsPolicy(platform::TlsPolicy::verifying());
+platform::Guarded<platform::TlsPolicy>& securityPolicy() {
+  static auto* policy = new platform::Guarded<platform::TlsPolicy>(platform::TlsPolicy::verifying());
   return *policy;
 }
 
@@ -79,6 +76,12 @@ bool contains(const std::string& text, const std::string& fragment) { return tex
 }  // namespace
 
 struct KLRequestManager::CallContext {
+  static std::shared_ptr<CallContext> make(KLRequestCompletion completion) {
+    auto context = std::make_shared<CallContext>();
+    context->completion = std::move(completion);
+    return context;
+  }
+
   KLRequestCompletion completion;
   ProgressBlock progress;
   bool download = false;
@@ -113,15 +116,9 @@ void KLRequestManager::resetSharedInstance() {
   current->imageSessionManager_.reset();
 }
 
-platform::TlsPolicy KLRequestManager::customSecurityPolicy() {
-  std::lock_guard<std::mutex> lock(policyMutex());
-  return policySlot();
-}
+platform::TlsPolicy KLRequestManager::customSecurityPolicy() { return securityPolicy().get(); }
 
-void KLRequestManager::setCustomSecurityPolicy(platform::TlsPolicy policy) {
-  std::lock_guard<std::mutex> lock(policyMutex());
-  policySlot() = std::move(policy);
-}
+void KLRequestManager::setCustomSecurityPolicy(platform::TlsPolicy policy) { securityPolicy().set(std::move(policy)); }
 
 KLRequestManager::KLRequestManager() : KLRequestManager(KLServer::sharedInstance()->baseURL()) {}
 
@@ -274,9 +271,7 @@ RequestConfiguration KLRequestManager::setHeaderForResponseRequestSerializerType
 }
 
 void KLRequestManager::requestWithRequest(const KLRequestPtr& request, KLRequestCompletion completion) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  send(request, std::move(context));
+  send(request, CallContext::make(std::move(completion)));
 }
 
 void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallContext> context) {
@@ -383,29 +378,19 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
 }
 
 HttpTaskPtr KLRequestManager::GET(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  return sendVerb(HttpMethod::Get, request, manager, std::move(context));
+  return sendVerb(HttpMethod::Get, request, manager, CallContext::make(std::move(completion)));
 }
 HttpTaskPtr KLRequestManager::POST(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  return sendVerb(HttpMethod::Post, request, manager, std::move(context));
+  return sendVerb(HttpMethod::Post, request, manager, CallContext::make(std::move(completion)));
 }
 HttpTaskPtr KLRequestManager::PUT(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  return sendVerb(HttpMethod::Put, request, manager, std::move(context));
+  return sendVerb(HttpMethod::Put, request, manager, CallContext::make(std::move(completion)));
 }
 HttpTaskPtr KLRequestManager::DELETE(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  return sendVerb(HttpMethod::Delete, request, manager, std::move(context));
+  return sendVerb(HttpMethod::Delete, request, manager, CallContext::make(std::move(completion)));
 }
 HttpTaskPtr KLRequestManager::PATCH(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  return sendVerb(HttpMethod::Patch, request, manager, std::move(context));
+  return sendVerb(HttpMethod::Patch, request, manager, CallContext::make(std::move(completion)));
 }
 
 void KLRequestManager::parseResponseHeader(const platform::HeaderMap& headers, const Value& body,
@@ -459,9 +444,7 @@ Value KLRequestManager::modelResponseHeader(const platform::HeaderMap& headers, 
 
 void KLRequestManager::computeError(const ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
                                     KLRequestCompletion completion) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
-  failure(error, request, manager, std::move(context));
+  failure(error, request, manager, CallContext::make(std::move(completion)));
 }
 
 void KLRequestManager::failure(const ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
@@ -522,8 +505,7 @@ void KLRequestManager::resend(const KLRequestPtr& request, std::shared_ptr<CallC
 
 void KLRequestManager::downloadRequestWithRequest(const KLRequestPtr& request, ProgressBlock progress,
                                                   KLRequestCompletion completion) {
-  auto context = std::make_shared<CallContext>();
-  context->completion = std::move(completion);
+  auto context = CallContext::make(std::move(completion));
   context->progress = std::move(progress);
   context->download = true;
   startDownload(request, std::move(context));

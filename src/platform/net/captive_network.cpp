@@ -8,23 +8,17 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
+
+#include "platform/dispatch/guarded.h"
 
 namespace dk::platform {
 
 namespace {
-std::mutex& providerMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
+Guarded<CaptiveNetworkProvider>& provider() {
+  static auto* slot = new Guarded<CaptiveNetworkProvider>;
+  return *slot;
 }
-CaptiveNetworkProvider& providerSlot() {
-  static CaptiveNetworkProvider* provider = new CaptiveNetworkProvider;
-  return *provider;
-}
-CaptiveNetworkProvider currentProvider() {
-  std::lock_guard<std::mutex> lock(providerMutex());
-  return providerSlot();
-}
+CaptiveNetworkProvider currentProvider() { return provider().get(); }
 
 std::vector<std::string> systemWirelessInterfaces() {
   std::vector<std::string> names;
@@ -71,9 +65,6 @@ ValueDictionary CaptiveNetwork::copyCurrentNetworkInfo(const std::string& interf
   return provider.currentNetworkInfo ? provider.currentNetworkInfo(interfaceName) : systemNetworkInfo(interfaceName);
 }
 
-void CaptiveNetwork::setProvider(CaptiveNetworkProvider provider) {
-  std::lock_guard<std::mutex> lock(providerMutex());
-  providerSlot() = std::move(provider);
-}
+void CaptiveNetwork::setProvider(CaptiveNetworkProvider newProvider) { provider().set(std::move(newProvider)); }
 
 }  // namespace dk::platform

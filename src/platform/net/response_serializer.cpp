@@ -2,19 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
 
+#include "platform/dispatch/guarded.h"
 #include "platform/net/http_errors.h"
 
 namespace dk::platform {
 
 namespace {
-std::mutex& decoderMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
-}
-ImageDecoder& decoderSlot() {
-  static ImageDecoder* decoder = new ImageDecoder;
+Guarded<ImageDecoder>& imageDecoder() {
+  static auto* decoder = new Guarded<ImageDecoder>;
   return *decoder;
 }
 }  // namespace
@@ -67,20 +63,13 @@ Value decodeResponseBody(ResponseSerializerKind kind, const std::shared_ptr<cons
     }
     case ResponseSerializerKind::Image: {
       if (!body || body->length() == 0) return Value();
-      ImageDecoder decoder;
-      {
-        std::lock_guard<std::mutex> lock(decoderMutex());
-        decoder = decoderSlot();
-      }
+      const ImageDecoder decoder = imageDecoder().get();
       return decoder ? decoder(body) : Value(std::const_pointer_cast<Data>(body));
     }
   }
   return Value();
 }
 
-void setImageDecoder(ImageDecoder decoder) {
-  std::lock_guard<std::mutex> lock(decoderMutex());
-  decoderSlot() = std::move(decoder);
-}
+void setImageDecoder(ImageDecoder decoder) { imageDecoder().set(std::move(decoder)); }
 
 }  // namespace dk::platform

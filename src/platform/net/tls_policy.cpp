@@ -1,29 +1,19 @@
 #include "platform/net/tls_policy.h"
 
-#include <mutex>
+#include "platform/dispatch/guarded.h"
 
 namespace dk::platform {
 
 namespace {
-std::mutex& defaultsMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
-}
-std::string& defaultCA() {
-  static std::string* path = new std::string;
+Guarded<std::string>& defaultCA() {
+  static auto* path = new Guarded<std::string>;
   return *path;
 }
 }  // namespace
 
-void TlsPolicy::setDefaultCAFile(std::string path) {
-  std::lock_guard<std::mutex> lock(defaultsMutex());
-  defaultCA() = std::move(path);
-}
+void TlsPolicy::setDefaultCAFile(std::string path) { defaultCA().set(std::move(path)); }
 
-std::string TlsPolicy::defaultCAFile() {
-  std::lock_guard<std::mutex> lock(defaultsMutex());
-  return defaultCA();
-}
+std::string TlsPolicy::defaultCAFile() { return defaultCA().get(); }
 
 std::string TlsPolicy::effectiveCAFile() const { return caFile.empty() ? defaultCAFile() : caFile; }
 
