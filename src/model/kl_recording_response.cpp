@@ -15,6 +15,8 @@ using platform::Value;
 
 namespace {
 std::atomic<uint64_t> gTimesGeneration{1};
+// Changes scheduled on the shared queue that have not run yet (all lists share the queue).
+std::atomic<int64_t> gScheduledChanges{0};
 
 std::optional<double> parseTime(const std::optional<std::string>& text) {
   return text ? parseServerTimestamp(*text) : std::nullopt;
@@ -112,18 +114,27 @@ KLRecordingListResponse::Recordings KLRecordingListResponse::recordings() const 
   return modelsOfClass<KLRecordingResponse>(values());
 }
 
-KLRecordingPtr KLRecordingListResponse::getRecordingWithId(std::optional<int64_t> recordingID) const {
-  KLRecordingPtr found;
-  if (!recordingID) return found;
-  customQueue_->sync([&] {
-    for (const auto& recording : recordings()) {
-      if (recording->recordingID() == recordingID) {
-        found = recording;
-        break;
-      }
-    }
+void KLRecordingListResponse::waitForScheduledChanges() const {
+  // A look-up made after a merge was scheduled must see it; with nothing pending the look-up
+  // need not hop to the queue at all.
+  if (gScheduledChanges.load(std::memory_order_acquire) > 0) customQueue_->sync([] {});
+}
+
+void KLRecordingListResponse::scheduleChange(std::function<void()> work) {
+  gScheduledChanges.fetch_add(1, std::memory_order_acq_rel);
+  customQueue_->async([work = std::move(work)] {
+    work();
+    gScheduledChanges.fetch_sub(1, std::memory_order_acq_rel);
   });
-  return found;
+}
+
+KLRecordingPtr KLRecordingListResponse::getRecordingWithId(std::optional<int64_t> recordingID) const {
+  if (!recordingID) return nullptr;
+  waitForScheduledChanges();
+  for (const auto& recording : recordings()) {
+    if (recording->recordingID() == recordingID) return recording;
+  }
+  return nullptr;
 }
 
 KLRecordingPtr KLRecordingListResponse::getRecordingForTimestamp(std::string_view timestamp) const {
@@ -135,12 +146,12 @@ KLRecordingPtr KLRecordingListResponse::getRecordingForTimestamp(std::string_vie
 
 KLRecordingPtr KLRecordingListResponse::getRecordingForTime(double seconds) const {
   if (values().count() == 0) return nullptr;
-  KLRecordingPtr found;
-  customQueue_->sync([&] { found = findRecordingForTime(seconds); });
-  return found;
+  waitForScheduledChanges();
+  return findRecordingForTime(seconds);
 }
 
 KLRecordingPtr KLRecordingListResponse::findRecordingForTime(double t) const {
+  std::lock_guard<std::mutex> lock(indexMutex_);
   const uint64_t version = valuesVersion_.load(std::memory_order_acquire);
   const uint64_t generation = KLRecordingResponse::timesGeneration();
   if (!timeIndex_ || timeIndex_->valuesVersion != version || timeIndex_->timesGeneration != generation) {
@@ -182,7 +193,7 @@ void KLRecordingListResponse::removeRecordingWithId(std::optional<int64_t> recor
   KLRecordingPtr recording = getRecordingWithId(recordingID);
   if (!recording) return;
   auto self = std::static_pointer_cast<KLRecordingListResponse>(shared_from_this());
-  customQueue_->async([self, recording] {
+  scheduleChange([self, recording] {
     Recordings remaining = self->recordings();
     std::erase(remaining, recording);
     self->setValues(valueArray(remaining));
@@ -226,7 +237,7 @@ void KLRecordingListResponse::appendSortedRecordings(Recordings page, Completion
     return;
   }
   auto self = std::static_pointer_cast<KLRecordingListResponse>(shared_from_this());
-  customQueue_->async([self, page = std::move(page), completion = std::move(completion)]() mutable {
+  scheduleChange([self, page = std::move(page), completion = std::move(completion)]() mutable {
     Recordings current = self->recordings();
     if (current.empty()) {
       self->appendOldSortedRecording(page, std::move(completion));

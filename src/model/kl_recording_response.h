@@ -4,15 +4,17 @@
 //
 // Thread safety: a recording's fields are read and written under its own mutex, so a cached
 // recording may be updated in place (page merges, live messages) while other queues read it.
-// Every list shares one serial queue (sharedQueue) for merges, removals and look-ups; look-ups run
-// synchronously on it (a call made on that queue runs inline), changes asynchronously, and merge
-// completions run on the main queue. `values` itself may be read from any thread.
+// Every list shares one serial queue (sharedQueue) for merges and removals, which run on it
+// asynchronously; merge completions run on the main queue. A look-up sees every change scheduled
+// before it: while such changes are pending it waits for them on the queue, otherwise it answers
+// at once on the caller's thread. `values` itself may be read from any thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -104,11 +106,16 @@ class KLRecordingListResponse : public KLListResponse {
 
  private:
   struct TimeIndex;
-  KLRecordingPtr findRecordingForTime(double seconds) const;  // on the shared queue
+  // Waits until the changes scheduled on the shared queue so far have run.
+  void waitForScheduledChanges() const;
+  // Runs `work` on the shared queue, counted as a scheduled change until it has run.
+  void scheduleChange(std::function<void()> work);
+  KLRecordingPtr findRecordingForTime(double seconds) const;
 
   platform::QueuePtr customQueue_;
   std::atomic<uint64_t> valuesVersion_{0};
-  // Owned by the shared queue: built by look-ups, dropped when values or times change.
+  // Built by look-ups, rebuilt when values or times have changed since; guarded by indexMutex_.
+  mutable std::mutex indexMutex_;
   mutable std::shared_ptr<TimeIndex> timeIndex_;
 };
 

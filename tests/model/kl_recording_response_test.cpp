@@ -193,6 +193,16 @@ TEST(KLRecordingLookups, ByIdentifierAndRemoval) {
   EXPECT_EQ(ids(*list), (std::vector<int64_t>{10, 8}));
 }
 
+TEST(KLRecordingLookups, SeeMergesScheduledBeforeThem) {
+  auto list = listOf({10});
+  bool done = false;
+  list->appendSortedRecordings(page({12, 11, 10}), [&] { done = true; });
+  // No waiting: the look-ups wait for the queued merge themselves.
+  EXPECT_TRUE(list->getRecordingWithId(12));
+  EXPECT_EQ(list->getRecordingForTime(kBase + 1130), list->getRecordingWithId(11));
+  EXPECT_TRUE(test::waitFor(done));
+}
+
 TEST(KLRecordingLookups, ByTimeExcludesTheStartAndIncludesTheEnd) {
   auto list = listOf({10, 9, 8});
   const double start9 = kBase + 900, end9 = kBase + 960;

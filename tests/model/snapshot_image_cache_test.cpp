@@ -30,7 +30,12 @@ platform::ImagePtr snapshot() {
 
 class SnapshotCacheTest : public testing::Test {
  protected:
-  void SetUp() override { platform::ImageCache::resetSharedInstanceForTesting(); }
+  void SetUp() override {
+    platform::ImageCache::resetSharedInstanceForTesting();
+    bool cleared = false;
+    platform::ImageCache::sharedImageCache()->clearDisk([&] { cleared = true; });
+    ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return cleared; }));
+  }
   void TearDown() override {
     platform::MainRunLoop::runUntilIdle();
     platform::ImageCache::resetSharedInstanceForTesting();
