@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "network/kl_single_requests.h"
+#include "platform/dispatch/guarded.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
 
@@ -13,8 +14,10 @@ using platform::Value;
 
 namespace {
 
-std::mutex gExecutorMutex;
-std::shared_ptr<KLRequestExecutor> gInstalledExecutor;
+platform::Guarded<std::shared_ptr<KLRequestExecutor>>& installedExecutor() {
+  static auto* executor = new platform::Guarded<std::shared_ptr<KLRequestExecutor>>();
+  return *executor;
+}
 
 // The executor's completion, called at most once: a second report of the same call is dropped so
 // that the caller's callbacks still run exactly once.
@@ -120,16 +123,12 @@ void KLServicesManager::pingRequestWithSuccessBlock(SuccessBlock success, ErrorB
 }
 
 std::shared_ptr<KLRequestExecutor> KLServicesManager::requestExecutor() {
-  {
-    std::lock_guard<std::mutex> lock(gExecutorMutex);
-    if (gInstalledExecutor) return gInstalledExecutor;
-  }
-  return sharedRequestManagerExecutor();
+  auto installed = installedExecutor().get();
+  return installed ? installed : sharedRequestManagerExecutor();
 }
 
 void KLServicesManager::setRequestExecutor(std::shared_ptr<KLRequestExecutor> executor) {
-  std::lock_guard<std::mutex> lock(gExecutorMutex);
-  gInstalledExecutor = std::move(executor);
+  installedExecutor().set(std::move(executor));
 }
 
 }  // namespace dk
