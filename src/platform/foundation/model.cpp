@@ -28,7 +28,7 @@ ClassInfo::ClassInfo(std::string name, const ClassInfo* superclass, std::functio
 }
 
 const PropertyInfo* ClassInfo::property(std::string_view key) const {
-  auto it = byKey_.find(std::string(key));
+  auto it = byKey_.find(key);
   return it == byKey_.end() ? nullptr : it->second;
 }
 
@@ -43,7 +43,7 @@ void ClassInfo::setKeyMerge(std::string key, KeyMerge merge) { keyMerges_[std::m
 
 const ClassInfo::KeyMerge* ClassInfo::keyMerge(std::string_view key) const {
   for (const ClassInfo* c = this; c; c = c->superclass_) {
-    auto it = c->keyMerges_.find(std::string(key));
+    auto it = c->keyMerges_.find(key);
     if (it != c->keyMerges_.end()) return &it->second;
   }
   return nullptr;
@@ -70,6 +70,24 @@ std::string Model::description() const {
   char head[128];
   std::snprintf(head, sizeof head, "<%s: %p> ", className().c_str(), static_cast<const void*>(this));
   return head + Value(dictionaryValue()).description();
+}
+
+void Model::mergeValueForKey(std::string_view key, const ModelPtr& model) {
+  if (const ClassInfo::KeyMerge* merge = classInfo().keyMerge(key)) {
+    (*merge)(*this, model);
+    return;
+  }
+  if (model) setValueForKey(key, model->valueForKey(key));
+}
+
+void Model::mergeValuesForKeysFromModel(const Value& source) {
+  auto model = source.objectAs<Model>();
+  if (!model) return;
+  const ClassInfo& theirs = model->classInfo();
+  const bool sameClass = &theirs == &classInfo();
+  for (const PropertyInfo* p : classInfo().properties()) {
+    if (sameClass || theirs.hasProperty(p->key)) mergeValueForKey(p->key, model);
+  }
 }
 
 namespace {

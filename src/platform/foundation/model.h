@@ -5,7 +5,11 @@
 // included, superclass first. Access by key and JSON mapping go through the table.
 // A Model's table accessors take the model's own recursive mutex, so a cached model updated in
 // place on one queue can be read by key from another; typed accessors of subclasses that may race
-// take the same mutex (propertyMutex()).
+// take the same mutex (propertyMutex(), DK_MODEL_PROPERTY).
+// Merging (what MTLModel gives): mergeValueForKey uses the class's key-specific merge when it has
+// one, otherwise copies the other model's value by key; mergeValuesForKeysFromModel merges every
+// key both classes have. Merging takes no lock beyond the per-property ones: whoever merges into a
+// cached model serialises the merges.
 #pragma once
 
 #include <functional>
@@ -35,6 +39,12 @@ struct PropertyInfo {
   ValueTransform toJSON;    // empty: the property value as it is
   std::function<Value(const Model&)> get;
   std::function<void(Model&, const Value&)> set;
+};
+
+// Hash for string-keyed maps that look up by string_view without building a string.
+struct TransparentStringHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
 };
 
 class ClassInfo {
@@ -69,8 +79,8 @@ class ClassInfo {
   std::function<ModelPtr()> factory_;
   std::vector<PropertyInfo> own_;
   std::vector<const PropertyInfo*> all_;
-  std::unordered_map<std::string, const PropertyInfo*> byKey_;
-  std::unordered_map<std::string, KeyMerge> keyMerges_;
+  std::unordered_map<std::string, const PropertyInfo*, TransparentStringHash, std::equal_to<>> byKey_;
+  std::unordered_map<std::string, KeyMerge, TransparentStringHash, std::equal_to<>> keyMerges_;
 };
 
 class Model : public Object {
@@ -86,11 +96,42 @@ class Model : public Object {
   // "<Class: 0x...> {\n    key = value;\n}"
   std::string description() const override;
 
+  // The key-specific merge of `key` when the class has one (called also with a null model);
+  // otherwise, for a non-null model, the other model's value copied onto this one by key.
+  virtual void mergeValueForKey(std::string_view key, const ModelPtr& model);
+  // For every key of this class that the source's class also has, mergeValueForKey. A source that
+  // is not a model (nil, the null object, any other value) changes nothing.
+  virtual void mergeValuesForKeysFromModel(const Value& model);
+
   std::recursive_mutex& propertyMutex() const { return mutex_; }
+
+ protected:
+  // Reads and writes of a stored field under the model's mutex (see DK_MODEL_PROPERTY).
+  template <typename T>
+  T guardedGet(const T& field) const {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    return field;
+  }
+  template <typename T, typename U>
+  void guardedSet(T& field, U&& value) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    field = std::forward<U>(value);
+  }
 
  private:
   mutable std::recursive_mutex mutex_;
 };
+
+// Declares a stored property `getter_` with a getter and a setter that take the model's mutex (an
+// atomic property): a cached model may then be read on one queue while another merges into it.
+// The field is protected so the class's property table can name it (&Class::getter_).
+#define DK_MODEL_PROPERTY(Type, getter, setter)                                  \
+ public:                                                                         \
+  Type getter() const { return this->guardedGet(getter##_); }                    \
+  void setter(Type value) { this->guardedSet(getter##_, std::move(value)); }     \
+                                                                                 \
+ protected:                                                                      \
+  Type getter##_ {}
 
 // JSON → model (modelOfClass:fromJSONDictionary:). A non-dictionary gives nullptr and an error.
 // Missing key paths leave the property as the class initialised it; JSON null becomes nil.
@@ -189,6 +230,24 @@ PropertyInfo property(std::string key, Member Class::*member, std::vector<std::s
     std::lock_guard<std::recursive_mutex> lock(m.propertyMutex());
     static_cast<Class&>(m).*member = ValueCodec<Member>::from(v);
   };
+  return info;
+}
+
+// Builds a property entry over a getter and a setter (for properties whose setter does more than
+// store, or whose getter derives its value). The accessors do their own locking.
+template <typename GetClass, typename Get, typename SetClass, typename SetArg>
+PropertyInfo property(std::string key, Get (GetClass::*getter)() const, void (SetClass::*setter)(SetArg),
+                      std::vector<std::string> jsonKeyPaths = {}, ValueTransform fromJSON = {},
+                      ValueTransform toJSON = {}) {
+  using GetType = std::remove_cv_t<std::remove_reference_t<Get>>;
+  using SetType = std::remove_cv_t<std::remove_reference_t<SetArg>>;
+  PropertyInfo info;
+  info.key = std::move(key);
+  info.jsonKeyPaths = std::move(jsonKeyPaths);
+  info.fromJSON = std::move(fromJSON);
+  info.toJSON = std::move(toJSON);
+  info.get = [getter](const Model& m) { return ValueCodec<GetType>::to((static_cast<const GetClass&>(m).*getter)()); };
+  info.set = [setter](Model& m, const Value& v) { (static_cast<SetClass&>(m).*setter)(ValueCodec<SetType>::from(v)); };
   return info;
 }
 

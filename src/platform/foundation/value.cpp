@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "platform/foundation/json_reader.h"
+
 namespace dk::platform {
 
 std::string Object::description() const {
@@ -207,70 +209,6 @@ bool operator==(const Value& a, const Value& b) {
 
 namespace {
 
-// Builds Values straight from the SAX events: no intermediate nlohmann tree.
-class ValueBuilder : public nlohmann::json_sax<nlohmann::json> {
- public:
-  bool null() override { return put(Value::null()); }
-  bool boolean(bool b) override { return put(Value(b)); }
-  bool number_integer(number_integer_t n) override { return put(Value(static_cast<int64_t>(n))); }
-  bool number_unsigned(number_unsigned_t n) override {
-    if (n > static_cast<number_unsigned_t>(INT64_MAX)) return put(Value(static_cast<double>(n)));
-    return put(Value(static_cast<int64_t>(n)));
-  }
-  bool number_float(number_float_t f, const string_t&) override { return put(Value(static_cast<double>(f))); }
-  bool string(string_t& s) override { return put(Value(std::move(s))); }
-  bool binary(binary_t&) override { return false; }
-  bool start_object(std::size_t) override {
-    stack_.push_back(Frame{true, {}, {}, {}});
-    return true;
-  }
-  bool key(string_t& k) override {
-    stack_.back().key = std::move(k);
-    return true;
-  }
-  bool end_object() override {
-    Frame frame = std::move(stack_.back());
-    stack_.pop_back();
-    return put(Value(std::move(frame.dictionary)));
-  }
-  bool start_array(std::size_t) override {
-    stack_.push_back(Frame{false, {}, {}, {}});
-    return true;
-  }
-  bool end_array() override {
-    Frame frame = std::move(stack_.back());
-    stack_.pop_back();
-    return put(Value(std::move(frame.array)));
-  }
-  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& ex) override {
-    error_ = ex.what();
-    return false;
-  }
-
-  Value result;
-  std::string error_;
-
- private:
-  struct Frame {
-    bool isObject;
-    std::string key;
-    ValueDictionary dictionary;
-    ValueArray array;
-  };
-  bool put(Value v) {
-    if (stack_.empty()) {
-      result = std::move(v);
-    } else if (stack_.back().isObject) {
-      // Later duplicates win, as NSJSONSerialization keeps the last one.
-      stack_.back().dictionary.insert_or_assign(std::move(stack_.back().key), std::move(v));
-    } else {
-      stack_.back().array.push_back(std::move(v));
-    }
-    return true;
-  }
-  std::vector<Frame> stack_;
-};
-
 void toJson(const Value& v, nlohmann::json& out) {
   switch (v.type()) {
     case Value::Type::Nil:
@@ -298,17 +236,17 @@ void toJson(const Value& v, nlohmann::json& out) {
 }  // namespace
 
 Value Value::parseJSON(std::string_view text, bool allowFragments, std::string* error) {
-  ValueBuilder builder;
-  const bool ok = nlohmann::json::sax_parse(text.begin(), text.end(), &builder, nlohmann::json::input_format_t::json, true);
-  if (!ok) {
-    if (error) *error = builder.error_.empty() ? "malformed JSON" : builder.error_;
+  std::string message;
+  Value result = detail::readJSON(text, &message);
+  if (result.isNil()) {
+    if (error) *error = message.empty() ? "malformed JSON" : message;
     return Value();
   }
-  if (!allowFragments && !builder.result.isArray() && !builder.result.isDictionary()) {
+  if (!allowFragments && !result.isArray() && !result.isDictionary()) {
     if (error) *error = "JSON text did not start with array or object and option to allow fragments not set.";
     return Value();
   }
-  return std::move(builder.result);
+  return result;
 }
 
 std::string Value::toJSON(bool pretty) const {

@@ -32,6 +32,8 @@ class Value {
   };
 
   Value() = default;
+  // nullptr is nil (an absent object), never a string.
+  Value(std::nullptr_t) {}
   static Value null() { return Value(NullTag{}); }
   Value(NullTag) : data_(NullTag{}) {}
   Value(bool b) : data_(b) {}

@@ -1,0 +1,329 @@
+#include "model/kl_event_response.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "foundation/date_formatting.h"
+#include "foundation/server_settings.h"
+#include "model/model_keys.h"
+#include "platform/foundation/app_directories.h"
+#include "platform/foundation/user_defaults.h"
+
+namespace dk {
+
+using platform::ClassInfo;
+using platform::property;
+using platform::Value;
+
+const ClassInfo& KLEventURLResponse::staticClassInfo() {
+  static const ClassInfo info("KLEventURLResponse", &KLResponse::staticClassInfo(),
+                              [] { return std::make_shared<KLEventURLResponse>(); },
+                              {property("mp4Https", &KLEventURLResponse::mp4Https_, {std::string(kMp4HttpsKey)})});
+  return info;
+}
+
+// ---- KLEventResponse ----
+
+const ClassInfo& KLEventResponse::staticClassInfo() {
+  using E = KLEventResponse;
+  static const ClassInfo info(
+      "KLEventResponse", &KLResponse::staticClassInfo(), [] { return std::make_shared<KLEventResponse>(); },
+      {property("cameraID", &E::cameraID_, {"source.sourceId"}),
+       property("eventID", &E::eventID_, {std::string(kEventsIDKey)}),
+       property("stringTimestamp", &E::stringTimestamp, &E::setStringTimestamp, {std::string(kTimestampKey)}),
+       property("type", &E::type_, {std::string(kEventTypeKey)}),
+       property("urls", &E::urls_, {"streamUrls"}, platform::dictionaryTransformer(KLEventURLResponse::staticClassInfo()),
+                platform::reverseModelTransformer()),
+       property("faceId", &E::faceId_, {"faceId"}),
+       property("category", &E::category_, {"category"}),
+       property("timestamp", &E::timestamp, &E::setTimestamp),
+       property("date", &E::date, &E::setDate),
+       property("time", &E::time, &E::setTime),
+       property("simpleTime", &E::simpleTime, &E::setSimpleTime),
+       property("formattedDate", &E::formattedDate, &E::setFormattedDate),
+       property("downloadProgress", &E::downloadProgress_),
+       property("eventFilter", &E::eventFilter, &E::setEventFilter),
+       property("imageURL", &E::imageURL, &E::setImageURL),
+       property("eventType", &E::eventType, &E::setEventType)});
+  return info;
+}
+
+std::optional<std::string> KLEventResponse::stringTimestamp() const { return guardedGet(stringTimestamp_); }
+
+void KLEventResponse::setStringTimestamp(std::optional<std::string> text) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  if (text) setTimestamp(secondsFromStringDate(*text));  // 0 when it does not parse
+  stringTimestamp_ = std::move(text);
+}
+
+std::optional<double> KLEventResponse::timestamp() const { return guardedGet(timestamp_); }
+
+void KLEventResponse::setTimestamp(std::optional<double> seconds) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  timestamp_ = seconds;
+  if (seconds) {
+    // The texts are formatted on first read: mapping a page formats nothing.
+    derivedSeconds_ = seconds;
+    derived_ = Derived{};
+  }
+}
+
+void KLEventResponse::fillDerivedLocked() const {
+  if (!derivedSeconds_) return;
+  const double seconds = *derivedSeconds_;
+  if (!derived_.date) derived_.date = dateFromSeconds(seconds);
+  if (!derived_.time) derived_.time = calendarComponents(seconds);
+  if (!derived_.simpleTime) derived_.simpleTime = dk::time(seconds);
+  if (!derived_.formattedDate) derived_.formattedDate = formattedStringDateFromSeconds(seconds);
+}
+
+std::optional<double> KLEventResponse::date() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  if (!derived_.date) fillDerivedLocked();
+  return derived_.date;
+}
+std::optional<std::string> KLEventResponse::time() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  if (!derived_.time) fillDerivedLocked();
+  return derived_.time;
+}
+std::optional<std::string> KLEventResponse::simpleTime() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  if (!derived_.simpleTime) fillDerivedLocked();
+  return derived_.simpleTime;
+}
+std::optional<std::string> KLEventResponse::formattedDate() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  if (!derived_.formattedDate) fillDerivedLocked();
+  return derived_.formattedDate;
+}
+void KLEventResponse::setDate(std::optional<double> date) { guardedSet(derived_.date, date); }
+void KLEventResponse::setTime(std::optional<std::string> text) { guardedSet(derived_.time, std::move(text)); }
+void KLEventResponse::setSimpleTime(std::optional<std::string> text) { guardedSet(derived_.simpleTime, std::move(text)); }
+void KLEventResponse::setFormattedDate(std::optional<std::string> text) {
+  guardedSet(derived_.formattedDate, std::move(text));
+}
+
+KLEventType KLEventResponse::eventType() const {
+  static constexpr std::string_view kTypes[] = {"vmdDetected", "pirDetected", "audioDetected", "audioCategorized"};
+  const auto t = type();
+  if (!t) return KLEventTypeOther;
+  for (int i = 0; i < 4; ++i) {
+    if (*t == kTypes[i]) return static_cast<KLEventType>(i);
+  }
+  return KLEventTypeOther;
+}
+void KLEventResponse::setEventType(KLEventType type) { guardedSet(storedEventType_, type); }
+
+std::string KLEventResponse::eventFilter() const { return type().value_or(""); }
+void KLEventResponse::setEventFilter(std::string filter) { guardedSet(storedEventFilter_, std::move(filter)); }
+
+std::optional<std::string> KLEventResponse::imageURL() const {
+  const auto id = eventID();
+  if (!id) return std::nullopt;
+  return KLServer::sharedInstance()->baseURL() + "/rest/v2.4/events/" + std::to_string(*id) + ".jpg";
+}
+void KLEventResponse::setImageURL(std::optional<std::string> url) { guardedSet(storedImageURL_, std::move(url)); }
+
+bool KLEventResponse::isEqual(const platform::Object& other) const {
+  if (&other == this) return true;
+  const auto* event = dynamic_cast<const KLEventResponse*>(&other);
+  if (!event) return false;
+  const auto mine = eventID(), theirs = event->eventID();
+  return mine && theirs && *mine == *theirs;
+}
+
+void KLEventResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
+  Value value = model->valueForKey(key);
+  if (!value.isNil()) setValueForKey(key, value);
+}
+
+// ---- KLEventListResponse ----
+
+namespace {
+platform::ValueTransform linkHeaderTransformer() {
+  return [](const Value& v) -> Value {
+    if (!v.isString()) return Value();
+    return Value(KLEventListResponse::nextPageURLFromLinkHeader(v.stringValue()));
+  };
+}
+}  // namespace
+
+KLEventListResponse::KLEventListResponse()
+    : eventsRequestQueue_(platform::DispatchQueue::createSerial("com.corvexio.EventsRequestQueue")),
+      initialEventsRequestQueue_(platform::DispatchQueue::createSerial("com.corvexio.InitialEventsRequestQueue")),
+      eventsHandleQueue_(platform::DispatchQueue::createSerial("com.corvexio.EventsHandleQueue")) {}
+
+const ClassInfo& KLEventListResponse::staticClassInfo() {
+  using L = KLEventListResponse;
+  static const ClassInfo info(
+      "KLEventListResponse", &KLListResponse::staticClassInfo(), [] { return std::make_shared<KLEventListResponse>(); },
+      {property("values", &L::values, &L::setValues, {"events"},
+                platform::arrayTransformer(KLEventResponse::staticClassInfo()), platform::reverseModelTransformer()),
+       property("nextEventsBatchURL", &L::nextEventsBatchURL_, {"responseHeader.Link"}, linkHeaderTransformer()),
+       property("oldEventsFinishedLoading", &L::oldEventsFinishedLoading_)});
+  return info;
+}
+
+bool KLEventListResponse::Index::contains(const KLEventResponse& event) const {
+  if (auto id = event.eventID()) return byID.count(*id) != 0;
+  return withoutID.count(&event) != 0;
+}
+
+void KLEventListResponse::Index::add(const KLEventPtr& event) {
+  if (auto id = event->eventID()) {
+    byID.emplace(*id, event);  // the first event of an identifier answers look-ups
+  } else {
+    withoutID.insert(event.get());
+  }
+}
+
+Value KLEventListResponse::values() const {
+  {
+    std::lock_guard<std::mutex> lock(indexMutex_);
+    if (valuesNil_) return Value();
+  }
+  return valueArray(events().toVector());
+}
+
+void KLEventListResponse::setValues(Value values) {
+  replaceEvents(modelsOfClass<KLEventResponse>(values), values.isNil());
+}
+
+void KLEventListResponse::replaceEvents(std::vector<KLEventPtr> events, bool nil) {
+  Index index;
+  for (const auto& event : events) index.add(event);
+  std::lock_guard<std::mutex> lock(indexMutex_);
+  index_ = std::move(index);
+  valuesNil_ = nil;
+  store_.assign(std::move(events));
+}
+
+KLEventPtr KLEventListResponse::getNewestEvent() const {
+  auto snapshot = events();
+  return snapshot.empty() ? nullptr : snapshot.front();
+}
+
+KLEventPtr KLEventListResponse::eventWithID(std::optional<int64_t> eventID) const {
+  if (!eventID) return nullptr;
+  std::lock_guard<std::mutex> lock(indexMutex_);
+  auto it = index_.byID.find(*eventID);
+  return it == index_.byID.end() ? nullptr : it->second;
+}
+
+void KLEventListResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
+  if (key == "values") mergeAllEventsForKey(key, model);
+}
+
+void KLEventListResponse::mergeAllEventsForKey(std::string_view, const platform::ModelPtr& model) {
+  auto other = std::dynamic_pointer_cast<KLEventListResponse>(model);
+  std::vector<KLEventPtr> incoming;
+  if (other) {
+    auto snapshot = other->events();
+    incoming.assign(snapshot.begin(), snapshot.end());
+  } else if (model) {
+    incoming = modelsOfClass<KLEventResponse>(model->valueForKey("values"));
+  }
+  eventsHandleQueue_->sync([&] {
+    std::lock_guard<std::mutex> lock(indexMutex_);
+    std::vector<KLEventPtr> added;
+    for (const auto& event : incoming) {
+      // The index grows with each appended event, so a page repeating an event adds it once.
+      if (!event || index_.contains(*event)) continue;
+      index_.add(event);
+      added.push_back(event);
+    }
+    valuesNil_ = false;
+    store_.append(added.begin(), added.end());
+  });
+}
+
+void KLEventListResponse::deleteEventWithEventID(std::optional<int64_t> eventID) {
+  auto self = std::static_pointer_cast<KLEventListResponse>(shared_from_this());
+  eventsHandleQueue_->async([self, eventID] {
+    KLEventPtr event = self->eventWithID(eventID);
+    if (!event) return;
+    deleteSavedFilesForEvent(event);
+    std::vector<KLEventPtr> remaining;
+    for (const auto& e : self->events()) {
+      if (e != event) remaining.push_back(e);
+    }
+    self->replaceEvents(std::move(remaining), false);
+  });
+}
+
+void KLEventListResponse::deleteSavedFilesForEvent(const KLEventPtr& event) {
+  if (!event) return;
+  const std::string id = Value(event->eventID()).description();
+  if (platform::UserDefaults::standard()->objectForKey("Event-" + id + ".mp4").isNil()) return;
+  const std::filesystem::path file = platform::AppDirectories::documents() / (id + ".mp4");
+  std::error_code error;
+  std::filesystem::remove(file, error);
+  if (error) std::fprintf(stderr, "ERROR deleting from disk -->>> %s\n", error.message().c_str());
+}
+
+Value KLEventListResponse::objectDictionaryFromDictionary(const Value& dictionary) {
+  return Value(platform::ValueDictionary{{"events", Value(platform::ValueArray{dictionary})}});
+}
+
+namespace {
+
+std::string_view trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// True when a link's parameters (after the "<url>") hold rel="next" (rel may list several types).
+bool relIsNext(std::string_view params) {
+  while (!params.empty()) {
+    const size_t semicolon = params.find(';');
+    std::string_view param = trim(params.substr(0, semicolon));
+    params = semicolon == std::string_view::npos ? std::string_view() : params.substr(semicolon + 1);
+    const size_t eq = param.find('=');
+    if (eq == std::string_view::npos || !equalsIgnoringCase(trim(param.substr(0, eq)), "rel")) continue;
+    std::string_view value = trim(param.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    while (!value.empty()) {
+      const size_t space = value.find(' ');
+      if (equalsIgnoringCase(value.substr(0, space), "next")) return true;
+      if (space == std::string_view::npos) break;
+      value = trim(value.substr(space + 1));
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string> KLEventListResponse::nextPageURLFromLinkHeader(std::string_view header) {
+  // Link: <url>; rel="next", <url>; rel="prev"  — URLs may hold commas and semicolons, so each
+  // entry is read from its angle brackets rather than split blindly.
+  size_t pos = 0;
+  while (true) {
+    const size_t open = header.find('<', pos);
+    if (open == std::string_view::npos) return std::nullopt;
+    const size_t close = header.find('>', open + 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    const std::string_view url = header.substr(open + 1, close - open - 1);
+    size_t end = header.find('<', close + 1);
+    std::string_view params = header.substr(close + 1, end == std::string_view::npos ? std::string_view::npos : end - close - 1);
+    // The parameters end at the comma that separates this entry from the next one.
+    const size_t comma = params.rfind(',');
+    if (end != std::string_view::npos && comma != std::string_view::npos) params = params.substr(0, comma);
+    if (relIsNext(params)) return std::string(trim(url));
+    if (end == std::string_view::npos) return std::nullopt;
+    pos = end;
+  }
+}
+
+}  // namespace dk

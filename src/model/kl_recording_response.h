@@ -1,0 +1,124 @@
+// KLRecordingResponse: one continuous video segment of a camera as the REST API sends it.
+// KLRecordingListResponse: one camera's cached recordings, newest first (descending recordingID),
+// filled page by page and answering look-ups by identifier and by time.
+//
+// Thread safety: a recording's fields are read and written under its own mutex, so a cached
+// recording may be updated in place (page merges, live messages) while other queues read it.
+// Every list shares one serial queue (sharedQueue) for merges and removals, which run on it
+// asynchronously; merge completions run on the main queue. A look-up sees every change scheduled
+// before it: while such changes are pending it waits for them on the queue, otherwise it answers
+// at once on the caller's thread. `values` itself may be read from any thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model/kl_response.h"
+#include "platform/dispatch/queue.h"
+
+namespace dk {
+
+class KLRecordingResponse : public KLResponse {
+ public:
+  static const platform::ClassInfo& staticClassInfo();
+  const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
+
+  DK_MODEL_PROPERTY(std::optional<int64_t>, recordingID, setRecordingID);
+  DK_MODEL_PROPERTY(std::optional<bool>, closed, setClosed);
+
+ public:
+  // Server times "yyyy-MM-dd'T'HH:mm:ss.SSSXXX"; the end is absent while the server has none.
+  std::optional<std::string> startStringTime() const;
+  void setStartStringTime(std::optional<std::string> text);
+  std::optional<std::string> endStringTime() const;
+  void setEndStringTime(std::optional<std::string> text);
+
+  // The two times in seconds since 1970, parsed when the texts are set; nullopt when a text is
+  // absent or does not parse.
+  std::optional<double> startSeconds() const;
+  std::optional<double> endSeconds() const;
+  // Start < t <= end: a recording without a parsable end contains no time.
+  bool containsTime(double seconds) const;
+
+  // Takes start, end and closed flag of `other` in one step, so a reader never sees an end
+  // without its closed flag.
+  void takeTimesFrom(const KLRecordingResponse& other);
+
+  // Bumped whenever any recording's start or end changes; time indexes compare it to know they
+  // are stale.
+  static uint64_t timesGeneration();
+
+ private:
+  std::optional<std::string> startStringTime_;
+  std::optional<std::string> endStringTime_;
+  std::optional<double> startSeconds_;
+  std::optional<double> endSeconds_;
+};
+
+using KLRecordingPtr = std::shared_ptr<KLRecordingResponse>;
+
+class KLRecordingListResponse : public KLListResponse {
+ public:
+  using Recordings = std::vector<KLRecordingPtr>;
+  using Completion = std::function<void()>;
+
+  KLRecordingListResponse();
+  static const platform::ClassInfo& staticClassInfo();
+  const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
+
+  // The one serial queue of every recording list ("com.devicekeeper.kelo.recordingresponse").
+  static platform::QueuePtr sharedQueue();
+  platform::QueuePtr customQueue() const { return customQueue_; }
+
+  DK_MODEL_PROPERTY(bool, allRecordingsLoaded, setAllRecordingsLoaded);
+
+ public:
+  void setValues(platform::Value values) override;
+  // A typed snapshot of `values`.
+  Recordings recordings() const;
+
+  // Look-ups, synchronous on the shared queue.
+  KLRecordingPtr getRecordingWithId(std::optional<int64_t> recordingID) const;
+  // The recording that contains the server time (start < t <= end), the newest first; nullptr
+  // for an empty list (without touching the queue) or a time that does not parse.
+  KLRecordingPtr getRecordingForTimestamp(std::string_view timestamp) const;
+  KLRecordingPtr getRecordingForTime(double seconds) const;
+
+  // Removes the recording with that identifier, asynchronously on the shared queue.
+  void removeRecordingWithId(std::optional<int64_t> recordingID);
+
+  // Merges one fetched page (newest first). The completion, when given, runs on the main queue
+  // after the merge, also when the page was empty and nothing changed.
+  void appendSortedRecordings(Recordings page, Completion completion);
+  // The two halves, run on the shared queue. The older-page merge appends the page's recordings
+  // older than the list's oldest (and takes the fresh times of that oldest one when the page holds
+  // it); when it adds nothing the history is complete. The newer-page merge updates the list's
+  // newest recording in place from the page and puts the page's newer recordings in front.
+  void appendOldSortedRecording(const Recordings& page, Completion completion);
+  void appendNewSortedRecording(const Recordings& page, Completion completion);
+
+ private:
+  struct TimeIndex;
+  // Waits until the changes scheduled on the shared queue so far have run.
+  void waitForScheduledChanges() const;
+  // Runs `work` on the shared queue, counted as a scheduled change until it has run.
+  void scheduleChange(std::function<void()> work);
+  KLRecordingPtr findRecordingForTime(double seconds) const;
+
+  platform::QueuePtr customQueue_;
+  std::atomic<uint64_t> valuesVersion_{0};
+  // Built by look-ups, rebuilt when values or times have changed since; guarded by indexMutex_.
+  mutable std::mutex indexMutex_;
+  mutable std::shared_ptr<TimeIndex> timeIndex_;
+};
+
+using KLRecordingListPtr = std::shared_ptr<KLRecordingListResponse>;
+
+}  // namespace dk

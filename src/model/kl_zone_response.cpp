@@ -1,0 +1,257 @@
+#include "model/kl_zone_response.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "model/foundation_bridge.h"
+#include "platform/foundation/locale.h"
+#include "platform/foundation/string_search.h"
+
+namespace dk {
+
+using platform::ClassInfo;
+using platform::property;
+using platform::Value;
+
+const ClassInfo& KLZoneUpdateResponse::staticClassInfo() {
+  using Z = KLZoneUpdateResponse;
+  static const ClassInfo info("KLZoneUpdateResponse", &KLResponse::staticClassInfo(), [] { return std::make_shared<Z>(); },
+                              {property("zoneID", &Z::zoneID_, {"zoneId"}), property("name", &Z::name_, {"name"}),
+                               property("status", &Z::status_, {"status"}),
+                               property("cameraIds", &Z::cameraIds_, {"cameraIds"})});
+  return info;
+}
+
+platform::ValueDictionary KLZoneUpdateResponse::JSONObject() const {
+  auto orNull = [](const Value& v) { return v.isNil() ? Value::null() : v; };
+  return bridge::removeAllNullValuesFromDictionary({{"zoneId", orNull(Value(zoneID()))},
+                                                    {"name", orNull(Value(name()))},
+                                                    {"status", orNull(Value(status()))},
+                                                    {"cameraIds", orNull(valueForKey("cameraIds"))}});
+}
+
+const ClassInfo& KLZoneResponse::staticClassInfo() {
+  static const ClassInfo info("KLZoneResponse", &KLZoneUpdateResponse::staticClassInfo(),
+                              [] { return std::make_shared<KLZoneResponse>(); },
+                              {property("cameras", &KLZoneResponse::cameras_)});
+  return info;
+}
+
+void KLZoneResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
+  Value value = model->valueForKey(key);
+  if (!value.isNil()) setValueForKey(key, value);
+}
+
+// ---- KLZoneListResponse ----
+
+const ClassInfo& KLZoneListResponse::staticClassInfo() {
+  using L = KLZoneListResponse;
+  static const ClassInfo info(
+      "KLZoneListResponse", &KLListResponse::staticClassInfo(), [] { return std::make_shared<L>(); },
+      {property("values", &L::values, &L::setValues, {"zones"}, platform::arrayTransformer(KLZoneResponse::staticClassInfo())),
+       property("filterString", &L::filterString, &L::setFilterString),
+       property("filteredValues", &L::filteredValues, &L::setFilteredValues)});
+  return info;
+}
+
+void KLZoneListResponse::setValues(Value values) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  KLListResponse::setValues(values);
+  const KLZones all = modelsOfClass<KLZoneResponse>(values);
+  const std::string filter = filterString_.value_or("");
+  KLZones shown;
+  if (!filter.empty()) {
+    for (const auto& zone : all) {
+      const KLCameraListPtr cameras = zone->cameras();
+      if (!cameras) continue;
+      KLCameras matching;
+      for (const auto& camera : cameras->cameras()) {
+        const auto name = camera->name();
+        if (name && platform::containsString(*name, filter)) matching.push_back(camera);
+      }
+      if (matching.empty()) continue;
+      cameras->setFilteredValues(std::move(matching));
+      shown.push_back(zone);
+    }
+  } else {
+    for (const auto& zone : all) {
+      if (const KLCameraListPtr cameras = zone->cameras()) cameras->setFilteredValues(cameras->cameras());
+    }
+    shown = all;
+  }
+  filteredValues_ = std::move(shown);
+}
+
+std::optional<std::string> KLZoneListResponse::filterString() const { return guardedGet(filterString_); }
+
+void KLZoneListResponse::setFilterString(std::optional<std::string> text) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  filterString_ = std::move(text);
+  setValues(values());
+}
+
+KLZones KLZoneListResponse::filteredValues() const { return guardedGet(filteredValues_); }
+void KLZoneListResponse::setFilteredValues(KLZones zones) { guardedSet(filteredValues_, std::move(zones)); }
+
+void KLZoneListResponse::storeZones(const KLZones& zones) { setValues(valueArray(zones)); }
+
+void KLZoneListResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
+  if (key == "values") mergeValuesForKey(key, model, false);
+}
+
+void KLZoneListResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model, bool partialUpdate) {
+  if (key == "values") mergeValuesForKey(key, model, partialUpdate);
+}
+
+namespace {
+KLZones zonesOf(const platform::ModelPtr& model, std::string_view key) {
+  if (!model) return {};
+  return modelsOfClass<KLZoneResponse>(model->valueForKey(key));
+}
+}  // namespace
+
+void KLZoneListResponse::mergeValuesForKey(std::string_view key, const platform::ModelPtr& model, bool partialUpdate) {
+  const KLZones incoming = zonesOf(model, key);
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  KLZones result = zones();
+  if (!partialUpdate) {
+    std::unordered_set<int64_t> kept;
+    for (const auto& zone : incoming) {
+      if (auto id = zone->zoneID()) kept.insert(*id);
+    }
+    std::erase_if(result, [&](const KLZonePtr& z) {
+      auto id = z->zoneID();
+      return !id || !kept.count(*id);
+    });
+  }
+  for (const auto& zone : incoming) {
+    const auto id = zone->zoneID();
+    auto cached = id ? std::find_if(result.begin(), result.end(), [&](const KLZonePtr& z) { return z->zoneID() == id; })
+                     : result.end();
+    if (cached != result.end()) {
+      (*cached)->mergeValuesForKeysFromModel(zone);
+    } else {
+      auto fresh = std::make_shared<KLZoneResponse>();
+      fresh->mergeValuesForKeysFromModel(zone);
+      result.push_back(std::move(fresh));
+    }
+  }
+  // Only identified zones, the first of each identifier.
+  std::unordered_set<int64_t> seen;
+  std::erase_if(result, [&](const KLZonePtr& z) {
+    auto id = z->zoneID();
+    return !id || !seen.insert(*id).second;
+  });
+  setValueForKey(key, valueArray(sortZones(result)));
+}
+
+void KLZoneListResponse::deleteValuesForKey(std::string_view key, const platform::ModelPtr& model) {
+  std::unordered_set<int64_t> removed;
+  for (const auto& zone : zonesOf(model, "values")) {
+    if (auto id = zone->zoneID()) removed.insert(*id);
+  }
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  KLZones result = zones();
+  std::erase_if(result, [&](const KLZonePtr& z) {
+    auto id = z->zoneID();
+    return id && removed.count(*id);
+  });
+  setValueForKey(key, valueArray(sortZones(result)));
+}
+
+KLZonePtr KLZoneListResponse::zoneWithID(std::optional<int64_t> zoneID) const {
+  if (!zoneID) return nullptr;
+  for (const auto& zone : zones()) {
+    if (zone->zoneID() == zoneID) return zone;
+  }
+  return nullptr;
+}
+
+void KLZoneListResponse::addZone(const KLZonePtr& zone) {
+  if (!zone) return;
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  KLZones all = zones();
+  if (std::find(all.begin(), all.end(), zone) != all.end()) return;
+  const auto id = zone->zoneID();
+  const bool known = id && std::any_of(all.begin(), all.end(), [&](const KLZonePtr& z) { return z->zoneID() == id; });
+  if (!known) all.push_back(zone);
+  storeZones(all);
+}
+
+void KLZoneListResponse::deleteZone(const KLZonePtr& zone) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  KLZones all = zones();
+  auto it = std::find(all.begin(), all.end(), zone);
+  if (it == all.end()) return;
+  all.erase(it);
+  storeZones(all);
+}
+
+void KLZoneListResponse::addCameraWithId(std::optional<int64_t> cameraID, const KLZonePtr& zone) {
+  if (!cameraID || !zone) return;
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  auto ids = zone->cameraIds().value_or(std::vector<int64_t>{});
+  if (std::find(ids.begin(), ids.end(), *cameraID) == ids.end()) {
+    ids.push_back(*cameraID);
+    zone->setCameraIds(std::move(ids));
+  }
+  setValues(values());
+}
+
+void KLZoneListResponse::removeCameraWithId(std::optional<int64_t> cameraID, const KLZonePtr& zone) {
+  if (!cameraID || !zone) return;
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  auto ids = zone->cameraIds();
+  if (ids) {
+    auto it = std::find(ids->begin(), ids->end(), *cameraID);
+    if (it != ids->end()) {
+      ids->erase(it);
+      zone->setCameraIds(std::move(ids));
+    }
+  }
+  setValues(values());
+}
+
+KLZones KLZoneListResponse::sortZones(const KLZones& zones) {
+  if (zones.empty()) return zones;
+  struct Keyed {
+    int rank;
+    std::string name;
+    KLZonePtr zone;
+  };
+  std::vector<Keyed> keyed;
+  keyed.reserve(zones.size());
+  for (const auto& zone : zones) {
+    if (!zone) continue;
+    const auto count = static_cast<int64_t>(zone->cameraIds().value_or(std::vector<int64_t>{}).size());
+    const KLCameraListPtr cameras = zone->cameras();
+    const int64_t online = count - (cameras ? cameras->numberOfOfflineCameras() : 0);
+    const int rank = count == 0 ? 2 : online > 0 ? 0 : 1;
+    keyed.push_back({rank, zone->name().value_or(""), zone});
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    if (a.rank != b.rank) return a.rank < b.rank;
+    return platform::localizedCaseInsensitiveCompare(a.name, b.name) == platform::kOrderedAscending;
+  });
+  KLZones out;
+  out.reserve(keyed.size());
+  for (auto& k : keyed) out.push_back(std::move(k.zone));
+  return out;
+}
+
+KLZones KLZoneListResponse::filterByNonEmptyZones(const KLZones& zones) {
+  KLZones out;
+  for (const auto& zone : zones) {
+    const KLCameraListPtr cameras = zone ? zone->cameras() : nullptr;
+    if (cameras && cameras->values().count() > 0) out.push_back(zone);
+  }
+  return out;
+}
+
+Value KLZoneListResponse::objectDictionaryFromDictionary(const Value& dictionary) {
+  platform::ValueDictionary copy = dictionary.dictionaryValue();
+  copy["cameras"] = Value::null();
+  return Value(platform::ValueDictionary{{"zones", Value(platform::ValueArray{Value(std::move(copy))})}});
+}
+
+}  // namespace dk

@@ -1,0 +1,311 @@
+#include "platform/foundation/json_reader.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace dk::platform::detail {
+
+namespace {
+
+constexpr int kMaxDepth = 512;
+
+class Reader {
+ public:
+  explicit Reader(std::string_view text) : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+
+  bool document(Value& out) {
+    if (end_ - p_ >= 3 && static_cast<unsigned char>(p_[0]) == 0xEF && static_cast<unsigned char>(p_[1]) == 0xBB &&
+        static_cast<unsigned char>(p_[2]) == 0xBF) {
+      p_ += 3;  // a byte-order mark
+    }
+    if (!value(out)) return false;
+    skipSpace();
+    return p_ == end_ || fail("unexpected text after the JSON value");
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  bool fail(const char* what) {
+    if (error_.empty()) error_ = std::string(what) + " at offset " + std::to_string(p_ - begin_);
+    return false;
+  }
+
+  void skipSpace() {
+    while (p_ < end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+  }
+
+  bool value(Value& out) {
+    skipSpace();
+    if (p_ == end_) return fail("unexpected end of input");
+    switch (*p_) {
+      case '{': return object(out);
+      case '[': return array(out);
+      case '"': {
+        std::string text;
+        if (!string(text)) return false;
+        out = Value(std::move(text));
+        return true;
+      }
+      case 't': return literal("true", Value(true), out);
+      case 'f': return literal("false", Value(false), out);
+      case 'n': return literal("null", Value::null(), out);
+      default:
+        if (*p_ == '-' || (*p_ >= '0' && *p_ <= '9')) return number(out);
+        return fail("unexpected character");
+    }
+  }
+
+  bool literal(std::string_view word, Value v, Value& out) {
+    if (static_cast<size_t>(end_ - p_) < word.size() || std::string_view(p_, word.size()) != word) {
+      return fail("invalid literal");
+    }
+    p_ += word.size();
+    out = std::move(v);
+    return true;
+  }
+
+  bool object(Value& out) {
+    if (++depth_ > kMaxDepth) return fail("nesting too deep");
+    ++p_;
+    ValueDictionary dictionary;
+    skipSpace();
+    if (p_ < end_ && *p_ == '}') {
+      ++p_;
+    } else {
+      for (;;) {
+        skipSpace();
+        if (p_ == end_ || *p_ != '"') return fail("expected a string key");
+        std::string key;
+        if (!string(key)) return false;
+        skipSpace();
+        if (p_ == end_ || *p_ != ':') return fail("expected ':'");
+        ++p_;
+        Value element;
+        if (!value(element)) return false;
+        dictionary.insert_or_assign(std::move(key), std::move(element));
+        skipSpace();
+        if (p_ == end_) return fail("unexpected end of input");
+        if (*p_ == ',') {
+          ++p_;
+          continue;
+        }
+        if (*p_ == '}') {
+          ++p_;
+          break;
+        }
+        return fail("expected ',' or '}'");
+      }
+    }
+    --depth_;
+    out = Value(std::move(dictionary));
+    return true;
+  }
+
+  bool array(Value& out) {
+    if (++depth_ > kMaxDepth) return fail("nesting too deep");
+    ++p_;
+    ValueArray elements;
+    skipSpace();
+    if (p_ < end_ && *p_ == ']') {
+      ++p_;
+    } else {
+      for (;;) {
+        Value element;
+        if (!value(element)) return false;
+        elements.push_back(std::move(element));
+        skipSpace();
+        if (p_ == end_) return fail("unexpected end of input");
+        if (*p_ == ',') {
+          ++p_;
+          continue;
+        }
+        if (*p_ == ']') {
+          ++p_;
+          break;
+        }
+        return fail("expected ',' or ']'");
+      }
+    }
+    --depth_;
+    out = Value(std::move(elements));
+    return true;
+  }
+
+  static int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  }
+
+  bool hex4(uint32_t& code) {
+    if (end_ - p_ < 4) return fail("truncated \\u escape");
+    code = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int d = hexDigit(p_[i]);
+      if (d < 0) return fail("invalid \\u escape");
+      code = code * 16 + static_cast<uint32_t>(d);
+    }
+    p_ += 4;
+    return true;
+  }
+
+  static void appendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (code >> 18));
+      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+
+  // Length of the well-formed UTF-8 sequence at p_ (lead byte >= 0x80), or 0.
+  size_t utf8Sequence() const {
+    const auto* s = reinterpret_cast<const unsigned char*>(p_);
+    const size_t left = static_cast<size_t>(end_ - p_);
+    auto cont = [&](size_t i) { return i < left && (s[i] & 0xC0) == 0x80; };
+    const unsigned char c = s[0];
+    if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+      if (!cont(1) || !cont(2)) return 0;
+      if (c == 0xE0 && s[1] < 0xA0) return 0;  // overlong
+      if (c == 0xED && s[1] >= 0xA0) return 0;  // a surrogate
+      return 3;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+      if (!cont(1) || !cont(2) || !cont(3)) return 0;
+      if (c == 0xF0 && s[1] < 0x90) return 0;  // overlong
+      if (c == 0xF4 && s[1] >= 0x90) return 0;  // beyond U+10FFFF
+      return 4;
+    }
+    return 0;
+  }
+
+  bool string(std::string& out) {
+    ++p_;  // the opening quote
+    for (;;) {
+      const char* run = p_;
+      while (p_ < end_) {
+        const auto c = static_cast<unsigned char>(*p_);
+        if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
+        ++p_;
+      }
+      out.append(run, static_cast<size_t>(p_ - run));
+      if (p_ == end_) return fail("unterminated string");
+      const auto c = static_cast<unsigned char>(*p_);
+      if (c == '"') {
+        ++p_;
+        return true;
+      }
+      if (c < 0x20) return fail("control character in string");
+      if (c >= 0x80) {
+        const size_t length = utf8Sequence();
+        if (length == 0) return fail("ill-formed UTF-8");
+        out.append(p_, length);
+        p_ += length;
+        continue;
+      }
+      // A backslash escape.
+      if (++p_ == end_) return fail("unterminated string");
+      const char e = *p_++;
+      switch (e) {
+        case '"': out += '"'; break;
+        case '\\': out += '\\'; break;
+        case '/': out += '/'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': {
+          uint32_t code;
+          if (!hex4(code)) return false;
+          if (code >= 0xD800 && code <= 0xDBFF) {
+            uint32_t low;
+            if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return fail("unpaired surrogate");
+            p_ += 2;
+            if (!hex4(low)) return false;
+            if (low < 0xDC00 || low > 0xDFFF) return fail("unpaired surrogate");
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+          } else if (code >= 0xDC00 && code <= 0xDFFF) {
+            return fail("unpaired surrogate");
+          }
+          appendUtf8(out, code);
+          break;
+        }
+        default: return fail("invalid escape");
+      }
+    }
+  }
+
+  bool number(Value& out) {
+    const char* start = p_;
+    bool integral = true;
+    if (*p_ == '-') ++p_;
+    if (p_ == end_) return fail("invalid number");
+    if (*p_ == '0') {
+      ++p_;
+    } else if (*p_ >= '1' && *p_ <= '9') {
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    } else {
+      return fail("invalid number");
+    }
+    if (p_ < end_ && *p_ == '.') {
+      integral = false;
+      ++p_;
+      if (p_ == end_ || *p_ < '0' || *p_ > '9') return fail("invalid number");
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    if (p_ < end_ && (*p_ == 'e' || *p_ == 'E')) {
+      integral = false;
+      ++p_;
+      if (p_ < end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+      if (p_ == end_ || *p_ < '0' || *p_ > '9') return fail("invalid number");
+      while (p_ < end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    }
+    if (integral) {
+      int64_t n;
+      auto [ptr, ec] = std::from_chars(start, p_, n);
+      if (ec == std::errc() && ptr == p_) {
+        out = Value(n);
+        return true;
+      }
+      // Too large for 64 bits: kept as a double, as the platform does.
+    }
+    double d;
+    auto [ptr, ec] = std::from_chars(start, p_, d);
+    if (ec != std::errc() || ptr != p_) return fail("number out of range");
+    out = Value(d);
+    return true;
+  }
+
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+  int depth_ = 0;
+  std::string error_;
+};
+
+}  // namespace
+
+Value readJSON(std::string_view text, std::string* error) {
+  Reader reader(text);
+  Value out;
+  if (!reader.document(out)) {
+    if (error) *error = reader.error();
+    return Value();
+  }
+  return out;
+}
+
+}  // namespace dk::platform::detail

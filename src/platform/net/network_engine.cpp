@@ -1,0 +1,394 @@
+#include "platform/net/network_engine.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/dispatch/clock.h"
+
+namespace dk::platform::detail {
+
+namespace {
+constexpr long kMaxConnectionsPerHost = 10;
+constexpr size_t kMaxKeptErrorBody = 1 << 20;  // the message of a failed download, not a whole file
+constexpr size_t kMaxPooledHandles = 32;
+constexpr int kIdleCheckMillis = 50;
+
+// HTTP/2 sends header names in lower case; the rest of the system reads "Link", "Content-Type".
+std::string canonicalHeaderName(std::string name) {
+  const bool allLower = std::none_of(name.begin(), name.end(), [](unsigned char c) { return std::isupper(c); });
+  if (!allLower) return name;
+  bool upperNext = true;
+  for (char& c : name) {
+    if (upperNext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    upperNext = c == '-';
+  }
+  return name;
+}
+
+bool iequals(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+           return std::tolower(x) == std::tolower(y);
+         });
+}
+
+std::string trim(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return {};
+  const auto last = s.find_last_not_of(" \t\r\n");
+  return std::string(s.substr(first, last - first + 1));
+}
+
+int64_t transportCodeFor(CURLcode code) {
+  switch (code) {
+    case CURLE_OK: return 0;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return kURLErrorCannotFindHost;
+    case CURLE_COULDNT_CONNECT: return kURLErrorCannotConnectToHost;
+    case CURLE_OPERATION_TIMEDOUT: return kURLErrorTimedOut;
+    case CURLE_GOT_NOTHING:
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM: return kURLErrorNetworkConnectionLost;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR: return kURLErrorServerCertificateUntrusted;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_USE_SSL_FAILED: return kURLErrorSecureConnectionFailed;
+    case CURLE_URL_MALFORMAT: return kURLErrorBadURL;
+    case CURLE_UNSUPPORTED_PROTOCOL: return kURLErrorUnsupportedURL;
+    case CURLE_TOO_MANY_REDIRECTS: return -1007;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_BAD_CONTENT_ENCODING: return kURLErrorCannotParseResponse;
+    case CURLE_WRITE_ERROR: return kURLErrorCannotWriteToFile;
+    default: return kURLErrorUnknown;
+  }
+}
+}  // namespace
+
+class TransferHandle {
+ public:
+  TransferRequest request;
+  TransferCallbacks callbacks;
+
+  // Everything below belongs to the network thread.
+  CURL* easy = nullptr;
+  curl_slist* headerList = nullptr;
+  TransferResult result;
+  FILE* file = nullptr;
+  bool bodyStarted = false;
+  bool writeFailed = false;
+  bool createFailed = false;
+  bool paused = false;
+  bool finished = false;
+  int status = 0;
+  int64_t expected = -1;
+  double lastActivity = 0;
+  curl_off_t lastUp = 0, lastDown = 0;
+};
+
+struct NetworkEngine::Impl {
+  std::mutex mutex;
+  std::vector<std::function<void()>> commands;
+  CURLM* multi = nullptr;
+  std::unordered_map<TransferHandle*, std::shared_ptr<TransferHandle>> active;  // network thread
+  std::vector<CURL*> pool;                                                      // network thread
+  std::atomic<size_t> activeCount{0};
+
+  void post(std::function<void()> command) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      commands.push_back(std::move(command));
+    }
+    curl_multi_wakeup(multi);
+  }
+
+  void loop();
+  void add(const std::shared_ptr<TransferHandle>& handle);
+  void finish(TransferHandle* handle, int64_t errorCode);
+  void checkIdle();
+  void configure(TransferHandle& handle);
+
+  static size_t onHeader(char* buffer, size_t size, size_t count, void* user);
+  static size_t onWrite(char* buffer, size_t size, size_t count, void* user);
+  static int onTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow);
+};
+
+NetworkEngine& NetworkEngine::shared() {
+  static NetworkEngine* engine = new NetworkEngine;  // never destroyed: the thread outlives statics
+  return *engine;
+}
+
+NetworkEngine::NetworkEngine() : impl_(new Impl) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  impl_->multi = curl_multi_init();
+  curl_multi_setopt(impl_->multi, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
+  curl_multi_setopt(impl_->multi, CURLMOPT_MAXCONNECTS, 64L);
+  std::thread([impl = impl_] { impl->loop(); }).detach();
+}
+
+std::shared_ptr<TransferHandle> NetworkEngine::start(TransferRequest request, TransferCallbacks callbacks) {
+  auto handle = std::make_shared<TransferHandle>();
+  handle->request = std::move(request);
+  handle->callbacks = std::move(callbacks);
+  impl_->activeCount.fetch_add(1);
+  impl_->post([impl = impl_, handle] { impl->add(handle); });
+  return handle;
+}
+
+void NetworkEngine::cancel(const std::shared_ptr<TransferHandle>& handle) {
+  if (!handle) return;
+  impl_->post([impl = impl_, handle] {
+    if (!handle->finished) impl->finish(handle.get(), kURLErrorCancelled);
+  });
+}
+
+void NetworkEngine::setPaused(const std::shared_ptr<TransferHandle>& handle, bool paused) {
+  if (!handle) return;
+  impl_->post([handle, paused] {
+    if (handle->finished || !handle->easy || handle->paused == paused) return;
+    handle->paused = paused;
+    if (!paused) handle->lastActivity = platform::now();
+    curl_easy_pause(handle->easy, paused ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+  });
+}
+
+size_t NetworkEngine::activeTransferCount() const { return impl_->activeCount.load(); }
+
+void NetworkEngine::Impl::configure(TransferHandle& h) {
+  CURL* e = h.easy;
+  const EncodedRequest& r = h.request.request;
+  curl_easy_setopt(e, CURLOPT_URL, r.url.c_str());
+  curl_easy_setopt(e, CURLOPT_PRIVATE, &h);
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
+  curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+  curl_easy_setopt(e, CURLOPT_HEADERDATA, &h);
+  curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
+  curl_easy_setopt(e, CURLOPT_WRITEDATA, &h);
+  curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &Impl::onTransferInfo);
+  curl_easy_setopt(e, CURLOPT_XFERINFODATA, &h);
+
+  const TlsPolicy& tls = h.request.tls;
+  if (tls.allowInvalidCertificates) {
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);
+  } else {
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 2L);
+    const std::string ca = tls.effectiveCAFile();
+    if (!ca.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, ca.c_str());
+  }
+
+  switch (r.method) {
+    case HttpMethod::Get: curl_easy_setopt(e, CURLOPT_HTTPGET, 1L); break;
+    case HttpMethod::Head: curl_easy_setopt(e, CURLOPT_NOBODY, 1L); break;
+    case HttpMethod::Post: curl_easy_setopt(e, CURLOPT_POST, 1L); break;
+    default: curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, std::string(methodName(r.method)).c_str()); break;
+  }
+  if (r.body || r.method == HttpMethod::Post) {
+    const std::string& body = r.body ? *r.body : std::string();
+    curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS, r.body ? r.body->c_str() : "");
+  }
+
+  // Fields the transport owns are not taken from callers (a chunked header without a chunked body
+  // would leave the server waiting); "Expect:" turns off the 100-continue round trip.
+  for (const auto& [name, value] : r.headers) {
+    static const char* reserved[] = {"Content-Length", "Transfer-Encoding", "Connection", "Host", "Expect"};
+    if (std::any_of(std::begin(reserved), std::end(reserved), [&](const char* n) { return iequals(name, n); }))
+      continue;
+    const std::string line = value.empty() ? name + ";" : name + ": " + value;
+    h.headerList = curl_slist_append(h.headerList, line.c_str());
+  }
+  h.headerList = curl_slist_append(h.headerList, "Expect:");
+  curl_easy_setopt(e, CURLOPT_HTTPHEADER, h.headerList);
+}
+
+void NetworkEngine::Impl::add(const std::shared_ptr<TransferHandle>& handle) {
+  TransferHandle& h = *handle;
+  if (h.finished) return;
+  if (!pool.empty()) {
+    h.easy = pool.back();
+    pool.pop_back();
+  } else {
+    h.easy = curl_easy_init();
+  }
+  configure(h);
+  h.lastActivity = platform::now();
+  active.emplace(&h, handle);
+  curl_multi_add_handle(multi, h.easy);
+}
+
+void NetworkEngine::Impl::finish(TransferHandle* h, int64_t errorCode) {
+  auto it = active.find(h);
+  std::shared_ptr<TransferHandle> keep = it != active.end() ? it->second : nullptr;
+  if (it != active.end()) active.erase(it);
+  h->finished = true;
+  if (h->easy) {
+    if (errorCode == 0 && h->result.response) {
+      long status = 0;
+      curl_easy_getinfo(h->easy, CURLINFO_RESPONSE_CODE, &status);
+      if (status) h->result.response->statusCode = static_cast<int>(status);
+      char* effective = nullptr;
+      curl_easy_getinfo(h->easy, CURLINFO_EFFECTIVE_URL, &effective);
+      h->result.response->url = effective ? effective : h->request.request.url;
+    }
+    curl_multi_remove_handle(multi, h->easy);
+    curl_easy_reset(h->easy);
+    if (pool.size() < kMaxPooledHandles) {
+      pool.push_back(h->easy);
+    } else {
+      curl_easy_cleanup(h->easy);
+    }
+    h->easy = nullptr;
+  }
+  if (h->headerList) {
+    curl_slist_free_all(h->headerList);
+    h->headerList = nullptr;
+  }
+  if (h->file) {
+    std::fclose(h->file);
+    h->file = nullptr;
+  }
+  if (errorCode == 0 && !h->result.response) errorCode = kURLErrorCannotParseResponse;
+  if (errorCode == kURLErrorCannotWriteToFile && h->createFailed) errorCode = kURLErrorCannotCreateFile;
+  if (errorCode != 0 && h->result.bodyInFile && h->request.downloadPath) {
+    std::remove(h->request.downloadPath->c_str());
+    h->result.bodyInFile = false;
+  }
+  h->result.errorCode = errorCode;
+  activeCount.fetch_sub(1);
+  auto completion = std::move(h->callbacks.completion);
+  h->callbacks.progress = nullptr;
+  if (completion) completion(std::move(h->result));
+}
+
+void NetworkEngine::Impl::checkIdle() {
+  if (active.empty()) return;
+  const double now = platform::now();
+  std::vector<TransferHandle*> expired;
+  for (auto& [raw, handle] : active) {
+    if (!raw->paused && now - raw->lastActivity >= raw->request.idleTimeout) expired.push_back(raw);
+  }
+  for (TransferHandle* h : expired) finish(h, kURLErrorTimedOut);
+}
+
+void NetworkEngine::Impl::loop() {
+  for (;;) {
+    std::vector<std::function<void()>> batch;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      batch.swap(commands);
+    }
+    for (auto& command : batch) command();
+    batch.clear();
+
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      TransferHandle* h = nullptr;
+      curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&h));
+      const CURLcode code = message->data.result;
+      if (h && !h->finished) finish(h, transportCodeFor(code));
+    }
+    checkIdle();
+
+    int waitMillis = active.empty() ? 1000 : kIdleCheckMillis;
+    long curlTimeout = -1;
+    curl_multi_timeout(multi, &curlTimeout);
+    if (curlTimeout >= 0) waitMillis = std::min<int>(waitMillis, static_cast<int>(curlTimeout));
+    curl_multi_poll(multi, nullptr, 0, waitMillis, nullptr);
+  }
+}
+
+size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, void* user) {
+  auto* h = static_cast<TransferHandle*>(user);
+  const size_t length = size * count;
+  const std::string_view line(buffer, length);
+  h->lastActivity = platform::now();
+  if (line.substr(0, 5) == "HTTP/") {
+    // A new status line: an interim or redirect response came before; start over.
+    h->result.response = std::make_shared<HttpResponseInfo>();
+    const auto space = line.find(' ');
+    h->status = space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
+    h->result.response->statusCode = h->status;
+    h->expected = -1;
+    return length;
+  }
+  if (!h->result.response) return length;
+  const auto colon = line.find(':');
+  if (colon == std::string_view::npos) return length;  // the blank line that ends the block
+  std::string name = canonicalHeaderName(trim(line.substr(0, colon)));
+  std::string value = trim(line.substr(colon + 1));
+  if (iequals(name, "Content-Length")) h->expected = std::atoll(value.c_str());
+  auto& headers = h->result.response->headers;
+  auto it = headers.find(name);
+  if (it == headers.end()) {
+    headers.emplace(std::move(name), std::move(value));
+  } else {
+    it->second += ", " + value;
+  }
+  return length;
+}
+
+size_t NetworkEngine::Impl::onWrite(char* buffer, size_t size, size_t count, void* user) {
+  auto* h = static_cast<TransferHandle*>(user);
+  const size_t length = size * count;
+  h->lastActivity = platform::now();
+  if (!h->bodyStarted) {
+    h->bodyStarted = true;
+    if (h->request.downloadPath && h->status >= 200 && h->status < 300) {
+      h->file = std::fopen(h->request.downloadPath->c_str(), "wb");
+      if (!h->file) {
+        h->createFailed = true;
+        return 0;
+      }
+      h->result.bodyInFile = true;
+    }
+  }
+  if (h->file) {
+    if (std::fwrite(buffer, 1, length, h->file) != length) {
+      h->writeFailed = true;
+      return 0;
+    }
+  } else if (!h->request.downloadPath || h->result.body.size() < kMaxKeptErrorBody) {
+    h->result.body.append(buffer, length);
+  }
+  h->result.bodyLength += static_cast<int64_t>(length);
+  if (h->callbacks.progress && h->result.bodyInFile) h->callbacks.progress(h->result.bodyLength, h->expected);
+  return length;
+}
+
+int NetworkEngine::Impl::onTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+  auto* h = static_cast<TransferHandle*>(user);
+  if (dlnow != h->lastDown || ulnow != h->lastUp) {
+    h->lastDown = dlnow;
+    h->lastUp = ulnow;
+    h->lastActivity = platform::now();
+  }
+  return 0;
+}
+
+}  // namespace dk::platform::detail

@@ -1,0 +1,25 @@
+#include "platform/net/retry_policy.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dk::platform {
+
+bool RetryPolicy::isFatal(const Error& error) const {
+  if (error.code() == kURLErrorCancelled && error.domain() == kURLErrorDomain) return true;
+  const auto listed = [this](int64_t code) {
+    return std::find(fatalCodes.begin(), fatalCodes.end(), code) != fatalCodes.end();
+  };
+  if (listed(error.code())) return true;
+  const auto& response = error.response();
+  return response && response->statusCode != 0 && listed(response->statusCode);
+}
+
+double RetryPolicy::delayBeforeRetry(int retry) const {
+  const double interval = std::max(0.0, retryInterval);
+  if (!progressive || retry <= 1) return interval;
+  // Capped so a long series cannot overflow into an endless wait.
+  return interval * std::pow(2.0, std::min(retry - 1, 30));
+}
+
+}  // namespace dk::platform

@@ -1,0 +1,53 @@
+#include "model/kl_device_type_response.h"
+
+#include <gtest/gtest.h>
+
+#include "model_test_support.h"
+
+namespace dk {
+namespace {
+
+TEST(KLDeviceType, CapabilitiesAndApiFamily) {
+  auto list = platform::modelFromJSON<KLDeviceTypesResponse>(test::json(R"({"deviceTypes": [
+      {"deviceTypeId": 12, "display": {"model": "Cam Pro", "brand": "Acme"},
+       "localConnection": {"apiFamilyId": "RG40"},
+       "capabilities": {"microphone": true, "speaker": false, "panTilt": true, "provideFirmwareVersion": false}},
+      {"deviceTypeId": 13}]})"));
+  auto types = list->deviceTypes();
+  ASSERT_EQ(types.size(), 2u);
+  const auto& pro = *types[0];
+  EXPECT_EQ(pro.modelName(), "Cam Pro");
+  EXPECT_EQ(pro.brandName(), "Acme");
+  EXPECT_TRUE(pro.doSupportsCapability(KLDeviceCapabilityMicrophone));
+  EXPECT_FALSE(pro.doSupportsCapability(KLDeviceCapabilitySpeaker));
+  EXPECT_TRUE(pro.doSupportsCapability(KLDeviceCapabilityPanTilt));
+  EXPECT_FALSE(pro.doSupportsCapability(KLDeviceCapabilityZoom));
+  EXPECT_TRUE(pro.doSupportsCapability(KLDeviceCapabilityFirmwareVersion)) << "always reported as provided";
+  EXPECT_FALSE(pro.doSupportsCapability(9));
+  EXPECT_FALSE(pro.doSupportsCapability(-1));
+  EXPECT_TRUE(pro.doBelongsToApiFamily(KLApiFamilyRG40));
+  EXPECT_FALSE(pro.doBelongsToApiFamily(KLApiFamilyKelo));
+  EXPECT_FALSE(pro.doBelongsToApiFamily(KLApiFamilyHostedCam));
+  EXPECT_FALSE(pro.doBelongsToApiFamily(3));
+
+  const auto& bare = *types[1];
+  for (int64_t c = 0; c < 8; ++c) EXPECT_FALSE(bare.doSupportsCapability(c)) << c;
+  EXPECT_TRUE(bare.doSupportsCapability(8));
+  EXPECT_EQ(KLDeviceTypeResponse::staticClassInfo().properties().size(), 14u) << "13 mapped rows and cameraID";
+}
+
+TEST(KLWizardModels, GroupsAndDetails) {
+  auto wizard = platform::modelFromJSON<KLWizardCameraModelsResponse>(test::json(R"({"wizardCameraModels": [
+      {"category": "indoor", "details": [{"group": 1, "url": "https://x", "deviceTypeIds": [12, 13]}]},
+      {"category": "outdoor", "details": "none"}]})"));
+  auto groups = wizard->groups();
+  ASSERT_EQ(groups.size(), 2u);
+  EXPECT_EQ(groups[0]->category(), "indoor");
+  auto details = groups[0]->details();
+  ASSERT_EQ(details.size(), 1u);
+  EXPECT_EQ(details[0]->deviceTypeIds(), (std::vector<int64_t>{12, 13}));
+  EXPECT_TRUE(groups[1]->values().isNil()) << "details that are not an array map to nil";
+}
+
+}  // namespace
+}  // namespace dk

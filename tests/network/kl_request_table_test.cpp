@@ -1,0 +1,211 @@
+#include "network/kl_request.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <map>
+#include <set>
+
+#include "network/kl_request_table.h"
+
+namespace dk {
+namespace {
+
+std::shared_ptr<KLRequest> requestNamed(int32_t name) {
+  auto request = std::make_shared<KLRequest>();
+  request->setRequestName(name);
+  return request;
+}
+
+// Tallies of one column over every name 0 to 96.
+template <typename T, typename Column>
+std::map<T, int> tally(Column column) {
+  std::map<T, int> counts;
+  for (int32_t name = 0; name < kKLRequestNameCount; ++name) counts[column(*requestNamed(name))]++;
+  return counts;
+}
+
+TEST(KLRequestTable, MethodCountsMatchTheApiVocabulary) {
+  auto counts = tally<int32_t>([](const KLRequest& r) { return r.methodType(); });
+  EXPECT_EQ(counts[KLRequestMethodGet], 57);
+  EXPECT_EQ(counts[KLRequestMethodPost], 6);
+  EXPECT_EQ(counts[KLRequestMethodPut], 10);
+  EXPECT_EQ(counts[KLRequestMethodDelete], 8);
+  EXPECT_EQ(counts[KLRequestMethodPatch], 11);
+  EXPECT_EQ(counts[KLRequestMethodLogin], 1);
+  EXPECT_EQ(counts[KLRequestMethodClientCredentials], 1);
+  EXPECT_EQ(counts[KLRequestMethodPing], 1);
+  EXPECT_EQ(counts[KLRequestMethodDownload], 1);
+  EXPECT_EQ(counts[KLRequestMethodNone], 1);
+  EXPECT_EQ(counts.size(), 10u);
+}
+
+TEST(KLRequestTable, SerializerCountsMatchTheApiVocabulary) {
+  auto counts = tally<int32_t>([](const KLRequest& r) { return r.responseRequestSerializer(); });
+  EXPECT_EQ(counts[KLSerializerTypeJSONCredential], 58);
+  EXPECT_EQ(counts[KLSerializerTypeJSONUpdate], 32);
+  EXPECT_EQ(counts[KLSerializerTypeImage], 2);
+  EXPECT_EQ(counts[KLSerializerTypeHTTP], 1);
+  EXPECT_EQ(counts[KLSerializerTypeHTMLCredential], 1);
+  EXPECT_EQ(counts[KLSerializerTypeDownload], 1);
+  EXPECT_EQ(counts[KLSerializerTypeVideoSummary], 1);
+  EXPECT_EQ(counts[KLSerializerTypeNone], 1);
+  EXPECT_EQ(counts.size(), 8u);
+  EXPECT_EQ(requestNamed(27)->responseRequestSerializer(), KLSerializerTypeImage);
+  EXPECT_EQ(requestNamed(56)->responseRequestSerializer(), KLSerializerTypeImage);
+}
+
+TEST(KLRequestTable, RetryCountsAndIntervals) {
+  auto retries = tally<int64_t>([](const KLRequest& r) { return r.numberOfRetries(); });
+  EXPECT_EQ(retries[3], 90);
+  EXPECT_EQ(retries[4], 1);
+  EXPECT_EQ(retries[1], 4);
+  EXPECT_EQ(retries[-1], 2);
+  EXPECT_EQ(retries.size(), 4u);
+  EXPECT_EQ(requestNamed(USER_GET_REQUEST_CLOUD)->numberOfRetries(), 4);
+  for (int32_t name : {24, 27, 56, 58}) EXPECT_EQ(requestNamed(name)->numberOfRetries(), 1) << name;
+  for (int32_t name : {0, 5}) EXPECT_EQ(requestNamed(name)->numberOfRetries(), -1) << name;
+
+  auto intervals = tally<double>([](const KLRequest& r) { return r.retryInterval(); });
+  EXPECT_EQ(intervals[3.0], 95);
+  EXPECT_EQ(intervals[5.0], 1);
+  EXPECT_EQ(intervals[0.0], 1);
+  EXPECT_EQ(requestNamed(DAILY_SUMMARY_JOB_GET_REQUEST_CLOUD)->retryInterval(), 5.0);
+}
+
+TEST(KLRequestTable, SampleRowsAreExact) {
+  struct Row {
+    int32_t name;
+    const char* nameString;
+    const char* path;
+    int32_t method;
+    int32_t serializer;
+    int64_t retries;
+    double interval;
+    const char* model;
+    const char* rootKey;
+  };
+  const Row rows[] = {
+      {1, "LOGIN_REQUEST_CLOUD", "oauth/token", 5, 0, 3, 3.0, "", ""},
+      {5, "PING_REQUEST_CLOUD", "/rest/v2.0/ping", 7, 3, -1, 3.0, "", ""},
+      {6, "CAMERAS_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/", 0, 4, 3, 3.0, "KLCameraListResponse", "cameras"},
+      {9, "OLD_EVENTS_GET_REQUEST_CLOUD", "/rest/v2.4/events", 0, 4, 3, 3.0, "KLEventListResponse", "events"},
+      {15, "DAILY_SUMMARY_POST_REQUEST_CLOUD", "rest/v2.0/cameras/%@/summary", 1, 11, 3, 3.0, "", ""},
+      {26, "DOWNLOAD_VIDEO_REQUEST_CLOUD", "", 8, 8, 3, 3.0, "", ""},
+      {27, "CAMERA_SNAPSHOT_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/snapshot", 0, 9, 1, 3.0, "", "snapshot"},
+      {41, "CAMERA_MODE_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/mode", 0, 4, 3, 3.0, "KLCameraResponse",
+       "cameraMode"},
+      {51, "CAMERA_ZONE_PUT_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/zone/%@", 2, 11, 3, 3.0, "", ""},
+      {59, "DAILY_SUMMARY_JOB_GET_REQUEST_CLOUD", "", 0, 10, 3, 5.0, "", ""},
+      {70, "SOUND_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/audio", 0, 4, 3, 3.0, "",
+       "soundDetection"},
+      {71, "SUBSCRIPTION_CAMERA_SLOTS_GET_REQUES_CLOUD", "rest/v2.1/accounts/self/subscription/cameraslots", 0, 4, 3,
+       3.0, "", ""},
+      {84, "RECORDINGS_CAMERA_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/recordings", 0, 4, 3, 3.0,
+       "KLRecordingListResponse", "recordings"},
+      {88, "USER_PATCH_REQUEST_CLOUD", "/rest/v2.3/users/self", 4, 4, 3, 3.0, "", ""},
+      {91, "USER_CREDENTIALS_GET_REQUEST_CLOUD", "/rest/v2.3/users/self/credentials?password=%@", 0, 4, 3, 3.0, "", ""},
+      {96, "GET_ALL_FACES", "rest/v2.4/faces", 0, 4, 3, 3.0, "KLAvailableFacesListResponse", "values"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto request = requestNamed(row.name);
+    EXPECT_EQ(request->requestNameString(), row.nameString);
+    EXPECT_EQ(request->request(), row.path);
+    EXPECT_EQ(request->methodType(), row.method);
+    EXPECT_EQ(request->responseRequestSerializer(), row.serializer);
+    EXPECT_EQ(request->numberOfRetries(), row.retries);
+    EXPECT_EQ(request->retryInterval(), row.interval);
+    EXPECT_EQ(request->modelClassName(), row.model);
+    EXPECT_EQ(request->rootKey(), row.rootKey);
+    EXPECT_EQ(matchURL(row.nameString), row.rootKey);
+  }
+}
+
+TEST(KLRequestTable, EveryNameHasItsOwnStringAndTheEnumeratorsFollowThem) {
+  std::set<std::string_view> seen;
+  for (int32_t name = 0; name < kKLRequestNameCount; ++name) {
+    std::string_view text = requestNameString(name);
+    EXPECT_FALSE(text.empty()) << name;
+    EXPECT_TRUE(seen.insert(text).second) << text;
+  }
+  EXPECT_EQ(NOT_A_REQUEST, 0);
+  EXPECT_EQ(requestNameString(GET_ALL_FACES), "GET_ALL_FACES");
+  EXPECT_EQ(requestNameString(CAMERA_DEVICE_INFO_GET_REQUEST_CLOUD), "CAMERA_DEVICE_INFO_GET_REQUEST_CLOUD");
+}
+
+TEST(KLRequestTable, NameZeroIsTheAbstractBase) {
+  auto request = std::make_shared<KLRequest>();
+  EXPECT_EQ(request->requestName(), 0);
+  EXPECT_EQ(KLRequest::staticRequestName(), 0);
+  EXPECT_EQ(request->methodType(), -1);
+  EXPECT_EQ(request->responseRequestSerializer(), -1);
+  EXPECT_EQ(request->numberOfRetries(), -1);
+  EXPECT_EQ(request->retryInterval(), 0.0);
+  EXPECT_TRUE(request->request().empty());
+  EXPECT_TRUE(request->requestURL().empty());
+  EXPECT_EQ(request->modelClass(), nullptr);
+  EXPECT_TRUE(request->parameters().isNil());
+}
+
+TEST(KLRequestTable, NamesOutsideTheTableSendNothingNegativeOnesIncluded) {
+  for (int32_t name : {97, 1000, INT32_MAX, -1, -96, INT32_MIN}) {
+    SCOPED_TRACE(name);
+    auto request = requestNamed(name);
+    EXPECT_EQ(request->methodType(), KLRequestMethodNone);
+    EXPECT_EQ(request->responseRequestSerializer(), KLSerializerTypeNone);
+    EXPECT_EQ(request->numberOfRetries(), 0);
+    EXPECT_EQ(request->retryInterval(), 2.0);
+    EXPECT_TRUE(request->request().empty());
+    EXPECT_TRUE(request->requestURL().empty());
+    EXPECT_TRUE(request->requestNameString().empty());
+    EXPECT_TRUE(request->rootKey().empty());
+    EXPECT_EQ(request->modelClass(), nullptr);
+    EXPECT_FALSE(request->shouldAppendResponseHeader());
+  }
+}
+
+TEST(KLRequestTable, OnlyThePingHas401AmongItsFatalCodesAndACutOff) {
+  const std::vector<int64_t> common = {400, 404, 500, -1011, -1003, -1004, -1005, -1009, -1018, 101005};
+  const std::vector<int64_t> ping = {400, 404, 401, 500, -1011, -1003, -1004, -1005, -1009, -1018, 101005};
+  for (int32_t name = -1; name <= kKLRequestNameCount; ++name) {
+    auto request = requestNamed(name);
+    if (name == PING_REQUEST_CLOUD) {
+      EXPECT_EQ(request->fatalStatusCodes(), ping);
+      EXPECT_EQ(request->retryFailoverPeriod(), 120);
+    } else {
+      EXPECT_EQ(request->fatalStatusCodes(), common) << name;
+      EXPECT_EQ(request->retryFailoverPeriod(), 0) << name;
+    }
+  }
+}
+
+TEST(KLRequestTable, OnlyOldEventsAskForTheResponseHeader) {
+  for (int32_t name = 0; name < kKLRequestNameCount; ++name) {
+    EXPECT_EQ(requestNamed(name)->shouldAppendResponseHeader(), name == OLD_EVENTS_GET_REQUEST_CLOUD) << name;
+  }
+}
+
+TEST(KLRequestTable, AbsoluteUrlNamesHaveNoTemplate) {
+  EXPECT_TRUE(requestNamed(DOWNLOAD_VIDEO_REQUEST_CLOUD)->request().empty());
+  EXPECT_TRUE(requestNamed(DAILY_SUMMARY_JOB_GET_REQUEST_CLOUD)->request().empty());
+  int withTemplate = 0;
+  for (int32_t name = 0; name < kKLRequestNameCount; ++name) withTemplate += !requestPathTemplate(name).empty();
+  EXPECT_EQ(withTemplate, 94);
+}
+
+TEST(KLRequestTable, MatchUrlKnowsRootKeysOnly) {
+  EXPECT_EQ(matchURL("LOGIN_REQUEST_CLOUD"), "");
+  EXPECT_EQ(matchURL("NO_SUCH_REQUEST"), "");
+  EXPECT_EQ(matchURL(""), "");
+  EXPECT_EQ(matchURL("WIFI_VISIBLE_GET_REQUEST_CLOUD"), "wifiVisible");
+  EXPECT_EQ(matchURL("WIFI_VISIBLE_GET_REQUEST_CAMERA"), "wifiVisible");
+  EXPECT_EQ(matchURL("CAMERA_AVAILABLE_EVENT_TYPES_GET_REQUEST_CLOUD"), "values");
+  EXPECT_EQ(matchURL("cameras_get_request_cloud"), "");  // names are matched exactly
+  int withRootKey = 0;
+  for (int32_t name = 0; name < kKLRequestNameCount; ++name) withRootKey += !requestRootKey(name).empty();
+  EXPECT_EQ(withRootKey, 35);
+}
+
+}  // namespace
+}  // namespace dk
