@@ -4,7 +4,7 @@
 #include <cctype>
 #include <unordered_set>
 
-#include "platform/foundation/locale.h"
+#include "model/model_support.h"
 #include "platform/foundation/notification_center.h"
 
 namespace dk {
@@ -67,29 +67,8 @@ void KLCameraListResponse::mergeValuesForKey(std::string_view key, const platfor
   {
     std::lock_guard<std::recursive_mutex> lock(propertyMutex());
     KLCameras result = camerasOf(std::static_pointer_cast<platform::Model>(shared_from_this()), key);
-    if (!partialUpdate) {
-      std::unordered_set<int64_t> kept;
-      for (const auto& camera : incoming) {
-        if (auto id = camera->cameraID()) kept.insert(*id);
-      }
-      std::erase_if(result, [&](const KLCameraPtr& c) {
-        auto id = c->cameraID();
-        return !id || !kept.count(*id);
-      });
-    }
-    for (const auto& camera : incoming) {
-      const auto id = camera->cameraID();
-      // Searched in the growing result, so a reply naming a camera twice yields one record.
-      auto cached = id ? std::find_if(result.begin(), result.end(), [&](const KLCameraPtr& c) { return c->cameraID() == id; })
-                       : result.end();
-      if (cached != result.end()) {
-        (*cached)->mergeValuesForKeysFromModel(camera);
-      } else {
-        auto fresh = std::make_shared<KLCameraResponse>();
-        fresh->mergeValuesForKeysFromModel(camera);
-        result.push_back(std::move(fresh));
-      }
-    }
+    model_support::mergeRecordsByIdentifier<KLCameraResponse>(
+        result, incoming, partialUpdate, [](const KLCameraResponse& camera) { return camera.cameraID(); });
     setValueForKey(key, valueArray(sortCameras(result, true)));
   }
   if (key == "values") postUpdated();
@@ -176,31 +155,16 @@ size_t KLCameraListResponse::rangeOfCameraWithID(std::optional<int64_t> cameraID
 
 KLCameras KLCameraListResponse::sortCameras(const KLCameras& cameras, bool onlineFirst) {
   if (cameras.empty()) return cameras;
-  struct Keyed {
-    int rank;
-    std::string name;
-    KLCameraPtr camera;
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(cameras.size());
-  for (const auto& camera : cameras) {
-    if (!camera) continue;
-    int rank = 2;  // unknown state last
-    switch (camera->cameraState()) {
-      case KLCameraStateOnline: rank = onlineFirst ? 0 : 1; break;
-      case KLCameraStateOffline: rank = onlineFirst ? 1 : 0; break;
+  auto rank = [onlineFirst](const KLCameraResponse& camera) {
+    switch (camera.cameraState()) {
+      case KLCameraStateOnline: return onlineFirst ? 0 : 1;
+      case KLCameraStateOffline: return onlineFirst ? 1 : 0;
       case KLCameraStateUnknown: break;
     }
-    keyed.push_back({rank, camera->name().value_or(""), camera});
-  }
-  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (a.rank != b.rank) return a.rank < b.rank;
-    return platform::localizedCaseInsensitiveCompare(a.name, b.name) == platform::kOrderedAscending;
-  });
-  KLCameras out;
-  out.reserve(keyed.size());
-  for (auto& k : keyed) out.push_back(std::move(k.camera));
-  return out;
+    return 2;  // unknown state last
+  };
+  return model_support::sortedByRankThenName(cameras, rank,
+                                             [](const KLCameraResponse& camera) { return camera.name().value_or(""); });
 }
 
 Value KLCameraListResponse::objectDictionaryFromDictionary(const Value& dictionary) {

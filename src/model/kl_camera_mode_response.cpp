@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "model/foundation_bridge.h"
+#include "model/model_support.h"
 #include "model/model_keys.h"
 
 namespace dk {
@@ -20,7 +20,7 @@ std::optional<std::string> lookUp(const KLValueMap& map, std::string_view key) {
 
 namespace {
 
-std::string loc(std::string_view key) { return bridge::localizedString(key); }
+std::string loc(std::string_view key) { return model_support::localizedString(key); }
 
 KLValueMap reversed(const KLValueMap& map) {
   KLValueMap out;

@@ -1,6 +1,6 @@
 #include "model/kl_camera_response.h"
 
-#include "model/foundation_bridge.h"
+#include "model/model_support.h"
 #include "model/kl_recording_response.h"
 #include "model/model_keys.h"
 
@@ -14,13 +14,9 @@ namespace {
 
 std::vector<std::string> path(std::string_view key) { return {std::string(key)}; }
 
-platform::ValueTransform noReverse() {
-  return [](const Value&) { return Value(); };
-}
-
 platform::ValueTransform macAddressTransformer() {
   return [](const Value& v) -> Value {
-    if (!v.isString() || !bridge::validateMacAddress(v.stringValue())) return Value();
+    if (!v.isString() || !model_support::validateMacAddress(v.stringValue())) return Value();
     return v;
   };
 }
@@ -52,7 +48,7 @@ const ClassInfo& KLCameraUpdateResponse::staticClassInfo() {
   static const ClassInfo info(
       "KLCameraUpdateResponse", &KLResponse::staticClassInfo(), [] { return std::make_shared<U>(); },
       {property("cameraID", &U::cameraID_, path(kCameraIDKey)),
-       property("name", &U::name_, path(kNameKey), {}, noReverse()),
+       property("name", &U::name_, path(kNameKey), {}, model_support::nilTransformer()),
        property("connectionType", &U::connectionType_, path(kCameraConnectionTypeKey)),
        property("audioEnabled", &U::audioEnabled_, path(kAudioEnabledKey)),
        property("state", &U::state_, path(kCameraOnlineKey)),
@@ -64,24 +60,23 @@ const ClassInfo& KLCameraUpdateResponse::staticClassInfo() {
 }
 
 platform::ValueDictionary KLCameraUpdateResponse::JSONObject() const {
-  auto orNull = [](const Value& v) { return v.isNil() ? Value::null() : v; };
+  using model_support::valueOrNull;
   platform::ValueDictionary body{
-      {"online", orNull(Value(state()))},
-      {"audioEnabled", orNull(Value(audioEnabled()))},
-      {"cameraId", orNull(Value(cameraID()))},
-      {"connectionType", orNull(Value(connectionType()))},
-      {"name", orNull(Value(name()))},
-      {"zoneId", orNull(Value(zoneID()))},
-      {"recordingOnCloud", orNull(Value(recordingOnCloud()))},
-      {"recordingOnSd", orNull(Value(recordingOnSd()))},
-      {"deviceTypeId", orNull(Value(deviceTypeId()))},
+      {"online", valueOrNull(Value(state()))},
+      {"audioEnabled", valueOrNull(Value(audioEnabled()))},
+      {"cameraId", valueOrNull(Value(cameraID()))},
+      {"connectionType", valueOrNull(Value(connectionType()))},
+      {"name", valueOrNull(Value(name()))},
+      {"zoneId", valueOrNull(Value(zoneID()))},
+      {"recordingOnCloud", valueOrNull(Value(recordingOnCloud()))},
+      {"recordingOnSd", valueOrNull(Value(recordingOnSd()))},
+      {"deviceTypeId", valueOrNull(Value(deviceTypeId()))},
   };
-  return bridge::removeAllNullValuesFromDictionary(body);
+  return model_support::removeAllNullValuesFromDictionary(body);
 }
 
 void KLCameraUpdateResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
-  Value value = model->valueForKey(key);
-  if (!value.isNil()) setValueForKey(key, value);
+  mergePresentValueForKey(key, model);
 }
 
 // ---- KLCameraResponse ----
@@ -104,28 +99,28 @@ const ClassInfo& KLCameraResponse::staticClassInfo() {
       "KLCameraResponse", &KLCameraUpdateResponse::staticClassInfo(), [] { return std::make_shared<C>(); },
       {property("currentVersion", &C::currentVersion_, path(kCurrentVersionKey)),
        property("targetVersion", &C::targetVersion_, {"targetVersion"}),
-       property("macAddress", &C::macAddress_, {"ethMacAddress"}, macAddressTransformer(), noReverse()),
-       property("mobileStatus", &C::mobileStatus_, {"mobileStatus"}, nested(KLWiFiResponse::staticClassInfo()), noReverse()),
+       property("macAddress", &C::macAddress_, {"ethMacAddress"}, macAddressTransformer(), model_support::nilTransformer()),
+       property("mobileStatus", &C::mobileStatus_, {"mobileStatus"}, nested(KLWiFiResponse::staticClassInfo()), model_support::nilTransformer()),
        property("wifiStatus", &C::wifiStatus, &C::setWifiStatus),
-       property("wifiList", &C::wifiList_, {"wifiList"}, nested(KLWiFiListResponse::staticClassInfo()), noReverse()),
+       property("wifiList", &C::wifiList_, {"wifiList"}, nested(KLWiFiListResponse::staticClassInfo()), model_support::nilTransformer()),
        property("subscriptionRights", &C::subscriptionRights_, {"subscriptionRights"},
-                nested(KLSubscriptionRightsResponse::staticClassInfo()), noReverse()),
+                nested(KLSubscriptionRightsResponse::staticClassInfo()), model_support::nilTransformer()),
        property("cameraMode", &C::cameraMode_, {"cameraMode"},
-                firstElementTransformer(KLCameraModeResponse::staticClassInfo()), noReverse()),
+                firstElementTransformer(KLCameraModeResponse::staticClassInfo()), model_support::nilTransformer()),
        property("detectionsCapabilities", &C::detectionsCapabilities_, {"detectionsCapabilities"},
-                firstElementTransformer(KLDetectionsCapabilitiesResponse::staticClassInfo()), noReverse()),
+                firstElementTransformer(KLDetectionsCapabilitiesResponse::staticClassInfo()), model_support::nilTransformer()),
        property("smartDetections", &C::smartDetections_, {"smartDetections"},
-                firstElementTransformer(KLSmartDetectionsResponse::staticClassInfo()), noReverse()),
+                firstElementTransformer(KLSmartDetectionsResponse::staticClassInfo()), model_support::nilTransformer()),
        property("cameraDetections", &C::cameraDetections_, {"cameraDetections"},
-                nested(KLCameraDetectionsResponse::staticClassInfo()), noReverse()),
+                nested(KLCameraDetectionsResponse::staticClassInfo()), model_support::nilTransformer()),
        property("videoSettingsCapabilities", &C::videoSettingsCapabilities_, {"videoSettingsCapabilities"},
-                firstElementTransformer(KLCameraVideoSettingsCapabilitiesResponse::staticClassInfo()), noReverse()),
+                firstElementTransformer(KLCameraVideoSettingsCapabilitiesResponse::staticClassInfo()), model_support::nilTransformer()),
        property("footageSettingsCapabilities", &C::footageSettingsCapabilities_, {"footageSettingsCapabilities"},
-                firstElementTransformer(KLCameraFootageSettingsCapabilitiesResponse::staticClassInfo()), noReverse()),
+                firstElementTransformer(KLCameraFootageSettingsCapabilitiesResponse::staticClassInfo()), model_support::nilTransformer()),
        property("cameraCapabilities", &C::cameraCapabilities_, {"cameraCapabilities"},
-                firstElementTransformer(KLCameraCapabilitiesResponse::staticClassInfo()), noReverse()),
+                firstElementTransformer(KLCameraCapabilitiesResponse::staticClassInfo()), model_support::nilTransformer()),
        property("cameraPtzCapabilities", &C::cameraPtzCapabilities_, {"cameraPtzCapabilities"},
-                firstElementTransformer(KLCameraPtzCapabilitiesResponse::staticClassInfo()), noReverse())});
+                firstElementTransformer(KLCameraPtzCapabilitiesResponse::staticClassInfo()), model_support::nilTransformer())});
   return info;
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "model/foundation_bridge.h"
+#include "model/model_support.h"
 #include "model/kl_camera_mode_response.h"
 
 namespace dk {
@@ -11,15 +11,9 @@ using platform::ClassInfo;
 using platform::property;
 using platform::Value;
 using Maps = KLCameraVideoSettingsCapabilitiesMap;
+using model_support::scalarText;
 
 namespace {
-
-// A scalar's text: strings as they are, numbers as "%@" prints them; nothing for other values.
-std::optional<std::string> scalarText(const Value& v) {
-  if (v.isString()) return v.stringValue();
-  if (v.isNumber()) return v.description();
-  return std::nullopt;
-}
 
 platform::ValueTransform textTransformer() {
   return [](const Value& v) { return Value(scalarText(v)); };
@@ -63,7 +57,7 @@ platform::ValueTransform bitRateTransformer() {
 
 platform::ValueTransform ipAddressTransformer() {
   return [](const Value& v) -> Value {
-    if (!v.isString() || !bridge::validateIPAddress(v.stringValue())) return Value();
+    if (!v.isString() || !model_support::validateIPAddress(v.stringValue())) return Value();
     return v;
   };
 }
@@ -189,7 +183,7 @@ const ClassInfo& KLCameraFootageSettingsCapabilitiesResponse::staticClassInfo() 
 
 KLStrings KLCameraFootageSettingsCapabilitiesResponse::recordings() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (!recordings_) recordings_ = KLStrings{bridge::localizedString("Continuous"), bridge::localizedString("DetectionBased")};
+  if (!recordings_) recordings_ = KLStrings{model_support::localizedString("Continuous"), model_support::localizedString("DetectionBased")};
   return *recordings_;
 }
 void KLCameraFootageSettingsCapabilitiesResponse::setRecordings(KLStrings recordings) {
@@ -232,8 +226,7 @@ const ClassInfo& KLCameraAdvancedInfoResponse::staticClassInfo() {
 }
 
 void KLCameraAdvancedInfoResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
-  Value value = model->valueForKey(key);
-  if (!value.isNilOrNull()) setValueForKey(key, value);
+  mergePresentValueForKey(key, model);
 }
 
 const ClassInfo& KLCameraCapabilitiesResponse::staticClassInfo() {

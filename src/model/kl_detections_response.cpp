@@ -1,6 +1,6 @@
 #include "model/kl_detections_response.h"
 
-#include "model/foundation_bridge.h"
+#include "model/model_support.h"
 
 namespace dk {
 
@@ -21,7 +21,7 @@ platform::ValueTransform firstElementEnabledTransformer() {
 
 bool isOn(const std::optional<int64_t>& flag) { return flag && *flag > 0; }
 
-std::string localizedOrEmpty(std::string_view key) { return bridge::localizedString(key, std::string_view()); }
+std::string localizedOrEmpty(std::string_view key) { return model_support::localizedString(key, std::string_view()); }
 
 }  // namespace
 
@@ -72,7 +72,7 @@ std::string KLCameraDetectionsResponse::activeCameraDetections() const {
   std::string text;
   auto add = [&text](std::string_view key) {
     if (!text.empty()) text += ", ";
-    text += bridge::localizedString(key);
+    text += model_support::localizedString(key);
   };
   if (isOn(videoMotionDetection_)) add("VideoMotion");
   if (isOn(pirDetection_)) add("Infrared");
@@ -85,8 +85,7 @@ void KLCameraDetectionsResponse::setActiveCameraDetections(std::string text) {
 }
 
 void KLCameraDetectionsResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
-  Value value = model->valueForKey(key);
-  if (!value.isNil()) setValueForKey(key, value);
+  mergePresentValueForKey(key, model);
 }
 
 const ClassInfo& KLDetectionsCapabilitiesResponse::staticClassInfo() {

@@ -135,8 +135,7 @@ bool KLEventResponse::isEqual(const platform::Object& other) const {
 }
 
 void KLEventResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
-  Value value = model->valueForKey(key);
-  if (!value.isNil()) setValueForKey(key, value);
+  mergePresentValueForKey(key, model);
 }
 
 // ---- KLEventListResponse ----

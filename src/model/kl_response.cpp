@@ -35,6 +35,11 @@ void KLResponse::mergeMethodForKey(std::string_view key, const ModelPtr& model) 
   setValueForKey(key, model->valueForKey(key));
 }
 
+void KLResponse::mergePresentValueForKey(std::string_view key, const ModelPtr& model) {
+  Value value = model->valueForKey(key);
+  if (!value.isNilOrNull()) setValueForKey(key, value);
+}
+
 KLListResponse::KLListResponse() : values_(platform::ValueArray{}) {}
 
 const ClassInfo& KLListResponse::staticClassInfo() {

@@ -34,6 +34,11 @@ class KLResponse : public platform::Model {
   virtual void mergeMethodForKey(std::string_view key, const platform::ModelPtr& model);
 
   DK_MODEL_PROPERTY(std::optional<int64_t>, cameraID, setCameraID);
+
+ protected:
+  // The other model's value for `key`, copied only when it is neither nil nor the null object:
+  // the merge of records whose replies may be sparse.
+  void mergePresentValueForKey(std::string_view key, const platform::ModelPtr& model);
 };
 
 // Base of list models: one `values` array (JSON "values"; subclasses map their own root key and

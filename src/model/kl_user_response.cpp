@@ -74,8 +74,7 @@ bool KLUserResponse::isEqual(const platform::Object& other) const {
 }
 
 void KLUserResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
-  Value value = model->valueForKey(key);
-  if (!value.isNil()) setValueForKey(key, value);
+  mergePresentValueForKey(key, model);
 }
 
 // ---- KLUserRightsResponse ----

@@ -1,10 +1,9 @@
 #include "model/kl_wifi_response.h"
 
 #include <algorithm>
-#include <tuple>
 #include <unordered_set>
 
-#include "platform/foundation/locale.h"
+#include "model/model_support.h"
 
 namespace dk {
 
@@ -14,26 +13,16 @@ using platform::Value;
 
 namespace {
 
-std::optional<std::string> scalarText(const Value& v) {
-  if (v.isString()) return v.stringValue();
-  if (v.isNumber()) return v.description();
-  return std::nullopt;
-}
-
 // The variation of the first key, in order, that has a usable value.
 std::optional<std::string> firstVariation(const Value& variations, std::initializer_list<std::string_view> keys) {
   for (std::string_view key : keys) {
-    if (auto text = scalarText(variations[key])) return text;
+    if (auto text = model_support::scalarText(variations[key])) return text;
   }
   return std::nullopt;
 }
 
 platform::ValueTransform encryptionTransformer() {
   return [](const Value& v) -> Value { return v.isNil() ? Value() : Value(v.description()); };
-}
-
-platform::ValueTransform noReverse() {
-  return [](const Value&) { return Value(); };
 }
 
 platform::ValueTransform statusTransformer() {
@@ -60,7 +49,7 @@ const ClassInfo& KLWiFiResponse::staticClassInfo() {
        property("stateVariations", &W::stateVariations_, {"state", "status"}),
        property("networkIDVariations", &W::networkIDVariations_, {"networkId", "id"}),
        property("strength", &W::strength_, {"strength"}),
-       property("encryption", &W::encryption_, {"encryption"}, encryptionTransformer(), noReverse()),
+       property("encryption", &W::encryption_, {"encryption"}, encryptionTransformer(), model_support::nilTransformer()),
        property("networkType", &W::networkType_, {"networkType"}),
        property("network", &W::network_, {"network"}),
        property("strengthPercentage", &W::strengthPercentage_, {"strengthPercentage"}),
@@ -132,9 +121,9 @@ const ClassInfo& KLWiFiListResponse::staticClassInfo() {
   static const ClassInfo info(
       "KLWiFiListResponse", &KLListResponse::staticClassInfo(), [] { return std::make_shared<L>(); },
       {property("values", &L::values, &L::setValues),  // filled by merging only
-       property("status", &L::status_, {"wifiStatus"}, statusTransformer(), noReverse()),
-       property("visible", &L::visible_, {"wifiVisible"}, dedupingTransformer(), noReverse()),
-       property("saved", &L::saved_, {"wifiSaved"}, dedupingTransformer(), noReverse()),
+       property("status", &L::status_, {"wifiStatus"}, statusTransformer(), model_support::nilTransformer()),
+       property("visible", &L::visible_, {"wifiVisible"}, dedupingTransformer(), model_support::nilTransformer()),
+       property("saved", &L::saved_, {"wifiSaved"}, dedupingTransformer(), model_support::nilTransformer()),
        property("successError", &L::successError_)});
   return info;
 }
@@ -153,11 +142,13 @@ Value KLWiFiListResponse::transformerForWifis(const Value& json) {
   return Value(std::move(out));
 }
 
-bool KLWiFiListResponse::contains(const KLWiFis& list, const KLWiFiPtr& wifi) const {
-  if (!wifi) return false;
-  const auto id = wifi->wifiID();
-  if (!id) return false;
-  return std::any_of(list.begin(), list.end(), [&](const KLWiFiPtr& w) { return w && w->wifiID() == id; });
+bool KLWiFiListResponse::contains(const KLWiFis& list, const KLWiFiPtr& wifi) {
+  return wifi && contains(list, wifi->wifiID());
+}
+
+bool KLWiFiListResponse::contains(const KLWiFis& list, const std::optional<std::string>& wifiID) {
+  if (!wifiID) return false;
+  return std::any_of(list.begin(), list.end(), [&](const KLWiFiPtr& w) { return w && w->wifiID() == wifiID; });
 }
 
 bool KLWiFiListResponse::isStatusWifi(const KLWiFiPtr& wifi) const { return contains(status(), wifi); }
@@ -166,31 +157,16 @@ bool KLWiFiListResponse::isVisibleWifi(const KLWiFiPtr& wifi) const { return con
 
 KLWiFis KLWiFiListResponse::sortWifisByStrengthAndName(const KLWiFis& wifis) const {
   if (wifis.empty()) return wifis;
-  struct Keyed {
-    int group;
-    bool notPreferred;
-    int weakness;
-    std::string name;
-    KLWiFiPtr wifi;
-  };
   const KLWiFis statusList = status(), savedList = saved(), visibleList = visible();
-  std::vector<Keyed> keyed;
-  keyed.reserve(wifis.size());
-  for (const auto& wifi : wifis) {
-    if (!wifi) continue;
-    const int group = contains(statusList, wifi) ? 0 : contains(savedList, wifi) ? 1 : contains(visibleList, wifi) ? 2 : 3;
-    keyed.push_back({group, !wifi->preferred().value_or(false), 2 - wifi->wifiStrength(), wifi->wifiID().value_or(""), wifi});
-  }
-  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (std::tie(a.group, a.notPreferred, a.weakness) != std::tie(b.group, b.notPreferred, b.weakness)) {
-      return std::tie(a.group, a.notPreferred, a.weakness) < std::tie(b.group, b.notPreferred, b.weakness);
-    }
-    return platform::localizedCaseInsensitiveCompare(a.name, b.name) == platform::kOrderedAscending;
-  });
-  KLWiFis out;
-  out.reserve(keyed.size());
-  for (auto& k : keyed) out.push_back(std::move(k.wifi));
-  return out;
+  auto rank = [&](const KLWiFiResponse& wifi) {
+    const auto id = wifi.wifiID();
+    const int group = contains(statusList, id) ? 0 : contains(savedList, id) ? 1 : contains(visibleList, id) ? 2 : 3;
+    const int notPreferred = wifi.preferred().value_or(false) ? 0 : 1;
+    const int weakness = 2 - wifi.wifiStrength();
+    return (group * 2 + notPreferred) * 3 + weakness;
+  };
+  return model_support::sortedByRankThenName(wifis, rank,
+                                             [](const KLWiFiResponse& wifi) { return wifi.wifiID().value_or(""); });
 }
 
 KLWiFis KLWiFiListResponse::savedAndOrVisible() const {

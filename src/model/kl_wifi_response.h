@@ -112,7 +112,8 @@ class KLWiFiListResponse : public KLListResponse {
   void mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) override;
 
  private:
-  bool contains(const KLWiFis& list, const KLWiFiPtr& wifi) const;
+  static bool contains(const KLWiFis& list, const KLWiFiPtr& wifi);
+  static bool contains(const KLWiFis& list, const std::optional<std::string>& wifiID);
 
   mutable std::optional<KLWiFis> wifiList_;  // the savedAndOrVisible cache
 };

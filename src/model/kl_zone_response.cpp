@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "model/foundation_bridge.h"
-#include "platform/foundation/locale.h"
+#include "model/model_support.h"
 #include "platform/foundation/string_search.h"
 
 namespace dk {
@@ -23,11 +22,11 @@ const ClassInfo& KLZoneUpdateResponse::staticClassInfo() {
 }
 
 platform::ValueDictionary KLZoneUpdateResponse::JSONObject() const {
-  auto orNull = [](const Value& v) { return v.isNil() ? Value::null() : v; };
-  return bridge::removeAllNullValuesFromDictionary({{"zoneId", orNull(Value(zoneID()))},
-                                                    {"name", orNull(Value(name()))},
-                                                    {"status", orNull(Value(status()))},
-                                                    {"cameraIds", orNull(valueForKey("cameraIds"))}});
+  using model_support::valueOrNull;
+  return model_support::removeAllNullValuesFromDictionary({{"zoneId", valueOrNull(Value(zoneID()))},
+                                                    {"name", valueOrNull(Value(name()))},
+                                                    {"status", valueOrNull(Value(status()))},
+                                                    {"cameraIds", valueOrNull(valueForKey("cameraIds"))}});
 }
 
 const ClassInfo& KLZoneResponse::staticClassInfo() {
@@ -38,8 +37,7 @@ const ClassInfo& KLZoneResponse::staticClassInfo() {
 }
 
 void KLZoneResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
-  Value value = model->valueForKey(key);
-  if (!value.isNil()) setValueForKey(key, value);
+  mergePresentValueForKey(key, model);
 }
 
 // ---- KLZoneListResponse ----
@@ -114,28 +112,8 @@ void KLZoneListResponse::mergeValuesForKey(std::string_view key, const platform:
   const KLZones incoming = zonesOf(model, key);
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
   KLZones result = zones();
-  if (!partialUpdate) {
-    std::unordered_set<int64_t> kept;
-    for (const auto& zone : incoming) {
-      if (auto id = zone->zoneID()) kept.insert(*id);
-    }
-    std::erase_if(result, [&](const KLZonePtr& z) {
-      auto id = z->zoneID();
-      return !id || !kept.count(*id);
-    });
-  }
-  for (const auto& zone : incoming) {
-    const auto id = zone->zoneID();
-    auto cached = id ? std::find_if(result.begin(), result.end(), [&](const KLZonePtr& z) { return z->zoneID() == id; })
-                     : result.end();
-    if (cached != result.end()) {
-      (*cached)->mergeValuesForKeysFromModel(zone);
-    } else {
-      auto fresh = std::make_shared<KLZoneResponse>();
-      fresh->mergeValuesForKeysFromModel(zone);
-      result.push_back(std::move(fresh));
-    }
-  }
+  model_support::mergeRecordsByIdentifier<KLZoneResponse>(result, incoming, partialUpdate,
+                                                          [](const KLZoneResponse& zone) { return zone.zoneID(); });
   // Only identified zones, the first of each identifier.
   std::unordered_set<int64_t> seen;
   std::erase_if(result, [&](const KLZonePtr& z) {
@@ -214,29 +192,13 @@ void KLZoneListResponse::removeCameraWithId(std::optional<int64_t> cameraID, con
 
 KLZones KLZoneListResponse::sortZones(const KLZones& zones) {
   if (zones.empty()) return zones;
-  struct Keyed {
-    int rank;
-    std::string name;
-    KLZonePtr zone;
-  };
-  std::vector<Keyed> keyed;
-  keyed.reserve(zones.size());
-  for (const auto& zone : zones) {
-    if (!zone) continue;
-    const auto count = static_cast<int64_t>(zone->cameraIds().value_or(std::vector<int64_t>{}).size());
-    const KLCameraListPtr cameras = zone->cameras();
+  auto rank = [](const KLZoneResponse& zone) {
+    const auto count = static_cast<int64_t>(zone.cameraIds().value_or(std::vector<int64_t>{}).size());
+    const KLCameraListPtr cameras = zone.cameras();
     const int64_t online = count - (cameras ? cameras->numberOfOfflineCameras() : 0);
-    const int rank = count == 0 ? 2 : online > 0 ? 0 : 1;
-    keyed.push_back({rank, zone->name().value_or(""), zone});
-  }
-  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-    if (a.rank != b.rank) return a.rank < b.rank;
-    return platform::localizedCaseInsensitiveCompare(a.name, b.name) == platform::kOrderedAscending;
-  });
-  KLZones out;
-  out.reserve(keyed.size());
-  for (auto& k : keyed) out.push_back(std::move(k.zone));
-  return out;
+    return count == 0 ? 2 : online > 0 ? 0 : 1;  // with online cameras, all offline, empty
+  };
+  return model_support::sortedByRankThenName(zones, rank, [](const KLZoneResponse& zone) { return zone.name().value_or(""); });
 }
 
 KLZones KLZoneListResponse::filterByNonEmptyZones(const KLZones& zones) {

@@ -6,7 +6,6 @@
 #include "foundation/error_classification.h"
 #include "foundation/framework_errors.h"
 #include "foundation/server_settings.h"
-#include "model/foundation_bridge.h"
 #include "platform/dispatch/guarded.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/net/http_errors.h"

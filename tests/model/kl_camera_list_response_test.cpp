@@ -14,9 +14,7 @@ namespace {
 using platform::Value;
 
 KLCameraListPtr reply(std::string_view camerasJSON) {
-  auto list = platform::modelFromJSON<KLCameraListResponse>(test::json("{\"cameras\": " + std::string(camerasJSON) + "}"));
-  EXPECT_TRUE(list);
-  return list;
+  return test::mapped<KLCameraListResponse>("{\"cameras\": " + std::string(camerasJSON) + "}");
 }
 
 std::vector<int64_t> ids(const KLCameras& cameras) {

@@ -9,11 +9,7 @@ namespace {
 
 using platform::Value;
 
-KLCameraPtr camera(std::string_view text) {
-  auto c = platform::modelFromJSON<KLCameraResponse>(test::json(text));
-  EXPECT_TRUE(c);
-  return c;
-}
+KLCameraPtr camera(std::string_view text) { return test::mapped<KLCameraResponse>(text); }
 
 constexpr std::string_view kFullCamera = R"({
   "cameraId": 9, "name": "Front Door", "connectionType": "wifi", "audioEnabled": true, "online": true,

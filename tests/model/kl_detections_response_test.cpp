@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "model/foundation_bridge.h"
+#include "model/model_support.h"
 #include "model_test_support.h"
 
 namespace dk {
 namespace {
 
-std::string loc(const char* key) { return bridge::localizedString(key); }
+std::string loc(const char* key) { return model_support::localizedString(key); }
 
 TEST(KLDetections, SwitchesFromTheFirstArrayElement) {
   auto d = platform::modelFromJSON<KLCameraDetectionsResponse>(test::json(R"({

@@ -12,11 +12,7 @@ namespace {
 
 using platform::Value;
 
-KLWiFiPtr wifi(std::string_view jsonText) {
-  auto w = platform::modelFromJSON<KLWiFiResponse>(test::json(jsonText));
-  EXPECT_TRUE(w);
-  return w;
-}
+KLWiFiPtr wifi(std::string_view jsonText) { return test::mapped<KLWiFiResponse>(jsonText); }
 
 std::vector<std::string> names(const KLWiFis& wifis) {
   std::vector<std::string> out;
@@ -24,11 +20,7 @@ std::vector<std::string> names(const KLWiFis& wifis) {
   return out;
 }
 
-KLWiFiListPtr reply(std::string_view jsonText) {
-  auto list = platform::modelFromJSON<KLWiFiListResponse>(test::json(jsonText));
-  EXPECT_TRUE(list);
-  return list;
-}
+KLWiFiListPtr reply(std::string_view jsonText) { return test::mapped<KLWiFiListResponse>(jsonText); }
 
 TEST(KLWiFiRecord, KeyVariations) {
   EXPECT_EQ(wifi(R"({"essid": "Home"})")->wifiID(), "Home");

@@ -10,9 +10,7 @@ namespace {
 using platform::Value;
 
 KLZoneListPtr reply(std::string_view zonesJSON) {
-  auto list = platform::modelFromJSON<KLZoneListResponse>(test::json("{\"zones\": " + std::string(zonesJSON) + "}"));
-  EXPECT_TRUE(list);
-  return list;
+  return test::mapped<KLZoneListResponse>("{\"zones\": " + std::string(zonesJSON) + "}");
 }
 
 std::vector<int64_t> ids(const KLZones& zones) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/dispatch/run_loop.h"
+#include "platform/foundation/model.h"
 #include "platform/foundation/value.h"
 
 namespace dk::test {
@@ -29,6 +30,14 @@ inline platform::Value json(std::string_view text) {
   platform::Value v = platform::Value::parseJSON(text, true, &error);
   EXPECT_TRUE(error.empty()) << error;
   return v;
+}
+
+// A model of class T mapped from JSON text (a failure is reported and gives nullptr).
+template <typename T>
+std::shared_ptr<T> mapped(std::string_view text) {
+  auto model = platform::modelFromJSON<T>(json(text));
+  EXPECT_TRUE(model) << text;
+  return model;
 }
 
 // Runs the main queue until `flag` is set (completions are posted there).
