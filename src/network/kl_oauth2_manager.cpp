@@ -35,13 +35,15 @@ std::string globallyUniqueString() {
 }  // namespace
 
 KLOAuth2Manager::KLOAuth2Manager(std::string baseURL, platform::TlsPolicy tls) : baseURL_(std::move(baseURL)) {
+  serviceQueue_ = platform::DispatchQueue::createConcurrent("com.kelo.service.KLOAuth2Manager");
   platform::HttpSession::Options options;
   options.baseURL = baseURL_;
   options.tls = std::move(tls);
+  // Grants answer on the service queue: storing a credential never runs on the main thread.
+  options.completionQueue = serviceQueue_;
   session_ = platform::HttpSession::create(std::move(options));
   username_ = KLAuthenticationIdentifier::getAuthenticationIdentifier();
   client_ = std::make_shared<platform::OAuth2Client>(session_, username_.value_or(std::string()), kOAuthClientSecret);
-  serviceQueue_ = platform::DispatchQueue::createConcurrent("com.kelo.service.KLOAuth2Manager");
 }
 
 KLOAuth2Manager::~KLOAuth2Manager() = default;
