@@ -32,7 +32,11 @@ class UiTest : public ::testing::Test {
     MainRunLoop::runUntilIdle();
     return window_;
   }
-  UiTestDriver driver() { return UiTestDriver(window_); }
+  // Drives the key window, showing a plain one first when the test has none.
+  UiTestDriver driver() {
+    if (!window_) showWindow();
+    return UiTestDriver(window_);
+  }
 
   test::ManualClockScope clock_;
   std::shared_ptr<Window> window_;
