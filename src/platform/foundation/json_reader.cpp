@@ -83,12 +83,7 @@ class Reader {
         ++p_;
         Value element;
         if (!value(element)) return false;
-        if (dictionary.empty() || dictionary.rbegin()->first < key) {
-          // Keys that arrive in order (as most servers write them) go in at the end without a search.
-          dictionary.emplace_hint(dictionary.end(), std::move(key), std::move(element));
-        } else {
-          dictionary.insert_or_assign(std::move(key), std::move(element));
-        }
+        dictionary.insert_or_assign(std::move(key), std::move(element));
         skipSpace();
         if (p_ == end_) return fail("unexpected end of input");
         if (*p_ == ',') {
