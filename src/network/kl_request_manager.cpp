@@ -371,7 +371,8 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
   return manager->session->dataTask(
       method, url, request->parameters(), std::make_shared<const RequestConfiguration>(std::move(configuration)),
       [self, request, context](const std::shared_ptr<const platform::HttpResponseInfo>& response, const Value& body) {
-        self->parseResponseHeader(response ? response->headers : platform::HeaderMap{}, body, request, context->completion);
+        static const platform::HeaderMap kNoHeaders;
+        self->parseResponseHeader(response ? response->headers : kNoHeaders, body, request, context->completion);
       },
       [self, request, manager, context](const ErrorPtr& error) { self->failure(error, request, manager, context); });
 }
@@ -395,26 +396,31 @@ HttpTaskPtr KLRequestManager::PATCH(const KLRequestPtr& request, KLRequestComple
 void KLRequestManager::parseResponseHeader(const platform::HeaderMap& headers, const Value& body,
                                            const KLRequestPtr& request, KLRequestCompletion completion) {
   const auto& queue = request->methodType() == KLRequestMethodGet ? parserQueue_ : parserUpdateQueue_;
-  auto map = [headers, body, request, completion = std::move(completion)] {
-    if (!request->modelClass()) {
-      if (completion) completion(body, nullptr);
-      return;
-    }
-    Value model = modelResponseHeader(headers, body, *request);
-    if (model.isNil()) {
-      // A success whose reply maps to nothing still completes, as a failure.
-      platform::DispatchQueue::main()->async([completion] {
-        if (completion) completion(Value(), unableToParseResponseError());
-      });
-      return;
-    }
-    if (completion) completion(model, nullptr);
-  };
   if (queue->isCurrent()) {
-    map();
-  } else {
-    queue->async(std::move(map));
+    // The usual case: the reply was decoded on this queue, so it is mapped here, with no copies.
+    mapReply(headers, body, *request, completion);
+    return;
   }
+  queue->async([headers, body, request, completion = std::move(completion)] {
+    mapReply(headers, body, *request, completion);
+  });
+}
+
+void KLRequestManager::mapReply(const platform::HeaderMap& headers, const Value& body, const KLRequest& request,
+                                const KLRequestCompletion& completion) {
+  if (!request.modelClass()) {
+    if (completion) completion(body, nullptr);
+    return;
+  }
+  Value model = modelResponseHeader(headers, body, request);
+  if (model.isNil()) {
+    // A success whose reply maps to nothing still completes, as a failure.
+    platform::DispatchQueue::main()->async([completion] {
+      if (completion) completion(Value(), unableToParseResponseError());
+    });
+    return;
+  }
+  if (completion) completion(model, nullptr);
 }
 
 Value KLRequestManager::modelResponseHeader(const platform::HeaderMap& headers, const Value& body, const KLRequest& request) {

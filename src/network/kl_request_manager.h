@@ -162,6 +162,9 @@ class KLRequestManager : public platform::Object {
   void failure(const platform::ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
                std::shared_ptr<CallContext> context);
   void resend(const KLRequestPtr& request, std::shared_ptr<CallContext> context);
+  // The mapping and completion of a decoded reply, on the parser queue.
+  static void mapReply(const platform::HeaderMap& headers, const platform::Value& body, const KLRequest& request,
+                       const KLRequestCompletion& completion);
   std::vector<KLSessionManagerPtr> cancellableManagers() const;
   void cancelTasks(const KLSessionManagerPtr& manager, const std::function<bool(const std::string& url)>& shouldCancel);
 

@@ -19,6 +19,7 @@ namespace {
 constexpr long kMaxConnectionsPerHost = 10;
 constexpr size_t kMaxKeptErrorBody = 1 << 20;  // the message of a failed download, not a whole file
 constexpr size_t kMaxPooledHandles = 32;
+constexpr int64_t kMaxReservedBody = 8 << 20;
 constexpr int kIdleCheckMillis = 50;
 
 // HTTP/2 sends header names in lower case; the rest of the system reads "Link", "Content-Type".
@@ -367,6 +368,11 @@ size_t NetworkEngine::Impl::onWrite(char* buffer, size_t size, size_t count, voi
       }
       h->result.bodyInFile = true;
     }
+  }
+  if (!h->file && h->result.body.empty() && h->expected > 0 && !h->request.downloadPath) {
+    // One allocation for a body of announced length instead of a chain of regrowths; a bogus
+    // length costs no more than the cap.
+    h->result.body.reserve(static_cast<size_t>(std::min<int64_t>(h->expected, kMaxReservedBody)));
   }
   if (h->file) {
     if (std::fwrite(buffer, 1, length, h->file) != length) {

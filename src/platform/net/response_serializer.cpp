@@ -32,9 +32,14 @@ ErrorPtr validateResponse(const RequestConfiguration& configuration,
   if (!response) return transportError(kURLErrorBadServerResponse);
   const int status = response->statusCode;
   if (status < 200 || status > 299) return unacceptableStatusError(response, errorBody);
-  const auto acceptable = configuration.acceptableContentTypes
-                              ? configuration.acceptableContentTypes
-                              : defaultAcceptableContentTypes(configuration.responseSerializer);
+  // The call's own list is read in place; only a call without one builds the serializer's defaults.
+  std::optional<std::vector<std::string>> defaults;
+  const std::vector<std::string>* acceptable = nullptr;
+  if (configuration.acceptableContentTypes) {
+    acceptable = &*configuration.acceptableContentTypes;
+  } else if ((defaults = defaultAcceptableContentTypes(configuration.responseSerializer))) {
+    acceptable = &*defaults;
+  }
   if (acceptable) {
     const std::string mime = mimeTypeOf(response->headers);
     const bool emptyWithoutType = mime.empty() && bodyLength == 0;
