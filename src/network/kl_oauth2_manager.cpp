@@ -120,14 +120,31 @@ void KLOAuth2Manager::refreshTokenWithCompletionBlock(CredentialCompletion compl
     if (completion) completion(nullptr, unableToRetrieveRefreshTokenError());
     return;
   }
-  const std::string refreshToken = *stored->refreshToken();
+  refreshTokenReplacingAccessToken(stored->accessToken(), std::move(completion));
+}
+
+void KLOAuth2Manager::refreshTokenReplacingAccessToken(std::string seenAccessToken, CredentialCompletion completion) {
   auto self = std::static_pointer_cast<KLOAuth2Manager>(shared_from_this());
-  serviceQueue_->async([self, refreshToken, completion] {
+  serviceQueue_->async([self, seenAccessToken = std::move(seenAccessToken), completion = std::move(completion)] {
     bool expected = false;
     if (!self->isRefreshingToken_.compare_exchange_strong(expected, true)) {
       if (completion) completion(nullptr, refreshTokenInProgressError());
       return;
     }
+    // A refresh that finished between the caller's look at the store and now has already replaced
+    // the token (and spent its refresh token): hand on the new credential instead of a second grant.
+    const auto current = retrieveCredential();
+    if (current && current->accessToken() != seenAccessToken) {
+      self->isRefreshingToken_.store(false);
+      if (completion) completion(current, nullptr);
+      return;
+    }
+    if (!current || !current->refreshToken() || current->refreshToken()->empty()) {
+      self->isRefreshingToken_.store(false);
+      if (completion) completion(nullptr, current ? unableToRetrieveRefreshTokenError() : unableToRetrieveCredentialError());
+      return;
+    }
+    const std::string refreshToken = *current->refreshToken();
     const platform::OAuthClientCredentials identity{self->username().value_or(std::string()), self->password()};
     self->headerWithJSONResponseAndHTTPRequestSerializersAndClientId(identity.clientID, identity.secret);
     self->grant(

@@ -61,6 +61,9 @@ class KLOAuth2Manager : public platform::Object {
   // Refresh grant. Without a stored credential: 101001; without refresh token: 101002; while
   // another refresh runs: 101000. A success stores the new credential before it is handed on.
   void refreshTokenWithCompletionBlock(CredentialCompletion completion);
+  // The refresh for a caller that saw `seenAccessToken` stored: when the stored token has changed
+  // since (another refresh finished meanwhile), the stored credential is handed on without a grant.
+  void refreshTokenReplacingAccessToken(std::string seenAccessToken, CredentialCompletion completion);
 
   // Thin wrappers over the grants of the token client; the callbacks get the started task.
   void authenticateWithURLString(const std::string& url, const std::string& username, const std::string& password,

@@ -8,6 +8,7 @@
 #include "foundation/server_settings.h"
 #include "platform/dispatch/guarded.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/media/image_response.h"
 #include "platform/net/http_errors.h"
 
 namespace dk {
@@ -122,6 +123,8 @@ void KLRequestManager::setCustomSecurityPolicy(platform::TlsPolicy policy) { sec
 KLRequestManager::KLRequestManager() : KLRequestManager(KLServer::sharedInstance()->baseURL()) {}
 
 KLRequestManager::KLRequestManager(std::string baseURL) : baseURL_(std::move(baseURL)) {
+  // The image session's replies decode to images, as its image response serializer promises.
+  platform::installImageResponseDecoder();
   updateServerSettings();
   parserQueue_ = platform::DispatchQueue::createConcurrent("com.kelo.parser");
   parserUpdateQueue_ = platform::DispatchQueue::createConcurrent("com.kelo.update.parser");

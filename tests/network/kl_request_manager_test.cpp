@@ -11,6 +11,7 @@
 #include "network/kl_recording_requests.h"
 #include "network/kl_single_requests.h"
 #include "platform/foundation/data.h"
+#include "platform/media/image_response.h"
 #include "support/manual_clock.h"
 
 namespace dk::test {
@@ -127,6 +128,20 @@ TEST(ModelResponseHeader, OnlyTheOlderEventsPageCarriesTheResponseHeader) {
   EXPECT_EQ(mapped(older).responseHeader["Link"].stringValue(), headers.at("Link"));
   auto newer = KLRequestManager::modelResponseHeader(headers, list, MappedRequest(NEW_EVENTS_GET_REQUEST_CLOUD, "x"));
   EXPECT_TRUE(mapped(newer).responseHeader.isNil());
+}
+
+TEST_F(ExecutorTest, ACameraSnapshotArrivesAsAnImage) {
+  storeCredential(sim.accessToken());
+  auto request = std::make_shared<KLCameraSnapshotRequest>();
+  request->cameraID = std::to_string(sim.world().cameras[0].cameraId);
+  Outcome outcome;
+  manager->requestWithRequest(request, outcome.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(outcome.count(), 1);
+  ASSERT_FALSE(outcome.error) << outcome.error->description();
+  auto image = outcome.result.objectAs<platform::ImageObject>();
+  ASSERT_TRUE(image) << outcome.result.description();
+  EXPECT_GT(image->image()->pixelWidth(), 0);
 }
 
 TEST_F(ExecutorTest, AnOlderEventsPageIsMappedWithItsNextPageLink) {
