@@ -475,7 +475,10 @@ void KLRequestManager::failure(const ErrorPtr& error, const KLRequestPtr& reques
     }
     const std::optional<std::string> rejected = accessToken(*error);
     if (rejected && *rejected == stored->accessToken()) {
-      refreshTokenWithSuccessBlock(
+      // The refresh is for the token the server refused: if another call's refresh replaces it
+      // meanwhile, this call is handed the new token instead of spending a second grant.
+      refreshTokenReplacing(
+          rejected,
           [self, request, context](const platform::OAuthCredentialPtr&) {
             context->unauthorizedResends++;
             self->resend(request, context);
@@ -547,6 +550,11 @@ void KLRequestManager::startDownload(const KLRequestPtr& request, std::shared_pt
 }
 
 void KLRequestManager::refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error) {
+  refreshTokenReplacing(std::nullopt, std::move(success), std::move(error));
+}
+
+void KLRequestManager::refreshTokenReplacing(const std::optional<std::string>& rejectedAccessToken,
+                                             CredentialBlock success, ErrorBlock error) {
   auto oauth = oauthManager();
   if (!oauth) {
     platform::runOnMain([error] {
@@ -554,17 +562,21 @@ void KLRequestManager::refreshTokenWithSuccessBlock(CredentialBlock success, Err
     });
     return;
   }
-  oauth->refreshTokenWithCompletionBlock(
-      [success = std::move(success), error = std::move(error)](const platform::OAuthCredentialPtr& credential,
-                                                               const ErrorPtr& refreshError) {
-        platform::runOnMain([success, error, credential, refreshError] {
-          if (refreshError) {
-            if (error) error(refreshError);
-          } else if (success) {
-            success(credential);
-          }
-        });
-      });
+  auto completion = [success = std::move(success), error = std::move(error)](
+                        const platform::OAuthCredentialPtr& credential, const ErrorPtr& refreshError) {
+    platform::runOnMain([success, error, credential, refreshError] {
+      if (refreshError) {
+        if (error) error(refreshError);
+      } else if (success) {
+        success(credential);
+      }
+    });
+  };
+  if (rejectedAccessToken) {
+    oauth->refreshTokenReplacingAccessToken(*rejectedAccessToken, std::move(completion));
+  } else {
+    oauth->refreshTokenWithCompletionBlock(std::move(completion));
+  }
 }
 
 void KLRequestManager::isMethodInProgress(const std::string& pathFragment, std::function<void(bool)> completion) {

@@ -129,6 +129,10 @@ class KLRequestManager : public platform::Object {
 
   // Refreshes the OAuth token; the answer arrives on the main thread.
   void refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error);
+  // The same for a call whose token `rejectedAccessToken` the server refused: when the stored
+  // token is no longer that one, the stored credential is handed on without a grant.
+  void refreshTokenReplacing(const std::optional<std::string>& rejectedAccessToken, CredentialBlock success,
+                             ErrorBlock error);
 
   // Whether a call of the http, json or image manager or of the OAuth2 session has a URL holding
   // `pathFragment`. The completion runs later, on a background queue.
