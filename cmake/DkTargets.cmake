@@ -31,6 +31,7 @@ function(dk_add_test name dir)
   add_executable(${name} ${sources})
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${DK_SOURCE_ROOT})
   target_link_libraries(${name} PRIVATE ${deps} dk_test_support GTest::gtest GTest::gmock)
+  target_compile_definitions(${name} PRIVATE DK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_property(GLOBAL APPEND PROPERTY DK_TEST_TARGETS ${name})
   set_tests_properties(${name} PROPERTIES
