@@ -2,6 +2,9 @@
 
 #include <mutex>
 
+#include "foundation/data_handler.h"
+#include "foundation/kl_device_helper.h"
+
 namespace dk {
 namespace {
 
@@ -15,9 +18,18 @@ FontEnvironment& environment() {
   return env;
 }
 
+// What is not installed is read from the look-and-feel store and the device helper, so the font
+// code the host sets takes effect without further wiring.
 FontEnvironment currentEnvironment() {
-  std::lock_guard<std::mutex> lock(environmentMutex());
-  return environment();
+  FontEnvironment env;
+  {
+    std::lock_guard<std::mutex> lock(environmentMutex());
+    env = environment();
+  }
+  if (!env.customFontCode) env.customFontCode = [] { return static_cast<long>(DataHandler::getDataForCustomFont()); };
+  if (!env.screenSizeClass) env.screenSizeClass = [] { return static_cast<int>(KLDeviceHelper::getDeviceDimension()); };
+  if (!env.deviceModel) env.deviceModel = [] { return static_cast<int>(KLDeviceHelper::getDevice()); };
+  return env;
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ struct FontEnvironment {
   std::function<int()> deviceModel;
 };
 
-// Replaces the environment; empty functions read as 0.
+// Replaces the environment; empty functions read DataHandler and KLDeviceHelper.
 void setFontEnvironment(FontEnvironment environment);
 // The device facts the environment gives (screen-size class and model; 0 until installed), for
 // other sizes that follow the device as the fonts do (the pill buttons).

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "foundation/data_handler.h"
 #include "ui/fonts.h"
 
 namespace dk {
@@ -72,6 +73,14 @@ TEST(Fonts, WithoutAnEnvironmentTheStoreDefaultsApply) {
   // Font code 0 (the store's initial value) and the simulator's class 0.
   EXPECT_EQ(getFontName(), "Poppins");
   EXPECT_EQ(XXS_RegularTextFont().pointSize(), 12);
+}
+
+TEST(Fonts, WithoutAnEnvironmentTheFontCodeTheHostStoresTakesEffect) {
+  setFontEnvironment({});
+  DataHandler::setData(1);
+  EXPECT_EQ(getFontName(), "Roboto");
+  DataHandler::resetForTesting();
+  EXPECT_EQ(getFontName(), "Poppins");
 }
 
 TEST(Fonts, TheEnvironmentIsReadAtEveryCall) {
