@@ -12,7 +12,7 @@ using platform::Value;
 
 namespace {
 
-std::vector<std::string> path(std::string_view key) { return {std::string(key)}; }
+using model_support::path;
 
 platform::ValueTransform macAddressTransformer() {
   return [](const Value& v) -> Value {

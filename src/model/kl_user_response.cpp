@@ -3,6 +3,7 @@
 #include "platform/foundation/locale_names.h"
 #include "platform/foundation/user_defaults.h"
 #include "model/model_keys.h"
+#include "model/model_support.h"
 
 namespace dk {
 
@@ -11,7 +12,7 @@ using platform::property;
 using platform::Value;
 
 namespace {
-std::vector<std::string> path(std::string_view key) { return {std::string(key)}; }
+using model_support::path;
 
 // Passes the identifier through and remembers it in the standard user defaults.
 platform::ValueTransform userIDTransformer() {

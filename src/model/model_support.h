@@ -19,6 +19,9 @@
 
 namespace dk::model_support {
 
+// The one-key JSON path of a property table entry.
+inline std::vector<std::string> path(std::string_view key) { return {std::string(key)}; }
+
 // The host's (main bundle's) text for a localisation key; without a default, the key itself.
 std::string localizedString(std::string_view key, std::optional<std::string_view> defaultValue = std::nullopt);
 
