@@ -158,13 +158,15 @@ void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEvent
           }
           list->setNextEventsBatchURL(page ? page->nextEventsBatchURL() : std::nullopt);
           auto next = added ? nextRequestFromEventsList(list) : nullptr;
+          if (!next) list->setOldEventsFinishedLoading(true);
+          // Observers hear of this page before the next one is asked for, so each call shows
+          // one more page.
+          self->notifyObserversForCameraID(camera);
           if (next) {
             self->getOldEventsPage(camera, next, completion, 0);
-          } else {
-            list->setOldEventsFinishedLoading(true);
-            if (completion) completion(result);
+          } else if (completion) {
+            completion(result);
           }
-          self->notifyObserversForCameraID(camera);
         },
         [weak, list, camera, completion, failures](const std::shared_ptr<KLOldEventsRequest>& failed) {
           auto self = weak.lock();
