@@ -75,7 +75,12 @@ TEST_F(KLEventManagerTest, OlderPagesFollowTheLinkHeaderAndEachNotifiesOnce) {
   auto list = manager->eventsForCameraID(kCamera);
   EXPECT_EQ(list->numberOfEvents(), 451u);
   EXPECT_TRUE(list->oldEventsFinishedLoading());
-  EXPECT_EQ(observer->countsSeen, (std::vector<size_t>{200, 400, 451}));
+  // One call per page. Paging goes on while the main thread tells the observers, so a call may
+  // already see a later page; it never sees fewer events than its own page brought.
+  ASSERT_EQ(observer->calls(), 3);
+  EXPECT_GE(observer->countsSeen[0], 200u);
+  EXPECT_GE(observer->countsSeen[1], 400u);
+  EXPECT_EQ(observer->countsSeen[2], 451u);
   EXPECT_TRUE(observer->onMain);
   ASSERT_NE(last.objectAs<KLEventListResponse>(), nullptr);
   EXPECT_EQ(last.objectAs<KLEventListResponse>()->numberOfEvents(), 51u);
