@@ -10,6 +10,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/sync.h"
 #include "platform/foundation/bundle.h"
+#include "platform/media/image_cache.h"
 #include "services/kl_service_notifications.h"
 
 namespace dk {
@@ -48,6 +49,8 @@ std::shared_ptr<KLEventManager> KLEventManager::create() {
 KLEventManager::KLEventManager(std::string className)
     : KLServicesManager(std::move(className)),
       eventsQueue_(platform::DispatchQueue::createConcurrent("com.corvexio.EventsQueue")) {}
+
+KLEventManager::~KLEventManager() { platform::ImageCache::sharedImageCache()->clearMemory(); }
 
 bool KLEventManager::respondsToSelector(std::string_view selector) const {
   return selector == "handleMessageUpdate:forClassType:modelClass:modelListClass:" ||

@@ -218,6 +218,39 @@ TEST_F(ManagersCloudTest, TheUserChainAsksForTheBasicsThenTheDetailsAndRightsMer
   EXPECT_EQ(users->userRights()->ptz(), false);
 }
 
+TEST_F(ManagersCloudTest, AnEventGetsItsClipAddressAndIsDeletedOnTheServerThenInTheCache) {
+  pageAllEvents();
+  auto event = events->eventsForCameraID(camera)->eventWithID(world.eventsOf(camera)[500].eventId);
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(event->urls(), nullptr);  // pages are asked without clip addresses
+  const auto type = event->type();
+  ManagerReport updated;
+  events->updateEvent(event, updated.success(), updated.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(updated.successes, 1);
+  EXPECT_EQ(updated.result.objectAs<KLEventResponse>(), event);  // merged into the cached event
+  ASSERT_NE(event->urls(), nullptr);
+  EXPECT_EQ(event->urls()->mp4Https(), sim.baseUrl() + "/media/clips/" + std::to_string(*event->eventID()) + ".mp4");
+  EXPECT_EQ(event->type(), type);
+
+  const int calls = eventsObserver->calls();
+  ManagerReport deleted;
+  events->deleteEvent(event, deleted.success(), deleted.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(deleted.successes, 1);
+  EXPECT_EQ(sim.world().event(*event->eventID()), nullptr);
+  EXPECT_EQ(events->eventsForCameraID(camera)->eventWithID(event->eventID()), nullptr);
+  EXPECT_EQ(eventsObserver->calls(), calls + 1);
+  EXPECT_EQ(eventsObserver->countsSeen.back(), 999u);
+
+  // Gone on the server: a second deletion fails and the cache is left alone.
+  ManagerReport again;
+  events->deleteEvent(event, again.success(), again.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(again.errors, 1);
+  EXPECT_EQ(events->numberOfEventsForCameraID(camera), 999u);
+}
+
 TEST_F(ManagersCloudTest, AnEventsPageThatLinksToItselfEndsThePaging) {
   FaultRule selfLink;
   selfLink.path = "/rest/v2.4/events";
