@@ -140,6 +140,25 @@ TEST_F(KLEventManagerTest, AFailingPageIsRetriedSpacedOutThenTheLoopGivesUp) {
   EXPECT_EQ(observer->calls(), 2);
 }
 
+TEST_F(KLEventManagerTest, ASingleFailedPageHandsBackTheRequestThatFailed) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::failure(500); });
+  auto request = KLEventManager::nextRequestFromEventsList(nullptr);
+  EXPECT_EQ(request, nullptr);
+  auto list = manager->eventsForCameraID(kCamera);
+  list->setNextEventsBatchURL("http://127.0.0.1:1/rest/v2.4/events?cameraIds=1001&maxEventId=77");
+  request = KLEventManager::nextRequestFromEventsList(list);
+  ASSERT_NE(request, nullptr);
+  std::shared_ptr<KLOldEventsRequest> failed;
+  int successes = 0;
+  manager->getOldEventsForCameraID(kCamera, request, [&](const Value&) { successes++; },
+                                   [&](const std::shared_ptr<KLOldEventsRequest>& r) { failed = r; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(successes, 0);
+  EXPECT_EQ(failed, request);
+  EXPECT_EQ(executor->parameter(0, "maxEventId"), "77");
+  EXPECT_FALSE(list->oldEventsFinishedLoading());  // the single request ends no loop
+}
+
 TEST_F(KLEventManagerTest, ALiveEventFetchesFromTheEarlierOfItsTimeAndTheCachedFirstEvent) {
   executor->setScript([](const KLRequest& request, size_t) {
     return isPage(request) ? ScriptedReply::body(events(600, 401)) : ScriptedReply::body(events(603, 600));

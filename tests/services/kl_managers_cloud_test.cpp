@@ -251,6 +251,21 @@ TEST_F(ManagersCloudTest, AnEventGetsItsClipAddressAndIsDeletedOnTheServerThenIn
   EXPECT_EQ(events->numberOfEventsForCameraID(camera), 999u);
 }
 
+TEST_F(ManagersCloudTest, DeletingAllEventsOfACameraEmptiesTheCloudAndTheCache) {
+  pageAllEvents();
+  auto cached = events->eventsForCameraID(camera);
+  auto record = platform::modelFromJSON<KLCameraResponse>(Value::parseJSON(R"({"cameraId":)" + std::to_string(camera) + "}"));
+  ASSERT_NE(record, nullptr);
+  ManagerReport report;
+  events->deleteAllEventsForCamera(record, report.success(), report.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(report.successes, 1);
+  EXPECT_TRUE(sim.world().eventsOf(camera).empty());
+  EXPECT_FALSE(sim.world().eventsOf(world.cameras[1].cameraId).empty());  // only that camera's
+  EXPECT_NE(events->eventsForCameraID(camera), cached);
+  EXPECT_EQ(events->numberOfEventsForCameraID(camera), 0u);
+}
+
 TEST_F(ManagersCloudTest, AnEventsPageThatLinksToItselfEndsThePaging) {
   FaultRule selfLink;
   selfLink.path = "/rest/v2.4/events";
