@@ -368,8 +368,8 @@ void KLEventManager::updateEvent(const KLEventPtr& event, SuccessBlock success, 
   request->eventID = event ? event->eventID() : std::nullopt;
   request->includeUrlsTypes = "mp4Https";
   auto report = genericBlock();
-  requestWithRequestObject(request, event, [this, report, success, error](const Value& result, const ErrorPtr& failure) {
-    runCompletionBlock([&] { report(result, failure, success, error); });
+  requestWithRequestObject(request, event, [report, success, error](const Value& result, const ErrorPtr& failure) {
+    report(result, failure, success, error);
   });
 }
 
