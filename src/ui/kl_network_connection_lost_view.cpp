@@ -43,15 +43,18 @@ std::vector<std::shared_ptr<View>> loadNib(const std::shared_ptr<void>& owner) {
     v->setTranslatesAutoresizingMaskIntoConstraints(false);
     content->addSubview(v);
   }
+  // Every element is placed against the content view alone, so that a change of its size moves
+  // them together.
   LayoutConstraint::activate({
       anchor(image, LayoutAttribute::CenterX).equalTo(anchor(content, LayoutAttribute::CenterX)),
-      anchor(image, LayoutAttribute::CenterY).equalTo(anchor(content, LayoutAttribute::CenterY), -60),
+      anchor(image, LayoutAttribute::CenterY).equalTo(anchor(content, LayoutAttribute::CenterY), -70),
       anchor(image, LayoutAttribute::Width).equalToConstant(80),
       anchor(image, LayoutAttribute::Height).equalToConstant(80),
-      anchor(label, LayoutAttribute::Top).equalTo(anchor(image, LayoutAttribute::Bottom), 16),
+      anchor(label, LayoutAttribute::Top).equalTo(anchor(content, LayoutAttribute::CenterY), -14),
+      anchor(label, LayoutAttribute::Height).equalToConstant(44),
       anchor(label, LayoutAttribute::Leading).equalTo(anchor(content, LayoutAttribute::Leading), 24),
       anchor(label, LayoutAttribute::Trailing).equalTo(anchor(content, LayoutAttribute::Trailing), -24),
-      anchor(refresh, LayoutAttribute::Top).equalTo(anchor(label, LayoutAttribute::Bottom), 24),
+      anchor(refresh, LayoutAttribute::Top).equalTo(anchor(content, LayoutAttribute::CenterY), 46),
       anchor(refresh, LayoutAttribute::CenterX).equalTo(anchor(content, LayoutAttribute::CenterX)),
   });
   if (auto panel = std::static_pointer_cast<KLNetworkConnectionLostView>(owner)) {

@@ -158,7 +158,8 @@ std::shared_ptr<View> KLPopUpView::dontShowView() {
     addEqual(*row, box, LayoutAttribute::Leading, row, LayoutAttribute::Leading, 0);
     addEqual(*row, box, LayoutAttribute::CenterY, row, LayoutAttribute::CenterY, 0);
     addEqual(*row, label, LayoutAttribute::CenterY, row, LayoutAttribute::CenterY, 0);
-    addEqual(*row, label, LayoutAttribute::Leading, box, LayoutAttribute::Trailing, 8);
+    // 8 points after the box; placed against the row, as the layout reads each constraint both ways.
+    addEqual(*row, label, LayoutAttribute::Leading, row, LayoutAttribute::Leading, boxSize.width + 8);
     row->addConstraint(LayoutConstraint::make(label, LayoutAttribute::Trailing, LayoutRelation::GreaterThanOrEqual, row,
                                               LayoutAttribute::Trailing, 1, 0));
     std::weak_ptr<KLPopUpView> weak = sharedAs<KLPopUpView>();

@@ -334,6 +334,12 @@ TEST_F(PopUp, TheDontShowAgainRowIsReportedWithTheButtonTap) {
   ASSERT_TRUE(row->superview());
   EXPECT_EQ(card->dontShowAgainLabel()->text(), "Don't show again");
   EXPECT_EQ(row->frame().height(), 48);
+  row->layoutIfNeeded();
+  const auto box = card->checkBox()->frame(), text = card->dontShowAgainLabel()->frame();
+  EXPECT_EQ(box.minX(), 0);
+  EXPECT_EQ(box.width(), 24);
+  EXPECT_EQ(text.minX(), box.maxX() + 8) << "the text follows the box";
+  EXPECT_NEAR(box.midY(), 24, 0.5);
   EXPECT_FALSE(card->isChecked());
   driver().tap(*row);
   EXPECT_TRUE(card->isChecked());

@@ -173,10 +173,24 @@ TEST_F(NetworkLost, TheContentFollowsThePanelsSize) {
   auto panel = KLNetworkConnectionLostView::make(platform::Rect(10, 20, 375, 420));
   panel->layoutIfNeeded();
   EXPECT_EQ(panel->view()->frame(), platform::Rect(0, 0, 375, 420));
-  panel->configureViewWithSize({300, 200});
+  // Image over message over button, together in the middle of the panel.
+  auto image = panel->noConnectionImageView()->frame();
+  auto label = panel->noInternetConnectionLabel()->frame();
+  auto button = panel->refreshButton()->frame();
+  EXPECT_GT(image.minY(), 0);
+  EXPECT_LT(image.maxY(), label.minY());
+  EXPECT_GT(label.height(), 0);
+  EXPECT_LT(label.maxY(), button.minY());
+  EXPECT_LT(button.maxY(), 420);
+  EXPECT_EQ(image.midX(), 375 / 2.0);
+  EXPECT_EQ(button.midX(), 375 / 2.0);
+
+  panel->configureViewWithSize({300, 500});
   panel->layoutIfNeeded();
-  EXPECT_EQ(panel->frame(), platform::Rect(10, 20, 300, 200));
-  EXPECT_EQ(panel->view()->frame(), platform::Rect(0, 0, 300, 200));
+  EXPECT_EQ(panel->frame(), platform::Rect(10, 20, 300, 500));
+  EXPECT_EQ(panel->view()->frame(), platform::Rect(0, 0, 300, 500));
+  EXPECT_EQ(panel->refreshButton()->frame().midX(), 150);
+  EXPECT_EQ(panel->refreshButton()->frame().minY(), button.minY() + 40) << "the group stays centred";
 }
 
 TEST_F(NetworkLost, RefreshIsPostedForTheHost) {
