@@ -5,6 +5,10 @@
 #include "platform/ui/main_thread.h"
 
 namespace dk::platform {
+namespace {
+// Set while one field takes over editing from another: the keyboard stays up (main thread only).
+bool handingOver = false;
+}  // namespace
 
 TextField::TextField() : TextField(Rect()) {}
 
@@ -68,7 +72,11 @@ void TextField::deleteBackward() {
 bool TextField::becomeFirstResponder() {
   DK_ASSERT_MAIN_THREAD();
   const bool was = isFirstResponder();
-  if (!Responder::becomeFirstResponder()) return false;
+  auto current = Responder::currentFirstResponder();
+  handingOver = current && current.get() != this && std::dynamic_pointer_cast<TextField>(current);
+  const bool became = Responder::becomeFirstResponder();
+  handingOver = false;
+  if (!became) return false;
   if (!was) {
     auto& app = Application::shared();
     if (!app.isKeyboardVisible()) app.showKeyboard(kKeyboardHeight);
@@ -82,7 +90,7 @@ bool TextField::resignFirstResponder() {
   if (!isFirstResponder()) return true;
   Responder::resignFirstResponder();
   // Another field taking over keeps the keyboard; otherwise it goes.
-  if (!Responder::currentFirstResponder()) Application::shared().hideKeyboard();
+  if (!handingOver) Application::shared().hideKeyboard();
   sendActionsForControlEvents(kControlEventEditingDidEnd);
   return true;
 }
