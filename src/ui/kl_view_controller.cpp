@@ -221,7 +221,9 @@ void KLViewController::hideAlertViewWithCompletion(std::function<void()> complet
   platform::runOnMain([weak, completion = std::move(completion)]() mutable {
     auto screen = weak.lock();
     if (!screen) return;
-    if (!std::dynamic_pointer_cast<AlertController>(screen->presentedViewController())) return;
+    auto alert = std::dynamic_pointer_cast<AlertController>(screen->presentedViewController());
+    // An alert already on its way out needs no second dismissal.
+    if (!alert || alert->isBeingDismissed()) return;
     screen->dismissViewController(true, std::move(completion));
   });
 }

@@ -97,6 +97,32 @@ TEST_F(BaseScreen, TheLoadingAlertShowsItsMessageUnderTheAnimation) {
   EXPECT_EQ(hidden, 1) << "no alert, no completion";
 }
 
+TEST_F(BaseScreen, LeavingTheScreenTakesItsAlertAlong) {
+  auto screen = show(std::make_shared<LoggingScreen>());
+  screen->displayAlertViewWithMessage("Loading events");
+  driver().advance(0.6);
+  ASSERT_TRUE(screen->presentedViewController());
+  screen->viewWillDisappear(false);
+  driver().advance(0.6);
+  EXPECT_EQ(screen->presentedViewController(), nullptr);
+}
+
+TEST_F(BaseScreen, TheNavigationBarIsStyledForARootScreen) {
+  auto screen = std::make_shared<LoggingScreen>();
+  auto navigation = platform::NavigationController::withRoot(screen);
+  showWindow(navigation);
+  navigation->setNavigationBarHidden(true, false);
+  screen->setIsRootViewController(true);
+  screen->setUpNavigationItemsWithScreenTitle("Error");
+  EXPECT_FALSE(navigation->isNavigationBarHidden());
+  EXPECT_EQ(screen->title(), "Error");
+  EXPECT_EQ(navigation->title(), "");
+  EXPECT_TRUE(screen->navigationItem().hidesBackButton);
+  EXPECT_EQ(navigation->navigationBar()->barTintColor(), darkColor());
+  EXPECT_TRUE(navigation->navigationBar()->isTranslucent());
+  EXPECT_EQ(navigation->navigationBar()->titleColor(), Color::whiteColor()) << "set when the view loaded";
+}
+
 TEST_F(BaseScreen, SwipingRightGoesBackUnlessTheScreenIsARoot) {
   auto root = std::make_shared<LoggingScreen>();
   auto navigation = platform::NavigationController::withRoot(root);
