@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "model/snapshot_image_cache.h"
+#include "network/kl_camera_requests.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/media/image_cache.h"
 #include "services/device_keeper_fixture.h"
@@ -235,6 +236,47 @@ TEST_F(DeviceKeeperTest, DetailedInfoGathersCredentialsDeviceAndConnection) {
   EXPECT_EQ(again.successes, 1);
   EXPECT_EQ(keeper->cameraAdvancedInfo()->deviceInfo(), nullptr);
   EXPECT_EQ(keeper->cameraAdvancedInfo()->username(), simulated.username);
+}
+
+TEST_F(DeviceKeeperTest, SingleCameraReadsMergeIntoTheCameraAndAnnounceTheStatus) {
+  loadCameras();
+  KLCameraPtr pan = cachedCamera(2);
+  const int64_t id = *pan->cameraID();
+  sim.updateWorld([&](cloudsim::World& w) { w.camera(id)->online = false; });
+  Posts status(kCameraStatusUpdatedNotification);
+  ManagerReport read;
+  keeper->getCameraStatusForCamera(pan, read.success(), read.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(read.successes, 1);
+  EXPECT_EQ(read.result.objectAs<KLCameraResponse>(), pan);
+  EXPECT_EQ(pan->cameraState(), KLCameraStateOffline);
+  EXPECT_EQ(status.count, 1);
+
+  ManagerReport ptz;
+  keeper->getCameraPtzCapabilitiesForCamera(pan, ptz.success(), ptz.failure());
+  ManagerReport image;
+  keeper->getVideoSettingsOptionsForCamera(pan, image.success(), image.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(ptz.successes + image.successes, 2);
+  ASSERT_NE(pan->cameraPtzCapabilities(), nullptr);
+  EXPECT_EQ(pan->cameraPtzCapabilities()->panTilt(), true);
+  ASSERT_NE(pan->videoSettingsCapabilities(), nullptr);
+  EXPECT_FALSE(pan->videoSettingsCapabilities()->rotationCapabilities().value_or(KLStrings{}).empty());
+
+  ManagerReport summary;
+  keeper->generateNewDailySummaryForCameraID(id, "2023-11-14T00:00:00.000Z", "2023-11-15T00:00:00.000Z",
+                                             summary.success(), summary.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(summary.successes, 1);
+  auto posts = sim.requestsTo(cameraPath(2, "v2.0", "/summary"));
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_NE(posts[0].body.find("2023-11-14T00:00:00.000Z"), std::string::npos);
+
+  // A camera the keeper does not know cannot be asked about: the call fails without a request.
+  ManagerReport unknown;
+  keeper->getCameraModeForCamera(std::make_shared<KLCameraResponse>(), unknown.success(), unknown.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(unknown.errors, 1);
 }
 
 TEST_F(DeviceKeeperTest, PanTiltMovesAreSentOnlyForACamera) {
