@@ -6,6 +6,7 @@
 
 #include "api_routes.h"
 #include "media.h"
+#include "scene_pictures.h"
 
 namespace dk::cloudsim::detail {
 namespace {
@@ -156,8 +157,7 @@ HttpReply thumbnail(RouteContext& ctx) {
   std::optional<HttpReply> error;
   const Event* event = eventAt(ctx, error);
   if (!event) return std::move(*error);
-  return imageReply(makeJpeg(320, 180, static_cast<uint64_t>(event->eventId),
-                             accentForEventType(event->type)));
+  return imageReply(eventThumbnailJpeg(*event, ctx.world));
 }
 
 HttpReply availableTypes(RouteContext& ctx) { return jsonReply(200, ctx.world.availableEventTypes()); }
