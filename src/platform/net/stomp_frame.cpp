@@ -146,8 +146,10 @@ StompFrameParser::Step StompFrameParser::parseOne(StompFrame& frame) {
         ++start_;
       } else if (buffer_[start_] == '\r') {
         if (start_ + 1 == buffer_.size()) return Step::NeedMore;
-        if (buffer_[start_ + 1] != '\n') fail("malformed frame: stray carriage return");
+        if (buffer_[start_ + 1] != '\n') {
+          fail("malformed frame: stray carriage return");
           return Step::Fail;
+        }
         ++heartbeats_;
         start_ += 2;
       } else {
@@ -254,6 +256,10 @@ StompFrameParser::Step StompFrameParser::parseOne(StompFrame& frame) {
       return Step::NeedMore;
     }
     end = static_cast<const char*>(hit) - buffer_.data();
+    if (end - start_ > maxFrameSize_) {
+      fail("frame exceeds " + std::to_string(maxFrameSize_) + " bytes");
+      return Step::Fail;
+    }
   }
   frame = std::move(p.frame);
   frame.body.assign(buffer_, p.bodyStart, end - p.bodyStart);
