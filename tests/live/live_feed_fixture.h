@@ -55,7 +55,7 @@ class ReceiverDouble final : public KLWebSocketsDelegate {
   std::vector<Call> calls_;
 };
 
-// Pumps the main run loop until `pred` holds. Bytes on a loopback socket are in flight without
+// Pumps the main run loop until `pred` holds, then until idle. Bytes on a loopback socket are in flight without
 // any queued work, so an idle run loop is not yet an answer; the wall-clock bound only guards
 // against a hung test.
 inline bool pumpUntil(const std::function<bool()>& pred, double guardSeconds = 15) {
@@ -65,6 +65,8 @@ inline bool pumpUntil(const std::function<bool()>& pred, double guardSeconds = 1
     platform::MainRunLoop::runUntil(pred, guardSeconds);
     if (!pred()) std::this_thread::yield();
   }
+  // Let the task that made it true finish (a reconnection it schedules, say).
+  platform::MainRunLoop::runUntilIdle();
   return true;
 }
 
@@ -132,6 +134,12 @@ class LiveFeedTest : public ExecutorTest {
       if (line.find(fragment) != std::string::npos) return true;
     }
     return false;
+  }
+  std::string logText() const {
+    std::lock_guard lock(logMutex);
+    std::string text;
+    for (const auto& line : logLines) text += line + "\n";
+    return text;
   }
   size_t loggedCount(const std::string& line) const {
     std::lock_guard lock(logMutex);
