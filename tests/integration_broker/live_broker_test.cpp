@@ -14,7 +14,10 @@
 #include <optional>
 #include <string>
 
+#include "cloud-sim/live_changes.h"
 #include "live/live_feed_fixture.h"
+#include "services/kl_event_manager.h"
+#include "services/manager_observers.h"
 
 namespace dk::test {
 namespace {
@@ -114,7 +117,11 @@ class LiveBrokerTest : public ::testing::Test {
     platform::SecureStore::setShared(store);
     cloudsim::CloudSimOptions options;
     options.port = static_cast<uint16_t>(*simPort);
-    sim = std::make_unique<cloudsim::CloudSim>(cloudsim::World::generate(cloudsim::GenerateOptions{}), options);
+    cloudsim::GenerateOptions world;
+    world.cameras = 2;
+    world.days = 2;
+    world.eventsPerCamera = 300;  // two pages
+    sim = std::make_unique<cloudsim::CloudSim>(cloudsim::World::generate(world), options);
     ASSERT_NE(sim->start(), 0) << sim->lastError();
     platform::OAuthCredential credential(sim->accessToken(), "bearer");
     ASSERT_TRUE(platform::OAuthCredential::storeCredential(credential, kCredentialIdentifier));
@@ -150,12 +157,14 @@ class LiveBrokerTest : public ::testing::Test {
 
   // The broker binds the subscription's queue a moment after CONNECTED; until a first message
   // comes through, publish again (each publish is confirmed by a receipt).
-  void waitForTheFirstMessage() {
-    for (int i = 0; i < 50 && events->count() == 0; ++i) {
-      ASSERT_TRUE(publisher.publish("/exchange/devicekeeper/777.cameras.1.events_v24", R"({"cameraId":1,"probe":true})"));
-      pumpUntil([&] { return events->count() > 0; }, 0.2);
+  void waitForTheFirstMessage(int64_t account = 777) {
+    const size_t before = recordings->count();
+    const std::string probe = "/exchange/devicekeeper/" + std::to_string(account) + ".cameras.1.recordings";
+    for (int i = 0; i < 50 && recordings->count() == before; ++i) {
+      ASSERT_TRUE(publisher.publish(probe, R"({"cameraId":1,"recordingId":1})"));
+      pumpUntil([&] { return recordings->count() > before; }, 0.2);
     }
-    ASSERT_GT(events->count(), 0u) << "no message came through the broker";
+    ASSERT_GT(recordings->count(), before) << "no message came through the broker";
   }
 
   std::shared_ptr<platform::InMemorySecureStore> store;
@@ -167,17 +176,17 @@ class LiveBrokerTest : public ::testing::Test {
   std::shared_ptr<KLWebSocketsManager> feed;
 };
 
-TEST_F(LiveBrokerTest, EventsAndRecordingsPublishedOnTheBrokerReachTheirReceivers) {
+TEST_F(LiveBrokerTest, MessagesPublishedOnTheBrokerReachTheirReceiversByDestination) {
   KLWebsocketsService::websocketsTurnONWithAccountID(Value(777));
   ASSERT_TRUE(pumpUntil([&] { return feed->isConnected(); }, 30)) << "the feed did not connect through nginx";
   EXPECT_EQ(sim->requestsTo("/rest/v2.0/ping").size(), 1u);  // the ping went through nginx too
   waitForTheFirstMessage();
-  const size_t before = events->count();
+  const size_t probes = recordings->count();
 
   ASSERT_TRUE(publisher.publish("/exchange/devicekeeper/778.cameras.123.events_v24", R"({"cameraId":999})"));
   ASSERT_TRUE(publisher.publish("/exchange/devicekeeper/777.cameras.123.events_v24",
                                 R"({"cameraId":123,"type":"motion","timestamp":"2026-12-07T10:00:00.000Z"})"));
-  ASSERT_TRUE(pumpUntil([&] { return events->count() == before + 1; }));
+  ASSERT_TRUE(pumpUntil([&] { return events->count() == 1; }));
   auto call = events->calls().back();
   EXPECT_EQ(call.classType, 3);
   EXPECT_EQ(call.message["cameraId"], Value(123));  // not the other account's
@@ -185,10 +194,46 @@ TEST_F(LiveBrokerTest, EventsAndRecordingsPublishedOnTheBrokerReachTheirReceiver
 
   ASSERT_TRUE(publisher.publish("/exchange/devicekeeper/777.cameras.123.recordings",
                                 R"({"cameraId":123,"recordingId":5,"startTime":"2026-12-07T10:00:00.000Z"})"));
-  ASSERT_TRUE(pumpUntil([&] { return recordings->count() == 1; }));
-  EXPECT_EQ(recordings->calls()[0].classType, 0);
-  EXPECT_EQ(recordings->calls()[0].message["recordingId"], Value(5));
-  EXPECT_EQ(events->count(), before + 1);
+  ASSERT_TRUE(pumpUntil([&] { return recordings->count() == probes + 1; }));
+  EXPECT_EQ(recordings->calls().back().classType, 0);
+  EXPECT_EQ(recordings->calls().back().message["recordingId"], Value(5));
+  EXPECT_EQ(events->count(), 1u);
+}
+
+TEST_F(LiveBrokerTest, ALiveEventMakesTheEventManagerFetchTheNewEvents) {
+  const auto world = sim->world();
+  const int64_t account = world.user.accountId;
+  const int64_t camera = world.cameras[0].cameraId;
+  auto eventManager = KLEventManager::create();
+  auto observer = std::make_shared<EventsObserver>();
+  eventManager->addObserverForEventsChanges(observer);
+  bool loaded = false;
+  eventManager->getOldEventsForCameraID(camera, nullptr, [&](const Value&) { loaded = true; });
+  ASSERT_TRUE(pumpUntil([&] { return loaded; }, 30));
+  const size_t cached = eventManager->numberOfEventsForCameraID(camera);
+  ASSERT_EQ(cached, world.eventsOf(camera).size());
+  const int callsBefore = observer->calls();
+
+  feed->setEventsDelegate(eventManager);
+  KLWebsocketsService::websocketsTurnONWithAccountID(Value(account));
+  ASSERT_TRUE(pumpUntil([&] { return feed->isConnected(); }, 30));
+  waitForTheFirstMessage(account);
+
+  // The cloud records a new event and tells the broker, which tells us.
+  const auto message = cloudsim::addLiveEvent(*sim, camera, world.now + 30, cloudsim::event_type::kDoorbell);
+  sim->clearRequests();
+  ASSERT_TRUE(publisher.publish(message.destination, message.body));
+  ASSERT_TRUE(pumpUntil([&] { return eventManager->numberOfEventsForCameraID(camera) == cached + 1; }));
+  ASSERT_TRUE(pumpUntil([&] { return observer->calls() > callsBefore; }));
+  auto added = eventManager->eventsForCameraID(camera)->eventWithID(message.id);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->type(), "doorbellPressed");
+  EXPECT_TRUE(observer->onMain);
+  EXPECT_EQ(observer->cameras.back(), camera);
+  // Fetched from the cloud through nginx, bounded by the cached newest event.
+  const auto fetches = sim->requestsTo("/rest/v2.4/events");
+  ASSERT_EQ(fetches.size(), 1u);
+  EXPECT_TRUE(fetches[0].hasQuery("minTimestamp"));
 }
 
 TEST_F(LiveBrokerTest, TurningTheFeedOffAndOnResubscribes) {
