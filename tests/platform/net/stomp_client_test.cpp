@@ -25,16 +25,35 @@ class ScriptedSocket final : public WebSocket {
     std::lock_guard lock(mutex_);
     if (!closed_) sent_.push_back(std::move(message));
   }
+  // As a real socket does: `closed` follows with nullptr, and the handlers are let go.
   void close() override {
-    std::lock_guard lock(mutex_);
-    closeCalls_++;
-    closed_ = true;
+    WebSocketHandlers handlers;
+    {
+      std::lock_guard lock(mutex_);
+      closeCalls_++;
+      closed_ = true;
+      handlers = std::move(handlers_);
+      handlers_ = {};
+    }
+    if (handlers.closed) handlers.closed(nullptr);
   }
 
-  // Server side.
-  void accept() { handlers().opened(); }
-  void deliver(std::string bytes) { handlers().message(std::move(bytes)); }
-  void drop(ErrorPtr error) { handlers().closed(std::move(error)); }
+  // Server side; nothing reaches a client once the socket is closed.
+  void accept() {
+    if (auto h = handlers(); h.opened) h.opened();
+  }
+  void deliver(std::string bytes) {
+    if (auto h = handlers(); h.message) h.message(std::move(bytes));
+  }
+  void drop(ErrorPtr error) {
+    WebSocketHandlers h;
+    {
+      std::lock_guard lock(mutex_);
+      h = std::move(handlers_);
+      handlers_ = {};
+    }
+    if (h.closed) h.closed(std::move(error));
+  }
   std::vector<StompFrame> sentFrames() {
     std::lock_guard lock(mutex_);
     StompFrameParser parser;
