@@ -308,7 +308,7 @@ TEST_F(Api, LiveFeedPathAsksForAnUpgrade) {
                               {"Upgrade", "websocket"},
                               {"Sec-WebSocket-Version", "13"},
                               {"Sec-WebSocket-Key", "dGhlIHNhbXBsZSBub25jZQ=="}});
-  EXPECT_EQ(response.status, 503) << "no live feed is served yet";
+  EXPECT_EQ(response.status, 101) << "the live feed takes the connection over";
   const auto log = sim->requestsTo("/stomp/v2.0");
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[1].status, 0) << "an upgrade is handed over, not answered";
