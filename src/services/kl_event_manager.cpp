@@ -10,6 +10,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/sync.h"
 #include "platform/foundation/bundle.h"
+#include "platform/media/image_cache.h"
 #include "services/kl_service_notifications.h"
 
 namespace dk {
@@ -48,6 +49,8 @@ std::shared_ptr<KLEventManager> KLEventManager::create() {
 KLEventManager::KLEventManager(std::string className)
     : KLServicesManager(std::move(className)),
       eventsQueue_(platform::DispatchQueue::createConcurrent("com.corvexio.EventsQueue")) {}
+
+KLEventManager::~KLEventManager() { platform::ImageCache::sharedImageCache()->clearMemory(); }
 
 bool KLEventManager::respondsToSelector(std::string_view selector) const {
   return selector == "handleMessageUpdate:forClassType:modelClass:modelListClass:" ||
@@ -365,8 +368,8 @@ void KLEventManager::updateEvent(const KLEventPtr& event, SuccessBlock success, 
   request->eventID = event ? event->eventID() : std::nullopt;
   request->includeUrlsTypes = "mp4Https";
   auto report = genericBlock();
-  requestWithRequestObject(request, event, [this, report, success, error](const Value& result, const ErrorPtr& failure) {
-    runCompletionBlock([&] { report(result, failure, success, error); });
+  requestWithRequestObject(request, event, [report, success, error](const Value& result, const ErrorPtr& failure) {
+    report(result, failure, success, error);
   });
 }
 

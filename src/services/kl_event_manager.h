@@ -54,6 +54,8 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   // A new manager, registered for kCameraDeletedNotification.
   static std::shared_ptr<KLEventManager> create();
   explicit KLEventManager(std::string className = "KLEventManager");
+  // Empties the memory of the shared thumbnail cache.
+  ~KLEventManager() override;
 
   // ---- observers and cache ----
   void addObserverForEventsChanges(const std::shared_ptr<KLEventsUpdatesDelegate>& observer);

@@ -10,11 +10,35 @@ namespace dk {
 using platform::ErrorPtr;
 using platform::Value;
 
+namespace {
+
+// Event page requests whose merge appends the page to the cached list straight away. The
+// request family's own merge first reads the target's whole "values" back to see that it is
+// there, which costs the cache's size on every page (quadratic over a long history).
+template <class Base>
+class CachedListPageRequest final : public Base {
+ public:
+  using Base::Base;
+  KLRequestMergeBlock block() const override {
+    return [](const Value& response, const ErrorPtr& error, const platform::ModelPtr& target) -> Value {
+      auto page = response.objectAs<KLEventListResponse>();
+      auto list = std::dynamic_pointer_cast<KLEventListResponse>(target);
+      if (page && list) {
+        list->mergeValueForKey("values", page);
+        return response;
+      }
+      return response.isNil() ? resultFromError(error) : response;
+    };
+  }
+};
+
+}  // namespace
+
 std::shared_ptr<KLOldEventsRequest> KLEventManager::nextRequestFromEventsList(const KLEventListPtr& list) {
   if (!list) return nullptr;
   auto next = list->nextEventsBatchURL();
   if (!next || next->empty()) return nullptr;
-  return std::make_shared<KLOldEventsRequest>(next);
+  return std::make_shared<CachedListPageRequest<KLOldEventsRequest>>(next);
 }
 
 std::optional<std::string> KLEventManager::newestTimestampBetweenUpdateTimestamp(
@@ -28,7 +52,7 @@ std::optional<std::string> KLEventManager::newestTimestampBetweenUpdateTimestamp
 }
 
 std::shared_ptr<KLOldEventsRequest> KLEventManager::firstOldEventsRequest(int64_t cameraID) const {
-  auto request = std::make_shared<KLOldEventsRequest>();
+  auto request = std::make_shared<CachedListPageRequest<KLOldEventsRequest>>();
   request->limit = kEventsPageLimit;
   request->eventsTypes = getAvailableEventTypes();
   request->includeUrlsTypes = "none";
@@ -99,7 +123,7 @@ void KLEventManager::getNewEventsForCameraID(std::optional<int64_t> cameraID,
                                              const std::optional<std::string>& minTimestamp, SuccessBlock success,
                                              ErrorBlock error) {
   auto list = eventsForCameraID(cameraID);
-  auto request = std::make_shared<KLNewEventsRequest>();
+  auto request = std::make_shared<CachedListPageRequest<KLNewEventsRequest>>();
   request->minTimestamp = minTimestamp;
   request->eventsTypes = getAvailableEventTypes();
   request->includeUrlsTypes = "none";
@@ -134,54 +158,54 @@ void KLEventManager::getOldEventsForCameraID(std::optional<int64_t> cameraID,
 void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEventsRequest> request,
                                       ResultBlock completion, int failures) {
   auto list = eventsForCameraID(camera);
+  if (!request) request = firstOldEventsRequest(camera);
   std::weak_ptr<KLEventManager> weak = std::static_pointer_cast<KLEventManager>(shared_from_this());
-  list->eventsRequestQueue()->async([weak, list, camera, request, completion, failures] {
+  // The loop goes on from the parser queue where each page was merged: only the observers and
+  // the final completion go to the main thread, so paging does not wait for the main thread
+  // between pages.
+  auto onPage = [weak, list, camera, request, completion, failures](const Value& result, const ErrorPtr& failure) {
     auto self = weak.lock();
     if (!self) return;
-    self->getOldEventsForCameraID(
-        camera, request,
-        [weak, list, camera, completion](const Value& result) {
-          auto self = weak.lock();
-          if (!self) return;
-          auto page = result.objectAs<KLEventListResponse>();
-          // A page added something when one of its events is now the cached object itself. A
-          // page that adds nothing (a next link pointing back at itself, or pages repeating
-          // known events) ends the paging: following it again would never end.
-          bool added = false;
-          if (page) {
-            for (const auto& event : page->events()) {
-              if (event && event->eventID() && list->eventWithID(event->eventID()) == event) {
-                added = true;
-                break;
-              }
-            }
-          }
-          list->setNextEventsBatchURL(page ? page->nextEventsBatchURL() : std::nullopt);
-          auto next = added ? nextRequestFromEventsList(list) : nullptr;
-          if (!next) list->setOldEventsFinishedLoading(true);
-          // Observers hear of this page before the next one is asked for, so each call shows
-          // one more page.
-          self->notifyObserversForCameraID(camera);
-          if (next) {
-            self->getOldEventsPage(camera, next, completion, 0);
-          } else if (completion) {
-            completion(result);
-          }
-        },
-        [weak, list, camera, completion, failures](const std::shared_ptr<KLOldEventsRequest>& failed) {
-          auto self = weak.lock();
-          if (!self) return;
-          if (failures < kOldEventsPageRetries) {
-            // Spaced retries of the same page, then the loop gives up as far as it got.
-            list->eventsRequestQueue()->after(kOldEventsPageRetryInterval, [weak, camera, failed, completion, failures] {
-              if (auto self = weak.lock()) self->getOldEventsPage(camera, failed, completion, failures + 1);
-            });
-            return;
-          }
-          list->setOldEventsFinishedLoading(true);
-          if (completion) completion(Value());
-          self->notifyObserversForCameraID(camera);
+    if (failure || errorFromResult(result)) {
+      if (failures < kOldEventsPageRetries) {
+        // Spaced retries of the very page that failed, then the loop gives up as far as it got.
+        list->eventsRequestQueue()->after(kOldEventsPageRetryInterval, [weak, camera, request, completion, failures] {
+          if (auto self = weak.lock()) self->getOldEventsPage(camera, request, completion, failures + 1);
         });
+        return;
+      }
+      list->setOldEventsFinishedLoading(true);
+      platform::runOnMain([weak, camera, completion] {
+        if (completion) completion(Value());
+        if (auto self = weak.lock()) self->notifyObserversForCameraID(camera);
+      });
+      return;
+    }
+    auto page = result.objectAs<KLEventListResponse>();
+    // A page added something when one of its events is now the cached object itself. A page
+    // that adds nothing (a next link pointing back at itself, or pages repeating known events)
+    // ends the paging: following it again would never end.
+    bool added = false;
+    if (page) {
+      for (const auto& event : page->events()) {
+        if (event && event->eventID() && list->eventWithID(event->eventID()) == event) {
+          added = true;
+          break;
+        }
+      }
+    }
+    list->setNextEventsBatchURL(page ? page->nextEventsBatchURL() : std::nullopt);
+    auto next = added ? nextRequestFromEventsList(list) : nullptr;
+    if (!next) list->setOldEventsFinishedLoading(true);
+    self->notifyObserversOnMain(camera);
+    if (next) {
+      self->getOldEventsPage(camera, next, completion, 0);
+    } else if (completion) {
+      platform::DispatchQueue::main()->async([completion, result] { completion(result); });
+    }
+  };
+  list->eventsRequestQueue()->async([weak, list, request, onPage] {
+    if (auto self = weak.lock()) self->requestWithRequestObject(request, list, onPage);
   });
 }
 

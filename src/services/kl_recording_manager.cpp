@@ -138,8 +138,13 @@ std::shared_ptr<KLRequest> KLRecordingManager::pageRequest(int64_t cameraID, con
   request->limit = kRecordingsPageLimit;
   request->cameraID = std::to_string(cameraID);
   if (older) {
-    auto recordings = list->recordings();
-    if (!recordings.empty()) request->endTime = recordings.back()->startStringTime();
+    // Only the oldest recording is needed: read it without copying the whole list.
+    const Value values = list->values();
+    if (values.count() > 0) {
+      if (auto oldest = values[values.count() - 1].objectAs<KLRecordingResponse>()) {
+        request->endTime = oldest->startStringTime();
+      }
+    }
   }
   return request;
 }

@@ -43,27 +43,30 @@ KLUserManager::KLUserManager(std::string className) : KLServicesManager(std::mov
 void KLUserManager::getUserBasicInfoWithSuccessBlock(SuccessBlock success, ErrorBlock error) {
   auto report = genericBlock();
   requestWithRequestObject(std::make_shared<KLUserRequest>(), user_,
-                           [this, report, success = std::move(success), error = std::move(error)](
+                           [report, success = std::move(success), error = std::move(error)](
                                const Value& result, const ErrorPtr& failure) {
-                             runCompletionBlock([&] { report(result, failure, success, error); });
+                             // The reply is merged into the held model by now; only the report is left.
+                             report(result, failure, success, error);
                            });
 }
 
 void KLUserManager::getUserDetailedInfoWithSuccessBlock(SuccessBlock success, ErrorBlock error) {
   auto report = genericBlock();
   requestWithRequestObject(std::make_shared<KLUserDetailsRequest>(), user_,
-                           [this, report, success = std::move(success), error = std::move(error)](
+                           [report, success = std::move(success), error = std::move(error)](
                                const Value& result, const ErrorPtr& failure) {
-                             runCompletionBlock([&] { report(result, failure, success, error); });
+                             // The reply is merged into the held model by now; only the report is left.
+                             report(result, failure, success, error);
                            });
 }
 
 void KLUserManager::getUserRightsWithSuccessBlock(SuccessBlock success, ErrorBlock error) {
   auto report = genericBlock();
   requestWithRequestObject(std::make_shared<KLMappedUserRightsRequest>(), userRights_,
-                           [this, report, success = std::move(success), error = std::move(error)](
+                           [report, success = std::move(success), error = std::move(error)](
                                const Value& result, const ErrorPtr& failure) {
-                             runCompletionBlock([&] { report(result, failure, success, error); });
+                             // The reply is merged into the held model by now; only the report is left.
+                             report(result, failure, success, error);
                            });
 }
 

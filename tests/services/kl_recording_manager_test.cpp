@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
 #include "services/kl_service_notifications.h"
@@ -86,6 +88,30 @@ TEST_F(KLRecordingManagerTest, AnEmptyOrFailedNewestPageCallsNobody) {
   EXPECT_EQ(completions, 0);
   EXPECT_EQ(observer->calls(), 0);
   EXPECT_EQ(executor->count(), 2u);
+}
+
+TEST_F(KLRecordingManagerTest, ACancelledNewestPageIsAskedAgainAFewTimesOnly) {
+  std::atomic<int> attempts{0};
+  executor->setScript([&](const KLRequest&, size_t index) {
+    attempts++;
+    if (index < 2) return ScriptedReply{{}, {}, platform::Error::make("NSURLErrorDomain", -999, "cancelled")};
+    return ScriptedReply::body(page(300, 299));
+  });
+  bool done = false;
+  manager->loadNewRecordingsForCameraID(kCamera, [&] { done = true; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(done);  // the third attempt got through
+  EXPECT_EQ(attempts, 3);
+
+  // Cancelled every time: asked again a bounded number of times, then given up silently.
+  executor->setScript([](const KLRequest&, size_t) {
+    return ScriptedReply{{}, {}, platform::Error::make("NSURLErrorDomain", -999, "cancelled")};
+  });
+  bool never = false;
+  manager->loadNewRecordingsForCameraID(kCamera, [&] { never = true; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_FALSE(never);
+  EXPECT_EQ(executor->count(), 3u + 4u);
 }
 
 TEST_F(KLRecordingManagerTest, OlderPagesEndWithOneNotificationFewerThanPagesThenTheCompletion) {

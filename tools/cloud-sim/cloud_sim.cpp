@@ -1,5 +1,7 @@
 #include "cloud-sim/cloud_sim.h"
 
+#include "stomp_endpoint.h"
+
 #include <atomic>
 #include <fstream>
 #include <mutex>
@@ -38,6 +40,8 @@ struct CloudSim::State {
   const detail::Router router;
   std::atomic<bool> requireAuth{true};
   TokenGrant defaultGrant;
+  const std::shared_ptr<detail::StompEndpoint> stomp = std::make_shared<detail::StompEndpoint>();
+  LiveFeed liveFeed{stomp};
 
   std::mutex lifecycle;  // start, stop and release
   std::unique_ptr<detail::HttpServer> server;
@@ -185,6 +189,7 @@ uint16_t CloudSim::start() {
   State* state = state_.get();
   state_->server = std::make_unique<detail::HttpServer>(
       [state](const HttpRequest& request) { return state->handle(request); }, state_->parked);
+  state_->server->setWebSocketEndpoint(state_->stomp);
   std::string error;
   const detail::HttpServer::Tls* useTls = state_->options.https ? &tls : nullptr;
   uint16_t bound = 0;
@@ -294,8 +299,32 @@ World CloudSim::world() const {
 }
 
 void CloudSim::updateWorld(const std::function<void(World&)>& change) {
-  std::lock_guard lock(state_->worldMutex);
-  change(state_->world);
+  // The cloud tells subscribers of what changed: new events, and recordings opened or closed.
+  std::vector<Event> newEvents;
+  std::vector<Recording> changedRecordings;
+  int64_t accountId = 0;
+  int utcOffset = 0;
+  {
+    std::lock_guard lock(state_->worldMutex);
+    World& world = state_->world;
+    const int64_t lastEventId = world.events.empty() ? 0 : world.events.back().eventId;
+    std::map<int64_t, bool> closedBefore;
+    for (const auto& r : world.recordings) closedBefore[r.recordingId] = r.closed;
+    change(world);
+    for (const auto& e : world.events) {
+      if (e.eventId > lastEventId) newEvents.push_back(e);
+    }
+    for (const auto& r : world.recordings) {
+      auto it = closedBefore.find(r.recordingId);
+      if (it == closedBefore.end() || it->second != r.closed) changedRecordings.push_back(r);
+    }
+    accountId = world.user.accountId;
+    utcOffset = world.utcOffsetSeconds;
+  }
+  for (const auto& r : changedRecordings) state_->liveFeed.publishRecording(accountId, r, utcOffset);
+  for (const auto& e : newEvents) state_->liveFeed.publishEvent(accountId, e, utcOffset);
 }
+
+LiveFeed& CloudSim::liveFeed() { return state_->liveFeed; }
 
 }  // namespace dk::cloudsim

@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "cloud-sim/live_feed.h"
 #include "cloud-sim/world.h"
 
 namespace dk::cloudsim {
@@ -165,9 +166,13 @@ class CloudSim {
   bool waitForRequests(size_t count,
                        std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) const;
 
-  // The served data.
+  // The served data. A change that adds events or opens or closes recordings is published on
+  // the live feed to the account's subscribers.
   World world() const;
   void updateWorld(const std::function<void(World&)>& change);
+
+  // The STOMP endpoint at "/stomp/v2.0": publish, misbehave, observe.
+  LiveFeed& liveFeed();
 
   struct State;
 

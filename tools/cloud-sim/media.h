@@ -1,8 +1,7 @@
-// Media the simulated cloud serves, made on the spot: JPEG pictures for event thumbnails and
-// camera snapshots, and MPEG-4 byte streams for clip downloads.
+// Media the simulated cloud serves, made on the spot: the accent colours of the pictures (drawn in
+// scene_pictures.h) and MPEG-4 byte streams for clip downloads.
 //
-// The pictures are baseline JPEGs built from flat 8x8 blocks (only the DC coefficient is coded),
-// which any decoder reads. The clips are ISO base-media files with a well-formed box tree
+// The clips are ISO base-media files with a well-formed box tree
 // (ftyp, moov with one video track, mdat) around a deterministic payload; they are for
 // download and progress tests, not for playback.
 //
@@ -17,9 +16,6 @@ namespace dk::cloudsim::detail {
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
 };
-
-// A width x height picture, different for every `seed`; `accent` colours its central badge.
-std::string makeJpeg(int width, int height, uint64_t seed, Rgb accent);
 
 // The accent colour the thumbnails use for an event type.
 Rgb accentForEventType(const std::string& type);

@@ -5,6 +5,7 @@
 
 #include "api_routes.h"
 #include "media.h"
+#include "scene_pictures.h"
 
 namespace dk::cloudsim::detail {
 namespace {
@@ -137,8 +138,7 @@ HttpReply snapshot(RouteContext& ctx) {
         return badValue(ctx, "resolution");
       }
     }
-    return imageReply(makeJpeg(width, height, static_cast<uint64_t>(camera.cameraId) * 7919,
-                               Rgb{120, 120, 120}));
+    return imageReply(cameraSnapshotJpeg(camera, ctx.world, width, height));
   });
 }
 

@@ -6,6 +6,7 @@
 
 #include "api_routes.h"
 #include "media.h"
+#include "scene_pictures.h"
 
 namespace dk::cloudsim::detail {
 namespace {
@@ -69,7 +70,14 @@ HttpReply listEvents(RouteContext& ctx) {
   const Event* last = nullptr;
   bool more = false;
   const auto& events = ctx.world.events;
-  for (auto it = events.rbegin(); it != events.rend(); ++it) {
+  // Events are kept in identifier order: a page below maxEventId starts its walk there instead
+  // of passing over every newer event (long histories are paged hundreds of times).
+  auto from = events.rbegin();
+  if (maxEventId) {
+    from = std::make_reverse_iterator(std::upper_bound(
+        events.begin(), events.end(), *maxEventId, [](int64_t id, const Event& e) { return id < e.eventId; }));
+  }
+  for (auto it = from; it != events.rend(); ++it) {
     const Event& e = *it;
     if (!cameras.empty() && !cameras.count(e.cameraId)) continue;
     if (!types.empty() && !types.count(e.type)) continue;
@@ -149,8 +157,7 @@ HttpReply thumbnail(RouteContext& ctx) {
   std::optional<HttpReply> error;
   const Event* event = eventAt(ctx, error);
   if (!event) return std::move(*error);
-  return imageReply(makeJpeg(320, 180, static_cast<uint64_t>(event->eventId),
-                             accentForEventType(event->type)));
+  return imageReply(eventThumbnailJpeg(*event, ctx.world));
 }
 
 HttpReply availableTypes(RouteContext& ctx) { return jsonReply(200, ctx.world.availableEventTypes()); }

@@ -1,10 +1,13 @@
 // Thumbnails and snapshots are JPEGs a decoder reads; clips are MPEG-4 files of the scripted
 // size, streamed whole.
 #include <csetjmp>
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 
 #include <jpeglib.h>
 
+#include "cloud-sim/scene_pictures.h"
 #include "sim_fixture.h"
 
 namespace dk::cloudsim::test {
@@ -67,6 +70,59 @@ std::vector<std::string> boxes(const std::string& data, size_t begin, size_t end
     at += size;
   }
   return types;
+}
+
+// The colour at (x, y) of a decoded RGB picture.
+std::array<int, 3> pixelAt(const Decoded& image, int x, int y) {
+  const size_t at = (static_cast<size_t>(y) * image.width + x) * 3;
+  return {image.pixels[at], image.pixels[at + 1], image.pixels[at + 2]};
+}
+
+bool near(std::array<int, 3> a, std::array<int, 3> b, int tolerance) {
+  for (int i = 0; i < 3; ++i) {
+    if (std::abs(a[i] - b[i]) > tolerance) return false;
+  }
+  return true;
+}
+
+// Mean absolute difference of the scene (above the caption band, below the name plates).
+double sceneDifference(const Decoded& a, const Decoded& b) {
+  double sum = 0;
+  int n = 0;
+  for (int y = 30; y < 128; y += 2) {
+    for (int x = 0; x < a.width; x += 2) {
+      auto p = pixelAt(a, x, y), q = pixelAt(b, x, y);
+      for (int i = 0; i < 3; ++i) sum += std::abs(p[i] - q[i]);
+      n += 3;
+    }
+  }
+  return sum / n;
+}
+
+TEST(ScenePictures, ThumbnailsShowTheCamerasSceneAndTheEventsBadge) {
+  World world = World::generate(GenerateOptions{});
+  world.cameras[0].name = "Front Door";
+  world.cameras[1].name = "Garden";
+  Event motion{.eventId = 7, .cameraId = world.cameras[0].cameraId, .timestamp = 1700000000, .type = "vmdDetected"};
+  Event ring = motion;
+  ring.eventId = 8;
+  ring.type = "doorbellPressed";
+  Event elsewhere = motion;
+  elsewhere.cameraId = world.cameras[1].cameraId;
+  const Decoded a = decodeJpeg(detail::eventThumbnailJpeg(motion, world));
+  const Decoded b = decodeJpeg(detail::eventThumbnailJpeg(ring, world));
+  const Decoded c = decodeJpeg(detail::eventThumbnailJpeg(elsewhere, world));
+  ASSERT_TRUE(a.ok && b.ok && c.ok);
+  EXPECT_LT(sceneDifference(a, b), 2.0);   // one camera, one scene
+  EXPECT_GT(sceneDifference(a, c), 20.0);  // another camera, another scene
+  // The badge in the caption band wears the event type's colour; the band itself is dark.
+  EXPECT_TRUE(near(pixelAt(a, 14, 156), {230, 160, 20}, 24));
+  EXPECT_TRUE(near(pixelAt(b, 14, 156), {150, 80, 200}, 24));
+  EXPECT_LT(pixelAt(a, 300, 176)[0], 40);
+  // The texts written on it.
+  EXPECT_EQ(detail::eventLabel("audioCategorized", "glassBreak"), "Sound: glassBreak");
+  EXPECT_EQ(detail::eventLabel("pirDetected", ""), "Infrared");
+  EXPECT_EQ(detail::localTimeText(1700000000.7, 7200), "2023-11-15 00:13:20");
 }
 
 class Media : public SimTest {

@@ -1,0 +1,133 @@
+// The camera service's fan-outs over all cameras, with an executor whose replies the test hands
+// back in the order it chooses: the error that arrived last wins, whatever the list order.
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "network/kl_camera_requests.h"
+#include "platform/dispatch/run_loop.h"
+#include "services/kl_device_keeper.h"
+#include "services/manager_report.h"
+
+namespace dk {
+namespace {
+
+using platform::ErrorPtr;
+using platform::MainRunLoop;
+using platform::Value;
+
+class ScriptedExecutor : public KLRequestExecutor {
+ public:
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back({request, std::move(completion)});
+  }
+  void refreshTokenWithSuccessBlock(CredentialBlock, ErrorBlock) override {}
+  void isMethodInProgress(const std::string&, std::function<void(bool)> completion) override { completion(false); }
+
+  size_t count() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_.size();
+  }
+  // The call whose URL is `url`.
+  KLRequestCompletion completionFor(const std::string& url) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& call : calls_) {
+      if (call.first->requestURL() == url) return call.second;
+    }
+    ADD_FAILURE() << "no call to " << url;
+    return [](const Value&, const ErrorPtr&) {};
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::pair<std::shared_ptr<KLRequest>, KLRequestCompletion>> calls_;
+};
+
+ErrorPtr failure(int64_t code) { return platform::Error::make("NSURLErrorDomain", code, "failed"); }
+
+class DeviceKeeperFanOutTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KLServicesManager::setRequestExecutor(executor);
+    for (int64_t id : {1, 2, 3}) {
+      auto camera = std::make_shared<KLCameraResponse>();
+      camera->setCameraID(id);
+      camera->setState(true);
+      camera->setName("Camera " + std::to_string(id));
+      values.emplace_back(camera);
+    }
+    list->setValues(Value(values));
+  }
+  void TearDown() override {
+    MainRunLoop::runUntilIdle();
+    KLServicesManager::setRequestExecutor(nullptr);
+  }
+  void waitForCalls(size_t n) { ASSERT_TRUE(MainRunLoop::runUntil([&] { return executor->count() >= n; })); }
+  static std::string modePath(int id) { return "/rest/v2.2/cameras/" + std::to_string(id) + "/mode"; }
+  // A mode reply for one camera, delivered on the main thread as a failure would be.
+  void reply(int id, ErrorPtr error) {
+    auto completion = executor->completionFor(modePath(id));
+    if (error) {
+      completion(Value(), error);
+    } else {
+      completion(Value(std::make_shared<KLCameraResponse>()), nullptr);
+    }
+    MainRunLoop::runUntilIdle();
+  }
+
+  std::shared_ptr<ScriptedExecutor> executor = std::make_shared<ScriptedExecutor>();
+  KLDeviceKeeperPtr keeper = std::make_shared<KLDeviceKeeper>();
+  std::shared_ptr<KLCameraListResponse> list = std::make_shared<KLCameraListResponse>();
+  platform::ValueArray values;
+};
+
+TEST_F(DeviceKeeperFanOutTest, TwoFailuresOfThreeReportOnceWithTheErrorThatArrivedLast) {
+  test::ManagerReport report;
+  keeper->getAllCameraModesForCameras(list, report.success(), report.failure());
+  waitForCalls(3);
+  reply(3, failure(-1003));
+  EXPECT_EQ(report.total(), 0);  // nothing until every camera answered
+  reply(2, nullptr);
+  reply(1, failure(-1001));
+  EXPECT_EQ(report.errors, 1);
+  EXPECT_EQ(report.successes, 0);
+  EXPECT_TRUE(report.onMain);
+  ASSERT_NE(report.error, nullptr);
+  EXPECT_EQ(report.error->code(), -1001);  // camera 1 comes first in the list but answered last
+}
+
+TEST_F(DeviceKeeperFanOutTest, TheOrderOfArrivalDecidesNotTheOrderOfTheList) {
+  test::ManagerReport report;
+  keeper->getAllCameraModesForCameras(list, report.success(), report.failure());
+  waitForCalls(3);
+  reply(1, failure(-1001));
+  reply(3, failure(-1003));
+  reply(2, nullptr);
+  ASSERT_EQ(report.errors, 1);
+  EXPECT_EQ(report.error->code(), -1003);
+}
+
+TEST_F(DeviceKeeperFanOutTest, AllSucceedingReportsTheListAndAnEmptyListSucceedsAtOnce) {
+  test::ManagerReport report;
+  keeper->getAllCameraModesForCameras(list, report.success(), report.failure());
+  waitForCalls(3);
+  for (int id : {2, 1, 3}) reply(id, nullptr);
+  EXPECT_EQ(report.successes, 1);
+  EXPECT_EQ(report.errors, 0);
+  EXPECT_EQ(report.result.objectAs<KLCameraListResponse>(), list);
+
+  test::ManagerReport empty;
+  keeper->getAllCapabilitiesForCameras(std::make_shared<KLCameraListResponse>(), empty.success(), empty.failure());
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(empty.successes, 1);
+  EXPECT_EQ(executor->count(), 3u);  // nothing sent
+  test::ManagerReport missing;
+  keeper->getAllDetectionsCapabilitiesForCameras(nullptr, missing.success(), missing.failure());
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(missing.successes, 1);
+}
+
+}  // namespace
+}  // namespace dk
