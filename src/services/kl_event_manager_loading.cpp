@@ -1,5 +1,4 @@
 // KLEventManager: paging through a camera's history and fetching what is newer than the cache.
-#include <atomic>
 
 #include "foundation/server_timestamp.h"
 #include "platform/dispatch/queue.h"

@@ -181,7 +181,7 @@ TEST_F(DeviceKeeperTest, TheSelectionOfCamerasToMoveHoldsEachCameraOnce) {
 }
 
 TEST_F(DeviceKeeperTest, TheCurrentCameraTakesItsNameFromASingleCameraRead) {
-  const auto& simulated = sim.world().cameras[2];
+  const auto simulated = sim.world().cameras[2];
   KLCameraPtr current = keeper->camera();
   ASSERT_NE(current, nullptr);
   keeper->setCameraNameWithID(simulated.cameraId);

@@ -361,5 +361,20 @@ TEST_F(DeviceKeeperSnapshotTest, AllSnapshotsAreAnnouncedOnlyWhenTheLastCameraIs
   EXPECT_EQ(each.count, static_cast<int>(online + sim.world().cameras.size()));
 }
 
+TEST_F(DeviceKeeperSnapshotTest, AGoneKeeperEmptiesTheImageMemoryButKeepsTheDisk) {
+  loadCameras();
+  KLCameraPtr camera = cachedCamera(0);
+  ManagerReport report;
+  keeper->refreshSnapshotForCamera(camera, report.success(), report.failure());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(report.successes, 1);
+  auto cache = platform::ImageCache::sharedImageCache();
+  const std::string key = getCacheKeyForImageKey(camera->cameraID(), KLImageCacheOptionNone);
+  ASSERT_NE(cache->imageFromMemoryCacheForKey(key), nullptr);
+  keeper.reset();
+  EXPECT_EQ(cache->imageFromMemoryCacheForKey(key), nullptr);
+  EXPECT_NE(getLocalSnapshotForKey(camera->cameraID()), nullptr);
+}
+
 }  // namespace
 }  // namespace dk::test
