@@ -1,30 +1,30 @@
 // The demo host: what a host application does with DKChronoKit, as far as the framework exists.
 //
-// It starts the local cloud simulator over HTTPS, trusts its CA, stores the bearer credential the
-// way the facade does, then drives the framework's request executor and models: the camera list,
-// the whole recording history of the first camera paged newest first, and its event pages followed
-// through the "Link" header. It prints the camera's last hours as a text time strip.
+// It starts the local cloud simulator over HTTPS (or uses the cloud named with --cloud), stores the
+// bearer credential the way the facade does, and lets the framework's own chain load the camera:
+// the data manager asks for the user (then turns the live feed on), the camera service reads the
+// cameras, the recording manager pages the whole recording history and the event manager the whole
+// event history. It prints a progress line while the pages arrive, then the camera's history.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "cloud-sim/cloud_sim.h"
+#include "foundation/credential_storage.h"
 #include "foundation/date_formatting.h"
-#include "model/kl_camera_list_response.h"
-#include "model/kl_event_response.h"
-#include "model/kl_recording_response.h"
-#include "network/kl_camera_requests.h"
-#include "network/kl_event_requests.h"
-#include "network/kl_recording_requests.h"
-#include "network/kl_request_manager.h"
+#include "foundation/server_settings.h"
+#include "live/kl_data_manager.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/secure_store.h"
 #include "platform/net/oauth_credential.h"
 #include "platform/net/tls_policy.h"
-#include "services/kl_services_manager.h"
+#include "platform/net/url.h"
 
 namespace {
 
@@ -32,159 +32,253 @@ using dk::platform::ErrorPtr;
 using dk::platform::MainRunLoop;
 using dk::platform::Value;
 
-// A service manager of the host's own, to reach the executor the way the domain managers do.
-class HostTimelineLoader : public dk::KLServicesManager {
- public:
-  HostTimelineLoader() : KLServicesManager("HostTimelineLoader") {}
-
-  // Runs one request, merging into `cached`, and pumps the main loop until it has answered.
-  bool load(std::shared_ptr<dk::KLRequest> request, dk::platform::ModelPtr cached, Value* result) {
-    bool done = false, ok = false;
-    requestWithRequestObject(std::move(request), std::move(cached),
-                             [&](const Value& value, const ErrorPtr& error) {
-                               genericBlock()(
-                                   value, error,
-                                   [&](const Value& v) {
-                                     if (result) *result = v;
-                                     ok = done = true;
-                                   },
-                                   [&](const ErrorPtr& e) {
-                                     std::fprintf(stderr, "request failed: %s\n", e ? e->description().c_str() : "?");
-                                     done = true;
-                                   });
-                             });
-    MainRunLoop::runUntil([&] { return done; }, 60);
-    return ok;
-  }
+struct Options {
+  std::string cloud;  // empty: the embedded simulator
+  std::string token;
+  std::string caFile;
+  std::optional<int64_t> camera;
+  int days = 3;
 };
 
-std::string clock(double seconds) {
-  return dk::stringDateIn24HFormatFromDate(seconds, "dd MMM HH:mm");
+constexpr char kUsage[] =
+    "usage: dk-host [--cloud URL] [--token T] [--ca FILE] [--camera N] [--days N] [--help]\n"
+    "  --cloud URL   use that cloud (http or https) instead of the embedded simulator\n"
+    "  --token T     the bearer credential to store (needed with --cloud)\n"
+    "  --ca FILE     trust this CA for https (default: the system store)\n"
+    "  --camera N    the camera to load (default: the first online one)\n"
+    "  --days N      history size of the embedded cloud (default 3)\n";
+
+[[noreturn]] void fail(const std::string& message) {
+  std::fprintf(stderr, "dk-host: %s\n", message.c_str());
+  std::exit(2);
+}
+
+bool parseInt(const std::string& text, int64_t* out) {
+  char* end = nullptr;
+  long long value = std::strtoll(text.c_str(), &end, 10);
+  if (text.empty() || *end) return false;
+  *out = value;
+  return true;
+}
+
+Options parse(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) fail(arg + " needs a value (see --help)");
+      return argv[++i];
+    };
+    int64_t number = 0;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "--cloud") {
+      options.cloud = value();
+    } else if (arg == "--token") {
+      options.token = value();
+    } else if (arg == "--ca") {
+      options.caFile = value();
+      if (!std::filesystem::is_regular_file(options.caFile)) fail("no CA file at " + options.caFile);
+    } else if (arg == "--camera") {
+      if (!parseInt(value(), &number)) fail("--camera takes a camera number");
+      options.camera = number;
+    } else if (arg == "--days") {
+      if (!parseInt(value(), &number) || number < 1 || number > 365) fail("--days takes a number from 1 to 365");
+      options.days = static_cast<int>(number);
+    } else {
+      fail("unknown option " + arg + " (see --help)");
+    }
+  }
+  if (!options.cloud.empty() && options.token.empty()) fail("--cloud needs --token");
+  return options;
+}
+
+// Points the framework's server settings at `url` ("https://host:port").
+void useCloud(const std::string& url) {
+  const auto parsed = dk::platform::parseURL(url);
+  if (!parsed || (parsed->scheme != "http" && parsed->scheme != "https") || parsed->host.empty()) {
+    fail("--cloud takes an http or https URL, not \"" + url + "\"");
+  }
+  const auto server = dk::KLServer::sharedInstance();
+  server->setProtocol(parsed->scheme);
+  server->setIpAddress(parsed->host);
+  server->setHttpPort(parsed->port ? std::to_string(*parsed->port) : parsed->scheme == "https" ? "443" : "80");
+}
+
+std::string clockText(double seconds) { return dk::stringDateIn24HFormatFromDate(seconds, "dd MMM HH:mm:ss"); }
+
+std::string durationText(double seconds) {
+  char text[32];
+  const long s = static_cast<long>(seconds);
+  if (s >= 3600) std::snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
+  else std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
+  return text;
+}
+
+// Prints a progress line at every notification of the managers.
+class Progress : public dk::KLEventsUpdatesDelegate, public dk::KLRecordingsUpdatesDelegate {
+ public:
+  Progress(std::shared_ptr<dk::KLDataManager> data, int64_t camera) : data_(std::move(data)), camera_(camera) {}
+  void didUpdateEventsForCameraID(std::optional<int64_t>) override { ++eventNotes; print(); }
+  void didUpdateRecordingsForCameraID(std::optional<int64_t>) override { ++recordingNotes; print(); }
+  void print() {
+    const auto recordings = data_->recordingManager()->recordingsForCameraID(camera_)->recordings().size();
+    const auto events = data_->eventManager()->numberOfEventsForCameraID(camera_);
+    std::printf("\r  loading: %zu recordings, %zu events   ", recordings, events);
+    std::fflush(stdout);
+  }
+  int eventNotes = 0, recordingNotes = 0;
+
+ private:
+  std::shared_ptr<dk::KLDataManager> data_;
+  int64_t camera_;
+};
+
+template <typename Start>
+bool waitFor(Start start, double seconds = 300) {
+  bool done = false;
+  start([&] { done = true; });
+  return MainRunLoop::runUntil([&] { return done; }, seconds);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const Options options = parse(argc, argv);
   MainRunLoop::bindToCurrentThread();
-  const int days = argc > 1 ? std::atoi(argv[1]) : 3;
+  dk::platform::SecureStore::setShared(dk::platform::InMemorySecureStore::create());
 
-  // The local cloud, over HTTPS with a CA of its own that the framework is told to trust.
-  dk::cloudsim::CloudSimOptions options;
-  options.https = true;
-  dk::cloudsim::GenerateOptions world;
-  world.seed = 7;
-  world.days = days;
-  world.now = dk::platform::now();
-  dk::cloudsim::CloudSim cloud(dk::cloudsim::World::generate(world), options);
-  if (cloud.start() == 0) {
-    std::fprintf(stderr, "the cloud simulator did not start: %s\n", cloud.lastError().c_str());
-    return 1;
+  std::unique_ptr<dk::cloudsim::CloudSim> cloud;
+  std::filesystem::path caFile;
+  std::string token = options.token;
+  if (options.cloud.empty()) {
+    // The local cloud, over HTTPS with a CA of its own that the framework is told to trust.
+    dk::cloudsim::CloudSimOptions simOptions;
+    simOptions.https = true;
+    dk::cloudsim::GenerateOptions world;
+    world.seed = 7;
+    world.days = options.days;
+    world.now = dk::platform::now();
+    cloud = std::make_unique<dk::cloudsim::CloudSim>(dk::cloudsim::World::generate(world), simOptions);
+    if (cloud->start() == 0) fail("the cloud simulator did not start: " + cloud->lastError());
+    caFile = std::filesystem::temp_directory_path() / ("dk-host-ca-" + std::to_string(cloud->port()) + ".pem");
+    cloud->writeCaCertificate(caFile.string());
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile.string());
+    if (token.empty()) token = cloud->accessToken();
+    useCloud(cloud->baseUrl());
+    std::printf("cloud simulator at %s\n", cloud->baseUrl().c_str());
+  } else {
+    if (!options.caFile.empty()) dk::platform::TlsPolicy::setDefaultCAFile(options.caFile);
+    useCloud(options.cloud);
+    std::printf("cloud at %s\n", options.cloud.c_str());
   }
-  const auto caFile = std::filesystem::temp_directory_path() / ("dk-host-ca-" + std::to_string(cloud.port()) + ".pem");
-  cloud.writeCaCertificate(caFile.string());
-  dk::platform::TlsPolicy::setDefaultCAFile(caFile.string());
-  std::printf("cloud simulator at %s\n", cloud.baseUrl().c_str());
 
   // The host's bearer token, stored as the facade stores it (no refresh token).
-  dk::platform::SecureStore::setShared(dk::platform::InMemorySecureStore::create());
-  dk::platform::OAuthCredential credential(cloud.accessToken(), "bearer", std::nullopt);
+  dk::platform::OAuthCredential credential(token, "bearer", std::nullopt);
   dk::platform::OAuthCredential::storeCredential(credential, dk::kCredentialIdentifier);
-  auto executor = std::make_shared<dk::KLRequestManager>(cloud.baseUrl());
-  dk::KLServicesManager::setRequestExecutor(dk::executorForRequestManager(executor));
-  auto loader = std::make_shared<HostTimelineLoader>();
 
-  // Cameras.
-  auto cameras = std::make_shared<dk::KLCameraListResponse>();
-  if (!loader->load(std::make_shared<dk::KLCamerasRequest>(), cameras, nullptr)) return 1;
-  std::printf("\n%zu cameras, online first:\n", cameras->cameras().size());
-  for (const auto& camera : cameras->cameras()) {
-    std::printf("  #%lld %-20s %s\n", static_cast<long long>(camera->cameraID().value_or(0)),
-                camera->name().value_or("").c_str(),
-                camera->cameraState() == dk::KLCameraStateOnline ? "online" : "offline");
+  // The framework's own start-up: the data manager asks for the user, then turns the feed on.
+  auto data = dk::KLDataManager::sharedInstance();
+  ErrorPtr failure;
+  waitFor([&](auto done) {
+    data->deviceKeeper()->getCamerasWithSuccessBlock([done](const Value&) { done(); },
+                                                     [&failure, done](const ErrorPtr& e) {
+                                                       failure = e;
+                                                       done();
+                                                     });
+  });
+  if (failure) {
+    std::fprintf(stderr, "dk-host: cannot load the cameras from %s: %s\n",
+                 dk::KLServer::sharedInstance()->baseURL().c_str(), failure->localizedDescription().c_str());
+    return 1;
   }
-  if (cameras->cameras().empty()) return 1;
-  const auto camera = cameras->cameras().front();
-  const std::string cameraId = std::to_string(camera->cameraID().value_or(0));
+  waitFor([&](auto done) {
+    data->userManager()->getUserRightsWithSuccessBlock([done](const Value&) { done(); },
+                                                       [done](const ErrorPtr&) { done(); });
+  });
+  MainRunLoop::runUntilIdle();
+  const auto user = data->userManager()->getUser();
+  std::printf("user %s %s, account %lld, rights %llu\n", user->firstName().value_or("?").c_str(),
+              user->lastName().value_or("").c_str(), static_cast<long long>(user->accountID().value_or(0)),
+              static_cast<unsigned long long>(data->userManager()->userRights()->rights()));
 
-  // The whole recording history, newest page first, then older pages until nothing is added.
-  auto recordings = std::make_shared<dk::KLRecordingListResponse>();
-  std::optional<std::string> endTime;
-  int pages = 0;
-  while (!recordings->allRecordingsLoaded()) {
-    auto request = std::make_shared<dk::KLCameraRecordingsRequest>();
-    request->cameraID = cameraId;
-    request->limit = 100;
-    request->reverse = true;
-    request->endTime = endTime;
-    Value page;
-    if (!loader->load(request, nullptr, &page)) return 1;
-    auto list = page.objectAs<dk::KLRecordingListResponse>();
-    if (!list) break;
-    bool merged = false;
-    if (pages++ == 0) {
-      recordings->appendSortedRecordings(list->recordings(), [&] { merged = true; });
-    } else {
-      recordings->appendOldSortedRecording(list->recordings(), [&] { merged = true; });
-    }
-    MainRunLoop::runUntil([&] { return merged; });
-    const auto all = recordings->recordings();
-    if (all.empty() || list->recordings().empty()) break;
-    endTime = all.back()->startStringTime();
+  const auto cameras = data->deviceKeeper()->cameras()->cameras();
+  std::printf("%zu cameras, online first:\n", cameras.size());
+  dk::KLCameraPtr camera;
+  for (const auto& c : cameras) {
+    const bool online = c->cameraState() == dk::KLCameraStateOnline;
+    std::printf("  #%lld %-20s %s\n", static_cast<long long>(c->cameraID().value_or(0)), c->name().value_or("").c_str(),
+                online ? "online" : "offline");
+    if (!camera && (options.camera ? c->cameraID() == options.camera : online)) camera = c;
   }
-  const auto all = recordings->recordings();
-  std::printf("\n%s: %zu recordings in %d pages", camera->name().value_or("").c_str(), all.size(), pages);
-  if (!all.empty()) {
-    std::printf(", %s to %s%s", clock(all.back()->startSeconds().value_or(0)).c_str(),
-                clock(all.front()->endSeconds().value_or(all.front()->startSeconds().value_or(0))).c_str(),
-                all.front()->closed().value_or(true) ? "" : " (still recording)");
+  if (!camera) {
+    std::fprintf(stderr, "dk-host: %s\n", options.camera ? ("no camera #" + std::to_string(*options.camera)).c_str()
+                                                        : "no online camera");
+    return 1;
   }
+  const int64_t cameraId = camera->cameraID().value_or(0);
+  std::printf("\nloading %s (#%lld)\n", camera->name().value_or("").c_str(), static_cast<long long>(cameraId));
+
+  auto progress = std::make_shared<Progress>(data, cameraId);
+  data->eventManager()->addObserverForEventsChanges(progress);
+  data->recordingManager()->addObserverForRecordingsChanges(progress);
+  // Recordings: the newest page, then every older page. Events: the whole history, off the main
+  // thread, told page by page.
+  waitFor([&](auto done) { data->recordingManager()->loadNewRecordingsForCameraID(cameraId, done); }, 60);
+  waitFor([&](auto done) { data->recordingManager()->loadRecordingsForCameraID(cameraId, done); });
+  data->eventManager()->getAllEventsForCameraID(cameraId);
+  MainRunLoop::runUntil([&] { return data->eventManager()->eventsFinishedLoadingForCameraIDs({cameraId}); }, 300);
+  MainRunLoop::runUntilIdle();
+  progress->print();
   std::printf("\n");
+  data->eventManager()->removeObserverForEventsChanges(progress);
+  data->recordingManager()->removeObserverForRecordingsChanges(progress);
 
-  // Events: the newest page, then older pages through the "Link" header.
-  // Each page is merged into the cached list; the page itself carries the next page's link.
-  auto events = std::make_shared<dk::KLEventListResponse>();
-  std::optional<std::string> next;
-  int eventPages = 0;
-  do {
-    auto request = std::make_shared<dk::KLOldEventsRequest>(next);
-    if (!next) {
-      request->cameraIDs = {cameraId};
-      request->limit = 25;
-    }
-    Value reply;
-    if (!loader->load(request, events, &reply)) return 1;
-    auto page = reply.objectAs<dk::KLEventListResponse>();
-    next = page ? page->nextEventsBatchURL() : std::nullopt;
-  } while (next && ++eventPages < 1000);
-  ++eventPages;
-  std::map<std::string, int> byType;
-  for (const auto& event : events->events()) byType[event->type().value_or("?")]++;
-  std::printf("%zu events in %d pages:", events->events().size(), eventPages);
-  for (const auto& [type, count] : byType) std::printf(" %s %d,", type.c_str(), count);
-  std::printf("\n");
-
-  // The last six hours as a newest-on-top strip of 15-minute rows.
-  if (!all.empty()) {
-    const double newest = all.front()->endSeconds().value_or(all.front()->startSeconds().value_or(0));
-    const double rowSeconds = 15 * 60;
-    std::printf("\nthe last six hours (# recording, letters: events)\n");
-    for (int row = 0; row < 24; ++row) {
-      const double rowEnd = newest - row * rowSeconds, rowStart = rowEnd - rowSeconds;
-      std::string bar;
-      for (int slot = 0; slot < 30; ++slot) {
-        const double t = rowStart + (slot + 0.5) * rowSeconds / 30;
-        bar += recordings->getRecordingForTime(t) ? '#' : '.';
+  // The history.
+  const auto recordings = data->recordingManager()->recordingsForCameraID(cameraId)->recordings();
+  const auto events = data->eventManager()->eventsForCameraID(cameraId)->events();
+  std::printf("\nrecordings: %zu (%d notifications)\n", recordings.size(), progress->recordingNotes);
+  if (!recordings.empty()) {
+    const auto& newest = recordings.front();
+    const auto& oldest = recordings.back();
+    std::printf("  newest  %s - %s%s\n", clockText(newest->startSeconds().value_or(0)).c_str(),
+                newest->closed().value_or(true) ? clockText(newest->endSeconds().value_or(0)).c_str() : "now",
+                newest->closed().value_or(true) ? "" : " (still recording)");
+    std::printf("  oldest  %s - %s\n", clockText(oldest->startSeconds().value_or(0)).c_str(),
+                clockText(oldest->endSeconds().value_or(0)).c_str());
+    int gaps = 0;
+    double longest = 0, recorded = 0;
+    for (size_t i = 0; i < recordings.size(); ++i) {
+      const double start = recordings[i]->startSeconds().value_or(0);
+      recorded += recordings[i]->endSeconds().value_or(start) - start;
+      if (i + 1 < recordings.size()) {
+        const double gap = start - recordings[i + 1]->endSeconds().value_or(start);
+        if (gap > 1) {
+          ++gaps;
+          longest = std::max(longest, gap);
+        }
       }
-      std::string marks;
-      for (const auto& event : events->events()) {
-        const double t = event->timestamp().value_or(0);
-        if (t > rowStart && t <= rowEnd) marks += event->type().value_or("?").substr(0, 1);
-      }
-      std::printf("  %s |%s| %s\n", clock(rowEnd).c_str(), bar.c_str(), marks.c_str());
     }
+    std::printf("  %s recorded, %d gaps, the longest %s\n", durationText(recorded).c_str(), gaps,
+                durationText(longest).c_str());
   }
-  std::printf("\n%zu requests served by the cloud simulator\n", cloud.requestCount());
-  cloud.stop();
-  std::filesystem::remove(caFile);
+  std::printf("events: %zu (%d notifications)\n", events.size(), progress->eventNotes);
+  if (!events.empty()) {
+    std::printf("  newest  %s %s\n", clockText(events.front()->timestamp().value_or(0)).c_str(),
+                events.front()->type().value_or("?").c_str());
+    std::printf("  oldest  %s %s\n", clockText(events.back()->timestamp().value_or(0)).c_str(),
+                events.back()->type().value_or("?").c_str());
+    std::map<std::string, int> byType;
+    for (const auto& event : events) byType[event->type().value_or("?")]++;
+    std::printf("  by type:");
+    for (const auto& [type, count] : byType) std::printf(" %s %d", type.c_str(), count);
+    std::printf("\n");
+  }
+  if (cloud) {
+    std::printf("\n%zu requests served by the cloud simulator\n", cloud->requestCount());
+    cloud->stop();
+    std::filesystem::remove(caFile);
+  }
   return 0;
 }
