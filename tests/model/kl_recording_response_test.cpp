@@ -82,6 +82,19 @@ TEST(KLRecordingOlderPages, AppendAfterTheOldestWithoutDuplicates) {
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i]) << "cached objects are kept";
 }
 
+TEST(KLRecordingOlderPages, TheCachedOldestKeepsItsOwnTimes) {
+  auto list = listOf({10, 9, 8});
+  auto eight = list->getRecordingWithId(8);
+  auto differentEight = rec(8, false);
+  differentEight->setStartStringTime(serverTime(kBase + 5));
+  merge(list, {differentEight, rec(7)});
+  EXPECT_EQ(ids(*list), (std::vector<int64_t>{10, 9, 8, 7}));
+  EXPECT_EQ(list->getRecordingWithId(8), eight);
+  EXPECT_EQ(eight->startSeconds(), kBase + 800);
+  EXPECT_EQ(eight->endSeconds(), kBase + 860);
+  EXPECT_EQ(eight->closed(), true);
+}
+
 TEST(KLRecordingOlderPages, PageWithoutTheOldestStillAddsTheOlderOnes) {
   // The server no longer holds recording 8: the page starts further back.
   auto list = listOf({10, 9, 8});
