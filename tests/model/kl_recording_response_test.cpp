@@ -258,11 +258,13 @@ TEST(KLRecordingConcurrency, ReadersOnOtherQueuesDuringInPlaceMerges) {
   merge(list, {rec(1, false)});
   std::atomic<bool> stop{false};
   std::atomic<int> reads{0};
+  platform::DispatchSemaphore started(0);
   auto group = platform::DispatchGroup::create();
   auto readers = platform::DispatchQueue::createConcurrent("test.readers");
   for (int r = 0; r < 3; ++r) {
     group->async(readers, [&] {
-      while (!stop.load()) {
+      bool first = true;
+      while (first || !stop.load()) {
         for (const auto& recording : list->recordings()) {
           auto closed = recording->closed();
           auto end = recording->endStringTime();
@@ -273,9 +275,13 @@ TEST(KLRecordingConcurrency, ReadersOnOtherQueuesDuringInPlaceMerges) {
         }
         (void)list->getRecordingForTime(kBase + 30);
         reads.fetch_add(1);
+        if (first) started.signal();
+        first = false;
       }
     });
   }
+  // Every reader has read once before the merges begin, however busy the machine is.
+  for (int r = 0; r < 3; ++r) started.wait();
   for (int64_t id = 2; id <= 40; ++id) {
     // Each newer page closes the previous open recording and adds a new open one.
     merge(list, {rec(id, false), rec(id - 1, true)});
