@@ -244,9 +244,10 @@ void KLEventListResponse::deleteEventWithEventID(std::optional<int64_t> eventID)
     KLEventPtr event = self->eventWithID(eventID);
     if (!event) return;
     deleteSavedFilesForEvent(event);
+    // Every event with that identifier goes, as removing an equal object from a list does.
     std::vector<KLEventPtr> remaining;
     for (const auto& e : self->events()) {
-      if (e != event) remaining.push_back(e);
+      if (!e || e->eventID() != eventID) remaining.push_back(e);
     }
     self->replaceEvents(std::move(remaining), false);
   });

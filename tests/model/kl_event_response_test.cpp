@@ -230,6 +230,15 @@ TEST(KLEventList, DeletingRemovesTheEventAndOnlyADownloadedClip) {
   std::filesystem::remove(dir / "72.mp4");
 }
 
+TEST(KLEventList, DeletingRemovesEveryEventWithThatIdentifier) {
+  // A list can hold one event twice, e.g. set whole from a reply that repeats it.
+  auto list = listOf({event(71), event(72), event(71), event(73)});
+  list->deleteEventWithEventID(71);
+  list->eventsHandleQueue()->sync([] {});
+  EXPECT_EQ(ids(*list), (std::vector<int64_t>{72, 73}));
+  EXPECT_FALSE(list->eventWithID(71));
+}
+
 TEST(KLEventConcurrency, ReadersWhileMergingAndUpdatingInPlace) {
   auto list = std::make_shared<KLEventListResponse>();
   std::atomic<bool> stop{false};
