@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 #include "executor_fixture.h"
 #include "foundation/authentication_identifier.h"
@@ -66,6 +68,48 @@ TEST_F(ExecutorAuthTest, TheHostsTokenWithoutRefreshTokenEndsWith101002) {
   EXPECT_EQ(outcome.error->code(), 101002);
   EXPECT_EQ(outcome.error->localizedDescription(), "Request failed: unable to retrieve refresh token (101002)");
   EXPECT_EQ(sim.requestsTo("/rest/v2.0/cameras/").size(), 1u);
+  EXPECT_EQ(tokenRequests(), 0u);
+}
+
+TEST_F(ExecutorAuthTest, TheHostsTokenIsRefusedAtOnceWhileAnotherRefreshRuns) {
+  ManualClockScope clock;
+  signInWithExpiredToken();
+  auto oauth = manager->oauthManager();
+  const int held = sim.addFault(FaultRule::hold("/oauth/token"));
+  platform::OAuthCredentialPtr renewed;
+  oauth->refreshTokenWithCompletionBlock([&](const platform::OAuthCredentialPtr& c, const auto&) { renewed = c; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return sim.heldCount() == 1; }));
+  ASSERT_TRUE(oauth->isRefreshingToken());
+  // The host hands over its own token meanwhile: it has no refresh token, so it cannot wait for one.
+  storeCredential("host-token");
+  std::atomic<int64_t> code{0};
+  oauth->refreshTokenReplacingAccessToken("host-token", [&](const auto&, const platform::ErrorPtr& e) {
+    code = e ? e->code() : -1;
+  });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return code.load() != 0; }));
+  EXPECT_EQ(code.load(), 101002);
+  sim.release(held);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  clock.advance(1.0);
+  EXPECT_TRUE(renewed);
+}
+
+TEST_F(ExecutorAuthTest, ConcurrentCallsWithTheHostsTokenAllEndWith101002AtOnce) {
+  ManualClockScope clock;
+  const std::string token = sim.accessToken();
+  storeCredential(token);
+  sim.revokeToken(token);
+  std::vector<std::unique_ptr<Outcome>> outcomes;
+  for (int i = 0; i < 24; ++i) {
+    outcomes.push_back(std::make_unique<Outcome>());
+    manager->requestWithRequest(std::make_shared<KLCamerasRequest>(), outcomes.back()->recorder());
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  // No clock advance: nobody may be parked on the 2 s "refresh in progress" re-check.
+  for (const auto& outcome : outcomes) {
+    ASSERT_EQ(outcome->count(), 1);
+    EXPECT_EQ(outcome->errorCode(), 101002);
+  }
   EXPECT_EQ(tokenRequests(), 0u);
 }
 
