@@ -183,6 +183,25 @@ TEST_F(ExecutorAuthTest, ConcurrentRefreshesSendOneGrantAndTheOtherCallWaitsForI
   EXPECT_EQ(tokenRequests(), 1u);
 }
 
+TEST_F(ExecutorAuthTest, WaitingUntilIdleCoversACallParkedBehindAnotherRefresh) {
+  // The system clock: the executor's own pauses (1 s after a grant, 2 s before a parked call looks
+  // again) are real timers here, and "idle" must wait for them rather than return with a call open.
+  signInWithExpiredToken();
+  const int held = sim.addFault(FaultRule::hold("/oauth/token"));
+  Outcome first, second;
+  manager->requestWithRequest(std::make_shared<KLCamerasRequest>(), first.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return sim.heldCount() == 1; }));
+  manager->requestWithRequest(std::make_shared<KLUserRequest>(), second.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return manager->callsWaitingForRefresh() == 1; }))
+      << "the second call is refused with the expired token while the grant is held";
+  sim.release(held);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(first.count(), 1);
+  EXPECT_EQ(second.count(), 1) << "idle was reported while the parked call was still open";
+  EXPECT_FALSE(second.error);
+  EXPECT_EQ(tokenRequests(), 1u) << tokenLog();
+}
+
 TEST_F(ExecutorAuthTest, DownloadsRejectedWith401GoBackThroughTheDownloadWithTheirProgress) {
   ManualClockScope clock;
   signInWithExpiredToken();
