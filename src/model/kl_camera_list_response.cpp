@@ -1,13 +1,12 @@
 #include "model/kl_camera_list_response.h"
 
-#include "platform/foundation/string_search.h"
-
 #include <algorithm>
 #include <cctype>
 #include <unordered_set>
 
 #include "model/model_support.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/string_search.h"
 
 namespace dk {
 

@@ -163,6 +163,13 @@ TEST(KLEventList, NextLinkAmongSeveralLinks) {
   EXPECT_FALSE(L::nextPageURLFromLinkHeader("<https://a/p>; rel=\"nextish\""));
   EXPECT_FALSE(L::nextPageURLFromLinkHeader(""));
   EXPECT_FALSE(L::nextPageURLFromLinkHeader("<https://broken; rel=\"next\""));
+  // Quoted parameters may hold "<", ">" and ",": they belong to their link.
+  EXPECT_EQ(L::nextPageURLFromLinkHeader("<https://a/p>; title=\"a, <https://evil/x>; rel=next\", <https://a/n>; rel=\"next\""),
+            "https://a/n");
+  EXPECT_EQ(L::nextPageURLFromLinkHeader("<https://a/n>; rel=\"next\","), "https://a/n") << "a trailing comma";
+  EXPECT_EQ(L::nextPageURLFromLinkHeader(", ,<https://a/n>; rel=next , "), "https://a/n");
+  EXPECT_FALSE(L::nextPageURLFromLinkHeader("<https://a/p>; rel=\"prev\"; rel=\"next\"")) << "the first rel wins";
+  EXPECT_EQ(L::nextPageURLFromLinkHeader("junk; rel=next, <https://a/n>; rel=next"), "https://a/n");
 }
 
 TEST(KLEventList, MergeAppendsOnlyNewEventsInPageOrderKeepingCachedObjects) {
