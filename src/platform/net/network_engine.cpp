@@ -223,9 +223,12 @@ void NetworkEngine::Impl::configure(TransferHandle& h) {
 
   // Fields the transport owns are not taken from callers (a chunked header without a chunked body
   // would leave the server waiting); "Expect:" turns off the 100-continue round trip.
-  for (const auto& [name, value] : r.headers) {
+  for (const auto& header : r.headers) {
+    const std::string& name = header.first;
+    const std::string& value = header.second;
     static const char* reserved[] = {"Content-Length", "Transfer-Encoding", "Connection", "Host", "Expect"};
-    if (std::any_of(std::begin(reserved), std::end(reserved), [&](const char* n) { return iequals(name, n); }))
+    // A named reference, not a structured binding: clang 14 cannot capture those in a lambda.
+    if (std::any_of(std::begin(reserved), std::end(reserved), [&name](const char* n) { return iequals(name, n); }))
       continue;
     const std::string line = value.empty() ? name + ";" : name + ": " + value;
     h.headerList = curl_slist_append(h.headerList, line.c_str());
