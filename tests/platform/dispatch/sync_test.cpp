@@ -24,36 +24,40 @@ TEST(DispatchSemaphore, SignalsCountAndWaitsTakeOneEach) {
   EXPECT_TRUE(semaphore.waitFor(0));
   EXPECT_FALSE(semaphore.waitFor(0)) << "two signals, two waits";
 
-  // Producers on the pool, one consumer here: every signal is taken exactly once.
-  std::atomic<int> produced{0};
+  // Producers on the pool, one consumer here: every signal is taken exactly once. (Shared, as a
+  // producer may still be returning from signal() when the last wait returns.)
+  auto shared = std::make_shared<DispatchSemaphore>(0);
+  auto produced = std::make_shared<std::atomic<int>>(0);
   auto queue = DispatchQueue::createConcurrent("com.kelo.test.producers");
   for (int i = 0; i < 200; ++i) {
-    queue->async([&] {
-      produced++;
-      semaphore.signal();
+    queue->async([shared, produced] {
+      (*produced)++;
+      shared->signal();
     });
   }
-  for (int i = 0; i < 200; ++i) semaphore.wait();
-  EXPECT_EQ(produced.load(), 200);
-  EXPECT_FALSE(semaphore.waitFor(0));
+  for (int i = 0; i < 200; ++i) shared->wait();
+  EXPECT_EQ(produced->load(), 200);
+  EXPECT_FALSE(shared->waitFor(0));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
 TEST(DispatchSemaphore, WorkersBlockedOnItDoNotStarveThePool) {
   // More blocked waiters than the pool's minimum: the pool grows so the signaller still runs.
-  DispatchSemaphore gate(0), done(0);
+  auto gate = std::make_shared<DispatchSemaphore>(0), done = std::make_shared<DispatchSemaphore>(0);
   auto queue = DispatchQueue::createConcurrent("com.kelo.test.waiters");
   const int waiters = detail::WorkerPool::shared().minimumThreads() * 3;
   for (int i = 0; i < waiters; ++i) {
-    queue->async([&] {
-      gate.wait();
-      done.signal();
+    queue->async([gate, done] {
+      gate->wait();
+      done->signal();
     });
   }
-  queue->async([&] {
-    for (int i = 0; i < waiters; ++i) gate.signal();
+  queue->async([gate, waiters] {
+    for (int i = 0; i < waiters; ++i) gate->signal();
   });
-  for (int i = 0; i < waiters; ++i) done.wait();
-  SUCCEED();
+  for (int i = 0; i < waiters; ++i) done->wait();
+  EXPECT_FALSE(done->waitFor(0));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
 TEST(SharedInstance, ManyThreadsGetTheOneInstanceUntilReset) {
