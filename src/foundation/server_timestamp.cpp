@@ -36,28 +36,61 @@ inline int digits(std::string_view s, size_t at, size_t count) {
 }  // namespace
 
 std::optional<double> parseServerTimestamp(std::string_view s) {
-  // 2021-03-28T10:15:30.000Z (24) or 2021-03-28T10:15:30.000+02:00 (29)
-  if (s.size() != 24 && s.size() != 29) return std::nullopt;
-  if (s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':' || s[19] != '.') return std::nullopt;
-  const int year = digits(s, 0, 4), month = digits(s, 5, 2), day = digits(s, 8, 2);
-  const int hour = digits(s, 11, 2), minute = digits(s, 14, 2), second = digits(s, 17, 2);
-  const int millis = digits(s, 20, 3);
-  if (year < 1 || month < 1 || month > 12 || day < 1 || millis < 0) return std::nullopt;
-  if (day > daysInMonth(year, month)) return std::nullopt;
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) return std::nullopt;
+  // yyyy-M(M)-ddTHH:mm:ss.S(SS) then Z, +HH, +HHMM or +HH:MM: the forms the platform's parser
+  // accepts for the server's pattern that a server could send. Cursor-based, every read bounded.
+  size_t at = 0;
+  auto take = [&](size_t count) {
+    if (s.size() - at < count) return -1;
+    const int value = digits(s, at, count);
+    if (value >= 0) at += count;
+    return value;
+  };
+  auto literal = [&](char c) {
+    if (at >= s.size() || s[at] != c) return false;
+    ++at;
+    return true;
+  };
+  auto isDigitAt = [&](size_t i) { return i < s.size() && static_cast<unsigned char>(s[i]) - '0' <= 9u; };
+
+  const int year = take(4);
+  if (year < 1 || !literal('-')) return std::nullopt;
+  const int month = take(isDigitAt(at + 1) ? 2 : 1);
+  if (month < 1 || month > 12 || !literal('-')) return std::nullopt;
+  // A one-digit day the platform refuses here (the day abuts the literal 'T').
+  const int day = take(2);
+  if (day < 1 || day > daysInMonth(year, month) || !literal('T')) return std::nullopt;
+  const int hour = take(2);
+  if (hour < 0 || hour > 23 || !literal(':')) return std::nullopt;
+  const int minute = take(2);
+  if (minute < 0 || minute > 59 || !literal(':')) return std::nullopt;
+  const int second = take(2);
+  if (second < 0 || second > 59 || !literal('.')) return std::nullopt;
+  size_t fractionDigits = 0;
+  while (fractionDigits < 4 && isDigitAt(at + fractionDigits)) ++fractionDigits;
+  if (fractionDigits < 1 || fractionDigits > 3) return std::nullopt;
+  int millis = take(fractionDigits);
+  for (size_t i = fractionDigits; i < 3; ++i) millis *= 10;  // ".5" is half a second
 
   int offset = 0;
-  if (s.size() == 24) {
-    if (s[23] != 'Z') return std::nullopt;
+  if (at >= s.size()) return std::nullopt;
+  if (s[at] == 'Z') {
+    ++at;
   } else {
-    const char sign = s[23];
-    if ((sign != '+' && sign != '-') || s[26] != ':') return std::nullopt;
-    const int offsetHours = digits(s, 24, 2), offsetMinutes = digits(s, 27, 2);
-    if (offsetHours < 0 || offsetMinutes < 0 || offsetMinutes > 59) return std::nullopt;
+    const char sign = s[at++];
+    if (sign != '+' && sign != '-') return std::nullopt;
+    const int offsetHours = take(2);
+    if (offsetHours < 0) return std::nullopt;
+    int offsetMinutes = 0;
+    if (at < s.size()) {
+      const bool colon = literal(':');
+      offsetMinutes = take(2);
+      if (offsetMinutes < 0 || offsetMinutes > 59 || (colon && at != s.size())) return std::nullopt;
+    }
     offset = offsetHours * 3600 + offsetMinutes * 60;
     if (offset > 18 * 3600) return std::nullopt;
     if (sign == '-') offset = -offset;
   }
+  if (at != s.size()) return std::nullopt;
 
   const int64_t seconds = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
                           hour * 3600 + minute * 60 + second - offset;

@@ -1,10 +1,12 @@
 // Server timestamps: the cloud API's "yyyy-MM-dd'T'HH:mm:ss.SSSXXX" strings read without ICU.
 //
-// parseServerTimestamp is a strict hand-written reader of exactly that form: four-digit year,
-// two-digit fields, exactly three digits of milliseconds, and the zone as "Z" or "+HH:MM" /
-// "-HH:MM" (at most 18 hours). It answers the same instant ICU's parser gives for every string
-// it accepts (for dates from 1583 on; earlier ones ICU reads as Julian), and refuses what the format does not allow (a missing millisecond part, 24:00,
-// 30 February, trailing text). Pure functions, thread-safe.
+// parseServerTimestamp is a strict hand-written reader of the forms of that pattern a server
+// sends and the platform's parser accepts and consumes whole: four-digit year, a one- or two-digit
+// month, two-digit day and time fields, a fraction of one to three digits (".5" is 500 ms), and the
+// zone as "Z", "+HH", "+HHMM" or "+HH:MM" (at most 18 hours, either sign). It answers the same
+// instant ICU's parser gives for every string it accepts (for dates from 1583 on; earlier ones ICU
+// reads as Julian) and refuses the rest (a missing fraction, 24:00, 30 February, trailing text).
+// Pure functions, thread-safe.
 #pragma once
 
 #include <optional>

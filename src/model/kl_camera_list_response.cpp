@@ -6,6 +6,7 @@
 
 #include "model/model_support.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/foundation/string_search.h"
 
 namespace dk {
 
@@ -121,17 +122,6 @@ std::string KLCameraListResponse::cameraNameWithID(std::optional<int64_t> camera
   return name;
 }
 
-namespace {
-// Case-insensitive containment, as the platform's case-insensitive range search answers it.
-bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
-  auto lower = [](std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-  };
-  return lower(haystack).find(lower(needle)) != std::string::npos;
-}
-}  // namespace
 
 std::vector<int64_t> KLCameraListResponse::cameraIDsThatContainString(const std::optional<std::string>& text) const {
   std::vector<int64_t> ids;
@@ -139,7 +129,9 @@ std::vector<int64_t> KLCameraListResponse::cameraIDsThatContainString(const std:
   for (const auto& camera : cameras()) {
     const auto id = camera->cameraID();
     const auto name = camera->name();
-    if (id && name && containsIgnoringCase(*name, *text)) ids.push_back(*id);
+    // Case folded as the platform folds any letters ("küche" finds "KÜCHE"); an empty text
+    // is found in no name.
+    if (id && name && platform::containsString(*name, *text, /*ignoreDiacritics=*/false)) ids.push_back(*id);
   }
   return ids;
 }

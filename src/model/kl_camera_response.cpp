@@ -94,7 +94,14 @@ KLCameraResponse::KLCameraResponse() {
 
 const ClassInfo& KLCameraResponse::staticClassInfo() {
   using C = KLCameraResponse;
-  auto nested = [](const ClassInfo& cls) { return platform::dictionaryTransformer(cls); };
+  // A nested object sent with the wrong type ("mobileStatus": []) leaves the empty record a new
+  // camera has, not nil; null still clears it.
+  auto nested = [](const ClassInfo& cls) -> platform::ValueTransform {
+    return [&cls, toModel = platform::dictionaryTransformer(cls)](const Value& v) -> Value {
+      if (v.isNilOrNull() || v.isDictionary()) return toModel(v);
+      return Value(cls.create());
+    };
+  };
   static const ClassInfo info(
       "KLCameraResponse", &KLCameraUpdateResponse::staticClassInfo(), [] { return std::make_shared<C>(); },
       {property("currentVersion", &C::currentVersion_, path(kCurrentVersionKey)),

@@ -8,6 +8,7 @@
 #include "foundation/server_settings.h"
 #include "model/model_keys.h"
 #include "platform/foundation/app_directories.h"
+#include "platform/foundation/link_header.h"
 #include "platform/foundation/user_defaults.h"
 
 namespace dk {
@@ -244,9 +245,10 @@ void KLEventListResponse::deleteEventWithEventID(std::optional<int64_t> eventID)
     KLEventPtr event = self->eventWithID(eventID);
     if (!event) return;
     deleteSavedFilesForEvent(event);
+    // Every event with that identifier goes, as removing an equal object from a list does.
     std::vector<KLEventPtr> remaining;
     for (const auto& e : self->events()) {
-      if (e != event) remaining.push_back(e);
+      if (!e || e->eventID() != eventID) remaining.push_back(e);
     }
     self->replaceEvents(std::move(remaining), false);
   });
@@ -274,55 +276,12 @@ std::string_view trim(std::string_view s) {
   return s;
 }
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  }
-  return true;
-}
-
-// True when a link's parameters (after the "<url>") hold rel="next" (rel may list several types).
-bool relIsNext(std::string_view params) {
-  while (!params.empty()) {
-    const size_t semicolon = params.find(';');
-    std::string_view param = trim(params.substr(0, semicolon));
-    params = semicolon == std::string_view::npos ? std::string_view() : params.substr(semicolon + 1);
-    const size_t eq = param.find('=');
-    if (eq == std::string_view::npos || !equalsIgnoringCase(trim(param.substr(0, eq)), "rel")) continue;
-    std::string_view value = trim(param.substr(eq + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-    while (!value.empty()) {
-      const size_t space = value.find(' ');
-      if (equalsIgnoringCase(value.substr(0, space), "next")) return true;
-      if (space == std::string_view::npos) break;
-      value = trim(value.substr(space + 1));
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 std::optional<std::string> KLEventListResponse::nextPageURLFromLinkHeader(std::string_view header) {
-  // Link: <url>; rel="next", <url>; rel="prev"  — URLs may hold commas and semicolons, so each
-  // entry is read from its angle brackets rather than split blindly.
-  size_t pos = 0;
-  while (true) {
-    const size_t open = header.find('<', pos);
-    if (open == std::string_view::npos) return std::nullopt;
-    const size_t close = header.find('>', open + 1);
-    if (close == std::string_view::npos) return std::nullopt;
-    const std::string_view url = header.substr(open + 1, close - open - 1);
-    size_t end = header.find('<', close + 1);
-    std::string_view params = header.substr(close + 1, end == std::string_view::npos ? std::string_view::npos : end - close - 1);
-    // The parameters end at the comma that separates this entry from the next one.
-    const size_t comma = params.rfind(',');
-    if (end != std::string_view::npos && comma != std::string_view::npos) params = params.substr(0, comma);
-    if (relIsNext(params)) return std::string(trim(url));
-    if (end == std::string_view::npos) return std::nullopt;
-    pos = end;
-  }
+  auto target = platform::linkTargetWithRelation(header, "next");
+  if (!target) return std::nullopt;
+  return std::string(trim(*target));
 }
 
 }  // namespace dk

@@ -249,6 +249,8 @@ void KLRecordingListResponse::appendSortedRecordings(Recordings page, Completion
     // sent to the newer half it would add nothing and never complete the history.
     const bool olderPage = !newest || *newest > *pageNewest || (current.size() == 1 && *newest == *pageNewest);
     if (olderPage) {
+      // The one-recording case is also the newest: it takes the page's times as a newer page would.
+      if (*newest == *pageNewest) current.front()->takeTimesFrom(*page.front());
       self->appendOldSortedRecording(page, std::move(completion));
     } else {
       self->appendNewSortedRecording(page, std::move(completion));
@@ -266,8 +268,8 @@ void KLRecordingListResponse::appendOldSortedRecording(const Recordings& page, C
   if (!oldest) {
     older = newRecordings(page, [](int64_t) { return true; });
   } else {
+    // The cached oldest keeps its own times: only the newer-page merge refreshes a cached one.
     const int64_t oldestID = *oldest->recordingID();
-    if (auto fresh = findInPage(page, oldestID)) oldest->takeTimesFrom(*fresh);
     older = newRecordings(page, [oldestID](int64_t id) { return id < oldestID; });
   }
   if (older.empty()) {

@@ -149,7 +149,8 @@ void KLZoneListResponse::addZone(const KLZonePtr& zone) {
   if (!zone) return;
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
   KLZones all = zones();
-  if (std::find(all.begin(), all.end(), zone) != all.end()) return;
+  auto equal = [&](const KLZonePtr& z) { return z == zone || (z && z->isEqual(*zone)); };
+  if (std::any_of(all.begin(), all.end(), equal)) return;
   const auto id = zone->zoneID();
   const bool known = id && std::any_of(all.begin(), all.end(), [&](const KLZonePtr& z) { return z->zoneID() == id; });
   if (!known) all.push_back(zone);
@@ -159,9 +160,9 @@ void KLZoneListResponse::addZone(const KLZonePtr& zone) {
 void KLZoneListResponse::deleteZone(const KLZonePtr& zone) {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
   KLZones all = zones();
-  auto it = std::find(all.begin(), all.end(), zone);
-  if (it == all.end()) return;
-  all.erase(it);
+  // Every zone equal to it goes, as removing an object from a list does.
+  const auto removed = std::erase_if(all, [&](const KLZonePtr& z) { return z == zone || (z && zone && z->isEqual(*zone)); });
+  if (removed == 0) return;
   storeZones(all);
 }
 

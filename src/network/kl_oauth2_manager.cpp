@@ -126,25 +126,38 @@ void KLOAuth2Manager::refreshTokenWithCompletionBlock(CredentialCompletion compl
 void KLOAuth2Manager::refreshTokenReplacingAccessToken(std::string seenAccessToken, CredentialCompletion completion) {
   auto self = std::static_pointer_cast<KLOAuth2Manager>(shared_from_this());
   serviceQueue_->async([self, seenAccessToken = std::move(seenAccessToken), completion = std::move(completion)] {
+    // A refresh that finished between the caller's look at the store and now has already replaced
+    // the token (and spent its refresh token): hand on the new credential instead of a second grant.
+    const auto current = retrieveCredential();
+    if (current && current->accessToken() != seenAccessToken) {
+      if (completion) completion(current, nullptr);
+      return;
+    }
+    // Checked before the flag: a credential that cannot be refreshed (the host's own token) is
+    // refused at once, not told to wait for somebody else's refresh.
+    if (!current || !current->refreshToken() || current->refreshToken()->empty()) {
+      if (completion) completion(nullptr, current ? unableToRetrieveRefreshTokenError() : unableToRetrieveCredentialError());
+      return;
+    }
     bool expected = false;
     if (!self->isRefreshingToken_.compare_exchange_strong(expected, true)) {
       if (completion) completion(nullptr, refreshTokenInProgressError());
       return;
     }
-    // A refresh that finished between the caller's look at the store and now has already replaced
-    // the token (and spent its refresh token): hand on the new credential instead of a second grant.
-    const auto current = retrieveCredential();
-    if (current && current->accessToken() != seenAccessToken) {
+    // Looked at again under the flag: a refresh may have finished since the look above.
+    const auto now = retrieveCredential();
+    if (!now || now->accessToken() != seenAccessToken || !now->refreshToken() || now->refreshToken()->empty()) {
       self->isRefreshingToken_.store(false);
-      if (completion) completion(current, nullptr);
+      if (!now) {
+        if (completion) completion(nullptr, unableToRetrieveCredentialError());
+      } else if (now->accessToken() != seenAccessToken) {
+        if (completion) completion(now, nullptr);
+      } else if (completion) {
+        completion(nullptr, unableToRetrieveRefreshTokenError());
+      }
       return;
     }
-    if (!current || !current->refreshToken() || current->refreshToken()->empty()) {
-      self->isRefreshingToken_.store(false);
-      if (completion) completion(nullptr, current ? unableToRetrieveRefreshTokenError() : unableToRetrieveCredentialError());
-      return;
-    }
-    const std::string refreshToken = *current->refreshToken();
+    const std::string refreshToken = *now->refreshToken();
     const platform::OAuthClientCredentials identity{self->username().value_or(std::string()), self->password()};
     self->headerWithJSONResponseAndHTTPRequestSerializersAndClientId(identity.clientID, identity.secret);
     self->grant(

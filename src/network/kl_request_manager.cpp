@@ -6,7 +6,9 @@
 #include "foundation/error_classification.h"
 #include "foundation/framework_errors.h"
 #include "foundation/server_settings.h"
+#include "platform/dispatch/clock.h"
 #include "platform/dispatch/guarded.h"
+#include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/media/image_response.h"
 #include "platform/net/http_errors.h"
@@ -485,10 +487,17 @@ void KLRequestManager::failure(const ErrorPtr& error, const KLRequestPtr& reques
           },
           [self, error, request, manager, context, complete](const ErrorPtr& refreshError) {
             if (refreshError && refreshError->code() == KLCustomErrorRefreshTokenInProgress) {
-              // Another refresh is running: look again once it has had time to store its token.
-              platform::DispatchQueue::main()->after(kRefreshInProgressRetryDelay, [self, error, request, manager, context] {
-                self->failure(error, request, manager, context);
-              });
+              // Another refresh is running: look again once it has had time to store its token. The
+              // call is still pending meanwhile, so the wait holds the run loop's activity (unless
+              // the clock only moves when a test advances it).
+              std::shared_ptr<platform::ActivityToken> activity;
+              if (!platform::clock().isManual()) activity = std::make_shared<platform::ActivityToken>();
+              self->callsWaitingForRefresh_++;
+              platform::DispatchQueue::main()->after(kRefreshInProgressRetryDelay,
+                                                     [self, error, request, manager, context, activity] {
+                                                       self->callsWaitingForRefresh_--;
+                                                       self->failure(error, request, manager, context);
+                                                     });
               return;
             }
             complete(refreshError);

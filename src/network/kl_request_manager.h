@@ -81,6 +81,8 @@ class KLRequestManager : public platform::Object {
   void setShouldRetryDeviceCall(bool value) { shouldRetryDeviceCall_.store(value); }
 
   std::shared_ptr<KLOAuth2Manager> oauthManager() const;
+  // Calls refused with 401 that wait for another call's refresh before they look again.
+  int callsWaitingForRefresh() const { return callsWaitingForRefresh_.load(); }
   KLSessionManagerPtr httpSessionManager() const;
   KLSessionManagerPtr jsonSessionManager() const;
   KLSessionManagerPtr jsonUpdateSessionManager() const;
@@ -178,6 +180,7 @@ class KLRequestManager : public platform::Object {
   std::string baseURL_;
   std::string secret_;
   std::atomic<bool> shouldRetryDeviceCall_{false};
+  std::atomic<int> callsWaitingForRefresh_{0};
   std::shared_ptr<KLOAuth2Manager> oauthManager_;
   KLSessionManagerPtr httpSessionManager_;
   KLSessionManagerPtr jsonSessionManager_;

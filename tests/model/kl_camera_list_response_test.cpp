@@ -121,6 +121,16 @@ TEST(KLCameraListLookups, ByIdentifierAndName) {
   EXPECT_EQ(cache->cameras().size(), 4u) << "a new camera is kept even without identifier";
 }
 
+TEST(KLCameraListLookups, NameSearchFoldsCaseOfAnyLetterAndIgnoresEmptyText) {
+  auto cache = std::make_shared<KLCameraListResponse>();
+  cache->mergeValueForKey("values", reply(R"([{"cameraId": 1, "name": "KÜCHE", "online": true},
+      {"cameraId": 2, "name": "Straße", "online": true}, {"cameraId": 3, "name": "Küche hinten", "online": true}])"));
+  EXPECT_EQ(cache->cameraIDsThatContainString("küche"), (std::vector<int64_t>{1, 3}));
+  EXPECT_EQ(cache->cameraIDsThatContainString("STRASSE"), (std::vector<int64_t>{2}));
+  EXPECT_TRUE(cache->cameraIDsThatContainString("kuche").empty()) << "diacritics still count";
+  EXPECT_TRUE(cache->cameraIDsThatContainString("").empty());
+}
+
 TEST(KLCameraListDelete, ByListAndByIdentifier) {
   UpdateCounter updates;
   auto cache = std::make_shared<KLCameraListResponse>();

@@ -67,6 +67,24 @@ TEST(KLCameraMapping, NewAndSparseRecordsKeepTheirEmptyNestedObjects) {
   EXPECT_EQ(fresh.cameraState(), KLCameraStateOffline);
 }
 
+TEST(KLCameraMapping, NestedRecordOfTheWrongTypeStaysAnEmptyRecord) {
+  auto c = camera(R"({"cameraId": 9, "mobileStatus": [], "wifiList": "none", "subscriptionRights": 3,
+                      "cameraDetections": [{"pirDetection": []}]})");
+  ASSERT_TRUE(c->mobileStatus());
+  EXPECT_FALSE(c->mobileStatus()->state());
+  ASSERT_TRUE(c->wifiList());
+  ASSERT_TRUE(c->subscriptionRights());
+  EXPECT_FALSE(c->subscriptionRights()->daysOfRecordings());
+  ASSERT_TRUE(c->cameraDetections());
+  // Merged into a cached camera, such a reply changes none of its nested records.
+  auto cached = camera(kFullCamera);
+  auto status = cached->mobileStatus();
+  cached->mergeValuesForKeysFromModel(Value(c));
+  EXPECT_EQ(cached->mobileStatus(), status);
+  EXPECT_EQ(cached->mobileStatus()->state(), "connected");
+  EXPECT_EQ(cached->subscriptionRights()->daysOfRecordings(), 30);
+}
+
 TEST(KLCameraMapping, FirstElementAndAddressRules) {
   EXPECT_FALSE(camera(R"({"cameraMode": []})")->cameraMode());
   EXPECT_FALSE(camera(R"({"cameraMode": {"mode": "armed"}})")->cameraMode());

@@ -163,6 +163,13 @@ TEST(KLEventList, NextLinkAmongSeveralLinks) {
   EXPECT_FALSE(L::nextPageURLFromLinkHeader("<https://a/p>; rel=\"nextish\""));
   EXPECT_FALSE(L::nextPageURLFromLinkHeader(""));
   EXPECT_FALSE(L::nextPageURLFromLinkHeader("<https://broken; rel=\"next\""));
+  // Quoted parameters may hold "<", ">" and ",": they belong to their link.
+  EXPECT_EQ(L::nextPageURLFromLinkHeader("<https://a/p>; title=\"a, <https://evil/x>; rel=next\", <https://a/n>; rel=\"next\""),
+            "https://a/n");
+  EXPECT_EQ(L::nextPageURLFromLinkHeader("<https://a/n>; rel=\"next\","), "https://a/n") << "a trailing comma";
+  EXPECT_EQ(L::nextPageURLFromLinkHeader(", ,<https://a/n>; rel=next , "), "https://a/n");
+  EXPECT_FALSE(L::nextPageURLFromLinkHeader("<https://a/p>; rel=\"prev\"; rel=\"next\"")) << "the first rel wins";
+  EXPECT_EQ(L::nextPageURLFromLinkHeader("junk; rel=next, <https://a/n>; rel=next"), "https://a/n");
 }
 
 TEST(KLEventList, MergeAppendsOnlyNewEventsInPageOrderKeepingCachedObjects) {
@@ -228,6 +235,15 @@ TEST(KLEventList, DeletingRemovesTheEventAndOnlyADownloadedClip) {
   EXPECT_FALSE(list->eventWithID(71));
   platform::UserDefaults::standard()->removeObjectForKey("Event-71.mp4");
   std::filesystem::remove(dir / "72.mp4");
+}
+
+TEST(KLEventList, DeletingRemovesEveryEventWithThatIdentifier) {
+  // A list can hold one event twice, e.g. set whole from a reply that repeats it.
+  auto list = listOf({event(71), event(72), event(71), event(73)});
+  list->deleteEventWithEventID(71);
+  list->eventsHandleQueue()->sync([] {});
+  EXPECT_EQ(ids(*list), (std::vector<int64_t>{72, 73}));
+  EXPECT_FALSE(list->eventWithID(71));
 }
 
 TEST(KLEventConcurrency, ReadersWhileMergingAndUpdatingInPlace) {

@@ -82,6 +82,19 @@ TEST(KLRecordingOlderPages, AppendAfterTheOldestWithoutDuplicates) {
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(after[i], before[i]) << "cached objects are kept";
 }
 
+TEST(KLRecordingOlderPages, TheCachedOldestKeepsItsOwnTimes) {
+  auto list = listOf({10, 9, 8});
+  auto eight = list->getRecordingWithId(8);
+  auto differentEight = rec(8, false);
+  differentEight->setStartStringTime(serverTime(kBase + 5));
+  merge(list, {differentEight, rec(7)});
+  EXPECT_EQ(ids(*list), (std::vector<int64_t>{10, 9, 8, 7}));
+  EXPECT_EQ(list->getRecordingWithId(8), eight);
+  EXPECT_EQ(eight->startSeconds(), kBase + 800);
+  EXPECT_EQ(eight->endSeconds(), kBase + 860);
+  EXPECT_EQ(eight->closed(), true);
+}
+
 TEST(KLRecordingOlderPages, PageWithoutTheOldestStillAddsTheOlderOnes) {
   // The server no longer holds recording 8: the page starts further back.
   auto list = listOf({10, 9, 8});
@@ -245,11 +258,13 @@ TEST(KLRecordingConcurrency, ReadersOnOtherQueuesDuringInPlaceMerges) {
   merge(list, {rec(1, false)});
   std::atomic<bool> stop{false};
   std::atomic<int> reads{0};
+  platform::DispatchSemaphore started(0);
   auto group = platform::DispatchGroup::create();
   auto readers = platform::DispatchQueue::createConcurrent("test.readers");
   for (int r = 0; r < 3; ++r) {
     group->async(readers, [&] {
-      while (!stop.load()) {
+      bool first = true;
+      while (first || !stop.load()) {
         for (const auto& recording : list->recordings()) {
           auto closed = recording->closed();
           auto end = recording->endStringTime();
@@ -260,9 +275,13 @@ TEST(KLRecordingConcurrency, ReadersOnOtherQueuesDuringInPlaceMerges) {
         }
         (void)list->getRecordingForTime(kBase + 30);
         reads.fetch_add(1);
+        if (first) started.signal();
+        first = false;
       }
     });
   }
+  // Every reader has read once before the merges begin, however busy the machine is.
+  for (int r = 0; r < 3; ++r) started.wait();
   for (int64_t id = 2; id <= 40; ++id) {
     // Each newer page closes the previous open recording and adds a new open one.
     merge(list, {rec(id, false), rec(id - 1, true)});

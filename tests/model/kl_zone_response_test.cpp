@@ -135,6 +135,30 @@ TEST(KLZoneList, AddDeleteAndCameraMembership) {
   EXPECT_FALSE(list->zoneWithID(std::nullopt));
 }
 
+TEST(KLZoneList, EqualZonesCountAsOneForAddAndDelete) {
+  auto list = std::make_shared<KLZoneListResponse>();
+  auto make = [](const char* name) {
+    auto zone = std::make_shared<KLZoneResponse>();  // no identifier yet: a zone being created
+    zone->setName(name);
+    return zone;
+  };
+  auto office = make("Office");
+  list->addZone(office);
+  list->addZone(make("Office"));
+  list->addZone(make("Garden"));
+  ASSERT_EQ(list->zones().size(), 2u);
+  EXPECT_EQ(list->zones()[0], office) << "the object already held stays";
+  EXPECT_TRUE(office->isEqual(*make("Office")));
+  EXPECT_FALSE(office->isEqual(*make("office")));
+  list->deleteZone(make("Garden"));
+  ASSERT_EQ(list->zones().size(), 1u);
+  EXPECT_EQ(list->zones()[0], office);
+  auto other = make("Office");
+  other->setZoneID(3);
+  list->deleteZone(other);
+  EXPECT_EQ(list->zones().size(), 1u) << "a zone differing in one field is another zone";
+}
+
 TEST(KLZoneList, ObjectDictionaryAndNonArrayReply) {
   Value wrapped = KLZoneListResponse::objectDictionaryFromDictionary(test::json(R"({"zoneId": 3, "cameras": [1]})"));
   auto single = platform::modelFromJSON<KLZoneListResponse>(wrapped);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <vector>
 
 #include "executor_fixture.h"
 #include "foundation/authentication_identifier.h"
@@ -66,6 +68,48 @@ TEST_F(ExecutorAuthTest, TheHostsTokenWithoutRefreshTokenEndsWith101002) {
   EXPECT_EQ(outcome.error->code(), 101002);
   EXPECT_EQ(outcome.error->localizedDescription(), "Request failed: unable to retrieve refresh token (101002)");
   EXPECT_EQ(sim.requestsTo("/rest/v2.0/cameras/").size(), 1u);
+  EXPECT_EQ(tokenRequests(), 0u);
+}
+
+TEST_F(ExecutorAuthTest, TheHostsTokenIsRefusedAtOnceWhileAnotherRefreshRuns) {
+  ManualClockScope clock;
+  signInWithExpiredToken();
+  auto oauth = manager->oauthManager();
+  const int held = sim.addFault(FaultRule::hold("/oauth/token"));
+  platform::OAuthCredentialPtr renewed;
+  oauth->refreshTokenWithCompletionBlock([&](const platform::OAuthCredentialPtr& c, const auto&) { renewed = c; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return sim.heldCount() == 1; }));
+  ASSERT_TRUE(oauth->isRefreshingToken());
+  // The host hands over its own token meanwhile: it has no refresh token, so it cannot wait for one.
+  storeCredential("host-token");
+  std::atomic<int64_t> code{0};
+  oauth->refreshTokenReplacingAccessToken("host-token", [&](const auto&, const platform::ErrorPtr& e) {
+    code = e ? e->code() : -1;
+  });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return code.load() != 0; }));
+  EXPECT_EQ(code.load(), 101002);
+  sim.release(held);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  clock.advance(1.0);
+  EXPECT_TRUE(renewed);
+}
+
+TEST_F(ExecutorAuthTest, ConcurrentCallsWithTheHostsTokenAllEndWith101002AtOnce) {
+  ManualClockScope clock;
+  const std::string token = sim.accessToken();
+  storeCredential(token);
+  sim.revokeToken(token);
+  std::vector<std::unique_ptr<Outcome>> outcomes;
+  for (int i = 0; i < 24; ++i) {
+    outcomes.push_back(std::make_unique<Outcome>());
+    manager->requestWithRequest(std::make_shared<KLCamerasRequest>(), outcomes.back()->recorder());
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  // No clock advance: nobody may be parked on the 2 s "refresh in progress" re-check.
+  for (const auto& outcome : outcomes) {
+    ASSERT_EQ(outcome->count(), 1);
+    EXPECT_EQ(outcome->errorCode(), 101002);
+  }
   EXPECT_EQ(tokenRequests(), 0u);
 }
 
@@ -137,6 +181,25 @@ TEST_F(ExecutorAuthTest, ConcurrentRefreshesSendOneGrantAndTheOtherCallWaitsForI
   EXPECT_FALSE(first.error);
   EXPECT_FALSE(second.error);
   EXPECT_EQ(tokenRequests(), 1u);
+}
+
+TEST_F(ExecutorAuthTest, WaitingUntilIdleCoversACallParkedBehindAnotherRefresh) {
+  // The system clock: the executor's own pauses (1 s after a grant, 2 s before a parked call looks
+  // again) are real timers here, and "idle" must wait for them rather than return with a call open.
+  signInWithExpiredToken();
+  const int held = sim.addFault(FaultRule::hold("/oauth/token"));
+  Outcome first, second;
+  manager->requestWithRequest(std::make_shared<KLCamerasRequest>(), first.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return sim.heldCount() == 1; }));
+  manager->requestWithRequest(std::make_shared<KLUserRequest>(), second.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return manager->callsWaitingForRefresh() == 1; }))
+      << "the second call is refused with the expired token while the grant is held";
+  sim.release(held);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(first.count(), 1);
+  EXPECT_EQ(second.count(), 1) << "idle was reported while the parked call was still open";
+  EXPECT_FALSE(second.error);
+  EXPECT_EQ(tokenRequests(), 1u) << tokenLog();
 }
 
 TEST_F(ExecutorAuthTest, DownloadsRejectedWith401GoBackThroughTheDownloadWithTheirProgress) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <future>
+#include <chrono>
 #include <thread>
 
 #include "platform/dispatch/run_loop.h"
@@ -62,13 +63,37 @@ void WorkerPool::markUnblocked() {
   --blocked_;
 }
 
+int WorkerPool::threadCount() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return threads_;
+}
+
+void WorkerPool::exitIdleWorkersNow() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  ++exitRequest_;
+  yetToLook_ = idle_;
+  cv_.notify_all();
+  lookedCv_.wait(lock, [this] { return yetToLook_ <= 0; });
+}
+
 void WorkerPool::workerLoop() {
   tIsWorker = true;
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     ++idle_;
-    cv_.wait(lock, [this] { return !tasks_.empty(); });
+    const uint64_t request = exitRequest_;
+    const bool woken = cv_.wait_for(lock, std::chrono::duration<double>(kIdleExitSeconds),
+                                    [&] { return !tasks_.empty() || exitRequest_ != request; });
     --idle_;
+    const bool asked = exitRequest_ != request;
+    if (asked && --yetToLook_ <= 0) lookedCv_.notify_all();
+    if (tasks_.empty()) {
+      if ((!woken || asked) && threads_ > concurrency_) {
+        --threads_;
+        return;
+      }
+      continue;
+    }
     Task task = std::move(tasks_.front());
     tasks_.pop_front();
     lock.unlock();

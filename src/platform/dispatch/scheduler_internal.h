@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -24,12 +25,23 @@ struct IdleHub {
 };
 IdleHub& idleHub();
 
+// Threads grow while tasks wait and every worker is busy or blocked (up to 512), and a worker
+// beyond `concurrency_` that has had nothing to do for kIdleExitSeconds exits, so a burst of
+// blocking waits does not keep hundreds of threads for the life of the process.
 class WorkerPool {
  public:
+  static constexpr double kIdleExitSeconds = 20.0;
+
   static WorkerPool& shared();
   void submit(Task task);
   void markBlocked();
   void markUnblocked();
+
+  int threadCount();
+  int minimumThreads() const { return concurrency_; }
+  // Test hook: every idle worker beyond the minimum exits now, as if its idle time had run out;
+  // returns once each idle worker has looked.
+  void exitIdleWorkersNow();
 
  private:
   WorkerPool();
@@ -38,11 +50,14 @@ class WorkerPool {
 
   std::mutex mutex_;
   std::condition_variable cv_;
+  std::condition_variable lookedCv_;
   std::deque<Task> tasks_;
   int threads_ = 0;
   int idle_ = 0;
   int blocked_ = 0;
   int concurrency_;
+  uint64_t exitRequest_ = 0;  // bumped by exitIdleWorkersNow
+  int yetToLook_ = 0;         // idle workers that have not seen the latest request
 };
 
 // Marks the queue whose task runs on this thread for the scope's lifetime.

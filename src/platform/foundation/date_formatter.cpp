@@ -25,6 +25,28 @@ icu::DateFormat::EStyle toIcu(DateFormatterStyle style) {
   }
 }
 
+// Whether the pattern holds a fraction-of-second field ('S' outside quotes).
+bool hasFractionField(std::string_view pattern) {
+  bool quoted = false;
+  for (char c : pattern) {
+    if (c == '\'') quoted = !quoted;
+    else if (c == 'S' && !quoted) return true;
+  }
+  return false;
+}
+
+// ICU's parser divides by a power of ten as wide as the fraction it reads and traps (SIGFPE) on
+// 35 digits or more, so text for such a pattern is refused before ICU sees a long run of digits.
+constexpr size_t kLongestDigitRun = 24;
+bool hasLongDigitRun(std::string_view text) {
+  size_t run = 0;
+  for (char c : text) {
+    run = (c >= '0' && c <= '9') ? run + 1 : 0;
+    if (run > kLongestDigitRun) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 DateFormatter::DateFormatter(DateFormatterOptions options, std::unique_ptr<Impl> impl)
@@ -64,6 +86,9 @@ std::string DateFormatter::stringFromDate(double date) const {
 
 std::optional<double> DateFormatter::dateFromString(std::string_view text) const {
   if (!impl_->format || text.empty()) return std::nullopt;
+  if (hasFractionField(options_.dateFormat) && options_.dateStyle == DateFormatterStyle::None &&
+      options_.timeStyle == DateFormatterStyle::None && hasLongDigitRun(text))
+    return std::nullopt;
   icu::UnicodeString input = toUnicode(text);
   icu::ParsePosition position(0);
   UDate millis;

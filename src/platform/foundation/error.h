@@ -51,6 +51,7 @@ enum URLErrorCode : int64_t {
   kURLErrorCannotDecodeContentData = -1016,
   kURLErrorCannotParseResponse = -1017,
   kURLErrorInternationalRoamingOff = -1018,
+  kURLErrorAppTransportSecurityRequiresSecureConnection = -1022,
   kURLErrorSecureConnectionFailed = -1200,
   kURLErrorServerCertificateUntrusted = -1202,
   kURLErrorCannotCreateFile = -3000,

@@ -19,12 +19,23 @@ void setError(std::string* error, const std::string& what) {
 }  // namespace
 
 std::optional<std::string> readWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream contents;
-  contents << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return contents.str();
+  // POSIX calls rather than a stream: a stream "reads" a directory as empty text.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string contents;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    contents.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return contents;
 }
 
 bool writeFileAtomically(const std::filesystem::path& path, std::string_view data, mode_t mode, bool durable,

@@ -60,6 +60,18 @@ void Model::setValueForKey(std::string_view key, const Value& value) {
   if (p && p->set) p->set(*this, value);
 }
 
+bool Model::isEqual(const Object& other) const {
+  if (&other == this) return true;
+  const auto* model = dynamic_cast<const Model*>(&other);
+  if (!model || &model->classInfo() != &classInfo()) return false;
+  // Field by field, each read under its own model's lock (never both locks at once).
+  for (const PropertyInfo* p : classInfo().properties()) {
+    if (!p->get) continue;
+    if (!(p->get(*this) == p->get(*model))) return false;
+  }
+  return true;
+}
+
 ValueDictionary Model::dictionaryValue() const {
   ValueDictionary out;
   for (const PropertyInfo* p : classInfo().properties()) out[p->key] = p->get ? p->get(*this) : Value();

@@ -6,6 +6,7 @@
 // A Model's table accessors take the model's own recursive mutex, so a cached model updated in
 // place on one queue can be read by key from another; typed accessors of subclasses that may race
 // take the same mutex (propertyMutex(), DK_MODEL_PROPERTY).
+// Equality is by value, field by field; identity is still the pointer.
 // Merging (what MTLModel gives): mergeValueForKey uses the class's key-specific merge when it has
 // one, otherwise copies the other model's value by key; mergeValuesForKeysFromModel merges every
 // key both classes have. Merging takes no lock beyond the per-property ones: whoever merges into a
@@ -93,6 +94,8 @@ class Model : public Object {
   void setValueForKey(std::string_view key, const Value& value);
   // Every property key with its value (nil values included as nil).
   ValueDictionary dictionaryValue() const;
+  // Equal when the other is of the same class and every property compares equal (MTLModel).
+  bool isEqual(const Object& other) const override;
   // "<Class: 0x...> {\n    key = value;\n}"
   std::string description() const override;
 

@@ -118,14 +118,31 @@ class FileSecureStore final : public SecureStore {
         return errSecIO;
       }
     }
+    // Under the lock no writer of this store is running: a temporary file beside it is what a
+    // writer left when it was killed between writing and renaming.
+    if (!cleanedTemporaries_) {
+      removeLeftoverTemporaries();
+      cleanedTemporaries_ = true;
+    }
     // Another process may have changed the file since we last looked: read it anew.
     items.clear();
+    const bool exists = std::filesystem::exists(path_, ec);
+    if (ec) return errSecIO;
+    if (!exists) return errSecSuccess;
+    // A file that is there but cannot be read answers errSecIO to every call, and is therefore
+    // never replaced by a write that would lose what it holds.
     auto text = readWholeFile(path_);
-    if (!text) return errSecSuccess;
-    if (!parse(*text, items)) {
+    if (!text) {
+      std::fprintf(stderr, "SecureStore: cannot read %s\n", path_.c_str());
+      return errSecIO;
+    }
+    size_t dropped = 0;
+    if (!parse(*text, items, dropped)) {
       items.clear();
       auto moved = quarantineFile(path_);
       std::fprintf(stderr, "SecureStore: %s is damaged; moved to %s, starting empty\n", path_.c_str(), moved.c_str());
+    } else if (dropped > 0) {
+      std::fprintf(stderr, "SecureStore: %zu damaged item(s) in %s ignored\n", dropped, path_.c_str());
     }
     return errSecSuccess;
   }
@@ -155,27 +172,48 @@ class FileSecureStore final : public SecureStore {
   }
 
  private:
-  static bool parse(const std::string& text, std::vector<SecureStoreItem>& items) {
+  void removeLeftoverTemporaries() const {
+    // writeFileAtomically's temporaries: "." + the file name + "." + six characters.
+    const std::string prefix = "." + path_.filename().string() + ".";
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(path_.parent_path(), ec)) {
+      const std::string name = entry.path().filename().string();
+      if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+        std::error_code ignored;
+        std::filesystem::remove(entry.path(), ignored);
+      }
+    }
+  }
+
+  // False when the file as a whole is not a store; an item that does not read is left out alone
+  // and counted in `dropped`.
+  static bool parse(const std::string& text, std::vector<SecureStoreItem>& items, size_t& dropped) {
     auto root = nlohmann::json::parse(text, nullptr, false);
     if (!root.is_object() || !root.contains("items") || !root["items"].is_array()) return false;
     for (const auto& entry : root["items"]) {
-      if (!entry.is_object()) return false;
+      if (!entry.is_object()) {
+        dropped++;
+        continue;
+      }
       auto field = [&](const char* name) -> std::optional<std::string> {
         auto it = entry.find(name);
         if (it == entry.end() || !it->is_string()) return std::nullopt;
         return it->get<std::string>();
       };
       auto service = field("service"), account = field("account"), data = field("data");
-      if (!service || !account || !data) return false;
-      auto bytes = base64Decode(*data);
-      if (!bytes) return false;
+      auto bytes = data ? base64Decode(*data) : std::nullopt;
+      if (!service || !account || !bytes) {
+        dropped++;
+        continue;
+      }
       items.push_back({*service, *account, std::move(*bytes), field("accessible").value_or(kSecAttrAccessibleWhenUnlocked)});
     }
     return true;
   }
 
   const std::filesystem::path path_;
-  int lockFd_ = -1;  // guarded by the base's lock
+  int lockFd_ = -1;                  // guarded by the base's lock
+  bool cleanedTemporaries_ = false;  // guarded by the base's lock
 };
 
 struct SharedStore {

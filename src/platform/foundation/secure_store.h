@@ -7,7 +7,10 @@
 //
 // SecureStore::shared() is the process's store: a file in AppDirectories::keychains() (mode 0600,
 // replaced atomically and flushed on every change, guarded by one lock per process and an flock
-// between processes). Tests install an InMemorySecureStore with setShared().
+// between processes). A file that exists but cannot be read makes every call answer errSecIO
+// (and is never overwritten); an item that does not read is left out alone; temporary files of a
+// writer killed mid-write are removed at the first use. Tests install an InMemorySecureStore with
+// setShared().
 // Thread-safe. Lock (or withLock) makes a read-check-write atomic: the store's own calls made by
 // the locking thread join the lock.
 #pragma once

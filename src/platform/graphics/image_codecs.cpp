@@ -6,6 +6,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace dk::platform {
 namespace {
@@ -35,6 +36,15 @@ cairo_status_t appendToVector(void* closure, const unsigned char* data, unsigned
   return CAIRO_STATUS_SUCCESS;
 }
 
+// Whether a picture of w x h pixels is one `encodedBytes` of data may declare.
+bool sizeJustified(std::uint64_t w, std::uint64_t h, size_t encodedBytes, std::uint64_t pixelsPerByte) {
+  const std::uint64_t pixels = w * h;
+  return pixels <= kMaxDecodedPixels && pixels <= static_cast<std::uint64_t>(encodedBytes) * pixelsPerByte;
+}
+
+// Surfaces made from another one's pixels keep that one alive until they go.
+const cairo_user_data_key_t kPixelOwnerKey{};
+
 cairo_surface_t* decodePNG(const std::vector<std::uint8_t>& bytes, bool* opaque, std::string* error) {
   // IHDR follows the signature: length, "IHDR", width, height, bit depth, colour type.
   if (bytes.size() < 33 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) {
@@ -44,6 +54,10 @@ cairo_surface_t* decodePNG(const std::vector<std::uint8_t>& bytes, bool* opaque,
   const std::uint32_t w = bigEndian32(bytes.data() + 16), h = bigEndian32(bytes.data() + 20);
   if (w == 0 || h == 0 || w > kMaxDecodedDimension || h > kMaxDecodedDimension) {
     *error = "PNG dimensions out of range";
+    return nullptr;
+  }
+  if (!sizeJustified(w, h, bytes.size(), kMaxPngPixelsPerByte)) {
+    *error = "PNG size too large for its data (" + std::to_string(w) + "x" + std::to_string(h) + ")";
     return nullptr;
   }
   ReadCursor cursor{&bytes, 0};
@@ -58,8 +72,31 @@ cairo_surface_t* decodePNG(const std::vector<std::uint8_t>& bytes, bool* opaque,
     *opaque = false;
     return s;
   }
-  // Opaque formats (RGB24, A8, A1, RGB30...) become ARGB32 with full alpha.
   const int width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
+  if (cairo_image_surface_get_format(s) == CAIRO_FORMAT_RGB24) {
+    // RGB24 is ARGB32's layout with an unused byte: set that byte to full alpha in place and view
+    // the same pixels as ARGB32, rather than painting a second full copy.
+    cairo_surface_flush(s);
+    unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    for (int y = 0; y < height; ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<size_t>(y) * stride);
+      for (int x = 0; x < width; ++x) row[x] |= 0xff000000u;
+    }
+    cairo_surface_t* view = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width, height, stride);
+    if (cairo_surface_status(view) != CAIRO_STATUS_SUCCESS ||
+        cairo_surface_set_user_data(view, &kPixelOwnerKey, s,
+                                    [](void* owner) { cairo_surface_destroy(static_cast<cairo_surface_t*>(owner)); }) !=
+            CAIRO_STATUS_SUCCESS) {
+      cairo_surface_destroy(view);
+      cairo_surface_destroy(s);
+      *error = "out of memory decoding PNG";
+      return nullptr;
+    }
+    *opaque = true;
+    return view;
+  }
+  // Other opaque formats (16-bit channels and the like) are painted into ARGB32.
   cairo_surface_t* argb = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
   cairo_t* cr = cairo_create(argb);
   cairo_set_source_surface(cr, s, 0, 0);
@@ -94,6 +131,11 @@ void jpegErrorExit(j_common_ptr info) {
   std::longjmp(err->jump, 1);
 }
 
+// libjpeg reports corrupt data as a warning and goes on with grey: a warning ends the decode.
+void jpegWarningIsFatal(j_common_ptr info, int level) {
+  if (level < 0) jpegErrorExit(info);
+}
+
 void jpegSilence(j_common_ptr, int) {}
 
 // Kept free of C++ objects with destructors: libjpeg reports errors by longjmp.
@@ -103,7 +145,7 @@ cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, char* mes
   cairo_surface_t* volatile surface = nullptr;
   info.err = jpeg_std_error(&err.manager);
   err.manager.error_exit = jpegErrorExit;
-  err.manager.emit_message = jpegSilence;
+  err.manager.emit_message = jpegWarningIsFatal;
   if (setjmp(err.jump)) {
     std::snprintf(message, JMSG_LENGTH_MAX, "invalid JPEG data: %.150s", err.message);
     jpeg_destroy_decompress(&info);
@@ -119,10 +161,23 @@ cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, char* mes
     jpeg_destroy_decompress(&info);
     return nullptr;
   }
+  // Checked before jpeg_start_decompress, which allocates whole-image buffers for progressive data.
+  if (!sizeJustified(info.image_width, info.image_height, size, kMaxJpegPixelsPerByte)) {
+    std::snprintf(message, JMSG_LENGTH_MAX, "JPEG size too large for its data (%ux%u)", info.image_width,
+                  info.image_height);
+    jpeg_destroy_decompress(&info);
+    return nullptr;
+  }
   info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&info);
   const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
   surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    std::snprintf(message, JMSG_LENGTH_MAX, "out of memory decoding JPEG");
+    jpeg_destroy_decompress(&info);
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
   cairo_surface_flush(surface);
   unsigned char* pixels = cairo_image_surface_get_data(surface);
   const int stride = cairo_image_surface_get_stride(surface);

@@ -16,6 +16,9 @@ std::string transportErrorDescription(int64_t code) {
     case kURLErrorCannotDecodeContentData: return "cannot decode raw data";
     case kURLErrorCannotParseResponse: return "cannot parse response";
     case kURLErrorInternationalRoamingOff: return "International roaming is currently off.";
+    case kURLErrorAppTransportSecurityRequiresSecureConnection:
+      return "The resource could not be loaded because the App Transport Security policy requires the use of a "
+             "secure connection.";
     case kURLErrorSecureConnectionFailed:
       return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case kURLErrorServerCertificateUntrusted:

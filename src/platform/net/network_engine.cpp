@@ -6,7 +6,10 @@
 #include <atomic>
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -95,6 +98,7 @@ class TransferHandle {
   bool bodyStarted = false;
   bool writeFailed = false;
   bool createFailed = false;
+  int64_t refusedRedirect = 0;  // the error of a redirect the transfer must not follow
   bool paused = false;
   bool finished = false;
   int status = 0;
@@ -126,6 +130,7 @@ struct NetworkEngine::Impl {
   void configure(TransferHandle& handle);
 
   static size_t onHeader(char* buffer, size_t size, size_t count, void* user);
+  static bool redirectAllowed(TransferHandle& handle, const std::string& location);
   static size_t onWrite(char* buffer, size_t size, size_t count, void* user);
   static int onTransferInfo(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow);
 };
@@ -179,6 +184,10 @@ void NetworkEngine::Impl::configure(TransferHandle& h) {
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, 16L);
+  // Redirects stay on the web; each hop is also checked against the request (onHeader), and the
+  // caller's Authorization never follows one to another host.
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_UNRESTRICTED_AUTH, 0L);
   curl_easy_setopt(e, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(e, CURLOPT_TCP_KEEPALIVE, 1L);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
@@ -214,9 +223,12 @@ void NetworkEngine::Impl::configure(TransferHandle& h) {
 
   // Fields the transport owns are not taken from callers (a chunked header without a chunked body
   // would leave the server waiting); "Expect:" turns off the 100-continue round trip.
-  for (const auto& [name, value] : r.headers) {
+  for (const auto& header : r.headers) {
+    const std::string& name = header.first;
+    const std::string& value = header.second;
     static const char* reserved[] = {"Content-Length", "Transfer-Encoding", "Connection", "Host", "Expect"};
-    if (std::any_of(std::begin(reserved), std::end(reserved), [&](const char* n) { return iequals(name, n); }))
+    // A named reference, not a structured binding: clang 14 cannot capture those in a lambda.
+    if (std::any_of(std::begin(reserved), std::end(reserved), [&name](const char* n) { return iequals(name, n); }))
       continue;
     const std::string line = value.empty() ? name + ";" : name + ": " + value;
     h.headerList = curl_slist_append(h.headerList, line.c_str());
@@ -273,6 +285,7 @@ void NetworkEngine::Impl::finish(TransferHandle* h, int64_t errorCode) {
   }
   if (errorCode == 0 && !h->result.response) errorCode = kURLErrorCannotParseResponse;
   if (errorCode == kURLErrorCannotWriteToFile && h->createFailed) errorCode = kURLErrorCannotCreateFile;
+  if (errorCode != 0 && h->refusedRedirect != 0) errorCode = h->refusedRedirect;
   if (errorCode != 0 && h->result.bodyInFile && h->request.downloadPath) {
     std::remove(h->request.downloadPath->c_str());
     h->result.bodyInFile = false;
@@ -324,6 +337,50 @@ void NetworkEngine::Impl::loop() {
   }
 }
 
+namespace {
+
+struct UrlParts {
+  std::string scheme, host, port;
+};
+
+std::optional<UrlParts> urlParts(CURLU* url) {
+  char *scheme = nullptr, *host = nullptr, *port = nullptr;
+  std::optional<UrlParts> parts;
+  if (curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+    parts = UrlParts{scheme, host, port};
+    for (char& c : parts->scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : parts->host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  curl_free(scheme);
+  curl_free(host);
+  curl_free(port);
+  return parts;
+}
+
+}  // namespace
+
+// A redirect is followed only to https, or to the request's own scheme, host and port: a plaintext
+// hop elsewhere would hand the call (and what it reveals) to whoever answers there.
+bool NetworkEngine::Impl::redirectAllowed(TransferHandle& h, const std::string& location) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> origin(curl_url(), &curl_url_cleanup);
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> target(curl_url(), &curl_url_cleanup);
+  if (!origin || !target) return false;
+  if (curl_url_set(origin.get(), CURLUPART_URL, h.request.request.url.c_str(), 0) != CURLUE_OK) return false;
+  // The target is resolved against the URL this hop came from (a relative Location).
+  char* current = nullptr;
+  curl_easy_getinfo(h.easy, CURLINFO_EFFECTIVE_URL, &current);
+  const std::string base = current ? current : h.request.request.url;
+  if (curl_url_set(target.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK) return false;
+  if (curl_url_set(target.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK) return false;
+  const auto from = urlParts(origin.get());
+  const auto to = urlParts(target.get());
+  if (!from || !to) return false;
+  if (to->scheme == "https") return true;
+  return to->scheme == from->scheme && to->host == from->host && to->port == from->port;
+}
+
 size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, void* user) {
   auto* h = static_cast<TransferHandle*>(user);
   const size_t length = size * count;
@@ -343,6 +400,10 @@ size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, vo
   if (colon == std::string_view::npos) return length;  // the blank line that ends the block
   std::string name = canonicalHeaderName(trim(line.substr(0, colon)));
   std::string value = trim(line.substr(colon + 1));
+  if (h->status >= 300 && h->status < 400 && iequals(name, "Location") && !redirectAllowed(*h, value)) {
+    h->refusedRedirect = kURLErrorAppTransportSecurityRequiresSecureConnection;
+    return 0;  // ends the transfer before curl follows it
+  }
   if (iequals(name, "Content-Length")) h->expected = std::atoll(value.c_str());
   auto& headers = h->result.response->headers;
   auto it = headers.find(name);

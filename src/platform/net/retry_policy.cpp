@@ -6,7 +6,13 @@
 namespace dk::platform {
 
 bool RetryPolicy::isFatal(const Error& error) const {
-  if (error.code() == kURLErrorCancelled && error.domain() == kURLErrorDomain) return true;
+  if (error.domain() == kURLErrorDomain) {
+    if (error.code() == kURLErrorCancelled) return true;
+    // A certificate that fails verification, or a redirect refused as unsafe, will not get better
+    // by asking again.
+    if (error.code() <= -1201 && error.code() >= -1206) return true;
+    if (error.code() == kURLErrorAppTransportSecurityRequiresSecureConnection) return true;
+  }
   const auto listed = [this](int64_t code) {
     return std::find(fatalCodes.begin(), fatalCodes.end(), code) != fatalCodes.end();
   };

@@ -2,9 +2,10 @@
 //
 // `retryCount` is the number of retries after the first attempt (0 or -1: none). A failure is
 // fatal, and ends the call at once, when its HTTP status or its error code is one of
-// `fatalCodes`; a non-2xx reply carries code -1011 beside its status, and a cancelled call is
-// always fatal. Waits start at `retryInterval` seconds and, when `progressive`, double after
-// each retry. Plain value type; the functions are pure.
+// `fatalCodes`; a non-2xx reply carries code -1011 beside its status. A cancelled call, a
+// certificate that fails verification and a refused redirect are always fatal. Waits start at
+// `retryInterval` seconds and, when `progressive`, double after each retry. Plain value type; the
+// functions are pure.
 #pragma once
 
 #include <cstdint>

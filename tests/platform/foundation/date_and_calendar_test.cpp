@@ -87,6 +87,19 @@ TEST(DateFormatter, PatternsFormatAndParseInTheirZoneAndLocale) {
   EXPECT_EQ(german->monthSymbols().size(), 12u);
 }
 
+TEST(DateFormatter, AFractionOfManyDigitsIsRefusedNotACrash) {
+  auto formatter = DateFormatter::create({.dateFormat = "yyyy-MM-dd'T'HH:mm:ss.SSSXXX",
+                                          .locale = Locale("en_US_POSIX"),
+                                          .timeZone = TimeZone::gmt()});
+  for (size_t digits : {35u, 40u, 400u}) {
+    const std::string text = "2021-03-28T10:15:30." + std::string(digits, '9') + "Z";
+    EXPECT_EQ(formatter->dateFromString(text), std::nullopt) << digits;
+  }
+  EXPECT_EQ(formatter->dateFromString("2021-03-28T10:15:30.1234Z"), 1616926530.123) << "a few extra digits still parse";
+  auto compact = DateFormatter::create({.dateFormat = "yyyyMMddHHmmssSSS", .locale = Locale("en_US_POSIX"), .timeZone = TimeZone::gmt()});
+  EXPECT_EQ(compact->dateFromString("20210328101530123"), 1616926530.123);
+}
+
 TEST(DateFormatter, AStyleReplacesTheCustomFormat) {
   auto formatter = DateFormatter::create({.dateFormat = "dd-MMM-yyyy",
                                           .timeStyle = DateFormatterStyle::Short,

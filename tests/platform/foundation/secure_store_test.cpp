@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -106,6 +107,53 @@ TEST(FileSecureStore, DamagedFileIsKeptAsideAndTheStoreStartsEmpty) {
   auto kept = path;
   kept += ".corrupt-1";
   EXPECT_EQ(readWholeFile(kept), "not json");
+}
+
+TEST(FileSecureStore, AFileThatCannotBeReadAnswersErrSecIOAndIsNeverReplaced) {
+  test::TemporaryDirectory dir;
+  const auto path = dir.path() / "k.json";
+  // A directory where the file should be: it exists, and reading it fails (whoever runs the test).
+  std::filesystem::create_directories(path / "inside");
+  auto store = SecureStore::createFileBacked(path);
+  EXPECT_EQ(store->copyData({"s", ""}, nullptr), errSecIO);
+  EXPECT_EQ(store->add({"s", "", "v"}), errSecIO);
+  EXPECT_EQ(store->remove({"s", std::nullopt}), errSecIO);
+  EXPECT_TRUE(std::filesystem::is_directory(path / "inside"));
+  auto kept = path;
+  kept += ".corrupt-1";
+  EXPECT_FALSE(std::filesystem::exists(kept)) << "an unreadable file is not a damaged one";
+}
+
+TEST(FileSecureStore, OneDamagedItemIsDroppedAlone) {
+  test::TemporaryDirectory dir;
+  const auto path = dir.path() / "k.json";
+  ASSERT_TRUE(writeFileAtomically(path, R"({"version": 1, "items": [
+      {"service": "s", "account": "good", "data": "c2VjcmV0"},
+      {"service": "s", "account": "bad", "data": "***not base64***"},
+      {"service": "s", "data": "c2VjcmV0"}, 7,
+      {"service": "t", "account": "", "data": "b3RoZXI="}]})", 0600));
+  auto store = SecureStore::createFileBacked(path);
+  std::string data;
+  EXPECT_EQ(store->copyData({"s", "good"}, &data), errSecSuccess);
+  EXPECT_EQ(data, "secret");
+  EXPECT_EQ(store->copyData({"t", ""}, &data), errSecSuccess);
+  EXPECT_EQ(data, "other");
+  EXPECT_EQ(store->copyData({"s", "bad"}, nullptr), errSecItemNotFound);
+}
+
+TEST(FileSecureStore, TemporariesOfAKilledWriterAreRemovedAtTheNextOpen) {
+  test::TemporaryDirectory dir;
+  const auto path = dir.path() / "k.json";
+  ASSERT_EQ(SecureStore::createFileBacked(path)->add({"s", "", "v"}), errSecSuccess);
+  // What a writer leaves when it dies between writing its temporary file and renaming it.
+  const auto leftover = dir.path() / ".k.json.Ab12Cd";
+  ASSERT_TRUE(writeFileAtomically(leftover, "half a secret", 0600));
+  const auto unrelated = dir.path() / ".other.json.Ab12Cd";
+  ASSERT_TRUE(writeFileAtomically(unrelated, "not ours", 0600));
+  auto reopened = SecureStore::createFileBacked(path);
+  EXPECT_EQ(reopened->copyData({"s", ""}, nullptr), errSecSuccess);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_TRUE(std::filesystem::exists(unrelated));
 }
 
 TEST(InMemorySecureStore, FailedReadsStillShowTheItemExists) {

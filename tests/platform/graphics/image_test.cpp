@@ -6,6 +6,7 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+#include <zlib.h>
 
 #include "platform/graphics/image.h"
 #include "platform/graphics/image_compare.h"
@@ -119,6 +120,106 @@ TEST(Image, BadBytesAreRefusedWithAReason) {
   EXPECT_FALSE(Image::fromEncodedData(jpeg, 1.0, &error));
   EXPECT_NE(error.find("JPEG"), std::string::npos);
   EXPECT_FALSE(Image::fromFile("/nonexistent/file.png", 1.0, &error));
+}
+
+// The offset of the frame header's height field (after FFC0/FFC2, length and precision).
+size_t jpegSizeField(const std::vector<std::uint8_t>& jpeg) {
+  for (size_t i = 2; i + 8 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xff && (jpeg[i + 1] == 0xc0 || jpeg[i + 1] == 0xc2)) return i + 5;
+  }
+  return 0;
+}
+
+TEST(Image, ASmallFileDeclaringAHugePictureIsRefusedBeforeDecoding) {
+  std::vector<std::uint8_t> jpeg = Image::withColor(Color::rgba(0.2, 0.6, 0.4), {16, 16})->encodeJPEG(0.9);
+  ASSERT_LT(jpeg.size(), 1000u);
+  const size_t field = jpegSizeField(jpeg);
+  ASSERT_GT(field, 0u);
+  // 7000 x 7000 (49 megapixels, 196 MB decoded) from well under a kilobyte.
+  jpeg[field] = 0x1b;
+  jpeg[field + 1] = 0x58;
+  jpeg[field + 2] = 0x1b;
+  jpeg[field + 3] = 0x58;
+  std::string error;
+  EXPECT_FALSE(Image::fromEncodedData(jpeg, 1.0, &error));
+  EXPECT_NE(error.find("too large"), std::string::npos) << error;
+
+  std::vector<std::uint8_t> png = samplePicture()->encodePNG();
+  png[16] = 0, png[17] = 0, png[18] = 0x3e, png[19] = 0x80;  // 16000 wide
+  png[20] = 0, png[21] = 0, png[22] = 0x3e, png[23] = 0x80;  // 16000 high
+  EXPECT_FALSE(Image::fromEncodedData(png, 1.0, &error));
+  EXPECT_NE(error.find("too large"), std::string::npos) << error;
+}
+
+TEST(Image, AJpegThatLibjpegFindsCorruptIsRefused) {
+  const ImagePtr picture = ImageRenderer::render({64, 64}, 1.0, true, [](GraphicsContext& c) {
+    for (int i = 0; i < 8; ++i) {
+      c.setFillColor(Color::rgba(i / 8.0, 1 - i / 8.0, 0.5));
+      c.fillRect(Rect(i * 8, 0, 8, 64));
+    }
+  });
+  const std::vector<std::uint8_t> jpeg = picture->encodeJPEG(0.9);
+  ASSERT_TRUE(Image::fromEncodedData(jpeg));
+  // An end-of-image marker in the middle of the scan: libjpeg would fill the rest with grey and
+  // only warn ("premature end of data segment").
+  std::vector<std::uint8_t> broken = jpeg;
+  broken[broken.size() * 3 / 4] = 0xff;
+  broken[broken.size() * 3 / 4 + 1] = 0xd9;
+  std::string error;
+  EXPECT_FALSE(Image::fromEncodedData(broken, 1.0, &error));
+  EXPECT_NE(error.find("invalid JPEG data"), std::string::npos) << error;
+  const std::vector<std::uint8_t> cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
+  EXPECT_FALSE(Image::fromEncodedData(cut, 1.0, &error));
+}
+
+// A PNG without alpha (colour type 2), w x h of one colour, as other encoders write them.
+std::vector<std::uint8_t> rgbPng(std::uint32_t w, std::uint32_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+  std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
+    const auto size = static_cast<std::uint32_t>(data.size());
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(size >> shift));
+    std::vector<std::uint8_t> body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    out.insert(out.end(), body.begin(), body.end());
+    const auto crc = static_cast<std::uint32_t>(::crc32(0, body.data(), static_cast<uInt>(body.size())));
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(crc >> shift));
+  };
+  std::vector<std::uint8_t> header;
+  for (std::uint32_t v : {w, h})
+    for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(v >> shift));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
+  chunk("IHDR", header);
+  std::vector<std::uint8_t> raw;
+  for (std::uint32_t y = 0; y < h; ++y) {
+    raw.push_back(0);  // no filter
+    for (std::uint32_t x = 0; x < w; ++x) raw.insert(raw.end(), {r, g, b});
+  }
+  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+  std::vector<std::uint8_t> packed(packedSize);
+  EXPECT_EQ(::compress(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size())), Z_OK);
+  packed.resize(packedSize);
+  chunk("IDAT", packed);
+  chunk("IEND", {});
+  return out;
+}
+
+TEST(Image, AnOpaquePngDecodesOpaqueWithItsColours) {
+  std::string error;
+  const ImagePtr decoded = Image::fromEncodedData(rgbPng(8, 4, 51, 153, 102), 1.0, &error);
+  ASSERT_TRUE(decoded) << error;
+  EXPECT_TRUE(decoded->isOpaque());
+  EXPECT_EQ(decoded->size(), (Size{8, 4}));
+  for (auto [x, y] : {std::pair{0, 0}, std::pair{7, 3}, std::pair{3, 2}}) {
+    const Color c = decoded->pixelColor(x, y);
+    EXPECT_EQ(c.alpha, 1.0);
+    EXPECT_NEAR(c.red, 0.2, 1e-9);
+    EXPECT_NEAR(c.green, 0.6, 1e-9);
+    EXPECT_NEAR(c.blue, 0.4, 1e-9);
+  }
+  // What the picture is drawn into later reads the same pixels.
+  const ImagePtr cropped = decoded->croppedToPixels(2, 1, 4, 2);
+  ASSERT_TRUE(cropped);
+  EXPECT_NEAR(cropped->pixelColor(1, 1).green, 0.6, 1e-9);
 }
 
 TEST(Image, CropKeepsThePixelRectangleClippedToTheImage) {

@@ -166,6 +166,35 @@ TEST_F(HttpSessionTest, ACallThatCannotBeEncodedFailsOnceAndLater) {
   EXPECT_EQ(server.requestCount(), 0u);
 }
 
+TEST_F(HttpSessionTest, RedirectsStayOnTheRequestsHostUnlessTheyGoToHttps) {
+  CannedResponse elsewhere;
+  elsewhere.status = 302;
+  elsewhere.headers = {{"Location", "http://localhost:" + std::to_string(server.port()) + "/target"}};
+  server.route("/elsewhere", elsewhere);
+  CannedResponse here;
+  here.status = 302;
+  here.headers = {{"Location", "/target"}};
+  server.route("/here", here);
+  server.route("/target", CannedResponse::json(R"({"ok": true})"));
+  auto bearer = json([](RequestConfiguration& c) { c.headers["Authorization"] = "Bearer secret-token"; });
+
+  Outcome refused;
+  send(refused, HttpMethod::Get, "/elsewhere", bearer);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(refused.failures, 1) << "a plaintext hop to another host is not a success";
+  EXPECT_EQ(refused.error->code(), kURLErrorAppTransportSecurityRequiresSecureConnection);
+  EXPECT_EQ(server.requestCount("/target"), 0u);
+
+  Outcome followed;
+  send(followed, HttpMethod::Get, "/here", bearer);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(followed.successes, 1);
+  EXPECT_EQ(followed.body.valueForKeyPath("ok").boolValue(), true);
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.back().path, "/target");
+  EXPECT_EQ(requests.back().headers.at("Authorization"), "Bearer secret-token") << "same host: the token goes along";
+}
+
 TEST_F(HttpSessionTest, TransportFailuresCarryThePlatformCodes) {
   int closedPort;
   {

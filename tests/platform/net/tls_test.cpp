@@ -49,9 +49,71 @@ class TlsTest : public ::testing::Test {
     return error;
   }
 
+  // One GET of `path` carrying a bearer token, trusting the cloud's CA; the task is kept in `task`.
+  ErrorPtr get(const std::string& path, TlsPolicy policy, RetryPolicy retry = {}) {
+    HttpSession::Options options;
+    options.baseURL = sim->baseUrl();
+    options.tls = std::move(policy);
+    auto session = HttpSession::create(options);
+    auto configuration = std::make_shared<RequestConfiguration>();
+    configuration->headers["Authorization"] = "Bearer secret-token";
+    configuration->retry = std::move(retry);
+    ErrorPtr error;
+    int outcomes = 0;
+    task = session->dataTask(
+        HttpMethod::Get, path, Value(), configuration,
+        [&](const std::shared_ptr<const HttpResponseInfo>&, const Value&) { outcomes++; },
+        [&](const ErrorPtr& e) {
+          outcomes++;
+          error = e;
+        });
+    EXPECT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(outcomes, 1);
+    return error;
+  }
+  TlsPolicy trusting() const {
+    TlsPolicy policy;
+    policy.caFile = caFile;
+    return policy;
+  }
+  void redirectPingTo(const std::string& location) {
+    auto rule = cloudsim::FaultRule::failWith("/rest/v2.0/ping", 302);
+    rule.headers = {{"Location", location}};
+    sim->addFault(rule);
+  }
+
   std::unique_ptr<cloudsim::CloudSim> sim;
   std::string caFile;
+  HttpTaskPtr task;
 };
+
+TEST_F(TlsTest, AnUntrustedCertificateEndsTheCallAtOnceWhateverTheRetries) {
+  auto error = get("/rest/v2.0/ping", TlsPolicy::verifying(), RetryPolicy{5, 0.0, false, {}});
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), kURLErrorServerCertificateUntrusted);
+  ASSERT_TRUE(task);
+  EXPECT_EQ(task->retriesDone(), 0) << "the handshake is not tried again";
+}
+
+TEST_F(TlsTest, ARedirectToPlainHttpFailsEvenOnTheSameHost) {
+  redirectPingTo("http://127.0.0.1:" + std::to_string(sim->port()) + "/rest/v2.0/ping");
+  auto error = get("/rest/v2.0/ping", trusting(), RetryPolicy{3, 0.0, false, {}});
+  ASSERT_TRUE(error) << "a downgrade to plaintext is never a success";
+  EXPECT_EQ(error->code(), kURLErrorAppTransportSecurityRequiresSecureConnection);
+  EXPECT_EQ(task->retriesDone(), 0);
+  EXPECT_EQ(sim->requestsTo("/rest/v2.0/ping").size(), 1u);
+}
+
+TEST_F(TlsTest, ARedirectToAnotherHttpsHostIsFollowedWithoutTheBearerToken) {
+  redirectPingTo("https://localhost:" + std::to_string(sim->port()) + "/rest/v2.0/ping");
+  EXPECT_FALSE(get("/rest/v2.0/ping", trusting()));
+  const auto pings = sim->requestsTo("/rest/v2.0/ping");
+  ASSERT_EQ(pings.size(), 2u);
+  EXPECT_EQ(pings[0].header("Authorization"), "Bearer secret-token");
+  EXPECT_EQ(pings[0].header("Host"), "127.0.0.1:" + std::to_string(sim->port()));
+  EXPECT_EQ(pings[1].header("Host"), "localhost:" + std::to_string(sim->port()));
+  EXPECT_EQ(pings[1].header("Authorization"), "") << "the token stays with the host it was meant for";
+}
 
 TEST_F(TlsTest, AnUnknownIssuerIsRefusedByDefault) {
   auto error = ping(TlsPolicy::verifying(), sim->baseUrl());
