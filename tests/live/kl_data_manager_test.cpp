@@ -114,8 +114,14 @@ TEST_F(KLDataManagerTest, AResetBuildsNewManagersAndAsksForTheUserAgain) {
   auto first = KLDataManager::sharedInstance();
   auto firstEvents = first->eventManager();
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  std::weak_ptr<KLWebSocketsManager> oldFeed = first->webSocketsManager();
+  std::weak_ptr<KLEventManager> oldEvents = firstEvents;
   KLDataManager::resetSharedInstance();
   EXPECT_FALSE(first->eventManager());  // the old registry let go of its managers
+  firstEvents.reset();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(oldFeed.expired());  // an old feed left alive would answer later turn-ons
+  EXPECT_TRUE(oldEvents.expired());
 
   auto second = KLDataManager::sharedInstance();
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
