@@ -164,6 +164,7 @@ TEST_F(DatePickersTest, AMoveInCodeFollowsTheDayWithoutReporting) {
 
 TEST_F(DatePickersTest, NumberOfComponentsHidesTheSelectionLines) {
   dayPicker_->reloadAllComponents();
+  dayPicker_->layoutIfNeeded();
   size_t lines = 0;
   for (const auto& v : dayPicker_->subviews()) {
     if (v->frame().size.height < 1.0) {
