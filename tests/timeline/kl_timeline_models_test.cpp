@@ -210,10 +210,15 @@ TEST_F(ThumbnailModelTest, WithoutTypePrioritiesTheChoiceFollowsTimeAlone) {
 
 TEST_F(ThumbnailModelTest, TheThumbnailAtATimeLiesWithinHalfTheSpacing) {
   model_->updateWithEvents(test::eventList({timelineEvent(2, 1100), timelineEvent(1, 1000)}));
-  EXPECT_EQ(model_->eventWithThumbnailAtTime(1010)->timelineEventTimestamp(), 1000);
-  EXPECT_EQ(model_->eventWithThumbnailAtTime(985)->timelineEventTimestamp(), 1000);
-  EXPECT_FALSE(model_->eventWithThumbnailAtTime(1015));  // t + m/2 is outside
-  EXPECT_FALSE(model_->eventWithThumbnailAtTime(1050));
+  auto timeAt = [&](double t) {
+    auto e = model_->eventWithThumbnailAtTime(t);
+    return e ? e->timelineEventTimestamp() : -1;
+  };
+  EXPECT_EQ(timeAt(1010), 1000);
+  EXPECT_EQ(timeAt(1015), 1000);  // t - m/2 is inside
+  EXPECT_EQ(timeAt(986), 1000);
+  EXPECT_EQ(timeAt(985), -1);  // t + m/2 is outside
+  EXPECT_EQ(timeAt(1050), -1);
   // The event queries answer over the thumbnails only.
   EXPECT_EQ(model_->allTimelineEvents().size(), 2u);
   EXPECT_EQ(model_->closestTimelineEventAfterTime(1001)->timelineEventTimestamp(), 1100);
