@@ -63,7 +63,6 @@ class DataSourceTest : public test::TimelineUiTest {
     resetDateCachesForTesting();
     TimelineUiTest::SetUp();
     clock_.clock().set(kNoon);
-    platform::UserDefaults::resetSharedInstancesForTesting();
     ImageCacheConfig();
     lookups_->priorities = {{"vmdDetected", 10}, {"personDetected", 1}};
     lookups_->names = {{"vmdDetected", "Motion"}, {"personDetected", "Person"}};
@@ -105,6 +104,8 @@ class DataSourceTest : public test::TimelineUiTest {
     KLServer::setProcessHttpPort(std::to_string(server_.port()));
   }
 
+  // Settings (download marks) go to a home of the test's own.
+  test::TemporaryHome home_;
   test::TemporaryDirectory dir_;
   test::TestHttpServer server_;
   std::shared_ptr<platform::ImageDownloader> downloader_;

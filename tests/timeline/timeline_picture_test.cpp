@@ -60,7 +60,6 @@ class TimelinePictureTest : public test::TimelineUiTest {
     resetDateCachesForTesting();
     TimelineUiTest::SetUp();
     clock_.clock().set(kNow);
-    platform::UserDefaults::resetSharedInstancesForTesting();
     setFontEnvironment({[] { return 1L; }, [] { return 0; }, [] { return 0; }});
     ColorManager::setPrimaryColors("#0c94c8");
     ColorManager::setSecondaryColors("#333333");
@@ -163,6 +162,8 @@ class TimelinePictureTest : public test::TimelineUiTest {
     }
   }
 
+  // Settings (download marks) go to a home of the test's own.
+  test::TemporaryHome home_;
   test::TemporaryDirectory dir_;
   std::shared_ptr<platform::ImageDownloader> downloader_;
   std::shared_ptr<test::FixedLookups> lookups_ = std::make_shared<test::FixedLookups>();
