@@ -1,7 +1,7 @@
 // cloud-sim: runs the local cloud simulator until it is interrupted.
 //
 //   cloud-sim [--port N] [--https] [--ca-out FILE] [--seed S] [--days D] [--cameras C]
-//             [--now SECONDS] [--threads T]
+//             [--now SECONDS] [--threads T] [--recordings N] [--events N]
 //
 // Prints the base URL, an access token and how to sign in, then serves until SIGINT/SIGTERM.
 #include <csignal>
@@ -18,7 +18,8 @@ namespace {
 
 void usage() {
   std::cerr << "usage: cloud-sim [--port N] [--https] [--ca-out FILE] [--seed S] [--days D]\n"
-               "                 [--cameras C] [--now SECONDS] [--threads T]\n";
+               "                 [--cameras C] [--now SECONDS] [--threads T]\n"
+               "                 [--recordings N] [--events N]   (exact history size per camera)\n";
 }
 
 bool number(const char* text, long long min, long long max, long long& out) {
@@ -55,6 +56,10 @@ int main(int argc, char** argv) {
       generate.cameras = static_cast<int>(value);
     } else if (arg == "--now" && hasValue && number(argv[++i], 0, INT64_MAX, value)) {
       generate.now = static_cast<double>(value);
+    } else if (arg == "--recordings" && hasValue && number(argv[++i], 1, 1000000, value)) {
+      generate.recordingsPerCamera = static_cast<int>(value);
+    } else if (arg == "--events" && hasValue && number(argv[++i], 1, 10000000, value)) {
+      generate.eventsPerCamera = static_cast<int>(value);
     } else if (arg == "--threads" && hasValue && number(argv[++i], 1, 64, value)) {
       options.threads = static_cast<int>(value);
     } else {

@@ -69,7 +69,14 @@ HttpReply listEvents(RouteContext& ctx) {
   const Event* last = nullptr;
   bool more = false;
   const auto& events = ctx.world.events;
-  for (auto it = events.rbegin(); it != events.rend(); ++it) {
+  // Events are kept in identifier order: a page below maxEventId starts its walk there instead
+  // of passing over every newer event (long histories are paged hundreds of times).
+  auto from = events.rbegin();
+  if (maxEventId) {
+    from = std::make_reverse_iterator(std::upper_bound(
+        events.begin(), events.end(), *maxEventId, [](int64_t id, const Event& e) { return id < e.eventId; }));
+  }
+  for (auto it = from; it != events.rend(); ++it) {
     const Event& e = *it;
     if (!cameras.empty() && !cameras.count(e.cameraId)) continue;
     if (!types.empty() && !types.count(e.type)) continue;

@@ -201,52 +201,98 @@ World World::generate(const GenerateOptions& options) {
     int totalWeight = 0;
     for (const auto& t : types) totalWeight += weightOf(t);
     const size_t firstEvent = events.size();
+    const size_t firstRecording = recordings.size();
 
-    double t = toMillis(historyStart + random.uniform(0, 1800));
-    while (t < limit) {
-      Recording r;
-      r.cameraId = camera.cameraId;
-      r.start = t;
-      const double length = random.uniform(20 * 60, 2 * 3600);
-      const bool last = t + length >= limit;
-      if (last) {
-        r.closed = !camera.online;
-        r.end = camera.online ? 0 : toMillis(limit);
-      } else {
-        r.end = toMillis(t + length);
-      }
-      recordings.push_back(r);
-
-      const double spanEnd = r.closed ? r.end : options.now;
-      const double expected = options.eventsPerDay * (spanEnd - r.start) / 86400.0;
-      int count = static_cast<int>(expected);
-      if (random.chance(expected - count)) ++count;
-      for (int k = 0; k < count; ++k) {
-        Event e;
-        e.cameraId = camera.cameraId;
-        e.timestamp = toMillis(random.uniform(r.start + 1, spanEnd));
-        int pick = static_cast<int>(random.below(static_cast<size_t>(totalWeight)));
-        for (const auto& type : types) {
-          pick -= weightOf(type);
-          if (pick < 0) {
-            e.type = type;
-            break;
-          }
+    // One event at a time drawn between `from` and `to`.
+    auto addEventBetween = [&](double from, double to) {
+      Event e;
+      e.cameraId = camera.cameraId;
+      e.timestamp = toMillis(random.uniform(from, to));
+      int pick = static_cast<int>(random.below(static_cast<size_t>(totalWeight)));
+      for (const auto& type : types) {
+        pick -= weightOf(type);
+        if (pick < 0) {
+          e.type = type;
+          break;
         }
-        e.clipSeconds = std::round(random.uniform(8, 30));
-        fillDetails(e, world.faces, random);
-        events.push_back(std::move(e));
       }
+      e.clipSeconds = std::round(random.uniform(8, 30));
+      fillDetails(e, world.faces, random);
+      events.push_back(std::move(e));
+    };
 
-      if (last) break;
-      t = r.end;
-      const double gap = random.uniform();
-      if (gap < 0.3) {
-        t += random.uniform(30, 20 * 60);
-      } else if (gap < 0.36) {
-        t += random.uniform(3600, 5 * 3600);
+    if (options.recordingsPerCamera > 0) {
+      // Equal slots over the history; a recording fills its slot, some after a gap.
+      const int count = options.recordingsPerCamera;
+      const double slot = (limit - historyStart) / count;
+      for (int k = 0; k < count; ++k) {
+        Recording r;
+        r.cameraId = camera.cameraId;
+        const double slotStart = historyStart + k * slot;
+        const double gap = random.chance(0.3) ? random.uniform(0.02, 0.3) * slot : 0;
+        r.start = toMillis(slotStart + gap);
+        const bool last = k + 1 == count;
+        r.closed = !(last && camera.online);
+        r.end = r.closed ? toMillis(slotStart + slot) : 0;
+        recordings.push_back(r);
       }
-      t = toMillis(t);
+    } else {
+      double t = toMillis(historyStart + random.uniform(0, 1800));
+      while (t < limit) {
+        Recording r;
+        r.cameraId = camera.cameraId;
+        r.start = t;
+        const double length = random.uniform(20 * 60, 2 * 3600);
+        const bool last = t + length >= limit;
+        if (last) {
+          r.closed = !camera.online;
+          r.end = camera.online ? 0 : toMillis(limit);
+        } else {
+          r.end = toMillis(t + length);
+        }
+        recordings.push_back(r);
+
+        if (options.eventsPerCamera <= 0) {
+          const double spanEnd = r.closed ? r.end : options.now;
+          const double expected = options.eventsPerDay * (spanEnd - r.start) / 86400.0;
+          int count = static_cast<int>(expected);
+          if (random.chance(expected - count)) ++count;
+          for (int k = 0; k < count; ++k) addEventBetween(r.start + 1, spanEnd);
+        }
+
+        if (last) break;
+        t = r.end;
+        const double gap = random.uniform();
+        if (gap < 0.3) {
+          t += random.uniform(30, 20 * 60);
+        } else if (gap < 0.36) {
+          t += random.uniform(3600, 5 * 3600);
+        }
+        t = toMillis(t);
+      }
+    }
+
+    if (options.eventsPerCamera > 0 || options.recordingsPerCamera > 0) {
+      // A given number of events (or the daily rate's worth), each in a recording chosen in
+      // proportion to its length, so that every event has video around it.
+      std::vector<double> cumulative;
+      double total = 0;
+      for (size_t k = firstRecording; k < recordings.size(); ++k) {
+        const Recording& r = recordings[k];
+        total += std::max(1.0, (r.closed ? r.end : options.now) - r.start);
+        cumulative.push_back(total);
+      }
+      const int count = options.eventsPerCamera > 0
+                            ? options.eventsPerCamera
+                            : static_cast<int>(options.eventsPerDay * total / 86400.0);
+      for (int k = 0; k < count && total > 0; ++k) {
+        const double at = random.uniform(0, total);
+        const size_t index = static_cast<size_t>(
+            std::upper_bound(cumulative.begin(), cumulative.end(), at) - cumulative.begin());
+        const Recording& r = recordings[firstRecording + std::min(index, cumulative.size() - 1)];
+        const double spanEnd = r.closed ? r.end : options.now;
+        addEventBetween(r.start + std::min(1.0, (spanEnd - r.start) / 2), spanEnd);
+      }
     }
 
     // Every type the camera can report shows up at least once, spread over its history.

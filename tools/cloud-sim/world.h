@@ -219,6 +219,12 @@ struct GenerateOptions {
   int utcOffsetSeconds = 7200;
   double eventsPerDay = 30;  // per camera, on average
   double offlineHours = 5;   // how long ago the offline camera went away
+  // Exact sizes of each camera's history; 0 keeps the sizes the days and rates above give. With
+  // recordingsPerCamera the days are cut into that many recordings (some after a gap); with
+  // eventsPerCamera that many events are spread over the recorded time. Benchmarks use them to
+  // ask for a history of a given size; the seed still decides every detail.
+  int recordingsPerCamera = 0;
+  int eventsPerCamera = 0;
 };
 
 class World {

@@ -1,0 +1,300 @@
+// The recording manager over a scripted executor: which pages it asks for, what reaches the
+// cache, and when (and on which thread) observers and callers hear of it.
+#include "services/kl_recording_manager.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "platform/dispatch/run_loop.h"
+#include "platform/foundation/notification_center.h"
+#include "services/kl_service_notifications.h"
+#include "services/manager_observers.h"
+#include "services/scripted_executor.h"
+#include "services/server_time.h"
+
+namespace dk::test {
+namespace {
+
+using platform::MainRunLoop;
+using platform::Value;
+
+constexpr int64_t kCamera = 1001;
+constexpr double kNow = 1700000000.0;
+
+// Recording `id` starts id minutes before now and lasts 50 seconds (open when `open`).
+std::string recording(int64_t id, bool open = false) {
+  const double start = kNow - 60.0 * static_cast<double>(10000 - id);
+  std::string json = R"({"recordingId":)" + std::to_string(id) + R"(,"cameraId":1001,"startTime":")" +
+                     serverTime(start) + "\"";
+  if (open) return json + R"(,"closed":false})";
+  return json + R"(,"endTime":")" + serverTime(start + 50) + R"(","closed":true})";
+}
+
+// Recordings from `newest` down to `oldest`, newest first.
+std::string page(int64_t newest, int64_t oldest) {
+  std::string json = "[";
+  for (int64_t id = newest; id >= oldest; --id) json += (id == newest ? "" : ",") + recording(id);
+  return json + "]";
+}
+
+class KLRecordingManagerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    KLServicesManager::setRequestExecutor(executor);
+    manager->addObserverForRecordingsChanges(observer);
+    observer->snapshot = [this] { return manager->recordingsForCameraID(kCamera)->recordings().size(); };
+  }
+  void TearDown() override {
+    MainRunLoop::runUntilIdle();
+    KLServicesManager::setRequestExecutor(nullptr);
+  }
+
+  std::shared_ptr<ScriptedExecutor> executor = std::make_shared<ScriptedExecutor>();
+  std::shared_ptr<KLRecordingManager> manager = KLRecordingManager::create();
+  std::shared_ptr<RecordingsObserver> observer = std::make_shared<RecordingsObserver>();
+};
+
+TEST_F(KLRecordingManagerTest, TheNewestPageIsMergedThenObserversThenTheCallerHear) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 201)); });
+  std::vector<std::string> order;
+  observer->snapshot = [&] {
+    order.push_back("observer");
+    return manager->recordingsForCameraID(kCamera)->recordings().size();
+  };
+  manager->loadNewRecordingsForCameraID(kCamera, [&] {
+    EXPECT_TRUE(platform::isMainThread());
+    order.push_back("completion");
+  });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(order, (std::vector<std::string>{"observer", "completion"}));
+  EXPECT_EQ(observer->countsSeen, std::vector<size_t>{100});  // merged before anyone heard
+  EXPECT_TRUE(observer->onMain);
+  ASSERT_EQ(executor->count(), 1u);
+  EXPECT_EQ(executor->parameter(0, "limit"), "100");
+  EXPECT_EQ(executor->parameter(0, "sortByRecordingIdOrder"), "desc");
+  EXPECT_EQ(executor->parameter(0, "maxTimestamp"), "");  // the newest page has no bound
+  EXPECT_EQ(executor->requests()[0]->requestURL(), "/rest/v2.2/cameras/1001/recordings");
+}
+
+TEST_F(KLRecordingManagerTest, AnEmptyOrFailedNewestPageCallsNobody) {
+  int completions = 0;
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body("[]"); });
+  manager->loadNewRecordingsForCameraID(kCamera, [&] { completions++; });
+  MainRunLoop::runUntilIdle();
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::failure(500); });
+  manager->loadNewRecordingsForCameraID(kCamera, [&] { completions++; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(completions, 0);
+  EXPECT_EQ(observer->calls(), 0);
+  EXPECT_EQ(executor->count(), 2u);
+}
+
+TEST_F(KLRecordingManagerTest, ACancelledNewestPageIsAskedAgainAFewTimesOnly) {
+  std::atomic<int> attempts{0};
+  executor->setScript([&](const KLRequest&, size_t index) {
+    attempts++;
+    if (index < 2) return ScriptedReply{{}, {}, platform::Error::make("NSURLErrorDomain", -999, "cancelled")};
+    return ScriptedReply::body(page(300, 299));
+  });
+  bool done = false;
+  manager->loadNewRecordingsForCameraID(kCamera, [&] { done = true; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(done);  // the third attempt got through
+  EXPECT_EQ(attempts, 3);
+
+  // Cancelled every time: asked again a bounded number of times, then given up silently.
+  executor->setScript([](const KLRequest&, size_t) {
+    return ScriptedReply{{}, {}, platform::Error::make("NSURLErrorDomain", -999, "cancelled")};
+  });
+  bool never = false;
+  manager->loadNewRecordingsForCameraID(kCamera, [&] { never = true; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_FALSE(never);
+  EXPECT_EQ(executor->count(), 3u + 4u);
+}
+
+TEST_F(KLRecordingManagerTest, OlderPagesEndWithOneNotificationFewerThanPagesThenTheCompletion) {
+  // Pages of 100 going back, each starting with the oldest known recording; the third only
+  // repeats it and so completes the history.
+  executor->setScript([](const KLRequest& request, size_t index) {
+    if (index == 0) return ScriptedReply::body(page(300, 201));
+    if (index == 1) return ScriptedReply::body(page(201, 102));
+    return ScriptedReply::body(page(102, 102));
+  });
+  std::vector<std::string> events;
+  observer->snapshot = [&] {
+    events.push_back("observer");
+    return manager->recordingsForCameraID(kCamera)->recordings().size();
+  };
+  bool done = false;
+  manager->loadRecordingsForCameraID(kCamera, [&] {
+    EXPECT_TRUE(platform::isMainThread());
+    events.push_back("completion");
+    done = true;
+  });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_TRUE(done);
+  EXPECT_EQ(events, (std::vector<std::string>{"observer", "observer", "completion"}));
+  auto list = manager->recordingsForCameraID(kCamera);
+  EXPECT_TRUE(list->allRecordingsLoaded());
+  EXPECT_EQ(list->recordings().size(), 199u);
+  EXPECT_EQ(list->recordings().back()->recordingID(), 102);
+  ASSERT_EQ(executor->count(), 3u);
+  // Each older page is bounded by the oldest start known when it was asked for.
+  EXPECT_EQ(executor->parameter(0, "maxTimestamp"), "");
+  EXPECT_EQ(Value::parseJSON("[" + recording(201) + "]")[size_t(0)]["startTime"].stringValue(),
+            executor->parameter(1, "maxTimestamp"));
+  EXPECT_EQ(Value::parseJSON("[" + recording(102) + "]")[size_t(0)]["startTime"].stringValue(),
+            executor->parameter(2, "maxTimestamp"));
+
+  // Once complete, asking again completes at once and sends nothing.
+  bool again = false;
+  manager->loadRecordingsForCameraID(kCamera, [&] { again = true; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_TRUE(again);
+  EXPECT_EQ(executor->count(), 3u);
+}
+
+TEST_F(KLRecordingManagerTest, AFailedOlderPageEndsTheLoopOnTheMainThread) {
+  executor->setScript([](const KLRequest&, size_t index) {
+    return index == 0 ? ScriptedReply::body(page(300, 201)) : ScriptedReply::failure(503);
+  });
+  bool done = false;
+  bool onMain = false;
+  manager->loadRecordingsForCameraID(kCamera, [&] {
+    done = true;
+    onMain = platform::isMainThread();
+  });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(done);
+  EXPECT_TRUE(onMain);
+  EXPECT_EQ(observer->calls(), 1);  // the first page's chained notification
+  EXPECT_FALSE(manager->recordingsForCameraID(kCamera)->allRecordingsLoaded());
+  EXPECT_EQ(manager->recordingsForCameraID(kCamera)->recordings().size(), 100u);
+}
+
+TEST_F(KLRecordingManagerTest, OlderPagesUpToATimeStopOnceItIsCoveredWithoutNotifying) {
+  executor->setScript([](const KLRequest&, size_t index) {
+    if (index == 0) return ScriptedReply::body(page(300, 201));
+    return ScriptedReply::body(page(201, 102));
+  });
+  // Recording 150 starts at now - 9850 minutes; ask for a time inside it.
+  const double inside = kNow - 60.0 * (10000 - 150) + 10;
+  bool done = false;
+  manager->loadRecordingsForCameraID(kCamera, serverTime(inside), [&] { done = true; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(done);
+  EXPECT_EQ(executor->count(), 2u);
+  EXPECT_EQ(observer->calls(), 0);
+  ASSERT_NE(manager->recordingsForCameraID(kCamera)->getRecordingForTimestamp(serverTime(inside)), nullptr);
+}
+
+TEST_F(KLRecordingManagerTest, ALiveMessageClosesTheRecordingWithTheTimesItCarriesAndReloads) {
+  executor->setScript([](const KLRequest&, size_t index) {
+    return ScriptedReply::body("[" + recording(300, true) + "," + recording(299) + "]");
+  });
+  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+  auto list = manager->recordingsForCameraID(kCamera);
+  auto open = list->getRecordingWithId(300);
+  ASSERT_NE(open, nullptr);
+  const auto start = open->startStringTime();
+  EXPECT_FALSE(open->endStringTime());
+
+  // A message without start time: the known start stays, the end and the closed flag arrive.
+  const std::string end = serverTime(kNow + 5);
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body("[]"); });
+  manager->handleMessageUpdate(
+      Value::parseJSON(R"({"cameraId":1001,"recordingId":300,"endTime":")" + end + "\"}"), 0, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(open->startStringTime(), start);
+  EXPECT_EQ(open->endStringTime(), end);
+  EXPECT_EQ(open->closed(), true);
+  EXPECT_EQ(executor->count(), 2u);  // the newest page again
+
+  // A message without end time leaves the end it has.
+  manager->handleMessageUpdate(Value::parseJSON(R"({"cameraId":1001,"recordingId":300,"startTime":")" +
+                                                serverTime(kNow - 1) + "\"}"),
+                               0, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(open->endStringTime(), end);
+  EXPECT_EQ(open->startStringTime(), serverTime(kNow - 1));
+  EXPECT_EQ(executor->count(), 3u);
+}
+
+TEST_F(KLRecordingManagerTest, ALiveMessageWithEqualTimesOrAnUnknownRecordingOnlyReloads) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 299)); });
+  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+  auto cached = manager->recordingsForCameraID(kCamera)->getRecordingWithId(300);
+  const auto end = cached->endStringTime();
+  const std::string same = serverTime(kNow);
+  manager->handleMessageUpdate(Value::parseJSON(R"({"cameraId":1001,"recordingId":300,"startTime":")" + same +
+                                                R"(","endTime":")" + same + "\"}"),
+                               0, nullptr, nullptr);
+  manager->handleMessageUpdate(Value::parseJSON(R"({"cameraId":1001,"recordingId":7,"endTime":")" + same + "\"}"),
+                               0, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(cached->endStringTime(), end);
+  EXPECT_EQ(executor->count(), 3u);
+  // Each reload merged a non-empty page: once by the load, once by the message's completion.
+  EXPECT_EQ(observer->calls(), 1 + 2 * 2);
+}
+
+TEST_F(KLRecordingManagerTest, ObserversHearOfADeletionOnlyOnceItTookEffect) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 291)); });
+  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(observer->countsSeen.back(), 10u);
+
+  manager->deleteRecordingForCameraID(kCamera, 295);
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(observer->calls(), 2);
+  EXPECT_EQ(observer->countsSeen.back(), 9u);  // the observer already sees the list without it
+  EXPECT_TRUE(observer->onMain);
+  EXPECT_EQ(manager->recordingsForCameraID(kCamera)->getRecordingWithId(295), nullptr);
+  EXPECT_EQ(executor->count(), 1u);  // no request
+
+  // Unknown camera lists are not created, and nobody is told.
+  manager->deleteRecordingForCameraID(4242, 1);
+  manager->deleteRecordingForCameraID(std::nullopt, 1);
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(observer->calls(), 2);
+}
+
+TEST_F(KLRecordingManagerTest, ADeletedCameraLosesItsListAndStartsAgainEmpty) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 291)); });
+  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+  auto before = manager->recordingsForCameraID(kCamera);
+  ASSERT_EQ(before->recordings().size(), 10u);
+  platform::NotificationCenter::defaultCenter().post(kCameraDeletedNotification, nullptr,
+                                                     {{kCameraIdUserInfoKey, Value(kCamera)}});
+  auto after = manager->recordingsForCameraID(kCamera);
+  EXPECT_NE(after, before);
+  EXPECT_TRUE(after->recordings().empty());
+  EXPECT_FALSE(after->allRecordingsLoaded());
+  EXPECT_EQ(manager->recordingsForCameraID(std::nullopt), nullptr);
+}
+
+TEST_F(KLRecordingManagerTest, ObserversAreKeptOnceInOrderUntilRemoved) {
+  auto second = std::make_shared<RecordingsObserver>();
+  manager->addObserverForRecordingsChanges(second);
+  manager->addObserverForRecordingsChanges(observer);
+  manager->addObserverForRecordingsChanges(nullptr);
+  EXPECT_EQ(manager->recordingsUpdatesDelegates().size(), 2u);
+  manager->notifyObserversForCameraID(kCamera);
+  EXPECT_EQ(observer->calls(), 1);
+  EXPECT_EQ(second->calls(), 1);
+  manager->removeObserverForRecordingsChanges(observer);
+  manager->removeObserverForRecordingsChanges(observer);
+  manager->notifyObserversForCameraID(kCamera);
+  EXPECT_EQ(observer->calls(), 1);
+  EXPECT_EQ(second->calls(), 2);
+  EXPECT_TRUE(manager->respondsToSelector("handleMessageUpdate:forClassType:modelClass:modelListClass:"));
+  EXPECT_FALSE(manager->respondsToSelector("handleMessageDelete:forClassType:modelClass:"));
+}
+
+}  // namespace
+}  // namespace dk::test
