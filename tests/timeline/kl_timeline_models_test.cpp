@@ -4,6 +4,8 @@
 
 #include "platform/graphics/image.h"
 #include "support/manual_clock.h"
+#include "platform/dispatch/run_loop.h"
+#include "timeline/event_manager_lookups.h"
 #include "timeline/kl_timeline_model_fabric.h"
 #include "timeline_test_items.h"
 
@@ -243,6 +245,30 @@ TEST_F(ThumbnailModelTest, SortingByPriorityThenTimeIsStable) {
   EXPECT_EQ(sorted[1], events[1]);
   EXPECT_EQ(sorted[2], events[3]);
   EXPECT_EQ(sorted[3], events[0]);
+}
+
+}  // namespace
+}  // namespace dk
+
+namespace dk {
+namespace {
+
+TEST(EventManagerLookups, BeforeTheTypesAreLoadedEveryEventRanksAlikeAndKeepsItsTypeName) {
+  auto manager = KLEventManager::create();
+  auto lookups = std::make_shared<EventManagerLookups>(manager);
+  EXPECT_EQ(lookups->getPriorityForEventType(std::string("personDetected")), 0);
+  EXPECT_EQ(lookups->getLocalizedNameForEventType(std::string("personDetected"), std::nullopt), "personDetected");
+  auto model = KLTimelineModelFabric::getEventsWithThumbnailModelWithEventManager(lookups);
+  model->clearAndSetMinimalTimeBetweenEventsWithThumbnail(30);
+  model->updateWithEvents(test::eventList({timelineEvent(2, 1010, "audioDetected"), timelineEvent(1, 1000,
+                                                                                                   "personDetected")}));
+  ASSERT_EQ(model->eventsWithThumbnails().size(), 1u);
+  EXPECT_EQ(model->eventsWithThumbnails()[0]->timelineEventTimestamp(), 1010);
+  // Once the manager is gone the look-ups still answer.
+  manager.reset();
+  platform::MainRunLoop::runUntilIdle();
+  EXPECT_EQ(lookups->getPriorityForEventType(std::string("vmdDetected")), 0);
+  EXPECT_EQ(lookups->getLocalizedNameForEventType(std::string("vmdDetected"), std::string("car")), "vmdDetected");
 }
 
 }  // namespace
