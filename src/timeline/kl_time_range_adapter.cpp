@@ -47,6 +47,11 @@ void KLTimeRangeAdapter::requestDataForAdapter() {
   timelineOffset_ = screen && screen->respondsToSelector("timelineOffsetInTimelineAdapter:")
                         ? screen->timelineOffsetInTimelineAdapter(*this)
                         : 0;
+  // A non-finite answer would spread NaN into every offset and time: take the defaults instead.
+  if (!std::isfinite(endTime_)) endTime_ = platform::now();
+  if (!std::isfinite(startTime_)) startTime_ = endTime_ - 86400;
+  if (!std::isfinite(minScrollTime_)) minScrollTime_ = startTime_;
+  if (!std::isfinite(timelineOffset_)) timelineOffset_ = 0;
 }
 
 long KLTimeRangeAdapter::numberOfSections(TableView&) { return dataSource() ? 1 : 0; }

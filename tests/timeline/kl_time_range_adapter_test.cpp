@@ -315,6 +315,18 @@ TEST_F(KLTimeRangeAdapterTest, BeforeLayoutNoTimeIsNaN) {
   EXPECT_TRUE(screen_->allFinite());
 }
 
+TEST_F(KLTimeRangeAdapterTest, NonFiniteAnswersFallBackToTheDefaults) {
+  rows_->end = NAN;
+  screen_->offset = INFINITY;
+  screen_->minTime = NAN;
+  reload();
+  EXPECT_EQ(adapter_->endTime(), now_);
+  EXPECT_EQ(adapter_->timelineOffset(), 0);
+  EXPECT_TRUE(std::isfinite(adapter_->minScrollTime()));
+  table_->setContentOffset({0, 120});
+  EXPECT_TRUE(screen_->allFinite());
+}
+
 TEST_F(KLTimeRangeAdapterTest, APositionTakenBeforeLayoutIsAppliedByTheResetReload) {
   auto early = std::make_shared<TableView>(Rect(0, 0, 320, 600));
   early->setRowHeight(kRowHeight);
