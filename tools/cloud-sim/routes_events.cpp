@@ -181,8 +181,11 @@ HttpReply clip(RouteContext& ctx) {
   std::optional<HttpReply> error;
   const Event* event = eventAt(ctx, error);
   if (!event) return std::move(*error);
-  const uint64_t bytes = event->clipBytes ? event->clipBytes : ctx.world.defaultClipBytes;
-  return mp4Reply(bytes, event->clipSeconds, static_cast<uint64_t>(event->eventId));
+  // A clip of a scripted size (download tests) is filler; any other is real video.
+  if (event->clipBytes) return mp4Reply(event->clipBytes, event->clipSeconds, static_cast<uint64_t>(event->eventId));
+  const Camera* camera = ctx.world.camera(event->cameraId);
+  return labelledClipReply(camera ? camera->name : std::string(), event->timestamp, event->clipSeconds,
+                           ctx.world.utcOffsetSeconds);
 }
 
 HttpReply summary(RouteContext& ctx) {
