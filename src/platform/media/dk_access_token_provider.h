@@ -12,9 +12,9 @@
 
 namespace dk::platform {
 
-class DKAccessTokenProviderDelegate : public Protocol {
+class DKAccessTokenProviderDelegate : public virtual Protocol {
  public:
-  virtual std::string accessToken() = 0;
+  virtual std::string accessToken() const = 0;
 };
 
 class DKAccessTokenProvider {

@@ -463,12 +463,12 @@ void DKCameraStreamer::takeSnapshot() {
   if (!decoder) return;
   const size_t index = s.displayedIndex;
   const double time = s.now();
-  const uint64_t expected = s.generation;
-  s.decodeQueue->async([weak = s.owner, decoder, index, time, expected] {
+  s.decodeQueue->async([weak = s.owner, decoder, index, time] {
     ImagePtr image = decoder->decoder.frameAt(index);
-    DispatchQueue::main()->async([weak, image, time, expected] {
+    // Delivered even when the item changed meanwhile: it is the frame that was on screen.
+    DispatchQueue::main()->async([weak, image, time] {
       auto streamer = weak.lock();
-      if (!streamer || streamer->state_->generation != expected) return;
+      if (!streamer) return;
       auto d = streamer->state_->delegate.lock();
       if (d && d->respondsToSelector("cameraStreamer:onSnapshotTaken:atTime:")) {
         d->cameraStreamerOnSnapshotTaken(streamer, image, time);

@@ -50,7 +50,7 @@ enum : uint64_t {
 // "cameraStreamer:onStatusChanged:", "cameraStreamer:onPlaybackStateChanged:",
 // "cameraStreamer:onAudioStreamingStateChanged:", "cameraStreamer:onSnapshotTaken:atTime:",
 // "cameraStreamer:onCurrentItemDurationChanged:").
-class DKCameraStreamerDelegete : public Protocol {
+class DKCameraStreamerDelegete : public virtual Protocol {
  public:
   virtual void cameraStreamerOnStatusChanged(const std::shared_ptr<DKCameraStreamer>& streamer, uint64_t status) {}
   virtual void cameraStreamerOnPlaybackStateChanged(const std::shared_ptr<DKCameraStreamer>& streamer,

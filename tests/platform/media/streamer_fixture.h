@@ -28,7 +28,7 @@ namespace dk::platform::test {
 class FixedToken : public DKAccessTokenProviderDelegate {
  public:
   explicit FixedToken(std::string token) : token(std::move(token)) {}
-  std::string accessToken() override { return token; }
+  std::string accessToken() const override { return token; }
   std::string token;
 };
 
