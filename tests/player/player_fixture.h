@@ -91,6 +91,7 @@ class PlayerTest : public ::testing::Test {
     cloudsim::GenerateOptions generate;
     generate.cameras = 2;
     generate.days = 1;
+    generate.utcOffsetSeconds = 0;  // frames show the time as the device does (UTC in tests)
     auto world = cloudsim::World::generate(generate);
     cameraId = world.cameras.front().cameraId;
     firstId = world.startRecording(cameraId, kStart);

@@ -56,8 +56,8 @@ std::string timeText(double seconds, int utcOffset, const char* format) {
   return buffer;
 }
 
-// One frame: a dark backdrop tinted by the label, a bar that sweeps once a minute, the label
-// and the date at the top, the time of day large in the middle.
+// One frame: a dark backdrop tinted by the label, a bar that sweeps once a minute, the time of
+// day, the label and the date.
 void drawFrame(cairo_t* cr, const VideoSpec& spec, double time) {
   const double w = spec.width, h = spec.height;
   uint32_t hash = 2166136261u;
@@ -70,21 +70,23 @@ void drawFrame(cairo_t* cr, const VideoSpec& spec, double time) {
   cairo_rectangle(cr, 0, h - 8, w * sweep, 8);
   cairo_fill(cr);
 
+  // The time of day large above the middle, the name and the date low on the left: players
+  // put their own title at the top and their play button in the middle.
   cairo_select_font_face(cr, "Roboto", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
   cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_set_font_size(cr, h * 0.10);
-  cairo_move_to(cr, w * 0.05, h * 0.16);
-  cairo_show_text(cr, spec.label.c_str());
-  cairo_set_font_size(cr, h * 0.08);
-  cairo_move_to(cr, w * 0.05, h * 0.28);
-  cairo_show_text(cr, timeText(time, spec.utcOffsetSeconds, "%Y-%m-%d").c_str());
-
   const std::string clock = timeText(time, spec.utcOffsetSeconds, "%H:%M:%S");
-  cairo_set_font_size(cr, h * 0.26);
+  cairo_set_font_size(cr, h * 0.22);
   cairo_text_extents_t extents;
   cairo_text_extents(cr, clock.c_str(), &extents);
-  cairo_move_to(cr, (w - extents.x_advance) / 2, h * 0.68);
+  cairo_move_to(cr, (w - extents.x_advance) / 2, h * 0.40);
   cairo_show_text(cr, clock.c_str());
+
+  cairo_set_font_size(cr, h * 0.09);
+  cairo_move_to(cr, w * 0.05, h * 0.76);
+  cairo_show_text(cr, spec.label.c_str());
+  cairo_set_font_size(cr, h * 0.07);
+  cairo_move_to(cr, w * 0.05, h * 0.87);
+  cairo_show_text(cr, timeText(time, spec.utcOffsetSeconds, "%Y-%m-%d").c_str());
 }
 
 struct Encoder {
