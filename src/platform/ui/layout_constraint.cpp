@@ -223,6 +223,7 @@ void applyBound(const Bound& b, const Axis& axis, double& lo, double& size) {
   if (!violated) return;
   const auto& k = axis.known;
   const bool minPinned = bool(k[int(Part::Min)]), maxPinned = bool(k[int(Part::Max)]);
+  const bool centerPinned = bool(k[int(Part::Center)]);
   switch (b.part) {
     case Part::Size:
       if (minPinned || !maxPinned) {
@@ -236,12 +237,17 @@ void applyBound(const Bound& b, const Axis& axis, double& lo, double& size) {
     case Part::Min:
       if (maxPinned) {
         size += lo - b.value;
+      } else if (centerPinned) {
+        size = 2 * (*k[int(Part::Center)] - b.value);  // a centred view grows or shrinks about its centre
       }
       lo = b.value;
       break;
     case Part::Max:
       if (minPinned) {
         size = b.value - lo;
+      } else if (centerPinned) {
+        size = 2 * (b.value - *k[int(Part::Center)]);
+        lo = b.value - size;
       } else {
         lo = b.value - size;
       }

@@ -47,8 +47,9 @@ class Responder : public std::enable_shared_from_this<Responder> {
   virtual void touchesCancelled(const TouchList& touches, const Event& event);
 
   virtual bool canBecomeFirstResponder() const { return false; }
-  bool becomeFirstResponder();
-  bool resignFirstResponder();
+  // Overridable: a text field brings the keyboard up and sends it away.
+  virtual bool becomeFirstResponder();
+  virtual bool resignFirstResponder();
   bool isFirstResponder() const;
   static std::shared_ptr<Responder> currentFirstResponder();
 

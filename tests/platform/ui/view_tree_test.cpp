@@ -256,6 +256,28 @@ TEST_F(AutoresizeAndLayout, InequalitiesClampWhatTheEqualitiesLeave) {
   EXPECT_EQ(box->frame(), Rect(100, 0, 100, 20));  // grown about its pinned centre
 }
 
+TEST_F(AutoresizeAndLayout, EdgeBoundsOfACentredViewKeepItCentred) {
+  auto parent = std::make_shared<View>(Rect(0, 0, 300, 200));
+  auto label = std::make_shared<View>(Rect(0, 0, 40, 20));
+  label->setTranslatesAutoresizingMaskIntoConstraints(false);
+  parent->addSubview(label);
+  auto wide = std::make_shared<View>(Rect(0, 0, 400, 20));
+  wide->setTranslatesAutoresizingMaskIntoConstraints(false);
+  parent->addSubview(wide);
+  for (const auto& v : {label, wide}) {
+    LayoutConstraint::activate({
+        anchor(v, LayoutAttribute::CenterX).equalTo(anchor(parent, LayoutAttribute::CenterX)),
+        anchor(v, LayoutAttribute::Top).equalTo(anchor(parent, LayoutAttribute::Top)),
+        anchor(v, LayoutAttribute::Leading).greaterThanOrEqualTo(anchor(parent, LayoutAttribute::Leading), 24),
+        anchor(v, LayoutAttribute::Trailing).greaterThanOrEqualTo(anchor(parent, LayoutAttribute::Trailing), -24),
+    });
+  }
+  parent->layoutIfNeeded();
+  // Centred with its trailing edge at least 24 from the right: it spans both margins.
+  EXPECT_EQ(label->frame(), Rect(24, 0, 252, 20)) << "grown about its centre";
+  EXPECT_EQ(wide->frame(), Rect(24, 0, 252, 20)) << "shrunk about its centre";
+}
+
 TEST_F(AutoresizeAndLayout, TheResponderChainLeadsFromAViewToItsScreen) {
   auto screen = std::make_shared<ViewController>();
   showWindow(screen);
