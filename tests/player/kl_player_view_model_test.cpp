@@ -50,18 +50,6 @@ TEST_F(PlayerTest, ASpeedChosenWhilePausedWaitsForPlayThenMutesAndTicksFaster) {
   EXPECT_FALSE(model->cameraStreamer()->isAudioMuted());
 }
 
-TEST_F(PlayerTest, APhoneMicPlayerIsNeverMutedByTheRate) {
-  auto phone = KLPlayerViewModel::initWithCamera(camera, layer, PlayerTypeLivePhoneMic, screen);
-  EXPECT_EQ(phone->playerType(), PlayerTypeLivePhoneMic);
-  phone->setRecording(first);
-  // A live item only reaches the streamer through play; the stand-in cannot stream live.
-  phone->didTapPlayButton();
-  pump();
-  EXPECT_EQ(std::count(phone->cameraStreamer()->callLog().begin(), phone->cameraStreamer()->callLog().end(),
-                       "setMuteAudio:1"),
-            0);
-}
-
 TEST_F(PlayerTest, AFrameStepReportsTheNewTimeAtOnce) {
   playFirstAt(10.0);
   model->didTapPlayButton();  // pause
