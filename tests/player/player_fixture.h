@@ -26,9 +26,10 @@ namespace dk::test {
 struct TestCamera : PlayerCameraInterface {
   int64_t id = 0;
   bool microphone = true;
+  std::string name = "Garden";
   platform::ObjectPtr underlyingObject() const override { return nullptr; }
   int64_t playerCameraID() const override { return id; }
-  std::string cameraName() const override { return "Garden"; }
+  std::string cameraName() const override { return name; }
   bool microphoneEnabled() const override { return microphone; }
   bool isRecording() const override { return true; }
 };
