@@ -21,18 +21,6 @@
 namespace dk::test {
 namespace {
 
-struct NoEvents : PlayerControlsExternalActionsDelegate {
-  bool previous = true, next = false;
-  void didTapSwitchOrientationButton() override {}
-  void didTapPreviousEventButton() override {}
-  void didTapNextEventButton() override {}
-  void didTapPtzButtonForDirection(uint64_t) override {}
-  bool shouldDisplayButtonForPlaybackCapability(int c) override {
-    return c == PlayerPlaybackCapabilityPreviousEvent ? previous : c == PlayerPlaybackCapabilityNextEvent && next;
-  }
-  bool shouldEnableButtonForPlaybackCapability(int) override { return false; }
-};
-
 class PlayerPictures : public PlayerTest {
  protected:
   void SetUp() override {
@@ -44,27 +32,6 @@ class PlayerPictures : public PlayerTest {
   void TearDown() override {
     setFontEnvironment({});
     PlayerTest::TearDown();
-  }
-
-  // The video view (its layer is the streamer's) under an overlay, paused at `seconds`.
-  template <class Overlay>
-  std::shared_ptr<platform::View> playerAt(platform::Size size, double seconds, std::shared_ptr<Overlay>& overlay) {
-    auto root = std::make_shared<platform::View>(platform::Rect{0, 0, size.width, size.height});
-    root->setBackgroundColor(platform::Color{0, 0, 0, 1});
-    auto video = std::make_shared<platform::View>(root->bounds());
-    root->addSubview(video);
-    auto viewModel = KLPlayerViewModel::initWithCamera(camera, first, video->layerPtr(), screen);
-    viewModel->setRecording(first);
-    viewModel->seekToTime(seconds);
-    pump();
-    viewModel->didTapPlayButton();  // pause on that frame
-    pump();
-    keep = viewModel;
-    overlay = std::make_shared<Overlay>(root->bounds(), viewModel, events);
-    overlay->setUpSubviews();
-    overlay->updateCameraNameLabelWithText(sim->world().cameras.front().name);
-    root->addSubview(overlay);
-    return root;
   }
 
   void expectLooksAsStored(platform::View& view, const std::string& name) {
@@ -92,8 +59,6 @@ class PlayerPictures : public PlayerTest {
     }
   }
 
-  std::shared_ptr<NoEvents> events = std::make_shared<NoEvents>();
-  KLPlayerViewModelPtr keep;
 };
 
 struct Host : platform::ViewController, PlayerViewControllerDelegate {
