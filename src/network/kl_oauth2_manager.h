@@ -20,6 +20,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/object.h"
+#include "platform/media/dk_access_token_provider.h"
 #include "platform/net/http_session.h"
 #include "platform/net/oauth2_client.h"
 #include "platform/net/oauth_credential.h"
@@ -31,7 +32,7 @@ namespace dk {
 inline constexpr char kOAuthClientSecret[] = "QXT";
 inline constexpr char kOAuthClientTag[] = "dkchronokit";
 
-class KLOAuth2Manager : public platform::Object {
+class KLOAuth2Manager : public platform::Object, public platform::DKAccessTokenProviderDelegate {
  public:
   using CredentialCompletion =
       std::function<void(const platform::OAuthCredentialPtr& credential, const platform::ErrorPtr& error)>;
@@ -84,7 +85,7 @@ class KLOAuth2Manager : public platform::Object {
   static std::string newClientID();
 
   // The stored credential's access token, or "undefined".
-  std::string accessToken() const;
+  std::string accessToken() const override;
   // The base URL followed by "/rest/v2.3" and "/rest/v2.4".
   std::string baseUrl() const { return baseURL_ + "/rest/v2.3"; }
   std::string baseUrlForAddByMac() const { return baseURL_ + "/rest/v2.4"; }

@@ -155,6 +155,8 @@ void KLRequestManager::updateServerSettings() {
   auto jsonUpdate = make("jsonUpdate", platform::ResponseSerializerKind::Json, jsonContentTypes());
   auto image = make("image", platform::ResponseSerializerKind::Image, imageContentTypes());
   auto oauth = std::make_shared<KLOAuth2Manager>(base, tls);
+  // The streamer asks the session for the bearer token of its video requests.
+  platform::DKAccessTokenProvider::setDelegate(oauth);
   std::lock_guard<std::mutex> lock(mutex_);
   httpSessionManager_ = std::move(http);
   jsonSessionManager_ = std::move(json);

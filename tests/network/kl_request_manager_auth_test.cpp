@@ -10,6 +10,7 @@
 #include "network/kl_camera_requests.h"
 #include "network/kl_single_requests.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/media/dk_access_token_provider.h"
 #include "support/manual_clock.h"
 
 namespace dk::test {
@@ -265,6 +266,16 @@ TEST_F(ExecutorAuthTest, RefreshAnswersAtOnceWithoutCredentialOrRefreshToken) {
   EXPECT_EQ(oauth->accessToken(), "host-token");
   platform::OAuthCredential::deleteCredentialWithIdentifier(kCredentialIdentifier);
   EXPECT_EQ(oauth->accessToken(), "undefined");
+}
+
+TEST_F(ExecutorAuthTest, TheStreamerAsksTheSessionForTheStoredToken) {
+  EXPECT_EQ(platform::DKAccessTokenProvider::delegate().get(),
+            static_cast<platform::DKAccessTokenProviderDelegate*>(manager->oauthManager().get()));
+  EXPECT_EQ(platform::DKAccessTokenProvider::accessToken(), "undefined");
+  storeCredential("streaming-token");
+  EXPECT_EQ(platform::DKAccessTokenProvider::accessToken(), "streaming-token");
+  storeCredential("rotated-token");  // read at every call, never kept
+  EXPECT_EQ(platform::DKAccessTokenProvider::accessToken(), "rotated-token");
 }
 
 TEST_F(ExecutorAuthTest, TwoRefreshesStartedTogetherSendOneGrant) {

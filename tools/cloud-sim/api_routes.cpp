@@ -114,6 +114,7 @@ Router::Router() {
   addEventRoutes(routes_);
   addRecordingRoutes(routes_);
   addAccountRoutes(routes_);
+  addMediaVideoRoutes(routes_);
 }
 
 const Route* Router::find(const std::string& method, const std::string& path,

@@ -3,7 +3,7 @@
 //
 // The clips are ISO base-media files with a well-formed box tree
 // (ftyp, moov with one video track, mdat) around a deterministic payload; they are for
-// download and progress tests, not for playback.
+// download and progress tests of a scripted size, not for playback (real video: recording_video.h).
 //
 // Pure functions; thread-safe.
 #pragma once

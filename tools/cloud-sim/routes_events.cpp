@@ -188,13 +188,18 @@ HttpReply clip(RouteContext& ctx) {
   std::optional<HttpReply> error;
   const Event* event = eventAt(ctx, error);
   if (!event) return std::move(*error);
+  // A clip of a scripted size (download tests) is filler; any other is real video.
   const uint64_t bytes = event->clipBytes ? event->clipBytes : ctx.world.defaultClipBytes;
-  return mp4Reply(bytes, event->clipSeconds, static_cast<uint64_t>(event->eventId));
+  if (bytes) return mp4Reply(bytes, event->clipSeconds, static_cast<uint64_t>(event->eventId));
+  const Camera* camera = ctx.world.camera(event->cameraId);
+  return labelledClipReply(camera ? camera->name : std::string(), event->timestamp, event->clipSeconds,
+                           ctx.world.utcOffsetSeconds);
 }
 
 HttpReply summary(RouteContext& ctx) {
   return withCamera(ctx, [&](Camera& camera) {
-    return mp4Reply(ctx.world.defaultClipBytes, 60, static_cast<uint64_t>(camera.cameraId));
+    return mp4Reply(ctx.world.defaultClipBytes ? ctx.world.defaultClipBytes : 4096, 60,
+                    static_cast<uint64_t>(camera.cameraId));
   });
 }
 

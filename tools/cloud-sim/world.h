@@ -234,7 +234,7 @@ class World {
 
   double now = 0;
   int utcOffsetSeconds = 0;
-  uint64_t defaultClipBytes = 4096;
+  uint64_t defaultClipBytes = 0;  // non-zero: every clip is filler of that size, not real video
 
   User user;
   UserRights rights;

@@ -1,0 +1,245 @@
+// Playback costs of the camera streamer stand-in.
+//
+// BM_HourOfRecordingAt10x: one hour of a recording from the local cloud played at 10x in virtual
+// time (six minutes of manual clock in 0.1 s steps) through KLPlayerViewModel and the streamer;
+// counters give the main-loop tasks and the CPU time (all threads of the process) per second of
+// recording played. The video is fetched and prepared before timing starts.
+//
+// BM_DecodeOneFrame: decoding and converting one frame at a random place of a ten-minute video
+// with VideoDecoder::frameAt (seek, decode, convert to a platform image), against the same work
+// done with FFmpeg's own calls on the same file; "vs_ffmpeg" is our time divided by theirs.
+//
+// Run: build/bench/bench_player.
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include "cloud-sim/cloud_sim.h"
+#include "platform/dispatch/clock.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/media/dk_access_token_provider.h"
+#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/video_decoder.h"
+#include "platform/ui/layer.h"
+#include "player/kl_player_view_model.h"
+#include "recording_video.h"
+
+namespace {
+
+using dk::platform::MainRunLoop;
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the main loop until idle and answers how many tasks ran.
+long pumpCounting() {
+  long calls = 0;
+  MainRunLoop::runUntil([&] {
+    ++calls;
+    return false;
+  });
+  return calls > 0 ? calls - 1 : 0;  // the last call is the idle check
+}
+
+struct Token : dk::platform::DKAccessTokenProviderDelegate {
+  std::string token;
+  std::string accessToken() const override { return token; }
+};
+
+struct Camera : dk::PlayerCameraInterface {
+  int64_t id = 0;
+  dk::platform::ObjectPtr underlyingObject() const override { return nullptr; }
+  int64_t playerCameraID() const override { return id; }
+  std::string cameraName() const override { return "bench"; }
+  bool microphoneEnabled() const override { return false; }
+  bool isRecording() const override { return true; }
+};
+
+struct Recording : dk::PlayerRecordingInterface {
+  int64_t camera = 0, recording = 0;
+  double start = 0;
+  dk::platform::ObjectPtr underlyingObject() const override { return nullptr; }
+  int64_t playerCameraID() const override { return camera; }
+  int64_t playerRecordingID() const override { return recording; }
+  double startTime() const override { return start; }
+  double endTime() const override { return start + 3600; }
+  double recordingDuration() const override { return 3600; }
+};
+
+struct Quiet : dk::PlayerViewModelDelegate {
+  long ticks = 0;
+  void streamerDidStartLoading() override {}
+  void streamerDidEndLoading() override {}
+  void streamerDidStartStreaming() override {}
+  void streamerDidPauseStreaming() override {}
+  void streamerDidEndStreaming() override {}
+  void streamerTimeDidChangeToTime(double) override { ++ticks; }
+  void streamerDidUpdateSpeedWithRate(double) override {}
+  void audioInputDidStartPushToTalk() override {}
+  void audioInputDidEndPushToTalk() override {}
+  void audioInputDidFailPushToTalkWithError(const dk::platform::ErrorPtr&) override {}
+  void snapshotWasCreated(const dk::platform::ImagePtr&) override {}
+  void playerShouldDisplayErrorToastWithText(const std::optional<std::string>&) override {}
+  void playerShouldDisplayInfoToastWithText(const std::optional<std::string>&, double) override {}
+};
+
+void BM_HourOfRecordingAt10x(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  auto clock = std::make_shared<dk::platform::ManualClock>(1700000000.0);
+  dk::platform::setClock(clock);
+  dk::cloudsim::GenerateOptions generate;
+  generate.cameras = 2;
+  generate.days = 1;
+  auto world = dk::cloudsim::World::generate(generate);
+  const int64_t cameraId = world.cameras.front().cameraId;
+  const double start = 1699990000.0;
+  const int64_t recordingId = world.startRecording(cameraId, start);
+  world.closeRecording(recordingId, start + 3600);
+  dk::cloudsim::CloudSim sim(std::move(world));
+  sim.start();
+  dk::platform::StreamerEnvironment::install({sim.baseUrl()});
+  auto token = std::make_shared<Token>();
+  token->token = sim.accessToken();
+  dk::platform::DKAccessTokenProvider::setDelegate(token);
+
+  auto camera = std::make_shared<Camera>();
+  camera->id = cameraId;
+  auto recording = std::make_shared<Recording>();
+  recording->camera = cameraId;
+  recording->recording = recordingId;
+  recording->start = start;
+  auto delegate = std::make_shared<Quiet>();
+  long tasks = 0;
+  double cpu = 0, played = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto model = dk::KLPlayerViewModel::initWithCamera(camera, recording, std::make_shared<dk::platform::Layer>(),
+                                                       delegate);
+    model->setRecording(recording);
+    MainRunLoop::runUntilIdle(120);  // fetch (and, the first time, encode) the hour of video
+    model->setRate(10.0);
+    MainRunLoop::runUntilIdle();
+    state.ResumeTiming();
+    const double cpuBefore = processCpuSeconds();
+    const double from = model->cameraStreamer()->currentTime();
+    for (int step = 0; step < 3600; ++step) {
+      clock->advance(0.1);
+      tasks += pumpCounting();
+    }
+    played += model->cameraStreamer()->currentTime() - from;
+    cpu += processCpuSeconds() - cpuBefore;
+  }
+  state.counters["main_tasks_per_played_s"] = static_cast<double>(tasks) / played;
+  state.counters["cpu_us_per_played_s"] = cpu * 1e6 / played;
+  state.counters["played_s"] = played / static_cast<double>(state.iterations());
+  dk::platform::DKAccessTokenProvider::setDelegate({});
+  dk::platform::setClock(nullptr);
+}
+BENCHMARK(BM_HourOfRecordingAt10x)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+// FFmpeg's own seek, decode and conversion of frame `index` (`pts` its timestamp).
+struct Bare {
+  AVFormatContext* format = nullptr;
+  AVCodecContext* codec = nullptr;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  SwsContext* scaler = nullptr;
+  int stream = -1;
+  std::vector<int64_t> pts;
+  std::vector<uint8_t> pixels;
+
+  explicit Bare(const std::string& path) {
+    avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+    avformat_find_stream_info(format, nullptr);
+    stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVCodec* decoder = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
+    codec = avcodec_alloc_context3(decoder);
+    avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
+    avcodec_open2(codec, decoder, nullptr);
+    while (av_read_frame(format, packet) >= 0) {
+      if (packet->stream_index == stream) pts.push_back(packet->pts);
+      av_packet_unref(packet);
+    }
+    std::sort(pts.begin(), pts.end());
+  }
+  ~Bare() {
+    sws_freeContext(scaler);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    avformat_close_input(&format);
+  }
+  bool decode(size_t index) {
+    av_seek_frame(format, stream, pts[index], AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(codec);
+    while (av_read_frame(format, packet) >= 0) {
+      const bool mine = packet->stream_index == stream;
+      if (mine) avcodec_send_packet(codec, packet);
+      av_packet_unref(packet);
+      if (!mine) continue;
+      while (avcodec_receive_frame(codec, frame) == 0) {
+        if (frame->best_effort_timestamp >= pts[index]) {
+          const int w = frame->width, h = frame->height;
+          scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGRA,
+                                        SWS_BILINEAR, nullptr, nullptr, nullptr);
+          pixels.resize(static_cast<size_t>(w) * h * 4);
+          uint8_t* out[1] = {pixels.data()};
+          const int stride[1] = {w * 4};
+          sws_scale(scaler, frame->data, frame->linesize, 0, h, out, stride);
+          av_frame_unref(frame);
+          return true;
+        }
+        av_frame_unref(frame);
+      }
+    }
+    return false;
+  }
+};
+
+void BM_DecodeOneFrame(benchmark::State& state) {
+  dk::cloudsim::detail::VideoSpec spec;
+  spec.label = "Bench";
+  spec.startTime = 1699990000.0;
+  spec.duration = 600;
+  const std::string bytes = dk::cloudsim::detail::encodeLabelledVideo(spec);
+  const auto path = std::filesystem::temp_directory_path() / ("dk-bench-" + std::to_string(::getpid()) + ".mp4");
+  std::ofstream(path, std::ios::binary) << bytes;
+  dk::platform::VideoDecoder ours;
+  ours.open(path.string());
+  Bare bare(path.string());
+  std::mt19937 random(7);
+  std::uniform_int_distribution<size_t> pick(0, ours.frameCount() - 1);
+  double oursSeconds = 0, bareSeconds = 0;
+  for (auto _ : state) {
+    const size_t index = pick(random);
+    auto t0 = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(ours.frameAt(index));
+    auto t1 = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(bare.decode(index));
+    auto t2 = std::chrono::steady_clock::now();
+    oursSeconds += std::chrono::duration<double>(t1 - t0).count();
+    bareSeconds += std::chrono::duration<double>(t2 - t1).count();
+  }
+  state.counters["ours_us"] = oursSeconds * 1e6 / static_cast<double>(state.iterations());
+  state.counters["ffmpeg_us"] = bareSeconds * 1e6 / static_cast<double>(state.iterations());
+  state.counters["vs_ffmpeg"] = oursSeconds / bareSeconds;
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_DecodeOneFrame)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,505 @@
+#include "platform/media/dk_camera_streamer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/dispatch/clock.h"
+#include "platform/dispatch/queue.h"
+#include "platform/dispatch/timer.h"
+#include "platform/foundation/data.h"
+#include "platform/media/dk_access_token_provider.h"
+#include "platform/media/video_decoder.h"
+#include "platform/net/http_session.h"
+#include "platform/ui/layer.h"
+
+namespace dk::platform {
+namespace {
+
+constexpr const char* kStreamerErrorDomain = "DKCameraStreamerErrorDomain";
+
+struct Script {
+  std::mutex mutex;
+  StreamerEnvironment environment;
+  int failingPreparations = 0;
+  ErrorPtr preparationError;
+  int failingAudioStarts = 0;
+  ErrorPtr audioError;
+};
+
+Script& script() {
+  static Script s;
+  return s;
+}
+
+std::string number(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%g", value);
+  return buffer;
+}
+
+// A decoder with the downloaded file it reads (the file goes when the Data goes).
+struct DecoderBox {
+  DataPtr file;
+  VideoDecoder decoder;
+};
+
+}  // namespace
+
+void StreamerEnvironment::install(StreamerEnvironment environment) {
+  std::lock_guard lock(script().mutex);
+  script().environment = std::move(environment);
+}
+
+StreamerEnvironment StreamerEnvironment::current() {
+  std::lock_guard lock(script().mutex);
+  return script().environment;
+}
+
+void StreamerEnvironment::failNextPreparations(int count, ErrorPtr error) {
+  std::lock_guard lock(script().mutex);
+  script().failingPreparations = count;
+  script().preparationError = std::move(error);
+}
+
+void StreamerEnvironment::failNextAudioStarts(int count, ErrorPtr error) {
+  std::lock_guard lock(script().mutex);
+  script().failingAudioStarts = count;
+  script().audioError = std::move(error);
+}
+
+void StreamerEnvironment::clearScriptedFailures() {
+  std::lock_guard lock(script().mutex);
+  script().failingPreparations = 0;
+  script().failingAudioStarts = 0;
+}
+
+struct DKCameraStreamer::State {
+  std::weak_ptr<DKCameraStreamer> owner;
+  std::shared_ptr<Layer> layer;
+  std::weak_ptr<DKCameraStreamerDelegete> delegate;
+  QueuePtr decodeQueue = DispatchQueue::createSerial("com.kelo.streamer.decode");
+  std::shared_ptr<HttpSession> session;
+  HttpTaskPtr download;
+
+  uint64_t status = DKCameraStreamerStatusReadyToPlay;
+  uint64_t playback = DKPlaybackStatePaused;
+  uint64_t audio = DKAudioStreamingStateStopped;
+  ErrorPtr failure, audioReason;
+  DKStreamerItemPtr item;
+  // Changes with every item and every fetch, so that late results of earlier work are dropped.
+  uint64_t generation = 0;
+  std::shared_ptr<DecoderBox> box;
+  std::vector<double> frameTimes;
+  double duration = 0;
+  bool openRecording = false;
+  bool refetching = false;
+
+  float rate = 0;
+  bool muted = false;
+  double storedTime = 0;   // the position while not playing, and the anchor while playing
+  double anchorClock = 0;  // clock time at the anchor
+  size_t displayedIndex = 0;
+  std::shared_ptr<Timer> ticker;
+  ImagePtr frame;
+  std::vector<std::string> log;
+
+  // Posts a delegate call that runs only while the streamer lives.
+  template <class Call>
+  void notify(Call call) {
+    DispatchQueue::main()->async([weak = owner, call = std::move(call)] {
+      auto streamer = weak.lock();
+      if (!streamer) return;
+      if (auto d = streamer->state_->delegate.lock()) call(*d, streamer);
+    });
+  }
+  void setStatus(uint64_t value) {
+    status = value;
+    notify([value](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& s) {
+      if (d.respondsToSelector("cameraStreamer:onStatusChanged:")) d.cameraStreamerOnStatusChanged(s, value);
+    });
+  }
+  void setPlayback(uint64_t value) {
+    if (playback == value) return;
+    playback = value;
+    notify([value](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& s) {
+      if (d.respondsToSelector("cameraStreamer:onPlaybackStateChanged:")) d.cameraStreamerOnPlaybackStateChanged(s, value);
+    });
+  }
+  void setAudio(uint64_t value, ErrorPtr reason) {
+    audio = value;
+    audioReason = std::move(reason);
+    notify([value](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& s) {
+      if (d.respondsToSelector("cameraStreamer:onAudioStreamingStateChanged:")) {
+        d.cameraStreamerOnAudioStreamingStateChanged(s, value);
+      }
+    });
+  }
+
+  double frameInterval() const {
+    if (frameTimes.size() < 2) return 0.5;
+    return std::max(0.001, duration / static_cast<double>(frameTimes.size()));
+  }
+  size_t indexAt(double t) const {
+    auto it = std::upper_bound(frameTimes.begin(), frameTimes.end(), t + 1e-6);
+    return it == frameTimes.begin() ? 0 : static_cast<size_t>(it - frameTimes.begin() - 1);
+  }
+  double now() const {
+    if (playback != DKPlaybackStatePlaying) return storedTime;
+    return std::min(duration, storedTime + (platform::now() - anchorClock) * rate);
+  }
+
+  void stopClock() {
+    if (ticker) ticker->invalidate();
+    ticker.reset();
+  }
+  void startClock() {
+    stopClock();
+    anchorClock = platform::now();
+    ticker = Timer::scheduled(frameInterval() / rate, true, DispatchQueue::main(), [weak = owner] {
+      if (auto s = weak.lock()) s->state_->tick();
+    });
+  }
+  // Freezes the position (for a rate change or a pause).
+  void reanchor() {
+    storedTime = now();
+    anchorClock = platform::now();
+  }
+
+  void tick() {
+    if (playback != DKPlaybackStatePlaying) return;
+    const double t = now();
+    if (t >= duration - 1e-9) {
+      reachEnd();
+      return;
+    }
+    const size_t index = indexAt(t);
+    if (index != displayedIndex) show(index);
+  }
+
+  void reachEnd() {
+    storedTime = duration;
+    stopClock();
+    if (!frameTimes.empty()) show(frameTimes.size() - 1);
+    if (openRecording) {
+      setPlayback(DKPlaybackStateBuffering);
+      fetch(true);
+      return;
+    }
+    setPlayback(DKPlaybackStateEnded);
+  }
+
+  // Decodes frame `index` on the decode queue and puts it on the layer.
+  void show(size_t index) {
+    displayedIndex = index;
+    auto decoder = box;
+    if (!decoder) return;
+    const uint64_t expected = generation;
+    decodeQueue->async([weak = owner, decoder, index, expected] {
+      ImagePtr image = decoder->decoder.frameAt(index);
+      DispatchQueue::main()->async([weak, image, expected] {
+        auto s = weak.lock();
+        if (!s || !image || s->state_->generation != expected) return;
+        s->state_->frame = image;
+        if (s->state_->layer) s->state_->layer->setContents(image);
+      });
+    });
+  }
+
+  void fail(ErrorPtr error) {
+    stopClock();
+    failure = std::move(error);
+    setStatus(DKCameraStreamerStatusFailed);
+  }
+
+  void fetch(bool again);
+  void opened(const std::shared_ptr<DecoderBox>& opened, bool again, ImagePtr firstFrame);
+};
+
+void DKCameraStreamer::State::fetch(bool again) {
+  const uint64_t expected = ++generation;
+  refetching = again;
+  const StreamerEnvironment environment = StreamerEnvironment::current();
+  if (!session || session->baseURL() != environment.baseURL) {
+    HttpSession::Options options;
+    options.baseURL = environment.baseURL;
+    session = HttpSession::create(options);
+  }
+  auto configuration = std::make_shared<RequestConfiguration>();
+  configuration->responseSerializer = ResponseSerializerKind::Http;
+  configuration->acceptableContentTypes = std::vector<std::string>{"video/mp4"};
+  configuration->headers["Authorization"] = "Bearer " + DKAccessTokenProvider::accessToken();
+  char path[128];
+  std::snprintf(path, sizeof path, "/media/cameras/%lld/recordings/%lld.mp4",
+                static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
+  auto weak = owner;
+  download = session->downloadTask(
+      path, configuration, nullptr,
+      [weak, expected, again](const std::shared_ptr<const HttpResponseInfo>& response, const Value& body) {
+        auto s = weak.lock();
+        if (!s || s->state_->generation != expected) return;
+        State& st = *s->state_;
+        st.download.reset();
+        auto data = body.objectAs<Data>();
+        const auto file = data ? data->filePath() : std::nullopt;
+        if (!file) {
+          st.fail(Error::make(kStreamerErrorDomain, 2, "The recording's video could not be stored"));
+          return;
+        }
+        auto it = response ? response->headers.find("X-Recording-Open") : HeaderMap::const_iterator{};
+        st.openRecording = response && it != response->headers.end() && it->second == "true";
+        auto fresh = std::make_shared<DecoderBox>();
+        fresh->file = data;
+        const std::string filePath = *file;
+        st.decodeQueue->async([weak, fresh, filePath, expected, again] {
+          std::string why;
+          const bool ok = fresh->decoder.open(filePath, &why);
+          ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
+          DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again] {
+            auto s = weak.lock();
+            if (!s || s->state_->generation != expected) return;
+            if (!ok) {
+              s->state_->fail(Error::make(kStreamerErrorDomain, 3, "The recording's video cannot be played: " + why));
+              return;
+            }
+            s->state_->opened(fresh, again, first);
+          });
+        });
+      },
+      [weak, expected](const ErrorPtr& error) {
+        auto s = weak.lock();
+        if (!s || s->state_->generation != expected) return;
+        s->state_->download.reset();
+        s->state_->fail(error);
+      });
+}
+
+void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again, ImagePtr first) {
+  const double previous = duration;
+  box = fresh;
+  frameTimes = fresh->decoder.frameTimes();
+  duration = fresh->decoder.duration();
+  item->setDuration(duration);
+  item->setCapabilitiesMask(item->isLive() ? uint64_t{0} : uint64_t{DKStreamerItemCapabilitySeek});
+  if (!again) {
+    frame = first;
+    displayedIndex = 0;
+    if (layer && first) layer->setContents(first);
+    failure.reset();
+    setStatus(DKCameraStreamerStatusReadyToPlay);
+    return;
+  }
+  // A longer take of an open recording: carry on from where playback stopped.
+  refetching = false;
+  if (duration > previous + 1e-9) {
+    notify([d = duration](DKCameraStreamerDelegete& dl, const DKCameraStreamerPtr& s) {
+      if (dl.respondsToSelector("cameraStreamer:onCurrentItemDurationChanged:")) {
+        dl.cameraStreamerOnCurrentItemDurationChanged(s, d);
+      }
+    });
+    storedTime = std::min(storedTime, duration);
+    show(indexAt(storedTime));
+    if (rate > 0) {
+      setPlayback(DKPlaybackStatePlaying);
+      startClock();
+    } else {
+      setPlayback(DKPlaybackStatePaused);
+    }
+    return;
+  }
+  storedTime = duration;
+  setPlayback(DKPlaybackStateEnded);
+}
+
+DKCameraStreamer::DKCameraStreamer(std::shared_ptr<Layer> layer) : state_(std::make_shared<State>()) {
+  state_->layer = std::move(layer);
+}
+
+std::shared_ptr<DKCameraStreamer> DKCameraStreamer::initWithLayer(std::shared_ptr<Layer> layer) {
+  std::shared_ptr<DKCameraStreamer> streamer(new DKCameraStreamer(std::move(layer)));
+  streamer->state_->owner = streamer;
+  return streamer;
+}
+
+DKCameraStreamer::~DKCameraStreamer() {
+  state_->stopClock();
+  if (state_->download) state_->download->cancel();
+}
+
+void DKCameraStreamer::setDelegate(std::weak_ptr<DKCameraStreamerDelegete> delegate) {
+  state_->delegate = std::move(delegate);
+}
+std::shared_ptr<DKCameraStreamerDelegete> DKCameraStreamer::delegate() const { return state_->delegate.lock(); }
+const std::shared_ptr<Layer>& DKCameraStreamer::layer() const { return state_->layer; }
+uint64_t DKCameraStreamer::status() const { return state_->status; }
+uint64_t DKCameraStreamer::playbackState() const { return state_->playback; }
+uint64_t DKCameraStreamer::audioStreamingState() const { return state_->audio; }
+ErrorPtr DKCameraStreamer::failureReason() const { return state_->failure; }
+ErrorPtr DKCameraStreamer::audioNotStreamingReason() const { return state_->audioReason; }
+const DKStreamerItemPtr& DKCameraStreamer::currentItem() const { return state_->item; }
+double DKCameraStreamer::currentTime() const { return state_->now(); }
+float DKCameraStreamer::rate() const { return state_->rate; }
+bool DKCameraStreamer::isAudioMuted() const { return state_->muted; }
+ImagePtr DKCameraStreamer::currentFrame() const { return state_->frame; }
+const std::vector<std::string>& DKCameraStreamer::callLog() const { return state_->log; }
+
+void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
+  State& s = *state_;
+  s.log.push_back(item ? "setCurrentItem:" + std::to_string(item->cameraId()) + "/" + std::to_string(item->recordingId())
+                       : "setCurrentItem:nil");
+  if (item == s.item) return;
+  ++s.generation;
+  s.stopClock();
+  if (s.download) s.download->cancel();
+  s.download.reset();
+  s.item = std::move(item);
+  s.box.reset();
+  s.frameTimes.clear();
+  s.duration = 0;
+  s.storedTime = 0;
+  s.displayedIndex = 0;
+  s.openRecording = s.refetching = false;
+  s.failure.reset();
+  s.playback = DKPlaybackStatePaused;
+  if (!s.item) {
+    s.status = DKCameraStreamerStatusReadyToPlay;  // idle
+    return;
+  }
+  s.setStatus(DKCameraStreamerStatusPreparing);
+
+  ErrorPtr scripted;
+  {
+    std::lock_guard lock(script().mutex);
+    if (script().failingPreparations > 0) {
+      --script().failingPreparations;
+      scripted = script().preparationError
+                     ? script().preparationError
+                     : Error::make(kStreamerErrorDomain, 1, "The stream could not be prepared");
+    }
+  }
+  if (!scripted && s.item->isLive()) {
+    scripted = Error::make(kStreamerErrorDomain, 4, "Live streams are not offered by this server");
+  }
+  if (scripted) {
+    const uint64_t expected = s.generation;
+    DispatchQueue::main()->async([weak = s.owner, scripted, expected] {
+      auto streamer = weak.lock();
+      if (streamer && streamer->state_->generation == expected) streamer->state_->fail(scripted);
+    });
+    return;
+  }
+  s.fetch(false);
+}
+
+void DKCameraStreamer::setRate(float rate) {
+  State& s = *state_;
+  s.log.push_back("setRate:" + number(rate));
+  if (!std::isfinite(rate) || rate < 0) rate = 0;
+  if (rate == 0) {
+    if (s.playback == DKPlaybackStatePlaying) {
+      s.reanchor();
+      s.stopClock();
+      s.setPlayback(DKPlaybackStatePaused);
+    }
+    s.rate = 0;
+    return;
+  }
+  if (s.playback == DKPlaybackStatePlaying) s.reanchor();
+  s.rate = rate;
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.refetching) return;
+  if (s.playback == DKPlaybackStateEnded) return;  // stays at the end until a seek
+  s.setPlayback(DKPlaybackStatePlaying);
+  s.startClock();
+}
+
+void DKCameraStreamer::setMuteAudio(bool muted) {
+  state_->log.push_back(std::string("setMuteAudio:") + (muted ? "1" : "0"));
+  state_->muted = muted;
+}
+
+void DKCameraStreamer::seekTo(double seconds) {
+  State& s = *state_;
+  s.log.push_back("seekTo:" + number(seconds));
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty() || s.refetching) return;
+  if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+  if (seconds >= s.duration) {
+    s.storedTime = s.duration;
+    s.stopClock();
+    s.show(s.frameTimes.size() - 1);
+    s.setPlayback(DKPlaybackStateEnded);
+    return;
+  }
+  s.storedTime = seconds;
+  s.show(s.indexAt(seconds));
+  if (s.playback == DKPlaybackStatePlaying) {
+    s.startClock();
+  } else if (s.playback == DKPlaybackStateEnded) {
+    s.setPlayback(s.rate > 0 ? DKPlaybackStatePlaying : DKPlaybackStatePaused);
+    if (s.rate > 0) s.startClock();
+  }
+}
+
+void DKCameraStreamer::stepBy(int64_t frames) {
+  State& s = *state_;
+  s.log.push_back("stepBy:" + std::to_string(frames));
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty() || s.refetching) return;
+  const int64_t last = static_cast<int64_t>(s.frameTimes.size()) - 1;
+  const int64_t from = s.playback == DKPlaybackStateEnded ? last + 1 : static_cast<int64_t>(s.displayedIndex);
+  const auto index = static_cast<size_t>(std::clamp<int64_t>(from + frames, 0, last));
+  s.storedTime = s.frameTimes[index];
+  s.show(index);
+  if (s.playback == DKPlaybackStatePlaying) {
+    s.startClock();
+  } else if (s.playback == DKPlaybackStateEnded) {
+    s.setPlayback(DKPlaybackStatePaused);
+  }
+}
+
+void DKCameraStreamer::takeSnapshot() {
+  State& s = *state_;
+  s.log.push_back("takeSnapshot");
+  auto decoder = s.box;
+  if (!decoder) return;
+  const size_t index = s.displayedIndex;
+  const double time = s.now();
+  s.decodeQueue->async([weak = s.owner, decoder, index, time] {
+    ImagePtr image = decoder->decoder.frameAt(index);
+    // Delivered even when the item changed meanwhile: it is the frame that was on screen.
+    DispatchQueue::main()->async([weak, image, time] {
+      auto streamer = weak.lock();
+      if (!streamer) return;
+      auto d = streamer->state_->delegate.lock();
+      if (d && d->respondsToSelector("cameraStreamer:onSnapshotTaken:atTime:")) {
+        d->cameraStreamerOnSnapshotTaken(streamer, image, time);
+      }
+    });
+  });
+}
+
+void DKCameraStreamer::startAudioStreaming() {
+  State& s = *state_;
+  s.log.push_back("startAudioStreaming");
+  ErrorPtr scripted;
+  {
+    std::lock_guard lock(script().mutex);
+    if (script().failingAudioStarts > 0) {
+      --script().failingAudioStarts;
+      scripted = script().audioError ? script().audioError
+                                     : Error::make(kStreamerErrorDomain, 5, "The microphone could not be opened");
+    }
+  }
+  if (scripted) {
+    s.setAudio(DKAudioStreamingStateStopped, scripted);
+    return;
+  }
+  s.setAudio(DKAudioStreamingStateStreaming, nullptr);
+}
+
+void DKCameraStreamer::stopAudioStreaming() {
+  state_->log.push_back("stopAudioStreaming");
+  if (state_->audio == DKAudioStreamingStateStopped) return;
+  state_->setAudio(DKAudioStreamingStateStopped, nullptr);
+}
+
+}  // namespace dk::platform

@@ -1,0 +1,133 @@
+// DKCameraStreamer: plays one DKStreamerItem into a layer (each decoded frame becomes the
+// layer's contents), at a rate on the run-loop clock, with seeking, frame steps and snapshots.
+//
+// A recording item is fetched whole over HTTPS from the server of the StreamerEnvironment, with
+// the bearer token of DKAccessTokenProvider, then demuxed and decoded with FFmpeg on the
+// streamer's own serial queue; everything else happens on the main thread. States:
+//   status            0 preparing, 1 ready (also while idle, without an item), 2 failed;
+//   playbackState     0 paused, 1 buffering, 2 playing, 3 ended;
+//   audioStreamingState 0 stopped, 2 streaming.
+// Every change is reported to the delegate (held weakly) by a task posted on the main queue
+// that names the streamer; tasks of a streamer that has been destroyed do not run.
+// An open recording (the server says "X-Recording-Open: true") is fetched again when playback
+// reaches its end: the streamer buffers meanwhile and the item's duration grows.
+//
+// Main thread only. Owned by its creator through shared_ptr (create with initWithLayer).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/error.h"
+#include "platform/foundation/object.h"
+#include "platform/graphics/image.h"
+#include "platform/media/dk_streamer_item.h"
+
+namespace dk::platform {
+
+class Layer;
+class DKCameraStreamer;
+
+enum : uint64_t {
+  DKCameraStreamerStatusPreparing = 0,
+  DKCameraStreamerStatusReadyToPlay = 1,
+  DKCameraStreamerStatusFailed = 2,
+};
+enum : uint64_t {
+  DKPlaybackStatePaused = 0,
+  DKPlaybackStateBuffering = 1,
+  DKPlaybackStatePlaying = 2,
+  DKPlaybackStateEnded = 3,
+};
+enum : uint64_t {
+  DKAudioStreamingStateStopped = 0,
+  DKAudioStreamingStateStreaming = 2,
+};
+
+// The streamer's callbacks; all optional (answer respondsToSelector for the ones implemented:
+// "cameraStreamer:onStatusChanged:", "cameraStreamer:onPlaybackStateChanged:",
+// "cameraStreamer:onAudioStreamingStateChanged:", "cameraStreamer:onSnapshotTaken:atTime:",
+// "cameraStreamer:onCurrentItemDurationChanged:").
+class DKCameraStreamerDelegete : public virtual Protocol {
+ public:
+  virtual void cameraStreamerOnStatusChanged(const std::shared_ptr<DKCameraStreamer>& streamer, uint64_t status) {}
+  virtual void cameraStreamerOnPlaybackStateChanged(const std::shared_ptr<DKCameraStreamer>& streamer,
+                                                    uint64_t state) {}
+  virtual void cameraStreamerOnAudioStreamingStateChanged(const std::shared_ptr<DKCameraStreamer>& streamer,
+                                                          uint64_t state) {}
+  virtual void cameraStreamerOnSnapshotTaken(const std::shared_ptr<DKCameraStreamer>& streamer,
+                                             const ImagePtr& image, double time) {}
+  virtual void cameraStreamerOnCurrentItemDurationChanged(const std::shared_ptr<DKCameraStreamer>& streamer,
+                                                          double duration) {}
+};
+
+// Where the streamer finds recordings, and test hooks. Process-wide; thread-safe.
+struct StreamerEnvironment {
+  // "https://host:port"; a recording is "<baseURL>/media/cameras/<camera>/recordings/<id>.mp4".
+  std::string baseURL;
+
+  static void install(StreamerEnvironment environment);
+  static StreamerEnvironment current();
+  // Scripted failures: the next `count` item preparations (or audio starts) fail with `error`.
+  static void failNextPreparations(int count, ErrorPtr error);
+  static void failNextAudioStarts(int count, ErrorPtr error);
+  static void clearScriptedFailures();
+};
+
+class DKCameraStreamer : public std::enable_shared_from_this<DKCameraStreamer> {
+ public:
+  static std::shared_ptr<DKCameraStreamer> initWithLayer(std::shared_ptr<Layer> layer);
+  ~DKCameraStreamer();
+  DKCameraStreamer(const DKCameraStreamer&) = delete;
+  DKCameraStreamer& operator=(const DKCameraStreamer&) = delete;
+
+  void setDelegate(std::weak_ptr<DKCameraStreamerDelegete> delegate);
+  std::shared_ptr<DKCameraStreamerDelegete> delegate() const;
+  const std::shared_ptr<Layer>& layer() const;
+
+  uint64_t status() const;
+  uint64_t playbackState() const;
+  uint64_t audioStreamingState() const;
+  ErrorPtr failureReason() const;
+  ErrorPtr audioNotStreamingReason() const;
+
+  const DKStreamerItemPtr& currentItem() const;
+  // nullptr clears playback (back to idle: ready, paused); a new item is prepared (status 0,
+  // later 1 or 2); the item already current does nothing.
+  void setCurrentItem(DKStreamerItemPtr item);
+
+  // Seconds into the current item.
+  double currentTime() const;
+  float rate() const;
+  // 0 pauses; above 0 plays at that speed (not finite or negative counts as 0).
+  void setRate(float rate);
+  bool isAudioMuted() const;
+  void setMuteAudio(bool muted);
+  // Negative times seek to 0; times at or past the end end playback; seeking back from the end
+  // resumes (playing when the rate is above 0, else paused).
+  void seekTo(double seconds);
+  // Shows the previous (-1) or next (+1) frame and stays there when paused.
+  void stepBy(int64_t frames);
+  // Reports the frame on screen through cameraStreamer:onSnapshotTaken:atTime:.
+  void takeSnapshot();
+  void startAudioStreaming();
+  void stopAudioStreaming();
+
+  // The frame on screen (also the layer's contents), nullptr before the first one.
+  ImagePtr currentFrame() const;
+  // Calls made on this streamer, in order ("setCurrentItem:7/5001", "setRate:2", "seekTo:12.5",
+  // "stepBy:-1", "takeSnapshot", "setMuteAudio:1", ...), for tests.
+  const std::vector<std::string>& callLog() const;
+
+  struct State;
+
+ private:
+  explicit DKCameraStreamer(std::shared_ptr<Layer> layer);
+  std::shared_ptr<State> state_;
+};
+
+using DKCameraStreamerPtr = std::shared_ptr<DKCameraStreamer>;
+
+}  // namespace dk::platform

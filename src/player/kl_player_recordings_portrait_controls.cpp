@@ -1,0 +1,88 @@
+#include "player/kl_player_recordings_portrait_controls.h"
+
+#include "platform/dispatch/queue.h"
+#include "ui/button_tint.h"
+#include "ui/fonts.h"
+#include "ui/view_extensions.h"
+
+namespace dk {
+namespace {
+const platform::Color kWhite{1, 1, 1, 1};
+}  // namespace
+
+bool KLPlayerRecordingsPortraitControls::respondsToSelector(std::string_view selector) const {
+  return selector == "updateCameraNameLabelWithText:" || KLPlayerControls::respondsToSelector(selector);
+}
+
+void KLPlayerRecordingsPortraitControls::buildLayout(KLForwardingTouchesView& container) {
+  KLPlayerControls::buildLayout(container);
+  const platform::Size size = container.bounds().size;
+  cameraNameLabel_ = std::make_shared<platform::Label>(platform::Rect{16, 12, size.width - 80, 22});
+  switchOrientationButton_ =
+      std::make_shared<KLLargerHitTestAreaButton>(platform::Rect{size.width - 44, size.height - 44, 32, 32});
+  previousEventButton_ = std::make_shared<KLLargerHitTestAreaButton>(platform::Rect{24, (size.height - 40) / 2, 40, 40});
+  nextEventButton_ =
+      std::make_shared<KLLargerHitTestAreaButton>(platform::Rect{size.width - 64, (size.height - 40) / 2, 40, 40});
+  setImageAndTint(*previousEventButton_, platform::Image::named("Player_Prev"), kWhite);
+  setImageAndTint(*nextEventButton_, platform::Image::named("Player_Next"), kWhite);
+  for (const auto& view : {std::static_pointer_cast<platform::View>(cameraNameLabel_),
+                           std::static_pointer_cast<platform::View>(switchOrientationButton_),
+                           std::static_pointer_cast<platform::View>(previousEventButton_),
+                           std::static_pointer_cast<platform::View>(nextEventButton_)}) {
+    controlsView_->addSubview(view);
+  }
+}
+
+void KLPlayerRecordingsPortraitControls::setUpSubviews() {
+  KLPlayerControls::setUpSubviews();
+  cameraNameLabel_->setFont(XS_MediumTextFont());
+  cameraNameLabel_->setTextColor(kWhite);
+  setShouldNotUpdate(*cameraNameLabel_, true);  // the name stays visible
+  // One tap, one switch: the action fires on touch-up-inside only, not for every touch phase.
+  wire(*switchOrientationButton_->largeHitTestArea(), &KLPlayerControls::switchOrientationButtonTapped);
+  wire(*switchOrientationButton_, &KLPlayerControls::switchOrientationButtonTapped);
+  setImageAndTint(*switchOrientationButton_, platform::Image::named("open_fs"), kWhite);
+  wire(*previousEventButton_->largeHitTestArea(), &KLPlayerControls::previousEventButtonTapped);
+  wire(*previousEventButton_, &KLPlayerControls::previousEventButtonTapped);
+  wire(*nextEventButton_->largeHitTestArea(), &KLPlayerControls::nextEventButtonTapped);
+  wire(*nextEventButton_, &KLPlayerControls::nextEventButtonTapped);
+  updateSubviews();
+}
+
+bool KLPlayerRecordingsPortraitControls::hasPreviousEvent() const {
+  auto d = externalActionsDelegate();
+  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityPreviousEvent);
+}
+
+bool KLPlayerRecordingsPortraitControls::hasNextEvent() const {
+  auto d = externalActionsDelegate();
+  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityNextEvent);
+}
+
+void KLPlayerRecordingsPortraitControls::updateSubviews() {
+  KLPlayerControls::updateSubviews();
+  updatePreviousNextEventButtons();
+}
+
+void KLPlayerRecordingsPortraitControls::updatePreviousNextEventButtons() {
+  if (!previousEventButton_) return;
+  const bool previous = hasPreviousEvent(), next = hasNextEvent();
+  previousEventButton_->setHidden(!previous);
+  setMaxAlpha(*previousEventButton_, previous ? 1.0 : 0.0);
+  nextEventButton_->setHidden(!next);
+  setMaxAlpha(*nextEventButton_, next ? 1.0 : 0.0);
+  // The overlay's hit test looks into hidden buttons too: their touch areas must go as well.
+  previousEventButton_->largeHitTestArea()->setHidden(!previous);
+  nextEventButton_->largeHitTestArea()->setHidden(!next);
+}
+
+void KLPlayerRecordingsPortraitControls::updateCameraNameLabelWithText(const std::string& text) {
+  std::weak_ptr<platform::Label> label = cameraNameLabel_;
+  auto apply = [label, text] {
+    if (auto l = label.lock()) l->setText(text);
+  };
+  if (platform::isMainThread()) apply();
+  else platform::DispatchQueue::main()->async(apply);
+}
+
+}  // namespace dk

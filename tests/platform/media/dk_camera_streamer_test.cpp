@@ -1,0 +1,237 @@
+// The camera streamer's contract against real videos from the local cloud: states and their
+// callbacks, the token on the wire, frame-accurate seeks and steps, snapshots equal to the
+// decoded frame, playback at a rate in virtual time, growing open recordings and failures.
+#include "platform/graphics/image_compare.h"
+#include "streamer_fixture.h"
+
+namespace dk::platform::test {
+namespace {
+
+using Events = std::vector<std::string>;
+
+bool samePixels(const ImagePtr& a, const ImagePtr& b) {
+  if (!a || !b) return false;
+  const ImageDifference d = compareImages(*a, *b);
+  return d.sameSize && d.maxAbsolute == 0;
+}
+
+TEST_F(StreamerTest, AnIdleStreamerIsReadyAndANewItemPreparesThenReportsReady) {
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePaused);
+  EXPECT_EQ(streamer->currentItem(), nullptr);
+
+  auto item = DKStreamerItem::itemWithCameraId(cameraId, closedId);
+  streamer->setCurrentItem(item);
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusPreparing);  // at once
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+
+  EXPECT_EQ(recorder->events, (Events{"status:0", "status:1"}));
+  EXPECT_EQ(recorder->streamers, (std::vector<const DKCameraStreamer*>{streamer.get(), streamer.get()}));
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
+  EXPECT_DOUBLE_EQ(item->duration(), 30.0);
+  EXPECT_EQ(item->capabilitiesMask() & DKStreamerItemCapabilitySeek, DKStreamerItemCapabilitySeek);
+  ASSERT_TRUE(layer->contents());  // the first frame is on the layer
+  EXPECT_EQ(layer->contents()->pixelWidth(), 320);
+
+  const auto requests = sim->requestsTo("/media/cameras/" + std::to_string(cameraId) + "/recordings/" +
+                                        std::to_string(closedId) + ".mp4");
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_TRUE(requests[0].tls);
+  EXPECT_EQ(requests[0].header("Authorization"), "Bearer " + sim->accessToken());
+
+  // The same item again does nothing; clearing returns to idle.
+  streamer->setCurrentItem(item);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(recorder->events.size(), 2u);
+  EXPECT_EQ(sim->requestsTo(requests[0].path).size(), 1u);
+  streamer->setCurrentItem(nullptr);
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
+  EXPECT_EQ(streamer->currentItem(), nullptr);
+  EXPECT_EQ(streamer->callLog(),
+            (Events{"setCurrentItem:" + std::to_string(cameraId) + "/" + std::to_string(closedId),
+                    "setCurrentItem:" + std::to_string(cameraId) + "/" + std::to_string(closedId),
+                    "setCurrentItem:nil"}));
+}
+
+TEST_F(StreamerTest, SeeksLandOnTheFrameOfThatTimeAndSnapshotsAreThatDecodedFrame) {
+  prepareClosed();
+  auto reference = referenceDecoder(closedId);
+  ASSERT_TRUE(reference);
+  ASSERT_EQ(reference->frameCount(), 60u);  // two frames a second
+
+  streamer->seekTo(12.3);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 12.3);
+  const ImagePtr expected = reference->frameAt(reference->frameIndexAt(12.3));  // the frame of 12.0 s
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), expected));
+  EXPECT_TRUE(samePixels(layer->contents(), expected));
+  // Neighbouring seconds show other clocks, so a frame off by one would be caught.
+  EXPECT_FALSE(samePixels(streamer->currentFrame(), reference->frameAt(reference->frameIndexAt(13.0))));
+  EXPECT_FALSE(samePixels(streamer->currentFrame(), reference->frameAt(reference->frameIndexAt(11.0))));
+
+  streamer->takeSnapshot();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(recorder->events.back(), "snapshot");
+  EXPECT_DOUBLE_EQ(recorder->snapshotTime, 12.3);
+  EXPECT_TRUE(samePixels(recorder->snapshot, expected));
+
+  // A seek backwards across a key frame decodes from the earlier key frame.
+  streamer->seekTo(3.5);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(7)));
+}
+
+TEST_F(StreamerTest, FrameStepsMoveOneFrameAndStopAtEitherEnd) {
+  prepareClosed();
+  auto reference = referenceDecoder(closedId);
+  ASSERT_TRUE(reference);
+  streamer->seekTo(12.3);
+  streamer->stepBy(1);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 12.5);
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(25)));
+  streamer->stepBy(-1);
+  streamer->stepBy(-1);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 11.5);
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(23)));
+
+  streamer->seekTo(0);
+  streamer->stepBy(-1);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 0.0);
+  streamer->seekTo(100);  // the end
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  streamer->stepBy(-1);  // back from the end onto the last frame, paused
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 29.5);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePaused);
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(59)));
+}
+
+TEST_F(StreamerTest, PlaysAtItsRateOnTheRunLoopClockAndEndsAtTheEnd) {
+  prepareClosed();
+  recorder->events.clear();
+  streamer->setRate(2.0f);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+  clock.advance(5.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 10.0);
+  auto reference = referenceDecoder(closedId);
+  ASSERT_TRUE(reference);
+  EXPECT_TRUE(samePixels(layer->contents(), reference->frameAt(20)));
+
+  streamer->setRate(0);  // pause keeps the position
+  clock.advance(5.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 10.0);
+  streamer->setRate(10.0f);
+  clock.advance(1.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 20.0);
+  clock.advance(2.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 30.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  EXPECT_EQ(recorder->events, (Events{"playback:2", "playback:0", "playback:2", "playback:3"}));
+  EXPECT_TRUE(samePixels(layer->contents(), reference->frameAt(59)));
+
+  // A rate while ended stays at the end; a seek back resumes at that rate.
+  streamer->setRate(1.0f);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  streamer->seekTo(4.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+  clock.advance(1.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 5.0);
+}
+
+TEST_F(StreamerTest, SeeksClampBelowZeroEndPastTheEndAndResumePausedWithoutARate) {
+  prepareClosed();
+  streamer->seekTo(-7);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 0.0);
+  streamer->seekTo(31);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 30.0);
+  streamer->seekTo(10);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePaused);
+  streamer->setRate(std::numeric_limits<float>::quiet_NaN());  // not a rate: stays paused
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePaused);
+  EXPECT_EQ(streamer->rate(), 0.0f);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(recorder->events, (Events{"status:0", "status:1", "playback:3", "playback:0"}));
+}
+
+TEST_F(StreamerTest, AnOpenRecordingBuffersAtItsEndAndGrows) {
+  auto item = DKStreamerItem::itemWithCameraId(cameraId, openId);
+  streamer->setCurrentItem(item);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  EXPECT_DOUBLE_EQ(item->duration(), 10.0);
+  sim->updateWorld([](cloudsim::World& w) { w.now += 20; });  // twenty more seconds recorded
+
+  recorder->events.clear();
+  streamer->setRate(1.0f);
+  clock.advance(10.0);  // the end of what was fetched: buffers, fetches again, plays on
+  EXPECT_DOUBLE_EQ(item->duration(), 30.0);
+  EXPECT_EQ(recorder->events, (Events{"playback:2", "playback:1", "duration:30", "playback:2"}));
+  clock.advance(5.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 15.0);
+}
+
+TEST_F(StreamerTest, FailuresReportFailedWithTheirReason) {
+  // Refused by the cloud: no token provider sends "undefined".
+  DKAccessTokenProvider::setDelegate({});
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
+  ASSERT_TRUE(streamer->failureReason());
+  ASSERT_TRUE(streamer->failureReason()->response());
+  EXPECT_EQ(streamer->failureReason()->response()->statusCode, 401);
+  EXPECT_EQ(recorder->events, (Events{"status:0", "status:2"}));
+
+  // A scripted failure, then a working preparation of another item.
+  DKAccessTokenProvider::setDelegate(token);
+  auto scripted = Error::make("Test", 9, "scripted");
+  StreamerEnvironment::failNextPreparations(1, scripted);
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(streamer->failureReason(), scripted);
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
+  EXPECT_FALSE(streamer->failureReason());
+
+  // A recording the cloud does not have.
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, 999999));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
+  EXPECT_EQ(streamer->failureReason()->response()->statusCode, 404);
+}
+
+TEST_F(StreamerTest, CallbacksStopOnceTheStreamerIsGone) {
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  streamer.reset();  // the "preparing" callback and the download are still pending
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(recorder->events.empty());
+}
+
+TEST_F(StreamerTest, AnItemReplacedWhilePreparingNeverReportsReady) {
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  auto second = DKStreamerItem::itemWithCameraId(cameraId, openId);
+  streamer->setCurrentItem(second);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(recorder->events, (Events{"status:0", "status:0", "status:1"}));
+  EXPECT_DOUBLE_EQ(second->duration(), 10.0);
+}
+
+TEST_F(StreamerTest, AudioStreamingStartsStopsAndFailsWithAReason) {
+  streamer->startAudioStreaming();
+  EXPECT_EQ(streamer->audioStreamingState(), DKAudioStreamingStateStreaming);
+  streamer->stopAudioStreaming();
+  EXPECT_EQ(streamer->audioStreamingState(), DKAudioStreamingStateStopped);
+  EXPECT_FALSE(streamer->audioNotStreamingReason());
+  auto refused = Error::make("Test", 3, "microphone busy");
+  StreamerEnvironment::failNextAudioStarts(1, refused);
+  streamer->startAudioStreaming();
+  EXPECT_EQ(streamer->audioNotStreamingReason(), refused);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(recorder->events, (Events{"audio:2", "audio:0", "audio:0"}));
+}
+
+}  // namespace
+}  // namespace dk::platform::test

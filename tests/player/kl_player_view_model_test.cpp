@@ -1,0 +1,209 @@
+// The view model over a real streamer playing the local cloud's videos: how the timeline starts
+// playback, rates and the tick, frame steps, the end, snapshots, the silent retry, and the
+// faults of item hand-over, failed streamers and stale callbacks.
+#include "platform/ui/application.h"
+#include "player_fixture.h"
+
+namespace dk::test {
+namespace {
+
+using platform::DKPlaybackStatePlaying;
+using Events = std::vector<std::string>;
+
+TEST_F(PlayerTest, SettingARecordingAndSeekingStartsPlaybackThereAndTicksOncePerSecondOfVideo) {
+  model->setRecording(first);
+  model->seekToTime(12.0);  // still preparing: the seek waits for "ready"
+  pump();
+  ASSERT_TRUE(model->isPlaying());
+  EXPECT_EQ(screen->events, (Events{"startLoading", "startStreaming", "endLoading"}));
+  EXPECT_DOUBLE_EQ(model->cameraStreamer()->currentTime(), 12.0);
+  EXPECT_TRUE(platform::Application::shared().isIdleTimerDisabled());
+
+  clock.advance(1.0);
+  clock.advance(1.0);
+  EXPECT_EQ(screen->times, (std::vector<double>{kStart + 13, kStart + 14}));
+  EXPECT_DOUBLE_EQ(model->seekTime(), 14.0);
+}
+
+TEST_F(PlayerTest, ASpeedChosenWhilePausedWaitsForPlayThenMutesAndTicksFaster) {
+  model->setRecording(first);
+  pump();
+  ASSERT_TRUE(model->isPlaying());  // a prepared recording starts at once
+  model->didTapPlayButton();  // pauses at 0
+  pump();
+  ASSERT_FALSE(model->isPlaying());
+  screen->events.clear();
+
+  model->didTapSpeedButtonWithRate(2.0);
+  EXPECT_EQ(model->cameraStreamer()->rate(), 0.0f);
+  EXPECT_EQ(screen->events, (Events{"speed:2.000000"}));
+  model->didTapPlayButton();
+  pump();
+  EXPECT_EQ(model->cameraStreamer()->rate(), 2.0f);
+  EXPECT_TRUE(model->cameraStreamer()->isAudioMuted());
+  screen->times.clear();
+  clock.advance(0.5);
+  ASSERT_EQ(screen->times.size(), 1u);  // one report per second of video
+  EXPECT_DOUBLE_EQ(screen->times[0], kStart + 1.0);
+
+  model->setRate(1.0);  // 1x unmutes
+  EXPECT_FALSE(model->cameraStreamer()->isAudioMuted());
+}
+
+TEST_F(PlayerTest, AFrameStepReportsTheNewTimeAtOnce) {
+  playFirstAt(10.0);
+  model->didTapPlayButton();  // pause
+  pump();
+  screen->times.clear();
+  model->didTapNextFrameButton();
+  ASSERT_EQ(screen->times.size(), 1u);
+  EXPECT_DOUBLE_EQ(screen->times[0], kStart + 10.5);
+  model->didTapPreviousFrameButton();
+  model->didTapPreviousFrameButton();
+  EXPECT_DOUBLE_EQ(screen->times.back(), kStart + 9.5);
+}
+
+TEST_F(PlayerTest, PlayOnAnEndedRecordingReportsTheEnd) {
+  playFirstAt(28.0);
+  clock.advance(3.0);
+  EXPECT_EQ(model->cameraStreamer()->playbackState(), platform::DKPlaybackStateEnded);
+  EXPECT_FALSE(platform::Application::shared().isIdleTimerDisabled());
+  screen->events.clear();
+  model->didTapPlayButton();
+  EXPECT_EQ(screen->events, (Events{"endStreaming"}));
+}
+
+TEST_F(PlayerTest, ChoosingASpeedAfterTheEndDoesNotRestartTheTick) {
+  playFirstAt(28.0);
+  clock.advance(3.0);
+  screen->times.clear();
+  model->didTapSpeedButtonWithRate(5.0);
+  clock.advance(2.0);
+  EXPECT_TRUE(screen->times.empty()) << "the axis would be pinned at the recording's end";
+  EXPECT_FALSE(model->timer()->isRunning());
+}
+
+TEST_F(PlayerTest, TheSameRecordingKeepsItsItemAndAnotherIsHandedOverAtOnce) {
+  playFirstAt(5.0);
+  auto item = model->cameraStreamerItem();
+  model->setRecording(recording(firstId, kStart, kStart + 30));  // same identifier, new object
+  EXPECT_EQ(model->cameraStreamerItem(), item);
+  model->setRecording(second);
+  EXPECT_NE(model->cameraStreamerItem(), item);
+  EXPECT_EQ(model->cameraStreamer()->currentItem(), model->cameraStreamerItem());
+}
+
+TEST_F(PlayerTest, ASecondRecordingChosenWhileTheFirstPreparesIsTheOneThatPlays) {
+  model->setRecording(first);
+  model->seekToTime(20.0);
+  model->setRecording(second);  // the streamer is still preparing the first
+  model->seekToTime(5.0);
+  pump();
+  ASSERT_TRUE(model->isPlaying());
+  EXPECT_EQ(model->cameraStreamer()->currentItem()->recordingId(), secondId);
+  EXPECT_DOUBLE_EQ(model->cameraStreamer()->currentTime(), 5.0);
+  EXPECT_DOUBLE_EQ(model->cameraStreamer()->currentItem()->duration(), 20.0);
+}
+
+TEST_F(PlayerTest, OneFailureIsRetriedSilentlyAndASecondShowsTheErrorOnce) {
+  platform::StreamerEnvironment::failNextPreparations(1, nullptr);
+  playFirstAt(3.0);
+  EXPECT_TRUE(screen->errorToasts.empty());
+  EXPECT_EQ(model->numberOfRetriesOnError(), 0);  // playing re-arms the retry
+
+  platform::StreamerEnvironment::failNextPreparations(2, nullptr);
+  model->setRecording(second);
+  pump();
+  EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
+  EXPECT_EQ(model->numberOfRetriesOnError(), 0);  // the next failure run is retried silently again
+}
+
+TEST_F(PlayerTest, AFailedStreamerStillTakesNewRecordingsAndTheirSeeks) {
+  platform::StreamerEnvironment::failNextPreparations(2, nullptr);
+  model->setRecording(first);
+  pump();
+  ASSERT_EQ(model->cameraStreamer()->status(), platform::DKCameraStreamerStatusFailed);
+  model->setRecording(second);
+  model->seekToTime(4.0);
+  pump();
+  ASSERT_TRUE(model->isPlaying());
+  EXPECT_EQ(model->cameraStreamer()->currentItem()->recordingId(), secondId);
+  EXPECT_DOUBLE_EQ(model->cameraStreamer()->currentTime(), 4.0);
+}
+
+TEST_F(PlayerTest, PlayOnAFailedStreamerEndsPlaybackAndReplacesTheStreamer) {
+  platform::StreamerEnvironment::failNextPreparations(2, nullptr);
+  model->setRecording(first);
+  pump();
+  auto failed = model->cameraStreamer();
+  screen->events.clear();
+  model->didTapPlayButton();
+  EXPECT_EQ(screen->events, (Events{"endStreaming"}));
+  EXPECT_NE(model->cameraStreamer(), failed);
+  // The old streamer's callbacks change nothing any more.
+  const auto before = screen->events;
+  model->cameraStreamerOnPlaybackStateChanged(failed, DKPlaybackStatePlaying);
+  model->cameraStreamerOnStatusChanged(failed, platform::DKCameraStreamerStatusFailed);
+  EXPECT_EQ(screen->events, before);
+  EXPECT_TRUE(screen->errorToasts.size() <= 1);
+}
+
+TEST_F(PlayerTest, ASeekWithoutARecordingDoesNothing) {
+  auto empty = KLPlayerViewModel::initWithCamera(camera, recording(0, kStart, kStart + 30), layer, screen);
+  empty->setRecording(recording(0, kStart, kStart + 30));
+  EXPECT_TRUE(empty->isReadyToPlay());  // idle streamers are ready
+  empty->seekToTime(3.0);
+  empty->didTapPlayButton();
+  pump();
+  EXPECT_EQ(empty->cameraStreamerItem(), nullptr);
+  EXPECT_EQ(empty->cameraStreamer()->currentItem(), nullptr);
+  EXPECT_TRUE(screen->events.empty());
+}
+
+TEST_F(PlayerTest, AUserSnapshotIsSavedAndAStopSnapshotOnlyBecomesThePoster) {
+  std::vector<platform::ImagePtr> saved;
+  KLPlayerViewModel::setAlbumSaver([&](const platform::ImagePtr& image, std::function<void()> done) {
+    saved.push_back(image);
+    done();
+  });
+  playFirstAt(7.0);
+  model->didTapTakeSnapshotButton();
+  pump();
+  ASSERT_EQ(saved.size(), 1u);
+  EXPECT_EQ(saved[0], screen->snapshots.back());
+  EXPECT_EQ(screen->infoToasts, (Events{"Snapshot saved"}));
+
+  model->restartStreaming();  // stopPlaying asks for a poster snapshot
+  pump();
+  EXPECT_EQ(screen->snapshots.size(), 2u);
+  EXPECT_EQ(saved.size(), 1u);
+  EXPECT_FALSE(model->shouldDisplayTakeSnapshotPopUp());
+}
+
+TEST_F(PlayerTest, AViewModelDroppedMidPlaybackGivesTheScreenLockBack) {
+  playFirstAt(2.0);
+  ASSERT_TRUE(platform::Application::shared().isIdleTimerDisabled());
+  model.reset();  // the streamer goes before any "paused" callback
+  pump();
+  EXPECT_FALSE(platform::Application::shared().isIdleTimerDisabled());
+}
+
+TEST_F(PlayerTest, TalkOnALiveCameraWithItsMicrophoneOffExplainsAndEnds) {
+  camera->microphone = false;
+  auto live = KLPlayerViewModel::initWithCamera(camera, layer, screen);
+  live->didTapPushToTalkButtonIsSelected(true);
+  EXPECT_EQ(screen->events, (Events{"talkEnded"}));
+  EXPECT_EQ(live->cameraStreamer()->audioStreamingState(), platform::DKAudioStreamingStateStopped);
+
+  camera->microphone = true;
+  live->didTapPushToTalkButtonIsSelected(true);
+  pump();
+  EXPECT_TRUE(live->isRecordingAudio());
+  EXPECT_EQ(screen->events.back(), "talkStarted");
+  live->didTapPushToTalkButtonIsSelected(false);
+  pump();
+  EXPECT_EQ(screen->events.back(), "talkEnded");
+}
+
+}  // namespace
+}  // namespace dk::test
