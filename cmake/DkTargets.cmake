@@ -1,3 +1,13 @@
+# Unity builds: sources of a target compile in batches, so each batch parses the shared headers
+# once. Batches of 8 keep enough of them for two or more cores to share.
+set(DK_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per unity batch")
+
+function(dk_unity target)
+  if(DK_UNITY_BUILD)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${DK_UNITY_BATCH_SIZE})
+  endif()
+endfunction()
+
 # dk_add_library(name dir [PUBLIC deps...] [PRIVATE deps...] [DEFINES defs...])
 # One static library from every .cpp under dir (re-globbed at build time), or an interface
 # library while the folder holds headers only.
@@ -9,6 +19,7 @@ function(dk_add_library name dir)
     target_include_directories(${name} PUBLIC ${DK_SOURCE_ROOT})
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINES})
+    dk_unity(${name})
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${DK_SOURCE_ROOT})
@@ -32,6 +43,13 @@ function(dk_add_test name dir)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${DK_SOURCE_ROOT})
   target_link_libraries(${name} PRIVATE ${deps} dk_test_support GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE DK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+  dk_unity(${name})
+  # GoogleTest and the standard headers every test uses, parsed once for all test programs.
+  if(TARGET dk_test_pch)
+    # The compiler's default (PIE) on both sides, so that the header built once fits every program.
+    set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE OFF)
+    target_precompile_headers(${name} REUSE_FROM dk_test_pch)
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_property(GLOBAL APPEND PROPERTY DK_TEST_TARGETS ${name})
   set_tests_properties(${name} PROPERTIES

@@ -9,7 +9,7 @@ namespace {
 
 using platform::Value;
 
-KLZoneListPtr reply(std::string_view zonesJSON) {
+KLZoneListPtr zonesReply(std::string_view zonesJSON) {
   return test::mapped<KLZoneListResponse>("{\"zones\": " + std::string(zonesJSON) + "}");
 }
 
@@ -47,29 +47,29 @@ TEST(KLZoneUpdate, BodyLeavesOutUnknownAndEmptyFields) {
 
 TEST(KLZoneMerge, FullMergeDropsPartialKeepsAndIdentityIsKept) {
   auto cache = std::make_shared<KLZoneListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "Home", "status": "ok"}, {"zoneId": 2, "name": "Shop"}])"));
+  cache->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "Home", "status": "ok"}, {"zoneId": 2, "name": "Shop"}])"));
   auto home = cache->zoneWithID(1);
   ASSERT_TRUE(home);
   auto partial = std::make_shared<KLZoneListResponse>();
-  partial->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "Home"}, {"zoneId": 2, "name": "Shop"}])"));
+  partial->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "Home"}, {"zoneId": 2, "name": "Shop"}])"));
 
-  cache->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "House"}])"));
+  cache->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "House"}])"));
   EXPECT_EQ(ids(cache->zones()), (std::vector<int64_t>{1}));
   EXPECT_EQ(cache->zoneWithID(1), home);
   EXPECT_EQ(home->name(), "House");
   EXPECT_EQ(home->status(), "ok") << "nil never overwrites";
 
-  partial->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "House"}])"), true);
+  partial->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "House"}])"), true);
   EXPECT_EQ(partial->zones().size(), 2u);
 }
 
 TEST(KLZoneMerge, DuplicateAndUnidentifiedZones) {
   auto cache = std::make_shared<KLZoneListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"zoneId": 5, "name": "A"}, {"zoneId": 5, "status": "s"}, {"name": "no id"}])"));
+  cache->mergeValueForKey("values", zonesReply(R"([{"zoneId": 5, "name": "A"}, {"zoneId": 5, "status": "s"}, {"name": "no id"}])"));
   ASSERT_EQ(cache->zones().size(), 1u);
   EXPECT_EQ(cache->zones()[0]->name(), "A");
   EXPECT_EQ(cache->zones()[0]->status(), "s");
-  cache->deleteValuesForKey("values", reply(R"([{"zoneId": 5}])"));
+  cache->deleteValuesForKey("values", zonesReply(R"([{"zoneId": 5}])"));
   EXPECT_TRUE(cache->zones().empty());
   EXPECT_TRUE(cache->values().isArray());
 }
@@ -94,7 +94,7 @@ TEST(KLZoneSort, OnlineZonesFirstThenOfflineThenEmptyByName) {
 
 TEST(KLZoneFilter, ByCameraNameIgnoringCaseAndAccents) {
   auto list = std::make_shared<KLZoneListResponse>();
-  list->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "Home", "cameraIds": [1, 2]},
+  list->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "Home", "cameraIds": [1, 2]},
                                              {"zoneId": 2, "name": "Shop", "cameraIds": [3]}])"));
   list->zoneWithID(1)->setCameras(camerasOf({cam(1, "Front Door", true), cam(2, "Garden", true)}));
   list->zoneWithID(2)->setCameras(camerasOf({cam(3, "Cash désk", true)}));

@@ -239,10 +239,10 @@ class Reader {
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
         case 'u': {
-          uint32_t code;
+          uint32_t code = 0;
           if (!hex4(code)) return false;
           if (code >= 0xD800 && code <= 0xDBFF) {
-            uint32_t low;
+            uint32_t low = 0;
             if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return fail("unpaired surrogate");
             p_ += 2;
             if (!hex4(low)) return false;
