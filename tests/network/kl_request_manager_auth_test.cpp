@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "executor_fixture.h"
+#include "network/executor_fixture.h"
 #include "foundation/authentication_identifier.h"
 #include "foundation/framework_errors.h"
 #include "network/kl_camera_requests.h"

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <vector>
 
-#include "executor_fixture.h"
+#include "network/executor_fixture.h"
 #include "foundation/framework_errors.h"
 #include "foundation/server_settings.h"
 #include "network/kl_camera_requests.h"
