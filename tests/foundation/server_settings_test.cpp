@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 
 namespace dk {
 namespace {

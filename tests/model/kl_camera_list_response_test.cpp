@@ -17,7 +17,7 @@ KLCameraListPtr camerasReply(std::string_view camerasJSON) {
   return test::mapped<KLCameraListResponse>("{\"cameras\": " + std::string(camerasJSON) + "}");
 }
 
-std::vector<int64_t> ids(const KLCameras& cameras) {
+std::vector<int64_t> ids(const Cameras& cameras) {
   std::vector<int64_t> out;
   for (const auto& c : cameras) out.push_back(c->cameraID().value_or(-1));
   return out;
@@ -98,11 +98,11 @@ TEST(KLCameraListSort, TotalOrderWithUnknownStates) {
     c->setState(online);
     return c;
   };
-  KLCameras cameras = {make(1, "delta", std::nullopt), make(2, "Charlie", false), make(3, "bravo", true),
+  Cameras cameras = {make(1, "delta", std::nullopt), make(2, "Charlie", false), make(3, "bravo", true),
                        make(4, "Alpha", false), make(5, "echo", true), make(6, "Foxtrot", std::nullopt)};
   EXPECT_EQ(ids(KLCameraListResponse::sortCameras(cameras, true)), (std::vector<int64_t>{3, 5, 4, 2, 1, 6}));
   EXPECT_EQ(ids(KLCameraListResponse::sortCameras(cameras, false)), (std::vector<int64_t>{4, 2, 3, 5, 1, 6}));
-  KLCameras reversed(cameras.rbegin(), cameras.rend());
+  Cameras reversed(cameras.rbegin(), cameras.rend());
   EXPECT_EQ(ids(KLCameraListResponse::sortCameras(reversed, true)), (std::vector<int64_t>{3, 5, 4, 2, 1, 6}));
 }
 

@@ -14,7 +14,7 @@ using platform::Value;
 
 KLWiFiPtr wifi(std::string_view jsonText) { return test::mapped<KLWiFiResponse>(jsonText); }
 
-std::vector<std::string> names(const KLWiFis& wifis) {
+std::vector<std::string> names(const WiFis& wifis) {
   std::vector<std::string> out;
   for (const auto& w : wifis) out.push_back(w->wifiID().value_or("<none>"));
   return out;
@@ -122,7 +122,7 @@ TEST(KLWiFiList, SortOrderIsTotalWhateverTheInputOrder) {
   list->setSaved({wifi(R"({"ssid": "S-weak", "strength": "low"})"), wifi(R"({"ssid": "S-pref", "preferred": true, "strength": "low"})"),
                   wifi(R"({"ssid": "S-strong", "strength": "high"})"), wifi(R"({"ssid": "s-strong", "strength": "high"})")});
   list->setVisible({wifi(R"({"ssid": "V-mid", "strength": "medium"})"), wifi(R"({"ssid": "V-high", "strengthPercentage": 90})")});
-  KLWiFis all = list->status();
+  WiFis all = list->status();
   for (const auto& w : list->saved()) all.push_back(w);
   for (const auto& w : list->visible()) all.push_back(w);
   const auto expected = std::vector<std::string>{"Connected", "S-pref", "S-strong", "s-strong", "S-weak", "V-high", "V-mid"};

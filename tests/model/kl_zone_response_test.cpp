@@ -13,7 +13,7 @@ KLZoneListPtr zonesReply(std::string_view zonesJSON) {
   return test::mapped<KLZoneListResponse>("{\"zones\": " + std::string(zonesJSON) + "}");
 }
 
-std::vector<int64_t> ids(const KLZones& zones) {
+std::vector<int64_t> ids(const Zones& zones) {
   std::vector<int64_t> out;
   for (const auto& z : zones) out.push_back(z->zoneID().value_or(-1));
   return out;
@@ -27,7 +27,7 @@ KLCameraPtr cam(int64_t id, std::string name, bool online) {
   return c;
 }
 
-KLCameraListPtr camerasOf(KLCameras cameras) {
+KLCameraListPtr camerasOf(Cameras cameras) {
   auto list = std::make_shared<KLCameraListResponse>();
   list->setValues(valueArray(cameras));
   list->setFilteredValues(cameras);
@@ -75,7 +75,7 @@ TEST(KLZoneMerge, DuplicateAndUnidentifiedZones) {
 }
 
 TEST(KLZoneSort, OnlineZonesFirstThenOfflineThenEmptyByName) {
-  auto zone = [](int64_t id, std::string name, std::vector<int64_t> cameraIds, KLCameras cameras) {
+  auto zone = [](int64_t id, std::string name, std::vector<int64_t> cameraIds, Cameras cameras) {
     auto z = std::make_shared<KLZoneResponse>();
     z->setZoneID(id);
     z->setName(std::move(name));

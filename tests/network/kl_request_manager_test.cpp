@@ -5,7 +5,7 @@
 
 #include "network/executor_fixture.h"
 #include "foundation/framework_errors.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_event_requests.h"
 #include "network/kl_recording_requests.h"

@@ -1,4 +1,4 @@
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 
 #include "platform/dispatch/once.h"
 
