@@ -37,7 +37,7 @@ void write(std::string ProcessValues::*field, std::string value) {
 }  // namespace
 
 std::shared_ptr<KLServer> KLServer::sharedInstance() { return shared().get(); }
-void KLServer::resetSharedInstanceForTesting() { shared().reset(); }
+void KLServer::resetForTesting() { shared().reset(); }
 
 std::string KLServer::processProtocol() { return read(&ProcessValues::protocol); }
 void KLServer::setProcessProtocol(std::string protocol) { write(&ProcessValues::protocol, std::move(protocol)); }

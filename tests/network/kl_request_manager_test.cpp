@@ -413,7 +413,7 @@ TEST_F(ExecutorTest, ClipDownloadsStreamToAFileWithProgressOnTheMainThread) {
 
 TEST_F(ExecutorTest, TheSharedExecutorTakesTheServerSettingsReadWhenItIsCreated) {
   KLServer::resetProcessValuesForTesting();
-  KLServer::resetSharedInstanceForTesting();
+  KLServer::resetForTesting();
   KLServer::setProcessProtocol("http");
   KLServer::setProcessIpAddress(sim.host());
   KLServer::setProcessHttpPort(std::to_string(sim.port()));
@@ -434,7 +434,7 @@ TEST_F(ExecutorTest, TheSharedExecutorTakesTheServerSettingsReadWhenItIsCreated)
   EXPECT_NE(KLRequestManager::sharedInstance(), shared);
   KLRequestManager::resetSharedInstance();
   KLServer::resetProcessValuesForTesting();
-  KLServer::resetSharedInstanceForTesting();
+  KLServer::resetForTesting();
 }
 
 }  // namespace
