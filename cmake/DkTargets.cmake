@@ -1,14 +1,61 @@
+# Unity builds: sources of a target compile in batches, so each batch parses the shared headers
+# once. Batches of 8 keep enough of them for two or more cores to share.
+set(DK_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per unity batch")
+
+function(dk_unity target)
+  if(DK_UNITY_BUILD)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${DK_UNITY_BATCH_SIZE})
+  endif()
+endfunction()
+
+# dk_declare_layer(name dir PUBLIC deps... PRIVATE deps... [INCLUDE root]): records which
+# libraries the sources under dir may include headers of, and the folder its own headers are
+# included from when that is not src/ (scripts/check-layers reads the record from the build tree).
+function(dk_declare_layer name dir)
+  cmake_parse_arguments(ARG "" "INCLUDE" "PUBLIC;PRIVATE" ${ARGN})
+  string(REPLACE ";" "," public "${ARG_PUBLIC}")
+  string(REPLACE ";" "," private "${ARG_PRIVATE}")
+  set_property(GLOBAL APPEND PROPERTY DK_LAYERS "${name}|${dir}|${public}|${private}|${ARG_INCLUDE}")
+endfunction()
+
+# The targets `target` links, directly or through the public dependencies of those, into `out`.
+function(dk_link_closure target out)
+  set(seen ${${out}})
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    get_target_property(deps ${target} INTERFACE_LINK_LIBRARIES)
+  else()
+    get_target_property(deps ${target} LINK_LIBRARIES)
+  endif()
+  foreach(dep ${deps})
+    if(TARGET ${dep} AND NOT dep IN_LIST seen)
+      list(APPEND seen ${dep})
+      dk_link_closure(${dep} seen)
+    endif()
+  endforeach()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# Writes the layer record: one line per target, "name|dir|public deps|private deps".
+function(dk_write_layers file)
+  get_property(layers GLOBAL PROPERTY DK_LAYERS)
+  string(REPLACE ";" "\n" text "${layers}")
+  file(WRITE ${file} "${text}\n")
+endfunction()
+
 # dk_add_library(name dir [PUBLIC deps...] [PRIVATE deps...] [DEFINES defs...])
 # One static library from every .cpp under dir (re-globbed at build time), or an interface
 # library while the folder holds headers only.
 function(dk_add_library name dir)
   cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEFINES" ${ARGN})
+  dk_declare_layer(${name} ${dir} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${DK_SOURCE_ROOT})
     target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
     target_compile_definitions(${name} PRIVATE ${ARG_DEFINES})
+    dk_unity(${name})
   else()
     add_library(${name} INTERFACE)
     target_include_directories(${name} INTERFACE ${DK_SOURCE_ROOT})
@@ -32,6 +79,22 @@ function(dk_add_test name dir)
   target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${DK_SOURCE_ROOT})
   target_link_libraries(${name} PRIVATE ${deps} dk_test_support GTest::gtest GTest::gmock)
   target_compile_definitions(${name} PRIVATE DK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+  dk_unity(${name})
+  # GoogleTest and the standard headers every test uses, parsed once for all test programs.
+  if(TARGET dk_test_pch)
+    # The compiler's default (PIE) on both sides, so that the header built once fits every program.
+    set_target_properties(${name} PROPERTIES POSITION_INDEPENDENT_CODE OFF)
+    target_precompile_headers(${name} REUSE_FROM dk_test_pch)
+  endif()
+  # Tests above the UI platform drive screens through the UI test driver.
+  set(closure)
+  dk_link_closure(${name} closure)
+  if(TARGET dk_ui_test_support AND dk_platform_ui IN_LIST closure)
+    target_link_libraries(${name} PRIVATE dk_ui_test_support)
+    list(APPEND deps dk_ui_test_support)
+  endif()
+  file(RELATIVE_PATH layer_dir ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/${dir})
+  dk_declare_layer(${name} ${layer_dir} PRIVATE ${deps} dk_test_support)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_property(GLOBAL APPEND PROPERTY DK_TEST_TARGETS ${name})
   set_tests_properties(${name} PROPERTIES

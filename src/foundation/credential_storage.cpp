@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "foundation/authentication_identifier.h"
-#include "foundation/push_notifications_keychain_access.h"
+#include "foundation/kl_authentication_identifier.h"
+#include "foundation/kl_push_notifications_keychain_access.h"
 
 namespace dk {
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#include "foundation/kl_string_helpers.h"
+#include "foundation/string_helpers.h"
 
 namespace dk {
 namespace {

@@ -24,17 +24,17 @@ const ClassInfo& KLCameraListResponse::staticClassInfo() {
   return info;
 }
 
-KLCameras KLCameraListResponse::filteredValues() const { return guardedGet(filteredValues_); }
+Cameras KLCameraListResponse::filteredValues() const { return guardedGet(filteredValues_); }
 
-void KLCameraListResponse::setFilteredValues(KLCameras cameras) {
-  KLCameras sorted = sortCameras(cameras, false);
+void KLCameraListResponse::setFilteredValues(Cameras cameras) {
+  Cameras sorted = sortCameras(cameras, false);
   guardedSet(filteredValues_, std::move(sorted));
 }
 
 int64_t KLCameraListResponse::numberOfCameras() const { return static_cast<int64_t>(filteredValues().size()); }
 
 int64_t KLCameraListResponse::numberOfOfflineCameras() const {
-  const KLCameras cameras = filteredValues();
+  const Cameras cameras = filteredValues();
   return std::count_if(cameras.begin(), cameras.end(),
                        [](const KLCameraPtr& c) { return c && c->cameraState() == KLCameraStateOffline; });
 }
@@ -57,17 +57,17 @@ void KLCameraListResponse::mergeMethodForKey(std::string_view key, const platfor
 }
 
 namespace {
-KLCameras camerasOf(const platform::ModelPtr& model, std::string_view key) {
+Cameras camerasOf(const platform::ModelPtr& model, std::string_view key) {
   if (!model) return {};
   return modelsOfClass<KLCameraResponse>(model->valueForKey(key));
 }
 }  // namespace
 
 void KLCameraListResponse::mergeValuesForKey(std::string_view key, const platform::ModelPtr& model, bool partialUpdate) {
-  const KLCameras incoming = camerasOf(model, key);
+  const Cameras incoming = camerasOf(model, key);
   {
     std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-    KLCameras result = camerasOf(std::static_pointer_cast<platform::Model>(shared_from_this()), key);
+    Cameras result = camerasOf(std::static_pointer_cast<platform::Model>(shared_from_this()), key);
     model_support::mergeRecordsByIdentifier<KLCameraResponse>(
         result, incoming, partialUpdate, [](const KLCameraResponse& camera) { return camera.cameraID(); });
     setValueForKey(key, valueArray(sortCameras(result, true)));
@@ -87,7 +87,7 @@ void KLCameraListResponse::deleteValuesForKey(std::string_view key, const platfo
     if (auto id = camera->cameraID()) removed.insert(*id);
   }
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  KLCameras result = cameras();
+  Cameras result = cameras();
   std::erase_if(result, [&](const KLCameraPtr& c) {
     auto id = c->cameraID();
     return id && removed.count(*id);
@@ -97,7 +97,7 @@ void KLCameraListResponse::deleteValuesForKey(std::string_view key, const platfo
 
 void KLCameraListResponse::deleteCameraWithID(std::optional<int64_t> cameraID) {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  KLCameras result = cameras();
+  Cameras result = cameras();
   if (cameraID) {
     auto it = std::find_if(result.begin(), result.end(), [&](const KLCameraPtr& c) { return c->cameraID() == cameraID; });
     if (it != result.end()) result.erase(it);
@@ -138,14 +138,14 @@ std::vector<int64_t> KLCameraListResponse::cameraIDsThatContainString(const std:
 
 size_t KLCameraListResponse::rangeOfCameraWithID(std::optional<int64_t> cameraID) const {
   if (!cameraID) return 0;
-  const KLCameras all = cameras();
+  const Cameras all = cameras();
   for (size_t i = 0; i < all.size(); ++i) {
     if (all[i]->cameraID() == cameraID) return i;
   }
   return 0;
 }
 
-KLCameras KLCameraListResponse::sortCameras(const KLCameras& cameras, bool onlineFirst) {
+Cameras KLCameraListResponse::sortCameras(const Cameras& cameras, bool onlineFirst) {
   if (cameras.empty()) return cameras;
   auto rank = [onlineFirst](const KLCameraResponse& camera) {
     switch (camera.cameraState()) {

@@ -21,7 +21,7 @@ namespace dk {
 
 inline constexpr std::string_view kCamerasUpdatedNotifiction = "kCamerasUpdatedNotifiction";
 
-using KLCameras = std::vector<KLCameraPtr>;
+using Cameras = std::vector<KLCameraPtr>;
 
 class KLCameraListResponse : public KLListResponse {
  public:
@@ -29,11 +29,11 @@ class KLCameraListResponse : public KLListResponse {
   const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
 
   // A typed snapshot of `values`.
-  KLCameras cameras() const { return modelsOfClass<KLCameraResponse>(values()); }
+  Cameras cameras() const { return modelsOfClass<KLCameraResponse>(values()); }
 
   // The cameras the zone code chose; stored sorted with offline cameras first.
-  KLCameras filteredValues() const;
-  void setFilteredValues(KLCameras cameras);
+  Cameras filteredValues() const;
+  void setFilteredValues(Cameras cameras);
   int64_t numberOfCameras() const;         // of filteredValues
   int64_t numberOfOfflineCameras() const;  // of filteredValues whose state is offline
   // Cameras with all offline ones counted as one item.
@@ -61,7 +61,7 @@ class KLCameraListResponse : public KLListResponse {
 
   // Online (respectively offline) cameras first, then the other known state, then cameras of
   // unknown state; by name within a state. A stable sort over total keys.
-  static KLCameras sortCameras(const KLCameras& cameras, bool onlineFirst);
+  static Cameras sortCameras(const Cameras& cameras, bool onlineFirst);
 
   // One camera's dictionary as a one-camera list reply, its Wi-Fi, mobile and subscription
   // records nulled so they are not merged over cached ones.
@@ -70,7 +70,7 @@ class KLCameraListResponse : public KLListResponse {
  private:
   void postUpdated();
 
-  KLCameras filteredValues_;
+  Cameras filteredValues_;
 };
 
 using KLCameraListPtr = std::shared_ptr<KLCameraListResponse>;

@@ -12,7 +12,7 @@ using platform::ClassInfo;
 using platform::property;
 using platform::Value;
 
-std::optional<std::string> lookUp(const KLValueMap& map, std::string_view key) {
+std::optional<std::string> lookUp(const ValueMap& map, std::string_view key) {
   auto it = map.find(key);
   if (it == map.end()) return std::nullopt;
   return it->second;
@@ -22,8 +22,8 @@ namespace {
 
 std::string loc(std::string_view key) { return model_support::localizedString(key); }
 
-KLValueMap reversed(const KLValueMap& map) {
-  KLValueMap out;
+ValueMap reversed(const ValueMap& map) {
+  ValueMap out;
   for (const auto& [value, text] : map) out.emplace(text, value);
   return out;
 }
@@ -108,8 +108,8 @@ void KLCameraModeResponse::setModeDescription(std::optional<std::string> descrip
   guardedSet(modeDescription_, std::move(description));
 }
 
-const KLValueMap& KLCameraModeResponse::modeMap() {
-  static const KLValueMap map = {{"armed", loc("Armed")},
+const ValueMap& KLCameraModeResponse::modeMap() {
+  static const ValueMap map = {{"armed", loc("Armed")},
                                  {"disarmed", loc("Disarmed")},
                                  {"silent", loc("Silent")},
                                  {"custom", loc("Scheduled")},
@@ -117,8 +117,8 @@ const KLValueMap& KLCameraModeResponse::modeMap() {
   return map;
 }
 
-const KLValueMap& KLCameraModeResponse::modeDescriptionMap() {
-  static const KLValueMap map = {{"armed", loc("LiveViewRecordDetectAndNotify")},
+const ValueMap& KLCameraModeResponse::modeDescriptionMap() {
+  static const ValueMap map = {{"armed", loc("LiveViewRecordDetectAndNotify")},
                                  {"disarmed", loc("LiveView")},
                                  {"silent", loc("LiveViewRecordAndDetect")},
                                  {"custom", loc("FixedSchedule")}};
@@ -131,13 +131,13 @@ const std::map<std::string, int32_t, std::less<>>& KLCameraModeResponse::modeTyp
   return map;
 }
 
-const KLValueMap& KLCameraModeResponse::recordingModeDescriptionMap() {
-  static const KLValueMap map = {{"continuous", loc("Continuous")}, {"eventBased", loc("DetectionBased")}};
+const ValueMap& KLCameraModeResponse::recordingModeDescriptionMap() {
+  static const ValueMap map = {{"continuous", loc("Continuous")}, {"eventBased", loc("DetectionBased")}};
   return map;
 }
 
-const KLValueMap& KLCameraModeResponse::recordingModeValueMap() {
-  static const KLValueMap map = reversed(recordingModeDescriptionMap());
+const ValueMap& KLCameraModeResponse::recordingModeValueMap() {
+  static const ValueMap map = reversed(recordingModeDescriptionMap());
   return map;
 }
 
@@ -166,32 +166,32 @@ std::vector<KLCameraModePtr> KLCameraModeList::modesWithoutMode(int32_t modeType
 
 // ---- KLCameraVideoSettingsCapabilitiesMap ----
 
-const KLValueMap& KLCameraVideoSettingsCapabilitiesMap::exposureCapabiltiesMap() {
-  static const KLValueMap map = {
+const ValueMap& KLCameraVideoSettingsCapabilitiesMap::exposureCapabiltiesMap() {
+  static const ValueMap map = {
       {"outdoor", loc("Outdoor")}, {"50hz", "50 Hz"}, {"60hz", "60 Hz"}, {"auto", loc("ModeAuto")}};
   return map;
 }
-const KLValueMap& KLCameraVideoSettingsCapabilitiesMap::exposureCapabiltiesValuesMap() {
-  static const KLValueMap map = reversed(exposureCapabiltiesMap());
+const ValueMap& KLCameraVideoSettingsCapabilitiesMap::exposureCapabiltiesValuesMap() {
+  static const ValueMap map = reversed(exposureCapabiltiesMap());
   return map;
 }
-const KLValueMap& KLCameraVideoSettingsCapabilitiesMap::backlightCapabiltiesMap() {
-  static const KLValueMap map = {{"off", loc("OffNoCompensation")},
+const ValueMap& KLCameraVideoSettingsCapabilitiesMap::backlightCapabiltiesMap() {
+  static const ValueMap map = {{"off", loc("OffNoCompensation")},
                                  {"blc", loc("BlcCompensation")},
                                  {"hlc", loc("HlcCompensation")},
                                  {"wdr", loc("WdrCompensation")}};
   return map;
 }
-const KLValueMap& KLCameraVideoSettingsCapabilitiesMap::backlightCapabiltiesValuesMap() {
-  static const KLValueMap map = reversed(backlightCapabiltiesMap());
+const ValueMap& KLCameraVideoSettingsCapabilitiesMap::backlightCapabiltiesValuesMap() {
+  static const ValueMap map = reversed(backlightCapabiltiesMap());
   return map;
 }
-const KLValueMap& KLCameraVideoSettingsCapabilitiesMap::manualNightviewCapabiltiesMap() {
-  static const KLValueMap map = {{"Auto", loc("ModeAuto")}, {"Day", loc("ModeDay")}, {"Night", loc("ModeNight")}};
+const ValueMap& KLCameraVideoSettingsCapabilitiesMap::manualNightviewCapabiltiesMap() {
+  static const ValueMap map = {{"Auto", loc("ModeAuto")}, {"Day", loc("ModeDay")}, {"Night", loc("ModeNight")}};
   return map;
 }
-const KLValueMap& KLCameraVideoSettingsCapabilitiesMap::manualNightviewCapabiltiesValuesMap() {
-  static const KLValueMap map = reversed(manualNightviewCapabiltiesMap());
+const ValueMap& KLCameraVideoSettingsCapabilitiesMap::manualNightviewCapabiltiesValuesMap() {
+  static const ValueMap map = reversed(manualNightviewCapabiltiesMap());
   return map;
 }
 

@@ -20,9 +20,9 @@
 namespace dk {
 
 // A cloud value to display text map (or the reverse).
-using KLValueMap = std::map<std::string, std::string, std::less<>>;
+using ValueMap = std::map<std::string, std::string, std::less<>>;
 // The entry of `key` in `map`; nullopt when absent.
-std::optional<std::string> lookUp(const KLValueMap& map, std::string_view key);
+std::optional<std::string> lookUp(const ValueMap& map, std::string_view key);
 
 class KLCameraModeResponse : public KLResponse {
  public:
@@ -52,11 +52,11 @@ class KLCameraModeResponse : public KLResponse {
   std::optional<std::string> modeDescription() const;
   void setModeDescription(std::optional<std::string> description);
 
-  static const KLValueMap& modeMap();
-  static const KLValueMap& modeDescriptionMap();
+  static const ValueMap& modeMap();
+  static const ValueMap& modeDescriptionMap();
   static const std::map<std::string, int32_t, std::less<>>& modeTypeMap();
-  static const KLValueMap& recordingModeDescriptionMap();
-  static const KLValueMap& recordingModeValueMap();
+  static const ValueMap& recordingModeDescriptionMap();
+  static const ValueMap& recordingModeValueMap();
 
  private:
   mutable std::optional<std::string> modeName_;
@@ -83,12 +83,12 @@ class KLCameraModeList : public KLListResponse {
 
 class KLCameraVideoSettingsCapabilitiesMap {
  public:
-  static const KLValueMap& exposureCapabiltiesMap();
-  static const KLValueMap& exposureCapabiltiesValuesMap();
-  static const KLValueMap& backlightCapabiltiesMap();
-  static const KLValueMap& backlightCapabiltiesValuesMap();
-  static const KLValueMap& manualNightviewCapabiltiesMap();
-  static const KLValueMap& manualNightviewCapabiltiesValuesMap();
+  static const ValueMap& exposureCapabiltiesMap();
+  static const ValueMap& exposureCapabiltiesValuesMap();
+  static const ValueMap& backlightCapabiltiesMap();
+  static const ValueMap& backlightCapabiltiesValuesMap();
+  static const ValueMap& manualNightviewCapabiltiesMap();
+  static const ValueMap& manualNightviewCapabiltiesValuesMap();
 };
 
 }  // namespace dk

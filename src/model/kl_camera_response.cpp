@@ -150,7 +150,7 @@ void KLCameraResponse::setCameraState(KLCameraState state) {
 KLWiFiPtr KLCameraResponse::wifiStatus() const {
   const KLWiFiListPtr list = wifiList();
   if (!list) return nullptr;
-  const KLWiFis status = list->status();
+  const WiFis status = list->status();
   if (status.empty() || !status.front()) return nullptr;
   const KLWiFiPtr connected = status.front();
   const auto id = connected->wifiID();

@@ -19,7 +19,7 @@ platform::ValueTransform textTransformer() {
   return [](const Value& v) { return Value(scalarText(v)); };
 }
 
-platform::ValueTransform displayTextTransformer(const KLValueMap& (*map)()) {
+platform::ValueTransform displayTextTransformer(const ValueMap& (*map)()) {
   return [map](const Value& v) -> Value {
     auto text = scalarText(v);
     return text ? Value(lookUp(map(), *text)) : Value();
@@ -38,7 +38,7 @@ platform::ValueTransform textListTransformer() {
 }
 
 // Options through a display map; an option the map does not know is left out.
-platform::ValueTransform displayListTransformer(const KLValueMap& (*map)()) {
+platform::ValueTransform displayListTransformer(const ValueMap& (*map)()) {
   return [map](const Value& v) -> Value {
     if (!v.isArray()) return Value();
     platform::ValueArray out;
@@ -128,7 +128,7 @@ const ClassInfo& KLCameraVideoSettingsResponse::staticClassInfo() {
 
 KLCameraVideoSettingsCapabilitiesResponse::KLCameraVideoSettingsCapabilitiesResponse() {
   rotationCapabilities_ = antiFlickeringCapabilities_ = backlightCompensationCapabilities_ = dayNightModeCapabilities_ =
-      KLStrings{};
+      Strings{};
 }
 
 const ClassInfo& KLCameraVideoSettingsCapabilitiesResponse::staticClassInfo() {
@@ -181,16 +181,16 @@ const ClassInfo& KLCameraFootageSettingsCapabilitiesResponse::staticClassInfo() 
   return info;
 }
 
-KLStrings KLCameraFootageSettingsCapabilitiesResponse::recordings() const {
+Strings KLCameraFootageSettingsCapabilitiesResponse::recordings() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (!recordings_) recordings_ = KLStrings{model_support::localizedString("Continuous"), model_support::localizedString("DetectionBased")};
+  if (!recordings_) recordings_ = Strings{model_support::localizedString("Continuous"), model_support::localizedString("DetectionBased")};
   return *recordings_;
 }
-void KLCameraFootageSettingsCapabilitiesResponse::setRecordings(KLStrings recordings) {
-  guardedSet(recordings_, std::optional<KLStrings>(std::move(recordings)));
+void KLCameraFootageSettingsCapabilitiesResponse::setRecordings(Strings recordings) {
+  guardedSet(recordings_, std::optional<Strings>(std::move(recordings)));
 }
 
-std::optional<KLStrings> KLCameraFootageSettingsCapabilitiesResponse::frameRatesForResolution(
+std::optional<Strings> KLCameraFootageSettingsCapabilitiesResponse::frameRatesForResolution(
     const std::optional<std::string>& resolution) const {
   if (!resolution) return std::nullopt;
   std::shared_ptr<KLResolution> match;
@@ -198,7 +198,7 @@ std::optional<KLStrings> KLCameraFootageSettingsCapabilitiesResponse::frameRates
     if (entry && entry->resolution() == resolution) match = entry;
   }
   if (!match) return std::nullopt;
-  KLStrings out;
+  Strings out;
   for (const Value& rate : match->frameRates().arrayValue()) {
     if (auto text = scalarText(rate)) out.push_back(*text);
   }

@@ -16,7 +16,7 @@
 
 namespace dk {
 
-using KLStrings = std::vector<std::string>;
+using Strings = std::vector<std::string>;
 
 class KLCameraVideoSettingsResponse : public KLResponse {
  public:
@@ -35,10 +35,10 @@ class KLCameraVideoSettingsCapabilitiesResponse : public KLResponse {
   static const platform::ClassInfo& staticClassInfo();
   const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
   // nil when the reply's list is not an array.
-  DK_MODEL_PROPERTY(std::optional<KLStrings>, rotationCapabilities, setRotationCapabilities);
-  DK_MODEL_PROPERTY(std::optional<KLStrings>, antiFlickeringCapabilities, setAntiFlickeringCapabilities);
-  DK_MODEL_PROPERTY(std::optional<KLStrings>, backlightCompensationCapabilities, setBacklightCompensationCapabilities);
-  DK_MODEL_PROPERTY(std::optional<KLStrings>, dayNightModeCapabilities, setDayNightModeCapabilities);
+  DK_MODEL_PROPERTY(std::optional<Strings>, rotationCapabilities, setRotationCapabilities);
+  DK_MODEL_PROPERTY(std::optional<Strings>, antiFlickeringCapabilities, setAntiFlickeringCapabilities);
+  DK_MODEL_PROPERTY(std::optional<Strings>, backlightCompensationCapabilities, setBacklightCompensationCapabilities);
+  DK_MODEL_PROPERTY(std::optional<Strings>, dayNightModeCapabilities, setDayNightModeCapabilities);
   DK_MODEL_PROPERTY(std::optional<bool>, rotationAvailable, setRotationAvailable);
   DK_MODEL_PROPERTY(std::optional<bool>, antiFlickeringAvailable, setAntiFlickeringAvailable);
   DK_MODEL_PROPERTY(std::optional<bool>, backlightCompensationAvailable, setBacklightCompensationAvailable);
@@ -75,18 +75,18 @@ class KLCameraFootageSettingsCapabilitiesResponse : public KLResponse {
   // One entry per object under "rec", its key as the resolution.
   DK_MODEL_PROPERTY(std::vector<std::shared_ptr<KLResolution>>, recordingResolutions, setRecordingResolutions);
   // The keys of "rec", digit runs compared as numbers ("640x480" before "1280x720").
-  DK_MODEL_PROPERTY(std::optional<KLStrings>, resolutions, setResolutions);
+  DK_MODEL_PROPERTY(std::optional<Strings>, resolutions, setResolutions);
 
  public:
   // The localised "Continuous" and "DetectionBased", made on first read and kept.
-  KLStrings recordings() const;
-  void setRecordings(KLStrings recordings);
+  Strings recordings() const;
+  void setRecordings(Strings recordings);
   // The frame rates of that resolution as texts (the last entry of that name wins); nullopt when
   // no entry has it.
-  std::optional<KLStrings> frameRatesForResolution(const std::optional<std::string>& resolution) const;
+  std::optional<Strings> frameRatesForResolution(const std::optional<std::string>& resolution) const;
 
  private:
-  mutable std::optional<KLStrings> recordings_;
+  mutable std::optional<Strings> recordings_;
 };
 
 class KLCameraDeviceInfoResponse : public KLResponse {

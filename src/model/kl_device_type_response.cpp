@@ -30,26 +30,26 @@ const ClassInfo& KLDeviceTypeResponse::staticClassInfo() {
 
 const std::map<int64_t, std::string>& KLDeviceTypeResponse::capabilityToKeyPathMap() {
   static const std::map<int64_t, std::string> map = {
-      {KLDeviceCapabilityMicrophone, "supportsMicrophone"},
-      {KLDeviceCapabilitySpeaker, "supportsSpeaker"},
-      {KLDeviceCapabilityWifi, "supportsWifi"},
-      {KLDeviceCapabilityPanTilt, "supportsPanTilt"},
-      {KLDeviceCapabilityZoom, "supportsZoom"},
-      {KLDeviceCapabilityDisableWifi, "supportsDisableWifi"},
-      {KLDeviceCapabilityForgetWifi, "supportsForgetWifi"},
-      {KLDeviceCapabilitySaveMultipleWifi, "supportsSaveMultipleWifi"},
-      {KLDeviceCapabilityFirmwareVersion, "providesFirmwareVersion"}};
+      {DeviceCapabilityMicrophone, "supportsMicrophone"},
+      {DeviceCapabilitySpeaker, "supportsSpeaker"},
+      {DeviceCapabilityWifi, "supportsWifi"},
+      {DeviceCapabilityPanTilt, "supportsPanTilt"},
+      {DeviceCapabilityZoom, "supportsZoom"},
+      {DeviceCapabilityDisableWifi, "supportsDisableWifi"},
+      {DeviceCapabilityForgetWifi, "supportsForgetWifi"},
+      {DeviceCapabilitySaveMultipleWifi, "supportsSaveMultipleWifi"},
+      {DeviceCapabilityFirmwareVersion, "providesFirmwareVersion"}};
   return map;
 }
 
 const std::map<uint64_t, std::string>& KLDeviceTypeResponse::apiFamilyMap() {
   static const std::map<uint64_t, std::string> map = {
-      {KLApiFamilyHostedCam, "HostedCam"}, {KLApiFamilyKelo, "Kelo"}, {KLApiFamilyRG40, "RG40"}};
+      {ApiFamilyHostedCam, "HostedCam"}, {ApiFamilyKelo, "Kelo"}, {ApiFamilyRG40, "RG40"}};
   return map;
 }
 
 bool KLDeviceTypeResponse::doSupportsCapability(int64_t capability) const {
-  if (capability == KLDeviceCapabilityFirmwareVersion) return true;
+  if (capability == DeviceCapabilityFirmwareVersion) return true;
   auto it = capabilityToKeyPathMap().find(capability);
   if (it == capabilityToKeyPathMap().end()) return false;
   const Value flag = valueForKey(it->second);

@@ -15,19 +15,19 @@
 
 namespace dk {
 
-enum KLDeviceCapability : int64_t {
-  KLDeviceCapabilityMicrophone = 0,
-  KLDeviceCapabilitySpeaker = 1,
-  KLDeviceCapabilityWifi = 2,
-  KLDeviceCapabilityPanTilt = 3,
-  KLDeviceCapabilityZoom = 4,
-  KLDeviceCapabilityDisableWifi = 5,
-  KLDeviceCapabilityForgetWifi = 6,
-  KLDeviceCapabilitySaveMultipleWifi = 7,
-  KLDeviceCapabilityFirmwareVersion = 8,
+enum DeviceCapability : int64_t {
+  DeviceCapabilityMicrophone = 0,
+  DeviceCapabilitySpeaker = 1,
+  DeviceCapabilityWifi = 2,
+  DeviceCapabilityPanTilt = 3,
+  DeviceCapabilityZoom = 4,
+  DeviceCapabilityDisableWifi = 5,
+  DeviceCapabilityForgetWifi = 6,
+  DeviceCapabilitySaveMultipleWifi = 7,
+  DeviceCapabilityFirmwareVersion = 8,
 };
 
-enum KLApiFamily : uint64_t { KLApiFamilyHostedCam = 0, KLApiFamilyKelo = 1, KLApiFamilyRG40 = 2 };
+enum ApiFamily : uint64_t { ApiFamilyHostedCam = 0, ApiFamilyKelo = 1, ApiFamilyRG40 = 2 };
 
 class KLDeviceTypeResponse : public KLResponse {
  public:
@@ -49,7 +49,7 @@ class KLDeviceTypeResponse : public KLResponse {
   DK_MODEL_PROPERTY(std::optional<bool>, providesFirmwareVersion, setProvidesFirmwareVersion);
 
  public:
-  // Capability (KLDeviceCapability) to the property consulted.
+  // Capability (DeviceCapability) to the property consulted.
   static const std::map<int64_t, std::string>& capabilityToKeyPathMap();
   // API family to its "apiFamilyId" text.
   static const std::map<uint64_t, std::string>& apiFamilyMap();

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "foundation/date_formatting.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "model/model_keys.h"
 #include "platform/foundation/app_directories.h"
 #include "platform/foundation/link_header.h"

@@ -142,11 +142,11 @@ Value KLWiFiListResponse::transformerForWifis(const Value& json) {
   return Value(std::move(out));
 }
 
-bool KLWiFiListResponse::contains(const KLWiFis& list, const KLWiFiPtr& wifi) {
+bool KLWiFiListResponse::contains(const WiFis& list, const KLWiFiPtr& wifi) {
   return wifi && contains(list, wifi->wifiID());
 }
 
-bool KLWiFiListResponse::contains(const KLWiFis& list, const std::optional<std::string>& wifiID) {
+bool KLWiFiListResponse::contains(const WiFis& list, const std::optional<std::string>& wifiID) {
   if (!wifiID) return false;
   return std::any_of(list.begin(), list.end(), [&](const KLWiFiPtr& w) { return w && w->wifiID() == wifiID; });
 }
@@ -155,9 +155,9 @@ bool KLWiFiListResponse::isStatusWifi(const KLWiFiPtr& wifi) const { return cont
 bool KLWiFiListResponse::isSavedWifi(const KLWiFiPtr& wifi) const { return contains(saved(), wifi); }
 bool KLWiFiListResponse::isVisibleWifi(const KLWiFiPtr& wifi) const { return contains(visible(), wifi); }
 
-KLWiFis KLWiFiListResponse::sortWifisByStrengthAndName(const KLWiFis& wifis) const {
+WiFis KLWiFiListResponse::sortWifisByStrengthAndName(const WiFis& wifis) const {
   if (wifis.empty()) return wifis;
-  const KLWiFis statusList = status(), savedList = saved(), visibleList = visible();
+  const WiFis statusList = status(), savedList = saved(), visibleList = visible();
   auto rank = [&](const KLWiFiResponse& wifi) {
     const auto id = wifi.wifiID();
     const int group = contains(statusList, id) ? 0 : contains(savedList, id) ? 1 : contains(visibleList, id) ? 2 : 3;
@@ -169,11 +169,11 @@ KLWiFis KLWiFiListResponse::sortWifisByStrengthAndName(const KLWiFis& wifis) con
                                              [](const KLWiFiResponse& wifi) { return wifi.wifiID().value_or(""); });
 }
 
-KLWiFis KLWiFiListResponse::savedAndOrVisible() const {
+WiFis KLWiFiListResponse::savedAndOrVisible() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
   if (wifiList_) return *wifiList_;
-  const KLWiFis statusList = status_, savedList = saved_, visibleList = visible_;
-  KLWiFis collected;
+  const WiFis statusList = status_, savedList = saved_, visibleList = visible_;
+  WiFis collected;
   for (const auto& wifi : networks()) {
     if ((contains(savedList, wifi) || contains(visibleList, wifi)) && !contains(statusList, wifi)) collected.push_back(wifi);
   }
@@ -193,10 +193,10 @@ void KLWiFiListResponse::flushWiFiList() {
 void KLWiFiListResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
   guardedSet(wifiList_, std::nullopt);
   if (key != "status" && key != "visible" && key != "saved") return;
-  const KLWiFis incoming = modelsOfClass<KLWiFiResponse>(model->valueForKey(key));
+  const WiFis incoming = modelsOfClass<KLWiFiResponse>(model->valueForKey(key));
   setValueForKey(key, valueArray(sortWifisByStrengthAndName(incoming)));
 
-  KLWiFis merged = networks();
+  WiFis merged = networks();
   for (const auto& wifi : incoming) {
     const auto id = wifi->wifiID();
     // A record without an SSID cannot be matched by a later merge: kept out, it cannot pile up.

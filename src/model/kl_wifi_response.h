@@ -63,7 +63,7 @@ class KLWiFiResponse : public KLResponse {
 };
 
 using KLWiFiPtr = std::shared_ptr<KLWiFiResponse>;
-using KLWiFis = std::vector<KLWiFiPtr>;
+using WiFis = std::vector<KLWiFiPtr>;
 
 class KLModemResponse : public KLWiFiResponse {
  public:
@@ -78,18 +78,18 @@ class KLWiFiListResponse : public KLListResponse {
   static const platform::ClassInfo& staticClassInfo();
   const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
 
-  DK_MODEL_PROPERTY(KLWiFis, status, setStatus);    // the connected network ("wifiStatus")
-  DK_MODEL_PROPERTY(KLWiFis, visible, setVisible);  // networks in range ("wifiVisible")
-  DK_MODEL_PROPERTY(KLWiFis, saved, setSaved);      // networks stored on the camera ("wifiSaved")
+  DK_MODEL_PROPERTY(WiFis, status, setStatus);    // the connected network ("wifiStatus")
+  DK_MODEL_PROPERTY(WiFis, visible, setVisible);  // networks in range ("wifiVisible")
+  DK_MODEL_PROPERTY(WiFis, saved, setSaved);      // networks stored on the camera ("wifiSaved")
   DK_MODEL_PROPERTY(int32_t, successError, setSuccessError);
 
  public:
   // Every network the lists have brought, merged by wifiID; grows through merges only.
-  KLWiFis networks() const { return modelsOfClass<KLWiFiResponse>(values()); }
+  WiFis networks() const { return modelsOfClass<KLWiFiResponse>(values()); }
 
   // The saved or visible networks other than the connected one, sorted; cached until the next
   // merge or flush.
-  KLWiFis savedAndOrVisible() const;
+  WiFis savedAndOrVisible() const;
   // Empties the three lists (the camera went offline).
   void flushWiFiList();
 
@@ -100,7 +100,7 @@ class KLWiFiListResponse : public KLListResponse {
   // The connected network first, then saved, then visible ones; within a group preferred before
   // not preferred, stronger before weaker, then by name (localised, case-insensitive). A stable
   // sort over total keys, so every order is well defined.
-  KLWiFis sortWifisByStrengthAndName(const KLWiFis& wifis) const;
+  WiFis sortWifisByStrengthAndName(const WiFis& wifis) const;
 
   // A JSON array as networks, keeping the first of each wifiID and none without one; nil for a
   // value that is not an array.
@@ -112,10 +112,10 @@ class KLWiFiListResponse : public KLListResponse {
   void mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) override;
 
  private:
-  static bool contains(const KLWiFis& list, const KLWiFiPtr& wifi);
-  static bool contains(const KLWiFis& list, const std::optional<std::string>& wifiID);
+  static bool contains(const WiFis& list, const KLWiFiPtr& wifi);
+  static bool contains(const WiFis& list, const std::optional<std::string>& wifiID);
 
-  mutable std::optional<KLWiFis> wifiList_;  // the savedAndOrVisible cache
+  mutable std::optional<WiFis> wifiList_;  // the savedAndOrVisible cache
 };
 
 using KLWiFiListPtr = std::shared_ptr<KLWiFiListResponse>;

@@ -55,14 +55,14 @@ const ClassInfo& KLZoneListResponse::staticClassInfo() {
 void KLZoneListResponse::setValues(Value values) {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
   KLListResponse::setValues(values);
-  const KLZones all = modelsOfClass<KLZoneResponse>(values);
+  const Zones all = modelsOfClass<KLZoneResponse>(values);
   const std::string filter = filterString_.value_or("");
-  KLZones shown;
+  Zones shown;
   if (!filter.empty()) {
     for (const auto& zone : all) {
       const KLCameraListPtr cameras = zone->cameras();
       if (!cameras) continue;
-      KLCameras matching;
+      Cameras matching;
       for (const auto& camera : cameras->cameras()) {
         const auto name = camera->name();
         if (name && platform::containsString(*name, filter)) matching.push_back(camera);
@@ -88,10 +88,10 @@ void KLZoneListResponse::setFilterString(std::optional<std::string> text) {
   setValues(values());
 }
 
-KLZones KLZoneListResponse::filteredValues() const { return guardedGet(filteredValues_); }
-void KLZoneListResponse::setFilteredValues(KLZones zones) { guardedSet(filteredValues_, std::move(zones)); }
+Zones KLZoneListResponse::filteredValues() const { return guardedGet(filteredValues_); }
+void KLZoneListResponse::setFilteredValues(Zones zones) { guardedSet(filteredValues_, std::move(zones)); }
 
-void KLZoneListResponse::storeZones(const KLZones& zones) { setValues(valueArray(zones)); }
+void KLZoneListResponse::storeZones(const Zones& zones) { setValues(valueArray(zones)); }
 
 void KLZoneListResponse::mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) {
   if (key == "values") mergeValuesForKey(key, model, false);
@@ -102,16 +102,16 @@ void KLZoneListResponse::mergeMethodForKey(std::string_view key, const platform:
 }
 
 namespace {
-KLZones zonesOf(const platform::ModelPtr& model, std::string_view key) {
+Zones zonesOf(const platform::ModelPtr& model, std::string_view key) {
   if (!model) return {};
   return modelsOfClass<KLZoneResponse>(model->valueForKey(key));
 }
 }  // namespace
 
 void KLZoneListResponse::mergeValuesForKey(std::string_view key, const platform::ModelPtr& model, bool partialUpdate) {
-  const KLZones incoming = zonesOf(model, key);
+  const Zones incoming = zonesOf(model, key);
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  KLZones result = zones();
+  Zones result = zones();
   model_support::mergeRecordsByIdentifier<KLZoneResponse>(result, incoming, partialUpdate,
                                                           [](const KLZoneResponse& zone) { return zone.zoneID(); });
   // Only identified zones, the first of each identifier.
@@ -129,7 +129,7 @@ void KLZoneListResponse::deleteValuesForKey(std::string_view key, const platform
     if (auto id = zone->zoneID()) removed.insert(*id);
   }
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  KLZones result = zones();
+  Zones result = zones();
   std::erase_if(result, [&](const KLZonePtr& z) {
     auto id = z->zoneID();
     return id && removed.count(*id);
@@ -148,7 +148,7 @@ KLZonePtr KLZoneListResponse::zoneWithID(std::optional<int64_t> zoneID) const {
 void KLZoneListResponse::addZone(const KLZonePtr& zone) {
   if (!zone) return;
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  KLZones all = zones();
+  Zones all = zones();
   auto equal = [&](const KLZonePtr& z) { return z == zone || (z && z->isEqual(*zone)); };
   if (std::any_of(all.begin(), all.end(), equal)) return;
   const auto id = zone->zoneID();
@@ -159,7 +159,7 @@ void KLZoneListResponse::addZone(const KLZonePtr& zone) {
 
 void KLZoneListResponse::deleteZone(const KLZonePtr& zone) {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  KLZones all = zones();
+  Zones all = zones();
   // Every zone equal to it goes, as removing an object from a list does.
   const auto removed = std::erase_if(all, [&](const KLZonePtr& z) { return z == zone || (z && zone && z->isEqual(*zone)); });
   if (removed == 0) return;
@@ -191,7 +191,7 @@ void KLZoneListResponse::removeCameraWithId(std::optional<int64_t> cameraID, con
   setValues(values());
 }
 
-KLZones KLZoneListResponse::sortZones(const KLZones& zones) {
+Zones KLZoneListResponse::sortZones(const Zones& zones) {
   if (zones.empty()) return zones;
   auto rank = [](const KLZoneResponse& zone) {
     const auto count = static_cast<int64_t>(zone.cameraIds().value_or(std::vector<int64_t>{}).size());
@@ -202,8 +202,8 @@ KLZones KLZoneListResponse::sortZones(const KLZones& zones) {
   return model_support::sortedByRankThenName(zones, rank, [](const KLZoneResponse& zone) { return zone.name().value_or(""); });
 }
 
-KLZones KLZoneListResponse::filterByNonEmptyZones(const KLZones& zones) {
-  KLZones out;
+Zones KLZoneListResponse::filterByNonEmptyZones(const Zones& zones) {
+  Zones out;
   for (const auto& zone : zones) {
     const KLCameraListPtr cameras = zone ? zone->cameras() : nullptr;
     if (cameras && cameras->values().count() > 0) out.push_back(zone);

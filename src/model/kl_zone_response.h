@@ -45,14 +45,14 @@ class KLZoneResponse : public KLZoneUpdateResponse {
 };
 
 using KLZonePtr = std::shared_ptr<KLZoneResponse>;
-using KLZones = std::vector<KLZonePtr>;
+using Zones = std::vector<KLZonePtr>;
 
 class KLZoneListResponse : public KLListResponse {
  public:
   static const platform::ClassInfo& staticClassInfo();
   const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
 
-  KLZones zones() const { return modelsOfClass<KLZoneResponse>(values()); }
+  Zones zones() const { return modelsOfClass<KLZoneResponse>(values()); }
   // Stores the zones and recomputes the filtered view.
   void setValues(platform::Value values) override;
 
@@ -61,8 +61,8 @@ class KLZoneListResponse : public KLListResponse {
   void setFilterString(std::optional<std::string> text);
   // The zones to show: with a filter, those having a camera whose name contains the text (case-
   // and diacritic-insensitive), each zone's camera list then showing only the matching cameras.
-  KLZones filteredValues() const;
-  void setFilteredValues(KLZones zones);
+  Zones filteredValues() const;
+  void setFilteredValues(Zones zones);
 
   using KLListResponse::mergeMethodForKey;
   void mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) override;
@@ -80,16 +80,16 @@ class KLZoneListResponse : public KLListResponse {
 
   // Zones with online cameras, then zones whose cameras are all offline, then empty zones; by
   // name (localised, case-insensitive) within each. A stable sort over total keys.
-  static KLZones sortZones(const KLZones& zones);
-  static KLZones filterByNonEmptyZones(const KLZones& zones);
+  static Zones sortZones(const Zones& zones);
+  static Zones filterByNonEmptyZones(const Zones& zones);
   // One zone's dictionary as a zone-list reply, its cameras nulled.
   static platform::Value objectDictionaryFromDictionary(const platform::Value& dictionary);
 
  private:
-  void storeZones(const KLZones& zones);
+  void storeZones(const Zones& zones);
 
   std::optional<std::string> filterString_;
-  KLZones filteredValues_;
+  Zones filteredValues_;
 };
 
 using KLZoneListPtr = std::shared_ptr<KLZoneListResponse>;

@@ -3,8 +3,8 @@
 #include <array>
 
 #include "foundation/kl_device_helper.h"
-#include "network/kl_request_keys.h"
-#include "network/kl_request_support.h"
+#include "network/request_keys.h"
+#include "network/request_support.h"
 #include "platform/foundation/notification_center.h"
 
 namespace dk {
@@ -15,8 +15,8 @@ using request_support::setIfPresent;
 
 std::string KLCameraRequest::requestURL() const { return formatRequestPath({cameraID}); }
 
-KLRequestMergeBlock KLSingleCameraStatusRequest::block() const {
-  KLRequestMergeBlock base = KLCameraRequest::block();
+RequestMergeBlock KLSingleCameraStatusRequest::block() const {
+  RequestMergeBlock base = KLCameraRequest::block();
   return [base](const Value& response, const platform::ErrorPtr& error, const platform::ModelPtr& target) {
     Value result = base(response, error, target);
     platform::NotificationCenter::defaultCenter().post(kCameraStatusUpdatedNotification);
@@ -24,11 +24,11 @@ KLRequestMergeBlock KLSingleCameraStatusRequest::block() const {
   };
 }
 
-KLRequestMergeBlock KLCamerasStatusRequest::block() const { return request_support::listMergeBlock(); }
+RequestMergeBlock KLCamerasStatusRequest::block() const { return request_support::listMergeBlock(); }
 
-KLRequestMergeBlock KLCamerasModeRequest::block() const { return request_support::listMergeBlock(); }
+RequestMergeBlock KLCamerasModeRequest::block() const { return request_support::listMergeBlock(); }
 
-KLRequestMergeBlock KLCamerasRequest::block() const { return request_support::listMergeBlock(); }
+RequestMergeBlock KLCamerasRequest::block() const { return request_support::listMergeBlock(); }
 
 Value KLUpdateCameraNameRequest::parameters() const {
   ValueDictionary params;
@@ -74,7 +74,7 @@ std::string KLCameraSnapshotRequest::requestURL() const {
   return path + "?resolution=1280x720";
 }
 
-KLRequestMergeBlock KLCameraSnapshotRequest::block() const { return request_support::replyOrErrorBlock(); }
+RequestMergeBlock KLCameraSnapshotRequest::block() const { return request_support::replyOrErrorBlock(); }
 
 Value KLGenerateDailySummaryRequest::parameters() const {
   ValueDictionary params;

@@ -51,7 +51,7 @@ DK_NAMED_REQUEST(KLCameraPtzCapabilitiesRequest, KLCameraRequest, CAMERA_PTZ_CAP
 class KLSingleCameraStatusRequest : public KLCameraRequest {
  public:
   KLSingleCameraStatusRequest() : KLCameraRequest(CAMERA_STATUS_GET_REQUEST_CLOUD) {}
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLSingleCameraStatusRequest"; }
 };
 
@@ -59,14 +59,14 @@ class KLSingleCameraStatusRequest : public KLCameraRequest {
 class KLCamerasStatusRequest : public KLCameraRequest {
  public:
   KLCamerasStatusRequest() : KLCameraRequest(CAMERAS_STATUS_GET_REQUEST_CLOUD) {}
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLCamerasStatusRequest"; }
 };
 
 class KLCamerasModeRequest : public KLCameraRequest {
  public:
   KLCamerasModeRequest() : KLCameraRequest(CAMERAS_MODE_GET_REQUEST_CLOUD) {}
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLCamerasModeRequest"; }
 };
 
@@ -139,7 +139,7 @@ class KLCameraSnapshotRequest : public KLCameraRequest {
  public:
   KLCameraSnapshotRequest() : KLCameraRequest(CAMERA_SNAPSHOT_GET_REQUEST_CLOUD) {}
   std::string requestURL() const override;
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLCameraSnapshotRequest"; }
 };
 
@@ -193,7 +193,7 @@ class KLUpdateCameraFootageSettingsRequest : public KLCameraRequest {
 class KLCamerasRequest : public KLRequest {
  public:
   KLCamerasRequest() : KLRequest(CAMERAS_GET_REQUEST_CLOUD) {}
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLCamerasRequest"; }
 };
 

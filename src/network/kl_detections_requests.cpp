@@ -1,8 +1,8 @@
 #include "network/kl_detections_requests.h"
 
 #include "foundation/kl_device_helper.h"
-#include "network/kl_request_keys.h"
-#include "network/kl_request_support.h"
+#include "network/request_keys.h"
+#include "network/request_support.h"
 
 namespace dk {
 

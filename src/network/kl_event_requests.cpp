@@ -1,9 +1,9 @@
 #include "network/kl_event_requests.h"
 
-#include "foundation/kl_string_helpers.h"
-#include "network/kl_model_merge.h"
-#include "network/kl_request_keys.h"
-#include "network/kl_request_support.h"
+#include "foundation/string_helpers.h"
+#include "network/model_merge.h"
+#include "network/request_keys.h"
+#include "network/request_support.h"
 #include "platform/net/url.h"
 
 namespace dk {
@@ -30,7 +30,7 @@ Value KLEventRequest::parameters() const {
   return Value(std::move(params));
 }
 
-KLRequestMergeBlock KLEventSnapshotRequest::block() const { return request_support::replyOrErrorBlock(); }
+RequestMergeBlock KLEventSnapshotRequest::block() const { return request_support::replyOrErrorBlock(); }
 
 Value KLNewEventsRequest::parameters() const {
   ValueDictionary params;
@@ -41,7 +41,7 @@ Value KLNewEventsRequest::parameters() const {
   return Value(std::move(params));
 }
 
-KLRequestMergeBlock KLNewEventsRequest::block() const {
+RequestMergeBlock KLNewEventsRequest::block() const {
   return [](const Value& response, const platform::ErrorPtr& error, const platform::ModelPtr& target) {
     auto page = response.objectAs<platform::Model>();
     if (isModelOfClassNamed(target, kEventListClass) && !target->valueForKey("values").isNil() &&

@@ -35,7 +35,7 @@ DK_NAMED_REQUEST(KLDeleteEventRequest, KLEventRequest, EVENT_DELETE_REQUEST_CLOU
 class KLEventSnapshotRequest : public KLEventRequest {
  public:
   KLEventSnapshotRequest() : KLEventRequest(EVENT_SNAPSHOT_GET_REQUEST_CLOUD) {}
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLEventSnapshotRequest"; }
 };
 
@@ -46,7 +46,7 @@ class KLNewEventsRequest : public KLEventRequest {
  public:
   KLNewEventsRequest() : KLEventRequest(NEW_EVENTS_GET_REQUEST_CLOUD) {}
   platform::Value parameters() const override;
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLNewEventsRequest"; }
 
   std::vector<std::string> cameraIDs;  // sent joined with "," when not empty

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <random>
 
-#include "foundation/authentication_identifier.h"
+#include "foundation/kl_authentication_identifier.h"
 #include "foundation/framework_errors.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"

@@ -1,7 +1,7 @@
 #include "network/kl_recording_requests.h"
 
-#include "network/kl_request_keys.h"
-#include "network/kl_request_support.h"
+#include "network/request_keys.h"
+#include "network/request_support.h"
 
 namespace dk {
 
@@ -20,7 +20,7 @@ Value KLRecordingsRequest::parameters() const {
   return Value(std::move(params));
 }
 
-KLRequestMergeBlock KLRecordingsRequest::block() const {
+RequestMergeBlock KLRecordingsRequest::block() const {
   const platform::ClassInfo* cls = modelClass();
   return [cls](const Value& response, const platform::ErrorPtr& error, const platform::ModelPtr& mergeTarget) {
     platform::ModelPtr target = mergeTarget ? mergeTarget : (cls ? cls->create() : nullptr);

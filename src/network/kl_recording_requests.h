@@ -20,7 +20,7 @@ class KLRecordingsRequest : public KLRequest {
   KLRecordingsRequest() : KLRequest(RECORDINGS_GET_REQUEST_CLOUD) {}
   std::string requestURL() const override;
   platform::Value parameters() const override;
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLRecordingsRequest"; }
 
   std::optional<std::string> cameraID;

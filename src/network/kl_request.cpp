@@ -1,6 +1,6 @@
 #include "network/kl_request.h"
 
-#include "network/kl_model_merge.h"
+#include "network/model_merge.h"
 
 namespace dk {
 namespace {
@@ -96,7 +96,7 @@ int64_t KLRequest::retryFailoverPeriod() const { return requestName() == PING_RE
 
 platform::Value KLRequest::parameters() const { return {}; }
 
-KLRequestMergeBlock KLRequest::block() const {
+RequestMergeBlock KLRequest::block() const {
   const platform::ClassInfo* cls = modelClass();
   return [cls](const platform::Value& response, const platform::ErrorPtr& error,
                const platform::ModelPtr& mergeTarget) -> platform::Value {

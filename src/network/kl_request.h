@@ -30,11 +30,11 @@ namespace dk {
 // The merge callback: (response model or raw reply or nil, error or nil, merge target or nil) ->
 // the result handed to the caller. A failed call returns the error itself as the result (see
 // resultFromError), which the service-manager base routes to the error callback.
-using KLRequestMergeBlock = std::function<platform::Value(
+using RequestMergeBlock = std::function<platform::Value(
     const platform::Value& response, const platform::ErrorPtr& error, const platform::ModelPtr& mergeTarget)>;
 
 // The executor's completion: (model, raw decoded body or nil; error or nil).
-using KLRequestCompletion = std::function<void(const platform::Value& result, const platform::ErrorPtr& error)>;
+using RequestCompletion = std::function<void(const platform::Value& result, const platform::ErrorPtr& error)>;
 
 // An error travelling as a result, and back. errorFromResult gives nullptr for anything else.
 platform::Value resultFromError(const platform::ErrorPtr& error);
@@ -63,7 +63,7 @@ class KLRequestProtocol {
   // Query (GET, DELETE) or body (POST, PUT, PATCH) parameters: nil, a dictionary, or for a few
   // requests an array sent as the JSON body.
   virtual platform::Value parameters() const = 0;
-  virtual KLRequestMergeBlock block() const = 0;
+  virtual RequestMergeBlock block() const = 0;
   // True when the reply's HTTP header fields are to be added to the JSON under "responseHeader".
   virtual bool shouldAppendResponseHeader() const = 0;
 };
@@ -98,7 +98,7 @@ class KLRequest : public platform::Object, public KLRequestProtocol {
   std::vector<int64_t> fatalStatusCodes() const override;
   int64_t retryFailoverPeriod() const override;
   platform::Value parameters() const override;
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   bool shouldAppendResponseHeader() const override;
 
   std::string className() const override { return "KLRequest"; }

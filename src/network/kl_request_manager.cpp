@@ -5,7 +5,7 @@
 
 #include "foundation/error_classification.h"
 #include "foundation/framework_errors.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/guarded.h"
 #include "platform/dispatch/run_loop.h"
@@ -78,13 +78,13 @@ bool contains(const std::string& text, const std::string& fragment) { return tex
 }  // namespace
 
 struct KLRequestManager::CallContext {
-  static std::shared_ptr<CallContext> make(KLRequestCompletion completion) {
+  static std::shared_ptr<CallContext> make(RequestCompletion completion) {
     auto context = std::make_shared<CallContext>();
     context->completion = std::move(completion);
     return context;
   }
 
-  KLRequestCompletion completion;
+  RequestCompletion completion;
   ProgressBlock progress;
   bool download = false;
   int unauthorizedResends = 0;  // touched on the main thread only
@@ -143,12 +143,12 @@ void KLRequestManager::updateServerSettings() {
     platform::HttpSession::Options options;
     options.baseURL = base;
     options.tls = tls;
-    auto manager = std::make_shared<KLSessionManager>();
+    auto manager = std::make_shared<SessionManager>();
     manager->name = std::move(name);
     manager->session = platform::HttpSession::create(std::move(options));
     manager->responseSerializer = kind;
     manager->acceptableContentTypes = types;
-    return KLSessionManagerPtr(std::move(manager));
+    return SessionManagerPtr(std::move(manager));
   };
   auto http = make("http", platform::ResponseSerializerKind::Http, httpContentTypes());
   auto json = make("json", platform::ResponseSerializerKind::Json, jsonContentTypes());
@@ -184,24 +184,24 @@ std::shared_ptr<KLOAuth2Manager> KLRequestManager::oauthManager() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return oauthManager_;
 }
-KLSessionManagerPtr KLRequestManager::httpSessionManager() const {
+SessionManagerPtr KLRequestManager::httpSessionManager() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return httpSessionManager_;
 }
-KLSessionManagerPtr KLRequestManager::jsonSessionManager() const {
+SessionManagerPtr KLRequestManager::jsonSessionManager() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return jsonSessionManager_;
 }
-KLSessionManagerPtr KLRequestManager::jsonUpdateSessionManager() const {
+SessionManagerPtr KLRequestManager::jsonUpdateSessionManager() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return jsonUpdateSessionManager_;
 }
-KLSessionManagerPtr KLRequestManager::imageSessionManager() const {
+SessionManagerPtr KLRequestManager::imageSessionManager() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return imageSessionManager_;
 }
 
-KLSessionManagerPtr KLRequestManager::setManagerForResponseRequestSerializerType(int32_t type) const {
+SessionManagerPtr KLRequestManager::setManagerForResponseRequestSerializerType(int32_t type) const {
   switch (type) {
     case KLSerializerTypeHTTP:
     case KLSerializerTypeHTMLCredential:
@@ -214,7 +214,7 @@ KLSessionManagerPtr KLRequestManager::setManagerForResponseRequestSerializerType
 }
 
 RequestConfiguration KLRequestManager::setHeaderForResponseRequestSerializerType(int32_t type,
-                                                                                 const KLSessionManager& manager) const {
+                                                                                 const SessionManager& manager) const {
   RequestConfiguration c;
   c.responseSerializer = manager.responseSerializer;
   c.acceptableContentTypes = manager.acceptableContentTypes;
@@ -276,7 +276,7 @@ RequestConfiguration KLRequestManager::setHeaderForResponseRequestSerializerType
   return c;
 }
 
-void KLRequestManager::requestWithRequest(const KLRequestPtr& request, KLRequestCompletion completion) {
+void KLRequestManager::requestWithRequest(const KLRequestPtr& request, RequestCompletion completion) {
   send(request, CallContext::make(std::move(completion)));
 }
 
@@ -292,7 +292,7 @@ void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallCon
   // start queue, so the start runs here under the lock of its kind instead of hopping threads.
   std::lock_guard<std::recursive_mutex> startLock(method == KLRequestMethodGet ? getStartMutex_ : updateStartMutex_);
   [&] {
-    const KLSessionManagerPtr manager = setManagerForResponseRequestSerializerType(request->responseRequestSerializer());
+    const SessionManagerPtr manager = setManagerForResponseRequestSerializerType(request->responseRequestSerializer());
     if (!manager) {
       context->fail(unsupportedRequestError(*request));  // the executor has been reset
       return;
@@ -360,7 +360,7 @@ void KLRequestManager::send(const KLRequestPtr& request, std::shared_ptr<CallCon
   }();
 }
 
-HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
+HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& request, const SessionManagerPtr& manager,
                                        std::shared_ptr<CallContext> context, std::optional<double> timeout) {
   const std::string url = request->requestURL();
   if (url.empty()) {
@@ -384,24 +384,24 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
       [self, request, manager, context](const ErrorPtr& error) { self->failure(error, request, manager, context); });
 }
 
-HttpTaskPtr KLRequestManager::GET(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
+HttpTaskPtr KLRequestManager::GET(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager) {
   return sendVerb(HttpMethod::Get, request, manager, CallContext::make(std::move(completion)));
 }
-HttpTaskPtr KLRequestManager::POST(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
+HttpTaskPtr KLRequestManager::POST(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager) {
   return sendVerb(HttpMethod::Post, request, manager, CallContext::make(std::move(completion)));
 }
-HttpTaskPtr KLRequestManager::PUT(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
+HttpTaskPtr KLRequestManager::PUT(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager) {
   return sendVerb(HttpMethod::Put, request, manager, CallContext::make(std::move(completion)));
 }
-HttpTaskPtr KLRequestManager::DELETE(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
+HttpTaskPtr KLRequestManager::DELETE(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager) {
   return sendVerb(HttpMethod::Delete, request, manager, CallContext::make(std::move(completion)));
 }
-HttpTaskPtr KLRequestManager::PATCH(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager) {
+HttpTaskPtr KLRequestManager::PATCH(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager) {
   return sendVerb(HttpMethod::Patch, request, manager, CallContext::make(std::move(completion)));
 }
 
 void KLRequestManager::parseResponseHeader(const platform::HeaderMap& headers, const Value& body,
-                                           const KLRequestPtr& request, KLRequestCompletion completion) {
+                                           const KLRequestPtr& request, RequestCompletion completion) {
   const auto& queue = request->methodType() == KLRequestMethodGet ? parserQueue_ : parserUpdateQueue_;
   if (queue->isCurrent()) {
     // The usual case: the reply was decoded on this queue, so it is mapped here, with no copies.
@@ -414,7 +414,7 @@ void KLRequestManager::parseResponseHeader(const platform::HeaderMap& headers, c
 }
 
 void KLRequestManager::mapReply(const platform::HeaderMap& headers, const Value& body, const KLRequest& request,
-                                const KLRequestCompletion& completion) {
+                                const RequestCompletion& completion) {
   if (!request.modelClass()) {
     if (completion) completion(body, nullptr);
     return;
@@ -454,12 +454,12 @@ Value KLRequestManager::modelResponseHeader(const platform::HeaderMap& headers, 
   return platform::dictionaryTransformer(*cls)(Value(std::move(json)));
 }
 
-void KLRequestManager::computeError(const ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
-                                    KLRequestCompletion completion) {
+void KLRequestManager::computeError(const ErrorPtr& error, const KLRequestPtr& request, const SessionManagerPtr& manager,
+                                    RequestCompletion completion) {
   failure(error, request, manager, CallContext::make(std::move(completion)));
 }
 
-void KLRequestManager::failure(const ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
+void KLRequestManager::failure(const ErrorPtr& error, const KLRequestPtr& request, const SessionManagerPtr& manager,
                                std::shared_ptr<CallContext> context) {
   auto self = std::static_pointer_cast<KLRequestManager>(shared_from_this());
   if (!platform::isMainThread()) {
@@ -526,7 +526,7 @@ void KLRequestManager::resend(const KLRequestPtr& request, std::shared_ptr<CallC
 }
 
 void KLRequestManager::downloadRequestWithRequest(const KLRequestPtr& request, ProgressBlock progress,
-                                                  KLRequestCompletion completion) {
+                                                  RequestCompletion completion) {
   auto context = CallContext::make(std::move(completion));
   context->progress = std::move(progress);
   context->download = true;
@@ -538,7 +538,7 @@ void KLRequestManager::startDownload(const KLRequestPtr& request, std::shared_pt
     context->fail(platform::transportError(platform::kURLErrorBadURL));
     return;
   }
-  const KLSessionManagerPtr manager = setManagerForResponseRequestSerializerType(request->responseRequestSerializer());
+  const SessionManagerPtr manager = setManagerForResponseRequestSerializerType(request->responseRequestSerializer());
   const std::string url = request->requestURL();
   if (!manager || url.empty()) {
     context->fail(badRequestURLError(*request));
@@ -609,15 +609,15 @@ void KLRequestManager::isMethodInProgress(const std::string& pathFragment, std::
   });
 }
 
-std::vector<KLSessionManagerPtr> KLRequestManager::cancellableManagers() const {
-  std::vector<KLSessionManagerPtr> managers;
+std::vector<SessionManagerPtr> KLRequestManager::cancellableManagers() const {
+  std::vector<SessionManagerPtr> managers;
   for (auto manager : {httpSessionManager(), jsonSessionManager(), imageSessionManager()}) {
     if (manager) managers.push_back(std::move(manager));
   }
   return managers;
 }
 
-void KLRequestManager::cancelTasks(const KLSessionManagerPtr& manager,
+void KLRequestManager::cancelTasks(const SessionManagerPtr& manager,
                                    const std::function<bool(const std::string& url)>& shouldCancel) {
   if (!manager) return;
   for (const auto& task : manager->session->tasks()) {
@@ -628,14 +628,14 @@ void KLRequestManager::cancelTasks(const KLSessionManagerPtr& manager,
 }
 
 void KLRequestManager::cancelAllHTTPOperationsWithIgnoringPaths(const std::optional<std::vector<std::string>>& paths,
-                                                                const KLSessionManagerPtr& manager) {
+                                                                const SessionManagerPtr& manager) {
   cancelTasks(manager, [&paths](const std::string& url) {
     return !paths || std::none_of(paths->begin(), paths->end(), [&](const std::string& p) { return contains(url, p); });
   });
 }
 
 void KLRequestManager::cancelAllHTTPOperationsWithCancelPaths(const std::optional<std::vector<std::string>>& paths,
-                                                              const KLSessionManagerPtr& manager) {
+                                                              const SessionManagerPtr& manager) {
   cancelTasks(manager, [&paths](const std::string& url) {
     return !paths || std::all_of(paths->begin(), paths->end(), [&](const std::string& p) { return contains(url, p); });
   });

@@ -38,13 +38,13 @@ inline constexpr char kShowDemoUserErrorNotification[] = "kShowDemoUserErrorNoti
 
 // One of the executor's HTTP session managers: a session with its response serializer and the
 // content types that serializer accepts.
-struct KLSessionManager {
+struct SessionManager {
   std::string name;  // "http", "json", "jsonUpdate", "image"
   std::shared_ptr<platform::HttpSession> session;
   platform::ResponseSerializerKind responseSerializer = platform::ResponseSerializerKind::Json;
   std::vector<std::string> acceptableContentTypes;
 };
-using KLSessionManagerPtr = std::shared_ptr<const KLSessionManager>;
+using SessionManagerPtr = std::shared_ptr<const SessionManager>;
 
 class KLRequestManager : public platform::Object {
  public:
@@ -83,42 +83,42 @@ class KLRequestManager : public platform::Object {
   std::shared_ptr<KLOAuth2Manager> oauthManager() const;
   // Calls refused with 401 that wait for another call's refresh before they look again.
   int callsWaitingForRefresh() const { return callsWaitingForRefresh_.load(); }
-  KLSessionManagerPtr httpSessionManager() const;
-  KLSessionManagerPtr jsonSessionManager() const;
-  KLSessionManagerPtr jsonUpdateSessionManager() const;
-  KLSessionManagerPtr imageSessionManager() const;
+  SessionManagerPtr httpSessionManager() const;
+  SessionManagerPtr jsonSessionManager() const;
+  SessionManagerPtr jsonUpdateSessionManager() const;
+  SessionManagerPtr imageSessionManager() const;
   const platform::QueuePtr& parserQueue() const { return parserQueue_; }
   const platform::QueuePtr& parserUpdateQueue() const { return parserUpdateQueue_; }
   const platform::QueuePtr& getOperationsQueue() const { return getOperationsQueue_; }
   const platform::QueuePtr& updateOperationsQueue() const { return updateOperationsQueue_; }
 
   // The session manager of a serializer type (json for unknown types).
-  KLSessionManagerPtr setManagerForResponseRequestSerializerType(int32_t serializerType) const;
+  SessionManagerPtr setManagerForResponseRequestSerializerType(int32_t serializerType) const;
   // The header set of a serializer type as a fresh per-call configuration for `manager`: request
   // serializer, header fields and, where the set says so, "Authorization: Bearer <stored token>".
   platform::RequestConfiguration setHeaderForResponseRequestSerializerType(int32_t serializerType,
-                                                                           const KLSessionManager& manager) const;
+                                                                           const SessionManager& manager) const;
 
   // The main entry: starts the call (the caller waits until it has started, not until it ends)
   // and calls `completion` exactly once with (model or decoded body, nil) or (nil, error).
   // Requests that this operation cannot send (downloads, name 0, unknown methods, no URL) fail
   // with an error instead of staying silent.
-  void requestWithRequest(const KLRequestPtr& request, KLRequestCompletion completion);
+  void requestWithRequest(const KLRequestPtr& request, RequestCompletion completion);
   // GETs the request's URL into a file (180 s idle time-out, 10 retries 2 s apart) and completes
   // with the file-backed Data. A 401 re-sends through this operation, progress included.
-  void downloadRequestWithRequest(const KLRequestPtr& request, ProgressBlock progress, KLRequestCompletion completion);
+  void downloadRequestWithRequest(const KLRequestPtr& request, ProgressBlock progress, RequestCompletion completion);
 
   // The verbs: send `request` as that method on `manager` with its configuration and retry policy.
-  platform::HttpTaskPtr GET(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager);
-  platform::HttpTaskPtr POST(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager);
-  platform::HttpTaskPtr PUT(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager);
-  platform::HttpTaskPtr DELETE(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager);
-  platform::HttpTaskPtr PATCH(const KLRequestPtr& request, KLRequestCompletion completion, const KLSessionManagerPtr& manager);
+  platform::HttpTaskPtr GET(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager);
+  platform::HttpTaskPtr POST(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager);
+  platform::HttpTaskPtr PUT(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager);
+  platform::HttpTaskPtr DELETE(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager);
+  platform::HttpTaskPtr PATCH(const KLRequestPtr& request, RequestCompletion completion, const SessionManagerPtr& manager);
 
   // The mapping step, asynchronously on the parser queue of the request's method. A reply that
   // maps to no model completes with 101004.
   void parseResponseHeader(const platform::HeaderMap& headers, const platform::Value& body, const KLRequestPtr& request,
-                           KLRequestCompletion completion);
+                           RequestCompletion completion);
   // The reply wrapped under the request's root key (with "responseHeader" for the event pages)
   // and mapped to its model class; nil when it maps to nothing.
   static platform::Value modelResponseHeader(const platform::HeaderMap& headers, const platform::Value& body,
@@ -126,8 +126,8 @@ class KLRequestManager : public platform::Object {
 
   // The failure step (on the main thread): the 401 handling with token refresh, the 403
   // notification, and the completion.
-  void computeError(const platform::ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
-                    KLRequestCompletion completion);
+  void computeError(const platform::ErrorPtr& error, const KLRequestPtr& request, const SessionManagerPtr& manager,
+                    RequestCompletion completion);
 
   // Refreshes the OAuth token; the answer arrives on the main thread.
   void refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error);
@@ -142,10 +142,10 @@ class KLRequestManager : public platform::Object {
 
   // Cancels every call of `manager` whose URL holds none of `paths` (nullopt: every call).
   void cancelAllHTTPOperationsWithIgnoringPaths(const std::optional<std::vector<std::string>>& paths,
-                                                const KLSessionManagerPtr& manager);
+                                                const SessionManagerPtr& manager);
   // Cancels every call of `manager` whose URL holds all of `paths` (nullopt: every call).
   void cancelAllHTTPOperationsWithCancelPaths(const std::optional<std::vector<std::string>>& paths,
-                                              const KLSessionManagerPtr& manager);
+                                              const SessionManagerPtr& manager);
   // The fixed cancel sets, over the http, json and image managers.
   void cancelAllRequests();
   void logoutCancelRequests();
@@ -163,16 +163,16 @@ class KLRequestManager : public platform::Object {
   void send(const KLRequestPtr& request, std::shared_ptr<CallContext> context);
   void startDownload(const KLRequestPtr& request, std::shared_ptr<CallContext> context);
   platform::HttpTaskPtr sendVerb(platform::HttpMethod method, const KLRequestPtr& request,
-                                 const KLSessionManagerPtr& manager, std::shared_ptr<CallContext> context,
+                                 const SessionManagerPtr& manager, std::shared_ptr<CallContext> context,
                                  std::optional<double> timeout = std::nullopt);
-  void failure(const platform::ErrorPtr& error, const KLRequestPtr& request, const KLSessionManagerPtr& manager,
+  void failure(const platform::ErrorPtr& error, const KLRequestPtr& request, const SessionManagerPtr& manager,
                std::shared_ptr<CallContext> context);
   void resend(const KLRequestPtr& request, std::shared_ptr<CallContext> context);
   // The mapping and completion of a decoded reply, on the parser queue.
   static void mapReply(const platform::HeaderMap& headers, const platform::Value& body, const KLRequest& request,
-                       const KLRequestCompletion& completion);
-  std::vector<KLSessionManagerPtr> cancellableManagers() const;
-  void cancelTasks(const KLSessionManagerPtr& manager, const std::function<bool(const std::string& url)>& shouldCancel);
+                       const RequestCompletion& completion);
+  std::vector<SessionManagerPtr> cancellableManagers() const;
+  void cancelTasks(const SessionManagerPtr& manager, const std::function<bool(const std::string& url)>& shouldCancel);
 
   mutable std::mutex mutex_;
   std::recursive_mutex getStartMutex_;
@@ -182,10 +182,10 @@ class KLRequestManager : public platform::Object {
   std::atomic<bool> shouldRetryDeviceCall_{false};
   std::atomic<int> callsWaitingForRefresh_{0};
   std::shared_ptr<KLOAuth2Manager> oauthManager_;
-  KLSessionManagerPtr httpSessionManager_;
-  KLSessionManagerPtr jsonSessionManager_;
-  KLSessionManagerPtr jsonUpdateSessionManager_;
-  KLSessionManagerPtr imageSessionManager_;
+  SessionManagerPtr httpSessionManager_;
+  SessionManagerPtr jsonSessionManager_;
+  SessionManagerPtr jsonUpdateSessionManager_;
+  SessionManagerPtr imageSessionManager_;
   platform::QueuePtr parserQueue_;
   platform::QueuePtr parserUpdateQueue_;
   platform::QueuePtr getOperationsQueue_;

@@ -1,7 +1,7 @@
 #include "network/kl_single_requests.h"
 
-#include "network/kl_request_keys.h"
-#include "network/kl_request_support.h"
+#include "network/request_keys.h"
+#include "network/request_support.h"
 #include "platform/foundation/locale.h"
 
 namespace dk {

@@ -1,7 +1,7 @@
 #include "network/kl_zone_requests.h"
 
-#include "network/kl_request_keys.h"
-#include "network/kl_request_support.h"
+#include "network/request_keys.h"
+#include "network/request_support.h"
 
 namespace dk {
 
@@ -34,6 +34,6 @@ Value KLAddZoneRequest::parameters() const {
   return Value(std::move(params));
 }
 
-KLRequestMergeBlock KLZonesRequest::block() const { return request_support::listMergeBlock(); }
+RequestMergeBlock KLZonesRequest::block() const { return request_support::listMergeBlock(); }
 
 }  // namespace dk

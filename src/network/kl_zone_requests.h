@@ -62,7 +62,7 @@ class KLAddZoneRequest : public KLRequest {
 class KLZonesRequest : public KLRequest {
  public:
   KLZonesRequest() : KLRequest(ZONES_GET_REQUEST_CLOUD) {}
-  KLRequestMergeBlock block() const override;
+  RequestMergeBlock block() const override;
   std::string className() const override { return "KLZonesRequest"; }
 };
 

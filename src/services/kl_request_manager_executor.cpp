@@ -1,17 +1,17 @@
 // Request managers as the service managers' executor.
 #include "network/kl_request_manager.h"
-#include "services/kl_request_executor.h"
+#include "services/request_executor.h"
 
 namespace dk {
 namespace {
 
-class RequestManagerExecutor final : public KLRequestExecutor {
+class RequestManagerExecutor final : public RequestExecutor {
  public:
   // Without a manager of its own, the shared instance is looked up at each call, so a reset
   // (logout) takes effect at once.
   explicit RequestManagerExecutor(std::shared_ptr<KLRequestManager> manager) : manager_(std::move(manager)) {}
 
-  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, RequestCompletion completion) override {
     manager()->requestWithRequest(request, std::move(completion));
   }
   void refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error) override {
@@ -30,12 +30,12 @@ class RequestManagerExecutor final : public KLRequestExecutor {
 
 }  // namespace
 
-std::shared_ptr<KLRequestExecutor> sharedRequestManagerExecutor() {
+std::shared_ptr<RequestExecutor> sharedRequestManagerExecutor() {
   static const auto executor = std::make_shared<RequestManagerExecutor>(nullptr);
   return executor;
 }
 
-std::shared_ptr<KLRequestExecutor> executorForRequestManager(std::shared_ptr<KLRequestManager> manager) {
+std::shared_ptr<RequestExecutor> executorForRequestManager(std::shared_ptr<KLRequestManager> manager) {
   return std::make_shared<RequestManagerExecutor>(std::move(manager));
 }
 

@@ -14,14 +14,14 @@ using platform::Value;
 
 namespace {
 
-platform::Guarded<std::shared_ptr<KLRequestExecutor>>& installedExecutor() {
-  static auto* executor = new platform::Guarded<std::shared_ptr<KLRequestExecutor>>();
+platform::Guarded<std::shared_ptr<RequestExecutor>>& installedExecutor() {
+  static auto* executor = new platform::Guarded<std::shared_ptr<RequestExecutor>>();
   return *executor;
 }
 
 // The executor's completion, called at most once: a second report of the same call is dropped so
 // that the caller's callbacks still run exactly once.
-KLRequestCompletion onlyOnce(KLRequestCompletion completion) {
+RequestCompletion onlyOnce(RequestCompletion completion) {
   auto called = std::make_shared<std::atomic<bool>>(false);
   return [called, completion = std::move(completion)](const Value& result, const ErrorPtr& error) {
     if (called->exchange(true)) return;
@@ -41,7 +41,7 @@ KLServicesManager::~KLServicesManager() {
 }
 
 void KLServicesManager::requestWithRequestObject(std::shared_ptr<KLRequest> request, platform::ModelPtr mergeResponse,
-                                                 KLRequestCompletion block) {
+                                                 RequestCompletion block) {
   if (!request) {
     if (block) {
       parserQueue_->async([block = std::move(block)] {
@@ -97,7 +97,7 @@ void KLServicesManager::isMethodInProgress(const std::string& pathFragment, std:
   requestExecutor()->isMethodInProgress(pathFragment, std::move(completion));
 }
 
-void KLServicesManager::refreshTokenSuccessBlock(KLRequestExecutor::CredentialBlock success, ErrorBlock error) {
+void KLServicesManager::refreshTokenSuccessBlock(RequestExecutor::CredentialBlock success, ErrorBlock error) {
   requestExecutor()->refreshTokenWithSuccessBlock(
       [success = std::move(success)](const platform::OAuthCredentialPtr& credential) {
         platform::runOnMain([success, credential] {
@@ -122,12 +122,12 @@ void KLServicesManager::pingRequestWithSuccessBlock(SuccessBlock success, ErrorB
       }));
 }
 
-std::shared_ptr<KLRequestExecutor> KLServicesManager::requestExecutor() {
+std::shared_ptr<RequestExecutor> KLServicesManager::requestExecutor() {
   auto installed = installedExecutor().get();
   return installed ? installed : sharedRequestManagerExecutor();
 }
 
-void KLServicesManager::setRequestExecutor(std::shared_ptr<KLRequestExecutor> executor) {
+void KLServicesManager::setRequestExecutor(std::shared_ptr<RequestExecutor> executor) {
   installedExecutor().set(std::move(executor));
 }
 

@@ -16,7 +16,7 @@
 #include "network/kl_request.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/object.h"
-#include "services/kl_request_executor.h"
+#include "services/request_executor.h"
 
 namespace dk {
 
@@ -43,7 +43,7 @@ class KLServicesManager : public platform::Object {
   // calls `block` with (merged result, error) on the parser queue. Returns at once. A nil block
   // still sends the request; the reply is dropped. A nil request reports a bad-URL error.
   void requestWithRequestObject(std::shared_ptr<KLRequest> request, platform::ModelPtr mergeResponse,
-                                KLRequestCompletion block);
+                                RequestCompletion block);
 
   // Runs `block` at once on the calling thread (managers wrap their cache updates in it); an empty
   // block does nothing.
@@ -63,16 +63,16 @@ class KLServicesManager : public platform::Object {
 
   // Refreshes the OAuth token; on success posts kGetUserNotification, then calls success with the
   // new credential. Both callbacks run on the main thread.
-  void refreshTokenSuccessBlock(KLRequestExecutor::CredentialBlock success, ErrorBlock error);
+  void refreshTokenSuccessBlock(RequestExecutor::CredentialBlock success, ErrorBlock error);
 
   // Pings the cloud straight through the executor (no service queue, no merge), reported as
   // genericBlock reports.
   static void pingRequestWithSuccessBlock(SuccessBlock success, ErrorBlock error);
 
   // The executor every manager sends through: the one installed, else the shared request manager.
-  static std::shared_ptr<KLRequestExecutor> requestExecutor();
+  static std::shared_ptr<RequestExecutor> requestExecutor();
   // Installs an executor for the whole process (tests); nullptr restores the shared one.
-  static void setRequestExecutor(std::shared_ptr<KLRequestExecutor> executor);
+  static void setRequestExecutor(std::shared_ptr<RequestExecutor> executor);
 
  protected:
   explicit KLServicesManager(std::string className);

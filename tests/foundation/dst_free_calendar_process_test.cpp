@@ -23,23 +23,23 @@ namespace dk {
 namespace {
 
 constexpr const char* kChildFlag = "DK_DST_CHILD_RESULT";
-constexpr double kWinterNoon = 1705320000;  // 2024-01-15 12:00 UTC
-constexpr double kJulyNoon = 1721044800;    // 2024-07-15 12:00 UTC
+constexpr double kJanuaryNoonUtc = 1705320000;  // 2024-01-15 12:00 UTC
+constexpr double kJulyNoonUtc = 1721044800;    // 2024-07-15 12:00 UTC
 
 // Runs only inside the child started below (TZ=Europe/Berlin, nothing else touched the calendar).
 TEST(DstFreeCalendarChild, AWinterStartKeepsPlusOneHourInJuly) {
   const char* result = std::getenv(kChildFlag);
   if (!result) GTEST_SKIP() << "runs in the child process of DstFreeCalendarProcess";
-  test::ManualClockScope clock(kWinterNoon);
+  test::ManualClockScope clock(kJanuaryNoonUtc);
   ASSERT_EQ(platform::TimeZone::local().identifier(), "Europe/Berlin");
   auto calendar = calendarWithIgnoringDST();
 
-  clock.clock().set(kJulyNoon);
-  EXPECT_EQ(platform::TimeZone::local().secondsFromGMT(kJulyNoon), 7200);  // the wall clock moved on
+  clock.clock().set(kJulyNoonUtc);
+  EXPECT_EQ(platform::TimeZone::local().secondsFromGMT(kJulyNoonUtc), 7200);  // the wall clock moved on
   EXPECT_EQ(calendarWithIgnoringDST(), calendar);
-  EXPECT_EQ(calendar->timeZone().secondsFromGMT(kJulyNoon), 3600);
-  EXPECT_EQ(midnight(kJulyNoon), 1721001600 - 3600);  // 00:00 +01:00, an hour after wall-clock midnight
-  EXPECT_EQ(daysBetweenDate(kWinterNoon, kJulyNoon), 182);
+  EXPECT_EQ(calendar->timeZone().secondsFromGMT(kJulyNoonUtc), 3600);
+  EXPECT_EQ(midnight(kJulyNoonUtc), 1721001600 - 3600);  // 00:00 +01:00, an hour after wall-clock midnight
+  EXPECT_EQ(daysBetweenDate(kJanuaryNoonUtc, kJulyNoonUtc), 182);
   if (!::testing::Test::HasFailure()) std::ofstream(result) << "passed";
 }
 

@@ -3,9 +3,9 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/authentication_identifier.h"
+#include "foundation/kl_authentication_identifier.h"
 #include "foundation/credential_storage.h"
-#include "foundation/push_notifications_keychain_access.h"
+#include "foundation/kl_push_notifications_keychain_access.h"
 
 namespace dk {
 namespace {

@@ -4,9 +4,9 @@
 #include <fstream>
 
 #include "foundation/kl_device_helper.h"
-#include "foundation/kl_device_rotation.h"
+#include "foundation/device_rotation.h"
 #include "foundation/kl_file_manager.h"
-#include "foundation/kl_string_helpers.h"
+#include "foundation/string_helpers.h"
 #include "foundation/kl_wifi_helper.h"
 #include "platform/foundation/app_directories.h"
 #include "platform/net/captive_network.h"

@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 
 namespace dk {
 namespace {
@@ -14,7 +14,7 @@ class ServerSettings : public ::testing::Test {
   ~ServerSettings() override { reset(); }
   static void reset() {
     KLServer::resetProcessValuesForTesting();
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
   }
 };
 
@@ -45,7 +45,7 @@ TEST_F(ServerSettings, TheFirstReadFixesEachValue) {
   EXPECT_EQ(server->baseURL(), "http://" + std::string(kDefaultServerHost) + ":443");
 
   // Only a new instance (a test reset) sees the later host.
-  KLServer::resetSharedInstanceForTesting();
+  KLServer::resetForTesting();
   EXPECT_EQ(KLServer::sharedInstance()->ipAddress(), "late.example");
 }
 

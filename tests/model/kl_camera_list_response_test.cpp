@@ -13,11 +13,11 @@ namespace {
 
 using platform::Value;
 
-KLCameraListPtr reply(std::string_view camerasJSON) {
+KLCameraListPtr camerasReply(std::string_view camerasJSON) {
   return test::mapped<KLCameraListResponse>("{\"cameras\": " + std::string(camerasJSON) + "}");
 }
 
-std::vector<int64_t> ids(const KLCameras& cameras) {
+std::vector<int64_t> ids(const Cameras& cameras) {
   std::vector<int64_t> out;
   for (const auto& c : cameras) out.push_back(c->cameraID().value_or(-1));
   return out;
@@ -44,7 +44,7 @@ class UpdateCounter {
 TEST(KLCameraListMerge, EmptyCacheGetsNewRecordsAndOneNotification) {
   UpdateCounter updates;
   auto cache = std::make_shared<KLCameraListResponse>();
-  auto page = reply(R"([{"cameraId": 7, "name": "b", "online": true}, {"cameraId": 9, "name": "A", "online": true}])");
+  auto page = camerasReply(R"([{"cameraId": 7, "name": "b", "online": true}, {"cameraId": 9, "name": "A", "online": true}])");
   cache->mergeValueForKey("values", page);
   EXPECT_EQ(ids(cache->cameras()), (std::vector<int64_t>{9, 7})) << "by name, ignoring case";
   EXPECT_NE(cache->cameras()[0], page->cameras()[1]) << "new cameras start from a new record";
@@ -55,25 +55,25 @@ TEST(KLCameraListMerge, EmptyCacheGetsNewRecordsAndOneNotification) {
 
 TEST(KLCameraListMerge, FullMergeDropsMissingCamerasPartialKeepsThem) {
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 7, "name": "Seven"}, {"cameraId": 9, "name": "Nine"}])"));
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 7, "name": "Seven"}, {"cameraId": 9, "name": "Nine"}])"));
   auto partial = cache;
   auto copy = std::make_shared<KLCameraListResponse>();
-  copy->mergeValueForKey("values", reply(R"([{"cameraId": 7, "name": "Seven"}, {"cameraId": 9, "name": "Nine"}])"));
+  copy->mergeValueForKey("values", camerasReply(R"([{"cameraId": 7, "name": "Seven"}, {"cameraId": 9, "name": "Nine"}])"));
 
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 9}, {"cameraId": 11, "name": "Eleven"}])"));
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 9}, {"cameraId": 11, "name": "Eleven"}])"));
   EXPECT_EQ(ids(cache->cameras()), (std::vector<int64_t>{11, 9}));
-  copy->mergeValueForKey("values", reply(R"([{"cameraId": 9}, {"cameraId": 11, "name": "Eleven"}])"), true);
+  copy->mergeValueForKey("values", camerasReply(R"([{"cameraId": 9}, {"cameraId": 11, "name": "Eleven"}])"), true);
   EXPECT_EQ(ids(copy->cameras()), (std::vector<int64_t>{11, 9, 7}));
 }
 
 TEST(KLCameraListMerge, CachedCameraChangesInPlaceAndMovesBehindOnlineOnes) {
   UpdateCounter updates;
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 9, "name": "Alpha", "online": true, "zoneId": 2},
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 9, "name": "Alpha", "online": true, "zoneId": 2},
                                               {"cameraId": 7, "name": "Beta", "online": true}])"));
   auto nine = cache->cameraWithID(9);
   ASSERT_EQ(cache->cameras().front(), nine);
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 9, "online": false}, {"cameraId": 7}])"));
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 9, "online": false}, {"cameraId": 7}])"));
   EXPECT_EQ(cache->cameraWithID(9), nine) << "the same object";
   EXPECT_EQ(nine->cameraState(), KLCameraStateOffline);
   EXPECT_EQ(nine->name(), "Alpha");
@@ -84,7 +84,7 @@ TEST(KLCameraListMerge, CachedCameraChangesInPlaceAndMovesBehindOnlineOnes) {
 
 TEST(KLCameraListMerge, ReplyNamingACameraTwiceYieldsOneRecord) {
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 5, "name": "x"}, {"cameraId": 5, "online": true}])"));
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 5, "name": "x"}, {"cameraId": 5, "online": true}])"));
   ASSERT_EQ(cache->cameras().size(), 1u);
   EXPECT_EQ(cache->cameras()[0]->name(), "x");
   EXPECT_EQ(cache->cameras()[0]->state(), true);
@@ -98,17 +98,17 @@ TEST(KLCameraListSort, TotalOrderWithUnknownStates) {
     c->setState(online);
     return c;
   };
-  KLCameras cameras = {make(1, "delta", std::nullopt), make(2, "Charlie", false), make(3, "bravo", true),
+  Cameras cameras = {make(1, "delta", std::nullopt), make(2, "Charlie", false), make(3, "bravo", true),
                        make(4, "Alpha", false), make(5, "echo", true), make(6, "Foxtrot", std::nullopt)};
   EXPECT_EQ(ids(KLCameraListResponse::sortCameras(cameras, true)), (std::vector<int64_t>{3, 5, 4, 2, 1, 6}));
   EXPECT_EQ(ids(KLCameraListResponse::sortCameras(cameras, false)), (std::vector<int64_t>{4, 2, 3, 5, 1, 6}));
-  KLCameras reversed(cameras.rbegin(), cameras.rend());
+  Cameras reversed(cameras.rbegin(), cameras.rend());
   EXPECT_EQ(ids(KLCameraListResponse::sortCameras(reversed, true)), (std::vector<int64_t>{3, 5, 4, 2, 1, 6}));
 }
 
 TEST(KLCameraListLookups, ByIdentifierAndName) {
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 1, "name": "Front door", "online": true},
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 1, "name": "Front door", "online": true},
       {"cameraId": 2, "name": "Garage", "online": true}, {"cameraId": 3, "online": true}, {"name": "DOORBELL"}])"));
   EXPECT_EQ(cache->cameraNameWithID(2), "Garage");
   EXPECT_EQ(cache->cameraNameWithID(42), "");
@@ -134,8 +134,8 @@ TEST(KLCameraListLookups, NameSearchFoldsCaseOfAnyLetterAndIgnoresEmptyText) {
 TEST(KLCameraListDelete, ByListAndByIdentifier) {
   UpdateCounter updates;
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 1, "name": "a"}, {"cameraId": 2, "name": "b"}, {"cameraId": 3, "name": "c"}])"));
-  cache->deleteValuesForKey("values", reply(R"([{"cameraId": 2}, {"cameraId": 8}])"));
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 1, "name": "a"}, {"cameraId": 2, "name": "b"}, {"cameraId": 3, "name": "c"}])"));
+  cache->deleteValuesForKey("values", camerasReply(R"([{"cameraId": 2}, {"cameraId": 8}])"));
   EXPECT_EQ(ids(cache->cameras()), (std::vector<int64_t>{1, 3}));
   cache->deleteCameraWithID(3);
   cache->deleteCameraWithID(99);
@@ -166,7 +166,7 @@ TEST(KLCameraListCounts, OfflineCamerasAndItems) {
 
 TEST(KLCameraListObjectDictionary, SingleCameraWithoutNestedRecords) {
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 4, "subscriptionRights": {"daysOfRecordings": 30}}])"));
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 4, "subscriptionRights": {"daysOfRecordings": 30}}])"));
   Value wrapped = KLCameraListResponse::objectDictionaryFromDictionary(
       test::json(R"({"cameraId": 4, "online": true, "subscriptionRights": {"daysOfRecordings": 1}})"));
   auto single = platform::modelFromJSON<KLCameraListResponse>(wrapped);
@@ -198,7 +198,7 @@ TEST(KLCameraListConcurrency, MergesFromAParserQueueWhileOthersRead) {
   auto writers = platform::DispatchGroup::create();
   for (int i = 0; i < 40; ++i) {
     writers->async(parser, [&, i] {
-      auto page = reply("[{\"cameraId\": " + std::to_string(i % 5) + ", \"online\": " + (i % 2 ? "true" : "false") +
+      auto page = camerasReply("[{\"cameraId\": " + std::to_string(i % 5) + ", \"online\": " + (i % 2 ? "true" : "false") +
                         ", \"name\": \"cam" + std::to_string(i) + "\"}]");
       cache->mergeValueForKey("values", page, true);
     });

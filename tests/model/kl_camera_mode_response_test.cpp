@@ -8,7 +8,7 @@
 namespace dk {
 namespace {
 
-std::string loc(const char* key) { return model_support::localizedString(key); }
+using test::loc;
 
 TEST(KLCameraMode, MapsNamesTypesAndDescriptions) {
   auto mode = platform::modelFromJSON<KLCameraModeResponse>(test::json(

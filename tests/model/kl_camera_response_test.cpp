@@ -40,8 +40,8 @@ TEST(KLCameraMapping, EveryRowOfTheKeyMap) {
   EXPECT_TRUE(c->detectionsCapabilities()->hasSmartDetectionsCapability());
   EXPECT_EQ(c->smartDetections()->personDetectionOnly(), true);
   EXPECT_EQ(c->cameraDetections()->pirDetection(), 1);
-  EXPECT_EQ(c->videoSettingsCapabilities()->rotationCapabilities(), (KLStrings{"0", "180"}));
-  EXPECT_EQ(c->footageSettingsCapabilities()->resolutions(), (KLStrings{"640x480"}));
+  EXPECT_EQ(c->videoSettingsCapabilities()->rotationCapabilities(), (Strings{"0", "180"}));
+  EXPECT_EQ(c->footageSettingsCapabilities()->resolutions(), (Strings{"640x480"}));
   EXPECT_EQ(c->cameraCapabilities()->ptz(), true);
   EXPECT_EQ(c->cameraPtzCapabilities()->panTilt(), false);
   auto connected = c->wifiStatus();

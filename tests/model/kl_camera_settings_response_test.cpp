@@ -8,7 +8,7 @@
 namespace dk {
 namespace {
 
-std::string loc(const char* key) { return model_support::localizedString(key); }
+using test::loc;
 
 TEST(KLVideoSettings, ValuesBecomeDisplayTexts) {
   auto s = platform::modelFromJSON<KLCameraVideoSettingsResponse>(test::json(
@@ -26,17 +26,17 @@ TEST(KLVideoSettings, ValuesBecomeDisplayTexts) {
 
 TEST(KLVideoSettingsCapabilities, OptionListsSurviveUnexpectedElements) {
   KLCameraVideoSettingsCapabilitiesResponse fresh;
-  EXPECT_EQ(fresh.rotationCapabilities(), KLStrings{});
+  EXPECT_EQ(fresh.rotationCapabilities(), Strings{});
   auto caps = platform::modelFromJSON<KLCameraVideoSettingsCapabilitiesResponse>(test::json(R"({
       "rotationOptions": [0, "90", 180, {"x": 1}, null, true],
       "exposureOptions": ["outdoor", "auto", "70hz", 5, ["50hz"]],
       "backlightOptions": "off",
       "manualNightviewOptions": ["Auto", "Day"],
       "rotation": true, "exposure": false})"));
-  EXPECT_EQ(caps->rotationCapabilities(), (KLStrings{"0", "90", "180", "1"}));
-  EXPECT_EQ(caps->antiFlickeringCapabilities(), (KLStrings{loc("Outdoor"), loc("ModeAuto")}));
+  EXPECT_EQ(caps->rotationCapabilities(), (Strings{"0", "90", "180", "1"}));
+  EXPECT_EQ(caps->antiFlickeringCapabilities(), (Strings{loc("Outdoor"), loc("ModeAuto")}));
   EXPECT_FALSE(caps->backlightCompensationCapabilities()) << "a single text instead of an array";
-  EXPECT_EQ(caps->dayNightModeCapabilities(), (KLStrings{loc("ModeAuto"), loc("ModeDay")}));
+  EXPECT_EQ(caps->dayNightModeCapabilities(), (Strings{loc("ModeAuto"), loc("ModeDay")}));
   EXPECT_EQ(caps->rotationAvailable(), true);
   EXPECT_EQ(caps->antiFlickeringAvailable(), false);
   EXPECT_FALSE(caps->dayNightModeAvailable());
@@ -59,18 +59,18 @@ TEST(KLFootageSettings, BitRateTexts) {
 TEST(KLFootageCapabilities, ResolutionsInNumericOrderWithTheirFrameRates) {
   auto caps = platform::modelFromJSON<KLCameraFootageSettingsCapabilitiesResponse>(test::json(R"({"rec": {
       "1920x1080": {"framerates": [25, 30]}, "640x480": {"framerates": [10, 12.5, "15"]}, "junk": 4}})"));
-  EXPECT_EQ(caps->resolutions(), (KLStrings{"640x480", "1920x1080", "junk"}));
+  EXPECT_EQ(caps->resolutions(), (Strings{"640x480", "1920x1080", "junk"}));
   EXPECT_EQ(caps->recordingResolutions().size(), 2u) << "a value that is not an object is skipped";
-  EXPECT_EQ(caps->frameRatesForResolution("1920x1080"), (KLStrings{"25", "30"}));
-  EXPECT_EQ(caps->frameRatesForResolution("640x480"), (KLStrings{"10", "12.5", "15"}));
+  EXPECT_EQ(caps->frameRatesForResolution("1920x1080"), (Strings{"25", "30"}));
+  EXPECT_EQ(caps->frameRatesForResolution("640x480"), (Strings{"10", "12.5", "15"}));
   EXPECT_FALSE(caps->frameRatesForResolution("320x240"));
   EXPECT_FALSE(caps->frameRatesForResolution(std::nullopt));
-  EXPECT_EQ(caps->recordings(), (KLStrings{loc("Continuous"), loc("DetectionBased")}));
+  EXPECT_EQ(caps->recordings(), (Strings{loc("Continuous"), loc("DetectionBased")}));
 
   auto notObject = platform::modelFromJSON<KLCameraFootageSettingsCapabilitiesResponse>(test::json(R"({"rec": [1, 2]})"));
   ASSERT_TRUE(notObject);
   EXPECT_TRUE(notObject->recordingResolutions().empty());
-  EXPECT_EQ(notObject->resolutions(), KLStrings{});
+  EXPECT_EQ(notObject->resolutions(), Strings{});
 }
 
 TEST(KLFootageCapabilities, NumericOrderIsTotal) {

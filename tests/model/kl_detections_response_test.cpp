@@ -8,7 +8,7 @@
 namespace dk {
 namespace {
 
-std::string loc(const char* key) { return model_support::localizedString(key); }
+using test::loc;
 
 TEST(KLDetections, SwitchesFromTheFirstArrayElement) {
   auto d = platform::modelFromJSON<KLCameraDetectionsResponse>(test::json(R"({

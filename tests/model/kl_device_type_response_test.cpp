@@ -18,16 +18,16 @@ TEST(KLDeviceType, CapabilitiesAndApiFamily) {
   const auto& pro = *types[0];
   EXPECT_EQ(pro.modelName(), "Cam Pro");
   EXPECT_EQ(pro.brandName(), "Acme");
-  EXPECT_TRUE(pro.doSupportsCapability(KLDeviceCapabilityMicrophone));
-  EXPECT_FALSE(pro.doSupportsCapability(KLDeviceCapabilitySpeaker));
-  EXPECT_TRUE(pro.doSupportsCapability(KLDeviceCapabilityPanTilt));
-  EXPECT_FALSE(pro.doSupportsCapability(KLDeviceCapabilityZoom));
-  EXPECT_TRUE(pro.doSupportsCapability(KLDeviceCapabilityFirmwareVersion)) << "always reported as provided";
+  EXPECT_TRUE(pro.doSupportsCapability(DeviceCapabilityMicrophone));
+  EXPECT_FALSE(pro.doSupportsCapability(DeviceCapabilitySpeaker));
+  EXPECT_TRUE(pro.doSupportsCapability(DeviceCapabilityPanTilt));
+  EXPECT_FALSE(pro.doSupportsCapability(DeviceCapabilityZoom));
+  EXPECT_TRUE(pro.doSupportsCapability(DeviceCapabilityFirmwareVersion)) << "always reported as provided";
   EXPECT_FALSE(pro.doSupportsCapability(9));
   EXPECT_FALSE(pro.doSupportsCapability(-1));
-  EXPECT_TRUE(pro.doBelongsToApiFamily(KLApiFamilyRG40));
-  EXPECT_FALSE(pro.doBelongsToApiFamily(KLApiFamilyKelo));
-  EXPECT_FALSE(pro.doBelongsToApiFamily(KLApiFamilyHostedCam));
+  EXPECT_TRUE(pro.doBelongsToApiFamily(ApiFamilyRG40));
+  EXPECT_FALSE(pro.doBelongsToApiFamily(ApiFamilyKelo));
+  EXPECT_FALSE(pro.doBelongsToApiFamily(ApiFamilyHostedCam));
   EXPECT_FALSE(pro.doBelongsToApiFamily(3));
 
   const auto& bare = *types[1];

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "foundation/date_formatting.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "platform/foundation/app_directories.h"
 #include "platform/foundation/user_defaults.h"
 #include "model_test_support.h"

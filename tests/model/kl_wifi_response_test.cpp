@@ -14,13 +14,13 @@ using platform::Value;
 
 KLWiFiPtr wifi(std::string_view jsonText) { return test::mapped<KLWiFiResponse>(jsonText); }
 
-std::vector<std::string> names(const KLWiFis& wifis) {
+std::vector<std::string> names(const WiFis& wifis) {
   std::vector<std::string> out;
   for (const auto& w : wifis) out.push_back(w->wifiID().value_or("<none>"));
   return out;
 }
 
-KLWiFiListPtr reply(std::string_view jsonText) { return test::mapped<KLWiFiListResponse>(jsonText); }
+KLWiFiListPtr wifiReply(std::string_view jsonText) { return test::mapped<KLWiFiListResponse>(jsonText); }
 
 TEST(KLWiFiRecord, KeyVariations) {
   EXPECT_EQ(wifi(R"({"essid": "Home"})")->wifiID(), "Home");
@@ -74,7 +74,7 @@ TEST(KLModemRecord, IdentifierIsTheConfiguration) {
 }
 
 TEST(KLWiFiList, MappingDeduplicatesVisibleAndSaved) {
-  auto list = reply(R"({"wifiVisible": [{"ssid": "A"}, {"ssid": "A", "strength": "high"}, {"password": "none"}],
+  auto list = wifiReply(R"({"wifiVisible": [{"ssid": "A"}, {"ssid": "A", "strength": "high"}, {"password": "none"}],
                         "wifiSaved": "oops", "wifiStatus": [{"ssid": "B"}]})");
   ASSERT_EQ(list->visible().size(), 1u);
   EXPECT_FALSE(list->visible()[0]->strength()) << "the first of an SSID wins";
@@ -86,7 +86,7 @@ TEST(KLWiFiList, MappingDeduplicatesVisibleAndSaved) {
 
 TEST(KLWiFiList, MergesTheThreeListsIntoOneSortedUnion) {
   auto cached = std::make_shared<KLWiFiListResponse>();
-  cached->mergeValuesForKeysFromModel(reply(R"({
+  cached->mergeValuesForKeysFromModel(wifiReply(R"({
       "wifiStatus": [{"ssid": "Home", "strength": "medium"}],
       "wifiVisible": [{"ssid": "Cafe", "strength": "high"}, {"ssid": "Home"}, {"ssid": "attic", "strength": "low"}],
       "wifiSaved": [{"ssid": "Office", "preferred": false}, {"ssid": "Home", "password": "pw"}, {"ssid": "Lab", "preferred": true}]})"));
@@ -97,7 +97,7 @@ TEST(KLWiFiList, MergesTheThreeListsIntoOneSortedUnion) {
       << "the connected network is never offered, even when saved";
 
   // A later status reply: the same record object is updated, nothing is added twice.
-  cached->mergeValuesForKeysFromModel(reply(R"({"wifiStatus": [{"ssid": "Home", "strength": "high"}]})"));
+  cached->mergeValuesForKeysFromModel(wifiReply(R"({"wifiStatus": [{"ssid": "Home", "strength": "high"}]})"));
   EXPECT_EQ(cached->networks().size(), 5u);
   EXPECT_EQ(cached->networks()[0], home);
   EXPECT_EQ(home->wifiStrength(), 2);
@@ -110,7 +110,7 @@ TEST(KLWiFiList, MergesTheThreeListsIntoOneSortedUnion) {
 TEST(KLWiFiList, StatusEntriesWithoutSSIDDoNotPileUp) {
   auto cached = std::make_shared<KLWiFiListResponse>();
   for (int i = 0; i < 3; ++i) {
-    cached->mergeValuesForKeysFromModel(reply(R"({"wifiStatus": [{"state": "disconnected"}, {"ssid": "Home"}, {"ssid": "Home"}]})"));
+    cached->mergeValuesForKeysFromModel(wifiReply(R"({"wifiStatus": [{"state": "disconnected"}, {"ssid": "Home"}, {"ssid": "Home"}]})"));
   }
   EXPECT_EQ(names(cached->networks()), (std::vector<std::string>{"Home"}));
   EXPECT_EQ(cached->status().size(), 3u) << "the status list itself is as sent";
@@ -122,7 +122,7 @@ TEST(KLWiFiList, SortOrderIsTotalWhateverTheInputOrder) {
   list->setSaved({wifi(R"({"ssid": "S-weak", "strength": "low"})"), wifi(R"({"ssid": "S-pref", "preferred": true, "strength": "low"})"),
                   wifi(R"({"ssid": "S-strong", "strength": "high"})"), wifi(R"({"ssid": "s-strong", "strength": "high"})")});
   list->setVisible({wifi(R"({"ssid": "V-mid", "strength": "medium"})"), wifi(R"({"ssid": "V-high", "strengthPercentage": 90})")});
-  KLWiFis all = list->status();
+  WiFis all = list->status();
   for (const auto& w : list->saved()) all.push_back(w);
   for (const auto& w : list->visible()) all.push_back(w);
   const auto expected = std::vector<std::string>{"Connected", "S-pref", "S-strong", "s-strong", "S-weak", "V-high", "V-mid"};
@@ -141,7 +141,7 @@ TEST(KLWiFiList, SortOrderIsTotalWhateverTheInputOrder) {
 
 TEST(KLWiFiList, FlushEmptiesTheListsAndDropsTheCache) {
   auto cached = std::make_shared<KLWiFiListResponse>();
-  cached->mergeValuesForKeysFromModel(reply(R"({"wifiStatus": [{"ssid": "Home"}], "wifiSaved": [{"ssid": "Home"}, {"ssid": "Work"}]})"));
+  cached->mergeValuesForKeysFromModel(wifiReply(R"({"wifiStatus": [{"ssid": "Home"}], "wifiSaved": [{"ssid": "Home"}, {"ssid": "Work"}]})"));
   EXPECT_EQ(names(cached->savedAndOrVisible()), (std::vector<std::string>{"Work"}));
   cached->setSuccessError(3);
   cached->flushWiFiList();

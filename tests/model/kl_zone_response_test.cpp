@@ -9,11 +9,11 @@ namespace {
 
 using platform::Value;
 
-KLZoneListPtr reply(std::string_view zonesJSON) {
+KLZoneListPtr zonesReply(std::string_view zonesJSON) {
   return test::mapped<KLZoneListResponse>("{\"zones\": " + std::string(zonesJSON) + "}");
 }
 
-std::vector<int64_t> ids(const KLZones& zones) {
+std::vector<int64_t> ids(const Zones& zones) {
   std::vector<int64_t> out;
   for (const auto& z : zones) out.push_back(z->zoneID().value_or(-1));
   return out;
@@ -27,7 +27,7 @@ KLCameraPtr cam(int64_t id, std::string name, bool online) {
   return c;
 }
 
-KLCameraListPtr camerasOf(KLCameras cameras) {
+KLCameraListPtr camerasOf(Cameras cameras) {
   auto list = std::make_shared<KLCameraListResponse>();
   list->setValues(valueArray(cameras));
   list->setFilteredValues(cameras);
@@ -47,35 +47,35 @@ TEST(KLZoneUpdate, BodyLeavesOutUnknownAndEmptyFields) {
 
 TEST(KLZoneMerge, FullMergeDropsPartialKeepsAndIdentityIsKept) {
   auto cache = std::make_shared<KLZoneListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "Home", "status": "ok"}, {"zoneId": 2, "name": "Shop"}])"));
+  cache->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "Home", "status": "ok"}, {"zoneId": 2, "name": "Shop"}])"));
   auto home = cache->zoneWithID(1);
   ASSERT_TRUE(home);
   auto partial = std::make_shared<KLZoneListResponse>();
-  partial->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "Home"}, {"zoneId": 2, "name": "Shop"}])"));
+  partial->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "Home"}, {"zoneId": 2, "name": "Shop"}])"));
 
-  cache->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "House"}])"));
+  cache->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "House"}])"));
   EXPECT_EQ(ids(cache->zones()), (std::vector<int64_t>{1}));
   EXPECT_EQ(cache->zoneWithID(1), home);
   EXPECT_EQ(home->name(), "House");
   EXPECT_EQ(home->status(), "ok") << "nil never overwrites";
 
-  partial->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "House"}])"), true);
+  partial->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "House"}])"), true);
   EXPECT_EQ(partial->zones().size(), 2u);
 }
 
 TEST(KLZoneMerge, DuplicateAndUnidentifiedZones) {
   auto cache = std::make_shared<KLZoneListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"zoneId": 5, "name": "A"}, {"zoneId": 5, "status": "s"}, {"name": "no id"}])"));
+  cache->mergeValueForKey("values", zonesReply(R"([{"zoneId": 5, "name": "A"}, {"zoneId": 5, "status": "s"}, {"name": "no id"}])"));
   ASSERT_EQ(cache->zones().size(), 1u);
   EXPECT_EQ(cache->zones()[0]->name(), "A");
   EXPECT_EQ(cache->zones()[0]->status(), "s");
-  cache->deleteValuesForKey("values", reply(R"([{"zoneId": 5}])"));
+  cache->deleteValuesForKey("values", zonesReply(R"([{"zoneId": 5}])"));
   EXPECT_TRUE(cache->zones().empty());
   EXPECT_TRUE(cache->values().isArray());
 }
 
 TEST(KLZoneSort, OnlineZonesFirstThenOfflineThenEmptyByName) {
-  auto zone = [](int64_t id, std::string name, std::vector<int64_t> cameraIds, KLCameras cameras) {
+  auto zone = [](int64_t id, std::string name, std::vector<int64_t> cameraIds, Cameras cameras) {
     auto z = std::make_shared<KLZoneResponse>();
     z->setZoneID(id);
     z->setName(std::move(name));
@@ -94,7 +94,7 @@ TEST(KLZoneSort, OnlineZonesFirstThenOfflineThenEmptyByName) {
 
 TEST(KLZoneFilter, ByCameraNameIgnoringCaseAndAccents) {
   auto list = std::make_shared<KLZoneListResponse>();
-  list->mergeValueForKey("values", reply(R"([{"zoneId": 1, "name": "Home", "cameraIds": [1, 2]},
+  list->mergeValueForKey("values", zonesReply(R"([{"zoneId": 1, "name": "Home", "cameraIds": [1, 2]},
                                              {"zoneId": 2, "name": "Shop", "cameraIds": [3]}])"));
   list->zoneWithID(1)->setCameras(camerasOf({cam(1, "Front Door", true), cam(2, "Garden", true)}));
   list->zoneWithID(2)->setCameras(camerasOf({cam(3, "Cash désk", true)}));

@@ -7,11 +7,15 @@
 #include <ctime>
 #include <string>
 
+#include "model/model_support.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/model.h"
 #include "platform/foundation/value.h"
 
 namespace dk::test {
+
+// A text of the framework's localisation table, as the models show it.
+inline std::string loc(const char* key) { return model_support::localizedString(key); }
 
 // A server time for `seconds` since 1970, in UTC with milliseconds ("2021-03-28T08:15:30.000+00:00").
 inline std::string serverTime(double seconds) {

@@ -31,14 +31,14 @@ platform::ImagePtr snapshot() {
 class SnapshotCacheTest : public testing::Test {
  protected:
   void SetUp() override {
-    platform::ImageCache::resetSharedInstanceForTesting();
+    platform::ImageCache::resetForTesting();
     bool cleared = false;
     platform::ImageCache::sharedImageCache()->clearDisk([&] { cleared = true; });
     ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return cleared; }));
   }
   void TearDown() override {
     platform::MainRunLoop::runUntilIdle();
-    platform::ImageCache::resetSharedInstanceForTesting();
+    platform::ImageCache::resetForTesting();
   }
   // The application home is the test program's temporary one (model_test_environment.cpp).
 };

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "executor_fixture.h"
-#include "foundation/authentication_identifier.h"
+#include "network/executor_fixture.h"
+#include "foundation/kl_authentication_identifier.h"
 #include "foundation/framework_errors.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_single_requests.h"

@@ -3,9 +3,9 @@
 #include <atomic>
 #include <vector>
 
-#include "executor_fixture.h"
+#include "network/executor_fixture.h"
 #include "foundation/framework_errors.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_event_requests.h"
 #include "network/kl_recording_requests.h"
@@ -413,7 +413,7 @@ TEST_F(ExecutorTest, ClipDownloadsStreamToAFileWithProgressOnTheMainThread) {
 
 TEST_F(ExecutorTest, TheSharedExecutorTakesTheServerSettingsReadWhenItIsCreated) {
   KLServer::resetProcessValuesForTesting();
-  KLServer::resetSharedInstanceForTesting();
+  KLServer::resetForTesting();
   KLServer::setProcessProtocol("http");
   KLServer::setProcessIpAddress(sim.host());
   KLServer::setProcessHttpPort(std::to_string(sim.port()));
@@ -434,7 +434,7 @@ TEST_F(ExecutorTest, TheSharedExecutorTakesTheServerSettingsReadWhenItIsCreated)
   EXPECT_NE(KLRequestManager::sharedInstance(), shared);
   KLRequestManager::resetSharedInstance();
   KLServer::resetProcessValuesForTesting();
-  KLServer::resetSharedInstanceForTesting();
+  KLServer::resetForTesting();
 }
 
 }  // namespace

@@ -24,15 +24,15 @@ using platform::ModelPtr;
 using platform::Value;
 
 // Records what the managers send; the test decides when and from where each call completes.
-class FakeExecutor : public KLRequestExecutor {
+class FakeExecutor : public RequestExecutor {
  public:
   struct Call {
     std::shared_ptr<KLRequest> request;
-    KLRequestCompletion completion;
+    RequestCompletion completion;
     std::string startQueue;
   };
 
-  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, RequestCompletion completion) override {
     DispatchQueue* queue = DispatchQueue::current();
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.push_back({request, std::move(completion), queue ? queue->label() : std::string("(none)")});
@@ -176,7 +176,7 @@ TEST_F(KLServicesManagerTest, AResultThatIsAnErrorObjectGoesToTheErrorBlock) {
   // A merge callback may hand back an error object as its result without the call failing.
   class ErrorResultRequest : public KLGetCameraRequest {
    public:
-    KLRequestMergeBlock block() const override {
+    RequestMergeBlock block() const override {
       return [](const Value&, const ErrorPtr&, const ModelPtr&) { return resultFromError(timeout()); };
     }
   };
@@ -222,7 +222,7 @@ TEST_F(KLServicesManagerTest, ANilBlockStillSendsAndDropsTheReply) {
   class CountingRequest : public KLGetCameraRequest {
    public:
     explicit CountingRequest(std::atomic<int>* n) : n_(n) {}
-    KLRequestMergeBlock block() const override {
+    RequestMergeBlock block() const override {
       return [n = n_](const Value&, const ErrorPtr&, const ModelPtr&) {
         (*n)++;
         return Value();

@@ -36,10 +36,10 @@ class TemporaryHome {
  public:
   TemporaryHome() {
     platform::AppDirectories::setHomeDirectory(dir_.path());
-    platform::UserDefaults::resetSharedInstancesForTesting();
+    platform::UserDefaults::resetForTesting();
   }
   ~TemporaryHome() {
-    platform::UserDefaults::resetSharedInstancesForTesting();
+    platform::UserDefaults::resetForTesting();
     platform::AppDirectories::setHomeDirectory({});
   }
   const std::filesystem::path& path() const { return dir_.path(); }

@@ -10,11 +10,11 @@
 #include "platform/graphics/image.h"
 #include "platform/ui/render.h"
 #include "platform/ui/ui_fixture.h"
-#include "ui/bordered_button.h"
+#include "ui/kl_bordered_button.h"
 #include "ui/button_tint.h"
 #include "ui/fonts.h"
-#include "ui/larger_hit_test_area_button.h"
-#include "ui/vertically_centered_button.h"
+#include "ui/kl_larger_hit_test_area_button.h"
+#include "ui/kl_verlically_centered_button.h"
 
 namespace dk {
 namespace {

@@ -16,11 +16,11 @@
 #include "platform/ui/render.h"
 #include "platform/ui/shape_layer.h"
 #include "ui/alpha_gradient_view.h"
-#include "ui/bordered_button.h"
+#include "ui/kl_bordered_button.h"
 #include "ui/button_tint.h"
 #include "ui/fonts.h"
 #include "ui/image_effects.h"
-#include "ui/vertically_centered_button.h"
+#include "ui/kl_verlically_centered_button.h"
 
 namespace dk {
 namespace {

@@ -6,7 +6,7 @@
 #include "platform/ui/gesture_recognizer.h"
 #include "platform/ui/layer.h"
 #include "platform/ui/ui_fixture.h"
-#include "ui/forwarding_touches_view.h"
+#include "ui/kl_forwarding_touches_view.h"
 #include "ui/view_extensions.h"
 
 namespace dk {

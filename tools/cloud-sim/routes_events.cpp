@@ -11,7 +11,7 @@
 namespace dk::cloudsim::detail {
 namespace {
 
-constexpr int64_t kDefaultPageSize = 100;
+constexpr int64_t kDefaultEventPageSize = 100;
 
 // Link values are left as they are, except what would break a reader that splits the query at
 // "&" and "=" without decoding it.
@@ -63,7 +63,7 @@ HttpReply listEvents(RouteContext& ctx) {
   // unless a limit is asked for.
   std::optional<int64_t> limit;
   if (auto error = readLimit(ctx, limit)) return std::move(*error);
-  if (!limit && !bounds.min) limit = kDefaultPageSize;
+  if (!limit && !bounds.min) limit = kDefaultEventPageSize;
 
   const std::string clipBase = wantsClipUrls(ctx) ? ctx.baseUrl : std::string();
   Json page = Json::array();

@@ -5,7 +5,7 @@
 namespace dk::cloudsim::detail {
 namespace {
 
-constexpr int64_t kDefaultPageSize = 100;
+constexpr int64_t kDefaultRecordingPageSize = 100;
 
 // Recordings overlapping [minTimestamp, maxTimestamp]: a recording is in when it starts at or
 // before the upper bound and ends (or, still open, is running) at or after the lower bound. So
@@ -15,7 +15,7 @@ HttpReply listFor(RouteContext& ctx, std::optional<int64_t> cameraId) {
   if (auto error = readTimeBounds(ctx, bounds)) return std::move(*error);
   std::optional<int64_t> requested;
   if (auto error = readLimit(ctx, requested)) return std::move(*error);
-  const int64_t limit = requested.value_or(kDefaultPageSize);
+  const int64_t limit = requested.value_or(kDefaultRecordingPageSize);
   bool descending = false;
   if (const auto order = ctx.query.get("sortByRecordingIdOrder")) {
     if (*order == "desc") descending = true;

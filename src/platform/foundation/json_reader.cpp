@@ -1,7 +1,10 @@
 #include "platform/foundation/json_reader.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <iterator>
 
 namespace dk::platform::detail {
 
@@ -65,10 +68,12 @@ class Reader {
     return true;
   }
 
+  // Members and elements gather on two stacks shared by the whole document and move into an
+  // exactly sized container when it closes: one allocation per container, none for regrowth.
   bool object(Value& out) {
     if (++depth_ > kMaxDepth) return fail("nesting too deep");
     ++p_;
-    ValueDictionary dictionary;
+    const size_t base = members_.size();
     skipSpace();
     if (p_ < end_ && *p_ == '}') {
       ++p_;
@@ -76,14 +81,14 @@ class Reader {
       for (;;) {
         skipSpace();
         if (p_ == end_ || *p_ != '"') return fail("expected a string key");
-        std::string key;
-        if (!string(key)) return false;
+        auto& member = members_.emplace_back();
+        if (!string(member.first)) return false;
         skipSpace();
         if (p_ == end_ || *p_ != ':') return fail("expected ':'");
         ++p_;
         Value element;
         if (!value(element)) return false;
-        dictionary.insert_or_assign(std::move(key), std::move(element));
+        members_[members_.size() - 1].second = std::move(element);  // value() may have regrown the stack
         skipSpace();
         if (p_ == end_) return fail("unexpected end of input");
         if (*p_ == ',') {
@@ -98,14 +103,17 @@ class Reader {
       }
     }
     --depth_;
-    out = Value(std::move(dictionary));
+    ValueDictionary::Entries entries(std::make_move_iterator(members_.begin() + static_cast<std::ptrdiff_t>(base)),
+                                     std::make_move_iterator(members_.end()));
+    members_.resize(base);
+    out = Value(ValueDictionary::withEntries(std::move(entries)));
     return true;
   }
 
   bool array(Value& out) {
     if (++depth_ > kMaxDepth) return fail("nesting too deep");
     ++p_;
-    ValueArray elements;
+    const size_t base = elements_.size();
     skipSpace();
     if (p_ < end_ && *p_ == ']') {
       ++p_;
@@ -113,7 +121,7 @@ class Reader {
       for (;;) {
         Value element;
         if (!value(element)) return false;
-        elements.push_back(std::move(element));
+        elements_.push_back(std::move(element));
         skipSpace();
         if (p_ == end_) return fail("unexpected end of input");
         if (*p_ == ',') {
@@ -128,6 +136,9 @@ class Reader {
       }
     }
     --depth_;
+    ValueArray elements(std::make_move_iterator(elements_.begin() + static_cast<std::ptrdiff_t>(base)),
+                        std::make_move_iterator(elements_.end()));
+    elements_.resize(base);
     out = Value(std::move(elements));
     return true;
   }
@@ -228,10 +239,10 @@ class Reader {
         case 'r': out += '\r'; break;
         case 't': out += '\t'; break;
         case 'u': {
-          uint32_t code;
+          uint32_t code = 0;
           if (!hex4(code)) return false;
           if (code >= 0xD800 && code <= 0xDBFF) {
-            uint32_t low;
+            uint32_t low = 0;
             if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return fail("unpaired surrogate");
             p_ += 2;
             if (!hex4(low)) return false;
@@ -284,6 +295,14 @@ class Reader {
     }
     double d;
     auto [ptr, ec] = std::from_chars(start, p_, d);
+    if (ec == std::errc::result_out_of_range) {
+      // Too small for a double reads as (signed) zero, as other readers do; too large stays an error.
+      const std::string text(start, p_);
+      d = std::strtod(text.c_str(), nullptr);
+      if (std::isinf(d)) return fail("number out of range");
+      out = Value(d);
+      return true;
+    }
     if (ec != std::errc() || ptr != p_) return fail("number out of range");
     out = Value(d);
     return true;
@@ -294,6 +313,8 @@ class Reader {
   const char* end_;
   int depth_ = 0;
   std::string error_;
+  ValueDictionary::Entries members_;
+  ValueArray elements_;
 };
 
 }  // namespace

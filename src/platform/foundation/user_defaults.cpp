@@ -68,7 +68,7 @@ std::shared_ptr<UserDefaults> UserDefaults::atPath(std::filesystem::path path) {
   return std::make_shared<UserDefaults>(std::move(path));
 }
 
-void UserDefaults::resetSharedInstancesForTesting() {
+void UserDefaults::resetForTesting() {
   std::map<std::filesystem::path, std::shared_ptr<UserDefaults>> old;
   auto& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);

@@ -27,7 +27,7 @@ class UserDefaults {
   // An unshared instance over the file at `path` (tools and tests).
   static std::shared_ptr<UserDefaults> atPath(std::filesystem::path path);
   // Forgets every shared instance; the next standard()/suite() reads its file again. For tests.
-  static void resetSharedInstancesForTesting();
+  static void resetForTesting();
 
   explicit UserDefaults(std::filesystem::path path);
   UserDefaults(const UserDefaults&) = delete;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 #include <nlohmann/json.hpp>
 
 #include "platform/foundation/json_reader.h"
@@ -12,6 +13,54 @@ std::string Object::description() const {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "<%s: %p>", className().c_str(), static_cast<const void*>(this));
   return buffer;
+}
+
+ValueDictionary::ValueDictionary(Entries entries, bool lastWins) : entries_(std::move(entries)) {
+  auto less = [](const value_type& a, const value_type& b) { return a.first < b.first; };
+  if (entries_.size() <= 24) {
+    // Small objects (nearly all of them) sort in place without the merge sort's buffer.
+    for (size_t i = 1; i < entries_.size(); ++i) {
+      if (!less(entries_[i], entries_[i - 1])) continue;
+      value_type moving = std::move(entries_[i]);
+      size_t j = i;
+      for (; j > 0 && less(moving, entries_[j - 1]); --j) entries_[j] = std::move(entries_[j - 1]);
+      entries_[j] = std::move(moving);
+    }
+  } else {
+    std::stable_sort(entries_.begin(), entries_.end(), less);
+  }
+  // Equal keys are now adjacent, in their original order: keep the last or the first of each run.
+  size_t out = 0;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (lastWins ? i + 1 < entries_.size() && entries_[i].first == entries_[i + 1].first
+                 : out > 0 && entries_[out - 1].first == entries_[i].first) {
+      continue;
+    }
+    if (out != i) entries_[out] = std::move(entries_[i]);
+    ++out;
+  }
+  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(out), entries_.end());
+}
+
+Value& ValueDictionary::at(std::string_view key) {
+  auto it = find(key);
+  if (it == end()) throw std::out_of_range("ValueDictionary::at: no such key");
+  return it->second;
+}
+
+const Value& ValueDictionary::at(std::string_view key) const {
+  auto it = find(key);
+  if (it == end()) throw std::out_of_range("ValueDictionary::at: no such key");
+  return it->second;
+}
+
+Value& ValueDictionary::operator[](std::string_view key) { return try_emplace(key, Value()).first->second; }
+
+size_t ValueDictionary::erase(std::string_view key) {
+  auto it = find(key);
+  if (it == end()) return 0;
+  entries_.erase(it);
+  return 1;
 }
 
 namespace {

@@ -51,7 +51,7 @@ std::shared_ptr<ImageCache> ImageCache::sharedImageCache() {
   return slot;
 }
 
-void ImageCache::resetSharedInstanceForTesting() {
+void ImageCache::resetForTesting() {
   std::shared_ptr<ImageCache> old;
   std::lock_guard<std::mutex> lock(gSharedMutex);
   old.swap(sharedSlot());

@@ -37,7 +37,7 @@ class ImageCache : public std::enable_shared_from_this<ImageCache> {
 
   // The process-wide cache, in "<home>/Caches/ImageCache".
   static std::shared_ptr<ImageCache> sharedImageCache();
-  static void resetSharedInstanceForTesting();
+  static void resetForTesting();
 
   // Owned by a shared_ptr (make_shared): background work keeps the cache alive until it is done.
   explicit ImageCache(Config config);

@@ -43,6 +43,6 @@ const std::vector<DocumentInteractionController::Presentation>& DocumentInteract
   return presentationLog();
 }
 
-void DocumentInteractionController::clearPresentationsForTesting() { presentationLog().clear(); }
+void DocumentInteractionController::resetForTesting() { presentationLog().clear(); }
 
 }  // namespace dk::platform

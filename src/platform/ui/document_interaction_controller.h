@@ -42,7 +42,7 @@ class DocumentInteractionController {
   bool isMenuPresented() const { return menuPresented_; }
 
   static const std::vector<Presentation>& presentations();
-  static void clearPresentationsForTesting();
+  static void resetForTesting();
 
  private:
   std::string url_, uti_, name_;

@@ -37,7 +37,7 @@ std::shared_ptr<Storyboard> Storyboard::registerStoryboard(const std::string& na
   return slot;
 }
 
-void Storyboard::removeAllForTesting() {
+void Storyboard::resetForTesting() {
   auto& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
   r.storyboards.clear();
@@ -142,7 +142,7 @@ std::vector<std::shared_ptr<View>> Nib::load(const std::string& name, const std:
   return loader(owner);
 }
 
-void Nib::removeAllForTesting() {
+void Nib::resetForTesting() {
   auto& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
   r.nibs.clear();

@@ -29,7 +29,7 @@ class Storyboard : public std::enable_shared_from_this<Storyboard> {
   static std::shared_ptr<Storyboard> named(const std::string& name);
   // Creates (or returns) the storyboard `name` for registering scenes.
   static std::shared_ptr<Storyboard> registerStoryboard(const std::string& name);
-  static void removeAllForTesting();
+  static void resetForTesting();
 
   const std::string& name() const { return name_; }
   void registerScene(const std::string& identifier, Factory factory);
@@ -69,7 +69,7 @@ class Nib {
   static bool exists(const std::string& name);
   // The top-level views of the nib (empty and logged when no nib has that name).
   static std::vector<std::shared_ptr<View>> load(const std::string& name, const std::shared_ptr<void>& owner = nullptr);
-  static void removeAllForTesting();
+  static void resetForTesting();
 };
 
 }  // namespace dk::platform

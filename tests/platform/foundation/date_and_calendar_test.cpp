@@ -57,7 +57,11 @@ TEST(Calendar, DayArithmeticFollowsTheZonesWallClock) {
 
 TEST(Calendar, ComponentsRollOverAndDifferencesTruncate) {
   auto calendar = Calendar::create(Calendar::Identifier::Gregorian, TimeZone::gmt());
-  DateComponents late{.year = 2024, .month = 12, .day = 31, .hour = 24};
+  DateComponents late;
+  late.year = 2024;
+  late.month = 12;
+  late.day = 31;
+  late.hour = 24;
   EXPECT_EQ(calendar->dateFromComponents(late), 1735689600);  // 2025-01-01 00:00 UTC
   EXPECT_EQ(calendar->numberOfDaysInMonth(1708000000), 29);   // February 2024
   EXPECT_EQ(calendar->startOfMonth(1708000000), 1706745600);  // 2024-02-01

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -36,7 +37,48 @@ TEST(JSONReader, DecodesUnicodeEscapesAndKeepsUtf8) {
   EXPECT_EQ(parse("\xEF\xBB\xBF[1]").count(), 1u);  // a byte-order mark is skipped
 }
 
-TEST(JSONReader, LaterDuplicateKeysWin) { EXPECT_EQ(parse(R"({"a":1,"a":2})")["a"].integerValue(), 2); }
+TEST(JSONReader, LaterDuplicateKeysWin) {
+  EXPECT_EQ(parse(R"({"a":1,"a":2})")["a"].integerValue(), 2);
+  const Value v = parse(R"({"b":1,"a":2,"b":3,"c":{"x":1,"x":[4]},"a":5})");
+  EXPECT_EQ(v.count(), 3u);
+  EXPECT_EQ(v["a"].integerValue(), 5);
+  EXPECT_EQ(v["b"].integerValue(), 3);
+  EXPECT_EQ(v.valueForKeyPath("c.x").count(), 1u);
+}
+
+TEST(JSONReader, MembersStayWithTheirOwnObjectAtAnyDepth) {
+  // Objects and arrays nested in members of unsorted objects, closed in every order.
+  const Value v = parse(R"({"z":[{"k":1,"b":{"y":[1,2,{"q":3}],"a":"A"},"c":[]}],"m":{},"a":[[{"w":0}],[]],"e":2})");
+  ASSERT_TRUE(v.isDictionary());
+  std::vector<std::string> keys;
+  for (const auto& [key, value] : v.dictionaryValue()) keys.push_back(key);
+  EXPECT_EQ(keys, (std::vector<std::string>{"a", "e", "m", "z"}));
+  EXPECT_EQ(v["z"][size_t{0}].count(), 3u);
+  EXPECT_EQ(v["z"][size_t{0}].valueForKeyPath("b.a").stringValue(), "A");
+  EXPECT_EQ(v["z"][size_t{0}].valueForKeyPath("b.y")[size_t{2}]["q"].integerValue(), 3);
+  EXPECT_EQ(v["z"][size_t{0}].valueForKeyPath("b.y").count(), 3u);
+  EXPECT_EQ(v["a"][size_t{0}][size_t{0}]["w"].integerValue(), 0);
+  EXPECT_EQ(v["a"][size_t{1}].count(), 0u);
+  EXPECT_TRUE(v["m"].isDictionary());
+  EXPECT_EQ(v["e"].integerValue(), 2);
+  // A failure deep inside leaves nothing behind for the next document.
+  EXPECT_TRUE(Value::parseJSON(R"({"a":[{"b":1,"c":[1,)", true).isNil());
+  EXPECT_EQ(parse(R"({"d":1})").count(), 1u);
+}
+
+TEST(JSONReader, NumbersTooSmallForADoubleReadAsZero) {
+  const Value v = parse(R"({"tiny":1e-400,"negative":-2.5e-999,"fraction":0.0000e-5000,"list":[1E-324]})");
+  ASSERT_TRUE(v.isDictionary());
+  EXPECT_TRUE(v["tiny"].isDouble());
+  EXPECT_EQ(v["tiny"].doubleValue(), 0.0);
+  EXPECT_EQ(v["negative"].doubleValue(), 0.0);
+  EXPECT_TRUE(std::signbit(v["negative"].doubleValue()));
+  EXPECT_EQ(v["fraction"].doubleValue(), 0.0);
+  EXPECT_EQ(v["list"][size_t{0}].doubleValue(), 0.0);
+  // The smallest subnormal still reads as itself, and too large is still refused.
+  EXPECT_EQ(parse("4.9406564584124654e-324").doubleValue(), 4.9406564584124654e-324);
+  EXPECT_TRUE(parse("-1e400").isNil());
+}
 
 TEST(JSONReader, RejectsWhatIsNotJSONWithAMessage) {
   const std::vector<std::string> bad = {

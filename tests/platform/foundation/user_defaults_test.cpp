@@ -25,7 +25,7 @@ TEST_F(UserDefaultsTest, ValuesSurviveAReloadFromDisk) {
   EXPECT_TRUE(defaults->setBool(true, "flag"));
   EXPECT_TRUE(defaults->setDouble(1.5, "ratio"));
 
-  UserDefaults::resetSharedInstancesForTesting();
+  UserDefaults::resetForTesting();
   auto reloaded = UserDefaults::standard();
   ASSERT_NE(reloaded, defaults);
   auto settings = reloaded->dictionaryForKey("timelineSettings");
@@ -48,7 +48,7 @@ TEST_F(UserDefaultsTest, MissingKeysAnswerNothingAndNilRemoves) {
   EXPECT_EQ(defaults->stringForKey("count"), "7");  // numbers read as strings, as the platform does
   EXPECT_FALSE(defaults->arrayForKey("count").has_value());
   defaults->setObject(Value(), "count");
-  UserDefaults::resetSharedInstancesForTesting();
+  UserDefaults::resetForTesting();
   EXPECT_TRUE(UserDefaults::standard()->objectForKey("count").isNil());
 }
 
@@ -61,7 +61,7 @@ TEST_F(UserDefaultsTest, SuitesAreSeparateFilesSharedByName) {
 
   group->setObject(Value(ValueDictionary{{"timelineOption", Value(1)}}), "timelineSettings");
   EXPECT_TRUE(standard->objectForKey("timelineSettings").isNil());
-  UserDefaults::resetSharedInstancesForTesting();
+  UserDefaults::resetForTesting();
   EXPECT_EQ(UserDefaults::suite("group.com.example.shared")->dictionaryForKey("timelineSettings")->at("timelineOption").integerValue(), 1);
 }
 
@@ -96,7 +96,7 @@ TEST_F(UserDefaultsTest, FileIsPrivateAndReplacedWithoutLeftovers) {
 
 TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndTheSuiteStartsEmpty) {
   auto path = UserDefaults::standard()->path();
-  UserDefaults::resetSharedInstancesForTesting();
+  UserDefaults::resetForTesting();
   ASSERT_TRUE(writeFileAtomically(path, "{\"timelineSettings\": {", 0600));
 
   auto defaults = UserDefaults::standard();
@@ -105,7 +105,7 @@ TEST_F(UserDefaultsTest, DamagedFileIsKeptAsideAndTheSuiteStartsEmpty) {
   kept += ".corrupt-1";
   EXPECT_EQ(readWholeFile(kept), "{\"timelineSettings\": {");
   EXPECT_TRUE(defaults->setBool(true, "fresh"));
-  UserDefaults::resetSharedInstancesForTesting();
+  UserDefaults::resetForTesting();
   EXPECT_TRUE(UserDefaults::standard()->boolForKey("fresh"));
 }
 
@@ -117,7 +117,7 @@ TEST_F(UserDefaultsTest, ConcurrentWritersLoseNothing) {
       for (int i = 0; i < 25; ++i) defaults->setInteger(i, "t" + std::to_string(t) + "-" + std::to_string(i));
     });
   for (auto& thread : threads) thread.join();
-  UserDefaults::resetSharedInstancesForTesting();
+  UserDefaults::resetForTesting();
   auto reloaded = UserDefaults::standard()->dictionaryRepresentation();
   EXPECT_EQ(reloaded.size(), 100u);
   EXPECT_EQ(reloaded.at("t3-24").integerValue(), 24);

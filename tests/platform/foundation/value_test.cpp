@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "platform/foundation/error.h"
 #include "platform/foundation/value.h"
 
@@ -60,6 +63,45 @@ TEST(Value, CopiesShareImmutableCollections) {
   Value a(big);
   Value b = a;
   EXPECT_EQ(&a.arrayValue(), &b.arrayValue());
+}
+
+TEST(ValueDictionary, BehavesAsAnOrderedMap) {
+  ValueDictionary d{{"b", Value(2)}, {"a", Value(1)}, {"b", Value(3)}};
+  EXPECT_EQ(d.size(), 2u);
+  EXPECT_EQ(d.at("b").integerValue(), 2);  // as a map: the first of a repeated key stays
+  EXPECT_EQ(d.begin()->first, "a");
+  d["c"] = Value("x");
+  d["a"] = Value(10);
+  EXPECT_FALSE(d.insert({"c", Value("y")}).second);
+  EXPECT_TRUE(d.emplace("0", Value::null()).second);
+  d.insert_or_assign("b", Value(20));
+  std::string order;
+  for (const auto& [key, value] : d) order += key;
+  EXPECT_EQ(order, "0abc");
+  EXPECT_EQ(d["a"].integerValue(), 10);
+  EXPECT_EQ(d["b"].integerValue(), 20);
+  EXPECT_EQ(d.find("c")->second.stringValue(), "x");
+  EXPECT_EQ(d.find("cc"), d.end());
+  EXPECT_EQ(d.count("0"), 1u);
+  EXPECT_EQ(d.erase("0"), 1u);
+  EXPECT_EQ(d.erase("0"), 0u);
+  EXPECT_FALSE(d.contains("0"));
+  EXPECT_THROW(d.at("missing"), std::out_of_range);
+  EXPECT_EQ(d, (ValueDictionary{{"c", Value("x")}, {"b", Value(20)}, {"a", Value(10)}}));
+  // Look-ups through Value and key paths see the same entries.
+  const Value v(ValueDictionary{{"outer", Value(d)}});
+  EXPECT_EQ(v.valueForKeyPath("outer.c").stringValue(), "x");
+  EXPECT_TRUE(v["outer"]["zz"].isNil());
+}
+
+TEST(ValueDictionary, EntriesInAnyOrderKeepTheLastOfARepeatedKey) {
+  ValueDictionary::Entries entries;
+  for (int i = 40; i > 0; --i) entries.emplace_back("k" + std::to_string(i % 30), Value(i));
+  const auto d = ValueDictionary::withEntries(std::move(entries));
+  EXPECT_EQ(d.size(), 30u);
+  EXPECT_EQ(d.at("k5").integerValue(), 5);    // 35 came first, 5 last
+  EXPECT_EQ(d.at("k29").integerValue(), 29);  // only once
+  EXPECT_TRUE(std::is_sorted(d.begin(), d.end(), [](const auto& a, const auto& b) { return a.first < b.first; }));
 }
 
 TEST(Error, CarriesHttpDetailsAndPrintsLikeThePlatform) {

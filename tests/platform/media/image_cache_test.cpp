@@ -135,13 +135,13 @@ TEST(ImageCache, RemoveAndKeysThatAreNotFileNames) {
 
 TEST(ImageCache, SharedInstanceLivesInTheApplicationHome) {
   test::TemporaryHome home;
-  ImageCache::resetSharedInstanceForTesting();
+  ImageCache::resetForTesting();
   auto shared = ImageCache::sharedImageCache();
   EXPECT_EQ(shared, ImageCache::sharedImageCache());
   EXPECT_EQ(shared->config().directory, home.path() / "Caches" / "ImageCache");
   EXPECT_EQ(shared->config().maxCacheAge, 604800);
   EXPECT_EQ(shared->config().maxCacheSize, 1ull << 30);
-  ImageCache::resetSharedInstanceForTesting();
+  ImageCache::resetForTesting();
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "platform/ui/button.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/layer.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include "platform/foundation/notification_center.h"
 #include "platform/ui/application.h"
 #include "platform/ui/ui_notifications.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

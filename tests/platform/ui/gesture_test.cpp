@@ -3,7 +3,7 @@
 
 #include "platform/ui/button.h"
 #include "platform/ui/gesture_recognizer.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

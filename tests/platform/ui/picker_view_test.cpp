@@ -5,7 +5,7 @@
 
 #include "platform/ui/label.h"
 #include "platform/ui/picker_view.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/ui/label.h"
 #include "platform/ui/render.h"
 #include "platform/ui/shape_layer.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

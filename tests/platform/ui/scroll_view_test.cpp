@@ -6,7 +6,7 @@
 
 #include "platform/ui/image_view.h"
 #include "platform/ui/scroll_view.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

@@ -4,7 +4,7 @@
 #include <set>
 
 #include "platform/ui/table_view.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/storyboard.h"
 #include "platform/ui/view_controller.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

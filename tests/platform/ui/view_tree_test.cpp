@@ -6,7 +6,7 @@
 #include "platform/ui/control.h"
 #include "platform/ui/layout_constraint.h"
 #include "platform/ui/view.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

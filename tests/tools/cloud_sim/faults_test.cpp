@@ -8,7 +8,7 @@
 namespace dk::cloudsim::test {
 namespace {
 
-constexpr const char* kCameras = "/rest/v2.0/cameras/";
+constexpr const char* kCamerasPath = "/rest/v2.0/cameras/";
 constexpr const char* kUser = "/rest/v2.3/users/self";
 
 class Faults : public SimTest {
@@ -17,18 +17,18 @@ class Faults : public SimTest {
 };
 
 TEST_F(Faults, StatusForTheNextRequestsThenTheRealReply) {
-  FaultRule rule = FaultRule::failWith(kCameras, 503, R"json({"message":"Request failed: service unavailable (503)"})json");
+  FaultRule rule = FaultRule::failWith(kCamerasPath, 503, R"json({"message":"Request failed: service unavailable (503)"})json");
   rule.times = 2;
   const int id = sim->addFault(rule);
   // The trailing slash is part of the matched path: "/rest/v2.0/cameras" is another request.
   EXPECT_EQ(client->get("/rest/v2.0/cameras", token()).status, 200);
   for (int i = 0; i < 2; ++i) {
-    const ClientResponse response = client->get(kCameras, token());
+    const ClientResponse response = client->get(kCamerasPath, token());
     EXPECT_EQ(response.status, 503);
     EXPECT_EQ(response.json()["message"], "Request failed: service unavailable (503)");
     EXPECT_EQ(response.header("Content-Type"), "application/json");
   }
-  EXPECT_EQ(client->get(kCameras, token()).status, 200);
+  EXPECT_EQ(client->get(kCamerasPath, token()).status, 200);
   EXPECT_EQ(sim->faultHits(id), 2);
   EXPECT_EQ(client->connectionsOpened(), 1) << "error replies keep the connection";
 }
@@ -120,7 +120,7 @@ TEST_F(Faults, HeldReplyWaitsForReleaseWhileOtherConnectionsAreServed) {
   ASSERT_EQ(sim->requestsTo(kUser).size(), 1u);
   EXPECT_EQ(held.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
 
-  EXPECT_EQ(client->get(kCameras, token()).status, 200) << "another connection is not held up";
+  EXPECT_EQ(client->get(kCamerasPath, token()).status, 200) << "another connection is not held up";
   EXPECT_EQ(client->get(kUser, token()).status, 200) << "the rule held only the next request";
 
   EXPECT_EQ(sim->release(id + 100), 0u) << "another rule's replies stay parked";

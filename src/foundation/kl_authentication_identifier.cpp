@@ -1,4 +1,4 @@
-#include "foundation/authentication_identifier.h"
+#include "foundation/kl_authentication_identifier.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "ui/vertically_centered_button.h"
+#include "ui/kl_verlically_centered_button.h"
 
 #include <algorithm>
 

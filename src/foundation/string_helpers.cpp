@@ -1,4 +1,4 @@
-#include "foundation/kl_string_helpers.h"
+#include "foundation/string_helpers.h"
 
 #include <mutex>
 #include <unordered_map>

@@ -1,4 +1,4 @@
-// KLRequestExecutor: what the service managers need of the request executor — send a request,
+// RequestExecutor: what the service managers need of the request executor — send a request,
 // refresh the OAuth token, ask whether a call is running. The process-wide executor is the
 // shared KLRequestManager; tests install their own through KLServicesManager::setRequestExecutor.
 //
@@ -17,14 +17,14 @@
 
 namespace dk {
 
-class KLRequestExecutor {
+class RequestExecutor {
  public:
   using CredentialBlock = std::function<void(const platform::OAuthCredentialPtr& credential)>;
   using ErrorBlock = std::function<void(const platform::ErrorPtr& error)>;
 
-  virtual ~KLRequestExecutor() = default;
+  virtual ~RequestExecutor() = default;
 
-  virtual void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) = 0;
+  virtual void requestWithRequest(const std::shared_ptr<KLRequest>& request, RequestCompletion completion) = 0;
   virtual void refreshTokenWithSuccessBlock(CredentialBlock success, ErrorBlock error) = 0;
   virtual void isMethodInProgress(const std::string& pathFragment, std::function<void(bool)> completion) = 0;
 };
@@ -32,8 +32,8 @@ class KLRequestExecutor {
 class KLRequestManager;
 
 // The shared request manager seen as an executor (the shared instance is looked up at each call).
-std::shared_ptr<KLRequestExecutor> sharedRequestManagerExecutor();
+std::shared_ptr<RequestExecutor> sharedRequestManagerExecutor();
 // One given request manager seen as an executor (a host or test that runs its own).
-std::shared_ptr<KLRequestExecutor> executorForRequestManager(std::shared_ptr<KLRequestManager> manager);
+std::shared_ptr<RequestExecutor> executorForRequestManager(std::shared_ptr<KLRequestManager> manager);
 
 }  // namespace dk

@@ -183,9 +183,9 @@ void resetUiForTesting() {
   Application::shared().resetForTesting();
   Device::current().resetForTesting();
   Screen::main().resetForTesting();
-  Storyboard::removeAllForTesting();
-  Nib::removeAllForTesting();
-  DocumentInteractionController::clearPresentationsForTesting();
+  Storyboard::resetForTesting();
+  Nib::resetForTesting();
+  DocumentInteractionController::resetForTesting();
   View::setAnimationsEnabled(true);
 }
 

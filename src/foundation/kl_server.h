@@ -4,7 +4,7 @@
 // Its defaults are three process-wide values (the facade replaces the host, tests and the demo
 // host the port too). The shared instance fixes each of its values at its first read and keeps
 // it for its life, so a host replaced after the first request changes nothing.
-// sharedInstance() is created once, thread-safely; resetSharedInstanceForTesting() drops it so a
+// sharedInstance() is created once, thread-safely; resetForTesting() drops it so a
 // test can start again (the framework never calls it). Every method is thread-safe: the first
 // fill of a value is made under the instance's lock.
 #pragma once
@@ -23,7 +23,7 @@ inline constexpr std::string_view kDefaultServerHost = "api.devicekeeper.example
 class KLServer {
  public:
   static std::shared_ptr<KLServer> sharedInstance();
-  static void resetSharedInstanceForTesting();
+  static void resetForTesting();
 
   // The process-wide values an instance reads at first use ("https", the default host, "443").
   static std::string processProtocol();

@@ -1,4 +1,4 @@
-#include "foundation/push_notifications_keychain_access.h"
+#include "foundation/kl_push_notifications_keychain_access.h"
 
 namespace dk {
 

@@ -25,9 +25,9 @@ std::string joined(const std::vector<std::string>& parts);
 std::optional<std::string> numberString(const std::optional<int64_t>& number);
 
 // Result is the reply itself, or the error when there is no reply (images, event pages).
-KLRequestMergeBlock replyOrErrorBlock();
+RequestMergeBlock replyOrErrorBlock();
 // Merges the reply's "values" into the merge target and returns the target; without a target
 // nothing is merged and the error (nil after a success) is the result.
-KLRequestMergeBlock listMergeBlock();
+RequestMergeBlock listMergeBlock();
 
 }  // namespace dk::request_support

@@ -1,4 +1,4 @@
-#include "ui/larger_hit_test_area_button.h"
+#include "ui/kl_larger_hit_test_area_button.h"
 
 #include "platform/ui/layout_constraint.h"
 

@@ -1,4 +1,4 @@
-#include "network/kl_request_support.h"
+#include "network/request_support.h"
 
 #include "platform/foundation/model.h"
 
@@ -30,13 +30,13 @@ std::optional<std::string> numberString(const std::optional<int64_t>& number) {
   return std::to_string(*number);
 }
 
-KLRequestMergeBlock replyOrErrorBlock() {
+RequestMergeBlock replyOrErrorBlock() {
   return [](const platform::Value& response, const platform::ErrorPtr& error, const platform::ModelPtr&) {
     return response.isNil() ? resultFromError(error) : response;
   };
 }
 
-KLRequestMergeBlock listMergeBlock() {
+RequestMergeBlock listMergeBlock() {
   return [](const platform::Value& response, const platform::ErrorPtr& error, const platform::ModelPtr& target) {
     if (!target) return resultFromError(error);
     target->mergeValueForKey("values", response.objectAs<platform::Model>());

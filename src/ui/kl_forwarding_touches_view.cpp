@@ -1,4 +1,4 @@
-#include "ui/forwarding_touches_view.h"
+#include "ui/kl_forwarding_touches_view.h"
 
 #include "platform/ui/button.h"
 #include "ui/view_extensions.h"

@@ -30,7 +30,7 @@ struct Outcome {
   platform::Value result;
   platform::ErrorPtr error;
 
-  KLRequestCompletion recorder() {
+  RequestCompletion recorder() {
     return [this](const platform::Value& result, const platform::ErrorPtr& error) {
       std::lock_guard<std::mutex> lock(mutex);
       calls++;

@@ -1,4 +1,4 @@
-#include "network/kl_model_merge.h"
+#include "network/model_merge.h"
 
 #include "model/model_registry.h"
 

@@ -1,4 +1,4 @@
-#include "ui/bordered_button.h"
+#include "ui/kl_bordered_button.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 
 #include "platform/dispatch/once.h"
 
@@ -37,7 +37,7 @@ void write(std::string ProcessValues::*field, std::string value) {
 }  // namespace
 
 std::shared_ptr<KLServer> KLServer::sharedInstance() { return shared().get(); }
-void KLServer::resetSharedInstanceForTesting() { shared().reset(); }
+void KLServer::resetForTesting() { shared().reset(); }
 
 std::string KLServer::processProtocol() { return read(&ProcessValues::protocol); }
 void KLServer::setProcessProtocol(std::string protocol) { write(&ProcessValues::protocol, std::move(protocol)); }

@@ -8,14 +8,14 @@
 namespace dk {
 
 // Device orientations as the platform numbers them.
-enum KLDeviceOrientation : int32_t {
-  KLDeviceOrientationUnknown = 0,
-  KLDeviceOrientationPortrait = 1,
-  KLDeviceOrientationPortraitUpsideDown = 2,
-  KLDeviceOrientationLandscapeLeft = 3,
-  KLDeviceOrientationLandscapeRight = 4,
-  KLDeviceOrientationFaceUp = 5,
-  KLDeviceOrientationFaceDown = 6,
+enum DeviceOrientationNumber : int32_t {
+  DeviceOrientationNumberUnknown = 0,
+  DeviceOrientationNumberPortrait = 1,
+  DeviceOrientationNumberPortraitUpsideDown = 2,
+  DeviceOrientationNumberLandscapeLeft = 3,
+  DeviceOrientationNumberLandscapeRight = 4,
+  DeviceOrientationNumberFaceUp = 5,
+  DeviceOrientationNumberFaceDown = 6,
 };
 
 // Radians from `current` to `orientation`: 0 when equal; from portrait or upside-down, pi/2 to
