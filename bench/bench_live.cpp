@@ -14,7 +14,7 @@
 
 #include "cloud-sim/cloud_sim.h"
 #include "foundation/credential_storage.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "live/kl_web_sockets_manager.h"
 #include "live/kl_websockets_service.h"
 #include "platform/dispatch/run_loop.h"
@@ -108,7 +108,7 @@ void BM_LiveEventToMainThread(benchmark::State& state) {
   dk::KLServer::setProcessProtocol("http");
   dk::KLServer::setProcessIpAddress("127.0.0.1");
   dk::KLServer::setProcessHttpPort(std::to_string(sim.port()));
-  dk::KLServer::resetSharedInstanceForTesting();
+  dk::KLServer::resetForTesting();
   dk::KLWebSocketsManager::setLogHandler([](const std::string&) {});
   auto feed = dk::KLWebSocketsManager::create();
   auto notifier = std::make_shared<MainThreadNotifier>();

@@ -17,7 +17,7 @@
 #include "cloud-sim/cloud_sim.h"
 #include "foundation/credential_storage.h"
 #include "foundation/date_formatting.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "live/kl_data_manager.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"

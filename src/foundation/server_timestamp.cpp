@@ -50,7 +50,7 @@ std::optional<double> parseServerTimestamp(std::string_view s) {
     ++at;
     return true;
   };
-  auto isDigitAt = [&](size_t i) { return i < s.size() && static_cast<unsigned char>(s[i]) - '0' <= 9u; };
+  auto isDigitAt = [&](size_t i) { return i < s.size() && static_cast<unsigned>(static_cast<unsigned char>(s[i]) - '0') <= 9u; };
 
   const int year = take(4);
   if (year < 1 || !literal('-')) return std::nullopt;

@@ -6,7 +6,7 @@
 
 #include "foundation/credential_storage.h"
 #include "foundation/kl_wifi_helper.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "live/kl_websockets_service.h"
 #include "model/kl_event_response.h"
 #include "platform/net/http_errors.h"

@@ -4,7 +4,7 @@
 // Main thread only.
 #pragma once
 
-#include "ui/larger_hit_test_area_button.h"
+#include "ui/kl_larger_hit_test_area_button.h"
 
 namespace dk {
 

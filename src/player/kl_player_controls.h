@@ -15,7 +15,7 @@
 #include "player/player_controls_view.h"
 #include "player/player_interfaces.h"
 #include "ui/alpha_gradient_view.h"
-#include "ui/forwarding_touches_view.h"
+#include "ui/kl_forwarding_touches_view.h"
 
 namespace dk {
 

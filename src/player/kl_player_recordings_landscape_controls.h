@@ -10,9 +10,9 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
 #include "player/kl_player_controls.h"
-#include "ui/bordered_button.h"
-#include "ui/larger_hit_test_area_button.h"
-#include "ui/vertically_centered_button.h"
+#include "ui/kl_bordered_button.h"
+#include "ui/kl_larger_hit_test_area_button.h"
+#include "ui/kl_verlically_centered_button.h"
 
 namespace dk {
 

@@ -7,7 +7,7 @@
 
 namespace dk {
 namespace {
-const platform::Color kWhite{1, 1, 1, 1};
+const platform::Color kControlsWhite{1, 1, 1, 1};
 }  // namespace
 
 bool KLPlayerRecordingsPortraitControls::respondsToSelector(std::string_view selector) const {
@@ -23,8 +23,8 @@ void KLPlayerRecordingsPortraitControls::buildLayout(KLForwardingTouchesView& co
   previousEventButton_ = std::make_shared<KLLargerHitTestAreaButton>(platform::Rect{24, (size.height - 40) / 2, 40, 40});
   nextEventButton_ =
       std::make_shared<KLLargerHitTestAreaButton>(platform::Rect{size.width - 64, (size.height - 40) / 2, 40, 40});
-  setImageAndTint(*previousEventButton_, platform::Image::named("Player_Prev"), kWhite);
-  setImageAndTint(*nextEventButton_, platform::Image::named("Player_Next"), kWhite);
+  setImageAndTint(*previousEventButton_, platform::Image::named("Player_Prev"), kControlsWhite);
+  setImageAndTint(*nextEventButton_, platform::Image::named("Player_Next"), kControlsWhite);
   for (const auto& view : {std::static_pointer_cast<platform::View>(cameraNameLabel_),
                            std::static_pointer_cast<platform::View>(switchOrientationButton_),
                            std::static_pointer_cast<platform::View>(previousEventButton_),
@@ -36,12 +36,12 @@ void KLPlayerRecordingsPortraitControls::buildLayout(KLForwardingTouchesView& co
 void KLPlayerRecordingsPortraitControls::setUpSubviews() {
   KLPlayerControls::setUpSubviews();
   cameraNameLabel_->setFont(XS_MediumTextFont());
-  cameraNameLabel_->setTextColor(kWhite);
+  cameraNameLabel_->setTextColor(kControlsWhite);
   setShouldNotUpdate(*cameraNameLabel_, true);  // the name stays visible
   // One tap, one switch: the action fires on touch-up-inside only, not for every touch phase.
   wire(*switchOrientationButton_->largeHitTestArea(), &KLPlayerControls::switchOrientationButtonTapped);
   wire(*switchOrientationButton_, &KLPlayerControls::switchOrientationButtonTapped);
-  setImageAndTint(*switchOrientationButton_, platform::Image::named("open_fs"), kWhite);
+  setImageAndTint(*switchOrientationButton_, platform::Image::named("open_fs"), kControlsWhite);
   wire(*previousEventButton_->largeHitTestArea(), &KLPlayerControls::previousEventButtonTapped);
   wire(*previousEventButton_, &KLPlayerControls::previousEventButtonTapped);
   wire(*nextEventButton_->largeHitTestArea(), &KLPlayerControls::nextEventButtonTapped);

@@ -7,7 +7,7 @@
 
 #include "platform/ui/label.h"
 #include "player/kl_player_controls.h"
-#include "ui/larger_hit_test_area_button.h"
+#include "ui/kl_larger_hit_test_area_button.h"
 
 namespace dk {
 

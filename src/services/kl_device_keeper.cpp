@@ -69,7 +69,7 @@ std::shared_ptr<KLCameraFootageSettingsResponse> KLDeviceKeeper::footageSettings
   std::lock_guard<std::mutex> lock(mutex_);
   return footageSettings_;
 }
-KLCameras KLDeviceKeeper::selectedCamerasToMove() const {
+Cameras KLDeviceKeeper::selectedCamerasToMove() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return selectedCamerasToMove_;
 }
@@ -100,14 +100,14 @@ void KLDeviceKeeper::addCameraToSelectedCamerasToMove(const KLCameraPtr& camera)
   if (std::find(selectedCamerasToMove_.begin(), selectedCamerasToMove_.end(), camera) != selectedCamerasToMove_.end()) {
     return;
   }
-  KLCameras next = selectedCamerasToMove_;
+  Cameras next = selectedCamerasToMove_;
   next.push_back(camera);
   selectedCamerasToMove_ = std::move(next);
 }
 
 void KLDeviceKeeper::removeCameraFromSelectedCamerasToMove(const KLCameraPtr& camera) {
   std::lock_guard<std::mutex> lock(mutex_);
-  KLCameras next = selectedCamerasToMove_;
+  Cameras next = selectedCamerasToMove_;
   auto it = std::find(next.begin(), next.end(), camera);
   if (it == next.end()) return;
   next.erase(it);
@@ -210,7 +210,7 @@ void KLDeviceKeeper::fanOut(const KLCameraListPtr& cameras, PerCameraRead read, 
                             ErrorBlock error) {
   auto group = platform::DispatchGroup::create();
   auto lastError = std::make_shared<platform::Guarded<ErrorPtr>>();
-  KLCameras all = cameras ? cameras->cameras() : KLCameras{};
+  Cameras all = cameras ? cameras->cameras() : Cameras{};
   for (const KLCameraPtr& camera : all) {
     group->enter();
     (this->*read)(
@@ -289,7 +289,7 @@ void KLDeviceKeeper::mapCameraIdsToCameraResponseForAllZones() {
 
 void KLDeviceKeeper::mapCameraIdsToCameraResponseForZone(const KLZonePtr& zone) {
   if (!zone) return;
-  KLCameras collected;
+  Cameras collected;
   for (int64_t id : zone->cameraIds().value_or(std::vector<int64_t>{})) {
     if (KLCameraPtr found = cameras_->cameraWithID(id)) collected.push_back(std::move(found));
   }
@@ -312,7 +312,7 @@ void KLDeviceKeeper::removeCameraFromItsZone(const KLCameraPtr& camera) {
 
 void KLDeviceKeeper::updateCamerasWithCamerasFromZone(const KLZonePtr& zone) {
   if (!zone) return;
-  KLCameras inZone = zone->cameras() ? zone->cameras()->cameras() : KLCameras{};
+  Cameras inZone = zone->cameras() ? zone->cameras()->cameras() : Cameras{};
   for (const KLCameraPtr& cached : cameras_->cameras()) {
     for (const KLCameraPtr& member : inZone) {
       if (cached->cameraID() && cached->cameraID() == member->cameraID()) {

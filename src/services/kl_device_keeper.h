@@ -88,7 +88,7 @@ class KLDeviceKeeper : public KLServicesManager, public KLEventManagerDelegate, 
   std::shared_ptr<KLCameraAdvancedInfoResponse> cameraAdvancedInfo() const;
   std::shared_ptr<KLCameraVideoSettingsResponse> videoSettings() const;
   std::shared_ptr<KLCameraFootageSettingsResponse> footageSettings() const;
-  KLCameras selectedCamerasToMove() const;
+  Cameras selectedCamerasToMove() const;
 
   // ---- look-ups (synchronous, any thread) ----
   // KLEventManagerDelegate "getCameras"
@@ -237,7 +237,7 @@ class KLDeviceKeeper : public KLServicesManager, public KLEventManagerDelegate, 
   std::shared_ptr<KLCameraAdvancedInfoResponse> cameraAdvancedInfo_;
   std::shared_ptr<KLCameraVideoSettingsResponse> videoSettings_;
   std::shared_ptr<KLCameraFootageSettingsResponse> footageSettings_;
-  KLCameras selectedCamerasToMove_;
+  Cameras selectedCamerasToMove_;
 };
 
 using KLDeviceKeeperPtr = std::shared_ptr<KLDeviceKeeper>;

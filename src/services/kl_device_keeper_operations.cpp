@@ -419,7 +419,7 @@ void KLDeviceKeeper::refreshSnapshotForCamera(const KLCameraPtr& camera, Success
 }
 
 void KLDeviceKeeper::refreshAllSnapshots() {
-  KLCameras all = cameras_->cameras();
+  Cameras all = cameras_->cameras();
   std::weak_ptr<KLDeviceKeeper> weak = weakSelf();
   for (size_t i = 0; i < all.size(); ++i) {
     const KLCameraPtr camera = all[i];

@@ -18,7 +18,7 @@ template <class Base>
 class CachedListPageRequest final : public Base {
  public:
   using Base::Base;
-  KLRequestMergeBlock block() const override {
+  RequestMergeBlock block() const override {
     return [](const Value& response, const ErrorPtr& error, const platform::ModelPtr& target) -> Value {
       auto page = response.objectAs<KLEventListResponse>();
       auto list = std::dynamic_pointer_cast<KLEventListResponse>(target);

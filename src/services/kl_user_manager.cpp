@@ -13,7 +13,7 @@ namespace {
 // which a model merge ignores. It is mapped with the rights model's key map first, then merged.
 class KLMappedUserRightsRequest : public KLUserRightsRequest {
  public:
-  KLRequestMergeBlock block() const override {
+  RequestMergeBlock block() const override {
     return [](const Value& response, const ErrorPtr& error, const platform::ModelPtr& target) -> Value {
       if (error) return resultFromError(error);
       auto reply = response.objectAs<KLUserRightsResponse>();

@@ -11,6 +11,7 @@
 #include "ui/button_tint.h"
 #include "ui/fonts.h"
 #include "ui/image_effects.h"
+#include "ui/host_text.h"
 
 namespace dk {
 
@@ -25,7 +26,6 @@ namespace {
 
 constexpr const char* kNibName = "KLNetworkConnectionLostView";
 
-std::string hostText(const char* key) { return platform::Bundle::main()->localizedString(key, key); }
 
 // The nib: image over message over refresh button, centred in a content view of any size.
 std::vector<std::shared_ptr<View>> loadNib(const std::shared_ptr<void>& owner) {

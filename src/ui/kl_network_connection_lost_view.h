@@ -16,7 +16,7 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
 #include "platform/ui/view.h"
-#include "ui/bordered_button.h"
+#include "ui/kl_bordered_button.h"
 
 namespace dk {
 

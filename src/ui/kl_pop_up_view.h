@@ -30,7 +30,7 @@
 #include "platform/ui/layout_constraint.h"
 #include "platform/ui/view.h"
 #include "platform/ui/view_controller.h"
-#include "ui/bordered_button.h"
+#include "ui/kl_bordered_button.h"
 
 namespace dk {
 

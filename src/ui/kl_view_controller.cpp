@@ -15,6 +15,7 @@
 #include "ui/image_effects.h"
 #include "ui/top_most_view_controller.h"
 #include "ui/view_extensions.h"
+#include "ui/host_text.h"
 
 namespace dk {
 
@@ -24,7 +25,6 @@ using platform::View;
 using platform::ViewController;
 
 namespace {
-std::string hostText(const char* key) { return platform::Bundle::main()->localizedString(key, key); }
 }  // namespace
 
 KLViewController::KLViewController() = default;

@@ -130,7 +130,7 @@ class LiveBrokerTest : public ::testing::Test {
     KLServer::setProcessProtocol("http");
     KLServer::setProcessIpAddress("127.0.0.1");
     KLServer::setProcessHttpPort(std::to_string(*front));
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     requests = std::make_shared<KLRequestManager>(KLServer::sharedInstance()->baseURL());
     KLServicesManager::setRequestExecutor(executorForRequestManager(requests));
     std::string error;
@@ -151,7 +151,7 @@ class LiveBrokerTest : public ::testing::Test {
     platform::MainRunLoop::runUntilIdle();
     KLServicesManager::setRequestExecutor(nullptr);
     KLServer::resetProcessValuesForTesting();
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     platform::SecureStore::setShared(nullptr);
   }
 

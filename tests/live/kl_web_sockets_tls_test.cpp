@@ -23,7 +23,7 @@ class LiveFeedTlsTest : public ::testing::Test {
     KLServer::setProcessProtocol("https");
     KLServer::setProcessIpAddress("127.0.0.1");
     KLServer::setProcessHttpPort(std::to_string(sim.port()));
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     KLWebSocketsManager::setLogHandler([this](const std::string& line) {
       std::lock_guard lock(mutex);
       lines.push_back(line);
@@ -35,7 +35,7 @@ class LiveFeedTlsTest : public ::testing::Test {
     platform::MainRunLoop::runUntilIdle();
     KLWebSocketsManager::setLogHandler(nullptr);
     KLServer::resetProcessValuesForTesting();
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     platform::SecureStore::setShared(nullptr);
   }
   void turnOn() {

@@ -11,13 +11,13 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "live/kl_web_sockets_manager.h"
 #include "live/kl_websockets_service.h"
 #include "network/executor_fixture.h"
 #include "platform/net/captive_network.h"
 #include "platform/net/reachability.h"
-#include "services/kl_request_executor.h"
+#include "services/request_executor.h"
 #include "support/manual_clock.h"
 
 namespace dk::test {
@@ -80,7 +80,7 @@ class LiveFeedTest : public ExecutorTest {
     KLServer::setProcessProtocol(sim.https() ? "https" : "http");
     KLServer::setProcessIpAddress("127.0.0.1");
     KLServer::setProcessHttpPort(std::to_string(sim.port()));
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     onNetwork("HomeNet");
     KLWebSocketsManager::setLogHandler([this](const std::string& line) {
       std::lock_guard lock(logMutex);
@@ -103,7 +103,7 @@ class LiveFeedTest : public ExecutorTest {
     platform::NetworkReachability::sharedManager().refresh();
     platform::CaptiveNetwork::setProvider({});
     KLServer::resetProcessValuesForTesting();
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     ExecutorTest::TearDown();
   }
 

@@ -123,7 +123,7 @@ TEST(KLCameraListLookups, ByIdentifierAndName) {
 
 TEST(KLCameraListLookups, NameSearchFoldsCaseOfAnyLetterAndIgnoresEmptyText) {
   auto cache = std::make_shared<KLCameraListResponse>();
-  cache->mergeValueForKey("values", reply(R"([{"cameraId": 1, "name": "KÜCHE", "online": true},
+  cache->mergeValueForKey("values", camerasReply(R"([{"cameraId": 1, "name": "KÜCHE", "online": true},
       {"cameraId": 2, "name": "Straße", "online": true}, {"cameraId": 3, "name": "Küche hinten", "online": true}])"));
   EXPECT_EQ(cache->cameraIDsThatContainString("küche"), (std::vector<int64_t>{1, 3}));
   EXPECT_EQ(cache->cameraIDsThatContainString("STRASSE"), (std::vector<int64_t>{2}));

@@ -17,9 +17,9 @@ using platform::ErrorPtr;
 using platform::MainRunLoop;
 using platform::Value;
 
-class ScriptedExecutor : public KLRequestExecutor {
+class ScriptedExecutor : public RequestExecutor {
  public:
-  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, RequestCompletion completion) override {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.push_back({request, std::move(completion)});
   }
@@ -31,7 +31,7 @@ class ScriptedExecutor : public KLRequestExecutor {
     return calls_.size();
   }
   // The call whose URL is `url`.
-  KLRequestCompletion completionFor(const std::string& url) {
+  RequestCompletion completionFor(const std::string& url) {
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& call : calls_) {
       if (call.first->requestURL() == url) return call.second;
@@ -42,7 +42,7 @@ class ScriptedExecutor : public KLRequestExecutor {
 
  private:
   std::mutex mutex_;
-  std::vector<std::pair<std::shared_ptr<KLRequest>, KLRequestCompletion>> calls_;
+  std::vector<std::pair<std::shared_ptr<KLRequest>, RequestCompletion>> calls_;
 };
 
 ErrorPtr failure(int64_t code) { return platform::Error::make("NSURLErrorDomain", code, "failed"); }

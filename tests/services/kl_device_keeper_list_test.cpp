@@ -172,10 +172,10 @@ TEST_F(DeviceKeeperTest, TheSelectionOfCamerasToMoveHoldsEachCameraOnce) {
   keeper->addCameraToSelectedCamerasToMove(a);
   keeper->addCameraToSelectedCamerasToMove(a);
   keeper->addCameraToSelectedCamerasToMove(b);
-  EXPECT_EQ(keeper->selectedCamerasToMove(), (KLCameras{a, b}));
+  EXPECT_EQ(keeper->selectedCamerasToMove(), (Cameras{a, b}));
   keeper->removeCameraFromSelectedCamerasToMove(a);
   keeper->removeCameraFromSelectedCamerasToMove(a);
-  EXPECT_EQ(keeper->selectedCamerasToMove(), (KLCameras{b}));
+  EXPECT_EQ(keeper->selectedCamerasToMove(), (Cameras{b}));
   keeper->resetSelectedCamerasToMove();
   EXPECT_TRUE(keeper->selectedCamerasToMove().empty());
 }

@@ -211,7 +211,7 @@ TEST_F(DeviceKeeperTest, SettingsAreReadIntoNewRecordsAndReadAgainAfterAChange) 
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_EQ(options.successes, 1);
   ASSERT_NE(camera->footageSettingsCapabilities(), nullptr);
-  EXPECT_FALSE(camera->footageSettingsCapabilities()->resolutions().value_or(KLStrings{}).empty());
+  EXPECT_FALSE(camera->footageSettingsCapabilities()->resolutions().value_or(Strings{}).empty());
 }
 
 TEST_F(DeviceKeeperTest, DetailedInfoGathersCredentialsDeviceAndConnection) {
@@ -261,7 +261,7 @@ TEST_F(DeviceKeeperTest, SingleCameraReadsMergeIntoTheCameraAndAnnounceTheStatus
   ASSERT_NE(pan->cameraPtzCapabilities(), nullptr);
   EXPECT_EQ(pan->cameraPtzCapabilities()->panTilt(), true);
   ASSERT_NE(pan->videoSettingsCapabilities(), nullptr);
-  EXPECT_FALSE(pan->videoSettingsCapabilities()->rotationCapabilities().value_or(KLStrings{}).empty());
+  EXPECT_FALSE(pan->videoSettingsCapabilities()->rotationCapabilities().value_or(Strings{}).empty());
 
   ManagerReport summary;
   keeper->generateNewDailySummaryForCameraID(id, "2023-11-14T00:00:00.000Z", "2023-11-15T00:00:00.000Z",
@@ -297,11 +297,11 @@ class DeviceKeeperSnapshotTest : public DeviceKeeperTest {
   void SetUp() override {
     DeviceKeeperTest::SetUp();
     home = std::make_unique<TemporaryHome>();
-    platform::ImageCache::resetSharedInstanceForTesting();
+    platform::ImageCache::resetForTesting();
   }
   void TearDown() override {
     DeviceKeeperTest::TearDown();
-    platform::ImageCache::resetSharedInstanceForTesting();
+    platform::ImageCache::resetForTesting();
     home.reset();
   }
   std::unique_ptr<TemporaryHome> home;

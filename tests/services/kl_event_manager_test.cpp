@@ -344,7 +344,9 @@ TEST_F(KLEventManagerTest, TheFullLoadFetchesLookUpsThenPagesThenNewerEvents) {
   ASSERT_LE(first.size(), 5u);
   EXPECT_TRUE(isPage(*first[3]));
   EXPECT_EQ(executor->parameter(3, "types"), "vmdDetected");
-  if (first.size() == 5) EXPECT_EQ(first[4]->requestName(), NEW_EVENTS_GET_REQUEST_CLOUD);
+  if (first.size() == 5) {
+    EXPECT_EQ(first[4]->requestName(), NEW_EVENTS_GET_REQUEST_CLOUD);
+  }
 
   // The second full load asks for no look-up again: the cached pages, then what is newer.
   manager->getAllEventsForCameraID(kCamera);

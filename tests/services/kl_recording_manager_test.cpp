@@ -19,12 +19,12 @@ namespace {
 using platform::MainRunLoop;
 using platform::Value;
 
-constexpr int64_t kCamera = 1001;
-constexpr double kNow = 1700000000.0;
+constexpr int64_t kRecordingsCamera = 1001;
+constexpr double kRecordingsNow = 1700000000.0;
 
 // Recording `id` starts id minutes before now and lasts 50 seconds (open when `open`).
 std::string recording(int64_t id, bool open = false) {
-  const double start = kNow - 60.0 * static_cast<double>(10000 - id);
+  const double start = kRecordingsNow - 60.0 * static_cast<double>(10000 - id);
   std::string json = R"({"recordingId":)" + std::to_string(id) + R"(,"cameraId":1001,"startTime":")" +
                      serverTime(start) + "\"";
   if (open) return json + R"(,"closed":false})";
@@ -43,7 +43,7 @@ class KLRecordingManagerTest : public ::testing::Test {
   void SetUp() override {
     KLServicesManager::setRequestExecutor(executor);
     manager->addObserverForRecordingsChanges(observer);
-    observer->snapshot = [this] { return manager->recordingsForCameraID(kCamera)->recordings().size(); };
+    observer->snapshot = [this] { return manager->recordingsForCameraID(kRecordingsCamera)->recordings().size(); };
   }
   void TearDown() override {
     MainRunLoop::runUntilIdle();
@@ -60,9 +60,9 @@ TEST_F(KLRecordingManagerTest, TheNewestPageIsMergedThenObserversThenTheCallerHe
   std::vector<std::string> order;
   observer->snapshot = [&] {
     order.push_back("observer");
-    return manager->recordingsForCameraID(kCamera)->recordings().size();
+    return manager->recordingsForCameraID(kRecordingsCamera)->recordings().size();
   };
-  manager->loadNewRecordingsForCameraID(kCamera, [&] {
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, [&] {
     EXPECT_TRUE(platform::isMainThread());
     order.push_back("completion");
   });
@@ -80,10 +80,10 @@ TEST_F(KLRecordingManagerTest, TheNewestPageIsMergedThenObserversThenTheCallerHe
 TEST_F(KLRecordingManagerTest, AnEmptyOrFailedNewestPageCallsNobody) {
   int completions = 0;
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body("[]"); });
-  manager->loadNewRecordingsForCameraID(kCamera, [&] { completions++; });
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
   MainRunLoop::runUntilIdle();
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::failure(500); });
-  manager->loadNewRecordingsForCameraID(kCamera, [&] { completions++; });
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(completions, 0);
   EXPECT_EQ(observer->calls(), 0);
@@ -98,7 +98,7 @@ TEST_F(KLRecordingManagerTest, ACancelledNewestPageIsAskedAgainAFewTimesOnly) {
     return ScriptedReply::body(page(300, 299));
   });
   bool done = false;
-  manager->loadNewRecordingsForCameraID(kCamera, [&] { done = true; });
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, [&] { done = true; });
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_TRUE(done);  // the third attempt got through
   EXPECT_EQ(attempts, 3);
@@ -108,7 +108,7 @@ TEST_F(KLRecordingManagerTest, ACancelledNewestPageIsAskedAgainAFewTimesOnly) {
     return ScriptedReply{{}, {}, platform::Error::make("NSURLErrorDomain", -999, "cancelled")};
   });
   bool never = false;
-  manager->loadNewRecordingsForCameraID(kCamera, [&] { never = true; });
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, [&] { never = true; });
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_FALSE(never);
   EXPECT_EQ(executor->count(), 3u + 4u);
@@ -125,10 +125,10 @@ TEST_F(KLRecordingManagerTest, OlderPagesEndWithOneNotificationFewerThanPagesThe
   std::vector<std::string> events;
   observer->snapshot = [&] {
     events.push_back("observer");
-    return manager->recordingsForCameraID(kCamera)->recordings().size();
+    return manager->recordingsForCameraID(kRecordingsCamera)->recordings().size();
   };
   bool done = false;
-  manager->loadRecordingsForCameraID(kCamera, [&] {
+  manager->loadRecordingsForCameraID(kRecordingsCamera, [&] {
     EXPECT_TRUE(platform::isMainThread());
     events.push_back("completion");
     done = true;
@@ -136,7 +136,7 @@ TEST_F(KLRecordingManagerTest, OlderPagesEndWithOneNotificationFewerThanPagesThe
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   ASSERT_TRUE(done);
   EXPECT_EQ(events, (std::vector<std::string>{"observer", "observer", "completion"}));
-  auto list = manager->recordingsForCameraID(kCamera);
+  auto list = manager->recordingsForCameraID(kRecordingsCamera);
   EXPECT_TRUE(list->allRecordingsLoaded());
   EXPECT_EQ(list->recordings().size(), 199u);
   EXPECT_EQ(list->recordings().back()->recordingID(), 102);
@@ -150,7 +150,7 @@ TEST_F(KLRecordingManagerTest, OlderPagesEndWithOneNotificationFewerThanPagesThe
 
   // Once complete, asking again completes at once and sends nothing.
   bool again = false;
-  manager->loadRecordingsForCameraID(kCamera, [&] { again = true; });
+  manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { again = true; });
   MainRunLoop::runUntilIdle();
   EXPECT_TRUE(again);
   EXPECT_EQ(executor->count(), 3u);
@@ -162,7 +162,7 @@ TEST_F(KLRecordingManagerTest, AFailedOlderPageEndsTheLoopOnTheMainThread) {
   });
   bool done = false;
   bool onMain = false;
-  manager->loadRecordingsForCameraID(kCamera, [&] {
+  manager->loadRecordingsForCameraID(kRecordingsCamera, [&] {
     done = true;
     onMain = platform::isMainThread();
   });
@@ -170,8 +170,8 @@ TEST_F(KLRecordingManagerTest, AFailedOlderPageEndsTheLoopOnTheMainThread) {
   EXPECT_TRUE(done);
   EXPECT_TRUE(onMain);
   EXPECT_EQ(observer->calls(), 1);  // the first page's chained notification
-  EXPECT_FALSE(manager->recordingsForCameraID(kCamera)->allRecordingsLoaded());
-  EXPECT_EQ(manager->recordingsForCameraID(kCamera)->recordings().size(), 100u);
+  EXPECT_FALSE(manager->recordingsForCameraID(kRecordingsCamera)->allRecordingsLoaded());
+  EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->recordings().size(), 100u);
 }
 
 TEST_F(KLRecordingManagerTest, OlderPagesUpToATimeStopOnceItIsCoveredWithoutNotifying) {
@@ -180,30 +180,30 @@ TEST_F(KLRecordingManagerTest, OlderPagesUpToATimeStopOnceItIsCoveredWithoutNoti
     return ScriptedReply::body(page(201, 102));
   });
   // Recording 150 starts at now - 9850 minutes; ask for a time inside it.
-  const double inside = kNow - 60.0 * (10000 - 150) + 10;
+  const double inside = kRecordingsNow - 60.0 * (10000 - 150) + 10;
   bool done = false;
-  manager->loadRecordingsForCameraID(kCamera, serverTime(inside), [&] { done = true; });
+  manager->loadRecordingsForCameraID(kRecordingsCamera, serverTime(inside), [&] { done = true; });
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_TRUE(done);
   EXPECT_EQ(executor->count(), 2u);
   EXPECT_EQ(observer->calls(), 0);
-  ASSERT_NE(manager->recordingsForCameraID(kCamera)->getRecordingForTimestamp(serverTime(inside)), nullptr);
+  ASSERT_NE(manager->recordingsForCameraID(kRecordingsCamera)->getRecordingForTimestamp(serverTime(inside)), nullptr);
 }
 
 TEST_F(KLRecordingManagerTest, ALiveMessageClosesTheRecordingWithTheTimesItCarriesAndReloads) {
   executor->setScript([](const KLRequest&, size_t index) {
     return ScriptedReply::body("[" + recording(300, true) + "," + recording(299) + "]");
   });
-  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
   MainRunLoop::runUntilIdle();
-  auto list = manager->recordingsForCameraID(kCamera);
+  auto list = manager->recordingsForCameraID(kRecordingsCamera);
   auto open = list->getRecordingWithId(300);
   ASSERT_NE(open, nullptr);
   const auto start = open->startStringTime();
   EXPECT_FALSE(open->endStringTime());
 
   // A message without start time: the known start stays, the end and the closed flag arrive.
-  const std::string end = serverTime(kNow + 5);
+  const std::string end = serverTime(kRecordingsNow + 5);
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body("[]"); });
   manager->handleMessageUpdate(
       Value::parseJSON(R"({"cameraId":1001,"recordingId":300,"endTime":")" + end + "\"}"), 0, nullptr, nullptr);
@@ -215,21 +215,21 @@ TEST_F(KLRecordingManagerTest, ALiveMessageClosesTheRecordingWithTheTimesItCarri
 
   // A message without end time leaves the end it has.
   manager->handleMessageUpdate(Value::parseJSON(R"({"cameraId":1001,"recordingId":300,"startTime":")" +
-                                                serverTime(kNow - 1) + "\"}"),
+                                                serverTime(kRecordingsNow - 1) + "\"}"),
                                0, nullptr, nullptr);
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(open->endStringTime(), end);
-  EXPECT_EQ(open->startStringTime(), serverTime(kNow - 1));
+  EXPECT_EQ(open->startStringTime(), serverTime(kRecordingsNow - 1));
   EXPECT_EQ(executor->count(), 3u);
 }
 
 TEST_F(KLRecordingManagerTest, ALiveMessageWithEqualTimesOrAnUnknownRecordingOnlyReloads) {
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 299)); });
-  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
   MainRunLoop::runUntilIdle();
-  auto cached = manager->recordingsForCameraID(kCamera)->getRecordingWithId(300);
+  auto cached = manager->recordingsForCameraID(kRecordingsCamera)->getRecordingWithId(300);
   const auto end = cached->endStringTime();
-  const std::string same = serverTime(kNow);
+  const std::string same = serverTime(kRecordingsNow);
   manager->handleMessageUpdate(Value::parseJSON(R"({"cameraId":1001,"recordingId":300,"startTime":")" + same +
                                                 R"(","endTime":")" + same + "\"}"),
                                0, nullptr, nullptr);
@@ -244,16 +244,16 @@ TEST_F(KLRecordingManagerTest, ALiveMessageWithEqualTimesOrAnUnknownRecordingOnl
 
 TEST_F(KLRecordingManagerTest, ObserversHearOfADeletionOnlyOnceItTookEffect) {
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 291)); });
-  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
   MainRunLoop::runUntilIdle();
   ASSERT_EQ(observer->countsSeen.back(), 10u);
 
-  manager->deleteRecordingForCameraID(kCamera, 295);
+  manager->deleteRecordingForCameraID(kRecordingsCamera, 295);
   MainRunLoop::runUntilIdle();
   ASSERT_EQ(observer->calls(), 2);
   EXPECT_EQ(observer->countsSeen.back(), 9u);  // the observer already sees the list without it
   EXPECT_TRUE(observer->onMain);
-  EXPECT_EQ(manager->recordingsForCameraID(kCamera)->getRecordingWithId(295), nullptr);
+  EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->getRecordingWithId(295), nullptr);
   EXPECT_EQ(executor->count(), 1u);  // no request
 
   // Unknown camera lists are not created, and nobody is told.
@@ -265,13 +265,13 @@ TEST_F(KLRecordingManagerTest, ObserversHearOfADeletionOnlyOnceItTookEffect) {
 
 TEST_F(KLRecordingManagerTest, ADeletedCameraLosesItsListAndStartsAgainEmpty) {
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 291)); });
-  manager->loadNewRecordingsForCameraID(kCamera, nullptr);
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
   MainRunLoop::runUntilIdle();
-  auto before = manager->recordingsForCameraID(kCamera);
+  auto before = manager->recordingsForCameraID(kRecordingsCamera);
   ASSERT_EQ(before->recordings().size(), 10u);
   platform::NotificationCenter::defaultCenter().post(kCameraDeletedNotification, nullptr,
-                                                     {{kCameraIdUserInfoKey, Value(kCamera)}});
-  auto after = manager->recordingsForCameraID(kCamera);
+                                                     {{kCameraIdUserInfoKey, Value(kRecordingsCamera)}});
+  auto after = manager->recordingsForCameraID(kRecordingsCamera);
   EXPECT_NE(after, before);
   EXPECT_TRUE(after->recordings().empty());
   EXPECT_FALSE(after->allRecordingsLoaded());
@@ -284,12 +284,12 @@ TEST_F(KLRecordingManagerTest, ObserversAreKeptOnceInOrderUntilRemoved) {
   manager->addObserverForRecordingsChanges(observer);
   manager->addObserverForRecordingsChanges(nullptr);
   EXPECT_EQ(manager->recordingsUpdatesDelegates().size(), 2u);
-  manager->notifyObserversForCameraID(kCamera);
+  manager->notifyObserversForCameraID(kRecordingsCamera);
   EXPECT_EQ(observer->calls(), 1);
   EXPECT_EQ(second->calls(), 1);
   manager->removeObserverForRecordingsChanges(observer);
   manager->removeObserverForRecordingsChanges(observer);
-  manager->notifyObserversForCameraID(kCamera);
+  manager->notifyObserversForCameraID(kRecordingsCamera);
   EXPECT_EQ(observer->calls(), 1);
   EXPECT_EQ(second->calls(), 2);
   EXPECT_TRUE(manager->respondsToSelector("handleMessageUpdate:forClassType:modelClass:modelListClass:"));

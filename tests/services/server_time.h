@@ -13,7 +13,7 @@ inline std::string serverTime(double seconds) {
   const int millis = static_cast<int>(std::lround((seconds - std::floor(seconds)) * 1000.0)) % 1000;
   std::tm tm{};
   gmtime_r(&whole, &tm);
-  char text[40];
+  char text[96];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900, tm.tm_mon + 1,
                 tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, millis);
   return text;

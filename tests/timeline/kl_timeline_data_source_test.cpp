@@ -10,7 +10,7 @@
 #include "foundation/color_codes.h"
 #include "foundation/date_formatting.h"
 #include "foundation/date_timeline_helper.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "platform/foundation/locale.h"
 #include "platform/foundation/time_zone.h"
 #include "platform/foundation/user_defaults.h"
@@ -35,7 +35,7 @@ using test::timelineRecording;
 constexpr double kNoon = 1699963200;
 constexpr double kMidnightEnd = 1700006400;  // the midnight that ends that day
 
-class Screen : public KLTimelineTableViewCellDelegate {
+class DataSourceScreen : public KLTimelineTableViewCellDelegate {
  public:
   bool hideActions = false;
   std::vector<KLTimelineEventPtr> thumbnailTaps, actionTaps;
@@ -76,7 +76,7 @@ class DataSourceTest : public test::TimelineUiTest {
     server_.releaseHeld();
     TimelineUiTest::TearDown();
     KLServer::resetProcessValuesForTesting();
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     resetDateCachesForTesting();
     platform::TimeZone::setLocal(std::nullopt);
     platform::Locale::setCurrent(std::nullopt);
@@ -98,7 +98,7 @@ class DataSourceTest : public test::TimelineUiTest {
   std::string url(const std::string& path) const { return server_.baseURL() + path; }
   // Event snapshot addresses lead to the loopback server.
   void pointServerAtLoopback() {
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     KLServer::setProcessProtocol("http");
     KLServer::setProcessIpAddress("127.0.0.1");
     KLServer::setProcessHttpPort(std::to_string(server_.port()));
@@ -110,7 +110,7 @@ class DataSourceTest : public test::TimelineUiTest {
   test::TestHttpServer server_;
   std::shared_ptr<platform::ImageDownloader> downloader_;
   std::shared_ptr<test::FixedLookups> lookups_ = std::make_shared<test::FixedLookups>();
-  std::shared_ptr<Screen> screen_ = std::make_shared<Screen>();
+  std::shared_ptr<DataSourceScreen> screen_ = std::make_shared<DataSourceScreen>();
   std::shared_ptr<KLTimelineDataSource> source_;
   std::optional<std::string> token_;
 };

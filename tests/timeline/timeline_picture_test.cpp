@@ -30,7 +30,7 @@ using platform::Rect;
 // 2023-11-14 12:05:00 UTC.
 constexpr double kNow = 1699963500;
 
-class Screen : public KLTimelineTableViewCellDelegate {
+class PictureScreen : public KLTimelineTableViewCellDelegate {
  public:
   double recordingsRenderViewOffsetFromLeft() override { return 62; }
   double eventsRenderViewOffsetFromLeft() override { return 78; }
@@ -167,7 +167,7 @@ class TimelinePictureTest : public test::TimelineUiTest {
   test::TemporaryDirectory dir_;
   std::shared_ptr<platform::ImageDownloader> downloader_;
   std::shared_ptr<test::FixedLookups> lookups_ = std::make_shared<test::FixedLookups>();
-  std::shared_ptr<Screen> screen_ = std::make_shared<Screen>();
+  std::shared_ptr<PictureScreen> screen_ = std::make_shared<PictureScreen>();
   std::vector<KLEventPtr> events_;
   std::vector<KLRecordingPtr> recordings_;
 };

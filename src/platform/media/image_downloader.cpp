@@ -9,8 +9,8 @@ namespace dk::platform {
 
 namespace {
 
-std::mutex gSharedMutex;
-std::shared_ptr<ImageDownloader>& sharedSlot() {
+std::mutex gDownloaderMutex;
+std::shared_ptr<ImageDownloader>& downloaderSlot() {
   static std::shared_ptr<ImageDownloader> slot;
   return slot;
 }
@@ -52,16 +52,16 @@ void ImageLoadOperation::finish(ImagePtr image, ErrorPtr error, bool fromCache) 
 }
 
 std::shared_ptr<ImageDownloader> ImageDownloader::sharedDownloader() {
-  std::lock_guard<std::mutex> lock(gSharedMutex);
-  auto& slot = sharedSlot();
+  std::lock_guard<std::mutex> lock(gDownloaderMutex);
+  auto& slot = downloaderSlot();
   if (!slot) slot = create(ImageCache::sharedImageCache());
   return slot;
 }
 
-void ImageDownloader::resetSharedInstanceForTesting() {
+void ImageDownloader::resetForTesting() {
   std::shared_ptr<ImageDownloader> old;
-  std::lock_guard<std::mutex> lock(gSharedMutex);
-  old.swap(sharedSlot());
+  std::lock_guard<std::mutex> lock(gDownloaderMutex);
+  old.swap(downloaderSlot());
 }
 
 std::shared_ptr<ImageDownloader> ImageDownloader::create(std::shared_ptr<ImageCache> cache, TlsPolicy tls) {

@@ -82,7 +82,7 @@ class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
 
   // The process-wide downloader over the shared image cache.
   static std::shared_ptr<ImageDownloader> sharedDownloader();
-  static void resetSharedInstanceForTesting();
+  static void resetForTesting();
 
   static std::shared_ptr<ImageDownloader> create(std::shared_ptr<ImageCache> cache, TlsPolicy tls = {});
   ~ImageDownloader();

@@ -8,25 +8,25 @@
 namespace dk::platform {
 
 namespace {
-std::mutex gSharedMutex;
-std::shared_ptr<ImagePrefetcher>& sharedSlot() {
+std::mutex gPrefetcherMutex;
+std::shared_ptr<ImagePrefetcher>& prefetcherSlot() {
   static std::shared_ptr<ImagePrefetcher> slot;
   return slot;
 }
 }  // namespace
 
 std::shared_ptr<ImagePrefetcher> ImagePrefetcher::sharedImagePrefetcher() {
-  std::lock_guard<std::mutex> lock(gSharedMutex);
-  auto& slot = sharedSlot();
+  std::lock_guard<std::mutex> lock(gPrefetcherMutex);
+  auto& slot = prefetcherSlot();
   if (!slot) slot = create();
   return slot;
 }
 
-void ImagePrefetcher::resetSharedInstanceForTesting() {
+void ImagePrefetcher::resetForTesting() {
   std::shared_ptr<ImagePrefetcher> old;
   {
-    std::lock_guard<std::mutex> lock(gSharedMutex);
-    old.swap(sharedSlot());
+    std::lock_guard<std::mutex> lock(gPrefetcherMutex);
+    old.swap(prefetcherSlot());
   }
   if (old) old->cancelPrefetching();
 }

@@ -21,7 +21,7 @@ class ImagePrefetcher : public std::enable_shared_from_this<ImagePrefetcher> {
   using Completed = std::function<void(size_t finished, size_t skipped)>;
 
   static std::shared_ptr<ImagePrefetcher> sharedImagePrefetcher();
-  static void resetSharedInstanceForTesting();
+  static void resetForTesting();
   // Through `downloader` (the shared one when nullptr).
   static std::shared_ptr<ImagePrefetcher> create(std::shared_ptr<ImageDownloader> downloader = nullptr);
 

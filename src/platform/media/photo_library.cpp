@@ -38,12 +38,12 @@ Guarded<fs::path>& configuredRoot() {
   return *root;
 }
 
-Guarded<std::shared_ptr<PhotoLibrary>>& sharedSlot() {
+Guarded<std::shared_ptr<PhotoLibrary>>& photoLibrarySlot() {
   static auto* slot = new Guarded<std::shared_ptr<PhotoLibrary>>();
   return *slot;
 }
 
-std::mutex& sharedCreation() {
+std::mutex& photoLibraryCreation() {
   static auto* mutex = new std::mutex();
   return *mutex;
 }
@@ -92,19 +92,19 @@ void PhotoLibraryChangeRequest::addAssets(const std::string& albumIdentifier,
 // ---- the library ----
 
 std::shared_ptr<PhotoLibrary> PhotoLibrary::sharedPhotoLibrary() {
-  std::lock_guard<std::mutex> lock(sharedCreation());
-  if (auto library = sharedSlot().get()) return library;
+  std::lock_guard<std::mutex> lock(photoLibraryCreation());
+  if (auto library = photoLibrarySlot().get()) return library;
   fs::path root = configuredRoot().get();
   if (root.empty()) root = AppDirectories::home() / "Photos";
   auto library = std::make_shared<PhotoLibrary>(root);
-  sharedSlot().set(library);
+  photoLibrarySlot().set(library);
   return library;
 }
 
 void PhotoLibrary::setRootDirectory(fs::path root) {
-  std::lock_guard<std::mutex> lock(sharedCreation());
+  std::lock_guard<std::mutex> lock(photoLibraryCreation());
   configuredRoot().set(std::move(root));
-  sharedSlot().set(nullptr);
+  photoLibrarySlot().set(nullptr);
 }
 
 PhotoLibrary::PhotoLibrary(fs::path root)

@@ -9,12 +9,12 @@ namespace dk::platform {
 
 namespace {
 
-Guarded<std::shared_ptr<UserNotificationCenter>>& sharedSlot() {
+Guarded<std::shared_ptr<UserNotificationCenter>>& notificationCenterSlot() {
   static auto* slot = new Guarded<std::shared_ptr<UserNotificationCenter>>();
   return *slot;
 }
 
-std::mutex& sharedCreation() {
+std::mutex& notificationCenterCreation() {
   static auto* mutex = new std::mutex();
   return *mutex;
 }
@@ -25,16 +25,16 @@ constexpr int64_t kNotificationsErrorInvalidTrigger = 1400;
 }  // namespace
 
 std::shared_ptr<UserNotificationCenter> UserNotificationCenter::currentNotificationCenter() {
-  std::lock_guard<std::mutex> lock(sharedCreation());
-  if (auto center = sharedSlot().get()) return center;
+  std::lock_guard<std::mutex> lock(notificationCenterCreation());
+  if (auto center = notificationCenterSlot().get()) return center;
   auto center = std::make_shared<UserNotificationCenter>();
-  sharedSlot().set(center);
+  notificationCenterSlot().set(center);
   return center;
 }
 
 void UserNotificationCenter::resetForTesting() {
-  std::lock_guard<std::mutex> lock(sharedCreation());
-  sharedSlot().set(nullptr);
+  std::lock_guard<std::mutex> lock(notificationCenterCreation());
+  notificationCenterSlot().set(nullptr);
 }
 
 UserNotificationCenter::UserNotificationCenter()

@@ -28,7 +28,7 @@ void store(ImageCache& cache, ImagePtr image, const std::string& key) {
 }
 
 TEST(ImageCache, StoreThenReadFromMemoryAndDisk) {
-  test::TemporaryDirectory dir;
+  dk::test::TemporaryDirectory dir;
   auto cache = cacheIn(dir.path());
   auto image = solid(Color::rgba(1, 0, 0, 0.5), 8, 6, 2);
   store(*cache, image, "Cropped+123");
@@ -47,7 +47,7 @@ TEST(ImageCache, StoreThenReadFromMemoryAndDisk) {
 }
 
 TEST(ImageCache, ReadRightAfterStoreSeesTheImage) {
-  test::TemporaryDirectory dir;
+  dk::test::TemporaryDirectory dir;
   auto cache = cacheIn(dir.path());
   cache->storeImage(solid(Color::rgba(0, 0, 1, 1), 4, 4, 1, true), "opaque");
   cache->clearMemory();
@@ -60,8 +60,8 @@ TEST(ImageCache, ReadRightAfterStoreSeesTheImage) {
 }
 
 TEST(ImageCache, FilesExpireAfterTheirAge) {
-  test::TemporaryDirectory dir;
-  test::ManualClockScope clock;
+  dk::test::TemporaryDirectory dir;
+  dk::test::ManualClockScope clock;
   auto cache = cacheIn(dir.path());
   store(*cache, solid(Color::rgba(0, 1, 0, 1)), "old");
   clock.advance(604800 - 10);
@@ -80,8 +80,8 @@ TEST(ImageCache, FilesExpireAfterTheirAge) {
 }
 
 TEST(ImageCache, SizeLimitRemovesTheOldestFirst) {
-  test::TemporaryDirectory dir;
-  test::ManualClockScope clock;
+  dk::test::TemporaryDirectory dir;
+  dk::test::ManualClockScope clock;
   ImageCache::Config config;
   auto probe = cacheIn(dir.path() / "probe");
   store(*probe, solid(Color::rgba(1, 1, 0, 0.5), 32, 32), "x");
@@ -103,7 +103,7 @@ TEST(ImageCache, SizeLimitRemovesTheOldestFirst) {
 }
 
 TEST(ImageCache, MemoryKeepsTheMostRecentlyUsedWithinItsCost) {
-  test::TemporaryDirectory dir;
+  dk::test::TemporaryDirectory dir;
   ImageCache::Config config;
   config.maxMemoryCost = 10 * 10 * 4 * 2;  // two 10x10 images
   auto cache = cacheIn(dir.path(), config);
@@ -119,7 +119,7 @@ TEST(ImageCache, MemoryKeepsTheMostRecentlyUsedWithinItsCost) {
 }
 
 TEST(ImageCache, RemoveAndKeysThatAreNotFileNames) {
-  test::TemporaryDirectory dir;
+  dk::test::TemporaryDirectory dir;
   auto cache = cacheIn(dir.path());
   EXPECT_NE(cache->cachePathForKey("a/b"), cache->cachePathForKey("a%2Fb"));
   EXPECT_EQ(cache->cachePathForKey("../x").parent_path(), dir.path() / "cache");
@@ -134,7 +134,7 @@ TEST(ImageCache, RemoveAndKeysThatAreNotFileNames) {
 }
 
 TEST(ImageCache, SharedInstanceLivesInTheApplicationHome) {
-  test::TemporaryHome home;
+  dk::test::TemporaryHome home;
   ImageCache::resetForTesting();
   auto shared = ImageCache::sharedImageCache();
   EXPECT_EQ(shared, ImageCache::sharedImageCache());

@@ -25,8 +25,8 @@ ImagePtr swatch(const Color& color) {
   });
 }
 
-test::CannedResponse jpeg(const Color& color, bool hold = false) {
-  test::CannedResponse r;
+dk::test::CannedResponse jpeg(const Color& color, bool hold = false) {
+  dk::test::CannedResponse r;
   r.headers = {{"Content-Type", "image/jpeg"}};
   const auto bytes = swatch(color)->encodeJPEG();
   r.body.assign(bytes.begin(), bytes.end());
@@ -43,7 +43,7 @@ class ImageDownloaderTest : public ::testing::Test {
     downloader_ = ImageDownloader::create(cache_);
     server_.route("/red.jpg", jpeg(Color::rgba(1, 0, 0)));
     server_.route("/blue.jpg", jpeg(Color::rgba(0, 0, 1)));
-    server_.route("/missing.jpg", test::CannedResponse::json("{}", 404));
+    server_.route("/missing.jpg", dk::test::CannedResponse::json("{}", 404));
   }
   void TearDown() override {
     server_.releaseHeld();
@@ -52,8 +52,8 @@ class ImageDownloaderTest : public ::testing::Test {
   std::string url(const std::string& path) const { return server_.baseURL() + path; }
   static double redOf(const ImagePtr& image) { return image ? image->pixelColor(4, 3).red : -1; }
 
-  test::TemporaryDirectory dir_;
-  test::TestHttpServer server_;
+  dk::test::TemporaryDirectory dir_;
+  dk::test::TestHttpServer server_;
   std::shared_ptr<ImageCache> cache_;
   std::shared_ptr<ImageDownloader> downloader_;
 };
@@ -158,7 +158,7 @@ TEST_F(ImageDownloaderTest, AFailedAddressFailsAtOnceUnlessRetried) {
 }
 
 TEST_F(ImageDownloaderTest, ABodyThatIsNoImageFails) {
-  test::CannedResponse junk;
+  dk::test::CannedResponse junk;
   junk.headers = {{"Content-Type", "image/jpeg"}};
   junk.body = "not a picture";
   server_.route("/junk.jpg", junk);

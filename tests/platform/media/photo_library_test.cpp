@@ -55,7 +55,7 @@ class PhotoLibraryTest : public ::testing::Test {
     return file;
   }
 
-  test::TemporaryDirectory root;
+  dk::test::TemporaryDirectory root;
   std::shared_ptr<PhotoLibrary> library;
 };
 

@@ -25,7 +25,7 @@ class UserNotificationCenterTest : public ::testing::Test {
     MainRunLoop::runUntilIdle();
     UserNotificationCenter::resetForTesting();
   }
-  test::ManualClockScope clock;
+  dk::test::ManualClockScope clock;
   std::shared_ptr<UserNotificationCenter> center = UserNotificationCenter::currentNotificationCenter();
 };
 

@@ -13,7 +13,7 @@
 #include "platform/foundation/data.h"
 #include "platform/net/http_session.h"
 #include "support/manual_clock.h"
-#include "test_http_server.h"
+#include "platform/net/test_http_server.h"
 
 namespace dk::platform {
 namespace {

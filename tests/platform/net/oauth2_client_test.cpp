@@ -5,7 +5,7 @@
 #include "platform/dispatch/run_loop.h"
 #include "platform/net/oauth2_client.h"
 #include "support/manual_clock.h"
-#include "test_http_server.h"
+#include "platform/net/test_http_server.h"
 
 namespace dk::platform {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "platform/foundation/date_formatter.h"
 #include "platform/ui/month_calendar_view.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform::testing {
 namespace {

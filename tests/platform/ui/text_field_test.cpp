@@ -5,7 +5,7 @@
 
 #include "platform/foundation/notification_center.h"
 #include "platform/ui/ui_notifications.h"
-#include "ui_fixture.h"
+#include "platform/ui/ui_fixture.h"
 
 namespace dk::platform {
 namespace {

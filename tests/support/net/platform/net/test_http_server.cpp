@@ -1,4 +1,4 @@
-#include "test_http_server.h"
+#include "platform/net/test_http_server.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

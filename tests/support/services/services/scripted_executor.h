@@ -13,7 +13,7 @@
 #include "network/kl_request.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/model.h"
-#include "services/kl_request_executor.h"
+#include "services/request_executor.h"
 
 namespace dk::test {
 
@@ -30,7 +30,7 @@ struct ScriptedReply {
   static ScriptedReply parked() { return {{}, {}, nullptr, true}; }
 };
 
-class ScriptedExecutor : public KLRequestExecutor {
+class ScriptedExecutor : public RequestExecutor {
  public:
   using Script = std::function<ScriptedReply(const KLRequest& request, size_t index)>;
 
@@ -41,7 +41,7 @@ class ScriptedExecutor : public KLRequestExecutor {
     script_ = std::move(script);
   }
 
-  void requestWithRequest(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion) override {
+  void requestWithRequest(const std::shared_ptr<KLRequest>& request, RequestCompletion completion) override {
     ScriptedReply reply;
     size_t index = 0;
     {
@@ -108,10 +108,10 @@ class ScriptedExecutor : public KLRequestExecutor {
  private:
   struct Parked {
     std::shared_ptr<KLRequest> request;
-    KLRequestCompletion completion;
+    RequestCompletion completion;
   };
 
-  static void answer(const std::shared_ptr<KLRequest>& request, KLRequestCompletion completion,
+  static void answer(const std::shared_ptr<KLRequest>& request, RequestCompletion completion,
                      const ScriptedReply& reply) {
     platform::DispatchQueue::global()->async([request, completion = std::move(completion), reply] {
       if (reply.error) {
