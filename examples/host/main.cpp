@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cloud-sim/cloud_sim.h"
+#include "cloud-sim/live_changes.h"
 #include "foundation/credential_storage.h"
 #include "foundation/date_formatting.h"
 #include "foundation/kl_server.h"
@@ -25,6 +26,7 @@
 #include "platform/net/oauth_credential.h"
 #include "platform/net/tls_policy.h"
 #include "platform/net/url.h"
+#include "time_strip_pictures.h"
 
 namespace {
 
@@ -38,6 +40,8 @@ struct Options {
   std::string caFile;
   std::optional<int64_t> camera;
   int days = 3;
+  double liveSeconds = 0;
+  std::string pictures = "dk-host-pictures";
 };
 
 constexpr char kUsage[] =
@@ -46,7 +50,10 @@ constexpr char kUsage[] =
     "  --token T     the bearer credential to store (needed with --cloud)\n"
     "  --ca FILE     trust this CA for https (default: the system store)\n"
     "  --camera N    the camera to load (default: the first online one)\n"
-    "  --days N      history size of the embedded cloud (default 3)\n";
+    "  --days N      history size of the embedded cloud (default 3)\n"
+    "  --live S      keep listening to the live feed for S seconds and print each update (the\n"
+    "                embedded cloud records a new event meanwhile)\n"
+    "  --pictures D  where the time-strip pictures go (default dk-host-pictures)\n";
 
 [[noreturn]] void fail(const std::string& message) {
   std::fprintf(stderr, "dk-host: %s\n", message.c_str());
@@ -86,6 +93,11 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--days") {
       if (!parseInt(value(), &number) || number < 1 || number > 365) fail("--days takes a number from 1 to 365");
       options.days = static_cast<int>(number);
+    } else if (arg == "--live") {
+      if (!parseInt(value(), &number) || number < 1 || number > 3600) fail("--live takes seconds from 1 to 3600");
+      options.liveSeconds = static_cast<double>(number);
+    } else if (arg == "--pictures") {
+      options.pictures = value();
     } else {
       fail("unknown option " + arg + " (see --help)");
     }
@@ -115,6 +127,32 @@ std::string durationText(double seconds) {
   else std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
   return text;
 }
+
+// Prints each live update of the camera's events and recordings.
+class LiveWatcher : public dk::KLEventsUpdatesDelegate, public dk::KLRecordingsUpdatesDelegate {
+ public:
+  LiveWatcher(std::shared_ptr<dk::KLDataManager> data, int64_t camera) : data_(std::move(data)), camera_(camera) {}
+  void didUpdateEventsForCameraID(std::optional<int64_t> camera) override {
+    if (camera != camera_) return;
+    ++updates;
+    const auto newest = data_->eventManager()->newestEventForCameraID(camera_);
+    std::printf("  live: %zu events, the newest %s %s\n", data_->eventManager()->numberOfEventsForCameraID(camera_),
+                newest ? dk::stringDateIn24HFormatFromDate(newest->timestamp().value_or(0), "HH:mm:ss").c_str() : "-",
+                newest ? newest->type().value_or("?").c_str() : "");
+  }
+  void didUpdateRecordingsForCameraID(std::optional<int64_t> camera) override {
+    if (camera != camera_) return;
+    ++updates;
+    const auto list = data_->recordingManager()->recordingsForCameraID(camera_)->recordings();
+    std::printf("  live: %zu recordings, the newest %s\n", list.size(),
+                list.empty() ? "-" : (list.front()->closed().value_or(true) ? "closed" : "still recording"));
+  }
+  int updates = 0;
+
+ private:
+  std::shared_ptr<dk::KLDataManager> data_;
+  int64_t camera_;
+};
 
 // Prints a progress line at every notification of the managers.
 class Progress : public dk::KLEventsUpdatesDelegate, public dk::KLRecordingsUpdatesDelegate {
@@ -275,8 +313,39 @@ int main(int argc, char** argv) {
     for (const auto& [type, count] : byType) std::printf(" %s %d", type.c_str(), count);
     std::printf("\n");
   }
+  // The time strip as the timeline draws it, at the three zoom levels.
+  const auto pictures = writeTimeStripPictures(data, cameraId, options.pictures);
+  if (!pictures.empty()) std::printf("\ntime-strip pictures in %s:\n", options.pictures.c_str());
+  for (const auto& picture : pictures) {
+    std::printf("  %s: %s\n", picture.file.filename().c_str(), picture.description.c_str());
+  }
+
+  if (options.liveSeconds > 0) {
+    std::printf("\nlistening to the live feed for %.0f s\n", options.liveSeconds);
+    auto watcher = std::make_shared<LiveWatcher>(data, cameraId);
+    data->eventManager()->addObserverForEventsChanges(watcher);
+    data->recordingManager()->addObserverForRecordingsChanges(watcher);
+    if (cloud) {
+      // The embedded camera sees someone at the door a moment from now.
+      dk::cloudsim::CloudSim* sim = cloud.get();
+      dk::platform::DispatchQueue::main()->after(std::min(2.0, options.liveSeconds / 2), [sim, cameraId] {
+        const auto message = dk::cloudsim::addLiveEvent(*sim, cameraId, dk::platform::now(), "personDetected");
+        std::printf("  the cloud recorded event %lld (personDetected)\n", static_cast<long long>(message.id));
+      });
+    }
+    dk::platform::DispatchQueue::main()->after(options.liveSeconds, [] { MainRunLoop::stop(); });
+    MainRunLoop::run();
+    std::printf("  %d live updates\n", watcher->updates);
+    data->eventManager()->removeObserverForEventsChanges(watcher);
+    data->recordingManager()->removeObserverForRecordingsChanges(watcher);
+  }
+
   if (cloud) {
     std::printf("\n%zu requests served by the cloud simulator\n", cloud->requestCount());
+  }
+  // Let the managers go while the process-wide caches they hold still exist.
+  dk::KLDataManager::resetSharedInstance();
+  if (cloud) {
     cloud->stop();
     std::filesystem::remove(caFile);
   }
