@@ -326,11 +326,11 @@ int main(int argc, char** argv) {
     data->eventManager()->addObserverForEventsChanges(watcher);
     data->recordingManager()->addObserverForRecordingsChanges(watcher);
     if (cloud) {
-      // The embedded camera sees someone at the door a moment from now.
+      // Someone rings the embedded camera's doorbell a moment from now.
       dk::cloudsim::CloudSim* sim = cloud.get();
       dk::platform::DispatchQueue::main()->after(std::min(2.0, options.liveSeconds / 2), [sim, cameraId] {
-        const auto message = dk::cloudsim::addLiveEvent(*sim, cameraId, dk::platform::now(), "personDetected");
-        std::printf("  the cloud recorded event %lld (personDetected)\n", static_cast<long long>(message.id));
+        const auto message = dk::cloudsim::addLiveEvent(*sim, cameraId, dk::platform::now(), "doorbellPressed");
+        std::printf("  the cloud recorded event %lld (doorbellPressed)\n", static_cast<long long>(message.id));
       });
     }
     dk::platform::DispatchQueue::main()->after(options.liveSeconds, [] { MainRunLoop::stop(); });
