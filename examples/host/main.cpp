@@ -135,7 +135,9 @@ class LiveWatcher : public dk::KLEventsUpdatesDelegate, public dk::KLRecordingsU
   void didUpdateEventsForCameraID(std::optional<int64_t> camera) override {
     if (camera != camera_) return;
     ++updates;
-    const auto newest = data_->eventManager()->newestEventForCameraID(camera_);
+    // The cache keeps pages in arrival order; time order is the manager's sorted view.
+    const auto sorted = data_->eventManager()->eventsForCameraIDs({camera_});
+    const auto newest = sorted.empty() ? nullptr : sorted.front();
     std::printf("  live: %zu events, the newest %s %s\n", data_->eventManager()->numberOfEventsForCameraID(camera_),
                 newest ? dk::stringDateIn24HFormatFromDate(newest->timestamp().value_or(0), "HH:mm:ss").c_str() : "-",
                 newest ? newest->type().value_or("?").c_str() : "");
