@@ -10,6 +10,7 @@
 #include "live/kl_websockets_service.h"
 #include "model/kl_event_response.h"
 #include "platform/net/http_errors.h"
+#include "services/message_identifier.h"
 
 namespace dk {
 namespace {
@@ -52,17 +53,7 @@ bool contains(const std::vector<std::string>& parts, std::string_view word) {
   return std::find(parts.begin(), parts.end(), word) != parts.end();
 }
 
-// Identifiers arrive as numbers or digit strings; anything else (an object, a bool, a fraction)
-// is not one, and acting on it would look up or fetch the wrong thing.
-bool isIdentifier(const platform::Value& value) {
-  if (value.isInteger()) return true;
-  if (value.isDouble()) return std::floor(value.doubleValue()) == value.doubleValue();
-  if (value.isString()) {
-    const std::string& s = value.stringValue();
-    return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
-  }
-  return false;
-}
+bool isIdentifier(const platform::Value& value) { return messageIdentifier(value).has_value(); }
 
 // Timestamps arrive as server-time strings or as numbers.
 bool isTimestamp(const platform::Value& value) {

@@ -12,6 +12,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/media/image_cache.h"
 #include "services/kl_service_notifications.h"
+#include "services/message_identifier.h"
 
 namespace dk {
 
@@ -20,18 +21,7 @@ using platform::Value;
 
 namespace {
 
-std::optional<int64_t> identifierOf(const Value& value) {
-  if (value.isNumber()) return value.integerValue();
-  if (value.isString()) {
-    try {
-      size_t used = 0;
-      const int64_t id = std::stoll(value.stringValue(), &used);
-      if (used == value.stringValue().size()) return id;
-    } catch (...) {
-    }
-  }
-  return std::nullopt;
-}
+std::optional<int64_t> identifierOf(const Value& value) { return messageIdentifier(value); }
 
 }  // namespace
 
@@ -409,7 +399,8 @@ void KLEventManager::handleMessageUpdate(const Value& message, int32_t, const pl
   const Value type = message["type"];
   const Value camera = message["cameraId"];
   const Value timestamp = message["timestamp"];
-  if (type.isNilOrNull() || camera.isNilOrNull() || timestamp.isNil()) return;
+  // A timestamp is a server-time string or a number; anything else cannot bound the fetch.
+  if (type.isNilOrNull() || camera.isNilOrNull() || !(timestamp.isString() || timestamp.isInteger() || timestamp.isDouble())) return;
   const auto cameraID = identifierOf(camera);
   if (!cameraID) return;
   if (auto delegate = cameraDelegate(); delegate && delegate->respondsToSelector("getCameras")) {

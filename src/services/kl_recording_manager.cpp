@@ -7,6 +7,7 @@
 #include "network/kl_recording_requests.h"
 #include "platform/dispatch/queue.h"
 #include "services/kl_service_notifications.h"
+#include "services/message_identifier.h"
 
 namespace dk {
 
@@ -18,18 +19,7 @@ namespace {
 // A cancelled newest page is asked again at once, but not forever.
 constexpr int kCancelledNewestPageRetries = 3;
 
-std::optional<int64_t> cameraIDOf(const Value& value) {
-  if (value.isNumber()) return value.integerValue();
-  if (value.isString()) {
-    try {
-      size_t used = 0;
-      const int64_t id = std::stoll(value.stringValue(), &used);
-      if (used == value.stringValue().size()) return id;
-    } catch (...) {
-    }
-  }
-  return std::nullopt;
-}
+std::optional<int64_t> cameraIDOf(const Value& value) { return messageIdentifier(value); }
 
 void onMain(std::function<void()> work) {
   if (work) platform::runOnMain(std::move(work));

@@ -198,6 +198,25 @@ TEST_F(KLEventManagerTest, ALiveEventFetchesFromTheEarlierOfItsTimeAndTheCachedF
   EXPECT_EQ(executor->parameter(2, "minTimestamp"), older);
 }
 
+TEST_F(KLEventManagerTest, ALiveEventWithIdentifiersOrTimesOfTheWrongKindChangesNothing) {
+  auto cameras = oneCamera();
+  auto lookup = std::make_shared<CameraLookup>(cameras);
+  manager->setCameraDelegate(lookup);
+  auto camera = cameras->cameraWithID(kCamera);
+  camera->setState(false);
+  const std::string time = "\"" + serverTime(kNow) + "\"";
+  for (const std::string& body : {R"({"type":"vmdDetected","cameraId":true,"timestamp":)" + time + "}",
+                                  R"({"type":"vmdDetected","cameraId":1001.5,"timestamp":)" + time + "}",
+                                  R"({"type":"vmdDetected","cameraId":"1001x","timestamp":)" + time + "}",
+                                  std::string(R"({"type":"vmdDetected","cameraId":1001,"timestamp":{"at":1}})"),
+                                  std::string(R"({"type":"vmdDetected","cameraId":1001,"timestamp":[1]})")}) {
+    manager->handleMessageUpdate(Value::parseJSON(body), 3, nullptr, nullptr);
+  }
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(camera->state(), false) << "no message named the camera properly";
+  EXPECT_EQ(executor->count(), 0u);
+}
+
 TEST_F(KLEventManagerTest, ALiveEventWithoutTimeOrCacheFetchesNothing) {
   auto cameras = oneCamera();
   auto lookup = std::make_shared<CameraLookup>(cameras);
