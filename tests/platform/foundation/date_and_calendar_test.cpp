@@ -5,6 +5,7 @@
 
 #include "platform/foundation/base64.h"
 #include "platform/foundation/calendar.h"
+#include "platform/foundation/string_case.h"
 #include "platform/foundation/date_formatter.h"
 #include "platform/foundation/time_zone.h"
 
@@ -122,6 +123,20 @@ TEST(Base64, RoundTripsAndRejectsGarbage) {
   EXPECT_EQ(base64Decode("aGVsbG8"), std::nullopt);
   EXPECT_EQ(base64Decode("aGV$bG8="), std::nullopt);
   EXPECT_EQ(base64Decode("a=Vs"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace dk::platform
+
+namespace dk::platform {
+namespace {
+
+TEST(StringCase, UppercasesByTheLocalesRulesAndTakesWholeFirstLetters) {
+  EXPECT_EQ(uppercaseString("m\xC3\xA4rz 2021", Locale("de_DE")), "M\xC3\x84RZ 2021");
+  EXPECT_EQ(uppercaseString("istanbul", Locale("tr_TR")), "\xC4\xB0STANBUL");
+  EXPECT_EQ(firstLetterUppercased("\xC3\xA9t\xC3\xA9", Locale("fr_FR")), "\xC3\x89");
+  EXPECT_EQ(firstLetterUppercased("mon"), "M");
+  EXPECT_EQ(firstLetterUppercased(""), "");
 }
 
 }  // namespace

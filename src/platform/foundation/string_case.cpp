@@ -1,0 +1,23 @@
+#include "platform/foundation/string_case.h"
+
+#include <unicode/locid.h>
+
+#include "platform/foundation/icu_internal.h"
+
+namespace dk::platform {
+
+std::string uppercaseString(std::string_view text, const Locale& locale) {
+  icu::UnicodeString unicode = toUnicode(text);
+  unicode.toUpper(icu::Locale(locale.identifier().c_str()));
+  return toUtf8(unicode);
+}
+
+std::string firstLetterUppercased(std::string_view text, const Locale& locale) {
+  const icu::UnicodeString unicode = toUnicode(text);
+  if (unicode.isEmpty()) return {};
+  icu::UnicodeString first = unicode.tempSubString(0, unicode.moveIndex32(0, 1));
+  first.toUpper(icu::Locale(locale.identifier().c_str()));
+  return toUtf8(first);
+}
+
+}  // namespace dk::platform

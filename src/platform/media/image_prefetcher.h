@@ -1,0 +1,54 @@
+// ImagePrefetcher: warms the image cache with a list of URLs (what the image library's prefetcher
+// gives), loading at most `maxConcurrentPrefetchCount` of them at a time through the downloader.
+// A new list replaces the one being prefetched (its loads are cancelled); cancelPrefetching stops
+// everything. Progress and completion, when given, run on the main queue. Main thread only.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/media/image_downloader.h"
+
+namespace dk::platform {
+
+class ImagePrefetcher : public std::enable_shared_from_this<ImagePrefetcher> {
+ public:
+  static constexpr size_t kDefaultMaxConcurrentPrefetchCount = 3;
+  using Progress = std::function<void(size_t finished, size_t total)>;
+  using Completed = std::function<void(size_t finished, size_t skipped)>;
+
+  static std::shared_ptr<ImagePrefetcher> sharedImagePrefetcher();
+  static void resetSharedInstanceForTesting();
+  // Through `downloader` (the shared one when nullptr).
+  static std::shared_ptr<ImagePrefetcher> create(std::shared_ptr<ImageDownloader> downloader = nullptr);
+
+  unsigned options() const { return options_; }
+  void setOptions(unsigned options) { options_ = options; }
+  size_t maxConcurrentPrefetchCount() const { return maxConcurrent_; }
+  void setMaxConcurrentPrefetchCount(size_t count);
+
+  void prefetchURLs(const std::vector<std::string>& urls, Progress progress = nullptr, Completed completed = nullptr);
+  void cancelPrefetching();
+  // Loads in flight (at most maxConcurrentPrefetchCount).
+  size_t loadsInFlight() const { return inFlight_.size(); }
+
+ private:
+  explicit ImagePrefetcher(std::shared_ptr<ImageDownloader> downloader) : downloader_(std::move(downloader)) {}
+  void startNext();
+  void loadFinished(const ImageLoadOperation* operation, bool failed, uint64_t generation);
+
+  std::shared_ptr<ImageDownloader> downloader_;
+  unsigned options_ = 0;
+  size_t maxConcurrent_ = kDefaultMaxConcurrentPrefetchCount;
+  std::deque<std::string> pending_;
+  std::vector<ImageLoadOperationPtr> inFlight_;
+  size_t total_ = 0, finished_ = 0, skipped_ = 0;
+  uint64_t generation_ = 0;
+  Progress progress_;
+  Completed completed_;
+};
+
+}  // namespace dk::platform

@@ -1,0 +1,45 @@
+// TimelineEventAdapter: an event of the REST models as the timeline sees it — as an event, and
+// also as a 30-second recording starting at its time, so an event can stand where a recording is
+// expected. Fields are read from the event at every call. Main thread only (the event itself may
+// be shared).
+#pragma once
+
+#include "model/kl_event_response.h"
+#include "timeline/kl_timeline_item_interfaces.h"
+
+namespace dk {
+
+class TimelineEventAdapter final : public KLTimelineEventInterface, public KLTimelineRecordingInterface {
+ public:
+  static constexpr double kEventSpan = 30.0;
+
+  explicit TimelineEventAdapter(KLEventPtr event) : event_(std::move(event)) {}
+  static std::shared_ptr<TimelineEventAdapter> make(const KLEventPtr& event);
+  // Adapters of a whole newest-first list, in its order.
+  static KLTimelineEvents makeList(const std::vector<KLEventPtr>& events);
+
+  double timelineEventTimestamp() const override;
+  std::optional<std::string> timelineEventImageUrl() const override { return event_->imageURL(); }
+  std::optional<std::string> timelineEventType() const override { return event_->type(); }
+  std::optional<std::string> timelineEventFaceID() const override { return event_->faceId(); }
+  std::optional<std::string> timelineEventCategory() const override { return event_->category(); }
+  // "sound_event" for audio, "Infrared_event" for infrared, "motion_event" for video motion,
+  // none for other types.
+  platform::ImagePtr timelineEventPlaceholderImage() const override;
+  platform::ObjectPtr timelineEventUnderlyingObject() const override { return event_; }
+
+  double timelineRecordingStartTime() const override { return timelineEventTimestamp(); }
+  double timelineRecordingEndTime() const override { return timelineEventTimestamp() + kEventSpan; }
+  bool timelineRecordingIsOnGoing() const override { return false; }
+  platform::ObjectPtr timelineRecordingUnderlyingObject() const override { return event_; }
+
+  const KLEventPtr& event() const { return event_; }
+
+ private:
+  KLEventPtr event_;
+};
+
+// The REST event behind a timeline event, or nullptr when it wraps something else.
+KLEventPtr underlyingEvent(const KLTimelineEventInterface& event);
+
+}  // namespace dk

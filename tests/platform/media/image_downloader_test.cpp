@@ -1,0 +1,293 @@
+// Image downloader, view loads and prefetching against a loopback server: headers on every
+// download, memory and disk cache, main-thread completions, coalescing, cancellation (a cancelled
+// load never answers), a new load on a view cancelling the previous one, remembered failures and
+// the prefetcher's limit of loads in flight.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/dispatch/queue.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/graphics/image_renderer.h"
+#include "platform/media/image_downloader.h"
+#include "platform/media/image_prefetcher.h"
+#include "platform/media/image_view_web_cache.h"
+#include "platform/net/test_http_server.h"
+#include "support/temp_directory.h"
+
+namespace dk::platform {
+namespace {
+
+ImagePtr swatch(const Color& color) {
+  return ImageRenderer::render({8, 6}, 1, true, [&](GraphicsContext& c) {
+    c.setFillColor(color);
+    c.fillRect(Rect(0, 0, 8, 6));
+  });
+}
+
+test::CannedResponse jpeg(const Color& color, bool hold = false) {
+  test::CannedResponse r;
+  r.headers = {{"Content-Type", "image/jpeg"}};
+  const auto bytes = swatch(color)->encodeJPEG();
+  r.body.assign(bytes.begin(), bytes.end());
+  r.hold = hold;
+  return r;
+}
+
+class ImageDownloaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ImageCache::Config config;
+    config.directory = dir_.path() / "images";
+    cache_ = std::make_shared<ImageCache>(config);
+    downloader_ = ImageDownloader::create(cache_);
+    server_.route("/red.jpg", jpeg(Color::rgba(1, 0, 0)));
+    server_.route("/blue.jpg", jpeg(Color::rgba(0, 0, 1)));
+    server_.route("/missing.jpg", test::CannedResponse::json("{}", 404));
+  }
+  void TearDown() override {
+    server_.releaseHeld();
+    MainRunLoop::runUntilIdle();
+  }
+  std::string url(const std::string& path) const { return server_.baseURL() + path; }
+  static double redOf(const ImagePtr& image) { return image ? image->pixelColor(4, 3).red : -1; }
+
+  test::TemporaryDirectory dir_;
+  test::TestHttpServer server_;
+  std::shared_ptr<ImageCache> cache_;
+  std::shared_ptr<ImageDownloader> downloader_;
+};
+
+TEST_F(ImageDownloaderTest, DownloadsWithTheSharedHeadersAndAnswersOnTheMainThread) {
+  downloader_->setValueForHTTPHeaderField("Bearer token-1", "Authorization");
+  downloader_->setValueForHTTPHeaderField("image/jpeg", "Accept");
+  ImagePtr got;
+  bool onMain = false, fromCache = true;
+  downloader_->loadImage(url("/red.jpg"), 0, [&](ImagePtr image, ErrorPtr error, bool cached) {
+    got = image;
+    onMain = isMainThread();
+    fromCache = cached;
+    EXPECT_FALSE(error);
+  });
+  EXPECT_FALSE(got);
+  MainRunLoop::runUntilIdle();
+  ASSERT_TRUE(got);
+  EXPECT_TRUE(onMain);
+  EXPECT_FALSE(fromCache);
+  EXPECT_GT(redOf(got), 0.8);
+  const auto requests = server_.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].headers.at("Authorization"), "Bearer token-1");
+  EXPECT_EQ(requests[0].headers.at("Accept"), "image/jpeg");
+
+  // A removed header is not sent any more.
+  downloader_->setValueForHTTPHeaderField(std::nullopt, "Authorization");
+  downloader_->loadImage(url("/blue.jpg"), 0, nullptr);
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(server_.requests().back().headers.count("Authorization"), 0u);
+}
+
+TEST_F(ImageDownloaderTest, ALoadedImageComesFromMemoryThenFromDisk) {
+  downloader_->loadImage(url("/red.jpg"), 0, nullptr);
+  MainRunLoop::runUntilIdle();
+  bool fromMemory = false;
+  ImagePtr got;
+  downloader_->loadImage(url("/red.jpg"), 0, [&](ImagePtr image, ErrorPtr, bool cached) {
+    got = image;
+    fromMemory = cached;
+  });
+  // A memory hit on the main thread answers at once.
+  EXPECT_TRUE(got);
+  EXPECT_TRUE(fromMemory);
+
+  cache_->clearMemory();
+  got = nullptr;
+  bool fromDisk = false;
+  downloader_->loadImage(url("/red.jpg"), 0, [&](ImagePtr image, ErrorPtr, bool cached) {
+    got = image;
+    fromDisk = cached;
+  });
+  MainRunLoop::runUntilIdle();
+  EXPECT_TRUE(got);
+  EXPECT_TRUE(fromDisk);
+  EXPECT_EQ(server_.requestCount("/red.jpg"), 1u);
+}
+
+TEST_F(ImageDownloaderTest, LoadsOfOneAddressShareOneTransfer) {
+  int answers = 0;
+  for (int i = 0; i < 3; ++i)
+    downloader_->loadImage(url("/blue.jpg"), 0, [&](ImagePtr image, ErrorPtr, bool) { answers += image ? 1 : 0; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(answers, 3);
+  EXPECT_EQ(server_.requestCount("/blue.jpg"), 1u);
+}
+
+TEST_F(ImageDownloaderTest, ACancelledLoadNeverAnswers) {
+  server_.route("/slow.jpg", jpeg(Color::rgba(0, 1, 0), true));
+  int answers = 0;
+  auto load = downloader_->loadImage(url("/slow.jpg"), 0, [&](ImagePtr, ErrorPtr, bool) { ++answers; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 1; }));
+  load->cancel();
+  server_.releaseHeld();
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(answers, 0);
+  EXPECT_EQ(downloader_->runningDownloads(), 0u);
+  // The address is not held against a later load.
+  server_.route("/slow.jpg", jpeg(Color::rgba(0, 1, 0)));
+  ImagePtr got;
+  downloader_->loadImage(url("/slow.jpg"), 0, [&](ImagePtr image, ErrorPtr, bool) { got = image; });
+  MainRunLoop::runUntilIdle();
+  EXPECT_TRUE(got);
+}
+
+TEST_F(ImageDownloaderTest, AFailedAddressFailsAtOnceUnlessRetried) {
+  ErrorPtr first, second, third;
+  downloader_->loadImage(url("/missing.jpg"), 0, [&](ImagePtr, ErrorPtr e, bool) { first = e; });
+  MainRunLoop::runUntilIdle();
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(downloader_->hasFailedBefore(url("/missing.jpg")));
+  downloader_->loadImage(url("/missing.jpg"), 0, [&](ImagePtr, ErrorPtr e, bool) { second = e; });
+  MainRunLoop::runUntilIdle();
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->code(), kImageErrorFailedBefore);
+  EXPECT_EQ(server_.requestCount("/missing.jpg"), 1u);
+  downloader_->loadImage(url("/missing.jpg"), kImageRetryFailed, [&](ImagePtr, ErrorPtr e, bool) { third = e; });
+  MainRunLoop::runUntilIdle();
+  ASSERT_TRUE(third);
+  EXPECT_EQ(server_.requestCount("/missing.jpg"), 2u);
+}
+
+TEST_F(ImageDownloaderTest, ABodyThatIsNoImageFails) {
+  test::CannedResponse junk;
+  junk.headers = {{"Content-Type", "image/jpeg"}};
+  junk.body = "not a picture";
+  server_.route("/junk.jpg", junk);
+  ErrorPtr error;
+  ImagePtr image = swatch(Color::black());
+  downloader_->loadImage(url("/junk.jpg"), 0, [&](ImagePtr i, ErrorPtr e, bool) {
+    image = i;
+    error = e;
+  });
+  MainRunLoop::runUntilIdle();
+  EXPECT_FALSE(image);
+  EXPECT_TRUE(error);
+  ErrorPtr bad;
+  downloader_->loadImage("ftp://example/x.jpg", 0, [&](ImagePtr, ErrorPtr e, bool) { bad = e; });
+  MainRunLoop::runUntilIdle();
+  ASSERT_TRUE(bad);
+  EXPECT_EQ(bad->code(), kImageErrorBadURL);
+}
+
+TEST_F(ImageDownloaderTest, TransfersWaitForAFreePlace) {
+  downloader_->setMaxConcurrentDownloads(2);
+  for (int i = 0; i < 5; ++i) server_.route("/h" + std::to_string(i) + ".jpg", jpeg(Color::white(0.5), true));
+  int answers = 0;
+  for (int i = 0; i < 5; ++i)
+    downloader_->loadImage(url("/h" + std::to_string(i) + ".jpg"), 0, [&](ImagePtr, ErrorPtr, bool) { ++answers; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 2; }));
+  EXPECT_EQ(downloader_->runningDownloads(), 2u);
+  EXPECT_EQ(downloader_->queuedDownloads(), 3u);
+  while (answers < 5) {
+    server_.releaseHeld();
+    MainRunLoop::runUntil([&] { return server_.heldCount() > 0 || answers == 5; });
+    EXPECT_LE(server_.heldCount(), 2u);
+  }
+  EXPECT_EQ(answers, 5);
+}
+
+class ImageViewLoadTest : public ImageDownloaderTest {
+ protected:
+  void SetUp() override {
+    MainRunLoop::bindToCurrentThread();
+    ImageDownloaderTest::SetUp();
+  }
+  std::shared_ptr<ImageView> view_ = std::make_shared<ImageView>(Rect(0, 0, 40, 30));
+};
+
+TEST_F(ImageViewLoadTest, TheViewShowsThePlaceholderThenTheImage) {
+  auto placeholder = swatch(Color::white(0.5));
+  std::string answeredURL;
+  setImageWithURL(*view_, url("/red.jpg"), placeholder, 0,
+                  [&](ImagePtr, ErrorPtr, bool, const std::string& u) { answeredURL = u; }, downloader_);
+  EXPECT_EQ(view_->image(), placeholder);
+  EXPECT_TRUE(currentImageLoad(*view_));
+  MainRunLoop::runUntilIdle();
+  EXPECT_GT(redOf(view_->image()), 0.8);
+  EXPECT_EQ(answeredURL, url("/red.jpg"));
+  EXPECT_FALSE(currentImageLoad(*view_));
+}
+
+TEST_F(ImageViewLoadTest, ANewLoadOnTheViewCancelsThePreviousOne) {
+  server_.route("/slow.jpg", jpeg(Color::rgba(0, 1, 0), true));
+  int slowAnswers = 0;
+  setImageWithURL(*view_, url("/slow.jpg"), nullptr, 0, [&](ImagePtr, ErrorPtr, bool, const std::string&) {
+    ++slowAnswers;
+  }, downloader_);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 1; }));
+  setImageWithURL(*view_, url("/blue.jpg"), nullptr, 0, nullptr, downloader_);
+  MainRunLoop::runUntil([&] { return view_->image() != nullptr; });
+  server_.releaseHeld();
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(slowAnswers, 0);
+  // Blue, not the late green.
+  ASSERT_TRUE(view_->image());
+  EXPECT_GT(view_->image()->pixelColor(4, 3).blue, 0.8);
+  EXPECT_LT(view_->image()->pixelColor(4, 3).green, 0.2);
+}
+
+TEST_F(ImageViewLoadTest, CancellingTheViewsLoadKeepsWhatItShows) {
+  server_.route("/slow.jpg", jpeg(Color::rgba(0, 1, 0), true));
+  auto shown = swatch(Color::black());
+  setImageWithURL(*view_, url("/slow.jpg"), shown, 0, nullptr, downloader_);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 1; }));
+  cancelCurrentImageLoad(*view_);
+  server_.releaseHeld();
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(view_->image(), shown);
+}
+
+TEST_F(ImageViewLoadTest, ThePrefetcherLoadsAtMostItsLimitAtATime) {
+  auto prefetcher = ImagePrefetcher::create(downloader_);
+  prefetcher->setMaxConcurrentPrefetchCount(5);
+  std::vector<std::string> urls;
+  for (int i = 0; i < 12; ++i) {
+    const std::string path = "/p" + std::to_string(i) + ".jpg";
+    server_.route(path, jpeg(Color::white(0.2), true));
+    urls.push_back(url(path));
+  }
+  size_t done = 0, failed = 0;
+  bool completed = false;
+  prefetcher->prefetchURLs(urls, nullptr, [&](size_t finished, size_t skipped) {
+    done = finished;
+    failed = skipped;
+    completed = true;
+  });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 5; }));
+  EXPECT_EQ(prefetcher->loadsInFlight(), 5u);
+  while (!completed) {
+    server_.releaseHeld();
+    MainRunLoop::runUntil([&] { return server_.heldCount() > 0 || completed; });
+    EXPECT_LE(server_.heldCount(), 5u);
+  }
+  EXPECT_EQ(done, 12u);
+  EXPECT_EQ(failed, 0u);
+  // Everything is in the cache now.
+  for (const auto& u : urls) EXPECT_TRUE(cache_->imageFromMemoryCacheForKey(u));
+}
+
+TEST_F(ImageViewLoadTest, CancellingPrefetchingStopsItsLoads) {
+  auto prefetcher = ImagePrefetcher::create(downloader_);
+  server_.route("/q.jpg", jpeg(Color::white(0.2), true));
+  bool completed = false;
+  prefetcher->prefetchURLs({url("/q.jpg")}, nullptr, [&](size_t, size_t) { completed = true; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 1; }));
+  prefetcher->cancelPrefetching();
+  EXPECT_EQ(prefetcher->loadsInFlight(), 0u);
+  server_.releaseHeld();
+  MainRunLoop::runUntilIdle();
+  EXPECT_FALSE(completed);
+  EXPECT_FALSE(cache_->imageFromMemoryCacheForKey(url("/q.jpg")));
+}
+
+}  // namespace
+}  // namespace dk::platform
