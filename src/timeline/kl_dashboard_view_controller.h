@@ -13,14 +13,12 @@
 #include "platform/ui/index_path.h"
 #include "platform/ui/refresh_control.h"
 #include "platform/ui/table_view.h"
+#include "services/kl_camera_roll_album_manager.h"
 #include "ui/kl_network_connection_lost_view.h"
 #include "ui/kl_table_view.h"
 #include "ui/kl_view_controller.h"
 
 namespace dk {
-
-// Posted when a snapshot could not be written.
-inline constexpr const char* kImageNotCapturedNotification = "imageNotCaptured";
 
 class KLDashboardViewController : public KLViewController,
                                   public platform::TableViewDataSource,

@@ -150,6 +150,8 @@ void KLTimelineViewController::viewDidLoad() {
   if (!isVerticalRecordingsVisible_) {
     if (auto v = recordingBackgroundView()) v->setHidden(true);
   }
+  downloadManager_ = std::make_shared<KLDownloadManager>();
+  downloadManager_->setDelegate(std::static_pointer_cast<KLDownloadManagerDelegate>(sharedAs<KLTimelineViewController>()));
   auto prefetcher = platform::ImagePrefetcher::sharedImagePrefetcher();
   prefetcher->setOptions(256);
   prefetcher->setMaxConcurrentPrefetchCount(5);
@@ -185,6 +187,9 @@ void KLTimelineViewController::configureNotifications() {
   });
   observe(kUnableToSaveVideoToPhotoAlbumNotification, [](KLViewController& s, const platform::Notification&) {
     static_cast<KLTimelineViewController&>(s).handle_kUnableToSaveVideoToPhotoAlbumNotification();
+  });
+  observe(kVideoSavedToPhotoAlbumNotification, [](KLViewController& s, const platform::Notification&) {
+    static_cast<KLTimelineViewController&>(s).endBackgroundTaskForClip();
   });
   observe(kUserRightsLoadedNotification, [](KLViewController& s, const platform::Notification&) {
     static_cast<KLTimelineViewController&>(s).recomputePermissions();
@@ -450,6 +455,7 @@ void KLTimelineViewController::handle_UIApplicationWillEnterForegroundNotificati
 }
 
 void KLTimelineViewController::handle_kUnableToSaveVideoToPhotoAlbumNotification() {
+  endBackgroundTaskForClip();
   displayPopUpViewWithTitle(frameworkText("UnableToSaveVideo"), frameworkText("AnIssueOccured"), std::nullopt,
                             KLPopUpOptionRotatable | KLPopUpOptionNoSwipeDismiss, {frameworkText("Continue")});
 }
@@ -479,7 +485,9 @@ void KLTimelineViewController::closeButtonPressed() {
 bool KLTimelineViewController::respondsToSelector(std::string_view selector) const {
   return selector == "timelineOffsetInTimelineAdapter:" || selector == "minScrollTimeInTimelineAdapter:" ||
          selector == "timelineAdapter:didScrollToTime:" || selector == "timelineAdapter:didEndScrollingAtTime:" ||
-         selector == "timelineAdapter:willBeginScrollingAtTime:" || KLDashboardViewController::respondsToSelector(selector);
+         selector == "timelineAdapter:willBeginScrollingAtTime:" ||
+         selector == "secondButtonTappedWithCompletion:" || selector == "downloadProgressUpdated:forEvent:" ||
+         selector == "errorWithInfo:" || KLDashboardViewController::respondsToSelector(selector);
 }
 
 }  // namespace dk

@@ -18,6 +18,10 @@
 #include "platform/ui/button.h"
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
+#include "platform/ui/alert_controller.h"
+#include "platform/ui/document_interaction_controller.h"
+#include "services/kl_camera_roll_album_manager.h"
+#include "services/kl_download_manager.h"
 #include "services/kl_event_manager.h"
 #include "services/kl_recording_manager.h"
 #include "timeline/event_manager_lookups.h"
@@ -41,7 +45,6 @@ enum KLTimelineZoomLevel : int {
 
 inline constexpr const char* kTimelineSettingsKey = "timelineSettings";
 inline constexpr const char* kTimelineOptionKey = "timelineOption";
-inline constexpr const char* kUnableToSaveVideoToPhotoAlbumNotification = "kUnableToSaveVideoToPhotoAlbumNotification";
 
 class KLTimelineDelegate : public platform::Protocol {
  public:
@@ -53,7 +56,8 @@ class KLTimelineViewController : public KLDashboardViewController,
                                  public KLTimeRangeAdapterDelegate,
                                  public KLTimelineTableViewCellDelegate,
                                  public KLEventsUpdatesDelegate,
-                                 public KLRecordingsUpdatesDelegate {
+                                 public KLRecordingsUpdatesDelegate,
+                                 public KLDownloadManagerDelegate {
  public:
   static constexpr const char* kStoryboardName = "Timeline";
   static constexpr const char* kSceneIdentifier = "timelineScreen";
@@ -166,7 +170,32 @@ class KLTimelineViewController : public KLDashboardViewController,
   // ---- row cell delegate ----
   double recordingsRenderViewOffsetFromLeft() override { return timelineLabelMaxWidth_; }
   double eventsRenderViewOffsetFromLeft() override { return timelineLabelMaxWidth_ + 16; }
-  bool shouldHideActionButtonForEvent(const KLTimelineEventPtr& event) override { return false; }
+  // Hidden unless the strip shows the 3-minute level.
+  bool shouldHideActionButtonForEvent(const KLTimelineEventPtr& event) override;
+  void userDidTapThumbnailForEvent(const KLTimelineEventPtr& event) override;
+  void userDidTapActionButtonForEvent(const KLTimelineEventPtr& event) override;
+
+  // ---- event actions ----
+  struct PopoverSource {
+    platform::Rect rect;
+    std::shared_ptr<platform::View> view;
+  };
+  PopoverSource popoverSourceStructForEvent(const KLTimelineEventPtr& event) const;
+  // The sheet offered for an event: share, download, delete (with the right) and cancel.
+  std::shared_ptr<platform::AlertController> actionSheetForEvent(const KLTimelineEventPtr& event);
+  void shareEvent(const KLEventPtr& event, const PopoverSource& source);
+  // Asks for the photo library, fetches the clip's address, then downloads it.
+  void downloadEvent(const KLEventPtr& event);
+  void deleteEventAskingFirst(const KLEventPtr& event);
+  const KLEventPtr& eventToDelete() const { return eventToDelete_; }
+  const std::shared_ptr<KLDownloadManager>& downloadManager() const { return downloadManager_; }
+  const std::shared_ptr<platform::DocumentInteractionController>& documentInteractionController() const {
+    return documentInteractionController_;
+  }
+  void downloadProgressUpdated(float progress, const KLEventPtr& event) override;
+  void errorWithInfo(const std::string& info) override;
+  void firstButtonTapped() override;
+  void secondButtonTappedWithCompletion(std::function<void()> completion) override;
 
   bool respondsToSelector(std::string_view selector) const override;
 
@@ -178,6 +207,9 @@ class KLTimelineViewController : public KLDashboardViewController,
   void stopObserving();
   void updateNoEventsViews();
   void updateTimelineWithRecordingAvailable(bool available);
+  void showInfoPopUp(const char* title, const std::string& text);
+  // A clip's outcome (saved, failed): the background task kept for it ends.
+  void endBackgroundTaskForClip();
 
   // configuration
   std::optional<int64_t> cameraID_;
@@ -205,6 +237,9 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::weak_ptr<platform::Button> zoomInButton_;
   std::weak_ptr<platform::Button> zoomOutButton_;
   std::weak_ptr<platform::Button> moreButton_;
+  std::shared_ptr<KLDownloadManager> downloadManager_;
+  std::shared_ptr<platform::DocumentInteractionController> documentInteractionController_;
+  KLEventPtr eventToDelete_;
 
   // working state
   std::shared_ptr<KLTimeRangeAdapter> adapter_;
