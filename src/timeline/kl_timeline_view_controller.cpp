@@ -16,6 +16,7 @@
 #include "timeline/timeline_recording_adapter.h"
 #include "ui/button_tint.h"
 #include "ui/fonts.h"
+#include "ui/vertically_centered_button.h"
 
 namespace dk {
 
@@ -80,7 +81,12 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   timelineContainerView_ = timelineContainer;
 
   KLDashboardViewController::buildLayout(root);
-  if (auto table = tableView()) table->setFrame(strip);
+  // The rows are drawn for a light strip: dark bars and names on white.
+  timelineContainer->setBackgroundColor(platform::Color::whiteColor());
+  if (auto table = tableView()) {
+    table->setFrame(strip);
+    table->setBackgroundColor(platform::Color::whiteColor());
+  }
   if (auto panel = noConnectionView()) panel->setFrame(strip);
   if (auto back = backButton()) back->setHidden(true);
   if (auto title = titleLabel()) title->setHidden(true);
@@ -101,6 +107,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   auto close = std::make_shared<platform::Button>(Rect(width - 52, 8, 44, 44));
   close->setTitle("\u00d7", platform::kControlStateNormal);
   close->setTitleColor(platform::Color::whiteColor(), platform::kControlStateNormal);
+  close->titleLabel()->setFont(platform::Font::system(30));
   container->addSubview(close);
   closeButton_ = close;
 
@@ -129,7 +136,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   double buttonWidth = width / 4;
   std::vector<std::shared_ptr<platform::Button>> buttons;
   for (int i = 0; i < 4; ++i) {
-    auto b = std::make_shared<platform::Button>(Rect(i * buttonWidth, 0, buttonWidth, kBottomRowHeight));
+    auto b = std::make_shared<KLVerlicallyCenteredButton>(Rect(i * buttonWidth, 0, buttonWidth, kBottomRowHeight));
     bottom->addSubview(b);
     buttons.push_back(b);
   }
@@ -234,7 +241,7 @@ void KLTimelineViewController::setUpViews() {
   updateTimelineWithRecordingAvailable(false);
   if (auto label = noEventsInfoLabel()) {
     label->setText(frameworkText("NoEventsYet"));
-    label->setTextColor(platform::Color::whiteColor());
+    label->setTextColor(darkColor());
     label->setHidden(true);
   }
   if (auto image = noEventsImageView()) image->setHidden(true);
