@@ -250,6 +250,7 @@ void KLTimelineViewController::setUpViews() {
     if (!image) image = platform::Image::withColor(lightGreyColor(), {1, 1});
     snapshot->setImage(image);
     snapshot->setHidden(false);
+    lastPresentedSnapshot_ = image;
   }
   if (auto label = timelineLabel()) label->setTextColor(lightColor());
   if (auto line = timelineLineView_.lock()) {
@@ -493,6 +494,8 @@ bool KLTimelineViewController::respondsToSelector(std::string_view selector) con
   return selector == "timelineOffsetInTimelineAdapter:" || selector == "minScrollTimeInTimelineAdapter:" ||
          selector == "timelineAdapter:didScrollToTime:" || selector == "timelineAdapter:didEndScrollingAtTime:" ||
          selector == "timelineAdapter:willBeginScrollingAtTime:" ||
+         selector == "timelineAdapter:willDisplayCellForRowAtTimeRange:" ||
+         selector == "timelineAdapter:didEndDisplayingCellForRowAtTimeRange:" ||
          selector == "secondButtonTappedWithCompletion:" || selector == "downloadProgressUpdated:forEvent:" ||
          selector == "errorWithInfo:" || KLDashboardViewController::respondsToSelector(selector);
 }

@@ -166,6 +166,18 @@ class KLTimelineViewController : public KLDashboardViewController,
   void timelineAdapterDidScrollToTime(KLTimeRangeAdapter& adapter, double time) override;
   void timelineAdapterDidEndScrollingAtTime(KLTimeRangeAdapter& adapter, double time) override;
   void timelineAdapterWillBeginScrollingAtTime(KLTimeRangeAdapter& adapter, double time) override;
+  void timelineAdapterWillDisplayCellForRowAtTimeRange(KLTimeRangeAdapter& adapter, KLTimeRange range) override;
+  void timelineAdapterDidEndDisplayingCellForRowAtTimeRange(KLTimeRangeAdapter& adapter, KLTimeRange range) override;
+  // The event whose thumbnail stands in the player area while the user scrolls at `time`: the
+  // nearer of the closest events before and after within the level's precision, the later on a tie.
+  KLTimelineEventPtr eventForSnapshotAtTime(double time) const;
+  // Thumbnails of the rows on screen, prefetched.
+  const std::vector<std::string>& eventSnapshotsToPrefetch() const { return eventSnapshotsToPrefetch_; }
+  const platform::ImagePtr& lastPresentedSnapshot() const { return lastPresentedSnapshot_; }
+  // Nil falls back to the camera's stored snapshot; the player is given the same image.
+  void setLastPresentedSnapshot(platform::ImagePtr image);
+  bool hasNextEvent() const { return hasNextEvent_; }
+  bool hasPreviousEvent() const { return hasPreviousEvent_; }
 
   // ---- row cell delegate ----
   double recordingsRenderViewOffsetFromLeft() override { return timelineLabelMaxWidth_; }
@@ -254,6 +266,10 @@ class KLTimelineViewController : public KLDashboardViewController,
   size_t rowRedrawCount_ = 0;
   platform::BackgroundTaskIdentifier bgTask_ = platform::kBackgroundTaskInvalid;
   double timelineLabelMaxWidth_ = 0;
+  std::vector<std::string> eventSnapshotsToPrefetch_;
+  platform::ImagePtr lastPresentedSnapshot_;
+  bool hasNextEvent_ = false;
+  bool hasPreviousEvent_ = false;
   bool observingManagers_ = false;
   bool dismissing_ = false;
   // Keeps the screen alive from the close tap until its dismissal has completed.

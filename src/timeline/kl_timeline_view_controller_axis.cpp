@@ -7,6 +7,9 @@
 #include "foundation/date_timeline_helper.h"
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/user_defaults.h"
+#include "model/snapshot_image_cache.h"
+#include "platform/media/image_prefetcher.h"
+#include "platform/media/image_view_web_cache.h"
 #include "platform/ui/main_thread.h"
 #include "timeline/kl_timeline_view_controller.h"
 
@@ -173,14 +176,64 @@ double KLTimelineViewController::minScrollTimeInTimelineAdapter(KLTimeRangeAdapt
   return roundedDateWithTimeIntervalSince1970(adapter.startTime(), 1);
 }
 
-void KLTimelineViewController::timelineAdapterDidScrollToTime(KLTimeRangeAdapter&, double time) {
+void KLTimelineViewController::timelineAdapterDidScrollToTime(KLTimeRangeAdapter& adapter, double time) {
   if (auto label = timelineLabel()) label->setText(hourMinutesSecondsFromTimestamp(time));
   if (!dataSource_) return;
-  bool hasNext = dataSource_->closestTimelineEventAfterTime(time + 1.0) != nullptr;
-  bool hasPrevious = dataSource_->closestTimelineEventBeforeTime(time - 1.0) != nullptr;
+  if (adapter.isScrolling()) {
+    auto event = eventForSnapshotAtTime(time);
+    auto url = event ? event->timelineEventImageUrl() : std::nullopt;
+    auto view = snapshotImageView();
+    if (url && view) {
+      std::weak_ptr<KLTimelineViewController> weak = sharedAs<KLTimelineViewController>();
+      platform::setImageWithURL(*view, *url, view->image(), 256,
+                                [weak](platform::ImagePtr image, platform::ErrorPtr error, bool, const std::string&) {
+                                  auto s = weak.lock();
+                                  if (!s || error || !image) return;
+                                  s->setLastPresentedSnapshot(image);
+                                });
+    }
+  }
+  hasNextEvent_ = dataSource_->closestTimelineEventAfterTime(time + 1.0) != nullptr;
+  hasPreviousEvent_ = dataSource_->closestTimelineEventBeforeTime(time - 1.0) != nullptr;
   if (player_) {
-    player_->setHasNextEvent(hasNext);
-    player_->setHasPreviousEvent(hasPrevious);
+    player_->setHasNextEvent(hasNextEvent_);
+    player_->setHasPreviousEvent(hasPreviousEvent_);
+  }
+}
+
+KLTimelineEventPtr KLTimelineViewController::eventForSnapshotAtTime(double time) const {
+  if (!dataSource_) return nullptr;
+  double p = dataSource_->timelineOption()->eventOffsetPrecision();
+  auto after = dataSource_->closestTimelineEventAfterTime(time);
+  auto before = dataSource_->closestTimelineEventBeforeTime(time);
+  if (after && after->timelineEventTimestamp() - time >= p) after = nullptr;
+  if (before && time - before->timelineEventTimestamp() >= p) before = nullptr;
+  if (after && before) {
+    return after->timelineEventTimestamp() - time <= time - before->timelineEventTimestamp() ? after : before;
+  }
+  return after ? after : before;
+}
+
+void KLTimelineViewController::setLastPresentedSnapshot(platform::ImagePtr image) {
+  if (!image) image = getLocalSnapshotForKey(cameraID_);
+  lastPresentedSnapshot_ = image;
+}
+
+void KLTimelineViewController::timelineAdapterWillDisplayCellForRowAtTimeRange(KLTimeRangeAdapter&, KLTimeRange range) {
+  if (!dataSource_) return;
+  for (const auto& event : dataSource_->timelineEventsInTimeRange(range)) {
+    if (auto url = event->timelineEventImageUrl()) eventSnapshotsToPrefetch_.push_back(*url);
+  }
+  platform::ImagePrefetcher::sharedImagePrefetcher()->prefetchURLs(eventSnapshotsToPrefetch_);
+}
+
+void KLTimelineViewController::timelineAdapterDidEndDisplayingCellForRowAtTimeRange(KLTimeRangeAdapter&,
+                                                                                   KLTimeRange range) {
+  if (!dataSource_) return;
+  for (const auto& event : dataSource_->timelineEventsInTimeRange(range)) {
+    auto url = event->timelineEventImageUrl();
+    if (!url) continue;
+    std::erase(eventSnapshotsToPrefetch_, *url);
   }
 }
 

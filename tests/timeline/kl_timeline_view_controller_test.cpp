@@ -245,6 +245,56 @@ TEST_F(TimelineScreen, RightsThatArriveLateOfferWhatTheUserMay) {
   EXPECT_FALSE(screen->permissions() & KLPermissionNoViewFootage);
 }
 
+TEST_F(TimelineScreen, WhileScrollingTheNearerEventsThumbnailIsChosenAndTheLaterOnATie) {
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes));
+  double t = now() - 600;
+  // Three-minute rows of 30 s: a precision of 14.25 s.
+  setEvents({restEvent(2, t + 10), restEvent(1, t - 10)});
+  auto picked = screen->eventForSnapshotAtTime(t);
+  ASSERT_TRUE(picked);
+  EXPECT_DOUBLE_EQ(picked->timelineEventTimestamp(), t + 10);
+  EXPECT_DOUBLE_EQ(screen->eventForSnapshotAtTime(t - 6)->timelineEventTimestamp(), t - 10);
+  EXPECT_EQ(screen->eventForSnapshotAtTime(t + 30), nullptr) << "farther than the precision";
+}
+
+TEST_F(TimelineScreen, ARecordingCountsFromJustBeforeItsStartUntilBeforeItsEnd) {
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes));
+  double start = now() - 3600, end = now() - 1800;
+  setRecordings({restRecording(1, start, end)});
+  double p = screen->dataSource()->timelineOption()->recordingOffsetPrecision();
+  EXPECT_TRUE(screen->preciseRecordingAtTime(start - p / 2));
+  EXPECT_TRUE(screen->preciseRecordingAtTime(end - 1));
+  EXPECT_FALSE(screen->preciseRecordingAtTime(end));
+  EXPECT_FALSE(screen->preciseRecordingAtTime(start - p));
+}
+
+TEST_F(TimelineScreen, RowsOnScreenPrefetchTheirThumbnailsAndLeavingRowsDropThem) {
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes));
+  double t = now() - 7200;
+  setEvents({restEvent(2, t + 10), restEvent(1, t + 5)});
+  auto& adapter = *screen->adapter();
+  size_t before = screen->eventSnapshotsToPrefetch().size();
+  screen->timelineAdapterWillDisplayCellForRowAtTimeRange(adapter, KLTimeRange{t, 30});
+  EXPECT_EQ(screen->eventSnapshotsToPrefetch().size(), before + 2);
+  screen->timelineAdapterDidEndDisplayingCellForRowAtTimeRange(adapter, KLTimeRange{t, 30});
+  EXPECT_EQ(screen->eventSnapshotsToPrefetch().size(), before);
+}
+
+TEST_F(TimelineScreen, EventButtonsFollowTheEventsAroundTheScrolledTime) {
+  auto player = std::make_shared<test::RecordingPlayer>();
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes));
+  screen->setPlayer(player);
+  double t = now() - 3600;
+  setEvents({restEvent(1, t)});
+  screen->timelineAdapterDidScrollToTime(*screen->adapter(), t - 60);
+  EXPECT_TRUE(screen->hasNextEvent());
+  EXPECT_FALSE(screen->hasPreviousEvent());
+  EXPECT_TRUE(player->hasNext);
+  screen->timelineAdapterDidScrollToTime(*screen->adapter(), t + 60);
+  EXPECT_FALSE(player->hasNext);
+  EXPECT_TRUE(player->hasPrevious);
+}
+
 class Delegate : public KLTimelineDelegate {
  public:
   int calls = 0;
