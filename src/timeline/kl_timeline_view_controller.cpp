@@ -125,6 +125,14 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   noEvents->setTextAlignment(platform::TextAlignment::Center);
   container->addSubview(noEvents);
   noEventsInfoLabel_ = noEvents;
+  auto up = std::make_shared<platform::Button>(Rect(width - 48, stripTop + 8, 40, 40));
+  up->setAccessibilityIdentifier("next_event_button");
+  container->addSubview(up);
+  nextEventButton_ = up;
+  auto down = std::make_shared<platform::Button>(Rect(width - 48, stripTop + stripHeight - 48, 40, 40));
+  down->setAccessibilityIdentifier("previous_event_button");
+  container->addSubview(down);
+  prevEventButton_ = down;
   auto badge = KLUpdateAvailableView::make(Rect(width / 2 - 80, stripTop + 8, 160, KLUpdateAvailableView::kHeight));
   badge->setTitle("NewEventsAvailable");
   container->addSubview(badge);
@@ -133,20 +141,22 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   auto bottom = std::make_shared<platform::View>(Rect(0, bounds.size.height - kBottomRowHeight, width, kBottomRowHeight));
   container->addSubview(bottom);
   bottomControlsContainer_ = bottom;
-  double buttonWidth = width / 4;
+  double buttonWidth = width / 5;
   std::vector<std::shared_ptr<platform::Button>> buttons;
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 5; ++i) {
     auto b = std::make_shared<KLVerlicallyCenteredButton>(Rect(i * buttonWidth, 0, buttonWidth, kBottomRowHeight));
     bottom->addSubview(b);
     buttons.push_back(b);
   }
   zoomOutButton_ = buttons[1];
   zoomInButton_ = buttons[2];
-  moreButton_ = buttons[3];
+  dailySummaryButton_ = buttons[3];
+  moreButton_ = buttons[4];
   buttons[0]->setAccessibilityIdentifier("snapshot_button");
   buttons[1]->setAccessibilityIdentifier("zoom_out_button");
   buttons[2]->setAccessibilityIdentifier("zoom_in_button");
-  buttons[3]->setAccessibilityIdentifier("more_button");
+  buttons[3]->setAccessibilityIdentifier("daily_summary_button");
+  buttons[4]->setAccessibilityIdentifier("more_button");
   close->setAccessibilityIdentifier("close_button");
 }
 
@@ -157,6 +167,7 @@ void KLTimelineViewController::viewDidLoad() {
   if (!isVerticalRecordingsVisible_) {
     if (auto v = recordingBackgroundView()) v->setHidden(true);
   }
+  hideViewsWithAnimationDuration(0, 0, true);
   downloadManager_ = std::make_shared<KLDownloadManager>();
   downloadManager_->setDelegate(std::static_pointer_cast<KLDownloadManagerDelegate>(sharedAs<KLTimelineViewController>()));
   auto prefetcher = platform::ImagePrefetcher::sharedImagePrefetcher();
@@ -268,6 +279,20 @@ void KLTimelineViewController::setUpViews() {
   if (auto badge = updateAvailableView()) {
     badge->setUserInteractionEnabled(true);
     badge->setHidden(true);
+    auto tap = std::make_shared<platform::TapGestureRecognizer>();
+    std::weak_ptr<KLTimelineViewController> weak = self;
+    tap->addTarget(this, [weak](platform::GestureRecognizer&) {
+      if (auto s = weak.lock()) s->scrollToFirstEvent();
+    });
+    badge->addGestureRecognizer(tap);
+  }
+  if (auto up = nextEventButton()) {
+    setImageAndTint(*up, platform::Image::named("Event_arrow_up"), lightColor());
+    up->addTarget(self, &KLTimelineViewController::nextEventButtonTapped, platform::kControlEventTouchUpInside);
+  }
+  if (auto down = prevEventButton()) {
+    setImageAndTint(*down, platform::Image::named("Event_arrow_down"), lightColor());
+    down->addTarget(self, &KLTimelineViewController::prevEventButtonTapped, platform::kControlEventTouchUpInside);
   }
   setZoomLevel(zoomlevel_);
   setUpTableView();
@@ -293,6 +318,7 @@ void KLTimelineViewController::setUpViews() {
                               platform::kControlEventTouchUpInside);
   }
   updateZoomButtons();
+  updateVideoSummaryButton();
 }
 
 void KLTimelineViewController::resetFacesList() { dataManager()->eventManager()->resetFacesList(); }
@@ -311,6 +337,18 @@ void KLTimelineViewController::viewWillAppear(bool animated) {
   tableViewDidAppear();
   recordings()->loadNewRecordingsForCameraID(cameraID_, nullptr);
   recordings()->loadRecordingsForCameraID(cameraID_, nullptr);
+  {
+    std::weak_ptr<KLTimelineViewController> weakSelf = self;
+    auto keeper = dataManager()->deviceKeeper();
+    keeper->getSmartDetectionsStatusForCamera(
+        keeper->camera(),
+        [weakSelf](const platform::Value&) {
+          if (auto s = weakSelf.lock()) s->updateVideoSummaryButton();
+        },
+        [weakSelf](const platform::ErrorPtr&) {
+          if (auto s = weakSelf.lock()) s->updateVideoSummaryButton();
+        });
+  }
   if (reloadTableViewTimer_) reloadTableViewTimer_->invalidate();
   std::weak_ptr<KLTimelineViewController> weak = self;
   // The timer holds the screen only weakly; the screen stops it when it leaves.
@@ -320,7 +358,10 @@ void KLTimelineViewController::viewWillAppear(bool animated) {
   reloadTableViewIfNeeded();
 }
 
-void KLTimelineViewController::viewDidAppear(bool animated) { KLDashboardViewController::viewDidAppear(animated); }
+void KLTimelineViewController::viewDidAppear(bool animated) {
+  KLDashboardViewController::viewDidAppear(animated);
+  hideViewsWithAnimationDuration(0.2, 0.3, false);
+}
 
 void KLTimelineViewController::viewWillDisappear(bool animated) {
   KLDashboardViewController::viewWillDisappear(animated);
@@ -360,6 +401,7 @@ void KLTimelineViewController::didUpdateEventsForCameraID(std::optional<int64_t>
         if (auto badge = s->updateAvailableView()) badge->setHidden(false);
       }
     }
+    s->updatePreviousNextEventButtons();
   });
 }
 
@@ -472,10 +514,85 @@ void KLTimelineViewController::updateTimelineWithRecordingAvailable(bool availab
   if (auto label = noVideoInfoLabel()) label->setHidden(available);
 }
 
+void KLTimelineViewController::updateVideoSummaryButton() {
+  auto button = dailySummaryButton();
+  if (!button) return;
+  auto camera = dataManager()->deviceKeeper()->camera();
+  auto capabilities = camera ? camera->detectionsCapabilities() : nullptr;
+  auto smart = camera ? camera->smartDetections() : nullptr;
+  auto enabled = smart ? smart->enabled() : std::optional<int64_t>();
+  bool on = !(permissions() & KLPermissionNoExportFootage) && capabilities &&
+            capabilities->hasSmartDetectionsCapability() && enabled && *enabled != -1 && *enabled != 2147483647 &&
+            *enabled != 0;
+  if (on) {
+    setImageAndTint(*button, platform::Image::named("download-summary"), darkColor());
+    button->setTitle(upper(frameworkText("24hSummary")), platform::kControlStateNormal);
+  } else {
+    button->setImage(nullptr, platform::kControlStateNormal);
+    button->setTintColor(platform::Color::whiteColor());
+    button->setTitle(std::nullopt, platform::kControlStateNormal);
+  }
+  button->setEnabled(on);
+}
+
+void KLTimelineViewController::updatePreviousNextEventButtons() {
+  auto table = tableView();
+  auto up = nextEventButton();
+  auto down = prevEventButton();
+  if (!table || !adapter_ || !dataSource_ || !up || !down) return;
+  auto window = adapter_->visibleTimeRangeAtTableView(*table);
+  double top = window.start + window.duration;
+  auto before = dataSource_->closestTimelineEventBeforeTime(top);
+  if (before && window.start <= before->timelineEventTimestamp() && before->timelineEventTimestamp() < top) {
+    up->setHidden(true);
+    down->setHidden(true);
+    if (before == dataSource_->newestTimelineEvent()) {
+      if (auto badge = updateAvailableView()) badge->setHidden(true);
+    }
+    return;
+  }
+  down->setHidden(!before);
+  up->setHidden(!dataSource_->closestTimelineEventAfterTime(top));
+}
+
+void KLTimelineViewController::prevEventButtonTapped() {
+  auto table = tableView();
+  if (!table || !adapter_ || !dataSource_) return;
+  auto window = adapter_->visibleTimeRangeAtTableView(*table);
+  if (auto event = dataSource_->closestTimelineEventBeforeTime(window.start)) userDidTapThumbnailForEvent(event);
+}
+
+void KLTimelineViewController::nextEventButtonTapped() {
+  auto table = tableView();
+  if (!table || !adapter_ || !dataSource_) return;
+  auto window = adapter_->visibleTimeRangeAtTableView(*table);
+  if (auto event = dataSource_->closestTimelineEventAfterTime(window.start + window.duration)) {
+    userDidTapThumbnailForEvent(event);
+  }
+}
+
+void KLTimelineViewController::scrollToFirstEvent() {
+  if (auto newest = dataSource_ ? dataSource_->newestTimelineEvent() : nullptr) {
+    scrollTableViewToTime(newest->timelineEventTimestamp(), true, false);
+  }
+  if (auto badge = updateAvailableView()) badge->setHidden(true);
+}
+
+void KLTimelineViewController::hideViewsWithAnimationDuration(double duration, double delay, bool shouldHide) {
+  std::vector<std::shared_ptr<platform::View>> views = {tableView(), timelineLineView_.lock(), timelineLabel(),
+                                                        nextEventButton(), prevEventButton(), updateAvailableView()};
+  double alpha = shouldHide ? 0 : 1;
+  platform::View::animate(duration, delay, 2, [views, alpha] {
+    for (const auto& v : views) {
+      if (v) v->setAlpha(alpha);
+    }
+  });
+}
+
 // ---- closing ----
 
 void KLTimelineViewController::closeButtonPressed() {
-  if (dismissing_) return;
+  if (dismissing_ || !presentingViewController()) return;
   dismissing_ = true;
   auto self = sharedAs<KLTimelineViewController>();
   selfWhileDismissing_ = self;
@@ -483,10 +600,6 @@ void KLTimelineViewController::closeButtonPressed() {
     if (auto d = self->timelineDelegate()) d->didDismissTimeline(self);
     self->selfWhileDismissing_.reset();
   };
-  if (!presentingViewController()) {
-    platform::DispatchQueue::main()->async(finish);
-    return;
-  }
   dismissViewController(true, finish);
 }
 

@@ -156,8 +156,23 @@ class KLTimelineViewController : public KLDashboardViewController,
   KLTimelineRecordingPtr preciseRecordingAtTime(double time) const;
   double oldestTimestamp() const;
 
+  // ---- buttons, badge, fades ----
+  std::shared_ptr<platform::Button> prevEventButton() const { return prevEventButton_.lock(); }
+  std::shared_ptr<platform::Button> nextEventButton() const { return nextEventButton_.lock(); }
+  std::shared_ptr<platform::Button> dailySummaryButton() const { return dailySummaryButton_.lock(); }
+  // On only with the export right and a camera whose smart detection is known to be on.
+  void updateVideoSummaryButton();
+  // Arrows to the nearest events outside the visible window; hidden while an event is on screen.
+  void updatePreviousNextEventButtons();
+  void prevEventButtonTapped();
+  void nextEventButtonTapped();
+  // The badge's tap: the newest event, and the badge goes.
+  void scrollToFirstEvent();
+  void hideViewsWithAnimationDuration(double duration, double delay, bool shouldHide);
+
   // ---- closing ----
-  // Dismisses the screen once; the delegate hears of it when the dismissal has completed.
+  // Dismisses a presented screen once; the delegate hears of it when the dismissal has completed.
+  // A screen nobody presented does nothing.
   void closeButtonPressed();
 
   // ---- axis delegate ----
@@ -249,6 +264,9 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::weak_ptr<platform::Button> zoomInButton_;
   std::weak_ptr<platform::Button> zoomOutButton_;
   std::weak_ptr<platform::Button> moreButton_;
+  std::weak_ptr<platform::Button> dailySummaryButton_;
+  std::weak_ptr<platform::Button> prevEventButton_;
+  std::weak_ptr<platform::Button> nextEventButton_;
   std::shared_ptr<KLDownloadManager> downloadManager_;
   std::shared_ptr<platform::DocumentInteractionController> documentInteractionController_;
   KLEventPtr eventToDelete_;

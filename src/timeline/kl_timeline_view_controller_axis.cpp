@@ -193,6 +193,7 @@ void KLTimelineViewController::timelineAdapterDidScrollToTime(KLTimeRangeAdapter
                                 });
     }
   }
+  updatePreviousNextEventButtons();
   hasNextEvent_ = dataSource_->closestTimelineEventAfterTime(time + 1.0) != nullptr;
   hasPreviousEvent_ = dataSource_->closestTimelineEventBeforeTime(time - 1.0) != nullptr;
   if (player_) {

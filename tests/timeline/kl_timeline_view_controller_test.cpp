@@ -8,6 +8,7 @@
 #include "foundation/date_timeline_helper.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
+#include "model/kl_detections_response.h"
 #include "timeline_screen_fixture.h"
 
 namespace dk {
@@ -304,6 +305,72 @@ class Delegate : public KLTimelineDelegate {
     screen = timeline;
   }
 };
+
+TEST_F(TimelineScreen, TheSummaryButtonNeedsTheExportRightAndSmartDetectionKnownToBeOn) {
+  auto rights = std::make_shared<KLUserRightsResponse>();
+  rights->setRights(KLUserRightExport | KLUserRightPlayback);
+  installBaseScreenServices({[&rights] { return rights; }, nullptr, nullptr});
+  auto screen = showScreen(makeScreen());
+  auto camera = KLDataManager::sharedInstance()->deviceKeeper()->camera();
+  ASSERT_TRUE(camera);
+  auto capabilities = std::make_shared<KLDetectionsCapabilitiesResponse>();
+  capabilities->setAnalyticsPersonArea(true);
+  camera->setDetectionsCapabilities(capabilities);
+  auto smart = std::make_shared<KLSmartDetectionsResponse>();
+  camera->setSmartDetections(smart);
+  struct Case {
+    int64_t enabled;
+    bool on;
+  };
+  for (const auto& c : {Case{-1, false}, Case{2147483647, false}, Case{0, false}, Case{1, true}}) {
+    smart->setEnabled(c.enabled);
+    screen->updateVideoSummaryButton();
+    EXPECT_EQ(screen->dailySummaryButton()->isEnabled(), c.on) << c.enabled;
+  }
+  EXPECT_FALSE(screen->dailySummaryButton()->titleForState(platform::kControlStateNormal)->empty());
+  // Without the export right it stays off whatever the camera does.
+  rights->setRights(KLUserRightPlayback);
+  screen->recomputePermissions();
+  screen->updateVideoSummaryButton();
+  EXPECT_FALSE(screen->dailySummaryButton()->isEnabled());
+  EXPECT_FALSE(screen->dailySummaryButton()->titleForState(platform::kControlStateNormal));
+}
+
+TEST_F(TimelineScreen, EventArrowsPointToEventsOutsideTheWindowAndHideWhileOneIsOnScreen) {
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes, now() - 6 * 3600));
+  auto window = screen->adapter()->visibleTimeRangeAtTableView(*screen->tableView());
+  setEvents({restEvent(2, window.start + window.duration + 3600), restEvent(1, window.start - 3600)});
+  screen->updatePreviousNextEventButtons();
+  EXPECT_FALSE(screen->nextEventButton()->isHidden());
+  EXPECT_FALSE(screen->prevEventButton()->isHidden());
+
+  setEvents({restEvent(3, window.start + window.duration + 3600), restEvent(4, window.start + window.duration / 2),
+             restEvent(1, window.start - 3600)});
+  screen->updatePreviousNextEventButtons();
+  EXPECT_TRUE(screen->nextEventButton()->isHidden());
+  EXPECT_TRUE(screen->prevEventButton()->isHidden());
+}
+
+TEST_F(TimelineScreen, TappingTheBadgeGoesToTheNewestEventAndHidesIt) {
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes, now() - 6 * 3600));
+  setEvents({restEvent(2, now() - 120), restEvent(1, now() - 6 * 3600)});
+  ASSERT_FALSE(screen->updateAvailableView()->isHidden());
+  driver().tap(*screen->updateAvailableView());
+  driver().settle();
+  EXPECT_TRUE(screen->updateAvailableView()->isHidden());
+  EXPECT_NEAR(screen->adapter()->scrollTime(), now() - 120, 1.0);
+}
+
+TEST_F(TimelineScreen, ACloseSwipeOnAScreenNobodyPresentedDoesNothing) {
+  auto delegate = std::make_shared<Delegate>();
+  auto screen = showScreen(makeScreen());
+  screen->setTimelineDelegate(delegate);
+  screen->closeButtonPressed();
+  driver().advance(1.0);
+  EXPECT_FALSE(screen->isDismissing());
+  EXPECT_EQ(delegate->calls, 0);
+}
+
 
 TEST_F(TimelineScreen, TheCloseAreaClosesOnceAndTellsTheDelegateOnceDone) {
   showWindow();
