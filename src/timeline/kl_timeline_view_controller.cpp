@@ -327,8 +327,12 @@ void KLTimelineViewController::viewWillAppear(bool animated) {
   KLDashboardViewController::viewWillAppear(animated);
   auto self = sharedAs<KLTimelineViewController>();
   if (!observingManagers_) {
-    events()->addObserverForEventsChanges(self);
-    recordings()->addObserverForRecordingsChanges(self);
+    auto eventManager = events();
+    auto recordingManager = recordings();
+    eventManager->addObserverForEventsChanges(self);
+    recordingManager->addObserverForRecordingsChanges(self);
+    observedEvents_ = eventManager;
+    observedRecordings_ = recordingManager;
     observingManagers_ = true;
   }
   didUpdateEventsForCameraID(cameraID_);
@@ -374,9 +378,10 @@ void KLTimelineViewController::viewWillDisappear(bool animated) {
 
 void KLTimelineViewController::stopObserving() {
   if (!observingManagers_) return;
+  // The managers observed, not the registry's current ones: leaving must not build a new registry.
   auto self = sharedAs<KLTimelineViewController>();
-  events()->removeObserverForEventsChanges(self);
-  recordings()->removeObserverForRecordingsChanges(self);
+  if (auto m = observedEvents_.lock()) m->removeObserverForEventsChanges(self);
+  if (auto m = observedRecordings_.lock()) m->removeObserverForRecordingsChanges(self);
   observingManagers_ = false;
 }
 

@@ -289,6 +289,8 @@ class KLTimelineViewController : public KLDashboardViewController,
   bool hasNextEvent_ = false;
   bool hasPreviousEvent_ = false;
   bool observingManagers_ = false;
+  std::weak_ptr<KLEventManager> observedEvents_;
+  std::weak_ptr<KLRecordingManager> observedRecordings_;
   bool dismissing_ = false;
   // Keeps the screen alive from the close tap until its dismissal has completed.
   std::shared_ptr<KLTimelineViewController> selfWhileDismissing_;
