@@ -31,6 +31,11 @@ bool worthRemembering(const ErrorPtr& error) {
 
 void ImageLoadOperation::cancel() {
   if (cancelled_.exchange(true)) return;
+  Completion dropped;
+  {
+    std::lock_guard<std::mutex> lock(completionMutex_);
+    dropped.swap(completion_);
+  }
   if (auto downloader = downloader_.lock()) downloader->cancelOperation(*this);
 }
 
@@ -38,8 +43,11 @@ void ImageLoadOperation::finish(ImagePtr image, ErrorPtr error, bool fromCache) 
   // Checked on the main thread, where cancellations of view loads are made: a cancelled load
   // never answers, and no load answers twice.
   if (cancelled_.load() || finished_.exchange(true)) return;
-  auto completion = std::move(completion_);
-  completion_ = nullptr;
+  Completion completion;
+  {
+    std::lock_guard<std::mutex> lock(completionMutex_);
+    completion.swap(completion_);
+  }
   if (completion) completion(std::move(image), std::move(error), fromCache);
 }
 

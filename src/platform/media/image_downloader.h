@@ -68,7 +68,8 @@ class ImageLoadOperation {
 
   const std::string url_;
   const unsigned options_;
-  Completion completion_;
+  std::mutex completionMutex_;
+  Completion completion_;  // dropped once it has run or the load is cancelled
   std::weak_ptr<ImageDownloader> downloader_;
   std::atomic<bool> cancelled_{false};
   std::atomic<bool> finished_{false};

@@ -31,7 +31,8 @@ void setImageWithURL(ImageView& view, const std::string& url, ImagePtr placehold
   auto weakView = std::weak_ptr<ImageView>(view.sharedAs<ImageView>());
   // A memory hit answers inside loadImage, before the operation is known: the shared slot below
   // lets the completion tell "still this view's load" in both cases.
-  auto slot = std::make_shared<ImageLoadOperationPtr>();
+  // Weak: the operation owns this completion, which must not own the operation back.
+  auto slot = std::make_shared<std::weak_ptr<ImageLoadOperation>>();
   auto answered = std::make_shared<bool>(false);
   auto operation = downloader->loadImage(
       url, options, [weakView, url, options, completed, placeholder, slot, answered](ImagePtr image, ErrorPtr error,
@@ -39,7 +40,8 @@ void setImageWithURL(ImageView& view, const std::string& url, ImagePtr placehold
         *answered = true;
         auto view = weakView.lock();
         if (!view) return;
-        if (*slot && currentImageLoad(*view) == *slot) view->setAssociatedValue(kLoadKey, ImageLoadOperationPtr());
+        auto self = slot->lock();
+        if (self && currentImageLoad(*view) == self) view->setAssociatedValue(kLoadKey, ImageLoadOperationPtr());
         if (!(options & kImageAvoidAutoSetImage)) {
           if (image) {
             view->setImage(image);
