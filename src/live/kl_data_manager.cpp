@@ -4,6 +4,7 @@
 #include "live/kl_websockets_service.h"
 #include "network/kl_request_manager.h"
 #include "platform/dispatch/queue.h"
+#include "platform/foundation/notification_center.h"
 
 namespace dk {
 
@@ -112,6 +113,14 @@ void KLDataManager::getUserAndTurnOnWebsockets() {
           if (auto id = users->getUser()->accountID()) account = platform::Value(*id);
         }
         KLWebsocketsService::websocketsTurnONWithAccountID(account);
+        // The rights follow the user, so screens can offer what the user may do.
+        if (users) {
+          users->getUserRightsWithSuccessBlock(
+              [](const platform::Value&) {
+                platform::NotificationCenter::defaultCenter().post(kUserRightsLoadedNotification);
+              },
+              [](const platform::ErrorPtr&) {});
+        }
       },
       nullptr);
 }

@@ -20,6 +20,9 @@
 
 namespace dk {
 
+// Posted on the main thread when the signed-in user's rights have been read.
+inline constexpr const char* kUserRightsLoadedNotification = "userRightsLoaded";
+
 class KLDataManager : public platform::Object {
  public:
   // Outcomes of the start-up chain (performInitialRequests).

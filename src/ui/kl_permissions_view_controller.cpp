@@ -1,7 +1,9 @@
 #include "ui/kl_permissions_view_controller.h"
 
+
 #include <array>
 
+#include "live/kl_data_manager.h"
 #include "model/kl_user_response.h"
 #include "ui/base_screen_services.h"
 
@@ -9,6 +11,10 @@ namespace dk {
 
 void KLPermissionsViewController::viewDidLoad() {
   ViewController::viewDidLoad();
+  computePermissions();
+}
+
+void KLPermissionsViewController::computePermissions() {
   demoUserPermissionWithRigths(KLUserRightDemoUser);
   listenToAudioOfTheCameraPermissionWithRights(KLUserRightMicrophone);
   edgeStorageManagementPermissionWithRights(KLUserRightEdgeStorageManagement);
@@ -58,5 +64,7 @@ bool KLPermissionsViewController::respondsToSelector(std::string_view selector) 
   }
   return false;
 }
+
+std::shared_ptr<KLDataManager> KLPermissionsViewController::dataManager() const { return KLDataManager::sharedInstance(); }
 
 }  // namespace dk

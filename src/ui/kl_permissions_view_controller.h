@@ -9,12 +9,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "platform/foundation/object.h"
 #include "platform/ui/view_controller.h"
 
 namespace dk {
+
+class KLDataManager;
 
 // Restriction bits; a set bit forbids the action, except the demo bit, which marks a demo account.
 enum KLPermissions : unsigned long {
@@ -43,9 +46,13 @@ class KLPermissionsViewController : public platform::ViewController, public KLPe
 
   unsigned long permissions() const { return permissions_; }
   void setPermissions(unsigned long permissions) { permissions_ = permissions; }
+  // The managers' registry (its shared instance; the first use starts the user chain).
+  std::shared_ptr<KLDataManager> dataManager() const;
 
   // The platform's viewDidLoad, then the six permission operations in a fixed order.
   void viewDidLoad() override;
+  // The six permission operations in that order (adding bits to the current ones).
+  void computePermissions();
 
   void demoUserPermissionWithRigths(unsigned long right) override;
   void listenToAudioOfTheCameraPermissionWithRights(unsigned long right) override;

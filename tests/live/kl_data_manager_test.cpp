@@ -139,6 +139,34 @@ TEST_F(KLDataManagerTest, AUserChainThatFailsStillTurnsTheFeedOnWithoutAnAccount
   EXPECT_FALSE(manager->userManager()->getUser()->accountID());
 }
 
+TEST_F(KLDataManagerTest, TheUserChainAsksForTheRightsAfterTheUserAndTellsWhenTheyArrive) {
+  executor->setScript([](const KLRequest& request, size_t) {
+    switch (request.requestName()) {
+      case USER_GET_REQUEST_CLOUD:
+        return ScriptedReply::body(R"({"userId":42,"accountId":777})");
+      case USER_RIGHTS_GET_REQUEST_CLOUD:
+        return ScriptedReply::body(R"({"deleteRecording":true,"playback":true})");
+      default:
+        return ScriptedReply::failure(500);
+    }
+  });
+  int told = 0;
+  auto token = platform::NotificationCenter::defaultCenter().addObserver(
+      kUserRightsLoadedNotification, [&told](const platform::Notification&) { ++told; });
+  auto manager = KLDataManager::sharedInstance();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  auto order = executor->requests();
+  size_t user = order.size(), rights = order.size();
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (order[i]->requestName() == USER_GET_REQUEST_CLOUD && user == order.size()) user = i;
+    if (order[i]->requestName() == USER_RIGHTS_GET_REQUEST_CLOUD && rights == order.size()) rights = i;
+  }
+  ASSERT_LT(rights, order.size());
+  EXPECT_LT(user, rights);
+  EXPECT_EQ(told, 1);
+  EXPECT_TRUE(manager->userManager()->userRights()->deleteRecording().value_or(false));
+}
+
 // ---- the start-up chain ----
 
 class StartUpChainTest : public KLDataManagerTest {
@@ -146,6 +174,8 @@ class StartUpChainTest : public KLDataManagerTest {
   int64_t run() {
     auto manager = KLDataManager::sharedInstance();
     EXPECT_TRUE(MainRunLoop::runUntilIdle());
+    // The user chain asks for the rights once on its own; the counts below are the start-up chain's.
+    if (!userChainRights_) userChainRights_ = countOf(*executor, USER_RIGHTS_GET_REQUEST_CLOUD);
     int64_t status = -1;
     int reports = 0;
     manager->performInitialRequestsWithSuccessBlock(
@@ -158,6 +188,9 @@ class StartUpChainTest : public KLDataManagerTest {
     EXPECT_EQ(reports, 1);
     return status;
   }
+  size_t startUpRights() const { return countOf(*executor, USER_RIGHTS_GET_REQUEST_CLOUD) - userChainRights_.value_or(0); }
+  std::optional<size_t> userChainRights_;
+
   void answerRightsAndCameras(std::function<ScriptedReply(const KLRequest&)> cameras) {
     executor->setScript([cameras](const KLRequest& request, size_t) {
       switch (request.requestName()) {
@@ -176,7 +209,7 @@ TEST_F(StartUpChainTest, AnOfflineRefreshReportsThreeAndAsksNothingElse) {
   executor->refreshError = transportError(-1009);
   EXPECT_EQ(run(), KLDataManager::kInitialRequestsOffline);
   EXPECT_EQ(executor->refreshes, 1);
-  EXPECT_EQ(countOf(*executor, USER_RIGHTS_GET_REQUEST_CLOUD), 0u);
+  EXPECT_EQ(startUpRights(), 0u);
 }
 
 TEST_F(StartUpChainTest, ATimeOutReportsFourAndAFatalStatusTwo) {
@@ -190,7 +223,7 @@ TEST_F(StartUpChainTest, ATimeOutReportsFourAndAFatalStatusTwo) {
     return reply;
   });
   EXPECT_EQ(run(), KLDataManager::kInitialRequestsFatalError);
-  EXPECT_EQ(countOf(*executor, USER_RIGHTS_GET_REQUEST_CLOUD), 1u);
+  EXPECT_EQ(startUpRights(), 1u);
   EXPECT_EQ(countOf(*executor, CAMERAS_GET_REQUEST_CLOUD), 1u);
 }
 

@@ -16,6 +16,9 @@ namespace dk::platform {
 
 class View;
 
+// The type identifier of MPEG-4 movies (kUTTypeMPEG4).
+inline constexpr const char* kUTTypeMPEG4 = "public.mpeg-4";
+
 class DocumentInteractionController {
  public:
   struct Presentation {

@@ -1,0 +1,299 @@
+// KLTimelineViewController: the screen the facade presents. The camera's history as a vertical
+// time strip (the dashboard's table driven by KLTimeRangeAdapter and KLTimelineDataSource), the
+// player area above it and the control rows below. It follows the event and recording managers,
+// throttles its table reloads to one a second, chooses and stores the zoom level, takes its first
+// position, and closes once.
+//
+// Main thread only: manager callbacks arrive there, and reloads they cause are posted to the main
+// queue so a callback never reloads the table inside its own call.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/dispatch/timer.h"
+#include "platform/ui/application.h"
+#include "platform/ui/button.h"
+#include "platform/ui/image_view.h"
+#include "platform/ui/label.h"
+#include "platform/ui/alert_controller.h"
+#include "platform/ui/document_interaction_controller.h"
+#include "services/kl_camera_roll_album_manager.h"
+#include "services/kl_download_manager.h"
+#include "services/kl_event_manager.h"
+#include "services/kl_recording_manager.h"
+#include "timeline/event_manager_lookups.h"
+#include "timeline/kl_dashboard_view_controller.h"
+#include "timeline/kl_time_range_adapter.h"
+#include "timeline/kl_timeline_data_source.h"
+#include "timeline/kl_update_available_view.h"
+#include "timeline/reload_throttle.h"
+#include "timeline/timeline_player.h"
+
+namespace dk {
+
+class KLTimelineViewController;
+
+// Zoom asked by the host.
+enum KLTimelineZoomLevel : int {
+  KLTimelineZoomLevelDefault = 0,
+  KLTimelineZoomLevelFifteenMinutes = 1,
+  KLTimelineZoomLevelThreeMinutes = 2,
+};
+
+inline constexpr const char* kTimelineSettingsKey = "timelineSettings";
+inline constexpr const char* kTimelineOptionKey = "timelineOption";
+
+class KLTimelineDelegate : public platform::Protocol {
+ public:
+  // didDismissTimeline:, once, after the dismissal has completed.
+  virtual void didDismissTimeline(const std::shared_ptr<KLTimelineViewController>& timeline) = 0;
+};
+
+class KLTimelineViewController : public KLDashboardViewController,
+                                 public KLTimeRangeAdapterDelegate,
+                                 public KLTimelineTableViewCellDelegate,
+                                 public KLEventsUpdatesDelegate,
+                                 public KLRecordingsUpdatesDelegate,
+                                 public KLDownloadManagerDelegate {
+ public:
+  static constexpr const char* kStoryboardName = "Timeline";
+  static constexpr const char* kSceneIdentifier = "timelineScreen";
+  static constexpr double kReloadInterval = 1.0;
+  static constexpr double kRowsPerScreen = 6.0;
+
+  KLTimelineViewController() = default;
+  ~KLTimelineViewController() override;
+
+  // ---- configuration (before the view loads) ----
+  std::optional<int64_t> cameraID() const { return cameraID_; }
+  void setCameraID(std::optional<int64_t> id) { cameraID_ = id; }
+  double scrollTimeAfterInit() const { return scrollTimeAfterInit_; }
+  void setScrollTimeAfterInit(double time) { scrollTimeAfterInit_ = time; }
+  int zoomlevel() const { return zoomlevel_; }
+  void setZoomlevel(int level) { zoomlevel_ = level; }
+  bool isVerticalRecordingsVisible() const { return isVerticalRecordingsVisible_; }
+  void setIsVerticalRecordingsVisible(bool v) { isVerticalRecordingsVisible_ = v; }
+  bool isTimelineControlsVisible() const { return isTimelineControlsVisible_; }
+  void setIsTimelineControlsVisible(bool v) { isTimelineControlsVisible_ = v; }
+  bool isCameraNameVisible() const { return isCameraNameVisible_; }
+  void setIsCameraNameVisible(bool v) { isCameraNameVisible_ = v; }
+  const std::vector<std::string>& hideEventTypes() const { return hideEventTypes_; }
+  void setHideEventTypes(std::vector<std::string> types) { hideEventTypes_ = std::move(types); }
+  std::shared_ptr<KLTimelineDelegate> timelineDelegate() const { return timelineDelegate_.lock(); }
+  void setTimelineDelegate(std::weak_ptr<KLTimelineDelegate> d) { timelineDelegate_ = std::move(d); }
+
+  // ---- outlets ----
+  std::shared_ptr<platform::View> playerContainer() const { return playerContainer_.lock(); }
+  std::shared_ptr<platform::ImageView> snapshotImageView() const { return snapshotImageView_.lock(); }
+  std::shared_ptr<platform::Label> noVideoInfoLabel() const { return noVideoInfoLabel_.lock(); }
+  std::shared_ptr<platform::ImageView> noEventsImageView() const { return noEventsImageView_.lock(); }
+  std::shared_ptr<platform::Label> noEventsInfoLabel() const { return noEventsInfoLabel_.lock(); }
+  std::shared_ptr<platform::Button> closeButton() const { return closeButton_.lock(); }
+  std::shared_ptr<platform::Label> timelineLabel() const { return timelineLabel_.lock(); }
+  std::shared_ptr<platform::View> timelineContainerView() const { return timelineContainerView_.lock(); }
+  std::shared_ptr<KLUpdateAvailableView> updateAvailableView() const { return updateAvailableView_.lock(); }
+  std::shared_ptr<platform::View> bottomControlsContainer() const { return bottomControlsContainer_.lock(); }
+  std::shared_ptr<platform::View> recordingBackgroundView() const { return recordingBackgroundView_.lock(); }
+  std::shared_ptr<platform::Button> zoomInButton() const { return zoomInButton_.lock(); }
+  std::shared_ptr<platform::Button> zoomOutButton() const { return zoomOutButton_.lock(); }
+
+  // ---- working state ----
+  const std::shared_ptr<KLTimeRangeAdapter>& adapter() const { return adapter_; }
+  const std::shared_ptr<KLTimelineDataSource>& dataSource() const { return dataSource_; }
+  unsigned long currentInterval() const { return currentInterval_; }
+  bool shouldReloadTableView() const { return throttle_.isPending(); }
+  bool isReloadTimerRunning() const { return reloadTableViewTimer_ != nullptr; }
+  // Full table reloads, and redraws of the current time's row alone.
+  size_t reloadCount() const { return reloadCount_; }
+  size_t rowRedrawCount() const { return rowRedrawCount_; }
+  const std::shared_ptr<TimelinePlayer>& player() const { return player_; }
+  // The embedded player (the hand-off creates it; tests give one).
+  void setPlayer(std::shared_ptr<TimelinePlayer> player);
+  KLTimelineRecordingPtr playingRecording() const { return playingRecording_.lock(); }
+  platform::BackgroundTaskIdentifier bgTask() const { return bgTask_; }
+  bool isDismissing() const { return dismissing_; }
+
+  // ---- life cycle ----
+  void buildLayout(platform::View& root) override;
+  void viewDidLoad() override;
+  void setFonts() override;
+  void configureNotifications() override;
+  void setUpViews() override;
+  void viewWillAppear(bool animated) override;
+  void viewDidAppear(bool animated) override;
+  void viewWillDisappear(bool animated) override;
+  bool prefersStatusBarHidden() const override { return false; }
+  void resetFacesList();
+
+  // ---- data flow ----
+  void didUpdateEventsForCameraID(std::optional<int64_t> cameraID) override;
+  void didUpdateRecordingsForCameraID(std::optional<int64_t> cameraID) override;
+  // Ordinary reloads run at most once a second; `reset` ones always (and restart the window).
+  void reloadTableViewAndResetVelocity(bool reset);
+  void reloadTableViewIfNeeded();
+  // The signed-in user's rights arrived: the permission bits are computed anew.
+  void recomputePermissions();
+  void handle_UIApplicationDidEnterBackgroundNotification();
+  void handle_UIApplicationWillEnterForegroundNotification();
+  void handle_kUnableToSaveVideoToPhotoAlbumNotification();
+
+  // ---- zoom and positioning ----
+  void setZoomLevel(int level);
+  void setUpTableView();
+  static void saveSelectedZoomOption(unsigned long interval);
+  static unsigned long getSelectedZoomOption();
+  void zoomInButtonPressed() { updateSelectedZoomOptionZoomedIn(true); }
+  void zoomOutButtonPressed() { updateSelectedZoomOptionZoomedIn(false); }
+  void updateSelectedZoomOptionZoomedIn(bool zoomedIn);
+  void updateZoomButtons();
+  void tableViewDidAppear();
+  // The time the strip starts at when it comes on screen.
+  double firstPositionTime() const;
+  void scrollTableViewToTime(double time, bool animated, bool sendScrollMessages);
+  KLTimelineRecordingPtr preciseRecordingAtTime(double time) const;
+  double oldestTimestamp() const;
+
+  // ---- buttons, badge, fades ----
+  std::shared_ptr<platform::Button> prevEventButton() const { return prevEventButton_.lock(); }
+  std::shared_ptr<platform::Button> nextEventButton() const { return nextEventButton_.lock(); }
+  std::shared_ptr<platform::Button> dailySummaryButton() const { return dailySummaryButton_.lock(); }
+  // On only with the export right and a camera whose smart detection is known to be on.
+  void updateVideoSummaryButton();
+  // Arrows to the nearest events outside the visible window; hidden while an event is on screen.
+  void updatePreviousNextEventButtons();
+  void prevEventButtonTapped();
+  void nextEventButtonTapped();
+  // The badge's tap: the newest event, and the badge goes.
+  void scrollToFirstEvent();
+  void hideViewsWithAnimationDuration(double duration, double delay, bool shouldHide);
+
+  // ---- closing ----
+  // Dismisses a presented screen once; the delegate hears of it when the dismissal has completed.
+  // A screen nobody presented does nothing.
+  void closeButtonPressed();
+
+  // ---- axis delegate ----
+  double timelineOffsetInTimelineAdapter(KLTimeRangeAdapter& adapter) override;
+  double minScrollTimeInTimelineAdapter(KLTimeRangeAdapter& adapter) override;
+  void timelineAdapterDidScrollToTime(KLTimeRangeAdapter& adapter, double time) override;
+  void timelineAdapterDidEndScrollingAtTime(KLTimeRangeAdapter& adapter, double time) override;
+  void timelineAdapterWillBeginScrollingAtTime(KLTimeRangeAdapter& adapter, double time) override;
+  void timelineAdapterWillDisplayCellForRowAtTimeRange(KLTimeRangeAdapter& adapter, KLTimeRange range) override;
+  void timelineAdapterDidEndDisplayingCellForRowAtTimeRange(KLTimeRangeAdapter& adapter, KLTimeRange range) override;
+  // The event whose thumbnail stands in the player area while the user scrolls at `time`: the
+  // nearer of the closest events before and after within the level's precision, the later on a tie.
+  KLTimelineEventPtr eventForSnapshotAtTime(double time) const;
+  // Thumbnails of the rows on screen, prefetched.
+  const std::vector<std::string>& eventSnapshotsToPrefetch() const { return eventSnapshotsToPrefetch_; }
+  const platform::ImagePtr& lastPresentedSnapshot() const { return lastPresentedSnapshot_; }
+  // Nil falls back to the camera's stored snapshot; the player is given the same image.
+  void setLastPresentedSnapshot(platform::ImagePtr image);
+  bool hasNextEvent() const { return hasNextEvent_; }
+  bool hasPreviousEvent() const { return hasPreviousEvent_; }
+
+  // ---- row cell delegate ----
+  double recordingsRenderViewOffsetFromLeft() override { return timelineLabelMaxWidth_; }
+  double eventsRenderViewOffsetFromLeft() override { return timelineLabelMaxWidth_ + 16; }
+  // Hidden unless the strip shows the 3-minute level.
+  bool shouldHideActionButtonForEvent(const KLTimelineEventPtr& event) override;
+  void userDidTapThumbnailForEvent(const KLTimelineEventPtr& event) override;
+  void userDidTapActionButtonForEvent(const KLTimelineEventPtr& event) override;
+
+  // ---- event actions ----
+  struct PopoverSource {
+    platform::Rect rect;
+    std::shared_ptr<platform::View> view;
+  };
+  PopoverSource popoverSourceStructForEvent(const KLTimelineEventPtr& event) const;
+  // The sheet offered for an event: share, download, delete (with the right) and cancel.
+  std::shared_ptr<platform::AlertController> actionSheetForEvent(const KLTimelineEventPtr& event);
+  void shareEvent(const KLEventPtr& event, const PopoverSource& source);
+  // Asks for the photo library, fetches the clip's address, then downloads it.
+  void downloadEvent(const KLEventPtr& event);
+  void deleteEventAskingFirst(const KLEventPtr& event);
+  const KLEventPtr& eventToDelete() const { return eventToDelete_; }
+  const std::shared_ptr<KLDownloadManager>& downloadManager() const { return downloadManager_; }
+  const std::shared_ptr<platform::DocumentInteractionController>& documentInteractionController() const {
+    return documentInteractionController_;
+  }
+  void downloadProgressUpdated(float progress, const KLEventPtr& event) override;
+  void errorWithInfo(const std::string& info) override;
+  void firstButtonTapped() override;
+  void secondButtonTappedWithCompletion(std::function<void()> completion) override;
+
+  bool respondsToSelector(std::string_view selector) const override;
+
+ private:
+  // 15 % of the view's height (the single-precision constant); 0 without a view.
+  double timelineOffset() const;
+  std::shared_ptr<KLEventManager> events() const;
+  std::shared_ptr<KLRecordingManager> recordings() const;
+  void stopObserving();
+  void updateNoEventsViews();
+  void updateTimelineWithRecordingAvailable(bool available);
+  void showInfoPopUp(const char* title, const std::string& text);
+  // A clip's outcome (saved, failed): the background task kept for it ends.
+  void endBackgroundTaskForClip();
+
+  // configuration
+  std::optional<int64_t> cameraID_;
+  double scrollTimeAfterInit_ = 0;
+  int zoomlevel_ = 0;
+  bool isVerticalRecordingsVisible_ = true;
+  bool isTimelineControlsVisible_ = true;
+  bool isCameraNameVisible_ = true;
+  std::vector<std::string> hideEventTypes_;
+  std::weak_ptr<KLTimelineDelegate> timelineDelegate_;
+
+  // outlets
+  std::weak_ptr<platform::View> playerContainer_;
+  std::weak_ptr<platform::ImageView> snapshotImageView_;
+  std::weak_ptr<platform::Label> noVideoInfoLabel_;
+  std::weak_ptr<platform::ImageView> noEventsImageView_;
+  std::weak_ptr<platform::Label> noEventsInfoLabel_;
+  std::weak_ptr<platform::Button> closeButton_;
+  std::weak_ptr<platform::Label> timelineLabel_;
+  std::weak_ptr<platform::View> timelineLineView_;
+  std::weak_ptr<platform::View> timelineContainerView_;
+  std::weak_ptr<KLUpdateAvailableView> updateAvailableView_;
+  std::weak_ptr<platform::View> bottomControlsContainer_;
+  std::weak_ptr<platform::View> recordingBackgroundView_;
+  std::weak_ptr<platform::Button> zoomInButton_;
+  std::weak_ptr<platform::Button> zoomOutButton_;
+  std::weak_ptr<platform::Button> moreButton_;
+  std::weak_ptr<platform::Button> dailySummaryButton_;
+  std::weak_ptr<platform::Button> prevEventButton_;
+  std::weak_ptr<platform::Button> nextEventButton_;
+  std::shared_ptr<KLDownloadManager> downloadManager_;
+  std::shared_ptr<platform::DocumentInteractionController> documentInteractionController_;
+  KLEventPtr eventToDelete_;
+
+  // working state
+  std::shared_ptr<KLTimeRangeAdapter> adapter_;
+  std::shared_ptr<KLTimelineDataSource> dataSource_;
+  std::shared_ptr<EventManagerLookups> lookups_;
+  unsigned long currentInterval_ = 2;
+  std::shared_ptr<TimelinePlayer> player_;
+  std::weak_ptr<KLTimelineRecordingInterface> playingRecording_;
+  std::shared_ptr<platform::Timer> reloadTableViewTimer_;
+  ReloadThrottle throttle_{kReloadInterval};
+  size_t reloadCount_ = 0;
+  size_t rowRedrawCount_ = 0;
+  platform::BackgroundTaskIdentifier bgTask_ = platform::kBackgroundTaskInvalid;
+  double timelineLabelMaxWidth_ = 0;
+  std::vector<std::string> eventSnapshotsToPrefetch_;
+  platform::ImagePtr lastPresentedSnapshot_;
+  bool hasNextEvent_ = false;
+  bool hasPreviousEvent_ = false;
+  bool observingManagers_ = false;
+  std::weak_ptr<KLEventManager> observedEvents_;
+  std::weak_ptr<KLRecordingManager> observedRecordings_;
+  bool dismissing_ = false;
+  // Keeps the screen alive from the close tap until its dismissal has completed.
+  std::shared_ptr<KLTimelineViewController> selfWhileDismissing_;
+};
+
+}  // namespace dk

@@ -1,0 +1,102 @@
+// Shared set-up for the timeline screen and facade tests: the base screens' fixture, the managers
+// behind a scripted cloud that refuses every request (the tests put data into the caches
+// themselves), settings in a home of the test's own, and a player that records what it is told.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "live/kl_data_manager.h"
+#include "platform/dispatch/run_loop.h"
+#include "services/scripted_executor.h"
+#include "support/temp_directory.h"
+#include "timeline/kl_timeline_view_controller.h"
+#include "timeline_test_items.h"
+#include "ui/screen_test_support.h"
+
+namespace dk::test {
+
+inline constexpr int64_t kCamera = 7;
+
+class RecordingPlayer : public TimelinePlayer {
+ public:
+  std::vector<std::string> log;
+  bool playing = true;
+  bool landscape = false;
+  std::weak_ptr<platform::Protocol> delegate;
+  bool delegateSetWhenPaused = false;
+
+  bool isPlaying() const override { return playing; }
+  bool isInLandscape() const override { return landscape; }
+  void pausePlayer() override {
+    log.push_back("pause");
+    delegateSetWhenPaused = delegate.lock() != nullptr;
+    playing = false;
+  }
+  void setPlayerDelegate(std::weak_ptr<platform::Protocol> d) override {
+    log.push_back(d.lock() ? "delegate" : "no delegate");
+    delegate = std::move(d);
+  }
+  void setCamera(KLCameraPtr) override { log.push_back("camera"); }
+  void setHasNextEvent(bool v) override { hasNext = v; }
+  void setHasPreviousEvent(bool v) override { hasPrevious = v; }
+  bool hasNext = false, hasPrevious = false;
+};
+
+class TimelineScreenTest : public ScreenTest {
+ protected:
+  void SetUp() override {
+    ScreenTest::SetUp();
+    executor_->setScript([](const KLRequest&, size_t) { return ScriptedReply::failure(500); });
+    KLServicesManager::setRequestExecutor(executor_);
+  }
+  void TearDown() override {
+    platform::MainRunLoop::runUntilIdle();
+    window_.reset();
+    platform::MainRunLoop::runUntilIdle();
+    KLDataManager::resetSharedInstance();
+    platform::MainRunLoop::runUntilIdle();
+    KLServicesManager::setRequestExecutor(nullptr);
+    ScreenTest::TearDown();
+  }
+
+  std::shared_ptr<KLTimelineViewController> makeScreen(int zoom = 0, double start = 0) {
+    auto screen = std::make_shared<KLTimelineViewController>();
+    screen->setCameraID(kCamera);
+    screen->setZoomlevel(zoom);
+    screen->setScrollTimeAfterInit(start);
+    return screen;
+  }
+  // The screen shown, its first position taken.
+  std::shared_ptr<KLTimelineViewController> showScreen(std::shared_ptr<KLTimelineViewController> screen) {
+    show(screen);
+    driver().advance(1.0);
+    return screen;
+  }
+
+  std::shared_ptr<KLEventManager> events() { return KLDataManager::sharedInstance()->eventManager(); }
+  std::shared_ptr<KLRecordingManager> recordings() { return KLDataManager::sharedInstance()->recordingManager(); }
+
+  // Replaces the camera's cached events (newest first) and tells the observers.
+  void setEvents(const std::vector<KLEventPtr>& list, int64_t camera = kCamera) {
+    platform::ValueArray values;
+    for (const auto& e : list) values.push_back(platform::Value(e));
+    events()->eventsForCameraID(camera)->setValues(platform::Value(values));
+    events()->notifyObserversForCameraID(camera);
+    driver().pump();
+  }
+  void setRecordings(const std::vector<KLRecordingPtr>& list) {
+    platform::ValueArray values;
+    for (const auto& r : list) values.push_back(platform::Value(r));
+    recordings()->recordingsForCameraID(kCamera)->setValues(platform::Value(values));
+    recordings()->notifyObserversForCameraID(kCamera);
+    driver().pump();
+  }
+  double now() { return clock_.clock().now(); }
+
+  TemporaryHome home_;
+  std::shared_ptr<ScriptedExecutor> executor_ = std::make_shared<ScriptedExecutor>();
+};
+
+}  // namespace dk::test

@@ -1,0 +1,123 @@
+// The timeline screen as a user sees it, from fixed data: the strip at each zoom level, the
+// no-network panel, the action sheet of an event and the delete confirmation, each compared with
+// the project's stored pictures (tests/data/timeline/screen_*.png). On a mismatch the picture
+// drawn now is written to the working directory; DK_UPDATE_PICTURES=1 rewrites the stored ones.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "foundation/date_formatting.h"
+#include "platform/foundation/locale.h"
+#include "platform/foundation/time_zone.h"
+#include "platform/graphics/image_compare.h"
+#include "platform/ui/render.h"
+#include "timeline/timeline_event_adapter.h"
+#include "timeline_screen_fixture.h"
+
+namespace dk {
+namespace {
+
+// 2023-11-14 12:05:00 UTC.
+constexpr double kNow = 1699963500;
+
+class ScreenPicture : public test::TimelineScreenTest {
+ protected:
+  void SetUp() override {
+    platform::TimeZone::setLocal(platform::TimeZone::gmt());
+    platform::Locale::setCurrent("en_US");
+    resetDateCachesForTesting();
+    TimelineScreenTest::SetUp();
+    clock_.clock().set(kNow);
+    const char* types[] = {"vmdDetected", "personDetected", "audioDetected", "pirDetected", "doorbellPressed"};
+    int id = 100;
+    for (double t = kNow - 25; t > kNow - 3700; t -= 47 + (id % 5) * 13) {
+      events_.push_back(test::restEvent(id, t, types[id % 5]));
+      ++id;
+    }
+    setEvents(events_);
+    setRecordings({test::restRecording(5, kNow - 520, 0, false), test::restRecording(4, kNow - 1500, kNow - 700),
+                   test::restRecording(3, kNow - 1790, kNow - 1620), test::restRecording(2, kNow - 2900, kNow - 1950),
+                   test::restRecording(1, kNow - 3700, kNow - 3100)});
+  }
+  void TearDown() override {
+    TimelineScreenTest::TearDown();
+    resetDateCachesForTesting();
+    platform::TimeZone::setLocal(std::nullopt);
+    platform::Locale::setCurrent(std::nullopt);
+  }
+
+  std::shared_ptr<KLTimelineViewController> shown(int zoom) {
+    auto screen = showScreen(makeScreen(zoom));
+    driver().advance(1.0);
+    return screen;
+  }
+  platform::ImagePtr picture() {
+    driver().pump();
+    platform::renderViewToImage(*window_, 1);
+    return platform::renderViewToImage(*window_, 1);
+  }
+
+  void expectLooksAsStored(const platform::ImagePtr& actual, const std::string& name) {
+    ASSERT_TRUE(actual);
+    const char* dataDir = std::getenv("DK_TEST_DATA");
+    if (!dataDir) dataDir = DK_TEST_DATA_DIR;
+    const std::string stored = std::string(dataDir) + "/timeline/" + name + ".png";
+    if (std::getenv("DK_UPDATE_PICTURES")) {
+      std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
+      ASSERT_TRUE(actual->writePNG(stored));
+      return;
+    }
+    std::string error;
+    auto expected = platform::Image::fromFile(stored, 1, &error);
+    ASSERT_TRUE(expected) << error;
+    const auto difference = platform::compareImages(*actual, *expected, 24);
+    const bool close = difference.sameSize && difference.meanAbsolute <= 1.5 &&
+                       difference.differingPixels <= static_cast<size_t>(actual->pixelWidth() * actual->pixelHeight() / 100);
+    if (!close) {
+      const auto written = std::filesystem::current_path() / (name + ".actual.png");
+      actual->writePNG(written.string());
+      ADD_FAILURE() << name << ": " << difference.describe() << "; the picture drawn now is " << written;
+    }
+  }
+
+  std::vector<KLEventPtr> events_;
+};
+
+TEST_F(ScreenPicture, TheStripAtEachZoomLevel) {
+  struct Case {
+    int zoom;
+    const char* name;
+  };
+  for (const auto& c : {Case{KLTimelineZoomLevelThreeMinutes, "screen_three_minutes"},
+                        Case{KLTimelineZoomLevelFifteenMinutes, "screen_fifteen_minutes"},
+                        Case{KLTimelineZoomLevelDefault, "screen_one_hour"}}) {
+    shown(c.zoom);
+    expectLooksAsStored(picture(), c.name);
+  }
+}
+
+TEST_F(ScreenPicture, TheNoNetworkPanel) {
+  auto screen = shown(KLTimelineZoomLevelFifteenMinutes);
+  screen->handle_kNetworkNotReachableNotification();
+  driver().advance(0.6);
+  expectLooksAsStored(picture(), "screen_no_network");
+}
+
+TEST_F(ScreenPicture, TheActionSheetAndTheDeleteConfirmation) {
+  auto rights = std::make_shared<KLUserRightsResponse>();
+  rights->setRights(KLUserRightDeleteRecording | KLUserRightPlayback | KLUserRightExport);
+  installBaseScreenServices({[rights] { return rights; }, nullptr, nullptr});
+  auto screen = shown(KLTimelineZoomLevelThreeMinutes);
+  screen->userDidTapActionButtonForEvent(TimelineEventAdapter::make(events_[0]));
+  driver().advance(1.0);
+  expectLooksAsStored(picture(), "screen_action_sheet");
+  screen->dismissViewController(false);
+  driver().advance(1.0);
+  screen->deleteEventAskingFirst(events_[0]);
+  driver().advance(1.0);
+  expectLooksAsStored(picture(), "screen_delete_pop_up");
+}
+
+}  // namespace
+}  // namespace dk
