@@ -16,7 +16,7 @@
 #include "platform/ui/application.h"
 #include "platform/ui/ui_test_driver.h"
 #include "platform/ui/window.h"
-#include "services/kl_request_executor.h"
+#include "services/request_executor.h"
 #include "timeline/kl_timeline_view_controller.h"
 
 namespace {
@@ -35,9 +35,9 @@ constexpr size_t kPage = 200;
 constexpr double kNow = 1700000000.0;
 
 // A cloud that refuses everything at once: the benchmark feeds the caches itself.
-class RefusingExecutor : public KLRequestExecutor {
+class RefusingExecutor : public RequestExecutor {
  public:
-  void requestWithRequest(const std::shared_ptr<KLRequest>&, KLRequestCompletion completion) override {
+  void requestWithRequest(const std::shared_ptr<KLRequest>&, RequestCompletion completion) override {
     completion(platform::Value(), platform::Error::make("NSURLErrorDomain", -1009, "offline"));
   }
   void refreshTokenWithSuccessBlock(CredentialBlock, ErrorBlock error) override {

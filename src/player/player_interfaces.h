@@ -60,7 +60,7 @@ enum PlayerPlaybackCapability : int {
 };
 
 // The camera as the player sees it.
-class PlayerCameraInterface : public platform::Protocol {
+class PlayerCameraInterface : public virtual platform::Protocol {
  public:
   virtual platform::ObjectPtr underlyingObject() const = 0;
   virtual int64_t playerCameraID() const = 0;
@@ -70,7 +70,7 @@ class PlayerCameraInterface : public platform::Protocol {
 };
 
 // One recording as the player sees it; absolute times in seconds since 1970.
-class PlayerRecordingInterface : public platform::Protocol {
+class PlayerRecordingInterface : public virtual platform::Protocol {
  public:
   virtual platform::ObjectPtr underlyingObject() const = 0;
   virtual int64_t playerCameraID() const = 0;

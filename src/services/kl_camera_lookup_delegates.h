@@ -14,13 +14,13 @@
 namespace dk {
 
 // KLEventManagerDelegate: gives the account's camera list.
-class KLEventManagerDelegate : public platform::Protocol {
+class KLEventManagerDelegate : public virtual platform::Protocol {
  public:
   virtual std::shared_ptr<KLCameraListResponse> getCameras() { return nullptr; }
 };
 
 // KLRecordingManagerDelegate: one camera by identifier.
-class KLRecordingManagerDelegate : public platform::Protocol {
+class KLRecordingManagerDelegate : public virtual platform::Protocol {
  public:
   virtual KLCameraPtr cameraWithID(std::optional<int64_t> cameraID) { return nullptr; }
 };

@@ -26,7 +26,7 @@ namespace dk {
 class KLRequestManager;
 
 // What a download tells its screen. Both operations are optional.
-class KLDownloadManagerDelegate : public platform::Protocol {
+class KLDownloadManagerDelegate : public virtual platform::Protocol {
  public:
   // "downloadProgressUpdated:forEvent:": a fraction from 0 to 1.
   virtual void downloadProgressUpdated(float progress, const KLEventPtr& event) {}

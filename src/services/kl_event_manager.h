@@ -32,7 +32,7 @@
 namespace dk {
 
 // What the timeline registers to hear about a camera's events.
-class KLEventsUpdatesDelegate : public platform::Protocol {
+class KLEventsUpdatesDelegate : public virtual platform::Protocol {
  public:
   // "didUpdateEventsForCameraID:", on the main thread.
   virtual void didUpdateEventsForCameraID(std::optional<int64_t> cameraID) = 0;

@@ -28,7 +28,7 @@
 namespace dk {
 
 // What the timeline registers to hear about a camera's recordings.
-class KLRecordingsUpdatesDelegate : public platform::Protocol {
+class KLRecordingsUpdatesDelegate : public virtual platform::Protocol {
  public:
   // "didUpdateRecordingsForCameraID:", on the main thread.
   virtual void didUpdateRecordingsForCameraID(std::optional<int64_t> cameraID) = 0;

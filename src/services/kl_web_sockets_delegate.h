@@ -15,7 +15,7 @@ namespace dk {
 inline constexpr int32_t kWebSocketsClassTypeRecordings = 0;
 inline constexpr int32_t kWebSocketsClassTypeEvents = 3;
 
-class KLWebSocketsDelegate : public platform::Protocol {
+class KLWebSocketsDelegate : public virtual platform::Protocol {
  public:
   // "handleMessageUpdate:forClassType:modelClass:modelListClass:": a message dictionary of the
   // given class type; the classes are nullptr where the message has none.

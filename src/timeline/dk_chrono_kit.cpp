@@ -3,7 +3,7 @@
 #include "foundation/color_manager.h"
 #include "foundation/credential_storage.h"
 #include "foundation/data_handler.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "live/kl_data_manager.h"
 #include "live/kl_websockets_service.h"
 #include "platform/dispatch/queue.h"

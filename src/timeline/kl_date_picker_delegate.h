@@ -11,7 +11,7 @@
 
 namespace dk {
 
-class KLDatePickerDelegate : public platform::Protocol {
+class KLDatePickerDelegate : public virtual platform::Protocol {
  public:
   // The oldest date the strip must reach; nullopt: none known (the strip then shows only today).
   virtual std::optional<double> lastDateForPickerView(platform::PickerView& picker) { return std::nullopt; }

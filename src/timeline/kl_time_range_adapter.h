@@ -24,7 +24,7 @@ class KLTimeRangeAdapter;
 // What the axis asks of the timeline's data. The range questions are optional
 // ("startTimeInTimelineAdapter:", "endTimeInTimelineAdapter:", "rowTimeIntervalInTimelineAdapter:"),
 // as is "tableView:didSelectTime:withXOffset:inTimelineAdapterTime:".
-class KLTimeRangeAdapterDataSource : public platform::Protocol {
+class KLTimeRangeAdapterDataSource : public virtual platform::Protocol {
  public:
   // tableView:cellForRowAtTimeRange:inTimelineAdapter:
   virtual std::shared_ptr<platform::TableViewCell> tableViewCellForRowAtTimeRange(platform::TableView& tableView,
@@ -46,7 +46,7 @@ class KLTimeRangeAdapterDataSource : public platform::Protocol {
 // "timelineAdapter:didEndScrollingAtTime:", "timelineAdapter:willBeginScrollingAtTime:",
 // "timelineAdapter:willDisplayCellForRowAtTimeRange:",
 // "timelineAdapter:didEndDisplayingCellForRowAtTimeRange:".
-class KLTimeRangeAdapterDelegate : public platform::Protocol {
+class KLTimeRangeAdapterDelegate : public virtual platform::Protocol {
  public:
   virtual double timelineOffsetInTimelineAdapter(KLTimeRangeAdapter& adapter) { return 0; }
   virtual double minScrollTimeInTimelineAdapter(KLTimeRangeAdapter& adapter) { return 0; }

@@ -19,7 +19,7 @@ enum KLTimelineInterval : unsigned long {
   KLTimelineIntervalOneHour = 2,
 };
 
-class KLTimelineIntervalOptionInterface : public platform::Protocol {
+class KLTimelineIntervalOptionInterface : public virtual platform::Protocol {
  public:
   virtual double rowTimeInterval() const = 0;
   virtual double timestampInterval() const = 0;

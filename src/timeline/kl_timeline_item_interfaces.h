@@ -18,7 +18,7 @@
 
 namespace dk {
 
-class KLTimelineRecordingInterface : public platform::Protocol {
+class KLTimelineRecordingInterface : public virtual platform::Protocol {
  public:
   virtual double timelineRecordingStartTime() const = 0;
   virtual double timelineRecordingEndTime() const = 0;
@@ -26,7 +26,7 @@ class KLTimelineRecordingInterface : public platform::Protocol {
   virtual platform::ObjectPtr timelineRecordingUnderlyingObject() const = 0;
 };
 
-class KLTimelineEventInterface : public platform::Protocol {
+class KLTimelineEventInterface : public virtual platform::Protocol {
  public:
   virtual double timelineEventTimestamp() const = 0;
   virtual std::optional<std::string> timelineEventImageUrl() const = 0;

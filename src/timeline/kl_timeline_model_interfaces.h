@@ -12,7 +12,7 @@
 
 namespace dk {
 
-class KLTimelineMutableRecordingsModelInterface : public platform::Protocol {
+class KLTimelineMutableRecordingsModelInterface : public virtual platform::Protocol {
  public:
   // Replaces the whole list.
   virtual bool updateWithRecordings(KLTimelineRecordings recordings) = 0;
@@ -33,7 +33,7 @@ class KLTimelineRecordingsModelInterface : public KLTimelineMutableRecordingsMod
   virtual KLTimelineRecordingPtr oldestTimelineRecording() const = 0;
 };
 
-class KLTimelineMutableEventsModelInterface : public platform::Protocol {
+class KLTimelineMutableEventsModelInterface : public virtual platform::Protocol {
  public:
   virtual bool updateWithEvents(KLTimelineEvents events) = 0;
 };
@@ -55,7 +55,7 @@ class KLTimelineEventsWithThumbnailModelInterface : public KLTimelineEventsModel
   virtual void clearAndSetMinimalTimeBetweenEventsWithThumbnail(double seconds) = 0;
 };
 
-class KLTimelineEventsWithThumbnailModelPublicInterface : public platform::Protocol {
+class KLTimelineEventsWithThumbnailModelPublicInterface : public virtual platform::Protocol {
  public:
   // The one thumbnail within half the spacing of t; nullptr when there is none or more than one.
   virtual KLTimelineEventPtr eventWithThumbnailAtTime(double time) const = 0;

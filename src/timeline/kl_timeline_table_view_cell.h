@@ -26,7 +26,7 @@ inline constexpr const char* kTimelineCellIdentifier = "timelineCellIdentifier";
 // What a row asks of the timeline screen: where its columns stand and whether an event offers its
 // action; the two taps are optional ("userDidTapThumbnailForEvent:",
 // "userDidTapActionButtonForEvent:").
-class KLTimelineTableViewCellDelegate : public platform::Protocol {
+class KLTimelineTableViewCellDelegate : public virtual platform::Protocol {
  public:
   virtual double recordingsRenderViewOffsetFromLeft() = 0;
   virtual double eventsRenderViewOffsetFromLeft() = 0;

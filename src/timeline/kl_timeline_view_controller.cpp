@@ -16,7 +16,7 @@
 #include "timeline/timeline_recording_adapter.h"
 #include "ui/button_tint.h"
 #include "ui/fonts.h"
-#include "ui/vertically_centered_button.h"
+#include "ui/kl_verlically_centered_button.h"
 
 namespace dk {
 
@@ -525,10 +525,9 @@ void KLTimelineViewController::updateVideoSummaryButton() {
   auto camera = dataManager()->deviceKeeper()->camera();
   auto capabilities = camera ? camera->detectionsCapabilities() : nullptr;
   auto smart = camera ? camera->smartDetections() : nullptr;
-  auto enabled = smart ? smart->enabled() : std::optional<int64_t>();
+  const int64_t enabled = smart ? smart->enabled().value_or(0) : 0;
   bool on = !(permissions() & KLPermissionNoExportFootage) && capabilities &&
-            capabilities->hasSmartDetectionsCapability() && enabled && *enabled != -1 && *enabled != 2147483647 &&
-            *enabled != 0;
+            capabilities->hasSmartDetectionsCapability() && enabled != -1 && enabled != 2147483647 && enabled != 0;
   if (on) {
     setImageAndTint(*button, platform::Image::named("download-summary"), darkColor());
     button->setTitle(upper(frameworkText("24hSummary")), platform::kControlStateNormal);

@@ -46,7 +46,7 @@ enum KLTimelineZoomLevel : int {
 inline constexpr const char* kTimelineSettingsKey = "timelineSettings";
 inline constexpr const char* kTimelineOptionKey = "timelineOption";
 
-class KLTimelineDelegate : public platform::Protocol {
+class KLTimelineDelegate : public virtual platform::Protocol {
  public:
   // didDismissTimeline:, once, after the dismissal has completed.
   virtual void didDismissTimeline(const std::shared_ptr<KLTimelineViewController>& timeline) = 0;

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "cloud-sim/cloud_sim.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "live/kl_data_manager.h"
 #include "network/kl_request_manager.h"
 #include "platform/foundation/secure_store.h"
-#include "services/kl_request_executor.h"
+#include "services/request_executor.h"
 #include "support/temp_directory.h"
 #include "timeline/dk_chrono_kit.h"
 #include "ui/screen_test_support.h"
@@ -27,7 +27,7 @@ class FacadeCloud : public test::ScreenTest {
     // Everything the framework might reach stays on this machine.
     KLServer::setProcessIpAddress("127.0.0.1");
     KLServer::setProcessHttpPort(std::to_string(sim_.port()));
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     cloudsim::GenerateOptions options;
     options.seed = 5;
     options.cameras = 1;
@@ -53,7 +53,7 @@ class FacadeCloud : public test::ScreenTest {
     }
     MainRunLoop::runUntilIdle();
     KLServer::resetProcessValuesForTesting();
-    KLServer::resetSharedInstanceForTesting();
+    KLServer::resetForTesting();
     platform::SecureStore::setShared(nullptr);
     ScreenTest::TearDown();
   }

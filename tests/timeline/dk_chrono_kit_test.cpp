@@ -8,7 +8,7 @@
 #include "foundation/color_manager.h"
 #include "foundation/credential_storage.h"
 #include "foundation/data_handler.h"
-#include "foundation/server_settings.h"
+#include "foundation/kl_server.h"
 #include "network/kl_request_table.h"
 #include "timeline_screen_fixture.h"
 

@@ -33,7 +33,7 @@ class EventActions : public test::TimelineScreenTest {
   void SetUp() override {
     TimelineScreenTest::SetUp();
     platform::PhotoLibrary::setRootDirectory(home_.path() / "Photos");
-    platform::DocumentInteractionController::clearPresentationsForTesting();
+    platform::DocumentInteractionController::resetForTesting();
   }
   void TearDown() override {
     TimelineScreenTest::TearDown();

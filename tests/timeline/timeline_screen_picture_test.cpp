@@ -19,7 +19,7 @@ namespace dk {
 namespace {
 
 // 2023-11-14 12:05:00 UTC.
-constexpr double kNow = 1699963500;
+constexpr double kScreenPictureNow = 1699963500;
 
 class ScreenPicture : public test::TimelineScreenTest {
  protected:
@@ -28,17 +28,17 @@ class ScreenPicture : public test::TimelineScreenTest {
     platform::Locale::setCurrent("en_US");
     resetDateCachesForTesting();
     TimelineScreenTest::SetUp();
-    clock_.clock().set(kNow);
+    clock_.clock().set(kScreenPictureNow);
     const char* types[] = {"vmdDetected", "personDetected", "audioDetected", "pirDetected", "doorbellPressed"};
     int id = 100;
-    for (double t = kNow - 25; t > kNow - 3700; t -= 47 + (id % 5) * 13) {
+    for (double t = kScreenPictureNow - 25; t > kScreenPictureNow - 3700; t -= 47 + (id % 5) * 13) {
       events_.push_back(test::restEvent(id, t, types[id % 5]));
       ++id;
     }
     setEvents(events_);
-    setRecordings({test::restRecording(5, kNow - 520, 0, false), test::restRecording(4, kNow - 1500, kNow - 700),
-                   test::restRecording(3, kNow - 1790, kNow - 1620), test::restRecording(2, kNow - 2900, kNow - 1950),
-                   test::restRecording(1, kNow - 3700, kNow - 3100)});
+    setRecordings({test::restRecording(5, kScreenPictureNow - 520, 0, false), test::restRecording(4, kScreenPictureNow - 1500, kScreenPictureNow - 700),
+                   test::restRecording(3, kScreenPictureNow - 1790, kScreenPictureNow - 1620), test::restRecording(2, kScreenPictureNow - 2900, kScreenPictureNow - 1950),
+                   test::restRecording(1, kScreenPictureNow - 3700, kScreenPictureNow - 3100)});
   }
   void TearDown() override {
     TimelineScreenTest::TearDown();

@@ -10,7 +10,7 @@
 #include "foundation/color_codes.h"
 #include "platform/ui/text_field.h"
 #include "platform/ui/ui_notifications.h"
-#include "screen_test_support.h"
+#include "ui/screen_test_support.h"
 #include "ui/fonts.h"
 #include "ui/label_hit_test.h"
 

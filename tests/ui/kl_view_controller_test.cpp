@@ -8,7 +8,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/ui_notifications.h"
-#include "screen_test_support.h"
+#include "ui/screen_test_support.h"
 
 namespace dk {
 namespace {

@@ -8,7 +8,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/ui/alert_controller.h"
 #include "platform/ui/navigation_controller.h"
-#include "screen_test_support.h"
+#include "ui/screen_test_support.h"
 #include "ui/fonts.h"
 #include "ui/kl_network_connection_lost_view.h"
 #include "ui/kl_table_view.h"

@@ -6,7 +6,7 @@
 #include "foundation/color_codes.h"
 #include "platform/ui/render.h"
 #include "platform/ui/text_field.h"
-#include "screen_test_support.h"
+#include "ui/screen_test_support.h"
 #include "stored_picture.h"
 #include "ui/fonts.h"
 #include "ui/kl_network_connection_lost_view.h"

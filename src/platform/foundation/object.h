@@ -3,11 +3,12 @@
 // Objects are held by std::shared_ptr; identity is the pointer. Subclasses override
 // description() for "%@" printing and isEqual() where the platform compares by value.
 //
-// Interfaces (protocols) derive from Protocol. Their optional operations are virtual functions
-// with a do-nothing default; an implementer also answers respondsToSelector() with true for each
-// one it implements, spelt as the system spells the selector ("didUpdateEventsForCameraID:"), and
-// a caller that must tell "implemented" from "not" asks it before calling. One override in the
-// implementing class answers for all the interfaces it adopts.
+// Interfaces (protocols) derive virtually from Protocol, so an object has one Protocol whatever it
+// adopts. Their optional operations are virtual functions with a do-nothing default; an
+// implementer also answers respondsToSelector() with true for each one it implements, spelt as the
+// system spells the selector ("didUpdateEventsForCameraID:"), and a caller that must tell
+// "implemented" from "not" asks it before calling. One override in the implementing class answers
+// for all the interfaces it adopts.
 #pragma once
 
 #include <memory>
