@@ -203,6 +203,21 @@ TEST_F(LiveFeedTest, ADroppedConnectionIsReconnected) {
   EXPECT_EQ(loggedCount("WEBSOCKETS connected!!!!"), 2u);
 }
 
+// The cloud drops the connection while a frame it sends is still being written: the write's
+// completion must not find the frame gone (the endpoint used to free it twice), and the feed
+// comes back each time.
+TEST_F(LiveFeedTest, ADropWhileTheCloudIsWritingIsReconnected) {
+  connectFor(Value(777));
+  for (size_t round = 1; round <= 3; ++round) {
+    live().sendRaw("\n");  // a heart-beat: its write is in flight when the drop runs
+    live().dropConnections();
+    ASSERT_TRUE(pumpUntil([&] { return loggedCount("WEBSOCKETS disconnected!!!!") == round; }));
+    clock.advance(1);
+    ASSERT_TRUE(pumpUntil([&] { return feed->isConnected() && live().subscriptions().size() == 1; }));
+  }
+  EXPECT_EQ(loggedCount("WEBSOCKETS connected!!!!"), 4u);
+}
+
 TEST_F(LiveFeedTest, ATurnOffDuringAnAttemptLeavesTheFeedAbleToConnectLater) {
   live().setBehaviour({.answerConnect = false});
   KLWebsocketsService::websocketsTurnONWithAccountID(Value(777));
