@@ -104,14 +104,20 @@ TEST_F(LiveFeedTest, AServerThatAlwaysRefusesGetsOnlyAHandfulOfAttemptsAMinute) 
   platform::NotificationCenter::defaultCenter().post(kReconnectWebSocketsNotification, nullptr,
                                                      {{kWebSocketsAccountIdKey, Value(777)}});
   ASSERT_TRUE(pumpUntil([&] { return feed->connectionAttempts() == 1 && !feed->connecting(); }));
-  for (int i = 0; i < 120; ++i) clock.advance(0.5);
+  // An attempt's refusal comes back over a socket, after the step that started it; wait for it,
+  // or the next delay would start late on the manual clock and the count would follow the machine.
+  const auto step = [&](double seconds) {
+    clock.advance(seconds);
+    ASSERT_TRUE(pumpUntil([&] { return !feed->connecting(); }));
+  };
+  for (int i = 0; i < 120; ++i) step(0.5);
   EXPECT_GE(feed->connectionAttempts(), 4u);
   EXPECT_LE(feed->connectionAttempts(), 7u);
   EXPECT_TRUE(feed->shouldConnect());  // still wanted: it keeps trying, slowly
 
   // The delay is capped: the next ten minutes bring about one attempt a minute.
   const uint64_t before = feed->connectionAttempts();
-  for (int i = 0; i < 20; ++i) clock.advance(30);
+  for (int i = 0; i < 20; ++i) step(30);
   EXPECT_GE(feed->connectionAttempts() - before, 7u);  // 600 s at 45 to 75 s apart
   EXPECT_LE(feed->connectionAttempts() - before, 14u);
 }
