@@ -104,14 +104,20 @@ TEST_F(LiveFeedTest, AServerThatAlwaysRefusesGetsOnlyAHandfulOfAttemptsAMinute) 
   platform::NotificationCenter::defaultCenter().post(kReconnectWebSocketsNotification, nullptr,
                                                      {{kWebSocketsAccountIdKey, Value(777)}});
   ASSERT_TRUE(pumpUntil([&] { return feed->connectionAttempts() == 1 && !feed->connecting(); }));
-  for (int i = 0; i < 120; ++i) clock.advance(0.5);
+  // An attempt's refusal comes back over a socket, after the step that started it; wait for it,
+  // or the next delay would start late on the manual clock and the count would follow the machine.
+  const auto step = [&](double seconds) {
+    clock.advance(seconds);
+    ASSERT_TRUE(pumpUntil([&] { return !feed->connecting(); }));
+  };
+  for (int i = 0; i < 120; ++i) step(0.5);
   EXPECT_GE(feed->connectionAttempts(), 4u);
   EXPECT_LE(feed->connectionAttempts(), 7u);
   EXPECT_TRUE(feed->shouldConnect());  // still wanted: it keeps trying, slowly
 
   // The delay is capped: the next ten minutes bring about one attempt a minute.
   const uint64_t before = feed->connectionAttempts();
-  for (int i = 0; i < 20; ++i) clock.advance(30);
+  for (int i = 0; i < 120; ++i) step(5);  // fine steps: 30 s ones turned a 61 s delay into 90
   EXPECT_GE(feed->connectionAttempts() - before, 7u);  // 600 s at 45 to 75 s apart
   EXPECT_LE(feed->connectionAttempts() - before, 14u);
 }
@@ -201,6 +207,21 @@ TEST_F(LiveFeedTest, ADroppedConnectionIsReconnected) {
   clock.advance(1);
   ASSERT_TRUE(pumpUntil([&] { return feed->isConnected() && live().subscriptions().size() == 1; }));
   EXPECT_EQ(loggedCount("WEBSOCKETS connected!!!!"), 2u);
+}
+
+// The cloud drops the connection while a frame it sends is still being written: the write's
+// completion must not find the frame gone (the endpoint used to free it twice), and the feed
+// comes back each time.
+TEST_F(LiveFeedTest, ADropWhileTheCloudIsWritingIsReconnected) {
+  connectFor(Value(777));
+  for (size_t round = 1; round <= 3; ++round) {
+    live().sendRaw("\n");  // a heart-beat: its write is in flight when the drop runs
+    live().dropConnections();
+    ASSERT_TRUE(pumpUntil([&] { return loggedCount("WEBSOCKETS disconnected!!!!") == round; }));
+    clock.advance(1);
+    ASSERT_TRUE(pumpUntil([&] { return feed->isConnected() && live().subscriptions().size() == 1; }));
+  }
+  EXPECT_EQ(loggedCount("WEBSOCKETS connected!!!!"), 4u);
 }
 
 TEST_F(LiveFeedTest, ATurnOffDuringAnAttemptLeavesTheFeedAbleToConnectLater) {

@@ -45,6 +45,9 @@ TEST_F(WebsocketsServiceTest, TheTurnOnPostsTheAccountOrNull) {
   EXPECT_EQ(std::count(accounts.begin(), accounts.end(), Value(777)), 1);
   EXPECT_EQ(std::count_if(accounts.begin(), accounts.end(), [](const Value& v) { return v.isNull(); }), 1);
   EXPECT_EQ(KLWebsocketsService::sharedInstance(), KLWebsocketsService::sharedInstance());
+  // The fixture's feed heard the turn-on too; let its attempt land rather than leave it in
+  // flight for the next test (or the end of the process) to meet.
+  ASSERT_TRUE(pumpUntil([&] { return feed->isConnected() && live().subscriptions().size() == 1; }));
 }
 
 }  // namespace

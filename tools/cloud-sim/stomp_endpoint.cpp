@@ -196,8 +196,15 @@ class Session final : public StompSession {
   void writeNext() {
     auto self = std::static_pointer_cast<Session>(shared_from_this());
     ws_.text(true);
+    writing_ = true;
     ws_.async_write(net::buffer(outbox_.front().bytes), [self](beast::error_code ec, std::size_t) {
-      if (ec) return self->closed();
+      self->writing_ = false;
+      // A drop or a failed read may have ended the session while this write was in flight; its
+      // frame is still at the front until now.
+      if (ec || self->done_) {
+        self->outbox_.clear();
+        return self->closed();
+      }
       const bool thenClose = self->outbox_.front().thenClose;
       self->outbox_.pop_front();
       if (thenClose) {
@@ -212,7 +219,8 @@ class Session final : public StompSession {
   void closed() {
     if (done_) return;
     done_ = true;
-    outbox_.clear();
+    // The frame being written stays until its write completes: the stream still reads its bytes.
+    if (!writing_) outbox_.clear();
     {
       std::lock_guard lock(subscriptionsMutex_);
       subscriptions_.clear();
@@ -226,6 +234,7 @@ class Session final : public StompSession {
   beast::flat_buffer buffer_;
   std::deque<Outgoing> outbox_;
   bool done_ = false;
+  bool writing_ = false;
 };
 
 // Answers an upgrade with a plain refusal and closes.

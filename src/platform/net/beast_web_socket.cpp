@@ -15,6 +15,7 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 #include <deque>
+#include <mutex>
 #include <thread>
 
 #include "platform/dispatch/run_loop.h"
@@ -30,6 +31,8 @@ namespace http = boost::beast::http;
 namespace websocket = boost::beast::websocket;
 using tcp = net::ip::tcp;
 
+class SessionBase;
+
 // The one thread all WebSocket connections of the process run on.
 class IoThread {
  public:
@@ -38,17 +41,17 @@ class IoThread {
     return thread;
   }
   net::io_context& context() { return context_; }
-  ~IoThread() {
-    guard_.reset();
-    context_.stop();
-    if (thread_.joinable()) thread_.join();
-  }
+  // Sessions are listed so that the ones still open when the process ends can be let go of.
+  void track(const std::shared_ptr<SessionBase>& session);
+  ~IoThread();
 
  private:
   IoThread() : guard_(net::make_work_guard(context_)), thread_([this] { context_.run(); }) {}
   net::io_context context_;
   net::executor_work_guard<net::io_context::executor_type> guard_;
   std::thread thread_;
+  std::mutex sessionsMutex_;
+  std::vector<std::weak_ptr<SessionBase>> sessions_;
 };
 
 struct ParsedUrl {
@@ -102,6 +105,7 @@ class SessionBase : public WebSocket, public std::enable_shared_from_this<Sessio
 
   void open(WebSocketHandlers handlers) override {
     auto self = shared_from_this();
+    IoThread::shared().track(self);
     auto activity = std::make_shared<ActivityToken>();
     net::post(IoThread::shared().context(), [self, handlers = std::move(handlers), activity]() mutable {
       self->handlers_ = std::move(handlers);
@@ -120,6 +124,16 @@ class SessionBase : public WebSocket, public std::enable_shared_from_this<Sessio
   void close() override {
     auto self = shared_from_this();
     net::post(IoThread::shared().context(), [self] { self->closeRequested(); });
+  }
+
+  // The I/O thread has stopped for good: nothing will finish this session any more, so drop the
+  // handlers (they keep its owner alive, and the owner keeps the session).
+  void abandon() {
+    finished_ = true;
+    open_ = false;
+    outbox_.clear();
+    handlers_ = {};
+    activity_.reset();
   }
 
  protected:
@@ -156,6 +170,27 @@ class SessionBase : public WebSocket, public std::enable_shared_from_this<Sessio
   bool closing_ = false;
   bool pendingClose_ = false;  // close once the queued frames are written
 };
+
+void IoThread::track(const std::shared_ptr<SessionBase>& session) {
+  std::lock_guard lock(sessionsMutex_);
+  std::erase_if(sessions_, [](const auto& weak) { return weak.expired(); });
+  sessions_.push_back(session);
+}
+
+IoThread::~IoThread() {
+  guard_.reset();
+  context_.stop();
+  if (thread_.joinable()) thread_.join();
+  // With the thread gone, the sessions may be touched from here.
+  std::vector<std::weak_ptr<SessionBase>> sessions;
+  {
+    std::lock_guard lock(sessionsMutex_);
+    sessions.swap(sessions_);
+  }
+  for (const auto& weak : sessions) {
+    if (auto session = weak.lock()) session->abandon();
+  }
+}
 
 template <typename Stream>
 class Session final : public SessionBase {
