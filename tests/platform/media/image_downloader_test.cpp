@@ -184,7 +184,10 @@ TEST_F(ImageDownloaderTest, TransfersWaitForAFreePlace) {
   int answers = 0;
   for (int i = 0; i < 5; ++i)
     downloader_->loadImage(url("/h" + std::to_string(i) + ".jpg"), 0, [&](ImagePtr, ErrorPtr, bool) { ++answers; });
-  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 2; }));
+  // Each load looks in the disk cache on a worker first, so the last ones join the queue a little
+  // later: wait until all five are placed.
+  ASSERT_TRUE(MainRunLoop::runUntil(
+      [&] { return server_.heldCount() == 2 && downloader_->runningDownloads() + downloader_->queuedDownloads() == 5; }));
   EXPECT_EQ(downloader_->runningDownloads(), 2u);
   EXPECT_EQ(downloader_->queuedDownloads(), 3u);
   while (answers < 5) {
