@@ -7,6 +7,7 @@
 #include "foundation/color_manager.h"
 #include "platform/graphics/image_compare.h"
 #include "platform/ui/render.h"
+#include "platform/ui/stored_picture.h"
 #include "platform/ui/view.h"
 #include "platform/ui/device.h"
 #include "platform/ui/ui_test_driver.h"
@@ -36,29 +37,8 @@ class PlayerPictures : public PlayerTest {
 
   void expectLooksAsStored(platform::View& view, const std::string& name) {
     platform::renderViewToImage(view, 2);
-    auto actual = platform::renderViewToImage(view, 2);
-    ASSERT_TRUE(actual);
-    const char* dataDir = std::getenv("DK_TEST_DATA");
-    if (!dataDir) dataDir = DK_TEST_DATA_DIR;
-    const std::string stored = std::string(dataDir) + "/player/" + name + ".png";
-    if (std::getenv("DK_UPDATE_PICTURES")) {
-      std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
-      ASSERT_TRUE(actual->writePNG(stored));
-      GTEST_SKIP() << "stored picture rewritten";
-    }
-    std::string error;
-    auto expected = platform::Image::fromFile(stored, 2, &error);
-    ASSERT_TRUE(expected) << error;
-    const auto difference = platform::compareImages(*actual, *expected, 24);
-    const bool close = difference.sameSize && difference.meanAbsolute <= 1.5 &&
-                       difference.differingPixels <= static_cast<size_t>(actual->pixelWidth() * actual->pixelHeight() / 100);
-    if (!close) {
-      const auto written = std::filesystem::current_path() / (name + ".actual.png");
-      actual->writePNG(written.string());
-      ADD_FAILURE() << difference.describe() << "; the picture drawn now is " << written;
-    }
+    test::expectLooksAsStored(platform::renderViewToImage(view, 2), "player", name);
   }
-
 };
 
 struct Host : platform::ViewController, PlayerViewControllerDelegate {

@@ -16,6 +16,7 @@
 #include "platform/graphics/image_compare.h"
 #include "platform/graphics/image_renderer.h"
 #include "platform/ui/render.h"
+#include "platform/ui/stored_picture.h"
 #include "support/temp_directory.h"
 #include "timeline/kl_timeline_data_source.h"
 #include "timeline_fixture.h"
@@ -139,28 +140,6 @@ class TimelinePictureTest : public test::TimelineUiTest {
     return image;
   }
 
-  void expectLooksAsStored(const platform::ImagePtr& actual, const std::string& name) {
-    ASSERT_TRUE(actual);
-    const char* dataDir = std::getenv("DK_TEST_DATA");
-    if (!dataDir) dataDir = DK_TEST_DATA_DIR;
-    const std::string stored = std::string(dataDir) + "/timeline/" + name + ".png";
-    if (std::getenv("DK_UPDATE_PICTURES")) {
-      std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
-      ASSERT_TRUE(actual->writePNG(stored));
-      return;
-    }
-    std::string error;
-    auto expected = platform::Image::fromFile(stored, 2, &error);
-    ASSERT_TRUE(expected) << error;
-    const auto difference = platform::compareImages(*actual, *expected, 24);
-    const bool close = difference.sameSize && difference.meanAbsolute <= 1.5 &&
-                       difference.differingPixels <= static_cast<size_t>(actual->pixelWidth() * actual->pixelHeight() / 100);
-    if (!close) {
-      const auto written = std::filesystem::current_path() / (name + ".actual.png");
-      actual->writePNG(written.string());
-      ADD_FAILURE() << name << ": " << difference.describe() << "; the picture drawn now is " << written;
-    }
-  }
 
   // Settings (download marks) go to a home of the test's own.
   test::TemporaryHome home_;
@@ -189,19 +168,19 @@ TEST_F(TimelinePictureTest, OneRowCell) {
   const double rowStart = end - 600 * std::ceil((end - card->timelineEventTimestamp()) / 600);
   source->configureCell(*cell, {rowStart, 600}, 100);
   platform::MainRunLoop::runUntilIdle();
-  expectLooksAsStored(platform::renderViewToImage(*frame, 2), "row_cell");
+  test::expectLooksAsStored(platform::renderViewToImage(*frame, 2), "timeline", "row_cell");
 }
 
 TEST_F(TimelinePictureTest, SixRowsAtTheOneHourLevel) {
-  expectLooksAsStored(drawWindow(KLTimelineIntervalOneHour, kNow - 300), "window_one_hour");
+  test::expectLooksAsStored(drawWindow(KLTimelineIntervalOneHour, kNow - 300), "timeline", "window_one_hour");
 }
 
 TEST_F(TimelinePictureTest, SixRowsAtTheFifteenMinuteLevel) {
-  expectLooksAsStored(drawWindow(KLTimelineIntervalFifteenMinutes, kNow - 1200), "window_fifteen_minutes");
+  test::expectLooksAsStored(drawWindow(KLTimelineIntervalFifteenMinutes, kNow - 1200), "timeline", "window_fifteen_minutes");
 }
 
 TEST_F(TimelinePictureTest, SixRowsAtTheThreeMinuteLevel) {
-  expectLooksAsStored(drawWindow(KLTimelineIntervalThreeMinutes, kNow - 1560), "window_three_minutes");
+  test::expectLooksAsStored(drawWindow(KLTimelineIntervalThreeMinutes, kNow - 1560), "timeline", "window_three_minutes");
 }
 
 }  // namespace

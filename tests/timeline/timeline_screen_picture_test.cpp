@@ -12,6 +12,7 @@
 #include "platform/foundation/time_zone.h"
 #include "platform/graphics/image_compare.h"
 #include "platform/ui/render.h"
+#include "platform/ui/stored_picture.h"
 #include "timeline/timeline_event_adapter.h"
 #include "timeline_screen_fixture.h"
 
@@ -58,28 +59,6 @@ class ScreenPicture : public test::TimelineScreenTest {
     return platform::renderViewToImage(*window_, 1);
   }
 
-  void expectLooksAsStored(const platform::ImagePtr& actual, const std::string& name) {
-    ASSERT_TRUE(actual);
-    const char* dataDir = std::getenv("DK_TEST_DATA");
-    if (!dataDir) dataDir = DK_TEST_DATA_DIR;
-    const std::string stored = std::string(dataDir) + "/timeline/" + name + ".png";
-    if (std::getenv("DK_UPDATE_PICTURES")) {
-      std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
-      ASSERT_TRUE(actual->writePNG(stored));
-      return;
-    }
-    std::string error;
-    auto expected = platform::Image::fromFile(stored, 1, &error);
-    ASSERT_TRUE(expected) << error;
-    const auto difference = platform::compareImages(*actual, *expected, 24);
-    const bool close = difference.sameSize && difference.meanAbsolute <= 1.5 &&
-                       difference.differingPixels <= static_cast<size_t>(actual->pixelWidth() * actual->pixelHeight() / 100);
-    if (!close) {
-      const auto written = std::filesystem::current_path() / (name + ".actual.png");
-      actual->writePNG(written.string());
-      ADD_FAILURE() << name << ": " << difference.describe() << "; the picture drawn now is " << written;
-    }
-  }
 
   std::vector<KLEventPtr> events_;
 };
@@ -93,7 +72,7 @@ TEST_F(ScreenPicture, TheStripAtEachZoomLevel) {
                         Case{KLTimelineZoomLevelFifteenMinutes, "screen_fifteen_minutes"},
                         Case{KLTimelineZoomLevelDefault, "screen_one_hour"}}) {
     shown(c.zoom);
-    expectLooksAsStored(picture(), c.name);
+    test::expectLooksAsStored(picture(), "timeline", c.name);
   }
 }
 
@@ -101,7 +80,7 @@ TEST_F(ScreenPicture, TheNoNetworkPanel) {
   auto screen = shown(KLTimelineZoomLevelFifteenMinutes);
   screen->handle_kNetworkNotReachableNotification();
   driver().advance(0.6);
-  expectLooksAsStored(picture(), "screen_no_network");
+  test::expectLooksAsStored(picture(), "timeline", "screen_no_network");
 }
 
 TEST_F(ScreenPicture, TheActionSheetAndTheDeleteConfirmation) {
@@ -111,12 +90,12 @@ TEST_F(ScreenPicture, TheActionSheetAndTheDeleteConfirmation) {
   auto screen = shown(KLTimelineZoomLevelThreeMinutes);
   screen->userDidTapActionButtonForEvent(TimelineEventAdapter::make(events_[0]));
   driver().advance(1.0);
-  expectLooksAsStored(picture(), "screen_action_sheet");
+  test::expectLooksAsStored(picture(), "timeline", "screen_action_sheet");
   screen->dismissViewController(false);
   driver().advance(1.0);
   screen->deleteEventAskingFirst(events_[0]);
   driver().advance(1.0);
-  expectLooksAsStored(picture(), "screen_delete_pop_up");
+  test::expectLooksAsStored(picture(), "timeline", "screen_delete_pop_up");
 }
 
 }  // namespace

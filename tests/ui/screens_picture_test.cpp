@@ -7,7 +7,7 @@
 #include "platform/ui/render.h"
 #include "platform/ui/text_field.h"
 #include "ui/screen_test_support.h"
-#include "stored_picture.h"
+#include "platform/ui/stored_picture.h"
 #include "ui/fonts.h"
 #include "ui/kl_network_connection_lost_view.h"
 
@@ -77,7 +77,7 @@ TEST_F(ScreensPicture, APopUpWithTwoButtons) {
       {"DELETE", "CANCEL"});
   driver().advance(0.5);
   ASSERT_TRUE(shownCard());
-  test::expectLooksAsStored(renderTwice(*window_), "pop_up_two_buttons");
+  test::expectLooksAsStored(renderTwice(*window_), "ui", "pop_up_two_buttons");
 }
 
 TEST_F(ScreensPicture, APopUpWithATextFieldOverTheKeyboard) {
@@ -108,12 +108,12 @@ TEST_F(ScreensPicture, APopUpWithATextFieldOverTheKeyboard) {
   ASSERT_TRUE(card->isKeyboardVisible());
   EXPECT_EQ(card->frame().maxY(), dockedBottom - platform::TextField::kKeyboardHeight) << "on top of the keyboard";
   window_->addSubview(keyboardStandIn(platform::TextField::kKeyboardHeight));
-  test::expectLooksAsStored(renderTwice(*window_), "pop_up_text_field_keyboard");
+  test::expectLooksAsStored(renderTwice(*window_), "ui", "pop_up_text_field_keyboard");
 }
 
 TEST_F(ScreensPicture, TheNetworkLostPanelInTheLightTheme) {
   auto panel = KLNetworkConnectionLostView::make(Rect(0, 0, 375, 420));
-  test::expectLooksAsStored(renderTwice(*panel), "network_lost_light");
+  test::expectLooksAsStored(renderTwice(*panel), "ui", "network_lost_light");
 }
 
 TEST_F(ScreensPicture, TheNetworkLostPanelInTheDarkThemeOnADarkScreen) {
@@ -122,7 +122,7 @@ TEST_F(ScreensPicture, TheNetworkLostPanelInTheDarkThemeOnADarkScreen) {
   auto panel = KLNetworkConnectionLostView::make(Rect(0, 0, 375, 420));
   panel->darkTheme();
   backdrop->addSubview(panel);
-  test::expectLooksAsStored(renderTwice(*backdrop), "network_lost_dark");
+  test::expectLooksAsStored(renderTwice(*backdrop), "ui", "network_lost_dark");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/ui/image_view.h"
 #include "platform/ui/label.h"
 #include "platform/ui/render.h"
+#include "platform/ui/stored_picture.h"
 #include "platform/ui/shape_layer.h"
 #include "ui/alpha_gradient_view.h"
 #include "ui/kl_bordered_button.h"
@@ -106,26 +107,7 @@ TEST(SmallScreenPicture, LooksAsStored) {
   setFontEnvironment({});
   ASSERT_TRUE(actual);
 
-  // CTest points DK_TEST_DATA at tests/data; run by hand, the test finds it where it was built from.
-  const char* dataDir = std::getenv("DK_TEST_DATA");
-  if (!dataDir) dataDir = DK_TEST_DATA_DIR;
-  const std::string stored = std::string(dataDir) + "/ui/small_screen.png";
-  if (std::getenv("DK_UPDATE_PICTURES")) {
-    std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
-    ASSERT_TRUE(actual->writePNG(stored));
-    GTEST_SKIP() << "stored picture rewritten";
-  }
-  std::string error;
-  auto expected = platform::Image::fromFile(stored, 2, &error);
-  ASSERT_TRUE(expected) << error;
-  const auto difference = platform::compareImages(*actual, *expected, 24);
-  const bool close = difference.sameSize && difference.meanAbsolute <= 1.5 &&
-                     difference.differingPixels <= static_cast<size_t>(actual->pixelWidth() * actual->pixelHeight() / 100);
-  if (!close) {
-    const auto written = std::filesystem::current_path() / "small_screen.actual.png";
-    actual->writePNG(written.string());
-    ADD_FAILURE() << difference.describe() << "; the picture drawn now is " << written;
-  }
+  test::expectLooksAsStored(actual, "ui", "small_screen");
 }
 
 }  // namespace

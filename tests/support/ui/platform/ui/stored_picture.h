@@ -1,4 +1,5 @@
-// Compares a picture drawn by a test with the project's stored picture of it (tests/data/ui/).
+// Compares a picture drawn by a test with the project's stored picture of it
+// (tests/data/<folder>/<name>.png).
 //
 // Tolerance: a pixel differs when any channel is more than 24 apart (anti-aliasing and font
 // hinting move edges a little between machines); the pictures match when the mean channel
@@ -18,12 +19,12 @@
 
 namespace dk::test {
 
-inline void expectLooksAsStored(const platform::ImagePtr& actual, const std::string& name) {
+inline void expectLooksAsStored(const platform::ImagePtr& actual, const std::string& folder, const std::string& name) {
   ASSERT_TRUE(actual);
   // CTest points DK_TEST_DATA at tests/data; run by hand, the test finds it where it was built from.
   const char* dataDir = std::getenv("DK_TEST_DATA");
   if (!dataDir) dataDir = DK_TEST_DATA_DIR;
-  const std::string stored = std::string(dataDir) + "/ui/" + name + ".png";
+  const std::string stored = std::string(dataDir) + "/" + folder + "/" + name + ".png";
   if (std::getenv("DK_UPDATE_PICTURES")) {
     std::filesystem::create_directories(std::filesystem::path(stored).parent_path());
     ASSERT_TRUE(actual->writePNG(stored));
