@@ -35,6 +35,7 @@ std::string upper(std::string text) {
 
 constexpr double kPlayerAspect = 9.0 / 16.0;
 constexpr double kBottomRowHeight = 64.0;
+constexpr double kDateRowHeight = 50.0;
 
 }  // namespace
 
@@ -69,7 +70,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   auto bounds = root.bounds();
   double width = bounds.size.width;
   double playerHeight = std::round(width * kPlayerAspect) + 40;
-  double stripTop = playerHeight;
+  double stripTop = playerHeight + kDateRowHeight;
   double stripHeight = std::max(0.0, bounds.size.height - stripTop - kBottomRowHeight);
   Rect strip(0, stripTop, width, stripHeight);
 
@@ -158,6 +159,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   buttons[3]->setAccessibilityIdentifier("daily_summary_button");
   buttons[4]->setAccessibilityIdentifier("more_button");
   close->setAccessibilityIdentifier("close_button");
+  buildDateLayout(*container, Rect(0, playerHeight, width, kDateRowHeight), strip);
 }
 
 // ---- life cycle ----
@@ -208,6 +210,9 @@ void KLTimelineViewController::configureNotifications() {
   });
   observe(kVideoSavedToPhotoAlbumNotification, [](KLViewController& s, const platform::Notification&) {
     static_cast<KLTimelineViewController&>(s).endBackgroundTaskForClip();
+  });
+  observe(platform::kUIDeviceOrientationDidChangeNotification, [](KLViewController& s, const platform::Notification&) {
+    static_cast<KLTimelineViewController&>(s).pickersDidAppear();
   });
   observe(kUserRightsLoadedNotification, [](KLViewController& s, const platform::Notification&) {
     static_cast<KLTimelineViewController&>(s).recomputePermissions();
@@ -295,7 +300,9 @@ void KLTimelineViewController::setUpViews() {
     down->addTarget(self, &KLTimelineViewController::prevEventButtonTapped, platform::kControlEventTouchUpInside);
   }
   setZoomLevel(zoomlevel_);
+  setUpPickers();
   setUpTableView();
+  setUpCalendar();
   if (auto bottom = bottomControlsContainer()) {
     struct Item {
       std::shared_ptr<platform::Button> button;
@@ -337,6 +344,7 @@ void KLTimelineViewController::viewWillAppear(bool animated) {
   }
   didUpdateEventsForCameraID(cameraID_);
   didUpdateRecordingsForCameraID(cameraID_);
+  if (auto day = dayPickerView(); day && day->currentDirection() == 0) rect_ = day->frame();
   setIsHiddenStatusBar(true);
   tableViewDidAppear();
   recordings()->loadNewRecordingsForCameraID(cameraID_, nullptr);
@@ -364,6 +372,7 @@ void KLTimelineViewController::viewWillAppear(bool animated) {
 
 void KLTimelineViewController::viewDidAppear(bool animated) {
   KLDashboardViewController::viewDidAppear(animated);
+  pickersDidAppear();
   hideViewsWithAnimationDuration(0.2, 0.3, false);
 }
 
@@ -454,6 +463,7 @@ void KLTimelineViewController::reloadTableViewAndResetVelocity(bool reset) {
   if (!reset && endBefore > 0 && adapter_->endTime() != endBefore && adapter_->scrollTime() > 0) {
     adapter_->scrollToTime(adapter_->scrollTime(), *table, false);
   }
+  refreshDateRangeIfNeeded();
   updateNoEventsViews();
   throttle_.didReload(now);
 }
@@ -505,6 +515,7 @@ void KLTimelineViewController::handle_UIApplicationDidEnterBackgroundNotificatio
 }
 
 void KLTimelineViewController::handle_UIApplicationWillEnterForegroundNotification() {
+  pickersDidAppear();
   events()->getNewEventsForCameraID(cameraID_, platform::Value(), nullptr);
   recordings()->loadNewRecordingsForCameraID(cameraID_, nullptr);
 }
@@ -614,7 +625,8 @@ bool KLTimelineViewController::respondsToSelector(std::string_view selector) con
          selector == "timelineAdapter:willDisplayCellForRowAtTimeRange:" ||
          selector == "timelineAdapter:didEndDisplayingCellForRowAtTimeRange:" ||
          selector == "secondButtonTappedWithCompletion:" || selector == "downloadProgressUpdated:forEvent:" ||
-         selector == "errorWithInfo:" || KLDashboardViewController::respondsToSelector(selector);
+         selector == "errorWithInfo:" || selector == "lastDateForPickerView:" ||
+         selector == "pickerView:didSelectDate:" || selector == "pickerView:didSelectDateWithOffset:" || KLDashboardViewController::respondsToSelector(selector);
 }
 
 }  // namespace dk

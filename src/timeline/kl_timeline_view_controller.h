@@ -25,6 +25,11 @@
 #include "services/kl_event_manager.h"
 #include "services/kl_recording_manager.h"
 #include "timeline/event_manager_lookups.h"
+#include "timeline/kl_calendar.h"
+#include "timeline/kl_date_picker_delegate.h"
+#include "timeline/kl_day_picker_data_source_delegate.h"
+#include "timeline/kl_horizontal_picker_view.h"
+#include "timeline/kl_month_picker_data_source_delegate.h"
 #include "timeline/kl_dashboard_view_controller.h"
 #include "timeline/kl_time_range_adapter.h"
 #include "timeline/kl_timeline_data_source.h"
@@ -57,7 +62,10 @@ class KLTimelineViewController : public KLDashboardViewController,
                                  public KLTimelineTableViewCellDelegate,
                                  public KLEventsUpdatesDelegate,
                                  public KLRecordingsUpdatesDelegate,
-                                 public KLDownloadManagerDelegate {
+                                 public KLDownloadManagerDelegate,
+                                 public KLDatePickerDelegate,
+                                 public platform::MonthCalendarDataSource,
+                                 public platform::MonthCalendarDelegate {
  public:
   static constexpr const char* kStoryboardName = "Timeline";
   static constexpr const char* kSceneIdentifier = "timelineScreen";
@@ -224,9 +232,45 @@ class KLTimelineViewController : public KLDashboardViewController,
   void firstButtonTapped() override;
   void secondButtonTappedWithCompletion(std::function<void()> completion) override;
 
+  // ---- date navigation (kl_timeline_view_controller_dates.cpp) ----
+  std::shared_ptr<KLHorizontalPickerView> dayPickerView() const { return dayPickerView_.lock(); }
+  std::shared_ptr<KLHorizontalPickerView> monthPickerView() const { return monthPickerView_.lock(); }
+  std::shared_ptr<KLCalendar> calendar() const { return calendar_.lock(); }
+  std::shared_ptr<platform::View> calendarContainerView() const { return calendarContainerView_.lock(); }
+  std::shared_ptr<platform::Button> calendarButton() const { return calendarButton_.lock(); }
+  const std::shared_ptr<KLDayPickerDataSourceDelegate>& dayPickerDataSourceDelegate() const { return dayPickers_; }
+  const std::shared_ptr<KLMonthPickerDataSourceDelegate>& monthPickerDataSourceDelegate() const { return monthPickers_; }
+  std::optional<double> minimumDateForCalendar() const { return minimumDateForCalendar_; }
+  void setUpPickers();
+  void setUpCalendar();
+  // Reloads both strips and turns them to the day strip's first frame.
+  void pickersDidAppear();
+  // First start of a recording on the day of `date`, and whether there is one.
+  KLTimelineRecordingPtr firstRecordingOfDay(double date) const;
+  bool areRecordingsAvailableForDate(double date) const;
+  void calendarButtonPressed();
+  bool isCalendarHidden() const;
+  void shouldDisplayCalendar(bool show);
+  // Moves the calendar's selection to the day of `time` while it is shown.
+  void calendarSelectDateAtTime(double time, bool scrollToDate);
+  std::optional<double> lastDateForPickerView(platform::PickerView& picker) override;
+  void pickerViewDidSelectDate(platform::PickerView& picker, double date) override;
+  void pickerViewDidSelectDateWithOffset(platform::PickerView& picker, int64_t offset) override;
+  std::optional<double> minimumDate(platform::MonthCalendarView& calendar) override;
+  std::optional<double> maximumDate(platform::MonthCalendarView& calendar) override;
+  std::optional<platform::Color> titleDefaultColorForDate(platform::MonthCalendarView& calendar, double date) override;
+  bool shouldSelectDate(platform::MonthCalendarView& calendar, double date, platform::MonthPosition position) override;
+  void didSelectDate(platform::MonthCalendarView& calendar, double date, platform::MonthPosition position) override;
+  void currentPageDidChange(platform::MonthCalendarView& calendar) override;
+
   bool respondsToSelector(std::string_view selector) const override;
 
  private:
+  // The date row below the player and the calendar over the strip.
+  void buildDateLayout(platform::View& container, const platform::Rect& row, const platform::Rect& strip);
+  // At every performed reload: a new oldest day reloads what shows the range.
+  void refreshDateRangeIfNeeded();
+
   // 15 % of the view's height (the single-precision constant); 0 without a view.
   double timelineOffset() const;
   std::shared_ptr<KLEventManager> events() const;
@@ -292,6 +336,16 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::weak_ptr<KLEventManager> observedEvents_;
   std::weak_ptr<KLRecordingManager> observedRecordings_;
   bool dismissing_ = false;
+  // date navigation
+  std::weak_ptr<KLHorizontalPickerView> dayPickerView_;
+  std::weak_ptr<KLHorizontalPickerView> monthPickerView_;
+  std::weak_ptr<KLCalendar> calendar_;
+  std::weak_ptr<platform::View> calendarContainerView_;
+  std::weak_ptr<platform::Button> calendarButton_;
+  std::shared_ptr<KLDayPickerDataSourceDelegate> dayPickers_;
+  std::shared_ptr<KLMonthPickerDataSourceDelegate> monthPickers_;
+  platform::Rect rect_;
+  std::optional<double> minimumDateForCalendar_;
   // Keeps the screen alive from the close tap until its dismissal has completed.
   std::shared_ptr<KLTimelineViewController> selfWhileDismissing_;
 };

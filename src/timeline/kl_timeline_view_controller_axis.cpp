@@ -194,6 +194,11 @@ void KLTimelineViewController::timelineAdapterDidScrollToTime(KLTimeRangeAdapter
     }
   }
   updatePreviousNextEventButtons();
+  // The day strip follows the axis unless a recording plays; the open calendar always does.
+  if (!player_ || !player_->isPlaying()) {
+    if (auto day = dayPickerView()) day->updatePickerWithSelectedDateForTimeInterval(time, platform::kCalendarUnitDay);
+  }
+  if (!isCalendarHidden()) calendarSelectDateAtTime(time, false);
   hasNextEvent_ = dataSource_->closestTimelineEventAfterTime(time + 1.0) != nullptr;
   hasPreviousEvent_ = dataSource_->closestTimelineEventBeforeTime(time - 1.0) != nullptr;
   if (player_) {

@@ -1,5 +1,5 @@
 // The timeline screen as a user sees it, from fixed data: the strip at each zoom level, the
-// no-network panel, the action sheet of an event and the delete confirmation, each compared with
+// calendar opened over it, the no-network panel, the action sheet of an event and the delete confirmation, each compared with
 // the project's stored pictures (tests/data/timeline/screen_*.png). On a mismatch the picture
 // drawn now is written to the working directory; DK_UPDATE_PICTURES=1 rewrites the stored ones.
 #include <gtest/gtest.h>
@@ -37,9 +37,10 @@ class ScreenPicture : public test::TimelineScreenTest {
       ++id;
     }
     setEvents(events_);
-    setRecordings({test::restRecording(5, kScreenPictureNow - 520, 0, false), test::restRecording(4, kScreenPictureNow - 1500, kScreenPictureNow - 700),
+    recordings_ = {test::restRecording(5, kScreenPictureNow - 520, 0, false), test::restRecording(4, kScreenPictureNow - 1500, kScreenPictureNow - 700),
                    test::restRecording(3, kScreenPictureNow - 1790, kScreenPictureNow - 1620), test::restRecording(2, kScreenPictureNow - 2900, kScreenPictureNow - 1950),
-                   test::restRecording(1, kScreenPictureNow - 3700, kScreenPictureNow - 3100)});
+                   test::restRecording(1, kScreenPictureNow - 3700, kScreenPictureNow - 3100)};
+    setRecordings(recordings_);
   }
   void TearDown() override {
     TimelineScreenTest::TearDown();
@@ -61,6 +62,7 @@ class ScreenPicture : public test::TimelineScreenTest {
 
 
   std::vector<KLEventPtr> events_;
+  std::vector<KLRecordingPtr> recordings_;
 };
 
 TEST_F(ScreenPicture, TheStripAtEachZoomLevel) {
@@ -74,6 +76,20 @@ TEST_F(ScreenPicture, TheStripAtEachZoomLevel) {
     shown(c.zoom);
     test::expectLooksAsStored(picture(), "timeline", c.name);
   }
+}
+
+TEST_F(ScreenPicture, TheCalendarOpenedOverTheStrip) {
+  // Recordings on two earlier days of the month: those days dark, the others grey.
+  const double day = 86400;
+  auto more = recordings_;
+  more.push_back(test::restRecording(20, kScreenPictureNow - 2 * day, kScreenPictureNow - 2 * day + 900));
+  more.push_back(test::restRecording(21, kScreenPictureNow - 9 * day, kScreenPictureNow - 9 * day + 900));
+  setRecordings(more);
+  auto screen = shown(KLTimelineZoomLevelFifteenMinutes);
+  driver().tap(*screen->calendarButton());
+  driver().advance(1.0);
+  ASSERT_FALSE(screen->isCalendarHidden());
+  expectLooksAsStored(picture(), "screen_calendar");
 }
 
 TEST_F(ScreenPicture, TheNoNetworkPanel) {
