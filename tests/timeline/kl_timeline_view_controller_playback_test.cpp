@@ -269,7 +269,14 @@ TEST_F(TimelinePlayback, TheRealPlayerIsEmbeddedInThePlayerAreaAndTakenOutInAGap
   EXPECT_EQ(controller->view()->superview(), screen->playerContainer());
   ASSERT_TRUE(controller->recording());
   EXPECT_EQ(controller->recording()->playerRecordingID(), 1);
-  EXPECT_EQ(controller->playerDelegate() != nullptr, true);
+  // The player's reports reach the screen.
+  auto client = controller->playerDelegate();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->respondsToSelector("playerTimeDidChangeToTime:"));
+  client->playerTimeDidChangeToTime(aStart + 300);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), aStart + 300, 1.0);
+  client->playerDidEndLoading(*controller);
+  EXPECT_TRUE(screen->snapshotButton()->isEnabled());
 
   screen->scrollTableViewToTime(aEnd + 600, false, true);
   driver().pump();
