@@ -19,12 +19,11 @@
 #include "platform/ui/view_controller.h"
 #include "player/kl_player_view_model.h"
 #include "player/player_interfaces.h"
+#include "services/kl_device_keeper.h"
 #include "ui/kl_view_controller.h"
 
 namespace dk {
 
-inline constexpr const char* kNewSnapshotDownloadedNotification = "kNewSnapshotDownloadedNotification";
-inline constexpr const char* kLastSnapshotSavedNotification = "kLastSnapshotSavedNotification";
 
 // What the player screens need from the application's registry (the data manager): moving a
 // pan-tilt camera. The application installs it; without one, pan-tilt taps do nothing.

@@ -153,6 +153,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   zoomInButton_ = buttons[2];
   dailySummaryButton_ = buttons[3];
   moreButton_ = buttons[4];
+  snapshotButton_ = buttons[0];
   buttons[0]->setAccessibilityIdentifier("snapshot_button");
   buttons[1]->setAccessibilityIdentifier("zoom_out_button");
   buttons[2]->setAccessibilityIdentifier("zoom_in_button");
@@ -318,7 +319,11 @@ void KLTimelineViewController::setUpViews() {
       item.button->setTitle(upper(frameworkText(item.title)), platform::kControlStateNormal);
       item.button->setTitleColor(darkColor(), platform::kControlStateNormal);
     }
-    if (snapshotButton) snapshotButton->setEnabled(false);
+    if (snapshotButton) {
+      snapshotButton->setEnabled(false);
+      snapshotButton->addTarget(self, &KLTimelineViewController::snapshotButtonPressed,
+                                platform::kControlEventTouchUpInside);
+    }
     zoomOutButton()->addTarget(self, &KLTimelineViewController::zoomOutButtonPressed,
                                platform::kControlEventTouchUpInside);
     zoomInButton()->addTarget(self, &KLTimelineViewController::zoomInButtonPressed,

@@ -8,6 +8,7 @@
 // queue so a callback never reloads the table inside its own call.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -122,6 +123,35 @@ class KLTimelineViewController : public KLDashboardViewController,
   void setPlayer(std::shared_ptr<TimelinePlayer> player);
   KLTimelineRecordingPtr playingRecording() const { return playingRecording_.lock(); }
   platform::BackgroundTaskIdentifier bgTask() const { return bgTask_; }
+
+  // ---- playback hand-off (kl_timeline_view_controller_playback.cpp) ----
+  // Makes the embedded player for a camera and recording; tests install their own.
+  using PlayerFactory = std::function<std::shared_ptr<TimelinePlayer>(KLCameraPtr, const KLTimelineRecordingPtr&)>;
+  static void setPlayerFactory(PlayerFactory factory);
+  bool seekInProgress() const { return seekInProgress_; }
+  bool snapshotIsBlurred() const { return snapshotIsBlurred_; }
+  std::shared_ptr<platform::Button> snapshotButton() const { return snapshotButton_.lock(); }
+  // Seeks the player to `time` within `recording`.
+  void startPlayerWithRecording(const KLTimelineRecordingPtr& recording, double time);
+  void pausePlayer();
+  void removePlayer();
+  void playerTimeDidChangeToTime(double time);
+  void playerPreviousEventWasUpdated() { previousEventWasUpdated(); }
+  void playerNextEventWasUpdated() { nextEventWasUpdated(); }
+  void playerSpeedWasUpdatedWithRate(double rate);
+  void playerDidStartLoading();
+  void playerDidEndLoading();
+  void playerDidEndPlaying();
+  void previousEventWasUpdated();
+  void nextEventWasUpdated();
+  void previousFrameButtonPressed();
+  void nextFrameButtonPressed();
+  void snapshotButtonPressed();
+  // The rate a speed option stands for, by its tag.
+  static double rateForSpeedOptionTag(long tag);
+  void speedOptionPressed(long tag);
+  // The speed title the player's last rate report made ("2X\nSPEED"); empty until one.
+  const std::string& speedTitle() const { return speedTitle_; }
   bool isDismissing() const { return dismissing_; }
 
   // ---- life cycle ----
@@ -278,6 +308,8 @@ class KLTimelineViewController : public KLDashboardViewController,
   void stopObserving();
   void updateNoEventsViews();
   void updateTimelineWithRecordingAvailable(bool available);
+  void setPlayerButtonsEnabled(bool enabled);
+  void jumpToEvent(const KLTimelineEventPtr& event);
   void showInfoPopUp(const char* title, const std::string& text);
   // A clip's outcome (saved, failed): the background task kept for it ends.
   void endBackgroundTaskForClip();
@@ -322,6 +354,10 @@ class KLTimelineViewController : public KLDashboardViewController,
   unsigned long currentInterval_ = 2;
   std::shared_ptr<TimelinePlayer> player_;
   std::weak_ptr<KLTimelineRecordingInterface> playingRecording_;
+  bool seekInProgress_ = false;
+  bool snapshotIsBlurred_ = false;
+  std::weak_ptr<platform::Button> snapshotButton_;
+  std::string speedTitle_;
   std::shared_ptr<platform::Timer> reloadTableViewTimer_;
   ReloadThrottle throttle_{kReloadInterval};
   size_t reloadCount_ = 0;

@@ -146,6 +146,11 @@ void KLTimelineViewController::scrollTableViewToTime(double time, bool animated,
   }
   if (sendScrollMessages) timelineAdapterWillBeginScrollingAtTime(*adapter_, adapter_->scrollTime());
   adapter_->scrollToTime(time, *table, animated);
+  if (animated && !sendScrollMessages && !adapter_->isScrolling()) {
+    // A move too short to animate ends at once and sends no end of scrolling: hand over here.
+    timelineAdapterDidEndScrollingAtTime(*adapter_, adapter_->scrollTime());
+    return;
+  }
   if (sendScrollMessages) {
     timelineAdapterDidScrollToTime(*adapter_, adapter_->scrollTime());
     timelineAdapterDidEndScrollingAtTime(*adapter_, adapter_->scrollTime());
@@ -241,16 +246,6 @@ void KLTimelineViewController::timelineAdapterDidEndDisplayingCellForRowAtTimeRa
     if (!url) continue;
     std::erase(eventSnapshotsToPrefetch_, *url);
   }
-}
-
-void KLTimelineViewController::timelineAdapterWillBeginScrollingAtTime(KLTimeRangeAdapter&, double) {
-  if (player_ && player_->isPlaying()) player_->pausePlayer();
-}
-
-void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeAdapter&, double time) {
-  auto recording = preciseRecordingAtTime(time);
-  updateTimelineWithRecordingAvailable(recording != nullptr);
-  if (recording) playingRecording_ = recording;
 }
 
 }  // namespace dk

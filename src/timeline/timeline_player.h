@@ -1,12 +1,18 @@
-// What the timeline screen needs of its embedded player: whether it plays, whether its view model
-// is in landscape, pausing it, its delegate and its camera. The player screens adopt it; until
-// they are wired in, tests give the screen a player of their own. Main thread only.
+// What the timeline screen needs of its embedded player: whether it plays, whether it shows in
+// landscape, the player actions, seeking, speed, the recording it plays, its render view and its
+// screen to embed. EmbeddedPlayer adopts it over the real player screen; tests give the screen a
+// player of their own through the factory. Main thread only.
 #pragma once
 
 #include <memory>
 
 #include "model/kl_camera_response.h"
 #include "platform/foundation/object.h"
+#include "timeline/kl_timeline_item_interfaces.h"
+
+namespace dk::platform {
+class ViewController;
+}
 
 namespace dk {
 
@@ -20,6 +26,17 @@ class TimelinePlayer : public virtual platform::Protocol {
   virtual void setCamera(KLCameraPtr camera) = 0;
   virtual void setHasNextEvent(bool value) = 0;
   virtual void setHasPreviousEvent(bool value) = 0;
+  // The player's external actions (pause 1, previous frame 6, next frame 7, snapshot 9).
+  virtual void handleExternalAction(int /*action*/) {}
+  // Seconds into the current recording; negative values start at its beginning.
+  virtual void seekToTime(double /*seconds*/) {}
+  virtual void updateSpeedWithRate(double /*rate*/) {}
+  virtual void setRecording(const KLTimelineRecordingPtr& /*recording*/) {}
+  virtual void setRenderViewHidden(bool /*hidden*/) {}
+  // Brings playback back to the embedded screen when the landscape screen is up.
+  virtual void dismissLandscape() {}
+  // The screen to embed; nullptr for players without one.
+  virtual std::shared_ptr<platform::ViewController> viewController() { return nullptr; }
 };
 
 }  // namespace dk

@@ -42,6 +42,25 @@ class RecordingPlayer : public TimelinePlayer {
   void setHasNextEvent(bool v) override { hasNext = v; }
   void setHasPreviousEvent(bool v) override { hasPrevious = v; }
   bool hasNext = false, hasPrevious = false;
+
+  std::vector<int> actions;
+  std::vector<double> seeks;
+  std::vector<double> rates;
+  std::vector<KLTimelineRecordingPtr> recordings;
+  bool renderHidden = false;
+  int landscapeDismissals = 0;
+  void handleExternalAction(int action) override {
+    actions.push_back(action);
+    if (action == 1) pausePlayer();
+  }
+  void seekToTime(double seconds) override { seeks.push_back(seconds); }
+  void updateSpeedWithRate(double rate) override { rates.push_back(rate); }
+  void setRecording(const KLTimelineRecordingPtr& r) override { recordings.push_back(r); }
+  void setRenderViewHidden(bool hidden) override { renderHidden = hidden; }
+  void dismissLandscape() override {
+    ++landscapeDismissals;
+    landscape = false;
+  }
 };
 
 class TimelineScreenTest : public ScreenTest {
@@ -50,8 +69,12 @@ class TimelineScreenTest : public ScreenTest {
     ScreenTest::SetUp();
     executor_->setScript([](const KLRequest&, size_t) { return ScriptedReply::failure(500); });
     KLServicesManager::setRequestExecutor(executor_);
+    // The strip's tests run without an embedded player; the playback tests give their own.
+    KLTimelineViewController::setPlayerFactory(
+        [](KLCameraPtr, const KLTimelineRecordingPtr&) -> std::shared_ptr<TimelinePlayer> { return nullptr; });
   }
   void TearDown() override {
+    KLTimelineViewController::setPlayerFactory(nullptr);
     platform::MainRunLoop::runUntilIdle();
     window_.reset();
     platform::MainRunLoop::runUntilIdle();

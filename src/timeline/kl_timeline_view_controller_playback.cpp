@@ -1,0 +1,216 @@
+// The timeline screen's embedded player: handing playback over when scrolling ends, stopping it
+// while the user scrolls, the axis following the playing time, the next recording at the end of
+// one, and the player buttons and event jumps.
+#include <cctype>
+#include <cstdio>
+
+#include "foundation/date_formatting.h"
+#include "live/kl_data_manager.h"
+#include "platform/foundation/bundle.h"
+#include "platform/media/image_view_web_cache.h"
+#include "player/player_interfaces.h"
+#include "timeline/embedded_player.h"
+#include "timeline/kl_timeline_view_controller.h"
+#include "ui/image_effects.h"
+
+namespace dk {
+
+namespace {
+
+std::string playbackText(std::string_view key) {
+  return platform::Bundle::withIdentifier(kFrameworkBundleIdentifier)->localizedString(key, key);
+}
+
+std::string playbackUpper(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+KLTimelineViewController::PlayerFactory& playerFactory() {
+  static KLTimelineViewController::PlayerFactory factory;
+  return factory;
+}
+
+constexpr double kSnapshotBlurRadius = 5.0;
+
+}  // namespace
+
+void KLTimelineViewController::setPlayerFactory(PlayerFactory factory) { playerFactory() = std::move(factory); }
+
+// ---- scrolling ----
+
+void KLTimelineViewController::timelineAdapterWillBeginScrollingAtTime(KLTimeRangeAdapter&, double) {
+  seekInProgress_ = true;
+  if (!player_) return;
+  player_->setRenderViewHidden(true);
+  if (player_->isPlaying()) pausePlayer();
+}
+
+void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeAdapter&, double time) {
+  auto recording = preciseRecordingAtTime(time);
+  updateTimelineWithRecordingAvailable(recording != nullptr);
+  if (recording) {
+    if (!player_) {
+      auto camera = dataManager()->deviceKeeper()->camera();
+      auto& factory = playerFactory();
+      auto player = factory ? factory(camera, recording) : EmbeddedPlayer::make(camera, recording);
+      auto controller = player ? player->viewController() : nullptr;
+      auto container = playerContainer();
+      if (controller && container) {
+        addChildViewController(controller);
+        controller->didMoveToParentViewController(this);
+        controller->view()->setFrame(container->bounds());
+        container->addSubview(controller->view());
+      }
+      setPlayer(player);
+      if (dataSource_ && adapter_) timelineAdapterDidScrollToTime(*adapter_, time);
+    }
+    if (player_) {
+      player_->setRenderViewHidden(false);
+      player_->setRecording(recording);
+    }
+    playingRecording_ = recording;
+    startPlayerWithRecording(recording, time);
+    return;
+  }
+
+  removePlayer();
+  const bool hasData = (!noEventsImageView() || noEventsImageView()->isHidden()) &&
+                       (!noEventsInfoLabel() || noEventsInfoLabel()->isHidden());
+  if (hasData) {
+    updateTimelineWithRecordingAvailable(false);
+    if (auto label = noVideoInfoLabel()) {
+      label->setText(playbackText(oldestTimestamp() > time ? "EndOfRecordings" : "NoRecordingsAvailable"));
+    }
+  } else {
+    updateTimelineWithRecordingAvailable(true);
+  }
+  if (auto view = snapshotImageView()) {
+    view->setHidden(false);
+    platform::cancelCurrentImageLoad(*view);
+    if (!snapshotIsBlurred_) {
+      view->setImage(applyLightEffectWithBlurRadius(lastPresentedSnapshot_, kSnapshotBlurRadius));
+      snapshotIsBlurred_ = true;
+    }
+  }
+}
+
+// ---- the player ----
+
+void KLTimelineViewController::startPlayerWithRecording(const KLTimelineRecordingPtr& recording, double time) {
+  seekInProgress_ = false;
+  if (player_ && recording) player_->seekToTime(time - recording->timelineRecordingStartTime());
+}
+
+void KLTimelineViewController::pausePlayer() {
+  if (player_) player_->handleExternalAction(PlayerExternalActionPause);
+}
+
+void KLTimelineViewController::removePlayer() {
+  if (player_) {
+    // Playback must not go on in a landscape screen nobody can reach any more.
+    if (player_->isInLandscape()) {
+      pausePlayer();
+      player_->dismissLandscape();
+    }
+    player_->setPlayerDelegate({});
+    if (auto controller = player_->viewController()) {
+      if (controller->isViewLoaded()) controller->view()->removeFromSuperview();
+      controller->removeFromParentViewController();
+    }
+    player_.reset();
+  }
+  setPlayerButtonsEnabled(false);
+}
+
+void KLTimelineViewController::setPlayerButtonsEnabled(bool enabled) {
+  if (auto button = snapshotButton()) button->setEnabled(enabled);
+}
+
+void KLTimelineViewController::playerTimeDidChangeToTime(double time) {
+  if (seekInProgress_) return;
+  scrollTableViewToTime(time, false, false);
+  if (auto label = timelineLabel()) label->setText(hourMinutesSecondsFromTimestamp(time));
+}
+
+void KLTimelineViewController::playerSpeedWasUpdatedWithRate(double rate) {
+  if (!(rate >= 1.0)) return;
+  char number[32];
+  std::snprintf(number, sizeof number, "%.0fX", rate);
+  speedTitle_ = std::string(number) + "\n" + playbackUpper(playbackText("Speed"));
+}
+
+void KLTimelineViewController::playerDidStartLoading() { setPlayerButtonsEnabled(false); }
+
+void KLTimelineViewController::playerDidEndLoading() {
+  setPlayerButtonsEnabled(true);
+  updateTimelineWithRecordingAvailable(true);
+  if (auto view = snapshotImageView()) view->setHidden(true);
+}
+
+void KLTimelineViewController::playerDidEndPlaying() {
+  if (!dataSource_ || !adapter_) return;
+  double time = adapter_->scrollTime();
+  auto current = preciseRecordingAtTime(time);
+  if (current) time = current->timelineRecordingEndTime();
+  auto next = dataSource_->closestTimelineRecordingAfterTime(time);
+  if (!next || (current && current->timelineRecordingIsOnGoing())) {
+    pausePlayer();
+    return;
+  }
+  // The end of this move hands playback over to the next recording.
+  setPlayerButtonsEnabled(false);
+  scrollTableViewToTime(next->timelineRecordingStartTime(), true, false);
+}
+
+// ---- event jumps ----
+
+void KLTimelineViewController::previousEventWasUpdated() {
+  if (!dataSource_ || !adapter_) return;
+  jumpToEvent(dataSource_->closestTimelineEventBeforeTime(adapter_->scrollTime() - 1.0));
+}
+
+void KLTimelineViewController::nextEventWasUpdated() {
+  if (!dataSource_ || !adapter_) return;
+  jumpToEvent(dataSource_->closestTimelineEventAfterTime(adapter_->scrollTime() + 1.0));
+}
+
+void KLTimelineViewController::jumpToEvent(const KLTimelineEventPtr& event) {
+  if (!event) return;
+  const double time = event->timelineEventTimestamp();
+  scrollTableViewToTime(time, true, false);
+  if (auto recording = preciseRecordingAtTime(time)) {
+    if (player_) player_->setRecording(recording);
+  } else {
+    removePlayer();
+  }
+}
+
+// ---- buttons ----
+
+void KLTimelineViewController::previousFrameButtonPressed() {
+  if (player_) player_->handleExternalAction(PlayerExternalActionPreviousFrame);
+}
+
+void KLTimelineViewController::nextFrameButtonPressed() {
+  if (player_) player_->handleExternalAction(PlayerExternalActionNextFrame);
+}
+
+void KLTimelineViewController::snapshotButtonPressed() {
+  if (player_) player_->handleExternalAction(PlayerExternalActionTakeSnapshot);
+}
+
+double KLTimelineViewController::rateForSpeedOptionTag(long tag) {
+  switch (tag) {
+    case 1002: return 2.0;
+    case 1003: return 5.0;
+    case 1004: return 10.0;
+    default: return 1.0;
+  }
+}
+
+void KLTimelineViewController::speedOptionPressed(long tag) {
+  if (player_) player_->updateSpeedWithRate(rateForSpeedOptionTag(tag));
+}
+
+}  // namespace dk

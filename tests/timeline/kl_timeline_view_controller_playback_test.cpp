@@ -1,0 +1,289 @@
+// The timeline screen's playback hand-off: a drag or an event tap ends in a recording and the
+// player is made once and seeks into it, the strip follows the playing time except while the user
+// drags, the end of a recording moves on to the next (also when that is less than a point away),
+// gaps and event jumps into gaps remove the player, and the player buttons.
+#include <gtest/gtest.h>
+
+#include "foundation/date_formatting.h"
+#include "platform/foundation/bundle.h"
+#include "platform/ui/ui_test_driver.h"
+#include "player/kl_player_view_controller.h"
+#include "player/player_interfaces.h"
+#include "timeline/embedded_player.h"
+#include "timeline/kl_timeline_view_controller.h"
+#include "timeline_screen_fixture.h"
+
+namespace dk {
+namespace {
+
+using test::restEvent;
+using test::restRecording;
+
+std::string localizedPlaybackText(const char* key) {
+  return platform::Bundle::withIdentifier(kFrameworkBundleIdentifier)->localizedString(key, key);
+}
+
+class TimelinePlayback : public test::TimelineScreenTest {
+ protected:
+  void SetUp() override {
+    TimelineScreenTest::SetUp();
+    KLTimelineViewController::setPlayerFactory([this](KLCameraPtr, const KLTimelineRecordingPtr&) {
+      auto player = std::make_shared<test::RecordingPlayer>();
+      made_.push_back(player);
+      return player;
+    });
+  }
+  void TearDown() override {
+    KLTimelineViewController::setPlayerFactory(nullptr);
+    TimelineScreenTest::TearDown();
+  }
+  std::shared_ptr<KLTimelineViewController> screenAtThreeMinutes() {
+    return showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes));
+  }
+  std::shared_ptr<test::RecordingPlayer> player() { return made_.empty() ? nullptr : made_.back(); }
+  void dragStrip(KLTimelineViewController& screen, double dy) {
+    auto center = platform::UiTestDriver::centerOf(*screen.tableView());
+    driver().drag(center, {center.x, center.y + dy});
+    driver().settle();
+  }
+
+  std::vector<std::shared_ptr<test::RecordingPlayer>> made_;
+};
+
+TEST_F(TimelinePlayback, ADragThatEndsInARecordingMakesThePlayerOnceAndSeeksWhereItStopped) {
+  // Nothing recorded when the strip comes up: no player yet.
+  auto screen = screenAtThreeMinutes();
+  ASSERT_TRUE(made_.empty());
+  double start = now() - 7200;
+  setRecordings({restRecording(1, start, now() - 1)});
+  std::shared_ptr<test::RecordingPlayer> first;
+
+  // Upwards: back in time, into the recording.
+  dragStrip(*screen, -60);
+  ASSERT_EQ(made_.size(), 1u) << "a drag ending inside the recording makes the player";
+  first = player();
+  EXPECT_EQ(screen->player(), first);
+  ASSERT_FALSE(first->seeks.empty());
+  EXPECT_NEAR(first->seeks.back(), screen->adapter()->scrollTime() - start, 1e-6);
+  EXPECT_FALSE(screen->seekInProgress());
+  EXPECT_FALSE(first->renderHidden);
+  ASSERT_TRUE(screen->playingRecording());
+  EXPECT_DOUBLE_EQ(screen->playingRecording()->timelineRecordingStartTime(), start);
+
+  size_t seeks = first->seeks.size();
+  dragStrip(*screen, -30);
+  EXPECT_EQ(made_.size(), 1u) << "later hand-offs re-target the same player";
+  EXPECT_EQ(first->seeks.size(), seeks + 1);
+  EXPECT_NEAR(first->seeks.back(), screen->adapter()->scrollTime() - start, 1e-6);
+  EXPECT_FALSE(first->recordings.empty());
+}
+
+TEST_F(TimelinePlayback, AStartingDragPausesAPlayingPlayerAndHidesItsPicture) {
+  setRecordings({restRecording(1, now() - 7200, now() - 60)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(now() - 3600, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  p->playing = true;
+  p->actions.clear();
+  auto center = platform::UiTestDriver::centerOf(*screen->tableView());
+  auto touches = driver().touchDown({center});
+  driver().touchMove(touches, {{center.x, center.y + 30}});
+  driver().touchMove(touches, {{center.x, center.y + 60}});
+  EXPECT_TRUE(screen->seekInProgress());
+  EXPECT_TRUE(p->renderHidden);
+  EXPECT_EQ(p->actions, std::vector<int>{PlayerExternalActionPause});
+  driver().touchUp(touches);
+  driver().settle();
+  EXPECT_FALSE(screen->seekInProgress());
+}
+
+TEST_F(TimelinePlayback, TheStripFollowsThePlayingTimeButNotWhileTheUserDrags) {
+  double start = now() - 7200;
+  setRecordings({restRecording(1, start, now() - 60)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(now() - 3600, false, true);
+  ASSERT_TRUE(player());
+  size_t seeks = player()->seeks.size();
+  double playing = screen->adapter()->scrollTime() - 30;
+  screen->playerTimeDidChangeToTime(playing);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), playing, 1.0);
+  EXPECT_EQ(screen->timelineLabel()->text(), hourMinutesSecondsFromTimestamp(screen->adapter()->scrollTime()));
+  EXPECT_EQ(player()->seeks.size(), seeks) << "following the player does not seek it again";
+
+  auto center = platform::UiTestDriver::centerOf(*screen->tableView());
+  auto touches = driver().touchDown({center});
+  driver().touchMove(touches, {{center.x, center.y + 30}});
+  driver().touchMove(touches, {{center.x, center.y + 60}});
+  double held = screen->adapter()->scrollTime();
+  screen->playerTimeDidChangeToTime(playing + 300);
+  EXPECT_DOUBLE_EQ(screen->adapter()->scrollTime(), held);
+  driver().touchUp(touches);
+  driver().settle();
+}
+
+TEST_F(TimelinePlayback, AtTheEndOfAClosedRecordingTheNextOneIsHandedOverAfterTheMove) {
+  double aStart = now() - 7200, aEnd = now() - 5400, bStart = now() - 4800;
+  setRecordings({restRecording(2, bStart, now() - 60), restRecording(1, aStart, aEnd)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aEnd - 2, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  screen->playerDidEndPlaying();
+  EXPECT_FALSE(screen->snapshotButton()->isEnabled());
+  driver().settle();
+  ASSERT_TRUE(screen->playingRecording());
+  EXPECT_DOUBLE_EQ(screen->playingRecording()->timelineRecordingStartTime(), bStart);
+  EXPECT_NEAR(p->seeks.back(), screen->adapter()->scrollTime() - bStart, 1e-6);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), bStart, 1.0);
+}
+
+TEST_F(TimelinePlayback, TheNextRecordingIsHandedOverWhenItStartsLessThanAPointAway) {
+  double aStart = now() - 7200, aEnd = now() - 5400;
+  // The next one starts where this one ends: the move to it is too short to animate.
+  setRecordings({restRecording(2, aEnd, now() - 60), restRecording(1, aStart, aEnd)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aEnd - 0.05, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  ASSERT_DOUBLE_EQ(screen->playingRecording()->timelineRecordingStartTime(), aStart);
+  size_t seeks = p->seeks.size();
+  screen->playerDidEndPlaying();
+  ASSERT_EQ(p->seeks.size(), seeks + 1) << "the hand-off runs without an end of scrolling";
+  EXPECT_DOUBLE_EQ(screen->playingRecording()->timelineRecordingStartTime(), aEnd);
+  EXPECT_NEAR(p->seeks.back(), 0, 0.1);
+  EXPECT_FALSE(screen->seekInProgress());
+}
+
+TEST_F(TimelinePlayback, TheEndOfAnOngoingRecordingPauses) {
+  double start = now() - 600;
+  setRecordings({restRecording(1, start, now(), false)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(start + 60, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  p->actions.clear();
+  screen->playerDidEndPlaying();
+  EXPECT_EQ(p->actions, std::vector<int>{PlayerExternalActionPause});
+}
+
+TEST_F(TimelinePlayback, AnEventTapHandsTheRecordingUnderItOver) {
+  double start = now() - 7200, event = now() - 3000;
+  setRecordings({restRecording(1, start, now() - 60)});
+  setEvents({restEvent(1, event)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(event - 120, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  screen->userDidTapThumbnailForEvent(test::timelineEvent(1, event));
+  driver().settle();
+  EXPECT_NEAR(screen->adapter()->scrollTime(), event, 1.0);
+  EXPECT_NEAR(p->seeks.back(), screen->adapter()->scrollTime() - start, 1e-6);
+
+  // Tapped again where the strip already stands: nothing animates, the hand-off still comes.
+  size_t seeks = p->seeks.size();
+  screen->userDidTapThumbnailForEvent(test::timelineEvent(1, screen->adapter()->scrollTime()));
+  EXPECT_EQ(p->seeks.size(), seeks + 1);
+}
+
+TEST_F(TimelinePlayback, AGapRemovesThePlayerAndBlursTheLastThumbnailOnce) {
+  double aStart = now() - 7200, aEnd = now() - 6000, bStart = now() - 3000;
+  setRecordings({restRecording(2, bStart, now() - 60), restRecording(1, aStart, aEnd)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aStart + 60, false, true);
+  ASSERT_TRUE(screen->player());
+  screen->playerDidEndLoading();
+  EXPECT_TRUE(screen->snapshotButton()->isEnabled());
+  EXPECT_TRUE(screen->snapshotImageView()->isHidden());
+
+  screen->scrollTableViewToTime(aEnd + 600, false, true);
+  EXPECT_FALSE(screen->player());
+  EXPECT_FALSE(screen->snapshotButton()->isEnabled());
+  EXPECT_FALSE(screen->snapshotImageView()->isHidden());
+  EXPECT_FALSE(screen->noVideoInfoLabel()->isHidden());
+  EXPECT_EQ(screen->noVideoInfoLabel()->text(), localizedPlaybackText("NoRecordingsAvailable"));
+  EXPECT_TRUE(screen->snapshotIsBlurred());
+  auto blurred = screen->snapshotImageView()->image();
+  ASSERT_TRUE(blurred);
+  EXPECT_NE(blurred, screen->lastPresentedSnapshot());
+  screen->scrollTableViewToTime(aEnd + 700, false, true);
+  EXPECT_EQ(screen->snapshotImageView()->image(), blurred) << "a second gap does not blur again";
+
+  screen->scrollTableViewToTime(aStart - 1800, false, true);
+  EXPECT_EQ(screen->noVideoInfoLabel()->text(), localizedPlaybackText("EndOfRecordings"));
+}
+
+TEST_F(TimelinePlayback, AnEventJumpFromLandscapeIntoAGapBringsLandscapeDownBeforeRemoving) {
+  double aStart = now() - 7200, aEnd = now() - 6000, gapEvent = now() - 4000;
+  setRecordings({restRecording(1, aStart, aEnd)});
+  setEvents({restEvent(1, gapEvent)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aStart + 60, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  p->landscape = true;
+  screen->playerNextEventWasUpdated();
+  driver().settle();
+  EXPECT_EQ(p->landscapeDismissals, 1);
+  EXPECT_FALSE(screen->player());
+  EXPECT_NEAR(screen->adapter()->scrollTime(), gapEvent, 1.0);
+}
+
+TEST_F(TimelinePlayback, ButtonsSendThePlayerActionsAndSpeedsFollowTheirTags) {
+  setRecordings({restRecording(1, now() - 7200, now() - 60)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(now() - 3600, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  screen->playerDidEndLoading();
+  p->actions.clear();
+  screen->previousFrameButtonPressed();
+  screen->nextFrameButtonPressed();
+  driver().tap(*screen->snapshotButton());
+  EXPECT_EQ(p->actions, (std::vector<int>{PlayerExternalActionPreviousFrame, PlayerExternalActionNextFrame,
+                                          PlayerExternalActionTakeSnapshot}));
+  screen->playerDidStartLoading();
+  EXPECT_FALSE(screen->snapshotButton()->isEnabled());
+
+  for (long tag : {1002L, 1003L, 1004L, 1001L}) screen->speedOptionPressed(tag);
+  EXPECT_EQ(p->rates, (std::vector<double>{2.0, 5.0, 10.0, 1.0}));
+  std::string speedTitle = "5X\n" + localizedPlaybackText("Speed");
+  for (auto& c : speedTitle) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  screen->playerSpeedWasUpdatedWithRate(5.0);
+  EXPECT_EQ(screen->speedTitle(), speedTitle);
+  screen->playerSpeedWasUpdatedWithRate(0.5);
+  EXPECT_EQ(screen->speedTitle(), speedTitle);
+}
+
+TEST_F(TimelinePlayback, TheRealPlayerIsEmbeddedInThePlayerAreaAndTakenOutInAGap) {
+  KLTimelineViewController::setPlayerFactory(nullptr);
+  double aStart = now() - 7200, aEnd = now() - 6000;
+  setRecordings({restRecording(2, now() - 3000, now() - 60), restRecording(1, aStart, aEnd)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aStart + 90, false, true);
+  auto embedded = std::dynamic_pointer_cast<EmbeddedPlayer>(screen->player());
+  ASSERT_TRUE(embedded);
+  auto controller = embedded->playerViewController();
+  ASSERT_TRUE(controller);
+  EXPECT_EQ(controller->parentViewController().get(), screen.get());
+  EXPECT_EQ(controller->view()->superview(), screen->playerContainer());
+  ASSERT_TRUE(controller->recording());
+  EXPECT_EQ(controller->recording()->playerRecordingID(), 1);
+  // The player's reports reach the screen.
+  auto client = controller->playerDelegate();
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->respondsToSelector("playerTimeDidChangeToTime:"));
+  client->playerTimeDidChangeToTime(aStart + 300);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), aStart + 300, 1.0);
+  client->playerDidEndLoading(*controller);
+  EXPECT_TRUE(screen->snapshotButton()->isEnabled());
+
+  screen->scrollTableViewToTime(aEnd + 600, false, true);
+  driver().pump();
+  EXPECT_FALSE(screen->player());
+  EXPECT_FALSE(controller->parentViewController());
+  EXPECT_FALSE(controller->view()->superview());
+}
+
+}  // namespace
+}  // namespace dk
