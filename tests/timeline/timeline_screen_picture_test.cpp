@@ -89,7 +89,7 @@ TEST_F(ScreenPicture, TheCalendarOpenedOverTheStrip) {
   driver().tap(*screen->calendarButton());
   driver().advance(1.0);
   ASSERT_FALSE(screen->isCalendarHidden());
-  expectLooksAsStored(picture(), "screen_calendar");
+  test::expectLooksAsStored(picture(), "timeline", "screen_calendar");
 }
 
 TEST_F(ScreenPicture, TheNoNetworkPanel) {
