@@ -123,4 +123,25 @@ void KLPlayerControls::setUpTakeSnapshotView() {
   });
 }
 
+bool KLPlayerControls::hasPreviousEvent() const {
+  auto d = externalActionsDelegate();
+  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityPreviousEvent);
+}
+
+bool KLPlayerControls::hasNextEvent() const {
+  auto d = externalActionsDelegate();
+  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityNextEvent);
+}
+
+void KLPlayerControls::updateEventButtons(KLLargerHitTestAreaButton* previous, KLLargerHitTestAreaButton* next) const {
+  if (!previous || !next) return;
+  const bool hasPrevious = hasPreviousEvent(), hasNext = hasNextEvent();
+  previous->setHidden(!hasPrevious);
+  setMaxAlpha(*previous, hasPrevious ? 1.0 : 0.0);
+  next->setHidden(!hasNext);
+  setMaxAlpha(*next, hasNext ? 1.0 : 0.0);
+  previous->largeHitTestArea()->setHidden(!hasPrevious);
+  next->largeHitTestArea()->setHidden(!hasNext);
+}
+
 }  // namespace dk

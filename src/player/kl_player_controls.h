@@ -16,6 +16,7 @@
 #include "player/player_interfaces.h"
 #include "ui/alpha_gradient_view.h"
 #include "ui/kl_forwarding_touches_view.h"
+#include "ui/kl_larger_hit_test_area_button.h"
 
 namespace dk {
 
@@ -80,6 +81,13 @@ class KLPlayerControls : public platform::View, public PlayerControlsInterface {
     auto self = std::static_pointer_cast<Self>(sharedAs<platform::View>());
     button.addTarget(self, action, platform::kControlEventTouchUpInside);
   }
+
+  // Whether the client offers the previous / next event (the recordings overlays' arrows).
+  bool hasPreviousEvent() const;
+  bool hasNextEvent() const;
+  // Shows or hides the two event arrows by what the client offers; a hidden arrow's larger touch
+  // area goes too, since the overlay's hit test looks into hidden buttons.
+  void updateEventButtons(KLLargerHitTestAreaButton* previous, KLLargerHitTestAreaButton* next) const;
 
   std::shared_ptr<KLPlayButton> playButton_;
   std::shared_ptr<PlayerControlsView> controlsView_;

@@ -140,33 +140,13 @@ void KLPlayerRecordingsLandscapeControls::setUpButton(platform::Button& button, 
   if (title) button.setTitle(upper(*title), platform::kControlStateNormal);
 }
 
-bool KLPlayerRecordingsLandscapeControls::hasPreviousEvent() const {
-  auto d = externalActionsDelegate();
-  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityPreviousEvent);
-}
-
-bool KLPlayerRecordingsLandscapeControls::hasNextEvent() const {
-  auto d = externalActionsDelegate();
-  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityNextEvent);
-}
-
 void KLPlayerRecordingsLandscapeControls::updateSubviews() {
   KLPlayerControls::updateSubviews();
   updatePreviousNextEventButtons();
   updateSnapshotButton();
 }
 
-void KLPlayerRecordingsLandscapeControls::updatePreviousNextEventButtons() {
-  if (!previousEventButton_) return;
-  const bool previous = hasPreviousEvent(), next = hasNextEvent();
-  previousEventButton_->setHidden(!previous);
-  setMaxAlpha(*previousEventButton_, previous ? 1.0 : 0.0);
-  nextEventButton_->setHidden(!next);
-  setMaxAlpha(*nextEventButton_, next ? 1.0 : 0.0);
-  // The overlay's hit test looks into hidden buttons too: their touch areas must go as well.
-  previousEventButton_->largeHitTestArea()->setHidden(!previous);
-  nextEventButton_->largeHitTestArea()->setHidden(!next);
-}
+void KLPlayerRecordingsLandscapeControls::updatePreviousNextEventButtons() { updateEventButtons(previousEventButton_.get(), nextEventButton_.get()); }
 
 void KLPlayerRecordingsLandscapeControls::updateSnapshotButton() {
   if (snapshotImageView_ && !playButton_->isPlaying()) snapshotImageView_->setAlpha(0);

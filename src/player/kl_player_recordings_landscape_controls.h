@@ -37,8 +37,8 @@ class KLPlayerRecordingsLandscapeControls : public KLPlayerControls {
   const std::shared_ptr<platform::ImageView>& snapshotImageView() const { return snapshotImageView_; }
   const std::shared_ptr<platform::Button>& bigSnapshotButton() const { return bigSnapshotButton_; }
 
-  bool hasPreviousEvent() const;
-  bool hasNextEvent() const;
+  using KLPlayerControls::hasNextEvent;
+  using KLPlayerControls::hasPreviousEvent;
 
   void setUpSubviews() override;
   void updateSubviews() override;

@@ -49,32 +49,12 @@ void KLPlayerRecordingsPortraitControls::setUpSubviews() {
   updateSubviews();
 }
 
-bool KLPlayerRecordingsPortraitControls::hasPreviousEvent() const {
-  auto d = externalActionsDelegate();
-  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityPreviousEvent);
-}
-
-bool KLPlayerRecordingsPortraitControls::hasNextEvent() const {
-  auto d = externalActionsDelegate();
-  return d && d->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityNextEvent);
-}
-
 void KLPlayerRecordingsPortraitControls::updateSubviews() {
   KLPlayerControls::updateSubviews();
   updatePreviousNextEventButtons();
 }
 
-void KLPlayerRecordingsPortraitControls::updatePreviousNextEventButtons() {
-  if (!previousEventButton_) return;
-  const bool previous = hasPreviousEvent(), next = hasNextEvent();
-  previousEventButton_->setHidden(!previous);
-  setMaxAlpha(*previousEventButton_, previous ? 1.0 : 0.0);
-  nextEventButton_->setHidden(!next);
-  setMaxAlpha(*nextEventButton_, next ? 1.0 : 0.0);
-  // The overlay's hit test looks into hidden buttons too: their touch areas must go as well.
-  previousEventButton_->largeHitTestArea()->setHidden(!previous);
-  nextEventButton_->largeHitTestArea()->setHidden(!next);
-}
+void KLPlayerRecordingsPortraitControls::updatePreviousNextEventButtons() { updateEventButtons(previousEventButton_.get(), nextEventButton_.get()); }
 
 void KLPlayerRecordingsPortraitControls::updateCameraNameLabelWithText(const std::string& text) {
   std::weak_ptr<platform::Label> label = cameraNameLabel_;

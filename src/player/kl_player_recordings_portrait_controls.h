@@ -23,8 +23,8 @@ class KLPlayerRecordingsPortraitControls : public KLPlayerControls {
   const std::shared_ptr<platform::Label>& cameraNameLabel() const { return cameraNameLabel_; }
 
   // Asked of the screen (capabilities 4 and 5).
-  bool hasPreviousEvent() const;
-  bool hasNextEvent() const;
+  using KLPlayerControls::hasNextEvent;
+  using KLPlayerControls::hasPreviousEvent;
 
   void setUpSubviews() override;
   void updateSubviews() override;
