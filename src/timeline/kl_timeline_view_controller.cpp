@@ -152,7 +152,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   zoomOutButton_ = buttons[1];
   zoomInButton_ = buttons[2];
   dailySummaryButton_ = buttons[3];
-  moreButton_ = buttons[4];
+  moreButton_ = std::static_pointer_cast<KLVerlicallyCenteredButton>(buttons[4]);
   snapshotButton_ = buttons[0];
   buttons[0]->setAccessibilityIdentifier("snapshot_button");
   buttons[1]->setAccessibilityIdentifier("zoom_out_button");
@@ -160,6 +160,7 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   buttons[3]->setAccessibilityIdentifier("daily_summary_button");
   buttons[4]->setAccessibilityIdentifier("more_button");
   close->setAccessibilityIdentifier("close_button");
+  buildPlayerControlsLayout(*container, Rect(0, bounds.size.height - 2 * kBottomRowHeight, width, kBottomRowHeight));
   buildDateLayout(*container, Rect(0, playerHeight, width, kDateRowHeight), strip);
 }
 
@@ -329,6 +330,7 @@ void KLTimelineViewController::setUpViews() {
     zoomInButton()->addTarget(self, &KLTimelineViewController::zoomInButtonPressed,
                               platform::kControlEventTouchUpInside);
   }
+  setUpPlayerControls();
   updateZoomButtons();
   updateVideoSummaryButton();
 }

@@ -37,6 +37,7 @@
 #include "timeline/kl_update_available_view.h"
 #include "timeline/reload_throttle.h"
 #include "timeline/timeline_player.h"
+#include "ui/kl_verlically_centered_button.h"
 
 namespace dk {
 
@@ -144,14 +145,28 @@ class KLTimelineViewController : public KLDashboardViewController,
   void playerDidEndPlaying();
   void previousEventWasUpdated();
   void nextEventWasUpdated();
+  // The player row ("more" row): frame steps and the speed menu, shown by the "more" button.
+  std::shared_ptr<platform::Button> previousFrameButton() const { return previousFrameButton_.lock(); }
+  std::shared_ptr<platform::Button> nextFrameButton() const { return nextFrameButton_.lock(); }
+  std::shared_ptr<platform::Button> speedButton() const { return speedButton_.lock(); }
+  std::shared_ptr<KLVerlicallyCenteredButton> moreButton() const { return moreButton_.lock(); }
+  std::shared_ptr<platform::View> speedOptionsView() const { return speedOptionsView_.lock(); }
+  std::shared_ptr<platform::View> playerBottomControlsContainer() const { return playerBottomControlsContainer_.lock(); }
+  // The speed option buttons, each carrying its rate's tag (1001 1X, 1002 2X, 1003 5X, 1004 10X).
+  const std::vector<std::shared_ptr<platform::Button>>& speedOptions() const { return speedOptions_; }
   void previousFrameButtonPressed();
   void nextFrameButtonPressed();
   void snapshotButtonPressed();
   // The rate a speed option stands for, by its tag.
   static double rateForSpeedOptionTag(long tag);
-  void speedOptionPressed(long tag);
-  // The speed title the player's last rate report made ("2X\nSPEED"); empty until one.
-  const std::string& speedTitle() const { return speedTitle_; }
+  // Opens the speed menu when it is closed, closes it otherwise.
+  void speedButtonPressed();
+  // A speed option: its title goes to the speed button, the menu closes, the player takes its rate.
+  void speedOptionButtonPressed(platform::Control& option);
+  // Shows or hides the player row; hiding it closes the speed menu at once.
+  void moreButtonPressed();
+  // The speed button's title ("1X\nSPEED" until an option or the player's rate changes it).
+  std::string speedTitle() const;
   bool isDismissing() const { return dismissing_; }
 
   // ---- life cycle ----
@@ -309,6 +324,9 @@ class KLTimelineViewController : public KLDashboardViewController,
   void updateNoEventsViews();
   void updateTimelineWithRecordingAvailable(bool available);
   void setPlayerButtonsEnabled(bool enabled);
+  // The player row and the speed menu over the bottom of the strip (kl_timeline_view_controller_controls.cpp).
+  void buildPlayerControlsLayout(platform::View& container, const platform::Rect& row);
+  void setUpPlayerControls();
   void jumpToEvent(const KLTimelineEventPtr& event);
   void showInfoPopUp(const char* title, const std::string& text);
   // A clip's outcome (saved, failed): the background task kept for it ends.
@@ -339,7 +357,13 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::weak_ptr<platform::View> recordingBackgroundView_;
   std::weak_ptr<platform::Button> zoomInButton_;
   std::weak_ptr<platform::Button> zoomOutButton_;
-  std::weak_ptr<platform::Button> moreButton_;
+  std::weak_ptr<KLVerlicallyCenteredButton> moreButton_;
+  std::weak_ptr<platform::Button> previousFrameButton_;
+  std::weak_ptr<platform::Button> nextFrameButton_;
+  std::weak_ptr<platform::Button> speedButton_;
+  std::weak_ptr<platform::View> speedOptionsView_;
+  std::weak_ptr<platform::View> playerBottomControlsContainer_;
+  std::vector<std::shared_ptr<platform::Button>> speedOptions_;
   std::weak_ptr<platform::Button> dailySummaryButton_;
   std::weak_ptr<platform::Button> prevEventButton_;
   std::weak_ptr<platform::Button> nextEventButton_;
@@ -357,7 +381,6 @@ class KLTimelineViewController : public KLDashboardViewController,
   bool seekInProgress_ = false;
   bool snapshotIsBlurred_ = false;
   std::weak_ptr<platform::Button> snapshotButton_;
-  std::string speedTitle_;
   std::shared_ptr<platform::Timer> reloadTableViewTimer_;
   ReloadThrottle throttle_{kReloadInterval};
   size_t reloadCount_ = 0;

@@ -124,7 +124,9 @@ void KLTimelineViewController::removePlayer() {
 }
 
 void KLTimelineViewController::setPlayerButtonsEnabled(bool enabled) {
-  if (auto button = snapshotButton()) button->setEnabled(enabled);
+  for (const auto& button : {previousFrameButton(), nextFrameButton(), snapshotButton()}) {
+    if (button) button->setEnabled(enabled);
+  }
 }
 
 void KLTimelineViewController::playerTimeDidChangeToTime(double time) {
@@ -137,7 +139,9 @@ void KLTimelineViewController::playerSpeedWasUpdatedWithRate(double rate) {
   if (!(rate >= 1.0)) return;
   char number[32];
   std::snprintf(number, sizeof number, "%.0fX", rate);
-  speedTitle_ = std::string(number) + "\n" + playbackUpper(playbackText("Speed"));
+  if (auto speed = speedButton()) {
+    speed->setTitle(playbackUpper(std::string(number) + "\n" + playbackText("Speed")), platform::kControlStateNormal);
+  }
 }
 
 void KLTimelineViewController::playerDidStartLoading() { setPlayerButtonsEnabled(false); }
@@ -198,19 +202,6 @@ void KLTimelineViewController::nextFrameButtonPressed() {
 
 void KLTimelineViewController::snapshotButtonPressed() {
   if (player_) player_->handleExternalAction(PlayerExternalActionTakeSnapshot);
-}
-
-double KLTimelineViewController::rateForSpeedOptionTag(long tag) {
-  switch (tag) {
-    case 1002: return 2.0;
-    case 1003: return 5.0;
-    case 1004: return 10.0;
-    default: return 1.0;
-  }
-}
-
-void KLTimelineViewController::speedOptionPressed(long tag) {
-  if (player_) player_->updateSpeedWithRate(rateForSpeedOptionTag(tag));
 }
 
 }  // namespace dk

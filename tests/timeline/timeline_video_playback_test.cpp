@@ -1,0 +1,111 @@
+// The timeline screen playing the local cloud's real videos: a scroll into a recording plays it
+// from that second, the strip follows the playing time, a frame step shows another frame, the
+// speed menu's 5x plays five seconds of video per second, and the end of a recording moves on to
+// the next one.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "platform/graphics/image_compare.h"
+#include "platform/ui/ui_test_driver.h"
+#include "timeline_video_fixture.h"
+
+namespace dk {
+namespace {
+
+using platform::MainRunLoop;
+
+class TimelineVideo : public test::TimelineVideoTest {};
+
+TEST_F(TimelineVideo, AScrollIntoARecordingPlaysItFromThereAndTheStripFollows) {
+  auto screen = shownScreen();
+  playAt(kFirstStart + 30);
+  auto player = playerScreen();
+  ASSERT_TRUE(player->recording());
+  EXPECT_EQ(player->recording()->playerRecordingID(), firstId_);
+  EXPECT_EQ(player->view()->superview(), screen->playerContainer());
+  EXPECT_NEAR(streamer()->currentTime(), 30.0, 0.5);
+  ASSERT_TRUE(streamer()->currentFrame()) << "a decoded frame is on screen";
+  EXPECT_FALSE(player->renderImageView()->isHidden());
+  // Loaded: the stand-in picture goes and the player buttons wake up.
+  EXPECT_TRUE(screen->snapshotImageView()->isHidden());
+  EXPECT_TRUE(screen->noVideoInfoLabel()->isHidden());
+  EXPECT_TRUE(screen->snapshotButton()->isEnabled());
+  EXPECT_TRUE(screen->nextFrameButton()->isEnabled());
+
+  const double before = screen->adapter()->scrollTime();
+  driver().advance(4.0);
+  const double playing = kFirstStart + streamer()->currentTime();
+  EXPECT_NEAR(streamer()->currentTime(), 34.0, 1.0);
+  EXPECT_GT(screen->adapter()->scrollTime(), before + 2.5);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), playing, 1.0) << "the strip stands at the playing second";
+  EXPECT_EQ(screen->timelineLabel()->text(), hourMinutesSecondsFromTimestamp(screen->adapter()->scrollTime()));
+}
+
+TEST_F(TimelineVideo, AFrameStepShowsTheNextFrameOfThePausedVideo) {
+  shownScreen();
+  playAt(kFirstStart + 50);
+  tapOn("more_button");
+  screen_->pausePlayer();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_FALSE(playerScreen()->playerViewModel()->isPlaying());
+  const double paused = streamer()->currentTime();
+  auto frame = streamer()->currentFrame();
+  ASSERT_TRUE(frame);
+
+  // Two frames a second: the frame after the one on screen.
+  const double nextFrameTime = std::floor(paused * 2) / 2 + 0.5;
+  tapOn("next_frame_button");
+  EXPECT_DOUBLE_EQ(streamer()->currentTime(), nextFrameTime);
+  auto next = streamer()->currentFrame();
+  ASSERT_TRUE(next);
+  EXPECT_GT(platform::compareImages(*frame, *next, 24).differingPixels, 0u) << "the picture changed";
+  EXPECT_NEAR(screen_->adapter()->scrollTime(), kFirstStart + nextFrameTime, 1.0) << "the strip follows the step";
+
+  tapOn("previous_frame_button");
+  tapOn("previous_frame_button");
+  EXPECT_DOUBLE_EQ(streamer()->currentTime(), nextFrameTime - 1.0);
+  EXPECT_FALSE(playerScreen()->playerViewModel()->isPlaying()) << "stepping does not resume";
+}
+
+TEST_F(TimelineVideo, FiveTimesSpeedPlaysFiveSecondsOfVideoPerSecond) {
+  shownScreen();
+  playAt(kFirstStart + 10);
+  tapOn("more_button");
+  tapOn("speed_button");
+  tapOn("speed_option_1003");
+  EXPECT_EQ(streamer()->rate(), 5.0f);
+  EXPECT_EQ(screen_->speedTitle().substr(0, 3), "5X\n");
+
+  const double from = streamer()->currentTime();
+  const double stripFrom = screen_->adapter()->scrollTime();
+  driver().advance(2.0);
+  EXPECT_NEAR(streamer()->currentTime() - from, 10.0, 0.6);
+  EXPECT_NEAR(screen_->adapter()->scrollTime() - stripFrom, 10.0, 1.5);
+
+  // Back to 1x: one second of video per second again.
+  tapOn("speed_button");
+  tapOn("speed_option_1001");
+  const double at = streamer()->currentTime();
+  driver().advance(2.0);
+  EXPECT_NEAR(streamer()->currentTime() - at, 2.0, 0.6);
+}
+
+TEST_F(TimelineVideo, TheEndOfARecordingMovesOnToTheNextAndPlaysIt) {
+  auto screen = shownScreen();
+  playAt(kFirstEnd - 3);
+  ASSERT_EQ(playerScreen()->recording()->playerRecordingID(), firstId_);
+  auto player = playerScreen();
+  driver().advance(4.0);
+  driver().settle();
+  ASSERT_TRUE(MainRunLoop::runUntil([&] {
+    auto r = playerScreen() ? playerScreen()->recording() : nullptr;
+    return r && r->playerRecordingID() == secondId_ && playerScreen()->playerViewModel()->isPlaying();
+  })) << "the next recording never played";
+  EXPECT_EQ(playerScreen(), player) << "the same player is re-targeted";
+  EXPECT_NEAR(screen->adapter()->scrollTime(), kSecondStart, 2.0);
+  EXPECT_LT(streamer()->currentTime(), 2.0);
+}
+
+}  // namespace
+}  // namespace dk
