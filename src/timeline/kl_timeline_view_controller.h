@@ -327,6 +327,8 @@ class KLTimelineViewController : public KLDashboardViewController,
   // The player row and the speed menu over the bottom of the strip (kl_timeline_view_controller_controls.cpp).
   void buildPlayerControlsLayout(platform::View& container, const platform::Rect& row);
   void setUpPlayerControls();
+  // The speed button's title for a rate ("5X\nSPEED").
+  void showSpeedRate(double rate);
   void jumpToEvent(const KLTimelineEventPtr& event);
   void showInfoPopUp(const char* title, const std::string& text);
   // A clip's outcome (saved, failed): the background task kept for it ends.

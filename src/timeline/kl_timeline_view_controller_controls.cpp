@@ -2,6 +2,7 @@
 // that opens above it, and the "more" button that shows and hides the row. The row and the menu
 // lie over the bottom of the strip and take no touches while they are faded out.
 #include <cctype>
+#include <cstdio>
 
 #include "foundation/color_codes.h"
 #include "platform/foundation/bundle.h"
@@ -99,7 +100,7 @@ void KLTimelineViewController::setUpPlayerControls() {
     item.button->addTarget(self, item.action, platform::kControlEventTouchUpInside);
   }
   if (auto speed = speedButton()) {
-    speed->setTitle("1X\n" + controlsUpper(controlsText("Speed")), platform::kControlStateNormal);
+    showSpeedRate(1.0);
     speed->setTitleColor(darkColor(), platform::kControlStateNormal);
     speed->titleLabel()->setNumberOfLines(2);
     speed->addTarget(self, &KLTimelineViewController::speedButtonPressed, platform::kControlEventTouchUpInside);
@@ -127,6 +128,14 @@ double KLTimelineViewController::rateForSpeedOptionTag(long tag) {
     case 1004: return 10.0;
     default: return 1.0;
   }
+}
+
+void KLTimelineViewController::showSpeedRate(double rate) {
+  auto speed = speedButton();
+  if (!speed) return;
+  char number[32];
+  std::snprintf(number, sizeof number, "%.0fX", rate);
+  speed->setTitle(controlsUpper(std::string(number) + "\n" + controlsText("Speed")), platform::kControlStateNormal);
 }
 
 std::string KLTimelineViewController::speedTitle() const {
@@ -163,9 +172,18 @@ void KLTimelineViewController::moreButtonPressed() {
   }
   more->setActive(!more->active());
   more->setTitle(controlsUpper(controlsText(more->active() ? "Less" : "More")), platform::kControlStateNormal);
-  if (auto row = playerBottomControlsContainer()) {
-    platform::View::animate(kPlayerRowDuration, [row, target] { row->setAlpha(target); });
-  }
+  auto row = playerBottomControlsContainer();
+  if (!row) return;
+  // The strip's down arrow sits at its bottom: it moves above the row so the row never hides it.
+  auto arrow = prevEventButton();
+  const double shift = target == 1.0 ? -row->frame().size.height : row->frame().size.height;
+  platform::View::animate(kPlayerRowDuration, [row, target, arrow, shift] {
+    row->setAlpha(target);
+    if (!arrow) return;
+    auto frame = arrow->frame();
+    frame.origin.y += shift;
+    arrow->setFrame(frame);
+  });
 }
 
 }  // namespace dk

@@ -1,9 +1,6 @@
 // The timeline screen's embedded player: handing playback over when scrolling ends, stopping it
 // while the user scrolls, the axis following the playing time, the next recording at the end of
 // one, and the player buttons and event jumps.
-#include <cctype>
-#include <cstdio>
-
 #include "foundation/date_formatting.h"
 #include "live/kl_data_manager.h"
 #include "platform/foundation/bundle.h"
@@ -19,11 +16,6 @@ namespace {
 
 std::string playbackText(std::string_view key) {
   return platform::Bundle::withIdentifier(kFrameworkBundleIdentifier)->localizedString(key, key);
-}
-
-std::string playbackUpper(std::string text) {
-  for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 KLTimelineViewController::PlayerFactory& playerFactory() {
@@ -119,6 +111,8 @@ void KLTimelineViewController::removePlayer() {
       controller->removeFromParentViewController();
     }
     player_.reset();
+    // The rate went with the player: the next one starts at 1x, and the button must not say otherwise.
+    showSpeedRate(1.0);
   }
   setPlayerButtonsEnabled(false);
 }
@@ -136,12 +130,7 @@ void KLTimelineViewController::playerTimeDidChangeToTime(double time) {
 }
 
 void KLTimelineViewController::playerSpeedWasUpdatedWithRate(double rate) {
-  if (!(rate >= 1.0)) return;
-  char number[32];
-  std::snprintf(number, sizeof number, "%.0fX", rate);
-  if (auto speed = speedButton()) {
-    speed->setTitle(playbackUpper(std::string(number) + "\n" + playbackText("Speed")), platform::kControlStateNormal);
-  }
+  if (rate >= 1.0) showSpeedRate(rate);
 }
 
 void KLTimelineViewController::playerDidStartLoading() { setPlayerButtonsEnabled(false); }

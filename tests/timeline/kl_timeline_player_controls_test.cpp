@@ -69,15 +69,20 @@ TEST_F(TimelineControls, TheMoreButtonShowsAndHidesThePlayerRow) {
   tapOn("speed_button");
   EXPECT_FALSE(menuShown());
 
+  auto arrow = named("previous_event_button");
+  auto row = named("player_bottom_controls_container");
+  const auto arrowFrame = arrow->frame();
   tapOn("more_button");
   EXPECT_TRUE(rowShown());
   EXPECT_TRUE(screen_->moreButton()->active());
   EXPECT_EQ(button("more_button")->currentTitle(), controlsTestUpper("Less"));
+  EXPECT_LE(arrow->frame().maxY(), row->frame().minY()) << "the strip's down arrow stays clear of the row";
 
   tapOn("more_button");
   EXPECT_FALSE(rowShown());
   EXPECT_FALSE(screen_->moreButton()->active());
   EXPECT_EQ(button("more_button")->currentTitle(), controlsTestUpper("More"));
+  EXPECT_EQ(arrow->frame(), arrowFrame);
 }
 
 TEST_F(TimelineControls, HidingTheRowClosesAnOpenSpeedMenuAtOnce) {

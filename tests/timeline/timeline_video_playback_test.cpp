@@ -107,5 +107,26 @@ TEST_F(TimelineVideo, TheEndOfARecordingMovesOnToTheNextAndPlaysIt) {
   EXPECT_LT(streamer()->currentTime(), 2.0);
 }
 
+TEST_F(TimelineVideo, TheSpeedButtonTellsTheRateOfThePlayerThatPlays) {
+  auto screen = shownScreen();
+  playAt(kFirstStart + 10);
+  tapOn("more_button");
+  tapOn("speed_button");
+  tapOn("speed_option_1003");
+  ASSERT_EQ(screen->speedTitle().substr(0, 3), "5X\n");
+
+  // Another recording in the same player keeps its rate, and the title with it.
+  playAt(kSecondStart + 10);
+  EXPECT_EQ(streamer()->rate(), 5.0f);
+  EXPECT_EQ(screen->speedTitle().substr(0, 3), "5X\n");
+
+  // Through a gap the player goes; the one made on the way back plays at 1x, and says so.
+  screen->scrollTableViewToTime(kFirstEnd + 60, false, true);
+  ASSERT_FALSE(screen->player());
+  playAt(kFirstStart + 10);
+  EXPECT_EQ(streamer()->rate(), 1.0f);
+  EXPECT_EQ(screen->speedTitle().substr(0, 3), "1X\n");
+}
+
 }  // namespace
 }  // namespace dk
