@@ -96,7 +96,7 @@ TEST_F(TimelineDataFlow, ARecordingIsNeverSeenHalfChangedWhileAnotherQueueRewrit
   const double base = now() - 86400;
   auto recording = restRecording(1, base, base + 600);
   const auto early = restRecording(1, base, base + 600);
-  const auto late = restRecording(1, base + 3000, base + 4000);
+  const std::string lateStart = serverTime(base + 3000), lateEnd = serverTime(base + 4000);
   setRecordings({recording});
   auto screen = showScreen(makeScreen(1));
   auto shown = screen->dataSource()->newestTimelineRecording();
@@ -104,7 +104,14 @@ TEST_F(TimelineDataFlow, ARecordingIsNeverSeenHalfChangedWhileAnotherQueueRewrit
 
   std::atomic<bool> done{false};
   std::thread writer([&] {
-    for (int i = 0; i < 2000; ++i) recording->takeTimesFrom(i % 2 ? *late : *early);
+    // A page's fresh times and a live message's, alternately.
+    for (int i = 0; i < 2000; ++i) {
+      if (i % 2) {
+        recording->closeWithTimes(lateStart, lateEnd);
+      } else {
+        recording->takeTimesFrom(*early);
+      }
+    }
     done = true;
   });
   int torn = 0, reads = 0;
@@ -119,7 +126,7 @@ TEST_F(TimelineDataFlow, ARecordingIsNeverSeenHalfChangedWhileAnotherQueueRewrit
   writer.join();
   EXPECT_EQ(torn, 0) << "of " << reads << " reads";
   recordings()->notifyObserversForCameraID(kCamera);
-  EXPECT_DOUBLE_EQ(shown->timelineRecordingStartTime(), base + 3000) << "the last write (late) is shown";
+  EXPECT_DOUBLE_EQ(shown->timelineRecordingStartTime(), base + 3000) << "the last write (the live message's) is shown";
 }
 
 TEST_F(TimelineDataFlow, TheScreenReloadsAndScrollsWhileEventsAndRecordingsChangeElsewhere) {
