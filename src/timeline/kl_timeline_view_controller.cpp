@@ -439,9 +439,9 @@ void KLTimelineViewController::didUpdateRecordingsForCameraID(std::optional<int6
   auto list = recordings()->recordingsForCameraID(cameraID_);
   if (!list) return;
   takeRecordingTimes();
-  auto items = TimelineRecordingAdapter::makeList(list->recordings());
-  if (items.size() == dataSource_->allTimelineRecordings().size()) return;
-  if (!dataSource_->updateWithRecordings(items)) return;
+  auto models = list->recordings();
+  if (models.size() == dataSource_->allTimelineRecordings().size()) return;
+  if (!dataSource_->updateWithRecordings(TimelineRecordingAdapter::makeList(models))) return;
   std::weak_ptr<KLTimelineViewController> weak = sharedAs<KLTimelineViewController>();
   platform::DispatchQueue::main()->async([weak] {
     auto s = weak.lock();

@@ -129,6 +129,35 @@ TEST_F(TimelineDataFlow, ARecordingIsNeverSeenHalfChangedWhileAnotherQueueRewrit
   EXPECT_DOUBLE_EQ(shown->timelineRecordingStartTime(), base + 3000) << "the last write (the live message's) is shown";
 }
 
+TEST_F(TimelineDataFlow, ProgressWrittenOnADownloadThreadReachesTheCardThroughAReloadOnMain) {
+  auto event = restEvent(42, now() - 60);
+  setEvents({event});
+  auto screen = showScreen(makeScreen(2));  // three minutes: the card has its action and state
+  auto card = [&]() -> std::shared_ptr<KLTimelineTableViewCell> {
+    for (const auto& c : screen->tableView()->visibleCells()) {
+      auto cell = std::dynamic_pointer_cast<KLTimelineTableViewCell>(c);
+      if (cell && !cell->eventContainer()->isHidden()) return cell;
+    }
+    return nullptr;
+  };
+  ASSERT_TRUE(card());
+  EXPECT_TRUE(card()->downloadStatusContainerView()->isHidden()) << "nothing downloading yet";
+
+  // The download manager's thread writes the progress and tells the screen there.
+  const size_t reloads = screen->reloadCount();
+  std::thread download([&] {
+    event->setDownloadProgress(0.4);
+    screen->downloadProgressUpdated(0.4f, event);
+  });
+  download.join();
+  EXPECT_EQ(screen->reloadCount(), reloads) << "no reload on the download thread";
+  driver().pump();
+  EXPECT_GT(screen->reloadCount(), reloads);
+  ASSERT_TRUE(card());
+  EXPECT_FALSE(card()->downloadStatusContainerView()->isHidden());
+  EXPECT_EQ(card()->downloadStatusImageView()->alpha(), 1.0);
+}
+
 TEST_F(TimelineDataFlow, TheScreenReloadsAndScrollsWhileEventsAndRecordingsChangeElsewhere) {
   const double t0 = now() - 3 * 3600;
   std::vector<KLEventPtr> cached;
