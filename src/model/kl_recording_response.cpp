@@ -74,6 +74,20 @@ void KLRecordingResponse::takeTimesFrom(const KLRecordingResponse& other) {
   setClosed(closed);
 }
 
+KLRecordingResponse::Times KLRecordingResponse::times() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  return Times{startSeconds_, endSeconds_, closed_};
+}
+
+void KLRecordingResponse::closeWithTimes(std::optional<std::string> start, std::optional<std::string> end) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  if (start) setStartStringTime(std::move(start));
+  if (end) {
+    setEndStringTime(std::move(end));
+    setClosed(true);
+  }
+}
+
 uint64_t KLRecordingResponse::timesGeneration() { return gTimesGeneration.load(std::memory_order_acquire); }
 
 // Recordings that can contain a time, in list order, with a suffix maximum of their ends so a

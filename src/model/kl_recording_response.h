@@ -51,6 +51,18 @@ class KLRecordingResponse : public KLResponse {
   // without its closed flag.
   void takeTimesFrom(const KLRecordingResponse& other);
 
+  // Start, end and closed flag read in one step: never half of a change made on another queue.
+  struct Times {
+    std::optional<double> start;
+    std::optional<double> end;
+    std::optional<bool> closed;
+    bool operator==(const Times&) const = default;
+  };
+  Times times() const;
+  // What a "recording closed" message brings, in one step: the texts given replace the known
+  // ones, and an end closes the recording.
+  void closeWithTimes(std::optional<std::string> start, std::optional<std::string> end);
+
   // Bumped whenever any recording's start or end changes; time indexes compare it to know they
   // are stale.
   static uint64_t timesGeneration();

@@ -259,13 +259,7 @@ void KLRecordingManager::handleMessageUpdate(const Value& message, int32_t, cons
       // not erase a known end. Written on the lists' queue, in order with the page merges.
       std::optional<std::string> startText = start.isString() ? std::optional(start.stringValue()) : std::nullopt;
       std::optional<std::string> endText = end.isString() ? std::optional(end.stringValue()) : std::nullopt;
-      list->customQueue()->async([recording, startText, endText] {
-        if (startText) recording->setStartStringTime(startText);
-        if (endText) {
-          recording->setEndStringTime(endText);
-          recording->setClosed(true);
-        }
-      });
+      list->customQueue()->async([recording, startText, endText] { recording->closeWithTimes(startText, endText); });
     }
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());

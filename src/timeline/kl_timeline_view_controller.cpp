@@ -405,7 +405,8 @@ void KLTimelineViewController::stopObserving() {
 
 void KLTimelineViewController::didUpdateEventsForCameraID(std::optional<int64_t> cameraID) {
   if (!cameraID || !cameraID_ || *cameraID != *cameraID_ || !dataSource_) return;
-  auto list = TimelineEventAdapter::makeList(events()->eventsForCameraIDs({*cameraID_}));
+  // The cache's snapshot, not a sorted copy of it: the feed takes only what was added since.
+  auto list = eventFeed_.update(events()->eventsForCameraID(*cameraID_)->events());
   auto newestBefore = dataSource_->newestTimelineEvent();
   double before = newestBefore ? newestBefore->timelineEventTimestamp() : 0;
   if (!dataSource_->updateWithEvents(list)) return;
@@ -426,13 +427,23 @@ void KLTimelineViewController::didUpdateEventsForCameraID(std::optional<int64_t>
   });
 }
 
+void KLTimelineViewController::takeRecordingTimes() {
+  // Any recording's times changed since the last look (page merges and live messages change them
+  // on other queues): the recordings shown take theirs here, on main.
+  const uint64_t generation = KLRecordingResponse::timesGeneration();
+  if (!dataSource_ || generation == recordingTimesGeneration_) return;
+  recordingTimesGeneration_ = generation;
+  TimelineRecordingAdapter::refreshTimes(dataSource_->allTimelineRecordings());
+}
+
 void KLTimelineViewController::didUpdateRecordingsForCameraID(std::optional<int64_t>) {
   if (!dataSource_) return;
   auto list = recordings()->recordingsForCameraID(cameraID_);
   if (!list) return;
-  auto items = TimelineRecordingAdapter::makeList(list->recordings());
-  if (items.size() == dataSource_->allTimelineRecordings().size()) return;
-  if (!dataSource_->updateWithRecordings(items)) return;
+  takeRecordingTimes();
+  auto models = list->recordings();
+  if (models.size() == dataSource_->allTimelineRecordings().size()) return;
+  if (!dataSource_->updateWithRecordings(TimelineRecordingAdapter::makeList(models))) return;
   std::weak_ptr<KLTimelineViewController> weak = sharedAs<KLTimelineViewController>();
   platform::DispatchQueue::main()->async([weak] {
     auto s = weak.lock();
@@ -482,6 +493,7 @@ void KLTimelineViewController::updateNoEventsViews() {
 }
 
 void KLTimelineViewController::reloadTableViewIfNeeded() {
+  takeRecordingTimes();
   std::weak_ptr<KLTimelineViewController> weak = sharedAs<KLTimelineViewController>();
   if (throttle_.isPending()) {
     platform::DispatchQueue::main()->async([weak] {

@@ -36,6 +36,7 @@
 #include "timeline/kl_timeline_data_source.h"
 #include "timeline/kl_update_available_view.h"
 #include "timeline/reload_throttle.h"
+#include "timeline/timeline_event_feed.h"
 #include "timeline/timeline_player.h"
 #include "ui/kl_verlically_centered_button.h"
 
@@ -321,6 +322,8 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::shared_ptr<KLEventManager> events() const;
   std::shared_ptr<KLRecordingManager> recordings() const;
   void stopObserving();
+  // The recordings shown take the times their models hold now (main thread).
+  void takeRecordingTimes();
   void updateNoEventsViews();
   void updateTimelineWithRecordingAvailable(bool available);
   void setPlayerButtonsEnabled(bool enabled);
@@ -377,6 +380,7 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::shared_ptr<KLTimeRangeAdapter> adapter_;
   std::shared_ptr<KLTimelineDataSource> dataSource_;
   std::shared_ptr<EventManagerLookups> lookups_;
+  TimelineEventFeed eventFeed_;
   unsigned long currentInterval_ = 2;
   std::shared_ptr<TimelinePlayer> player_;
   std::weak_ptr<KLTimelineRecordingInterface> playingRecording_;
@@ -394,6 +398,7 @@ class KLTimelineViewController : public KLDashboardViewController,
   bool hasNextEvent_ = false;
   bool hasPreviousEvent_ = false;
   bool observingManagers_ = false;
+  uint64_t recordingTimesGeneration_ = 0;
   std::weak_ptr<KLEventManager> observedEvents_;
   std::weak_ptr<KLRecordingManager> observedRecordings_;
   bool dismissing_ = false;

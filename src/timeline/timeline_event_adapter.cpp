@@ -13,7 +13,7 @@ KLTimelineEvents TimelineEventAdapter::makeList(const std::vector<KLEventPtr>& e
   return makeTimelineEvents(std::move(items));
 }
 
-double TimelineEventAdapter::timelineEventTimestamp() const { return event_->timestamp().value_or(0); }
+double TimelineEventAdapter::timelineEventTimestamp() const { return timestamp_.value_or(0); }
 
 platform::ImagePtr TimelineEventAdapter::timelineEventPlaceholderImage() const {
   switch (event_->eventType()) {

@@ -16,16 +16,30 @@ KLTimelineRecordings TimelineRecordingAdapter::makeList(const std::vector<KLReco
   return makeTimelineRecordings(std::move(items));
 }
 
-double TimelineRecordingAdapter::timelineRecordingStartTime() const { return recording_->startSeconds().value_or(0); }
+double TimelineRecordingAdapter::timelineRecordingStartTime() const { return times_.start.value_or(0); }
 
 bool TimelineRecordingAdapter::timelineRecordingIsOnGoing() const {
-  const auto closed = recording_->closed();
-  return closed.has_value() && !*closed;
+  return times_.closed.has_value() && !*times_.closed;
 }
 
 double TimelineRecordingAdapter::timelineRecordingEndTime() const {
   if (timelineRecordingIsOnGoing()) return platform::now();
-  return recording_->endSeconds().value_or(0);
+  return times_.end.value_or(0);
+}
+
+bool TimelineRecordingAdapter::refreshTimes() {
+  auto fresh = recording_->times();
+  if (fresh == times_) return false;
+  times_ = fresh;
+  return true;
+}
+
+bool TimelineRecordingAdapter::refreshTimes(const KLTimelineRecordings& recordings) {
+  bool changed = false;
+  for (const auto& item : recordings) {
+    if (auto* adapter = dynamic_cast<TimelineRecordingAdapter*>(item.get())) changed = adapter->refreshTimes() || changed;
+  }
+  return changed;
 }
 
 }  // namespace dk

@@ -1,7 +1,8 @@
-// TimelineRecordingAdapter: a recording of the REST models as the timeline sees it. The times are
-// read from the recording at every call, so a recording closed in place by a later page shows its
-// end at once, and an open one ends at the current time as the clock moves. Main thread only (the
-// recording itself may be shared).
+// TimelineRecordingAdapter: a recording of the REST models as the timeline sees it. The recording
+// is shared: page merges and live messages change its times on other queues. The adapter shows the
+// times it read in one step when made, and takes newer ones only when the main thread asks
+// (refreshTimes), so a search or a drawn row never sees half a change, and a change reaches the
+// strip on main. An open recording ends at the current time as the clock moves. Main thread only.
 #pragma once
 
 #include "model/kl_recording_response.h"
@@ -11,7 +12,8 @@ namespace dk {
 
 class TimelineRecordingAdapter final : public KLTimelineRecordingInterface {
  public:
-  explicit TimelineRecordingAdapter(KLRecordingPtr recording) : recording_(std::move(recording)) {}
+  explicit TimelineRecordingAdapter(KLRecordingPtr recording)
+      : recording_(std::move(recording)), times_(recording_->times()) {}
   static KLTimelineRecordingPtr make(const KLRecordingPtr& recording);
   // Adapters of a whole list, in its order.
   static KLTimelineRecordings makeList(const std::vector<KLRecordingPtr>& recordings);
@@ -25,8 +27,14 @@ class TimelineRecordingAdapter final : public KLTimelineRecordingInterface {
   platform::ObjectPtr timelineRecordingUnderlyingObject() const override { return recording_; }
   const KLRecordingPtr& recording() const { return recording_; }
 
+  // Takes the recording's current times; true when they differ from those shown.
+  bool refreshTimes();
+  // The same for every adapter of a list (other items are left alone); true when any changed.
+  static bool refreshTimes(const KLTimelineRecordings& recordings);
+
  private:
   KLRecordingPtr recording_;
+  KLRecordingResponse::Times times_;
 };
 
 }  // namespace dk

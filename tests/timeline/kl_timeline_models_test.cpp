@@ -41,9 +41,13 @@ TEST(TimelineAdapters, ARecordingIsOpenOnlyWhenItsClosedFlagIsFalse) {
   clock.advance(25);
   EXPECT_EQ(running.timelineRecordingEndTime(), 10025);
   EXPECT_EQ(running.timelineRecordingUnderlyingObject(), open);
-  // Closed in place by a later page: its end shows at once.
+  // Closed in place by a later page: its end shows once the main thread takes it.
   open->takeTimesFrom(*restRecording(3, 9000, 9500, true));
+  EXPECT_EQ(running.timelineRecordingEndTime(), 10025);
+  EXPECT_TRUE(running.refreshTimes());
   EXPECT_EQ(running.timelineRecordingEndTime(), 9500);
+  EXPECT_FALSE(running.timelineRecordingIsOnGoing());
+  EXPECT_FALSE(running.refreshTimes()) << "nothing new";
 }
 
 TEST(TimelineAdapters, AnEventShowsItsTypesPlaceholderAndStandsAsAThirtySecondSpan) {
