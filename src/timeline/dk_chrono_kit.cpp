@@ -24,8 +24,9 @@ namespace {
 
 // The presented timeline; touched on the main thread only.
 std::shared_ptr<KLTimelineViewController>& presentedReference() {
-  static std::shared_ptr<KLTimelineViewController> reference;
-  return reference;
+  // Never destroyed: objects torn down at exit may still ask for it.
+  static auto* reference = new std::shared_ptr<KLTimelineViewController>();
+  return *reference;
 }
 
 void installServices() {
