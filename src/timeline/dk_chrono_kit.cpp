@@ -8,6 +8,7 @@
 #include "live/kl_websockets_service.h"
 #include "platform/dispatch/queue.h"
 #include "platform/media/dk_camera_streamer.h"
+#include "platform/media/photo_library.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/ui/storyboard.h"
 #include "platform/ui/ui_notifications.h"
@@ -38,7 +39,11 @@ void installServices() {
   // The player's snapshots go to the album, its pan-tilt taps to the camera service, and the
   // streamer fetches recordings from the cloud the requests go to.
   KLPlayerViewModel::setAlbumSaver([](const platform::ImagePtr& image, std::function<void()> saved) {
-    KLCameraRollAlbumManager::addToCameraRollImage(image, std::move(saved), nullptr);
+    // The user is asked for the photo library first (once), as saving would on a device.
+    platform::PhotoLibrary::sharedPhotoLibrary()->requestAuthorization(
+        [image, saved = std::move(saved)](platform::PhotoAuthorizationStatus) {
+          KLCameraRollAlbumManager::addToCameraRollImage(image, saved, nullptr);
+        });
   });
   PlayerServices::install({[](const platform::ObjectPtr& camera, uint64_t direction) {
     if (auto target = std::dynamic_pointer_cast<KLCameraResponse>(camera)) {
