@@ -64,10 +64,13 @@ HostSession::~HostSession() {
 }
 
 bool HostSession::waitUntil(const std::function<bool()>& pred, double seconds) {
+  // Frame by frame on the manual clock, pred() checked after every batch of tasks (the driver's
+  // own steps would run whole exchanges with the cloud unobserved).
+  auto clock = std::dynamic_pointer_cast<dk::platform::ManualClock>(dk::platform::currentClock());
   const double end = dk::platform::now() + seconds;
   while (!MainRunLoop::runUntil(pred)) {
-    if (dk::platform::now() >= end) return false;
-    driver_->advance(0.1);
+    if (!clock || dk::platform::now() >= end) return false;
+    clock->advance(dk::platform::UiTestDriver::kFrame);
   }
   return true;
 }
@@ -152,15 +155,16 @@ void HostSession::browse() {
 
   // Download: the progress ring, then the clip in the documents folder and the album.
   auto& photos = *dk::platform::PhotoLibrary::sharedPhotoLibrary();
-  tapSheetAction("Download");
+  // The progress shows while the clip arrives: watched task by task from the tap on.
+  tapSheetAction("Download", false);
   bool sawProgress = false;
   waitUntil([&] {
-    MainRunLoop::runPending();
     auto event = eventInDownload();
     if (event && !event_) event_ = event;
     const double progress = event_ ? event_->downloadProgress().value_or(0) : 0;
-    if (!sawProgress && progress > 0 && progress < 1) {
+    if (!sawProgress && progress > 0.05 && progress < 1) {
       sawProgress = true;
+      MainRunLoop::runPending();  // the row's redraw the progress asked for
       char step[64];
       std::snprintf(step, sizeof step, "downloading, %.0f %%", progress * 100);
       picture("downloading", step);
@@ -256,12 +260,16 @@ bool HostSession::openActionSheetOnEvent(bool tapThumbnailFirst) {
   return false;
 }
 
-bool HostSession::tapSheetAction(const std::string& title) {
+bool HostSession::tapSheetAction(const std::string& title, bool settle) {
   for (auto c = window_->rootViewController(); c; c = c->presentedViewController()) {
     auto sheet = std::dynamic_pointer_cast<dk::platform::AlertController>(c);
     if (!sheet) continue;
     for (const auto& action : sheet->actions()) {
       if (action->title() != frameworkText(title)) continue;
+      if (!settle) {
+        driver_->tap(*sheet->buttonForAction(*action));
+        return true;
+      }
       tapButton(sheet->buttonForAction(*action));
       driver_->advance(0.5);
       return true;

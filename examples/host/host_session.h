@@ -54,9 +54,11 @@ class HostSession {
   // `seconds` of virtual time passed.
   bool waitUntil(const std::function<bool()>& pred, double seconds = 60);
   void tapButton(const std::shared_ptr<dk::platform::View>& button);
-  // Taps a visible event's card (thumbnail, then its action button) and returns the sheet's event.
+  // Taps a visible event's card (thumbnail first when asked, then its action button); true when
+  // the action sheet shows.
   bool openActionSheetOnEvent(bool tapThumbnailFirst);
-  bool tapSheetAction(const std::string& title);
+  // Taps the shown sheet's action; `settle` waits for the sheet to go and its action to run.
+  bool tapSheetAction(const std::string& title, bool settle = true);
   std::shared_ptr<dk::KLEventResponse> eventInDownload() const;
 
   std::filesystem::path pictures_dir_;
