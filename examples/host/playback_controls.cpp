@@ -12,8 +12,9 @@
 namespace {
 
 using dk::KLTimelineViewController;
+using dk::platform::View;
 
-bool isShown(const std::shared_ptr<dk::platform::View>& view) {
+bool isShown(const std::shared_ptr<View>& view) {
   if (!view || !view->window()) return false;
   for (auto v = view; v; v = v->superview()) {
     if (v->isHidden() || v->alpha() <= 0.01) return false;
@@ -29,60 +30,55 @@ long speedTagForRate(double rate) {
   return 1001;
 }
 
-class ScreenActionControls final : public PlaybackControls {
+// What both ways share: the snapshot button of the bottom row, and the embedded player's own
+// overlay for pausing and the event jump.
+class ControlsBase : public PlaybackControls {
  public:
-  ScreenActionControls(std::shared_ptr<KLTimelineViewController> screen, dk::platform::UiTestDriver& driver)
+  ControlsBase(std::shared_ptr<KLTimelineViewController> screen, dk::platform::UiTestDriver& driver)
       : screen_(std::move(screen)), driver_(driver) {}
 
-  std::string chooseSpeed(double rate) override {
-    screen_->speedOptionPressed(speedTagForRate(rate));
-    driver_.pump();
-    return "speed option " + std::to_string(speedTagForRate(rate));
-  }
-  std::string stepFrame(bool forward) override {
-    if (forward) screen_->nextFrameButtonPressed();
-    else screen_->previousFrameButtonPressed();
-    driver_.pump();
-    return forward ? "next-frame action" : "previous-frame action";
-  }
-  std::string takeSnapshot() override {
-    auto button = screen_->snapshotButton();
-    if (isShown(button)) {
-      driver_.tap(*button);
-      return "tapped the snapshot button";
-    }
-    screen_->snapshotButtonPressed();
-    driver_.pump();
-    return "snapshot action";
-  }
   std::string pause() override {
     auto button = overlayButton(&dk::KLPlayerRecordingsPortraitControls::playButton);
     if (!isShown(button)) return "the player shows no play button";
-    driver_.tap(*button);
-    driver_.advance(0.5);
+    tap(button);
     return "tapped the player's pause button";
+  }
+  std::string takeSnapshot() override {
+    auto button = screen_->snapshotButton();
+    if (!isShown(button)) return "the snapshot button is not shown";
+    tap(button);
+    return "tapped the snapshot button";
   }
   std::string nextEvent() override {
     auto button = overlayButton(&dk::KLPlayerRecordingsPortraitControls::nextEventButton);
-    if (isShown(button)) {
-      driver_.tap(*button);
-      return "tapped the player's next-event button";
-    }
-    screen_->playerNextEventWasUpdated();
-    driver_.pump();
-    return "next-event action";
+    if (!isShown(button)) return "the player shows no next-event button";
+    tap(button);
+    return "tapped the player's next-event button";
   }
+
+ protected:
+  void tap(const std::shared_ptr<View>& view) {
+    driver_.tap(*view);
+    driver_.settle();
+    driver_.advance(0.5);
+  }
+  std::shared_ptr<View> find(const std::string& identifier) const {
+    return driver_.window().viewWithAccessibilityIdentifier(identifier);
+  }
+
+  std::shared_ptr<KLTimelineViewController> screen_;
+  dk::platform::UiTestDriver& driver_;
 
  private:
   // A button of the player's overlay, which shows its controls after a tap on the video.
   template <typename Getter>
-  std::shared_ptr<dk::platform::View> overlayButton(Getter getter) {
+  std::shared_ptr<View> overlayButton(Getter getter) {
     auto embedded = std::dynamic_pointer_cast<dk::EmbeddedPlayer>(screen_->player());
     if (!embedded || !embedded->playerViewController()) return nullptr;
     auto overlay =
         std::dynamic_pointer_cast<dk::KLPlayerRecordingsPortraitControls>(embedded->playerViewController()->playerControls());
     if (!overlay) return nullptr;
-    std::shared_ptr<dk::platform::View> button = ((*overlay).*getter)();
+    std::shared_ptr<View> button = ((*overlay).*getter)();
     if (!isShown(button)) {
       // Away from the play button in the middle.
       if (auto container = screen_->playerContainer()) {
@@ -93,14 +89,66 @@ class ScreenActionControls final : public PlaybackControls {
     }
     return button;
   }
+};
 
-  std::shared_ptr<KLTimelineViewController> screen_;
-  dk::platform::UiTestDriver& driver_;
+// A screen without the player row: the actions its buttons would send.
+class ScreenActionControls final : public ControlsBase {
+ public:
+  using ControlsBase::ControlsBase;
+  std::string chooseSpeed(double rate) override {
+    if (!screen_->player()) return "no player";
+    screen_->player()->updateSpeedWithRate(rate);
+    driver_.pump();
+    return "speed option " + std::to_string(speedTagForRate(rate)) + " sent to the player";
+  }
+  std::string stepFrame(bool forward) override {
+    if (forward) screen_->nextFrameButtonPressed();
+    else screen_->previousFrameButtonPressed();
+    driver_.pump();
+    return forward ? "next-frame action" : "previous-frame action";
+  }
+};
+
+// A screen with the player row ("more" button, frame steps, speed menu): taps on its buttons.
+class ButtonTapControls final : public ControlsBase {
+ public:
+  using ControlsBase::ControlsBase;
+  std::string chooseSpeed(double rate) override {
+    std::string how = openPlayerRow();
+    if (auto speed = find("speed_button"); isShown(speed)) {
+      tap(speed);
+      how += "SPEED, ";
+    }
+    auto option = find("speed_option_" + std::to_string(speedTagForRate(rate)));
+    if (!isShown(option)) return how + "no speed option shown";
+    tap(option);
+    return how + "speed option " + std::to_string(speedTagForRate(rate));
+  }
+  std::string stepFrame(bool forward) override {
+    std::string how = openPlayerRow();
+    auto button = find(forward ? "next_frame_button" : "previous_frame_button");
+    if (!isShown(button)) return how + "no frame button shown";
+    tap(button);
+    return how + (forward ? "the next-frame button" : "the previous-frame button");
+  }
+
+ private:
+  // Taps "more" when the row is hidden; says what was tapped.
+  std::string openPlayerRow() {
+    if (isShown(find("speed_button"))) return "tapped ";
+    auto more = find("more_button");
+    if (!isShown(more)) return "tapped ";
+    tap(more);
+    return "tapped MORE, ";
+  }
 };
 
 }  // namespace
 
 std::unique_ptr<PlaybackControls> makePlaybackControls(std::shared_ptr<KLTimelineViewController> screen,
                                                        dk::platform::UiTestDriver& driver) {
+  if (driver.window().viewWithAccessibilityIdentifier("speed_button")) {
+    return std::make_unique<ButtonTapControls>(std::move(screen), driver);
+  }
   return std::make_unique<ScreenActionControls>(std::move(screen), driver);
 }

@@ -167,7 +167,7 @@ TEST_F(FacadeSession, ARecordingPlaysFromTheConfiguredCloudAndASnapshotReachesTh
   const double before = streamer->currentTime();
   EXPECT_NEAR(before, 60, 3);
 
-  screen->speedOptionPressed(1003);
+  screen->player()->updateSpeedWithRate(5.0);
   driver().advance(10.0);
   EXPECT_NEAR(streamer->currentTime() - before, 50, 5) << "5x for ten seconds";
 
