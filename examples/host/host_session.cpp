@@ -25,14 +25,6 @@ namespace {
 
 using dk::platform::MainRunLoop;
 
-bool shown(const std::shared_ptr<dk::platform::View>& view) {
-  if (!view || !view->window()) return false;
-  for (auto v = view; v; v = v->superview()) {
-    if (v->isHidden() || v->alpha() <= 0.01) return false;
-  }
-  return true;
-}
-
 // The sheet's titles are the framework's own texts.
 std::string frameworkText(const std::string& key) {
   return dk::platform::Bundle::withIdentifier(dk::kFrameworkBundleIdentifier)->localizedString(key, key);
@@ -236,7 +228,7 @@ bool HostSession::openActionSheetOnEvent(bool tapThumbnailFirst) {
     std::shared_ptr<dk::KLTimelineTableViewCell> card;
     for (const auto& c : table->visibleCells()) {
       auto cell = std::dynamic_pointer_cast<dk::KLTimelineTableViewCell>(c);
-      if (cell && shown(cell->eventAction())) {
+      if (cell && isShownOnScreen(cell->eventAction())) {
         card = cell;
         break;
       }
@@ -252,8 +244,8 @@ bool HostSession::openActionSheetOnEvent(bool tapThumbnailFirst) {
       return !state().sheetActions.empty();
     }
     // No event on screen: the arrow to the nearest one.
-    if (shown(screen_->nextEventButton())) tapButton(screen_->nextEventButton());
-    else if (shown(screen_->prevEventButton())) tapButton(screen_->prevEventButton());
+    if (isShownOnScreen(screen_->nextEventButton())) tapButton(screen_->nextEventButton());
+    else if (isShownOnScreen(screen_->prevEventButton())) tapButton(screen_->prevEventButton());
     else return false;
     driver_->advance(1.0);
   }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/ui/ui_test_driver.h"
+#include "screen_state.h"
 #include "platform/ui/window.h"
 #include "player/kl_player_recordings_portrait_controls.h"
 #include "player/kl_player_view_controller.h"
@@ -13,14 +14,6 @@ namespace {
 
 using dk::KLTimelineViewController;
 using dk::platform::View;
-
-bool isShown(const std::shared_ptr<View>& view) {
-  if (!view || !view->window()) return false;
-  for (auto v = view; v; v = v->superview()) {
-    if (v->isHidden() || v->alpha() <= 0.01) return false;
-  }
-  return true;
-}
 
 // The speed options' tags, by the rate they stand for.
 long speedTagForRate(double rate) {
@@ -39,19 +32,19 @@ class ControlsBase : public PlaybackControls {
 
   std::string pause() override {
     auto button = overlayButton(&dk::KLPlayerRecordingsPortraitControls::playButton);
-    if (!isShown(button)) return "the player shows no play button";
+    if (!isShownOnScreen(button)) return "the player shows no play button";
     tap(button);
     return "tapped the player's pause button";
   }
   std::string takeSnapshot() override {
     auto button = screen_->snapshotButton();
-    if (!isShown(button)) return "the snapshot button is not shown";
+    if (!isShownOnScreen(button)) return "the snapshot button is not shown";
     tap(button);
     return "tapped the snapshot button";
   }
   std::string nextEvent() override {
     auto button = overlayButton(&dk::KLPlayerRecordingsPortraitControls::nextEventButton);
-    if (!isShown(button)) return "the player shows no next-event button";
+    if (!isShownOnScreen(button)) return "the player shows no next-event button";
     tap(button);
     return "tapped the player's next-event button";
   }
@@ -79,7 +72,7 @@ class ControlsBase : public PlaybackControls {
         std::dynamic_pointer_cast<dk::KLPlayerRecordingsPortraitControls>(embedded->playerViewController()->playerControls());
     if (!overlay) return nullptr;
     std::shared_ptr<View> button = ((*overlay).*getter)();
-    if (!isShown(button)) {
+    if (!isShownOnScreen(button)) {
       // Away from the play button in the middle.
       if (auto container = screen_->playerContainer()) {
         const auto size = container->bounds().size;
@@ -115,19 +108,19 @@ class ButtonTapControls final : public ControlsBase {
   using ControlsBase::ControlsBase;
   std::string chooseSpeed(double rate) override {
     std::string how = openPlayerRow();
-    if (auto speed = find("speed_button"); isShown(speed)) {
+    if (auto speed = find("speed_button"); isShownOnScreen(speed)) {
       tap(speed);
       how += "SPEED, ";
     }
     auto option = find("speed_option_" + std::to_string(speedTagForRate(rate)));
-    if (!isShown(option)) return how + "no speed option shown";
+    if (!isShownOnScreen(option)) return how + "no speed option shown";
     tap(option);
     return how + "speed option " + std::to_string(speedTagForRate(rate));
   }
   std::string stepFrame(bool forward) override {
     std::string how = openPlayerRow();
     auto button = find(forward ? "next_frame_button" : "previous_frame_button");
-    if (!isShown(button)) return how + "no frame button shown";
+    if (!isShownOnScreen(button)) return how + "no frame button shown";
     tap(button);
     return how + (forward ? "the next-frame button" : "the previous-frame button");
   }
@@ -135,9 +128,9 @@ class ButtonTapControls final : public ControlsBase {
  private:
   // Taps "more" when the row is hidden; says what was tapped.
   std::string openPlayerRow() {
-    if (isShown(find("speed_button"))) return "tapped ";
+    if (isShownOnScreen(find("speed_button"))) return "tapped ";
     auto more = find("more_button");
-    if (!isShown(more)) return "tapped ";
+    if (!isShownOnScreen(more)) return "tapped ";
     tap(more);
     return "tapped MORE, ";
   }

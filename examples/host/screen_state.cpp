@@ -15,18 +15,17 @@
 
 namespace {
 
-// Shown: in a window, neither it nor an ancestor hidden or transparent.
-bool isShown(const std::shared_ptr<dk::platform::View>& view) {
+std::string clockText(double time, const char* format) { return dk::stringDateIn24HFormatFromDate(time, format); }
+
+}  // namespace
+
+bool isShownOnScreen(const std::shared_ptr<dk::platform::View>& view) {
   if (!view || !view->window()) return false;
   for (auto v = view; v; v = v->superview()) {
     if (v->isHidden() || v->alpha() <= 0.01) return false;
   }
   return true;
 }
-
-std::string clockText(double time, const char* format) { return dk::stringDateIn24HFormatFromDate(time, format); }
-
-}  // namespace
 
 ScreenState ScreenState::read(dk::platform::Window& window, const std::shared_ptr<dk::KLTimelineViewController>& screen) {
   ScreenState state;
@@ -53,12 +52,12 @@ ScreenState ScreenState::read(dk::platform::Window& window, const std::shared_pt
     }
   }
   if (auto card = std::dynamic_pointer_cast<dk::KLPopUpView>(window.viewWithAccessibilityIdentifier("pop_up_view"))) {
-    if (isShown(card) && card->titleLabel()) state.popUpTitle = card->titleLabel()->text();
+    if (isShownOnScreen(card) && card->titleLabel()) state.popUpTitle = card->titleLabel()->text();
   }
   if (const auto& menu = screen->documentInteractionController(); menu && menu->isMenuPresented()) {
     state.shareMenuFile = menu->url();
   }
-  state.updateBadgeShown = isShown(screen->updateAvailableView());
+  state.updateBadgeShown = isShownOnScreen(screen->updateAvailableView());
   if (auto recording = screen->playingRecording()) {
     if (auto rest = std::dynamic_pointer_cast<dk::KLRecordingResponse>(recording->timelineRecordingUnderlyingObject())) {
       state.playingRecording = rest->recordingID();

@@ -13,9 +13,13 @@
 namespace dk {
 class KLTimelineViewController;
 namespace platform {
+class View;
 class Window;
-}
+}  // namespace platform
 }  // namespace dk
+
+// In a window, neither the view nor an ancestor hidden or transparent: what a person can see.
+bool isShownOnScreen(const std::shared_ptr<dk::platform::View>& view);
 
 struct ScreenState {
   bool presented = false;
