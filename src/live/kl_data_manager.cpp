@@ -16,8 +16,9 @@ std::mutex& classLock() {
 }
 
 std::shared_ptr<KLDataManager>& sharedReference() {
-  static std::shared_ptr<KLDataManager> instance;
-  return instance;
+  // Never destroyed: objects torn down at exit may still ask for it.
+  static auto* instance = new std::shared_ptr<KLDataManager>();
+  return *instance;
 }
 
 }  // namespace

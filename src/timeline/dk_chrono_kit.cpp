@@ -7,9 +7,14 @@
 #include "live/kl_data_manager.h"
 #include "live/kl_websockets_service.h"
 #include "platform/dispatch/queue.h"
+#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/photo_library.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/ui/storyboard.h"
 #include "platform/ui/ui_notifications.h"
+#include "player/kl_player_view_model.h"
+#include "player/player_view_controller.h"
+#include "services/kl_camera_roll_album_manager.h"
 #include "services/kl_push_notifications_manager.h"
 #include "timeline/kl_timeline_preview_view_controller.h"
 #include "ui/base_screen_services.h"
@@ -20,8 +25,9 @@ namespace {
 
 // The presented timeline; touched on the main thread only.
 std::shared_ptr<KLTimelineViewController>& presentedReference() {
-  static std::shared_ptr<KLTimelineViewController> reference;
-  return reference;
+  // Never destroyed: objects torn down at exit may still ask for it.
+  static auto* reference = new std::shared_ptr<KLTimelineViewController>();
+  return *reference;
 }
 
 void installServices() {
@@ -30,6 +36,21 @@ void installServices() {
       [] { KLDataManager::cancelLogoutOperations(); },
       [] { KLDataManager::resetSharedInstance(); },
   });
+  // The player's snapshots go to the album, its pan-tilt taps to the camera service, and the
+  // streamer fetches recordings from the cloud the requests go to.
+  KLPlayerViewModel::setAlbumSaver([](const platform::ImagePtr& image, std::function<void()> saved) {
+    // The user is asked for the photo library first (once), as saving would on a device.
+    platform::PhotoLibrary::sharedPhotoLibrary()->requestAuthorization(
+        [image, saved = std::move(saved)](platform::PhotoAuthorizationStatus) {
+          KLCameraRollAlbumManager::addToCameraRollImage(image, saved, nullptr);
+        });
+  });
+  PlayerServices::install({[](const platform::ObjectPtr& camera, uint64_t direction) {
+    if (auto target = std::dynamic_pointer_cast<KLCameraResponse>(camera)) {
+      KLDataManager::sharedInstance()->deviceKeeper()->moveCamera(target, direction);
+    }
+  }});
+  platform::StreamerEnvironment::install({KLServer::sharedInstance()->baseURL()});
 }
 
 }  // namespace

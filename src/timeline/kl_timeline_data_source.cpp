@@ -349,10 +349,18 @@ void KLTimelineDataSource::tableViewDidSelectTime(platform::TableView& tableView
   const double row = timelineOption_->rowTimeInterval();
   const auto thumbnails = eventsWithThumbnailModel_->timelineEventsInTimeRange({time - row / 2, row});
   if (thumbnails.size() != 1) return;
-  const auto cells = tableView.visibleCells();
-  if (cells.empty()) return;
-  // Every row shares one horizontal layout: the first visible cell answers for all.
-  auto cell = std::dynamic_pointer_cast<KLTimelineTableViewCell>(cells.front());
+  // Every card shares one horizontal layout, but a row without a card may keep the collapsed action
+  // of an earlier zoom level: a visible cell that shows its card answers for all.
+  std::shared_ptr<KLTimelineTableViewCell> cell;
+  for (const auto& visible : tableView.visibleCells()) {
+    auto candidate = std::dynamic_pointer_cast<KLTimelineTableViewCell>(visible);
+    if (!candidate) continue;
+    if (!cell) cell = candidate;
+    if (!candidate->eventContainer()->isHidden()) {
+      cell = candidate;
+      break;
+    }
+  }
   if (!cell) return;
   cell->layoutIfNeeded();
   const KLTimelineEventPtr& event = thumbnails.front();

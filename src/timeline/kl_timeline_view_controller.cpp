@@ -137,6 +137,14 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   auto badge = KLUpdateAvailableView::make(Rect(width / 2 - 80, stripTop + 8, 160, KLUpdateAvailableView::kHeight));
   badge->setTitle("NewEventsAvailable");
   container->addSubview(badge);
+  // Centred over the strip and sized by its text (the badge styles itself when asked its size).
+  badge->setTranslatesAutoresizingMaskIntoConstraints(false);
+  container->addConstraints({
+      platform::LayoutConstraint::make(badge, platform::LayoutAttribute::CenterX, platform::LayoutRelation::Equal,
+                                       container, platform::LayoutAttribute::CenterX),
+      platform::LayoutConstraint::make(badge, platform::LayoutAttribute::Top, platform::LayoutRelation::Equal,
+                                       container, platform::LayoutAttribute::Top, 1, stripTop + 8),
+  });
   updateAvailableView_ = badge;
 
   auto bottom = std::make_shared<platform::View>(Rect(0, bounds.size.height - kBottomRowHeight, width, kBottomRowHeight));
@@ -645,7 +653,9 @@ bool KLTimelineViewController::respondsToSelector(std::string_view selector) con
          selector == "timelineAdapter:didEndDisplayingCellForRowAtTimeRange:" ||
          selector == "secondButtonTappedWithCompletion:" || selector == "downloadProgressUpdated:forEvent:" ||
          selector == "errorWithInfo:" || selector == "lastDateForPickerView:" ||
-         selector == "pickerView:didSelectDate:" || selector == "pickerView:didSelectDateWithOffset:" || KLDashboardViewController::respondsToSelector(selector);
+         selector == "pickerView:didSelectDate:" || selector == "pickerView:didSelectDateWithOffset:" ||
+         selector == "userDidTapThumbnailForEvent:" || selector == "userDidTapActionButtonForEvent:" ||
+         KLDashboardViewController::respondsToSelector(selector);
 }
 
 }  // namespace dk

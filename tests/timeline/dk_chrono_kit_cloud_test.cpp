@@ -2,32 +2,18 @@
 // presents it, and the timeline fills with that camera's recordings and events.
 #include <gtest/gtest.h>
 
-#include "cloud-sim/cloud_sim.h"
-#include "foundation/kl_server.h"
-#include "live/kl_data_manager.h"
-#include "network/kl_request_manager.h"
-#include "platform/foundation/secure_store.h"
-#include "services/request_executor.h"
-#include "support/temp_directory.h"
+#include "facade_cloud_fixture.h"
 #include "timeline/dk_chrono_kit.h"
-#include "ui/screen_test_support.h"
 
 namespace dk {
 namespace {
 
 using platform::MainRunLoop;
 
-class FacadeCloud : public test::ScreenTest {
+class FacadeCloud : public test::FacadeCloudTest {
  protected:
   void SetUp() override {
-    ScreenTest::SetUp();
-    store_ = platform::InMemorySecureStore::create();
-    platform::SecureStore::setShared(store_);
-    ASSERT_NE(sim_.start(), 0) << sim_.lastError();
-    // Everything the framework might reach stays on this machine.
-    KLServer::setProcessIpAddress("127.0.0.1");
-    KLServer::setProcessHttpPort(std::to_string(sim_.port()));
-    KLServer::resetForTesting();
+    FacadeCloudTest::SetUp();
     cloudsim::GenerateOptions options;
     options.seed = 5;
     options.cameras = 1;
@@ -36,32 +22,7 @@ class FacadeCloud : public test::ScreenTest {
     options.eventsPerCamera = 120;
     sim_.updateWorld([&](cloudsim::World& world) { world = cloudsim::World::generate(options); });
     camera_ = sim_.world().cameras[0].cameraId;
-    requests_ = std::make_shared<KLRequestManager>(sim_.baseUrl());
-    KLServicesManager::setRequestExecutor(executorForRequestManager(requests_));
   }
-  void TearDown() override {
-    MainRunLoop::runUntilIdle();
-    window_.reset();
-    MainRunLoop::runUntilIdle();
-    KLDataManager::resetSharedInstance();
-    MainRunLoop::runUntilIdle();
-    KLServicesManager::setRequestExecutor(nullptr);
-    sim_.release();
-    for (const auto& m : {requests_->httpSessionManager(), requests_->jsonSessionManager(),
-                          requests_->jsonUpdateSessionManager(), requests_->imageSessionManager()}) {
-      m->session->invalidateAndCancel();
-    }
-    MainRunLoop::runUntilIdle();
-    KLServer::resetProcessValuesForTesting();
-    KLServer::resetForTesting();
-    platform::SecureStore::setShared(nullptr);
-    ScreenTest::TearDown();
-  }
-
-  test::TemporaryHome home_;
-  std::shared_ptr<platform::InMemorySecureStore> store_;
-  cloudsim::CloudSim sim_;
-  std::shared_ptr<KLRequestManager> requests_;
   int64_t camera_ = 0;
 };
 

@@ -415,6 +415,33 @@ TEST_F(DataSourceTableTest, TapsOnTheCardReachTheScreen) {
   EXPECT_EQ(screen_->thumbnailTaps.size(), 1u);
 }
 
+TEST_F(DataSourceTableTest, ATapOnALowerCardsActionReachesTheScreenWhateverTheTopRowShowedBefore) {
+  source_->updateWithEvents(test::eventList({timelineEvent(1, kNoon - 1200, "vmdDetected")}));
+  adapter_->reloadTableView(*table_, false);
+  adapter_->scrollToTime(kNoon, static_cast<platform::ScrollView&>(*table_), false);
+  table_->layoutIfNeeded();
+  const auto cells = table_->visibleCells();
+  ASSERT_GE(cells.size(), 3u);
+  auto top = std::dynamic_pointer_cast<KLTimelineTableViewCell>(cells.front());
+  ASSERT_TRUE(top && top->eventContainer()->isHidden());
+  // The top cell as reuse leaves it: it showed a card at a level without actions, then a row
+  // without a card.
+  screen_->hideActions = true;
+  source_->configureCell(*top, {kNoon - 1200, 600}, 100);
+  screen_->hideActions = false;
+  source_->configureCell(*top, {kNoon - 600, 600}, 100);
+  top->layoutIfNeeded();
+  std::shared_ptr<KLTimelineTableViewCell> card;
+  for (const auto& c : cells) {
+    auto cell = std::dynamic_pointer_cast<KLTimelineTableViewCell>(c);
+    if (cell && !cell->eventContainer()->isHidden()) card = cell;
+  }
+  ASSERT_TRUE(card);
+  driver().tap(platform::UiTestDriver::centerOf(*card->eventAction()));
+  ASSERT_EQ(screen_->actionTaps.size(), 1u);
+  EXPECT_EQ(screen_->actionTaps.front()->timelineEventTimestamp(), kNoon - 1200);
+}
+
 TEST_F(DataSourceTableTest, TheRedrawOfTheCurrentRowExtendsTheOpenRecording) {
   clock_.clock().set(kNoon + 300);
   auto open = test::restRecording(1, kNoon - 400, 0, false);

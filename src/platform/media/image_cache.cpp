@@ -19,8 +19,9 @@ namespace {
 
 std::mutex gSharedMutex;
 std::shared_ptr<ImageCache>& sharedSlot() {
-  static std::shared_ptr<ImageCache> instance;
-  return instance;
+  // Never destroyed: objects torn down at exit may still ask for it.
+  static auto* instance = new std::shared_ptr<ImageCache>();
+  return *instance;
 }
 
 // Seconds since 1970 of a file's last write; nullopt when it cannot be read.

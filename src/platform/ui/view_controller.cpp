@@ -145,6 +145,9 @@ void ViewController::forwardAppearanceToChildren(bool begin, bool appearing, boo
     if (begin) {
       child->beginAppearanceTransition(appearing, animated);
     } else {
+      // A child added while this controller was on its way has not begun: it goes both steps now.
+      const auto resting = appearing ? Appearance::Disappeared : Appearance::Appeared;
+      if (child->appearance_ == resting) child->beginAppearanceTransition(appearing, animated);
       child->endAppearanceTransition();
     }
   }

@@ -228,6 +228,26 @@ TEST_F(ViewControllerTest, ChildrenAppearWithTheirParentAndWhenAddedToAShownOne)
   EXPECT_EQ(late->parentViewController(), nullptr);
 }
 
+TEST_F(ViewControllerTest, AChildAddedWhileItsParentSlidesInAppearsWhenTheSlideEnds) {
+  auto a = make("A");
+  showWindow(a);
+  auto b = make("B");
+  b->setModalPresentationStyle(ModalPresentationStyle::FullScreen);
+  a->presentViewController(b, true);
+  driver().advance(0.1);
+  auto child = make("child");
+  b->addChildViewController(child);
+  b->view()->addSubview(child->view());
+  child->didMoveToParentViewController(b.get());
+  log_.take();
+  driver().advance(0.5);
+  EXPECT_EQ(log_.take(), (std::vector<std::string>{"A didDisappear", "B didAppear", "child willAppear", "child didAppear"}));
+  EXPECT_EQ(child->appearance(), ViewController::Appearance::Appeared);
+  b->dismissViewController(false);
+  driver().pump();
+  EXPECT_EQ(child->appearance(), ViewController::Appearance::Disappeared);
+}
+
 TEST_F(ViewControllerTest, NavigationPushAndPopFollowThePlatformsOrder) {
   auto root = make("root");
   auto nav = NavigationController::withRoot(root);

@@ -1,0 +1,73 @@
+// The demo host's session: a person using the timeline the facade presents. It creates
+// DKChronoKit with the token and camera, presents it from the host's root screen in a window, then
+// works the screen through the UI driver (taps, drags, the manual clock) and after every step
+// renders the window to a PNG file and prints one line of what the screen shows.
+//
+// Everything runs on the main thread in virtual time: the host installs a manual clock and the
+// session moves it forward while it waits for the cloud, scrolls or plays.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/ui/ui_test_driver.h"
+#include "screen_state.h"
+
+namespace dk {
+class DKChronoKit;
+class KLTimelineViewController;
+class KLEventResponse;
+namespace cloudsim {
+class CloudSim;
+}
+namespace platform {
+class Window;
+}
+}  // namespace dk
+
+class HostSession {
+ public:
+  // `cloud` is the embedded simulator, or nullptr for another cloud (no live event is made then).
+  HostSession(std::filesystem::path pictures, int64_t camera, dk::cloudsim::CloudSim* cloud);
+  ~HostSession();
+
+  // Presents the timeline and waits until it shows the camera's whole history; false when the
+  // history did not arrive.
+  bool present(const std::string& token);
+  // Browsing the history and working on one event.
+  void browse();
+  // Playing a recording.
+  void play();
+  // Closes the timeline with its close button.
+  void close();
+
+  int picturesWritten() const { return pictures_; }
+
+ private:
+  // Renders the window into "<NN>_<name>.png" and prints what the screen shows.
+  void picture(const std::string& name, const std::string& step);
+  ScreenState state() const;
+  // Pumps the run loop, moving the clock on while the cloud is busy, until pred() holds or
+  // `seconds` of virtual time passed.
+  bool waitUntil(const std::function<bool()>& pred, double seconds = 60);
+  void tapButton(const std::shared_ptr<dk::platform::View>& button);
+  // Taps a visible event's card (thumbnail first when asked, then its action button); true when
+  // the action sheet shows.
+  bool openActionSheetOnEvent(bool tapThumbnailFirst);
+  // Taps the shown sheet's action; `settle` waits for the sheet to go and its action to run.
+  bool tapSheetAction(const std::string& title, bool settle = true);
+  std::shared_ptr<dk::KLEventResponse> eventInDownload() const;
+
+  std::filesystem::path pictures_dir_;
+  int64_t camera_;
+  dk::cloudsim::CloudSim* cloud_;
+  std::shared_ptr<dk::platform::Window> window_;
+  std::unique_ptr<dk::platform::UiTestDriver> driver_;
+  std::shared_ptr<dk::DKChronoKit> kit_;
+  std::shared_ptr<dk::KLTimelineViewController> screen_;
+  std::shared_ptr<dk::KLEventResponse> event_;  // the event the session works on
+  int pictures_ = 0;
+};
