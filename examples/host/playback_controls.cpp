@@ -23,8 +23,8 @@ long speedTagForRate(double rate) {
   return 1001;
 }
 
-// What both ways share: the snapshot button of the bottom row, and the embedded player's own
-// overlay for pausing and the event jump.
+// The snapshot button of the bottom row, and the embedded player's own overlay for pausing and
+// the event jump.
 class ControlsBase : public PlaybackControls {
  public:
   ControlsBase(std::shared_ptr<KLTimelineViewController> screen, dk::platform::UiTestDriver& driver)
@@ -84,24 +84,6 @@ class ControlsBase : public PlaybackControls {
   }
 };
 
-// A screen without the player row: the actions its buttons would send.
-class ScreenActionControls final : public ControlsBase {
- public:
-  using ControlsBase::ControlsBase;
-  std::string chooseSpeed(double rate) override {
-    if (!screen_->player()) return "no player";
-    screen_->player()->updateSpeedWithRate(rate);
-    driver_.pump();
-    return "speed option " + std::to_string(speedTagForRate(rate)) + " sent to the player";
-  }
-  std::string stepFrame(bool forward) override {
-    if (forward) screen_->nextFrameButtonPressed();
-    else screen_->previousFrameButtonPressed();
-    driver_.pump();
-    return forward ? "next-frame action" : "previous-frame action";
-  }
-};
-
 // A screen with the player row ("more" button, frame steps, speed menu): taps on its buttons.
 class ButtonTapControls final : public ControlsBase {
  public:
@@ -140,8 +122,5 @@ class ButtonTapControls final : public ControlsBase {
 
 std::unique_ptr<PlaybackControls> makePlaybackControls(std::shared_ptr<KLTimelineViewController> screen,
                                                        dk::platform::UiTestDriver& driver) {
-  if (driver.window().viewWithAccessibilityIdentifier("speed_button")) {
-    return std::make_unique<ButtonTapControls>(std::move(screen), driver);
-  }
-  return std::make_unique<ScreenActionControls>(std::move(screen), driver);
+  return std::make_unique<ButtonTapControls>(std::move(screen), driver);
 }

@@ -1,8 +1,8 @@
 // How the demo session works the timeline screen's playback controls: the speed, a frame step, a
-// snapshot, pausing and the jump to the next event. When the screen lays out its player row (the
-// "more" button, frame steps and the speed menu, found by accessibility identifier), every control
-// is a tap; otherwise the speed and the frame steps are the actions those buttons send. Pausing
-// and the event jump use the embedded player's own overlay, shown by a tap on the video.
+// snapshot, pausing and the jump to the next event, each a tap: the player row ("more", the frame
+// steps and the speed menu, found by accessibility identifier) and the snapshot button of the
+// screen, and for pausing and the event jump the embedded player's own overlay, shown by a tap on
+// the video.
 // Main thread only.
 #pragma once
 
