@@ -21,31 +21,31 @@ namespace {
 
 // The changes being applied on this thread, innermost first: a setter that setValueForKey calls
 // must not announce the same change again.
-struct ChangeFrame {
+struct KvcChangeFrame {
   const KeyValueCoding* object;
   std::string_view key;
-  const ChangeFrame* outer;
+  const KvcChangeFrame* outer;
 };
-thread_local const ChangeFrame* kvcInnermostChange = nullptr;
+thread_local const KvcChangeFrame* kvcInnermostChange = nullptr;
 
 bool kvcIsBeingAnnounced(const KeyValueCoding* object, std::string_view key) {
-  for (const ChangeFrame* f = kvcInnermostChange; f; f = f->outer) {
+  for (const KvcChangeFrame* f = kvcInnermostChange; f; f = f->outer) {
     if (f->object == object && f->key == key) return true;
   }
   return false;
 }
 
-class ChangeFrameScope {
+class KvcChangeFrameScope {
  public:
-  ChangeFrameScope(const KeyValueCoding* object, std::string_view key) : frame_{object, key, kvcInnermostChange} {
+  KvcChangeFrameScope(const KeyValueCoding* object, std::string_view key) : frame_{object, key, kvcInnermostChange} {
     kvcInnermostChange = &frame_;
   }
-  ~ChangeFrameScope() { kvcInnermostChange = frame_.outer; }
-  ChangeFrameScope(const ChangeFrameScope&) = delete;
-  ChangeFrameScope& operator=(const ChangeFrameScope&) = delete;
+  ~KvcChangeFrameScope() { kvcInnermostChange = frame_.outer; }
+  KvcChangeFrameScope(const KvcChangeFrameScope&) = delete;
+  KvcChangeFrameScope& operator=(const KvcChangeFrameScope&) = delete;
 
  private:
-  ChangeFrame frame_;
+  KvcChangeFrame frame_;
 };
 
 }  // namespace
@@ -114,7 +114,7 @@ void KeyValueCoding::announceChange(std::string_view key, void (*apply)(void*), 
   }
   for (auto& p : pending) p.oldValue = p.observation->valueBeforeChange(*this, p.level);
   {
-    ChangeFrameScope scope(this, key);
+    KvcChangeFrameScope scope(this, key);
     apply(context);
   }
   for (auto& p : pending) p.observation->didChange(*this, p.level, std::move(p.oldValue));

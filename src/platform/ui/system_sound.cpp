@@ -5,32 +5,32 @@
 namespace dk::platform {
 
 namespace {
-struct SoundRecord {
+struct SystemSoundRecord {
   std::mutex mutex;
   std::vector<PlayedSystemSound> played;
 };
-SoundRecord& soundRecord() {
-  static SoundRecord* record = new SoundRecord;
+SystemSoundRecord& systemSoundRecord() {
+  static SystemSoundRecord* record = new SystemSoundRecord;
   return *record;
 }
-void recordSound(SystemSoundID sound, bool alert) {
-  auto& record = soundRecord();
+void recordSystemSound(SystemSoundID sound, bool alert) {
+  auto& record = systemSoundRecord();
   std::lock_guard<std::mutex> lock(record.mutex);
   record.played.push_back({sound, alert});
 }
 }  // namespace
 
-void SystemSound::playSystemSound(SystemSoundID sound) { recordSound(sound, false); }
-void SystemSound::playAlertSound(SystemSoundID sound) { recordSound(sound, true); }
+void SystemSound::playSystemSound(SystemSoundID sound) { recordSystemSound(sound, false); }
+void SystemSound::playAlertSound(SystemSoundID sound) { recordSystemSound(sound, true); }
 
 std::vector<PlayedSystemSound> SystemSound::played() {
-  auto& record = soundRecord();
+  auto& record = systemSoundRecord();
   std::lock_guard<std::mutex> lock(record.mutex);
   return record.played;
 }
 
 void SystemSound::resetForTesting() {
-  auto& record = soundRecord();
+  auto& record = systemSoundRecord();
   std::lock_guard<std::mutex> lock(record.mutex);
   record.played.clear();
 }

@@ -43,7 +43,7 @@ std::shared_ptr<KvoCamera> kvoCamera(const std::string& name) {
 }
 
 // Records what an observation reports.
-struct Recorder {
+struct KvoRecorder {
   std::mutex mutex;
   std::vector<KeyValueChange> changes;
 
@@ -70,7 +70,7 @@ class KeyValueObservationTest : public ::testing::Test {
   std::shared_ptr<int> observer = std::make_shared<int>(0);
   std::shared_ptr<KeyValueObservationController> controller =
       KeyValueObservationController::controllerWithObserver(observer);
-  Recorder recorder;
+  KvoRecorder recorder;
 };
 
 TEST_F(KeyValueObservationTest, SettersAndSetValueForKeyReportOldAndNewOncePerChange) {
@@ -118,7 +118,7 @@ TEST_F(KeyValueObservationTest, OptionsChooseTheValuesAndTheInitialCall) {
   EXPECT_TRUE(recorder.last().oldValue.isNil()) << "old was not asked for";
   EXPECT_EQ(recorder.last().newValue, Value("garden"));
 
-  Recorder bare;
+  KvoRecorder bare;
   controller->observe(camera, "state", 0, bare.handler());
   camera->setState(true);
   ASSERT_EQ(bare.count(), 1u);
@@ -220,7 +220,7 @@ TEST_F(KeyValueObservationTest, AHandlerMayEndItsOwnObservationOrDestroyTheContr
 
 TEST_F(KeyValueObservationTest, AHandlerMayChangeOtherKeysWhichAreAnnouncedInTurn) {
   auto camera = kvoCamera("hall");
-  Recorder states;
+  KvoRecorder states;
   controller->observe(camera, "name", KeyValueObservingOptionNew,
                       [&](const KeyValueChange&) { camera->setState(true); });
   controller->observe(camera, "state", KeyValueObservingOptionNew, states.handler());
