@@ -140,13 +140,6 @@ TEST_F(KeeperObservationTest, KeyValueCodingReadsEveryRecordAndWritesOnlyTheSett
   EXPECT_TRUE(keeper->valueForKey("nothing").isNil());
 }
 
-TEST_F(KeeperObservationTest, ARefilledCameraListTellsObserversOfItsValues) {
-  KeeperChanges values;
-  kvo->observe(keeper, "cameras.values", platform::KeyValueObservingOptionNew, values.handler());
-  keeper->cameras()->setValues(keeper->cameras()->values());
-  EXPECT_EQ(values.count(), 1u);
-}
-
 TEST_F(DeviceKeeperTest, TheNameReadNamesTheCameraCurrentWhenTheReplyArrivesOnTheParserQueue) {
   loadCameras();
   const auto simulated = sim.world().cameras[1];

@@ -154,6 +154,7 @@ void Application::deviceOrientationDidChange(DeviceOrientation orientation) {
 }
 
 void Application::changeTraits(const std::function<void()>& change) {
+  DK_ASSERT_MAIN_THREAD();
   // Every controller reads the same environment: the traits of one taken before stand for all.
   std::vector<std::shared_ptr<ViewController>> screens;
   for (auto& w : windows_) {
