@@ -51,7 +51,9 @@ const ClassInfo& KLListResponse::staticClassInfo() {
 
 Value KLListResponse::values() const { return guardedGet(values_); }
 
-void KLListResponse::setValues(Value values) { guardedSet(values_, std::move(values)); }
+void KLListResponse::setValues(Value values) {
+  changeValueForKey("values", [&] { guardedSet(values_, std::move(values)); });
+}
 
 void KLListResponse::mergeValueForKey(std::string_view key, const ModelPtr& model) {
   dispatchMerge(*this, key, model, [&] { mergeMethodForKey(key, model); });

@@ -43,7 +43,8 @@ class KLResponse : public platform::Model {
 
 // Base of list models: one `values` array (JSON "values"; subclasses map their own root key and
 // element class). A new list holds an empty, non-nil array; a reply whose list is not an array
-// leaves it nil. `values` is replaced whole, never mutated, so a reader's snapshot stays valid.
+// leaves it nil. `values` is replaced whole, never mutated, so a reader's snapshot stays valid;
+// every replacement is announced to the observers of "values".
 class KLListResponse : public platform::Model {
  public:
   KLListResponse();

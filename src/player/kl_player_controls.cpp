@@ -1,16 +1,11 @@
 #include "player/kl_player_controls.h"
 
-#include <atomic>
-
 #include "platform/ui/gesture_recognizer.h"
+#include "platform/ui/system_sound.h"
 #include "ui/button_tint.h"
 #include "ui/view_extensions.h"
 
 namespace dk {
-namespace {
-std::atomic<int> vibrations{0};
-}  // namespace
-
 KLPlayerControls::KLPlayerControls(const platform::Rect& frame,
                                    std::weak_ptr<PlayerControlsActionsDelegate> actionsDelegate,
                                    std::weak_ptr<PlayerControlsExternalActionsDelegate> externalActionsDelegate)
@@ -19,8 +14,6 @@ KLPlayerControls::KLPlayerControls(const platform::Rect& frame,
 bool KLPlayerControls::respondsToSelector(std::string_view selector) const {
   return selector == "setPlayButtonIsPlaying:";
 }
-
-int KLPlayerControls::systemVibrationCount() { return vibrations.load(); }
 
 const std::shared_ptr<KLForwardingTouchesView>& KLPlayerControls::containerView() {
   if (!containerView_) {
@@ -106,7 +99,7 @@ void KLPlayerControls::ptzButtonTapped(const std::shared_ptr<platform::Object>&)
   if (auto d = externalActionsDelegate()) d->didTapPtzButtonForDirection(0);
 }
 void KLPlayerControls::pushToTalkButtonTapped() {
-  if (playButton_->isPlaying()) ++vibrations;
+  if (playButton_->isPlaying()) platform::SystemSound::playAlertSound(platform::kSystemSoundID_Vibrate);
 }
 void KLPlayerControls::takeSnapshotButtonTapped() {
   if (auto d = actionsDelegate()) d->didTapTakeSnapshotButton();

@@ -68,9 +68,6 @@ class KLPlayerControls : public platform::View, public PlayerControlsInterface {
   // The white flash of a snapshot over the whole overlay.
   void setUpTakeSnapshotView();
 
-  // How many times the system vibration was asked for (the push-to-talk button), for tests.
-  static int systemVibrationCount();
-
  protected:
   // Lays the controls out in the container (the nib's work); the base places the gradients and
   // the play button in the controls view.

@@ -37,26 +37,17 @@ KLCameraPtr KLDeviceKeeper::camera() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return camera_;
 }
-void KLDeviceKeeper::setCamera(KLCameraPtr camera) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  camera_ = std::move(camera);
-}
+void KLDeviceKeeper::setCamera(KLCameraPtr camera) { replaceRecord("camera", camera_, std::move(camera)); }
 KLZonePtr KLDeviceKeeper::zone() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return zone_;
 }
-void KLDeviceKeeper::setZone(KLZonePtr zone) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  zone_ = std::move(zone);
-}
+void KLDeviceKeeper::setZone(KLZonePtr zone) { replaceRecord("zone", zone_, std::move(zone)); }
 KLZonePtr KLDeviceKeeper::createdZone() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return createdZone_;
 }
-void KLDeviceKeeper::setCreatedZone(KLZonePtr zone) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  createdZone_ = std::move(zone);
-}
+void KLDeviceKeeper::setCreatedZone(KLZonePtr zone) { replaceRecord("createdZone", createdZone_, std::move(zone)); }
 std::shared_ptr<KLCameraAdvancedInfoResponse> KLDeviceKeeper::cameraAdvancedInfo() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return cameraAdvancedInfo_;
@@ -72,6 +63,40 @@ std::shared_ptr<KLCameraFootageSettingsResponse> KLDeviceKeeper::footageSettings
 Cameras KLDeviceKeeper::selectedCamerasToMove() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return selectedCamerasToMove_;
+}
+
+Value KLDeviceKeeper::valueForKey(std::string_view key) const {
+  if (key == "camera") return Value(camera());
+  if (key == "cameras") return Value(cameras_);
+  if (key == "zone") return Value(zone());
+  if (key == "createdZone") return Value(createdZone());
+  if (key == "zones") return Value(zones_);
+  if (key == "cameraAdvancedInfo") return Value(cameraAdvancedInfo());
+  if (key == "videoSettings") return Value(videoSettings());
+  if (key == "footageSettings") return Value(footageSettings());
+  if (key == "selectedCamerasToMove") return valueArray(selectedCamerasToMove());
+  return Value();
+}
+
+void KLDeviceKeeper::setValueForKey(std::string_view key, const Value& value) {
+  if (key == "camera") {
+    setCamera(value.objectAs<KLCameraResponse>());
+  } else if (key == "zone") {
+    setZone(value.objectAs<KLZoneResponse>());
+  } else if (key == "createdZone") {
+    setCreatedZone(value.objectAs<KLZoneResponse>());
+  } else if (key == "cameraAdvancedInfo") {
+    replaceRecord("cameraAdvancedInfo", cameraAdvancedInfo_, value.objectAs<KLCameraAdvancedInfoResponse>());
+  } else if (key == "videoSettings") {
+    replaceRecord("videoSettings", videoSettings_, value.objectAs<KLCameraVideoSettingsResponse>());
+  } else if (key == "footageSettings") {
+    replaceRecord("footageSettings", footageSettings_, value.objectAs<KLCameraFootageSettingsResponse>());
+  } else if (key == "selectedCamerasToMove") {
+    editSelectedCamerasToMove([cameras = modelsOfClass<KLCameraResponse>(value)](Cameras& selection) {
+      selection = cameras;
+      return true;
+    });
+  }
 }
 
 // ---- look-ups ----
@@ -94,29 +119,44 @@ std::vector<std::shared_ptr<KLCameraFilter>> KLDeviceKeeper::camerasFilters() co
   return filters;
 }
 
+namespace {
+bool keeperSameCamera(const KLCameraPtr& a, const KLCameraPtr& b) { return a == b || (a && b && a->isEqual(*b)); }
+}  // namespace
+
+void KLDeviceKeeper::editSelectedCamerasToMove(const std::function<bool(Cameras&)>& edit) {
+  // Decided on a copy first, so that an edit that changes nothing announces nothing; the edit is
+  // then applied again under the lock to the selection of that moment.
+  Cameras probe = selectedCamerasToMove();
+  if (!edit(probe)) return;
+  changeValueForKey("selectedCamerasToMove", [&] {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Cameras next = selectedCamerasToMove_;
+    if (edit(next)) selectedCamerasToMove_ = std::move(next);
+  });
+}
+
 void KLDeviceKeeper::addCameraToSelectedCamerasToMove(const KLCameraPtr& camera) {
   if (!camera) return;
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (std::find(selectedCamerasToMove_.begin(), selectedCamerasToMove_.end(), camera) != selectedCamerasToMove_.end()) {
-    return;
-  }
-  Cameras next = selectedCamerasToMove_;
-  next.push_back(camera);
-  selectedCamerasToMove_ = std::move(next);
+  editSelectedCamerasToMove([&camera](Cameras& selection) {
+    if (std::any_of(selection.begin(), selection.end(), [&](const KLCameraPtr& c) { return keeperSameCamera(c, camera); })) {
+      return false;
+    }
+    selection.push_back(camera);
+    return true;
+  });
 }
 
 void KLDeviceKeeper::removeCameraFromSelectedCamerasToMove(const KLCameraPtr& camera) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Cameras next = selectedCamerasToMove_;
-  auto it = std::find(next.begin(), next.end(), camera);
-  if (it == next.end()) return;
-  next.erase(it);
-  selectedCamerasToMove_ = std::move(next);
+  editSelectedCamerasToMove([&camera](Cameras& selection) {
+    return std::erase_if(selection, [&](const KLCameraPtr& c) { return keeperSameCamera(c, camera); }) > 0;
+  });
 }
 
 void KLDeviceKeeper::resetSelectedCamerasToMove() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  selectedCamerasToMove_ = {};
+  editSelectedCamerasToMove([](Cameras& selection) {
+    selection.clear();
+    return true;
+  });
 }
 
 void KLDeviceKeeper::deleteAllImagesInMemory() { platform::ImageCache::sharedImageCache()->clearMemory(); }
@@ -247,11 +287,11 @@ void KLDeviceKeeper::getAllDetectionsCapabilitiesForCameras(const KLCameraListPt
 void KLDeviceKeeper::setCameraNameWithID(CameraID cameraID) {
   auto request = std::make_shared<KLGetCameraRequest>();
   request->cameraID = keeper_support::idText(cameraID);
-  KLCameraPtr current = camera();
-  send(request, current, [current](KLDeviceKeeper&, const Value& result, const ErrorPtr&) {
-    // On the parser queue, without a hop to the main thread.
+  send(request, camera(), [](KLDeviceKeeper& self, const Value& result, const ErrorPtr&) {
+    // On the parser queue, without a hop to the main thread. The name goes to the camera that is
+    // current when the reply arrives: a screen may have replaced it since the call.
     if (auto read = result.objectAs<KLCameraResponse>()) {
-      if (current) current->setName(read->name());
+      if (KLCameraPtr current = self.camera()) current->setName(read->name());
     }
   });
 }
@@ -325,15 +365,15 @@ void KLDeviceKeeper::updateCamerasWithCamerasFromZone(const KLZonePtr& zone) {
   if (current && current->cameraID()) {
     // A camera the list no longer holds stays current rather than becoming nil.
     if (KLCameraPtr fresh = cameras_->cameraWithID(current->cameraID())) {
-      setCamera(fresh);
+      setValueForKey("camera", Value(fresh));
       if (zone->zoneID() && fresh->zoneID()) {
-        if (KLZonePtr own = zones_->zoneWithID(fresh->zoneID())) setZone(own);
+        if (KLZonePtr own = zones_->zoneWithID(fresh->zoneID())) setValueForKey("zone", Value(own));
       }
     }
   }
   KLZonePtr currentZone = this->zone();
   if (currentZone && currentZone->zoneID()) {
-    if (KLZonePtr fresh = zones_->zoneWithID(currentZone->zoneID())) setZone(fresh);
+    if (KLZonePtr fresh = zones_->zoneWithID(currentZone->zoneID())) setValueForKey("zone", Value(fresh));
   }
 }
 

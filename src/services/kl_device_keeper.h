@@ -9,6 +9,8 @@
 // that arrives after it is gone calls nothing). Every operation may be called from any thread;
 // the cached records are replaced under the keeper's own lock and protect their fields
 // themselves. Callbacks run on the main thread, except where an operation says otherwise.
+// The records are key-value coded ("camera", "zone", "selectedCamerasToMove", ...): each
+// replacement is announced to key-value observers on the replacing thread.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +26,7 @@
 #include "model/kl_camera_settings_response.h"
 #include "model/kl_zone_response.h"
 #include "model/model_keys.h"
+#include "platform/foundation/key_value_coding.h"
 #include "services/kl_camera_filter.h"
 #include "services/kl_camera_lookup_delegates.h"
 #include "services/kl_services_manager.h"
@@ -66,7 +69,10 @@ enum KLPtzDirection : uint64_t {
   KLPtzDirectionOut = 5,
 };
 
-class KLDeviceKeeper : public KLServicesManager, public KLEventManagerDelegate, public KLRecordingManagerDelegate {
+class KLDeviceKeeper : public KLServicesManager,
+                       public KLEventManagerDelegate,
+                       public KLRecordingManagerDelegate,
+                       public platform::KeyValueCoding {
  public:
   using CameraID = std::optional<int64_t>;
 
@@ -90,6 +96,11 @@ class KLDeviceKeeper : public KLServicesManager, public KLEventManagerDelegate, 
   std::shared_ptr<KLCameraFootageSettingsResponse> footageSettings() const;
   Cameras selectedCamerasToMove() const;
 
+  // Key-value coding of the records above by their property names; "cameras" and "zones" are
+  // read-only, "selectedCamerasToMove" is an array of cameras.
+  platform::Value valueForKey(std::string_view key) const override;
+  void setValueForKey(std::string_view key, const platform::Value& value) override;
+
   // ---- look-ups (synchronous, any thread) ----
   // KLEventManagerDelegate "getCameras"
   std::shared_ptr<KLCameraListResponse> getCameras() override { return cameras_; }
@@ -99,6 +110,8 @@ class KLDeviceKeeper : public KLServicesManager, public KLEventManagerDelegate, 
 
   // One filter per identifier of zone().cameraIds whose camera is known and has a name.
   std::vector<std::shared_ptr<KLCameraFilter>> camerasFilters() const;
+  // Each change replaces the whole array, announced to observers of "selectedCamerasToMove".
+  // A camera equal to one already selected is not added; removing takes every equal one.
   void addCameraToSelectedCamerasToMove(const KLCameraPtr& camera);
   void removeCameraFromSelectedCamerasToMove(const KLCameraPtr& camera);
   void resetSelectedCamerasToMove();
@@ -214,6 +227,16 @@ class KLDeviceKeeper : public KLServicesManager, public KLEventManagerDelegate, 
   struct DetectorRead;
 
   std::weak_ptr<KLDeviceKeeper> weakSelf();
+  // Replaces one record under the lock, announced to the key's observers.
+  template <typename T>
+  void replaceRecord(std::string_view key, T& field, T value) {
+    changeValueForKey(key, [&] {
+      std::lock_guard<std::mutex> lock(mutex_);
+      field = std::move(value);
+    });
+  }
+  // Applies `edit` to a copy of the selection and stores it when `edit` says it changed it.
+  void editSelectedCamerasToMove(const std::function<bool(Cameras&)>& edit);
   // Sends the request with the merge target; `reply` runs on the parser queue while the keeper
   // lives.
   void send(std::shared_ptr<KLRequest> request, platform::ModelPtr target, ReplyBlock reply);

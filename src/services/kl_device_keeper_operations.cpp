@@ -186,10 +186,7 @@ void KLDeviceKeeper::getFootageSettingsOptionsForCamera(const KLCameraPtr& camer
 
 void KLDeviceKeeper::getVideoSettingsForCameraWithID(CameraID cameraID, SuccessBlock success, ErrorBlock error) {
   auto record = std::make_shared<KLCameraVideoSettingsResponse>();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    videoSettings_ = record;
-  }
+  replaceRecord("videoSettings", videoSettings_, record);
   auto request = std::make_shared<KLCameraVideoSettingsRequest>();
   request->cameraID = idText(cameraID);
   sendGeneric(request, record, std::move(success), std::move(error));
@@ -197,10 +194,7 @@ void KLDeviceKeeper::getVideoSettingsForCameraWithID(CameraID cameraID, SuccessB
 
 void KLDeviceKeeper::getFootageSettingsForCameraWithID(CameraID cameraID, SuccessBlock success, ErrorBlock error) {
   auto record = std::make_shared<KLCameraFootageSettingsResponse>();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    footageSettings_ = record;
-  }
+  replaceRecord("footageSettings", footageSettings_, record);
   auto request = std::make_shared<KLCameraFootageSettingsRequest>();
   request->cameraID = idText(cameraID);
   sendGeneric(request, record, std::move(success), std::move(error));
@@ -245,10 +239,7 @@ void KLDeviceKeeper::getDeviceInfoForCameraWithID(CameraID cameraID, SuccessBloc
 }
 
 void KLDeviceKeeper::getDetailedInfoForCameraWithID(CameraID cameraID, SuccessBlock success, ErrorBlock error) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    cameraAdvancedInfo_ = std::make_shared<KLCameraAdvancedInfoResponse>();
-  }
+  replaceRecord("cameraAdvancedInfo", cameraAdvancedInfo_, std::make_shared<KLCameraAdvancedInfoResponse>());
   std::weak_ptr<KLDeviceKeeper> weak = weakSelf();
   SuccessBlock details = [weak, cameraID, success, error](const Value&) {
     if (auto self = weak.lock()) self->getConnectionDetailsForCameraWithID(cameraID, success, error);

@@ -60,7 +60,21 @@ void KLDashboardViewController::buildLayout(platform::View& root) {
 
 void KLDashboardViewController::viewDidLoad() {
   KLViewController::viewDidLoad();
+  setKvoController(platform::KeyValueObservationController::controllerWithObserver(shared_from_this()));
   setUpKVOController();
+}
+
+void KLDashboardViewController::setUpKVOController() {
+  // The zone list changes on the service's parser queue: the screen is only touched on the main
+  // thread (and never kept alive from another one).
+  std::weak_ptr<KLDashboardViewController> weak = sharedAs<KLDashboardViewController>();
+  kvoController()->observe(dataManager()->deviceKeeper()->zones(), "values",
+                           platform::KeyValueObservingOptionNew | platform::KeyValueObservingOptionOld,
+                           [weak](const platform::KeyValueChange&) {
+                             platform::runOnMain([weak] {
+                               if (auto s = weak.lock()) s->UI_reloadData();
+                             });
+                           });
 }
 
 void KLDashboardViewController::setFonts() {

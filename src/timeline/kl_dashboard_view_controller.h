@@ -1,6 +1,7 @@
 // KLDashboardViewController: the base of the timeline screen. A framework screen with a back
 // button, a title, a table and a no-network panel: the panel stands in for the table while the
-// network is known to be lost, and a snapshot that could not be saved is explained in a pop-up.
+// network is known to be lost, a change of the zone list reloads the table, and a snapshot that
+// could not be saved is explained in a pop-up.
 //
 // The layout is built in code when the view loads (buildLayout); the outlets are weak, the view
 // tree owns the views. Main thread only; the UI_ operations hop to the main queue from elsewhere.
@@ -49,6 +50,8 @@ class KLDashboardViewController : public KLViewController,
   void unsubscribeFromNotifications() override;
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
+  // Reloads the table (UI_reloadData) whenever the camera service's zone list changes.
+  void setUpKVOController() override;
 
   // ---- operations (hop) ----
   // Stores the flag; only the top-most screen swaps its table and the panel (and dismisses its

@@ -199,6 +199,21 @@ void KLTimelineViewController::viewDidLoad() {
   didUpdateEventsForCameraID(cameraID_);
 }
 
+void KLTimelineViewController::setUpKVOController() {
+  // The name is read on the camera service's parser queue: the player is only told on the main
+  // thread. The key path follows the current camera, which viewDidLoad replaces right after this.
+  std::weak_ptr<KLTimelineViewController> weak = sharedAs<KLTimelineViewController>();
+  kvoController()->observe(dataManager()->deviceKeeper(), "camera.name",
+                           platform::KeyValueObservingOptionNew | platform::KeyValueObservingOptionOld,
+                           [weak](const platform::KeyValueChange&) {
+                             platform::runOnMain([weak] {
+                               auto s = weak.lock();
+                               if (!s || !s->player_) return;
+                               s->player_->setCamera(s->dataManager()->deviceKeeper()->camera());
+                             });
+                           });
+}
+
 void KLTimelineViewController::setFonts() {
   auto font = XS_MediumTextFont();
   for (const auto& label : {timelineLabel(), noVideoInfoLabel(), noEventsInfoLabel()}) {

@@ -68,7 +68,8 @@ class KLTimelineViewController : public KLDashboardViewController,
                                  public KLDownloadManagerDelegate,
                                  public KLDatePickerDelegate,
                                  public platform::MonthCalendarDataSource,
-                                 public platform::MonthCalendarDelegate {
+                                 public platform::MonthCalendarDelegate,
+                                 public platform::PreviewingDelegate {
  public:
   static constexpr const char* kStoryboardName = "Timeline";
   static constexpr const char* kSceneIdentifier = "timelineScreen";
@@ -173,6 +174,8 @@ class KLTimelineViewController : public KLDashboardViewController,
   // ---- life cycle ----
   void buildLayout(platform::View& root) override;
   void viewDidLoad() override;
+  // Replaces the dashboard's: the player is given the current camera whenever its name changes.
+  void setUpKVOController() override;
   void setFonts() override;
   void configureNotifications() override;
   void setUpViews() override;
@@ -309,6 +312,18 @@ class KLTimelineViewController : public KLDashboardViewController,
   void didSelectDate(platform::MonthCalendarView& calendar, double date, platform::MonthPosition position) override;
   void currentPageDidChange(platform::MonthCalendarView& calendar) override;
 
+  // ---- peek (kl_timeline_view_controller_peek.cpp) ----
+  // Registers the screen's view for previewing when force touch becomes available (once), and
+  // unregisters it when force touch is not available.
+  void traitCollectionDidChange(const platform::TraitCollection* previous) override;
+  // The peek screen showing the thumbnail of the event row under `location` (in the screen's
+  // view), or nullptr while that row shows no thumbnail image.
+  std::shared_ptr<platform::ViewController> previewingViewControllerForLocation(platform::PreviewingContext& context,
+                                                                                platform::Point location) override;
+  void previewingCommitViewController(platform::PreviewingContext&,
+                                      const std::shared_ptr<platform::ViewController>&) override {}
+  const std::shared_ptr<platform::PreviewingContext>& previewingContex() const { return previewingContex_; }
+
   bool respondsToSelector(std::string_view selector) const override;
 
  private:
@@ -412,6 +427,7 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::shared_ptr<KLMonthPickerDataSourceDelegate> monthPickers_;
   platform::Rect rect_;
   std::optional<double> minimumDateForCalendar_;
+  std::shared_ptr<platform::PreviewingContext> previewingContex_;
   // Keeps the screen alive from the close tap until its dismissal has completed.
   std::shared_ptr<KLTimelineViewController> selfWhileDismissing_;
 };

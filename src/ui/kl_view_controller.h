@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/foundation/key_value_observation_controller.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/graphics/image.h"
 #include "platform/ui/alert_controller.h"
@@ -79,6 +80,12 @@ class KLViewController : public KLPermissionsViewController,
   // Stores the flag, then updates the status bar inside a 0.5 s animation.
   void setIsHiddenStatusBar(bool hidden);
   bool shouldDisplayConnectedToCameraAPError() const { return shouldDisplayConnectedToCameraAPError_; }
+  // The screen's key-value observations (made by the dashboard base screen; nil until then).
+  // Owned by the screen, which it holds weakly: the observations end with the screen.
+  const std::shared_ptr<platform::KeyValueObservationController>& kvoController() const { return kvoController_; }
+  void setKvoController(std::shared_ptr<platform::KeyValueObservationController> controller) {
+    kvoController_ = std::move(controller);
+  }
 
   // The loading animation's frames: "loadingGrey1" to "loadingGrey90" tinted with the light theme
   // colour of the first use, kept for the life of the process.
@@ -189,6 +196,7 @@ class KLViewController : public KLPermissionsViewController,
   std::weak_ptr<platform::ImageView> topImageView_;
   std::weak_ptr<platform::View> backgroundOverlay_;
   std::shared_ptr<KLPopUpView> popUpView_;
+  std::shared_ptr<platform::KeyValueObservationController> kvoController_;
   float keyboardHeight_ = 0;
   bool wasPopped_ = false;
   bool isAnimationDone_ = false;

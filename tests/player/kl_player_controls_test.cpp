@@ -4,6 +4,7 @@
 
 #include "platform/ui/application.h"
 #include "platform/ui/image_view.h"
+#include "platform/ui/system_sound.h"
 #include "platform/ui/ui_test_driver.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
@@ -189,12 +190,13 @@ TEST_F(ControlsTest, TheTimeLabelShowsTheDayAndTimeOfTheFrame) {
 
 TEST_F(ControlsTest, PushToTalkOnlyVibratesAndOnlyWhilePlaying) {
   auto overlay = show<KLPlayerRecordingsPortraitControls>({0, 0, 375, 211});
-  const int before = KLPlayerControls::systemVibrationCount();
+  platform::SystemSound::resetForTesting();
   overlay->pushToTalkButtonTapped();
-  EXPECT_EQ(KLPlayerControls::systemVibrationCount(), before);
+  EXPECT_TRUE(platform::SystemSound::played().empty()) << "paused: nothing";
   overlay->setPlayButtonIsPlaying(true);
   overlay->pushToTalkButtonTapped();
-  EXPECT_EQ(KLPlayerControls::systemVibrationCount(), before + 1);
+  const std::vector<platform::PlayedSystemSound> vibration{{platform::kSystemSoundID_Vibrate, true}};
+  EXPECT_EQ(platform::SystemSound::played(), vibration);
   EXPECT_TRUE(playback->calls.empty());
 }
 

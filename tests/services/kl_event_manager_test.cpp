@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/run_loop.h"
+#include "platform/foundation/key_value_observation_controller.h"
 #include "services/manager_observers.h"
 #include "services/manager_report.h"
 #include "services/scripted_executor.h"
@@ -223,13 +224,21 @@ TEST_F(KLEventManagerTest, ALiveEventWithoutTimeOrCacheFetchesNothing) {
   manager->setCameraDelegate(lookup);
   auto camera = cameras->cameraWithID(kCamera);
   camera->setState(false);
+  // Whoever watches the camera list hears of the camera coming online.
+  auto watcher = std::make_shared<int>(0);
+  auto kvo = platform::KeyValueObservationController::controllerWithObserver(watcher);
+  int listChanges = 0;
+  kvo->observe(cameras, "values", platform::KeyValueObservingOptionNew,
+               [&](const platform::KeyValueChange&) { listChanges++; });
   manager->handleMessageUpdate(Value::parseJSON(R"({"type":"vmdDetected","cameraId":1001})"), 3, nullptr, nullptr);
   EXPECT_EQ(camera->state(), false);
+  EXPECT_EQ(listChanges, 0);
   manager->handleMessageUpdate(
       Value::parseJSON(R"({"type":"vmdDetected","cameraId":1001,"timestamp":")" + serverTime(kNow) + "\"}"), 3,
       nullptr, nullptr);
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(camera->state(), true);  // online, but nothing cached to fetch from
+  EXPECT_EQ(listChanges, 1);
   EXPECT_EQ(executor->count(), 0u);
 
   std::optional<Value> got;

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "foundation/color_codes.h"
+#include "live/kl_data_manager.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/bundle.h"
 #include "platform/media/photo_library.h"
+#include "services/scripted_executor.h"
 #include "support/temp_directory.h"
 #include "timeline/kl_timeline_preview_view_controller.h"
 #include "timeline/kl_update_available_view.h"
@@ -25,8 +29,16 @@ class Dashboard : public test::ScreenTest {
   void SetUp() override {
     ScreenTest::SetUp();
     platform::PhotoLibrary::setRootDirectory(home_.path() / "Photos");
+    // The screen observes the camera service: the managers talk to a cloud that refuses all.
+    executor_->setScript([](const KLRequest&, size_t) { return test::ScriptedReply::failure(500); });
+    KLServicesManager::setRequestExecutor(executor_);
   }
   void TearDown() override {
+    window_.reset();
+    MainRunLoop::runUntilIdle();
+    KLDataManager::resetSharedInstance();
+    MainRunLoop::runUntilIdle();
+    KLServicesManager::setRequestExecutor(nullptr);
     ScreenTest::TearDown();
     platform::PhotoLibrary::setRootDirectory({});
   }
@@ -37,6 +49,7 @@ class Dashboard : public test::ScreenTest {
     driver().advance(0.6);
   }
   test::TemporaryHome home_;
+  std::shared_ptr<test::ScriptedExecutor> executor_ = std::make_shared<test::ScriptedExecutor>();
 };
 
 TEST_F(Dashboard, TheNoNetworkPanelStandsInForTheTableOfTheTopMostScreen) {
@@ -129,6 +142,31 @@ TEST_F(Dashboard, AScreenThatLeftNoLongerHearsOfUnsavedSnapshots) {
   platform::NotificationCenter::defaultCenter().post(kImageNotCapturedNotification);
   settleLibrary();
   EXPECT_EQ(shownCard(), nullptr);
+}
+
+TEST_F(Dashboard, AZoneListChangedOnAnotherThreadReloadsTheTableOnTheMainThread) {
+  auto screen = show(std::make_shared<KLDashboardViewController>());
+  auto keeper = KLDataManager::sharedInstance()->deviceKeeper();
+  auto zone = std::make_shared<KLZoneResponse>();
+  zone->setZoneID(3);
+  zone->setName("Home");
+  keeper->setZone(zone);
+  EXPECT_TRUE(screen->backButton()->currentTitle().empty());
+
+  std::thread merge([&] { keeper->zones()->setValues(valueArray(Zones{zone})); });
+  merge.join();
+  EXPECT_TRUE(screen->backButton()->currentTitle().empty()) << "the screen is not touched off the main thread";
+  driver().pump();
+  EXPECT_EQ(screen->backButton()->currentTitle(), "Home");
+  EXPECT_EQ(screen->backButton()->titleForState(platform::kControlStateSelected), "Home");
+
+  // Gone with the screen: the zone list is watched no more.
+  std::weak_ptr<KLDashboardViewController> weak = screen;
+  screen.reset();
+  window_->setRootViewController(std::make_shared<platform::ViewController>());
+  MainRunLoop::runUntilIdle();
+  EXPECT_TRUE(weak.expired());
+  EXPECT_FALSE(keeper->zones()->hasKeyValueObservers());
 }
 
 TEST_F(Dashboard, TheBackButtonAndTitleAreStyledForTheDarkScreen) {

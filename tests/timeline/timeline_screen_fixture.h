@@ -9,6 +9,7 @@
 
 #include "live/kl_data_manager.h"
 #include "platform/dispatch/run_loop.h"
+#include "platform/ui/main_thread.h"
 #include "services/scripted_executor.h"
 #include "support/temp_directory.h"
 #include "timeline/kl_timeline_view_controller.h"
@@ -38,7 +39,13 @@ class RecordingPlayer : public TimelinePlayer {
     log.push_back(d.lock() ? "delegate" : "no delegate");
     delegate = std::move(d);
   }
-  void setCamera(KLCameraPtr) override { log.push_back("camera"); }
+  void setCamera(KLCameraPtr camera) override {
+    log.push_back("camera");
+    cameras.push_back(std::move(camera));
+    camerasOnMain.push_back(platform::isMainThread());
+  }
+  std::vector<KLCameraPtr> cameras;
+  std::vector<bool> camerasOnMain;
   void setHasNextEvent(bool v) override { hasNext = v; }
   void setHasPreviousEvent(bool v) override { hasPrevious = v; }
   bool hasNext = false, hasPrevious = false;

@@ -57,7 +57,8 @@ Value Model::valueForKey(std::string_view key) const {
 
 void Model::setValueForKey(std::string_view key, const Value& value) {
   const PropertyInfo* p = classInfo().property(key);
-  if (p && p->set) p->set(*this, value);
+  if (!p || !p->set) return;
+  changeValueForKey(key, [&] { p->set(*this, value); });
 }
 
 bool Model::isEqual(const Object& other) const {

@@ -11,6 +11,8 @@
 // one, otherwise copies the other model's value by key; mergeValuesForKeysFromModel merges every
 // key both classes have. Merging takes no lock beyond the per-property ones: whoever merges into a
 // cached model serialises the merges.
+// Key-value observation: setValueForKey and the DK_MODEL_PROPERTY setters announce their change
+// (key_value_coding.h), so a merge is heard by the model's observers as the platform's is.
 #pragma once
 
 #include <functional>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "platform/foundation/error.h"
+#include "platform/foundation/key_value_coding.h"
 #include "platform/foundation/value.h"
 
 namespace dk::platform {
@@ -84,14 +87,14 @@ class ClassInfo {
   std::unordered_map<std::string, KeyMerge, TransparentStringHash, std::equal_to<>> keyMerges_;
 };
 
-class Model : public Object {
+class Model : public Object, public KeyValueCoding {
  public:
   virtual const ClassInfo& classInfo() const = 0;
   std::string className() const override { return classInfo().name(); }
 
   // Key-value coding over the property table; an unknown key reads nil and writes nothing.
-  Value valueForKey(std::string_view key) const;
-  void setValueForKey(std::string_view key, const Value& value);
+  Value valueForKey(std::string_view key) const override;
+  void setValueForKey(std::string_view key, const Value& value) override;
   // Every property key with its value (nil values included as nil).
   ValueDictionary dictionaryValue() const;
   // Equal when the other is of the same class and every property compares equal (MTLModel).
@@ -127,13 +130,17 @@ class Model : public Object {
 
 // Declares a stored property `getter_` with a getter and a setter that take the model's mutex (an
 // atomic property): a cached model may then be read on one queue while another merges into it.
-// The field is protected so the class's property table can name it (&Class::getter_).
-#define DK_MODEL_PROPERTY(Type, getter, setter)                                  \
- public:                                                                         \
-  Type getter() const { return this->guardedGet(getter##_); }                    \
-  void setter(Type value) { this->guardedSet(getter##_, std::move(value)); }     \
-                                                                                 \
- protected:                                                                      \
+// The setter announces the change to observers of the key named like the getter (one atomic load
+// when there are none). The field is protected so the class's property table can name it
+// (&Class::getter_).
+#define DK_MODEL_PROPERTY(Type, getter, setter)                                                        \
+ public:                                                                                               \
+  Type getter() const { return this->guardedGet(getter##_); }                                          \
+  void setter(Type value) {                                                                            \
+    this->changeValueForKey(#getter, [&] { this->guardedSet(getter##_, std::move(value)); });         \
+  }                                                                                                    \
+                                                                                                       \
+ protected:                                                                                            \
   Type getter##_ {}
 
 // JSON → model (modelOfClass:fromJSONDictionary:). A non-dictionary gives nullptr and an error.

@@ -153,6 +153,18 @@ void Application::deviceOrientationDidChange(DeviceOrientation orientation) {
   if (target != InterfaceOrientation::Unknown) setInterfaceOrientation(target, false);
 }
 
+void Application::changeTraits(const std::function<void()>& change) {
+  DK_ASSERT_MAIN_THREAD();
+  // Every controller reads the same environment: the traits of one taken before stand for all.
+  std::vector<std::shared_ptr<ViewController>> screens;
+  for (auto& w : windows_) {
+    for (auto c = w->rootViewController(); c; c = c->presentedViewController()) screens.push_back(c);
+  }
+  const TraitCollection previous = screens.empty() ? TraitCollection() : screens.front()->traitCollection();
+  change();
+  for (auto& c : screens) c->traitEnvironmentDidChange(previous);
+}
+
 void Application::setInterfaceOrientation(InterfaceOrientation orientation, bool force) {
   DK_ASSERT_MAIN_THREAD();
   if (orientation == interfaceOrientation_) return;

@@ -64,6 +64,9 @@ class Application {
   InterfaceOrientation statusBarOrientation() const { return interfaceOrientation_; }
   // Called by Device::setOrientation.
   void deviceOrientationDidChange(DeviceOrientation orientation);
+  // Applies `change` to what the traits are made of, then tells every screen on display whose
+  // traits it changed (traitCollectionDidChange with the traits before).
+  void changeTraits(const std::function<void()>& change);
   // Rotates the interface now (when `force`, whatever the top screen supports).
   void setInterfaceOrientation(InterfaceOrientation orientation, bool force = false);
   bool isStatusBarHidden() const { return statusBarHidden_; }

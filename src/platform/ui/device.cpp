@@ -22,6 +22,11 @@ void Device::setOrientation(DeviceOrientation orientation) {
   NotificationCenter::defaultCenter().post(kUIDeviceOrientationDidChangeNotification);
 }
 
+void Device::setForceTouchAvailable(bool available) {
+  if (available == forceTouch_) return;
+  Application::shared().changeTraits([&] { forceTouch_ = available; });
+}
+
 void Device::resetForTesting() { *this = Device(); }
 
 Screen& Screen::main() {

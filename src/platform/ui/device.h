@@ -4,7 +4,8 @@
 // "x86_64" by default), the idiom, the screen's portrait size and scale, the physical
 // orientation and force-touch support. Setting the device orientation lets the Application
 // rotate the interface (when the top screen allows it) and then posts
-// "UIDeviceOrientationDidChangeNotification". The screen's bounds follow the interface
+// "UIDeviceOrientationDidChangeNotification"; turning force touch on or off tells the screens on
+// display through traitCollectionDidChange. The screen's bounds follow the interface
 // orientation, as the platform's do. Main thread only.
 #pragma once
 
@@ -30,7 +31,8 @@ class Device {
   UserInterfaceIdiom userInterfaceIdiom() const { return idiom_; }
   void setUserInterfaceIdiom(UserInterfaceIdiom idiom) { idiom_ = idiom; }
   bool isForceTouchAvailable() const { return forceTouch_; }
-  void setForceTouchAvailable(bool available) { forceTouch_ = available; }
+  // A change reaches the screens on display as a trait collection change.
+  void setForceTouchAvailable(bool available);
 
   DeviceOrientation orientation() const { return orientation_; }
   // The phone was turned: rotates the interface when allowed, then notifies.

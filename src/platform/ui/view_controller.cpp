@@ -101,6 +101,13 @@ TraitCollection ViewController::traitCollection() const {
   return traits;
 }
 
+void ViewController::traitEnvironmentDidChange(const TraitCollection& previous) {
+  auto keep = shared_from_this();
+  if (sawTraits_ && traitCollection() != previous) traitCollectionDidChange(&previous);
+  auto children = children_;
+  for (auto& child : children) child->traitEnvironmentDidChange(previous);
+}
+
 // ---- appearance ----
 
 void ViewController::beginAppearanceTransition(bool appearing, bool animated) {

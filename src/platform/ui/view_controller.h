@@ -185,6 +185,9 @@ class ViewController : public Responder {
   virtual void viewWillTransitionToSize(Size size, TransitionCoordinator& coordinator);
   virtual void traitCollectionDidChange(const TraitCollection* previous) {}
   TraitCollection traitCollection() const;
+  // The environment's traits changed from `previous`: tells this controller (once it has seen
+  // its first traits) and then its children.
+  void traitEnvironmentDidChange(const TraitCollection& previous);
 
   enum class Appearance { Disappeared, Appearing, Appeared, Disappearing };
   Appearance appearance() const { return appearance_; }

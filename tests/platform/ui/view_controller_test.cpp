@@ -353,5 +353,45 @@ TEST_F(ViewControllerTest, TurningThePhoneRotatesScreensThatAllowIt) {
   EXPECT_EQ(a->view()->frame(), Rect(0, 0, 375, 812));
 }
 
+// Logs only its trait changes: "<name> traits from <before> to <now>" (force-touch capability).
+class TraitLoggedScreen : public ViewController {
+ public:
+  TraitLoggedScreen(std::string name, CallLog& log) : name_(std::move(name)), log_(log) {}
+  void traitCollectionDidChange(const TraitCollection* previous) override {
+    const auto before = previous ? std::to_string(static_cast<int>(previous->forceTouchCapability)) : "none";
+    log_.add(name_ + " traits from " + before + " to " +
+             std::to_string(static_cast<int>(traitCollection().forceTouchCapability)));
+  }
+
+ private:
+  std::string name_;
+  CallLog& log_;
+};
+
+TEST_F(ViewControllerTest, ForceTouchComingAndGoingReachesEveryScreenOnDisplayOnce) {
+  auto make = [this](const std::string& name) { return std::make_shared<TraitLoggedScreen>(name, log_); };
+  auto root = make("A");
+  auto child = make("child");
+  root->addChildViewController(child);
+  root->view()->addSubview(child->view());
+  showWindow(root);
+  auto presented = make("B");
+  presented->setModalPresentationStyle(ModalPresentationStyle::OverFullScreen);
+  root->presentViewController(presented, false);
+  driver().pump();
+  auto notShown = make("C");
+  notShown->loadViewIfNeeded();
+  // Each screen on display heard of its first traits as it appeared; the one never shown did not.
+  EXPECT_EQ(log_.take(), (std::vector<std::string>{"A traits from none to 1", "child traits from none to 1",
+                                                    "B traits from none to 1"}));
+
+  Device::current().setForceTouchAvailable(true);
+  EXPECT_EQ(log_.take(), (std::vector<std::string>{"A traits from 1 to 2", "child traits from 1 to 2", "B traits from 1 to 2"}));
+  Device::current().setForceTouchAvailable(true);
+  EXPECT_TRUE(log_.take().empty()) << "no change, no call";
+  Device::current().setForceTouchAvailable(false);
+  EXPECT_EQ(log_.take(), (std::vector<std::string>{"A traits from 2 to 1", "child traits from 2 to 1", "B traits from 2 to 1"}));
+}
+
 }  // namespace
 }  // namespace dk::platform::testing

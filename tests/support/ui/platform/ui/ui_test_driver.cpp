@@ -11,6 +11,7 @@
 #include "platform/ui/document_interaction_controller.h"
 #include "platform/ui/main_thread.h"
 #include "platform/ui/storyboard.h"
+#include "platform/ui/system_sound.h"
 #include "platform/ui/view_controller.h"
 #include "platform/ui/window.h"
 
@@ -186,6 +187,7 @@ void resetUiForTesting() {
   Storyboard::resetForTesting();
   Nib::resetForTesting();
   DocumentInteractionController::resetForTesting();
+  SystemSound::resetForTesting();
   View::setAnimationsEnabled(true);
 }
 
