@@ -177,6 +177,15 @@ void ImageDownloader::enqueue(const ImageLoadOperationPtr& operation) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (operation->isCancelled()) return;
     auto& fetch = fetches_[operation->url()];
+    if (!fetch && !(operation->options_ & kImageRefreshCached)) {
+      // A transfer of this address may have finished since the caller looked in the cache: it
+      // stores the image before it leaves the table, so a second transfer is never needed.
+      if (auto image = cache_->imageFromMemoryCacheForKey(operation->url())) {
+        fetches_.erase(operation->url());
+        DispatchQueue::main()->async([operation, image] { operation->finish(image, nullptr, true); });
+        return;
+      }
+    }
     if (!fetch) {
       fetch = std::make_shared<Fetch>();
       fetch->url = operation->url();
@@ -240,6 +249,12 @@ void ImageDownloader::finishFetch(const std::shared_ptr<Fetch>& fetch, ImagePtr 
   const std::string& url = fetch->url;
   std::vector<ImageLoadOperationPtr> waiters;
   unsigned options = 0;
+  // Into the memory cache before the transfer leaves the table (see enqueue).
+  if (image) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    options = fetch->options;
+  }
+  if (image) cache_->storeImage(image, url, !(options & kImageCacheMemoryOnly), nullptr);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // A cancelled transfer has left the table already; a new load of its URL has a fetch of its own.
@@ -251,7 +266,6 @@ void ImageDownloader::finishFetch(const std::shared_ptr<Fetch>& fetch, ImagePtr 
     if (error && worthRemembering(error)) failedURLs_.insert(url);
     if (image) failedURLs_.erase(url);
   }
-  if (image) cache_->storeImage(image, url, !(options & kImageCacheMemoryOnly), nullptr);
   for (auto& waiter : waiters) {
     DispatchQueue::main()->async([waiter, image, error] { waiter->finish(image, error, false); });
   }
