@@ -1,9 +1,10 @@
 // DocumentInteractionController: the system's "open in / share" menu for one file
 // (UIDocumentInteractionController).
 //
-// Headless: presenting the options menu records where it was anchored and answers true when the
-// file exists; the menu stays "presented" until dismissMenu. Every presentation is also kept in a
-// process-wide list that tests read. Main thread only.
+// Presenting the options menu answers true when the file exists and shows, over the anchor view's
+// window, a sheet naming the file with a "Cancel" button; the menu stays presented until
+// dismissMenu or that button. The menu offers no share targets: this machine has none to hand the
+// file to. Every presentation is also kept in a process-wide list that tests read. Main thread only.
 #pragma once
 
 #include <memory>
@@ -31,6 +32,7 @@ class DocumentInteractionController {
 
   static std::shared_ptr<DocumentInteractionController> interactionControllerWithURL(const std::string& fileURL);
   explicit DocumentInteractionController(std::string fileURL) : url_(std::move(fileURL)) {}
+  ~DocumentInteractionController();
 
   const std::string& url() const { return url_; }
   const std::string& uti() const { return uti_; }
@@ -41,8 +43,10 @@ class DocumentInteractionController {
   // Shows the menu anchored at `rect` in `view`; false (nothing shown) when the file is missing.
   bool presentOptionsMenu(const Rect& rect, const std::shared_ptr<View>& view, bool animated);
   bool presentOpenInMenu(const Rect& rect, const std::shared_ptr<View>& view, bool animated);
-  void dismissMenu(bool animated) { menuPresented_ = false; }
+  void dismissMenu(bool animated);
   bool isMenuPresented() const { return menuPresented_; }
+  // The sheet on screen while the menu is presented (nullptr otherwise or without a window).
+  std::shared_ptr<View> menuView() const { return menuView_; }
 
   static const std::vector<Presentation>& presentations();
   static void resetForTesting();
@@ -50,6 +54,7 @@ class DocumentInteractionController {
  private:
   std::string url_, uti_, name_;
   bool menuPresented_ = false;
+  std::shared_ptr<View> menuView_;
 };
 
 }  // namespace dk::platform
