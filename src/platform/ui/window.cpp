@@ -181,4 +181,43 @@ void Window::dispatch(TouchPhase phase, const TouchList& touches) {
   }
 }
 
+// ---- peek and pop ----
+
+namespace {
+// The controllers showing in a window, the topmost (last presented, then children) first.
+void collectShowing(const std::shared_ptr<ViewController>& controller,
+                    std::vector<std::shared_ptr<ViewController>>& out) {
+  const auto& children = controller->childViewControllers();
+  for (auto it = children.rbegin(); it != children.rend(); ++it) collectShowing(*it, out);
+  out.push_back(controller);
+}
+}  // namespace
+
+Window::Peek Window::forcePress(Point locationInWindow) {
+  DK_ASSERT_MAIN_THREAD();
+  if (!Device::current().isForceTouchAvailable()) return {};
+  std::vector<std::shared_ptr<ViewController>> chain;
+  for (auto c = rootViewController_; c; c = c->presentedViewController()) chain.push_back(c);
+  std::vector<std::shared_ptr<ViewController>> showing;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) collectShowing(*it, showing);
+  for (auto& controller : showing) {
+    const auto contexts = controller->previewingContexts();
+    for (auto& context : contexts) {
+      auto source = context->sourceView.lock();
+      auto delegate = context->delegate.lock();
+      if (!source || !delegate || source->window().get() != this) continue;
+      const Point p = source->convertPointFrom(locationInWindow, nullptr);
+      if (!source->bounds().contains(p)) continue;
+      return {delegate->previewingViewControllerForLocation(*context, p), context};
+    }
+  }
+  return {};
+}
+
+void Window::commitPeek(const Peek& peek) {
+  DK_ASSERT_MAIN_THREAD();
+  if (!peek.preview || !peek.context) return;
+  if (auto delegate = peek.context->delegate.lock()) delegate->previewingCommitViewController(*peek.context, peek.preview);
+}
+
 }  // namespace dk::platform

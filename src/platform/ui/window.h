@@ -43,6 +43,17 @@ class Window : public View {
   void endTouches(const TouchList& touches);
   void cancelTouches(const TouchList& touches);
   const TouchList& activeTouches() const { return active_; }
+  // A firm press (peek) at a point: where the device has force touch, the previewing delegate
+  // registered for the topmost source view under the finger is asked for its preview, with the
+  // point in that view's coordinates. Answers the preview and the context that gave it (nullptr
+  // when the device has no force touch, nothing is registered there or the delegate declines).
+  struct Peek {
+    std::shared_ptr<ViewController> preview;
+    std::shared_ptr<PreviewingContext> context;
+  };
+  Peek forcePress(Point locationInWindow);
+  // Pressing on after a peek (pop): the delegate commits the preview.
+  static void commitPeek(const Peek& peek);
 
   // ---- layout ----
   void scheduleLayoutPass();

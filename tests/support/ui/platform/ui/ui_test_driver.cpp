@@ -145,19 +145,9 @@ void UiTestDriver::pinch(Point center, double startSpan, double endSpan, double 
 }
 
 std::shared_ptr<ViewController> UiTestDriver::peek(Point point) {
-  std::vector<std::shared_ptr<ViewController>> screens;
-  for (auto c = window_->rootViewController(); c; c = c->presentedViewController()) screens.push_back(c);
-  for (auto it = screens.rbegin(); it != screens.rend(); ++it) {
-    for (auto& context : (*it)->previewingContexts()) {
-      auto source = context->sourceView.lock();
-      auto delegate = context->delegate.lock();
-      if (!source || !delegate || !source->window()) continue;
-      const Point local = source->convertPointFrom(point, nullptr);
-      if (!source->bounds().contains(local)) continue;
-      return delegate->previewingViewControllerForLocation(*context, local);
-    }
-  }
-  return nullptr;
+  auto peeked = window_->forcePress(point);
+  MainRunLoop::runUntilIdle();
+  return peeked.preview;
 }
 
 void UiTestDriver::rotate(DeviceOrientation orientation) {

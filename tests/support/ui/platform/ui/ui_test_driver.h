@@ -48,8 +48,8 @@ class UiTestDriver {
   void fling(Point from, Point to, double duration = 0.08);
   void swipe(Point from, SwipeDirection direction, double distance = 120, double duration = 0.12);
   void pinch(Point center, double startSpan, double endSpan, double duration = 0.3);
-  // A force-touch peek: asks the previewing context whose source view holds the point for its
-  // controller (nullptr when there is none or it declines).
+  // A firm press where the device has force touch (Window::forcePress): the preview the
+  // delegate under the point gives, or nullptr.
   std::shared_ptr<ViewController> peek(Point point);
 
   // ---- fingers, one event at a time ----
