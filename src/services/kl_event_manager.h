@@ -25,6 +25,8 @@
 #include "model/kl_event_type_models.h"
 #include "network/kl_event_requests.h"
 #include "platform/foundation/notification_center.h"
+#include "platform/media/image_downloader.h"
+#include "platform/ui/image_view.h"
 #include "services/kl_camera_lookup_delegates.h"
 #include "services/kl_services_manager.h"
 #include "services/kl_web_sockets_delegate.h"
@@ -85,6 +87,17 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   // Drops the camera's list, silently.
   void deleteEventsForCameraID(std::optional<int64_t> cameraID);
   void handle_kCameraDeletedNotification(const platform::Notification& notification);
+
+  // ---- thumbnails ----
+  // Loads the event's image into `view` through `downloader` (the shared one when null), with the
+  // stored bearer token and "Accept: image/jpeg" set on the downloader for this and later loads.
+  // A loaded image is shown centred and rescaled to the view only while the view's tag still
+  // names the event (a reused cell may have moved on); otherwise the view is cleared. The
+  // completion runs on the main thread whether the load succeeded or not (not when a later load
+  // into the same view replaced this one). Main thread.
+  void setImageForView(const std::shared_ptr<platform::ImageView>& view, const KLEventPtr& event,
+                       std::function<void()> completion,
+                       std::shared_ptr<platform::ImageDownloader> downloader = nullptr);
 
   // ---- loading ----
   // The full load, off the main thread: missing look-ups, the older pages from where the list

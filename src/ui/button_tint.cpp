@@ -1,8 +1,5 @@
 #include "ui/button_tint.h"
 
-#include "platform/graphics/image_renderer.h"
-#include "platform/graphics/screen_scale.h"
-
 namespace dk {
 
 using platform::ImageRenderingMode;
@@ -32,22 +29,6 @@ void setImageAndTint(platform::Button& button, const platform::ImagePtr& image, 
 void setImageAndTint(platform::ImageView& view, const platform::ImagePtr& image, const platform::Color& tint) {
   view.setImage(image ? image->withRenderingMode(ImageRenderingMode::AlwaysTemplate) : nullptr);
   view.setTintColor(tint);
-}
-
-void rescaleImage(platform::ImageView& view, const platform::ImagePtr& image) {
-  if (!image) {
-    view.setImage(nullptr);
-    return;
-  }
-  const platform::Size size = view.frame().size;
-  if (size.width <= 0 || size.height <= 0) {
-    view.setImage(image);
-    return;
-  }
-  view.setImage(platform::ImageRenderer::render(size, platform::mainScreenScale(), true,
-                                                [&](platform::GraphicsContext& context) {
-                                                  context.drawImage(*image, platform::Rect(platform::Point{}, size));
-                                                }));
 }
 
 }  // namespace dk

@@ -21,8 +21,5 @@ void setImageAndTint(platform::Button& button, const platform::ImagePtr& image, 
                      unsigned state);
 // UIImageView setImage:andTint: template rendering of the image, the view's tint set.
 void setImageAndTint(platform::ImageView& view, const platform::ImagePtr& image, const platform::Color& tint);
-// rescaleImage: the image redrawn into an opaque bitmap of the view's frame size at the main
-// screen's scale, filling it, and shown by the view. A missing image clears the view.
-void rescaleImage(platform::ImageView& view, const platform::ImagePtr& image);
 
 }  // namespace dk

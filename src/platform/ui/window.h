@@ -16,6 +16,7 @@
 namespace dk::platform {
 
 class ViewController;
+struct PreviewingContext;
 
 class Window : public View {
  public:
