@@ -458,20 +458,16 @@ platform::ToastStyle& PlayerViewController::errorToastStyle() {
 }
 
 void PlayerViewController::showInfoToastWithText(const std::optional<std::string>& text, double duration) {
-  if (!text || text->empty()) return;
-  platform::ToastStyle style = infoToastStyle();
-  style.messageFont = XS_RegularTextFont();
-  style.messageAlignment = platform::TextAlignment::Center;
-  style.cornerRadius = 22.0;
-  style.maxHeightPercentage = 1.0;
-  style.verticalPadding = 14.0;
-  style.horizontalPadding = 18.0;
-  platform::makeToast(*toastView_, *text, duration, platform::ToastPosition::Center, style);
+  showToast(text, duration, infoToastStyle());
 }
 
 void PlayerViewController::showErrorToastWithText(const std::optional<std::string>& text, double duration) {
+  showToast(text, duration, errorToastStyle());
+}
+
+void PlayerViewController::showToast(const std::optional<std::string>& text, double duration,
+                                     platform::ToastStyle style) {
   if (!text || text->empty()) return;
-  platform::ToastStyle style = errorToastStyle();
   style.messageFont = XS_RegularTextFont();
   style.messageAlignment = platform::TextAlignment::Center;
   style.cornerRadius = 22.0;

@@ -162,6 +162,8 @@ class PlayerViewController : public platform::ViewController,
   void tellDelegate(std::string_view selector, const std::function<void(PlayerViewControllerDelegate&)>& call);
   platform::ToastStyle& infoToastStyle();
   platform::ToastStyle& errorToastStyle();
+  // Either toast: the given style with the player's font, centring, corners and padding.
+  void showToast(const std::optional<std::string>& text, double duration, platform::ToastStyle style);
 
   bool hasPreviousEvent_ = false, hasNextEvent_ = false, hasPushAudioCapability_ = false;
   bool hasPanTiltCapability_ = false, hasZoomCapability_ = false, isRecordingAudio_ = false, isLoading_ = false;
