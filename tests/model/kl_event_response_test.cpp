@@ -97,6 +97,27 @@ TEST(KLEventDerivedTimes, TimestampFillsTheTextsAndNilKeepsThem) {
   EXPECT_EQ(moved.formattedDate(), formattedStringDateFromSeconds(1616919330.0 + 3 * 86400));
 }
 
+// Identifiers beyond the 64-bit range come back nil rather than clamped to the largest value,
+// where every one of them would be the same event.
+TEST(KLEventMapping, IdentifiersBeyondSixtyFourBitsAreNilAndCollideWithNothing) {
+  auto page = platform::modelFromJSON<KLEventListResponse>(test::json(R"({"events": [
+      {"eventId": 18446744073709551615, "type": "vmdDetected"},
+      {"eventId": 18446744073709551614, "type": "pirDetected"},
+      {"eventId": 9223372036854775808}, {"eventId": -9223372036854775809},
+      {"eventId": 1e300}, {"eventId": "99999999999999999999"},
+      {"eventId": 9223372036854775807}, {"eventId": 7}]})"));
+  ASSERT_TRUE(page);
+  std::vector<std::optional<int64_t>> mapped;
+  for (const auto& e : page->events()) mapped.push_back(e->eventID());
+  const std::optional<int64_t> nil;
+  EXPECT_EQ(mapped, (std::vector<std::optional<int64_t>>{nil, nil, nil, nil, nil, nil, INT64_MAX, 7}));
+
+  auto list = std::make_shared<KLEventListResponse>();
+  list->mergeValueForKey("values", page);
+  EXPECT_EQ(list->numberOfEvents(), 8u) << "no event stands in for another";
+  EXPECT_EQ(list->eventWithID(INT64_MAX)->eventID(), INT64_MAX) << "only the event that really has that identifier";
+}
+
 TEST(KLEventEquality, ByIdentifierOrIdentity) {
   auto a = event(5, "vmdDetected");
   auto b = event(5, "pirDetected");

@@ -72,6 +72,17 @@ TEST(KLRecordingMapping, MapsRecordingsAndTimes) {
   EXPECT_TRUE(notArray->values().isNil());
 }
 
+TEST(KLRecordingMapping, IdentifiersBeyondSixtyFourBitsAreNil) {
+  auto page = platform::modelFromJSON<KLRecordingListResponse>(test::json(R"({"recordings": [
+      {"recordingId": 18446744073709551615}, {"recordingId": 18446744073709551614}, {"recordingId": 5}]})"));
+  ASSERT_TRUE(page);
+  const auto values = page->values().arrayValue();
+  ASSERT_EQ(values.size(), 3u);
+  EXPECT_EQ(values[0].objectAs<KLRecordingResponse>()->recordingID(), std::nullopt);
+  EXPECT_EQ(values[1].objectAs<KLRecordingResponse>()->recordingID(), std::nullopt);
+  EXPECT_EQ(values[2].objectAs<KLRecordingResponse>()->recordingID(), 5);
+}
+
 TEST(KLRecordingOlderPages, AppendAfterTheOldestWithoutDuplicates) {
   auto list = listOf({10, 9, 8});
   auto before = list->recordings();

@@ -15,7 +15,10 @@
 // (key_value_coding.h), so a merge is heard by the model's observers as the platform's is.
 #pragma once
 
+#include <cerrno>
+#include <cstdlib>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -194,12 +197,42 @@ struct ValueCodec<std::string> {
   static Value to(const std::string& v) { return Value(v); }
   static std::string from(const Value& v) { return v.isString() ? v.stringValue() : v.isNumber() ? v.description() : std::string(); }
 };
+// The integer a number or numeric text holds, or nullopt when it lies outside T's range: an
+// identifier beyond 64 bits must not be clamped onto the largest value, where all would collide.
+template <typename T>
+std::optional<T> integerInRange(const Value& v) {
+  int64_t n = 0;
+  if (v.isDouble()) {
+    const double d = v.doubleValue();
+    // -2^63 itself is refused too: the reader keeps integers that fit exact, so a double there was
+    // rounded from text beyond the range. NaN fails both tests.
+    if (!(d > -9223372036854775808.0 && d < 9223372036854775808.0)) return std::nullopt;
+    n = static_cast<int64_t>(d);
+  } else if (v.isString()) {
+    errno = 0;
+    n = std::strtoll(v.stringValue().c_str(), nullptr, 10);
+    if (errno == ERANGE) return std::nullopt;
+  } else {
+    n = v.integerValue();
+  }
+  if constexpr (std::is_unsigned_v<T>) {
+    if (n < 0 || static_cast<uint64_t>(n) > std::numeric_limits<T>::max()) return std::nullopt;
+  } else {
+    if (n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max()) return std::nullopt;
+  }
+  return static_cast<T>(n);
+}
+
 template <typename T>
 struct ValueCodec<std::optional<T>> {
   static Value to(const std::optional<T>& v) { return v ? ValueCodec<T>::to(*v) : Value(); }
   static std::optional<T> from(const Value& v) {
     if (v.isNilOrNull()) return std::nullopt;
-    return ValueCodec<T>::from(v);
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+      return integerInRange<T>(v);
+    } else {
+      return ValueCodec<T>::from(v);
+    }
   }
 };
 template <typename T>
