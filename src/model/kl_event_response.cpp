@@ -33,11 +33,11 @@ const ClassInfo& KLEventResponse::staticClassInfo() {
       {property("cameraID", &E::cameraID_, {"source.sourceId"}),
        property("eventID", &E::eventID_, {std::string(kEventsIDKey)}),
        property("stringTimestamp", &E::stringTimestamp, &E::setStringTimestamp, {std::string(kTimestampKey)}),
-       property("type", &E::type_, {std::string(kEventTypeKey)}),
+       property("type", &E::type, &E::setType, {std::string(kEventTypeKey)}),
        property("urls", &E::urls_, {"streamUrls"}, platform::dictionaryTransformer(KLEventURLResponse::staticClassInfo()),
                 platform::reverseModelTransformer()),
-       property("faceId", &E::faceId_, {"faceId"}),
-       property("category", &E::category_, {"category"}),
+       property("faceId", &E::faceId, &E::setFaceId, {"faceId"}),
+       property("category", &E::category, &E::setCategory, {"category"}),
        property("timestamp", &E::timestamp, &E::setTimestamp),
        property("date", &E::date, &E::setDate),
        property("time", &E::time, &E::setTime),
@@ -62,48 +62,101 @@ std::optional<double> KLEventResponse::timestamp() const { return guardedGet(tim
 
 void KLEventResponse::setTimestamp(std::optional<double> seconds) {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  timestamp_ = seconds;
   if (seconds) {
     // The texts are formatted on first read: mapping a page formats nothing.
-    derivedSeconds_ = seconds;
-    derived_ = Derived{};
+    if (rare_) {
+      rare_->date.reset(), rare_->time.reset(), rare_->simpleTime.reset(), rare_->formattedDate.reset();
+      rare_->keptSeconds.reset();
+    }
+  } else if (timestamp_) {
+    rareLocked().keptSeconds = timestamp_;  // the texts still come from the last seconds set
   }
+  timestamp_ = seconds;
+}
+
+KLEventResponse::Rare& KLEventResponse::rareLocked() const {
+  if (!rare_) rare_ = std::make_unique<Rare>();
+  return *rare_;
+}
+
+std::optional<double> KLEventResponse::derivedSecondsLocked() const {
+  if (timestamp_) return timestamp_;
+  return rare_ ? rare_->keptSeconds : std::nullopt;
 }
 
 void KLEventResponse::fillDerivedLocked() const {
-  if (!derivedSeconds_) return;
-  const double seconds = *derivedSeconds_;
-  if (!derived_.date) derived_.date = dateFromSeconds(seconds);
-  if (!derived_.time) derived_.time = calendarComponents(seconds);
-  if (!derived_.simpleTime) derived_.simpleTime = dk::time(seconds);
-  if (!derived_.formattedDate) derived_.formattedDate = formattedStringDateFromSeconds(seconds);
+  const auto from = derivedSecondsLocked();
+  if (!from) return;
+  const double seconds = *from;
+  Rare& rare = rareLocked();
+  if (!rare.date) rare.date = dateFromSeconds(seconds);
+  if (!rare.time) rare.time = calendarComponents(seconds);
+  if (!rare.simpleTime) rare.simpleTime = dk::time(seconds);
+  if (!rare.formattedDate) rare.formattedDate = formattedStringDateFromSeconds(seconds);
 }
 
 std::optional<double> KLEventResponse::date() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (!derived_.date) fillDerivedLocked();
-  return derived_.date;
+  if (!rare_ || !rare_->date) fillDerivedLocked();
+  return rare_ ? rare_->date : std::nullopt;
 }
 std::optional<std::string> KLEventResponse::time() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (!derived_.time) fillDerivedLocked();
-  return derived_.time;
+  if (!rare_ || !rare_->time) fillDerivedLocked();
+  return rare_ ? rare_->time : std::nullopt;
 }
 std::optional<std::string> KLEventResponse::simpleTime() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (!derived_.simpleTime) fillDerivedLocked();
-  return derived_.simpleTime;
+  if (!rare_ || !rare_->simpleTime) fillDerivedLocked();
+  return rare_ ? rare_->simpleTime : std::nullopt;
 }
 std::optional<std::string> KLEventResponse::formattedDate() const {
   std::lock_guard<std::recursive_mutex> lock(propertyMutex());
-  if (!derived_.formattedDate) fillDerivedLocked();
-  return derived_.formattedDate;
+  if (!rare_ || !rare_->formattedDate) fillDerivedLocked();
+  return rare_ ? rare_->formattedDate : std::nullopt;
 }
-void KLEventResponse::setDate(std::optional<double> date) { guardedSet(derived_.date, date); }
-void KLEventResponse::setTime(std::optional<std::string> text) { guardedSet(derived_.time, std::move(text)); }
-void KLEventResponse::setSimpleTime(std::optional<std::string> text) { guardedSet(derived_.simpleTime, std::move(text)); }
+void KLEventResponse::setDate(std::optional<double> date) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().date = date;
+}
+void KLEventResponse::setTime(std::optional<std::string> text) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().time = std::move(text);
+}
+void KLEventResponse::setSimpleTime(std::optional<std::string> text) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().simpleTime = std::move(text);
+}
 void KLEventResponse::setFormattedDate(std::optional<std::string> text) {
-  guardedSet(derived_.formattedDate, std::move(text));
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().formattedDate = std::move(text);
+}
+
+std::optional<std::string> KLEventResponse::type() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  return optionalText(type_);
+}
+void KLEventResponse::setType(std::optional<std::string> type) {
+  auto text = internedText(type);
+  changeValueForKey("type", [&] { guardedSet(type_, std::move(text)); });
+}
+std::optional<std::string> KLEventResponse::category() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  return optionalText(category_);
+}
+void KLEventResponse::setCategory(std::optional<std::string> category) {
+  auto text = internedText(category);
+  changeValueForKey("category", [&] { guardedSet(category_, std::move(text)); });
+}
+std::optional<std::string> KLEventResponse::faceId() const {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  return rare_ ? rare_->faceId : std::nullopt;
+}
+void KLEventResponse::setFaceId(std::optional<std::string> faceId) {
+  changeValueForKey("faceId", [&] {
+    std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+    if (faceId || rare_) rareLocked().faceId = std::move(faceId);
+  });
 }
 
 KLEventType KLEventResponse::eventType() const {
@@ -115,17 +168,26 @@ KLEventType KLEventResponse::eventType() const {
   }
   return KLEventTypeOther;
 }
-void KLEventResponse::setEventType(KLEventType type) { guardedSet(storedEventType_, type); }
+void KLEventResponse::setEventType(KLEventType type) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().storedEventType = type;
+}
 
 std::string KLEventResponse::eventFilter() const { return type().value_or(""); }
-void KLEventResponse::setEventFilter(std::string filter) { guardedSet(storedEventFilter_, std::move(filter)); }
+void KLEventResponse::setEventFilter(std::string filter) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().storedEventFilter = std::move(filter);
+}
 
 std::optional<std::string> KLEventResponse::imageURL() const {
   const auto id = eventID();
   if (!id) return std::nullopt;
   return KLServer::sharedInstance()->baseURL() + "/rest/v2.4/events/" + std::to_string(*id) + ".jpg";
 }
-void KLEventResponse::setImageURL(std::optional<std::string> url) { guardedSet(storedImageURL_, std::move(url)); }
+void KLEventResponse::setImageURL(std::optional<std::string> url) {
+  std::lock_guard<std::recursive_mutex> lock(propertyMutex());
+  rareLocked().storedImageURL = std::move(url);
+}
 
 bool KLEventResponse::isEqual(const platform::Object& other) const {
   if (&other == this) return true;

@@ -18,6 +18,7 @@
 #include <unordered_set>
 
 #include "model/kl_response.h"
+#include "model/shared_text.h"
 #include "model/snapshot_list.h"
 #include "platform/dispatch/queue.h"
 
@@ -44,13 +45,17 @@ class KLEventResponse : public KLResponse {
   const platform::ClassInfo& classInfo() const override { return staticClassInfo(); }
 
   DK_MODEL_PROPERTY(std::optional<int64_t>, eventID, setEventID);
-  DK_MODEL_PROPERTY(std::optional<std::string>, type, setType);
   DK_MODEL_PROPERTY(std::shared_ptr<KLEventURLResponse>, urls, setUrls);
-  DK_MODEL_PROPERTY(std::optional<std::string>, faceId, setFaceId);
-  DK_MODEL_PROPERTY(std::optional<std::string>, category, setCategory);
   DK_MODEL_PROPERTY(std::optional<double>, downloadProgress, setDownloadProgress);
 
  public:
+  std::optional<std::string> type() const;
+  void setType(std::optional<std::string> type);
+  std::optional<std::string> category() const;
+  void setCategory(std::optional<std::string> category);
+  std::optional<std::string> faceId() const;
+  void setFaceId(std::optional<std::string> faceId);
+
   // Server time; setting a text also sets `timestamp` to its seconds (0 when it does not parse).
   std::optional<std::string> stringTimestamp() const;
   void setStringTimestamp(std::optional<std::string> text);
@@ -85,20 +90,28 @@ class KLEventResponse : public KLResponse {
   void mergeMethodForKey(std::string_view key, const platform::ModelPtr& model) override;
 
  private:
-  struct Derived {
+  // What most cached events never hold: the derived texts (made when a screen reads them), the
+  // face, the values the computed setters store, and the seconds the texts come from once
+  // `timestamp` was set to nil. Kept out of line so that 50,000 cached events stay small.
+  struct Rare {
     std::optional<double> date;
     std::optional<std::string> time, simpleTime, formattedDate;
+    std::optional<std::string> faceId;
+    std::optional<double> keptSeconds;
+    KLEventType storedEventType = KLEventTypeOther;
+    std::string storedEventFilter;
+    std::optional<std::string> storedImageURL;
   };
+  Rare& rareLocked() const;
   void fillDerivedLocked() const;
+  std::optional<double> derivedSecondsLocked() const;
 
   std::optional<std::string> stringTimestamp_;
   std::optional<double> timestamp_;
-  // The seconds the derived texts come from (kept when `timestamp` is set to nil).
-  std::optional<double> derivedSeconds_;
-  mutable Derived derived_;
-  KLEventType storedEventType_ = KLEventTypeOther;
-  std::string storedEventFilter_;
-  std::optional<std::string> storedImageURL_;
+  // Type and category come from a small vocabulary: shared texts, one copy per distinct value.
+  SharedText type_;
+  SharedText category_;
+  mutable std::unique_ptr<Rare> rare_;
 };
 
 using KLEventPtr = std::shared_ptr<KLEventResponse>;

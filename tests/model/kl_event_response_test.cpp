@@ -116,6 +116,30 @@ TEST(KLEventMapping, IdentifiersBeyondSixtyFourBitsAreNilAndCollideWithNothing) 
   list->mergeValueForKey("values", page);
   EXPECT_EQ(list->numberOfEvents(), 8u) << "no event stands in for another";
   EXPECT_EQ(list->eventWithID(INT64_MAX)->eventID(), INT64_MAX) << "only the event that really has that identifier";
+  EXPECT_EQ(list->events()[1]->type(), "pirDetected");
+}
+
+// Type and category are shared between events of the same value, also past the shared pool's
+// bound (a server inventing a value per event), and each event still reads its own.
+TEST(KLEventMapping, ManyDistinctCategoriesEachReadBack) {
+  std::string json = R"({"events": [)";
+  for (int i = 0; i < 1500; ++i) {
+    json += (i ? "," : "") + std::string(R"({"eventId": )") + std::to_string(i) + R"(, "category": "c)" +
+            std::to_string(i) + R"(", "type": "vmdDetected"})";
+  }
+  auto page = platform::modelFromJSON<KLEventListResponse>(test::json(json + "]}"));
+  ASSERT_EQ(page->numberOfEvents(), 1500u);
+  for (int i = 0; i < 1500; i += 149) {
+    EXPECT_EQ(page->events()[static_cast<size_t>(i)]->category(), "c" + std::to_string(i));
+    EXPECT_EQ(page->events()[static_cast<size_t>(i)]->eventType(), KLEventTypeVideoMotion);
+  }
+  auto e = page->events()[3];
+  e->setCategory(std::nullopt);
+  e->setFaceId("f9");
+  EXPECT_EQ(e->category(), std::nullopt);
+  EXPECT_EQ(page->events()[4]->category(), "c4");
+  EXPECT_EQ(e->faceId(), "f9");
+  EXPECT_EQ(page->events()[4]->faceId(), std::nullopt);
 }
 
 TEST(KLEventEquality, ByIdentifierOrIdentity) {
