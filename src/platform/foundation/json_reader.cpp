@@ -103,9 +103,19 @@ class Reader {
       }
     }
     --depth_;
-    ValueDictionary::Entries entries(std::make_move_iterator(members_.begin() + static_cast<std::ptrdiff_t>(base)),
-                                     std::make_move_iterator(members_.end()));
-    members_.resize(base);
+    if (members_.size() == base) {
+      out = emptyDictionary();
+      return true;
+    }
+    ValueDictionary::Entries entries;
+    if (base == 0 && members_.capacity() - members_.size() <= members_.size() / 4) {
+      entries = std::move(members_);  // the outermost object takes the stack whole: no second copy at the peak
+      members_ = {};
+    } else {
+      entries.assign(std::make_move_iterator(members_.begin() + static_cast<std::ptrdiff_t>(base)),
+                     std::make_move_iterator(members_.end()));
+      members_.resize(base);
+    }
     out = Value(ValueDictionary::withEntries(std::move(entries)));
     return true;
   }
@@ -136,11 +146,32 @@ class Reader {
       }
     }
     --depth_;
-    ValueArray elements(std::make_move_iterator(elements_.begin() + static_cast<std::ptrdiff_t>(base)),
-                        std::make_move_iterator(elements_.end()));
-    elements_.resize(base);
+    if (elements_.size() == base) {
+      out = emptyArray();
+      return true;
+    }
+    ValueArray elements;
+    if (base == 0 && elements_.capacity() - elements_.size() <= elements_.size() / 4) {
+      elements = std::move(elements_);  // as for objects: the outermost array takes the stack whole
+      elements_ = {};
+    } else {
+      elements.assign(std::make_move_iterator(elements_.begin() + static_cast<std::ptrdiff_t>(base)),
+                      std::make_move_iterator(elements_.end()));
+      elements_.resize(base);
+    }
     out = Value(std::move(elements));
     return true;
+  }
+
+  // Containers are immutable and shared on copy, so every empty one of a document is the same one:
+  // a reply of many "[]" or "{}" costs a Value each, not an allocation each.
+  static Value emptyArray() {
+    static const Value empty{ValueArray{}};
+    return empty;
+  }
+  static Value emptyDictionary() {
+    static const Value empty{ValueDictionary{}};
+    return empty;
   }
 
   static int hexDigit(char c) {

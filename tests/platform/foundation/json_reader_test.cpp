@@ -66,6 +66,29 @@ TEST(JSONReader, MembersStayWithTheirOwnObjectAtAnyDepth) {
   EXPECT_EQ(parse(R"({"d":1})").count(), 1u);
 }
 
+// Objects and arrays that follow one another at the top reuse the reader's working space: each
+// keeps its own members, empty ones included, however many came before.
+TEST(JSONReader, SiblingContainersAndEmptyOnesKeepTheirOwnContents) {
+  std::string text = "[";
+  for (int i = 0; i < 300; ++i) {
+    text += (i ? "," : "") + std::string(R"({"n":)") + std::to_string(i) + R"(,"e":{},"a":[],"l":[)" +
+            std::to_string(i) + "," + std::to_string(i + 1) + "]}";
+  }
+  text += R"(,[],{},[[],{}]])";
+  const Value v = Value::parseJSON(text);
+  ASSERT_EQ(v.count(), 303u);
+  for (size_t i = 0; i < 300; i += 37) {
+    EXPECT_EQ(v[i]["n"].integerValue(), static_cast<int64_t>(i));
+    EXPECT_TRUE(v[i]["e"].isDictionary() && v[i]["e"].count() == 0);
+    EXPECT_TRUE(v[i]["a"].isArray() && v[i]["a"].count() == 0);
+    EXPECT_EQ(v[i]["l"][1].integerValue(), static_cast<int64_t>(i + 1));
+  }
+  EXPECT_TRUE(v[300].isArray());
+  EXPECT_TRUE(v[301].isDictionary());
+  EXPECT_TRUE(v[302][0].isArray() && v[302][1].isDictionary());
+  EXPECT_EQ(Value::parseJSON(R"({"a":[1,{"b":[]}],"c":{"d":{}}})").toJSON(), R"({"a":[1,{"b":[]}],"c":{"d":{}}})");
+}
+
 TEST(JSONReader, NumbersTooSmallForADoubleReadAsZero) {
   const Value v = parse(R"({"tiny":1e-400,"negative":-2.5e-999,"fraction":0.0000e-5000,"list":[1E-324]})");
   ASSERT_TRUE(v.isDictionary());
