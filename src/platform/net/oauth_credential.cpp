@@ -43,7 +43,10 @@ std::string OAuthCredential::archivedData() const {
 
 std::shared_ptr<const OAuthCredential> OAuthCredential::unarchive(std::string_view data) {
   auto archive = nlohmann::json::parse(data, nullptr, false);
-  if (!archive.is_object() || archive.value("$class", "") != kArchiveClass) return nullptr;
+  if (!archive.is_object()) return nullptr;
+  // Looked up, not read with a default: reading a non-text class name would throw.
+  auto archiveClass = archive.find("$class");
+  if (archiveClass == archive.end() || !archiveClass->is_string() || *archiveClass != kArchiveClass) return nullptr;
   auto access = archive.find("accessToken");
   auto type = archive.find("tokenType");
   if (access == archive.end() || !access->is_string() || type == archive.end() || !type->is_string()) return nullptr;

@@ -19,6 +19,12 @@ TEST(OAuthCredential, ArchivesAndUnarchivesEveryField) {
   EXPECT_EQ(OAuthCredential::unarchive("garbage"), nullptr);
   EXPECT_EQ(OAuthCredential::unarchive(R"({"$class":"AFOAuthCredential","accessToken":5,"tokenType":"bearer"})"), nullptr);
   EXPECT_EQ(OAuthCredential::unarchive(R"({"accessToken":"a","tokenType":"bearer"})"), nullptr);
+  // A class name that is not text is refused, not thrown out of the reader.
+  for (const char* archive : {R"({"$class":1,"accessToken":"a","tokenType":"bearer"})",
+                              R"({"$class":null,"accessToken":"a","tokenType":"bearer"})",
+                              R"({"$class":["AFOAuthCredential"],"accessToken":"a","tokenType":"bearer"})"}) {
+    EXPECT_EQ(OAuthCredential::unarchive(archive), nullptr) << archive;
+  }
   EXPECT_EQ(full->description().find("token-1"), std::string::npos);
 }
 
