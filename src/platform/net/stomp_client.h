@@ -101,7 +101,6 @@ class StompClient : public std::enable_shared_from_this<StompClient> {
   std::shared_ptr<Timer> sendTimer_;
   std::shared_ptr<Timer> watchTimer_;
   double lastReceived_ = 0;
-  double lastSent_ = 0;
   std::shared_ptr<StompClient> keepAlive_;  // set while the socket is open
 
   mutable std::mutex mutex_;  // guards what public getters read
