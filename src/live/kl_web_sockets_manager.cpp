@@ -211,6 +211,12 @@ void KLWebSocketsManager::connectToWebSocketsWithIPAddress(const platform::Value
   uint64_t attempt;
   {
     std::lock_guard lock(mutex_);
+    // A turn-off may have landed since the check above; it found no client to close, so the
+    // step must not keep one. (It sets the flag before it takes this lock.)
+    if (!shouldConnect_) {
+      connecting_ = false;
+      return;
+    }
     attempt = ++attempt_;
     webSocketsClient_ = client;
     subscribed_ = false;
@@ -241,6 +247,8 @@ void KLWebSocketsManager::connectToWebSocketsWithIPAddress(const platform::Value
         if (manager->attemptTimer_) manager->attemptTimer_->invalidate();
         manager->attemptTimer_.reset();
         manager->connecting_ = false;
+        // Turned off after this attempt was kept: the turn-off closes the client; no subscription.
+        if (!error && !manager->shouldConnect_) return;
         if (!error) {
           manager->failures_ = 0;
           manager->subscribed_ = true;

@@ -50,6 +50,9 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   // before the loop gives up and reports the history as loaded as far as it got.
   static constexpr int kOldEventsPageRetries = 3;
   static constexpr double kOldEventsPageRetryInterval = 2.0;
+  // Paging follows next links through pages that add nothing (a live event's fetch may already
+  // have brought them), but leaves a cloud that hands out this many of them in a row.
+  static constexpr int kOldEventsPagesAddingNothing = 50;
   // getEventTypes waits at most this long (real time) for the three look-ups.
   static constexpr double kEventTypesWaitSeconds = 60.0;
 
@@ -174,8 +177,9 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   bool respondsToSelector(std::string_view selector) const override;
 
  private:
+  struct OldEventsPaging;
   void getOldEventsPage(int64_t cameraID, std::shared_ptr<KLOldEventsRequest> request, ResultBlock completion,
-                        int failures);
+                        int failures, std::shared_ptr<OldEventsPaging> paging);
   void notifyObserversOnMain(int64_t cameraID);
   std::shared_ptr<KLOldEventsRequest> firstOldEventsRequest(int64_t cameraID) const;
 

@@ -1,5 +1,9 @@
 // KLEventManager: paging through a camera's history and fetching what is newer than the cache.
 
+#include <mutex>
+#include <set>
+#include <string>
+
 #include "foundation/server_timestamp.h"
 #include "platform/dispatch/queue.h"
 #include "services/kl_event_manager.h"
@@ -32,6 +36,26 @@ class CachedListPageRequest final : public Base {
 };
 
 }  // namespace
+
+// What one paging loop has asked for so far. Pages are handled one after another, but on
+// different queues, so the lock only orders them.
+struct KLEventManager::OldEventsPaging {
+  std::mutex mutex;
+  std::set<std::string> requested;  // path and parameters of every page asked for
+  int pagesAddingNothing = 0;       // in a row
+
+  // Records `request`; false when the same request was made before.
+  bool firstTime(const KLOldEventsRequest& request) {
+    std::lock_guard lock(mutex);
+    return requested.insert(request.requestURL() + "?" + request.parameters().toJSON()).second;
+  }
+  // Counts a page; false once too many pages in a row added nothing.
+  bool goOnAfterPage(bool added) {
+    std::lock_guard lock(mutex);
+    pagesAddingNothing = added ? 0 : pagesAddingNothing + 1;
+    return pagesAddingNothing < kOldEventsPagesAddingNothing;
+  }
+};
 
 std::shared_ptr<KLOldEventsRequest> KLEventManager::nextRequestFromEventsList(const KLEventListPtr& list) {
   if (!list) return nullptr;
@@ -78,7 +102,8 @@ void KLEventManager::getAllEventsForCameraID(std::optional<int64_t> cameraID) {
     auto self = weak.lock();
     if (!self) return;
     // The look-ups are awaited without blocking a thread: the answers arrive on the main thread.
-    if (!self->eventAvailableTypes() || !self->eventTypeDetails()) {
+    // The faces count too: they are dropped at every presentation and must come back.
+    if (!self->eventAvailableTypes() || !self->eventTypeDetails() || !self->availableFacesList()) {
       self->getEventTypesWithCompletion(afterLookups);
     } else {
       afterLookups();
@@ -151,26 +176,30 @@ void KLEventManager::getOldEventsForCameraID(std::optional<int64_t> cameraID,
 void KLEventManager::getOldEventsForCameraID(std::optional<int64_t> cameraID,
                                              std::shared_ptr<KLOldEventsRequest> request, ResultBlock completion) {
   if (!cameraID) return;
-  getOldEventsPage(*cameraID, std::move(request), std::move(completion), 0);
+  getOldEventsPage(*cameraID, std::move(request), std::move(completion), 0, std::make_shared<OldEventsPaging>());
 }
 
 void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEventsRequest> request,
-                                      ResultBlock completion, int failures) {
+                                      ResultBlock completion, int failures, std::shared_ptr<OldEventsPaging> paging) {
   auto list = eventsForCameraID(camera);
   if (!request) request = firstOldEventsRequest(camera);
+  if (failures == 0) paging->firstTime(*request);
   std::weak_ptr<KLEventManager> weak = std::static_pointer_cast<KLEventManager>(shared_from_this());
   // The loop goes on from the parser queue where each page was merged: only the observers and
   // the final completion go to the main thread, so paging does not wait for the main thread
   // between pages.
-  auto onPage = [weak, list, camera, request, completion, failures](const Value& result, const ErrorPtr& failure) {
+  auto onPage = [weak, list, camera, request, completion, failures, paging](const Value& result,
+                                                                            const ErrorPtr& failure) {
     auto self = weak.lock();
     if (!self) return;
     if (failure || errorFromResult(result)) {
       if (failures < kOldEventsPageRetries) {
         // Spaced retries of the very page that failed, then the loop gives up as far as it got.
-        list->eventsRequestQueue()->after(kOldEventsPageRetryInterval, [weak, camera, request, completion, failures] {
-          if (auto self = weak.lock()) self->getOldEventsPage(camera, request, completion, failures + 1);
-        });
+        list->eventsRequestQueue()->after(kOldEventsPageRetryInterval,
+                                          [weak, camera, request, completion, failures, paging] {
+                                            if (auto self = weak.lock())
+                                              self->getOldEventsPage(camera, request, completion, failures + 1, paging);
+                                          });
         return;
       }
       list->setOldEventsFinishedLoading(true);
@@ -182,8 +211,9 @@ void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEvent
     }
     auto page = result.objectAs<KLEventListResponse>();
     // A page added something when one of its events is now the cached object itself. A page
-    // that adds nothing (a next link pointing back at itself, or pages repeating known events)
-    // ends the paging: following it again would never end.
+    // that adds nothing may still lead on (a live event's fetch may have brought it already),
+    // so its next link is followed unless that request was made before (a link back to itself
+    // or to an earlier page), the page is empty, or too many such pages came in a row.
     bool added = false;
     if (page) {
       for (const auto& event : page->events()) {
@@ -194,11 +224,13 @@ void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEvent
       }
     }
     list->setNextEventsBatchURL(page ? page->nextEventsBatchURL() : std::nullopt);
-    auto next = added ? nextRequestFromEventsList(list) : nullptr;
+    const bool goOn = paging->goOnAfterPage(added) && page && page->numberOfEvents() > 0;
+    auto next = goOn ? nextRequestFromEventsList(list) : nullptr;
+    if (next && !paging->firstTime(*next)) next = nullptr;
     if (!next) list->setOldEventsFinishedLoading(true);
     self->notifyObserversOnMain(camera);
     if (next) {
-      self->getOldEventsPage(camera, next, completion, 0);
+      self->getOldEventsPage(camera, next, completion, 0, paging);
     } else if (completion) {
       platform::DispatchQueue::main()->async([completion, result] { completion(result); });
     }

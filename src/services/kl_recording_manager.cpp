@@ -25,6 +25,12 @@ void onMain(std::function<void()> work) {
   if (work) platform::runOnMain(std::move(work));
 }
 
+// The list's oldest recording (the object itself), nullptr for an empty list.
+KLRecordingPtr oldestRecording(const KLRecordingListPtr& list) {
+  const Value values = list->values();
+  return values.count() > 0 ? values[values.count() - 1].objectAs<KLRecordingResponse>() : nullptr;
+}
+
 }  // namespace
 
 std::shared_ptr<KLRecordingManager> KLRecordingManager::create() {
@@ -180,9 +186,11 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   const int64_t camera = *cameraID;
+  // Taken with the bound: a page that leaves this the oldest brought nothing older.
+  auto oldest = oldestRecording(list);
   requestWithRequestObject(
       pageRequest(camera, list, true), nullptr,
-      [weak, list, camera, completion](const Value& result, const ErrorPtr& error) {
+      [weak, list, camera, oldest, completion](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
@@ -193,11 +201,12 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
             onMain(completion);
             return;
           }
-          // Every merge either adds recordings older than the list's oldest or marks the list
-          // complete, so the loop below ends on every reply.
-          list->appendSortedRecordings(page->recordings(), [weak, list, camera, completion] {
+          // The loop goes on only while pages bring recordings older than the list's oldest:
+          // a page taken for a newer one (a late upload heading it) or one whose recordings
+          // lack identifiers would otherwise be asked for again and again.
+          list->appendSortedRecordings(page->recordings(), [weak, list, camera, oldest, completion] {
             auto self = weak.lock();
-            if (!self || list->allRecordingsLoaded()) {
+            if (!self || list->allRecordingsLoaded() || oldestRecording(list) == oldest) {
               if (completion) completion();
               return;
             }
@@ -219,9 +228,10 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   const int64_t camera = *cameraID;
+  auto oldest = oldestRecording(list);
   requestWithRequestObject(
       pageRequest(camera, list, true), nullptr,
-      [weak, list, camera, timestamp, completion](const Value& result, const ErrorPtr& error) {
+      [weak, list, camera, oldest, timestamp, completion](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
@@ -230,9 +240,9 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
             onMain(completion);
             return;
           }
-          list->appendSortedRecordings(page->recordings(), [weak, list, camera, timestamp, completion] {
+          list->appendSortedRecordings(page->recordings(), [weak, list, camera, oldest, timestamp, completion] {
             auto self = weak.lock();
-            if (!self || list->allRecordingsLoaded()) {
+            if (!self || list->allRecordingsLoaded() || oldestRecording(list) == oldest) {
               if (completion) completion();
               return;
             }

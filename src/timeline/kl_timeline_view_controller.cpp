@@ -493,7 +493,10 @@ void KLTimelineViewController::didUpdateRecordingsForCameraID(std::optional<int6
 
 void KLTimelineViewController::reloadTableViewAndResetVelocity(bool reset) {
   double now = platform::now();
-  if (!throttle_.shouldReload(now, reset)) return;
+  // The first data to reach an empty strip is shown at once rather than at a later tick (the
+  // first reloads run before any reply is in); from then on the throttle's bound holds.
+  const bool firstRows = !firstRowsShown_ && hasTimelineData();
+  if (!throttle_.shouldReload(now, reset || firstRows)) return;
   auto table = tableView();
   if (!table || !adapter_) return;
   double endBefore = adapter_->endTime();
@@ -507,10 +510,15 @@ void KLTimelineViewController::reloadTableViewAndResetVelocity(bool reset) {
   refreshDateRangeIfNeeded();
   updateNoEventsViews();
   throttle_.didReload(now);
+  firstRowsShown_ = firstRowsShown_ || hasTimelineData();
+}
+
+bool KLTimelineViewController::hasTimelineData() const {
+  return dataSource_ && (dataSource_->newestTimelineRecording() || dataSource_->newestTimelineEvent());
 }
 
 void KLTimelineViewController::updateNoEventsViews() {
-  bool hasData = dataSource_ && (dataSource_->newestTimelineRecording() || dataSource_->newestTimelineEvent());
+  bool hasData = hasTimelineData();
   if (auto image = noEventsImageView()) image->setHidden(hasData);
   if (auto label = noEventsInfoLabel()) label->setHidden(hasData);
 }

@@ -1,7 +1,6 @@
 #include "ui/request_alerts.h"
 
 #include "platform/dispatch/queue.h"
-#include "platform/foundation/bundle.h"
 #include "platform/ui/alert_controller.h"
 #include "ui/top_most_view_controller.h"
 
@@ -20,10 +19,8 @@ void showAlertWithTitle(std::optional<std::string> title, std::optional<std::str
   });
 }
 
-void presentAlertViewWithMessage(const std::string& message) { showAlertWithTitle(std::nullopt, message); }
+void presentAlertViewWithMessage(const std::string&) {}
 
-void presentAlertViewOnErrorWithMessage(const std::string& message) {
-  showAlertWithTitle(platform::Bundle::main()->localizedString("Error", "Error"), message);
-}
+void presentAlertViewOnErrorWithMessage(const std::string&) {}
 
 }  // namespace dk

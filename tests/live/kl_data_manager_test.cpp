@@ -178,6 +178,7 @@ class StartUpChainTest : public KLDataManagerTest {
     if (!userChainRights_) userChainRights_ = countOf(*executor, USER_RIGHTS_GET_REQUEST_CLOUD);
     int64_t status = -1;
     int reports = 0;
+    chainStart_ = executor->count();
     manager->performInitialRequestsWithSuccessBlock(
         [&](int64_t s) {
           status = s;
@@ -190,6 +191,7 @@ class StartUpChainTest : public KLDataManagerTest {
   }
   size_t startUpRights() const { return countOf(*executor, USER_RIGHTS_GET_REQUEST_CLOUD) - userChainRights_.value_or(0); }
   std::optional<size_t> userChainRights_;
+  size_t chainStart_ = 0;  // the first request of the last start-up chain
 
   void answerRightsAndCameras(std::function<ScriptedReply(const KLRequest&)> cameras) {
     executor->setScript([cameras](const KLRequest& request, size_t) {
@@ -234,6 +236,41 @@ TEST_F(StartUpChainTest, ANonFatalFailureReportsFour) {
     return reply;
   });
   EXPECT_EQ(run(), KLDataManager::kInitialRequestsRetryable);
+}
+
+// Every step answers: the status says whether the account has zones, after the refresh, the
+// rights and the cameras (list, zones, status, modes) were asked for in that order.
+TEST_F(StartUpChainTest, AllStepsSucceedingReportZeroWithoutZonesAndOneWithThem) {
+  for (const bool withZones : {false, true}) {
+    SCOPED_TRACE(withZones);
+    KLDataManager::resetSharedInstance();
+    const std::string zones = withZones ? R"([{"zoneId":5,"name":"Home","cameraIds":[31]}])" : "[]";
+    answerRightsAndCameras([zones](const KLRequest& request) {
+      switch (request.requestName()) {
+        case CAMERAS_GET_REQUEST_CLOUD:
+          return ScriptedReply::body(R"([{"cameraId":31,"name":"Porch","online":true}])");
+        case ZONES_GET_REQUEST_CLOUD:
+          return ScriptedReply::body(zones);
+        case CAMERAS_STATUS_GET_REQUEST_CLOUD:
+          return ScriptedReply::body(R"([{"cameraId":31,"online":true}])");
+        default:
+          return ScriptedReply::body("{}");
+      }
+    });
+    const int refreshesBefore = executor->refreshes;
+    userChainRights_.reset();
+    const int64_t status = run();
+    EXPECT_EQ(status, withZones ? KLDataManager::kInitialRequestsWithZones : KLDataManager::kInitialRequestsNoZones);
+    EXPECT_EQ(status, withZones ? 1 : 0);
+    EXPECT_EQ(executor->refreshes, refreshesBefore + 1);
+    EXPECT_EQ(startUpRights(), 1u);
+    std::vector<int32_t> order;
+    auto requests = executor->requests();
+    for (size_t i = chainStart_; i < requests.size(); ++i) order.push_back(requests[i]->requestName());
+    EXPECT_EQ(order, (std::vector<int32_t>{USER_RIGHTS_GET_REQUEST_CLOUD, CAMERAS_GET_REQUEST_CLOUD,
+                                           ZONES_GET_REQUEST_CLOUD, CAMERAS_STATUS_GET_REQUEST_CLOUD,
+                                           CAMERA_MODE_GET_REQUEST_CLOUD}));
+  }
 }
 
 TEST(KLDataManagerStatus, ClassifiesInTheStatedOrder) {

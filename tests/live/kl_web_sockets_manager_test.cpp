@@ -1,6 +1,7 @@
 // The live feed against the local cloud's STOMP endpoint: connecting, turning off and on, and
 // every way a bad or failing peer can end a connection, with reconnection paced on the manual
 // clock.
+#include <atomic>
 #include <cmath>
 
 #include "live/live_feed_fixture.h"
@@ -232,6 +233,46 @@ TEST_F(LiveFeedTest, ATurnOffDuringAnAttemptLeavesTheFeedAbleToConnectLater) {
   ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
   EXPECT_FALSE(feed->connecting());
   live().setBehaviour({});
+  connectFor(nullptr);
+}
+
+// A socket that records whether the feed opened it; it never answers.
+class SilentSocket final : public platform::WebSocket {
+ public:
+  void open(platform::WebSocketHandlers) override { opened_ = true; }
+  void send(std::string) override {}
+  void close() override {}
+  bool opened() const { return opened_; }
+
+ private:
+  std::atomic<bool> opened_{false};
+};
+
+// The turn-off lands inside the connect step, after the step saw the feed wanted and before the
+// client is kept: the step must not go on to connect and subscribe in the background.
+TEST_F(LiveFeedTest, ATurnOffDuringTheConnectStepLeavesTheFeedOff) {
+  auto socket = std::make_shared<SilentSocket>();
+  std::atomic<int> built{0};
+  feed->setSocketFactory([&](platform::WebSocketOptions) -> platform::WebSocketPtr {
+    built++;
+    KLWebsocketsService::websocketsTurnOFF();
+    return socket;
+  });
+  platform::NotificationCenter::defaultCenter().post(kReconnectWebSocketsNotification, nullptr,
+                                                     {{kWebSocketsAccountIdKey, Value(777)}});
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  EXPECT_EQ(built.load(), 1);
+  EXPECT_FALSE(socket->opened());
+  EXPECT_FALSE(feed->shouldConnect());
+  EXPECT_FALSE(feed->connecting());
+  EXPECT_FALSE(feed->isConnected());
+  clock.advance(120);  // no attempt time-out, no reconnection either
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  EXPECT_EQ(built.load(), 1);
+  EXPECT_EQ(feed->connectionAttempts(), 0u);
+
+  // The next turn-on connects as usual.
+  feed->setSocketFactory({});
   connectFor(nullptr);
 }
 

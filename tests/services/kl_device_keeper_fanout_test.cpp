@@ -2,6 +2,7 @@
 // back in the order it chooses: the error that arrived last wins, whatever the list order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <vector>
 
@@ -29,6 +30,11 @@ class ScriptedExecutor : public RequestExecutor {
   size_t count() {
     std::lock_guard<std::mutex> lock(mutex_);
     return calls_.size();
+  }
+  // The calls from `first` on.
+  std::vector<std::pair<std::shared_ptr<KLRequest>, RequestCompletion>> callsFrom(size_t first) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return {calls_.begin() + static_cast<std::ptrdiff_t>(std::min(first, calls_.size())), calls_.end()};
   }
   // The call whose URL is `url`.
   RequestCompletion completionFor(const std::string& url) {
@@ -127,6 +133,44 @@ TEST_F(DeviceKeeperFanOutTest, AllSucceedingReportsTheListAndAnEmptyListSucceeds
   keeper->getAllDetectionsCapabilitiesForCameras(nullptr, missing.success(), missing.failure());
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(missing.successes, 1);
+}
+
+// Refreshing the cameras goes step by step: the list, its zones, the status, then the detection
+// capabilities, the capabilities and the modes of every camera; a step starts only once every
+// call of the one before has answered, and a failing step does not stop the chain.
+TEST_F(DeviceKeeperFanOutTest, UpdatingTheMetadataGoesStatusDetectionsCapabilitiesThenModes) {
+  test::ManagerReport report;
+  keeper->updateCamerasWithSuccessBlock(report.success(), report.failure());
+  std::vector<std::vector<int32_t>> steps;
+  size_t answered = 0;
+  while (report.total() == 0 && steps.size() < 10) {
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    auto calls = executor->callsFrom(answered);
+    if (calls.empty()) break;
+    answered += calls.size();
+    std::vector<int32_t> names;
+    for (const auto& [request, completion] : calls) names.push_back(request->requestName());
+    steps.push_back(names);
+    for (const auto& [request, completion] : calls) {
+      if (request->requestName() == CAMERAS_GET_REQUEST_CLOUD) {
+        completion(Value(list), nullptr);
+      } else if (request->requestName() == CAMERA_CAPABILITIES_GET_REQUEST_CLOUD) {
+        completion(Value(), failure(-1001));
+      } else {
+        completion(Value(), nullptr);
+      }
+    }
+  }
+  MainRunLoop::runUntilIdle();
+  auto three = [](int32_t name) { return std::vector<int32_t>(3, name); };
+  EXPECT_EQ(steps, (std::vector<std::vector<int32_t>>{{CAMERAS_GET_REQUEST_CLOUD},
+                                                      {ZONES_GET_REQUEST_CLOUD},
+                                                      {CAMERAS_STATUS_GET_REQUEST_CLOUD},
+                                                      three(DETECTIONS_CAPABILITIES_GET_REQUEST_CLOUD),
+                                                      three(CAMERA_CAPABILITIES_GET_REQUEST_CLOUD),
+                                                      three(CAMERA_MODE_GET_REQUEST_CLOUD)}));
+  EXPECT_EQ(report.successes, 1);
+  EXPECT_EQ(report.errors, 0);
 }
 
 }  // namespace

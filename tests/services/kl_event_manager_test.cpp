@@ -107,6 +107,58 @@ TEST_F(KLEventManagerTest, ANextLinkPointingBackAtTheSamePageEndsThePaging) {
   EXPECT_EQ(observer->calls(), 2);
 }
 
+// A live event's fetch can bring the very page the paging asks for next: that page adds nothing,
+// yet the history goes on behind its next link.
+TEST_F(KLEventManagerTest, APageAlreadyFetchedByALiveEventDoesNotEndThePaging) {
+  const auto maxEventID = [](const KLRequest& request) {
+    const Value v = request.parameters()["maxEventId"];
+    return v.isString() ? v.stringValue() : std::string();
+  };
+  executor->setScript([&](const KLRequest& request, size_t index) {
+    if (!isPage(request)) return ScriptedReply::body(events(600, 201));  // the live event's fetch
+    if (index == 0) return ScriptedReply::body(events(600, 401), link("cameraIds=1001&limit=200&maxEventId=400"));
+    if (maxEventID(request) == "400") return ScriptedReply::parked();
+    return ScriptedReply::body(events(200, 1));
+  });
+  std::optional<Value> outcome;
+  manager->getOldEventsForCameraID(kCamera, nullptr, [&](const Value& page) { outcome = page; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return executor->count() == 2; }));
+  // Meanwhile a late event arrives: everything from its time on is fetched and merged.
+  manager->getNewEventsForCameraID(kCamera, Value(serverTime(kNow - 100000 + 201)), KLEventManager::ResultBlock());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return manager->numberOfEventsForCameraID(kCamera) == 400; }));
+  executor->answerParked(ScriptedReply::body(events(400, 201), link("cameraIds=1001&limit=200&maxEventId=200")));
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.has_value(); }));
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(manager->numberOfEventsForCameraID(kCamera), 600u);
+  EXPECT_TRUE(manager->eventsForCameraID(kCamera)->oldEventsFinishedLoading());
+  ASSERT_EQ(executor->count(), 4u);
+  EXPECT_EQ(executor->parameter(3, "maxEventId"), "200");
+}
+
+TEST_F(KLEventManagerTest, PagingStopsWhenANextLinkRepeatsARequestAlreadyMade) {
+  // Two pages linking to each other, each adding something the first time only.
+  executor->setScript([](const KLRequest& request, size_t) {
+    const Value v = request.parameters()["maxEventId"];
+    const std::string max = v.isString() ? v.stringValue() : std::string();
+    if (max == "400") return ScriptedReply::body(events(400, 201), link("cameraIds=1001&limit=200&maxEventId=600"));
+    return ScriptedReply::body(events(600, 401), link("cameraIds=1001&limit=200&maxEventId=400"));
+  });
+  pageAll();
+  EXPECT_EQ(executor->count(), 3u);  // first page, 400, 600; the link back to 400 is not followed
+  EXPECT_EQ(manager->numberOfEventsForCameraID(kCamera), 400u);
+  EXPECT_TRUE(manager->eventsForCameraID(kCamera)->oldEventsFinishedLoading());
+
+  // A cloud handing out ever new links to pages of known events is left after a bounded run.
+  executor->setScript([](const KLRequest& request, size_t index) {
+    return ScriptedReply::body(events(600, 401), link("cameraIds=1001&maxEventId=" + std::to_string(100000 + index)));
+  });
+  manager->deleteEventsForCameraID(kCamera);
+  const size_t before = executor->count();
+  pageAll();
+  EXPECT_EQ(executor->count() - before, 1u + KLEventManager::kOldEventsPagesAddingNothing);
+  EXPECT_TRUE(manager->eventsForCameraID(kCamera)->oldEventsFinishedLoading());
+}
+
 TEST_F(KLEventManagerTest, AnEmptyPageWithANextLinkEndsThePaging) {
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body("[]", link("maxEventId=5")); });
   pageAll();
@@ -342,6 +394,56 @@ TEST_F(KLEventManagerTest, LookUpsLoadOnceAndLabelEvents) {
   EXPECT_TRUE(loaded);
   EXPECT_EQ(executor->count(), 4u);
   EXPECT_EQ(executor->requests().back()->requestName(), GET_ALL_FACES);
+}
+
+// Every presentation drops the faces; the full load that follows must fetch them again, or from
+// the second presentation on every face event reads as an unknown face.
+TEST_F(KLEventManagerTest, FaceNamesComeBackWithTheFullLoadAfterEveryPresentation) {
+  executor->setScript([](const KLRequest& request, size_t) {
+    switch (request.requestName()) {
+      case CAMERA_AVAILABLE_EVENT_TYPES_GET_REQUEST_CLOUD:
+        return ScriptedReply::body(R"(["vmdDetected"])");
+      case GET_ALL_FACES:
+        return ScriptedReply::body(R"([{"faceId":"f1","name":"Alice","state":"known"}])");
+      default:
+        return ScriptedReply::body("[]");
+    }
+  });
+  const std::string unknown = manager->getFaceNameForFaceID(std::nullopt);
+  for (int presentation = 1; presentation <= 2; ++presentation) {
+    SCOPED_TRACE(presentation);
+    manager->resetFacesList();
+    EXPECT_EQ(manager->getFaceNameForFaceID("f1"), unknown);
+    manager->getAllEventsForCameraID(kCamera);
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return manager->getFaceNameForFaceID("f1") == "Alice"; }));
+  }
+  size_t faceRequests = 0;
+  for (const auto& request : executor->requests()) faceRequests += request->requestName() == GET_ALL_FACES;
+  EXPECT_EQ(faceRequests, 2u);
+}
+
+TEST_F(KLEventManagerTest, ADeleteMessageDropsTheEventsItNamesOrTheWholeList) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(events(600, 591)); });
+  pageAll();
+  ASSERT_EQ(manager->numberOfEventsForCameraID(kCamera), 10u);
+  const int before = observer->calls();
+  manager->handleMessageDelete(Value::parseJSON(R"({"cameraId":1001,"deletedEventIds":[600,595,"593",4242]})"), 3,
+                               nullptr);
+  MainRunLoop::runUntilIdle();
+  auto list = manager->eventsForCameraID(kCamera);
+  EXPECT_EQ(list->numberOfEvents(), 7u);
+  EXPECT_EQ(list->eventWithID(600), nullptr);
+  EXPECT_EQ(list->eventWithID(595), nullptr);
+  EXPECT_EQ(list->eventWithID(593), nullptr);
+  EXPECT_NE(list->eventWithID(599), nullptr);
+  EXPECT_GE(observer->calls(), before + 3);  // told of each deletion of a cached list
+
+  // Another camera's ids touch nothing here; without ids the camera's whole list goes.
+  manager->handleMessageDelete(Value::parseJSON(R"({"cameraId":2002,"deletedEventIds":[599]})"), 3, nullptr);
+  EXPECT_EQ(manager->numberOfEventsForCameraID(kCamera), 7u);
+  manager->handleMessageDelete(Value::parseJSON(R"({"cameraId":1001})"), 3, nullptr);
+  EXPECT_EQ(manager->numberOfEventsForCameraID(kCamera), 0u);
+  EXPECT_NE(manager->eventsForCameraID(kCamera), list);
 }
 
 TEST_F(KLEventManagerTest, GetEventTypesOffTheMainThreadWaitsForTheAnswers) {

@@ -174,6 +174,47 @@ TEST_F(KLRecordingManagerTest, AFailedOlderPageEndsTheLoopOnTheMainThread) {
   EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->recordings().size(), 100u);
 }
 
+// An older page that brings nothing older ends the loop, whatever it holds: a late upload (a
+// higher recording id with an old start) heading the page, or recordings without identifiers.
+// The script fails every request after the tenth, so a loop that does not end still stops.
+TEST_F(KLRecordingManagerTest, AnOlderPageThatBringsNothingOlderEndsTheLoopOnce) {
+  const double lateStart = kRecordingsNow - 60.0 * (10000 - 150);
+  const std::string lateUpload = R"({"recordingId":950,"cameraId":1001,"startTime":")" + serverTime(lateStart) +
+                                 R"(","endTime":")" + serverTime(lateStart + 50) + R"(","closed":true})";
+  const std::string noIdentifiers = R"([{"cameraId":1001,"startTime":")" + serverTime(lateStart) +
+                                    R"("},{"cameraId":1001,"startTime":")" + serverTime(lateStart - 60) + "\"}]";
+  for (const std::string& olderPage : {"[" + lateUpload + "," + recording(201) + "]", noIdentifiers}) {
+    SCOPED_TRACE(olderPage);
+    const size_t before = executor->count();
+    executor->setScript([&, before](const KLRequest&, size_t index) {
+      if (index == before) return ScriptedReply::body(page(300, 201));
+      return index < before + 10 ? ScriptedReply::body(olderPage) : ScriptedReply::failure(500);
+    });
+    manager->deleteRecordingsForCameraID(kRecordingsCamera);
+    int completions = 0;
+    manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(executor->count() - before, 2u);
+    EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->recordings().back()->recordingID(), 201);
+
+    // The same with the variant that pages back to a time the cloud never covers.
+    const size_t again = executor->count();
+    manager->deleteRecordingsForCameraID(kRecordingsCamera);
+    executor->setScript([&, again](const KLRequest&, size_t index) {
+      if (index == again) return ScriptedReply::body(page(300, 201));
+      return index < again + 10 ? ScriptedReply::body(olderPage) : ScriptedReply::failure(500);
+    });
+    completions = 0;
+    manager->loadRecordingsForCameraID(kRecordingsCamera, serverTime(kRecordingsNow - 60.0 * 9990), [&] {
+      completions++;
+    });
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(executor->count() - again, 2u);
+  }
+}
+
 TEST_F(KLRecordingManagerTest, OlderPagesUpToATimeStopOnceItIsCoveredWithoutNotifying) {
   executor->setScript([](const KLRequest&, size_t index) {
     if (index == 0) return ScriptedReply::body(page(300, 201));

@@ -131,6 +131,29 @@ TEST_F(TimelineScreen, TwoEventUpdatesWithinOneSecondReloadOnceAtOnceAndOnceAtTh
   EXPECT_FALSE(screen->shouldReloadTableView());
 }
 
+// The first reloads run before any reply is in; the first data must not then wait for a tick of
+// the throttle. Once the strip shows data, reloads are held to one a second again.
+TEST_F(TimelineScreen, TheFirstDataReachesAnEmptyStripAtOnceThenTheThrottleHolds) {
+  auto screen = makeScreen();
+  show(screen);
+  driver().advance(0.25);  // past the first positioning, which reloaded the empty strip
+  ASSERT_FALSE(screen->noEventsImageView()->isHidden());
+  const size_t before = screen->reloadCount();
+  setRecordings({restRecording(1, now() - 3600, now() - 1800)});
+  EXPECT_EQ(screen->reloadCount(), before + 1);
+  EXPECT_TRUE(screen->noEventsImageView()->isHidden());
+  EXPECT_FALSE(screen->shouldReloadTableView());
+
+  setEvents({restEvent(1, now() - 600)});
+  EXPECT_EQ(screen->reloadCount(), before + 1);
+  EXPECT_TRUE(screen->shouldReloadTableView());
+  driver().advance(0.5);
+  EXPECT_EQ(screen->reloadCount(), before + 1);
+  driver().advance(1.5);
+  EXPECT_EQ(screen->reloadCount(), before + 2);
+  EXPECT_EQ(screen->dataSource()->allTimelineEvents().size(), 1u);
+}
+
 TEST_F(TimelineScreen, AClockSteppingBackDoesNotHoldReloadsBack) {
   auto screen = showScreen(makeScreen());
   setEvents({restEvent(1, now() - 600)});
