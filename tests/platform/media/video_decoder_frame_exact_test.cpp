@@ -124,5 +124,18 @@ TEST_F(FrameExactTest, AFrameTheEditListCutsIsNotShown) {
   EXPECT_NEAR(decoder.duration(), reference.times.back() + 0.5, 1e-6);
 }
 
+TEST_F(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFrame) {
+  TestVideoOptions options;
+  options.frames = 48;  // four groups of twelve
+  make(options);
+  std::vector<size_t> everyFourth;
+  for (size_t i = 0; i < 48; i += 4) everyFourth.push_back(i);
+  EXPECT_THAT(wrongFrames(everyFourth), ::testing::IsEmpty());
+  const VideoDecoder::Counters work = decoder.counters();
+  EXPECT_LE(work.seeks, 4) << "at most one jump to each group's key frame";
+  EXPECT_GT(work.packetsSkipped, 0) << "pictures nothing refers to are left out";
+  EXPECT_LT(work.packetsDecoded, 48);
+}
+
 }  // namespace
 }  // namespace dk::platform::test
