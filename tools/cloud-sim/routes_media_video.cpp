@@ -1,8 +1,12 @@
 // Recordings as video: "/media/cameras/{camera}/recordings/{recording}.mp4" answers a real
 // MPEG-4 video of the recording, one frame per half second with the camera's name and the time.
 // An open recording is served up to the world's "now" and says so in "X-Recording-Open", so a
-// player can ask again later for the part recorded since.
+// player can ask again later for the part recorded since. The world's videoQuality picks small
+// MPEG-4 or camera-like H.264; byte ranges are answered (byte_range.h). Videos are encoded
+// outside the world's lock.
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "api_routes.h"
 #include "recording_video.h"
@@ -14,9 +18,32 @@ HttpReply videoReply(std::shared_ptr<const std::string> video) {
   if (!video || video->empty()) return errorReply(500, "Video could not be made", "");
   HttpReply reply;
   reply.setHeader("Content-Type", "video/mp4");
+  reply.setHeader("Accept-Ranges", "bytes");
   reply.streamedSize = video->size();
   reply.fill = [video](uint64_t offset, char* out, size_t count) {
     std::memcpy(out, video->data() + offset, count);
+  };
+  return reply;
+}
+
+// The world's choice of picture: small and quick by default, or like a real camera.
+void applyQuality(VideoSpec& spec, World::VideoQuality quality) {
+  if (quality == World::VideoQuality::Small) return;
+  spec.h264 = true;
+  spec.fps = 25;
+  spec.width = quality == World::VideoQuality::Hd1080 ? 1920 : 1280;
+  spec.height = quality == World::VideoQuality::Hd1080 ? 1080 : 720;
+}
+
+// The reply, made once the world's lock is let go (encoding takes a while).
+HttpReply deferredVideoReply(const VideoSpec& spec, std::vector<std::pair<std::string, std::string>> headers) {
+  HttpReply reply;
+  reply.deferred = [spec, headers = std::move(headers)] {
+    HttpReply made = videoReply(cachedLabelledVideo(spec));
+    if (made.status == 200) {
+      for (const auto& [name, value] : headers) made.setHeader(name, value);
+    }
+    return made;
   };
   return reply;
 }
@@ -35,21 +62,22 @@ HttpReply recordingVideo(RouteContext& ctx) {
     spec.duration = (r->closed ? r->end : ctx.world.now) - r->start;
     spec.utcOffsetSeconds = ctx.world.utcOffsetSeconds;
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
-    HttpReply reply = videoReply(cachedLabelledVideo(spec));
-    reply.setHeader("X-Recording-Open", r->closed ? "false" : "true");
-    return reply;
+    applyQuality(spec, ctx.world.videoQuality);
+    return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});
   });
 }
 
 }  // namespace
 
-HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds) {
+HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds,
+                            World::VideoQuality quality) {
   VideoSpec spec;
   spec.label = label;
   spec.startTime = start;
   spec.duration = seconds;
   spec.utcOffsetSeconds = utcOffsetSeconds;
-  return videoReply(cachedLabelledVideo(spec));
+  applyQuality(spec, quality);
+  return deferredVideoReply(spec, {});
 }
 
 void addMediaVideoRoutes(std::vector<Route>& routes) {
