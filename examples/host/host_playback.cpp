@@ -87,7 +87,8 @@ void HostSession::play() {
     std::snprintf(file, sizeof file, "%02d_snapshot_image.png", ++pictures_);
     auto image = dk::platform::Image::fromFile(saved.file.string());
     if (image && image->writePNG((pictures_dir_ / file).string())) {
-      std::printf("  %s  the snapshot the album holds (%s), %.0fx%.0f\n", file, saved.file.string().c_str(),
+      std::printf("  %s  the snapshot the album holds (a %s file in %s), %.0fx%.0f\n", file,
+                  saved.file.extension().string().c_str(), saved.file.parent_path().string().c_str(),
                   image->size().width, image->size().height);
     }
   } else {

@@ -53,6 +53,9 @@ class HostSession {
   // Pumps the run loop, moving the clock on while the cloud is busy, until pred() holds or
   // `seconds` of virtual time passed.
   bool waitUntil(const std::function<bool()>& pred, double seconds = 60);
+  // Pumps the run loop in real time, the clock left alone, until pred() holds (something only the
+  // cloud's threads make true) or `seconds` passed.
+  void waitForTheCloud(const std::function<bool()>& pred, double seconds = 10);
   void tapButton(const std::shared_ptr<dk::platform::View>& button);
   // Taps a visible event's card (thumbnail first when asked, then its action button); true when
   // the action sheet shows.

@@ -39,16 +39,21 @@ struct Options {
   std::string caFile;
   std::optional<int64_t> camera;
   int days = 3;
+  // Where virtual time starts: a fixed moment, so that every run shows the same session.
+  double start = 1781530200;  // 2026-06-15 13:30:00 UTC
   std::string pictures = "dk-host-pictures";
 };
 
 constexpr char kUsage[] =
-    "usage: dk-host [--cloud URL] [--token T] [--ca FILE] [--camera N] [--days N] [--pictures D] [--help]\n"
+    "usage: dk-host [--cloud URL] [--token T] [--ca FILE] [--camera N] [--days N] [--start T] [--pictures D]\n"
+    "               [--help]\n"
     "  --cloud URL   use that cloud (http or https) instead of the embedded simulator\n"
     "  --token T     the bearer credential to store (needed with --cloud)\n"
     "  --ca FILE     trust this CA for https (default: the system store)\n"
     "  --camera N    the camera to load (default: the first online one)\n"
     "  --days N      history size of the embedded cloud (default 3)\n"
+    "  --start T     the session's \"now\", in seconds since 1970, or \"now\" for the real time\n"
+    "                (default 1781530200, 15 June 2026 13:30 UTC: every run is the same)\n"
     "  --pictures D  where the pictures of the session go (default dk-host-pictures); the app's\n"
     "                own folders (documents, photo album, settings) go to D/app\n";
 
@@ -90,6 +95,15 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--days") {
       if (!parseInt(value(), &number) || number < 1 || number > 365) fail("--days takes a number from 1 to 365");
       options.days = static_cast<int>(number);
+    } else if (arg == "--start") {
+      const std::string text = value();
+      if (text == "now") {
+        options.start = dk::platform::now();
+      } else if (!parseInt(text, &number) || number < 0) {
+        fail("--start takes seconds since 1970 or \"now\"");
+      } else {
+        options.start = static_cast<double>(number);
+      }
     } else if (arg == "--pictures") {
       options.pictures = value();
     } else {
@@ -132,7 +146,7 @@ int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
   MainRunLoop::bindToCurrentThread();
   // Virtual time from now on: the session moves the clock as it waits, scrolls and plays.
-  auto clock = std::make_shared<dk::platform::ManualClock>(dk::platform::now());
+  auto clock = std::make_shared<dk::platform::ManualClock>(options.start);
   dk::platform::setClock(clock);
   dk::platform::SecureStore::setShared(dk::platform::InMemorySecureStore::create());
   const std::filesystem::path pictures = options.pictures;

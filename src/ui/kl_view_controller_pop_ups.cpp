@@ -3,13 +3,13 @@
 
 #include "foundation/color_codes.h"
 #include "platform/dispatch/queue.h"
-#include "platform/foundation/bundle.h"
 #include "platform/ui/application.h"
 #include "platform/ui/device.h"
 #include "platform/ui/gesture_recognizer.h"
 #include "platform/ui/layout_constraint.h"
 #include "platform/ui/ui_notifications.h"
 #include "platform/ui/window.h"
+#include "ui/host_text.h"
 #include "ui/kl_view_controller.h"
 #include "ui/top_most_view_controller.h"
 #include "ui/view_animations.h"
@@ -23,10 +23,6 @@ using platform::Point;
 using platform::Rect;
 using platform::Size;
 using platform::View;
-
-namespace {
-std::string hostText(const char* key) { return platform::Bundle::main()->localizedString(key, key); }
-}  // namespace
 
 void KLViewController::displayPopUpViewWithTitle(std::optional<std::string> title, std::optional<std::string> infoText,
                                                  std::optional<std::string> image, unsigned long options,

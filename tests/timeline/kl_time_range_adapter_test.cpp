@@ -393,5 +393,52 @@ TEST_F(KLTimeRangeAdapterTest, DragsReportBeginAndEndWithLimitedTimes) {
   for (double t : screen_->scrolled) EXPECT_LE(t, now_);
 }
 
+TEST_F(KLTimeRangeAdapterTest, AnAnimatedMoveOfMoreThanHalfAPointAnimatesAndReportsItsBegin) {
+  reload();
+  const double t = now_ - 3600;
+  adapter_->scrollToTime(t, static_cast<platform::ScrollView&>(*table_), false);
+  screen_->began.clear();
+  screen_->ended.clear();
+  // One point is 6 seconds on this axis: small, yet a move the user sees.
+  adapter_->scrollToTime(t - 6, static_cast<platform::ScrollView&>(*table_), true);
+  ASSERT_EQ(screen_->began.size(), 1u);
+  EXPECT_TRUE(adapter_->isScrolling());
+  driver().settle();
+  EXPECT_NEAR(adapter_->scrollTime(), t - 6, 1e-6);
+  ASSERT_EQ(screen_->ended.size(), 1u);
+  EXPECT_FALSE(adapter_->isScrolling());
+}
+
+TEST_F(KLTimeRangeAdapterTest, AScrollThatEndsInTheFutureReportsNowAsItsEnd) {
+  reload();
+  adapter_->scrollToTime(now_ - 3600, static_cast<platform::ScrollView&>(*table_), false);
+  screen_->ended.clear();
+  // The content left half an hour in the future when the deceleration stops (a bounce), unseen
+  // by the adapter until then.
+  table_->setDelegate(std::weak_ptr<platform::TableViewDelegate>());
+  table_->setContentOffset({0, offsetForTime(now_ + 1800)}, false);
+  table_->setDelegate(adapter_);
+  adapter_->scrollViewDidEndDecelerating(*table_);
+  ASSERT_EQ(screen_->ended.size(), 1u);
+  EXPECT_DOUBLE_EQ(screen_->ended[0], now_);
+}
+
+TEST_F(KLTimeRangeAdapterTest, CatchingTheDeceleratingStripBeginsNoNewScroll) {
+  reload();
+  adapter_->scrollToTime(now_ - 3 * 3600, static_cast<platform::ScrollView&>(*table_), false);
+  screen_->began.clear();
+  screen_->ended.clear();
+  driver().fling(Point{160, 500}, Point{160, 200});
+  ASSERT_TRUE(table_->isDecelerating());
+  const size_t begunByTheFling = screen_->began.size();
+  ASSERT_GE(begunByTheFling, 1u);
+  // The finger catches the moving strip and drags on: still the same scroll.
+  driver().drag(Point{160, 400}, Point{160, 300}, 0.3);
+  driver().settle();
+  EXPECT_EQ(screen_->began.size(), begunByTheFling);
+  EXPECT_GE(screen_->ended.size(), 1u);
+  EXPECT_FALSE(adapter_->isScrolling());
+}
+
 }  // namespace
 }  // namespace dk

@@ -358,6 +358,13 @@ TEST_F(DataSourceTest, DownloadStatesFollowTheSavedKeyAndTheProgress) {
   source_->configureCell(*cell, {s, 600}, 100);
   EXPECT_EQ(cell->downloadStatusImageView()->layer().sublayers().size(), 1u);
 
+  // The last progress report, before the clip is saved under its key: shown as done already.
+  running->setDownloadProgress(1.0);
+  source_->configureCell(*cell, {s, 600}, 100);
+  ASSERT_TRUE(platform::UserDefaults::standard()->objectForKey("Event-6.mp4").isNil());
+  EXPECT_EQ(cell->downloadStatusImageView()->image(), platform::Image::named("download_done"));
+  EXPECT_FALSE(downloadProgressLayerWithName(cell->downloadStatusImageView()->layer(), "downloadProgress"));
+
   running->setDownloadProgress(0.0);
   source_->configureCell(*cell, {s, 600}, 100);
   EXPECT_TRUE(cell->downloadStatusContainerView()->isHidden());

@@ -125,6 +125,32 @@ class TimelineScreenTest : public ScreenTest {
   }
   double now() { return clock_.clock().now(); }
 
+  // The event types with the names the cloud gives them for a user, loaded as the facade loads
+  // them before the timeline shows: the cards then read "Motion", not the server's "vmdDetected".
+  void loadEventTypes() {
+    executor_->setScript([](const KLRequest& request, size_t) {
+      const std::string url = request.requestURL();
+      if (url == "rest/v2.4/events/eventTypeDetails") {
+        return ScriptedReply::body(R"([
+            {"eventType": "vmdDetected", "eventTypeTranslated": "Motion", "priority": 5},
+            {"eventType": "pirDetected", "eventTypeTranslated": "Infrared", "priority": 4},
+            {"eventType": "audioDetected", "eventTypeTranslated": "Sound", "priority": 6},
+            {"eventType": "doorbellPressed", "eventTypeTranslated": "Doorbell", "priority": 1},
+            {"eventType": "personDetected", "eventTypeTranslated": "Person", "priority": 3}])");
+      }
+      if (url == "rest/v2.4/events/availableTypes") {
+        return ScriptedReply::body(R"(["vmdDetected", "pirDetected", "audioDetected", "doorbellPressed", "personDetected"])");
+      }
+      if (url == "rest/v2.4/faces") return ScriptedReply::body("[]");
+      return ScriptedReply::failure(500);
+    });
+    bool loaded = false;
+    events()->getEventTypesWithCompletion([&loaded] { loaded = true; });
+    platform::MainRunLoop::runUntil([&loaded] { return loaded; });
+    ASSERT_TRUE(events()->eventTypeDetails()) << "the event types did not load";
+    executor_->setScript([](const KLRequest&, size_t) { return ScriptedReply::failure(500); });
+  }
+
   TemporaryHome home_;
   std::shared_ptr<ScriptedExecutor> executor_ = std::make_shared<ScriptedExecutor>();
 };

@@ -13,6 +13,7 @@
 #include "platform/graphics/image_compare.h"
 #include "platform/ui/render.h"
 #include "platform/ui/stored_picture.h"
+#include "timeline/kl_timeline_table_view_cell.h"
 #include "timeline/timeline_event_adapter.h"
 #include "timeline_screen_fixture.h"
 
@@ -30,6 +31,7 @@ class ScreenPicture : public test::TimelineScreenTest {
     resetDateCachesForTesting();
     TimelineScreenTest::SetUp();
     clock_.clock().set(kScreenPictureNow);
+    loadEventTypes();
     const char* types[] = {"vmdDetected", "personDetected", "audioDetected", "pirDetected", "doorbellPressed"};
     int id = 100;
     for (double t = kScreenPictureNow - 25; t > kScreenPictureNow - 3700; t -= 47 + (id % 5) * 13) {
@@ -75,6 +77,19 @@ TEST_F(ScreenPicture, TheStripAtEachZoomLevel) {
                         Case{KLTimelineZoomLevelDefault, "screen_one_hour"}}) {
     shown(c.zoom);
     test::expectLooksAsStored(picture(), "timeline", c.name);
+  }
+}
+
+TEST_F(ScreenPicture, CardsNameTheEventTypesAsTheCloudNamesThemForAUser) {
+  auto screen = shown(KLTimelineZoomLevelThreeMinutes);
+  std::vector<std::string> shownNames;
+  for (const auto& c : screen->tableView()->visibleCells()) {
+    auto cell = std::dynamic_pointer_cast<KLTimelineTableViewCell>(c);
+    if (cell && !cell->eventContainer()->isHidden()) shownNames.push_back(cell->eventTypeLabel()->text());
+  }
+  ASSERT_GE(shownNames.size(), 3u);
+  for (const auto& name : shownNames) {
+    EXPECT_THAT(name, ::testing::AnyOf("Motion", "Person", "Sound", "Infrared", "Doorbell"));
   }
 }
 

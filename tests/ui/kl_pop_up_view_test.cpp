@@ -89,6 +89,20 @@ TEST_F(PopUp, TwoButtonsShareOneRowWithEqualMargins) {
   EXPECT_EQ(card->infoLabel()->accessibilityIdentifier(), "pop_up_view_info_label");
 }
 
+TEST_F(PopUp, TwoButtonsOnANarrowCardKeepTheMarginThatFits) {
+  auto card = display(KLPopUpOptionNoSwipeDismiss | KLPopUpOptionNarrow, {"Delete", "Cancel"});
+  ASSERT_TRUE(card);
+  card->layoutIfNeeded();
+  const double w = card->buttons()[1]->intrinsicContentSize().width;
+  // 325 points wide: the room left beside two pills is below the 60-point cap.
+  const double m = (325 - 2 * w - 30) * 0.5;
+  ASSERT_LT(m, 60);
+  ASSERT_GT(m, 0);
+  EXPECT_NEAR(card->buttons()[0]->frame().minX(), m, 1e-3);
+  EXPECT_LE(card->buttons()[1]->frame().maxX(), 325 - m + 1e-3);
+  EXPECT_GT(card->buttons()[1]->frame().minX(), card->buttons()[0]->frame().maxX());
+}
+
 TEST_F(PopUp, OptionsDecideWhereTheCardEnds) {
   const Point screenCenter = screen_->view()->center();
   auto card = display(KLPopUpOptionNoSwipeDismiss | KLPopUpOptionRotatable, {"OK"});
@@ -257,6 +271,55 @@ TEST_F(PopUp, RotationAnglesBetweenOrientations) {
   EXPECT_EQ(card->position(), KLPopUpPositionLandscapeRight);
   EXPECT_EQ(card->getInterfaceOrientationForDeviceOrientation(platform::DeviceOrientation::FaceDown), IO::Portrait);
   EXPECT_EQ(card->position(), KLPopUpPositionLandscapeRight) << "unchanged";
+}
+
+TEST_F(PopUp, RotationAnglesFromLandscapeTurnTheOtherWayRound) {
+  auto card = display(KLPopUpOptionNoSwipeDismiss | KLPopUpOptionRotatable, {"OK"});
+  ASSERT_TRUE(card);
+  using IO = platform::InterfaceOrientation;
+  card->adjustViewsForOrientation(IO::LandscapeLeft, nullptr);
+  driver().advance(0.5);
+  ASSERT_EQ(card->currentOrientation(), IO::LandscapeLeft);
+  EXPECT_FLOAT_EQ(card->rotationAngleForOrientation(IO::LandscapeRight), 4.712389f);
+  EXPECT_FLOAT_EQ(card->rotationAngleForOrientation(IO::LandscapeLeft), 0);
+  EXPECT_FLOAT_EQ(card->rotationAngleForOrientation(IO::Portrait), 0);
+  card->adjustViewsForOrientation(IO::LandscapeRight, nullptr);
+  driver().advance(0.5);
+  ASSERT_EQ(card->currentOrientation(), IO::LandscapeRight);
+  EXPECT_NEAR(card->transform().b, -1.0, 1e-6) << "three quarters of a turn";
+  EXPECT_FLOAT_EQ(card->rotationAngleForOrientation(IO::LandscapeLeft), 1.5707964f);
+  EXPECT_FLOAT_EQ(card->rotationAngleForOrientation(IO::LandscapeRight), 0);
+  EXPECT_FLOAT_EQ(card->rotationAngleForOrientation(IO::Portrait), 0);
+}
+
+TEST_F(PopUp, ARotatableCardShownInLandscapeLeftComesInFromTheLeft) {
+  driver().rotate(platform::DeviceOrientation::LandscapeLeft);
+  driver().advance(0.5);
+  screen_->displayPopUpViewWithTitle("Delete event", "The recording will be deleted.", std::nullopt,
+                                     KLPopUpOptionNoSwipeDismiss | KLPopUpOptionRotatable, {"OK"});
+  driver().pump();
+  auto card = shownCard();
+  ASSERT_TRUE(card);
+  EXPECT_EQ(card->position(), KLPopUpPositionLandscapeLeft);
+  EXPECT_LT(card->center().x, 0) << "starts off the left edge";
+  EXPECT_EQ(card->center().y, windowCenter().y);
+  driver().advance(1.0);
+  EXPECT_EQ(card->center(), (Point{screen_->view()->center().x, windowCenter().y}));
+  EXPECT_NEAR(card->transform().b, 1.0, 1e-6) << "a quarter turn";
+}
+
+TEST_F(PopUp, HidingACardThatCannotBeDismissedStillEndsEditing) {
+  auto card = display(KLPopUpOptionNotDismissable, {"Save"});
+  auto field = std::make_shared<platform::TextField>(platform::Rect(24, 10, 200, 36));
+  card->addSubview(field);
+  driver().tap(*field);
+  driver().advance(0.5);
+  ASSERT_TRUE(field->isEditing());
+  screen_->hidePopUpView();
+  driver().advance(0.5);
+  EXPECT_FALSE(field->isEditing());
+  EXPECT_FALSE(platform::Application::shared().isKeyboardVisible());
+  EXPECT_EQ(shownCard(), card) << "the card itself stays";
 }
 
 TEST_F(PopUp, TheKeyboardPushesTheCardUpAndLetsItBackDown) {

@@ -41,6 +41,18 @@ TEST_F(BaseScreen, HooksRunInLifeCycleOrder) {
   EXPECT_EQ(screen->log, (std::vector<std::string>{"unsubscribeFromNotifications"})) << "disappearing";
 }
 
+TEST_F(BaseScreen, AppearingNamesTheTitleLabelForAccessibility) {
+  auto screen = std::make_shared<LoggingScreen>();
+  auto title = std::make_shared<platform::Label>(platform::Rect(0, 0, 200, 30));
+  screen->loadViewIfNeeded();
+  screen->view()->addSubview(title);
+  screen->setTitleLabel(title);
+  show(screen);
+  EXPECT_EQ(title->accessibilityIdentifier(), "title_label");
+  EXPECT_TRUE(title->isAccessibilityElement());
+  EXPECT_EQ(window_->viewWithAccessibilityIdentifier("title_label"), title);
+}
+
 TEST_F(BaseScreen, TheMainViewTakesTheDarkThemeColour) {
   auto screen = std::make_shared<LoggingScreen>();
   auto background = std::make_shared<platform::View>();

@@ -18,6 +18,9 @@ struct ImageDifference {
   int maxAbsolute = 0;
   // Pixels where any channel differs by more than the tolerance given to compareImages.
   std::size_t differingPixels = 0;
+  // Differing pixels whose eight neighbours all differ too: the inside of a changed area, where
+  // a softened or shifted edge would leave only a line.
+  std::size_t solidlyDifferingPixels = 0;
 
   // Whether the images match within the tolerances.
   bool within(double meanTolerance, int maxTolerance) const {
