@@ -234,12 +234,19 @@ void KLPlayerViewModel::setStreamerRate(double rate) {
   if (rate > 0 && isPlaying()) tickTimer().setInterval(1.0 / rate);
 }
 
+namespace {
+// Zero would pause every later play, and a rate that is not finite gives the tick no period.
+bool isPlayableRate(double rate) { return std::isfinite(rate) && rate > 0; }
+}  // namespace
+
 void KLPlayerViewModel::setRate(double rate) {
+  if (!isPlayableRate(rate)) return;
   speedRate_ = rate;
   if (cameraStreamer_ && cameraStreamer_->playbackState() != platform::DKPlaybackStatePaused) setStreamerRate(rate);
 }
 
 void KLPlayerViewModel::didTapSpeedButtonWithRate(double rate) {
+  if (!isPlayableRate(rate)) return;
   setRate(rate);
   if (auto delegate = delegate_.lock()) delegate->streamerDidUpdateSpeedWithRate(rate);
 }

@@ -136,6 +136,10 @@ class PlayerViewController : public platform::ViewController,
   void viewDidLoad() override;
   void viewWillAppear(bool animated) override;
   void viewDidAppear(bool animated) override;
+  // The status bar comes and goes with the player's screens without an animation of its own.
+  platform::StatusBarAnimation preferredStatusBarUpdateAnimation() const override {
+    return platform::StatusBarAnimation::None;
+  }
   void viewWillLayoutSubviews() override;
   virtual void setUpViews();
   virtual void setUpPlayerLayer();

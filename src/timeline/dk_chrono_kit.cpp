@@ -70,7 +70,7 @@ void registerTimelineStoryboard() {
 std::shared_ptr<DKChronoKit> DKChronoKit::create(std::optional<std::string> accessToken,
                                                  std::optional<int64_t> cameraId, double time,
                                                  std::shared_ptr<platform::ViewController> viewController) {
-  return std::make_shared<DKChronoKit>(std::move(accessToken), cameraId, time, std::move(viewController));
+  return std::shared_ptr<DKChronoKit>(new DKChronoKit(std::move(accessToken), cameraId, time, std::move(viewController)));
 }
 
 std::shared_ptr<DKChronoKit> DKChronoKit::create(std::optional<std::string> accessToken,

@@ -30,9 +30,11 @@ class DKChronoKit : public KLTimelineDelegate, public std::enable_shared_from_th
   // initWithAccessToken:cameraId:viewController: (no start time).
   static std::shared_ptr<DKChronoKit> create(std::optional<std::string> accessToken, std::optional<int64_t> cameraId,
                                              std::shared_ptr<platform::ViewController> viewController);
-  DKChronoKit(std::optional<std::string> accessToken, std::optional<int64_t> cameraId, double time,
-              std::shared_ptr<platform::ViewController> viewController);
   ~DKChronoKit() override;
+  // Only `create` makes one: present() hands the timeline a weak reference to the facade, so a
+  // facade outside a shared_ptr (or a copy of one) must not exist.
+  DKChronoKit(const DKChronoKit&) = delete;
+  DKChronoKit& operator=(const DKChronoKit&) = delete;
 
   // ---- settings ----
   std::optional<std::string> accessToken;
@@ -74,6 +76,9 @@ class DKChronoKit : public KLTimelineDelegate, public std::enable_shared_from_th
   void applicationWillEnterForeground();
 
  private:
+  DKChronoKit(std::optional<std::string> accessToken, std::optional<int64_t> cameraId, double time,
+              std::shared_ptr<platform::ViewController> viewController);
+
   std::shared_ptr<const void> observerToken_;
   bool observing_ = false;
 };

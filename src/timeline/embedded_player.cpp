@@ -109,6 +109,10 @@ void EmbeddedPlayer::setRenderViewHidden(bool hidden) {
   if (player_ && player_->renderImageView()) player_->renderImageView()->setHidden(hidden);
 }
 
+void EmbeddedPlayer::setCameraImage(platform::ImagePtr image) {
+  if (player_) player_->setCameraImage(std::move(image));
+}
+
 void EmbeddedPlayer::dismissLandscape() {
   if (!player_) return;
   if (auto landscape = player_->landscapeViewController()) landscape->switchOrientationAnimated(false);

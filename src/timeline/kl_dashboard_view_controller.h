@@ -60,6 +60,8 @@ class KLDashboardViewController : public KLViewController,
   // Reloads the table and titles the back button with the current zone's name.
   void UI_reloadData();
   void UI_backButtonTapped();
+  // The right swipe goes back as the back button does: to the root of the tabs' navigation.
+  void swipeToGoBack() override { UI_backButtonTapped(); }
   void handle_kNetworkReachableNotification() override;
   void handle_kNetworkNotReachableNotification() override;
   void handle_kImageNotCapturedNotification();

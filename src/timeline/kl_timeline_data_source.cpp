@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <unordered_set>
 
 #include "foundation/color_codes.h"
 #include "foundation/credential_storage.h"
@@ -23,10 +24,10 @@ using platform::Rect;
 
 namespace {
 
-bool sameEvent(const KLTimelineEventPtr& a, const KLTimelineEventPtr& b) {
-  if (a == b) return true;
-  const auto objectA = a->timelineEventUnderlyingObject();
-  return objectA && objectA == b->timelineEventUnderlyingObject();
+// An event is the REST event behind its item; items without one stand for themselves.
+const void* eventIdentity(const KLTimelineEventPtr& event) {
+  if (auto object = event->timelineEventUnderlyingObject()) return object.get();
+  return event.get();
 }
 
 // Motion, infrared and audio events show their type's picture; the others their snapshot.
@@ -70,21 +71,23 @@ bool KLTimelineDataSource::updateWithRecordings(KLTimelineRecordings recordings)
 
 std::vector<KLTimelineEventPtr> KLTimelineDataSource::findAddedEventsFrom(const KLTimelineEvents& events) const {
   const KLTimelineEvents& held = eventsModel_->events();
-  const size_t n = events.size(), o = held.size();
-  if (o == 0) return events.toVector();
-  if (n <= o) return {};
-  // Same newest event: older pages were appended after the first o.
-  if (sameEvent(events.front(), held.front())) return std::vector<KLTimelineEventPtr>(events.begin() + o, events.end());
-  return std::vector<KLTimelineEventPtr>(events.begin(), events.begin() + (n - o));
+  if (held.size() == 0) return events.toVector();
+  // By identity, not by count: deletions and arrivals at either end may come in one list.
+  std::unordered_set<const void*> heldIdentities;
+  heldIdentities.reserve(held.size());
+  for (const auto& event : held) heldIdentities.insert(eventIdentity(event));
+  std::vector<KLTimelineEventPtr> added;
+  for (const auto& event : events)
+    if (!heldIdentities.contains(eventIdentity(event))) added.push_back(event);
+  return added;
 }
 
 bool KLTimelineDataSource::updateWithEvents(KLTimelineEvents events) {
   auto added = findAddedEventsFrom(events);
   const size_t held = eventsModel_->events().size();
   eventsModel_->updateWithEvents(events);
-  // Fewer events than held plus added means some left the list (deleted): their cards go too.
-  if (held > 0 && (events.size() <= held || held + added.size() > events.size()))
-    eventsWithThumbnailModel_->removeThumbnailsOfEventsNotIn(events);
+  // Held events that are not in the new list were deleted: their cards go too.
+  if (held > 0 && held + added.size() != events.size()) eventsWithThumbnailModel_->removeThumbnailsOfEventsNotIn(events);
   eventsWithThumbnailModel_->updateWithEvents(makeTimelineEvents(std::move(added)));
   return true;
 }

@@ -74,14 +74,32 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   double stripHeight = std::max(0.0, bounds.size.height - stripTop - kBottomRowHeight);
   Rect strip(0, stripTop, width, stripHeight);
 
+  KLDashboardViewController::buildLayout(root);
+  auto container = containerView();
+  auto bottom = std::make_shared<platform::View>(Rect(0, bounds.size.height - kBottomRowHeight, width, kBottomRowHeight));
+  container->addSubview(bottom);
+  bottomControlsContainer_ = bottom;
   auto recordingBackground = std::make_shared<platform::View>(Rect(0, stripTop, 0, stripHeight));
-  root.addSubview(recordingBackground);
+  container->insertSubview(recordingBackground, 0);
   recordingBackgroundView_ = recordingBackground;
   auto timelineContainer = std::make_shared<platform::View>(strip);
-  root.addSubview(timelineContainer);
+  container->insertSubview(timelineContainer, 1);
   timelineContainerView_ = timelineContainer;
-
-  KLDashboardViewController::buildLayout(root);
+  using platform::LayoutAttribute;
+  using platform::LayoutConstraint;
+  using platform::LayoutRelation;
+  auto pin = [](const std::shared_ptr<platform::View>& view, LayoutAttribute attribute,
+                          const std::shared_ptr<platform::View>& other, LayoutAttribute otherAttribute,
+                          double constant = 0) {
+    return LayoutConstraint::make(view, attribute, LayoutRelation::Equal, other, otherAttribute, 1, constant);
+  };
+  bottom->setTranslatesAutoresizingMaskIntoConstraints(false);
+  heightConstraint_ = LayoutConstraint::make(bottom, LayoutAttribute::Height, LayoutRelation::Equal, nullptr,
+                                             LayoutAttribute::NotAnAttribute, 1, kBottomRowHeight);
+  container->addConstraints({pin(bottom, LayoutAttribute::Left, container, LayoutAttribute::Left),
+                             pin(bottom, LayoutAttribute::Width, container, LayoutAttribute::Width),
+                             pin(bottom, LayoutAttribute::Bottom, container, LayoutAttribute::Bottom),
+                             heightConstraint_});
   // The rows are drawn for a light strip: dark bars and names on white.
   timelineContainer->setBackgroundColor(platform::Color::whiteColor());
   if (auto table = tableView()) {
@@ -91,7 +109,23 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   if (auto panel = noConnectionView()) panel->setFrame(strip);
   if (auto back = backButton()) back->setHidden(true);
   if (auto title = titleLabel()) title->setHidden(true);
-  auto container = containerView();
+  // The strip's own views end a bottom row above the screen's bottom (the no-network panel keeps
+  // the frame the dashboard gives it).
+  for (const auto& view : std::vector<std::shared_ptr<platform::View>>{recordingBackground, timelineContainer,
+                                                                       tableView()}) {
+    if (!view) continue;
+    const auto frame = view->frame();
+    view->setTranslatesAutoresizingMaskIntoConstraints(false);
+    auto stripBottom = pin(view, LayoutAttribute::Bottom, container, LayoutAttribute::Bottom, -kBottomRowHeight);
+    container->addConstraints({pin(view, LayoutAttribute::Top, container, LayoutAttribute::Top, frame.origin.y),
+                               pin(view, LayoutAttribute::Left, container, LayoutAttribute::Left, frame.origin.x),
+                               frame.size.width == width
+                                   ? pin(view, LayoutAttribute::Width, container, LayoutAttribute::Width)
+                                   : pin(view, LayoutAttribute::Width, nullptr, LayoutAttribute::NotAnAttribute,
+                                         frame.size.width),
+                               stripBottom});
+    stripBottomConstraints_.push_back(stripBottom);
+  }
 
   auto player = std::make_shared<platform::View>(Rect(0, 0, width, playerHeight));
   player->setBackgroundColor(platform::Color{0, 0, 0, 1});
@@ -105,12 +139,21 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   noVideo->setTextAlignment(platform::TextAlignment::Center);
   container->addSubview(noVideo);
   noVideoInfoLabel_ = noVideo;
-  auto close = std::make_shared<platform::Button>(Rect(width - 52, 8, 44, 44));
+  auto close = std::make_shared<KLLargerHitTestAreaButton>(Rect(width - 52, 8, 44, 44));
   close->setTitle("\u00d7", platform::kControlStateNormal);
   close->setTitleColor(platform::Color::whiteColor(), platform::kControlStateNormal);
   close->titleLabel()->setFont(platform::Font::system(30));
   container->addSubview(close);
   closeButton_ = close;
+  // Event jumps under the no-video message, for the gaps between recordings.
+  auto previousEvent = std::make_shared<KLLargerHitTestAreaButton>(Rect(width / 2 - 52, playerHeight / 2 + 18, 36, 36));
+  auto nextEvent = std::make_shared<KLLargerHitTestAreaButton>(Rect(width / 2 + 16, playerHeight / 2 + 18, 36, 36));
+  previousEvent->setAccessibilityIdentifier("player_previous_event_button");
+  nextEvent->setAccessibilityIdentifier("player_next_event_button");
+  container->addSubview(previousEvent);
+  container->addSubview(nextEvent);
+  playerPreviousEventButton_ = previousEvent;
+  playerNextEventButton_ = nextEvent;
 
   auto line = std::make_shared<platform::View>(Rect(0, stripTop, width, 1));
   container->addSubview(line);
@@ -147,9 +190,6 @@ void KLTimelineViewController::buildLayout(platform::View& root) {
   });
   updateAvailableView_ = badge;
 
-  auto bottom = std::make_shared<platform::View>(Rect(0, bounds.size.height - kBottomRowHeight, width, kBottomRowHeight));
-  container->addSubview(bottom);
-  bottomControlsContainer_ = bottom;
   double buttonWidth = width / 5;
   std::vector<std::shared_ptr<platform::Button>> buttons;
   for (int i = 0; i < 5; ++i) {
@@ -193,6 +233,10 @@ void KLTimelineViewController::viewDidLoad() {
   camera->setCameraID(cameraID_);
   manager->deviceKeeper()->setCamera(camera);
   if (!isTimelineControlsVisible_) {
+    // The strip grows down over the place of the row.
+    heightConstraint_->setConstant(0);
+    for (const auto& c : stripBottomConstraints_) c->setConstant(0);
+    if (auto v = viewIfLoaded()) v->layoutIfNeeded();
     if (auto bottom = bottomControlsContainer()) bottom->setHidden(true);
     didUpdateRecordingsForCameraID(cameraID_);
   }
@@ -259,8 +303,11 @@ void KLTimelineViewController::setUpViews() {
     bottom->setBackgroundColor(lightGreyColor());
   }
   if (auto close = closeButton()) {
-    // Every control event of the close area asks to close; closeButtonPressed acts on the first.
+    // Every control event of the close area (64 points square, over the button) asks to close;
+    // closeButtonPressed acts on the first.
     close->addTarget(self, &KLTimelineViewController::closeButtonPressed, platform::kControlEventAllEvents);
+    close->veryLargeTouchArea()->addTarget(self, &KLTimelineViewController::closeButtonPressed,
+                                           platform::kControlEventAllEvents);
     close->layer().setShadowColor(darkColor());
     close->layer().setShadowOffset({1.5, 1.5});
     close->layer().setShadowOpacity(0.7);
@@ -278,6 +325,20 @@ void KLTimelineViewController::setUpViews() {
   if (auto label = noVideoInfoLabel()) {
     label->setText(frameworkText("NoRecordingsAvailable"));
     label->setTextColor(platform::Color::whiteColor());
+  }
+  struct EventJump {
+    std::shared_ptr<KLLargerHitTestAreaButton> button;
+    const char* image;
+    void (KLTimelineViewController::*action)();
+  };
+  for (const auto& jump : {EventJump{playerPreviousEventButton(), "Player_Prev",
+                                     &KLTimelineViewController::playerPreviousEventButtonTapped},
+                           EventJump{playerNextEventButton(), "Player_Next",
+                                     &KLTimelineViewController::playerNextEventButtonTapped}}) {
+    if (!jump.button) continue;
+    jump.button->setImage(platform::Image::named(jump.image), platform::kControlStateNormal);
+    jump.button->addTarget(self, jump.action, platform::kControlEventTouchUpInside);
+    jump.button->largeHitTestArea()->addTarget(self, jump.action, platform::kControlEventTouchUpInside);
   }
   updateTimelineWithRecordingAvailable(false);
   if (auto label = noEventsInfoLabel()) {
@@ -472,18 +533,8 @@ void KLTimelineViewController::didUpdateRecordingsForCameraID(std::optional<int6
     auto s = weak.lock();
     if (!s) return;
     s->reloadTableViewAndResetVelocity(false);
-    auto playing = s->playingRecording();
-    bool playingLeft = false;
-    if (playing) {
-      playingLeft = true;
-      auto object = playing->timelineRecordingUnderlyingObject();
-      for (const auto& r : s->dataSource_->allTimelineRecordings()) {
-        if (r->timelineRecordingUnderlyingObject() == object) {
-          playingLeft = false;
-          break;
-        }
-      }
-    }
+    const bool playing = s->playingRecordingModel_ != nullptr;
+    const bool playingLeft = playing && !s->playingRecording();
     double t = s->adapter_->scrollTime();
     if ((!playing && !s->adapter_->isScrolling() && t > 0) || playingLeft) {
       s->timelineAdapterDidEndScrollingAtTime(*s->adapter_, t);
@@ -548,6 +599,8 @@ void KLTimelineViewController::reloadTableViewIfNeeded() {
 void KLTimelineViewController::recomputePermissions() {
   setPermissions(0);
   computePermissions();
+  // The summary button depends on the export right.
+  updateVideoSummaryButton();
 }
 
 void KLTimelineViewController::handle_UIApplicationDidEnterBackgroundNotification() {
@@ -578,6 +631,8 @@ void KLTimelineViewController::handle_kUnableToSaveVideoToPhotoAlbumNotification
 
 void KLTimelineViewController::updateTimelineWithRecordingAvailable(bool available) {
   if (auto label = noVideoInfoLabel()) label->setHidden(available);
+  if (auto previous = playerPreviousEventButton()) previous->setHidden(available || !hasPreviousEvent_);
+  if (auto next = playerNextEventButton()) next->setHidden(available || !hasNextEvent_);
 }
 
 void KLTimelineViewController::updateVideoSummaryButton() {
@@ -644,8 +699,9 @@ void KLTimelineViewController::scrollToFirstEvent() {
 }
 
 void KLTimelineViewController::hideViewsWithAnimationDuration(double duration, double delay, bool shouldHide) {
-  std::vector<std::shared_ptr<platform::View>> views = {tableView(), timelineLineView_.lock(), timelineLabel(),
-                                                        nextEventButton(), prevEventButton(), updateAvailableView()};
+  std::vector<std::shared_ptr<platform::View>> views = {tableView(),       dayPickerView(),   timelineLineView_.lock(),
+                                                        timelineLabel(),   nextEventButton(), prevEventButton(),
+                                                        updateAvailableView()};
   double alpha = shouldHide ? 0 : 1;
   platform::View::animate(duration, delay, 2, [views, alpha] {
     for (const auto& v : views) {
@@ -658,14 +714,20 @@ void KLTimelineViewController::hideViewsWithAnimationDuration(double duration, d
 
 void KLTimelineViewController::closeButtonPressed() {
   if (dismissing_ || !presentingViewController()) return;
-  dismissing_ = true;
   auto self = sharedAs<KLTimelineViewController>();
-  selfWhileDismissing_ = self;
-  auto finish = [self] {
-    if (auto d = self->timelineDelegate()) d->didDismissTimeline(self);
+  auto completed = std::make_shared<bool>(false);
+  auto finish = [self, completed] {
+    *completed = true;
+    self->dismissing_ = false;
     self->selfWhileDismissing_.reset();
+    if (auto d = self->timelineDelegate()) d->didDismissTimeline(self);
   };
   dismissViewController(true, finish);
+  // The platform refuses a dismissal while the screen still slides in: the screen stays as it
+  // was, so a later tap can close it.
+  if (*completed || !isBeingDismissed()) return;
+  dismissing_ = true;
+  selfWhileDismissing_ = self;
 }
 
 bool KLTimelineViewController::respondsToSelector(std::string_view selector) const {

@@ -38,6 +38,7 @@
 #include "timeline/reload_throttle.h"
 #include "timeline/timeline_event_feed.h"
 #include "timeline/timeline_player.h"
+#include "ui/kl_larger_hit_test_area_button.h"
 #include "ui/kl_verlically_centered_button.h"
 
 namespace dk {
@@ -103,7 +104,12 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::shared_ptr<platform::Label> noVideoInfoLabel() const { return noVideoInfoLabel_.lock(); }
   std::shared_ptr<platform::ImageView> noEventsImageView() const { return noEventsImageView_.lock(); }
   std::shared_ptr<platform::Label> noEventsInfoLabel() const { return noEventsInfoLabel_.lock(); }
-  std::shared_ptr<platform::Button> closeButton() const { return closeButton_.lock(); }
+  std::shared_ptr<KLLargerHitTestAreaButton> closeButton() const { return closeButton_.lock(); }
+  // The event jumps over the player area, shown in a gap when there is an event that way.
+  std::shared_ptr<KLLargerHitTestAreaButton> playerPreviousEventButton() const { return playerPreviousEventButton_.lock(); }
+  std::shared_ptr<KLLargerHitTestAreaButton> playerNextEventButton() const { return playerNextEventButton_.lock(); }
+  // The bottom row's height: 0 when the host hides the controls, so the strip takes their place.
+  const std::shared_ptr<platform::LayoutConstraint>& heightConstraint() const { return heightConstraint_; }
   std::shared_ptr<platform::Label> timelineLabel() const { return timelineLabel_.lock(); }
   std::shared_ptr<platform::View> timelineContainerView() const { return timelineContainerView_.lock(); }
   std::shared_ptr<KLUpdateAvailableView> updateAvailableView() const { return updateAvailableView_.lock(); }
@@ -124,7 +130,9 @@ class KLTimelineViewController : public KLDashboardViewController,
   const std::shared_ptr<TimelinePlayer>& player() const { return player_; }
   // The embedded player (the hand-off creates it; tests give one).
   void setPlayer(std::shared_ptr<TimelinePlayer> player);
-  KLTimelineRecordingPtr playingRecording() const { return playingRecording_.lock(); }
+  // The recording handed to the player, as the strip's list holds it now (nullptr once it has
+  // left the list). Kept by its model: the list's items are made anew at every change.
+  KLTimelineRecordingPtr playingRecording() const;
   platform::BackgroundTaskIdentifier bgTask() const { return bgTask_; }
 
   // ---- playback hand-off (kl_timeline_view_controller_playback.cpp) ----
@@ -147,6 +155,8 @@ class KLTimelineViewController : public KLDashboardViewController,
   void playerDidEndPlaying();
   void previousEventWasUpdated();
   void nextEventWasUpdated();
+  void playerPreviousEventButtonTapped() { previousEventWasUpdated(); }
+  void playerNextEventButtonTapped() { nextEventWasUpdated(); }
   // The player row ("more" row): frame steps and the speed menu, shown by the "more" button.
   std::shared_ptr<platform::Button> previousFrameButton() const { return previousFrameButton_.lock(); }
   std::shared_ptr<platform::Button> nextFrameButton() const { return nextFrameButton_.lock(); }
@@ -369,7 +379,12 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::weak_ptr<platform::Label> noVideoInfoLabel_;
   std::weak_ptr<platform::ImageView> noEventsImageView_;
   std::weak_ptr<platform::Label> noEventsInfoLabel_;
-  std::weak_ptr<platform::Button> closeButton_;
+  std::weak_ptr<KLLargerHitTestAreaButton> closeButton_;
+  std::weak_ptr<KLLargerHitTestAreaButton> playerPreviousEventButton_;
+  std::weak_ptr<KLLargerHitTestAreaButton> playerNextEventButton_;
+  std::shared_ptr<platform::LayoutConstraint> heightConstraint_;
+  // The strip's bottom edges, a bottom row's height above the screen's bottom.
+  std::vector<std::shared_ptr<platform::LayoutConstraint>> stripBottomConstraints_;
   std::weak_ptr<platform::Label> timelineLabel_;
   std::weak_ptr<platform::View> timelineLineView_;
   std::weak_ptr<platform::View> timelineContainerView_;
@@ -399,7 +414,7 @@ class KLTimelineViewController : public KLDashboardViewController,
   TimelineEventFeed eventFeed_;
   unsigned long currentInterval_ = 2;
   std::shared_ptr<TimelinePlayer> player_;
-  std::weak_ptr<KLTimelineRecordingInterface> playingRecording_;
+  platform::ObjectPtr playingRecordingModel_;
   bool seekInProgress_ = false;
   bool snapshotIsBlurred_ = false;
   std::weak_ptr<platform::Button> snapshotButton_;

@@ -195,6 +195,8 @@ void KLTimelineViewController::timelineAdapterDidScrollToTime(KLTimeRangeAdapter
                                   auto s = weak.lock();
                                   if (!s || error || !image) return;
                                   s->setLastPresentedSnapshot(image);
+                                  // The view shows the sharp thumbnail now: the next gap blurs it again.
+                                  s->snapshotIsBlurred_ = false;
                                 });
     }
   }
@@ -228,6 +230,7 @@ KLTimelineEventPtr KLTimelineViewController::eventForSnapshotAtTime(double time)
 void KLTimelineViewController::setLastPresentedSnapshot(platform::ImagePtr image) {
   if (!image) image = getLocalSnapshotForKey(cameraID_);
   lastPresentedSnapshot_ = image;
+  if (player_) player_->setCameraImage(image);
 }
 
 void KLTimelineViewController::timelineAdapterWillDisplayCellForRowAtTimeRange(KLTimeRangeAdapter&, KLTimeRange range) {

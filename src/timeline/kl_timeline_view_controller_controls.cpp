@@ -83,7 +83,7 @@ void KLTimelineViewController::buildPlayerControlsLayout(platform::View& contain
 void KLTimelineViewController::setUpPlayerControls() {
   auto self = sharedAs<KLTimelineViewController>();
   if (auto row = playerBottomControlsContainer()) {
-    row->setBackgroundColor(platform::Color::whiteColor());
+    row->setBackgroundColor(lightGreyColor());
     row->setAlpha(0);
   }
   struct Frame {
@@ -95,6 +95,8 @@ void KLTimelineViewController::setUpPlayerControls() {
                            Frame{nextFrameButton(), "next-frame", &KLTimelineViewController::nextFrameButtonPressed}}) {
     if (!item.button) continue;
     setImageAndTint(*item.button, platform::Image::named(item.image), darkColor());
+    item.button->setTitle(controlsUpper(controlsText("Frame")), platform::kControlStateNormal);
+    item.button->setTitleColor(darkColor(), platform::kControlStateNormal);
     // Nothing to step through until a player has loaded.
     item.button->setEnabled(false);
     item.button->addTarget(self, item.action, platform::kControlEventTouchUpInside);
@@ -107,7 +109,7 @@ void KLTimelineViewController::setUpPlayerControls() {
   }
   if (auto menu = speedOptionsView()) {
     menu->setAlpha(0);
-    menu->setBackgroundColor(lightColor());
+    menu->setBackgroundColor(lightGreyColor());
     menu->layer().setCornerRadius(8);
     menu->setClipsToBounds(true);
   }

@@ -55,13 +55,15 @@ void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeA
         container->addSubview(controller->view());
       }
       setPlayer(player);
+      // Until its first frame the new player shows the thumbnail the strip showed last.
+      if (player_) player_->setCameraImage(lastPresentedSnapshot_);
       if (dataSource_ && adapter_) timelineAdapterDidScrollToTime(*adapter_, time);
     }
     if (player_) {
       player_->setRenderViewHidden(false);
       player_->setRecording(recording);
     }
-    playingRecording_ = recording;
+    playingRecordingModel_ = recording->timelineRecordingUnderlyingObject();
     startPlayerWithRecording(recording, time);
     return;
   }
@@ -88,6 +90,13 @@ void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeA
 }
 
 // ---- the player ----
+
+KLTimelineRecordingPtr KLTimelineViewController::playingRecording() const {
+  if (!playingRecordingModel_ || !dataSource_) return nullptr;
+  for (const auto& recording : dataSource_->allTimelineRecordings())
+    if (recording->timelineRecordingUnderlyingObject() == playingRecordingModel_) return recording;
+  return nullptr;
+}
 
 void KLTimelineViewController::startPlayerWithRecording(const KLTimelineRecordingPtr& recording, double time) {
   seekInProgress_ = false;

@@ -8,6 +8,7 @@
 
 #include "model/kl_camera_response.h"
 #include "platform/foundation/object.h"
+#include "platform/graphics/image.h"
 #include "timeline/kl_timeline_item_interfaces.h"
 
 namespace dk::platform {
@@ -33,6 +34,8 @@ class TimelinePlayer : public virtual platform::Protocol {
   virtual void updateSpeedWithRate(double /*rate*/) {}
   virtual void setRecording(const KLTimelineRecordingPtr& /*recording*/) {}
   virtual void setRenderViewHidden(bool /*hidden*/) {}
+  // The poster shown under the video (the thumbnail the strip last showed); nullptr is ignored.
+  virtual void setCameraImage(platform::ImagePtr /*image*/) {}
   // Brings playback back to the embedded screen when the landscape screen is up.
   virtual void dismissLandscape() {}
   // The screen to embed; nullptr for players without one.

@@ -129,8 +129,8 @@ class KLViewController : public KLPermissionsViewController,
   // Hop. Dismisses a presented alert (animated) and passes it the completion; without one the
   // completion does not run.
   void hideAlertViewWithCompletion(std::function<void()> completion);
-  // Hop. Pops the navigation stack unless this is a root screen.
-  void swipeToGoBack();
+  // Hop. Pops the navigation stack unless this is a root screen (the screen's right swipe).
+  virtual void swipeToGoBack();
   void handle_kLogoutNeededNotification();
   void show_demoUserError();
   void UI_addShadowToView(platform::View& view);

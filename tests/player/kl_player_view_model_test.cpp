@@ -1,6 +1,9 @@
 // The view model over a real streamer playing the local cloud's videos: how the timeline starts
 // playback, rates and the tick, frame steps, the end, snapshots, the silent retry, and the
 // faults of item hand-over, failed streamers and stale callbacks.
+#include <cmath>
+#include <limits>
+
 #include "platform/ui/application.h"
 #include "player_fixture.h"
 
@@ -48,6 +51,25 @@ TEST_F(PlayerTest, ASpeedChosenWhilePausedWaitsForPlayThenMutesAndTicksFaster) {
 
   model->setRate(1.0);  // 1x unmutes
   EXPECT_FALSE(model->cameraStreamer()->isAudioMuted());
+}
+
+TEST_F(PlayerTest, ARateThatIsNotFiniteOrNotPositiveIsRefusedAndPlayStillPlays) {
+  model->setRecording(first);
+  pump();
+  model->didTapPlayButton();  // pause
+  pump();
+  ASSERT_FALSE(model->isPlaying());
+  model->setRate(2.0);
+  screen->events.clear();
+  for (double rate : {0.0, -1.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+    model->setRate(rate);
+    model->didTapSpeedButtonWithRate(rate);
+  }
+  EXPECT_TRUE(screen->events.empty()) << "no speed is reported for a refused rate";
+  model->didTapPlayButton();
+  pump();
+  EXPECT_TRUE(model->isPlaying());
+  EXPECT_EQ(model->cameraStreamer()->rate(), 2.0f) << "the last sound rate stays";
 }
 
 TEST_F(PlayerTest, AFrameStepReportsTheNewTimeAtOnce) {

@@ -143,6 +143,11 @@ TEST_F(PlayerScreenTest, ARecordingPlayerHasNoLiveCapabilities) {
   for (int c : {0, 1, 4, 5, 6, 9}) EXPECT_FALSE(player->shouldEnableButtonForPlaybackCapability(c)) << c;
 }
 
+TEST_F(PlayerScreenTest, TheStatusBarChangesWithoutAnAnimationOfItsOwn) {
+  const platform::ViewController& screen = *player;
+  EXPECT_EQ(screen.preferredStatusBarUpdateAnimation(), platform::StatusBarAnimation::None);
+}
+
 TEST_F(PlayerScreenTest, ActionsOutsideTheTableAndUnmutingWithoutAMicrophoneDoNothing) {
   camera->microphone = false;
   pump();

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "foundation/color_manager.h"
 #include "foundation/credential_storage.h"
 #include "foundation/data_handler.h"
@@ -16,6 +18,12 @@ namespace dk {
 namespace {
 
 using test::kCamera;
+
+// A facade outside a shared_ptr would fail only once present() has stored the credential: such a
+// facade (or a copy of one) cannot be written.
+static_assert(!std::is_constructible_v<DKChronoKit, std::optional<std::string>, std::optional<int64_t>, double,
+                                       std::shared_ptr<platform::ViewController>>);
+static_assert(!std::is_copy_constructible_v<DKChronoKit> && !std::is_move_constructible_v<DKChronoKit>);
 
 class Facade : public test::TimelineScreenTest {
  protected:

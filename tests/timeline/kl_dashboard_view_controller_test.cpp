@@ -11,6 +11,8 @@
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/bundle.h"
 #include "platform/media/photo_library.h"
+#include "platform/ui/navigation_controller.h"
+#include "platform/ui/ui_test_driver.h"
 #include "services/scripted_executor.h"
 #include "support/temp_directory.h"
 #include "timeline/kl_timeline_preview_view_controller.h"
@@ -175,6 +177,24 @@ TEST_F(Dashboard, TheBackButtonAndTitleAreStyledForTheDarkScreen) {
   EXPECT_EQ(screen->titleLabel()->textColor(), platform::Color::whiteColor());
   EXPECT_EQ(screen->titleLabel()->font().pointSize(), S_RegularTextFont().pointSize());
   EXPECT_EQ(screen->tableView()->numberOfSections(), 0);
+}
+
+TEST_F(Dashboard, ARightSwipeGoesBackToTheRootOfTheTabsNavigation) {
+  auto dashboard = std::make_shared<KLDashboardViewController>();
+  auto tabs = std::make_shared<platform::TabBarController>();
+  tabs->setViewControllers({dashboard});
+  auto root = std::make_shared<platform::ViewController>();
+  auto navigation = platform::NavigationController::withRoot(root);
+  showWindow(navigation);
+  navigation->pushViewController(std::make_shared<platform::ViewController>(), false);
+  navigation->pushViewController(tabs, false);
+  driver().advance(0.6);
+  ASSERT_EQ(navigation->viewControllers().size(), 3u);
+  driver().swipe(platform::UiTestDriver::centerOf(*dashboard->view()), platform::kSwipeRight);
+  driver().advance(1.0);
+  // As the back button: the whole way back, not one screen.
+  EXPECT_EQ(navigation->viewControllers().size(), 1u);
+  EXPECT_EQ(navigation->topViewController(), root);
 }
 
 class Badge : public test::ScreenTest {};

@@ -151,6 +151,24 @@ TEST_F(DataSourceTest, ThumbnailsAreBuiltThenAddedAndThoseOfDeletedEventsDropped
   EXPECT_TRUE(cell->eventContainer()->isHidden());
 }
 
+TEST_F(DataSourceTest, ADeletionAndArrivalsInOneListMoveTheCardsToTheRightEvents) {
+  // Rows are 600 s: every event here is far enough from the others for a card of its own.
+  auto e1 = test::restEvent(1, kNoon - 3000), e2 = test::restEvent(2, kNoon - 6000);
+  source_->updateWithEvents(TimelineEventAdapter::makeList({e1, e2}));
+  // #1 is deleted while #3 and #4 arrive: the list keeps its length plus one.
+  auto e3 = test::restEvent(3, kNoon - 1800), e4 = test::restEvent(4, kNoon - 600);
+  source_->updateWithEvents(TimelineEventAdapter::makeList({e4, e3, e2}));
+  std::vector<KLEventPtr> cards;
+  for (const auto& card : source_->eventsWithThumbnailModel()->eventsWithThumbnails())
+    cards.push_back(underlyingEvent(*card));
+  EXPECT_EQ(cards, (std::vector<KLEventPtr>{e4, e3, e2}));
+  // The deleted event's row shows no card; the new events' rows show theirs, and a tap acts on them.
+  EXPECT_TRUE(row({kNoon - 3300, 600})->eventContainer()->isHidden());
+  EXPECT_FALSE(row({kNoon - 2100, 600})->eventContainer()->isHidden());
+  EXPECT_EQ(underlyingEvent(*source_->eventWithThumbnailAtTime(kNoon - 1800)), e3);
+  EXPECT_EQ(source_->eventWithThumbnailAtTime(kNoon - 3000), nullptr);
+}
+
 TEST_F(DataSourceTest, AZoomChangeRebuildsTheThumbnailsAtTheNewSpacing) {
   std::vector<KLEventPtr> events;
   for (int i = 0; i < 20; ++i) events.push_back(test::restEvent(i, kNoon - 40.0 * i));

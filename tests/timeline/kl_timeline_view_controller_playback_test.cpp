@@ -213,6 +213,86 @@ TEST_F(TimelinePlayback, AGapRemovesThePlayerAndBlursTheLastThumbnailOnce) {
   EXPECT_EQ(screen->noVideoInfoLabel()->text(), localizedPlaybackText("EndOfRecordings"));
 }
 
+TEST_F(TimelinePlayback, ANewRecordingWhileOnePlaysLeavesPlaybackAlone) {
+  double start = now() - 7200;
+  auto playing = restRecording(1, start, now() - 600);
+  setRecordings({playing});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(now() - 3600, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  const size_t seeks = p->seeks.size();
+  const double at = screen->adapter()->scrollTime();
+  // A new live segment arrives: the list grows by one and its items are made anew.
+  setRecordings({restRecording(2, now() - 300, now() - 60), playing});
+  driver().advance(1.0);
+  EXPECT_EQ(p->seeks.size(), seeks) << "the playing recording is not sought again";
+  ASSERT_TRUE(screen->playingRecording());
+  EXPECT_DOUBLE_EQ(screen->playingRecording()->timelineRecordingStartTime(), start);
+  EXPECT_DOUBLE_EQ(screen->adapter()->scrollTime(), at);
+}
+
+TEST_F(TimelinePlayback, WhenThePlayingRecordingLeavesTheListPlaybackIsPositionedAgain) {
+  double aStart = now() - 7200, aEnd = now() - 5400, bStart = now() - 3000;
+  auto b = restRecording(2, bStart, now() - 60);
+  setRecordings({b, restRecording(1, aStart, aEnd)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aStart + 600, false, true);
+  ASSERT_TRUE(screen->player());
+  // The recording that plays is deleted: where the strip stands is a gap now.
+  setRecordings({b});
+  driver().advance(1.0);
+  EXPECT_FALSE(screen->player());
+  EXPECT_FALSE(screen->noVideoInfoLabel()->isHidden());
+  EXPECT_EQ(screen->noVideoInfoLabel()->text(), localizedPlaybackText("EndOfRecordings"));
+}
+
+TEST_F(TimelinePlayback, InAGapThePlayerAreasArrowsJumpToTheNearestEvents) {
+  double aStart = now() - 7200, aEnd = now() - 6000, bStart = now() - 3000;
+  double older = aEnd - 300, newer = bStart + 300;
+  setRecordings({restRecording(2, bStart, now() - 60), restRecording(1, aStart, aEnd)});
+  setEvents({restEvent(2, newer), restEvent(1, older)});
+  auto screen = screenAtThreeMinutes();
+  screen->scrollTableViewToTime(aStart + 60, false, true);
+  EXPECT_TRUE(screen->playerPreviousEventButton()->isHidden()) << "a recording plays: no arrows";
+  EXPECT_TRUE(screen->playerNextEventButton()->isHidden());
+
+  const double gap = aEnd + 1200;
+  screen->scrollTableViewToTime(gap, false, true);
+  ASSERT_FALSE(screen->player());
+  EXPECT_FALSE(screen->playerPreviousEventButton()->isHidden());
+  EXPECT_FALSE(screen->playerNextEventButton()->isHidden());
+  driver().tap(*screen->playerNextEventButton());
+  driver().settle();
+  EXPECT_NEAR(screen->adapter()->scrollTime(), newer, 1.0);
+  ASSERT_TRUE(screen->player()) << "the jump landed in a recording";
+
+  screen->scrollTableViewToTime(gap, false, true);
+  driver().tap(*screen->playerPreviousEventButton());
+  driver().settle();
+  EXPECT_NEAR(screen->adapter()->scrollTime(), older, 1.0);
+
+  // Past the newest event there is nothing to jump to that way.
+  screen->scrollTableViewToTime(now() - 30, false, true);
+  EXPECT_TRUE(screen->playerNextEventButton()->isHidden());
+  EXPECT_FALSE(screen->playerPreviousEventButton()->isHidden());
+}
+
+TEST_F(TimelinePlayback, TheThumbnailShownLastIsThePlayersPoster) {
+  setRecordings({restRecording(1, now() - 7200, now() - 60)});
+  auto screen = screenAtThreeMinutes();
+  auto shown = platform::Image::withColor(platform::Color{1, 0, 0, 1}, {4, 4});
+  screen->setLastPresentedSnapshot(shown);
+  screen->scrollTableViewToTime(now() - 3600, false, true);
+  auto p = player();
+  ASSERT_TRUE(p);
+  ASSERT_FALSE(p->posters.empty()) << "a new player starts with the last thumbnail";
+  EXPECT_EQ(p->posters.back(), shown);
+  auto next = platform::Image::withColor(platform::Color{0, 1, 0, 1}, {4, 4});
+  screen->setLastPresentedSnapshot(next);
+  EXPECT_EQ(p->posters.back(), next);
+}
+
 TEST_F(TimelinePlayback, AnEventJumpFromLandscapeIntoAGapBringsLandscapeDownBeforeRemoving) {
   double aStart = now() - 7200, aEnd = now() - 6000, gapEvent = now() - 4000;
   setRecordings({restRecording(1, aStart, aEnd)});

@@ -8,6 +8,9 @@
 #include "foundation/date_timeline_helper.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
+#include "platform/ui/ui_test_driver.h"
+#include "foundation/date_formatting.h"
+#include "network/kl_request_table.h"
 #include "model/kl_detections_response.h"
 #include "timeline_screen_fixture.h"
 
@@ -319,6 +322,92 @@ TEST_F(TimelineScreen, EventButtonsFollowTheEventsAroundTheScrolledTime) {
   EXPECT_TRUE(player->hasPrevious);
 }
 
+TEST_F(TimelineScreen, TheStripAndItsDayRowFadeInOnlyOnceTheScreenHasAppeared) {
+  auto screen = makeScreen();
+  screen->loadViewIfNeeded();
+  const std::vector<std::shared_ptr<platform::View>> faded = {
+      screen->tableView(),       screen->dayPickerView(),   screen->timelineLabel(),
+      screen->nextEventButton(), screen->prevEventButton(), screen->updateAvailableView()};
+  for (size_t i = 0; i < faded.size(); ++i) EXPECT_EQ(faded[i]->alpha(), 0.0) << "view " << i << " at load";
+  show(screen);
+  for (size_t i = 0; i < faded.size(); ++i) EXPECT_EQ(faded[i]->alpha(), 1.0) << "view " << i << " once shown";
+  // The date row keeps taking touches while it fades in.
+  EXPECT_TRUE(screen->dayPickerView()->isUserInteractionEnabled());
+}
+
+TEST_F(TimelineScreen, WithoutTheHostsControlsTheStripReachesTheBottomOfTheScreen) {
+  auto with = showScreen(makeScreen());
+  const double rowWithControls = with->tableView()->rowHeight();
+  ASSERT_LT(with->tableView()->frame().maxY(), with->view()->bounds().size.height);
+  window_.reset();
+
+  auto screen = makeScreen();
+  screen->setIsTimelineControlsVisible(false);
+  showScreen(screen);
+  EXPECT_EQ(screen->heightConstraint()->constant(), 0);
+  EXPECT_TRUE(screen->bottomControlsContainer()->isHidden());
+  EXPECT_DOUBLE_EQ(screen->tableView()->frame().maxY(), screen->view()->bounds().size.height);
+  EXPECT_DOUBLE_EQ(screen->timelineContainerView()->frame().maxY(), screen->view()->bounds().size.height);
+  EXPECT_GT(screen->tableView()->rowHeight(), rowWithControls) << "six rows fill the taller strip";
+}
+
+TEST_F(TimelineScreen, BackInTheForegroundItAsksForWhatIsNew) {
+  auto screen = showScreen(makeScreen());
+  // New events are those after the newest one held.
+  auto held = restEvent(1, now() - 600);
+  held->setStringTimestamp(timeFormatterForStringTimestamp()->stringFromDate(now() - 600));
+  setEvents({held});
+  auto named = [this](KLRequestName name, size_t from) {
+    size_t n = 0;
+    auto requests = executor_->requests();
+    for (size_t i = from; i < requests.size(); ++i) n += requests[i]->requestName() == name;
+    return n;
+  };
+  driver().enterBackground();
+  platform::MainRunLoop::runUntilIdle();
+  const size_t before = executor_->requests().size();
+  driver().enterForeground();
+  driver().advance(0.1);
+  EXPECT_GE(named(NEW_EVENTS_GET_REQUEST_CLOUD, before), 1u);
+  EXPECT_GE(named(RECORDINGS_CAMERA_GET_REQUEST_CLOUD, before), 1u);
+}
+
+TEST_F(TimelineScreen, AMoveFartherThanOneScreenJumpsAndReportsAShortOneAnimates) {
+  const double start = now() - 6 * 3600;
+  setRecordings({restRecording(1, now() - 12 * 3600, now() - 60)});
+  auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes, start));
+  auto table = screen->tableView();
+  const double screenSpan = table->frame().size.height / table->rowHeight() * 30;  // 30 s rows
+  ASSERT_NEAR(screen->adapter()->scrollTime(), start, 1.0);
+
+  // Half a screen, animated: the strip is still on its way and nothing reported a scroll.
+  const std::string label = screen->timelineLabel()->text();
+  screen->scrollTableViewToTime(start - screenSpan / 2, true, false);
+  EXPECT_GT(std::fabs(screen->adapter()->scrollTime() - (start - screenSpan / 2)), 1.0);
+  EXPECT_EQ(screen->timelineLabel()->text(), label);
+  driver().settle();
+  EXPECT_NEAR(screen->adapter()->scrollTime(), start - screenSpan / 2, 1.0);
+
+  // Two screens, animated asked: there at once, reported as a scroll (the label follows).
+  const double far = screen->adapter()->scrollTime() - 2 * screenSpan;
+  screen->scrollTableViewToTime(far, true, false);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), far, 1.0);
+  EXPECT_EQ(screen->timelineLabel()->text(), hourMinutesSecondsFromTimestamp(screen->adapter()->scrollTime()));
+}
+
+TEST_F(TimelineScreen, AReloadAfterMidnightKeepsTheStripAtTheTimeItShowed) {
+  const double shown = now() - 3600;
+  setRecordings({restRecording(1, now() - 5 * 3600, now() - 60)});
+  auto screen = showScreen(makeScreen(0, shown));
+  ASSERT_NEAR(screen->adapter()->scrollTime(), shown, 1.0);
+  const double endBefore = screen->adapter()->endTime();
+  // The day ends: the axis now ends a day later.
+  clock_.clock().set(timeIntervalForMidnight(now()) + 86400 + 30);
+  screen->reloadTableViewAndResetVelocity(false);
+  EXPECT_GT(screen->adapter()->endTime(), endBefore);
+  EXPECT_NEAR(screen->adapter()->scrollTime(), shown, 1.0);
+}
+
 class Delegate : public KLTimelineDelegate {
  public:
   int calls = 0;
@@ -351,12 +440,17 @@ TEST_F(TimelineScreen, TheSummaryButtonNeedsTheExportRightAndSmartDetectionKnown
     EXPECT_EQ(screen->dailySummaryButton()->isEnabled(), c.on) << c.enabled;
   }
   EXPECT_FALSE(screen->dailySummaryButton()->titleForState(platform::kControlStateNormal)->empty());
-  // Without the export right it stays off whatever the camera does.
+  // Rights that arrive late (without the export right) turn it off whatever the camera does.
   rights->setRights(KLUserRightPlayback);
-  screen->recomputePermissions();
-  screen->updateVideoSummaryButton();
+  platform::NotificationCenter::defaultCenter().post(kUserRightsLoadedNotification);
+  driver().pump();
   EXPECT_FALSE(screen->dailySummaryButton()->isEnabled());
   EXPECT_FALSE(screen->dailySummaryButton()->titleForState(platform::kControlStateNormal));
+  // And back on when the right arrives.
+  rights->setRights(KLUserRightExport | KLUserRightPlayback);
+  platform::NotificationCenter::defaultCenter().post(kUserRightsLoadedNotification);
+  driver().pump();
+  EXPECT_TRUE(screen->dailySummaryButton()->isEnabled());
 }
 
 TEST_F(TimelineScreen, EventArrowsPointToEventsOutsideTheWindowAndHideWhileOneIsOnScreen) {
@@ -409,11 +503,42 @@ TEST_F(TimelineScreen, TheCloseAreaClosesOnceAndTellsTheDelegateOnceDone) {
     weak = screen;
   }
   ASSERT_TRUE(weak.lock());
-  driver().tap(*weak.lock()->closeButton());
+  // The close area reaches beyond the button: 64 points square around its centre.
+  auto close = weak.lock()->closeButton();
+  auto centre = platform::UiTestDriver::centerOf(*close);
+  ASSERT_LT(close->frame().size.width / 2, 28);
+  driver().tap({centre.x - 28, centre.y});
   EXPECT_TRUE(weak.lock()) << "alive while dismissing";
   EXPECT_EQ(delegate->calls, 0);
   driver().advance(1.0);
   EXPECT_EQ(delegate->calls, 1);
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+  EXPECT_TRUE(weak.expired()) << "released once the dismissal completed";
+}
+
+TEST_F(TimelineScreen, ACloseTapDuringTheSlideInLeavesTheScreenAbleToCloseLater) {
+  showWindow();
+  auto root = window_->rootViewController();
+  auto delegate = std::make_shared<Delegate>();
+  std::weak_ptr<KLTimelineViewController> weak;
+  {
+    auto screen = makeScreen();
+    screen->setTimelineDelegate(delegate);
+    screen->setModalPresentationStyle(platform::ModalPresentationStyle::FullScreen);
+    root->presentViewController(screen, true);
+    weak = screen;
+  }
+  driver().advance(0.1);  // still sliding in: the platform refuses to dismiss it
+  ASSERT_TRUE(weak.lock());
+  weak.lock()->closeButtonPressed();
+  EXPECT_FALSE(weak.lock()->isDismissing());
+  driver().advance(1.0);
+  EXPECT_EQ(delegate->calls, 0);
+  EXPECT_EQ(root->presentedViewController(), weak.lock());
+
+  driver().tap(*weak.lock()->closeButton());
+  driver().advance(1.0);
+  EXPECT_EQ(delegate->calls, 1) << "the delegate hears of the close (and turns the live feed off)";
   EXPECT_EQ(root->presentedViewController(), nullptr);
   EXPECT_TRUE(weak.expired()) << "released once the dismissal completed";
 }

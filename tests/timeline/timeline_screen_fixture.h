@@ -64,6 +64,8 @@ class RecordingPlayer : public TimelinePlayer {
   void updateSpeedWithRate(double rate) override { rates.push_back(rate); }
   void setRecording(const KLTimelineRecordingPtr& r) override { recordings.push_back(r); }
   void setRenderViewHidden(bool hidden) override { renderHidden = hidden; }
+  std::vector<platform::ImagePtr> posters;
+  void setCameraImage(platform::ImagePtr image) override { posters.push_back(std::move(image)); }
   void dismissLandscape() override {
     ++landscapeDismissals;
     landscape = false;
