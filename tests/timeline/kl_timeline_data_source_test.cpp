@@ -165,7 +165,9 @@ TEST_F(DataSourceTest, ADeletionAndArrivalsInOneListMoveTheCardsToTheRightEvents
   // The deleted event's row shows no card; the new events' rows show theirs, and a tap acts on them.
   EXPECT_TRUE(row({kNoon - 3300, 600})->eventContainer()->isHidden());
   EXPECT_FALSE(row({kNoon - 2100, 600})->eventContainer()->isHidden());
-  EXPECT_EQ(underlyingEvent(*source_->eventWithThumbnailAtTime(kNoon - 1800)), e3);
+  auto card = source_->eventWithThumbnailAtTime(kNoon - 1800);
+  ASSERT_TRUE(card);
+  EXPECT_EQ(underlyingEvent(*card), e3);
   EXPECT_EQ(source_->eventWithThumbnailAtTime(kNoon - 3000), nullptr);
 }
 

@@ -53,7 +53,8 @@ class RecordingPlayer : public TimelinePlayer {
   std::vector<int> actions;
   std::vector<double> seeks;
   std::vector<double> rates;
-  std::vector<KLTimelineRecordingPtr> recordings;
+  // The models handed over, as the real player keeps them (not the strip's items).
+  std::vector<platform::ObjectPtr> recordings;
   bool renderHidden = false;
   int landscapeDismissals = 0;
   void handleExternalAction(int action) override {
@@ -62,7 +63,9 @@ class RecordingPlayer : public TimelinePlayer {
   }
   void seekToTime(double seconds) override { seeks.push_back(seconds); }
   void updateSpeedWithRate(double rate) override { rates.push_back(rate); }
-  void setRecording(const KLTimelineRecordingPtr& r) override { recordings.push_back(r); }
+  void setRecording(const KLTimelineRecordingPtr& r) override {
+    recordings.push_back(r ? r->timelineRecordingUnderlyingObject() : nullptr);
+  }
   void setRenderViewHidden(bool hidden) override { renderHidden = hidden; }
   std::vector<platform::ImagePtr> posters;
   void setCameraImage(platform::ImagePtr image) override { posters.push_back(std::move(image)); }
