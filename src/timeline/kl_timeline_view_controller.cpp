@@ -544,9 +544,11 @@ void KLTimelineViewController::didUpdateRecordingsForCameraID(std::optional<int6
 
 void KLTimelineViewController::reloadTableViewAndResetVelocity(bool reset) {
   double now = platform::now();
-  // The first data to reach an empty strip is shown at once rather than at a later tick (the
-  // first reloads run before any reply is in); from then on the throttle's bound holds.
-  const bool firstRows = !firstRowsShown_ && hasTimelineData();
+  // The first events and the first recordings to reach the strip are shown at once rather than
+  // at a later tick (the first reloads run before any reply is in); then the throttle's bound holds.
+  const bool hasEvents = dataSource_ && dataSource_->newestTimelineEvent();
+  const bool hasRecordings = dataSource_ && dataSource_->newestTimelineRecording();
+  const bool firstRows = (hasEvents && !eventsShown_) || (hasRecordings && !recordingsShown_);
   if (!throttle_.shouldReload(now, reset || firstRows)) return;
   auto table = tableView();
   if (!table || !adapter_) return;
@@ -561,15 +563,12 @@ void KLTimelineViewController::reloadTableViewAndResetVelocity(bool reset) {
   refreshDateRangeIfNeeded();
   updateNoEventsViews();
   throttle_.didReload(now);
-  firstRowsShown_ = firstRowsShown_ || hasTimelineData();
-}
-
-bool KLTimelineViewController::hasTimelineData() const {
-  return dataSource_ && (dataSource_->newestTimelineRecording() || dataSource_->newestTimelineEvent());
+  eventsShown_ = eventsShown_ || hasEvents;
+  recordingsShown_ = recordingsShown_ || hasRecordings;
 }
 
 void KLTimelineViewController::updateNoEventsViews() {
-  bool hasData = hasTimelineData();
+  bool hasData = dataSource_ && (dataSource_->newestTimelineRecording() || dataSource_->newestTimelineEvent());
   if (auto image = noEventsImageView()) image->setHidden(hasData);
   if (auto label = noEventsInfoLabel()) label->setHidden(hasData);
 }

@@ -350,7 +350,6 @@ class KLTimelineViewController : public KLDashboardViewController,
   // The recordings shown take the times their models hold now (main thread).
   void takeRecordingTimes();
   void updateNoEventsViews();
-  bool hasTimelineData() const;
   void updateTimelineWithRecordingAvailable(bool available);
   void setPlayerButtonsEnabled(bool enabled);
   // The player row and the speed menu over the bottom of the strip (kl_timeline_view_controller_controls.cpp).
@@ -420,8 +419,9 @@ class KLTimelineViewController : public KLDashboardViewController,
   std::weak_ptr<platform::Button> snapshotButton_;
   std::shared_ptr<platform::Timer> reloadTableViewTimer_;
   ReloadThrottle throttle_{kReloadInterval};
-  // The strip has shown data once; until then the first data is let through the throttle.
-  bool firstRowsShown_ = false;
+  // The strip has shown events / recordings; the first of each kind is let through the throttle.
+  bool eventsShown_ = false;
+  bool recordingsShown_ = false;
   size_t reloadCount_ = 0;
   size_t rowRedrawCount_ = 0;
   platform::BackgroundTaskIdentifier bgTask_ = platform::kBackgroundTaskInvalid;

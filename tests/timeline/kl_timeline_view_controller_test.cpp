@@ -134,8 +134,8 @@ TEST_F(TimelineScreen, TwoEventUpdatesWithinOneSecondReloadOnceAtOnceAndOnceAtTh
   EXPECT_FALSE(screen->shouldReloadTableView());
 }
 
-// The first reloads run before any reply is in; the first data must not then wait for a tick of
-// the throttle. Once the strip shows data, reloads are held to one a second again.
+// The first reloads run before any reply is in; the first recordings and the first events must
+// not then wait for a tick of the throttle. After them, reloads are held to one a second again.
 TEST_F(TimelineScreen, TheFirstDataReachesAnEmptyStripAtOnceThenTheThrottleHolds) {
   auto screen = makeScreen();
   show(screen);
@@ -145,16 +145,20 @@ TEST_F(TimelineScreen, TheFirstDataReachesAnEmptyStripAtOnceThenTheThrottleHolds
   setRecordings({restRecording(1, now() - 3600, now() - 1800)});
   EXPECT_EQ(screen->reloadCount(), before + 1);
   EXPECT_TRUE(screen->noEventsImageView()->isHidden());
+  setEvents({restEvent(1, now() - 600)});
+  EXPECT_EQ(screen->reloadCount(), before + 2);
   EXPECT_FALSE(screen->shouldReloadTableView());
 
-  setEvents({restEvent(1, now() - 600)});
-  EXPECT_EQ(screen->reloadCount(), before + 1);
+  setEvents({restEvent(2, now() - 300), restEvent(1, now() - 600)});
+  setRecordings({restRecording(2, now() - 1700, now() - 1000), restRecording(1, now() - 3600, now() - 1800)});
+  EXPECT_EQ(screen->reloadCount(), before + 2);
   EXPECT_TRUE(screen->shouldReloadTableView());
   driver().advance(0.5);
-  EXPECT_EQ(screen->reloadCount(), before + 1);
-  driver().advance(1.5);
   EXPECT_EQ(screen->reloadCount(), before + 2);
-  EXPECT_EQ(screen->dataSource()->allTimelineEvents().size(), 1u);
+  driver().advance(1.5);
+  EXPECT_EQ(screen->reloadCount(), before + 3);
+  EXPECT_EQ(screen->dataSource()->allTimelineEvents().size(), 2u);
+  EXPECT_EQ(screen->dataSource()->allTimelineRecordings().size(), 2u);
 }
 
 TEST_F(TimelineScreen, AClockSteppingBackDoesNotHoldReloadsBack) {
