@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cloud-sim/cloud_sim.h"
+#include "foundation/calendar_ignoring_dst.h"
 #include "foundation/credential_storage.h"
 #include "foundation/kl_server.h"
 #include "host_session.h"
@@ -171,6 +172,9 @@ int main(int argc, char** argv) {
     world.seed = 7;
     world.days = options.days;
     world.now = dk::platform::now();
+    // The cameras stand where the phone is: the clock they burn into their video then reads as
+    // the strip does (both in the zone's offset at the start, without daylight saving).
+    world.utcOffsetSeconds = dk::fixedOffsetZoneAt(world.now).secondsFromGMT(world.now);
     cloud = std::make_unique<dk::cloudsim::CloudSim>(dk::cloudsim::World::generate(world), simOptions);
     if (cloud->start() == 0) fail("the cloud simulator did not start: " + cloud->lastError());
     caFile = std::filesystem::temp_directory_path() / ("dk-host-ca-" + std::to_string(cloud->port()) + ".pem");

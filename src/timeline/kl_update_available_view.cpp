@@ -59,6 +59,8 @@ void KLUpdateAvailableView::loadContent() {
   auto content = objects.front();
   addSubview(content);
   content->setCenter({bounds().size.width / 2, bounds().size.height / 2});
+  // The constraints below place it; its nib frame would keep it where the wider starting badge had its centre.
+  content->setTranslatesAutoresizingMaskIntoConstraints(false);
   // Made once: the width follows the text through its constant at every size request.
   auto self = sharedAs<View>();
   widthConstraint_ = platform::LayoutConstraint::make(content, LayoutAttribute::Width, platform::LayoutRelation::Equal,

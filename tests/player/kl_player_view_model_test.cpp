@@ -227,5 +227,78 @@ TEST_F(PlayerTest, TalkOnALiveCameraWithItsMicrophoneOffExplainsAndEnds) {
   EXPECT_EQ(screen->events.back(), "talkEnded");
 }
 
+TEST_F(PlayerTest, TalkToastsFollowThePlayerTypeAndTheCamerasDuplex) {
+  struct Case {
+    int type;
+    bool fullDuplex;
+    const char* started;
+    double startedFor;
+    const char* stopped;
+  };
+  const double unending = 2147483648.0;
+  const Case cases[] = {
+      {PlayerTypeLive, true, "Speak and listen.", unending, "<none>"},
+      {PlayerTypeLive, false, "Speak now.", unending, "Listen now."},
+      {PlayerTypeLivePhoneMic, true, "Your phone's microphone is on.", 2.0, "Your phone's microphone is muted."},
+      {PlayerTypeLivePhoneMic, false, "Your phone's microphone is on.", 2.0, "Your phone's microphone is muted."},
+      {PlayerTypeRecording, true, "Your phone's microphone is on.", 2.0, "<none>"},
+      {PlayerTypeRecording, false, "Your phone's microphone is on.", 2.0, "Your phone's microphone is muted."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " full duplex " << c.fullDuplex);
+    auto talker = std::make_shared<ScreenRecorder>();
+    auto player = KLPlayerViewModel::initWithCamera(camera, layer, c.type, talker);
+    player->setHasFullDuplexTwoWayAudio(c.fullDuplex);
+    player->didTapPushToTalkButtonIsSelected(true);
+    pump();
+    ASSERT_EQ(talker->infoToasts.size(), 1u);
+    EXPECT_EQ(talker->infoToasts[0], c.started);
+    EXPECT_DOUBLE_EQ(talker->infoDurations[0], c.startedFor);
+    player->didTapPushToTalkButtonIsSelected(false);
+    pump();
+    ASSERT_EQ(talker->infoToasts.size(), 2u);
+    EXPECT_EQ(talker->infoToasts[1], c.stopped);
+    EXPECT_DOUBLE_EQ(talker->infoDurations[1], 2.0);
+    EXPECT_EQ(talker->events, (Events{"talkStarted", "talkEnded"}));
+  }
+}
+
+TEST_F(PlayerTest, OnlyALiveCameraPlayerRefusesTalkWhenTheCameraMicrophoneIsOff) {
+  camera->microphone = false;
+  auto live = KLPlayerViewModel::initWithCamera(camera, layer, PlayerTypeLive, screen);
+  live->didTapPushToTalkButtonIsSelected(true);
+  pump();
+  EXPECT_EQ(screen->infoToasts, (Events{"The microphone of your camera is turned off."}));
+  EXPECT_FALSE(live->isRecordingAudio());
+
+  // The phone's microphone does the talking here: the camera's does not matter.
+  auto phone = std::make_shared<ScreenRecorder>();
+  auto phoneMic = KLPlayerViewModel::initWithCamera(camera, layer, PlayerTypeLivePhoneMic, phone);
+  phoneMic->didTapPushToTalkButtonIsSelected(true);
+  pump();
+  EXPECT_TRUE(phoneMic->isRecordingAudio());
+  EXPECT_EQ(phone->events, (Events{"talkStarted"}));
+}
+
+TEST_F(PlayerTest, ThePhoneMicrophonePlayerIsNeverMutedOrUnmutedByTheSpeed) {
+  auto mutes = [this] {
+    size_t n = 0;
+    for (const auto& call : model->cameraStreamer()->callLog()) n += call.rfind("setMuteAudio", 0) == 0;
+    return n;
+  };
+  playFirstAt(2.0);
+  size_t before = mutes();
+  model->setRate(2.0);
+  model->setRate(1.0);
+  EXPECT_EQ(mutes(), before + 2) << "the camera's sound follows the speed";
+
+  model->setPlayerType(PlayerTypeLivePhoneMic);
+  before = mutes();
+  model->setRate(2.0);
+  model->setRate(1.0);
+  EXPECT_EQ(mutes(), before);
+  EXPECT_DOUBLE_EQ(model->rate(), 1.0) << "the speed itself still changes";
+}
+
 }  // namespace
 }  // namespace dk::test

@@ -67,6 +67,7 @@ class ScreenRecorder : public PlayerViewModelDelegate {
   }
   void playerShouldDisplayInfoToastWithText(const std::optional<std::string>& text, double duration) override {
     infoToasts.push_back(text.value_or("<none>"));
+    infoDurations.push_back(duration);
   }
   size_t count(const std::string& event) const { return std::count(events.begin(), events.end(), event); }
 
@@ -74,6 +75,7 @@ class ScreenRecorder : public PlayerViewModelDelegate {
   std::vector<double> times;
   std::vector<platform::ImagePtr> snapshots;
   std::vector<std::string> errorToasts, infoToasts;
+  std::vector<double> infoDurations;
 };
 
 class TokenFromSim : public platform::DKAccessTokenProviderDelegate {

@@ -218,5 +218,70 @@ TEST_F(PlayerScreenTest, AClientThatWentHearsNothingAndBreaksNothing) {
   EXPECT_FALSE(player->playerViewModel()->isPlaying());
 }
 
+// A live screen of the given type in place of the recording player.
+std::shared_ptr<KLPlayerViewController> showLive(const std::shared_ptr<platform::Window>& window,
+                                                 const std::shared_ptr<TestCamera>& camera, int type,
+                                                 const std::shared_ptr<Client>& client) {
+  auto live = std::make_shared<KLPlayerViewController>();
+  live->initWithCamera(camera, type, client);
+  window->setRootViewController(live);
+  EXPECT_TRUE(platform::MainRunLoop::runUntilIdle());
+  return live;
+}
+
+std::vector<std::string> toastTexts(const KLPlayerViewController& screen) {
+  std::vector<std::string> out;
+  for (const auto& v : screen.toastView()->subviews()) {
+    if (v->accessibilityIdentifier() != platform::kToastIdentifier) continue;
+    if (auto label = std::dynamic_pointer_cast<platform::Label>(v->subviews().front())) out.push_back(label->text());
+  }
+  return out;
+}
+
+TEST_F(PlayerScreenTest, APhoneMicrophonePlayerOffersTalkWhenTheCameraHasAMicrophoneEvenBeforePlaying) {
+  auto phone = showLive(window, camera, PlayerTypeLivePhoneMic, client);
+  phone->setHasPushAudioCapability(true);
+  phone->setHasPanTiltCapability(true);
+  phone->setHasZoomCapability(true);
+  EXPECT_TRUE(phone->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityPushAudio));
+  EXPECT_FALSE(phone->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityPanTilt));
+  EXPECT_FALSE(phone->shouldDisplayButtonForPlaybackCapability(PlayerPlaybackCapabilityZoom));
+  ASSERT_FALSE(phone->playerViewModel()->isPlaying());
+  EXPECT_TRUE(phone->shouldEnableButtonForPlaybackCapability(PlayerPlaybackCapabilityPushAudio));
+  camera->microphone = false;
+  EXPECT_FALSE(phone->shouldEnableButtonForPlaybackCapability(PlayerPlaybackCapabilityPushAudio));
+
+  camera->microphone = true;
+  auto live = showLive(window, camera, PlayerTypeLive, client);
+  live->setHasPushAudioCapability(true);
+  ASSERT_FALSE(live->playerViewModel()->isPlaying());
+  EXPECT_FALSE(live->shouldEnableButtonForPlaybackCapability(PlayerPlaybackCapabilityPushAudio))
+      << "the camera's own talk waits for its stream";
+}
+
+TEST_F(PlayerScreenTest, ThePhoneMicrophoneToastGoesAfterTwoSecondsWhileTheCamerasTalkToastStays) {
+  auto phone = showLive(window, camera, PlayerTypeLivePhoneMic, client);
+  phone->playerViewModel()->didTapPushToTalkButtonIsSelected(true);
+  pump();
+  EXPECT_TRUE(phone->isRecordingAudio());
+  EXPECT_EQ(toastTexts(*phone), (std::vector<std::string>{"Your phone's microphone is on."}));
+  clock.advance(1.9);
+  EXPECT_EQ(toastTexts(*phone).size(), 1u);
+  clock.advance(0.2);  // its two seconds are up: it fades
+  clock.advance(0.3);
+  EXPECT_TRUE(toastTexts(*phone).empty());
+  phone->playerViewModel()->didTapPushToTalkButtonIsSelected(false);
+  pump();
+  EXPECT_FALSE(phone->isRecordingAudio());
+  EXPECT_EQ(toastTexts(*phone), (std::vector<std::string>{"Your phone's microphone is muted."}));
+
+  auto live = showLive(window, camera, PlayerTypeLive, client);
+  live->playerViewModel()->didTapPushToTalkButtonIsSelected(true);
+  pump();
+  clock.advance(600);
+  pump();
+  EXPECT_EQ(toastTexts(*live), (std::vector<std::string>{"Speak and listen."}));
+}
+
 }  // namespace
 }  // namespace dk::test

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "network/kl_request_table.h"
+#include "services/kl_camera_roll_album_manager.h"
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/notification_center.h"
+#include "platform/foundation/user_defaults.h"
 #include "platform/media/photo_library.h"
 #include "platform/ui/application.h"
 #include "platform/ui/document_interaction_controller.h"
@@ -87,6 +90,41 @@ TEST_F(EventActions, ThePopoverAnchorsFortyPointsInFromTheRightForAClipNotDownlo
   EXPECT_DOUBLE_EQ(source.rect.origin.x, table->frame().origin.x + table->frame().size.width - 40.0);
   EXPECT_NEAR(source.rect.origin.y, table->frame().origin.y, 1e-6);
   EXPECT_EQ(source.view, screen->timelineContainerView());
+}
+
+TEST_F(EventActions, ADownloadedClipAnchorsSeventyPointsInSoTheMenuClearsItsMark) {
+  auto screen = screenWithRights(0);
+  auto table = screen->tableView();
+  auto window = screen->adapter()->visibleTimeRangeAtTableView(*table);
+  ASSERT_GT(window.duration, 0);
+  auto middle = TimelineEventAdapter::make(restEvent(7, window.start + window.duration / 2));
+  platform::UserDefaults::standard()->setObject(platform::Value("Downloaded"), "Event-7.mp4");
+  auto source = screen->popoverSourceStructForEvent(middle);
+  platform::UserDefaults::standard()->removeObjectForKey("Event-7.mp4");
+  EXPECT_DOUBLE_EQ(source.rect.origin.x, table->frame().origin.x + table->frame().size.width - 70.0);
+  EXPECT_NEAR(source.rect.origin.y, table->frame().origin.y + table->frame().size.height / 2, 1e-6);
+  EXPECT_DOUBLE_EQ(source.rect.size.width, 0);
+  EXPECT_DOUBLE_EQ(source.rect.size.height, 0);
+}
+
+TEST_F(EventActions, AClipTheAlbumCouldNotTakeIsExplainedAndTheCardStaysUntilContinue) {
+  auto screen = screenWithRights(0);
+  platform::NotificationCenter::defaultCenter().post(kUnableToSaveVideoToPhotoAlbumNotification);
+  driver().advance(0.6);
+  auto card = shownCard();
+  ASSERT_TRUE(card);
+  EXPECT_EQ(card->titleLabel()->text(), text("UnableToSaveVideo"));
+  EXPECT_EQ(card->infoLabel()->text(), text("AnIssueOccured"));
+  ASSERT_EQ(card->buttons().size(), 1u);
+  EXPECT_EQ(card->buttons()[0]->titleForState(platform::kControlStateNormal), text("Continue"));
+  EXPECT_FALSE(card->imageView()) << "no picture on this card";
+  EXPECT_TRUE(card->canBeRotated());
+  driver().swipe(card->center(), platform::kSwipeDown);
+  driver().advance(0.6);
+  EXPECT_EQ(shownCard(), card) << "a swipe does not take it away";
+  driver().tap(*card->viewWithAccessibilityIdentifier("pop_up_view_button_0"));
+  driver().advance(1.0);
+  EXPECT_EQ(shownCard(), nullptr);
 }
 
 TEST_F(EventActions, SharingAClipNeverDownloadedExplainsInsteadOfOpeningAMenu) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/data_handler.h"
 #include "foundation/date_timeline_helper.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/ui/application.h"
@@ -54,6 +55,21 @@ TEST_F(TimelineScreen, WithTheDefaultZoomTheStoredLevelIsUsed) {
   screen->loadViewIfNeeded();
   EXPECT_EQ(screen->currentInterval(), 2u);
   EXPECT_EQ(KLTimelineViewController::getSelectedZoomOption(), 2u);
+}
+
+TEST_F(TimelineScreen, AZoomChangeReachesTheAppGroupsSharedSettingsOnDisk) {
+  DataHandler::setAppGroupName("group.com.example.widgets");
+  auto screen = showScreen(makeScreen(0));
+  driver().tap(*screen->zoomInButton());
+  ASSERT_EQ(screen->currentInterval(), 1u);
+  // Read back as the app group's other process would: from the file, not this process's copy.
+  platform::UserDefaults::resetForTesting();
+  auto shared = platform::UserDefaults::suite("group.com.example.widgets")->dictionaryForKey(kTimelineSettingsKey);
+  DataHandler::resetForTesting();
+  ASSERT_TRUE(shared);
+  ASSERT_TRUE(shared->count(kTimelineOptionKey));
+  EXPECT_EQ(shared->at(kTimelineOptionKey).integerValue(), 1);
+  EXPECT_EQ(storedZoom(), 1) << "the app's own settings too";
 }
 
 TEST_F(TimelineScreen, ZoomingInStopsAtThreeMinutesAndKeepsTheTimeLabel) {
@@ -200,6 +216,22 @@ TEST_F(TimelineScreen, ANewEventAboveTheVisibleWindowShowsTheUpdateBadge) {
   EXPECT_TRUE(screen->updateAvailableView()->isHidden()) << "inside the visible window";
   setEvents({restEvent(2, now() - 60), restEvent(1, now() - 6 * 3600 - 1)});
   EXPECT_FALSE(screen->updateAvailableView()->isHidden());
+}
+
+TEST_F(TimelineScreen, TheUpdateBadgesPillSitsInTheMiddleOfTheScreen) {
+  auto screen = showScreen(makeScreen(0, now() - 6 * 3600));
+  setEvents({restEvent(1, now() - 6 * 3600)});
+  driver().advance(1.0);
+  setEvents({restEvent(2, now() - 60), restEvent(1, now() - 6 * 3600 - 1)});
+  driver().advance(1.0);
+  auto badge = screen->updateAvailableView();
+  ASSERT_FALSE(badge->isHidden());
+  auto pill = badge->view();
+  ASSERT_TRUE(pill);
+  auto root = screen->view();
+  platform::Rect onScreen = pill->convertRectTo(pill->bounds(), root.get());
+  EXPECT_NEAR(onScreen.midX(), root->bounds().midX(), 0.5);
+  EXPECT_DOUBLE_EQ(onScreen.width(), badge->intrinsicContentSize().width) << "as wide as its text";
 }
 
 TEST_F(TimelineScreen, WhileTheNewestRecordingIsOpenEachTickRedrawsItsRowAlone) {
