@@ -18,6 +18,20 @@ extern "C" {
 namespace dk::platform {
 namespace {
 
+// FFmpeg's decoding threads synchronise in code ThreadSanitizer does not see; under it the
+// decoder runs on the calling thread alone.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kDecoderThreads = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kDecoderThreads = false;
+#else
+constexpr bool kDecoderThreads = true;
+#endif
+#else
+constexpr bool kDecoderThreads = true;
+#endif
+
 // True when no other picture is predicted from this packet's picture, so a decoder on its way to
 // a later frame may leave it out: H.264 slices with nal_ref_idc 0, MPEG-4 B-VOPs.
 bool isDisposable(const AVPacket* packet, AVCodecID codec, int nalLengthSize) {
@@ -322,7 +336,7 @@ bool VideoDecoder::open(const std::string& path, std::string* error) {
   }
   // Large pictures decode on a few threads so that fast playback keeps up; small ones are
   // quicker on one (a seek waits for every thread).
-  if (static_cast<long>(d.codec->width) * d.codec->height >= 1280L * 720) {
+  if (kDecoderThreads && static_cast<long>(d.codec->width) * d.codec->height >= 1280L * 720) {
     d.codec->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     d.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
   } else {
