@@ -11,7 +11,9 @@
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/media/image_response.h"
+#include "platform/net/credential_scope.h"
 #include "platform/net/http_errors.h"
+#include "platform/net/url.h"
 
 namespace dk {
 
@@ -28,6 +30,10 @@ namespace {
 constexpr int kMaxUnauthorizedResends = 3;
 constexpr double kPingTimeout = 5.0;
 constexpr double kDownloadTimeout = 180.0;
+// A clip is 30 s of camera video, a few MiB; nothing real comes near this.
+constexpr int64_t kMaxClipBytes = 256LL << 20;
+// Below this average a clip download gives up (its deadline is 180 s plus its size at this rate).
+constexpr double kMinimumDownloadThroughput = 32.0 * 1024;
 constexpr double kRefreshInProgressRetryDelay = 2.0;
 
 std::mutex& sharedMutex() {
@@ -368,6 +374,10 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
     return nullptr;
   }
   RequestConfiguration configuration = setHeaderForResponseRequestSerializerType(request->responseRequestSerializer(), *manager);
+  // The token goes to the REST server only, whatever address a request names.
+  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL())) {
+    configuration.headers.erase("Authorization");
+  }
   if (timeout) configuration.timeoutInterval = *timeout;
   configuration.retry = platform::RetryPolicy{request->numberOfRetries(), request->retryInterval(), true,
                                               request->fatalStatusCodes()};
@@ -544,9 +554,19 @@ void KLRequestManager::startDownload(const KLRequestPtr& request, std::shared_pt
     context->fail(badRequestURLError(*request));
     return;
   }
+  // A clip address comes from the server's reply: one that leaves the REST server (plain http,
+  // another host or port) is refused, so neither the token nor the request goes there.
+  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL())) {
+    context->fail(unsupportedRequestError(*request));
+    return;
+  }
   RequestConfiguration configuration = setHeaderForResponseRequestSerializerType(request->responseRequestSerializer(), *manager);
   configuration.timeoutInterval = kDownloadTimeout;
+  configuration.deadline = kDownloadTimeout;
+  configuration.minimumThroughput = kMinimumDownloadThroughput;
+  configuration.maxBodyBytes = kMaxClipBytes;
   configuration.retry = platform::RetryPolicy{10, 2.0, false, {}};
+  configuration.retry.clientErrorsAreFatal = true;
   auto self = std::static_pointer_cast<KLRequestManager>(shared_from_this());
   platform::HttpSession::Progress progress;
   if (context->progress) {

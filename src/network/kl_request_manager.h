@@ -104,8 +104,10 @@ class KLRequestManager : public platform::Object {
   // Requests that this operation cannot send (downloads, name 0, unknown methods, no URL) fail
   // with an error instead of staying silent.
   void requestWithRequest(const KLRequestPtr& request, RequestCompletion completion);
-  // GETs the request's URL into a file (180 s idle time-out, 10 retries 2 s apart) and completes
-  // with the file-backed Data. A 401 re-sends through this operation, progress included.
+  // GETs the request's URL into a file (180 s idle time-out, 10 retries 2 s apart, none after a
+  // 4xx; at most 256 MiB, within 180 s plus its size at 32 KiB/s) and completes with the
+  // file-backed Data. An address off the REST server is refused unsent. A 401 re-sends through
+  // this operation, progress included.
   void downloadRequestWithRequest(const KLRequestPtr& request, ProgressBlock progress, RequestCompletion completion);
 
   // The verbs: send `request` as that method on `manager` with its configuration and retry policy.

@@ -8,6 +8,7 @@
 #include "platform/foundation/app_directories.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/user_defaults.h"
+#include "platform/media/mp4_check.h"
 #include "services/kl_camera_roll_album_manager.h"
 
 namespace dk {
@@ -35,6 +36,18 @@ std::optional<std::string> fileStem(const KLEventPtr& event) {
 ErrorPtr noFileNameError() {
   return platform::Error::make(std::string(platform::kCocoaErrorDomain), 4,
                                "The event has no identifier that can name its clip file.");
+}
+
+ErrorPtr noClipError() { return platform::Error::make(std::string(platform::kCocoaErrorDomain), 4, "No clip data."); }
+
+// Checks the downloaded file off the main thread; `done` runs on the main thread with nil or the
+// reason the file is not a complete MP4 video.
+void checkClip(const platform::DataPtr& data, std::function<void(const ErrorPtr&)> done) {
+  platform::DispatchQueue::global()->async([data, done = std::move(done)] {
+    const auto path = data->filePath();
+    ErrorPtr invalid = path ? platform::checkCompleteMp4Video(*path) : noClipError();
+    platform::DispatchQueue::main()->async([done, invalid] { done(invalid); });
+  });
 }
 
 }  // namespace
@@ -102,7 +115,15 @@ void KLDownloadManager::downloadEvent(const KLEventPtr& event) {
           self->reportError(event, "AnIssueOccured");
           return;
         }
-        self->saveVideo(data, event);
+        // Only a playable clip is kept: an error page, a cut-off file or junk fails like any
+        // other download, and nothing reaches the documents folder or the album.
+        checkClip(data, [self, event, data](const ErrorPtr& invalid) {
+          if (invalid) {
+            self->reportError(event, "AnIssueOccured");
+          } else {
+            self->saveVideo(data, event);
+          }
+        });
       });
 }
 
@@ -131,7 +152,7 @@ bool KLDownloadManager::fileExistAtPath(const std::string& path) {
 ErrorPtr KLDownloadManager::saveVideoToDisk(const platform::DataPtr& data, const KLEventPtr& event) const {
   auto file = getURLForEvent(event);
   if (!file) return noFileNameError();
-  if (!data) return platform::Error::make(std::string(platform::kCocoaErrorDomain), 4, "No clip data.");
+  if (!data) return noClipError();
   return data->writeToFile(file->string(), /*atomically=*/true);
 }
 
@@ -163,10 +184,17 @@ void KLDownloadManager::saveVideoToDiskForEvent(const KLEventPtr& event, DataCom
   auto urls = event ? event->urls() : nullptr;
   auto request = std::make_shared<KLDownloadVideoRequest>();
   request->downloadVideoURL = urls ? urls->mp4Https() : std::nullopt;
-  requestManager()->downloadRequestWithRequest(request, nullptr,
-                                               [completion](const Value& result, const ErrorPtr& error) {
-                                                 if (completion) completion(result, error);
-                                               });
+  requestManager()->downloadRequestWithRequest(
+      request, nullptr, [completion](const Value& result, const ErrorPtr& error) {
+        auto data = result.objectAs<platform::Data>();
+        if (error || !data) {
+          if (completion) completion(Value(), error ? error : noClipError());
+          return;
+        }
+        checkClip(data, [completion, result](const ErrorPtr& invalid) {
+          if (completion) completion(invalid ? Value() : result, invalid);
+        });
+      });
 }
 
 }  // namespace dk

@@ -1,7 +1,8 @@
 // KLDownloadManager: downloads an event's MPEG-4 clip from its "mp4Https" address, reports
 // progress to its delegate, writes the file "<event identifier>.mp4" into the documents folder,
 // adds it to the photo album and then remembers in the user defaults ("Event-<id>.mp4" =
-// "Downloaded") that the event was downloaded.
+// "Downloaded") that the event was downloaded. A downloaded file that is not a complete MP4 video
+// (see checkCompleteMp4Video) fails like a failed download and is not kept.
 //
 // The timeline screen creates one and is its delegate (held weakly). Operations may be called
 // from any thread. Progress and errors reach the delegate on the main thread (where the request
@@ -61,7 +62,8 @@ class KLDownloadManager : public platform::Object {
   platform::ErrorPtr saveVideoToDisk(const platform::DataPtr& data, const KLEventPtr& event) const;
   // Writes the clip, then adds it to the album; the flag is stored once the album has it.
   void saveVideo(const platform::DataPtr& data, const KLEventPtr& event);
-  // Downloads the clip without saving it unless a file is already there (then nil and nil).
+  // Downloads the clip without saving it unless a file is already there (then nil and nil); a file
+  // that is not a complete MP4 video completes with the reason instead.
   void saveVideoToDiskForEvent(const KLEventPtr& event, DataCompletion completion);
 
   // The request manager downloads go through; the shared one unless set (hosts and tests).

@@ -20,6 +20,7 @@ void KLEventManager::setImageForView(const std::shared_ptr<platform::ImageView>&
           : std::nullopt,
       "Authorization");
   downloader->setValueForHTTPHeaderField("image/jpeg", "Accept");
+  downloader->setCredentialServer(KLServer::sharedInstance()->baseURL());
 
   auto clear = [](platform::ImageView& v) {
     v.setImage(nullptr);

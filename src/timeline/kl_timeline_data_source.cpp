@@ -1,5 +1,7 @@
 #include "timeline/kl_timeline_data_source.h"
 
+#include "foundation/kl_server.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -8,6 +10,7 @@
 #include "foundation/color_codes.h"
 #include "foundation/credential_storage.h"
 #include "foundation/date_timeline_helper.h"
+#include "foundation/kl_server.h"
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/media/image_view_web_cache.h"
@@ -283,6 +286,7 @@ void KLTimelineDataSource::loadThumbnail(KLTimelineTableViewCell& cell, const KL
   downloader->setValueForHTTPHeaderField(token ? std::optional<std::string>("Bearer " + *token) : std::nullopt,
                                          "Authorization");
   downloader->setValueForHTTPHeaderField("image/jpeg", "Accept");
+  downloader->setCredentialServer(KLServer::sharedInstance()->baseURL());
 
   auto& thumbnail = *cell.eventThumbnail();
   thumbnail.setBackgroundColor(lightGreyColor());

@@ -16,6 +16,7 @@
 #include "platform/foundation/user_defaults.h"
 #include "platform/media/photo_library.h"
 #include "services/kl_camera_roll_album_manager.h"
+#include "cloud-sim/media.h"
 #include "support/manual_clock.h"
 #include "support/temp_directory.h"
 
@@ -173,14 +174,65 @@ TEST_F(DownloadTest, AFailedDownloadReportsAndWritesNothing) {
   KLEventPtr event = event42();
   downloads->downloadEvent(event);
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  // Downloads retry every 2 s (ten times) before they give up.
-  for (int i = 0; i < 11 && delegate->errors.empty(); ++i) clock.advance(2.0);
-  EXPECT_EQ(sim.requestsTo("/media/clips/42.mp4").size(), 11u);
+  // A clip the cloud says is not there is not asked for again.
+  EXPECT_EQ(sim.requestsTo("/media/clips/42.mp4").size(), 1u);
   ASSERT_EQ(delegate->errors.size(), 1u);
   EXPECT_EQ(delegate->errors[0], platform::Bundle::main()->localizedString("AnIssueOccured", "AnIssueOccured"));
   EXPECT_EQ(event->downloadProgress(), 0.0);
   EXPECT_FALSE(fs::exists(platform::AppDirectories::documents() / "42.mp4"));
   EXPECT_FALSE(KLDownloadManager::isVideoDownloadedForEvent(event));
+}
+
+TEST_F(DownloadTest, WhatIsNotACompleteMp4VideoIsReportedAndKeptNowhere) {
+  PostCount saved(kVideoSavedToPhotoAlbumNotification);
+  const cloudsim::detail::Mp4Clip real(256 * 1024, 30, 42);
+  std::string clip(real.size(), '\0');
+  real.fill(0, clip.data(), clip.size());
+  std::string junk(64 * 1024, '\0');
+  for (size_t i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>(i * 131 % 251);
+  struct Reply {
+    const char* what;
+    std::string contentType, body;
+  };
+  const std::vector<Reply> replies = {
+      {"an HTML page", "text/html", "<html><body>Sign in to continue</body></html>"},
+      {"a clip cut short", "video/mp4", clip.substr(0, clip.size() / 2)},
+      {"junk", "video/mp4", junk},
+  };
+  for (const auto& reply : replies) {
+    FaultRule rule = FaultRule::failWith("/media/clips/42.mp4", 200, reply.body);
+    rule.contentType = reply.contentType;
+    sim.addFault(rule);
+    delegate->errors.clear();
+    KLEventPtr event = event42();
+    downloads->downloadEvent(event);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(delegate->errors.size(), 1u) << reply.what;
+    EXPECT_EQ(delegate->errors[0], platform::Bundle::main()->localizedString("AnIssueOccured", "AnIssueOccured"));
+    EXPECT_EQ(event->downloadProgress(), 0.0) << reply.what;
+    EXPECT_FALSE(KLDownloadManager::isVideoDownloadedForEvent(event)) << reply.what;
+    EXPECT_TRUE(fs::is_empty(platform::AppDirectories::documents())) << reply.what;
+  }
+  EXPECT_TRUE(albumAssets("Timeline").empty());
+  EXPECT_EQ(saved.count, 0);
+
+  // A clip larger than any real one is refused as soon as its length is announced.
+  sim.updateWorld([](cloudsim::World& w) { w.events.front().clipBytes = 300ull << 20; });
+  delegate->errors.clear();
+  KLEventPtr event = event42();
+  downloads->downloadEvent(event);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(delegate->errors.size(), 1u);
+  EXPECT_EQ(sim.requestsTo("/media/clips/42.mp4").size(), replies.size() + 1);
+  EXPECT_TRUE(fs::is_empty(platform::AppDirectories::documents()));
+  EXPECT_FALSE(KLDownloadManager::isVideoDownloadedForEvent(event));
+
+  // The whole clip, as the cloud makes it, passes.
+  sim.updateWorld([](cloudsim::World& w) { w.events.front().clipBytes = 256 * 1024; });
+  downloads->downloadEvent(event);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(KLDownloadManager::isVideoDownloadedForEvent(event));
+  EXPECT_EQ(saved.count, 1);
 }
 
 TEST_F(DownloadTest, AnEventWithoutIdentifierCannotNameAFileAndIsRefused) {

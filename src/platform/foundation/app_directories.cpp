@@ -70,6 +70,8 @@ std::filesystem::path AppDirectories::preferences() {
   return ensureFolder(home() / "Preferences", std::filesystem::perms::owner_all);
 }
 
+std::filesystem::path AppDirectories::caches() { return ensureFolder(home() / "Caches", std::filesystem::perms::owner_all); }
+
 std::filesystem::path AppDirectories::keychains() {
   return ensureFolder(home() / "Keychains", std::filesystem::perms::owner_all);
 }

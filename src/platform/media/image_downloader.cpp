@@ -4,6 +4,7 @@
 
 #include "platform/dispatch/queue.h"
 #include "platform/media/image_response.h"
+#include "platform/net/credential_scope.h"
 
 namespace dk::platform {
 
@@ -115,6 +116,16 @@ void ImageDownloader::setDownloadTimeout(double seconds) {
   timeout_ = seconds > 0 ? seconds : 15.0;
 }
 
+void ImageDownloader::setCredentialServer(std::string baseURL) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  credentialServer_ = std::move(baseURL);
+}
+
+std::string ImageDownloader::credentialServer() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return credentialServer_;
+}
+
 size_t ImageDownloader::runningDownloads() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return running_;
@@ -205,6 +216,7 @@ void ImageDownloader::enqueue(const ImageLoadOperationPtr& operation) {
 void ImageDownloader::startWaitingFetches() {
   std::vector<std::shared_ptr<Fetch>> starting;
   RequestConfiguration configuration;
+  std::string credentialServer;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     while (running_ < maxConcurrent_ && !waiting_.empty()) {
@@ -216,16 +228,21 @@ void ImageDownloader::startWaitingFetches() {
     }
     configuration.headers = headers_;
     configuration.timeoutInterval = timeout_;
+    credentialServer = credentialServer_;
   }
   if (starting.empty()) return;
   configuration.responseSerializer = ResponseSerializerKind::Image;
   configuration.callbackQueue = DispatchQueue::global();
-  auto shared = std::make_shared<const RequestConfiguration>(std::move(configuration));
+  auto withCredential = std::make_shared<const RequestConfiguration>(configuration);
+  configuration.headers.erase("Authorization");
+  auto withoutCredential = std::make_shared<const RequestConfiguration>(std::move(configuration));
   std::weak_ptr<ImageDownloader> weak = weak_from_this();
   for (const auto& fetch : starting) {
     const std::string url = fetch->url;
+    // An image address comes from the server's reply: the token goes with it only to the server.
+    const bool credential = mayCarryCredential(url, credentialServer);
     auto task = session_->dataTask(
-        HttpMethod::Get, url, Value(), shared,
+        HttpMethod::Get, url, Value(), credential ? withCredential : withoutCredential,
         [weak, fetch](const std::shared_ptr<const HttpResponseInfo>&, const Value& body) {
           auto self = weak.lock();
           if (!self) return;

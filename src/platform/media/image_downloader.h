@@ -1,6 +1,6 @@
 // ImageDownloader: loads images by URL through the memory and disk image cache and, on a miss,
 // over HTTP (what the image library's downloader and manager give): headers shared by every later
-// download (an authorisation header, an Accept type), at most `maxConcurrentDownloads` transfers at
+// download (an Accept type; an authorisation header, sent only to the credential server), at most `maxConcurrentDownloads` transfers at
 // a time, one transfer for several loads of the same URL, and URLs that failed remembered unless a
 // load asks to retry them.
 //
@@ -96,6 +96,10 @@ class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
   void setMaxConcurrentDownloads(size_t count);
   double downloadTimeout() const;
   void setDownloadTimeout(double seconds);
+  // The REST server the "Authorization" header belongs to: a load of any other address (see
+  // mayCarryCredential) goes without it. Until one is set the header goes nowhere.
+  void setCredentialServer(std::string baseURL);
+  std::string credentialServer() const;
 
   // Loads the image at `url` (absolute). The completion runs on the main queue (see above).
   ImageLoadOperationPtr loadImage(const std::string& url, unsigned options, ImageLoadOperation::Completion completion);
@@ -127,6 +131,7 @@ class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
   HeaderMap headers_;
   size_t maxConcurrent_ = kDefaultMaxConcurrentDownloads;
   double timeout_ = 15.0;
+  std::string credentialServer_;
   std::map<std::string, std::shared_ptr<Fetch>> fetches_;  // by URL, waiting or running
   std::deque<std::shared_ptr<Fetch>> waiting_;
   size_t running_ = 0;

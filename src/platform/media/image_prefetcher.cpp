@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <unordered_set>
 
 #include "platform/ui/main_thread.h"
 
@@ -43,16 +44,36 @@ void ImagePrefetcher::setMaxConcurrentPrefetchCount(size_t count) {
 
 void ImagePrefetcher::prefetchURLs(const std::vector<std::string>& urls, Progress progress, Completed completed) {
   DK_ASSERT_MAIN_THREAD();
-  cancelPrefetching();
-  pending_.assign(urls.begin(), urls.end());
-  total_ = urls.size();
+  // The last maxURLs_ distinct URLs, in list order.
+  std::vector<std::string> wanted;
+  std::unordered_set<std::string> seen;
+  for (auto it = urls.rbegin(); it != urls.rend() && wanted.size() < maxURLs_; ++it) {
+    if (seen.insert(*it).second) wanted.push_back(*it);
+  }
+  std::reverse(wanted.begin(), wanted.end());
+
+  // Loads of URLs the new list still holds go on (cancelling them would only send them again).
+  ++generation_;
+  pending_.clear();
+  std::vector<ImageLoadOperationPtr> kept, dropped;
+  for (auto& load : inFlight_) (seen.count(load->url()) ? kept : dropped).push_back(load);
+  inFlight_.clear();
+  for (auto& load : dropped) load->cancel();
+  std::unordered_set<std::string> running;
+  for (auto& load : kept) running.insert(load->url());
+  for (const auto& url : wanted) {
+    if (!running.count(url)) pending_.push_back(url);
+  }
+  total_ = wanted.size();
   finished_ = skipped_ = 0;
   progress_ = std::move(progress);
   completed_ = std::move(completed);
-  if (urls.empty()) {
+  if (wanted.empty()) {
     if (completed_) DispatchQueue::main()->async([c = completed_] { c(0, 0); });
     return;
   }
+  // The kept loads count for this list now: a load reports to whichever list holds it.
+  inFlight_ = std::move(kept);
   startNext();
 }
 
@@ -85,8 +106,12 @@ void ImagePrefetcher::startNext() {
 }
 
 void ImagePrefetcher::loadFinished(const ImageLoadOperation* operation, bool failed, uint64_t generation) {
-  if (generation != generation_) return;
-  if (operation) std::erase_if(inFlight_, [&](const ImageLoadOperationPtr& l) { return l.get() == operation; });
+  if (operation) {
+    // A load no list holds any more (cancelled, or replaced) is not counted.
+    if (std::erase_if(inFlight_, [&](const ImageLoadOperationPtr& l) { return l.get() == operation; }) == 0) return;
+  } else if (generation != generation_) {
+    return;
+  }
   if (failed) {
     ++skipped_;
   } else {

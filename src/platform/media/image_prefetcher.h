@@ -1,9 +1,13 @@
 // ImagePrefetcher: warms the image cache with a list of URLs (what the image library's prefetcher
 // gives), loading at most `maxConcurrentPrefetchCount` of them at a time through the downloader.
-// A new list replaces the one being prefetched (its loads are cancelled); cancelPrefetching stops
-// everything. Progress and completion, when given, run on the main queue. Main thread only.
+// A new list replaces the one being prefetched: loads of URLs it still holds go on, the others are
+// cancelled. Of a list only its last `maxPrefetchURLs` distinct URLs are taken (callers append the
+// rows that come into view, so the tail is what is about to be seen): a list of thousands costs
+// no more than that. cancelPrefetching stops everything. Progress and completion, when given, run
+// on the main queue. Main thread only.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -17,6 +21,7 @@ namespace dk::platform {
 class ImagePrefetcher : public std::enable_shared_from_this<ImagePrefetcher> {
  public:
   static constexpr size_t kDefaultMaxConcurrentPrefetchCount = 3;
+  static constexpr size_t kDefaultMaxPrefetchURLs = 40;
   using Progress = std::function<void(size_t finished, size_t total)>;
   using Completed = std::function<void(size_t finished, size_t skipped)>;
 
@@ -29,6 +34,8 @@ class ImagePrefetcher : public std::enable_shared_from_this<ImagePrefetcher> {
   void setOptions(unsigned options) { options_ = options; }
   size_t maxConcurrentPrefetchCount() const { return maxConcurrent_; }
   void setMaxConcurrentPrefetchCount(size_t count);
+  size_t maxPrefetchURLs() const { return maxURLs_; }
+  void setMaxPrefetchURLs(size_t count) { maxURLs_ = std::max<size_t>(1, count); }
 
   void prefetchURLs(const std::vector<std::string>& urls, Progress progress = nullptr, Completed completed = nullptr);
   void cancelPrefetching();
@@ -43,6 +50,7 @@ class ImagePrefetcher : public std::enable_shared_from_this<ImagePrefetcher> {
   std::shared_ptr<ImageDownloader> downloader_;
   unsigned options_ = 0;
   size_t maxConcurrent_ = kDefaultMaxConcurrentPrefetchCount;
+  size_t maxURLs_ = kDefaultMaxPrefetchURLs;
   std::deque<std::string> pending_;
   std::vector<ImageLoadOperationPtr> inFlight_;
   size_t total_ = 0, finished_ = 0, skipped_ = 0;

@@ -24,6 +24,7 @@ std::string transportErrorDescription(int64_t code) {
     case kURLErrorServerCertificateUntrusted:
       return "The certificate for this server is invalid. You might be connecting to a server that is pretending "
              "to be the one you expect, which could put your confidential information at risk.";
+    case kURLErrorDataLengthExceedsMaximum: return "resource exceeds maximum size";
     case kURLErrorCannotCreateFile: return "cannot create file";
     case kURLErrorCannotWriteToFile: return "cannot write to file";
     default: return "unknown error";

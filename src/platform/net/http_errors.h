@@ -18,6 +18,8 @@ namespace dk::platform {
 
 // User-info key of the URL a transport error concerns.
 inline constexpr const char* kErrorFailingURLStringKey = "NSErrorFailingURLStringKey";
+// A reply longer than the call accepts ("resource exceeds maximum size").
+inline constexpr int64_t kURLErrorDataLengthExceedsMaximum = -1103;
 // Code of a body that does not parse as JSON.
 inline constexpr int64_t kCocoaPropertyListReadCorruptError = 3840;
 

@@ -6,6 +6,7 @@
 // time-out set for one call cannot leak into another. encodeRequest() is a pure function.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +29,14 @@ enum class RequestSerializerKind { Http, Json };
 // How a reply body is decoded: raw Data, JSON Value, or an image.
 enum class ResponseSerializerKind { Http, Json, Image };
 
+// Limits of a call unless its configuration says otherwise. The largest page the cloud sends
+// (100 events with their URLs, detections and faces) is well under 200 KiB; 8 MiB leaves a wide
+// margin while keeping a hostile reply from filling memory.
+inline constexpr double kDefaultDeadline = 120.0;
+inline constexpr int64_t kDefaultMaxReplyBytes = 8LL << 20;
+inline constexpr int64_t kDefaultMaxDownloadBytes = 1LL << 30;
+inline constexpr double kDefaultDownloadThroughput = 16.0 * 1024;
+
 struct RequestConfiguration {
   RequestSerializerKind requestSerializer = RequestSerializerKind::Http;
   ResponseSerializerKind responseSerializer = ResponseSerializerKind::Json;
@@ -35,6 +44,16 @@ struct RequestConfiguration {
   HeaderMap headers;
   // Seconds without any byte moving after which the call fails with -1001.
   double timeoutInterval = 60.0;
+  // Seconds one attempt may take in all, however slowly bytes keep arriving (-1001 past it);
+  // 0 or less: kDefaultDeadline.
+  double deadline = kDefaultDeadline;
+  // Bytes per second a download must average: its deadline grows by its announced length (or by
+  // what has arrived) at this rate. 0 or less: kDefaultDownloadThroughput for downloads.
+  double minimumThroughput = 0;
+  // The largest body accepted, in bytes: a longer announced length is refused before anything
+  // arrives, a body without one stops at the cap (-1103). nullopt: kDefaultMaxReplyBytes for
+  // calls, kDefaultMaxDownloadBytes for downloads.
+  std::optional<int64_t> maxBodyBytes;
   // Content types the response serializer accepts; nullopt: the serializer's defaults.
   std::optional<std::vector<std::string>> acceptableContentTypes;
   RetryPolicy retry;

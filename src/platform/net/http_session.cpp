@@ -1,7 +1,5 @@
 #include "platform/net/http_session.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include "platform/dispatch/run_loop.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
+#include "platform/foundation/private_temp_folder.h"
 #include "platform/net/http_errors.h"
 #include "platform/net/network_engine.h"
 #include "platform/net/response_serializer.h"
@@ -80,10 +79,16 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
       detail::TransferRequest transfer;
       transfer.request = request_;
       transfer.idleTimeout = configuration_->timeoutInterval > 0 ? configuration_->timeoutInterval : 60.0;
+      transfer.deadline = configuration_->deadline > 0 ? configuration_->deadline : kDefaultDeadline;
+      transfer.minimumThroughput = configuration_->minimumThroughput > 0 ? configuration_->minimumThroughput
+                                   : download_                            ? kDefaultDownloadThroughput
+                                                                          : 0.0;
+      transfer.maxBodyBytes = configuration_->maxBodyBytes.value_or(download_ ? kDefaultMaxDownloadBytes
+                                                                             : kDefaultMaxReplyBytes);
       transfer.tls = core_->options.tls;
       if (download_) {
-        transfer.downloadPath = core_->options.downloadDirectory + "/dk-" + std::to_string(::getpid()) + "-" +
-                                std::to_string(id_) + "-" + std::to_string(attempt_) + ".download";
+        transfer.downloadPath = core_->options.downloadDirectory + "/dk-" + std::to_string(id_) + "-" +
+                                std::to_string(attempt_) + ".download";
       }
       detail::TransferCallbacks callbacks;
       const int attempt = attempt_;
@@ -304,11 +309,14 @@ void HttpSession::Core::remove(const Call* call) {
 
 std::shared_ptr<HttpSession> HttpSession::create(Options options) {
   if (options.downloadDirectory.empty()) {
+    // The process's private folder: nobody else can plant or read a file there. Without one,
+    // downloads fail to create their file rather than go somewhere shared.
+    auto folder = PrivateTempFolder::forProcess();
+    options.downloadDirectory = folder ? folder->string() : "/nonexistent/dk-downloads";
+  } else {
     std::error_code ec;
-    options.downloadDirectory = (std::filesystem::temp_directory_path(ec) / "dk-downloads").string();
+    std::filesystem::create_directories(options.downloadDirectory, ec);
   }
-  std::error_code ec;
-  std::filesystem::create_directories(options.downloadDirectory, ec);
   auto core = std::make_shared<Core>();
   core->options = std::move(options);
   return std::shared_ptr<HttpSession>(new HttpSession(std::move(core)));

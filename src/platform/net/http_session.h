@@ -55,7 +55,7 @@ class HttpSession {
     std::string baseURL;  // relative call URLs resolve against it
     TlsPolicy tls;
     QueuePtr completionQueue;  // nullptr: the main queue
-    std::string downloadDirectory;  // empty: a folder under the system's temporary directory
+    std::string downloadDirectory;  // empty: the process's PrivateTempFolder
   };
   using Success = std::function<void(const std::shared_ptr<const HttpResponseInfo>& response, const Value& body)>;
   using Failure = std::function<void(const ErrorPtr& error)>;

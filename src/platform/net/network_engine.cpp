@@ -1,6 +1,7 @@
 #include "platform/net/network_engine.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "platform/dispatch/clock.h"
+#include "platform/foundation/private_temp_folder.h"
 
 namespace dk::platform::detail {
 
@@ -98,12 +100,14 @@ class TransferHandle {
   bool bodyStarted = false;
   bool writeFailed = false;
   bool createFailed = false;
+  bool tooLarge = false;
   int64_t refusedRedirect = 0;  // the error of a redirect the transfer must not follow
   bool paused = false;
   bool finished = false;
   int status = 0;
   int64_t expected = -1;
   double lastActivity = 0;
+  double startTime = 0;
   curl_off_t lastUp = 0, lastDown = 0;
 };
 
@@ -127,6 +131,7 @@ struct NetworkEngine::Impl {
   void add(const std::shared_ptr<TransferHandle>& handle);
   void finish(TransferHandle* handle, int64_t errorCode);
   void checkIdle();
+  static double allowedDuration(const TransferHandle& handle);
   void configure(TransferHandle& handle);
 
   static size_t onHeader(char* buffer, size_t size, size_t count, void* user);
@@ -248,6 +253,7 @@ void NetworkEngine::Impl::add(const std::shared_ptr<TransferHandle>& handle) {
   }
   configure(h);
   h.lastActivity = platform::now();
+  h.startTime = h.lastActivity;
   active.emplace(&h, handle);
   curl_multi_add_handle(multi, h.easy);
 }
@@ -285,6 +291,7 @@ void NetworkEngine::Impl::finish(TransferHandle* h, int64_t errorCode) {
   }
   if (errorCode == 0 && !h->result.response) errorCode = kURLErrorCannotParseResponse;
   if (errorCode == kURLErrorCannotWriteToFile && h->createFailed) errorCode = kURLErrorCannotCreateFile;
+  if (errorCode != 0 && h->tooLarge) errorCode = kURLErrorDataLengthExceedsMaximum;
   if (errorCode != 0 && h->refusedRedirect != 0) errorCode = h->refusedRedirect;
   if (errorCode != 0 && h->result.bodyInFile && h->request.downloadPath) {
     std::remove(h->request.downloadPath->c_str());
@@ -302,9 +309,24 @@ void NetworkEngine::Impl::checkIdle() {
   const double now = platform::now();
   std::vector<TransferHandle*> expired;
   for (auto& [raw, handle] : active) {
-    if (!raw->paused && now - raw->lastActivity >= raw->request.idleTimeout) expired.push_back(raw);
+    if (raw->paused) continue;
+    if (now - raw->lastActivity >= raw->request.idleTimeout || now - raw->startTime >= allowedDuration(*raw)) {
+      expired.push_back(raw);
+    }
   }
   for (TransferHandle* h : expired) finish(h, kURLErrorTimedOut);
+}
+
+// A trickle of bytes keeps a transfer from going idle, never from ending: the whole transfer has
+// a deadline, stretched for a download by its size at the least throughput it must reach.
+double NetworkEngine::Impl::allowedDuration(const TransferHandle& h) {
+  const TransferRequest& r = h.request;
+  double allowed = r.deadline > 0 ? r.deadline : kDefaultDeadline;
+  if (r.minimumThroughput > 0) {
+    const int64_t length = h.expected > 0 ? std::min(h.expected, r.maxBodyBytes) : h.result.bodyLength;
+    allowed += static_cast<double>(length) / r.minimumThroughput;
+  }
+  return allowed;
 }
 
 void NetworkEngine::Impl::loop() {
@@ -404,7 +426,14 @@ size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, vo
     h->refusedRedirect = kURLErrorAppTransportSecurityRequiresSecureConnection;
     return 0;  // ends the transfer before curl follows it
   }
-  if (iequals(name, "Content-Length")) h->expected = std::atoll(value.c_str());
+  if (iequals(name, "Content-Length")) {
+    h->expected = std::atoll(value.c_str());
+    // Refused before a byte of it arrives (a redirect's own body is never read).
+    if ((h->status < 300 || h->status >= 400) && h->expected > h->request.maxBodyBytes) {
+      h->tooLarge = true;
+      return 0;
+    }
+  }
   auto& headers = h->result.response->headers;
   auto it = headers.find(name);
   if (it == headers.end()) {
@@ -419,11 +448,18 @@ size_t NetworkEngine::Impl::onWrite(char* buffer, size_t size, size_t count, voi
   auto* h = static_cast<TransferHandle*>(user);
   const size_t length = size * count;
   h->lastActivity = platform::now();
+  if (h->result.bodyLength + static_cast<int64_t>(length) > h->request.maxBodyBytes) {
+    h->tooLarge = true;
+    return 0;
+  }
   if (!h->bodyStarted) {
     h->bodyStarted = true;
     if (h->request.downloadPath && h->status >= 200 && h->status < 300) {
-      h->file = std::fopen(h->request.downloadPath->c_str(), "wb");
+      // A new file only, never through a link, readable by this user alone.
+      const int fd = PrivateTempFolder::createFile(*h->request.downloadPath);
+      h->file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
       if (!h->file) {
+        if (fd >= 0) ::close(fd);
         h->createFailed = true;
         return 0;
       }

@@ -1,6 +1,6 @@
 // NetworkEngine: the one network thread that runs every HTTP transfer of the process over
-// libcurl's multi interface (connection reuse, at most 10 connections per host, idle time-outs
-// on the injectable clock). Internal to the HTTP layer: HttpSession is the interface.
+// libcurl's multi interface (connection reuse, at most 10 connections per host, idle time-outs,
+// overall deadlines and body caps, times read from the injectable clock). Internal to the HTTP layer: HttpSession is the interface.
 //
 // start(), cancel() and setPaused() are thread-safe; they post commands to the network thread.
 // Transfer callbacks run on the network thread and must only hand work elsewhere.
@@ -21,6 +21,12 @@ namespace dk::platform::detail {
 struct TransferRequest {
   EncodedRequest request;
   double idleTimeout = 60.0;
+  // Seconds the whole transfer may take, plus (length / minimumThroughput) when that is above 0;
+  // the length is the announced one, else what has arrived.
+  double deadline = kDefaultDeadline;
+  double minimumThroughput = 0;
+  // A body past this many bytes ends the transfer with -1103 (an announced one before it starts).
+  int64_t maxBodyBytes = kDefaultMaxReplyBytes;
   TlsPolicy tls;
   // When set, a 2xx body is streamed into this file instead of memory.
   std::optional<std::string> downloadPath;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/net/http_errors.h"
+
 namespace dk::platform {
 
 bool RetryPolicy::isFatal(const Error& error) const {
@@ -12,12 +14,14 @@ bool RetryPolicy::isFatal(const Error& error) const {
     // by asking again.
     if (error.code() <= -1201 && error.code() >= -1206) return true;
     if (error.code() == kURLErrorAppTransportSecurityRequiresSecureConnection) return true;
+    if (error.code() == kURLErrorDataLengthExceedsMaximum) return true;
   }
   const auto listed = [this](int64_t code) {
     return std::find(fatalCodes.begin(), fatalCodes.end(), code) != fatalCodes.end();
   };
   if (listed(error.code())) return true;
   const auto& response = error.response();
+  if (clientErrorsAreFatal && response && response->statusCode >= 400 && response->statusCode < 500) return true;
   return response && response->statusCode != 0 && listed(response->statusCode);
 }
 

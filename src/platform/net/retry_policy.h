@@ -3,7 +3,8 @@
 // `retryCount` is the number of retries after the first attempt (0 or -1: none). A failure is
 // fatal, and ends the call at once, when its HTTP status or its error code is one of
 // `fatalCodes`; a non-2xx reply carries code -1011 beside its status. A cancelled call, a
-// certificate that fails verification and a refused redirect are always fatal. Waits start at
+// certificate that fails verification, a refused redirect and a reply over its size cap are always
+// fatal. Waits start at
 // `retryInterval` seconds and, when `progressive`, double after each retry. Plain value type; the
 // functions are pure.
 #pragma once
@@ -20,6 +21,8 @@ struct RetryPolicy {
   double retryInterval = 0.0;
   bool progressive = false;
   std::vector<int64_t> fatalCodes;
+  // Every 4xx reply ends the call: asking again will not make the address right.
+  bool clientErrorsAreFatal = false;
 
   // True when `error` must not be retried under this policy.
   bool isFatal(const Error& error) const;

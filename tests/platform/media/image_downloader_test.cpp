@@ -59,6 +59,7 @@ class ImageDownloaderTest : public ::testing::Test {
 };
 
 TEST_F(ImageDownloaderTest, DownloadsWithTheSharedHeadersAndAnswersOnTheMainThread) {
+  downloader_->setCredentialServer(server_.baseURL());
   downloader_->setValueForHTTPHeaderField("Bearer token-1", "Authorization");
   downloader_->setValueForHTTPHeaderField("image/jpeg", "Accept");
   ImagePtr got;
@@ -85,6 +86,31 @@ TEST_F(ImageDownloaderTest, DownloadsWithTheSharedHeadersAndAnswersOnTheMainThre
   downloader_->loadImage(url("/blue.jpg"), 0, nullptr);
   MainRunLoop::runUntilIdle();
   EXPECT_EQ(server_.requests().back().headers.count("Authorization"), 0u);
+}
+
+TEST_F(ImageDownloaderTest, TheTokenGoesOnlyToTheCredentialServer) {
+  dk::test::TestHttpServer elsewhere;
+  elsewhere.route("/red.jpg", jpeg(Color::rgba(1, 0, 0)));
+  downloader_->setValueForHTTPHeaderField("Bearer token-1", "Authorization");
+  downloader_->setValueForHTTPHeaderField("image/jpeg", "Accept");
+
+  // Until the server is known the token goes nowhere.
+  downloader_->loadImage(url("/blue.jpg"), 0, nullptr);
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(server_.requests().size(), 1u);
+  EXPECT_EQ(server_.requests()[0].headers.count("Authorization"), 0u);
+
+  downloader_->setCredentialServer(server_.baseURL());
+  ImagePtr got;
+  downloader_->loadImage(elsewhere.baseURL() + "/red.jpg", 0, [&](ImagePtr image, ErrorPtr, bool) { got = image; });
+  downloader_->loadImage(url("/red.jpg"), 0, nullptr);
+  MainRunLoop::runUntilIdle();
+  EXPECT_GT(redOf(got), 0.8) << "an image elsewhere still loads, without the token";
+  ASSERT_EQ(elsewhere.requests().size(), 1u);
+  EXPECT_EQ(elsewhere.requests()[0].headers.count("Authorization"), 0u);
+  EXPECT_EQ(elsewhere.requests()[0].headers.at("Accept"), "image/jpeg");
+  ASSERT_EQ(server_.requests().size(), 2u);
+  EXPECT_EQ(server_.requests()[1].headers.at("Authorization"), "Bearer token-1");
 }
 
 TEST_F(ImageDownloaderTest, ALoadedImageComesFromMemoryThenFromDisk) {
@@ -276,6 +302,43 @@ TEST_F(ImageViewLoadTest, ThePrefetcherLoadsAtMostItsLimitAtATime) {
   EXPECT_EQ(failed, 0u);
   // Everything is in the cache now.
   for (const auto& u : urls) EXPECT_TRUE(cache_->imageFromMemoryCacheForKey(u));
+}
+
+TEST_F(ImageViewLoadTest, AScreenFullOfThousandsOfEventsPrefetchesOnlyTheNewestRows) {
+  // The timeline hands the prefetcher every event of the rows on screen each time a row appears:
+  // here 20 rows of 100 events (2,000 thumbnails in all).
+  auto prefetcher = ImagePrefetcher::create(downloader_);
+  prefetcher->setMaxConcurrentPrefetchCount(5);
+  std::vector<std::string> onScreen;
+  auto path = [](int row, int event) { return "/e" + std::to_string(row) + "-" + std::to_string(event) + ".jpg"; };
+  for (int row = 0; row < 20; ++row) {
+    for (int event = 0; event < 100; ++event) onScreen.push_back(url(path(row, event)));
+    prefetcher->prefetchURLs(onScreen);
+    MainRunLoop::runPending();
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_LE(server_.requestCount(), ImagePrefetcher::kDefaultMaxPrefetchURLs + 20 * 5);
+  EXPECT_LE(prefetcher->loadsInFlight(), 5u);
+  // The tail of the list (the row that came into view last) was fetched, once each.
+  for (int event = 100 - static_cast<int>(ImagePrefetcher::kDefaultMaxPrefetchURLs); event < 100; ++event) {
+    EXPECT_EQ(server_.requestCount(path(19, event)), 1u) << event;
+  }
+  EXPECT_EQ(server_.requestCount(path(0, 0)), 0u);
+}
+
+TEST_F(ImageViewLoadTest, ANewListKeepsTheLoadsItStillHolds) {
+  auto prefetcher = ImagePrefetcher::create(downloader_);
+  server_.route("/k.jpg", jpeg(Color::white(0.2), true));
+  prefetcher->prefetchURLs({url("/k.jpg")});
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() == 1; }));
+  size_t done = 0;
+  prefetcher->prefetchURLs({url("/k.jpg"), url("/red.jpg")}, nullptr, [&](size_t finished, size_t) { done = finished; });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.requestCount("/red.jpg") == 1; }));
+  server_.releaseHeld();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(server_.requestCount("/k.jpg"), 1u) << "not cancelled and sent again";
+  EXPECT_EQ(done, 2u);
+  EXPECT_TRUE(cache_->imageFromMemoryCacheForKey(url("/k.jpg")));
 }
 
 TEST_F(ImageViewLoadTest, CancellingPrefetchingStopsItsLoads) {

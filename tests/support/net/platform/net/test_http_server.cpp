@@ -103,6 +103,19 @@ void TestHttpServer::releaseHeld() {
   heldCv_.notify_all();
 }
 
+void TestHttpServer::dripOne() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++dripsAllowed_;
+  }
+  heldCv_.notify_all();
+}
+
+size_t TestHttpServer::bytesDripped() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dripped_;
+}
+
 void TestHttpServer::acceptLoop() {
   while (!stopping_) {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -203,6 +216,24 @@ void TestHttpServer::serve(int fd) {
       out += "Content-Length: " + std::to_string(response.body.size()) + "\r\n\r\n";
     }
     if (!sendAll(fd, out)) break;
+    if (response.drip) {
+      uint64_t sent = 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sent = dripsAllowed_;  // only drips asked for after the request arrived count
+      }
+      for (char byte : response.body) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        heldCv_.wait(lock, [&] { return stopping_ || dripsAllowed_ > sent; });
+        if (stopping_) break;
+        ++sent;
+        lock.unlock();
+        if (!sendAll(fd, std::string(1, byte))) break;
+        std::lock_guard<std::mutex> relock(mutex_);
+        ++dripped_;
+      }
+      break;
+    }
     if (request.method != "HEAD" && !sendAll(fd, response.body)) break;
     if (response.omitContentLength) break;
   }

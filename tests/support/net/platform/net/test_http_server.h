@@ -32,6 +32,7 @@ struct CannedResponse {
   bool hold = false;   // wait for releaseHeld() (or shutdown) before answering
   bool drop = false;   // close the connection without answering
   bool omitContentLength = false;  // body ends when the connection closes
+  bool drip = false;  // after the header block, one body byte per dripOne() (a server that stalls)
 
   static CannedResponse json(std::string body, int status = 200) {
     CannedResponse r;
@@ -62,6 +63,9 @@ class TestHttpServer {
   // Replies currently held back.
   size_t heldCount() const;
   void releaseHeld();
+  // Lets every dripping reply send its next body byte.
+  void dripOne();
+  size_t bytesDripped() const;
   int connectionsAccepted() const { return accepted_.load(); }
   int openConnections() const { return open_.load(); }
   int maxOpenConnections() const { return maxOpen_.load(); }
@@ -83,6 +87,8 @@ class TestHttpServer {
   std::vector<std::thread> workers_;
   size_t held_ = 0;
   uint64_t releaseGeneration_ = 0;
+  uint64_t dripsAllowed_ = 0;
+  size_t dripped_ = 0;
   std::atomic<int> accepted_{0};
   std::atomic<int> open_{0};
   std::atomic<int> maxOpen_{0};
