@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/dispatch/clock.h"
+#include "platform/net/http_header_block.h"
 #include "platform/foundation/private_temp_folder.h"
 
 namespace dk::platform::detail {
@@ -27,29 +28,10 @@ constexpr size_t kMaxPooledHandles = 32;
 constexpr int64_t kMaxReservedBody = 8 << 20;
 constexpr int kIdleCheckMillis = 50;
 
-// HTTP/2 sends header names in lower case; the rest of the system reads "Link", "Content-Type".
-std::string canonicalHeaderName(std::string name) {
-  const bool allLower = std::none_of(name.begin(), name.end(), [](unsigned char c) { return std::isupper(c); });
-  if (!allLower) return name;
-  bool upperNext = true;
-  for (char& c : name) {
-    if (upperNext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    upperNext = c == '-';
-  }
-  return name;
-}
-
 bool iequals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
            return std::tolower(x) == std::tolower(y);
          });
-}
-
-std::string trim(std::string_view s) {
-  const auto first = s.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(" \t\r\n");
-  return std::string(s.substr(first, last - first + 1));
 }
 
 int64_t transportCodeFor(CURLcode code) {
@@ -104,6 +86,7 @@ class TransferHandle {
   int64_t refusedRedirect = 0;  // the error of a redirect the transfer must not follow
   bool paused = false;
   bool finished = false;
+  HttpHeaderBlock headerBlock;  // the reply's header lines so far
   int status = 0;
   int64_t expected = -1;
   double lastActivity = 0;
@@ -406,40 +389,21 @@ bool NetworkEngine::Impl::redirectAllowed(TransferHandle& h, const std::string& 
 size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, void* user) {
   auto* h = static_cast<TransferHandle*>(user);
   const size_t length = size * count;
-  const std::string_view line(buffer, length);
   h->lastActivity = platform::now();
-  if (line.substr(0, 5) == "HTTP/") {
-    // A new status line: an interim or redirect response came before; start over.
-    h->result.response = std::make_shared<HttpResponseInfo>();
-    const auto space = line.find(' ');
-    h->status = space == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(space + 1, 3)).c_str());
-    h->result.response->statusCode = h->status;
-    h->expected = -1;
-    return length;
-  }
-  if (!h->result.response) return length;
-  const auto colon = line.find(':');
-  if (colon == std::string_view::npos) return length;  // the blank line that ends the block
-  std::string name = canonicalHeaderName(trim(line.substr(0, colon)));
-  std::string value = trim(line.substr(colon + 1));
-  if (h->status >= 300 && h->status < 400 && iequals(name, "Location") && !redirectAllowed(*h, value)) {
+  HttpHeaderLine line = HttpHeaderBlock::parseLine(std::string_view(buffer, length));
+  if (line.kind == HttpHeaderLine::Kind::Field && h->headerBlock.response() && h->headerBlock.isRedirect() &&
+      iequals(line.name, "Location") && !redirectAllowed(*h, line.value)) {
     h->refusedRedirect = kURLErrorAppTransportSecurityRequiresSecureConnection;
     return 0;  // ends the transfer before curl follows it
   }
-  if (iequals(name, "Content-Length")) {
-    h->expected = std::atoll(value.c_str());
-    // Refused before a byte of it arrives (a redirect's own body is never read).
-    if ((h->status < 300 || h->status >= 400) && h->expected > h->request.maxBodyBytes) {
-      h->tooLarge = true;
-      return 0;
-    }
-  }
-  auto& headers = h->result.response->headers;
-  auto it = headers.find(name);
-  if (it == headers.end()) {
-    headers.emplace(std::move(name), std::move(value));
-  } else {
-    it->second += ", " + value;
+  // Refused before a byte of an announced body over the cap arrives.
+  const bool kept = h->headerBlock.add(std::move(line), h->request.maxBodyBytes);
+  h->result.response = h->headerBlock.response();
+  h->status = h->headerBlock.status();
+  h->expected = h->headerBlock.expectedLength();
+  if (!kept) {
+    h->tooLarge = true;
+    return 0;
   }
   return length;
 }
