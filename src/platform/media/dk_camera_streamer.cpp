@@ -11,7 +11,7 @@
 #include "platform/foundation/data.h"
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/video_decoder.h"
-#include "platform/net/http_session.h"
+#include "platform/media/recording_source.h"
 #include "platform/ui/layer.h"
 
 namespace dk::platform {
@@ -39,11 +39,22 @@ std::string number(double value) {
   return buffer;
 }
 
-// A decoder with the downloaded file it reads (the file goes when the Data goes).
+// How often the end of an open recording asks whether more has been recorded.
+constexpr double kGrowthProbeSeconds = 3.0;
+
+// A decoder with the recording it reads (the held bytes go when the source goes).
 struct DecoderBox {
-  DataPtr file;
+  RecordingSourcePtr source;
   VideoDecoder decoder;
 };
+
+// Why reading a recording failed (the HTTP error, with its reply), unless it was cancelled on
+// purpose.
+ErrorPtr fetchFailure(const RecordingSourcePtr& source) {
+  ErrorPtr error = source ? source->error() : nullptr;
+  if (!error || (error->domain() == kURLErrorDomain && error->code() == kURLErrorCancelled)) return nullptr;
+  return error;
+}
 
 }  // namespace
 
@@ -80,8 +91,8 @@ struct DKCameraStreamer::State {
   std::shared_ptr<Layer> layer;
   std::weak_ptr<DKCameraStreamerDelegete> delegate;
   QueuePtr decodeQueue = DispatchQueue::createSerial("com.kelo.streamer.decode");
-  std::shared_ptr<HttpSession> session;
-  HttpTaskPtr download;
+  RecordingSourcePtr source;  // the current item's bytes
+  std::shared_ptr<Timer> growthTimer;
 
   uint64_t status = DKCameraStreamerStatusReadyToPlay;
   uint64_t playback = DKPlaybackStatePaused;
@@ -198,9 +209,15 @@ struct DKCameraStreamer::State {
     const uint64_t expected = generation;
     decodeQueue->async([weak = owner, decoder, index, expected] {
       ImagePtr image = decoder->decoder.frameAt(index);
-      DispatchQueue::main()->async([weak, image, expected] {
+      ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
+      DispatchQueue::main()->async([weak, image, expected, failure] {
         auto s = weak.lock();
-        if (!s || !image || s->state_->generation != expected) return;
+        if (!s || s->state_->generation != expected) return;
+        if (failure) {  // the recording stopped arriving: no frame will come
+          s->state_->fail(failure);
+          return;
+        }
+        if (!image) return;
         s->state_->frame = image;
         if (s->state_->layer) s->state_->layer->setContents(image);
       });
@@ -214,65 +231,82 @@ struct DKCameraStreamer::State {
   }
 
   void fetch(bool again);
+  void awaitGrowth();
   void opened(const std::shared_ptr<DecoderBox>& opened, bool again, ImagePtr firstFrame);
 };
 
 void DKCameraStreamer::State::fetch(bool again) {
   const uint64_t expected = ++generation;
   refetching = again;
-  const StreamerEnvironment environment = StreamerEnvironment::current();
-  if (!session || session->baseURL() != environment.baseURL) {
-    HttpSession::Options options;
-    options.baseURL = environment.baseURL;
-    session = HttpSession::create(options);
-  }
-  auto configuration = std::make_shared<RequestConfiguration>();
-  configuration->responseSerializer = ResponseSerializerKind::Http;
-  configuration->acceptableContentTypes = std::vector<std::string>{"video/mp4"};
-  configuration->headers["Authorization"] = "Bearer " + DKAccessTokenProvider::accessToken();
-  char path[128];
-  std::snprintf(path, sizeof path, "/media/cameras/%lld/recordings/%lld.mp4",
-                static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
-  auto weak = owner;
-  download = session->downloadTask(
-      path, configuration, nullptr,
-      [weak, expected, again](const std::shared_ptr<const HttpResponseInfo>& response, const Value& body) {
+  if (!again || !source) {
+    if (source) source->cancel();
+    source.reset();
+    const StreamerEnvironment environment = StreamerEnvironment::current();
+    char path[128];
+    std::snprintf(path, sizeof path, "/media/cameras/%lld/recordings/%lld.mp4",
+                  static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
+    const std::string url = environment.baseURL + path;
+    ErrorPtr error;
+    if (!mayCarryCredential(url, environment.baseURL)) {
+      error = Error::make(kStreamerErrorDomain, 7, "The recording's address is not the cloud's secure address");
+    } else {
+      source = RecordingSource::create(url, DKAccessTokenProvider::accessToken(), environment.limits, &error);
+    }
+    if (!source) {
+      DispatchQueue::main()->async([weak = owner, error, expected] {
         auto s = weak.lock();
-        if (!s || s->state_->generation != expected) return;
-        State& st = *s->state_;
-        st.download.reset();
-        auto data = body.objectAs<Data>();
-        const auto file = data ? data->filePath() : std::nullopt;
-        if (!file) {
-          st.fail(Error::make(kStreamerErrorDomain, 2, "The recording's video could not be stored"));
-          return;
-        }
-        auto it = response ? response->headers.find("X-Recording-Open") : HeaderMap::const_iterator{};
-        st.openRecording = response && it != response->headers.end() && it->second == "true";
-        auto fresh = std::make_shared<DecoderBox>();
-        fresh->file = data;
-        const std::string filePath = *file;
-        st.decodeQueue->async([weak, fresh, filePath, expected, again] {
-          std::string why;
-          const bool ok = fresh->decoder.open(filePath, &why);
-          ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
-          DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again] {
-            auto s = weak.lock();
-            if (!s || s->state_->generation != expected) return;
-            if (!ok) {
-              s->state_->fail(Error::make(kStreamerErrorDomain, 3, "The recording's video cannot be played: " + why));
-              return;
-            }
-            s->state_->opened(fresh, again, first);
-          });
-        });
-      },
-      [weak, expected](const ErrorPtr& error) {
-        auto s = weak.lock();
-        if (!s || s->state_->generation != expected) return;
-        s->state_->download.reset();
-        s->state_->fail(error);
+        if (s && s->state_->generation == expected) s->state_->fail(error);
       });
+      return;
+    }
+  }
+  auto weak = owner;
+  decodeQueue->async([weak, source = source, expected, again] {
+    if (again && !source->refreshGrowth()) {
+      DispatchQueue::main()->async([weak, source, expected] {
+        auto s = weak.lock();
+        if (!s || s->state_->generation != expected) return;
+        if (fetchFailure(source)) {
+          s->state_->fail(fetchFailure(source));
+        } else {
+          s->state_->awaitGrowth();
+        }
+      });
+      return;
+    }
+    auto fresh = std::make_shared<DecoderBox>();
+    fresh->source = source;
+    VideoDecoder::Input input;
+    input.read = [source](int64_t offset, uint8_t* out, int64_t count) { return source->read(offset, out, count); };
+    input.size = [source] { return source->size(); };
+    std::string why;
+    const bool ok = fresh->decoder.open(std::move(input), &why);
+    ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
+    const bool open = source->isOpenRecording();
+    DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again, open] {
+      auto s = weak.lock();
+      if (!s || s->state_->generation != expected) return;
+      State& st = *s->state_;
+      if (auto error = fetchFailure(fresh->source)) {
+        st.fail(error);
+        return;
+      }
+      if (!ok) {
+        st.fail(Error::make(kStreamerErrorDomain, 3, "The recording's video cannot be played: " + why));
+        return;
+      }
+      st.openRecording = open;
+      st.opened(fresh, again, first);
+    });
+  });
+}
+
+void DKCameraStreamer::State::awaitGrowth() {
+  const uint64_t expected = generation;
+  growthTimer = Timer::scheduled(kGrowthProbeSeconds, false, DispatchQueue::main(), [weak = owner, expected] {
+    auto s = weak.lock();
+    if (s && s->state_->generation == expected) s->state_->fetch(true);
+  });
 }
 
 void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again, ImagePtr first) {
@@ -324,7 +358,8 @@ std::shared_ptr<DKCameraStreamer> DKCameraStreamer::initWithLayer(std::shared_pt
 
 DKCameraStreamer::~DKCameraStreamer() {
   state_->stopClock();
-  if (state_->download) state_->download->cancel();
+  if (state_->growthTimer) state_->growthTimer->invalidate();
+  if (state_->source) state_->source->cancel();
 }
 
 void DKCameraStreamer::setDelegate(std::weak_ptr<DKCameraStreamerDelegete> delegate) {
@@ -351,8 +386,10 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   if (item == s.item) return;
   ++s.generation;
   s.stopClock();
-  if (s.download) s.download->cancel();
-  s.download.reset();
+  // The abandoned recording's transfers end now, and its held bytes go with its last reader.
+  if (s.growthTimer) s.growthTimer->invalidate();
+  if (s.source) s.source->cancel();
+  s.source.reset();
   s.item = std::move(item);
   s.box.reset();
   s.frameTimes.clear();
@@ -423,6 +460,14 @@ void DKCameraStreamer::seekTo(double seconds) {
   s.log.push_back("seekTo:" + number(seconds));
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty() || s.refetching) return;
   if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+  if (seconds >= s.duration && s.openRecording) {
+    // Past what has been read of a recording still being recorded: read on, then play there.
+    s.storedTime = seconds;
+    s.stopClock();
+    s.setPlayback(DKPlaybackStateBuffering);
+    s.fetch(true);
+    return;
+  }
   if (seconds >= s.duration) {
     s.storedTime = s.duration;
     s.stopClock();

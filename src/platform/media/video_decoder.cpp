@@ -12,7 +12,45 @@ extern "C" {
 
 namespace dk::platform {
 
+namespace {
+
+// The AVIO side of an Input: a position over its read/size pair.
+struct InputReader {
+  VideoDecoder::Input input;
+  int64_t position = 0;
+
+  static int read(void* opaque, uint8_t* buffer, int size) {
+    auto& r = *static_cast<InputReader*>(opaque);
+    const int64_t n = r.input.read(r.position, buffer, size);
+    if (n < 0) return AVERROR(EIO);
+    if (n == 0) return AVERROR_EOF;
+    r.position += n;
+    return static_cast<int>(n);
+  }
+  static int64_t seek(void* opaque, int64_t offset, int whence) {
+    auto& r = *static_cast<InputReader*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    if (whence == AVSEEK_SIZE) return r.input.size ? r.input.size() : -1;
+    int64_t target = offset;
+    if (whence == SEEK_CUR) target = r.position + offset;
+    if (whence == SEEK_END) {
+      const int64_t size = r.input.size ? r.input.size() : -1;
+      if (size < 0) return -1;
+      target = size + offset;
+    }
+    if (target < 0) return -1;
+    r.position = target;
+    return target;
+  }
+};
+
+constexpr int kInputBufferBytes = 64 * 1024;
+
+}  // namespace
+
 struct VideoDecoder::Impl {
+  std::unique_ptr<InputReader> reader;  // with `io`, for a video that is not a local file
+  AVIOContext* io = nullptr;
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
@@ -36,6 +74,10 @@ struct VideoDecoder::Impl {
     av_packet_free(&packet);
     avcodec_free_context(&codec);
     avformat_close_input(&format);
+    if (io) {
+      av_freep(&io->buffer);
+      avio_context_free(&io);
+    }
   }
 
   // Moves on by one picture: the next frame out of the decoder, or, for a packet that made
@@ -80,6 +122,34 @@ struct VideoDecoder::Impl {
     return indexOfPts(f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts);
   }
 
+  // The presentation times of every frame from the demuxer's index, which holds decode times:
+  // those shifted by the first packet's reorder delay, as with a steady frame rate. False when
+  // the index does not cover the whole stream (fragments not read yet).
+  bool tableFromIndex(AVStream* st, int64_t* lastDuration) {
+    const int count = avformat_index_get_entries_count(st);
+    if (count <= 0 || st->nb_frames <= 0 || count < st->nb_frames) return false;
+    std::vector<int64_t> decodeTimes;
+    decodeTimes.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      const AVIndexEntry* e = avformat_index_get_entry(st, i);
+      if (e) decodeTimes.push_back(e->timestamp);  // every packet, as the packet scan gives them
+    }
+    if (decodeTimes.empty()) return false;
+    int64_t delay = 0;
+    while (av_read_frame(format, packet) >= 0) {
+      const bool ours = packet->stream_index == stream;
+      if (ours && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) delay = packet->pts - packet->dts;
+      av_packet_unref(packet);
+      if (ours) break;
+    }
+    std::sort(decodeTimes.begin(), decodeTimes.end());
+    framePts.clear();
+    framePts.reserve(decodeTimes.size());
+    for (int64_t t : decodeTimes) framePts.push_back(t + delay);
+    *lastDuration = decodeTimes.size() > 1 ? decodeTimes.back() - decodeTimes[decodeTimes.size() - 2] : 0;
+    return true;
+  }
+
   ImagePtr toImage() {
     const AVFrame* frame = shown;
     const int w = frame->width, h = frame->height;
@@ -97,17 +167,62 @@ struct VideoDecoder::Impl {
 VideoDecoder::VideoDecoder() : impl_(std::make_unique<Impl>()) {}
 VideoDecoder::~VideoDecoder() = default;
 
+namespace {
+void quietLibraries() {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
+}
+}  // namespace
+
 bool VideoDecoder::open(const std::string& path, std::string* error) {
+  quietLibraries();
+  impl_ = std::make_unique<Impl>();
+  if (avformat_open_input(&impl_->format, path.c_str(), nullptr, nullptr) < 0) {
+    if (error) *error = "not a media file";
+    impl_ = std::make_unique<Impl>();
+    return false;
+  }
+  return openStreams(error);
+}
+
+bool VideoDecoder::open(Input input, std::string* error) {
+  quietLibraries();
+  impl_ = std::make_unique<Impl>();
+  Impl& d = *impl_;
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     impl_ = std::make_unique<Impl>();
     return false;
   };
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
-  impl_ = std::make_unique<Impl>();
+  d.reader = std::make_unique<InputReader>();
+  d.reader->input = std::move(input);
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kInputBufferBytes));
+  if (!buffer) return fail("out of memory");
+  d.io = avio_alloc_context(buffer, kInputBufferBytes, 0, d.reader.get(), &InputReader::read, nullptr,
+                            &InputReader::seek);
+  if (!d.io) {
+    av_free(buffer);
+    return fail("out of memory");
+  }
+  d.format = avformat_alloc_context();
+  if (!d.format) return fail("out of memory");
+  d.format->pb = d.io;
+  d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  // Recordings are MPEG-4; nothing else is probed, so a reply in another format cannot lead the
+  // demuxer anywhere.
+  if (avformat_open_input(&d.format, nullptr, av_find_input_format("mov"), nullptr) < 0) {
+    return fail("not a media file");
+  }
+  return openStreams(error);
+}
+
+bool VideoDecoder::openStreams(std::string* error) {
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    impl_ = std::make_unique<Impl>();
+    return false;
+  };
   Impl& d = *impl_;
-  if (avformat_open_input(&d.format, path.c_str(), nullptr, nullptr) < 0) return fail("not a media file");
   if (avformat_find_stream_info(d.format, nullptr) < 0) return fail("no stream information");
   d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (d.stream < 0) return fail("no video stream");
@@ -127,9 +242,12 @@ bool VideoDecoder::open(const std::string& path, std::string* error) {
   d.shown = av_frame_alloc();
   d.timeBase = av_q2d(stream->time_base);
 
-  // The frame table, from the packets alone.
+  // The frame table, from the container's index when it has one (nothing more is read: a
+  // recording read over the network starts playing once its index and first frames are in),
+  // else from the packets alone.
   int64_t lastDuration = 0;
-  while (av_read_frame(d.format, d.packet) >= 0) {
+  const bool indexed = d.tableFromIndex(stream, &lastDuration);
+  while (!indexed && av_read_frame(d.format, d.packet) >= 0) {
     if (d.packet->stream_index == d.stream && d.packet->pts != AV_NOPTS_VALUE) {
       d.framePts.push_back(d.packet->pts);
       lastDuration = d.packet->duration;

@@ -9,6 +9,8 @@
 // Thread-compatible: one thread at a time (the streamer keeps it on its own serial queue).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +29,16 @@ class VideoDecoder {
   // Opens a file holding a video stream. False with a reason in *error for anything else.
   bool open(const std::string& path, std::string* error = nullptr);
 
+  // An MPEG-4 video whose bytes come from elsewhere (a recording read piecewise over the
+  // network): `read` copies up to `count` bytes at `offset` and returns how many (0 at the end,
+  // below 0 on failure); `size` gives the whole length (below 0 when unknown). Both are called
+  // on the decoder's thread and may block. Only the MPEG-4 demuxer is tried.
+  struct Input {
+    std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
+    std::function<int64_t()> size;
+  };
+  bool open(Input input, std::string* error = nullptr);
+
   // Presentation time (seconds from the start) of each frame, ascending.
   const std::vector<double>& frameTimes() const;
   size_t frameCount() const { return frameTimes().size(); }
@@ -43,6 +55,7 @@ class VideoDecoder {
   struct Impl;
 
  private:
+  bool openStreams(std::string* error);
   std::unique_ptr<Impl> impl_;
 };
 
