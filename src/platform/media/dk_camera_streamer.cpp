@@ -458,16 +458,18 @@ void DKCameraStreamer::setMuteAudio(bool muted) {
 void DKCameraStreamer::seekTo(double seconds) {
   State& s = *state_;
   s.log.push_back("seekTo:" + number(seconds));
-  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty() || s.refetching) return;
-  if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-  if (seconds >= s.duration && s.openRecording) {
-    // Past what has been read of a recording still being recorded: read on, then play there.
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
+  if (s.openRecording && std::isfinite(seconds) && seconds >= s.duration) {
+    // Past what has been read of a recording still being recorded: ask now, then play there.
     s.storedTime = seconds;
     s.stopClock();
+    if (s.growthTimer) s.growthTimer->invalidate();
     s.setPlayback(DKPlaybackStateBuffering);
     s.fetch(true);
     return;
   }
+  if (s.refetching) return;
+  if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
   if (seconds >= s.duration) {
     s.storedTime = s.duration;
     s.stopClock();
