@@ -32,6 +32,7 @@ extern "C" {
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/dk_camera_streamer.h"
 #include "platform/media/video_decoder.h"
+#include "platform/net/tls_policy.h"
 #include "platform/ui/layer.h"
 #include "player/kl_player_view_model.h"
 #include "recording_video.h"
@@ -110,8 +111,13 @@ void BM_HourOfRecordingAt10x(benchmark::State& state) {
   const double start = 1699990000.0;
   const int64_t recordingId = world.startRecording(cameraId, start);
   world.closeRecording(recordingId, start + 3600);
-  dk::cloudsim::CloudSim sim(std::move(world));
+  dk::cloudsim::CloudSimOptions options;
+  options.https = true;  // the token goes to the cloud over https only
+  dk::cloudsim::CloudSim sim(std::move(world), options);
   sim.start();
+  const std::string caFile = (std::filesystem::temp_directory_path() / "dk-bench-player-ca.pem").string();
+  sim.writeCaCertificate(caFile);
+  dk::platform::TlsPolicy::setDefaultCAFile(caFile);
   dk::platform::StreamerEnvironment::install({sim.baseUrl()});
   auto token = std::make_shared<Token>();
   token->token = sim.accessToken();
