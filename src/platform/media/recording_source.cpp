@@ -112,6 +112,7 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   int64_t total = -1;        // the size of the version being read
   int64_t latestTotal = -1;  // the size the server gave last
   bool open = false;
+  bool everOpen = false;  // a recording once open may have grown by its last take
   ErrorPtr failure;
   uint64_t version = 0;  // changes when a grown recording replaces what is held
   std::map<int64_t, Held> held;
@@ -213,6 +214,7 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     const std::string& body = data ? data->bytes() : kEmpty;
     received += static_cast<int64_t>(body.size());
     open = headerOf(*response, "X-Recording-Open") == "true";
+    everOpen = everOpen || open;
     const auto range = parseContentRange(headerOf(*response, "Content-Range"));
     if (response->statusCode == 206 && range && range->first == first &&
         range->last - range->first + 1 == static_cast<int64_t>(body.size())) {
@@ -247,7 +249,7 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     latestTotal = size;
     if (total < 0) {
       total = size;
-    } else if (size < total || (size > total && !open)) {
+    } else if (size < total || (size > total && !everOpen)) {
       failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
       return false;
     }

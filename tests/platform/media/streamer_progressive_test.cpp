@@ -126,6 +126,19 @@ TEST_F(ProgressiveStreamerTest, AnOpenRecordingIsAskedOnlyForItsSizeUntilItGrows
   EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
   EXPECT_DOUBLE_EQ(streamer->currentTime(), 35.0);
   EXPECT_GT(bytesAskedFor(openId), 0);  // every request a range
+
+  // Closed ten seconds later: its last take is read, played, and it ends there.
+  sim->updateWorld([&](cloudsim::World& w) {
+    w.now += 10;
+    w.closeRecording(openId, w.now);
+  });
+  clock.advance(5.0);
+  EXPECT_DOUBLE_EQ(item->duration(), 50.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying) << describe(streamer->failureReason());
+  clock.advance(10.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
+  EXPECT_GT(bytesAskedFor(openId), 0);
 }
 
 }  // namespace
