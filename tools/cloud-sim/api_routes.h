@@ -81,7 +81,8 @@ void addRecordingRoutes(std::vector<Route>& routes);
 void addAccountRoutes(std::vector<Route>& routes);
 void addMediaVideoRoutes(std::vector<Route>& routes);  // recordings and clips as real video
 // A real video clip (see recording_video.h) as a reply.
-HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds);
+HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds,
+                            World::VideoQuality quality = World::VideoQuality::Small);
 
 // Reply builders.
 HttpReply jsonReply(int status, const Json& body);

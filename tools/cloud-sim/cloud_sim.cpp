@@ -6,6 +6,8 @@
 #include <fstream>
 #include <mutex>
 
+#include "byte_range.h"
+
 #include "api_routes.h"
 #include "fault_table.h"
 #include "http_server.h"
@@ -136,6 +138,11 @@ HttpReply CloudSim::State::handle(const HttpRequest& request) {
     if (!reply.body.empty()) reply.setHeader("Content-Type", fault->second.contentType);
   } else {
     reply = serve(request);
+    if (reply.deferred) {
+      auto make = std::move(reply.deferred);
+      reply = make();
+    }
+    if (request.method == "GET" || request.method == "HEAD") detail::applyByteRange(request.header("Range"), reply);
   }
   if (fault) {
     const FaultRule& rule = fault->second;

@@ -339,6 +339,10 @@ class Listener : public std::enable_shared_from_this<Listener> {
   void onAccept(beast::error_code ec, tcp::socket socket) {
     if (ec == net::error::operation_aborted || !acceptor_.is_open()) return;
     if (!ec) {
+      // Replies go out at once: with Nagle's algorithm the first reply on a new TLS connection
+      // waits for the client's delayed acknowledgement (about 40 ms).
+      beast::error_code ignored;
+      socket.set_option(tcp::no_delay(true), ignored);
       if (tls_) {
         std::make_shared<TlsSession>(std::move(socket), *tls_, core_)->run();
       } else {

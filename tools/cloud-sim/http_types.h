@@ -43,6 +43,9 @@ struct HttpReply {
   // piecewise by fill(offset, out, count). Must not touch shared state.
   uint64_t streamedSize = 0;
   std::function<void(uint64_t offset, char* out, size_t count)> fill;
+  // Slow work (encoding a video) that makes the real reply, run after the world's lock is let go
+  // so that other requests are not held up behind it. Must not touch the world.
+  std::function<HttpReply()> deferred;
 
   Disposition disposition = Disposition::Send;
   double delaySeconds = 0;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <future>
+#include <vector>
 #include <list>
 #include <mutex>
 #include <utility>
@@ -102,6 +104,7 @@ struct Encoder {
   MemoryOutput output;
 
   ~Encoder() {
+    for (AVPacket*& p : packets) av_packet_free(&p);
     if (cr) cairo_destroy(cr);
     if (surface) cairo_surface_destroy(surface);
     sws_freeContext(scaler);
@@ -115,17 +118,43 @@ struct Encoder {
     }
   }
 
+  // Encoded packets, in decode order and the codec's time base, before they are muxed.
+  std::vector<AVPacket*> packets;
+
   bool drain(AVFrame* input) {
     if (avcodec_send_frame(codec, input) < 0) return false;
     for (;;) {
       const int rc = avcodec_receive_packet(codec, packet);
       if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
       if (rc < 0) return false;
-      av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-      packet->stream_index = stream->index;
-      if (av_interleaved_write_frame(format, packet) < 0) return false;
+      // Each picture lasts one frame; without the length the muxer's edit list ends where the
+      // last picture starts, and players drop it.
+      packet->duration = 1;
+      packets.push_back(av_packet_clone(packet));
+      av_packet_unref(packet);
+      if (!packets.back()) return false;
     }
   }
+
+  // Muxes the packets `repeats` times over (each pass later by `cycle` frames), then the packets
+  // of the first `tailGops` groups of pictures once more.
+  bool mux(int repeats, int64_t cycle, int tailGops) {
+    for (int pass = 0; pass <= repeats; ++pass) {
+      int gop = -1;
+      for (AVPacket* source : packets) {
+        if (source->flags & AV_PKT_FLAG_KEY) ++gop;
+        if (pass == repeats && gop >= tailGops) break;
+        av_packet_ref(packet, source);
+        packet->pts += pass * cycle;
+        packet->dts += pass * cycle;
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        if (av_interleaved_write_frame(format, packet) < 0) return false;
+      }
+    }
+    return true;
+  }
+
 };
 
 }  // namespace
@@ -135,11 +164,17 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   const int width = std::clamp(spec.width & ~1, 16, 1920), height = std::clamp(spec.height & ~1, 16, 1080);
   const double duration = std::clamp(spec.duration, 0.0, kMaxVideoSeconds);
   const int frames = std::max(1, static_cast<int>(std::lround(duration * fps)));
+  // Long H.264 videos repeat one cycle of whole groups of pictures (closed, a key frame every
+  // two seconds); the last part cycle is cut to whole groups.
+  const int gopFrames = fps * 2;
+  const int cycleFrames = static_cast<int>(kH264CycleSeconds) * fps;
+  const bool cycled = spec.h264 && frames > cycleFrames;
+  const int encodedFrames = cycled ? cycleFrames : frames;
 
   Encoder e;
   const AVOutputFormat* mp4 = av_guess_format("mp4", nullptr, nullptr);
-  const AVCodec* mpeg4 = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-  if (!mp4 || !mpeg4 || avformat_alloc_output_context2(&e.format, mp4, nullptr, nullptr) < 0) return {};
+  const AVCodec* encoder = spec.h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+  if (!mp4 || !encoder || avformat_alloc_output_context2(&e.format, mp4, nullptr, nullptr) < 0) return {};
   auto* ioBuffer = static_cast<uint8_t*>(av_malloc(64 * 1024));
   e.io = avio_alloc_context(ioBuffer, 64 * 1024, 1, &e.output, nullptr, &MemoryOutput::write, &MemoryOutput::seek);
   if (!e.io) {
@@ -149,18 +184,27 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   e.format->pb = e.io;
   e.format->flags |= AVFMT_FLAG_CUSTOM_IO;
 
-  e.codec = avcodec_alloc_context3(mpeg4);
+  e.codec = avcodec_alloc_context3(encoder);
   e.codec->width = width;
   e.codec->height = height;
   e.codec->pix_fmt = AV_PIX_FMT_YUV420P;
   e.codec->time_base = AVRational{1, fps};
   e.codec->framerate = AVRational{fps, 1};
-  e.codec->gop_size = fps * 2;  // a key frame every two seconds keeps seeks cheap
-  e.codec->max_b_frames = 0;    // frames leave the decoder in the order they were made
-  e.codec->flags |= AV_CODEC_FLAG_QSCALE;
-  e.codec->global_quality = FF_QP2LAMBDA * 4;
+  e.codec->gop_size = gopFrames;  // a key frame every two seconds keeps seeks cheap
+  if (spec.h264) {
+    // Like a camera: B-frames, a fixed two-second group of pictures.
+    av_opt_set(e.codec->priv_data, "preset", "veryfast", 0);
+    av_opt_set(e.codec->priv_data, "crf", "28", 0);
+    const std::string params = "keyint=" + std::to_string(gopFrames) + ":min-keyint=" + std::to_string(gopFrames) +
+                               ":scenecut=0:bframes=3:open-gop=0";
+    av_opt_set(e.codec->priv_data, "x264-params", params.c_str(), 0);
+  } else {
+    e.codec->max_b_frames = 0;  // small and simple for fast tests
+    e.codec->flags |= AV_CODEC_FLAG_QSCALE;
+    e.codec->global_quality = FF_QP2LAMBDA * 4;
+  }
   if (e.format->oformat->flags & AVFMT_GLOBALHEADER) e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (avcodec_open2(e.codec, mpeg4, nullptr) < 0) return {};
+  if (avcodec_open2(e.codec, encoder, nullptr) < 0) return {};
 
   e.stream = avformat_new_stream(e.format, nullptr);
   if (!e.stream) return {};
@@ -181,7 +225,7 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
                             SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!e.scaler) return {};
 
-  for (int i = 0; i < frames; ++i) {
+  for (int i = 0; i < encodedFrames; ++i) {
     drawFrame(e.cr, spec, spec.startTime + static_cast<double>(i) / fps);
     cairo_surface_flush(e.surface);
     if (av_frame_make_writable(e.frame) < 0) return {};
@@ -191,34 +235,49 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
     e.frame->pts = i;
     if (!e.drain(e.frame)) return {};
   }
-  if (!e.drain(nullptr) || av_write_trailer(e.format) < 0) return {};
+  if (!e.drain(nullptr)) return {};
+  const int repeats = cycled ? frames / cycleFrames : 0;
+  const int tailGops = cycled ? (frames % cycleFrames) / gopFrames : INT32_MAX;
+  if (!e.mux(repeats, cycleFrames, tailGops)) return {};
+  if (av_write_trailer(e.format) < 0) return {};
   avio_flush(e.io);
   return std::move(e.output.bytes);
 }
 
 std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {
-  // A few recent videos: enough for a test or a demo session, bounded in memory.
+  // A few recent videos: enough for a test or a demo session, bounded in memory. A video being
+  // made is in the cache as a future, so a second request waits for it instead of encoding again.
+  using Video = std::shared_ptr<const std::string>;
   static std::mutex mutex;
-  static std::list<std::pair<std::string, std::shared_ptr<const std::string>>> cache;
+  static std::list<std::pair<std::string, std::shared_future<Video>>> cache;
   constexpr size_t kCapacity = 8;
   char key[512];
-  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d", spec.label.c_str(), spec.startTime,
+  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d", spec.label.c_str(), spec.startTime,
                 std::min(spec.duration, kMaxVideoSeconds), spec.utcOffsetSeconds, spec.fps, spec.width,
-                spec.height);
+                spec.height, spec.h264 ? 1 : 0);
+  std::promise<Video> promise;
+  std::shared_future<Video> known;
   {
     std::lock_guard lock(mutex);
     for (auto it = cache.begin(); it != cache.end(); ++it) {
       if (it->first == key) {
         cache.splice(cache.begin(), cache, it);
-        return it->second;
+        known = it->second;
+        break;
       }
     }
+    if (!known.valid()) {
+      cache.emplace_front(key, promise.get_future().share());
+      if (cache.size() > kCapacity) cache.pop_back();
+    }
   }
+  if (known.valid()) return known.get();  // made, or being made by another thread
   auto video = std::make_shared<const std::string>(encodeLabelledVideo(spec));
-  if (video->empty()) return video;
-  std::lock_guard lock(mutex);
-  cache.emplace_front(key, video);
-  if (cache.size() > kCapacity) cache.pop_back();
+  promise.set_value(video);
+  if (video->empty()) {  // a failure is not kept
+    std::lock_guard lock(mutex);
+    cache.remove_if([&](const auto& entry) { return entry.first == key; });
+  }
   return video;
 }
 

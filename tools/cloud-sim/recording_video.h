@@ -1,10 +1,14 @@
-// Real MPEG-4 videos for recordings and clips: the mpeg4 codec of libavcodec in an MP4 file,
-// small frames at a few frames a second, each frame showing the camera's name and the
-// wall-clock time of that frame (so a frame on screen tells which second of which recording it
-// is). Encoding a long recording takes a while, so each video is made once and kept in a small
-// process-wide cache.
+// Real videos for recordings and clips in an MP4 file, each frame showing the camera's name and
+// the wall-clock time of that frame (so a frame on screen tells which second of which recording
+// it is): small MPEG-4 Part 2 at a few frames a second by default, or H.264 through libx264 with
+// B-frames like a camera's (a key frame every two seconds). Every packet carries its length, so
+// the file's edit list covers the last frame. An H.264 video longer than kH264CycleSeconds
+// repeats its first kH264CycleSeconds of pictures with timestamps running on (an hour is made
+// in seconds; the clock drawn on the pictures restarts each cycle). Each video is made once
+// and kept in a small process-wide cache.
 //
-// Thread-safe: the cache is locked; encoding runs outside the lock.
+// Thread-safe: the cache is locked; encoding runs outside the lock, once per video even when
+// several threads ask for it together.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +25,11 @@ struct VideoSpec {
   int fps = 2;
   int width = 320;
   int height = 180;
+  bool h264 = false;  // libx264 with B-frames instead of MPEG-4 Part 2 without
 };
 
 constexpr double kMaxVideoSeconds = 4 * 3600.0;
+constexpr double kH264CycleSeconds = 20.0;
 
 // The MP4 bytes, or an empty string when encoding failed.
 std::string encodeLabelledVideo(const VideoSpec& spec);

@@ -178,7 +178,7 @@ HttpReply mp4Reply(uint64_t bytes, double seconds, uint64_t seed) {
   auto clip = std::make_shared<Mp4Clip>(bytes, seconds, seed);
   HttpReply reply;
   reply.setHeader("Content-Type", "video/mp4");
-  reply.setHeader("Accept-Ranges", "none");
+  reply.setHeader("Accept-Ranges", "bytes");
   reply.streamedSize = clip->size();
   reply.fill = [clip](uint64_t offset, char* out, size_t count) { clip->fill(offset, out, count); };
   return reply;
@@ -193,7 +193,7 @@ HttpReply clip(RouteContext& ctx) {
   if (bytes) return mp4Reply(bytes, event->clipSeconds, static_cast<uint64_t>(event->eventId));
   const Camera* camera = ctx.world.camera(event->cameraId);
   return labelledClipReply(camera ? camera->name : std::string(), event->timestamp, event->clipSeconds,
-                           ctx.world.utcOffsetSeconds);
+                           ctx.world.utcOffsetSeconds, ctx.world.videoQuality);
 }
 
 HttpReply summary(RouteContext& ctx) {

@@ -1,13 +1,12 @@
 // Recordings as video: "/media/cameras/{camera}/recordings/{recording}.mp4" answers a real
 // MPEG-4 video of the recording, one frame per half second with the camera's name and the time.
 // An open recording is served up to the world's "now" and says so in "X-Recording-Open", so a
-// player can ask again later for the part recorded since. A "Range: bytes=a-b" request is
-// answered with that part (206 and "Content-Range"), or 416 when it starts past the end.
-#include <algorithm>
-#include <charconv>
+// player can ask again later for the part recorded since. The world's videoQuality picks small
+// MPEG-4 or camera-like H.264; byte ranges are answered (byte_range.h). Videos are encoded
+// outside the world's lock.
 #include <cstring>
-#include <optional>
-#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "api_routes.h"
 #include "recording_video.h"
@@ -15,59 +14,36 @@
 namespace dk::cloudsim::detail {
 namespace {
 
-struct ByteRange {
-  uint64_t first = 0, last = 0;
-};
-
-// One "bytes=a-b", "bytes=a-" or "bytes=-n" range within `size`; nullopt when absent or not
-// understood (answered whole), a range with first > last when unsatisfiable.
-std::optional<ByteRange> requestedRange(const std::string& header, uint64_t size) {
-  constexpr std::string_view kPrefix = "bytes=";
-  if (header.compare(0, kPrefix.size(), kPrefix) != 0 || header.find(',') != std::string::npos) return std::nullopt;
-  const std::string spec = header.substr(kPrefix.size());
-  const size_t dash = spec.find('-');
-  if (dash == std::string::npos) return std::nullopt;
-  auto parse = [](std::string_view text, uint64_t& out) {
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
-    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-  };
-  uint64_t a = 0, b = 0;
-  const std::string_view head(spec.data(), dash), tail(spec.data() + dash + 1, spec.size() - dash - 1);
-  if (head.empty()) {  // the last n bytes
-    if (!parse(tail, b) || b == 0) return std::nullopt;
-    return ByteRange{size > b ? size - b : 0, size - 1};
-  }
-  if (!parse(head, a)) return std::nullopt;
-  if (tail.empty()) {
-    b = size - 1;
-  } else if (!parse(tail, b) || b < a) {
-    return std::nullopt;
-  }
-  if (a >= size) return ByteRange{1, 0};
-  return ByteRange{a, std::min(b, size - 1)};
-}
-
-HttpReply videoReply(std::shared_ptr<const std::string> video, const std::string& rangeHeader = {}) {
+HttpReply videoReply(std::shared_ptr<const std::string> video) {
   if (!video || video->empty()) return errorReply(500, "Video could not be made", "");
   HttpReply reply;
   reply.setHeader("Content-Type", "video/mp4");
   reply.setHeader("Accept-Ranges", "bytes");
-  uint64_t first = 0, count = video->size();
-  if (auto range = requestedRange(rangeHeader, video->size())) {
-    if (range->first > range->last) {
-      HttpReply refused = errorReply(416, "Range Not Satisfiable", "");
-      refused.setHeader("Content-Range", "bytes */" + std::to_string(video->size()));
-      return refused;
+  reply.streamedSize = video->size();
+  reply.fill = [video](uint64_t offset, char* out, size_t count) {
+    std::memcpy(out, video->data() + offset, count);
+  };
+  return reply;
+}
+
+// The world's choice of picture: small and quick by default, or like a real camera.
+void applyQuality(VideoSpec& spec, World::VideoQuality quality) {
+  if (quality == World::VideoQuality::Small) return;
+  spec.h264 = true;
+  spec.fps = 25;
+  spec.width = quality == World::VideoQuality::Hd1080 ? 1920 : 1280;
+  spec.height = quality == World::VideoQuality::Hd1080 ? 1080 : 720;
+}
+
+// The reply, made once the world's lock is let go (encoding takes a while).
+HttpReply deferredVideoReply(const VideoSpec& spec, std::vector<std::pair<std::string, std::string>> headers) {
+  HttpReply reply;
+  reply.deferred = [spec, headers = std::move(headers)] {
+    HttpReply made = videoReply(cachedLabelledVideo(spec));
+    if (made.status == 200) {
+      for (const auto& [name, value] : headers) made.setHeader(name, value);
     }
-    first = range->first;
-    count = range->last - range->first + 1;
-    reply.status = 206;
-    reply.setHeader("Content-Range", "bytes " + std::to_string(range->first) + "-" + std::to_string(range->last) +
-                                         "/" + std::to_string(video->size()));
-  }
-  reply.streamedSize = count;
-  reply.fill = [video, first](uint64_t offset, char* out, size_t n) {
-    std::memcpy(out, video->data() + first + offset, n);
+    return made;
   };
   return reply;
 }
@@ -86,21 +62,22 @@ HttpReply recordingVideo(RouteContext& ctx) {
     spec.duration = (r->closed ? r->end : ctx.world.now) - r->start;
     spec.utcOffsetSeconds = ctx.world.utcOffsetSeconds;
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
-    HttpReply reply = videoReply(cachedLabelledVideo(spec), ctx.request.header("Range"));
-    reply.setHeader("X-Recording-Open", r->closed ? "false" : "true");
-    return reply;
+    applyQuality(spec, ctx.world.videoQuality);
+    return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});
   });
 }
 
 }  // namespace
 
-HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds) {
+HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds,
+                            World::VideoQuality quality) {
   VideoSpec spec;
   spec.label = label;
   spec.startTime = start;
   spec.duration = seconds;
   spec.utcOffsetSeconds = utcOffsetSeconds;
-  return videoReply(cachedLabelledVideo(spec));
+  applyQuality(spec, quality);
+  return deferredVideoReply(spec, {});
 }
 
 void addMediaVideoRoutes(std::vector<Route>& routes) {

@@ -235,6 +235,10 @@ class World {
   double now = 0;
   int utcOffsetSeconds = 0;
   uint64_t defaultClipBytes = 0;  // non-zero: every clip is filler of that size, not real video
+  // How recordings and real clips are encoded: small MPEG-4 at 2 frames a second by default (fast
+  // tests), or H.264 with B-frames at 25 frames a second like a real camera's.
+  enum class VideoQuality { Small, Hd720, Hd1080 };
+  VideoQuality videoQuality = VideoQuality::Small;
 
   User user;
   UserRights rights;

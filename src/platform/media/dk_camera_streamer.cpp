@@ -42,10 +42,17 @@ std::string number(double value) {
 // How often the end of an open recording asks whether more has been recorded.
 constexpr double kGrowthProbeSeconds = 3.0;
 
-// A decoder with the recording it reads (the held bytes go when the source goes).
+// A decoder with the recording it reads (the held bytes go when the source goes), and the frame
+// playback wants shown next. Requests are merged: while one decode runs, newer requests replace
+// the waiting one, so fast playback decodes the newest frame instead of a queue of stale ones.
 struct DecoderBox {
   RecordingSourcePtr source;
-  VideoDecoder decoder;
+  VideoDecoder decoder;  // decode queue only
+
+  std::mutex mutex;  // guards the three below (main thread and decode queue)
+  size_t wanted = 0;
+  uint64_t wantedGeneration = 0;
+  bool decoding = false;  // a decode task is queued or running
 };
 
 // Why reading a recording failed (the HTTP error, with its reply), unless it was cancelled on
@@ -114,6 +121,7 @@ struct DKCameraStreamer::State {
   size_t displayedIndex = 0;
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
+  double frameTime = -1;
   std::vector<std::string> log;
 
   // Posts a delegate call that runs only while the streamer lives.
@@ -201,26 +209,49 @@ struct DKCameraStreamer::State {
     setPlayback(DKPlaybackStateEnded);
   }
 
-  // Decodes frame `index` on the decode queue and puts it on the layer.
+  // Decodes frame `index` on the decode queue and puts it on the layer; a request made while
+  // another waits replaces it.
   void show(size_t index) {
     displayedIndex = index;
     auto decoder = box;
     if (!decoder) return;
-    const uint64_t expected = generation;
-    decodeQueue->async([weak = owner, decoder, index, expected] {
-      ImagePtr image = decoder->decoder.frameAt(index);
-      ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
-      DispatchQueue::main()->async([weak, image, expected, failure] {
-        auto s = weak.lock();
-        if (!s || s->state_->generation != expected) return;
-        if (failure) {  // the recording stopped arriving: no frame will come
-          s->state_->fail(failure);
+    {
+      std::lock_guard lock(decoder->mutex);
+      decoder->wanted = index;
+      decoder->wantedGeneration = generation;
+      if (decoder->decoding) return;
+      decoder->decoding = true;
+    }
+    decodeQueue->async([weak = owner, decoder] {
+      for (;;) {
+        size_t index;
+        uint64_t expected;
+        {
+          std::lock_guard lock(decoder->mutex);
+          index = decoder->wanted;
+          expected = decoder->wantedGeneration;
+        }
+        ImagePtr image = decoder->decoder.frameAt(index);
+        ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
+        DispatchQueue::main()->async([weak, image, expected, index, failure] {
+          auto s = weak.lock();
+          if (!s || s->state_->generation != expected) return;
+          State& st = *s->state_;
+          if (failure) {  // the recording stopped arriving: no frame will come
+            st.fail(failure);
+            return;
+          }
+          if (!image) return;
+          st.frame = image;
+          st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
+          if (st.layer) st.layer->setContents(image);
+        });
+        std::lock_guard lock(decoder->mutex);
+        if (decoder->wanted == index && decoder->wantedGeneration == expected) {
+          decoder->decoding = false;
           return;
         }
-        if (!image) return;
-        s->state_->frame = image;
-        if (s->state_->layer) s->state_->layer->setContents(image);
-      });
+      }
     });
   }
 
@@ -318,6 +349,7 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
   item->setCapabilitiesMask(item->isLive() ? uint64_t{0} : uint64_t{DKStreamerItemCapabilitySeek});
   if (!again) {
     frame = first;
+    frameTime = first && !frameTimes.empty() ? frameTimes.front() : -1;
     displayedIndex = 0;
     if (layer && first) layer->setContents(first);
     failure.reset();
@@ -377,6 +409,7 @@ double DKCameraStreamer::currentTime() const { return state_->now(); }
 float DKCameraStreamer::rate() const { return state_->rate; }
 bool DKCameraStreamer::isAudioMuted() const { return state_->muted; }
 ImagePtr DKCameraStreamer::currentFrame() const { return state_->frame; }
+double DKCameraStreamer::currentFrameTime() const { return state_->frameTime; }
 const std::vector<std::string>& DKCameraStreamer::callLog() const { return state_->log; }
 
 void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
@@ -392,6 +425,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.source.reset();
   s.item = std::move(item);
   s.box.reset();
+  s.frameTime = -1;
   s.frameTimes.clear();
   s.duration = 0;
   s.storedTime = 0;

@@ -123,8 +123,10 @@ class DKCameraStreamer : public std::enable_shared_from_this<DKCameraStreamer> {
   void startAudioStreaming();
   void stopAudioStreaming();
 
-  // The frame on screen (also the layer's contents), nullptr before the first one.
+  // The frame on screen (also the layer's contents), nullptr before the first one, and its time
+  // in the item (-1 before the first one).
   ImagePtr currentFrame() const;
+  double currentFrameTime() const;
   // Calls made on this streamer, in order ("setCurrentItem:7/5001", "setRate:2", "seekTo:12.5",
   // "stepBy:-1", "takeSnapshot", "setMuteAudio:1", ...), for tests.
   const std::vector<std::string>& callLog() const;

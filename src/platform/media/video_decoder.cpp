@@ -1,18 +1,91 @@
 #include "platform/media/video_decoder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <mutex>
+#include <thread>
+
+#include "platform/media/media_input_policy.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libswscale/swscale.h>
 }
 
 namespace dk::platform {
-
 namespace {
+
+// FFmpeg's decoding threads synchronise in code ThreadSanitizer does not see; under it the
+// decoder runs on the calling thread alone.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kDecoderThreads = false;
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+constexpr bool kDecoderThreads = false;
+#else
+constexpr bool kDecoderThreads = true;
+#endif
+#else
+constexpr bool kDecoderThreads = true;
+#endif
+
+// True when no other picture is predicted from this packet's picture, so a decoder on its way to
+// a later frame may leave it out: H.264 slices with nal_ref_idc 0, MPEG-4 B-VOPs.
+bool isDisposable(const AVPacket* packet, AVCodecID codec, int nalLengthSize) {
+  const uint8_t* data = packet->data;
+  const size_t size = static_cast<size_t>(std::max(packet->size, 0));
+  if (codec == AV_CODEC_ID_H264) {
+    auto sliceVerdict = [](uint8_t header) -> int {
+      const int type = header & 0x1f;
+      if (type != 1 && type != 5) return -1;  // not a slice: look further
+      return (header & 0x60) == 0 ? 1 : 0;
+    };
+    if (nalLengthSize > 0) {
+      size_t at = 0;
+      while (at + static_cast<size_t>(nalLengthSize) < size) {
+        size_t length = 0;
+        for (int i = 0; i < nalLengthSize; ++i) length = (length << 8) | data[at + static_cast<size_t>(i)];
+        at += static_cast<size_t>(nalLengthSize);
+        if (length == 0 || length > size - at) return false;
+        const int verdict = sliceVerdict(data[at]);
+        if (verdict >= 0) return verdict == 1;
+        at += length;
+      }
+      return false;
+    }
+    for (size_t i = 0; i + 3 < size; ++i) {  // Annex B start codes
+      if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
+        const int verdict = sliceVerdict(data[i + 3]);
+        if (verdict >= 0) return verdict == 1;
+      }
+    }
+    return false;
+  }
+  if (codec == AV_CODEC_ID_MPEG4) {
+    bool sawVop = false;
+    for (size_t i = 0; i + 4 < size; ++i) {
+      if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == 0xB6) {
+        if ((data[i + 4] >> 6) != 2) return false;  // I, P or S: others are predicted from it
+        sawVop = true;
+      }
+    }
+    return sawVop;
+  }
+  return false;
+}
+
+// One packet of the video stream, in decode order.
+struct Sample {
+  int64_t dts = 0;
+  int64_t pts = 0;
+  bool key = false;
+  bool presented = false;  // false: the edit list cuts it; decoded only for the frames after it
+  bool ptsRead = false;    // false: `pts` is estimated from the index until the packet is read
+};
+
 
 // The AVIO side of an Input: a position over its read/size pair.
 struct InputReader {
@@ -46,6 +119,25 @@ struct InputReader {
 
 constexpr int kInputBufferBytes = 64 * 1024;
 
+void quietLibraries() {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
+}
+
+// Opens `format` (its pb already set for an Input) under `policy`: the demuxer forced, the
+// demuxers and protocols it may reach limited, no samples taken from other files.
+bool openUnder(AVFormatContext** format, const char* path, const MediaInputPolicy& policy) {
+  const AVInputFormat* demuxer = av_find_input_format(policy.demuxer);
+  if (!demuxer) return false;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "format_whitelist", policy.formatWhitelist, 0);
+  av_dict_set(&options, "protocol_whitelist", policy.protocolWhitelist, 0);
+  av_dict_set(&options, "enable_drefs", "0", 0);
+  const int opened = avformat_open_input(format, path, demuxer, &options);
+  av_dict_free(&options);
+  return opened >= 0;
+}
+
 }  // namespace
 
 struct VideoDecoder::Impl {
@@ -55,134 +147,322 @@ struct VideoDecoder::Impl {
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  AVFrame* shown = nullptr;
-  long pendingPacket = -1;  // index of the last packet sent that has not made a picture yet
+  AVFrame* shown = nullptr;  // the last picture out of the decoder at or before the target
+  AVFrame* ahead = nullptr;  // a picture out of the decoder past the last target, kept for the next
   SwsContext* scaler = nullptr;
   int stream = -1;
+  int nalLengthSize = 0;
+  AVCodecID codecId = AV_CODEC_ID_NONE;
   double timeBase = 0;
-  std::vector<int64_t> framePts;  // container timestamps, ascending
+
+  std::vector<Sample> samples;      // decode order
+  std::vector<int64_t> framePts;    // presented frames, ascending
+  std::vector<size_t> frameSample;  // the sample of each presented frame
+  std::vector<size_t> keySamples;   // the key samples, ascending
   std::vector<double> frameTimes;
   double duration = 0;
-  // Index of the frame the decoder produced last; -1 after a seek or before the first.
-  long lastDecoded = -1;
+
+  // Where decoding stands: the sample the last seek started at (-1: none since open or a
+  // failure), the sample after the last one read, and the time of the last picture out.
+  long sessionStart = -1;
+  size_t nextSample = 0;
+  int64_t lastOutPts = INT64_MIN;
   bool endOfFile = false;
+  bool drained = false;
+  bool pending = false;  // `packet` holds one read and not yet handed on
+  ImagePtr shownImage;
+  int64_t shownImagePts = INT64_MIN;
+  Counters counters;
 
   ~Impl() {
     sws_freeContext(scaler);
     av_frame_free(&frame);
     av_frame_free(&shown);
+    av_frame_free(&ahead);
     av_packet_free(&packet);
     avcodec_free_context(&codec);
-    avformat_close_input(&format);
+    avformat_close_input(&format);  // leaves a custom `io` alone
     if (io) {
       av_freep(&io->buffer);
       avio_context_free(&io);
     }
   }
 
-  // Moves on by one picture: the next frame out of the decoder, or, for a packet that made
-  // none (a "not coded" picture, which repeats the previous one), that packet's slot. `shown`
-  // holds the picture on screen afterwards. False at the end.
-  bool advance() {
-    for (;;) {
-      const int rc = avcodec_receive_frame(codec, frame);
-      if (rc == 0) {
-        lastDecoded = indexOfFrame(frame);
-        pendingPacket = -1;
-        av_frame_unref(shown);
-        av_frame_move_ref(shown, frame);
-        return true;
-      }
-      if (rc != AVERROR(EAGAIN)) return false;
-      if (pendingPacket >= 0 && codec->has_b_frames == 0) {
-        lastDecoded = pendingPacket;
-        pendingPacket = -1;
-        if (shown->data[0]) return true;
-      }
-      if (endOfFile) return false;
-      if (av_read_frame(format, packet) < 0) {
-        endOfFile = true;
-        avcodec_send_packet(codec, nullptr);  // drain
-        continue;
-      }
-      if (packet->stream_index == stream && avcodec_send_packet(codec, packet) == 0) {
-        pendingPacket = indexOfPts(packet->pts);
-      }
-      av_packet_unref(packet);
+  static int64_t ptsOf(const AVFrame* f) { return f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp; }
+
+  size_t sampleOfDts(int64_t dts) const {
+    auto it = std::lower_bound(samples.begin(), samples.end(), dts,
+                               [](const Sample& s, int64_t value) { return s.dts < value; });
+    return static_cast<size_t>(it - samples.begin());
+  }
+
+  // The key sample a frame can be decoded from: the last key frame before it in decode order
+  // that is not presented after it. (In an open group of pictures, the frames decoded after a
+  // key frame but shown before it are predicted from the group before.)
+  size_t keyFor(size_t sample, int64_t pts) const {
+    auto it = std::upper_bound(keySamples.begin(), keySamples.end(), sample);
+    while (it != keySamples.begin()) {
+      --it;
+      if (samples[*it].pts <= pts) return *it;
+    }
+    return keySamples.front();
+  }
+
+  // Takes the presentation time from a packet read, in place of the estimate.
+  void learn(const AVPacket* p) {
+    const size_t index = sampleOfDts(p->dts);
+    if (index < samples.size() && samples[index].dts == p->dts && p->pts != AV_NOPTS_VALUE) {
+      samples[index].pts = p->pts;
+      samples[index].ptsRead = true;
     }
   }
 
-  long indexOfPts(int64_t pts) const {
-    auto it = std::lower_bound(framePts.begin(), framePts.end(), pts);
-    if (it == framePts.end()) return static_cast<long>(framePts.size()) - 1;
-    return static_cast<long>(it - framePts.begin());
-  }
-
-  long indexOfFrame(const AVFrame* f) const {
-    return indexOfPts(f->best_effort_timestamp != AV_NOPTS_VALUE ? f->best_effort_timestamp : f->pts);
-  }
-
-  // The presentation times of every frame from the demuxer's index, which holds decode times:
-  // those shifted by the first packet's reorder delay, as with a steady frame rate. False when
-  // the index does not cover the whole stream (fragments not read yet).
-  bool tableFromIndex(AVStream* st, int64_t* lastDuration) {
-    const int count = avformat_index_get_entries_count(st);
-    if (count <= 0 || st->nb_frames <= 0 || count < st->nb_frames) return false;
-    std::vector<int64_t> decodeTimes;
-    decodeTimes.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      const AVIndexEntry* e = avformat_index_get_entry(st, i);
-      if (e) decodeTimes.push_back(e->timestamp);  // every packet, as the packet scan gives them
-    }
-    if (decodeTimes.empty()) return false;
-    int64_t delay = 0;
+  // Right after a seek to a key sample whose presentation time is only estimated: reads up to
+  // its packet, learns the time and keeps the packet for feed(). In a group that shows pictures
+  // decoded after its key frame before it, the estimate can be early, and decoding from that key
+  // frame would miss their references; the caller then starts from an earlier one.
+  void peekKey(size_t sample) {
     while (av_read_frame(format, packet) >= 0) {
-      const bool ours = packet->stream_index == stream;
-      if (ours && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) delay = packet->pts - packet->dts;
+      if (packet->stream_index == stream && packet->dts >= samples[sample].dts) {
+        learn(packet);
+        pending = true;
+        break;
+      }
       av_packet_unref(packet);
-      if (ours) break;
     }
-    std::sort(decodeTimes.begin(), decodeTimes.end());
-    framePts.clear();
-    framePts.reserve(decodeTimes.size());
-    for (int64_t t : decodeTimes) framePts.push_back(t + delay);
-    *lastDuration = decodeTimes.size() > 1 ? decodeTimes.back() - decodeTimes[decodeTimes.size() - 2] : 0;
+    samples[sample].ptsRead = true;  // unreadable: the estimate stands, and is not tried again
+  }
+
+  bool seekTo(size_t sample) {
+    ++counters.seeks;
+    if (pending) av_packet_unref(packet);
+    pending = false;
+    // The demuxer's index is in decode time, so the key frame is asked for by its decode time.
+    if (av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
+      sessionStart = -1;
+      return false;
+    }
+    avcodec_flush_buffers(codec);
+    av_frame_unref(shown);
+    av_frame_unref(ahead);
+    sessionStart = static_cast<long>(sample);
+    nextSample = sample;
+    lastOutPts = INT64_MIN;
+    endOfFile = drained = false;
     return true;
   }
 
+  // Hands the decoder one more packet (or the drain at the end). False when nothing is left.
+  bool feed(int64_t targetPts) {
+    if (drained) return false;
+    for (;;) {
+      if (pending) {
+        pending = false;
+      } else if (endOfFile || av_read_frame(format, packet) < 0) {
+        endOfFile = drained = true;
+        avcodec_send_packet(codec, nullptr);
+        return true;
+      }
+      if (packet->stream_index != stream) {
+        av_packet_unref(packet);
+        continue;
+      }
+      const size_t index = sampleOfDts(packet->dts);
+      const bool known = index < samples.size() && samples[index].dts == packet->dts;
+      if (known) {
+        nextSample = index + 1;
+        learn(packet);
+      }
+      // Before the key frame asked for (the demuxer may land early), or a picture nothing
+      // refers to that is shown before the target: not needed.
+      // Whether other pictures refer to this one is seen only now, in its bytes: the table is
+      // made without reading them, so that a video read over the network is read as it plays.
+      const bool early = sessionStart >= 0 && index < static_cast<size_t>(sessionStart);
+      const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : (known ? samples[index].pts : INT64_MAX);
+      const bool skippable = known && pts < targetPts && isDisposable(packet, codecId, nalLengthSize);
+      if (early || skippable) {
+        ++counters.packetsSkipped;
+        av_packet_unref(packet);
+        continue;
+      }
+      ++counters.packetsDecoded;
+      avcodec_send_packet(codec, packet);  // a broken packet makes no picture; that is handled
+      av_packet_unref(packet);
+      return true;
+    }
+  }
+
+  // Decodes until the picture presented at `pts` is out (into `shown`). A frame that makes no
+  // picture (a "not coded" one repeats the picture before) shows the last picture before it.
+  bool decodeUntil(int64_t pts) {
+    if (ahead->data[0]) {
+      const int64_t at = ptsOf(ahead);
+      if (at > pts) return shown->data[0] != nullptr;
+      av_frame_unref(shown);
+      av_frame_move_ref(shown, ahead);
+      lastOutPts = at;
+      if (at == pts) return true;
+    }
+    for (;;) {
+      const int rc = avcodec_receive_frame(codec, frame);
+      if (rc == 0) {
+        const int64_t at = ptsOf(frame);
+        if (at > pts) {
+          av_frame_unref(ahead);
+          av_frame_move_ref(ahead, frame);
+          if (!shown->data[0]) av_frame_ref(shown, ahead);  // nothing came before: the nearest
+          return true;
+        }
+        av_frame_unref(shown);
+        av_frame_move_ref(shown, frame);
+        lastOutPts = at;
+        if (at == pts) return true;
+        continue;
+      }
+      if (rc != AVERROR(EAGAIN)) return shown->data[0] != nullptr;  // the end, or broken
+      if (!feed(pts)) return shown->data[0] != nullptr;
+    }
+  }
+
   ImagePtr toImage() {
-    const AVFrame* frame = shown;
-    const int w = frame->width, h = frame->height;
-    scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h,
+    const AVFrame* source = shown;
+    const int w = source->width, h = source->height;
+    scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(source->format), w, h,
                                   AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
     if (!scaler) return nullptr;
-    std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
+    std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
     uint8_t* destination[1] = {pixels.data()};
     const int stride[1] = {w * 4};
-    sws_scale(scaler, frame->data, frame->linesize, 0, h, destination, stride);
+    sws_scale(scaler, source->data, source->linesize, 0, h, destination, stride);
     return Image::fromPixels(pixels.data(), w, h, w * 4, 1.0, true);
   }
+
+  bool scanFrameTable(std::string* why, int64_t* end);
+  int indexFrameTable(std::string* why);
+  bool finishFrameTable(int64_t end, std::string* why);
+  bool openStreams(bool fromIndex, std::string* why);
 };
+
+// Every packet read once: exact presentation times, whatever the container's index says.
+bool VideoDecoder::Impl::scanFrameTable(std::string* why, int64_t* end) {
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == stream && packet->dts != AV_NOPTS_VALUE) {
+      Sample s;
+      s.dts = packet->dts;
+      s.pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+      s.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+      s.presented = (packet->flags & AV_PKT_FLAG_DISCARD) == 0;
+      s.ptsRead = true;
+      if (!samples.empty() && s.dts <= samples.back().dts) {
+        av_packet_unref(packet);
+        *why = "decode times do not increase";
+        return false;
+      }
+      if (s.presented && packet->duration > 0) *end = std::max(*end, s.pts + packet->duration);
+      samples.push_back(s);
+    }
+    av_packet_unref(packet);
+  }
+  return true;
+}
+
+// The table from the demuxer's index (the sample tables of the movie header), reading nothing
+// but the first packet: a video read over the network then fetches only what it plays. The index
+// holds decode times (edit list applied, cut samples flagged); presentation times are those
+// shifted by the first packet's reorder delay, which holds for a steady frame rate. 1 when made,
+// 0 when the index does not cover the stream (a fragmented file; nothing has been read), -1 when
+// the video is unusable.
+int VideoDecoder::Impl::indexFrameTable(std::string* why) {
+  AVStream* st = format->streams[stream];
+  const int count = avformat_index_get_entries_count(st);
+  if (count <= 0 || (st->nb_frames > 0 && count < st->nb_frames)) return 0;
+  int64_t delay = 0;
+  bool sawPacket = false;
+  int64_t firstDts = AV_NOPTS_VALUE, firstPts = AV_NOPTS_VALUE;
+  while (av_read_frame(format, packet) >= 0) {
+    const bool ours = packet->stream_index == stream;
+    if (ours && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) {
+      delay = packet->pts - packet->dts;
+      firstDts = packet->dts;
+      firstPts = packet->pts;
+    }
+    av_packet_unref(packet);
+    if (ours) {
+      sawPacket = true;
+      break;
+    }
+  }
+  if (!sawPacket || delay < 0) {
+    *why = sawPacket ? "presentation before decoding" : "the video has no frames";
+    return -1;
+  }
+  samples.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const AVIndexEntry* e = avformat_index_get_entry(st, i);
+    if (!e || (!samples.empty() && e->timestamp <= samples.back().dts)) {
+      *why = "decode times do not increase";
+      return -1;
+    }
+    Sample s;
+    s.dts = e->timestamp;
+    s.pts = e->timestamp + delay;
+    s.key = (e->flags & AVINDEX_KEYFRAME) != 0;
+    s.presented = (e->flags & AVINDEX_DISCARD_FRAME) == 0;
+    if (s.dts == firstDts) {
+      s.pts = firstPts;
+      s.ptsRead = true;
+    }
+    samples.push_back(s);
+  }
+  return 1;
+}
+
+bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
+  for (size_t i = 0; i < samples.size(); ++i) {
+    if (samples[i].key) keySamples.push_back(i);
+    if (samples[i].presented) frameSample.push_back(i);
+  }
+  if (frameSample.empty()) {
+    *why = "the video has no frames";
+    return false;
+  }
+  if (keySamples.empty()) keySamples.push_back(0);
+  std::sort(frameSample.begin(), frameSample.end(),
+            [&](size_t a, size_t b) { return samples[a].pts < samples[b].pts; });
+  for (size_t i : frameSample) framePts.push_back(samples[i].pts);
+  if (std::adjacent_find(framePts.begin(), framePts.end()) != framePts.end()) {
+    *why = "two frames share a presentation time";
+    return false;
+  }
+  for (int64_t pts : framePts) frameTimes.push_back(static_cast<double>(pts) * timeBase);
+  const int64_t last = framePts.back();
+  if (end <= last) {
+    // No length on the last packet: one frame's length, from the frames before it.
+    const int64_t step = framePts.size() > 1 ? last - framePts[framePts.size() - 2] : 1;
+    end = last + std::max<int64_t>(step, 1);
+  }
+  duration = static_cast<double>(end) * timeBase;
+  // The edit list may end inside the last picture; the movie's length says where.
+  if (format->duration > 0) {
+    const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
+    if (movie > frameTimes.back() && movie < duration) duration = movie;
+  }
+  return true;
+}
 
 VideoDecoder::VideoDecoder() : impl_(std::make_unique<Impl>()) {}
 VideoDecoder::~VideoDecoder() = default;
 
-namespace {
-void quietLibraries() {
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
-}
-}  // namespace
-
 bool VideoDecoder::open(const std::string& path, std::string* error) {
   quietLibraries();
   impl_ = std::make_unique<Impl>();
-  if (avformat_open_input(&impl_->format, path.c_str(), nullptr, nullptr) < 0) {
-    if (error) *error = "not a media file";
+  std::string why = "not a media file";
+  if (!openUnder(&impl_->format, path.c_str(), kRecordingInputPolicy) || !impl_->openStreams(false, &why)) {
+    if (error) *error = why;
     impl_ = std::make_unique<Impl>();
     return false;
   }
-  return openStreams(error);
+  return true;
 }
 
 bool VideoDecoder::open(Input input, std::string* error) {
@@ -194,6 +474,7 @@ bool VideoDecoder::open(Input input, std::string* error) {
     impl_ = std::make_unique<Impl>();
     return false;
   };
+  if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<InputReader>();
   d.reader->input = std::move(input);
   auto* buffer = static_cast<unsigned char*>(av_malloc(kInputBufferBytes));
@@ -208,62 +489,66 @@ bool VideoDecoder::open(Input input, std::string* error) {
   if (!d.format) return fail("out of memory");
   d.format->pb = d.io;
   d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  // Recordings are MPEG-4; nothing else is probed, so a reply in another format cannot lead the
-  // demuxer anywhere.
-  if (avformat_open_input(&d.format, nullptr, av_find_input_format("mov"), nullptr) < 0) {
-    return fail("not a media file");
-  }
-  return openStreams(error);
+  // A failed open frees the context it was given.
+  if (!openUnder(&d.format, nullptr, kStreamedRecordingInputPolicy)) return fail("not a media file");
+  std::string why;
+  if (!d.openStreams(true, &why)) return fail(why);
+  return true;
 }
 
-bool VideoDecoder::openStreams(std::string* error) {
-  auto fail = [&](const std::string& why) {
-    if (error) *error = why;
-    impl_ = std::make_unique<Impl>();
+bool VideoDecoder::Impl::openStreams(bool fromIndex, std::string* why) {
+  Impl& d = *this;
+  auto fail = [&](const std::string& reason) {
+    *why = reason;
     return false;
   };
-  Impl& d = *impl_;
   if (avformat_find_stream_info(d.format, nullptr) < 0) return fail("no stream information");
   d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (d.stream < 0) return fail("no video stream");
   AVStream* stream = d.format->streams[d.stream];
+  for (unsigned i = 0; i < d.format->nb_streams; ++i) {
+    if (static_cast<int>(i) != d.stream) d.format->streams[i]->discard = AVDISCARD_ALL;
+  }
   const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
   if (!decoder) return fail("no decoder for the video");
   d.codec = avcodec_alloc_context3(decoder);
-  if (!d.codec || avcodec_parameters_to_context(d.codec, stream->codecpar) < 0 ||
-      avcodec_open2(d.codec, decoder, nullptr) < 0) {
+  if (!d.codec || avcodec_parameters_to_context(d.codec, stream->codecpar) < 0) {
     return fail("the decoder does not open");
   }
+  // Large pictures decode on a few threads so that fast playback keeps up; small ones are
+  // quicker on one (a seek waits for every thread).
+  if (kDecoderThreads && static_cast<long>(d.codec->width) * d.codec->height >= 1280L * 720) {
+    d.codec->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    d.codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  } else {
+    d.codec->thread_count = 1;
+  }
+  // Decoding may start at a key frame that is not an instantaneous refresh (open groups of
+  // pictures); the H.264 decoder would then hold back good pictures after it as unrecovered.
+  // The key frame chosen for a frame guarantees every picture asked for is whole.
+  d.codec->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
+  if (avcodec_open2(d.codec, decoder, nullptr) < 0) return fail("the decoder does not open");
   if (d.codec->width <= 0 || d.codec->height <= 0 || d.codec->width > 8192 || d.codec->height > 8192) {
     return fail("unusable picture size");
+  }
+  const AVCodecParameters* par = stream->codecpar;
+  if (par->codec_id == AV_CODEC_ID_H264 && par->extradata_size >= 7 && par->extradata[0] == 1) {
+    d.nalLengthSize = (par->extradata[4] & 3) + 1;
   }
   d.packet = av_packet_alloc();
   d.frame = av_frame_alloc();
   d.shown = av_frame_alloc();
+  d.ahead = av_frame_alloc();
+  if (!d.packet || !d.frame || !d.shown || !d.ahead) return fail("out of memory");
+  d.codecId = par->codec_id;
   d.timeBase = av_q2d(stream->time_base);
-
-  // The frame table, from the container's index when it has one (nothing more is read: a
-  // recording read over the network starts playing once its index and first frames are in),
-  // else from the packets alone.
-  int64_t lastDuration = 0;
-  const bool indexed = d.tableFromIndex(stream, &lastDuration);
-  while (!indexed && av_read_frame(d.format, d.packet) >= 0) {
-    if (d.packet->stream_index == d.stream && d.packet->pts != AV_NOPTS_VALUE) {
-      d.framePts.push_back(d.packet->pts);
-      lastDuration = d.packet->duration;
-    }
-    av_packet_unref(d.packet);
-  }
-  if (d.framePts.empty()) return fail("the video has no frames");
-  std::sort(d.framePts.begin(), d.framePts.end());
-  const int64_t first = d.framePts.front();
-  d.frameTimes.reserve(d.framePts.size());
-  for (int64_t pts : d.framePts) d.frameTimes.push_back(static_cast<double>(pts - first) * d.timeBase);
-  if (lastDuration <= 0 && d.framePts.size() > 1) lastDuration = d.framePts.back() - d.framePts[d.framePts.size() - 2];
-  d.duration = d.frameTimes.back() + static_cast<double>(std::max<int64_t>(lastDuration, 1)) * d.timeBase;
-  av_seek_frame(d.format, d.stream, first, AVSEEK_FLAG_BACKWARD);
-  avcodec_flush_buffers(d.codec);
-  d.lastDecoded = -1;
+  if (!(d.timeBase > 0)) return fail("no time base");
+  int64_t end = INT64_MIN;  // the end of the last presented picture, when packets say it
+  const int indexed = fromIndex ? d.indexFrameTable(why) : 0;
+  if (indexed < 0) return false;
+  if (indexed == 0 && !d.scanFrameTable(why, &end)) return false;
+  if (!d.finishFrameTable(end, why)) return false;
+  d.sessionStart = -1;  // the first frameAt() seeks
   return true;
 }
 
@@ -271,6 +556,7 @@ const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->fram
 double VideoDecoder::duration() const { return impl_->duration; }
 int VideoDecoder::width() const { return impl_->codec ? impl_->codec->width : 0; }
 int VideoDecoder::height() const { return impl_->codec ? impl_->codec->height : 0; }
+VideoDecoder::Counters VideoDecoder::counters() const { return impl_->counters; }
 
 size_t VideoDecoder::frameIndexAt(double seconds) const {
   const auto& times = impl_->frameTimes;
@@ -283,21 +569,29 @@ size_t VideoDecoder::frameIndexAt(double seconds) const {
 ImagePtr VideoDecoder::frameAt(size_t index) {
   Impl& d = *impl_;
   if (!d.codec || index >= d.framePts.size()) return nullptr;
-  const long target = static_cast<long>(index);
-  if (d.lastDecoded < 0 || target <= d.lastDecoded || target > d.lastDecoded + 1) {
-    // Not the next one: back to the key frame at or before it, then forward.
-    if (av_seek_frame(d.format, d.stream, d.framePts[index], AVSEEK_FLAG_BACKWARD) < 0) return nullptr;
-    avcodec_flush_buffers(d.codec);
-    d.endOfFile = false;
-    d.lastDecoded = -1;
-    d.pendingPacket = -1;
-    av_frame_unref(d.shown);
+  const int64_t pts = d.framePts[index];
+  if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
+  size_t key = d.keyFor(d.frameSample[index], pts);
+  // Forward from here reaches the frame when its key frame has been read since the last seek
+  // and its picture has not gone by; otherwise the key frame is the shorter way.
+  const bool passed = d.lastOutPts >= pts || (d.ahead->data[0] && Impl::ptsOf(d.ahead) > pts);
+  const bool forward = d.sessionStart >= 0 && static_cast<size_t>(d.sessionStart) <= key && key < d.nextSample && !passed;
+  while (!forward) {
+    if (!d.seekTo(key)) return nullptr;
+    if (d.samples[key].ptsRead) break;
+    d.peekKey(key);
+    const size_t chosen = d.keyFor(d.frameSample[index], pts);
+    if (chosen == key) break;
+    key = chosen;
   }
-  while (d.advance()) {
-    if (d.lastDecoded >= target) return d.toImage();
+  if (!d.decodeUntil(pts)) {
+    d.sessionStart = -1;
+    return nullptr;
   }
-  d.lastDecoded = -1;
-  return nullptr;
+  ImagePtr image = d.toImage();
+  d.shownImage = image;
+  d.shownImagePts = image ? pts : INT64_MIN;
+  return image;
 }
 
 }  // namespace dk::platform

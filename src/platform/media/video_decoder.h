@@ -1,10 +1,16 @@
-// VideoDecoder: one video file, demuxed and decoded with FFmpeg's libraries, frame by frame into
-// platform images.
+// VideoDecoder: one MPEG-4 video file, demuxed and decoded with FFmpeg's libraries, frame by
+// frame into platform images.
 //
-// open() reads the file's frame table (the time of every frame, from the container, without
-// decoding), so times, durations and frame indices are known at once; frameAt() decodes one
-// frame, continuing from the last one when asked for the next (playback) and seeking to the
-// key frame before it otherwise. Images are opaque ARGB32 at scale 1.
+// open() reads the file's frame table (every sample's decode and presentation time, from the
+// container, without decoding), so times, durations and frame indices are known at once. Times
+// are the container's presentation times, edit list applied: a frame the edit list cuts is not
+// in the table, and a file whose edit list starts with an empty stretch shows its first frame
+// that late. frameAt() decodes the frame presented at a slot: it carries on decoding forward
+// when that reaches the frame soonest (leaving out pictures nothing refers to), and otherwise
+// seeks to the key frame the frame can be decoded from. Images are opaque ARGB32 at scale 1.
+//
+// Only the MPEG-4 demuxer is used (media_input_policy.h), whatever the bytes claim to be; a path
+// may open that local file only, an Input nothing beyond its own bytes.
 //
 // Thread-compatible: one thread at a time (the streamer keeps it on its own serial queue).
 #pragma once
@@ -26,31 +32,42 @@ class VideoDecoder {
   VideoDecoder(const VideoDecoder&) = delete;
   VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-  // Opens a file holding a video stream. False with a reason in *error for anything else.
+  // Opens an MPEG-4 file holding a video stream. False with a reason in *error otherwise.
   bool open(const std::string& path, std::string* error = nullptr);
 
   // An MPEG-4 video whose bytes come from elsewhere (a recording read piecewise over the
   // network): `read` copies up to `count` bytes at `offset` and returns how many (0 at the end,
   // below 0 on failure); `size` gives the whole length (below 0 when unknown). Both are called
-  // on the decoder's thread and may block. Only the MPEG-4 demuxer is tried.
+  // on the decoder's thread and may block. Only the MPEG-4 demuxer is used, and it may open
+  // nothing else (media_input_policy.h). Only the movie header and the first frame are read
+  // here; the rest is read as frames are asked for.
   struct Input {
     std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
     std::function<int64_t()> size;
   };
   bool open(Input input, std::string* error = nullptr);
 
-  // Presentation time (seconds from the start) of each frame, ascending.
+  // Presentation time (seconds from the start of the file's timeline) of each frame, ascending.
   const std::vector<double>& frameTimes() const;
   size_t frameCount() const { return frameTimes().size(); }
-  // The time after the last frame has been shown (its time plus one frame's length).
+  // The time after the last frame has been shown, as the container gives it.
   double duration() const;
   int width() const;
   int height() const;
 
-  // The index of the frame showing at `seconds` (the last one starting at or before it).
+  // The index of the frame showing at `seconds` (the last one starting at or before it; the
+  // first one before the first starts).
   size_t frameIndexAt(double seconds) const;
   // Decodes frame `index`; nullptr when it cannot be decoded or is out of range.
   ImagePtr frameAt(size_t index);
+
+  // Work counters since open(), for benchmarks: packets handed to the decoder and seeks made.
+  struct Counters {
+    long packetsDecoded = 0;
+    long packetsSkipped = 0;  // pictures nothing refers to, left out on the way to a later one
+    long seeks = 0;
+  };
+  Counters counters() const;
 
   struct Impl;
 

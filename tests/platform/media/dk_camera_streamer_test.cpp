@@ -81,6 +81,19 @@ TEST_F(StreamerTest, SeeksLandOnTheFrameOfThatTimeAndSnapshotsAreThatDecodedFram
   EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(7)));
 }
 
+TEST_F(StreamerTest, SeeksFasterThanDecodingEndOnTheLastOneAsked) {
+  prepareClosed();
+  auto reference = referenceDecoder(closedId);
+  ASSERT_TRUE(reference);
+  EXPECT_DOUBLE_EQ(streamer->currentFrameTime(), 0.0);
+  // A scrub: many seeks before the decoder gets a turn; the picture that stays is the last one's.
+  for (double t : {3.0, 27.2, 14.1, 22.9, 0.4, 9.6}) streamer->seekTo(t);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_DOUBLE_EQ(streamer->currentFrameTime(), 9.5);
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(19)));
+  EXPECT_TRUE(samePixels(layer->contents(), reference->frameAt(19)));
+}
+
 TEST_F(StreamerTest, FrameStepsMoveOneFrameAndStopAtEitherEnd) {
   prepareClosed();
   auto reference = referenceDecoder(closedId);

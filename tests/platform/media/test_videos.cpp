@@ -1,0 +1,159 @@
+#include "test_videos.h"
+
+#include <algorithm>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace dk::platform::test {
+namespace {
+
+// A picture that changes every frame in every part: a gradient sliding by the frame number and
+// a bright block crossing the picture, so motion prediction and B-frames are used.
+void paint(AVFrame* frame, int index) {
+  const int w = frame->width, h = frame->height;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const bool block = std::abs(x - (index * 5) % w) < 8 && std::abs(y - (index * 3) % h) < 8;
+      frame->data[0][y * frame->linesize[0] + x] = static_cast<uint8_t>(block ? 235 : (x * 2 + y + index * 6) & 0xff);
+    }
+  }
+  for (int y = 0; y < h / 2; ++y) {
+    for (int x = 0; x < w / 2; ++x) {
+      frame->data[1][y * frame->linesize[1] + x] = static_cast<uint8_t>(128 + ((x + index * 4) & 0x3f) - 32);
+      frame->data[2][y * frame->linesize[2] + x] = static_cast<uint8_t>(128 + ((y * 3 + index) & 0x3f) - 32);
+    }
+  }
+}
+
+ImagePtr toImage(const AVFrame* frame) {
+  const int w = frame->width, h = frame->height;
+  SwsContext* scaler = sws_getContext(w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGRA,
+                                      SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (!scaler) return nullptr;
+  std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+  uint8_t* destination[1] = {pixels.data()};
+  const int stride[1] = {w * 4};
+  sws_scale(scaler, frame->data, frame->linesize, 0, h, destination, stride);
+  sws_freeContext(scaler);
+  return Image::fromPixels(pixels.data(), w, h, w * 4, 1.0, true);
+}
+
+}  // namespace
+
+bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::string* why) {
+  auto fail = [&](const char* text) {
+    *why = text;
+    return false;
+  };
+  av_log_set_level(AV_LOG_QUIET);  // the encoders report every file they make
+  const AVCodec* encoder = avcodec_find_encoder_by_name(o.encoder.c_str());
+  if (!encoder) return fail("no such encoder");
+  AVFormatContext* format = nullptr;
+  if (avformat_alloc_output_context2(&format, nullptr, "mp4", path.c_str()) < 0) return fail("no mp4 muxer");
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> formatGuard(format, [](AVFormatContext* f) {
+    if (f->pb) avio_closep(&f->pb);
+    avformat_free_context(f);
+  });
+  AVCodecContext* codec = avcodec_alloc_context3(encoder);
+  std::unique_ptr<AVCodecContext*, void (*)(AVCodecContext**)> codecGuard(&codec, avcodec_free_context);
+  codec->width = o.width;
+  codec->height = o.height;
+  codec->pix_fmt = AV_PIX_FMT_YUV420P;
+  codec->time_base = AVRational{1, o.fps};
+  codec->framerate = AVRational{o.fps, 1};
+  codec->gop_size = o.gop;
+  codec->max_b_frames = o.bFrames;
+  if (format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (o.encoder == "libx264") {
+    av_opt_set(codec->priv_data, "preset", "veryfast", 0);
+    const std::string params = "keyint=" + std::to_string(o.gop) + ":min-keyint=" + std::to_string(o.gop) +
+                               ":scenecut=0:bframes=" + std::to_string(o.bFrames) +
+                               (o.openGop ? ":open-gop=1" : "");
+    av_opt_set(codec->priv_data, "x264-params", params.c_str(), 0);
+  } else {
+    codec->flags |= AV_CODEC_FLAG_QSCALE;
+    codec->global_quality = FF_QP2LAMBDA * 4;
+  }
+  if (avcodec_open2(codec, encoder, nullptr) < 0) return fail("the encoder does not open");
+  AVStream* stream = avformat_new_stream(format, nullptr);
+  if (!stream) return fail("no stream");
+  stream->time_base = codec->time_base;
+  avcodec_parameters_from_context(stream->codecpar, codec);
+  if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
+  if (avformat_write_header(format, nullptr) < 0) return fail("no header");
+
+  AVFrame* frame = av_frame_alloc();
+  AVPacket* packet = av_packet_alloc();
+  std::unique_ptr<AVFrame*, void (*)(AVFrame**)> frameGuard(&frame, av_frame_free);
+  std::unique_ptr<AVPacket*, void (*)(AVPacket**)> packetGuard(&packet, av_packet_free);
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->width = o.width;
+  frame->height = o.height;
+  if (av_frame_get_buffer(frame, 0) < 0) return fail("no frame");
+  const int64_t first = static_cast<int64_t>(o.startSeconds * o.fps + 0.5);
+  auto drain = [&](AVFrame* input) {
+    if (avcodec_send_frame(codec, input) < 0) return false;
+    for (;;) {
+      const int rc = avcodec_receive_packet(codec, packet);
+      if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+      if (rc < 0) return false;
+      packet->duration = o.packetDurations ? 1 : 0;
+      av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+      packet->stream_index = stream->index;
+      if (av_interleaved_write_frame(format, packet) < 0) return false;
+    }
+  };
+  for (int i = 0; i < o.frames; ++i) {
+    if (av_frame_make_writable(frame) < 0) return fail("frame not writable");
+    paint(frame, i);
+    frame->pts = first + i;
+    if (!drain(frame)) return fail("encoding failed");
+  }
+  if (!drain(nullptr) || av_write_trailer(format) < 0) return fail("the file does not end");
+  return true;
+}
+
+SequentialDecode decodeSequentially(const std::string& path) {
+  SequentialDecode result;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return result;
+  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> formatGuard(&format, avformat_close_input);
+  if (avformat_find_stream_info(format, nullptr) < 0) return result;
+  const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (index < 0) return result;
+  const AVStream* stream = format->streams[index];
+  const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  std::unique_ptr<AVCodecContext*, void (*)(AVCodecContext**)> codecGuard(&codec, avcodec_free_context);
+  avcodec_parameters_to_context(codec, stream->codecpar);
+  codec->thread_count = 1;
+  if (avcodec_open2(codec, decoder, nullptr) < 0) return result;
+  result.movieDuration = static_cast<double>(format->duration) / AV_TIME_BASE;
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  std::unique_ptr<AVPacket*, void (*)(AVPacket**)> packetGuard(&packet, av_packet_free);
+  std::unique_ptr<AVFrame*, void (*)(AVFrame**)> frameGuard(&frame, av_frame_free);
+  auto take = [&] {
+    while (avcodec_receive_frame(codec, frame) == 0) {
+      result.times.push_back(static_cast<double>(frame->pts) * av_q2d(stream->time_base));
+      result.pictures.push_back(toImage(frame));
+      av_frame_unref(frame);
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == index) avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    take();
+  }
+  avcodec_send_packet(codec, nullptr);
+  take();
+  return result;
+}
+
+}  // namespace dk::platform::test

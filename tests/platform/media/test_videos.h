@@ -1,0 +1,40 @@
+// Small video files made in the tests with FFmpeg's encoders, and a plain sequential decode of
+// them to hold the player's decoder against: every picture in the order the decoder gives it,
+// with the presentation time the container gives it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/graphics/image.h"
+
+namespace dk::platform::test {
+
+struct TestVideoOptions {
+  std::string encoder = "libx264";  // or "mpeg4"
+  int width = 96;
+  int height = 64;
+  int fps = 10;
+  int frames = 40;
+  int gop = 12;
+  int bFrames = 3;
+  bool openGop = false;
+  // The first frame's presentation time; above 0 the file starts with an empty edit that long.
+  double startSeconds = 0;
+  // Packets carry their length; without, the muxer cannot tell how long the last frame lasts.
+  bool packetDurations = true;
+};
+
+// Writes an MP4 file; false with a reason in *why.
+bool writeTestVideo(const std::string& path, const TestVideoOptions& options, std::string* why);
+
+struct SequentialDecode {
+  std::vector<double> times;  // presentation times, ascending
+  std::vector<ImagePtr> pictures;
+  double movieDuration = 0;  // the container's own length of the movie
+};
+
+// Every picture of the file's video, read and decoded front to back.
+SequentialDecode decodeSequentially(const std::string& path);
+
+}  // namespace dk::platform::test

@@ -1,0 +1,167 @@
+// The decoder against real encodings: B-frames in open and closed groups of pictures, MPEG-4
+// Part 2 with B-frames, edit lists. Whatever order frames are asked in, the picture at a slot is
+// the one a plain front-to-back decode presents at that time, and the times and the length are
+// the container's, whether the file is opened by path or read through an Input (as a recording
+// read over the network is).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "platform/graphics/image_compare.h"
+#include "platform/media/video_decoder.h"
+#include "support/temp_directory.h"
+#include "test_videos.h"
+
+namespace dk::platform::test {
+namespace {
+
+enum class Opening { Path, Input };
+
+class FrameExactTest : public ::testing::TestWithParam<Opening> {
+ protected:
+  // Writes the video, opens it both ways and checks the frame table against the plain decode.
+  void make(const TestVideoOptions& options) {
+    path = (folder.path() / "video.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    reference = decodeSequentially(path);
+    ASSERT_GE(reference.times.size(), 2u);
+    ASSERT_TRUE(open(&why)) << why;
+    ASSERT_EQ(decoder.frameCount(), reference.times.size());
+    for (size_t i = 0; i < reference.times.size(); ++i) {
+      EXPECT_NEAR(decoder.frameTimes()[i], reference.times[i], 1e-9) << "frame " << i;
+    }
+  }
+
+  bool open(std::string* why) {
+    if (GetParam() == Opening::Path) return decoder.open(path, why);
+    std::ifstream in(path, std::ios::binary);
+    bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    VideoDecoder::Input input;
+    input.read = [data = bytes](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      const auto size = static_cast<int64_t>(data->size());
+      if (offset >= size) return 0;
+      const int64_t n = std::min(count, size - offset);
+      std::memcpy(out, data->data() + offset, static_cast<size_t>(n));
+      return n;
+    };
+    input.size = [data = bytes] { return static_cast<int64_t>(data->size()); };
+    return decoder.open(std::move(input), why);
+  }
+
+  // The slots whose picture is not the reference's, asking for them in `order`.
+  std::vector<size_t> wrongFrames(const std::vector<size_t>& order) {
+    std::vector<size_t> wrong;
+    for (size_t i : order) {
+      const ImagePtr picture = decoder.frameAt(i);
+      if (!picture || compareImages(*picture, *reference.pictures[i]).maxAbsolute != 0) wrong.push_back(i);
+    }
+    std::sort(wrong.begin(), wrong.end());
+    wrong.erase(std::unique(wrong.begin(), wrong.end()), wrong.end());
+    return wrong;
+  }
+
+  // Random access, playback, fast playback (every third frame) and stepping back.
+  void expectEveryAccessExact() {
+    const size_t n = decoder.frameCount();
+    std::vector<size_t> shuffled(n), forward(n), skipping, backward(n);
+    for (size_t i = 0; i < n; ++i) shuffled[i] = forward[i] = backward[i] = i;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
+    std::reverse(backward.begin(), backward.end());
+    for (size_t i = 1; i < n; i += 3) skipping.push_back(i);
+    EXPECT_THAT(wrongFrames(shuffled), ::testing::IsEmpty()) << "random access";
+    EXPECT_THAT(wrongFrames(forward), ::testing::IsEmpty()) << "playback";
+    EXPECT_THAT(wrongFrames(skipping), ::testing::IsEmpty()) << "fast playback";
+    EXPECT_THAT(wrongFrames(backward), ::testing::IsEmpty()) << "stepping back";
+  }
+
+  dk::test::TemporaryDirectory folder;
+  std::string path;
+  std::shared_ptr<std::string> bytes;
+  SequentialDecode reference;
+  VideoDecoder decoder;
+};
+
+TEST_P(FrameExactTest, H264WithBFramesInOpenGroupsOfPictures) {
+  TestVideoOptions options;
+  options.openGop = true;
+  options.frames = 50;
+  make(options);
+  expectEveryAccessExact();
+  EXPECT_DOUBLE_EQ(decoder.frameTimes().front(), 0.0);
+  EXPECT_NEAR(decoder.duration(), 5.0, 1e-9);
+  EXPECT_NEAR(decoder.duration(), reference.movieDuration, 1e-6);
+}
+
+TEST_P(FrameExactTest, H264WithBFramesInClosedGroupsOfPictures) {
+  TestVideoOptions options;
+  options.frames = 30;
+  make(options);
+  expectEveryAccessExact();
+  EXPECT_NEAR(decoder.duration(), 3.0, 1e-9);
+}
+
+TEST_P(FrameExactTest, Mpeg4PartTwoWithBFrames) {
+  TestVideoOptions options;
+  options.encoder = "mpeg4";
+  options.bFrames = 2;
+  options.frames = 40;
+  make(options);
+  expectEveryAccessExact();
+  EXPECT_NEAR(decoder.duration(), 4.0, 1e-9);
+  EXPECT_NEAR(decoder.duration(), reference.movieDuration, 1e-6);
+}
+
+TEST_P(FrameExactTest, AnEmptyLeadingEditShowsTheFirstFrameThatLate) {
+  TestVideoOptions options;
+  options.startSeconds = 3.5;
+  options.frames = 24;
+  make(options);
+  expectEveryAccessExact();
+  EXPECT_NEAR(decoder.frameTimes().front(), 3.5, 1e-9);
+  EXPECT_NEAR(decoder.duration(), 3.5 + 2.4, 1e-9);
+  EXPECT_NEAR(decoder.duration(), reference.movieDuration, 1e-6);
+  // Before the first frame starts there is only the first frame to show.
+  EXPECT_EQ(decoder.frameIndexAt(1.0), 0u);
+  EXPECT_EQ(decoder.frameIndexAt(3.55), 0u);
+  EXPECT_EQ(decoder.frameIndexAt(3.6), 1u);
+}
+
+TEST_P(FrameExactTest, AFrameTheEditListCutsIsNotShown) {
+  // Without packet lengths the muxer's edit list ends where the last frame starts: the
+  // container presents one frame fewer than were encoded, and the file is that much shorter.
+  TestVideoOptions options;
+  options.encoder = "mpeg4";
+  options.bFrames = 0;
+  options.fps = 2;
+  options.frames = 12;
+  options.packetDurations = false;
+  make(options);
+  expectEveryAccessExact();
+  EXPECT_NEAR(decoder.duration(), reference.movieDuration, 1e-6);
+  EXPECT_NEAR(decoder.duration(), reference.times.back() + 0.5, 1e-6);
+}
+
+TEST_P(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFrame) {
+  TestVideoOptions options;
+  options.frames = 48;  // four groups of twelve
+  make(options);
+  std::vector<size_t> everyFourth;
+  for (size_t i = 0; i < 48; i += 4) everyFourth.push_back(i);
+  EXPECT_THAT(wrongFrames(everyFourth), ::testing::IsEmpty());
+  const VideoDecoder::Counters work = decoder.counters();
+  EXPECT_LE(work.seeks, 4) << "at most one jump to each group's key frame";
+  EXPECT_GT(work.packetsSkipped, 0) << "pictures nothing refers to are left out";
+  EXPECT_LT(work.packetsDecoded, 48);
+}
+
+INSTANTIATE_TEST_SUITE_P(ByPathAndOverInput, FrameExactTest, ::testing::Values(Opening::Path, Opening::Input),
+                         [](const auto& info) { return info.param == Opening::Path ? "Path" : "Input"; });
+
+}  // namespace
+}  // namespace dk::platform::test
