@@ -137,7 +137,7 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   const int frames = std::max(1, static_cast<int>(std::lround(duration * fps)));
 
   Encoder e;
-  const AVOutputFormat* mp4 = av_guess_format("mp4", nullptr, nullptr);
+  const AVOutputFormat* mp4 = av_guess_format(spec.container.c_str(), nullptr, nullptr);
   const AVCodec* mpeg4 = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
   if (!mp4 || !mpeg4 || avformat_alloc_output_context2(&e.format, mp4, nullptr, nullptr) < 0) return {};
   auto* ioBuffer = static_cast<uint8_t*>(av_malloc(64 * 1024));
@@ -202,9 +202,9 @@ std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {
   static std::list<std::pair<std::string, std::shared_ptr<const std::string>>> cache;
   constexpr size_t kCapacity = 8;
   char key[512];
-  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d", spec.label.c_str(), spec.startTime,
+  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%s", spec.label.c_str(), spec.startTime,
                 std::min(spec.duration, kMaxVideoSeconds), spec.utcOffsetSeconds, spec.fps, spec.width,
-                spec.height);
+                spec.height, spec.container.c_str());
   {
     std::lock_guard lock(mutex);
     for (auto it = cache.begin(); it != cache.end(); ++it) {

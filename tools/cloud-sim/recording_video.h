@@ -21,6 +21,9 @@ struct VideoSpec {
   int fps = 2;
   int width = 320;
   int height = 180;
+  // The libavformat muxer: "mp4" for recordings and clips, "mpegts" for live segments, whose
+  // decoder headers travel in the stream so that each segment plays on its own.
+  std::string container = "mp4";
 };
 
 constexpr double kMaxVideoSeconds = 4 * 3600.0;
