@@ -10,6 +10,8 @@
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
 #include "platform/media/dk_access_token_provider.h"
+#include "platform/media/live_stream_source.h"
+#include "platform/media/talk_uplink.h"
 #include "platform/media/video_decoder.h"
 #include "platform/media/recording_source.h"
 #include "platform/ui/layer.h"
@@ -18,6 +20,7 @@ namespace dk::platform {
 namespace {
 
 constexpr const char* kStreamerErrorDomain = "DKCameraStreamerErrorDomain";
+constexpr uint64_t kAudioStreamingStateOpening = 1;
 
 struct Script {
   std::mutex mutex;
@@ -122,6 +125,10 @@ struct DKCameraStreamer::State {
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
   double frameTime = -1;
+  // A live item plays from its source instead of a recording; its time is the camera's clock.
+  std::shared_ptr<LiveStreamSource> live;
+  double liveTime = 0;
+  std::shared_ptr<TalkUplink> talk;
   std::vector<std::string> log;
 
   // Posts a delegate call that runs only while the streamer lives.
@@ -263,6 +270,13 @@ struct DKCameraStreamer::State {
 
   void fetch(bool again);
   void awaitGrowth();
+  void startLive();
+  void setLiveRate(float value);
+  void endLive() {
+    if (live) live->stop();
+    live.reset();
+    liveTime = 0;
+  }
   void opened(const std::shared_ptr<DecoderBox>& opened, bool again, ImagePtr firstFrame);
 };
 
@@ -378,6 +392,42 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
   setPlayback(DKPlaybackStateEnded);
 }
 
+void DKCameraStreamer::State::startLive() {
+  LiveStreamSource::Listener listener;
+  auto weak = owner;
+  listener.frame = [weak](const ImagePtr& image, double time) {
+    auto s = weak.lock();
+    if (!s) return;
+    State& st = *s->state_;
+    st.frame = image;
+    st.liveTime = time;
+    st.frameTime = time;  // a live picture's time is the camera's clock
+    if (st.layer) st.layer->setContents(image);
+    if (st.status == DKCameraStreamerStatusPreparing) st.setStatus(DKCameraStreamerStatusReadyToPlay);
+  };
+  listener.stalled = [weak](bool stalled) {
+    auto s = weak.lock();
+    if (s && s->state_->rate > 0) s->state_->setPlayback(stalled ? DKPlaybackStateBuffering : DKPlaybackStatePlaying);
+  };
+  listener.failed = [weak](const ErrorPtr& error) {
+    if (auto s = weak.lock()) s->state_->fail(error);
+  };
+  live = LiveStreamSource::create(item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
+  live->start();
+}
+
+void DKCameraStreamer::State::setLiveRate(float value) {
+  rate = value;
+  if (value == 0) {
+    live->setPlaying(false);  // pausing a live view stops the stream
+    setPlayback(DKPlaybackStatePaused);
+    return;
+  }
+  if (status != DKCameraStreamerStatusReadyToPlay) return;  // plays once the first picture is there
+  setPlayback(DKPlaybackStatePlaying);
+  live->setPlaying(true);
+}
+
 DKCameraStreamer::DKCameraStreamer(std::shared_ptr<Layer> layer) : state_(std::make_shared<State>()) {
   state_->layer = std::move(layer);
 }
@@ -392,6 +442,8 @@ DKCameraStreamer::~DKCameraStreamer() {
   state_->stopClock();
   if (state_->growthTimer) state_->growthTimer->invalidate();
   if (state_->source) state_->source->cancel();
+  state_->endLive();
+  if (state_->talk) state_->talk->cancel();
 }
 
 void DKCameraStreamer::setDelegate(std::weak_ptr<DKCameraStreamerDelegete> delegate) {
@@ -405,7 +457,7 @@ uint64_t DKCameraStreamer::audioStreamingState() const { return state_->audio; }
 ErrorPtr DKCameraStreamer::failureReason() const { return state_->failure; }
 ErrorPtr DKCameraStreamer::audioNotStreamingReason() const { return state_->audioReason; }
 const DKStreamerItemPtr& DKCameraStreamer::currentItem() const { return state_->item; }
-double DKCameraStreamer::currentTime() const { return state_->now(); }
+double DKCameraStreamer::currentTime() const { return state_->live ? state_->liveTime : state_->now(); }
 float DKCameraStreamer::rate() const { return state_->rate; }
 bool DKCameraStreamer::isAudioMuted() const { return state_->muted; }
 ImagePtr DKCameraStreamer::currentFrame() const { return state_->frame; }
@@ -423,6 +475,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   if (s.growthTimer) s.growthTimer->invalidate();
   if (s.source) s.source->cancel();
   s.source.reset();
+  s.endLive();
   s.item = std::move(item);
   s.box.reset();
   s.frameTime = -1;
@@ -450,7 +503,8 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
     }
   }
   if (!scripted && s.item->isLive()) {
-    scripted = Error::make(kStreamerErrorDomain, 4, "Live streams are not offered by this server");
+    s.startLive();
+    return;
   }
   if (scripted) {
     const uint64_t expected = s.generation;
@@ -467,6 +521,10 @@ void DKCameraStreamer::setRate(float rate) {
   State& s = *state_;
   s.log.push_back("setRate:" + number(rate));
   if (!std::isfinite(rate) || rate < 0) rate = 0;
+  if (s.live) {
+    s.setLiveRate(rate);
+    return;
+  }
   if (rate == 0) {
     if (s.playback == DKPlaybackStatePlaying) {
       s.reanchor();
@@ -540,6 +598,13 @@ void DKCameraStreamer::stepBy(int64_t frames) {
 void DKCameraStreamer::takeSnapshot() {
   State& s = *state_;
   s.log.push_back("takeSnapshot");
+  if (s.live) {
+    if (!s.frame) return;
+    s.notify([image = s.frame, time = s.liveTime](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& streamer) {
+      if (d.respondsToSelector("cameraStreamer:onSnapshotTaken:atTime:")) d.cameraStreamerOnSnapshotTaken(streamer, image, time);
+    });
+    return;
+  }
   auto decoder = s.box;
   if (!decoder) return;
   const size_t index = s.displayedIndex;
@@ -574,12 +639,32 @@ void DKCameraStreamer::startAudioStreaming() {
     s.setAudio(DKAudioStreamingStateStopped, scripted);
     return;
   }
-  s.setAudio(DKAudioStreamingStateStreaming, nullptr);
+  if (s.audio != DKAudioStreamingStateStopped) return;
+  if (!s.item) {
+    s.setAudio(DKAudioStreamingStateStopped, Error::make(kStreamerErrorDomain, 6, "There is no camera to talk to"));
+    return;
+  }
+  // 1 while the cloud has not yet taken the talk: not stopped, not yet streaming.
+  s.setAudio(kAudioStreamingStateOpening, nullptr);
+  if (s.talk) s.talk->cancel();
+  TalkUplink::Listener listener;
+  listener.started = [weak = s.owner] {
+    if (auto streamer = weak.lock()) streamer->state_->setAudio(DKAudioStreamingStateStreaming, nullptr);
+  };
+  listener.ended = [weak = s.owner](const ErrorPtr& error) {
+    if (auto streamer = weak.lock()) streamer->state_->setAudio(DKAudioStreamingStateStopped, error);
+  };
+  s.talk = TalkUplink::create(s.item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
+  s.talk->start();
 }
 
 void DKCameraStreamer::stopAudioStreaming() {
   state_->log.push_back("stopAudioStreaming");
   if (state_->audio == DKAudioStreamingStateStopped) return;
+  if (state_->talk) {
+    state_->talk->stop();  // stopped once the cloud has the end
+    return;
+  }
   state_->setAudio(DKAudioStreamingStateStopped, nullptr);
 }
 

@@ -6,10 +6,13 @@
 // server over https): playing starts once the container's index and the first frames are in, a
 // seek reads only the part it lands in, and a new item ends the old one's transfers at once.
 // Demuxing and decoding run with FFmpeg on the streamer's own serial queue (which also waits for
-// the bytes); everything else happens on the main thread. States:
+// the bytes); everything else happens on the main thread. A live item plays from a
+// LiveStreamSource (the camera's live playlist on the same server): it is ready with its first
+// picture, cannot seek, its time is the camera's clock, and pausing stops its stream. Audio
+// streaming is push-to-talk to the current item's camera (TalkUplink). States:
 //   status            0 preparing, 1 ready (also while idle, without an item), 2 failed;
 //   playbackState     0 paused, 1 buffering, 2 playing, 3 ended;
-//   audioStreamingState 0 stopped, 2 streaming.
+//   audioStreamingState 0 stopped, 1 opening (the cloud has not taken the talk yet), 2 streaming.
 // Every change is reported to the delegate (held weakly) by a task posted on the main queue
 // that names the streamer; tasks of a streamer that has been destroyed do not run.
 // An open recording (the server says "X-Recording-Open: true") is asked for its size when
