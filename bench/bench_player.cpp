@@ -39,6 +39,7 @@ extern "C" {
 #include "platform/media/dk_camera_streamer.h"
 #include "platform/media/dk_streamer_item.h"
 #include "platform/media/video_decoder.h"
+#include "platform/net/tls_policy.h"
 #include "platform/ui/layer.h"
 #include "player/kl_player_view_model.h"
 #include "recording_video.h"
@@ -119,8 +120,13 @@ struct BenchCloud {
     cameraId = world.cameras.front().cameraId;
     recordingId = world.startRecording(cameraId, start);
     world.closeRecording(recordingId, start + seconds);
-    sim = std::make_unique<dk::cloudsim::CloudSim>(std::move(world));
+    dk::cloudsim::CloudSimOptions options;
+    options.https = true;  // the token goes to the cloud over https only
+    sim = std::make_unique<dk::cloudsim::CloudSim>(std::move(world), options);
     sim->start();
+    const std::string caFile = (std::filesystem::temp_directory_path() / "dk-bench-player-ca.pem").string();
+    sim->writeCaCertificate(caFile);
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
     dk::platform::StreamerEnvironment::install({sim->baseUrl()});
     token->token = sim->accessToken();
     dk::platform::DKAccessTokenProvider::setDelegate(token);

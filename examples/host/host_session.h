@@ -43,6 +43,8 @@ class HostSession {
   void play();
   // Closes the timeline with its close button.
   void close();
+  // The camera live in the portrait player, push-to-talk, then landscape.
+  void live();
 
   int picturesWritten() const { return pictures_; }
 

@@ -4,7 +4,8 @@
 // that the cloud answers and picks a camera, then creates the facade with the token and the
 // camera and presents the timeline from its own root screen. A person's session follows, driven
 // through the UI driver in virtual time (a manual clock): browsing the history, working on one
-// event (download, share, delete), a live event arriving, and playing a recording. After every
+// event (download, share, delete), a live event arriving, playing a recording, and the camera
+// live with push-to-talk. After every
 // step the window is rendered to PNG and one line says what the screen shows.
 #include <cstdio>
 #include <cstdlib>
@@ -241,6 +242,7 @@ int main(int argc, char** argv) {
     session.browse();
     session.play();
     session.close();
+    session.live();
     written = session.picturesWritten();
   }
   std::printf("%d pictures, %.0f s of virtual time", written, clock->now() - started);

@@ -1,5 +1,7 @@
 #include "player/kl_player_landscape_view_controller.h"
 
+#include "player/live_player_controls.h"
+
 #include <cmath>
 
 #include "platform/foundation/notification_center.h"
@@ -97,8 +99,14 @@ void KLPlayerLandscapeViewController::setUpPlayerControls() {
 void KLPlayerLandscapeViewController::initPlayerControls() {
   if (playerControls_) playerControls_->underlyingView()->removeFromSuperview();
   playerControls_.reset();
-  if (playerType_ != PlayerTypeRecording) return;
   auto self = std::dynamic_pointer_cast<PlayerControlsExternalActionsDelegate>(sharedAs<platform::ViewController>());
+  if (playerType_ != PlayerTypeRecording) {
+    auto live = std::make_shared<LivePlayerControls>(view()->frame(), playerViewModel_, self);
+    live->setFrame(renderImageView_->layer().bounds());
+    playerControlsView_->addSubview(live);
+    playerControls_ = live;
+    return;
+  }
   auto controls = std::make_shared<KLPlayerRecordingsLandscapeControls>(view()->frame(), playerViewModel_, self);
   controls->setHidden(!recording_);
   controls->setFrame(renderImageView_->layer().bounds());

@@ -1,5 +1,7 @@
 #include "player/kl_player_view_controller.h"
 
+#include "player/live_player_controls.h"
+
 #include <typeinfo>
 
 #include "platform/foundation/notification_center.h"
@@ -162,8 +164,14 @@ void KLPlayerViewController::setUpPlayerControls() {
 void KLPlayerViewController::initPlayerControls() {
   if (playerControls_) playerControls_->underlyingView()->removeFromSuperview();
   playerControls_.reset();
-  if (playerType_ != PlayerTypeRecording) return;  // the other types bring no overlay here
   auto self = std::dynamic_pointer_cast<PlayerControlsExternalActionsDelegate>(sharedAs<platform::ViewController>());
+  if (playerType_ != PlayerTypeRecording) {
+    // A live view needs its own overlay: its play button is what starts it, and it says it is live.
+    auto live = std::make_shared<LivePlayerControls>(view()->frame(), playerViewModel_, self);
+    playerControlsView_->addSubview(live);
+    playerControls_ = live;
+    return;
+  }
   auto controls = std::make_shared<KLPlayerRecordingsPortraitControls>(view()->frame(), playerViewModel_, self);
   controls->setHidden(!recording_);
   playerControlsView_->addSubview(controls);

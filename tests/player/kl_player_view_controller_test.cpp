@@ -7,6 +7,7 @@
 #include "player/kl_player_landscape_view_controller.h"
 #include "player/kl_player_recordings_landscape_controls.h"
 #include "player/kl_player_view_controller.h"
+#include "player/live_player_controls.h"
 #include "player_fixture.h"
 
 namespace dk::test {
@@ -142,6 +143,39 @@ TEST_F(RotationTest, NothingSwitchesWhileAnotherScreenIsOverTheClient) {
   player->switchOrientationAnimated(true);
   driver().advance(1.0);
   EXPECT_FALSE(player->landscapeViewController());
+}
+
+TEST_F(RotationTest, ALivePlayerStartsFromItsOverlayAndItsLiveIndicatorFollowsTheStream) {
+  auto live = std::make_shared<KLPlayerViewController>();
+  live->initWithCamera(camera, std::static_pointer_cast<PlayerViewControllerDelegate>(timeline));
+  timeline->addChildViewController(live);
+  auto container = std::make_shared<platform::View>(platform::Rect{0, 400, 375, 211});
+  timeline->view()->addSubview(container);
+  container->addSubview(live->view());
+  live->didMoveToParentViewController(timeline.get());
+  live->viewWillAppear(false);
+  live->viewDidAppear(false);
+  pump();
+  auto overlay = std::dynamic_pointer_cast<LivePlayerControls>(live->playerControls());
+  ASSERT_TRUE(overlay);
+  EXPECT_FALSE(overlay->liveIndicatorShowsPlaying());
+  EXPECT_EQ(overlay->cameraNameLabel()->text(), camera->cameraName());
+
+  // Play (a tap on the video while nothing plays) goes through the overlay to the live stream.
+  live->handleExternalAction(PlayerExternalActionPlay);
+  pump();
+  ASSERT_TRUE(live->playerViewModel()->isPlaying());
+  EXPECT_TRUE(live->playerViewModel()->cameraStreamer()->currentFrame());
+  EXPECT_TRUE(overlay->liveIndicatorShowsPlaying());
+  EXPECT_FALSE(overlay->liveIndicatorLabel()->isHidden());
+
+  // Pausing ends the live stream and the indicator says so.
+  live->handleExternalAction(PlayerExternalActionPause);
+  pump();
+  EXPECT_FALSE(live->playerViewModel()->isPlaying());
+  EXPECT_FALSE(live->playerViewModel()->cameraStreamer()->currentItem());
+  EXPECT_FALSE(overlay->liveIndicatorShowsPlaying());
+  live->removeFromParentViewController();
 }
 
 }  // namespace

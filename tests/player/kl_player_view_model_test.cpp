@@ -217,7 +217,12 @@ TEST_F(PlayerTest, TalkOnALiveCameraWithItsMicrophoneOffExplainsAndEnds) {
   EXPECT_EQ(screen->events, (Events{"talkEnded"}));
   EXPECT_EQ(live->cameraStreamer()->audioStreamingState(), platform::DKAudioStreamingStateStopped);
 
+  // With the microphone on, the live view plays and the talk reaches the camera through the cloud.
   camera->microphone = true;
+  live->didTapPlayButton();
+  pump();
+  ASSERT_TRUE(live->isPlaying());
+  EXPECT_TRUE(layer->contents());
   live->didTapPushToTalkButtonIsSelected(true);
   pump();
   EXPECT_TRUE(live->isRecordingAudio());
@@ -225,6 +230,22 @@ TEST_F(PlayerTest, TalkOnALiveCameraWithItsMicrophoneOffExplainsAndEnds) {
   live->didTapPushToTalkButtonIsSelected(false);
   pump();
   EXPECT_EQ(screen->events.back(), "talkEnded");
+  ASSERT_EQ(sim->world().talks.size(), 1u);
+  EXPECT_TRUE(sim->world().talks[0].ended);
+
+  // The cloud refuses the next talk: the screen hears of the failure, and nothing is recording.
+  sim->addFault(cloudsim::FaultRule::failWith("/media/cameras/" + std::to_string(cameraId) + "/talk", 403));
+  live->didTapPushToTalkButtonIsSelected(true);
+  pump();
+  EXPECT_FALSE(live->isRecordingAudio());
+  EXPECT_EQ(screen->events.back(), "talkFailed");
+  EXPECT_EQ(sim->world().talks.size(), 1u);
+
+  // Pausing a live view stops its stream.
+  live->didTapPlayButton();
+  pump();
+  EXPECT_FALSE(live->isPlaying());
+  EXPECT_FALSE(live->cameraStreamer()->currentItem());
 }
 
 TEST_F(PlayerTest, TalkToastsFollowThePlayerTypeAndTheCamerasDuplex) {

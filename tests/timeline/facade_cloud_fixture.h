@@ -12,6 +12,7 @@
 #include "live/kl_data_manager.h"
 #include "network/kl_request_manager.h"
 #include "platform/media/dk_camera_streamer.h"
+#include "platform/net/tls_policy.h"
 #include "platform/media/photo_library.h"
 #include "platform/foundation/secure_store.h"
 #include "player/kl_player_view_model.h"
@@ -30,8 +31,12 @@ class FacadeCloudTest : public ScreenTest {
     platform::SecureStore::setShared(store_);
     platform::PhotoLibrary::setRootDirectory(home_.path() / "Photos");
     ASSERT_NE(sim_.start(), 0) << sim_.lastError();
-    // Everything the framework might reach stays on this machine.
-    KLServer::setProcessProtocol("http");
+    caFile_ = (home_.path() / "cloud-ca.pem").string();
+    ASSERT_TRUE(sim_.writeCaCertificate(caFile_));
+    platform::TlsPolicy::setDefaultCAFile(caFile_);
+    // Everything the framework might reach stays on this machine, over https as in the field
+    // (the player sends the token nowhere else).
+    KLServer::setProcessProtocol("https");
     KLServer::setProcessIpAddress("127.0.0.1");
     KLServer::setProcessHttpPort(std::to_string(sim_.port()));
     KLServer::resetForTesting();
@@ -58,6 +63,7 @@ class FacadeCloudTest : public ScreenTest {
     KLServer::resetForTesting();
     platform::PhotoLibrary::setRootDirectory({});
     platform::SecureStore::setShared(nullptr);
+    platform::TlsPolicy::setDefaultCAFile("");
     ScreenTest::TearDown();
   }
 
@@ -74,7 +80,13 @@ class FacadeCloudTest : public ScreenTest {
 
   TemporaryHome home_;
   std::shared_ptr<platform::InMemorySecureStore> store_;
-  cloudsim::CloudSim sim_;
+  static cloudsim::CloudSimOptions secure() {
+    cloudsim::CloudSimOptions options;
+    options.https = true;
+    return options;
+  }
+  cloudsim::CloudSim sim_{cloudsim::World::generate(cloudsim::GenerateOptions{}), secure()};
+  std::string caFile_;
   std::shared_ptr<KLRequestManager> requests_;
 };
 

@@ -115,6 +115,7 @@ Router::Router() {
   addRecordingRoutes(routes_);
   addAccountRoutes(routes_);
   addMediaVideoRoutes(routes_);
+  addLiveRoutes(routes_);
 }
 
 const Route* Router::find(const std::string& method, const std::string& path,

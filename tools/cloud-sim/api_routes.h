@@ -80,6 +80,7 @@ void addEventRoutes(std::vector<Route>& routes);
 void addRecordingRoutes(std::vector<Route>& routes);
 void addAccountRoutes(std::vector<Route>& routes);
 void addMediaVideoRoutes(std::vector<Route>& routes);  // recordings and clips as real video
+void addLiveRoutes(std::vector<Route>& routes);  // live video and push-to-talk audio
 // A real video clip (see recording_video.h) as a reply.
 HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds,
                             World::VideoQuality quality = World::VideoQuality::Small);

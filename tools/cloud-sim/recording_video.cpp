@@ -172,7 +172,7 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   const int encodedFrames = cycled ? cycleFrames : frames;
 
   Encoder e;
-  const AVOutputFormat* mp4 = av_guess_format("mp4", nullptr, nullptr);
+  const AVOutputFormat* mp4 = av_guess_format(spec.container.c_str(), nullptr, nullptr);
   const AVCodec* encoder = spec.h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
   if (!mp4 || !encoder || avformat_alloc_output_context2(&e.format, mp4, nullptr, nullptr) < 0) return {};
   auto* ioBuffer = static_cast<uint8_t*>(av_malloc(64 * 1024));
@@ -252,9 +252,9 @@ std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {
   static std::list<std::pair<std::string, std::shared_future<Video>>> cache;
   constexpr size_t kCapacity = 8;
   char key[512];
-  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d", spec.label.c_str(), spec.startTime,
+  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%s", spec.label.c_str(), spec.startTime,
                 std::min(spec.duration, kMaxVideoSeconds), spec.utcOffsetSeconds, spec.fps, spec.width,
-                spec.height, spec.h264 ? 1 : 0);
+                spec.height, spec.h264 ? 1 : 0, spec.container.c_str());
   std::promise<Video> promise;
   std::shared_future<Video> known;
   {

@@ -26,6 +26,9 @@ struct VideoSpec {
   int width = 320;
   int height = 180;
   bool h264 = false;  // libx264 with B-frames instead of MPEG-4 Part 2 without
+  // The libavformat muxer: "mp4" for recordings and clips, "mpegts" for live segments, whose
+  // decoder headers travel in the stream so that each segment plays on its own.
+  std::string container = "mp4";
 };
 
 constexpr double kMaxVideoSeconds = 4 * 3600.0;

@@ -227,6 +227,22 @@ struct GenerateOptions {
   int eventsPerCamera = 0;
 };
 
+// Audio a client sent to a camera's speaker (push-to-talk), as the cloud received it.
+struct TalkSession {
+  int64_t talkId = 0;
+  int64_t cameraId = 0;
+  int sampleRate = 0;
+  uint64_t samples = 0;  // 16-bit mono samples received
+  int chunks = 0;
+  bool ended = false;
+  double toneHz = 0;  // the pitch of what was received, from its zero crossings
+  // Running state of the pitch estimate.
+  uint64_t crossings = 0;
+  int lastSign = 0;
+
+  double seconds() const { return sampleRate > 0 ? static_cast<double>(samples) / sampleRate : 0; }
+};
+
 class World {
  public:
   static World generate(const GenerateOptions& options);
@@ -249,6 +265,7 @@ class World {
   std::vector<Face> faces;
   std::vector<EventTypeDetail> eventTypes;
   std::vector<DeviceType> deviceTypes;
+  std::vector<TalkSession> talks;  // ascending talkId
 
   Camera* camera(int64_t cameraId);
   const Camera* camera(int64_t cameraId) const;

@@ -10,14 +10,17 @@
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
 #include "platform/media/dk_access_token_provider.h"
+#include "platform/media/live_stream_source.h"
+#include "platform/media/talk_uplink.h"
 #include "platform/media/video_decoder.h"
-#include "platform/net/http_session.h"
+#include "platform/media/recording_source.h"
 #include "platform/ui/layer.h"
 
 namespace dk::platform {
 namespace {
 
 constexpr const char* kStreamerErrorDomain = "DKCameraStreamerErrorDomain";
+constexpr uint64_t kAudioStreamingStateOpening = 1;
 
 struct Script {
   std::mutex mutex;
@@ -39,11 +42,14 @@ std::string number(double value) {
   return buffer;
 }
 
-// A decoder with the downloaded file it reads (the file goes when the Data goes), and the frame
+// How often the end of an open recording asks whether more has been recorded.
+constexpr double kGrowthProbeSeconds = 3.0;
+
+// A decoder with the recording it reads (the held bytes go when the source goes), and the frame
 // playback wants shown next. Requests are merged: while one decode runs, newer requests replace
 // the waiting one, so fast playback decodes the newest frame instead of a queue of stale ones.
 struct DecoderBox {
-  DataPtr file;
+  RecordingSourcePtr source;
   VideoDecoder decoder;  // decode queue only
 
   std::mutex mutex;  // guards the three below (main thread and decode queue)
@@ -51,6 +57,14 @@ struct DecoderBox {
   uint64_t wantedGeneration = 0;
   bool decoding = false;  // a decode task is queued or running
 };
+
+// Why reading a recording failed (the HTTP error, with its reply), unless it was cancelled on
+// purpose.
+ErrorPtr fetchFailure(const RecordingSourcePtr& source) {
+  ErrorPtr error = source ? source->error() : nullptr;
+  if (!error || (error->domain() == kURLErrorDomain && error->code() == kURLErrorCancelled)) return nullptr;
+  return error;
+}
 
 }  // namespace
 
@@ -87,8 +101,8 @@ struct DKCameraStreamer::State {
   std::shared_ptr<Layer> layer;
   std::weak_ptr<DKCameraStreamerDelegete> delegate;
   QueuePtr decodeQueue = DispatchQueue::createSerial("com.kelo.streamer.decode");
-  std::shared_ptr<HttpSession> session;
-  HttpTaskPtr download;
+  RecordingSourcePtr source;  // the current item's bytes
+  std::shared_ptr<Timer> growthTimer;
 
   uint64_t status = DKCameraStreamerStatusReadyToPlay;
   uint64_t playback = DKPlaybackStatePaused;
@@ -111,6 +125,10 @@ struct DKCameraStreamer::State {
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
   double frameTime = -1;
+  // A live item plays from its source instead of a recording; its time is the camera's clock.
+  std::shared_ptr<LiveStreamSource> live;
+  double liveTime = 0;
+  std::shared_ptr<TalkUplink> talk;
   std::vector<std::string> log;
 
   // Posts a delegate call that runs only while the streamer lives.
@@ -221,10 +239,16 @@ struct DKCameraStreamer::State {
           expected = decoder->wantedGeneration;
         }
         ImagePtr image = decoder->decoder.frameAt(index);
-        DispatchQueue::main()->async([weak, image, expected, index] {
+        ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
+        DispatchQueue::main()->async([weak, image, expected, index, failure] {
           auto s = weak.lock();
-          if (!s || !image || s->state_->generation != expected) return;
+          if (!s || s->state_->generation != expected) return;
           State& st = *s->state_;
+          if (failure) {  // the recording stopped arriving: no frame will come
+            st.fail(failure);
+            return;
+          }
+          if (!image) return;
           st.frame = image;
           st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
           if (st.layer) st.layer->setContents(image);
@@ -245,65 +269,89 @@ struct DKCameraStreamer::State {
   }
 
   void fetch(bool again);
+  void awaitGrowth();
+  void startLive();
+  void setLiveRate(float value);
+  void endLive() {
+    if (live) live->stop();
+    live.reset();
+    liveTime = 0;
+  }
   void opened(const std::shared_ptr<DecoderBox>& opened, bool again, ImagePtr firstFrame);
 };
 
 void DKCameraStreamer::State::fetch(bool again) {
   const uint64_t expected = ++generation;
   refetching = again;
-  const StreamerEnvironment environment = StreamerEnvironment::current();
-  if (!session || session->baseURL() != environment.baseURL) {
-    HttpSession::Options options;
-    options.baseURL = environment.baseURL;
-    session = HttpSession::create(options);
-  }
-  auto configuration = std::make_shared<RequestConfiguration>();
-  configuration->responseSerializer = ResponseSerializerKind::Http;
-  configuration->acceptableContentTypes = std::vector<std::string>{"video/mp4"};
-  configuration->headers["Authorization"] = "Bearer " + DKAccessTokenProvider::accessToken();
-  char path[128];
-  std::snprintf(path, sizeof path, "/media/cameras/%lld/recordings/%lld.mp4",
-                static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
-  auto weak = owner;
-  download = session->downloadTask(
-      path, configuration, nullptr,
-      [weak, expected, again](const std::shared_ptr<const HttpResponseInfo>& response, const Value& body) {
+  if (!again || !source) {
+    if (source) source->cancel();
+    source.reset();
+    const StreamerEnvironment environment = StreamerEnvironment::current();
+    char path[128];
+    std::snprintf(path, sizeof path, "/media/cameras/%lld/recordings/%lld.mp4",
+                  static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
+    const std::string url = environment.baseURL + path;
+    ErrorPtr error;
+    if (!mayCarryCredential(url, environment.baseURL)) {
+      error = Error::make(kStreamerErrorDomain, 7, "The recording's address is not the cloud's secure address");
+    } else {
+      source = RecordingSource::create(url, DKAccessTokenProvider::accessToken(), environment.limits, &error);
+    }
+    if (!source) {
+      DispatchQueue::main()->async([weak = owner, error, expected] {
         auto s = weak.lock();
-        if (!s || s->state_->generation != expected) return;
-        State& st = *s->state_;
-        st.download.reset();
-        auto data = body.objectAs<Data>();
-        const auto file = data ? data->filePath() : std::nullopt;
-        if (!file) {
-          st.fail(Error::make(kStreamerErrorDomain, 2, "The recording's video could not be stored"));
-          return;
-        }
-        auto it = response ? response->headers.find("X-Recording-Open") : HeaderMap::const_iterator{};
-        st.openRecording = response && it != response->headers.end() && it->second == "true";
-        auto fresh = std::make_shared<DecoderBox>();
-        fresh->file = data;
-        const std::string filePath = *file;
-        st.decodeQueue->async([weak, fresh, filePath, expected, again] {
-          std::string why;
-          const bool ok = fresh->decoder.open(filePath, &why);
-          ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
-          DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again] {
-            auto s = weak.lock();
-            if (!s || s->state_->generation != expected) return;
-            if (!ok) {
-              s->state_->fail(Error::make(kStreamerErrorDomain, 3, "The recording's video cannot be played: " + why));
-              return;
-            }
-            s->state_->opened(fresh, again, first);
-          });
-        });
-      },
-      [weak, expected](const ErrorPtr& error) {
-        auto s = weak.lock();
-        if (!s || s->state_->generation != expected) return;
-        s->state_->download.reset();
-        s->state_->fail(error);
+        if (s && s->state_->generation == expected) s->state_->fail(error);
       });
+      return;
+    }
+  }
+  auto weak = owner;
+  decodeQueue->async([weak, source = source, expected, again] {
+    if (again && !source->refreshGrowth()) {
+      DispatchQueue::main()->async([weak, source, expected] {
+        auto s = weak.lock();
+        if (!s || s->state_->generation != expected) return;
+        if (fetchFailure(source)) {
+          s->state_->fail(fetchFailure(source));
+        } else {
+          s->state_->awaitGrowth();
+        }
+      });
+      return;
+    }
+    auto fresh = std::make_shared<DecoderBox>();
+    fresh->source = source;
+    VideoDecoder::Input input;
+    input.read = [source](int64_t offset, uint8_t* out, int64_t count) { return source->read(offset, out, count); };
+    input.size = [source] { return source->size(); };
+    std::string why;
+    const bool ok = fresh->decoder.open(std::move(input), &why);
+    ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
+    const bool open = source->isOpenRecording();
+    DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again, open] {
+      auto s = weak.lock();
+      if (!s || s->state_->generation != expected) return;
+      State& st = *s->state_;
+      if (auto error = fetchFailure(fresh->source)) {
+        st.fail(error);
+        return;
+      }
+      if (!ok) {
+        st.fail(Error::make(kStreamerErrorDomain, 3, "The recording's video cannot be played: " + why));
+        return;
+      }
+      st.openRecording = open;
+      st.opened(fresh, again, first);
+    });
+  });
+}
+
+void DKCameraStreamer::State::awaitGrowth() {
+  const uint64_t expected = generation;
+  growthTimer = Timer::scheduled(kGrowthProbeSeconds, false, DispatchQueue::main(), [weak = owner, expected] {
+    auto s = weak.lock();
+    if (s && s->state_->generation == expected) s->state_->fetch(true);
+  });
 }
 
 void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again, ImagePtr first) {
@@ -344,6 +392,42 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
   setPlayback(DKPlaybackStateEnded);
 }
 
+void DKCameraStreamer::State::startLive() {
+  LiveStreamSource::Listener listener;
+  auto weak = owner;
+  listener.frame = [weak](const ImagePtr& image, double time) {
+    auto s = weak.lock();
+    if (!s) return;
+    State& st = *s->state_;
+    st.frame = image;
+    st.liveTime = time;
+    st.frameTime = time;  // a live picture's time is the camera's clock
+    if (st.layer) st.layer->setContents(image);
+    if (st.status == DKCameraStreamerStatusPreparing) st.setStatus(DKCameraStreamerStatusReadyToPlay);
+  };
+  listener.stalled = [weak](bool stalled) {
+    auto s = weak.lock();
+    if (s && s->state_->rate > 0) s->state_->setPlayback(stalled ? DKPlaybackStateBuffering : DKPlaybackStatePlaying);
+  };
+  listener.failed = [weak](const ErrorPtr& error) {
+    if (auto s = weak.lock()) s->state_->fail(error);
+  };
+  live = LiveStreamSource::create(item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
+  live->start();
+}
+
+void DKCameraStreamer::State::setLiveRate(float value) {
+  rate = value;
+  if (value == 0) {
+    live->setPlaying(false);  // pausing a live view stops the stream
+    setPlayback(DKPlaybackStatePaused);
+    return;
+  }
+  if (status != DKCameraStreamerStatusReadyToPlay) return;  // plays once the first picture is there
+  setPlayback(DKPlaybackStatePlaying);
+  live->setPlaying(true);
+}
+
 DKCameraStreamer::DKCameraStreamer(std::shared_ptr<Layer> layer) : state_(std::make_shared<State>()) {
   state_->layer = std::move(layer);
 }
@@ -356,7 +440,10 @@ std::shared_ptr<DKCameraStreamer> DKCameraStreamer::initWithLayer(std::shared_pt
 
 DKCameraStreamer::~DKCameraStreamer() {
   state_->stopClock();
-  if (state_->download) state_->download->cancel();
+  if (state_->growthTimer) state_->growthTimer->invalidate();
+  if (state_->source) state_->source->cancel();
+  state_->endLive();
+  if (state_->talk) state_->talk->cancel();
 }
 
 void DKCameraStreamer::setDelegate(std::weak_ptr<DKCameraStreamerDelegete> delegate) {
@@ -370,7 +457,7 @@ uint64_t DKCameraStreamer::audioStreamingState() const { return state_->audio; }
 ErrorPtr DKCameraStreamer::failureReason() const { return state_->failure; }
 ErrorPtr DKCameraStreamer::audioNotStreamingReason() const { return state_->audioReason; }
 const DKStreamerItemPtr& DKCameraStreamer::currentItem() const { return state_->item; }
-double DKCameraStreamer::currentTime() const { return state_->now(); }
+double DKCameraStreamer::currentTime() const { return state_->live ? state_->liveTime : state_->now(); }
 float DKCameraStreamer::rate() const { return state_->rate; }
 bool DKCameraStreamer::isAudioMuted() const { return state_->muted; }
 ImagePtr DKCameraStreamer::currentFrame() const { return state_->frame; }
@@ -384,8 +471,11 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   if (item == s.item) return;
   ++s.generation;
   s.stopClock();
-  if (s.download) s.download->cancel();
-  s.download.reset();
+  // The abandoned recording's transfers end now, and its held bytes go with its last reader.
+  if (s.growthTimer) s.growthTimer->invalidate();
+  if (s.source) s.source->cancel();
+  s.source.reset();
+  s.endLive();
   s.item = std::move(item);
   s.box.reset();
   s.frameTime = -1;
@@ -413,7 +503,8 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
     }
   }
   if (!scripted && s.item->isLive()) {
-    scripted = Error::make(kStreamerErrorDomain, 4, "Live streams are not offered by this server");
+    s.startLive();
+    return;
   }
   if (scripted) {
     const uint64_t expected = s.generation;
@@ -430,6 +521,10 @@ void DKCameraStreamer::setRate(float rate) {
   State& s = *state_;
   s.log.push_back("setRate:" + number(rate));
   if (!std::isfinite(rate) || rate < 0) rate = 0;
+  if (s.live) {
+    s.setLiveRate(rate);
+    return;
+  }
   if (rate == 0) {
     if (s.playback == DKPlaybackStatePlaying) {
       s.reanchor();
@@ -455,7 +550,17 @@ void DKCameraStreamer::setMuteAudio(bool muted) {
 void DKCameraStreamer::seekTo(double seconds) {
   State& s = *state_;
   s.log.push_back("seekTo:" + number(seconds));
-  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty() || s.refetching) return;
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
+  if (s.openRecording && std::isfinite(seconds) && seconds >= s.duration) {
+    // Past what has been read of a recording still being recorded: ask now, then play there.
+    s.storedTime = seconds;
+    s.stopClock();
+    if (s.growthTimer) s.growthTimer->invalidate();
+    s.setPlayback(DKPlaybackStateBuffering);
+    s.fetch(true);
+    return;
+  }
+  if (s.refetching) return;
   if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
   if (seconds >= s.duration) {
     s.storedTime = s.duration;
@@ -493,6 +598,13 @@ void DKCameraStreamer::stepBy(int64_t frames) {
 void DKCameraStreamer::takeSnapshot() {
   State& s = *state_;
   s.log.push_back("takeSnapshot");
+  if (s.live) {
+    if (!s.frame) return;
+    s.notify([image = s.frame, time = s.liveTime](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& streamer) {
+      if (d.respondsToSelector("cameraStreamer:onSnapshotTaken:atTime:")) d.cameraStreamerOnSnapshotTaken(streamer, image, time);
+    });
+    return;
+  }
   auto decoder = s.box;
   if (!decoder) return;
   const size_t index = s.displayedIndex;
@@ -527,12 +639,32 @@ void DKCameraStreamer::startAudioStreaming() {
     s.setAudio(DKAudioStreamingStateStopped, scripted);
     return;
   }
-  s.setAudio(DKAudioStreamingStateStreaming, nullptr);
+  if (s.audio != DKAudioStreamingStateStopped) return;
+  if (!s.item) {
+    s.setAudio(DKAudioStreamingStateStopped, Error::make(kStreamerErrorDomain, 6, "There is no camera to talk to"));
+    return;
+  }
+  // 1 while the cloud has not yet taken the talk: not stopped, not yet streaming.
+  s.setAudio(kAudioStreamingStateOpening, nullptr);
+  if (s.talk) s.talk->cancel();
+  TalkUplink::Listener listener;
+  listener.started = [weak = s.owner] {
+    if (auto streamer = weak.lock()) streamer->state_->setAudio(DKAudioStreamingStateStreaming, nullptr);
+  };
+  listener.ended = [weak = s.owner](const ErrorPtr& error) {
+    if (auto streamer = weak.lock()) streamer->state_->setAudio(DKAudioStreamingStateStopped, error);
+  };
+  s.talk = TalkUplink::create(s.item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
+  s.talk->start();
 }
 
 void DKCameraStreamer::stopAudioStreaming() {
   state_->log.push_back("stopAudioStreaming");
   if (state_->audio == DKAudioStreamingStateStopped) return;
+  if (state_->talk) {
+    state_->talk->stop();  // stopped once the cloud has the end
+    return;
+  }
   state_->setAudio(DKAudioStreamingStateStopped, nullptr);
 }
 

@@ -1,16 +1,24 @@
 // DKCameraStreamer: plays one DKStreamerItem into a layer (each decoded frame becomes the
 // layer's contents), at a rate on the run-loop clock, with seeking, frame steps and snapshots.
 //
-// A recording item is fetched whole over HTTPS from the server of the StreamerEnvironment, with
-// the bearer token of DKAccessTokenProvider, then demuxed and decoded with FFmpeg on the
-// streamer's own serial queue; everything else happens on the main thread. States:
+// A recording item is read piecewise with HTTP range requests (RecordingSource) from the server
+// of the StreamerEnvironment, with the bearer token of DKAccessTokenProvider (sent only to that
+// server over https): playing starts once the container's index and the first frames are in, a
+// seek reads only the part it lands in, and a new item ends the old one's transfers at once.
+// Demuxing and decoding run with FFmpeg on the streamer's own serial queue (which also waits for
+// the bytes); everything else happens on the main thread. A live item plays from a
+// LiveStreamSource (the camera's live playlist on the same server): it is ready with its first
+// picture, cannot seek, its time is the camera's clock, and pausing stops its stream. Audio
+// streaming is push-to-talk to the current item's camera (TalkUplink). States:
 //   status            0 preparing, 1 ready (also while idle, without an item), 2 failed;
 //   playbackState     0 paused, 1 buffering, 2 playing, 3 ended;
-//   audioStreamingState 0 stopped, 2 streaming.
+//   audioStreamingState 0 stopped, 1 opening (the cloud has not taken the talk yet), 2 streaming.
 // Every change is reported to the delegate (held weakly) by a task posted on the main queue
 // that names the streamer; tasks of a streamer that has been destroyed do not run.
-// An open recording (the server says "X-Recording-Open: true") is fetched again when playback
-// reaches its end: the streamer buffers meanwhile and the item's duration grows.
+// An open recording (the server says "X-Recording-Open: true") is asked for its size when
+// playback reaches its end (or a seek goes past it), every few seconds while it has not grown:
+// the streamer buffers meanwhile, and once it has grown reads the new take by ranges and the
+// item's duration grows. A recording that stops arriving fails the item (status 2).
 //
 // Main thread only. Owned by its creator through shared_ptr (create with initWithLayer).
 #pragma once
@@ -24,6 +32,7 @@
 #include "platform/foundation/object.h"
 #include "platform/graphics/image.h"
 #include "platform/media/dk_streamer_item.h"
+#include "platform/media/recording_source.h"
 
 namespace dk::platform {
 
@@ -67,6 +76,8 @@ class DKCameraStreamerDelegete : public virtual Protocol {
 struct StreamerEnvironment {
   // "https://host:port"; a recording is "<baseURL>/media/cameras/<camera>/recordings/<id>.mp4".
   std::string baseURL;
+  // Chunk size, disk held per item, and how long a transfer may stall or last.
+  RecordingSource::Limits limits;
 
   static void install(StreamerEnvironment environment);
   static StreamerEnvironment current();

@@ -17,4 +17,9 @@ struct MediaInputPolicy {
 // Recordings and clips: MPEG-4 files on disk, nothing they reference.
 inline constexpr MediaInputPolicy kRecordingInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "file"};
 
+// Recordings read piecewise over the network through our own reader: the same demuxers, and no
+// protocol at all ("none" names none), so nothing in the bytes can make FFmpeg open a file or a
+// connection of its own.
+inline constexpr MediaInputPolicy kStreamedRecordingInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none"};
+
 }  // namespace dk::platform

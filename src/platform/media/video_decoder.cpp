@@ -82,13 +82,67 @@ struct Sample {
   int64_t dts = 0;
   int64_t pts = 0;
   bool key = false;
-  bool disposable = false;
   bool presented = false;  // false: the edit list cuts it; decoded only for the frames after it
+  bool ptsRead = false;    // false: `pts` is estimated from the index until the packet is read
 };
+
+
+// The AVIO side of an Input: a position over its read/size pair.
+struct InputReader {
+  VideoDecoder::Input input;
+  int64_t position = 0;
+
+  static int read(void* opaque, uint8_t* buffer, int size) {
+    auto& r = *static_cast<InputReader*>(opaque);
+    const int64_t n = r.input.read(r.position, buffer, size);
+    if (n < 0) return AVERROR(EIO);
+    if (n == 0) return AVERROR_EOF;
+    r.position += n;
+    return static_cast<int>(n);
+  }
+  static int64_t seek(void* opaque, int64_t offset, int whence) {
+    auto& r = *static_cast<InputReader*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    if (whence == AVSEEK_SIZE) return r.input.size ? r.input.size() : -1;
+    int64_t target = offset;
+    if (whence == SEEK_CUR) target = r.position + offset;
+    if (whence == SEEK_END) {
+      const int64_t size = r.input.size ? r.input.size() : -1;
+      if (size < 0) return -1;
+      target = size + offset;
+    }
+    if (target < 0) return -1;
+    r.position = target;
+    return target;
+  }
+};
+
+constexpr int kInputBufferBytes = 64 * 1024;
+
+void quietLibraries() {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
+}
+
+// Opens `format` (its pb already set for an Input) under `policy`: the demuxer forced, the
+// demuxers and protocols it may reach limited, no samples taken from other files.
+bool openUnder(AVFormatContext** format, const char* path, const MediaInputPolicy& policy) {
+  const AVInputFormat* demuxer = av_find_input_format(policy.demuxer);
+  if (!demuxer) return false;
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "format_whitelist", policy.formatWhitelist, 0);
+  av_dict_set(&options, "protocol_whitelist", policy.protocolWhitelist, 0);
+  av_dict_set(&options, "enable_drefs", "0", 0);
+  const int opened = avformat_open_input(format, path, demuxer, &options);
+  av_dict_free(&options);
+  return opened >= 0;
+}
 
 }  // namespace
 
 struct VideoDecoder::Impl {
+  std::unique_ptr<InputReader> reader;  // with `io`, for a video that is not a local file
+  AVIOContext* io = nullptr;
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
@@ -98,6 +152,7 @@ struct VideoDecoder::Impl {
   SwsContext* scaler = nullptr;
   int stream = -1;
   int nalLengthSize = 0;
+  AVCodecID codecId = AV_CODEC_ID_NONE;
   double timeBase = 0;
 
   std::vector<Sample> samples;      // decode order
@@ -114,6 +169,7 @@ struct VideoDecoder::Impl {
   int64_t lastOutPts = INT64_MIN;
   bool endOfFile = false;
   bool drained = false;
+  bool pending = false;  // `packet` holds one read and not yet handed on
   ImagePtr shownImage;
   int64_t shownImagePts = INT64_MIN;
   Counters counters;
@@ -125,7 +181,11 @@ struct VideoDecoder::Impl {
     av_frame_free(&ahead);
     av_packet_free(&packet);
     avcodec_free_context(&codec);
-    avformat_close_input(&format);
+    avformat_close_input(&format);  // leaves a custom `io` alone
+    if (io) {
+      av_freep(&io->buffer);
+      avio_context_free(&io);
+    }
   }
 
   static int64_t ptsOf(const AVFrame* f) { return f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp; }
@@ -148,8 +208,35 @@ struct VideoDecoder::Impl {
     return keySamples.front();
   }
 
+  // Takes the presentation time from a packet read, in place of the estimate.
+  void learn(const AVPacket* p) {
+    const size_t index = sampleOfDts(p->dts);
+    if (index < samples.size() && samples[index].dts == p->dts && p->pts != AV_NOPTS_VALUE) {
+      samples[index].pts = p->pts;
+      samples[index].ptsRead = true;
+    }
+  }
+
+  // Right after a seek to a key sample whose presentation time is only estimated: reads up to
+  // its packet, learns the time and keeps the packet for feed(). In a group that shows pictures
+  // decoded after its key frame before it, the estimate can be early, and decoding from that key
+  // frame would miss their references; the caller then starts from an earlier one.
+  void peekKey(size_t sample) {
+    while (av_read_frame(format, packet) >= 0) {
+      if (packet->stream_index == stream && packet->dts >= samples[sample].dts) {
+        learn(packet);
+        pending = true;
+        break;
+      }
+      av_packet_unref(packet);
+    }
+    samples[sample].ptsRead = true;  // unreadable: the estimate stands, and is not tried again
+  }
+
   bool seekTo(size_t sample) {
     ++counters.seeks;
+    if (pending) av_packet_unref(packet);
+    pending = false;
     // The demuxer's index is in decode time, so the key frame is asked for by its decode time.
     if (av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
       sessionStart = -1;
@@ -169,7 +256,9 @@ struct VideoDecoder::Impl {
   bool feed(int64_t targetPts) {
     if (drained) return false;
     for (;;) {
-      if (endOfFile || av_read_frame(format, packet) < 0) {
+      if (pending) {
+        pending = false;
+      } else if (endOfFile || av_read_frame(format, packet) < 0) {
         endOfFile = drained = true;
         avcodec_send_packet(codec, nullptr);
         return true;
@@ -180,11 +269,17 @@ struct VideoDecoder::Impl {
       }
       const size_t index = sampleOfDts(packet->dts);
       const bool known = index < samples.size() && samples[index].dts == packet->dts;
-      if (known) nextSample = index + 1;
+      if (known) {
+        nextSample = index + 1;
+        learn(packet);
+      }
       // Before the key frame asked for (the demuxer may land early), or a picture nothing
       // refers to that is shown before the target: not needed.
+      // Whether other pictures refer to this one is seen only now, in its bytes: the table is
+      // made without reading them, so that a video read over the network is read as it plays.
       const bool early = sessionStart >= 0 && index < static_cast<size_t>(sessionStart);
-      const bool skippable = known && samples[index].disposable && samples[index].pts < targetPts;
+      const int64_t pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : (known ? samples[index].pts : INT64_MAX);
+      const bool skippable = known && pts < targetPts && isDisposable(packet, codecId, nalLengthSize);
       if (early || skippable) {
         ++counters.packetsSkipped;
         av_packet_unref(packet);
@@ -242,12 +337,14 @@ struct VideoDecoder::Impl {
     return Image::fromPixels(pixels.data(), w, h, w * 4, 1.0, true);
   }
 
-  bool readFrameTable(std::string* why);
+  bool scanFrameTable(std::string* why, int64_t* end);
+  int indexFrameTable(std::string* why);
+  bool finishFrameTable(int64_t end, std::string* why);
+  bool openStreams(bool fromIndex, std::string* why);
 };
 
-bool VideoDecoder::Impl::readFrameTable(std::string* why) {
-  const AVCodecID codecId = format->streams[stream]->codecpar->codec_id;
-  int64_t end = INT64_MIN;  // the end of the last presented picture, when packets say it
+// Every packet read once: exact presentation times, whatever the container's index says.
+bool VideoDecoder::Impl::scanFrameTable(std::string* why, int64_t* end) {
   while (av_read_frame(format, packet) >= 0) {
     if (packet->stream_index == stream && packet->dts != AV_NOPTS_VALUE) {
       Sample s;
@@ -255,17 +352,72 @@ bool VideoDecoder::Impl::readFrameTable(std::string* why) {
       s.pts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
       s.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
       s.presented = (packet->flags & AV_PKT_FLAG_DISCARD) == 0;
-      s.disposable = isDisposable(packet, codecId, nalLengthSize);
+      s.ptsRead = true;
       if (!samples.empty() && s.dts <= samples.back().dts) {
         av_packet_unref(packet);
         *why = "decode times do not increase";
         return false;
       }
-      if (s.presented && packet->duration > 0) end = std::max(end, s.pts + packet->duration);
+      if (s.presented && packet->duration > 0) *end = std::max(*end, s.pts + packet->duration);
       samples.push_back(s);
     }
     av_packet_unref(packet);
   }
+  return true;
+}
+
+// The table from the demuxer's index (the sample tables of the movie header), reading nothing
+// but the first packet: a video read over the network then fetches only what it plays. The index
+// holds decode times (edit list applied, cut samples flagged); presentation times are those
+// shifted by the first packet's reorder delay, which holds for a steady frame rate. 1 when made,
+// 0 when the index does not cover the stream (a fragmented file; nothing has been read), -1 when
+// the video is unusable.
+int VideoDecoder::Impl::indexFrameTable(std::string* why) {
+  AVStream* st = format->streams[stream];
+  const int count = avformat_index_get_entries_count(st);
+  if (count <= 0 || (st->nb_frames > 0 && count < st->nb_frames)) return 0;
+  int64_t delay = 0;
+  bool sawPacket = false;
+  int64_t firstDts = AV_NOPTS_VALUE, firstPts = AV_NOPTS_VALUE;
+  while (av_read_frame(format, packet) >= 0) {
+    const bool ours = packet->stream_index == stream;
+    if (ours && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) {
+      delay = packet->pts - packet->dts;
+      firstDts = packet->dts;
+      firstPts = packet->pts;
+    }
+    av_packet_unref(packet);
+    if (ours) {
+      sawPacket = true;
+      break;
+    }
+  }
+  if (!sawPacket || delay < 0) {
+    *why = sawPacket ? "presentation before decoding" : "the video has no frames";
+    return -1;
+  }
+  samples.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const AVIndexEntry* e = avformat_index_get_entry(st, i);
+    if (!e || (!samples.empty() && e->timestamp <= samples.back().dts)) {
+      *why = "decode times do not increase";
+      return -1;
+    }
+    Sample s;
+    s.dts = e->timestamp;
+    s.pts = e->timestamp + delay;
+    s.key = (e->flags & AVINDEX_KEYFRAME) != 0;
+    s.presented = (e->flags & AVINDEX_DISCARD_FRAME) == 0;
+    if (s.dts == firstDts) {
+      s.pts = firstPts;
+      s.ptsRead = true;
+    }
+    samples.push_back(s);
+  }
+  return 1;
+}
+
+bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
   for (size_t i = 0; i < samples.size(); ++i) {
     if (samples[i].key) keySamples.push_back(i);
     if (samples[i].presented) frameSample.push_back(i);
@@ -302,25 +454,54 @@ VideoDecoder::VideoDecoder() : impl_(std::make_unique<Impl>()) {}
 VideoDecoder::~VideoDecoder() = default;
 
 bool VideoDecoder::open(const std::string& path, std::string* error) {
+  quietLibraries();
+  impl_ = std::make_unique<Impl>();
+  std::string why = "not a media file";
+  if (!openUnder(&impl_->format, path.c_str(), kRecordingInputPolicy) || !impl_->openStreams(false, &why)) {
+    if (error) *error = why;
+    impl_ = std::make_unique<Impl>();
+    return false;
+  }
+  return true;
+}
+
+bool VideoDecoder::open(Input input, std::string* error) {
+  quietLibraries();
+  impl_ = std::make_unique<Impl>();
+  Impl& d = *impl_;
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
     impl_ = std::make_unique<Impl>();
     return false;
   };
-  static std::once_flag quiet;
-  std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
-  impl_ = std::make_unique<Impl>();
-  Impl& d = *impl_;
-  const MediaInputPolicy& policy = kRecordingInputPolicy;
-  const AVInputFormat* demuxer = av_find_input_format(policy.demuxer);
-  if (!demuxer) return fail("no MPEG-4 demuxer");
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "format_whitelist", policy.formatWhitelist, 0);
-  av_dict_set(&options, "protocol_whitelist", policy.protocolWhitelist, 0);
-  av_dict_set(&options, "enable_drefs", "0", 0);  // no samples from other files
-  const int opened = avformat_open_input(&d.format, path.c_str(), demuxer, &options);
-  av_dict_free(&options);
-  if (opened < 0) return fail("not a media file");
+  if (!input.read) return fail("nothing to read");
+  d.reader = std::make_unique<InputReader>();
+  d.reader->input = std::move(input);
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kInputBufferBytes));
+  if (!buffer) return fail("out of memory");
+  d.io = avio_alloc_context(buffer, kInputBufferBytes, 0, d.reader.get(), &InputReader::read, nullptr,
+                            &InputReader::seek);
+  if (!d.io) {
+    av_free(buffer);
+    return fail("out of memory");
+  }
+  d.format = avformat_alloc_context();
+  if (!d.format) return fail("out of memory");
+  d.format->pb = d.io;
+  d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  // A failed open frees the context it was given.
+  if (!openUnder(&d.format, nullptr, kStreamedRecordingInputPolicy)) return fail("not a media file");
+  std::string why;
+  if (!d.openStreams(true, &why)) return fail(why);
+  return true;
+}
+
+bool VideoDecoder::Impl::openStreams(bool fromIndex, std::string* why) {
+  Impl& d = *this;
+  auto fail = [&](const std::string& reason) {
+    *why = reason;
+    return false;
+  };
   if (avformat_find_stream_info(d.format, nullptr) < 0) return fail("no stream information");
   d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (d.stream < 0) return fail("no video stream");
@@ -359,10 +540,14 @@ bool VideoDecoder::open(const std::string& path, std::string* error) {
   d.shown = av_frame_alloc();
   d.ahead = av_frame_alloc();
   if (!d.packet || !d.frame || !d.shown || !d.ahead) return fail("out of memory");
+  d.codecId = par->codec_id;
   d.timeBase = av_q2d(stream->time_base);
   if (!(d.timeBase > 0)) return fail("no time base");
-  std::string why;
-  if (!d.readFrameTable(&why)) return fail(why);
+  int64_t end = INT64_MIN;  // the end of the last presented picture, when packets say it
+  const int indexed = fromIndex ? d.indexFrameTable(why) : 0;
+  if (indexed < 0) return false;
+  if (indexed == 0 && !d.scanFrameTable(why, &end)) return false;
+  if (!d.finishFrameTable(end, why)) return false;
   d.sessionStart = -1;  // the first frameAt() seeks
   return true;
 }
@@ -386,12 +571,19 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
   if (!d.codec || index >= d.framePts.size()) return nullptr;
   const int64_t pts = d.framePts[index];
   if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
-  const size_t key = d.keyFor(d.frameSample[index], pts);
+  size_t key = d.keyFor(d.frameSample[index], pts);
   // Forward from here reaches the frame when its key frame has been read since the last seek
   // and its picture has not gone by; otherwise the key frame is the shorter way.
   const bool passed = d.lastOutPts >= pts || (d.ahead->data[0] && Impl::ptsOf(d.ahead) > pts);
   const bool forward = d.sessionStart >= 0 && static_cast<size_t>(d.sessionStart) <= key && key < d.nextSample && !passed;
-  if (!forward && !d.seekTo(key)) return nullptr;
+  while (!forward) {
+    if (!d.seekTo(key)) return nullptr;
+    if (d.samples[key].ptsRead) break;
+    d.peekKey(key);
+    const size_t chosen = d.keyFor(d.frameSample[index], pts);
+    if (chosen == key) break;
+    key = chosen;
+  }
   if (!d.decodeUntil(pts)) {
     d.sessionStart = -1;
     return nullptr;

@@ -9,12 +9,14 @@
 // when that reaches the frame soonest (leaving out pictures nothing refers to), and otherwise
 // seeks to the key frame the frame can be decoded from. Images are opaque ARGB32 at scale 1.
 //
-// Only the MPEG-4 demuxer and local files are opened (media_input_policy.h), whatever the bytes
-// claim to be.
+// Only the MPEG-4 demuxer is used (media_input_policy.h), whatever the bytes claim to be; a path
+// may open that local file only, an Input nothing beyond its own bytes.
 //
 // Thread-compatible: one thread at a time (the streamer keeps it on its own serial queue).
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +34,18 @@ class VideoDecoder {
 
   // Opens an MPEG-4 file holding a video stream. False with a reason in *error otherwise.
   bool open(const std::string& path, std::string* error = nullptr);
+
+  // An MPEG-4 video whose bytes come from elsewhere (a recording read piecewise over the
+  // network): `read` copies up to `count` bytes at `offset` and returns how many (0 at the end,
+  // below 0 on failure); `size` gives the whole length (below 0 when unknown). Both are called
+  // on the decoder's thread and may block. Only the MPEG-4 demuxer is used, and it may open
+  // nothing else (media_input_policy.h). Only the movie header and the first frame are read
+  // here; the rest is read as frames are asked for.
+  struct Input {
+    std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
+    std::function<int64_t()> size;
+  };
+  bool open(Input input, std::string* error = nullptr);
 
   // Presentation time (seconds from the start of the file's timeline) of each frame, ascending.
   const std::vector<double>& frameTimes() const;
@@ -58,6 +72,7 @@ class VideoDecoder {
   struct Impl;
 
  private:
+  bool openStreams(std::string* error);
   std::unique_ptr<Impl> impl_;
 };
 

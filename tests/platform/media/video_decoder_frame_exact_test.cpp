@@ -1,11 +1,15 @@
 // The decoder against real encodings: B-frames in open and closed groups of pictures, MPEG-4
 // Part 2 with B-frames, edit lists. Whatever order frames are asked in, the picture at a slot is
 // the one a plain front-to-back decode presents at that time, and the times and the length are
-// the container's.
+// the container's, whether the file is opened by path or read through an Input (as a recording
+// read over the network is).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "platform/graphics/image_compare.h"
@@ -16,7 +20,9 @@
 namespace dk::platform::test {
 namespace {
 
-class FrameExactTest : public ::testing::Test {
+enum class Opening { Path, Input };
+
+class FrameExactTest : public ::testing::TestWithParam<Opening> {
  protected:
   // Writes the video, opens it both ways and checks the frame table against the plain decode.
   void make(const TestVideoOptions& options) {
@@ -25,11 +31,27 @@ class FrameExactTest : public ::testing::Test {
     ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
     reference = decodeSequentially(path);
     ASSERT_GE(reference.times.size(), 2u);
-    ASSERT_TRUE(decoder.open(path, &why)) << why;
+    ASSERT_TRUE(open(&why)) << why;
     ASSERT_EQ(decoder.frameCount(), reference.times.size());
     for (size_t i = 0; i < reference.times.size(); ++i) {
       EXPECT_NEAR(decoder.frameTimes()[i], reference.times[i], 1e-9) << "frame " << i;
     }
+  }
+
+  bool open(std::string* why) {
+    if (GetParam() == Opening::Path) return decoder.open(path, why);
+    std::ifstream in(path, std::ios::binary);
+    bytes = std::make_shared<std::string>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    VideoDecoder::Input input;
+    input.read = [data = bytes](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      const auto size = static_cast<int64_t>(data->size());
+      if (offset >= size) return 0;
+      const int64_t n = std::min(count, size - offset);
+      std::memcpy(out, data->data() + offset, static_cast<size_t>(n));
+      return n;
+    };
+    input.size = [data = bytes] { return static_cast<int64_t>(data->size()); };
+    return decoder.open(std::move(input), why);
   }
 
   // The slots whose picture is not the reference's, asking for them in `order`.
@@ -60,11 +82,12 @@ class FrameExactTest : public ::testing::Test {
 
   dk::test::TemporaryDirectory folder;
   std::string path;
+  std::shared_ptr<std::string> bytes;
   SequentialDecode reference;
   VideoDecoder decoder;
 };
 
-TEST_F(FrameExactTest, H264WithBFramesInOpenGroupsOfPictures) {
+TEST_P(FrameExactTest, H264WithBFramesInOpenGroupsOfPictures) {
   TestVideoOptions options;
   options.openGop = true;
   options.frames = 50;
@@ -75,7 +98,7 @@ TEST_F(FrameExactTest, H264WithBFramesInOpenGroupsOfPictures) {
   EXPECT_NEAR(decoder.duration(), reference.movieDuration, 1e-6);
 }
 
-TEST_F(FrameExactTest, H264WithBFramesInClosedGroupsOfPictures) {
+TEST_P(FrameExactTest, H264WithBFramesInClosedGroupsOfPictures) {
   TestVideoOptions options;
   options.frames = 30;
   make(options);
@@ -83,7 +106,7 @@ TEST_F(FrameExactTest, H264WithBFramesInClosedGroupsOfPictures) {
   EXPECT_NEAR(decoder.duration(), 3.0, 1e-9);
 }
 
-TEST_F(FrameExactTest, Mpeg4PartTwoWithBFrames) {
+TEST_P(FrameExactTest, Mpeg4PartTwoWithBFrames) {
   TestVideoOptions options;
   options.encoder = "mpeg4";
   options.bFrames = 2;
@@ -94,7 +117,7 @@ TEST_F(FrameExactTest, Mpeg4PartTwoWithBFrames) {
   EXPECT_NEAR(decoder.duration(), reference.movieDuration, 1e-6);
 }
 
-TEST_F(FrameExactTest, AnEmptyLeadingEditShowsTheFirstFrameThatLate) {
+TEST_P(FrameExactTest, AnEmptyLeadingEditShowsTheFirstFrameThatLate) {
   TestVideoOptions options;
   options.startSeconds = 3.5;
   options.frames = 24;
@@ -109,7 +132,7 @@ TEST_F(FrameExactTest, AnEmptyLeadingEditShowsTheFirstFrameThatLate) {
   EXPECT_EQ(decoder.frameIndexAt(3.6), 1u);
 }
 
-TEST_F(FrameExactTest, AFrameTheEditListCutsIsNotShown) {
+TEST_P(FrameExactTest, AFrameTheEditListCutsIsNotShown) {
   // Without packet lengths the muxer's edit list ends where the last frame starts: the
   // container presents one frame fewer than were encoded, and the file is that much shorter.
   TestVideoOptions options;
@@ -124,7 +147,7 @@ TEST_F(FrameExactTest, AFrameTheEditListCutsIsNotShown) {
   EXPECT_NEAR(decoder.duration(), reference.times.back() + 0.5, 1e-6);
 }
 
-TEST_F(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFrame) {
+TEST_P(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFrame) {
   TestVideoOptions options;
   options.frames = 48;  // four groups of twelve
   make(options);
@@ -136,6 +159,9 @@ TEST_F(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFr
   EXPECT_GT(work.packetsSkipped, 0) << "pictures nothing refers to are left out";
   EXPECT_LT(work.packetsDecoded, 48);
 }
+
+INSTANTIATE_TEST_SUITE_P(ByPathAndOverInput, FrameExactTest, ::testing::Values(Opening::Path, Opening::Input),
+                         [](const auto& info) { return info.param == Opening::Path ? "Path" : "Input"; });
 
 }  // namespace
 }  // namespace dk::platform::test

@@ -1,11 +1,18 @@
-// What the decoder agrees to open: MPEG-4 files, and nothing they or their bytes point at.
+// What the decoder agrees to open: MPEG-4 files, and nothing they or their bytes point at; and
+// how much of a video read through an Input it reads to open it and to show a frame.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
+#include <iterator>
+#include <memory>
+#include <utility>
+#include <vector>
 
 #include "platform/media/video_decoder.h"
 #include "support/temp_directory.h"
@@ -43,6 +50,38 @@ class OpenWatch {
   int watch_ = -1;
 };
 
+// An Input over bytes in memory that counts what is read.
+struct CountingInput {
+  explicit CountingInput(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  VideoDecoder::Input input() {
+    VideoDecoder::Input in;
+    in.read = [data = bytes, read = read, reads = reads](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      const auto size = static_cast<int64_t>(data->size());
+      if (offset >= size) return 0;
+      const int64_t n = std::min(count, size - offset);
+      std::memcpy(out, data->data() + offset, static_cast<size_t>(n));
+      *read += n;
+      reads->push_back({offset, offset + n});
+      return n;
+    };
+    in.size = [data = bytes] { return static_cast<int64_t>(data->size()); };
+    return in;
+  }
+  int64_t size() const { return static_cast<int64_t>(bytes->size()); }
+  // Whether any byte in [from, to) has been read.
+  bool readWithin(int64_t from, int64_t to) const {
+    return std::any_of(reads->begin(), reads->end(), [&](const auto& r) { return r.first < to && r.second > from; });
+  }
+
+  std::shared_ptr<std::string> bytes = std::make_shared<std::string>();
+  std::shared_ptr<int64_t> read = std::make_shared<int64_t>(0);
+  std::shared_ptr<std::vector<std::pair<int64_t, int64_t>>> reads =
+      std::make_shared<std::vector<std::pair<int64_t, int64_t>>>();
+};
+
 TEST(VideoDecoderInputTest, APlaylistServedAsARecordingIsRefusedAndWhatItNamesIsNeverOpened) {
   dk::test::TemporaryDirectory folder;
   const std::string secret = (folder.path() / "secret.mp4").string();
@@ -65,6 +104,46 @@ TEST(VideoDecoderInputTest, APlaylistServedAsARecordingIsRefusedAndWhatItNamesIs
   EXPECT_TRUE(decoder.open(secret, &why)) << why;
   EXPECT_EQ(decoder.frameCount(), 4u);
   EXPECT_GE(watch.opens(), 1);
+
+  // The same playlist arriving through an Input (as a recording from the network) is refused
+  // alike, and names no file that gets opened.
+  CountingInput served(recording);
+  const int before = watch.opens();
+  EXPECT_FALSE(decoder.open(served.input(), &why));
+  EXPECT_EQ(decoder.frameCount(), 0u);
+  EXPECT_EQ(watch.opens(), before);
+}
+
+TEST(VideoDecoderInputTest, AVideoReadThroughAnInputIsReadOnlyAsFarAsItsFramesAreShown) {
+  dk::test::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "long.mp4").string();
+  TestVideoOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.fps = 25;
+  options.frames = 400;  // 16 s
+  options.gop = 25;
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+  CountingInput source(path);
+  ASSERT_GT(source.size(), 400 * 1000) << "large enough to tell a part from the whole";
+
+  VideoDecoder decoder;
+  ASSERT_TRUE(decoder.open(source.input(), &why)) << why;
+  EXPECT_EQ(decoder.frameCount(), 400u);
+  EXPECT_NEAR(decoder.duration(), 16.0, 1e-9);
+  // Pictures lie in the file in time order: its middle holds (roughly) the middle of the video.
+  const int64_t size = source.size();
+  EXPECT_FALSE(source.readWithin(size / 4, size * 3 / 4)) << "opening reads the header and the start";
+
+  // A frame past the middle reads its own group of pictures, not what lies before it.
+  ASSERT_NE(decoder.frameAt(decoder.frameIndexAt(8.2)), nullptr);
+  EXPECT_FALSE(source.readWithin(size / 5, size * 35 / 100));
+  EXPECT_TRUE(source.readWithin(size * 45 / 100, size * 55 / 100));
+  // Playing on from there reads on from there, and no more.
+  for (double t = 8.24; t < 9.0; t += 0.04) ASSERT_NE(decoder.frameAt(decoder.frameIndexAt(t)), nullptr);
+  EXPECT_FALSE(source.readWithin(size / 5, size * 35 / 100));
+  EXPECT_LT(*source.read, size * 6 / 10);
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+// Time to the first frame of a recording read piecewise over HTTPS on loopback.
+//
+// BM_FirstFrameStreamer/<second>: a DKCameraStreamer prepares a one-hour recording of the local
+// cloud and shows the frame at <second> (0: the start; 2700: minute 45): from setCurrentItem to
+// that frame on the layer, a fresh streamer (and so an empty cache) every time.
+// BM_FirstFrameFFmpeg/<second>: a bare libavformat program doing the same open, seek and decode
+// of the same URL with FFmpeg's own https reader, the frame converted to BGRA as ours is.
+// Side by side in one run; ours should stay within 1.5x of theirs.
+//
+// Run: build/bench/bench_stream.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+#include "cloud-sim/cloud_sim.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/media/dk_access_token_provider.h"
+#include "platform/media/dk_camera_streamer.h"
+#include "platform/net/tls_policy.h"
+#include "platform/ui/layer.h"
+
+namespace {
+
+using dk::platform::MainRunLoop;
+
+struct Token : dk::platform::DKAccessTokenProviderDelegate {
+  std::string token;
+  std::string accessToken() const override { return token; }
+};
+
+// One local cloud with a closed one-hour recording, made once for the whole run.
+struct HourCloud {
+  std::unique_ptr<dk::cloudsim::CloudSim> sim;
+  std::string caFile, path;
+  int64_t cameraId = 0, recordingId = 0;
+  std::shared_ptr<Token> token = std::make_shared<Token>();
+
+  HourCloud() {
+    dk::cloudsim::GenerateOptions generate;
+    generate.cameras = 1;
+    generate.days = 1;
+    auto world = dk::cloudsim::World::generate(generate);
+    cameraId = world.cameras.front().cameraId;
+    const double start = 1699990000.0;
+    recordingId = world.startRecording(cameraId, start);
+    world.closeRecording(recordingId, start + 3600);
+    dk::cloudsim::CloudSimOptions options;
+    options.https = true;
+    sim = std::make_unique<dk::cloudsim::CloudSim>(std::move(world), options);
+    sim->start();
+    caFile = (std::filesystem::temp_directory_path() / "dk-bench-stream-ca.pem").string();
+    sim->writeCaCertificate(caFile);
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
+    dk::platform::StreamerEnvironment::install({sim->baseUrl()});
+    token->token = sim->accessToken();
+    dk::platform::DKAccessTokenProvider::setDelegate(token);
+    path = "/media/cameras/" + std::to_string(cameraId) + "/recordings/" + std::to_string(recordingId) + ".mp4";
+  }
+  std::string url() const { return sim->baseUrl() + path; }
+};
+
+HourCloud& cloud() {
+  static HourCloud c;
+  return c;
+}
+
+// Shows the frame at `second` through a fresh streamer; false when it did not.
+bool streamerShows(const HourCloud& c, double second) {
+  auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
+  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
+  if (!MainRunLoop::runUntil([&] { return streamer->currentFrame() != nullptr; }, 120)) return false;
+  if (second <= 0) return true;
+  const auto shown = streamer->currentFrame();
+  streamer->seekTo(second);
+  return MainRunLoop::runUntil([&] { return streamer->currentFrame() != shown; }, 120);
+}
+
+void BM_FirstFrameStreamer(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  HourCloud& c = cloud();
+  const double second = static_cast<double>(state.range(0));
+  if (!streamerShows(c, second)) state.SkipWithError("no frame");  // also makes the video once
+  for (auto _ : state) {
+    if (!streamerShows(c, second)) state.SkipWithError("no frame");
+  }
+  MainRunLoop::runUntilIdle();
+}
+BENCHMARK(BM_FirstFrameStreamer)->Arg(0)->Arg(2700)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with FFmpeg alone: open over its https reader, seek, decode, convert.
+bool ffmpegShows(const HourCloud& c, double second) {
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "headers", ("Authorization: Bearer " + c.sim->accessToken() + "\r\n").c_str(), 0);
+  av_dict_set(&options, "ca_file", c.caFile.c_str(), 0);
+  av_dict_set(&options, "tls_verify", "1", 0);
+  AVFormatContext* format = nullptr;
+  bool shown = false;
+  if (avformat_open_input(&format, c.url().c_str(), nullptr, &options) == 0 &&
+      avformat_find_stream_info(format, nullptr) >= 0) {
+    const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVStream* stream = index >= 0 ? format->streams[index] : nullptr;
+    const AVCodec* decoder = stream ? avcodec_find_decoder(stream->codecpar->codec_id) : nullptr;
+    AVCodecContext* codec = decoder ? avcodec_alloc_context3(decoder) : nullptr;
+    if (codec && avcodec_parameters_to_context(codec, stream->codecpar) >= 0 && avcodec_open2(codec, decoder, nullptr) == 0) {
+      const auto target = static_cast<int64_t>(second / av_q2d(stream->time_base));
+      av_seek_frame(format, index, target, AVSEEK_FLAG_BACKWARD);
+      AVPacket* packet = av_packet_alloc();
+      AVFrame* frame = av_frame_alloc();
+      while (!shown && av_read_frame(format, packet) >= 0) {
+        if (packet->stream_index == index && avcodec_send_packet(codec, packet) == 0) {
+          while (avcodec_receive_frame(codec, frame) == 0) {
+            if (frame->best_effort_timestamp < target) continue;
+            SwsContext* scaler = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                                frame->width, frame->height, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr,
+                                                nullptr, nullptr);
+            std::vector<uint8_t> pixels(static_cast<size_t>(frame->width) * frame->height * 4);
+            uint8_t* destination[1] = {pixels.data()};
+            const int stride[1] = {frame->width * 4};
+            sws_scale(scaler, frame->data, frame->linesize, 0, frame->height, destination, stride);
+            sws_freeContext(scaler);
+            benchmark::DoNotOptimize(pixels.data());
+            shown = true;
+            break;
+          }
+        }
+        av_packet_unref(packet);
+      }
+      av_frame_free(&frame);
+      av_packet_free(&packet);
+    }
+    avcodec_free_context(&codec);
+  }
+  avformat_close_input(&format);
+  av_dict_free(&options);
+  return shown;
+}
+
+void BM_FirstFrameFFmpeg(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  HourCloud& c = cloud();
+  const double second = static_cast<double>(state.range(0));
+  if (!streamerShows(c, 0)) state.SkipWithError("no video");  // makes the video once
+  for (auto _ : state) {
+    if (!ffmpegShows(c, second)) state.SkipWithError("no frame");
+  }
+}
+BENCHMARK(BM_FirstFrameFFmpeg)->Arg(0)->Arg(2700)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,415 @@
+#include "platform/media/recording_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <list>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "platform/dispatch/queue.h"
+#include "platform/dispatch/sync.h"
+#include "platform/dispatch/timer.h"
+#include "platform/foundation/data.h"
+#include "platform/net/http_session.h"
+#include "platform/net/url.h"
+
+namespace dk::platform {
+namespace {
+
+constexpr const char* kSourceErrorDomain = "DKCameraStreamerErrorDomain";
+constexpr size_t kAtMostInFlight = 2;  // the piece a reader waits for, and one ahead
+
+int defaultPort(const URLParts& parts) { return parts.port.value_or(parts.scheme == "https" ? 443 : 80); }
+
+std::string lowercase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+std::optional<int64_t> parseNumber(std::string_view text) {
+  int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value < 0) return std::nullopt;
+  return value;
+}
+
+// "bytes a-b/total" or "bytes */total".
+struct ContentRange {
+  int64_t first = -1, last = -1, total = -1;
+};
+std::optional<ContentRange> parseContentRange(const std::string& header) {
+  constexpr std::string_view kPrefix = "bytes ";
+  if (header.compare(0, kPrefix.size(), kPrefix) != 0) return std::nullopt;
+  const std::string_view rest(header.data() + kPrefix.size(), header.size() - kPrefix.size());
+  const size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  ContentRange range;
+  auto total = parseNumber(rest.substr(slash + 1));
+  if (!total) return std::nullopt;
+  range.total = *total;
+  const std::string_view span = rest.substr(0, slash);
+  if (span == "*") return range;
+  const size_t dash = span.find('-');
+  if (dash == std::string_view::npos) return std::nullopt;
+  auto first = parseNumber(span.substr(0, dash)), last = parseNumber(span.substr(dash + 1));
+  if (!first || !last || *last < *first || *last >= range.total) return std::nullopt;
+  range.first = *first;
+  range.last = *last;
+  return range;
+}
+
+std::string headerOf(const HttpResponseInfo& response, const std::string& name) {
+  const std::string wanted = lowercase(name);
+  for (const auto& [key, value] : response.headers) {
+    if (lowercase(key) == wanted) return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+bool mayCarryCredential(const std::string& url, const std::string& serverBaseURL) {
+  const auto target = parseURL(url), server = parseURL(serverBaseURL);
+  if (!target || !server) return false;
+  if (lowercase(target->scheme) != "https" || lowercase(server->scheme) != "https") return false;
+  if (target->host.empty() || lowercase(target->host) != lowercase(server->host)) return false;
+  return defaultPort(*target) == defaultPort(*server);
+}
+
+struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Core> {
+  struct Held {
+    int64_t slot = 0;
+    int64_t length = 0;
+    std::list<int64_t>::iterator use;
+  };
+  struct Pending {
+    HttpTaskPtr task;
+    std::shared_ptr<Timer> deadline;
+    bool timedOut = false;
+  };
+
+  std::string url, token;
+  Limits limits;
+  std::string folder;
+  int fd = -1;
+  QueuePtr queue = DispatchQueue::createSerial("com.kelo.streamer.fetch");
+  std::shared_ptr<HttpSession> session;
+
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  // Everything below is guarded by `mutex`.
+  int64_t total = -1;        // the size of the version being read
+  int64_t latestTotal = -1;  // the size the server gave last
+  bool open = false;
+  bool everOpen = false;  // a recording once open may have grown by its last take
+  ErrorPtr failure;
+  uint64_t version = 0;  // changes when a grown recording replaces what is held
+  std::map<int64_t, Held> held;
+  std::list<int64_t> uses;  // held chunks, used last at the back
+  std::vector<int64_t> freeSlots;
+  int64_t slotCount = 0, nextSlot = 0;
+  std::map<int64_t, Pending> pending;  // by chunk; -1 is the size probe
+  int requests = 0;
+  int64_t received = 0;
+
+  ~Core() {
+    dropPendingLocked();  // no other owner is left
+    if (fd >= 0) ::close(fd);
+    std::error_code ec;
+    if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  }
+
+  int64_t chunkCount() const { return total < 0 ? -1 : (total + limits.chunkBytes - 1) / limits.chunkBytes; }
+  int64_t chunkLength(int64_t chunk) const { return std::min(limits.chunkBytes, total - chunk * limits.chunkBytes); }
+
+  void dropPendingLocked() {
+    for (auto& [chunk, p] : pending) {
+      if (p.deadline) p.deadline->invalidate();
+      if (p.task) p.task->cancel();
+    }
+    pending.clear();
+  }
+
+  void failLocked(ErrorPtr error) {
+    if (!failure) failure = std::move(error);
+    dropPendingLocked();
+    changed.notify_all();
+  }
+
+  // Sends the request for `chunk` (or the one-byte size probe for -1). Lock held; the session
+  // only posts the call, its callbacks come later on `queue`.
+  void startLocked(int64_t chunk) {
+    if (failure || pending.count(chunk)) return;
+    const int64_t first = chunk < 0 ? 0 : chunk * limits.chunkBytes;
+    const int64_t last = chunk < 0 ? 0 : first + limits.chunkBytes - 1;
+    Pending& p = pending[chunk];
+    ++requests;
+    auto configuration = std::make_shared<RequestConfiguration>();
+    configuration->responseSerializer = ResponseSerializerKind::Http;
+    configuration->acceptableContentTypes = std::vector<std::string>{"video/mp4"};
+    configuration->headers["Authorization"] = "Bearer " + token;
+    configuration->headers["Range"] = "bytes=" + std::to_string(first) + "-" + std::to_string(last);
+    configuration->timeoutInterval = limits.idleSeconds;
+    configuration->callbackQueue = queue;
+    const uint64_t expectedVersion = version;
+    std::weak_ptr<Core> weak = weak_from_this();
+    p.deadline = Timer::scheduled(limits.deadlineSeconds, false, queue, [weak, chunk] {
+      auto core = weak.lock();
+      if (!core) return;
+      HttpTaskPtr task;
+      {
+        std::lock_guard lock(core->mutex);
+        auto it = core->pending.find(chunk);
+        if (it == core->pending.end()) return;
+        it->second.timedOut = true;
+        task = it->second.task;
+      }
+      if (task) task->cancel();
+    });
+    p.task = session->dataTask(
+        HttpMethod::Get, url, Value(), configuration,
+        [weak, chunk, first, expectedVersion](const std::shared_ptr<const HttpResponseInfo>& response, const Value& body) {
+          if (auto core = weak.lock()) core->arrived(chunk, first, expectedVersion, response, body.objectAs<Data>());
+        },
+        [weak, chunk](const ErrorPtr& error) {
+          if (auto core = weak.lock()) core->failed(chunk, error);
+        });
+  }
+
+  void failed(int64_t chunk, const ErrorPtr& error) {
+    std::lock_guard lock(mutex);
+    auto it = pending.find(chunk);
+    if (it == pending.end()) return;  // cancelled on purpose
+    const bool timedOut = it->second.timedOut;
+    if (it->second.deadline) it->second.deadline->invalidate();
+    pending.erase(it);
+    failLocked(timedOut ? Error::make(std::string(kURLErrorDomain), kURLErrorTimedOut,
+                                      "The recording took too long to arrive")
+                        : error);
+  }
+
+  void arrived(int64_t chunk, int64_t first, uint64_t expectedVersion,
+               const std::shared_ptr<const HttpResponseInfo>& response, const std::shared_ptr<const Data>& data) {
+    std::lock_guard lock(mutex);
+    auto it = pending.find(chunk);
+    if (it == pending.end()) return;
+    if (it->second.deadline) it->second.deadline->invalidate();
+    pending.erase(it);
+    if (!response) {
+      failLocked(Error::make(kSourceErrorDomain, 6, "The recording's reply is missing"));
+      return;
+    }
+    static const std::string kEmpty;
+    const std::string& body = data ? data->bytes() : kEmpty;
+    received += static_cast<int64_t>(body.size());
+    open = headerOf(*response, "X-Recording-Open") == "true";
+    everOpen = everOpen || open;
+    const auto range = parseContentRange(headerOf(*response, "Content-Range"));
+    if (response->statusCode == 206 && range && range->first == first &&
+        range->last - range->first + 1 == static_cast<int64_t>(body.size())) {
+      if (!acceptTotal(range->total)) return;
+      if (chunk >= 0 && version == expectedVersion) store(chunk, body.data(), static_cast<int64_t>(body.size()));
+    } else if (response->statusCode == 200 && !body.empty()) {
+      // A server that ignores ranges: the whole recording came; kept when it fits.
+      const auto size = static_cast<int64_t>(body.size());
+      if (size > limits.largestWholeReply || size > slotCount * limits.chunkBytes) {
+        failLocked(Error::make(kSourceErrorDomain, 7, "The recording is too large to read without ranges"));
+        return;
+      }
+      if (!acceptTotal(size)) return;
+      if (version == expectedVersion) {
+        for (int64_t c = 0; c < chunkCount() && !failure; ++c) {
+          store(c, body.data() + c * limits.chunkBytes, chunkLength(c));
+        }
+      }
+    } else {
+      failLocked(Error::make(kSourceErrorDomain, 8, "The recording's reply is not the part asked for"));
+      return;
+    }
+    changed.notify_all();
+  }
+
+  // The first size fixes the version read; only an open recording may grow meanwhile.
+  bool acceptTotal(int64_t size) {
+    if (size <= 0 || size > limits.largestRecording) {
+      failLocked(Error::make(kSourceErrorDomain, 9, "The recording's size is out of bounds"));
+      return false;
+    }
+    latestTotal = size;
+    if (total < 0) {
+      total = size;
+    } else if (size < total || (size > total && !everOpen)) {
+      failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
+      return false;
+    }
+    return true;
+  }
+
+  // Keeps `chunk` (as long as it is in the version read). Lock held.
+  void store(int64_t chunk, const char* bytes, int64_t length) {
+    if (chunk >= chunkCount() || held.count(chunk)) return;
+    if (length < chunkLength(chunk)) {
+      failLocked(Error::make(kSourceErrorDomain, 8, "The recording's reply is not the part asked for"));
+      return;
+    }
+    length = chunkLength(chunk);
+    int64_t slot;
+    if (!freeSlots.empty()) {
+      slot = freeSlots.back();
+      freeSlots.pop_back();
+    } else if (nextSlot < slotCount) {
+      slot = nextSlot++;
+    } else {
+      const int64_t oldest = uses.front();
+      uses.pop_front();
+      slot = held[oldest].slot;
+      held.erase(oldest);
+    }
+    const ssize_t written = ::pwrite(fd, bytes, static_cast<size_t>(length), slot * limits.chunkBytes);
+    if (written != length) {
+      freeSlots.push_back(slot);
+      failLocked(Error::make(kSourceErrorDomain, 2, "The recording's video could not be stored"));
+      return;
+    }
+    uses.push_back(chunk);
+    held[chunk] = Held{slot, length, std::prev(uses.end())};
+  }
+
+  // Fetches what a reader at `chunk` will want next, while little else is on the way.
+  void readAheadLocked(int64_t chunk) {
+    const int64_t next = chunk + 1;
+    if (next < chunkCount() && !held.count(next) && !pending.count(next) && pending.size() < kAtMostInFlight) {
+      startLocked(next);
+    }
+  }
+
+  int64_t read(int64_t offset, uint8_t* out, int64_t count) {
+    if (offset < 0) return -1;
+    if (count <= 0) return 0;
+    detail::BlockingScope blocking;
+    std::unique_lock lock(mutex);
+    for (;;) {
+      if (failure) return -1;
+      if (total >= 0 && offset >= total) return 0;
+      const int64_t chunk = offset / limits.chunkBytes;
+      auto it = held.find(chunk);
+      if (it != held.end()) {
+        const int64_t within = offset - chunk * limits.chunkBytes;
+        const int64_t n = std::min(count, it->second.length - within);
+        const ssize_t got = ::pread(fd, out, static_cast<size_t>(n), it->second.slot * limits.chunkBytes + within);
+        if (got != n) {
+          failLocked(Error::make(kSourceErrorDomain, 2, "The recording's video could not be read back"));
+          return -1;
+        }
+        uses.splice(uses.end(), uses, it->second.use);
+        readAheadLocked(chunk);
+        return n;
+      }
+      startLocked(chunk);
+      changed.wait(lock);
+    }
+  }
+
+  int64_t size() {
+    detail::BlockingScope blocking;
+    std::unique_lock lock(mutex);
+    for (;;) {
+      if (failure) return -1;
+      if (total >= 0) return total;
+      if (pending.empty()) startLocked(0);
+      changed.wait(lock);
+    }
+  }
+
+  // True when the server now has more than the version read; that version is then forgotten.
+  bool refreshGrowth() {
+    detail::BlockingScope blocking;
+    std::unique_lock lock(mutex);
+    if (failure) return false;
+    const int sent = requests;
+    startLocked(-1);
+    changed.wait(lock, [&] { return failure != nullptr || (requests > sent && !pending.count(-1)); });
+    if (failure || latestTotal <= total) return false;
+    // A recording that grew was written anew: its index moved and its last pieces changed, so
+    // nothing held is trusted; only what is read again is fetched.
+    dropPendingLocked();
+    for (auto& [chunk, h] : held) freeSlots.push_back(h.slot);
+    held.clear();
+    uses.clear();
+    total = latestTotal;
+    ++version;
+    return true;
+  }
+};
+
+std::shared_ptr<RecordingSource> RecordingSource::create(std::string url, std::string bearerToken, Limits limits,
+                                                        ErrorPtr* error) {
+  auto fail = [&]() -> std::shared_ptr<RecordingSource> {
+    if (error) *error = Error::make(kSourceErrorDomain, 2, "The recording's video could not be stored");
+    return nullptr;
+  };
+  limits.chunkBytes = std::max<int64_t>(limits.chunkBytes, 4096);
+  limits.heldBytes = std::max(limits.heldBytes, 2 * limits.chunkBytes);
+  auto core = std::make_shared<Core>();
+  core->url = std::move(url);
+  core->token = std::move(bearerToken);
+  core->limits = limits;
+  core->slotCount = limits.heldBytes / limits.chunkBytes;
+  std::string pattern = (std::filesystem::temp_directory_path() / "dk-recording-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) return fail();  // made 0700
+  core->folder = pattern;
+  const std::string file = core->folder + "/video";
+  core->fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (core->fd < 0) return fail();
+  ::unlink(file.c_str());  // the descriptor keeps it; nothing outlives the source, even a crash
+  core->session = HttpSession::create(HttpSession::Options{});
+  return std::shared_ptr<RecordingSource>(new RecordingSource(std::move(core)));
+}
+
+RecordingSource::~RecordingSource() { cancel(); }
+
+int64_t RecordingSource::read(int64_t offset, uint8_t* out, int64_t count) { return core_->read(offset, out, count); }
+int64_t RecordingSource::size() { return core_->size(); }
+bool RecordingSource::refreshGrowth() { return core_->refreshGrowth(); }
+
+void RecordingSource::cancel() {
+  std::lock_guard lock(core_->mutex);
+  core_->failLocked(Error::make(std::string(kURLErrorDomain), kURLErrorCancelled, "cancelled"));
+}
+
+ErrorPtr RecordingSource::error() const {
+  std::lock_guard lock(core_->mutex);
+  return core_->failure;
+}
+bool RecordingSource::isOpenRecording() const {
+  std::lock_guard lock(core_->mutex);
+  return core_->open;
+}
+int RecordingSource::requestsSent() const {
+  std::lock_guard lock(core_->mutex);
+  return core_->requests;
+}
+int64_t RecordingSource::bytesReceived() const {
+  std::lock_guard lock(core_->mutex);
+  return core_->received;
+}
+int64_t RecordingSource::bytesHeld() const {
+  std::lock_guard lock(core_->mutex);
+  int64_t sum = 0;
+  for (const auto& [chunk, h] : core_->held) sum += h.length;
+  return sum;
+}
+std::string RecordingSource::folder() const { return core_->folder; }
+
+}  // namespace dk::platform
