@@ -268,8 +268,18 @@ TEST_F(PlayerTest, TalkToastsFollowThePlayerTypeAndTheCamerasDuplex) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " full duplex " << c.fullDuplex);
     auto talker = std::make_shared<ScreenRecorder>();
+    // The talk goes to the camera of what plays, so each player plays first.
     auto player = KLPlayerViewModel::initWithCamera(camera, layer, c.type, talker);
     player->setHasFullDuplexTwoWayAudio(c.fullDuplex);
+    if (c.type == PlayerTypeRecording) {
+      player->setRecording(first);  // a prepared recording starts at once
+    } else {
+      player->didTapPlayButton();
+    }
+    pump();
+    talker->events.clear();
+    talker->infoToasts.clear();
+    talker->infoDurations.clear();
     player->didTapPushToTalkButtonIsSelected(true);
     pump();
     ASSERT_EQ(talker->infoToasts.size(), 1u);
@@ -295,6 +305,9 @@ TEST_F(PlayerTest, OnlyALiveCameraPlayerRefusesTalkWhenTheCameraMicrophoneIsOff)
   // The phone's microphone does the talking here: the camera's does not matter.
   auto phone = std::make_shared<ScreenRecorder>();
   auto phoneMic = KLPlayerViewModel::initWithCamera(camera, layer, PlayerTypeLivePhoneMic, phone);
+  phoneMic->didTapPlayButton();
+  pump();
+  phone->events.clear();
   phoneMic->didTapPushToTalkButtonIsSelected(true);
   pump();
   EXPECT_TRUE(phoneMic->isRecordingAudio());

@@ -261,6 +261,8 @@ TEST_F(PlayerScreenTest, APhoneMicrophonePlayerOffersTalkWhenTheCameraHasAMicrop
 
 TEST_F(PlayerScreenTest, ThePhoneMicrophoneToastGoesAfterTwoSecondsWhileTheCamerasTalkToastStays) {
   auto phone = showLive(window, camera, PlayerTypeLivePhoneMic, client);
+  phone->playerViewModel()->didTapPlayButton();  // the talk goes to the camera of what plays
+  pump();
   phone->playerViewModel()->didTapPushToTalkButtonIsSelected(true);
   pump();
   EXPECT_TRUE(phone->isRecordingAudio());
@@ -276,6 +278,8 @@ TEST_F(PlayerScreenTest, ThePhoneMicrophoneToastGoesAfterTwoSecondsWhileTheCamer
   EXPECT_EQ(toastTexts(*phone), (std::vector<std::string>{"Your phone's microphone is muted."}));
 
   auto live = showLive(window, camera, PlayerTypeLive, client);
+  live->playerViewModel()->didTapPlayButton();
+  pump();
   live->playerViewModel()->didTapPushToTalkButtonIsSelected(true);
   pump();
   clock.advance(600);

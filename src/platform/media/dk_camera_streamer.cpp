@@ -292,7 +292,7 @@ void DKCameraStreamer::State::fetch(bool again) {
                   static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
     const std::string url = environment.baseURL + path;
     ErrorPtr error;
-    if (!mayCarryCredential(url, environment.baseURL)) {
+    if (!mayStreamWithCredential(url, environment.baseURL)) {
       error = Error::make(kStreamerErrorDomain, 7, "The recording's address is not the cloud's secure address");
     } else {
       source = RecordingSource::create(url, DKAccessTokenProvider::accessToken(), environment.limits, &error);

@@ -79,7 +79,7 @@ std::string headerOf(const HttpResponseInfo& response, const std::string& name) 
 
 }  // namespace
 
-bool mayCarryCredential(const std::string& url, const std::string& serverBaseURL) {
+bool mayStreamWithCredential(const std::string& url, const std::string& serverBaseURL) {
   const auto target = parseURL(url), server = parseURL(serverBaseURL);
   if (!target || !server) return false;
   if (lowercase(target->scheme) != "https" || lowercase(server->scheme) != "https") return false;

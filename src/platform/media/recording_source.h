@@ -23,9 +23,10 @@
 
 namespace dk::platform {
 
-// Whether a bearer credential may be sent to `url`: only over https, and only to the host and
+// Whether the streamer may send the bearer credential to `url`: stricter than the HTTP layer's
+// mayCarryCredential, never over plain http (not even to a loopback cloud), only to the host and
 // port of `serverBaseURL` (itself https).
-bool mayCarryCredential(const std::string& url, const std::string& serverBaseURL);
+bool mayStreamWithCredential(const std::string& url, const std::string& serverBaseURL);
 
 class RecordingSource {
  public:
