@@ -1,4 +1,5 @@
-// Time to the first frame of a recording read piecewise over HTTPS on loopback.
+// Time to the first frame of a one-hour 1280x720 H.264 recording read piecewise over HTTPS on
+// loopback.
 //
 // BM_FirstFrameStreamer/<second>: a DKCameraStreamer prepares a one-hour recording of the local
 // cloud and shows the frame at <second> (0: the start; 2700: minute 45): from setCurrentItem to
@@ -46,6 +47,8 @@ struct HourCloud {
     generate.cameras = 1;
     generate.days = 1;
     auto world = dk::cloudsim::World::generate(generate);
+    // A camera's real stream: 1280x720 25 fps H.264 with B-frames and a 2 s GOP.
+    world.videoQuality = dk::cloudsim::World::VideoQuality::Hd720;
     cameraId = world.cameras.front().cameraId;
     const double start = 1699990000.0;
     recordingId = world.startRecording(cameraId, start);
