@@ -1,5 +1,6 @@
 #include "timeline/embedded_player.h"
 
+#include "platform/media/dk_camera_streamer.h"
 #include "player/kl_player_view_controller.h"
 #include "player/player_adapters.h"
 #include "timeline/kl_timeline_view_controller.h"
@@ -69,6 +70,12 @@ bool EmbeddedPlayer::isPlaying() const {
 bool EmbeddedPlayer::isInLandscape() const {
   auto model = player_ ? player_->playerViewModel() : nullptr;
   return model && model->isInLandscape();
+}
+
+bool EmbeddedPlayer::hasFailed() const {
+  auto model = player_ ? player_->playerViewModel() : nullptr;
+  const auto& streamer = model ? model->cameraStreamer() : nullptr;
+  return streamer && streamer->status() == platform::DKCameraStreamerStatusFailed;
 }
 
 void EmbeddedPlayer::pausePlayer() { handleExternalAction(PlayerExternalActionPause); }

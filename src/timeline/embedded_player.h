@@ -24,6 +24,7 @@ class EmbeddedPlayer final : public TimelinePlayer {
 
   bool isPlaying() const override;
   bool isInLandscape() const override;
+  bool hasFailed() const override;
   void pausePlayer() override;
   void setPlayerDelegate(std::weak_ptr<platform::Protocol> delegate) override;
   void setCamera(KLCameraPtr camera) override;

@@ -152,6 +152,9 @@ void KLTimelineViewController::playerDidEndLoading() {
 
 void KLTimelineViewController::playerDidEndPlaying() {
   if (!dataSource_ || !adapter_) return;
+  // A recording that could not be played ends playback too, but not at its end: moving on would
+  // fetch the next one unasked, and with every recording broken, the whole history in turn.
+  if (player_ && player_->hasFailed()) return;
   double time = adapter_->scrollTime();
   auto current = preciseRecordingAtTime(time);
   if (current) time = current->timelineRecordingEndTime();

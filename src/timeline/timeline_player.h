@@ -21,6 +21,9 @@ class TimelinePlayer : public virtual platform::Protocol {
  public:
   virtual bool isPlaying() const = 0;
   virtual bool isInLandscape() const = 0;
+  // The player gave up on its recording (the error toast shows): its playback ended without
+  // reaching the recording's end.
+  virtual bool hasFailed() const { return false; }
   virtual void pausePlayer() = 0;
   // The screen the player reports to; nullptr clears it.
   virtual void setPlayerDelegate(std::weak_ptr<platform::Protocol> delegate) = 0;
