@@ -2,6 +2,14 @@
 # once. Batches of 8 keep enough of them for two or more cores to share.
 set(DK_UNITY_BATCH_SIZE 8 CACHE STRING "Sources per unity batch")
 
+# dk_beast_sources(files...): sources that instantiate Boost.Beast/asio's stream templates compile
+# on their own (so they run beside the other batches) and with line tables only: full debug info
+# of those templates doubles their compile time, and a stack trace still shows file and line.
+function(dk_beast_sources)
+  set_property(SOURCE ${ARGN} APPEND PROPERTY COMPILE_OPTIONS -g1)
+  set_property(SOURCE ${ARGN} PROPERTY SKIP_UNITY_BUILD_INCLUSION ON)
+endfunction()
+
 function(dk_unity target)
   if(DK_UNITY_BUILD)
     set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${DK_UNITY_BATCH_SIZE})

@@ -98,7 +98,10 @@ void KLPlayerViewController::handleDeviceOrientationDidChange() {
 bool KLPlayerViewController::nothingPresentedOverTheClient() const {
   auto parent = parentViewController();
   auto top = topMostViewController();
-  return parent && top && typeid(*top) == typeid(*parent);
+  if (!parent || !top) return false;
+  const auto& topScreen = *top;
+  const auto& parentScreen = *parent;
+  return typeid(topScreen) == typeid(parentScreen);
 }
 
 void KLPlayerViewController::switchOrientationAnimated(bool) {

@@ -84,7 +84,7 @@ TEST_F(PeekTest, AFirmPressAsksTheDelegateWithThePointInTheSourceViewAndPressing
 
   auto peek = window->forcePress({60, 130});
   ASSERT_EQ(screen->locations.size(), 1u);
-  EXPECT_EQ(screen->locations[0], Point(10, 30));
+  EXPECT_EQ(screen->locations[0], (Point{10, 30}));
   ASSERT_TRUE(peek.preview);
   Window::commitPeek(peek);
   EXPECT_EQ(screen->committed, peek.preview);
