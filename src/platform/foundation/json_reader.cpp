@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 
 namespace dk::platform::detail {
@@ -286,35 +285,37 @@ class Reader {
     return 0;
   }
 
-  // Bytes from p_ to the closing quote (or the end): the decoded text is never longer.
+  // Bytes from p_ to the closing quote (or the end): what is left of a string decodes into no more.
   size_t quotedLength() const {
-    const size_t left = static_cast<size_t>(end_ - p_);
-    const void* quote = std::memchr(p_, '"', left);
-    const char* stop = quote ? static_cast<const char*>(quote) : end_;
-    if (!std::memchr(p_, '\\', static_cast<size_t>(stop - p_))) return static_cast<size_t>(stop - p_);
     const char* q = p_;
     while (q < end_ && *q != '"') q += *q == '\\' && end_ - q > 1 ? 2 : 1;
     return static_cast<size_t>(q - p_);
   }
 
+  // Moves p_ past text that a string keeps as it stands.
+  void skipPlain() {
+    while (p_ < end_) {
+      const auto c = static_cast<unsigned char>(*p_);
+      if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
+      ++p_;
+    }
+  }
+
   bool string(std::string& out) {
     ++p_;  // the opening quote
-    // One allocation of the quoted length, counted first, instead of regrowth while appending.
-    const size_t quoted = quotedLength();
-    if (quoted > out.capacity()) {
+    const char* run = p_;
+    skipPlain();
+    // One allocation, counted first, instead of regrowth while appending: plain text up to the quote
+    // (nearly every string) has its exact length; anything else its quoted length, never passed.
+    const size_t room = static_cast<size_t>(p_ - run) + (p_ < end_ && *p_ == '"' ? 0 : quotedLength());
+    if (room > out.capacity()) {
       // A string may round a small request up to twice its inline room: count the larger, keep the real.
-      const size_t upper = heapBytes(std::max(quoted, 2 * out.capacity()) + 1);
+      const size_t upper = heapBytes(std::max(room, 2 * out.capacity()) + 1);
       if (!charge(upper)) return false;
-      out.reserve(quoted);
+      out.reserve(room);
       release(upper - heapBytes(out.capacity() + 1));
     }
-    for (;;) {
-      const char* run = p_;
-      while (p_ < end_) {
-        const auto c = static_cast<unsigned char>(*p_);
-        if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
-        ++p_;
-      }
+    for (;; run = p_, skipPlain()) {
       out.append(run, static_cast<size_t>(p_ - run));
       if (p_ == end_) return fail("unterminated string");
       const auto c = static_cast<unsigned char>(*p_);
