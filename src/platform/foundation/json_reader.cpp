@@ -18,6 +18,7 @@ constexpr int kMaxDepth = 512;
 constexpr size_t kMaxHeldPerTextByte = 8;
 constexpr size_t kHeldFloor = 512 * 1024;
 constexpr const char* kTooDense = "JSON too dense: its tree would take more than 8 times its text";
+static_assert(std::string_view(kTooDense).starts_with(kJSONTooDense));
 
 // What malloc holds for a request of `bytes` (glibc on 64 bits): 16-byte chunks less their 8-byte
 // header, and whole pages for the large requests it may map.
