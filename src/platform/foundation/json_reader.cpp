@@ -78,12 +78,12 @@ class Reader {
     return true;
   }
 
-  // An exactly sized container of the `count` entries on top of `stack`; the outermost one takes
-  // the stack's buffer whole when little of it is slack (no second copy at the peak).
+  // An exactly sized container of the entries on top of `stack`; the outermost one takes the
+  // stack's buffer whole instead (a third of it slack at most), so no second copy adds to the peak.
   template <typename Stack>
   bool takeTop(Stack& stack, size_t base, Stack& into) {
     const size_t count = stack.size() - base;
-    if (base == 0 && stack.capacity() - count <= count / 4) {
+    if (base == 0 && stack.capacity() - count <= count / 2) {
       into = std::move(stack);  // its bytes are already counted
       stack = {};
       return true;
