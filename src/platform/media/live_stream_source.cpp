@@ -10,7 +10,9 @@
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/live_playlist.h"
 #include "platform/media/live_segment_decoder.h"
+#include "platform/net/credential_scope.h"
 #include "platform/net/http_session.h"
+#include "platform/net/url.h"
 
 namespace dk::platform {
 namespace {
@@ -22,8 +24,6 @@ struct BufferedFrame {
   ImagePtr image;
   double time = 0;
 };
-
-bool isHttpsURL(const std::string& url) { return url.rfind("https://", 0) == 0; }
 
 }  // namespace
 
@@ -260,7 +260,7 @@ LiveStreamSource::~LiveStreamSource() { impl_->halt(); }
 void LiveStreamSource::start() {
   Impl& d = *impl_;
   if (d.stopped) return;
-  if (!isHttpsURL(d.baseURL)) {
+  if (!mayCarryCredential(resolveURL(d.baseURL, d.path("index.m3u8")), d.baseURL, LoopbackHttp::Refused)) {
     // Reported from the run loop, like every other outcome.
     const uint64_t expected = d.generation;
     DispatchQueue::main()->async([weak = std::weak_ptr<Impl>(impl_), expected] {

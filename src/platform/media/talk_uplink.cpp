@@ -11,7 +11,9 @@
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/base64.h"
 #include "platform/media/dk_access_token_provider.h"
+#include "platform/net/credential_scope.h"
 #include "platform/net/http_session.h"
+#include "platform/net/url.h"
 
 namespace dk::platform {
 namespace {
@@ -142,7 +144,7 @@ TalkUplink::~TalkUplink() { cancel(); }
 
 void TalkUplink::start() {
   Impl& d = *impl_;
-  if (d.baseURL.rfind("https://", 0) != 0) {
+  if (!mayCarryCredential(resolveURL(d.baseURL, d.talkPath()), d.baseURL, LoopbackHttp::Refused)) {
     const uint64_t expected = d.generation;
     DispatchQueue::main()->async([weak = std::weak_ptr<Impl>(impl_), expected] {
       auto self = weak.lock();

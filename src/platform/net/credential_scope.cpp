@@ -49,13 +49,13 @@ bool isLoopback(const std::string& host) {
 
 }  // namespace
 
-bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL) {
+bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL, LoopbackHttp loopbackHttp) {
   const auto target = originOf(url);
   const auto server = originOf(serverBaseURL);
   if (!target || !server || target->hasUser) return false;
   if (target->scheme != server->scheme || target->host != server->host || target->port != server->port) return false;
   if (target->scheme == "https") return true;
-  return target->scheme == "http" && isLoopback(target->host);
+  return loopbackHttp == LoopbackHttp::Allowed && target->scheme == "http" && isLoopback(target->host);
 }
 
 }  // namespace dk::platform
