@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/foundation/string_case.h"
+
 namespace dk::platform {
 
 namespace {
@@ -16,12 +18,6 @@ struct Origin {
   std::string scheme, host, port;
   bool hasUser = false;
 };
-
-std::string lower(const char* text) {
-  std::string s = text ? text : "";
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 std::optional<Origin> originOf(std::string_view url) {
   std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
@@ -33,7 +29,7 @@ std::optional<Origin> originOf(std::string_view url) {
   if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
       curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK &&
       curl_url_get(handle.get(), CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-    origin = Origin{lower(scheme), lower(host), port ? port : "", false};
+    origin = Origin{asciiLowercase(scheme), asciiLowercase(host), port ? port : "", false};
     origin->hasUser = curl_url_get(handle.get(), CURLUPART_USER, &user, 0) == CURLUE_OK;
   }
   curl_free(scheme);

@@ -18,6 +18,7 @@
 #include "platform/dispatch/clock.h"
 #include "platform/net/http_header_block.h"
 #include "platform/foundation/private_temp_folder.h"
+#include "platform/foundation/string_case.h"
 
 namespace dk::platform::detail {
 
@@ -27,12 +28,6 @@ constexpr size_t kMaxKeptErrorBody = 1 << 20;  // the message of a failed downlo
 constexpr size_t kMaxPooledHandles = 32;
 constexpr int64_t kMaxReservedBody = 8 << 20;
 constexpr int kIdleCheckMillis = 50;
-
-bool iequals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
 
 int64_t transportCodeFor(CURLcode code) {
   switch (code) {
@@ -216,7 +211,7 @@ void NetworkEngine::Impl::configure(TransferHandle& h) {
     const std::string& value = header.second;
     static const char* reserved[] = {"Content-Length", "Transfer-Encoding", "Connection", "Host", "Expect"};
     // A named reference, not a structured binding: clang 14 cannot capture those in a lambda.
-    if (std::any_of(std::begin(reserved), std::end(reserved), [&name](const char* n) { return iequals(name, n); }))
+    if (std::any_of(std::begin(reserved), std::end(reserved), [&name](const char* n) { return equalsIgnoringASCIICase(name, n); }))
       continue;
     const std::string line = value.empty() ? name + ";" : name + ": " + value;
     h.headerList = curl_slist_append(h.headerList, line.c_str());
@@ -392,7 +387,7 @@ size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, vo
   h->lastActivity = platform::now();
   HttpHeaderLine line = HttpHeaderBlock::parseLine(std::string_view(buffer, length));
   if (line.kind == HttpHeaderLine::Kind::Field && h->headerBlock.response() && h->headerBlock.isRedirect() &&
-      iequals(line.name, "Location") && !redirectAllowed(*h, line.value)) {
+      equalsIgnoringASCIICase(line.name, "Location") && !redirectAllowed(*h, line.value)) {
     h->refusedRedirect = kURLErrorAppTransportSecurityRequiresSecureConnection;
     return 0;  // ends the transfer before curl follows it
   }
