@@ -17,6 +17,7 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/net/http_header_block.h"
+#include "platform/net/url_origin.h"
 #include "platform/foundation/private_temp_folder.h"
 #include "platform/foundation/string_case.h"
 
@@ -337,48 +338,17 @@ void NetworkEngine::Impl::loop() {
   }
 }
 
-namespace {
-
-struct UrlParts {
-  std::string scheme, host, port;
-};
-
-std::optional<UrlParts> urlParts(CURLU* url) {
-  char *scheme = nullptr, *host = nullptr, *port = nullptr;
-  std::optional<UrlParts> parts;
-  if (curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-    parts = UrlParts{scheme, host, port};
-    for (char& c : parts->scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (char& c : parts->host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  curl_free(scheme);
-  curl_free(host);
-  curl_free(port);
-  return parts;
-}
-
-}  // namespace
-
 // A redirect is followed only to https, or to the request's own scheme, host and port: a plaintext
 // hop elsewhere would hand the call (and what it reveals) to whoever answers there.
 bool NetworkEngine::Impl::redirectAllowed(TransferHandle& h, const std::string& location) {
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> origin(curl_url(), &curl_url_cleanup);
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> target(curl_url(), &curl_url_cleanup);
-  if (!origin || !target) return false;
-  if (curl_url_set(origin.get(), CURLUPART_URL, h.request.request.url.c_str(), 0) != CURLUE_OK) return false;
   // The target is resolved against the URL this hop came from (a relative Location).
   char* current = nullptr;
   curl_easy_getinfo(h.easy, CURLINFO_EFFECTIVE_URL, &current);
   const std::string base = current ? current : h.request.request.url;
-  if (curl_url_set(target.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK) return false;
-  if (curl_url_set(target.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK) return false;
-  const auto from = urlParts(origin.get());
-  const auto to = urlParts(target.get());
+  const auto from = urlOrigin(h.request.request.url);
+  const auto to = urlOrigin(base, location);
   if (!from || !to) return false;
-  if (to->scheme == "https") return true;
-  return to->scheme == from->scheme && to->host == from->host && to->port == from->port;
+  return to->scheme == "https" || to->sameSchemeHostAndPort(*from);
 }
 
 size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, void* user) {
