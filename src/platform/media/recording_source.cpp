@@ -22,15 +22,12 @@
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
 #include "platform/net/http_session.h"
-#include "platform/net/url.h"
 
 namespace dk::platform {
 namespace {
 
 constexpr const char* kSourceErrorDomain = "DKCameraStreamerErrorDomain";
 constexpr size_t kAtMostInFlight = 2;  // the piece a reader waits for, and one ahead
-
-int defaultPort(const URLParts& parts) { return parts.port.value_or(parts.scheme == "https" ? 443 : 80); }
 
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -78,14 +75,6 @@ std::string headerOf(const HttpResponseInfo& response, const std::string& name) 
 }
 
 }  // namespace
-
-bool mayStreamWithCredential(const std::string& url, const std::string& serverBaseURL) {
-  const auto target = parseURL(url), server = parseURL(serverBaseURL);
-  if (!target || !server) return false;
-  if (lowercase(target->scheme) != "https" || lowercase(server->scheme) != "https") return false;
-  if (target->host.empty() || lowercase(target->host) != lowercase(server->host)) return false;
-  return defaultPort(*target) == defaultPort(*server);
-}
 
 struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Core> {
   struct Held {

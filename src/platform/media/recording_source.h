@@ -23,11 +23,6 @@
 
 namespace dk::platform {
 
-// Whether the streamer may send the bearer credential to `url`: stricter than the HTTP layer's
-// mayCarryCredential, never over plain http (not even to a loopback cloud), only to the host and
-// port of `serverBaseURL` (itself https).
-bool mayStreamWithCredential(const std::string& url, const std::string& serverBaseURL);
-
 class RecordingSource {
  public:
   struct Limits {

@@ -134,18 +134,5 @@ TEST_F(RecordingSourceTest, RepliesThatAreNotThePartAskedForFailTheReaders) {
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
-TEST(CredentialRule, TheTokenGoesOnlyToTheCloudsOwnSecureHostAndPort) {
-  const std::string cloud = "https://cloud.example:8443";
-  EXPECT_TRUE(mayStreamWithCredential("https://cloud.example:8443/media/x.mp4", cloud));
-  EXPECT_TRUE(mayStreamWithCredential("https://CLOUD.example:8443/media/x.mp4", cloud));
-  EXPECT_TRUE(mayStreamWithCredential("https://cloud.example/a", "https://cloud.example:443"));
-  EXPECT_FALSE(mayStreamWithCredential("http://cloud.example:8443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://cloud.example:9443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://cloud.example.evil:8443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://other.example:8443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://cloud.example:8443/x", "http://cloud.example:8443"));
-  EXPECT_FALSE(mayStreamWithCredential("not a url", cloud));
-}
-
 }  // namespace
 }  // namespace dk::platform::test
