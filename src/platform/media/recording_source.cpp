@@ -115,10 +115,11 @@ std::optional<MediaBox> mediaBoxOf(const char* bytes, int64_t length, int64_t to
   return std::nullopt;
 }
 
-// Requests that are not chunks.
+// Requests that are not chunks: the size probe, and the two reads that check a grown take.
 constexpr int64_t kSizeProbe = -1;
-constexpr int64_t kVerification = -2;
-constexpr int64_t kVerificationBytes = 16 * 1024;
+constexpr int64_t kHeadCheck = -2;
+constexpr int64_t kTailCheck = -3;
+constexpr int64_t kCheckBytes = 16 * 1024;
 
 }  // namespace
 
@@ -162,9 +163,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   std::list<int64_t> uses;  // held chunks, used last at the back
   std::vector<int64_t> freeSlots;
   int64_t slotCount = 0, nextSlot = 0;
-  std::map<int64_t, Pending> pending;  // by chunk, kSizeProbe, kVerification
-  std::optional<MediaBox> media;      // of the version read, from its first chunk
-  std::optional<std::string> verified;  // the verification's bytes, once in
+  std::map<int64_t, Pending> pending;  // by chunk, kSizeProbe, kHeadCheck, kTailCheck
+  std::optional<MediaBox> media;      // of the version read, from its first bytes
+  std::string firstBytes;             // the version's first bytes, up to a little of its media
+  std::map<int64_t, std::string> checked;  // the checks' bytes, once in (empty: not the part asked for)
   int requests = 0;
   int64_t received = 0;
 
@@ -268,8 +270,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
       if (!acceptTotal(range->total)) return;
       if (version != expectedVersion) {
         // Asked for a version since forgotten: dropped.
-      } else if (chunk == kVerification) {
-        verified = range->total == total ? body : std::string();
+      } else if (chunk <= kHeadCheck) {
+        checked[chunk] = range->total == total ? body : std::string();
       } else if (chunk >= 0) {
         if (!storable(chunk, range->total)) {
           failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
@@ -293,7 +295,7 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
         for (int64_t c = 0; c < chunkCount() && !failure; ++c) {
           if (storable(c, size)) store(c, body.data() + c * limits.chunkBytes, chunkLength(c));
         }
-        if (chunk == kVerification) verified = std::string();  // not the part asked for: not trusted
+        if (chunk <= kHeadCheck) checked[chunk] = std::string();  // not the part asked for: not trusted
       }
     } else {
       failLocked(Error::make(kSourceErrorDomain, 8, "The recording's reply is not the part asked for"));
@@ -356,7 +358,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     }
     uses.push_back(chunk);
     held[chunk] = Held{slot, length, std::prev(uses.end())};
-    if (chunk == 0) media = mediaBoxOf(bytes, length, total);
+    if (chunk == 0) {
+      media = mediaBoxOf(bytes, length, total);
+      if (media) firstBytes.assign(bytes, static_cast<size_t>(std::min(length, media->payload() + kCheckBytes)));
+    }
   }
 
   // The bytes of a held chunk, or nothing when it is not held or cannot be read back.
@@ -437,30 +442,35 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     return !failure;
   }
 
-  // A recording grows by appending to its media box, with a new index written after it (the
-  // box's size in its header changes too). Kept: the chunks wholly inside the old media payload;
-  // everything else goes, and all of it when the media box moved, the index is first, or the
-  // server rewrote the take: the first chunk and the last kept bytes are read again and must
-  // read the same (a rewritten take differs at its start or where the old one ended).
+  // A recording grows by appending to its media box, with a new index written after it; only
+  // the box's size in its header changes before the old end of the media. Kept: the chunks
+  // wholly inside the old media (the first one too, its header patched); everything else goes,
+  // and all of it when the media box moved, the index is first, or the server rewrote the take:
+  // the first bytes and the last bytes kept are read again and must read the same (a rewritten
+  // take differs at its start or where the old one ended).
   void growLocked(std::unique_lock<std::mutex>& lock) {
     const std::optional<MediaBox> old = media;
     const int64_t chunkBytes = limits.chunkBytes;
     std::vector<int64_t> keep;
     if (old && old->payload() <= chunkBytes) {
       for (const auto& [chunk, h] : held) {
-        if (chunk * chunkBytes >= old->payload() && (chunk + 1) * chunkBytes <= old->end) keep.push_back(chunk);
+        if ((chunk == 0 || chunk * chunkBytes >= old->payload()) && (chunk + 1) * chunkBytes <= old->end) {
+          keep.push_back(chunk);
+        }
       }
     }
-    const std::optional<std::string> head = keep.empty() ? std::nullopt : heldBytes(0);
-    std::string tail;
-    int64_t tailAt = 0;
-    if (head) {
-      const int64_t tailEnd = (keep.back() + 1) * chunkBytes;
-      tailAt = std::max(keep.back() * chunkBytes, tailEnd - kVerificationBytes);
-      const auto bytes = heldBytes(keep.back());
-      if (bytes) tail = bytes->substr(static_cast<size_t>(tailAt - keep.back() * chunkBytes));
+    // What is checked: the first bytes up to a little of the media, and the last bytes kept.
+    const int64_t headEnd = static_cast<int64_t>(firstBytes.size());
+    std::optional<std::string> head, tail;
+    if (!keep.empty() && old && headEnd > old->payload()) head = firstBytes;
+    const int64_t tailEnd = keep.empty() ? 0 : (keep.back() + 1) * chunkBytes;
+    const int64_t tailAt = std::max({keep.empty() ? 0 : keep.back() * chunkBytes, tailEnd - kCheckBytes,
+                                     old ? old->payload() : 0});
+    if (head && tailAt < tailEnd) {
+      tail = heldBytes(keep.back());
+      if (tail) tail = tail->substr(static_cast<size_t>(tailAt - keep.back() * chunkBytes));
     }
-    if (!head || tail.empty()) keep.clear();
+    if (!head || !tail) keep.clear();
 
     dropPendingLocked();
     for (auto it = held.begin(); it != held.end();) {
@@ -470,24 +480,30 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     total = latestTotal;
     ++version;
     media.reset();
-    verified.reset();
+    firstBytes.clear();
+    checked.clear();
     if (keep.empty()) return;
 
-    startLocked(0);
-    startLocked(kVerification, tailAt, tailAt + static_cast<int64_t>(tail.size()) - 1);
-    changed.wait(lock, [&] { return failure != nullptr || (!pending.count(0) && !pending.count(kVerification)); });
+    startLocked(kHeadCheck, 0, headEnd - 1);
+    startLocked(kTailCheck, tailAt, tailEnd - 1);
+    changed.wait(lock, [&] { return failure != nullptr || (!pending.count(kHeadCheck) && !pending.count(kTailCheck)); });
     if (failure) return;
-    const std::optional<std::string> fresh = heldBytes(0);
-    const bool sameBox = media && fresh && media->offset == old->offset && media->headerSize == old->headerSize &&
+    const std::string& freshHead = checked[kHeadCheck];
+    if (static_cast<int64_t>(freshHead.size()) == headEnd) media = mediaBoxOf(freshHead.data(), headEnd, total);
+    if (media) firstBytes = freshHead;
+    const bool sameBox = media && media->offset == old->offset && media->headerSize == old->headerSize &&
                          media->end >= old->end;
-    // The first chunk reads the same but for the media box's header (and what followed the old
-    // media, when it was that short).
-    auto same = [&](int64_t from, int64_t to) {
-      to = std::min<int64_t>({to, static_cast<int64_t>(head->size()), static_cast<int64_t>(fresh->size())});
-      return from >= to || head->compare(static_cast<size_t>(from), static_cast<size_t>(to - from), *fresh,
-                                         static_cast<size_t>(from), static_cast<size_t>(to - from)) == 0;
-    };
-    const bool trusted = sameBox && same(0, old->offset) && same(old->payload(), old->end) && verified == tail;
+    // The first bytes read the same but for the media box's header.
+    const bool sameHead = sameBox && head->compare(0, static_cast<size_t>(old->offset), freshHead, 0,
+                                                   static_cast<size_t>(old->offset)) == 0 &&
+                          head->compare(static_cast<size_t>(old->payload()), std::string::npos, freshHead,
+                                        static_cast<size_t>(old->payload())) == 0;
+    bool trusted = sameHead && checked[kTailCheck] == *tail;
+    if (trusted && held.count(0)) {
+      const std::string header = freshHead.substr(static_cast<size_t>(old->offset), static_cast<size_t>(old->headerSize));
+      const ssize_t written = ::pwrite(fd, header.data(), header.size(), held[0].slot * chunkBytes + old->offset);
+      trusted = written == static_cast<ssize_t>(header.size());
+    }
     if (!trusted) {
       for (int64_t chunk : keep) forget(chunk);
     }

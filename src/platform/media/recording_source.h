@@ -55,7 +55,7 @@ class RecordingSource {
 
   // Asks the server for the recording's current size without reading it (one byte), and when
   // it has grown, reads the new version from then on: what is held of the old version's media
-  // stays when the new version only appended to it (checked by reading its first piece and the
+  // stays when the new version only appended to it (checked by reading its first bytes and the
   // last bytes kept again), everything else is read anew. Blocks like read(); true when the
   // recording grew.
   bool refreshGrowth();

@@ -196,6 +196,8 @@ TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas)
   const std::string appended = take(media + mediaBytes(12 * 1024, 5), false, 'b');
   std::string rewrittenEnd = media;
   rewrittenEnd.replace(rewrittenEnd.size() - 100, 100, 100, 'x');  // the old take's last frames re-encoded
+  std::string rewrittenStart = media;
+  rewrittenStart.replace(0, 100, 100, 'y');  // its first frame
   struct Case {
     const char* what;
     std::string next;
@@ -204,7 +206,8 @@ TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas)
   const std::vector<Case> cases = {
       {"appended", appended, true},
       {"its end rewritten", take(rewrittenEnd + mediaBytes(12 * 1024, 5), false, 'b'), false},
-      {"rewritten from the start", take(mediaBytes(72 * 1024, 9), false, 'b'), false},
+      {"its start rewritten", take(rewrittenStart + mediaBytes(12 * 1024, 5), false, 'b'), false},
+      {"rewritten whole", take(mediaBytes(72 * 1024, 9), false, 'b'), false},
       {"index first", take(media + mediaBytes(12 * 1024, 5), true, 'b'), false},
   };
   for (const Case& c : cases) {
@@ -233,7 +236,7 @@ TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas)
     EXPECT_EQ(readWhole(static_cast<int64_t>(c.next.size())), c.next);
     const int64_t readAgain = s->bytesReceived() - received;
     if (c.keeps) {
-      // The new media and index, the first piece, the last bytes kept checked, the size asked.
+      // The new media and index, the first and the last bytes kept read again, the size asked.
       const int64_t newPart = static_cast<int64_t>(c.next.size() - first.size() + 3000);
       EXPECT_LE(readAgain, newPart + 2 * limits.chunkBytes + 16 * 1024 + 1);
     } else {

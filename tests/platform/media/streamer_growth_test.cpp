@@ -94,8 +94,8 @@ TEST_F(GrowingRecordingTest, AGrowthReadsOnlyTheNewPartAndIndexAndPlaysOnFrameFo
   ASSERT_TRUE(take);
   const auto size = static_cast<int64_t>(grown.size());
   const int64_t received = bytesServed(afterGrowth, size);
-  // The new media and the new index, the first piece again (the media's size is in it) and the
-  // last bytes kept (read again to check them): far less than the file.
+  // The new media and the new index, and the first and the last bytes kept read again to check
+  // them (the media's new size is in the first): far less than the file.
   const int64_t newPartAndIndex = size - oldMediaEnd;
   std::printf("  after the growth: %zu requests, %lld bytes; new part and index %lld of %lld bytes\n",
               afterGrowth.size(), static_cast<long long>(received), static_cast<long long>(newPartAndIndex),
