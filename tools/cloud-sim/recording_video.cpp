@@ -163,8 +163,14 @@ struct Shape {
         cycleFrames(static_cast<int>(kH264CycleSeconds) * fps) {}
 };
 
+// Whether the container carries the decoder's headers once, outside the packets (MP4 does).
+bool wantsGlobalHeader(const std::string& container) {
+  const AVOutputFormat* format = av_guess_format(container.c_str(), nullptr, nullptr);
+  return format && (format->flags & AVFMT_GLOBALHEADER);
+}
+
 // Encodes the first `frames` pictures of the video. Null when the encoder fails.
-PicturesPtr encodePictures(const VideoSpec& spec, int frames, bool globalHeader) {
+PicturesPtr encodePictures(const VideoSpec& spec, int frames) {
   std::function<void()> hook;
   {
     std::lock_guard lock(encodeHook().mutex);
@@ -196,7 +202,7 @@ PicturesPtr encodePictures(const VideoSpec& spec, int frames, bool globalHeader)
     e.codec->flags |= AV_CODEC_FLAG_QSCALE;
     e.codec->global_quality = FF_QP2LAMBDA * 4;
   }
-  if (globalHeader) e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (wantsGlobalHeader(spec.container)) e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (avcodec_open2(e.codec, encoder, nullptr) < 0) return nullptr;
   if (avcodec_parameters_from_context(out->parameters, e.codec) < 0) return nullptr;
   out->timeBase = e.codec->time_base;
@@ -274,9 +280,9 @@ PicturesPtr cachedH264Pictures(const VideoSpec& spec, int framesUsed) {
   if (known.valid()) {  // being made by another thread: wait for it
     PicturesPtr made = known.get();
     if (made && made->frames >= wanted) return made;
-    return encodePictures(spec, wanted, spec.container == "mp4");  // too short: this once, unshared
+    return encodePictures(spec, wanted);  // too short: this once, unshared
   }
-  PicturesPtr made = encodePictures(spec, toEncode, spec.container == "mp4");
+  PicturesPtr made = encodePictures(spec, toEncode);
   promise.set_value(made);
   if (!made) {  // a failure is not kept
     std::lock_guard lock(mutex);
@@ -367,9 +373,8 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   // follows them, so exactly the frames asked for are encoded. H.264 repeats one cycle of closed
   // groups of pictures with timestamps running on; every take, whatever its length, is cut from
   // the same encoded pictures, so a longer take of a recording only appends to a shorter one.
-  const bool globalHeader = spec.container == "mp4";
   const PicturesPtr pictures =
-      spec.h264 ? cachedH264Pictures(spec, std::min(frames, shape.cycleFrames)) : encodePictures(spec, frames, globalHeader);
+      spec.h264 ? cachedH264Pictures(spec, std::min(frames, shape.cycleFrames)) : encodePictures(spec, frames);
   if (!pictures) return {};
   const int cycle = spec.h264 ? shape.cycleFrames : frames;
   const int repeats = frames / cycle;

@@ -56,10 +56,18 @@ TEST_F(Stalls, TheRestApiAnswersWhileARecordingsVideoIsBeingEncoded) {
       "/media/cameras/" + std::to_string(camera) + "/recordings/" + std::to_string(recording) + ".mp4";
   EncodeGate gate;
   ClientResponse videoReply;
-  std::thread viewer([&] {
-    SimClient own(sim->port());
-    videoReply = own.get(video, token());
-  });
+  // Asks for the video on a connection of its own; let go (and waited for) whatever happens.
+  struct Viewer {
+    EncodeGate& gate;
+    std::thread thread;
+    ~Viewer() {
+      gate.release();
+      if (thread.joinable()) thread.join();
+    }
+  } viewer{gate, std::thread([&] {
+             SimClient own(sim->port());
+             videoReply = own.get(video, token());
+           })};
   ASSERT_TRUE(gate.waitUntilEncoding());
 
   // The encode is held mid-way; the camera list still comes back, from another connection.
@@ -69,13 +77,15 @@ TEST_F(Stalls, TheRestApiAnswersWhileARecordingsVideoIsBeingEncoded) {
   EXPECT_TRUE(cameras.json().is_array() || cameras.json().is_object());
 
   gate.release();
-  viewer.join();
+  viewer.thread.join();
   EXPECT_EQ(videoReply.status, 200);
   EXPECT_EQ(videoReply.header("Content-Type"), "video/mp4");
   EXPECT_GT(videoReply.body.size(), 1000u);
 }
 
 TEST(ServerSockets, AcceptedConnectionsSendWithoutNaglesDelay) {
+  std::promise<int> noDelay;
+  std::atomic<bool> seen{false};
   detail::ParkedReplies parked;
   detail::HttpServer server(
       [](const detail::HttpRequest&) {
@@ -84,8 +94,6 @@ TEST(ServerSockets, AcceptedConnectionsSendWithoutNaglesDelay) {
         return reply;
       },
       parked);
-  std::promise<int> noDelay;
-  std::atomic<bool> seen{false};
   server.setAcceptObserverForTests([&](int socket) {
     int value = -1;
     socklen_t length = sizeof value;
