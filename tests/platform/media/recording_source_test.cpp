@@ -246,6 +246,30 @@ TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas)
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
+TEST_F(RecordingSourceTest, PiecesOfALongerTakeAreTakenOnlyWhereTheyHoldTheMediaBeingRead) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;
+  const std::string media = mediaBytes(60 * 1024, 0);
+  const std::string first = take(media, false, 'a');
+  GrowingServer cloud(first);
+  ErrorPtr error;
+  auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+  ASSERT_TRUE(s) << describe(error);
+  std::string bytes;
+  ASSERT_EQ(readAt(s, 0, bytes, 100), 100);  // the start of the take, and with it where its media lies
+
+  // Recorded on while the take is read: its media reads the same, but where its index was the
+  // longer take has new frames, which are not the index asked for.
+  cloud.replace(take(media + mediaBytes(12 * 1024, 5), false, 'b'));
+  ASSERT_EQ(readAt(s, 30000, bytes, 1000), 1000);
+  EXPECT_EQ(bytes, first.substr(30000, 1000));
+  const int64_t index = static_cast<int64_t>(first.size()) - 2000;
+  EXPECT_EQ(readAt(s, index, bytes, 1000), -1);
+  ASSERT_TRUE(s->error());
+  EXPECT_EQ(s->error()->code(), 10);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
 TEST(CredentialRule, TheTokenGoesOnlyToTheCloudsOwnSecureHostAndPort) {
   const std::string cloud = "https://cloud.example:8443";
   EXPECT_TRUE(mayStreamWithCredential("https://cloud.example:8443/media/x.mp4", cloud));
