@@ -327,7 +327,8 @@ void DKCameraStreamer::State::fetch(bool again) {
     input.size = [source] { return source->size(); };
     std::string why;
     const bool ok = fresh->decoder.open(std::move(input), &why);
-    ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
+    // A grown take carries on where playback is; its first frame is not needed.
+    ImagePtr first = ok && !again ? fresh->decoder.frameAt(0) : nullptr;
     const bool open = source->isOpenRecording();
     DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again, open] {
       auto s = weak.lock();

@@ -49,8 +49,10 @@ class RecordingSource {
   int64_t size();
 
   // Asks the server for the recording's current size without reading it (one byte), and when
-  // it has grown, forgets what is held and reads the new version from then on. Blocks like
-  // read(); true when the recording grew.
+  // it has grown, reads the new version from then on: what is held of the old version's media
+  // stays when the new version only appended to it (checked by reading its first bytes and the
+  // last bytes kept again), everything else is read anew. Blocks like read(); true when the
+  // recording grew.
   bool refreshGrowth();
 
   // Ends every transfer and wakes every reader; later reads fail.
