@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/foundation/bundle.h"
+#include "platform/foundation/string_case.h"
 
 namespace dk {
 namespace {
@@ -64,12 +65,6 @@ constexpr MessageRow kMessageRows[] = {
 
 std::string lookUp(std::string_view key) { return platform::Bundle::main()->localizedString(key, "", ""); }
 
-std::string lowercase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 struct MessageEntry {
   std::string message;
   std::string lowercased;
@@ -83,7 +78,7 @@ const std::vector<MessageEntry>& messageTable() {
   static const std::vector<MessageEntry>* table = [] {
     auto* entries = new std::vector<MessageEntry>;
     for (const auto& row : kMessageRows)
-      entries->push_back({std::string(row.message), lowercase(row.message),
+      entries->push_back({std::string(row.message), platform::asciiLowercase(row.message),
                           row.literal ? std::string(row.text) : lookUp(row.text)});
     std::stable_sort(entries->begin(), entries->end(),
                      [](const MessageEntry& a, const MessageEntry& b) { return a.message.size() > b.message.size(); });
@@ -159,7 +154,7 @@ std::optional<std::string> prettyDescriptionFromErrorDescription(std::string_vie
   const auto& table = messageTable();
   for (const auto& entry : table)
     if (entry.message == message) return entry.text;
-  const std::string lowered = lowercase(message);
+  const std::string lowered = platform::asciiLowercase(message);
   for (const auto& entry : table)
     if (lowered.find(entry.lowercased) != std::string::npos) return entry.text;
   return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include "model/model_support.h"
 #include "model/model_keys.h"
+#include "platform/foundation/string_case.h"
 
 namespace dk {
 
@@ -28,16 +29,11 @@ ValueMap reversed(const ValueMap& map) {
   return out;
 }
 
-std::string lowercased(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The display name of a JSON mode value (looked up lower-cased); nil for anything else.
 platform::ValueTransform modeNameTransformer() {
   return [](const Value& v) -> Value {
     if (!v.isString()) return Value();
-    return Value(lookUp(KLCameraModeResponse::modeMap(), lowercased(v.stringValue())));
+    return Value(lookUp(KLCameraModeResponse::modeMap(), platform::asciiLowercase(v.stringValue())));
   };
 }
 

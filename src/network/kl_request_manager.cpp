@@ -375,7 +375,7 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
   }
   RequestConfiguration configuration = setHeaderForResponseRequestSerializerType(request->responseRequestSerializer(), *manager);
   // The token goes to the REST server only, whatever address a request names.
-  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL())) {
+  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL(), platform::LoopbackHttp::Allowed)) {
     configuration.headers.erase("Authorization");
   }
   if (timeout) configuration.timeoutInterval = *timeout;
@@ -556,7 +556,7 @@ void KLRequestManager::startDownload(const KLRequestPtr& request, std::shared_pt
   }
   // A clip address comes from the server's reply: one that leaves the REST server (plain http,
   // another host or port) is refused, so neither the token nor the request goes there.
-  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL())) {
+  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL(), platform::LoopbackHttp::Allowed)) {
     context->fail(unsupportedRequestError(*request));
     return;
   }

@@ -196,6 +196,26 @@ TEST_F(ExecutorTest, ASuccessThatMapsToNoModelCompletesOnceWith101004) {
   }
 }
 
+TEST_F(ExecutorTest, AnEventsPageTooDenseToHoldFailsAsAMalformedOneAndMapsNothing) {
+  ManualClockScope clock;
+  storeCredential(sim.accessToken());
+  // A megabyte of "[0]" would make a tree thirty times its size.
+  std::string dense = "{\"events\":[[0]";
+  while (dense.size() < 1000000) dense += ",[0]";
+  dense += "]}";
+  FaultRule rule = FaultRule::failWith("/rest/v2.4/events", 200, dense);
+  rule.times = -1;
+  sim.addFault(rule);
+  Outcome outcome;
+  manager->requestWithRequest(std::make_shared<MappedRequest>(OLD_EVENTS_GET_REQUEST_CLOUD, "/rest/v2.4/events?limit=5"),
+                              outcome.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  for (int second = 0; second < 120 && outcome.count() == 0; ++second) clock.advance(1);
+  ASSERT_EQ(outcome.count(), 1);
+  EXPECT_EQ(outcome.errorCode(), 3840);
+  EXPECT_TRUE(outcome.result.isNil());
+}
+
 TEST_F(ExecutorTest, RequestsThisOperationCannotSendFailOnceWithoutTouchingTheNetwork) {
   auto download = std::make_shared<KLDownloadVideoRequest>();
   download->downloadVideoURL = sim.baseUrl() + "/media/clips/1.mp4";

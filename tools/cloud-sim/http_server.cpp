@@ -79,6 +79,7 @@ struct ServerCore {
   HttpServer::Handler handler;
   ParkedReplies* parked = nullptr;
   std::shared_ptr<WebSocketEndpoint> endpoint;
+  std::function<void(int)> acceptObserver;  // tests only; set before start
   std::atomic<uint64_t> connections{0};
 };
 
@@ -343,6 +344,7 @@ class Listener : public std::enable_shared_from_this<Listener> {
       // waits for the client's delayed acknowledgement (about 40 ms).
       beast::error_code ignored;
       socket.set_option(tcp::no_delay(true), ignored);
+      if (core_->acceptObserver) core_->acceptObserver(socket.native_handle());
       if (tls_) {
         std::make_shared<TlsSession>(std::move(socket), *tls_, core_)->run();
       } else {
@@ -378,6 +380,10 @@ HttpServer::~HttpServer() { stop(); }
 
 void HttpServer::setWebSocketEndpoint(std::shared_ptr<WebSocketEndpoint> endpoint) {
   impl_->core->endpoint = std::move(endpoint);
+}
+
+void HttpServer::setAcceptObserverForTests(std::function<void(int socket)> observer) {
+  impl_->core->acceptObserver = std::move(observer);
 }
 
 bool HttpServer::running() const { return impl_->running.load(); }

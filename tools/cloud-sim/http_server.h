@@ -44,6 +44,10 @@ class HttpServer {
   // requests are answered 503.
   void setWebSocketEndpoint(std::shared_ptr<WebSocketEndpoint> endpoint);
 
+  // For tests only: called on a server thread with each accepted connection's socket descriptor
+  // once the server has set it up, before anything is read from it. Set before start().
+  void setAcceptObserverForTests(std::function<void(int socket)> observer);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <future>
-#include <vector>
 #include <list>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include <cairo.h>
 
@@ -91,37 +92,51 @@ void drawFrame(cairo_t* cr, const VideoSpec& spec, double time) {
   cairo_show_text(cr, timeText(time, spec.utcOffsetSeconds, "%Y-%m-%d").c_str());
 }
 
+// The encoder's output for the first `frames` pictures of a video, before muxing: packets in
+// decode order and the codec's time base, with the parameters the muxer needs.
+struct Pictures {
+  AVCodecParameters* parameters = avcodec_parameters_alloc();
+  AVRational timeBase{1, 1};
+  std::vector<AVPacket*> packets;
+  int frames = 0;
+
+  Pictures() = default;
+  Pictures(const Pictures&) = delete;
+  Pictures& operator=(const Pictures&) = delete;
+  ~Pictures() {
+    for (AVPacket*& p : packets) av_packet_free(&p);
+    avcodec_parameters_free(&parameters);
+  }
+};
+using PicturesPtr = std::shared_ptr<const Pictures>;
+
+struct EncodeHook {
+  std::mutex mutex;
+  std::function<void()> hook;
+};
+EncodeHook& encodeHook() {
+  static EncodeHook h;
+  return h;
+}
+
 struct Encoder {
-  AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
-  AVIOContext* io = nullptr;
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
   SwsContext* scaler = nullptr;
   cairo_surface_t* surface = nullptr;
   cairo_t* cr = nullptr;
-  AVStream* stream = nullptr;
-  MemoryOutput output;
 
   ~Encoder() {
-    for (AVPacket*& p : packets) av_packet_free(&p);
     if (cr) cairo_destroy(cr);
     if (surface) cairo_surface_destroy(surface);
     sws_freeContext(scaler);
     av_packet_free(&packet);
     av_frame_free(&frame);
     avcodec_free_context(&codec);
-    if (format) avformat_free_context(format);
-    if (io) {
-      av_freep(&io->buffer);
-      avio_context_free(&io);
-    }
   }
 
-  // Encoded packets, in decode order and the codec's time base, before they are muxed.
-  std::vector<AVPacket*> packets;
-
-  bool drain(AVFrame* input) {
+  bool drain(AVFrame* input, Pictures& out) {
     if (avcodec_send_frame(codec, input) < 0) return false;
     for (;;) {
       const int rc = avcodec_receive_packet(codec, packet);
@@ -130,118 +145,247 @@ struct Encoder {
       // Each picture lasts one frame; without the length the muxer's edit list ends where the
       // last picture starts, and players drop it.
       packet->duration = 1;
-      packets.push_back(av_packet_clone(packet));
+      out.packets.push_back(av_packet_clone(packet));
       av_packet_unref(packet);
-      if (!packets.back()) return false;
+      if (!out.packets.back()) return false;
     }
   }
-
-  // Muxes the packets `repeats` times over (each pass later by `cycle` frames), then the packets
-  // of the first `tailGops` groups of pictures once more.
-  bool mux(int repeats, int64_t cycle, int tailGops) {
-    for (int pass = 0; pass <= repeats; ++pass) {
-      int gop = -1;
-      for (AVPacket* source : packets) {
-        if (source->flags & AV_PKT_FLAG_KEY) ++gop;
-        if (pass == repeats && gop >= tailGops) break;
-        av_packet_ref(packet, source);
-        packet->pts += pass * cycle;
-        packet->dts += pass * cycle;
-        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        if (av_interleaved_write_frame(format, packet) < 0) return false;
-      }
-    }
-    return true;
-  }
-
 };
 
-}  // namespace
+// The frame size, rate and group of pictures a spec asks for, within bounds.
+struct Shape {
+  int fps, width, height, gopFrames, cycleFrames;
+  explicit Shape(const VideoSpec& spec)
+      : fps(std::clamp(spec.fps, 1, 30)),
+        width(std::clamp(spec.width & ~1, 16, 1920)),
+        height(std::clamp(spec.height & ~1, 16, 1080)),
+        gopFrames(fps * 2),
+        cycleFrames(static_cast<int>(kH264CycleSeconds) * fps) {}
+};
 
-std::string encodeLabelledVideo(const VideoSpec& spec) {
-  const int fps = std::clamp(spec.fps, 1, 30);
-  const int width = std::clamp(spec.width & ~1, 16, 1920), height = std::clamp(spec.height & ~1, 16, 1080);
-  const double duration = std::clamp(spec.duration, 0.0, kMaxVideoSeconds);
-  const int frames = std::max(1, static_cast<int>(std::lround(duration * fps)));
-  // Long H.264 videos repeat one cycle of whole groups of pictures (closed, a key frame every
-  // two seconds); the last part cycle is cut to whole groups.
-  const int gopFrames = fps * 2;
-  const int cycleFrames = static_cast<int>(kH264CycleSeconds) * fps;
-  const bool cycled = spec.h264 && frames > cycleFrames;
-  const int encodedFrames = cycled ? cycleFrames : frames;
+// Whether the container carries the decoder's headers once, outside the packets (MP4 does).
+bool wantsGlobalHeader(const std::string& container) {
+  const AVOutputFormat* format = av_guess_format(container.c_str(), nullptr, nullptr);
+  return format && (format->flags & AVFMT_GLOBALHEADER);
+}
 
-  Encoder e;
-  const AVOutputFormat* mp4 = av_guess_format(spec.container.c_str(), nullptr, nullptr);
-  const AVCodec* encoder = spec.h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
-  if (!mp4 || !encoder || avformat_alloc_output_context2(&e.format, mp4, nullptr, nullptr) < 0) return {};
-  auto* ioBuffer = static_cast<uint8_t*>(av_malloc(64 * 1024));
-  e.io = avio_alloc_context(ioBuffer, 64 * 1024, 1, &e.output, nullptr, &MemoryOutput::write, &MemoryOutput::seek);
-  if (!e.io) {
-    av_free(ioBuffer);
-    return {};
+// Encodes the first `frames` pictures of the video. Null when the encoder fails.
+PicturesPtr encodePictures(const VideoSpec& spec, int frames) {
+  std::function<void()> hook;
+  {
+    std::lock_guard lock(encodeHook().mutex);
+    hook = encodeHook().hook;
   }
-  e.format->pb = e.io;
-  e.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-
+  if (hook) hook();
+  const Shape shape(spec);
+  const AVCodec* encoder = spec.h264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+  if (!encoder) return nullptr;
+  Encoder e;
+  auto out = std::make_shared<Pictures>();
   e.codec = avcodec_alloc_context3(encoder);
-  e.codec->width = width;
-  e.codec->height = height;
+  if (!e.codec || !out->parameters) return nullptr;
+  e.codec->width = shape.width;
+  e.codec->height = shape.height;
   e.codec->pix_fmt = AV_PIX_FMT_YUV420P;
-  e.codec->time_base = AVRational{1, fps};
-  e.codec->framerate = AVRational{fps, 1};
-  e.codec->gop_size = gopFrames;  // a key frame every two seconds keeps seeks cheap
+  e.codec->time_base = AVRational{1, shape.fps};
+  e.codec->framerate = AVRational{shape.fps, 1};
+  e.codec->gop_size = shape.gopFrames;  // a key frame every two seconds keeps seeks cheap
   if (spec.h264) {
     // Like a camera: B-frames, a fixed two-second group of pictures.
     av_opt_set(e.codec->priv_data, "preset", "veryfast", 0);
     av_opt_set(e.codec->priv_data, "crf", "28", 0);
-    const std::string params = "keyint=" + std::to_string(gopFrames) + ":min-keyint=" + std::to_string(gopFrames) +
-                               ":scenecut=0:bframes=3:open-gop=0";
+    const std::string params = "keyint=" + std::to_string(shape.gopFrames) +
+                               ":min-keyint=" + std::to_string(shape.gopFrames) + ":scenecut=0:bframes=3:open-gop=0";
     av_opt_set(e.codec->priv_data, "x264-params", params.c_str(), 0);
   } else {
     e.codec->max_b_frames = 0;  // small and simple for fast tests
     e.codec->flags |= AV_CODEC_FLAG_QSCALE;
     e.codec->global_quality = FF_QP2LAMBDA * 4;
   }
-  if (e.format->oformat->flags & AVFMT_GLOBALHEADER) e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (avcodec_open2(e.codec, encoder, nullptr) < 0) return {};
-
-  e.stream = avformat_new_stream(e.format, nullptr);
-  if (!e.stream) return {};
-  e.stream->time_base = e.codec->time_base;
-  avcodec_parameters_from_context(e.stream->codecpar, e.codec);
-  if (avformat_write_header(e.format, nullptr) < 0) return {};
+  if (wantsGlobalHeader(spec.container)) e.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  if (avcodec_open2(e.codec, encoder, nullptr) < 0) return nullptr;
+  if (avcodec_parameters_from_context(out->parameters, e.codec) < 0) return nullptr;
+  out->timeBase = e.codec->time_base;
+  out->frames = frames;
 
   e.frame = av_frame_alloc();
   e.packet = av_packet_alloc();
+  if (!e.frame || !e.packet) return nullptr;
   e.frame->format = AV_PIX_FMT_YUV420P;
-  e.frame->width = width;
-  e.frame->height = height;
-  if (av_frame_get_buffer(e.frame, 0) < 0) return {};
-  e.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  e.frame->width = shape.width;
+  e.frame->height = shape.height;
+  if (av_frame_get_buffer(e.frame, 0) < 0) return nullptr;
+  e.surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, shape.width, shape.height);
   e.cr = cairo_create(e.surface);
   // Cairo's RGB24 is a native-endian 32-bit word: B, G, R, X in memory on little-endian hosts.
-  e.scaler = sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, AV_PIX_FMT_YUV420P,
+  e.scaler = sws_getContext(shape.width, shape.height, AV_PIX_FMT_BGR0, shape.width, shape.height, AV_PIX_FMT_YUV420P,
                             SWS_BILINEAR, nullptr, nullptr, nullptr);
-  if (!e.scaler) return {};
-
-  for (int i = 0; i < encodedFrames; ++i) {
-    drawFrame(e.cr, spec, spec.startTime + static_cast<double>(i) / fps);
+  if (!e.scaler) return nullptr;
+  VideoSpec drawn = spec;
+  drawn.width = shape.width;
+  drawn.height = shape.height;
+  for (int i = 0; i < frames; ++i) {
+    drawFrame(e.cr, drawn, spec.startTime + static_cast<double>(i) / shape.fps);
     cairo_surface_flush(e.surface);
-    if (av_frame_make_writable(e.frame) < 0) return {};
+    if (av_frame_make_writable(e.frame) < 0) return nullptr;
     const uint8_t* source[1] = {cairo_image_surface_get_data(e.surface)};
     const int stride[1] = {cairo_image_surface_get_stride(e.surface)};
-    sws_scale(e.scaler, source, stride, 0, height, e.frame->data, e.frame->linesize);
+    sws_scale(e.scaler, source, stride, 0, shape.height, e.frame->data, e.frame->linesize);
     e.frame->pts = i;
-    if (!e.drain(e.frame)) return {};
+    if (!e.drain(e.frame, *out)) return nullptr;
   }
-  if (!e.drain(nullptr)) return {};
-  const int repeats = cycled ? frames / cycleFrames : 0;
-  const int tailGops = cycled ? (frames % cycleFrames) / gopFrames : INT32_MAX;
-  if (!e.mux(repeats, cycleFrames, tailGops)) return {};
-  if (av_write_trailer(e.format) < 0) return {};
-  avio_flush(e.io);
-  return std::move(e.output.bytes);
+  if (!e.drain(nullptr, *out)) return nullptr;
+  return out;
+}
+
+// The H.264 pictures of a spec are encoded once for every length (up to a whole cycle) and
+// shared: a longer take reuses them, so a growing recording is not encoded again and again.
+// An encode covers the frames asked for and one group of pictures more, capped at the cycle,
+// so that what the encoder's look-ahead decides near the end of the part used is what a longer
+// encode decides too.
+PicturesPtr cachedH264Pictures(const VideoSpec& spec, int framesUsed) {
+  const Shape shape(spec);
+  const int wanted = std::min(shape.cycleFrames, framesUsed + shape.gopFrames);
+  char key[512];
+  std::snprintf(key, sizeof key, "%s|%.3f|%d|%d|%dx%d|%s", spec.label.c_str(), spec.startTime, spec.utcOffsetSeconds,
+                shape.fps, shape.width, shape.height, spec.container.c_str());
+  static std::mutex mutex;
+  static std::list<std::pair<std::string, std::shared_future<PicturesPtr>>> cache;
+  constexpr size_t kCapacity = 4;
+  std::promise<PicturesPtr> promise;
+  std::shared_future<PicturesPtr> known;
+  int toEncode = wanted;
+  {
+    std::lock_guard lock(mutex);
+    auto it = std::find_if(cache.begin(), cache.end(), [&](const auto& entry) { return entry.first == key; });
+    if (it != cache.end()) {
+      cache.splice(cache.begin(), cache, it);
+      known = it->second;
+      // Made already but too short: a longer encode (doubling, so a growing take is encoded
+      // only a few times) replaces it.
+      if (known.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+        const PicturesPtr made = known.get();
+        if (!made || made->frames < wanted) {
+          toEncode = std::min(shape.cycleFrames, std::max(wanted, made ? made->frames * 2 : 0));
+          known = {};
+          cache.erase(it);
+        }
+      }
+    }
+    if (!known.valid()) {
+      cache.emplace_front(key, promise.get_future().share());
+      if (cache.size() > kCapacity) cache.pop_back();
+    }
+  }
+  if (known.valid()) {  // being made by another thread: wait for it
+    PicturesPtr made = known.get();
+    if (made && made->frames >= wanted) return made;
+    return encodePictures(spec, wanted);  // too short: this once, unshared
+  }
+  PicturesPtr made = encodePictures(spec, toEncode);
+  promise.set_value(made);
+  if (!made) {  // a failure is not kept
+    std::lock_guard lock(mutex);
+    cache.remove_if([&](const auto& entry) { return entry.first == key; });
+  }
+  return made;
+}
+
+// How many packets, from the first in decode order, hold exactly the first pictures up to
+// `frames` of them: the longest cut that leaves no picture waiting for a reference that is cut.
+size_t wholePrefix(const std::vector<AVPacket*>& packets, int64_t frames) {
+  size_t cut = 0;
+  int64_t highest = -1;
+  for (size_t i = 0; i < packets.size(); ++i) {
+    highest = std::max(highest, packets[i]->pts);
+    if (highest >= frames) break;
+    if (highest + 1 == static_cast<int64_t>(i + 1)) cut = i + 1;
+  }
+  return cut;
+}
+
+// An in-memory muxer for one video stream.
+struct Muxer {
+  AVFormatContext* format = nullptr;
+  AVIOContext* io = nullptr;
+  AVStream* stream = nullptr;
+  AVPacket* packet = av_packet_alloc();
+  MemoryOutput output;
+
+  ~Muxer() {
+    av_packet_free(&packet);
+    if (format) avformat_free_context(format);
+    if (io) {
+      av_freep(&io->buffer);
+      avio_context_free(&io);
+    }
+  }
+
+  bool open(const std::string& container, const Pictures& pictures) {
+    const AVOutputFormat* muxer = av_guess_format(container.c_str(), nullptr, nullptr);
+    if (!muxer || !packet || avformat_alloc_output_context2(&format, muxer, nullptr, nullptr) < 0) return false;
+    auto* ioBuffer = static_cast<uint8_t*>(av_malloc(64 * 1024));
+    io = avio_alloc_context(ioBuffer, 64 * 1024, 1, &output, nullptr, &MemoryOutput::write, &MemoryOutput::seek);
+    if (!io) {
+      av_free(ioBuffer);
+      return false;
+    }
+    format->pb = io;
+    format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    stream = avformat_new_stream(format, nullptr);
+    if (!stream || avcodec_parameters_copy(stream->codecpar, pictures.parameters) < 0) return false;
+    stream->time_base = pictures.timeBase;
+    return avformat_write_header(format, nullptr) >= 0;
+  }
+
+  // Writes the first `count` packets, `shift` frames later than encoded.
+  bool write(const Pictures& pictures, size_t count, int64_t shift) {
+    for (size_t i = 0; i < count; ++i) {
+      av_packet_ref(packet, pictures.packets[i]);
+      packet->pts += shift;
+      packet->dts += shift;
+      av_packet_rescale_ts(packet, pictures.timeBase, stream->time_base);
+      packet->stream_index = stream->index;
+      if (av_interleaved_write_frame(format, packet) < 0) return false;
+    }
+    return true;
+  }
+
+  std::string finish() {
+    if (av_write_trailer(format) < 0) return {};
+    avio_flush(io);
+    return std::move(output.bytes);
+  }
+};
+
+}  // namespace
+
+void setEncodeHookForTests(std::function<void()> hook) {
+  std::lock_guard lock(encodeHook().mutex);
+  encodeHook().hook = std::move(hook);
+}
+
+std::string encodeLabelledVideo(const VideoSpec& spec) {
+  const Shape shape(spec);
+  const double duration = std::clamp(spec.duration, 0.0, kMaxVideoSeconds);
+  const int frames = std::max(1, static_cast<int>(std::lround(duration * shape.fps)));
+  // Pictures of the MPEG-4 Part 2 encoder (no B-frames, no look-ahead) do not depend on what
+  // follows them, so exactly the frames asked for are encoded. H.264 repeats one cycle of closed
+  // groups of pictures with timestamps running on; every take, whatever its length, is cut from
+  // the same encoded pictures, so a longer take of a recording only appends to a shorter one.
+  const PicturesPtr pictures =
+      spec.h264 ? cachedH264Pictures(spec, std::min(frames, shape.cycleFrames)) : encodePictures(spec, frames);
+  if (!pictures) return {};
+  const int cycle = spec.h264 ? shape.cycleFrames : frames;
+  const int repeats = frames / cycle;
+  const size_t tail = wholePrefix(pictures->packets, frames % cycle);
+  Muxer m;
+  if (!m.open(spec.container, *pictures)) return {};
+  for (int pass = 0; pass < repeats; ++pass) {
+    if (!m.write(*pictures, wholePrefix(pictures->packets, cycle), static_cast<int64_t>(pass) * cycle)) return {};
+  }
+  if (!m.write(*pictures, tail, static_cast<int64_t>(repeats) * cycle)) return {};
+  return m.finish();
 }
 
 std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {

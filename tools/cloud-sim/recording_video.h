@@ -7,11 +7,16 @@
 // in seconds; the clock drawn on the pictures restarts each cycle). Each video is made once
 // and kept in a small process-wide cache.
 //
+// The videos of one recording at different lengths grow by appending: the pictures of a shorter
+// one are the first pictures of a longer one, byte for byte and at the same place in the file
+// (the index follows the media), as a camera's recording grows while it is recorded.
+//
 // Thread-safe: the cache is locked; encoding runs outside the lock, once per video even when
 // several threads ask for it together.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,5 +44,9 @@ std::string encodeLabelledVideo(const VideoSpec& spec);
 
 // The same, made once per distinct spec and shared.
 std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec);
+
+// For tests only: `hook` runs at the start of every encode, on the encoding thread, so that a
+// test can hold an encode in progress (an empty function removes it).
+void setEncodeHookForTests(std::function<void()> hook);
 
 }  // namespace dk::cloudsim::detail

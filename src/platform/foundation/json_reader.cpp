@@ -1,5 +1,6 @@
 #include "platform/foundation/json_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -12,9 +13,30 @@ namespace {
 
 constexpr int kMaxDepth = 512;
 
+// The tree (and the reader's own stacks) may hold at most this many bytes per byte of text, plus a
+// floor that no small document reaches: a page of tiny values would otherwise cost 20 to 30 times.
+constexpr size_t kMaxHeldPerTextByte = 8;
+constexpr size_t kHeldFloor = 512 * 1024;
+constexpr const char* kTooDense = "JSON too dense: its tree would take more than 8 times its text";
+static_assert(std::string_view(kTooDense).starts_with(kJSONTooDense));
+
+// What malloc holds for a request of `bytes` (glibc on 64 bits): 16-byte chunks less their 8-byte
+// header, and whole pages for the large requests it may map.
+size_t heapBytes(size_t bytes) {
+  const size_t chunk = std::max<size_t>(32, (bytes + 8 + 15) & ~size_t{15}) - 8;
+  if (bytes < 64 * 1024) return chunk;
+  return std::max(chunk, ((bytes + 16 + 4095) & ~size_t{4095}) - 16);
+}
+
+// A container's shared block: two counts, a vtable and the container itself.
+template <typename Container>
+constexpr size_t kSharedBlock = 16 + sizeof(Container);
+
 class Reader {
  public:
-  explicit Reader(std::string_view text) : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+  explicit Reader(std::string_view text)
+      : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()),
+        budget_(kMaxHeldPerTextByte * text.size() + kHeldFloor) {}
 
   bool document(Value& out) {
     if (end_ - p_ >= 3 && static_cast<unsigned char>(p_[0]) == 0xEF && static_cast<unsigned char>(p_[1]) == 0xBB &&
@@ -32,6 +54,45 @@ class Reader {
   bool fail(const char* what) {
     if (error_.empty()) error_ = std::string(what) + " at offset " + std::to_string(p_ - begin_);
     return false;
+  }
+
+  // Every allocation the reader causes is counted here before it is made, so that the peak (not only
+  // the finished tree) stays within the budget.
+  bool charge(size_t bytes) {
+    if (bytes > budget_ - held_) return fail(kTooDense);
+    held_ += bytes;
+    return true;
+  }
+  void release(size_t bytes) { held_ -= bytes; }
+
+  // Room for one more entry on a stack, grown by half (not doubled) to keep its slack small.
+  template <typename Stack>
+  bool makeRoom(Stack& stack) {
+    if (stack.size() < stack.capacity()) return true;
+    constexpr size_t entry = sizeof(typename Stack::value_type);
+    const size_t old = stack.capacity();
+    const size_t grown = std::max<size_t>(16, old + old / 2);
+    if (!charge(heapBytes(grown * entry))) return false;
+    stack.reserve(grown);
+    if (old > 0) release(heapBytes(old * entry));
+    return true;
+  }
+
+  // An exactly sized container of the entries on top of `stack`; the outermost one takes the
+  // stack's buffer whole instead (a third of it slack at most), so no second copy adds to the peak.
+  template <typename Stack>
+  bool takeTop(Stack& stack, size_t base, Stack& into) {
+    const size_t count = stack.size() - base;
+    if (base == 0 && stack.capacity() - count <= count / 2) {
+      into = std::move(stack);  // its bytes are already counted
+      stack = {};
+      return true;
+    }
+    if (!charge(heapBytes(count * sizeof(typename Stack::value_type)))) return false;
+    into.assign(std::make_move_iterator(stack.begin() + static_cast<std::ptrdiff_t>(base)),
+                std::make_move_iterator(stack.end()));
+    stack.resize(base);
+    return true;
   }
 
   void skipSpace() {
@@ -81,6 +142,7 @@ class Reader {
       for (;;) {
         skipSpace();
         if (p_ == end_ || *p_ != '"') return fail("expected a string key");
+        if (!makeRoom(members_)) return false;
         auto& member = members_.emplace_back();
         if (!string(member.first)) return false;
         skipSpace();
@@ -108,15 +170,13 @@ class Reader {
       return true;
     }
     ValueDictionary::Entries entries;
-    if (base == 0 && members_.capacity() - members_.size() <= members_.size() / 4) {
-      entries = std::move(members_);  // the outermost object takes the stack whole: no second copy at the peak
-      members_ = {};
-    } else {
-      entries.assign(std::make_move_iterator(members_.begin() + static_cast<std::ptrdiff_t>(base)),
-                     std::make_move_iterator(members_.end()));
-      members_.resize(base);
-    }
+    if (!charge(kSharedBlock<ValueDictionary>) || !takeTop(members_, base, entries)) return false;
+    // Sorting more than a few entries borrows a buffer of half of them for the while.
+    const size_t sortBuffer =
+        entries.size() > 24 ? heapBytes((entries.size() + 1) / 2 * sizeof(ValueDictionary::value_type)) : 0;
+    if (!charge(sortBuffer)) return false;
     out = Value(ValueDictionary::withEntries(std::move(entries)));
+    release(sortBuffer);
     return true;
   }
 
@@ -130,7 +190,7 @@ class Reader {
     } else {
       for (;;) {
         Value element;
-        if (!value(element)) return false;
+        if (!value(element) || !makeRoom(elements_)) return false;
         elements_.push_back(std::move(element));
         skipSpace();
         if (p_ == end_) return fail("unexpected end of input");
@@ -151,14 +211,7 @@ class Reader {
       return true;
     }
     ValueArray elements;
-    if (base == 0 && elements_.capacity() - elements_.size() <= elements_.size() / 4) {
-      elements = std::move(elements_);  // as for objects: the outermost array takes the stack whole
-      elements_ = {};
-    } else {
-      elements.assign(std::make_move_iterator(elements_.begin() + static_cast<std::ptrdiff_t>(base)),
-                      std::make_move_iterator(elements_.end()));
-      elements_.resize(base);
-    }
+    if (!charge(kSharedBlock<ValueArray>) || !takeTop(elements_, base, elements)) return false;
     out = Value(std::move(elements));
     return true;
   }
@@ -233,15 +286,37 @@ class Reader {
     return 0;
   }
 
+  // Bytes from p_ to the closing quote (or the end): what is left of a string decodes into no more.
+  size_t quotedLength() const {
+    const char* q = p_;
+    while (q < end_ && *q != '"') q += *q == '\\' && end_ - q > 1 ? 2 : 1;
+    return static_cast<size_t>(q - p_);
+  }
+
+  // Moves p_ past text that a string keeps as it stands.
+  void skipPlain() {
+    while (p_ < end_) {
+      const auto c = static_cast<unsigned char>(*p_);
+      if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
+      ++p_;
+    }
+  }
+
   bool string(std::string& out) {
     ++p_;  // the opening quote
-    for (;;) {
-      const char* run = p_;
-      while (p_ < end_) {
-        const auto c = static_cast<unsigned char>(*p_);
-        if (c == '"' || c == '\\' || c < 0x20 || c >= 0x80) break;
-        ++p_;
-      }
+    const char* run = p_;
+    skipPlain();
+    // One allocation, counted first, instead of regrowth while appending: plain text up to the quote
+    // (nearly every string) has its exact length; anything else its quoted length, never passed.
+    const size_t room = static_cast<size_t>(p_ - run) + (p_ < end_ && *p_ == '"' ? 0 : quotedLength());
+    if (room > out.capacity()) {
+      // A string may round a small request up to twice its inline room: count the larger, keep the real.
+      const size_t upper = heapBytes(std::max(room, 2 * out.capacity()) + 1);
+      if (!charge(upper)) return false;
+      out.reserve(room);
+      release(upper - heapBytes(out.capacity() + 1));
+    }
+    for (;; run = p_, skipPlain()) {
       out.append(run, static_cast<size_t>(p_ - run));
       if (p_ == end_) return fail("unterminated string");
       const auto c = static_cast<unsigned char>(*p_);
@@ -328,8 +403,11 @@ class Reader {
     auto [ptr, ec] = std::from_chars(start, p_, d);
     if (ec == std::errc::result_out_of_range) {
       // Too small for a double reads as (signed) zero, as other readers do; too large stays an error.
+      const size_t copy = static_cast<size_t>(p_ - start) > 15 ? heapBytes(static_cast<size_t>(p_ - start) + 1) : 0;
+      if (!charge(copy)) return false;
       const std::string text(start, p_);
       d = std::strtod(text.c_str(), nullptr);
+      release(copy);
       if (std::isinf(d)) return fail("number out of range");
       out = Value(d);
       return true;
@@ -344,6 +422,8 @@ class Reader {
   const char* end_;
   int depth_ = 0;
   std::string error_;
+  const size_t budget_;
+  size_t held_ = 0;  // bytes the tree and the stacks hold now, as malloc counts them
   ValueDictionary::Entries members_;
   ValueArray elements_;
 };

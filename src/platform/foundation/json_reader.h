@@ -13,7 +13,12 @@
 
 namespace dk::platform::detail {
 
-// The value of `text`, any kind at the top; nil and a message in *error when it is not JSON.
+// The value of `text`, any kind at the top; nil and a message in *error when it is not JSON, or
+// when its tree would hold more than 8 times the text's length (plus a floor no small document
+// reaches): such a document is refused before its tree grows past that.
 Value readJSON(std::string_view text, std::string* error);
+
+// How the message of a document refused for its tree's size begins.
+inline constexpr std::string_view kJSONTooDense = "JSON too dense";
 
 }  // namespace dk::platform::detail

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "platform/foundation/string_case.h"
+
 namespace dk::platform {
 namespace {
 
@@ -15,16 +17,6 @@ bool isTokenChar(char c) {
     case '-': case '.': case '^': case '_': case '`': case '|': case '~': return true;
     default: return false;
   }
-}
-
-char lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 class Reader {
@@ -68,8 +60,9 @@ class Reader {
       if (peek() != ';') return std::nullopt;
       ++at_;
       skipSpace();
-      std::string name;
-      while (!atEnd() && isTokenChar(peek())) name += lower(s_[at_++]);
+      const size_t nameStart = at_;
+      while (!atEnd() && isTokenChar(peek())) ++at_;
+      std::string name = asciiLowercase(s_.substr(nameStart, at_ - nameStart));
       if (name.empty()) return std::nullopt;
       skipSpace();
       std::string value;
@@ -116,7 +109,7 @@ bool LinkValue::hasRelation(std::string_view type) const {
     while (!types.empty() && (isSpace(types.front()) || types.front() == '\n')) types.remove_prefix(1);
     size_t end = 0;
     while (end < types.size() && !isSpace(types[end]) && types[end] != '\n') ++end;
-    if (end > 0 && equalsIgnoringCase(types.substr(0, end), type)) return true;
+    if (end > 0 && equalsIgnoringASCIICase(types.substr(0, end), type)) return true;
     types.remove_prefix(end);
   }
   return false;

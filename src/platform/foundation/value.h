@@ -108,8 +108,8 @@ class Value {
   // NSObject isEqual: numbers compare numerically (1 == 1.0 == true), objects by isEqual.
   friend bool operator==(const Value& a, const Value& b);
 
-  // JSON. parse returns nil on malformed input (with a message in *error when given);
-  // allowFragments accepts a bare string, number, bool or null at the top.
+  // JSON. parse returns nil on malformed input or a tree past 8 times its text (with a message in
+  // *error when given); allowFragments accepts a bare string, number, bool or null at the top.
   static Value parseJSON(std::string_view text, bool allowFragments = false, std::string* error = nullptr);
   // Objects serialise through their description; nil as null.
   std::string toJSON(bool pretty = false) const;

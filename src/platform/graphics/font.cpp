@@ -7,17 +7,13 @@
 #include <tuple>
 #include <vector>
 
+#include "platform/foundation/string_case.h"
 #include "platform/graphics/cairo_internal.h"
 
 namespace dk::platform {
 namespace {
 
 constexpr const char* kSystemFamily = "Roboto";
-
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 struct ParsedFace {
   std::string family;
@@ -37,7 +33,7 @@ ParsedFace parseFaceName(const std::string& name) {
     face.family = name.substr(0, dash);
     style = name.substr(dash + 1);
   }
-  std::string s = lower(style);
+  std::string s = asciiLowercase(style);
   if (s.size() >= 6 && s.compare(s.size() - 6, 6, "italic") == 0) {
     face.italic = true;
     s.resize(s.size() - 6);
@@ -70,9 +66,9 @@ class InstalledFaces {
     static const InstalledFaces faces;
     return faces;
   }
-  bool hasFamily(const std::string& family) const { return faces_.count(lower(family)) > 0; }
+  bool hasFamily(const std::string& family) const { return faces_.count(asciiLowercase(family)) > 0; }
   bool hasFace(const std::string& family, FontWeight weight, bool italic) const {
-    auto it = faces_.find(lower(family));
+    auto it = faces_.find(asciiLowercase(family));
     if (it == faces_.end()) return false;
     return std::any_of(it->second.begin(), it->second.end(), [&](const auto& f) {
       return f.first == static_cast<int>(weight) && f.second == italic;
@@ -86,7 +82,7 @@ class InstalledFaces {
     int count = 0;
     pango_font_map_list_families(map, &families, &count);
     for (int i = 0; i < count; ++i) {
-      auto& list = faces_[lower(pango_font_family_get_name(families[i]))];
+      auto& list = faces_[asciiLowercase(pango_font_family_get_name(families[i]))];
       PangoFontFace** faces = nullptr;
       int faceCount = 0;
       pango_font_family_list_faces(families[i], &faces, &faceCount);

@@ -14,6 +14,7 @@
 #include "platform/media/talk_uplink.h"
 #include "platform/media/video_decoder.h"
 #include "platform/media/recording_source.h"
+#include "platform/net/credential_scope.h"
 #include "platform/ui/layer.h"
 
 namespace dk::platform {
@@ -292,7 +293,7 @@ void DKCameraStreamer::State::fetch(bool again) {
                   static_cast<long long>(item->cameraId()), static_cast<long long>(item->recordingId()));
     const std::string url = environment.baseURL + path;
     ErrorPtr error;
-    if (!mayStreamWithCredential(url, environment.baseURL)) {
+    if (!mayCarryCredential(url, environment.baseURL, LoopbackHttp::Refused)) {
       error = Error::make(kStreamerErrorDomain, 7, "The recording's address is not the cloud's secure address");
     } else {
       source = RecordingSource::create(url, DKAccessTokenProvider::accessToken(), environment.limits, &error);
@@ -326,7 +327,8 @@ void DKCameraStreamer::State::fetch(bool again) {
     input.size = [source] { return source->size(); };
     std::string why;
     const bool ok = fresh->decoder.open(std::move(input), &why);
-    ImagePtr first = ok ? fresh->decoder.frameAt(0) : nullptr;
+    // A grown take carries on where playback is; its first frame is not needed.
+    ImagePtr first = ok && !again ? fresh->decoder.frameAt(0) : nullptr;
     const bool open = source->isOpenRecording();
     DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again, open] {
       auto s = weak.lock();

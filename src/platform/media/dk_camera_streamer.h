@@ -17,8 +17,9 @@
 // that names the streamer; tasks of a streamer that has been destroyed do not run.
 // An open recording (the server says "X-Recording-Open: true") is asked for its size when
 // playback reaches its end (or a seek goes past it), every few seconds while it has not grown:
-// the streamer buffers meanwhile, and once it has grown reads the new take by ranges and the
-// item's duration grows. A recording that stops arriving fails the item (status 2).
+// the streamer buffers meanwhile, and once it has grown reads the new take by ranges (keeping
+// what it holds of the earlier take when the new one only appended to it) and the item's
+// duration grows. A recording that stops arriving fails the item (status 2).
 //
 // Main thread only. Owned by its creator through shared_ptr (create with initWithLayer).
 #pragma once

@@ -240,7 +240,7 @@ void ImageDownloader::startWaitingFetches() {
   for (const auto& fetch : starting) {
     const std::string url = fetch->url;
     // An image address comes from the server's reply: the token goes with it only to the server.
-    const bool credential = mayCarryCredential(url, credentialServer);
+    const bool credential = mayCarryCredential(url, credentialServer, LoopbackHttp::Allowed);
     auto task = session_->dataTask(
         HttpMethod::Get, url, Value(), credential ? withCredential : withoutCredential,
         [weak, fetch](const std::shared_ptr<const HttpResponseInfo>&, const Value& body) {

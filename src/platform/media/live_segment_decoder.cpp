@@ -11,7 +11,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include "platform/media/live_media_formats.h"
+#include "platform/media/media_input_policy.h"
 
 namespace dk::platform {
 namespace {
@@ -76,8 +76,6 @@ std::optional<std::vector<LiveSegmentFrame>> decodeLiveSegment(std::string_view 
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
 
-  const AVInputFormat* demuxer = av_find_input_format(live_formats::kDemuxers);
-  if (!demuxer) return fail("no MPEG-TS demuxer");
   LiveDecodeContexts c;
   LiveMemoryInput input{bytes};
   auto* buffer = static_cast<uint8_t*>(av_malloc(kLiveReadBufferBytes));
@@ -90,15 +88,12 @@ std::optional<std::vector<LiveSegmentFrame>> decodeLiveSegment(std::string_view 
   if (!c.format) return fail("out of memory");
   c.format->pb = c.io;
   c.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  c.format->format_whitelist = av_strdup(live_formats::kDemuxers);
-  c.format->protocol_whitelist = av_strdup(live_formats::kProtocols);
-  c.format->codec_whitelist = av_strdup(live_formats::kVideoDecoders);
-  if (avformat_open_input(&c.format, nullptr, demuxer, nullptr) < 0) return fail("not an MPEG-TS segment");
+  if (!openMediaInput(&c.format, nullptr, kLiveSegmentInputPolicy)) return fail("not an MPEG-TS segment");
   if (avformat_find_stream_info(c.format, nullptr) < 0) return fail("no stream information");
   const int stream = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (stream < 0) return fail("no video stream");
   const AVCodec* decoder = avcodec_find_decoder(c.format->streams[stream]->codecpar->codec_id);
-  if (!decoder || std::strcmp(decoder->name, live_formats::kVideoDecoders) != 0) return fail("a video codec not allowed");
+  if (!decoder || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) return fail("a video codec not allowed");
   c.codec = avcodec_alloc_context3(decoder);
   if (!c.codec || avcodec_parameters_to_context(c.codec, c.format->streams[stream]->codecpar) < 0 ||
       avcodec_open2(c.codec, decoder, nullptr) < 0) {

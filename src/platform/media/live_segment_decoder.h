@@ -1,5 +1,5 @@
 // Decodes one live segment (an MPEG-TS file held in memory) into pictures, with only the demuxer
-// and decoder that live_media_formats.h names. A segment is short (a few frames), so it is
+// and decoder that media_input_policy.h names for live segments. A segment is short (a few frames), so it is
 // decoded whole.
 //
 // Pure function; thread-safe (each call has its own FFmpeg contexts). Runs on a background queue.

@@ -7,10 +7,9 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
-#include "platform/media/dk_access_token_provider.h"
 #include "platform/media/live_playlist.h"
 #include "platform/media/live_segment_decoder.h"
-#include "platform/net/http_session.h"
+#include "platform/media/streamer_cloud_calls.h"
 
 namespace dk::platform {
 namespace {
@@ -23,23 +22,18 @@ struct BufferedFrame {
   double time = 0;
 };
 
-bool isHttpsURL(const std::string& url) { return url.rfind("https://", 0) == 0; }
-
 }  // namespace
 
 struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   int64_t cameraId = 0;
-  std::string baseURL;
   Listener listener;
   Limits limits;
-  std::shared_ptr<HttpSession> session;
+  StreamerCloudCalls calls;
   QueuePtr decodeQueue = DispatchQueue::createSerial("com.kelo.streamer.live");
 
   // Changes when fetched work stops counting (pause, stop, failure), so late results are dropped.
   uint64_t generation = 0;
   bool stopped = false, playing = false;
-  std::vector<HttpTaskPtr> tasks;
-  std::vector<std::shared_ptr<Timer>> deadlines;
   std::shared_ptr<Timer> pollTimer, frameTimer;
   bool playlistInFlight = false, segmentInFlight = false;
   int fetches = 0;
@@ -70,10 +64,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   // Drops everything in flight and every timer.
   void quiet() {
     ++generation;
-    for (auto& task : tasks) task->cancel();
-    tasks.clear();
-    for (auto& timer : deadlines) timer->invalidate();
-    deadlines.clear();
+    calls.cancelAll();
     if (pollTimer) pollTimer->invalidate();
     if (frameTimer) frameTimer->invalidate();
     pollTimer.reset();
@@ -85,16 +76,9 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   // GETs `file` with the token, a deadline and a size bound; `done` gets the bytes.
   void fetch(const std::string& file, std::vector<std::string> types, double deadline, int64_t maxBytes,
              std::function<void(const std::string& bytes)> done) {
-    if (!session) {
-      HttpSession::Options options;
-      options.baseURL = baseURL;
-      session = HttpSession::create(options);
-    }
-    auto configuration = std::make_shared<RequestConfiguration>();
+    auto configuration = calls.configuration(path(file), deadline);
     configuration->responseSerializer = ResponseSerializerKind::Http;
     configuration->acceptableContentTypes = std::move(types);
-    configuration->headers["Authorization"] = "Bearer " + DKAccessTokenProvider::accessToken();
-    configuration->timeoutInterval = deadline;
     ++fetches;
     const uint64_t expected = generation;
     std::weak_ptr<Impl> weak = weak_from_this();
@@ -105,7 +89,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
         self->fail(Error::make(kLiveErrorDomain, 11, "The live stream sent more than it may"));
       }
     };
-    auto task = session->downloadTask(
+    auto task = calls.session().downloadTask(
         path(file), configuration, tooLarge,
         [weak, expected, maxBytes, done = std::move(done)](const std::shared_ptr<const HttpResponseInfo>&,
                                                            const Value& body) {
@@ -122,13 +106,12 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
           auto self = weak.lock();
           if (self && self->generation == expected) self->fail(error);
         });
-    tasks.push_back(task);
-    // The time-out above is for silence; this is the end of the whole call.
-    deadlines.push_back(Timer::scheduled(deadline, false, DispatchQueue::main(), [weak, expected, task] {
+    calls.keep(task, deadline, [weak, expected] {
       auto self = weak.lock();
-      if (!self || self->generation != expected || task->state() == HttpTask::State::Completed) return;
-      self->fail(Error::make("NSURLErrorDomain", -1001, "The live stream did not answer in time"));
-    }));
+      if (self && self->generation == expected) {
+        self->fail(Error::make("NSURLErrorDomain", -1001, "The live stream did not answer in time"));
+      }
+    });
   }
 
   void fetchPlaylist() {
@@ -249,7 +232,7 @@ std::shared_ptr<LiveStreamSource> LiveStreamSource::create(int64_t cameraId, std
   std::shared_ptr<LiveStreamSource> source(new LiveStreamSource());
   source->impl_ = std::make_shared<Impl>();
   source->impl_->cameraId = cameraId;
-  source->impl_->baseURL = std::move(baseURL);
+  source->impl_->calls = StreamerCloudCalls(std::move(baseURL));
   source->impl_->listener = std::move(listener);
   source->impl_->limits = limits;
   return source;
@@ -260,7 +243,7 @@ LiveStreamSource::~LiveStreamSource() { impl_->halt(); }
 void LiveStreamSource::start() {
   Impl& d = *impl_;
   if (d.stopped) return;
-  if (!isHttpsURL(d.baseURL)) {
+  if (!d.calls.mayCarryToken(d.path("index.m3u8"))) {
     // Reported from the run loop, like every other outcome.
     const uint64_t expected = d.generation;
     DispatchQueue::main()->async([weak = std::weak_ptr<Impl>(impl_), expected] {

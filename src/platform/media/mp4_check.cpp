@@ -2,12 +2,13 @@
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/dict.h>
 }
 
 #include <sys/stat.h>
 
 #include <memory>
+
+#include "platform/media/media_input_policy.h"
 
 namespace dk::platform {
 
@@ -29,16 +30,11 @@ ErrorPtr checkCompleteMp4Video(const std::string& path) {
   if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return failure(kMp4NotReadable, "No clip file.");
   const int64_t fileSize = st.st_size;
 
-  const AVInputFormat* mov = av_find_input_format("mp4");
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "protocol_whitelist", "file", 0);
-  av_dict_set(&options, "format_whitelist", mov ? mov->name : "mov,mp4,m4a,3gp,3g2,mj2", 0);
-  av_dict_set(&options, "enable_drefs", "0", 0);
   AVFormatContext* raw = nullptr;
   const std::string url = "file:" + path;
-  const int opened = mov ? avformat_open_input(&raw, url.c_str(), mov, &options) : -1;
-  av_dict_free(&options);
-  if (opened < 0 || !raw) return failure(kMp4NotReadable, "The clip is not an MP4 file with an index.");
+  if (!openMediaInput(&raw, url.c_str(), kRecordingInputPolicy) || !raw) {
+    return failure(kMp4NotReadable, "The clip is not an MP4 file with an index.");
+  }
   std::unique_ptr<AVFormatContext, InputCloser> context(raw);
 
   bool hasVideo = false;

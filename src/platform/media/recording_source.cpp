@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "platform/dispatch/queue.h"
@@ -22,15 +23,12 @@
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
 #include "platform/net/http_session.h"
-#include "platform/net/url.h"
 
 namespace dk::platform {
 namespace {
 
 constexpr const char* kSourceErrorDomain = "DKCameraStreamerErrorDomain";
 constexpr size_t kAtMostInFlight = 2;  // the piece a reader waits for, and one ahead
-
-int defaultPort(const URLParts& parts) { return parts.port.value_or(parts.scheme == "https" ? 443 : 80); }
 
 std::string lowercase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -77,15 +75,50 @@ std::string headerOf(const HttpResponseInfo& response, const std::string& name) 
   return {};
 }
 
-}  // namespace
+// Where an MP4 file's media box ("mdat") lies, read from the file's first bytes.
+struct MediaBox {
+  int64_t offset = 0, headerSize = 0, end = 0;
+  int64_t payload() const { return offset + headerSize; }
+};
 
-bool mayStreamWithCredential(const std::string& url, const std::string& serverBaseURL) {
-  const auto target = parseURL(url), server = parseURL(serverBaseURL);
-  if (!target || !server) return false;
-  if (lowercase(target->scheme) != "https" || lowercase(server->scheme) != "https") return false;
-  if (target->host.empty() || lowercase(target->host) != lowercase(server->host)) return false;
-  return defaultPort(*target) == defaultPort(*server);
+uint64_t bigEndian(const char* bytes, int count) {
+  uint64_t value = 0;
+  for (int i = 0; i < count; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[i]);
+  return value;
 }
+
+// The media box when the top-level boxes before it are all in `bytes` and the index follows it;
+// nothing for an index first ("faststart": the media moves whenever the index grows), a media
+// box running to the end, or sizes that do not add up.
+std::optional<MediaBox> mediaBoxOf(const char* bytes, int64_t length, int64_t total) {
+  int64_t at = 0;
+  while (at + 8 <= length) {
+    int64_t size = static_cast<int64_t>(bigEndian(bytes + at, 4)), header = 8;
+    if (size == 1) {
+      if (at + 16 > length) return std::nullopt;
+      const uint64_t large = bigEndian(bytes + at + 8, 8);
+      if (large > static_cast<uint64_t>(total)) return std::nullopt;
+      size = static_cast<int64_t>(large);
+      header = 16;
+    }
+    const std::string_view type(bytes + at + 4, 4);
+    if (size < header || size > total - at || type == "moov") return std::nullopt;
+    if (type == "mdat") {
+      if (at + size >= total) return std::nullopt;
+      return MediaBox{at, header, at + size};
+    }
+    at += size;
+  }
+  return std::nullopt;
+}
+
+// Requests that are not chunks: the size probe, and the two reads that check a grown take.
+constexpr int64_t kSizeProbe = -1;
+constexpr int64_t kHeadCheck = -2;
+constexpr int64_t kTailCheck = -3;
+constexpr int64_t kCheckBytes = 16 * 1024;
+
+}  // namespace
 
 struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Core> {
   struct Held {
@@ -119,7 +152,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   std::list<int64_t> uses;  // held chunks, used last at the back
   std::vector<int64_t> freeSlots;
   int64_t slotCount = 0, nextSlot = 0;
-  std::map<int64_t, Pending> pending;  // by chunk; -1 is the size probe
+  std::map<int64_t, Pending> pending;  // by chunk, kSizeProbe, kHeadCheck, kTailCheck
+  std::optional<MediaBox> media;      // of the version read, from its first bytes
+  std::string firstBytes;             // the version's first bytes, up to a little of its media
+  std::map<int64_t, std::string> checked;  // the checks' bytes, once in (empty: not the part asked for)
   int requests = 0;
   int64_t received = 0;
 
@@ -147,12 +183,14 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     changed.notify_all();
   }
 
-  // Sends the request for `chunk` (or the one-byte size probe for -1). Lock held; the session
-  // only posts the call, its callbacks come later on `queue`.
+  // Sends the request for `chunk` (or the one-byte size probe). Lock held; the session only
+  // posts the call, its callbacks come later on `queue`.
   void startLocked(int64_t chunk) {
-    if (failure || pending.count(chunk)) return;
     const int64_t first = chunk < 0 ? 0 : chunk * limits.chunkBytes;
-    const int64_t last = chunk < 0 ? 0 : first + limits.chunkBytes - 1;
+    startLocked(chunk, first, chunk < 0 ? 0 : first + limits.chunkBytes - 1);
+  }
+  void startLocked(int64_t chunk, int64_t first, int64_t last) {
+    if (failure || pending.count(chunk)) return;
     Pending& p = pending[chunk];
     ++requests;
     auto configuration = std::make_shared<RequestConfiguration>();
@@ -219,7 +257,17 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     if (response->statusCode == 206 && range && range->first == first &&
         range->last - range->first + 1 == static_cast<int64_t>(body.size())) {
       if (!acceptTotal(range->total)) return;
-      if (chunk >= 0 && version == expectedVersion) store(chunk, body.data(), static_cast<int64_t>(body.size()));
+      if (version != expectedVersion) {
+        // Asked for a version since forgotten: dropped.
+      } else if (chunk <= kHeadCheck) {
+        checked[chunk] = range->total == total ? body : std::string();
+      } else if (chunk >= 0) {
+        if (!storable(chunk, range->total)) {
+          failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
+          return;
+        }
+        store(chunk, body.data(), static_cast<int64_t>(body.size()));
+      }
     } else if (response->statusCode == 200 && !body.empty()) {
       // A server that ignores ranges: the whole recording came; kept when it fits.
       const auto size = static_cast<int64_t>(body.size());
@@ -228,10 +276,15 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
         return;
       }
       if (!acceptTotal(size)) return;
-      if (version == expectedVersion) {
-        for (int64_t c = 0; c < chunkCount() && !failure; ++c) {
-          store(c, body.data() + c * limits.chunkBytes, chunkLength(c));
+      if (version == expectedVersion && chunk != kSizeProbe) {
+        if (chunk >= 0 && !storable(chunk, size)) {
+          failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
+          return;
         }
+        for (int64_t c = 0; c < chunkCount() && !failure; ++c) {
+          if (storable(c, size)) store(c, body.data() + c * limits.chunkBytes, chunkLength(c));
+        }
+        if (chunk <= kHeadCheck) checked[chunk] = std::string();  // not the part asked for: not trusted
       }
     } else {
       failLocked(Error::make(kSourceErrorDomain, 8, "The recording's reply is not the part asked for"));
@@ -254,6 +307,16 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
       return false;
     }
     return true;
+  }
+
+  // Whether a chunk of the server's take of `replyTotal` bytes is also a chunk of the version
+  // read: of that very take, or, once the recording has grown past it, wholly inside the media
+  // the version read has (a take grows by appending to it).
+  bool storable(int64_t chunk, int64_t replyTotal) const {
+    if (replyTotal == total) return true;
+    if (!media || replyTotal < total) return false;
+    const int64_t first = chunk * limits.chunkBytes;
+    return first >= media->payload() && first + limits.chunkBytes <= media->end;
   }
 
   // Keeps `chunk` (as long as it is in the version read). Lock held.
@@ -284,6 +347,28 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     }
     uses.push_back(chunk);
     held[chunk] = Held{slot, length, std::prev(uses.end())};
+    if (chunk == 0) {
+      media = mediaBoxOf(bytes, length, total);
+      if (media) firstBytes.assign(bytes, static_cast<size_t>(std::min(length, media->payload() + kCheckBytes)));
+    }
+  }
+
+  // The bytes of a held chunk, or nothing when it is not held or cannot be read back.
+  std::optional<std::string> heldBytes(int64_t chunk) const {
+    auto it = held.find(chunk);
+    if (it == held.end()) return std::nullopt;
+    std::string bytes(static_cast<size_t>(it->second.length), '\0');
+    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), it->second.slot * limits.chunkBytes);
+    if (got != it->second.length) return std::nullopt;
+    return bytes;
+  }
+
+  void forget(int64_t chunk) {
+    auto it = held.find(chunk);
+    if (it == held.end()) return;
+    freeSlots.push_back(it->second.slot);
+    uses.erase(it->second.use);
+    held.erase(it);
   }
 
   // Fetches what a reader at `chunk` will want next, while little else is on the way.
@@ -332,24 +417,85 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     }
   }
 
-  // True when the server now has more than the version read; that version is then forgotten.
+  // True when the server now has more than the version read; the new version is read from
+  // then on, keeping what is still valid of the old one.
   bool refreshGrowth() {
     detail::BlockingScope blocking;
     std::unique_lock lock(mutex);
     if (failure) return false;
     const int sent = requests;
-    startLocked(-1);
-    changed.wait(lock, [&] { return failure != nullptr || (requests > sent && !pending.count(-1)); });
+    startLocked(kSizeProbe);
+    changed.wait(lock, [&] { return failure != nullptr || (requests > sent && !pending.count(kSizeProbe)); });
     if (failure || latestTotal <= total) return false;
-    // A recording that grew was written anew: its index moved and its last pieces changed, so
-    // nothing held is trusted; only what is read again is fetched.
+    growLocked(lock);
+    return !failure;
+  }
+
+  // A recording grows by appending to its media box, with a new index written after it; only
+  // the box's size in its header changes before the old end of the media. Kept: the chunks
+  // wholly inside the old media (the first one too, its header patched); everything else goes,
+  // and all of it when the media box moved, the index is first, or the server rewrote the take:
+  // the first bytes and the last bytes kept are read again and must read the same (a rewritten
+  // take differs at its start or where the old one ended).
+  void growLocked(std::unique_lock<std::mutex>& lock) {
+    const std::optional<MediaBox> old = media;
+    const int64_t chunkBytes = limits.chunkBytes;
+    std::vector<int64_t> keep;
+    if (old && old->payload() <= chunkBytes) {
+      for (const auto& [chunk, h] : held) {
+        if ((chunk == 0 || chunk * chunkBytes >= old->payload()) && (chunk + 1) * chunkBytes <= old->end) {
+          keep.push_back(chunk);
+        }
+      }
+    }
+    // What is checked: the first bytes up to a little of the media, and the last bytes kept.
+    const int64_t headEnd = static_cast<int64_t>(firstBytes.size());
+    std::optional<std::string> head, tail;
+    if (!keep.empty() && old && headEnd > old->payload()) head = firstBytes;
+    const int64_t tailEnd = keep.empty() ? 0 : (keep.back() + 1) * chunkBytes;
+    const int64_t tailAt = std::max({keep.empty() ? 0 : keep.back() * chunkBytes, tailEnd - kCheckBytes,
+                                     old ? old->payload() : 0});
+    if (head && tailAt < tailEnd) {
+      tail = heldBytes(keep.back());
+      if (tail) tail = tail->substr(static_cast<size_t>(tailAt - keep.back() * chunkBytes));
+    }
+    if (!head || !tail) keep.clear();
+
     dropPendingLocked();
-    for (auto& [chunk, h] : held) freeSlots.push_back(h.slot);
-    held.clear();
-    uses.clear();
+    for (auto it = held.begin(); it != held.end();) {
+      const int64_t chunk = (it++)->first;
+      if (!std::binary_search(keep.begin(), keep.end(), chunk)) forget(chunk);
+    }
     total = latestTotal;
     ++version;
-    return true;
+    media.reset();
+    firstBytes.clear();
+    checked.clear();
+    if (keep.empty()) return;
+
+    startLocked(kHeadCheck, 0, headEnd - 1);
+    startLocked(kTailCheck, tailAt, tailEnd - 1);
+    changed.wait(lock, [&] { return failure != nullptr || (!pending.count(kHeadCheck) && !pending.count(kTailCheck)); });
+    if (failure) return;
+    const std::string& freshHead = checked[kHeadCheck];
+    if (static_cast<int64_t>(freshHead.size()) == headEnd) media = mediaBoxOf(freshHead.data(), headEnd, total);
+    if (media) firstBytes = freshHead;
+    const bool sameBox = media && media->offset == old->offset && media->headerSize == old->headerSize &&
+                         media->end >= old->end;
+    // The first bytes read the same but for the media box's header.
+    const bool sameHead = sameBox && head->compare(0, static_cast<size_t>(old->offset), freshHead, 0,
+                                                   static_cast<size_t>(old->offset)) == 0 &&
+                          head->compare(static_cast<size_t>(old->payload()), std::string::npos, freshHead,
+                                        static_cast<size_t>(old->payload())) == 0;
+    bool trusted = sameHead && checked[kTailCheck] == *tail;
+    if (trusted && held.count(0)) {
+      const std::string header = freshHead.substr(static_cast<size_t>(old->offset), static_cast<size_t>(old->headerSize));
+      const ssize_t written = ::pwrite(fd, header.data(), header.size(), held[0].slot * chunkBytes + old->offset);
+      trusted = written == static_cast<ssize_t>(header.size());
+    }
+    if (!trusted) {
+      for (int64_t chunk : keep) forget(chunk);
+    }
   }
 };
 

@@ -23,11 +23,6 @@
 
 namespace dk::platform {
 
-// Whether the streamer may send the bearer credential to `url`: stricter than the HTTP layer's
-// mayCarryCredential, never over plain http (not even to a loopback cloud), only to the host and
-// port of `serverBaseURL` (itself https).
-bool mayStreamWithCredential(const std::string& url, const std::string& serverBaseURL);
-
 class RecordingSource {
  public:
   struct Limits {
@@ -54,8 +49,10 @@ class RecordingSource {
   int64_t size();
 
   // Asks the server for the recording's current size without reading it (one byte), and when
-  // it has grown, forgets what is held and reads the new version from then on. Blocks like
-  // read(); true when the recording grew.
+  // it has grown, reads the new version from then on: what is held of the old version's media
+  // stays when the new version only appended to it (checked by reading its first bytes and the
+  // last bytes kept again), everything else is read anew. Blocks like read(); true when the
+  // recording grew.
   bool refreshGrowth();
 
   // Ends every transfer and wakes every reader; later reads fail.

@@ -10,8 +10,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/base64.h"
-#include "platform/media/dk_access_token_provider.h"
-#include "platform/net/http_session.h"
+#include "platform/media/streamer_cloud_calls.h"
 
 namespace dk::platform {
 namespace {
@@ -22,16 +21,13 @@ constexpr const char* kTalkErrorDomain = "DKCameraStreamerErrorDomain";
 
 struct TalkUplink::Impl : std::enable_shared_from_this<Impl> {
   int64_t cameraId = 0;
-  std::string baseURL;
   Listener listener;
-  std::shared_ptr<HttpSession> session;
+  StreamerCloudCalls calls;
   uint64_t generation = 0;
   bool finished = false, stopping = false;
   int64_t talkId = 0;  // 0 until the cloud has opened the talk
   uint64_t samplesSent = 0;
   double sentUntil = 0;  // the clock time the tone sent so far reaches
-  std::vector<HttpTaskPtr> tasks;
-  std::vector<std::shared_ptr<Timer>> deadlines;
   std::shared_ptr<Timer> chunkTimer;
 
   std::string talkPath(const std::string& rest = {}) const {
@@ -40,10 +36,7 @@ struct TalkUplink::Impl : std::enable_shared_from_this<Impl> {
 
   void quiet() {
     ++generation;
-    for (auto& task : tasks) task->cancel();
-    tasks.clear();
-    for (auto& timer : deadlines) timer->invalidate();
-    deadlines.clear();
+    calls.cancelAll();
     if (chunkTimer) chunkTimer->invalidate();
     chunkTimer.reset();
   }
@@ -55,19 +48,12 @@ struct TalkUplink::Impl : std::enable_shared_from_this<Impl> {
   }
 
   void post(const std::string& path, Value parameters, std::function<void(const Value& body)> done) {
-    if (!session) {
-      HttpSession::Options options;
-      options.baseURL = baseURL;
-      session = HttpSession::create(options);
-    }
-    auto configuration = std::make_shared<RequestConfiguration>();
+    auto configuration = calls.configuration(path, kPostDeadline);
     configuration->requestSerializer = RequestSerializerKind::Json;
     configuration->responseSerializer = ResponseSerializerKind::Json;
-    configuration->headers["Authorization"] = "Bearer " + DKAccessTokenProvider::accessToken();
-    configuration->timeoutInterval = kPostDeadline;
     const uint64_t expected = generation;
     std::weak_ptr<Impl> weak = weak_from_this();
-    auto task = session->dataTask(
+    auto task = calls.session().dataTask(
         HttpMethod::Post, path, parameters, configuration,
         [weak, expected, done = std::move(done)](const std::shared_ptr<const HttpResponseInfo>&, const Value& body) {
           auto self = weak.lock();
@@ -77,12 +63,12 @@ struct TalkUplink::Impl : std::enable_shared_from_this<Impl> {
           auto self = weak.lock();
           if (self && self->generation == expected) self->end(error);
         });
-    tasks.push_back(task);
-    deadlines.push_back(Timer::scheduled(kPostDeadline, false, DispatchQueue::main(), [weak, expected, task] {
+    calls.keep(task, kPostDeadline, [weak, expected] {
       auto self = weak.lock();
-      if (!self || self->generation != expected || task->state() == HttpTask::State::Completed) return;
-      self->end(Error::make("NSURLErrorDomain", -1001, "The talk did not reach the camera in time"));
-    }));
+      if (self && self->generation == expected) {
+        self->end(Error::make("NSURLErrorDomain", -1001, "The talk did not reach the camera in time"));
+      }
+    });
   }
 
   // The tone from where the last post ended up to the clock (the first post: one chunk ahead), so
@@ -133,7 +119,7 @@ std::shared_ptr<TalkUplink> TalkUplink::create(int64_t cameraId, std::string bas
   std::shared_ptr<TalkUplink> uplink(new TalkUplink());
   uplink->impl_ = std::make_shared<Impl>();
   uplink->impl_->cameraId = cameraId;
-  uplink->impl_->baseURL = std::move(baseURL);
+  uplink->impl_->calls = StreamerCloudCalls(std::move(baseURL));
   uplink->impl_->listener = std::move(listener);
   return uplink;
 }
@@ -142,7 +128,7 @@ TalkUplink::~TalkUplink() { cancel(); }
 
 void TalkUplink::start() {
   Impl& d = *impl_;
-  if (d.baseURL.rfind("https://", 0) != 0) {
+  if (!d.calls.mayCarryToken(d.talkPath())) {
     const uint64_t expected = d.generation;
     DispatchQueue::main()->async([weak = std::weak_ptr<Impl>(impl_), expected] {
       auto self = weak.lock();

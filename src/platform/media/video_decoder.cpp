@@ -11,7 +11,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/dict.h>
 #include <libswscale/swscale.h>
 }
 
@@ -122,20 +121,6 @@ constexpr int kInputBufferBytes = 64 * 1024;
 void quietLibraries() {
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
-}
-
-// Opens `format` (its pb already set for an Input) under `policy`: the demuxer forced, the
-// demuxers and protocols it may reach limited, no samples taken from other files.
-bool openUnder(AVFormatContext** format, const char* path, const MediaInputPolicy& policy) {
-  const AVInputFormat* demuxer = av_find_input_format(policy.demuxer);
-  if (!demuxer) return false;
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "format_whitelist", policy.formatWhitelist, 0);
-  av_dict_set(&options, "protocol_whitelist", policy.protocolWhitelist, 0);
-  av_dict_set(&options, "enable_drefs", "0", 0);
-  const int opened = avformat_open_input(format, path, demuxer, &options);
-  av_dict_free(&options);
-  return opened >= 0;
 }
 
 }  // namespace
@@ -340,7 +325,7 @@ struct VideoDecoder::Impl {
   bool scanFrameTable(std::string* why, int64_t* end);
   int indexFrameTable(std::string* why);
   bool finishFrameTable(int64_t end, std::string* why);
-  bool openStreams(bool fromIndex, std::string* why);
+  bool openStreams(const MediaInputPolicy& policy, bool fromIndex, std::string* why);
 };
 
 // Every packet read once: exact presentation times, whatever the container's index says.
@@ -457,7 +442,8 @@ bool VideoDecoder::open(const std::string& path, std::string* error) {
   quietLibraries();
   impl_ = std::make_unique<Impl>();
   std::string why = "not a media file";
-  if (!openUnder(&impl_->format, path.c_str(), kRecordingInputPolicy) || !impl_->openStreams(false, &why)) {
+  if (!openMediaInput(&impl_->format, path.c_str(), kRecordingInputPolicy) ||
+      !impl_->openStreams(kRecordingInputPolicy, false, &why)) {
     if (error) *error = why;
     impl_ = std::make_unique<Impl>();
     return false;
@@ -490,13 +476,13 @@ bool VideoDecoder::open(Input input, std::string* error) {
   d.format->pb = d.io;
   d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
   // A failed open frees the context it was given.
-  if (!openUnder(&d.format, nullptr, kStreamedRecordingInputPolicy)) return fail("not a media file");
+  if (!openMediaInput(&d.format, nullptr, kStreamedRecordingInputPolicy)) return fail("not a media file");
   std::string why;
-  if (!d.openStreams(true, &why)) return fail(why);
+  if (!d.openStreams(kStreamedRecordingInputPolicy, true, &why)) return fail(why);
   return true;
 }
 
-bool VideoDecoder::Impl::openStreams(bool fromIndex, std::string* why) {
+bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIndex, std::string* why) {
   Impl& d = *this;
   auto fail = [&](const std::string& reason) {
     *why = reason;
@@ -510,7 +496,7 @@ bool VideoDecoder::Impl::openStreams(bool fromIndex, std::string* why) {
     if (static_cast<int>(i) != d.stream) d.format->streams[i]->discard = AVDISCARD_ALL;
   }
   const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
-  if (!decoder) return fail("no decoder for the video");
+  if (!decoder || !allowsDecoder(policy, decoder->name)) return fail("no decoder for the video");
   d.codec = avcodec_alloc_context3(decoder);
   if (!d.codec || avcodec_parameters_to_context(d.codec, stream->codecpar) < 0) {
     return fail("the decoder does not open");

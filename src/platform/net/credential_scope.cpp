@@ -1,47 +1,12 @@
 #include "platform/net/credential_scope.h"
 
-#include <curl/curl.h>
-
-#include <algorithm>
-#include <cctype>
-#include <memory>
-#include <optional>
 #include <string>
+
+#include "platform/net/url_origin.h"
 
 namespace dk::platform {
 
 namespace {
-
-struct Origin {
-  std::string scheme, host, port;
-  bool hasUser = false;
-};
-
-std::string lower(const char* text) {
-  std::string s = text ? text : "";
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-std::optional<Origin> originOf(std::string_view url) {
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> handle(curl_url(), &curl_url_cleanup);
-  if (!handle || url.empty()) return std::nullopt;
-  // Only absolute URLs with a scheme of their own: nothing is guessed.
-  if (curl_url_set(handle.get(), CURLUPART_URL, std::string(url).c_str(), 0) != CURLUE_OK) return std::nullopt;
-  char *scheme = nullptr, *host = nullptr, *port = nullptr, *user = nullptr;
-  std::optional<Origin> origin;
-  if (curl_url_get(handle.get(), CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-      curl_url_get(handle.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-      curl_url_get(handle.get(), CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-    origin = Origin{lower(scheme), lower(host), port ? port : "", false};
-    origin->hasUser = curl_url_get(handle.get(), CURLUPART_USER, &user, 0) == CURLUE_OK;
-  }
-  curl_free(scheme);
-  curl_free(host);
-  curl_free(port);
-  curl_free(user);
-  return origin;
-}
 
 bool isLoopback(const std::string& host) {
   return host == "localhost" || host == "[::1]" || host == "::1" || host.rfind("127.", 0) == 0;
@@ -49,13 +14,12 @@ bool isLoopback(const std::string& host) {
 
 }  // namespace
 
-bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL) {
-  const auto target = originOf(url);
-  const auto server = originOf(serverBaseURL);
-  if (!target || !server || target->hasUser) return false;
-  if (target->scheme != server->scheme || target->host != server->host || target->port != server->port) return false;
+bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL, LoopbackHttp loopbackHttp) {
+  const auto target = urlOrigin(url);
+  const auto server = urlOrigin(serverBaseURL);
+  if (!target || !server || target->hasUser || !target->sameSchemeHostAndPort(*server)) return false;
   if (target->scheme == "https") return true;
-  return target->scheme == "http" && isLoopback(target->host);
+  return loopbackHttp == LoopbackHttp::Allowed && target->scheme == "http" && isLoopback(target->host);
 }
 
 }  // namespace dk::platform

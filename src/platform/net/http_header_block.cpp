@@ -5,6 +5,8 @@
 #include <charconv>
 #include <limits>
 
+#include "platform/foundation/string_case.h"
+
 namespace dk::platform {
 
 namespace {
@@ -19,12 +21,6 @@ std::string canonicalHeaderName(std::string name) {
     upperNext = c == '-';
   }
   return name;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
 }
 
 std::string_view trimmed(std::string_view s) {
@@ -85,7 +81,7 @@ bool HttpHeaderBlock::add(HttpHeaderLine line, int64_t maxBodyBytes) {
     return true;
   }
   if (line.kind != HttpHeaderLine::Kind::Field || !response_) return true;
-  if (iequals(line.name, "Content-Length")) {
+  if (equalsIgnoringASCIICase(line.name, "Content-Length")) {
     expected_ = lengthOf(line.value);
     if (!isRedirect() && expected_ > maxBodyBytes) return false;
   }

@@ -17,7 +17,9 @@
 
 #include "platform/dispatch/clock.h"
 #include "platform/net/http_header_block.h"
+#include "platform/net/url_origin.h"
 #include "platform/foundation/private_temp_folder.h"
+#include "platform/foundation/string_case.h"
 
 namespace dk::platform::detail {
 
@@ -27,12 +29,6 @@ constexpr size_t kMaxKeptErrorBody = 1 << 20;  // the message of a failed downlo
 constexpr size_t kMaxPooledHandles = 32;
 constexpr int64_t kMaxReservedBody = 8 << 20;
 constexpr int kIdleCheckMillis = 50;
-
-bool iequals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-           return std::tolower(x) == std::tolower(y);
-         });
-}
 
 int64_t transportCodeFor(CURLcode code) {
   switch (code) {
@@ -216,7 +212,7 @@ void NetworkEngine::Impl::configure(TransferHandle& h) {
     const std::string& value = header.second;
     static const char* reserved[] = {"Content-Length", "Transfer-Encoding", "Connection", "Host", "Expect"};
     // A named reference, not a structured binding: clang 14 cannot capture those in a lambda.
-    if (std::any_of(std::begin(reserved), std::end(reserved), [&name](const char* n) { return iequals(name, n); }))
+    if (std::any_of(std::begin(reserved), std::end(reserved), [&name](const char* n) { return equalsIgnoringASCIICase(name, n); }))
       continue;
     const std::string line = value.empty() ? name + ";" : name + ": " + value;
     h.headerList = curl_slist_append(h.headerList, line.c_str());
@@ -342,48 +338,17 @@ void NetworkEngine::Impl::loop() {
   }
 }
 
-namespace {
-
-struct UrlParts {
-  std::string scheme, host, port;
-};
-
-std::optional<UrlParts> urlParts(CURLU* url) {
-  char *scheme = nullptr, *host = nullptr, *port = nullptr;
-  std::optional<UrlParts> parts;
-  if (curl_url_get(url, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK) {
-    parts = UrlParts{scheme, host, port};
-    for (char& c : parts->scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (char& c : parts->host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  curl_free(scheme);
-  curl_free(host);
-  curl_free(port);
-  return parts;
-}
-
-}  // namespace
-
 // A redirect is followed only to https, or to the request's own scheme, host and port: a plaintext
 // hop elsewhere would hand the call (and what it reveals) to whoever answers there.
 bool NetworkEngine::Impl::redirectAllowed(TransferHandle& h, const std::string& location) {
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> origin(curl_url(), &curl_url_cleanup);
-  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> target(curl_url(), &curl_url_cleanup);
-  if (!origin || !target) return false;
-  if (curl_url_set(origin.get(), CURLUPART_URL, h.request.request.url.c_str(), 0) != CURLUE_OK) return false;
   // The target is resolved against the URL this hop came from (a relative Location).
   char* current = nullptr;
   curl_easy_getinfo(h.easy, CURLINFO_EFFECTIVE_URL, &current);
   const std::string base = current ? current : h.request.request.url;
-  if (curl_url_set(target.get(), CURLUPART_URL, base.c_str(), 0) != CURLUE_OK) return false;
-  if (curl_url_set(target.get(), CURLUPART_URL, location.c_str(), 0) != CURLUE_OK) return false;
-  const auto from = urlParts(origin.get());
-  const auto to = urlParts(target.get());
+  const auto from = urlOrigin(h.request.request.url);
+  const auto to = urlOrigin(base, location);
   if (!from || !to) return false;
-  if (to->scheme == "https") return true;
-  return to->scheme == from->scheme && to->host == from->host && to->port == from->port;
+  return to->scheme == "https" || to->sameSchemeHostAndPort(*from);
 }
 
 size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, void* user) {
@@ -392,7 +357,7 @@ size_t NetworkEngine::Impl::onHeader(char* buffer, size_t size, size_t count, vo
   h->lastActivity = platform::now();
   HttpHeaderLine line = HttpHeaderBlock::parseLine(std::string_view(buffer, length));
   if (line.kind == HttpHeaderLine::Kind::Field && h->headerBlock.response() && h->headerBlock.isRedirect() &&
-      iequals(line.name, "Location") && !redirectAllowed(*h, line.value)) {
+      equalsIgnoringASCIICase(line.name, "Location") && !redirectAllowed(*h, line.value)) {
     h->refusedRedirect = kURLErrorAppTransportSecurityRequiresSecureConnection;
     return 0;  // ends the transfer before curl follows it
   }

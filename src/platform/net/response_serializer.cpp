@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/dispatch/guarded.h"
+#include "platform/foundation/string_case.h"
 #include "platform/net/http_errors.h"
 
 namespace dk::platform {
@@ -22,8 +23,7 @@ std::string mimeTypeOf(const HeaderMap& headers) {
   const auto first = type.find_first_not_of(" \t");
   const auto last = type.find_last_not_of(" \t");
   type = first == std::string::npos ? std::string() : type.substr(first, last - first + 1);
-  std::transform(type.begin(), type.end(), type.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return type;
+  return asciiLowercase(type);
 }
 
 ErrorPtr validateResponse(const RequestConfiguration& configuration,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/foundation/string_case.h"
+
 namespace dk::platform {
 
 namespace {
@@ -188,9 +190,7 @@ std::optional<URLParts> parseURL(std::string_view url) {
   const Reference r = split(url);
   if (!r.scheme) return std::nullopt;
   URLParts parts;
-  parts.scheme.assign(*r.scheme);
-  std::transform(parts.scheme.begin(), parts.scheme.end(), parts.scheme.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  parts.scheme = asciiLowercase(*r.scheme);
   if (r.authority) {
     std::string_view authority = *r.authority;
     if (auto at = authority.rfind('@'); at != std::string_view::npos) authority = authority.substr(at + 1);

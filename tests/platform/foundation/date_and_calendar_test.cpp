@@ -156,5 +156,14 @@ TEST(StringCase, UppercasesByTheLocalesRulesAndTakesWholeFirstLetters) {
   EXPECT_EQ(firstLetterUppercased(""), "");
 }
 
+TEST(StringCase, ProtocolTextFoldsOnlyASCIILettersWhateverTheLocale) {
+  EXPECT_TRUE(equalsIgnoringASCIICase("Content-Length", "content-LENGTH"));
+  EXPECT_FALSE(equalsIgnoringASCIICase("Content-Length", "Content-Lengths"));
+  EXPECT_FALSE(equalsIgnoringASCIICase("Location", "Locati0n"));
+  EXPECT_FALSE(equalsIgnoringASCIICase("\xC3\x84", "\xC3\xA4")) << "no letter outside ASCII is folded";
+  EXPECT_TRUE(equalsIgnoringASCIICase("", ""));
+  EXPECT_EQ(asciiLowercase("HTTPS://Cloud.Example/A\xC3\x84"), "https://cloud.example/a\xC3\x84");
+}
+
 }  // namespace
 }  // namespace dk::platform

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,73 @@ TEST(JSONReader, NestingIsBounded) {
   std::string error;
   EXPECT_TRUE(Value::parseJSON(std::string(100000, '['), true, &error).isNil());
   EXPECT_NE(error.find("nesting"), std::string::npos);
+}
+
+// `open`, then elements made by `element` until the text reaches `bytes`, then `close`.
+std::string filled(char open, const std::function<std::string(int)>& element, size_t bytes, char close) {
+  std::string text(1, open);
+  for (int i = 0; text.size() < bytes; ++i) text += (i ? "," : "") + element(i);
+  return text + close;
+}
+
+// An events reply as the cloud sends one: identifier, time, type, source, category and clip.
+std::string eventsPage(size_t bytes) {
+  static const char* kTypes[] = {"vmdDetected", "pirDetected", "audioDetected", "personDetected"};
+  return "{\"events\":" + filled('[', [](int i) {
+    const std::string id = std::to_string(2000000 - i);
+    return "{\"eventId\":" + id + ",\"timestamp\":\"2021-03-28T08:" + std::to_string(10 + i % 50) + ":30.000+00:00\"," +
+           "\"type\":\"" + kTypes[i % 4] + "\",\"source\":{\"sourceId\":4711,\"type\":\"camera\"}," +
+           (i % 3 ? "\"category\":\"adult\"," : "") + "\"streamUrls\":{\"mp4Https\":\"https://127.0.0.1:8443/media/clips/" + id +
+           ".mp4\"}}";
+  }, bytes, ']') + "}";
+}
+
+// Pages of many tiny values, whose trees cost 10 to 30 times their text.
+const std::vector<std::pair<const char*, std::function<std::string(int)>>> kDenseShapes = {
+    {"[0,...]", [](int) { return "0"; }},
+    {"[[],...]", [](int) { return "[]"; }},
+    {"[\"\",...]", [](int) { return "\"\""; }},
+    {"[[0],...]", [](int) { return "[0]"; }},
+    {"[{\"a\":0},...]", [](int) { return "{\"a\":0}"; }},
+    {"[\"a\",\"b\",...]", [](int i) { return i % 2 ? "\"b\"" : "\"a\""; }},
+};
+
+TEST(JSONReaderDensity, HostileShapesOfAMegabyteAreRefusedWithTheReason) {
+  std::vector<std::pair<std::string, std::string>> texts;
+  for (const auto& [label, element] : kDenseShapes) texts.emplace_back(label, filled('[', element, 1000000, ']'));
+  texts.emplace_back("{\"k1\":0,...}", filled('{', [](int i) { return "\"k" + std::to_string(i) + "\":0"; }, 1000000, '}'));
+  texts.emplace_back("{\"x\":[[0],...]}", "{\"x\":" + filled('[', [](int) { return "[0]"; }, 1000000, ']') + "}");
+  for (const auto& [label, text] : texts) {
+    std::string error;
+    EXPECT_TRUE(Value::parseJSON(text, false, &error).isNil()) << label;
+    EXPECT_NE(error.find("JSON too dense"), std::string::npos) << label << ": " << error;
+  }
+}
+
+TEST(JSONReaderDensity, ARealEventsPageOfTheSameSizeIsReadWhole) {
+  const std::string text = eventsPage(1000000);
+  const size_t events = static_cast<size_t>(std::count(text.begin(), text.end(), '{') / 3);
+  std::string error;
+  const Value page = Value::parseJSON(text, false, &error);
+  ASSERT_TRUE(page.isDictionary()) << error;
+  ASSERT_EQ(page["events"].count(), events);
+  const Value last = page["events"][events - 1];
+  EXPECT_EQ(last["eventId"].integerValue(), 2000000 - static_cast<int64_t>(events) + 1);
+  EXPECT_EQ(last.valueForKeyPath("source.type").stringValue(), "camera");
+  EXPECT_EQ(last.valueForKeyPath("streamUrls.mp4Https").stringValue(),
+            "https://127.0.0.1:8443/media/clips/" + std::to_string(last["eventId"].integerValue()) + ".mp4");
+}
+
+TEST(JSONReaderDensity, SmallDocumentsOfTinyValuesAreNeverRefused) {
+  for (const auto& [label, element] : kDenseShapes) {
+    const Value small = parse(filled('[', element, 2000, ']'));
+    EXPECT_TRUE(small.isArray()) << label;
+    EXPECT_GT(small.count(), 200u) << label;
+  }
+  // Escaped strings decode into no more than their quoted text.
+  const Value escaped = parse(filled('[', [](int) { return "\"\\u00e9\\n\\u0041\\ud83d\\ude00 and some plain text\""; }, 4000, ']'));
+  ASSERT_TRUE(escaped.isArray());
+  EXPECT_EQ(escaped[size_t{0}].stringValue(), "\xC3\xA9\nA\xF0\x9F\x98\x80 and some plain text");
 }
 
 TEST(JSONReader, WhatValueWritesReadsBackTheSame) {

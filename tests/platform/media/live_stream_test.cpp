@@ -1,6 +1,8 @@
 // A camera's live view and push-to-talk through the camera streamer, against the local cloud over
 // HTTPS in virtual time: the first picture, playing along the camera's clock, pausing that stops
 // the fetching, playlists that must not lead elsewhere, and the talk the cloud receives.
+#include "platform/media/live_stream_source.h"
+#include "platform/media/talk_uplink.h"
 #include "streamer_fixture.h"
 
 namespace dk::platform::test {
@@ -126,6 +128,28 @@ TEST_F(LiveStreamTest, TheTokenGoesOnlyToTheCloudOverHttps) {
   EXPECT_EQ(streamer->audioStreamingState(), DKAudioStreamingStateStopped);
   EXPECT_TRUE(streamer->audioNotStreamingReason());
   EXPECT_EQ(sim->requestCount(), 0u);
+}
+
+TEST_F(LiveStreamTest, APlaylistOrATalkPostTheCloudHoldsEndsAtItsDeadline) {
+  sim->addFault(cloudsim::FaultRule::hold(livePath("index.m3u8")));
+  item = DKStreamerItem::itemWithCameraId(cameraId);
+  streamer->setCurrentItem(item);
+  ASSERT_TRUE(sim->waitForHeld(1));
+  clock.clock().advance(LiveStreamSource::Limits().playlistDeadline + 0.5);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return streamer->status() == DKCameraStreamerStatusFailed; }));
+  EXPECT_EQ(streamer->failureReason()->code(), kURLErrorTimedOut);
+  sim->release();
+
+  startLive();
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  sim->addFault(cloudsim::FaultRule::hold("/media/cameras/" + std::to_string(cameraId) + "/talk"));
+  streamer->startAudioStreaming();
+  ASSERT_TRUE(sim->waitForHeld(1));
+  clock.clock().advance(TalkUplink::kPostDeadline + 0.5);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return streamer->audioStreamingState() == DKAudioStreamingStateStopped; }));
+  ASSERT_TRUE(streamer->audioNotStreamingReason());
+  EXPECT_EQ(streamer->audioNotStreamingReason()->code(), kURLErrorTimedOut);
+  sim->release();
 }
 
 TEST_F(LiveStreamTest, PushToTalkSendsTheToneTheCloudReceivesAndARefusalStopsItWithTheReason) {

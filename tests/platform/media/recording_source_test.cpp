@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/media/recording_source.h"
+#include "platform/net/test_http_server.h"
 #include "streamer_fixture.h"
 
 namespace dk::platform::test {
@@ -134,17 +135,139 @@ TEST_F(RecordingSourceTest, RepliesThatAreNotThePartAskedForFailTheReaders) {
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
-TEST(CredentialRule, TheTokenGoesOnlyToTheCloudsOwnSecureHostAndPort) {
-  const std::string cloud = "https://cloud.example:8443";
-  EXPECT_TRUE(mayStreamWithCredential("https://cloud.example:8443/media/x.mp4", cloud));
-  EXPECT_TRUE(mayStreamWithCredential("https://CLOUD.example:8443/media/x.mp4", cloud));
-  EXPECT_TRUE(mayStreamWithCredential("https://cloud.example/a", "https://cloud.example:443"));
-  EXPECT_FALSE(mayStreamWithCredential("http://cloud.example:8443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://cloud.example:9443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://cloud.example.evil:8443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://other.example:8443/media/x.mp4", cloud));
-  EXPECT_FALSE(mayStreamWithCredential("https://cloud.example:8443/x", "http://cloud.example:8443"));
-  EXPECT_FALSE(mayStreamWithCredential("not a url", cloud));
+// Takes of a growing recording as a server might write them: the index after the media or
+// before it, and a media payload that grows by appending (or is rewritten).
+std::string mp4Box(const char* type, const std::string& content) {
+  std::string box;
+  const auto size = static_cast<uint32_t>(8 + content.size());
+  for (int shift = 24; shift >= 0; shift -= 8) box.push_back(static_cast<char>((size >> shift) & 0xff));
+  return box + type + content;
+}
+std::string mediaBytes(size_t count, int seed) {
+  std::string bytes(count, '\0');
+  for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 131 + (i >> 9) * 7 + static_cast<size_t>(seed)) & 0xff);
+  return bytes;
+}
+std::string take(const std::string& media, bool indexFirst, char index) {
+  const std::string ftyp = mp4Box("ftyp", "isom\0\0\2\0isomiso2mp41"), moov = mp4Box("moov", std::string(3000, index));
+  return indexFirst ? ftyp + moov + mp4Box("mdat", media) : ftyp + mp4Box("mdat", media) + moov;
+}
+
+// A server with one recording whose take the test replaces, answering byte ranges.
+class GrowingServer {
+ public:
+  explicit GrowingServer(std::string first) : take_(std::move(first)) {
+    server.route("/recording.mp4", [this](const dk::test::RecordedRequest& request) {
+      std::lock_guard lock(mutex_);
+      long long a = 0, b = 0;
+      auto range = request.headers.find("Range");
+      dk::test::CannedResponse reply;
+      reply.headers = {{"Content-Type", "video/mp4"}, {"X-Recording-Open", "true"}};
+      if (range == request.headers.end() || std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) != 2) {
+        reply.body = take_;
+        return reply;
+      }
+      b = std::min<long long>(b, static_cast<long long>(take_.size()) - 1);
+      reply.status = 206;
+      reply.headers.push_back({"Content-Range", "bytes " + std::to_string(a) + "-" + std::to_string(b) + "/" +
+                                                    std::to_string(take_.size())});
+      reply.body = take_.substr(static_cast<size_t>(a), static_cast<size_t>(b - a + 1));
+      return reply;
+    });
+  }
+  void replace(std::string take) {
+    std::lock_guard lock(mutex_);
+    take_ = std::move(take);
+  }
+  std::string url() const { return server.baseURL() + "/recording.mp4"; }
+
+  dk::test::TestHttpServer server;
+
+ private:
+  std::mutex mutex_;
+  std::string take_;
+};
+
+TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;
+  const std::string media = mediaBytes(60 * 1024, 0);
+  const std::string first = take(media, false, 'a');
+  const std::string appended = take(media + mediaBytes(12 * 1024, 5), false, 'b');
+  std::string rewrittenEnd = media;
+  rewrittenEnd.replace(rewrittenEnd.size() - 100, 100, 100, 'x');  // the old take's last frames re-encoded
+  std::string rewrittenStart = media;
+  rewrittenStart.replace(0, 100, 100, 'y');  // its first frame
+  struct Case {
+    const char* what;
+    std::string next;
+    bool keeps;
+  };
+  const std::vector<Case> cases = {
+      {"appended", appended, true},
+      {"its end rewritten", take(rewrittenEnd + mediaBytes(12 * 1024, 5), false, 'b'), false},
+      {"its start rewritten", take(rewrittenStart + mediaBytes(12 * 1024, 5), false, 'b'), false},
+      {"rewritten whole", take(mediaBytes(72 * 1024, 9), false, 'b'), false},
+      {"index first", take(media + mediaBytes(12 * 1024, 5), true, 'b'), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    GrowingServer cloud(first);
+    ErrorPtr error;
+    auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    auto readWhole = [&](int64_t size) {
+      std::string all, bytes;
+      while (static_cast<int64_t>(all.size()) < size) {
+        if (readAt(s, static_cast<int64_t>(all.size()), bytes, 5000) <= 0) break;
+        all += bytes;
+      }
+      return all;
+    };
+    ASSERT_EQ(readWhole(static_cast<int64_t>(first.size())), first);
+
+    cloud.replace(c.next);
+    const int64_t received = s->bytesReceived();
+    bool grew = false;
+    std::thread([&] { grew = s->refreshGrowth(); }).join();
+    ASSERT_TRUE(grew) << describe(s->error());
+    EXPECT_EQ(s->size(), static_cast<int64_t>(c.next.size()));
+    // Every byte read is the new take's: nothing of the old one is mixed in.
+    EXPECT_EQ(readWhole(static_cast<int64_t>(c.next.size())), c.next);
+    const int64_t readAgain = s->bytesReceived() - received;
+    if (c.keeps) {
+      // The new media and index, the first and the last bytes kept read again, the size asked.
+      const int64_t newPart = static_cast<int64_t>(c.next.size() - first.size() + 3000);
+      EXPECT_LE(readAgain, newPart + 2 * limits.chunkBytes + 16 * 1024 + 1);
+    } else {
+      EXPECT_GE(readAgain, static_cast<int64_t>(c.next.size()));
+    }
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+TEST_F(RecordingSourceTest, PiecesOfALongerTakeAreTakenOnlyWhereTheyHoldTheMediaBeingRead) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;
+  const std::string media = mediaBytes(60 * 1024, 0);
+  const std::string first = take(media, false, 'a');
+  GrowingServer cloud(first);
+  ErrorPtr error;
+  auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+  ASSERT_TRUE(s) << describe(error);
+  std::string bytes;
+  ASSERT_EQ(readAt(s, 0, bytes, 100), 100);  // the start of the take, and with it where its media lies
+
+  // Recorded on while the take is read: its media reads the same, but where its index was the
+  // longer take has new frames, which are not the index asked for.
+  cloud.replace(take(media + mediaBytes(12 * 1024, 5), false, 'b'));
+  ASSERT_EQ(readAt(s, 30000, bytes, 1000), 1000);
+  EXPECT_EQ(bytes, first.substr(30000, 1000));
+  const int64_t index = static_cast<int64_t>(first.size()) - 2000;
+  EXPECT_EQ(readAt(s, index, bytes, 1000), -1);
+  ASSERT_TRUE(s->error());
+  EXPECT_EQ(s->error()->code(), 10);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "cloud-sim/cloud_sim.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/data.h"
+#include "platform/graphics/image_compare.h"
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/dk_camera_streamer.h"
 #include "platform/media/video_decoder.h"
@@ -66,6 +67,13 @@ class StreamerRecorder : public DKCameraStreamerDelegete {
   ImagePtr snapshot;
   double snapshotTime = -1;
 };
+
+// The same picture, pixel for pixel.
+inline bool sameFrame(const ImagePtr& a, const ImagePtr& b) {
+  if (!a || !b) return false;
+  const ImageDifference d = compareImages(*a, *b);
+  return d.sameSize && d.maxAbsolute == 0;
+}
 
 class StreamerTest : public ::testing::Test {
  protected:

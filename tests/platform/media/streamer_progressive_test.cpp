@@ -1,7 +1,6 @@
 // The streamer reading recordings piecewise: it plays before the whole recording is in, a seek
 // reads only its part, a new item ends the old transfer at once, a stalled recording fails in
 // bounded (virtual) time, and an open recording grows without being fetched whole again.
-#include "platform/graphics/image_compare.h"
 #include "streamer_fixture.h"
 
 namespace dk::platform::test {
@@ -35,12 +34,6 @@ class ProgressiveStreamerTest : public StreamerTest {
     return MainRunLoop::runUntil([&] { return streamer->status() == DKCameraStreamerStatusFailed; });
   }
 };
-
-bool sameFrame(const ImagePtr& a, const ImagePtr& b) {
-  if (!a || !b) return false;
-  const ImageDifference d = compareImages(*a, *b);
-  return d.sameSize && d.maxAbsolute == 0;
-}
 
 TEST_F(ProgressiveStreamerTest, PlaysBeforeTheWholeRecordingIsInAndASeekReadsOnlyItsPart) {
   auto reference = referenceDecoder(closedId);

@@ -10,7 +10,6 @@
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/app_directories.h"
 #include "platform/foundation/data.h"
-#include "platform/net/credential_scope.h"
 #include "platform/net/http_errors.h"
 #include "platform/net/http_session.h"
 #include "platform/net/test_http_server.h"
@@ -69,7 +68,9 @@ class HttpLimitsTest : public ::testing::Test {
 
 TEST_F(HttpLimitsTest, ATrickleOfBytesDoesNotKeepACallAliveBeyondItsDeadline) {
   ManualClockScope clock;
-  CannedResponse slow = CannedResponse::json(std::string(1000, ' ') + "{}");
+  std::string padded(1000, ' ');
+  padded += "{}";  // built in place: GCC 12 misreads `std::string(n, c) + "..."` as out of bounds
+  CannedResponse slow = CannedResponse::json(padded);
   slow.drip = true;
   server.route("/page", slow);
   LimitOutcome& defaults = first;
@@ -178,26 +179,6 @@ TEST_F(HttpLimitsTest, DownloadsLandInAPrivateFolderOfTheAppsCaches) {
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(data->bytes(), "mp4 bytes");
-}
-
-TEST(CredentialScope, TheTokenGoesOnlyToTheRestServersSchemeHostAndPort) {
-  const std::string server = "https://api.cloud.example:443";
-  EXPECT_TRUE(mayCarryCredential("https://api.cloud.example:443/media/clips/1.mp4", server));
-  EXPECT_TRUE(mayCarryCredential("https://API.Cloud.Example/media/clips/1.mp4", server)) << "default port, any case";
-  EXPECT_FALSE(mayCarryCredential("http://api.cloud.example:443/media/clips/1.mp4", server)) << "plain http";
-  EXPECT_FALSE(mayCarryCredential("http://api.cloud.example/media/clips/1.mp4", server));
-  EXPECT_FALSE(mayCarryCredential("https://api.cloud.example:8443/clip.mp4", server)) << "another port";
-  EXPECT_FALSE(mayCarryCredential("https://api.cloud.example.evil.test/clip.mp4", server)) << "another host";
-  EXPECT_FALSE(mayCarryCredential("https://api.cloud.example@evil.test/clip.mp4", server)) << "user part";
-  EXPECT_FALSE(mayCarryCredential("https://evil.test/?https://api.cloud.example:443/", server));
-  EXPECT_FALSE(mayCarryCredential("/media/clips/1.mp4", server)) << "relative: resolve it first";
-  EXPECT_FALSE(mayCarryCredential("", server));
-  EXPECT_FALSE(mayCarryCredential("https://api.cloud.example/x", "")) << "no server, no token";
-
-  // A plain-http server only on loopback (the local cloud), and then only to itself.
-  EXPECT_TRUE(mayCarryCredential("http://127.0.0.1:8080/rest/v2.4/events", "http://127.0.0.1:8080"));
-  EXPECT_FALSE(mayCarryCredential("http://127.0.0.1:8081/clip.mp4", "http://127.0.0.1:8080"));
-  EXPECT_FALSE(mayCarryCredential("http://cloud.example:80/x", "http://cloud.example:80"));
 }
 
 }  // namespace

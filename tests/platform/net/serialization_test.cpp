@@ -145,6 +145,20 @@ TEST(DecodeResponseBody, JsonHttpAndImageKinds) {
 
 ErrorPtr statusError(int status) { return unacceptableStatusError(response(status, "application/json"), std::nullopt); }
 
+TEST(DecodeResponseBody, AJsonReplyTooDenseToHoldFailsAsAMalformedOneDoes) {
+  // A megabyte of "[0]" would make a tree thirty times its size.
+  std::string dense = "{\"events\":[[0]";
+  while (dense.size() < 1000000) dense += ",[0]";
+  dense += "]}";
+  ErrorPtr error;
+  const Value decoded = decodeResponseBody(ResponseSerializerKind::Json, response(200, "application/json"),
+                                           std::make_shared<const Data>(dense), &error);
+  EXPECT_TRUE(decoded.isNil());
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->code(), 3840);
+  EXPECT_EQ(error->responseBody(), dense);
+}
+
 TEST(RetryPolicy, FatalByStatusByCodeAndAlwaysOnCancel) {
   RetryPolicy p{3, 3.0, true, {400, 404, 500, -1003, -1004}};
   EXPECT_TRUE(p.isFatal(*statusError(404)));
