@@ -10,13 +10,19 @@
 
 namespace dk::platform {
 
+// Points and sizes construct from their two values (as a Rect does), so Point(10, 30) reads the
+// same under every compiler, not only those with parenthesised aggregate initialisation.
 struct Point {
   double x = 0, y = 0;
+  constexpr Point() = default;
+  constexpr Point(double x, double y) : x(x), y(y) {}
   friend bool operator==(const Point&, const Point&) = default;
 };
 
 struct Size {
   double width = 0, height = 0;
+  constexpr Size() = default;
+  constexpr Size(double width, double height) : width(width), height(height) {}
   friend bool operator==(const Size&, const Size&) = default;
 };
 
