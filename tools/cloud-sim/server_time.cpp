@@ -71,7 +71,7 @@ std::string formatServerTime(double secondsSince1970, int utcOffsetSeconds) {
     std::snprintf(zone, sizeof zone, "%c%02d:%02d", utcOffsetSeconds < 0 ? '-' : '+', a / 3600,
                   a / 60 % 60);
   }
-  char out[48];
+  char out[96];  // room for any year and zone the format can print
   std::snprintf(out, sizeof out, "%04lld-%02u-%02uT%02d:%02d:%02d.%03d%s",
                 static_cast<long long>(y), m, d, hh, mi, ss, ms, zone);
   return out;
