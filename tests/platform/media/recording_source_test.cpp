@@ -181,11 +181,13 @@ class GrowingServer {
   }
   std::string url() const { return server.baseURL() + "/recording.mp4"; }
 
-  dk::test::TestHttpServer server;
-
  private:
   std::mutex mutex_;
   std::string take_;
+
+ public:
+  // Declared last so that it goes first: its serving threads read take_ until it stops.
+  dk::test::TestHttpServer server;
 };
 
 TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas) {
