@@ -2,7 +2,6 @@
 // details, changes, pan-tilt moves and snapshots.
 #include <memory>
 
-#include "model/snapshot_image_cache.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_detections_requests.h"
 #include "platform/dispatch/queue.h"
@@ -399,14 +398,7 @@ void KLDeviceKeeper::moveCamera(const KLCameraPtr& camera, uint64_t direction) {
 void KLDeviceKeeper::refreshSnapshotForCamera(const KLCameraPtr& camera, SuccessBlock success, ErrorBlock error) {
   auto request = std::make_shared<KLCameraSnapshotRequest>();
   request->cameraID = idText(camera);
-  CameraID cameraID = camera ? camera->cameraID() : std::nullopt;
-  auto fetched = [cameraID, success](const Value& result) {
-    if (auto picture = result.objectAs<platform::ImageObject>(); picture && picture->image() && cameraID) {
-      storeImageLocally(picture->image(), cameraID);
-    }
-    if (success) success(result);
-  };
-  sendGeneric(request, nullptr, fetched, std::move(error));
+  sendGeneric(request, nullptr, std::move(success), std::move(error));
 }
 
 void KLDeviceKeeper::refreshAllSnapshots() {
