@@ -142,11 +142,9 @@ void KLNetworkConnectionLostView::refreshButtonTapped() {
   platform::NotificationCenter::defaultCenter().post(kRefreshButtonTapped);
 }
 
-void KLNetworkConnectionLostView::resetContinueButtonWithAnimation(bool animated, std::function<void()> completion) {
-  // The panel has no continue button to reset; a caller waiting for the completion still gets it.
-  platform::runOnMainAfter(1.0, [completion = std::move(completion)] {
-    if (completion) completion();
-  });
+void KLNetworkConnectionLostView::resetContinueButtonWithAnimation(bool, std::function<void()>) {
+  // The panel has no continue button: the pause is kept for the host, and nothing is reported.
+  platform::runOnMainAfter(1.0, [] {});
 }
 
 }  // namespace dk

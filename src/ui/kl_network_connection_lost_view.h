@@ -56,7 +56,7 @@ class KLNetworkConnectionLostView : public platform::View {
   // Posts "kRefreshButtonTapped" (no object) for the host.
   void refreshButtonTapped();
   void animateContinueButton() {}
-  // There is nothing to reset; the completion runs a second later on the main queue.
+  // There is nothing to reset: the arguments are unused and the completion is never called.
   void resetContinueButtonWithAnimation(bool animated, std::function<void()> completion);
 
  private:
