@@ -83,9 +83,7 @@ DKChronoKit::DKChronoKit(std::optional<std::string> token, std::optional<int64_t
                          std::shared_ptr<platform::ViewController> presenter)
     : accessToken(std::move(token)), cameraId(camera), time(startTime), viewController(std::move(presenter)) {}
 
-DKChronoKit::~DKChronoKit() {
-  if (observing_) platform::NotificationCenter::defaultCenter().removeObserver(this);
-}
+DKChronoKit::~DKChronoKit() { platform::NotificationCenter::defaultCenter().removeObserver(this); }
 
 void DKChronoKit::present() {
   registerTimelineStoryboard();
@@ -114,19 +112,17 @@ void DKChronoKit::present() {
   platform::DispatchQueue::main()->async([presenter, screen] {
     if (presenter) presenter->presentViewController(screen, true);
   });
-  // Observed once per facade: a second present does not make the feed switch twice.
-  if (!observing_) {
-    observing_ = true;
-    std::weak_ptr<DKChronoKit> weak = shared_from_this();
-    auto key = std::shared_ptr<const void>(shared_from_this(), static_cast<const void*>(this));
-    auto& center = platform::NotificationCenter::defaultCenter();
-    center.addObserver(key, platform::kUIApplicationDidEnterBackgroundNotification, [weak](const platform::Notification&) {
-      if (auto s = weak.lock()) s->applicationDidEnterBackground();
-    });
-    center.addObserver(key, platform::kUIApplicationWillEnterForegroundNotification, [weak](const platform::Notification&) {
-      if (auto s = weak.lock()) s->applicationWillEnterForeground();
-    });
-  }
+  // Added again at every present (a second present switches the feed twice per transition, which
+  // the feed takes as one); removed when the facade goes.
+  std::weak_ptr<DKChronoKit> weak = shared_from_this();
+  auto key = std::shared_ptr<const void>(shared_from_this(), static_cast<const void*>(this));
+  auto& center = platform::NotificationCenter::defaultCenter();
+  center.addObserver(key, platform::kUIApplicationDidEnterBackgroundNotification, [weak](const platform::Notification&) {
+    if (auto s = weak.lock()) s->applicationDidEnterBackground();
+  });
+  center.addObserver(key, platform::kUIApplicationWillEnterForegroundNotification, [weak](const platform::Notification&) {
+    if (auto s = weak.lock()) s->applicationWillEnterForeground();
+  });
 }
 
 void DKChronoKit::configureColors() {
@@ -167,8 +163,7 @@ void DKChronoKit::didDismissTimeline(const std::shared_ptr<KLTimelineViewControl
 void DKChronoKit::applicationDidEnterBackground() { KLWebsocketsService::websocketsTurnOFF(); }
 
 void DKChronoKit::applicationWillEnterForeground() {
-  // Only while a timeline is shown: a closed timeline leaves the feed off.
-  if (!presentedReference()) return;
+  // No identifier: the feed reconnects the account it remembers.
   KLWebsocketsService::websocketsTurnONWithAccountID(platform::Value());
 }
 

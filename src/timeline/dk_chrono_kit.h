@@ -1,7 +1,7 @@
 // DKChronoKit: the one object a host application creates. It carries the host's settings (token,
 // camera, start time, look and feel), stores the token where the request layer finds it, builds
 // and presents the timeline screen, and turns the live feed off and on as the application goes
-// to the background and comes back while the timeline is shown.
+// to the background and comes back.
 //
 // Made and kept by the host (the timeline holds it weakly), used on the main thread.
 #pragma once
@@ -79,8 +79,6 @@ class DKChronoKit : public KLTimelineDelegate, public std::enable_shared_from_th
   DKChronoKit(std::optional<std::string> accessToken, std::optional<int64_t> cameraId, double time,
               std::shared_ptr<platform::ViewController> viewController);
 
-  std::shared_ptr<const void> observerToken_;
-  bool observing_ = false;
 };
 
 // Registers the "Timeline" storyboard's scenes ("timelineScreen", "timelinePreview").

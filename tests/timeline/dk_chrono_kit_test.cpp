@@ -1,6 +1,5 @@
 // The facade: its defaults, what present stores and hands to the timeline, the REST host, the
-// base screens' rights seam, and the live feed following the application only while a timeline
-// is shown.
+// base screens' rights seam, and the live feed following the application for every present.
 #include "timeline/dk_chrono_kit.h"
 
 #include <gtest/gtest.h>
@@ -75,6 +74,32 @@ TEST_F(Facade, PresentStoresTheTokenAndShowsTheConfiguredTimeline) {
   EXPECT_EQ(screen->timelineDelegate(), kit);
 }
 
+TEST_F(Facade, TheHostsColoursReachTheColourStoreAndUnsetOnesTheirDefaults) {
+  struct Row {
+    std::optional<std::string> primary, secondary;
+    const char *storedPrimary, *storedSecondary;
+  };
+  const Row rows[] = {
+      {std::nullopt, std::nullopt, "#0c94c8", "#333333"},
+      {"#ff0000", std::nullopt, "#ff0000", "#333333"},
+      {std::nullopt, "#00ff00", "#0c94c8", "#00ff00"},
+  };
+  for (const Row& row : rows) {
+    // Whatever the store held before, present replaces it.
+    ColorManager::setPrimaryColors("#123456");
+    ColorManager::setSecondaryColors("#654321");
+    auto kit = DKChronoKit::create(std::string("t"), kCamera, nullptr);
+    kit->primaryColor = row.primary;
+    kit->secondaryColor = row.secondary;
+    kit->present();
+    EXPECT_EQ(ColorManager::getPrimaryColor(), row.storedPrimary) << row.primary.value_or("none");
+    EXPECT_EQ(ColorManager::getSecondaryColor(), row.storedSecondary) << row.secondary.value_or("none");
+    driver().advance(1.0);
+    kit->didDismissTimeline(DKChronoKit::presentedTimeline());
+  }
+  ColorManager::resetForTesting();
+}
+
 TEST_F(Facade, AnEmptyHiddenTypesListLeavesTheScreensOwn) {
   showWindow();
   auto kit = DKChronoKit::create(std::string("t"), kCamera, window_->rootViewController());
@@ -116,32 +141,42 @@ TEST_F(Facade, TheAppGroupReachesTheSettingsOnlyWhenAskedFor) {
   EXPECT_EQ(DataHandler::getAppGroupName(), "group.com.devicekeeper.dk");
 }
 
-TEST_F(Facade, ClosingDropsTheTimelineAndTheForegroundNoLongerTurnsTheFeedOn) {
+TEST_F(Facade, EveryPresentAddsTheFeedSwitchesUntilTheFacadeGoes) {
   showWindow();
   auto kit = DKChronoKit::create(std::string("t"), kCamera, window_->rootViewController());
-  kit->present();
-  driver().advance(1.0);
   auto pings = [this] {
     size_t n = 0;
     for (const auto& r : executor_->requests()) n += r->requestName() == PING_REQUEST_CLOUD;
     return n;
   };
-  size_t shown = pings();
-  driver().enterBackground();
-  driver().enterForeground();
-  platform::MainRunLoop::runUntilIdle();
-  EXPECT_GT(pings(), shown) << "the feed comes back while the timeline is shown";
-
-  std::weak_ptr<KLTimelineViewController> weak = DKChronoKit::presentedTimeline();
-  driver().tap(*weak.lock()->closeButton());
+  // Each round trip to the background turns the feed on once per observing present.
+  auto roundTrip = [&] {
+    platform::MainRunLoop::runUntilIdle();
+    const size_t before = pings();
+    driver().enterBackground();
+    driver().enterForeground();
+    platform::MainRunLoop::runUntilIdle();
+    return pings() - before;
+  };
+  auto close = [&] {
+    std::weak_ptr<KLTimelineViewController> weak = DKChronoKit::presentedTimeline();
+    driver().tap(*weak.lock()->closeButton());
+    driver().advance(1.0);
+    EXPECT_EQ(DKChronoKit::presentedTimeline(), nullptr);
+    EXPECT_TRUE(weak.expired());
+  };
+  roundTrip();  // a reachability monitor started by an earlier test may report its first status here
+  kit->present();
   driver().advance(1.0);
-  EXPECT_EQ(DKChronoKit::presentedTimeline(), nullptr);
-  EXPECT_TRUE(weak.expired());
-  size_t before = pings();
-  driver().enterBackground();
-  driver().enterForeground();
-  platform::MainRunLoop::runUntilIdle();
-  EXPECT_EQ(pings(), before) << "no ping for a feed nobody shows";
+  EXPECT_EQ(roundTrip(), 1u);
+  close();
+  EXPECT_EQ(roundTrip(), 1u) << "closing keeps the observers: the feed comes back with the application";
+  kit->present();
+  driver().advance(1.0);
+  EXPECT_EQ(roundTrip(), 2u) << "a second present observes again";
+  close();
+  kit.reset();
+  EXPECT_EQ(roundTrip(), 0u) << "a released facade switches nothing";
 }
 
 }  // namespace
