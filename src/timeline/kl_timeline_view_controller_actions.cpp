@@ -69,6 +69,10 @@ std::shared_ptr<platform::AlertController> KLTimelineViewController::actionSheet
   }
   sheet->addAction(platform::AlertAction::make(text("Cancel"), Style::Default));
   updateSubviewsWithBackgroundColor(*sheet->view(), platform::Color::whiteColor(), 20.0);
+  // On a large screen the sheet points at the card's action button.
+  auto& popover = sheet->popoverPresentationController();
+  popover.sourceView = source.view;
+  popover.sourceRect = source.rect;
   return sheet;
 }
 

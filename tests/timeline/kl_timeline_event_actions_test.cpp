@@ -80,31 +80,37 @@ TEST_F(EventActions, OnlyTheThreeMinuteLevelShowsActionButtons) {
   EXPECT_TRUE(screen->shouldHideActionButtonForEvent(event));
 }
 
-TEST_F(EventActions, ThePopoverAnchorsFortyPointsInFromTheRightForAClipNotDownloaded) {
+TEST_F(EventActions, TheSheetPointsAtTheCardsActionSeventyPointsInForADownloadedClipElseForty) {
+  struct Row {
+    int64_t id;
+    double fromTop;  // where the event sits in the visible window, 0 top and 1 bottom
+    bool downloaded;
+    double inset;
+  };
+  const Row rows[] = {{1, 0.0, false, 40.0}, {7, 0.5, true, 70.0}, {8, 0.25, false, 40.0}};
   auto screen = screenWithRights(0);
   auto table = screen->tableView();
   auto window = screen->adapter()->visibleTimeRangeAtTableView(*table);
   ASSERT_GT(window.duration, 0);
-  auto top = TimelineEventAdapter::make(restEvent(1, window.start + window.duration));
-  auto source = screen->popoverSourceStructForEvent(top);
-  EXPECT_DOUBLE_EQ(source.rect.origin.x, table->frame().origin.x + table->frame().size.width - 40.0);
-  EXPECT_NEAR(source.rect.origin.y, table->frame().origin.y, 1e-6);
-  EXPECT_EQ(source.view, screen->timelineContainerView());
-}
-
-TEST_F(EventActions, ADownloadedClipAnchorsSeventyPointsInSoTheMenuClearsItsMark) {
-  auto screen = screenWithRights(0);
-  auto table = screen->tableView();
-  auto window = screen->adapter()->visibleTimeRangeAtTableView(*table);
-  ASSERT_GT(window.duration, 0);
-  auto middle = TimelineEventAdapter::make(restEvent(7, window.start + window.duration / 2));
-  platform::UserDefaults::standard()->setObject(platform::Value("Downloaded"), "Event-7.mp4");
-  auto source = screen->popoverSourceStructForEvent(middle);
-  platform::UserDefaults::standard()->removeObjectForKey("Event-7.mp4");
-  EXPECT_DOUBLE_EQ(source.rect.origin.x, table->frame().origin.x + table->frame().size.width - 70.0);
-  EXPECT_NEAR(source.rect.origin.y, table->frame().origin.y + table->frame().size.height / 2, 1e-6);
-  EXPECT_DOUBLE_EQ(source.rect.size.width, 0);
-  EXPECT_DOUBLE_EQ(source.rect.size.height, 0);
+  const platform::Rect frame = table->frame();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.id);
+    auto event = TimelineEventAdapter::make(restEvent(row.id, window.start + window.duration * (1 - row.fromTop)));
+    const std::string key = "Event-" + std::to_string(row.id) + ".mp4";
+    if (row.downloaded) platform::UserDefaults::standard()->setObject(platform::Value("Downloaded"), key);
+    auto source = screen->popoverSourceStructForEvent(event);
+    auto sheet = screen->actionSheetForEvent(event);
+    platform::UserDefaults::standard()->removeObjectForKey(key);
+    EXPECT_DOUBLE_EQ(source.rect.origin.x, frame.origin.x + frame.size.width - row.inset);
+    EXPECT_NEAR(source.rect.origin.y, frame.origin.y + row.fromTop * frame.size.height, 1e-6);
+    EXPECT_DOUBLE_EQ(source.rect.size.width, 0);
+    EXPECT_DOUBLE_EQ(source.rect.size.height, 0);
+    EXPECT_EQ(source.view, screen->timelineContainerView());
+    // The sheet itself carries the anchor, so a large screen shows it next to the card.
+    const auto& popover = sheet->popoverPresentationController();
+    EXPECT_EQ(popover.sourceView.lock(), screen->timelineContainerView());
+    EXPECT_EQ(popover.sourceRect, source.rect);
+  }
 }
 
 TEST_F(EventActions, AClipTheAlbumCouldNotTakeIsExplainedAndTheCardStaysUntilContinue) {
