@@ -37,9 +37,18 @@ void KLTimeRangeAdapter::requestDataForAdapter() {
   rowTimeInterval_ = source && source->respondsToSelector("rowTimeIntervalInTimelineAdapter:")
                          ? source->rowTimeIntervalInTimelineAdapter(*this)
                          : 3600;
+  // A non-finite answer would spread NaN into every offset and time: take the defaults instead.
+  if (!std::isfinite(endTime_)) endTime_ = platform::now();
+  if (!std::isfinite(startTime_)) startTime_ = endTime_ - 86400;
+  // Offsets map to times over the whole range, so an axis longer than the rows a table can hold
+  // is shortened at its old end: every row drawn keeps its own slice of time.
+  if (rowTimeInterval_ > 0 && std::isfinite(rowTimeInterval_) &&
+      (endTime_ - startTime_) / rowTimeInterval_ > kMaxRows)
+    startTime_ = endTime_ - kMaxRows * rowTimeInterval_;
   minScrollTime_ = screen && screen->respondsToSelector("minScrollTimeInTimelineAdapter:")
                        ? screen->minScrollTimeInTimelineAdapter(*this)
                        : startTime_;
+  if (!std::isfinite(minScrollTime_)) minScrollTime_ = startTime_;
   minScrollTime_ = std::max(minScrollTime_, startTime_);
   preventFromScrollInFuture_ = screen && screen->respondsToSelector("shouldPreventScrollInFutureInTimelineAdapter:")
                                    ? screen->shouldPreventScrollInFutureInTimelineAdapter(*this)
@@ -47,10 +56,6 @@ void KLTimeRangeAdapter::requestDataForAdapter() {
   timelineOffset_ = screen && screen->respondsToSelector("timelineOffsetInTimelineAdapter:")
                         ? screen->timelineOffsetInTimelineAdapter(*this)
                         : 0;
-  // A non-finite answer would spread NaN into every offset and time: take the defaults instead.
-  if (!std::isfinite(endTime_)) endTime_ = platform::now();
-  if (!std::isfinite(startTime_)) startTime_ = endTime_ - 86400;
-  if (!std::isfinite(minScrollTime_)) minScrollTime_ = startTime_;
   if (!std::isfinite(timelineOffset_)) timelineOffset_ = 0;
 }
 
@@ -65,7 +70,7 @@ long KLTimeRangeAdapter::numberOfRows(TableView& tableView, long) {
   // A zero, negative or non-finite row length or range gives no rows rather than a wild count.
   const double rows = std::ceil((endTime_ - startTime_) / rowTimeInterval_);
   if (!(rowTimeInterval_ > 0) || !std::isfinite(rows) || rows <= 0) return 0;
-  return static_cast<long>(std::min(rows, 1e7));
+  return static_cast<long>(std::min(rows, kMaxRows));
 }
 
 std::shared_ptr<TableViewCell> KLTimeRangeAdapter::cellForRow(TableView& tableView, IndexPath indexPath) {

@@ -62,6 +62,8 @@ class KLTimeRangeAdapter : public platform::TableViewDataSource,
                            public platform::TableViewDelegate,
                            public std::enable_shared_from_this<KLTimeRangeAdapter> {
  public:
+  // The most rows an axis has; a longer range starts later (see requestDataForAdapter).
+  static constexpr double kMaxRows = 1e7;
   // How often, and how far apart, a row-exact positioning waits for the table's rows.
   static constexpr double kRowRetryInterval = 0.1;
   static constexpr int kMaxRowRetries = 50;

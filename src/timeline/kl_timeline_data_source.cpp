@@ -39,6 +39,9 @@ bool showsSnapshot(const KLTimelineEventInterface& event) {
   return event.timelineEventPlaceholderImage() == nullptr;
 }
 
+// A time of 0 (or below, or not finite) is an item without a time, not one from 1970.
+bool isKnownTime(double t) { return std::isfinite(t) && t > 0; }
+
 }  // namespace
 
 KLTimelineDataSource::KLTimelineDataSource(KLTimelineIntervalOptionPtr option,
@@ -130,6 +133,20 @@ KLTimelineEventPtr KLTimelineDataSource::eventWithThumbnailAtTime(double time) c
   return eventsWithThumbnailModel_->eventWithThumbnailAtTime(time);
 }
 
+std::optional<double> KLTimelineDataSource::oldestKnownRecordingStart() const {
+  const auto recordings = recordingsModel_->allTimelineRecordings();
+  for (size_t i = recordings.size(); i-- > 0;)
+    if (const double start = recordings[i]->timelineRecordingStartTime(); isKnownTime(start)) return start;
+  return std::nullopt;
+}
+
+std::optional<double> KLTimelineDataSource::oldestKnownEventTime() const {
+  const auto events = eventsModel_->allTimelineEvents();
+  for (size_t i = events.size(); i-- > 0;)
+    if (const double t = events[i]->timelineEventTimestamp(); isKnownTime(t)) return t;
+  return std::nullopt;
+}
+
 // ---- the time axis ----
 
 bool KLTimelineDataSource::respondsToSelector(std::string_view selector) const {
@@ -140,9 +157,8 @@ bool KLTimelineDataSource::respondsToSelector(std::string_view selector) const {
 
 double KLTimelineDataSource::startTimeInTimelineAdapter(KLTimeRangeAdapter&) {
   double t = platform::now();
-  if (auto oldest = recordingsModel_->oldestTimelineRecording()) t = oldest->timelineRecordingStartTime();
-  if (auto oldest = eventsModel_->oldestTimelineEvent(); oldest && oldest->timelineEventTimestamp() < t)
-    t = oldest->timelineEventTimestamp();
+  if (auto oldest = oldestKnownRecordingStart()) t = *oldest;
+  if (auto oldest = oldestKnownEventTime(); oldest && *oldest < t) t = *oldest;
   return roundedDateWithTimeIntervalSince1970(t, -2);
 }
 

@@ -85,10 +85,14 @@ class KLTimelineDataSource final : public KLTimelineDataSourceInterface, public 
   KLTimelineEventPtr newestTimelineEvent() const override;
   KLTimelineEventPtr oldestTimelineEvent() const override;
   KLTimelineEventPtr eventWithThumbnailAtTime(double time) const override;
+  // The oldest recording start and event time that are known: items without a time (an event
+  // without timestamp, a start that did not parse) stand at the lists' ends as time 0.
+  std::optional<double> oldestKnownRecordingStart() const;
+  std::optional<double> oldestKnownEventTime() const;
 
   // ---- the time axis ----
   bool respondsToSelector(std::string_view selector) const override;
-  // The oldest recording's or event's time, on the hour, two hours earlier.
+  // The oldest known recording start or event time (else now), on the hour, two hours earlier.
   double startTimeInTimelineAdapter(KLTimeRangeAdapter& adapter) override;
   // The midnight that ends today.
   double endTimeInTimelineAdapter(KLTimeRangeAdapter& adapter) override;

@@ -113,7 +113,7 @@ void KLTimelineEventsWithThumbnailModel::insertThumbnailForEvent(const KLTimelin
 }
 
 bool KLTimelineEventsWithThumbnailModel::removeThumbnailsOfEventsNotIn(const KLTimelineEvents& events) {
-  const size_t before = eventsWithThumbnails_.size();
+  std::vector<double> freed;
   std::erase_if(eventsWithThumbnails_, [&](const KLTimelineEventPtr& thumbnail) {
     const platform::ObjectPtr object = thumbnail->timelineEventUnderlyingObject();
     const double t = thumbnail->timelineEventTimestamp();
@@ -123,9 +123,28 @@ bool KLTimelineEventsWithThumbnailModel::removeThumbnailsOfEventsNotIn(const KLT
     });
     for (auto it = first; it != events.end() && (*it)->timelineEventTimestamp() == t; ++it)
       if ((*it)->timelineEventUnderlyingObject() == object) return false;
+    freed.push_back(t);
     return true;
   });
-  return eventsWithThumbnails_.size() != before;
+  if (freed.empty()) return false;
+  giveFreedRoomToNeighbours(events, freed);
+  return true;
+}
+
+void KLTimelineEventsWithThumbnailModel::giveFreedRoomToNeighbours(const KLTimelineEvents& events,
+                                                                   const std::vector<double>& freed) {
+  // The events a removed card kept out (those within m of it) may now have room for their own.
+  // Only an empty window takes one: offering them as new events could evict cards for nothing.
+  const double m = minimalTimeBetweenEvents_;
+  std::unordered_set<const KLTimelineEventInterface*> seen;
+  std::vector<KLTimelineEventPtr> neighbours;
+  for (double t : freed)
+    for (auto& event : eventsInRange(events, {t - m, 2 * m + 1}))
+      if (seen.insert(event.get()).second) neighbours.push_back(std::move(event));
+  for (const auto& event : sortEvents(neighbours, true, true)) {
+    const double t = event->timelineEventTimestamp();
+    if (eventsInRange(eventsWithThumbnails_, {t - m, 2 * m}).empty()) insertThumbnailForEvent(event);
+  }
 }
 
 void KLTimelineEventsWithThumbnailModel::clearAndSetMinimalTimeBetweenEventsWithThumbnail(double seconds) {

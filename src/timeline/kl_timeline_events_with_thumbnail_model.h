@@ -31,7 +31,8 @@ class KLTimelineEventsWithThumbnailModel final : public KLTimelineEventsWithThum
   bool updateWithEvents(KLTimelineEvents events) override;
   void clearAndSetMinimalTimeBetweenEventsWithThumbnail(double seconds) override;
   // Drops the thumbnails whose event is not in `events` (events deleted from the list), by the
-  // identity of the underlying events. True when something was dropped.
+  // identity of the underlying events, and lets the events of `events` that a dropped card kept
+  // out take a card where their window is now empty. True when something was dropped.
   bool removeThumbnailsOfEventsNotIn(const KLTimelineEvents& events);
 
   KLTimelineEvents allTimelineEvents() const override;
@@ -51,6 +52,7 @@ class KLTimelineEventsWithThumbnailModel final : public KLTimelineEventsWithThum
   void rebuildWithEvents(const KLTimelineEvents& events);
   void updateWithAddedEvents(const KLTimelineEvents& events);
   void insertThumbnailForEvent(const KLTimelineEventPtr& event);
+  void giveFreedRoomToNeighbours(const KLTimelineEvents& events, const std::vector<double>& freed);
 
   std::vector<KLTimelineEventPtr> eventsWithThumbnails_;
   double minimalTimeBetweenEvents_ = kDefaultMinimalTime;

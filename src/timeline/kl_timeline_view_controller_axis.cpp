@@ -168,8 +168,9 @@ KLTimelineRecordingPtr KLTimelineViewController::preciseRecordingAtTime(double t
 double KLTimelineViewController::oldestTimestamp() const {
   double t = platform::now();
   if (!dataSource_) return t;
-  if (auto r = dataSource_->oldestTimelineRecording()) t = std::min(t, r->timelineRecordingStartTime());
-  if (auto e = dataSource_->oldestTimelineEvent()) t = std::min(t, e->timelineEventTimestamp());
+  // Items without a time would put the oldest data in 1970 and hide the end of the recordings.
+  if (auto start = dataSource_->oldestKnownRecordingStart()) t = std::min(t, *start);
+  if (auto time = dataSource_->oldestKnownEventTime()) t = std::min(t, *time);
   return t;
 }
 

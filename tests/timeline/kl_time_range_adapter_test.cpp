@@ -152,6 +152,31 @@ TEST_F(KLTimeRangeAdapterTest, NoOffsetMeansNoHeaderAndAFooterAsTallAsTheTable) 
   EXPECT_EQ(table_->contentSize().height - table_->frame().size.height, 36 * kRowHeight);
 }
 
+TEST_F(KLTimeRangeAdapterTest, ARangeLongerThanTheRowCapStartsLaterSoOffsetsStillMatchTheRows) {
+  struct Row {
+    double rowInterval, start;
+  };
+  // Three-minute rows back to 1970, and hour rows forty million rows back.
+  const Row rows[] = {{30, 0}, {3600, rows_->end - 4e7 * 3600}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.rowInterval);
+    rows_->row = row.rowInterval;
+    rows_->start = row.start;
+    reload();
+    const long count = table_->numberOfRows(0);
+    ASSERT_EQ(count, 10'000'000);
+    EXPECT_DOUBLE_EQ(adapter_->startTime(), rows_->end - count * row.rowInterval);
+    EXPECT_EQ(adapter_->minScrollTime(), adapter_->startTime());
+    // 600 points are six rows: the window holds six rows' time, and a row's top edge its end.
+    adapter_->scrollToTime(now_ - 5 * 3600, static_cast<platform::ScrollView&>(*table_), false);
+    EXPECT_NEAR(adapter_->visibleTimeRangeAtTableView(*table_).duration, 6 * row.rowInterval, 1e-3);
+    const long last = count - 1;
+    const KLTimeRange oldest = adapter_->timeRangeForIndexPath(IndexPath::forRow(last, 0));
+    EXPECT_NEAR(adapter_->timeAtScrollView(*table_, last * kRowHeight), oldest.start + oldest.duration, 1e-3);
+    EXPECT_NEAR(adapter_->timeAtScrollView(*table_, count * kRowHeight), oldest.start, 1e-3);
+  }
+}
+
 TEST_F(KLTimeRangeAdapterTest, AMinimumBeforeTheAxisStartIsRaisedToIt) {
   screen_->minTime = rows_->start - 5000;
   reload();

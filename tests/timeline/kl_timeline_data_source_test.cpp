@@ -171,6 +171,46 @@ TEST_F(DataSourceTest, ADeletionAndArrivalsInOneListMoveTheCardsToTheRightEvents
   EXPECT_EQ(source_->eventWithThumbnailAtTime(kNoon - 3000), nullptr);
 }
 
+TEST_F(DataSourceTest, CardsFollowDeletionsByIdentityAndAFreedWindowGoesToTheNeighbour) {
+  // Rows and card spacing are 600 s. The person event outranks the motion event 200 s after it;
+  // the twins share a second, and the first of them holds the card.
+  auto person = test::restEvent(1, kNoon - 3000, "personDetected"), motion = test::restEvent(2, kNoon - 3200);
+  auto lone = test::restEvent(3, kNoon - 6000);
+  auto twinA = test::restEvent(4, kNoon - 9000), twinB = test::restEvent(5, kNoon - 9000);
+  auto fresh = test::restEvent(6, kNoon - 600), fresher = test::restEvent(7, kNoon - 1800);
+  const std::vector<KLEventPtr> before{person, motion, lone, twinA, twinB};
+  struct Row {
+    const char* what;
+    std::vector<KLEventPtr> after, cards;
+  };
+  const Row rows[] = {
+      {"the card's event deleted: its neighbour takes the card", {motion, lone, twinA, twinB}, {motion, lone, twinA}},
+      {"one twin deleted: its card goes, the other twin's comes", {person, motion, lone, twinB}, {person, lone, twinB}},
+      {"a deletion and an arrival in one update", {fresh, motion, lone, twinA, twinB}, {fresh, motion, lone, twinA}},
+      {"a deletion and two arrivals in one update",
+       {fresh, fresher, person, motion, lone, twinB},
+       {fresh, fresher, person, lone, twinB}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    source_ = std::make_shared<KLTimelineDataSource>(KLTimelineIntervalOption::defaultOption(), lookups_);
+    source_->setCellDelegate(screen_);
+    source_->updateWithEvents(TimelineEventAdapter::makeList(before));
+    source_->updateWithEvents(TimelineEventAdapter::makeList(row.after));
+    std::vector<KLEventPtr> cards;
+    for (const auto& card : source_->eventsWithThumbnailModel()->eventsWithThumbnails())
+      cards.push_back(underlyingEvent(*card));
+    EXPECT_EQ(cards, row.cards);
+    // Each card shows in the row around its event, without waiting for a zoom change.
+    for (const auto& event : row.cards) {
+      auto card = source_->eventWithThumbnailAtTime(*event->timestamp());
+      ASSERT_TRUE(card);
+      EXPECT_EQ(underlyingEvent(*card), event);
+      EXPECT_FALSE(this->row({*event->timestamp() - 300, 600})->eventContainer()->isHidden());
+    }
+  }
+}
+
 TEST_F(DataSourceTest, AZoomChangeRebuildsTheThumbnailsAtTheNewSpacing) {
   std::vector<KLEventPtr> events;
   for (int i = 0; i < 20; ++i) events.push_back(test::restEvent(i, kNoon - 40.0 * i));
@@ -194,6 +234,30 @@ TEST_F(DataSourceTest, TheAxisRunsFromTheOldestItemOnTheHourToTheEndOfToday) {
   EXPECT_EQ(source_->startTimeInTimelineAdapter(adapter), kNoon - 2 * 3600 - 2 * 3600);  // 10:36 -> 08:00
   source_->updateWithEvents(test::eventList({timelineEvent(1, kNoon - 9000)}));
   EXPECT_EQ(source_->startTimeInTimelineAdapter(adapter), kNoon - 3 * 3600 - 2 * 3600);  // 09:30 -> 07:00
+
+  // Items without a time stand at the lists' ends as time 0; they must not pull the axis to 1970.
+  auto untimedEvent = test::restEvent(2, 0);
+  untimedEvent->setTimestamp(std::nullopt);
+  auto unparsed = test::restRecording(2, 0, kNoon - 100);
+  unparsed->setStartStringTime("yesterday");
+  struct Row {
+    std::vector<KLTimelineRecordingPtr> recordings;
+    std::vector<KLEventPtr> events;
+    double start;
+  };
+  const Row rows[] = {
+      {{timelineRecording(1, kNoon - 5000, kNoon - 4000)}, {test::restEvent(1, kNoon - 9000), untimedEvent},
+       kNoon - 5 * 3600},
+      {{timelineRecording(1, kNoon - 5000, kNoon - 4000), TimelineRecordingAdapter::make(unparsed)}, {},
+       kNoon - 4 * 3600},
+      {{TimelineRecordingAdapter::make(unparsed)}, {untimedEvent}, kNoon - 2 * 3600},  // only untimed: now
+  };
+  for (size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(i);
+    source_->updateWithRecordings(makeTimelineRecordings(rows[i].recordings));
+    source_->updateWithEvents(TimelineEventAdapter::makeList(rows[i].events));
+    EXPECT_EQ(source_->startTimeInTimelineAdapter(adapter), rows[i].start);
+  }
 }
 
 TEST_F(DataSourceTest, ARecordingIsABarAtItsPlaceInTheRow) {
@@ -372,8 +436,12 @@ TEST_F(DataSourceTest, DownloadStatesFollowTheSavedKeyAndTheProgress) {
   ASSERT_TRUE(cell->downloadStatusImageView()->image());
   EXPECT_EQ(cell->downloadStatusImageView()->image()->name(), "download_while");
   EXPECT_FALSE(cell->downloadStatusContainerView()->isHidden());
-  auto ring = downloadProgressLayerWithName(cell->downloadStatusImageView()->layer(), "downloadProgress");
+  auto ring = std::dynamic_pointer_cast<platform::ShapeLayer>(
+      downloadProgressLayerWithName(cell->downloadStatusImageView()->layer(), "downloadProgress"));
   ASSERT_TRUE(ring);
+  // A 1.5-point line in the light colour.
+  EXPECT_EQ(ring->lineWidth(), 1.5);
+  EXPECT_EQ(ring->strokeColor(), lightColor());
   // Redrawing replaces the ring rather than stacking another.
   source_->configureCell(*cell, {s, 600}, 100);
   EXPECT_EQ(cell->downloadStatusImageView()->layer().sublayers().size(), 1u);
