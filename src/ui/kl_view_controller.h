@@ -148,6 +148,10 @@ class KLViewController : public KLPermissionsViewController,
   void displayPopUpViewWithTitle(std::optional<std::string> title, std::optional<std::string> infoText,
                                  std::optional<std::string> image, std::optional<std::string> linkText,
                                  unsigned long options, std::vector<std::string> buttonsTitles);
+  // Where a card of `width` centred on `centerX` starts its slide-in, with no height yet: above the
+  // screen's view with option 8, else just below it.
+  static platform::Rect popUpStartFrame(unsigned long options, const platform::Rect& screenFrame, double centerX,
+                                        double width);
   // Hop. hidePopUpViewWithCompletion(nullptr) when a card is shown.
   void hidePopUpView();
   // Hop. Slides a dismissable card out (0.4 s), removes it and its dimming view, re-registers the

@@ -123,9 +123,7 @@ void KLViewController::showPopUp(std::optional<std::string> title, std::optional
     LayoutConstraint::activate(pins);
   }
 
-  const Rect screenFrame = screenView->frame();
-  const double startY = (options & KLPopUpOptionFromTop) ? -screenFrame.height() : screenFrame.minY() + screenFrame.height();
-  card->setFrame(Rect(endCenter.x - size.width / 2, startY, size.width, 0));
+  card->setFrame(popUpStartFrame(options, screenView->frame(), endCenter.x, size.width));
   card->setConfirmationDelegate(std::static_pointer_cast<KLPopUpViewDelegate>(sharedAs<KLViewController>()));
   card->addViews();
   card->setFrame(card->calculateFrame());
@@ -154,6 +152,11 @@ void KLViewController::showPopUp(std::optional<std::string> title, std::optional
     if (endCenter.y == 0) endCenter.y = window->bounds().height() - card->frame().height() / 2;
     animateWithDuration(card, 0.4f, endCenter, dim, nullptr);
   }
+}
+
+Rect KLViewController::popUpStartFrame(unsigned long options, const Rect& screenFrame, double centerX, double width) {
+  const double y = (options & KLPopUpOptionFromTop) ? -screenFrame.height() : screenFrame.minY() + screenFrame.height();
+  return Rect(centerX - width / 2, y, width, 0);
 }
 
 void KLViewController::hidePopUpView() {

@@ -208,7 +208,13 @@ TEST_F(Badge, ItIsAsWideAsItsTextAndImagePlusSpacingAndFortyHigh) {
   EXPECT_DOUBLE_EQ(size.width, XS_RegularTextFont().sizeOfText(text).width + badge->imageView()->frame().size.width + 24);
   EXPECT_DOUBLE_EQ(size.height, 40.0);
   EXPECT_EQ(badge->view()->backgroundColor(), lightColor());
-  EXPECT_DOUBLE_EQ(badge->view()->layer().cornerRadius(), 20.0);
+  const auto& layer = badge->view()->layer();
+  EXPECT_DOUBLE_EQ(layer.cornerRadius(), 20.0);
+  // A soft black shadow down and to the right.
+  EXPECT_EQ(layer.shadowColor(), (platform::Color{0, 0, 0, 1}));
+  EXPECT_EQ(layer.shadowOffset(), (platform::Size{1.5, 1.5}));
+  EXPECT_DOUBLE_EQ(layer.shadowOpacity(), 0.5);
+  EXPECT_DOUBLE_EQ(layer.shadowRadius(), 2.0);
 }
 
 TEST_F(Badge, SizeRequestsDoNotPileUpConstraints) {

@@ -232,6 +232,29 @@ TEST_F(TimelinePlayback, ANewRecordingWhileOnePlaysLeavesPlaybackAlone) {
   EXPECT_DOUBLE_EQ(screen->adapter()->scrollTime(), at);
 }
 
+TEST_F(TimelinePlayback, ARecordingArrivingUnderTheStripPlaysOnlyWhenTheStripIsStill) {
+  for (const bool scrolling : {false, true}) {
+    SCOPED_TRACE(scrolling);
+    setRecordings({});
+    made_.clear();
+    auto screen = screenAtThreeMinutes();
+    const double at = now() - 1800;
+    screen->scrollTableViewToTime(at, false, true);
+    ASSERT_FALSE(screen->player());
+    // The user has the strip in hand: where it ends is decided when the scroll ends.
+    if (scrolling) screen->adapter()->scrollViewWillBeginDragging(*screen->tableView());
+    ASSERT_EQ(screen->adapter()->isScrolling(), scrolling);
+    setRecordings({restRecording(1, at - 600, at + 600)});
+    driver().advance(1.0);
+    EXPECT_EQ(screen->player() != nullptr, !scrolling);
+    if (!scrolling) {
+      ASSERT_TRUE(player());
+      ASSERT_FALSE(player()->seeks.empty());
+      EXPECT_NEAR(player()->seeks.back(), 600, 1.0);
+    }
+  }
+}
+
 TEST_F(TimelinePlayback, WhenThePlayingRecordingLeavesTheListPlaybackIsPositionedAgain) {
   double aStart = now() - 7200, aEnd = now() - 5400, bStart = now() - 3000;
   auto b = restRecording(2, bStart, now() - 60);
@@ -272,10 +295,19 @@ TEST_F(TimelinePlayback, InAGapThePlayerAreasArrowsJumpToTheNearestEvents) {
   driver().settle();
   EXPECT_NEAR(screen->adapter()->scrollTime(), older, 1.0);
 
-  // Past the newest event there is nothing to jump to that way.
-  screen->scrollTableViewToTime(now() - 30, false, true);
-  EXPECT_TRUE(screen->playerNextEventButton()->isHidden());
-  EXPECT_FALSE(screen->playerPreviousEventButton()->isHidden());
+  // In a gap each arrow shows only when there is an event to jump to that way.
+  struct Row {
+    double time;
+    bool previousHidden, nextHidden;
+  };
+  const Row rows[] = {{gap, false, false}, {now() - 30, false, true}, {aStart - 600, true, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.time - now());
+    screen->scrollTableViewToTime(row.time, false, true);
+    ASSERT_FALSE(screen->player());
+    EXPECT_EQ(screen->playerPreviousEventButton()->isHidden(), row.previousHidden);
+    EXPECT_EQ(screen->playerNextEventButton()->isHidden(), row.nextHidden);
+  }
 }
 
 TEST_F(TimelinePlayback, TheThumbnailShownLastIsThePlayersPoster) {

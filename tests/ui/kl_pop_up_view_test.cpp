@@ -137,6 +137,35 @@ TEST_F(PopUp, OptionsDecideWhereTheCardEnds) {
   EXPECT_EQ(screen_->shadowView(), nullptr);
 }
 
+TEST_F(PopUp, CardsComeFromBelowOrWithOption8FromAboveAndLeaveDownwardsInPortrait) {
+  struct Start {
+    unsigned long options;
+    double y;
+  };
+  const platform::Rect screenFrame(0, 20, 375, 600);
+  for (const Start& row : {Start{0, 620}, Start{KLPopUpOptionFromTop, -600},
+                           Start{KLPopUpOptionFromTop | KLPopUpOptionNoSwipeDismiss, -600},
+                           Start{KLPopUpOptionNoSwipeDismiss | KLPopUpOptionRotatable, 620}}) {
+    EXPECT_EQ(KLViewController::popUpStartFrame(row.options, screenFrame, 187.5, 325),
+              platform::Rect(25, row.y, 325, 0))
+        << row.options;
+  }
+
+  // In portrait every card leaves straight down, to the screen view's height plus its own.
+  const unsigned long leaving[] = {0, KLPopUpOptionNoSwipeDismiss, KLPopUpOptionRotatable | KLPopUpOptionNoSwipeDismiss,
+                                   KLPopUpOptionFromTop};
+  for (unsigned long options : leaving) {
+    auto card = display(options, {"OK"});
+    ASSERT_TRUE(card);
+    const Point shown = card->center();
+    screen_->hidePopUpView();
+    driver().advance(0.5);
+    EXPECT_EQ(shownCard(), nullptr);
+    EXPECT_EQ(card->center(), (Point{shown.x, screen_->view()->frame().height() + card->frame().height()}))
+        << options;
+  }
+}
+
 TEST_F(PopUp, ShowingWhileACardIsUpOnlyChangesItsRotatability) {
   auto card = display(KLPopUpOptionNoSwipeDismiss, {"OK"});
   screen_->displayPopUpViewWithTitle("Another", std::nullopt, std::nullopt, KLPopUpOptionRotatable, {"OK"});

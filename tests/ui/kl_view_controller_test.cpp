@@ -6,6 +6,7 @@
 
 #include "foundation/color_codes.h"
 #include "platform/dispatch/queue.h"
+#include "platform/ui/image_view.h"
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/ui_notifications.h"
 #include "ui/screen_test_support.h"
@@ -98,6 +99,24 @@ TEST_F(BaseScreen, TheLoadingAlertShowsItsMessageUnderTheAnimation) {
   EXPECT_EQ(alert->attributedTitle()->string, "\n\nLoading\nevents");
   EXPECT_EQ(alert->attributedTitle()->foregroundColor, darkColor());
   EXPECT_EQ(KLViewController::animationImages().size(), 90u);
+  // Above the message: a 270 x 35 strip 5 points down, its spinner centred, a frame every 3.0 s / 90.
+  std::shared_ptr<platform::View> strip;
+  std::shared_ptr<platform::ImageView> spinner;
+  for (const auto& view : alert->view()->subviews()) {
+    for (const auto& inner : view->subviews()) {
+      if (auto image = std::dynamic_pointer_cast<platform::ImageView>(inner); image && !image->animationImages().empty()) {
+        strip = view;
+        spinner = image;
+      }
+    }
+  }
+  ASSERT_TRUE(spinner);
+  EXPECT_EQ(strip->frame(), platform::Rect(0, 5, 270, 35));
+  EXPECT_EQ(spinner->frame(), platform::Rect(135 - 17.5, 0, 35, 35));
+  EXPECT_EQ(spinner->animationImages().size(), 90u);
+  EXPECT_EQ(spinner->animationDuration(), 3.0);
+  EXPECT_TRUE(spinner->isAnimating());
+  EXPECT_EQ(spinner->tintColor(), darkColor());
 
   int hidden = 0;
   screen->hideAlertViewWithCompletion([&] { ++hidden; });
