@@ -274,7 +274,11 @@ class KLTimelineViewController : public KLDashboardViewController,
     platform::Rect rect;
     std::shared_ptr<platform::View> view;
   };
+  // The anchor, its rectangle in the coordinates of the table's superview (where the table's
+  // frame is given) and its view the timeline container.
   PopoverSource popoverSourceStructForEvent(const KLTimelineEventPtr& event) const;
+  // The anchor's rectangle in its view's own coordinates, as popovers and menus read it.
+  platform::Rect popoverRectInSourceView(const PopoverSource& source) const;
   // The sheet offered for an event: share, download, delete (with the right) and cancel.
   std::shared_ptr<platform::AlertController> actionSheetForEvent(const KLTimelineEventPtr& event);
   void shareEvent(const KLEventPtr& event, const PopoverSource& source);

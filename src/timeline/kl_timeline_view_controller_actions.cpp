@@ -48,6 +48,13 @@ KLTimelineViewController::PopoverSource KLTimelineViewController::popoverSourceS
   return source;
 }
 
+platform::Rect KLTimelineViewController::popoverRectInSourceView(const PopoverSource& source) const {
+  auto table = tableView();
+  auto parent = table ? table->superview() : nullptr;
+  if (!source.view || !parent) return source.rect;
+  return source.view->convertRectFrom(source.rect, parent.get());
+}
+
 std::shared_ptr<platform::AlertController> KLTimelineViewController::actionSheetForEvent(const KLTimelineEventPtr& item) {
   if (!item) return nullptr;
   auto event = underlyingEvent(*item);
@@ -72,7 +79,7 @@ std::shared_ptr<platform::AlertController> KLTimelineViewController::actionSheet
   // On a large screen the sheet points at the card's action button.
   auto& popover = sheet->popoverPresentationController();
   popover.sourceView = source.view;
-  popover.sourceRect = source.rect;
+  popover.sourceRect = popoverRectInSourceView(source);
   return sheet;
 }
 
@@ -86,7 +93,7 @@ void KLTimelineViewController::shareEvent(const KLEventPtr& event, const Popover
   }
   auto controller = platform::DocumentInteractionController::interactionControllerWithURL("file://" + url->string());
   controller->setUTI(platform::kUTTypeMPEG4);
-  if (source.view) controller->presentOptionsMenu(source.rect, source.view, true);
+  if (source.view) controller->presentOptionsMenu(popoverRectInSourceView(source), source.view, true);
   documentInteractionController_ = controller;
 }
 

@@ -3,6 +3,9 @@
 // library, and the background task a clip keeps until its outcome.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "network/kl_request_table.h"
 #include "services/kl_camera_roll_album_manager.h"
 #include "platform/foundation/bundle.h"
@@ -80,7 +83,7 @@ TEST_F(EventActions, OnlyTheThreeMinuteLevelShowsActionButtons) {
   EXPECT_TRUE(screen->shouldHideActionButtonForEvent(event));
 }
 
-TEST_F(EventActions, TheSheetPointsAtTheCardsActionSeventyPointsInForADownloadedClipElseForty) {
+TEST_F(EventActions, TheSheetAndTheShareMenuPointAtTheCardsActionSeventyPointsInForADownloadedClipElseForty) {
   struct Row {
     int64_t id;
     double fromTop;  // where the event sits in the visible window, 0 top and 1 bottom
@@ -100,16 +103,35 @@ TEST_F(EventActions, TheSheetPointsAtTheCardsActionSeventyPointsInForADownloaded
     if (row.downloaded) platform::UserDefaults::standard()->setObject(platform::Value("Downloaded"), key);
     auto source = screen->popoverSourceStructForEvent(event);
     auto sheet = screen->actionSheetForEvent(event);
-    platform::UserDefaults::standard()->removeObjectForKey(key);
+    // The anchor is given where the table's frame is: in the coordinates of the table's superview.
     EXPECT_DOUBLE_EQ(source.rect.origin.x, frame.origin.x + frame.size.width - row.inset);
     EXPECT_NEAR(source.rect.origin.y, frame.origin.y + row.fromTop * frame.size.height, 1e-6);
     EXPECT_DOUBLE_EQ(source.rect.size.width, 0);
     EXPECT_DOUBLE_EQ(source.rect.size.height, 0);
     EXPECT_EQ(source.view, screen->timelineContainerView());
-    // The sheet itself carries the anchor, so a large screen shows it next to the card.
+    // The sheet carries it to the same place on screen, so a large screen shows it by the card.
+    const platform::Point onScreen = table->superview()->convertPointTo(source.rect.origin, nullptr);
     const auto& popover = sheet->popoverPresentationController();
-    EXPECT_EQ(popover.sourceView.lock(), screen->timelineContainerView());
-    EXPECT_EQ(popover.sourceRect, source.rect);
+    auto anchorView = popover.sourceView.lock();
+    ASSERT_EQ(anchorView, screen->timelineContainerView());
+    const platform::Rect anchor = anchorView->convertRectTo(popover.sourceRect, nullptr);
+    EXPECT_NEAR(anchor.origin.x, onScreen.x, 1e-6);
+    EXPECT_NEAR(anchor.origin.y, onScreen.y, 1e-6);
+    if (row.downloaded) {
+      // So does the share menu of a clip on the device.
+      auto file = KLDownloadManager::getURLForEvent(underlyingEvent(*event));
+      ASSERT_TRUE(file);
+      std::filesystem::create_directories(file->parent_path());
+      std::ofstream(*file) << "clip";
+      screen->shareEvent(underlyingEvent(*event), source);
+      ASSERT_EQ(platform::DocumentInteractionController::presentations().size(), 1u);
+      const auto& menu = platform::DocumentInteractionController::presentations()[0];
+      ASSERT_EQ(menu.view.lock(), screen->timelineContainerView());
+      const platform::Rect menuAnchor = menu.view.lock()->convertRectTo(menu.rect, nullptr);
+      EXPECT_NEAR(menuAnchor.origin.x, onScreen.x, 1e-6);
+      EXPECT_NEAR(menuAnchor.origin.y, onScreen.y, 1e-6);
+    }
+    platform::UserDefaults::standard()->removeObjectForKey(key);
   }
 }
 
