@@ -270,6 +270,33 @@ TEST_F(TimelinePlayback, WhenThePlayingRecordingLeavesTheListPlaybackIsPositione
   EXPECT_EQ(screen->noVideoInfoLabel()->text(), localizedPlaybackText("EndOfRecordings"));
 }
 
+TEST_F(TimelinePlayback, BeforeTheOldestDataTheEndOfRecordingsShowsAlsoWithItemsWithoutATime) {
+  const double start = now() - 3600;
+  auto untimed = restEvent(9, 0);
+  untimed->setTimestamp(std::nullopt);
+  auto unparsed = restRecording(8, 0, 0);
+  unparsed->setStartStringTime("yesterday");
+  struct Row {
+    const char* what;
+    std::vector<KLRecordingPtr> recordings;
+    std::vector<KLEventPtr> events;
+  };
+  const Row rows[] = {
+      {"an event without a time", {restRecording(1, start, now() - 600)}, {restEvent(1, start + 60), untimed}},
+      {"a recording whose start did not parse", {restRecording(1, start, now() - 600), unparsed}, {restEvent(1, start + 60)}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    setRecordings(row.recordings);
+    setEvents(row.events);
+    auto screen = screenAtThreeMinutes();
+    screen->scrollTableViewToTime(start - 600, false, true);
+    ASSERT_FALSE(screen->player());
+    EXPECT_FALSE(screen->noVideoInfoLabel()->isHidden());
+    EXPECT_EQ(screen->noVideoInfoLabel()->text(), localizedPlaybackText("EndOfRecordings"));
+  }
+}
+
 TEST_F(TimelinePlayback, InAGapThePlayerAreasArrowsJumpToTheNearestEvents) {
   double aStart = now() - 7200, aEnd = now() - 6000, bStart = now() - 3000;
   double older = aEnd - 300, newer = bStart + 300;
