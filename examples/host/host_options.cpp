@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/net/url.h"
+
 const char kHostUsage[] =
     "usage: dk-host [--cloud URL] [--token T] [--ca FILE] [--camera N] [--days N] [--start T] [--pictures D]\n"
     "               [--help]\n"
@@ -50,6 +52,10 @@ ParsedHostOptions parseHostOptions(const std::vector<std::string>& args, double 
     const std::string& value = args[++i];
     int64_t number = 0;
     if (arg == "--cloud") {
+      const auto url = dk::platform::parseURL(value);
+      if (!url || (url->scheme != "http" && url->scheme != "https") || url->host.empty()) {
+        return fail("--cloud takes an http or https URL, not \"" + value + "\"");
+      }
       options.cloud = value;
     } else if (arg == "--token") {
       options.token = value;

@@ -38,6 +38,7 @@ TEST(HostOptions, TheSessionStartsAtTheFixedDayOnlyWithTheEmbeddedCloud) {
       {{"--cloud", "https://cloud.example", "--token", "t", "--start", "1781530200"}, 1781530200, ""},
       {{"--start", "yesterday"}, 0, "--start takes seconds since 1970 or \"now\""},
       {{"--cloud", "https://cloud.example"}, 0, "--cloud needs --token"},
+      {{"--cloud", "ftp://cloud.example", "--token", "t"}, 0, "--cloud takes an http or https URL, not \"ftp://cloud.example\""},
       {{"--days", "0"}, 0, "--days takes a number from 1 to 365"},
       {{"--camera"}, 0, "--camera needs a value (see --help)"},
       {{"--colour", "red"}, 0, "unknown option --colour (see --help)"},
