@@ -12,5 +12,5 @@ struct HostOutcome {
 };
 
 // Runs on the calling thread, which becomes the main thread; installs a manual clock starting at
-// options.start for the session and leaves it installed.
+// options.start, and the run loop's step of it while calls stall, and leaves both installed.
 HostOutcome runHost(const HostOptions& options);
