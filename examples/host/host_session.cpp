@@ -39,8 +39,8 @@ std::string eventText(const dk::KLEventResponse& event) {
 
 }  // namespace
 
-HostSession::HostSession(std::filesystem::path pictures, int64_t camera, dk::cloudsim::CloudSim* cloud)
-    : pictures_dir_(std::move(pictures)), camera_(camera), cloud_(cloud) {
+HostSession::HostSession(std::filesystem::path pictures, dk::cloudsim::CloudSim* cloud)
+    : pictures_dir_(std::move(pictures)), cloud_(cloud) {
   // The host application's own window and root screen.
   window_ = std::make_shared<dk::platform::Window>();
   window_->setRootViewController(std::make_shared<dk::platform::ViewController>());
@@ -100,24 +100,40 @@ void HostSession::tapButton(const std::shared_ptr<dk::platform::View>& button) {
   driver_->advance(0.5);
 }
 
-bool HostSession::present(const std::string& token) {
+std::optional<std::string> HostSession::present(const std::string& token, int64_t camera) {
+  camera_ = camera;
   kit_ = dk::DKChronoKit::create(token, camera_, window_->rootViewController());
   kit_->present();
   screen_ = dk::DKChronoKit::presentedTimeline();
-  if (!screen_) return false;
+  if (!screen_) return "the timeline screen was not presented";
   auto data = dk::KLDataManager::sharedInstance();
+  auto events = data->eventManager();
   // The whole history: every event page, and the recordings on the strip.
-  const bool loaded = waitUntil(
-      [&] {
-        const auto& source = screen_->dataSource();
-        return source && data->eventManager()->eventsFinishedLoadingForCameraIDs({camera_}) &&
-               !source->allTimelineRecordings().empty() &&
-               source->allTimelineEvents().size() == data->eventManager()->numberOfEventsForCameraID(camera_);
-      },
-      120);
+  auto eventsLoaded = [&] { return events->eventsFinishedLoadingForCameraIDs({camera_}); };
+  auto recordingsShown = [&] { return screen_->dataSource() && !screen_->dataSource()->allTimelineRecordings().empty(); };
+  auto eventsShown = [&] {
+    return screen_->dataSource() &&
+           screen_->dataSource()->allTimelineEvents().size() == events->numberOfEventsForCameraID(camera_);
+  };
+  const bool loaded = waitUntil([&] { return eventsLoaded() && recordingsShown() && eventsShown(); }, 120);
   // The throttled reload and the thumbnails of the rows on screen.
   driver_->advance(2.0);
-  return loaded;
+  if (loaded) return std::nullopt;
+  if (!eventsLoaded()) return "the events did not finish loading";
+  if (!recordingsShown()) return "no recording arrived";
+  return "the strip does not show every event";
+}
+
+void HostSession::showFailure(const std::string& title, const std::string& message) {
+  auto top = window_->rootViewController();
+  while (top && top->presentedViewController()) top = top->presentedViewController();
+  if (top) {
+    auto alert = dk::platform::AlertController::make(title, message, dk::platform::AlertController::Style::Alert);
+    alert->addAction(dk::platform::AlertAction::make("OK", dk::platform::AlertAction::Style::Cancel));
+    top->presentViewController(alert, false);
+    driver_->pump();
+  }
+  picture("failed", title);
 }
 
 void HostSession::browse() {

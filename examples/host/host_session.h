@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ui/ui_test_driver.h"
@@ -31,12 +32,14 @@ class Window;
 class HostSession {
  public:
   // `cloud` is the embedded simulator, or nullptr for another cloud (no live event is made then).
-  HostSession(std::filesystem::path pictures, int64_t camera, dk::cloudsim::CloudSim* cloud);
+  HostSession(std::filesystem::path pictures, dk::cloudsim::CloudSim* cloud);
   ~HostSession();
 
-  // Presents the timeline and waits until it shows the camera's whole history; false when the
-  // history did not arrive.
-  bool present(const std::string& token);
+  // Presents the camera's timeline and waits until it shows the whole history; what did not
+  // arrive when it gave up, nothing when all did.
+  std::optional<std::string> present(const std::string& token, int64_t camera);
+  // An alert over whatever the window shows, saying what stopped the session, and its picture.
+  void showFailure(const std::string& title, const std::string& message);
   // Browsing the history and working on one event.
   void browse();
   // Playing a recording.
@@ -67,7 +70,7 @@ class HostSession {
   std::shared_ptr<dk::KLEventResponse> eventInDownload() const;
 
   std::filesystem::path pictures_dir_;
-  int64_t camera_;
+  int64_t camera_ = 0;
   dk::cloudsim::CloudSim* cloud_;
   std::shared_ptr<dk::platform::Window> window_;
   std::unique_ptr<dk::platform::UiTestDriver> driver_;

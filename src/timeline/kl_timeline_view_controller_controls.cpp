@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "foundation/color_codes.h"
+#include "foundation/date_formatting.h"
 #include "platform/foundation/bundle.h"
 #include "timeline/kl_timeline_view_controller.h"
 #include "ui/button_tint.h"

@@ -1,10 +1,12 @@
 #include "platform/dispatch/queue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <future>
 #include <chrono>
 #include <thread>
 
+#include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/dispatch/scheduler_internal.h"
 #include "platform/dispatch/sync.h"
@@ -295,7 +297,30 @@ bool systemIdle() {
   auto& hub = detail::idleHub();
   return hub.poolBusy.load() == 0 && hub.activities.load() == 0 && mainQueueImpl().empty();
 }
+
+std::atomic<double> gStallStep{0};
+std::atomic<double> gStallAfterWall{0};
+// Real seconds runUntil has spent waiting on outside work since it last saw the system idle.
+std::atomic<double> gWaitedSinceIdle{0};
+
+// Called after a wait that ended with nothing to run: the manual clock moves on once the wait on
+// outside work has lasted long enough (never with the mutex of the idle hub held: the timers that
+// fall due post to the main queue, which takes it).
+void stepStalledClock(double waited) {
+  const double step = gStallStep.load();
+  if (step <= 0) return;
+  const double total = gWaitedSinceIdle.load() + waited;
+  gWaitedSinceIdle.store(total);
+  if (total < gStallAfterWall.load()) return;
+  if (auto* manual = dynamic_cast<ManualClock*>(&clock())) manual->advance(step);
+}
 }  // namespace
+
+void MainRunLoop::setClockStepWhileWaiting(double step, double afterWallSeconds) {
+  gStallAfterWall.store(afterWallSeconds > 0 ? afterWallSeconds : 0);
+  gWaitedSinceIdle.store(0);
+  gStallStep.store(step > 0 ? step : 0);
+}
 
 bool MainRunLoop::runUntil(const std::function<bool()>& pred, double maxWallSeconds) {
   auto& hub = detail::idleHub();
@@ -308,10 +333,18 @@ bool MainRunLoop::runUntil(const std::function<bool()>& pred, double maxWallSeco
       if (systemIdle()) {
         lock.unlock();
         // Idle twice in a row (nothing slipped in between the checks) means really idle.
-        if (runPending() == 0 && systemIdle()) return pred ? pred() : true;
+        if (runPending() == 0 && systemIdle()) {
+          gWaitedSinceIdle.store(0);
+          return pred ? pred() : true;
+        }
         continue;
       }
+      const auto waitStart = std::chrono::steady_clock::now();
       hub.cv.wait_for(lock, std::chrono::milliseconds(5));
+      lock.unlock();
+      if (mainQueueImpl().empty()) {
+        stepStalledClock(std::chrono::duration<double>(std::chrono::steady_clock::now() - waitStart).count());
+      }
     }
     if (std::chrono::steady_clock::now() > deadline) return false;
   }

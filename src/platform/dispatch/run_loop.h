@@ -26,6 +26,14 @@ class MainRunLoop {
   // Runs forever (the demo host) until stop() is called from any thread.
   static void run();
   static void stop();
+
+  // A manual clock stands still while runUntil waits on work outside the main thread, so a call in
+  // flight whose deadline reads that clock keeps it waiting for ever against a peer that never
+  // answers. With `step` above 0, once runUntil has waited on outside work (a call in flight, a
+  // worker task) for `afterWallSeconds` of real time since the system was last idle, every further
+  // wait with nothing to run moves the manual clock on by `step` seconds (what falls due fires).
+  // 0, the default, leaves every move of time to the caller.
+  static void setClockStepWhileWaiting(double step, double afterWallSeconds = 0);
 };
 
 // Outstanding work that runUntilIdle must wait for, such as a request on the network thread.

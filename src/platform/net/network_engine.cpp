@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/dispatch/clock.h"
+#include "platform/net/http_errors.h"
 #include "platform/net/http_header_block.h"
 #include "platform/net/url_origin.h"
 #include "platform/foundation/private_temp_folder.h"

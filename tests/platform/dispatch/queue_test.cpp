@@ -174,5 +174,45 @@ TEST(RunLoop, RunUntilStopsAtThePredicate) {
   EXPECT_EQ(count, 5);
 }
 
+// A call in flight whose deadline reads the manual clock: the token goes when the clock reaches the
+// deadline, as a transfer ends when its time-out passes.
+TEST(RunLoop, AStepWhileWaitingMovesTheManualClockUntilTheCallInFlightTimesOut) {
+  test::ManualClockScope clock(1000);
+  struct Case {
+    double step;
+    double afterWall;
+    bool ends;
+  } cases[] = {
+      {0, 0, false},     // the default: time stands still, the wait lasts until the guard
+      {0.5, 3600, false}, // the loop has not waited long enough for time to move
+      {0.5, 0, true},
+      {7, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("step " + std::to_string(c.step) + " after " + std::to_string(c.afterWall));
+    const double start = clock.clock().now();
+    auto token = std::make_shared<ActivityToken>();
+    DispatchQueue::main()->after(30, [&token] { token.reset(); });
+    MainRunLoop::setClockStepWhileWaiting(c.step, c.afterWall);
+    const bool ended = MainRunLoop::runUntilIdle(c.ends ? 30.0 : 0.2);
+    MainRunLoop::setClockStepWhileWaiting(0);
+    EXPECT_EQ(ended, c.ends);
+    if (c.ends) {
+      EXPECT_GE(clock.clock().now() - start, 30);
+      EXPECT_LT(clock.clock().now() - start, 30 + c.step + 1e-9);  // it stops once the call is over
+    } else {
+      EXPECT_EQ(clock.clock().now(), start);
+      clock.advance(30);
+    }
+    EXPECT_EQ(token, nullptr);
+  }
+  // Nothing outstanding: nothing to wait for, time stays.
+  MainRunLoop::setClockStepWhileWaiting(1, 0);
+  const double before = clock.clock().now();
+  EXPECT_TRUE(MainRunLoop::runUntilIdle());
+  MainRunLoop::setClockStepWhileWaiting(0);
+  EXPECT_EQ(clock.clock().now(), before);
+}
+
 }  // namespace
 }  // namespace dk::platform
