@@ -26,6 +26,7 @@ constexpr size_t kSegmentsAhead = 2;
 struct BufferedFrame {
   ImagePtr image;
   double time = 0;
+  int64_t sequence = -1;  // of its segment
 };
 
 int64_t pictureBytes(const ImagePtr& image) {
@@ -75,6 +76,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   bool showedAny = false, stalled = false, rejoining = false;
   double shownTime = 0, anchorFrameTime = 0, anchorClock = 0;
   double lastNewPicture = 0;  // clock time a new picture was last shown (or playing began)
+  int64_t shownSequence = -1;    // the segment of the picture on screen
+  int64_t alreadyShown = -1;     // shown by an earlier source before it failed: not joined again
 
   std::string path(const std::string& file) const {
     return "/media/cameras/" + std::to_string(cameraId) + "/live/" + file;
@@ -181,6 +184,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       rejoining = true;
     }
     if (lastSequence < 0) {
+      // Nothing new since an earlier view of the camera failed: wait for the next segment.
+      if (!showedAny && playlist.segments.back().sequence == alreadyShown) return;
       toFetch.assign({playlist.segments.back()});  // join at the live edge
     } else {
       for (const auto& segment : playlist.segments) {
@@ -254,7 +259,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
           fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: a picture out of bounds"));
           return;
         }
-        buffer.push_back({step.frame.image, decoding.startTime + step.frame.offset});
+        buffer.push_back({step.frame.image, decoding.startTime + step.frame.offset, decoding.sequence});
         queuedBytes += bytes;
         peakQueuedBytes = std::max(peakQueuedBytes, queuedBytes);
         if (!showedAny || rejoining) {
@@ -283,6 +288,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void show(const BufferedFrame& frame) {
     showedAny = true;
     shownTime = frame.time;
+    shownSequence = frame.sequence;
     lastNewPicture = platform::now();
     if (listener.frame) listener.frame(frame.image, frame.time);
   }
@@ -307,11 +313,25 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     }
     if (latest) show(*latest);
     if (buffer.empty() && clock >= bufferedUntil) setStalled(true);
-    if (platform::now() - lastNewPicture >= limits.stallSeconds) {
-      fail(Error::make("NSURLErrorDomain", -1001, "The live stream has shown nothing new for too long"));
-      return;
-    }
+    if (failedForStall()) return;
     decodeNext();
+  }
+
+  // Playing, or waiting for a first new picture, without one for too long ends the source.
+  bool failedForStall() {
+    if (!(playing || !showedAny) || platform::now() - lastNewPicture < limits.stallSeconds) return false;
+    fail(Error::make("NSURLErrorDomain", -1001, "The live stream has shown nothing new for too long"));
+    return true;
+  }
+
+  // The playlist is followed while playing, and while a first new picture is awaited.
+  void startPolling() {
+    if (pollTimer) return;
+    pollTimer = Timer::scheduled(targetDuration, true, DispatchQueue::main(), [weak = weak_from_this()] {
+      auto self = weak.lock();
+      if (!self || (!self->playing && self->showedAny) || self->failedForStall()) return;
+      self->fetchPlaylist();
+    });
   }
 
   void startTimers() {
@@ -319,9 +339,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     frameTimer = Timer::scheduled(kLiveFrameTick, true, DispatchQueue::main(), [weak] {
       if (auto self = weak.lock()) self->tick();
     });
-    pollTimer = Timer::scheduled(targetDuration, true, DispatchQueue::main(), [weak] {
-      if (auto self = weak.lock()) self->fetchPlaylist();
-    });
+    startPolling();
   }
 };
 
@@ -352,6 +370,10 @@ void LiveStreamSource::start() {
     });
     return;
   }
+  if (d.alreadyShown >= 0) {
+    d.lastNewPicture = platform::now();
+    d.startPolling();
+  }
   d.fetchPlaylist();
 }
 
@@ -377,6 +399,8 @@ void LiveStreamSource::setPlaying(bool playing) {
 
 void LiveStreamSource::stop() { impl_->halt(); }
 bool LiveStreamSource::isPlaying() const { return impl_->playing; }
+void LiveStreamSource::setAlreadyShown(int64_t sequence) { impl_->alreadyShown = sequence; }
+int64_t LiveStreamSource::shownSequence() const { return impl_->shownSequence; }
 int LiveStreamSource::fetchCount() const { return impl_->fetches; }
 size_t LiveStreamSource::heldCallCount() const { return impl_->calls.heldCallCount(); }
 int64_t LiveStreamSource::peakQueuedPictureBytes() const { return impl_->peakQueuedBytes; }

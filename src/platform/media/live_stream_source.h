@@ -55,8 +55,14 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
   LiveStreamSource(const LiveStreamSource&) = delete;
   LiveStreamSource& operator=(const LiveStreamSource&) = delete;
 
+  // The segment an earlier source of this camera showed last before it failed (a retry): joining
+  // waits for a newer one, so that showing it again does not count as the stream going on, and
+  // ends with the stall error when none comes. Before start().
+  void setAlreadyShown(int64_t sequence);
   // Joins the stream: fetches the playlist and the newest segment.
   void start();
+  // The segment of the picture on screen; -1 before the first.
+  int64_t shownSequence() const;
   // Playing: frames advance and the playlist is followed. Not playing: nothing is fetched and the
   // picture on screen stays; playing again rejoins at the live edge.
   void setPlaying(bool playing);
