@@ -360,17 +360,26 @@ TEST_F(LiveStreamTest, TheStreamersCallsFollowNoRedirectOffTheCloudsOrigin) {
     redirect.headers = {{"Location", row.to}};
     sim->addFault(redirect);
     const size_t before = sim->requests().size();
+    ErrorPtr error;
     if (row.live) {
       startLive();
       EXPECT_EQ(streamer->status() == DKCameraStreamerStatusReadyToPlay, row.followed);
+      error = streamer->failureReason();
     } else {
       TalkRecord t;
       auto talk = talkUplink(t);
       talk->start();
       ASSERT_TRUE(MainRunLoop::runUntilIdle());
       EXPECT_EQ(t.started, row.followed ? 1 : 0);
-      EXPECT_EQ(t.ended == 1 && t.error != nullptr, !row.followed);
+      EXPECT_EQ(t.ended, row.followed ? 0 : 1);
+      error = t.error;
       talk->cancel();
+    }
+    if (row.followed) {
+      EXPECT_FALSE(error) << describe(error);
+    } else {
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->code(), kURLErrorAppTransportSecurityRequiresSecureConnection) << describe(error);
     }
     const auto requests = sim->requests();
     size_t offOrigin = 0;
