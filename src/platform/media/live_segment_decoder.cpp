@@ -162,6 +162,7 @@ LiveSegmentDecoder::Step LiveSegmentDecoder::next(LiveSegmentFrame& out, std::st
   if (c.failed || !c.codec) return fail("the segment cannot be decoded");
   for (;;) {
     const int received = avcodec_receive_frame(c.codec, c.frame);
+    if (c.refusedPicture) return fail("a picture out of bounds");
     if (received == 0) {
       const int w = c.frame->width, h = c.frame->height;
       const int64_t bytes = int64_t{w} * h * 4;

@@ -96,6 +96,8 @@ TEST(LivePlaylistTest, KeepsEachBoundAtItsLimitAndRefusesPastIt) {
        head + "#EXT-X-MEDIA-SEQUENCE:" + std::to_string(largestSequence + 1) + "\n" + segments(1), false},
       {"the 64-bit limit", head + "#EXT-X-MEDIA-SEQUENCE:9223372036854775807\n" + segments(2), false},
       {"past the 64-bit limit", head + "#EXT-X-MEDIA-SEQUENCE:9223372036854775808\n" + segments(1), false},
+      {"a media sequence after a segment", head + "#EXT-X-MEDIA-SEQUENCE:5\n" + segments(1) + "#EXT-X-MEDIA-SEQUENCE:0\n" +
+                                              segments(1), false},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
