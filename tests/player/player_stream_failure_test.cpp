@@ -1,5 +1,5 @@
-// What the player shows when a recording's video stops arriving: one silent retry, then the error
-// toast, in bounded virtual time. (A recording that arrives broken is followed through the
+// What the player shows when a recording's video stops arriving, or a live view shows nothing new:
+// one silent retry, then the error toast, in bounded virtual time. (A recording that arrives broken is followed through the
 // timeline screen, which hands recordings to the player: tests/timeline, TimelineVideo.)
 #include "player_fixture.h"
 
@@ -33,6 +33,24 @@ TEST_F(PlayerStreamFailureTest, ARecordingThatStopsArrivingShowsTheErrorWithinAM
   EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
   EXPECT_EQ(sim->faultHits(rule), 2);
   sim->release();
+}
+
+TEST_F(PlayerStreamFailureTest, ALiveViewThatShowsNothingNewShowsTheErrorWithinAMinute) {
+  auto live = KLPlayerViewModel::initWithCamera(camera, layer, screen);
+  live->didTapPlayButton();
+  pump();
+  ASSERT_TRUE(live->isPlaying());
+
+  // The camera's stream stands still (the cloud's clock does not move): the view plays what it
+  // has, fails, retries silently without showing the same segment as live again, then explains.
+  double waited = 0;
+  while (screen->errorToasts.empty() && waited < 120) {
+    clock.advance(1.0);
+    waited += 1.0;
+  }
+  EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
+  EXPECT_LE(waited, 60);
+  EXPECT_FALSE(live->isPlaying());
 }
 
 }  // namespace

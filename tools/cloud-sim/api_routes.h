@@ -72,6 +72,8 @@ class Router {
   std::vector<Route> routes_;
 };
 
+struct VideoSpec;
+
 // Route groups, one per file.
 void addAuthRoutes(std::vector<Route>& routes);
 void addCameraRoutes(std::vector<Route>& routes);
@@ -84,6 +86,8 @@ void addLiveRoutes(std::vector<Route>& routes);  // live video and push-to-talk 
 // A real video clip (see recording_video.h) as a reply.
 HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds,
                             World::VideoQuality quality = World::VideoQuality::Small);
+// The world's choice of picture on a video spec: small and quick by default, or a camera's H.264.
+void applyVideoQuality(VideoSpec& spec, World::VideoQuality quality);
 
 // Reply builders.
 HttpReply jsonReply(int status, const Json& body);

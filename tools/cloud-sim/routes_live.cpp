@@ -2,7 +2,9 @@
 //
 // Live video is HLS: "/media/cameras/{camera}/live/index.m3u8" lists the last few two-second
 // MPEG-TS segments cut from the world's clock, each "{sequence}.ts" covering seconds
-// [2 * sequence, 2 * sequence + 2) since 1970 and showing the camera's name and that time. HLS over
+// [2 * sequence, 2 * sequence + 2) since 1970 and showing the camera's name and that time, in the
+// world's video quality (a camera's H.264 at 720p or 1080p, 25 frames a second, each segment one
+// group of pictures opening with a key frame), encoded outside the world's lock. HLS over
 // MPEG-TS because every segment then carries its own decoder headers and plays on its own, so a
 // player can join at the newest one without an initialisation segment, and a plain text playlist
 // is easy to check before anything is fetched.
@@ -60,6 +62,33 @@ HttpReply playlist(RouteContext& ctx) {
   });
 }
 
+// What segment `sequence` of a camera's live stream shows, and how it is encoded.
+VideoSpec liveSegmentSpec(const Camera& camera, const World& world, int64_t sequence) {
+  VideoSpec spec;
+  spec.label = camera.name;
+  spec.startTime = static_cast<double>(sequence) * kSegmentSeconds;
+  spec.duration = kSegmentSeconds;
+  spec.utcOffsetSeconds = world.utcOffsetSeconds;
+  spec.container = "mpegts";
+  applyVideoQuality(spec, world.videoQuality);
+  return spec;
+}
+
+// The segment's video as a reply, made once the world's lock is let go (a camera's quality takes
+// a while to encode) and shared by the requests that ask for it together.
+HttpReply liveSegmentReply(const VideoSpec& spec) {
+  HttpReply reply;
+  reply.deferred = [spec] {
+    const std::shared_ptr<const std::string> video = cachedLabelledVideo(spec);
+    if (!video || video->empty()) return errorReply(500, "Video could not be made", "");
+    HttpReply made;
+    made.setHeader("Content-Type", "video/mp2t");
+    made.body = *video;
+    return made;
+  };
+  return reply;
+}
+
 HttpReply segment(RouteContext& ctx) {
   return withCamera(ctx, [&](Camera& camera) -> HttpReply {
     if (auto refused = requireOnline(ctx, camera)) return std::move(*refused);
@@ -68,18 +97,7 @@ HttpReply segment(RouteContext& ctx) {
     if (!sequence || *sequence > newest || *sequence <= newest - kKeptSegments) {
       return errorReply(404, "Segment not available", ctx.request.path);
     }
-    VideoSpec spec;
-    spec.label = camera.name;
-    spec.startTime = static_cast<double>(*sequence) * kSegmentSeconds;
-    spec.duration = kSegmentSeconds;
-    spec.utcOffsetSeconds = ctx.world.utcOffsetSeconds;
-    spec.container = "mpegts";
-    std::string video = encodeLabelledVideo(spec);  // four small frames: quick enough under the lock
-    if (video.empty()) return errorReply(500, "Video could not be made", ctx.request.path);
-    HttpReply reply;
-    reply.setHeader("Content-Type", "video/mp2t");
-    reply.body = std::move(video);
-    return reply;
+    return liveSegmentReply(liveSegmentSpec(camera, ctx.world, *sequence));
   });
 }
 

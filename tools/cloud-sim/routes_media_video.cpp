@@ -26,15 +26,6 @@ HttpReply videoReply(std::shared_ptr<const std::string> video) {
   return reply;
 }
 
-// The world's choice of picture: small and quick by default, or like a real camera.
-void applyQuality(VideoSpec& spec, World::VideoQuality quality) {
-  if (quality == World::VideoQuality::Small) return;
-  spec.h264 = true;
-  spec.fps = 25;
-  spec.width = quality == World::VideoQuality::Hd1080 ? 1920 : 1280;
-  spec.height = quality == World::VideoQuality::Hd1080 ? 1080 : 720;
-}
-
 // The reply, made once the world's lock is let go (encoding takes a while).
 HttpReply deferredVideoReply(const VideoSpec& spec, std::vector<std::pair<std::string, std::string>> headers) {
   HttpReply reply;
@@ -62,12 +53,20 @@ HttpReply recordingVideo(RouteContext& ctx) {
     spec.duration = (r->closed ? r->end : ctx.world.now) - r->start;
     spec.utcOffsetSeconds = ctx.world.utcOffsetSeconds;
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
-    applyQuality(spec, ctx.world.videoQuality);
+    applyVideoQuality(spec, ctx.world.videoQuality);
     return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});
   });
 }
 
 }  // namespace
+
+void applyVideoQuality(VideoSpec& spec, World::VideoQuality quality) {
+  if (quality == World::VideoQuality::Small) return;
+  spec.h264 = true;
+  spec.fps = 25;  // and a key frame every two seconds (recording_video.h)
+  spec.width = quality == World::VideoQuality::Hd1080 ? 1920 : 1280;
+  spec.height = quality == World::VideoQuality::Hd1080 ? 1080 : 720;
+}
 
 HttpReply labelledClipReply(const std::string& label, double start, double seconds, int utcOffsetSeconds,
                             World::VideoQuality quality) {
@@ -76,7 +75,7 @@ HttpReply labelledClipReply(const std::string& label, double start, double secon
   spec.startTime = start;
   spec.duration = seconds;
   spec.utcOffsetSeconds = utcOffsetSeconds;
-  applyQuality(spec, quality);
+  applyVideoQuality(spec, quality);
   return deferredVideoReply(spec, {});
 }
 

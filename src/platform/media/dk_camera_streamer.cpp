@@ -129,6 +129,7 @@ struct DKCameraStreamer::State {
   // A live item plays from its source instead of a recording; its time is the camera's clock.
   std::shared_ptr<LiveStreamSource> live;
   double liveTime = 0;
+  int64_t liveFailedCamera = 0, liveFailedSequence = -1;  // the last live view that failed, and its segment
   std::shared_ptr<TalkUplink> talk;
   std::vector<std::string> log;
 
@@ -412,9 +413,16 @@ void DKCameraStreamer::State::startLive() {
     if (s && s->state_->rate > 0) s->state_->setPlayback(stalled ? DKPlaybackStateBuffering : DKPlaybackStatePlaying);
   };
   listener.failed = [weak](const ErrorPtr& error) {
-    if (auto s = weak.lock()) s->state_->fail(error);
+    auto s = weak.lock();
+    if (!s) return;
+    State& st = *s->state_;
+    // A retry of this camera must show something newer than this to count as live again.
+    st.liveFailedCamera = st.item ? st.item->cameraId() : 0;
+    st.liveFailedSequence = st.live ? st.live->shownSequence() : -1;
+    st.fail(error);
   };
   live = LiveStreamSource::create(item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
+  if (liveFailedCamera == item->cameraId() && liveFailedSequence >= 0) live->setAlreadyShown(liveFailedSequence);
   live->start();
 }
 

@@ -8,7 +8,8 @@
 // Demuxing and decoding run with FFmpeg on the streamer's own serial queue (which also waits for
 // the bytes); everything else happens on the main thread. A live item plays from a
 // LiveStreamSource (the camera's live playlist on the same server): it is ready with its first
-// picture, cannot seek, its time is the camera's clock, and pausing stops its stream. Audio
+// picture, cannot seek, its time is the camera's clock, and pausing stops its stream; one that
+// shows nothing new for a while, or sends a segment past its bounds, fails (status 2). Audio
 // streaming is push-to-talk to the current item's camera (TalkUplink). States:
 //   status            0 preparing, 1 ready (also while idle, without an item), 2 failed;
 //   playbackState     0 paused, 1 buffering, 2 playing, 3 ended;

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <limits>
 
 namespace dk::platform {
 namespace {
@@ -122,7 +123,11 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       haveTarget = true;
     } else if (playlistLineStarts(line, "#EXT-X-MEDIA-SEQUENCE:")) {
       const auto value = playlistInteger(line.substr(22));
-      if (!value || *value < 0) return fail("a media sequence out of range");
+      // Each segment's number is the media sequence plus its place: that sum must not overflow.
+      constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() - static_cast<int64_t>(LivePlaylist::kMaxSegments);
+      if (!value || *value < 0 || *value > kLargest) return fail("a media sequence out of range");
+      // It numbers the segments from the first on: one among them would number two alike.
+      if (!playlist.segments.empty()) return fail("a media sequence after a segment");
       playlist.mediaSequence = *value;
     } else if (playlistLineStarts(line, "#EXT-X-PROGRAM-DATE-TIME:")) {
       const auto start = parseProgramDateTime(line.substr(25));

@@ -31,7 +31,9 @@ struct LivePlaylist {
 };
 
 // Parses a playlist; nullopt with a reason for a text that is too large, not a media playlist, has
-// a length out of range or names a segment by anything but a plain file name.
+// a length out of range (a media sequence whose segment numbers would pass the 64-bit limit
+// included), sets the media sequence after a segment, or names a segment by anything but a plain
+// file name.
 std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string* error = nullptr);
 
 // A file name of letters, digits, '-', '_' and '.', not starting with '.', at most 128 long.

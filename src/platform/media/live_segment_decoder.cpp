@@ -1,8 +1,10 @@
 #include "platform/media/live_segment_decoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,32 +18,62 @@ extern "C" {
 namespace dk::platform {
 namespace {
 
-constexpr int kMaxLiveSide = 4096;
-constexpr size_t kMaxLiveFrames = 600;
 constexpr int kLiveReadBufferBytes = 32 * 1024;
 
 struct LiveMemoryInput {
-  std::string_view bytes;
+  std::shared_ptr<const std::string> bytes;
   size_t position = 0;
   static int read(void* opaque, uint8_t* buffer, int size) {
     auto* self = static_cast<LiveMemoryInput*>(opaque);
-    const size_t left = self->bytes.size() - self->position;
+    const size_t left = self->bytes->size() - self->position;
     if (left == 0) return AVERROR_EOF;
     const size_t count = std::min(left, static_cast<size_t>(size));
-    std::memcpy(buffer, self->bytes.data() + self->position, count);
+    std::memcpy(buffer, self->bytes->data() + self->position, count);
     self->position += count;
     return static_cast<int>(count);
   }
 };
 
-struct LiveDecodeContexts {
+bool pictureFits(int width, int height) {
+  return width > 0 && height > 0 && width <= LivePictureLimits::kMaxSide && height <= LivePictureLimits::kMaxSide &&
+         int64_t{width} * height <= LivePictureLimits::kMaxPixels;
+}
+
+}  // namespace
+
+int64_t LivePictureLimits::segmentBudget(double seconds) {
+  const double capped = std::clamp(std::isfinite(seconds) ? seconds : 0.0, 1.0, 60.0);
+  return static_cast<int64_t>(capped * static_cast<double>(kMaxBytesPerSecond));
+}
+
+struct LiveSegmentDecoder::Impl {
+  LiveMemoryInput input;
   AVIOContext* io = nullptr;
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
   SwsContext* scaler = nullptr;
-  ~LiveDecodeContexts() {
+  std::vector<uint8_t> scratch;  // one picture's pixels, reused
+  int stream = -1;
+  double timeBase = 0;
+  int64_t firstPts = AV_NOPTS_VALUE;
+  double lastOffset = 0;
+  int64_t budget = 0, decoded = 0;
+  size_t pictures = 0;
+  bool draining = false, failed = false;
+  bool refusedPicture = false;  // the decoder asked for a picture past the bounds
+
+  // Every picture the decoder makes is asked for here first, so none past the bounds is allocated.
+  static int getBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
+    if (!pictureFits(frame->width, frame->height)) {
+      static_cast<Impl*>(codec->opaque)->refusedPicture = true;
+      return AVERROR(EINVAL);
+    }
+    return avcodec_default_get_buffer2(codec, frame, flags);
+  }
+
+  ~Impl() {
     sws_freeContext(scaler);
     av_frame_free(&frame);
     av_packet_free(&packet);
@@ -52,34 +84,40 @@ struct LiveDecodeContexts {
       avio_context_free(&io);
     }
   }
+
+  ImagePtr image(const AVFrame* f) {
+    const int w = f->width, h = f->height;
+    scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(f->format), w, h, AV_PIX_FMT_BGRA,
+                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!scaler) return nullptr;
+    scratch.resize(static_cast<size_t>(w) * h * 4);
+    uint8_t* destination[1] = {scratch.data()};
+    const int stride[1] = {w * 4};
+    sws_scale(scaler, f->data, f->linesize, 0, h, destination, stride);
+    return Image::fromPixels(scratch.data(), w, h, w * 4, 1.0, true);
+  }
 };
 
-ImagePtr liveFrameImage(LiveDecodeContexts& c, const AVFrame* frame) {
-  const int w = frame->width, h = frame->height;
-  c.scaler = sws_getCachedContext(c.scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGRA,
-                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
-  if (!c.scaler) return nullptr;
-  std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
-  uint8_t* destination[1] = {pixels.data()};
-  const int stride[1] = {w * 4};
-  sws_scale(c.scaler, frame->data, frame->linesize, 0, h, destination, stride);
-  return Image::fromPixels(pixels.data(), w, h, w * 4, 1.0, true);
-}
+LiveSegmentDecoder::LiveSegmentDecoder() : impl_(std::make_unique<Impl>()) {}
+LiveSegmentDecoder::~LiveSegmentDecoder() = default;
+size_t LiveSegmentDecoder::pictureCount() const { return impl_->pictures; }
+int64_t LiveSegmentDecoder::decodedBytes() const { return impl_->decoded; }
 
-}  // namespace
-
-std::optional<std::vector<LiveSegmentFrame>> decodeLiveSegment(std::string_view bytes, std::string* error) {
-  auto fail = [&](const char* why) -> std::optional<std::vector<LiveSegmentFrame>> {
+bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, std::string* error) {
+  auto fail = [&](const char* why) {
     if (error) *error = why;
-    return std::nullopt;
+    impl_->failed = true;
+    return false;
   };
   static std::once_flag quiet;
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });  // failures are reported here
 
-  LiveDecodeContexts c;
-  LiveMemoryInput input{bytes};
+  Impl& c = *impl_;
+  if (!bytes) return fail("no segment");
+  c.input.bytes = std::move(bytes);
+  c.budget = budgetBytes;
   auto* buffer = static_cast<uint8_t*>(av_malloc(kLiveReadBufferBytes));
-  c.io = avio_alloc_context(buffer, kLiveReadBufferBytes, 0, &input, &LiveMemoryInput::read, nullptr, nullptr);
+  c.io = avio_alloc_context(buffer, kLiveReadBufferBytes, 0, &c.input, &LiveMemoryInput::read, nullptr, nullptr);
   if (!c.io) {
     av_free(buffer);
     return fail("out of memory");
@@ -89,51 +127,81 @@ std::optional<std::vector<LiveSegmentFrame>> decodeLiveSegment(std::string_view 
   c.format->pb = c.io;
   c.format->flags |= AVFMT_FLAG_CUSTOM_IO;
   if (!openMediaInput(&c.format, nullptr, kLiveSegmentInputPolicy)) return fail("not an MPEG-TS segment");
-  if (avformat_find_stream_info(c.format, nullptr) < 0) return fail("no stream information");
-  const int stream = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (stream < 0) return fail("no video stream");
-  const AVCodec* decoder = avcodec_find_decoder(c.format->streams[stream]->codecpar->codec_id);
+  // The stream's codec comes with its program table; its stream information is not read, as that
+  // would decode pictures of a size not yet checked.
+  c.stream = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (c.stream < 0) return fail("no video stream");
+  const AVCodecParameters* parameters = c.format->streams[c.stream]->codecpar;
+  const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
   if (!decoder || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) return fail("a video codec not allowed");
-  c.codec = avcodec_alloc_context3(decoder);
-  if (!c.codec || avcodec_parameters_to_context(c.codec, c.format->streams[stream]->codecpar) < 0 ||
-      avcodec_open2(c.codec, decoder, nullptr) < 0) {
-    return fail("the decoder does not open");
+  if ((parameters->width || parameters->height) && !pictureFits(parameters->width, parameters->height)) {
+    return fail("a picture out of bounds");
   }
-  const double timeBase = av_q2d(c.format->streams[stream]->time_base);
+  c.codec = avcodec_alloc_context3(decoder);
+  if (!c.codec || avcodec_parameters_to_context(c.codec, parameters) < 0) return fail("the decoder does not open");
+  c.codec->opaque = &c;
+  c.codec->get_buffer2 = &Impl::getBuffer;
+  // Larger still is refused before the decoder sizes its own tables for it.
+  c.codec->max_pixels = int64_t{LivePictureLimits::kMaxSide} * LivePictureLimits::kMaxSide;
+  c.codec->thread_count = 1;  // one picture at a time: frame threads would each hold pictures
+  if (avcodec_open2(c.codec, decoder, nullptr) < 0) return fail("the decoder does not open");
+  c.timeBase = av_q2d(c.format->streams[c.stream]->time_base);
   c.packet = av_packet_alloc();
   c.frame = av_frame_alloc();
   if (!c.packet || !c.frame) return fail("out of memory");
+  return true;
+}
 
-  std::vector<LiveSegmentFrame> frames;
-  int64_t firstPts = AV_NOPTS_VALUE;
-  auto receive = [&]() -> bool {
-    while (avcodec_receive_frame(c.codec, c.frame) == 0) {
-      if (c.frame->width <= 0 || c.frame->height <= 0 || c.frame->width > kMaxLiveSide || c.frame->height > kMaxLiveSide ||
-          frames.size() >= kMaxLiveFrames) {
-        return false;
+LiveSegmentDecoder::Step LiveSegmentDecoder::next(LiveSegmentFrame& out, std::string* error) {
+  Impl& c = *impl_;
+  auto fail = [&](const char* why) {
+    if (error) *error = why;
+    c.failed = true;
+    return Step::Failed;
+  };
+  if (c.failed || !c.codec) return fail("the segment cannot be decoded");
+  for (;;) {
+    const int received = avcodec_receive_frame(c.codec, c.frame);
+    if (c.refusedPicture) return fail("a picture out of bounds");
+    if (received == 0) {
+      const int w = c.frame->width, h = c.frame->height;
+      const int64_t bytes = int64_t{w} * h * 4;
+      if (!pictureFits(w, h) || c.pictures >= LivePictureLimits::kMaxFrames || c.decoded + bytes > c.budget) {
+        av_frame_unref(c.frame);
+        return fail("a picture out of bounds");
       }
       const int64_t pts = c.frame->best_effort_timestamp != AV_NOPTS_VALUE ? c.frame->best_effort_timestamp : c.frame->pts;
-      if (firstPts == AV_NOPTS_VALUE) firstPts = pts;
-      LiveSegmentFrame out;
-      out.offset = pts == AV_NOPTS_VALUE ? 0 : static_cast<double>(pts - firstPts) * timeBase;
-      out.image = liveFrameImage(c, c.frame);
+      if (c.firstPts == AV_NOPTS_VALUE) c.firstPts = pts;
+      const double offset = pts == AV_NOPTS_VALUE ? c.lastOffset : static_cast<double>(pts - c.firstPts) * c.timeBase;
+      // Pictures come in presentation order; one that claims an earlier time is shown in turn.
+      c.lastOffset = std::max(c.lastOffset, offset);
+      out.offset = c.lastOffset;
+      out.image = c.image(c.frame);
       av_frame_unref(c.frame);
-      if (!out.image) return false;
-      frames.push_back(std::move(out));
+      if (!out.image) return fail("a picture cannot be converted");
+      ++c.pictures;
+      c.decoded += bytes;
+      return Step::Picture;
     }
-    return true;
-  };
-  while (av_read_frame(c.format, c.packet) >= 0) {
-    const bool ours = c.packet->stream_index == stream;
-    if (ours) avcodec_send_packet(c.codec, c.packet);
-    av_packet_unref(c.packet);
-    if (ours && !receive()) return fail("a picture out of bounds");
+    if (received == AVERROR_EOF) return c.pictures ? Step::End : fail("the segment has no pictures");
+    if (received != AVERROR(EAGAIN)) return fail("a picture cannot be decoded");
+    if (c.draining) return c.pictures ? Step::End : fail("the segment has no pictures");
+    // The decoder wants more: the next packet of our stream, or the end.
+    bool sent = false;
+    while (!sent) {
+      if (av_read_frame(c.format, c.packet) < 0) {
+        avcodec_send_packet(c.codec, nullptr);  // drain
+        c.draining = true;
+        break;
+      }
+      if (c.packet->stream_index == c.stream) {
+        avcodec_send_packet(c.codec, c.packet);  // a broken packet is skipped, as a player does
+        sent = true;
+      }
+      av_packet_unref(c.packet);
+      if (c.refusedPicture) return fail("a picture out of bounds");
+    }
   }
-  avcodec_send_packet(c.codec, nullptr);  // drain
-  if (!receive()) return fail("a picture out of bounds");
-  if (frames.empty()) return fail("the segment has no pictures");
-  std::stable_sort(frames.begin(), frames.end(), [](const auto& a, const auto& b) { return a.offset < b.offset; });
-  return frames;
 }
 
 }  // namespace dk::platform

@@ -1,26 +1,67 @@
-// Decodes one live segment (an MPEG-TS file held in memory) into pictures, with only the demuxer
-// and decoder that media_input_policy.h names for live segments. A segment is short (a few frames), so it is
-// decoded whole.
+// LiveSegmentDecoder: one live segment (an MPEG-TS file held in memory) decoded a picture at a
+// time, with only the demuxer and decoders that media_input_policy.h names for live segments. A
+// camera's segment holds seconds of full-size video, so its pictures are made as playback needs
+// them, never all at once.
 //
-// Pure function; thread-safe (each call has its own FFmpeg contexts). Runs on a background queue.
+// Bounds, so that no segment can ask for more than a camera's stream needs: a picture's sides
+// and area (checked by the decoder before it allocates the picture), the pictures in a segment,
+// and the bytes of all its decoded pictures for the length the playlist gives it.
+//
+// Not thread-safe: one queue uses a decoder at a time (the live source's decode queue); it may be
+// created and destroyed on another.
 #pragma once
 
-#include <optional>
+#include <cstdint>
+#include <memory>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "platform/graphics/image.h"
 
 namespace dk::platform {
 
 struct LiveSegmentFrame {
-  double offset = 0;  // seconds from the segment's first frame
+  double offset = 0;  // seconds from the segment's first picture
   ImagePtr image;
 };
 
-// The frames of the segment in presentation order; nullopt with a reason for anything that is not
-// a decodable MPEG-4 video in MPEG-TS, or that exceeds the bounds (picture size, frame count).
-std::optional<std::vector<LiveSegmentFrame>> decodeLiveSegment(std::string_view bytes, std::string* error = nullptr);
+struct LivePictureLimits {
+  // A camera's picture: up to 4096 wide or tall, and no larger than 4096 x 2304 (DCI 4K, a
+  // fisheye's square 3000 x 3000) in area.
+  static constexpr int kMaxSide = 4096;
+  static constexpr int64_t kMaxPixels = int64_t{4096} * 2304;
+  static constexpr int64_t kMaxPictureBytes = kMaxPixels * 4;
+  static constexpr size_t kMaxFrames = 600;
+  // Decoded bytes a second of video may make: the largest picture at 30 frames a second.
+  static constexpr int64_t kMaxBytesPerSecond = kMaxPictureBytes * 30;
+
+  // The decoded bytes a segment of `seconds` may make (at least one second's worth).
+  static int64_t segmentBudget(double seconds);
+};
+
+class LiveSegmentDecoder {
+ public:
+  LiveSegmentDecoder();
+  ~LiveSegmentDecoder();
+  LiveSegmentDecoder(const LiveSegmentDecoder&) = delete;
+  LiveSegmentDecoder& operator=(const LiveSegmentDecoder&) = delete;
+
+  // Opens the segment (kept by the decoder) whose pictures may make `budgetBytes` in all; false
+  // with a reason for anything that is not a decodable allowed video in MPEG-TS.
+  bool open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, std::string* error = nullptr);
+
+  enum class Step { Picture, End, Failed };
+  // The next picture in presentation order into `out`; End after the last; Failed with a reason
+  // for a broken segment or one past its bounds (then End ever after is not promised: stop).
+  Step next(LiveSegmentFrame& out, std::string* error = nullptr);
+
+  // Pictures made so far and their bytes.
+  size_t pictureCount() const;
+  int64_t decodedBytes() const;
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
 
 }  // namespace dk::platform

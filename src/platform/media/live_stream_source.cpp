@@ -1,6 +1,8 @@
 #include "platform/media/live_stream_source.h"
 
+#include <algorithm>
 #include <deque>
+#include <optional>
 #include <vector>
 
 #include "platform/dispatch/clock.h"
@@ -15,23 +17,45 @@ namespace dk::platform {
 namespace {
 
 constexpr const char* kLiveErrorDomain = "DKCameraStreamerErrorDomain";
-constexpr double kLiveFrameTick = 0.25;  // how often the picture is brought up to the live clock
+// How often the picture is brought up to the live clock: a camera's frame rate.
+constexpr double kLiveFrameTick = 0.04;
+// Pictures decoded ahead of the clock, and segments fetched ahead of the decoder.
+constexpr size_t kDecodeAheadPictures = 6;
+constexpr size_t kSegmentsAhead = 2;
 
 struct BufferedFrame {
   ImagePtr image;
   double time = 0;
+  int64_t sequence = -1;  // of its segment
+};
+
+int64_t pictureBytes(const ImagePtr& image) {
+  return image ? int64_t{image->pixelWidth()} * image->pixelHeight() * 4 : 0;
+}
+
+// One decode step's outcome, carried from the decode queue to the main thread.
+struct DecodeStep {
+  LiveSegmentDecoder::Step step = LiveSegmentDecoder::Step::Failed;
+  LiveSegmentFrame frame;
+  std::string why;
 };
 
 }  // namespace
 
 struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
+  struct FetchedSegment {
+    LivePlaylist::Segment segment;
+    std::shared_ptr<const std::string> bytes;
+  };
+
   int64_t cameraId = 0;
   Listener listener;
   Limits limits;
   StreamerCloudCalls calls;
   QueuePtr decodeQueue = DispatchQueue::createSerial("com.kelo.streamer.live");
 
-  // Changes when fetched work stops counting (pause, stop, failure), so late results are dropped.
+  // Changes when fetched work stops counting (pause, stop, failure, rejoin), so late results are
+  // dropped.
   uint64_t generation = 0;
   bool stopped = false, playing = false;
   std::shared_ptr<Timer> pollTimer, frameTimer;
@@ -41,10 +65,19 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   int64_t lastSequence = -1;  // the newest segment taken; -1: join at the live edge
   std::deque<LivePlaylist::Segment> toFetch;
   double targetDuration = 2;
+  std::deque<FetchedSegment> fetched;  // waiting for the decoder
+  // The segment being decoded; its decoder is used on the decode queue only.
+  std::shared_ptr<LiveSegmentDecoder> decoder;
+  LivePlaylist::Segment decoding;
+  bool decodeBusy = false;
   std::deque<BufferedFrame> buffer;
+  int64_t queuedBytes = 0, peakQueuedBytes = 0;
   double bufferedUntil = 0;  // end time of the newest segment taken
-  bool showedAny = false, stalled = false;
+  bool showedAny = false, stalled = false, rejoining = false;
   double shownTime = 0, anchorFrameTime = 0, anchorClock = 0;
+  double lastNewPicture = 0;  // clock time a new picture was last shown (or playing began)
+  int64_t shownSequence = -1;    // the segment of the picture on screen
+  int64_t alreadyShown = -1;     // shown by an earlier source before it failed: not joined again
 
   std::string path(const std::string& file) const {
     return "/media/cameras/" + std::to_string(cameraId) + "/live/" + file;
@@ -63,14 +96,23 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
 
   // Drops everything in flight and every timer.
   void quiet() {
-    ++generation;
-    calls.cancelAll();
+    dropSegments();
     if (pollTimer) pollTimer->invalidate();
     if (frameTimer) frameTimer->invalidate();
     pollTimer.reset();
     frameTimer.reset();
-    playlistInFlight = segmentInFlight = false;
+  }
+
+  // Drops every call in flight and every segment and picture not yet shown.
+  void dropSegments() {
+    ++generation;
+    calls.cancelAll();
+    playlistInFlight = segmentInFlight = decodeBusy = false;
     toFetch.clear();
+    fetched.clear();
+    decoder.reset();
+    buffer.clear();
+    queuedBytes = 0;
   }
 
   // GETs `file` with the token, a deadline and a size bound; `done` gets the bytes.
@@ -133,7 +175,17 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void took(const LivePlaylist& playlist) {
     targetDuration = playlist.targetDuration;
     if (playlist.segments.empty()) return;
+    if (lastSequence >= 0 && playlist.segments.back().sequence < lastSequence) {
+      // The camera restarted its stream: what is queued belongs to the old one. Rejoin at the
+      // live edge, and let its first picture set the clock.
+      dropSegments();
+      lastSequence = -1;
+      bufferedUntil = 0;
+      rejoining = true;
+    }
     if (lastSequence < 0) {
+      // Nothing new since an earlier view of the camera failed: wait for the next segment.
+      if (!showedAny && playlist.segments.back().sequence == alreadyShown) return;
       toFetch.assign({playlist.segments.back()});  // join at the live edge
     } else {
       for (const auto& segment : playlist.segments) {
@@ -144,51 +196,100 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     fetchNextSegment();
   }
 
+  // Segments are fetched only a little ahead of the decoder, so their bytes stay few.
   void fetchNextSegment() {
     if (stopped || segmentInFlight || toFetch.empty()) return;
+    if (fetched.size() + (decoder ? 1 : 0) >= kSegmentsAhead) return;
     const LivePlaylist::Segment segment = toFetch.front();
     toFetch.pop_front();
     segmentInFlight = true;
     lastSequence = segment.sequence;
-    const uint64_t expected = generation;
     fetch(segment.name, {"video/mp2t"}, limits.segmentDeadline, limits.maxSegmentBytes,
-          [this, segment, expected](const std::string& bytes) {
-            std::weak_ptr<Impl> weak = weak_from_this();
-            decodeQueue->async([weak, bytes, segment, expected] {
-              std::string why;
-              auto frames = decodeLiveSegment(bytes, &why);
-              DispatchQueue::main()->async([weak, frames = std::move(frames), why, segment, expected] {
-                auto self = weak.lock();
-                if (!self || self->generation != expected) return;
-                if (!frames) {
-                  self->fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: " + why));
-                  return;
-                }
-                self->decoded(segment, *frames);
-              });
-            });
+          [this, segment](const std::string& bytes) {
+            segmentInFlight = false;
+            fetched.push_back({segment, std::make_shared<const std::string>(bytes)});
+            bufferedUntil = std::max(bufferedUntil, segment.startTime + segment.duration);
+            decodeNext();
+            fetchNextSegment();
           });
   }
 
-  void decoded(const LivePlaylist::Segment& segment, const std::vector<LiveSegmentFrame>& frames) {
-    segmentInFlight = false;
-    const bool wasEmpty = buffer.empty();
-    for (const auto& f : frames) buffer.push_back({f.image, segment.startTime + f.offset});
-    bufferedUntil = segment.startTime + segment.duration;
-    if (!showedAny) {
-      show(buffer.front());
-      buffer.pop_front();
-      anchor();
-    } else if (stalled || (wasEmpty && playing)) {
-      anchorAt(buffer.front().time);  // catch up with the live edge
-      setStalled(false);
+  // Asks the decode queue for the next picture, while few enough wait to be shown.
+  void decodeNext() {
+    if (stopped || decodeBusy) return;
+    if (buffer.size() >= kDecodeAheadPictures || queuedBytes >= limits.maxQueuedPictureBytes) return;
+    std::shared_ptr<const std::string> opening;
+    if (!decoder) {
+      if (fetched.empty()) return;
+      decoding = fetched.front().segment;
+      opening = std::move(fetched.front().bytes);
+      fetched.pop_front();
+      decoder = std::make_shared<LiveSegmentDecoder>();
     }
-    fetchNextSegment();
+    decodeBusy = true;
+    const uint64_t expected = generation;
+    const int64_t budget = LivePictureLimits::segmentBudget(decoding.duration);
+    decodeQueue->async([weak = weak_from_this(), d = decoder, opening, budget, expected] {
+      auto step = std::make_shared<DecodeStep>();
+      if (opening && !d->open(opening, budget, &step->why)) {
+        step->step = LiveSegmentDecoder::Step::Failed;
+      } else {
+        step->step = d->next(step->frame, &step->why);
+      }
+      DispatchQueue::main()->async([weak, step, expected] {
+        auto self = weak.lock();
+        if (self && self->generation == expected) self->decoded(*step);
+      });
+    });
+  }
+
+  void decoded(const DecodeStep& step) {
+    decodeBusy = false;
+    switch (step.step) {
+      case LiveSegmentDecoder::Step::Failed:
+        fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: " + step.why));
+        return;
+      case LiveSegmentDecoder::Step::End:
+        decoder.reset();
+        fetchNextSegment();
+        break;
+      case LiveSegmentDecoder::Step::Picture: {
+        const int64_t bytes = pictureBytes(step.frame.image);
+        if (bytes > limits.maxQueuedPictureBytes) {
+          fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: a picture out of bounds"));
+          return;
+        }
+        buffer.push_back({step.frame.image, decoding.startTime + step.frame.offset, decoding.sequence});
+        queuedBytes += bytes;
+        peakQueuedBytes = std::max(peakQueuedBytes, queuedBytes);
+        if (!showedAny || rejoining) {
+          // The first picture (of the stream, or of a restarted one) is shown at once and sets
+          // the clock.
+          show(buffer.front());
+          popFront();
+          anchor();
+          rejoining = false;
+          setStalled(false);
+        } else if (stalled) {
+          anchorAt(buffer.front().time);  // catch up with the live edge
+          setStalled(false);
+        }
+        break;
+      }
+    }
+    decodeNext();
+  }
+
+  void popFront() {
+    queuedBytes -= pictureBytes(buffer.front().image);
+    buffer.pop_front();
   }
 
   void show(const BufferedFrame& frame) {
     showedAny = true;
     shownTime = frame.time;
+    shownSequence = frame.sequence;
+    lastNewPicture = platform::now();
     if (listener.frame) listener.frame(frame.image, frame.time);
   }
   void anchor() { anchorAt(shownTime); }
@@ -205,15 +306,32 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void tick() {
     if (!playing || stopped) return;
     const double clock = anchorFrameTime + (platform::now() - anchorClock);
-    const BufferedFrame* latest = nullptr;
-    BufferedFrame last;
+    std::optional<BufferedFrame> latest;
     while (!buffer.empty() && buffer.front().time <= clock + 1e-6) {
-      last = std::move(buffer.front());
-      buffer.pop_front();
-      latest = &last;
+      latest = buffer.front();
+      popFront();
     }
     if (latest) show(*latest);
     if (buffer.empty() && clock >= bufferedUntil) setStalled(true);
+    if (failedForStall()) return;
+    decodeNext();
+  }
+
+  // Playing, or waiting for a first new picture, without one for too long ends the source.
+  bool failedForStall() {
+    if (!(playing || !showedAny) || platform::now() - lastNewPicture < limits.stallSeconds) return false;
+    fail(Error::make("NSURLErrorDomain", -1001, "The live stream has shown nothing new for too long"));
+    return true;
+  }
+
+  // The playlist is followed while playing, and while a first new picture is awaited.
+  void startPolling() {
+    if (pollTimer) return;
+    pollTimer = Timer::scheduled(targetDuration, true, DispatchQueue::main(), [weak = weak_from_this()] {
+      auto self = weak.lock();
+      if (!self || (!self->playing && self->showedAny) || self->failedForStall()) return;
+      self->fetchPlaylist();
+    });
   }
 
   void startTimers() {
@@ -221,9 +339,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     frameTimer = Timer::scheduled(kLiveFrameTick, true, DispatchQueue::main(), [weak] {
       if (auto self = weak.lock()) self->tick();
     });
-    pollTimer = Timer::scheduled(targetDuration, true, DispatchQueue::main(), [weak] {
-      if (auto self = weak.lock()) self->fetchPlaylist();
-    });
+    startPolling();
   }
 };
 
@@ -254,6 +370,10 @@ void LiveStreamSource::start() {
     });
     return;
   }
+  if (d.alreadyShown >= 0) {
+    d.lastNewPicture = platform::now();
+    d.startPolling();
+  }
   d.fetchPlaylist();
 }
 
@@ -264,12 +384,14 @@ void LiveStreamSource::setPlaying(bool playing) {
   if (!playing) {
     // Nothing more is fetched; the next play rejoins at the live edge.
     d.quiet();
-    d.buffer.clear();
     d.lastSequence = -1;
+    d.bufferedUntil = 0;
+    d.rejoining = false;
     d.setStalled(false);
     return;
   }
   d.anchor();
+  d.lastNewPicture = platform::now();
   d.startTimers();
   if (d.showedAny && d.buffer.empty() && !d.segmentInFlight) d.setStalled(true);
   d.fetchPlaylist();
@@ -277,6 +399,10 @@ void LiveStreamSource::setPlaying(bool playing) {
 
 void LiveStreamSource::stop() { impl_->halt(); }
 bool LiveStreamSource::isPlaying() const { return impl_->playing; }
+void LiveStreamSource::setAlreadyShown(int64_t sequence) { impl_->alreadyShown = sequence; }
+int64_t LiveStreamSource::shownSequence() const { return impl_->shownSequence; }
 int LiveStreamSource::fetchCount() const { return impl_->fetches; }
+size_t LiveStreamSource::heldCallCount() const { return impl_->calls.heldCallCount(); }
+int64_t LiveStreamSource::peakQueuedPictureBytes() const { return impl_->peakQueuedBytes; }
 
 }  // namespace dk::platform

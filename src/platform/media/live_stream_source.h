@@ -1,15 +1,20 @@
 // LiveStreamSource: a camera's live video from the cloud, as pictures on the run-loop clock.
 //
 // It reads the camera's live playlist ("<base>/media/cameras/<id>/live/index.m3u8"), joins at the
-// newest segment, fetches each later segment once, decodes it on its own serial queue and hands
-// the frames out at their times while playing. The first frame is handed out as soon as it is
-// decoded, playing or not, so that a player has a picture to show. While playing the playlist is
-// read again every target duration; when the pictures run out it reports a stall, and when new
-// ones arrive it catches up with the live edge.
+// newest segment, fetches each later segment once and decodes it on its own serial queue a
+// picture at a time, a few pictures ahead of the clock, and hands the pictures out at their
+// times while playing. The first picture is handed out as soon as it is decoded, playing or not,
+// so that a player has a picture to show. While playing the playlist is read again every target
+// duration; when the pictures run out it reports a stall, and when new ones arrive it catches up
+// with the live edge. A camera that restarts its stream (its segment numbers go back) is rejoined
+// at its live edge; a stream that shows nothing new for stallSeconds while playing ends with an
+// error.
 //
 // The bearer token of DKAccessTokenProvider goes only to the base URL, which must be https; a
 // playlist can only name files in the stream's own folder. Every fetch has a deadline and a size
-// bound, and anything broken ends the source with an error.
+// bound, decoded pictures have a budget (per segment and for those waiting to be shown), and
+// anything broken ends the source with an error. What it holds does not grow with the length of
+// the view: finished calls are let go.
 //
 // Main thread only; callbacks arrive on the main thread and never after stop() or destruction.
 #pragma once
@@ -35,6 +40,10 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
     double playlistDeadline = 5;  // seconds from asking to having the whole body
     double segmentDeadline = 8;
     int64_t maxSegmentBytes = 4 << 20;
+    // Decoded pictures waiting to be shown: decoding pauses when they reach this many bytes.
+    int64_t maxQueuedPictureBytes = 96 << 20;
+    // Playing without a new picture this long ends the source (-1001).
+    double stallSeconds = 20;
   };
 
   static std::shared_ptr<LiveStreamSource> create(int64_t cameraId, std::string baseURL, Listener listener,
@@ -46,8 +55,14 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
   LiveStreamSource(const LiveStreamSource&) = delete;
   LiveStreamSource& operator=(const LiveStreamSource&) = delete;
 
+  // The segment an earlier source of this camera showed last before it failed (a retry): joining
+  // waits for a newer one, so that showing it again does not count as the stream going on, and
+  // ends with the stall error when none comes. Before start().
+  void setAlreadyShown(int64_t sequence);
   // Joins the stream: fetches the playlist and the newest segment.
   void start();
+  // The segment of the picture on screen; -1 before the first.
+  int64_t shownSequence() const;
   // Playing: frames advance and the playlist is followed. Not playing: nothing is fetched and the
   // picture on screen stays; playing again rejoins at the live edge.
   void setPlaying(bool playing);
@@ -55,8 +70,12 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
   void stop();
 
   bool isPlaying() const;
-  // Fetches sent so far (playlists and segments), for tests.
+  // Fetches sent so far (playlists and segments), and calls with their deadlines held now, for
+  // tests.
   int fetchCount() const;
+  size_t heldCallCount() const;
+  // The most bytes of decoded pictures waiting to be shown at once so far, for tests.
+  int64_t peakQueuedPictureBytes() const;
 
   struct Impl;
 

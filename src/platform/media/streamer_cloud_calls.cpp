@@ -17,6 +17,7 @@ std::shared_ptr<RequestConfiguration> StreamerCloudCalls::configuration(const st
     configuration->headers["Authorization"] = "Bearer " + DKAccessTokenProvider::accessToken();
   }
   configuration->timeoutInterval = deadline;
+  configuration->sameOriginRedirectsOnly = true;
   return configuration;
 }
 
@@ -30,18 +31,28 @@ HttpSession& StreamerCloudCalls::session() {
 }
 
 void StreamerCloudCalls::keep(const HttpTaskPtr& task, double deadline, std::function<void()> expired) {
-  tasks_.push_back(task);
-  // The time-out of the configuration is for silence; this is the end of the whole call.
-  deadlines_.push_back(Timer::scheduled(deadline, false, DispatchQueue::main(), [task, expired = std::move(expired)] {
-    if (task->state() != HttpTask::State::Completed) expired();
-  }));
+  // Completed calls go with their deadlines (and a post with its body).
+  std::erase_if(calls_, [](const HeldCall& held) {
+    if (held.task->state() != HttpTask::State::Completed) return false;
+    held.deadline->invalidate();
+    return true;
+  });
+  // The time-out of the configuration is for silence; this is the end of the whole call. The
+  // timer holds the task weakly, so a completed call is not kept alive by it.
+  auto timer = Timer::scheduled(deadline, false, DispatchQueue::main(),
+                                [weak = std::weak_ptr<HttpTask>(task), expired = std::move(expired)] {
+                                  auto held = weak.lock();
+                                  if (held && held->state() != HttpTask::State::Completed) expired();
+                                });
+  calls_.push_back({task, std::move(timer)});
 }
 
 void StreamerCloudCalls::cancelAll() {
-  for (auto& task : tasks_) task->cancel();
-  tasks_.clear();
-  for (auto& timer : deadlines_) timer->invalidate();
-  deadlines_.clear();
+  for (auto& held : calls_) {
+    held.task->cancel();
+    held.deadline->invalidate();
+  }
+  calls_.clear();
 }
 
 }  // namespace dk::platform

@@ -153,6 +153,8 @@ void TalkUplink::cancel() {
   impl_->quiet();
 }
 
+size_t TalkUplink::heldCallCount() const { return impl_->calls.heldCallCount(); }
+
 std::string TalkUplink::toneSamples(uint64_t first, size_t count) {
   std::string pcm(count * 2, '\0');
   for (size_t i = 0; i < count; ++i) {

@@ -3,7 +3,9 @@
 // second at a time on the run-loop clock. The first post opens the talk, and the cloud's answer
 // decides whether it is streaming; stop() sends the end.
 //
-// The bearer token goes only to the base URL, which must be https; every post has a deadline.
+// The bearer token goes only to the base URL, which must be https; the posts (the user's voice)
+// follow no redirect off the cloud's origin; every post has a deadline, and a finished post is let
+// go with its audio, so a long talk holds no more than the posts in flight.
 //
 // Main thread only; callbacks arrive on the main thread and never after cancel() or destruction.
 #pragma once
@@ -38,6 +40,8 @@ class TalkUplink {
   void stop();
   // Drops the talk without telling anyone.
   void cancel();
+  // Posts (each with its deadline) held now, for tests: those still in flight.
+  size_t heldCallCount() const;
 
   // `count` samples of the tone starting at sample `first`, as little-endian 16-bit PCM.
   static std::string toneSamples(uint64_t first, size_t count);

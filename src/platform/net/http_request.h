@@ -57,6 +57,9 @@ struct RequestConfiguration {
   // Content types the response serializer accepts; nullopt: the serializer's defaults.
   std::optional<std::vector<std::string>> acceptableContentTypes;
   RetryPolicy retry;
+  // Redirects are followed only to the request's own scheme, host and port (the call carries the
+  // user's data, which must not reach another host even without the credential).
+  bool sameOriginRedirectsOnly = false;
   // Where this call's callbacks run; nullptr: the session's completion queue. A background queue
   // also decodes the reply, saving a hop.
   QueuePtr callbackQueue;

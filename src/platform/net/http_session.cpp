@@ -86,6 +86,7 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
       transfer.maxBodyBytes = configuration_->maxBodyBytes.value_or(download_ ? kDefaultMaxDownloadBytes
                                                                              : kDefaultMaxReplyBytes);
       transfer.tls = core_->options.tls;
+      transfer.sameOriginRedirectsOnly = configuration_->sameOriginRedirectsOnly;
       if (download_) {
         transfer.downloadPath = core_->options.downloadDirectory + "/dk-" + std::to_string(id_) + "-" +
                                 std::to_string(attempt_) + ".download";

@@ -349,6 +349,7 @@ bool NetworkEngine::Impl::redirectAllowed(TransferHandle& h, const std::string& 
   const auto from = urlOrigin(h.request.request.url);
   const auto to = urlOrigin(base, location);
   if (!from || !to) return false;
+  if (h.request.sameOriginRedirectsOnly) return to->sameSchemeHostAndPort(*from);
   return to->scheme == "https" || to->sameSchemeHostAndPort(*from);
 }
 

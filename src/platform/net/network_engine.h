@@ -28,6 +28,8 @@ struct TransferRequest {
   // A body past this many bytes ends the transfer with -1103 (an announced one before it starts).
   int64_t maxBodyBytes = kDefaultMaxReplyBytes;
   TlsPolicy tls;
+  // A redirect elsewhere than the request's own origin ends the transfer (-1022).
+  bool sameOriginRedirectsOnly = false;
   // When set, a 2xx body is streamed into this file instead of memory.
   std::optional<std::string> downloadPath;
 };

@@ -1,14 +1,16 @@
 // Each path that opens media opens only what its policy names, whatever the bytes claim: live
-// segments are MPEG-4 video in MPEG-TS, recordings and clips are MPEG-4 files.
+// segments are a camera's video in MPEG-TS within a camera's bounds, recordings and clips are MPEG-4 files.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 
 #include "cloud-sim/recording_video.h"
 #include "platform/media/live_segment_decoder.h"
 #include "platform/media/mp4_check.h"
 #include "platform/media/video_decoder.h"
 #include "support/temp_directory.h"
+#include "test_videos.h"
 
 namespace dk::platform::test {
 namespace {
@@ -31,20 +33,103 @@ std::string writeFile(const dk::test::TemporaryDirectory& folder, const std::str
   return path;
 }
 
-TEST(MediaInputPolicyTest, ALiveSegmentPlaysOnlyWhenItIsMpeg4VideoInMpegTs) {
-  const std::string segment = video("mpegts", false);
-  ASSERT_FALSE(segment.empty());
+// Every picture of a live segment decoded one at a time, or the reason it stops.
+struct LiveDecode {
+  std::vector<LiveSegmentFrame> frames;
   std::string why;
-  const auto frames = decodeLiveSegment(segment, &why);
-  ASSERT_TRUE(frames) << why;
-  EXPECT_EQ(frames->size(), 4u);  // two seconds at two frames a second
+  int64_t decodedBytes = 0;
+};
+LiveDecode decodeLive(const std::string& bytes, int64_t budget = LivePictureLimits::segmentBudget(2)) {
+  LiveDecode out;
+  LiveSegmentDecoder decoder;
+  if (!decoder.open(std::make_shared<const std::string>(bytes), budget, &out.why)) return out;
+  for (;;) {
+    LiveSegmentFrame frame;
+    const auto step = decoder.next(frame, &out.why);
+    if (step != LiveSegmentDecoder::Step::Picture) break;
+    out.frames.push_back(std::move(frame));
+  }
+  out.decodedBytes = decoder.decodedBytes();
+  return out;
+}
 
-  const std::string h264 = video("mpegts", true);
-  ASSERT_FALSE(h264.empty());
-  EXPECT_FALSE(decodeLiveSegment(h264, &why)) << "a decoder the live path does not name";
-  EXPECT_EQ(why, "a video codec not allowed");
+std::string testSegment(const dk::test::TemporaryDirectory& folder, TestVideoOptions options) {
+  options.container = "mpegts";
+  const std::string path = (folder.path() / "segment.ts").string();
+  std::string why;
+  if (!writeTestVideo(path, options, &why)) {
+    ADD_FAILURE() << why;
+    return {};
+  }
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
-  EXPECT_FALSE(decodeLiveSegment(video("mp4", false), &why)) << "MPEG-4 file bytes, not a segment";
+TEST(MediaInputPolicyTest, ALiveSegmentPlaysOnlyWhenItIsACamerasVideoInMpegTs) {
+  std::string why;
+  const auto small = decodeLive(video("mpegts", false));
+  ASSERT_EQ(small.frames.size(), 4u) << small.why;  // two seconds at two frames a second
+  EXPECT_DOUBLE_EQ(small.frames[3].offset, 1.5);
+  EXPECT_EQ(small.why, "");
+
+  // A camera's H.264 with B-frames: pictures in presentation order.
+  const auto h264 = decodeLive(video("mpegts", true));
+  ASSERT_EQ(h264.frames.size(), 4u) << h264.why;
+  for (size_t i = 1; i < h264.frames.size(); ++i) EXPECT_GT(h264.frames[i].offset, h264.frames[i - 1].offset);
+
+  dk::test::TemporaryDirectory folder;
+  TestVideoOptions mpeg2;
+  mpeg2.encoder = "mpeg2video";
+  mpeg2.bFrames = 0;
+  mpeg2.frames = 4;
+  EXPECT_TRUE(decodeLive(testSegment(folder, mpeg2)).frames.empty());
+  EXPECT_EQ(decodeLive(testSegment(folder, mpeg2)).why, "a video codec not allowed");
+
+  const auto mp4 = decodeLive(video("mp4", false));  // MPEG-4 file bytes, not a segment
+  EXPECT_TRUE(mp4.frames.empty());
+  EXPECT_FALSE(mp4.why.empty());
+}
+
+// Segments that ask for more pictures than a camera's stream has: each is refused when it
+// passes a bound, before the picture past it is made.
+TEST(MediaInputPolicyTest, ALiveSegmentPastItsPictureBoundsIsRefused) {
+  dk::test::TemporaryDirectory folder;
+  struct Row {
+    const char* what;
+    TestVideoOptions options;
+    int64_t budget;
+    size_t picturesBeforeRefusal;
+  };
+  auto options = [](int width, int height, int frames, int fps) {
+    TestVideoOptions o;
+    o.encoder = "mpeg4";
+    o.bFrames = 0;
+    o.width = width;
+    o.height = height;
+    o.frames = frames;
+    o.fps = fps;
+    o.gop = frames;
+    return o;
+  };
+  const int64_t small = 96 * 64 * 4;
+  const Row rows[] = {
+      {"4096 x 4096 pictures", options(4096, 4096, 2, 30), LivePictureLimits::segmentBudget(2), 0},
+      {"a side past 4096", options(4112, 16, 2, 30), LivePictureLimits::segmentBudget(2), 0},
+      {"more than 600 pictures", options(16, 16, 601, 30), LivePictureLimits::segmentBudget(30), 600},
+      {"more bytes than its budget", options(96, 64, 8, 4), 5 * small, 5},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string segment = testSegment(folder, row.options);
+    ASSERT_FALSE(segment.empty());
+    const auto decoded = decodeLive(segment, row.budget);
+    EXPECT_EQ(decoded.frames.size(), row.picturesBeforeRefusal);
+    EXPECT_EQ(decoded.why, "a picture out of bounds");
+    EXPECT_LE(decoded.decodedBytes, row.budget);
+  }
+  // The same small pictures within the budget all play.
+  const auto within = decodeLive(testSegment(folder, options(96, 64, 8, 4)), 8 * small);
+  EXPECT_EQ(within.frames.size(), 8u) << within.why;
 }
 
 TEST(MediaInputPolicyTest, RecordingsAndClipsOpenOnlyAsMpeg4FilesWhateverTheyHold) {

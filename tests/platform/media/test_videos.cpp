@@ -55,7 +55,7 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   const AVCodec* encoder = avcodec_find_encoder_by_name(o.encoder.c_str());
   if (!encoder) return fail("no such encoder");
   AVFormatContext* format = nullptr;
-  if (avformat_alloc_output_context2(&format, nullptr, "mp4", path.c_str()) < 0) return fail("no mp4 muxer");
+  if (avformat_alloc_output_context2(&format, nullptr, o.container.c_str(), path.c_str()) < 0) return fail("no muxer");
   std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> formatGuard(format, [](AVFormatContext* f) {
     if (f->pb) avio_closep(&f->pb);
     avformat_free_context(f);

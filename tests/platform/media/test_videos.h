@@ -11,7 +11,8 @@
 namespace dk::platform::test {
 
 struct TestVideoOptions {
-  std::string encoder = "libx264";  // or "mpeg4"
+  std::string encoder = "libx264";  // or "mpeg4", "mpeg2video"
+  std::string container = "mp4";    // or "mpegts" (a live segment)
   int width = 96;
   int height = 64;
   int fps = 10;
@@ -25,7 +26,7 @@ struct TestVideoOptions {
   bool packetDurations = true;
 };
 
-// Writes an MP4 file; false with a reason in *why.
+// Writes the video file; false with a reason in *why.
 bool writeTestVideo(const std::string& path, const TestVideoOptions& options, std::string* why);
 
 struct SequentialDecode {

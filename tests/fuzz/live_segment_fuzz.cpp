@@ -1,0 +1,63 @@
+// What a camera's live stream sends, through the live view's readers: any bytes read as a playlist
+// are refused or give at most 64 segments numbered on from the media sequence without wrapping,
+// each of a length the view accepts and a plain name; any bytes decoded as a segment give pictures
+// within the camera bounds, in time order, within the segment's budget, and then end or are
+// refused. Nothing is fetched: the bytes are in memory.
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/media/live_playlist.h"
+#include "platform/media/live_segment_decoder.h"
+
+namespace {
+
+using dk::platform::LivePictureLimits;
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+void checkPlaylist(const std::string& text) {
+  const auto playlist = dk::platform::parseLivePlaylist(text);
+  if (!playlist) return;
+  check(playlist->targetDuration > 0 && playlist->targetDuration <= 30);
+  check(playlist->segments.size() <= dk::platform::LivePlaylist::kMaxSegments);
+  for (size_t i = 0; i < playlist->segments.size(); ++i) {
+    const auto& segment = playlist->segments[i];
+    check(segment.sequence == playlist->mediaSequence + static_cast<int64_t>(i));
+    check(segment.duration > 0 && segment.duration <= 30);
+    check(dk::platform::isPlainSegmentName(segment.name));
+  }
+}
+
+void checkSegment(const std::string& bytes) {
+  const int64_t budget = LivePictureLimits::segmentBudget(2);
+  dk::platform::LiveSegmentDecoder decoder;
+  if (!decoder.open(std::make_shared<const std::string>(bytes), budget)) return;
+  double last = 0;
+  for (;;) {
+    dk::platform::LiveSegmentFrame frame;
+    const auto step = decoder.next(frame);
+    if (step != dk::platform::LiveSegmentDecoder::Step::Picture) break;
+    check(frame.image != nullptr);
+    const int w = frame.image->pixelWidth(), h = frame.image->pixelHeight();
+    check(w > 0 && h > 0 && w <= LivePictureLimits::kMaxSide && h <= LivePictureLimits::kMaxSide);
+    check(int64_t{w} * h <= LivePictureLimits::kMaxPixels);
+    check(std::isfinite(frame.offset) && frame.offset >= last);
+    last = frame.offset;
+    check(decoder.pictureCount() <= LivePictureLimits::kMaxFrames);
+  }
+  check(decoder.decodedBytes() <= budget);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  checkPlaylist(bytes);
+  checkSegment(bytes);
+  return 0;
+}
