@@ -499,7 +499,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     // The last bytes kept; with the chunk before when the last one holds only a few bytes of
     // the old media.
     size_t run = keep.empty() ? 0 : keep.size() - 1;
-    if (run > 0 && keep[run - 1] == keep[run] - 1 && held[keep[run]].length < kCheckBytes) --run;
+    if (run > 0 && keep[run - 1] == keep[run] - 1 && held[keep[run - 1]].length == chunkBytes &&
+        held[keep[run]].length < kCheckBytes) {
+      --run;
+    }
     const int64_t tailAt = std::max({keep.empty() ? 0 : keep[run] * chunkBytes, tailEnd - kCheckBytes,
                                      old ? old->payload() : 0});
     if (head && tailAt < tailEnd) {

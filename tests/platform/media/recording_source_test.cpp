@@ -286,6 +286,20 @@ TEST_F(RecordingSourceTest, AGrowthReadsWhatGrewNotAgainThePieceWhereTheMediaEnd
   // 16 KiB each (the first bytes reach a little into the media): not the 64 KiB piece again.
   const int64_t grown = static_cast<int64_t>(next.size()) - oldMediaEnd;
   EXPECT_LE(s->bytesReceived() - received, grown + 1 + 2 * 16 * 1024 + 64);
+
+  // Grown twice before anything after the first growth was read: the piece held in part
+  // stays in part, and every byte read is the latest take's.
+  const std::string twice = take(media + mediaBytes(12 * 1024, 5) + mediaBytes(70 * 1024, 7), false, 'c');
+  const std::string thrice = take(media + mediaBytes(12 * 1024, 5) + mediaBytes(90 * 1024, 7), false, 'd');
+  cloud.replace(twice);
+  std::thread([&] { grew = s->refreshGrowth(); }).join();
+  ASSERT_TRUE(grew) << describe(s->error());
+  cloud.replace(thrice);
+  std::thread([&] { grew = s->refreshGrowth(); }).join();
+  ASSERT_TRUE(grew) << describe(s->error());
+  all.clear();
+  while (readAt(s, static_cast<int64_t>(all.size()), bytes, 5000) > 0) all += bytes;
+  EXPECT_EQ(all, thrice);
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
