@@ -39,7 +39,7 @@ class RecordingSourceTest : public StreamerTest {
   }
 };
 
-TEST_F(RecordingSourceTest, ReadsOnlyThePiecesAskedForAndTheirNeighbourIntoAPrivateFile) {
+TEST_F(RecordingSourceTest, ReadsOnlyThePiecesAskedForAndAheadOnlyForAReaderGoingOnIntoAPrivateFile) {
   referenceDecoder(closedId);
   ASSERT_TRUE(referenceFile);
   const std::string& whole = referenceFile->bytes();
