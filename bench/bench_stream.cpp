@@ -8,6 +8,12 @@
 // of the same URL with FFmpeg's own https reader, the frame converted to BGRA as ours is.
 // Side by side in one run; ours should stay within 1.5x of theirs.
 //
+// BM_SeekStreamer/<link>, BM_SeekFFmpeg/<link>: the timeline's hand-off to minute 15 of a
+// twenty-minute 1280x720 recording: ours prepares the item and seeks once it is ready (as the
+// view model does), theirs opens, seeks and decodes; link 0 is loopback, link 1 a 50 Mbit/s line
+// with a 20 ms round trip (a relay in front of the local cloud). Counter: bytes the cloud sent.
+// Ours should stay within 1.5x of theirs over the line.
+//
 // Run: build/bench/bench_stream.
 #include <benchmark/benchmark.h>
 
@@ -20,6 +26,7 @@ extern "C" {
 }
 
 #include "cloud-sim/cloud_sim.h"
+#include "link_relay.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/dk_camera_streamer.h"
@@ -35,14 +42,14 @@ struct Token : dk::platform::DKAccessTokenProviderDelegate {
   std::string accessToken() const override { return token; }
 };
 
-// One local cloud with a closed one-hour recording, made once for the whole run.
-struct HourCloud {
+// One local cloud with a closed recording of `seconds`, made once for the whole run.
+struct ClosedRecordingCloud {
   std::unique_ptr<dk::cloudsim::CloudSim> sim;
   std::string caFile, path;
   int64_t cameraId = 0, recordingId = 0;
   std::shared_ptr<Token> token = std::make_shared<Token>();
 
-  HourCloud() {
+  explicit ClosedRecordingCloud(double seconds = 3600, const std::string& caName = "dk-bench-stream-ca.pem") {
     dk::cloudsim::GenerateOptions generate;
     generate.cameras = 1;
     generate.days = 1;
@@ -52,12 +59,12 @@ struct HourCloud {
     cameraId = world.cameras.front().cameraId;
     const double start = 1699990000.0;
     recordingId = world.startRecording(cameraId, start);
-    world.closeRecording(recordingId, start + 3600);
+    world.closeRecording(recordingId, start + seconds);
     dk::cloudsim::CloudSimOptions options;
     options.https = true;
     sim = std::make_unique<dk::cloudsim::CloudSim>(std::move(world), options);
     sim->start();
-    caFile = (std::filesystem::temp_directory_path() / "dk-bench-stream-ca.pem").string();
+    caFile = (std::filesystem::temp_directory_path() / caName).string();
     sim->writeCaCertificate(caFile);
     dk::platform::TlsPolicy::setDefaultCAFile(caFile);
     dk::platform::StreamerEnvironment::install({sim->baseUrl()});
@@ -68,13 +75,13 @@ struct HourCloud {
   std::string url() const { return sim->baseUrl() + path; }
 };
 
-HourCloud& cloud() {
-  static HourCloud c;
+ClosedRecordingCloud& cloud() {
+  static ClosedRecordingCloud c;
   return c;
 }
 
 // Shows the frame at `second` through a fresh streamer; false when it did not.
-bool streamerShows(const HourCloud& c, double second) {
+bool streamerShows(const ClosedRecordingCloud& c, double second) {
   auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
   streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
   if (!MainRunLoop::runUntil([&] { return streamer->currentFrame() != nullptr; }, 120)) return false;
@@ -86,7 +93,7 @@ bool streamerShows(const HourCloud& c, double second) {
 
 void BM_FirstFrameStreamer(benchmark::State& state) {
   MainRunLoop::bindToCurrentThread();
-  HourCloud& c = cloud();
+  ClosedRecordingCloud& c = cloud();
   const double second = static_cast<double>(state.range(0));
   if (!streamerShows(c, second)) state.SkipWithError("no frame");  // also makes the video once
   for (auto _ : state) {
@@ -97,14 +104,14 @@ void BM_FirstFrameStreamer(benchmark::State& state) {
 BENCHMARK(BM_FirstFrameStreamer)->Arg(0)->Arg(2700)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same with FFmpeg alone: open over its https reader, seek, decode, convert.
-bool ffmpegShows(const HourCloud& c, double second) {
+bool ffmpegShows(const std::string& url, const std::string& token, const std::string& caFile, double second) {
   AVDictionary* options = nullptr;
-  av_dict_set(&options, "headers", ("Authorization: Bearer " + c.sim->accessToken() + "\r\n").c_str(), 0);
-  av_dict_set(&options, "ca_file", c.caFile.c_str(), 0);
+  av_dict_set(&options, "headers", ("Authorization: Bearer " + token + "\r\n").c_str(), 0);
+  av_dict_set(&options, "ca_file", caFile.c_str(), 0);
   av_dict_set(&options, "tls_verify", "1", 0);
   AVFormatContext* format = nullptr;
   bool shown = false;
-  if (avformat_open_input(&format, c.url().c_str(), nullptr, &options) == 0 &&
+  if (avformat_open_input(&format, url.c_str(), nullptr, &options) == 0 &&
       avformat_find_stream_info(format, nullptr) >= 0) {
     const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     AVStream* stream = index >= 0 ? format->streams[index] : nullptr;
@@ -146,13 +153,83 @@ bool ffmpegShows(const HourCloud& c, double second) {
 
 void BM_FirstFrameFFmpeg(benchmark::State& state) {
   MainRunLoop::bindToCurrentThread();
-  HourCloud& c = cloud();
+  ClosedRecordingCloud& c = cloud();
   const double second = static_cast<double>(state.range(0));
   if (!streamerShows(c, 0)) state.SkipWithError("no video");  // makes the video once
   for (auto _ : state) {
-    if (!ffmpegShows(c, second)) state.SkipWithError("no frame");
+    if (!ffmpegShows(c.url(), c.sim->accessToken(), c.caFile, second)) state.SkipWithError("no frame");
   }
 }
 BENCHMARK(BM_FirstFrameFFmpeg)->Arg(0)->Arg(2700)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A closed twenty-minute recording, reached directly or through a 50 Mbit/s, 20 ms line.
+struct TwentyMinuteCloud : ClosedRecordingCloud {
+  std::unique_ptr<dk::bench::LinkRelay> line;
+
+  TwentyMinuteCloud() : ClosedRecordingCloud(1200, "dk-bench-seek-ca.pem") {
+    line = std::make_unique<dk::bench::LinkRelay>(sim->port(), 50e6, std::chrono::milliseconds(20));
+  }
+  std::string base(bool overLine) const {
+    return overLine ? "https://127.0.0.1:" + std::to_string(line->port()) : sim->baseUrl();
+  }
+  void use(bool overLine) const {
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
+    dk::platform::StreamerEnvironment::install({base(overLine)});
+    dk::platform::DKAccessTokenProvider::setDelegate(token);
+  }
+};
+
+TwentyMinuteCloud& twentyMinutes() {
+  static TwentyMinuteCloud c;
+  return c;
+}
+
+constexpr double kHandOffSecond = 900;
+
+// The hand-off: the item, then the seek once it is ready; done when that frame is on the layer.
+bool streamerSeeks(const TwentyMinuteCloud& c) {
+  auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
+  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
+  if (!MainRunLoop::runUntil([&] { return streamer->status() != dk::platform::DKCameraStreamerStatusPreparing; }, 120) ||
+      streamer->status() != dk::platform::DKCameraStreamerStatusReadyToPlay) {
+    return false;
+  }
+  streamer->seekTo(kHandOffSecond);
+  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= kHandOffSecond - 0.05; }, 120);
+}
+
+void BM_SeekStreamer(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  const TwentyMinuteCloud& c = twentyMinutes();
+  const bool overLine = state.range(0) != 0;
+  c.use(overLine);
+  if (!streamerSeeks(c)) state.SkipWithError("no frame");  // also makes the video once
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(c.path).size();
+  for (auto _ : state) {
+    if (!streamerSeeks(c)) state.SkipWithError("no frame");
+  }
+  if (overLine) state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.path).size() - sent) / state.iterations();
+  MainRunLoop::runUntilIdle();
+}
+BENCHMARK(BM_SeekStreamer)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SeekFFmpeg(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  const TwentyMinuteCloud& c = twentyMinutes();
+  const bool overLine = state.range(0) != 0;
+  c.use(false);
+  if (!streamerSeeks(c)) state.SkipWithError("no video");  // makes the video once
+  const std::string url = c.base(overLine) + c.path;
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(c.path).size();
+  for (auto _ : state) {
+    if (!ffmpegShows(url, c.sim->accessToken(), c.caFile, kHandOffSecond)) state.SkipWithError("no frame");
+  }
+  if (overLine) state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.path).size() - sent) / state.iterations();
+}
+BENCHMARK(BM_SeekFFmpeg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -95,6 +95,38 @@ TEST_F(PlayerTest, PlayOnAnEndedRecordingReportsTheEnd) {
   EXPECT_EQ(screen->events, (Events{"endStreaming"}));
 }
 
+TEST_F(PlayerTest, AnOpenRecordingWaitingAtItsEndFollowsAScrollBackAndEndsOnceClosed) {
+  int64_t openId = 0;
+  sim->updateWorld([&](cloudsim::World& w) { openId = w.startRecording(cameraId, w.now - 40); });
+  const double start = kStart + 1000;  // where the timeline has it
+  model->setRecording(recording(openId, start, start + 40));
+  model->seekToTime(38.0);
+  pump();
+  ASSERT_TRUE(model->isPlaying());
+  for (int second = 0; second < 3; ++second) clock.advance(1.0);
+  ASSERT_EQ(screen->events.back(), "startLoading");  // at the end of what has been recorded
+
+  // The user scrolls back to 5 s: playback goes there at once and the axis follows it.
+  screen->events.clear();
+  screen->times.clear();
+  model->seekToTime(5.0);
+  pump();
+  EXPECT_TRUE(model->isPlaying());
+  EXPECT_EQ(screen->events, (Events{"startStreaming", "endLoading"}));
+  clock.advance(1.0);
+  EXPECT_EQ(screen->times, (std::vector<double>{start + 6}));
+
+  // Played to its end again, the cloud closes it there: the player ends, and the timeline hears
+  // it (and hands over to the next recording).
+  model->seekToTime(39.0);
+  pump();
+  sim->updateWorld([&](cloudsim::World& w) { w.closeRecording(openId, w.now); });
+  screen->events.clear();
+  for (int second = 0; second < 10; ++second) clock.advance(1.0);
+  EXPECT_EQ(screen->count("endStreaming"), 1u);
+  EXPECT_FALSE(model->isPlaying());
+}
+
 TEST_F(PlayerTest, ChoosingASpeedAfterTheEndDoesNotRestartTheTick) {
   playFirstAt(28.0);
   clock.advance(3.0);

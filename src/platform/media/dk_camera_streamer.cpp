@@ -116,13 +116,18 @@ struct DKCameraStreamer::State {
   std::vector<double> frameTimes;
   double duration = 0;
   bool openRecording = false;
-  bool refetching = false;
+  // Playback waits at the end of an open recording for it to grow (buffering); any seek, step
+  // or pause ends the wait.
+  bool parked = false;
+  // A growth probe (and the reopening of a longer take) is on the decode queue; one at a time.
+  bool probing = false;
 
   float rate = 0;
   bool muted = false;
   double storedTime = 0;   // the position while not playing, and the anchor while playing
   double anchorClock = 0;  // clock time at the anchor
   size_t displayedIndex = 0;
+  bool asked = false;  // a frame was asked for since the item became ready
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
   double frameTime = -1;
@@ -211,10 +216,28 @@ struct DKCameraStreamer::State {
     stopClock();
     if (!frameTimes.empty()) show(frameTimes.size() - 1);
     if (openRecording) {
-      setPlayback(DKPlaybackStateBuffering);
-      fetch(true);
+      park();
       return;
     }
+    setPlayback(DKPlaybackStateEnded);
+  }
+  // Waits for the recording to grow, asking the cloud now.
+  void park() {
+    parked = true;
+    if (growthTimer) growthTimer->invalidate();
+    setPlayback(DKPlaybackStateBuffering);
+    fetch(true);
+  }
+  void unpark() {
+    parked = false;
+    if (growthTimer) growthTimer->invalidate();
+  }
+  // The cloud closed the recording at the length read: it ends like any closed one.
+  void closedAtItsEnd() {
+    openRecording = false;
+    if (!parked) return;
+    unpark();
+    storedTime = duration;
     setPlayback(DKPlaybackStateEnded);
   }
 
@@ -222,6 +245,7 @@ struct DKCameraStreamer::State {
   // another waits replaces it.
   void show(size_t index) {
     displayedIndex = index;
+    asked = true;
     auto decoder = box;
     if (!decoder) return;
     {
@@ -266,6 +290,7 @@ struct DKCameraStreamer::State {
 
   void fail(ErrorPtr error) {
     stopClock();
+    unpark();
     failure = std::move(error);
     setStatus(DKCameraStreamerStatusFailed);
   }
@@ -279,12 +304,15 @@ struct DKCameraStreamer::State {
     live.reset();
     liveTime = 0;
   }
-  void opened(const std::shared_ptr<DecoderBox>& opened, bool again, ImagePtr firstFrame);
+  void opened(const std::shared_ptr<DecoderBox>& opened, bool again);
 };
 
 void DKCameraStreamer::State::fetch(bool again) {
-  const uint64_t expected = ++generation;
-  refetching = again;
+  // A probe keeps the generation: frames asked for meanwhile still show, and its answer (a
+  // longer take is adopted even when nobody waits for it any more) is dropped only with the item.
+  if (again && probing) return;
+  const uint64_t expected = again ? generation : ++generation;
+  probing = again;
   if (!again || !source) {
     if (source) source->cancel();
     source.reset();
@@ -310,13 +338,18 @@ void DKCameraStreamer::State::fetch(bool again) {
   auto weak = owner;
   decodeQueue->async([weak, source = source, expected, again] {
     if (again && !source->refreshGrowth()) {
-      DispatchQueue::main()->async([weak, source, expected] {
+      const bool stillOpen = source->isOpenRecording();
+      DispatchQueue::main()->async([weak, source, expected, stillOpen] {
         auto s = weak.lock();
         if (!s || s->state_->generation != expected) return;
-        if (fetchFailure(source)) {
-          s->state_->fail(fetchFailure(source));
-        } else {
-          s->state_->awaitGrowth();
+        State& st = *s->state_;
+        st.probing = false;
+        if (auto error = fetchFailure(source)) {
+          st.fail(error);
+        } else if (!stillOpen) {
+          st.closedAtItsEnd();
+        } else if (st.parked) {
+          st.awaitGrowth();
         }
       });
       return;
@@ -328,13 +361,12 @@ void DKCameraStreamer::State::fetch(bool again) {
     input.size = [source] { return source->size(); };
     std::string why;
     const bool ok = fresh->decoder.open(std::move(input), &why);
-    // A grown take carries on where playback is; its first frame is not needed.
-    ImagePtr first = ok && !again ? fresh->decoder.frameAt(0) : nullptr;
     const bool open = source->isOpenRecording();
-    DispatchQueue::main()->async([weak, fresh, ok, why, first, expected, again, open] {
+    DispatchQueue::main()->async([weak, fresh, ok, why, expected, again, open] {
       auto s = weak.lock();
       if (!s || s->state_->generation != expected) return;
       State& st = *s->state_;
+      if (again) st.probing = false;
       if (auto error = fetchFailure(fresh->source)) {
         st.fail(error);
         return;
@@ -344,7 +376,7 @@ void DKCameraStreamer::State::fetch(bool again) {
         return;
       }
       st.openRecording = open;
-      st.opened(fresh, again, first);
+      st.opened(fresh, again);
     });
   });
 }
@@ -353,11 +385,11 @@ void DKCameraStreamer::State::awaitGrowth() {
   const uint64_t expected = generation;
   growthTimer = Timer::scheduled(kGrowthProbeSeconds, false, DispatchQueue::main(), [weak = owner, expected] {
     auto s = weak.lock();
-    if (s && s->state_->generation == expected) s->state_->fetch(true);
+    if (s && s->state_->generation == expected && s->state_->parked) s->state_->fetch(true);
   });
 }
 
-void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again, ImagePtr first) {
+void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again) {
   const double previous = duration;
   box = fresh;
   frameTimes = fresh->decoder.frameTimes();
@@ -365,22 +397,27 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
   item->setDuration(duration);
   item->setCapabilitiesMask(item->isLive() ? uint64_t{0} : uint64_t{DKStreamerItemCapabilitySeek});
   if (!again) {
-    frame = first;
-    frameTime = first && !frameTimes.empty() ? frameTimes.front() : -1;
     displayedIndex = 0;
-    if (layer && first) layer->setContents(first);
     failure.reset();
     setStatus(DKCameraStreamerStatusReadyToPlay);
+    // The first frame is decoded only when nothing else was asked for in answer to "ready": a
+    // hand-off seeks at once, and decoding the start first would read and decode it for nothing.
+    asked = false;
+    DispatchQueue::main()->async([weak = owner, expected = generation] {
+      auto s = weak.lock();
+      if (s && s->state_->generation == expected && !s->state_->asked) s->state_->show(0);
+    });
     return;
   }
-  // A longer take of an open recording: carry on from where playback stopped.
-  refetching = false;
+  // A longer take of an open recording: playback waiting at the end carries on from there.
   if (duration > previous + 1e-9) {
     notify([d = duration](DKCameraStreamerDelegete& dl, const DKCameraStreamerPtr& s) {
       if (dl.respondsToSelector("cameraStreamer:onCurrentItemDurationChanged:")) {
         dl.cameraStreamerOnCurrentItemDurationChanged(s, d);
       }
     });
+    if (!parked) return;  // moved elsewhere meanwhile: it stays where it is
+    unpark();
     storedTime = std::min(storedTime, duration);
     show(indexAt(storedTime));
     if (rate > 0) {
@@ -391,6 +428,12 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
     }
     return;
   }
+  if (!parked) return;
+  if (openRecording) {
+    awaitGrowth();  // more bytes, not yet a longer video
+    return;
+  }
+  unpark();
   storedTime = duration;
   setPlayback(DKPlaybackStateEnded);
 }
@@ -493,7 +536,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.duration = 0;
   s.storedTime = 0;
   s.displayedIndex = 0;
-  s.openRecording = s.refetching = false;
+  s.openRecording = s.parked = s.probing = false;
   s.failure.reset();
   s.playback = DKPlaybackStatePaused;
   if (!s.item) {
@@ -540,13 +583,19 @@ void DKCameraStreamer::setRate(float rate) {
       s.reanchor();
       s.stopClock();
       s.setPlayback(DKPlaybackStatePaused);
+    } else if (s.parked) {
+      // Paused at the end of what has been recorded; playing again asks for more.
+      s.unpark();
+      s.storedTime = std::min(s.storedTime, s.duration);
+      s.setPlayback(DKPlaybackStatePaused);
     }
     s.rate = 0;
     return;
   }
   if (s.playback == DKPlaybackStatePlaying) s.reanchor();
   s.rate = rate;
-  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.refetching) return;
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay) return;
+  if (s.parked) return;  // plays on at this rate once the recording has grown
   if (s.playback == DKPlaybackStateEnded) return;  // stays at the end until a seek
   s.setPlayback(DKPlaybackStatePlaying);
   s.startClock();
@@ -565,13 +614,13 @@ void DKCameraStreamer::seekTo(double seconds) {
     // Past what has been read of a recording still being recorded: ask now, then play there.
     s.storedTime = seconds;
     s.stopClock();
-    if (s.growthTimer) s.growthTimer->invalidate();
-    s.setPlayback(DKPlaybackStateBuffering);
-    s.fetch(true);
+    s.park();
     return;
   }
-  if (s.refetching) return;
   if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+  // Within what has been read: the wait for growth, if any, ends here.
+  const bool wasParked = s.parked;
+  s.unpark();
   if (seconds >= s.duration) {
     s.storedTime = s.duration;
     s.stopClock();
@@ -583,7 +632,7 @@ void DKCameraStreamer::seekTo(double seconds) {
   s.show(s.indexAt(seconds));
   if (s.playback == DKPlaybackStatePlaying) {
     s.startClock();
-  } else if (s.playback == DKPlaybackStateEnded) {
+  } else if (s.playback == DKPlaybackStateEnded || wasParked) {
     s.setPlayback(s.rate > 0 ? DKPlaybackStatePlaying : DKPlaybackStatePaused);
     if (s.rate > 0) s.startClock();
   }
@@ -592,15 +641,18 @@ void DKCameraStreamer::seekTo(double seconds) {
 void DKCameraStreamer::stepBy(int64_t frames) {
   State& s = *state_;
   s.log.push_back("stepBy:" + std::to_string(frames));
-  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty() || s.refetching) return;
+  if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
   const int64_t last = static_cast<int64_t>(s.frameTimes.size()) - 1;
-  const int64_t from = s.playback == DKPlaybackStateEnded ? last + 1 : static_cast<int64_t>(s.displayedIndex);
+  // Waiting at the end of an open recording counts as being past its last frame.
+  const bool atEnd = s.playback == DKPlaybackStateEnded || s.parked;
+  s.unpark();
+  const int64_t from = atEnd ? last + 1 : static_cast<int64_t>(s.displayedIndex);
   const auto index = static_cast<size_t>(std::clamp<int64_t>(from + frames, 0, last));
   s.storedTime = s.frameTimes[index];
   s.show(index);
   if (s.playback == DKPlaybackStatePlaying) {
     s.startClock();
-  } else if (s.playback == DKPlaybackStateEnded) {
+  } else if (atEnd) {
     s.setPlayback(DKPlaybackStatePaused);
   }
 }

@@ -20,7 +20,10 @@
 // playback reaches its end (or a seek goes past it), every few seconds while it has not grown:
 // the streamer buffers meanwhile, and once it has grown reads the new take by ranges (keeping
 // what it holds of the earlier take when the new one only appended to it) and the item's
-// duration grows. A recording that stops arriving fails the item (status 2).
+// duration grows. A seek back, a step or a pause ends the wait at once; a reply saying the
+// recording is closed ends playback there (ended), as for any closed recording. A recording
+// that stops arriving, fails to answer or shrinks fails the item (status 2). A prepared item
+// shows its first frame unless a seek came in answer to "ready".
 //
 // Main thread only. Owned by its creator through shared_ptr (create with initWithLayer).
 #pragma once

@@ -123,7 +123,7 @@ constexpr int64_t kCheckBytes = 16 * 1024;
 struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Core> {
   struct Held {
     int64_t slot = 0;
-    int64_t length = 0;
+    int64_t length = 0;  // below the chunk's length: only its start is held (what a growth kept)
     std::list<int64_t>::iterator use;
   };
   struct Pending {
@@ -158,6 +158,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   std::map<int64_t, std::string> checked;  // the checks' bytes, once in (empty: not the part asked for)
   int requests = 0;
   int64_t received = 0;
+  int64_t lastRead = -2;   // the chunk read last
+  bool readingOn = false;  // and the reader came to it from the one before
 
   ~Core() {
     dropPendingLocked();  // no other owner is left
@@ -186,8 +188,18 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   // Sends the request for `chunk` (or the one-byte size probe). Lock held; the session only
   // posts the call, its callbacks come later on `queue`.
   void startLocked(int64_t chunk) {
-    const int64_t first = chunk < 0 ? 0 : chunk * limits.chunkBytes;
-    startLocked(chunk, first, chunk < 0 ? 0 : first + limits.chunkBytes - 1);
+    if (chunk < 0) {
+      startLocked(chunk, 0, 0);
+      return;
+    }
+    // Of a chunk whose start is held, only the rest is asked for.
+    const int64_t start = chunk * limits.chunkBytes;
+    auto it = held.find(chunk);
+    startLocked(chunk, start + (it == held.end() ? 0 : it->second.length), start + limits.chunkBytes - 1);
+  }
+  bool wholeLocked(int64_t chunk) const {
+    auto it = held.find(chunk);
+    return it != held.end() && it->second.length >= chunkLength(chunk);
   }
   void startLocked(int64_t chunk, int64_t first, int64_t last) {
     if (failure || pending.count(chunk)) return;
@@ -266,7 +278,12 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
           failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
           return;
         }
-        store(chunk, body.data(), static_cast<int64_t>(body.size()));
+        const int64_t within = first - chunk * limits.chunkBytes;
+        if (within > 0) {
+          append(chunk, within, body.data(), static_cast<int64_t>(body.size()));
+        } else {
+          store(chunk, body.data(), static_cast<int64_t>(body.size()));
+        }
       }
     } else if (response->statusCode == 200 && !body.empty()) {
       // A server that ignores ranges: the whole recording came; kept when it fits.
@@ -321,7 +338,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
 
   // Keeps `chunk` (as long as it is in the version read). Lock held.
   void store(int64_t chunk, const char* bytes, int64_t length) {
-    if (chunk >= chunkCount() || held.count(chunk)) return;
+    if (chunk >= chunkCount() || wholeLocked(chunk)) return;
+    forget(chunk);  // only its start was held
     if (length < chunkLength(chunk)) {
       failLocked(Error::make(kSourceErrorDomain, 8, "The recording's reply is not the part asked for"));
       return;
@@ -353,6 +371,24 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     }
   }
 
+  // Completes a chunk whose first `within` bytes are held with the rest of it. Lock held.
+  void append(int64_t chunk, int64_t within, const char* bytes, int64_t length) {
+    auto it = held.find(chunk);
+    if (it == held.end() || it->second.length != within) return;  // let go meanwhile: asked for again
+    if (within + length < chunkLength(chunk)) {
+      failLocked(Error::make(kSourceErrorDomain, 8, "The recording's reply is not the part asked for"));
+      return;
+    }
+    length = chunkLength(chunk) - within;
+    const ssize_t written = ::pwrite(fd, bytes, static_cast<size_t>(length), it->second.slot * limits.chunkBytes + within);
+    if (written != length) {
+      failLocked(Error::make(kSourceErrorDomain, 2, "The recording's video could not be stored"));
+      return;
+    }
+    it->second.length += length;
+    uses.splice(uses.end(), uses, it->second.use);
+  }
+
   // The bytes of a held chunk, or nothing when it is not held or cannot be read back.
   std::optional<std::string> heldBytes(int64_t chunk) const {
     auto it = held.find(chunk);
@@ -371,10 +407,15 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     held.erase(it);
   }
 
-  // Fetches what a reader at `chunk` will want next, while little else is on the way.
+  // Fetches what a reader at `chunk` will want next, while little else is on the way; only for
+  // a reader going through the recording (a seek, or the index at the end, reads what it needs).
   void readAheadLocked(int64_t chunk) {
+    const bool onwards = chunk == lastRead + 1 || (chunk == lastRead && readingOn);
+    readingOn = onwards;
+    lastRead = chunk;
+    if (!onwards) return;
     const int64_t next = chunk + 1;
-    if (next < chunkCount() && !held.count(next) && !pending.count(next) && pending.size() < kAtMostInFlight) {
+    if (next < chunkCount() && !wholeLocked(next) && !pending.count(next) && pending.size() < kAtMostInFlight) {
       startLocked(next);
     }
   }
@@ -389,8 +430,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
       if (total >= 0 && offset >= total) return 0;
       const int64_t chunk = offset / limits.chunkBytes;
       auto it = held.find(chunk);
-      if (it != held.end()) {
-        const int64_t within = offset - chunk * limits.chunkBytes;
+      const int64_t within = offset - chunk * limits.chunkBytes;
+      if (it != held.end() && within < it->second.length) {
         const int64_t n = std::min(count, it->second.length - within);
         const ssize_t got = ::pread(fd, out, static_cast<size_t>(n), it->second.slot * limits.chunkBytes + within);
         if (got != n) {
@@ -432,8 +473,9 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   }
 
   // A recording grows by appending to its media box, with a new index written after it; only
-  // the box's size in its header changes before the old end of the media. Kept: the chunks
-  // wholly inside the old media (the first one too, its header patched); everything else goes,
+  // the box's size in its header changes before the old end of the media. Kept: what is held
+  // of the old media (the first chunk too, its header patched; the chunk where the media ended
+  // up to that end, so that only what grew is read); everything else goes,
   // and all of it when the media box moved, the index is first, or the server rewrote the take:
   // the first bytes and the last bytes kept are read again and must read the same (a rewritten
   // take differs at its start or where the old one ended).
@@ -442,9 +484,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     const int64_t chunkBytes = limits.chunkBytes;
     std::vector<int64_t> keep;
     if (old && old->payload() <= chunkBytes) {
-      for (const auto& [chunk, h] : held) {
-        if ((chunk == 0 || chunk * chunkBytes >= old->payload()) && (chunk + 1) * chunkBytes <= old->end) {
+      for (auto& [chunk, h] : held) {
+        if ((chunk == 0 || chunk * chunkBytes >= old->payload()) && chunk * chunkBytes < old->end) {
           keep.push_back(chunk);
+          h.length = std::min(h.length, old->end - chunk * chunkBytes);
         }
       }
     }
@@ -452,13 +495,30 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     const int64_t headEnd = static_cast<int64_t>(firstBytes.size());
     std::optional<std::string> head, tail;
     if (!keep.empty() && old && headEnd > old->payload()) head = firstBytes;
-    const int64_t tailEnd = keep.empty() ? 0 : (keep.back() + 1) * chunkBytes;
-    const int64_t tailAt = std::max({keep.empty() ? 0 : keep.back() * chunkBytes, tailEnd - kCheckBytes,
+    const int64_t tailEnd = keep.empty() ? 0 : keep.back() * chunkBytes + held[keep.back()].length;
+    // The last bytes kept; with the chunk before when the last one holds only a few bytes of
+    // the old media.
+    size_t run = keep.empty() ? 0 : keep.size() - 1;
+    if (run > 0 && keep[run - 1] == keep[run] - 1 && held[keep[run - 1]].length == chunkBytes &&
+        held[keep[run]].length < kCheckBytes) {
+      --run;
+    }
+    const int64_t tailAt = std::max({keep.empty() ? 0 : keep[run] * chunkBytes, tailEnd - kCheckBytes,
                                      old ? old->payload() : 0});
     if (head && tailAt < tailEnd) {
-      tail = heldBytes(keep.back());
-      if (tail) tail = tail->substr(static_cast<size_t>(tailAt - keep.back() * chunkBytes));
+      std::string bytes;
+      for (size_t i = run; i < keep.size(); ++i) {
+        auto part = heldBytes(keep[i]);
+        if (!part) break;
+        bytes += *part;
+        if (i + 1 == keep.size()) {
+          tail = bytes.substr(static_cast<size_t>(tailAt - keep[run] * chunkBytes),
+                              static_cast<size_t>(tailEnd - tailAt));
+        }
+      }
     }
+    // The head check rewrites the first chunk's header: it must hold that much.
+    if (head && held.count(0) && held[0].length < old->payload()) head.reset();
     if (!head || !tail) keep.clear();
 
     dropPendingLocked();

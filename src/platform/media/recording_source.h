@@ -26,7 +26,8 @@ namespace dk::platform {
 class RecordingSource {
  public:
   struct Limits {
-    int64_t chunkBytes = 1 << 20;
+    // Small enough that a seek over a slow line reads little beyond what it needs.
+    int64_t chunkBytes = 128 << 10;
     int64_t heldBytes = 64LL << 20;          // on disk at most, per source
     int64_t largestRecording = 16LL << 30;   // a larger size from the server is refused
     int64_t largestWholeReply = 64LL << 20;  // a server that ignores ranges may send this much

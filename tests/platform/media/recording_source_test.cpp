@@ -39,7 +39,7 @@ class RecordingSourceTest : public StreamerTest {
   }
 };
 
-TEST_F(RecordingSourceTest, ReadsOnlyThePiecesAskedForAndTheirNeighbourIntoAPrivateFile) {
+TEST_F(RecordingSourceTest, ReadsOnlyThePiecesAskedForAndAheadOnlyForAReaderGoingOnIntoAPrivateFile) {
   referenceDecoder(closedId);
   ASSERT_TRUE(referenceFile);
   const std::string& whole = referenceFile->bytes();
@@ -53,7 +53,7 @@ TEST_F(RecordingSourceTest, ReadsOnlyThePiecesAskedForAndTheirNeighbourIntoAPriv
   ASSERT_EQ(readAt(s, 10, bytes, 100), 100);
   EXPECT_EQ(bytes, whole.substr(10, 100));
   EXPECT_EQ(s->size(), static_cast<int64_t>(whole.size()));
-  // The tail, as for an index at the end: only that piece (and the one after a piece read).
+  // The tail, as for an index at the end: only that piece.
   const int64_t tail = static_cast<int64_t>(whole.size()) - 50;
   ASSERT_EQ(readAt(s, tail, bytes, 1000), 50);  // stops at the end
   EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(tail)));
@@ -62,8 +62,18 @@ TEST_F(RecordingSourceTest, ReadsOnlyThePiecesAskedForAndTheirNeighbourIntoAPriv
   auto ranges = rangesAsked(closedId);
   std::sort(ranges.begin(), ranges.end());
   const int64_t lastChunk = tail / 4096 * 4096;
-  std::vector<std::string> expected{"bytes=0-4095", "bytes=4096-8191",
-                                    "bytes=" + std::to_string(lastChunk) + "-" + std::to_string(lastChunk + 4095)};
+  const std::string last = "bytes=" + std::to_string(lastChunk) + "-" + std::to_string(lastChunk + 4095);
+  std::vector<std::string> expected{"bytes=0-4095", last};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(ranges, expected);
+  // A reader going on from one piece to the next has the one after fetched ahead.
+  ASSERT_EQ(readAt(s, 4096, bytes, 4096), 4096);
+  ASSERT_EQ(readAt(s, 8192, bytes, 4096), 4096);
+  EXPECT_EQ(bytes, whole.substr(8192, 4096));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ranges = rangesAsked(closedId);
+  std::sort(ranges.begin(), ranges.end());
+  expected = {"bytes=0-4095", "bytes=4096-8191", "bytes=8192-12287", "bytes=12288-16383", last};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(ranges, expected);
   EXPECT_LT(s->bytesReceived(), static_cast<int64_t>(whole.size()) / 2);
@@ -245,6 +255,51 @@ TEST_F(RecordingSourceTest, AGrowthKeepsOnlyWhatTheLongerTakeStillHasWhereItWas)
       EXPECT_GE(readAgain, static_cast<int64_t>(c.next.size()));
     }
   }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+TEST_F(RecordingSourceTest, AGrowthReadsWhatGrewNotAgainThePieceWhereTheMediaEnded) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 64 * 1024;
+  // The old media ends a little before the end of its third piece.
+  const std::string media = mediaBytes(3 * 64 * 1024 - 200, 0);
+  const std::string first = take(media, false, 'a');
+  const std::string next = take(media + mediaBytes(12 * 1024, 5), false, 'b');
+  const int64_t oldMediaEnd = static_cast<int64_t>(first.size()) - 3008;  // the index box follows it
+  GrowingServer cloud(first);
+  ErrorPtr error;
+  auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+  ASSERT_TRUE(s) << describe(error);
+  std::string all, bytes;
+  while (readAt(s, static_cast<int64_t>(all.size()), bytes, 5000) > 0) all += bytes;
+  ASSERT_EQ(all, first);
+
+  cloud.replace(next);
+  const int64_t received = s->bytesReceived();
+  bool grew = false;
+  std::thread([&] { grew = s->refreshGrowth(); }).join();
+  ASSERT_TRUE(grew) << describe(s->error());
+  all.clear();
+  while (readAt(s, static_cast<int64_t>(all.size()), bytes, 5000) > 0) all += bytes;
+  EXPECT_EQ(all, next);
+  // What grew (new media, new index), the one-byte size probe, and the two checks of at most
+  // 16 KiB each (the first bytes reach a little into the media): not the 64 KiB piece again.
+  const int64_t grown = static_cast<int64_t>(next.size()) - oldMediaEnd;
+  EXPECT_LE(s->bytesReceived() - received, grown + 1 + 2 * 16 * 1024 + 64);
+
+  // Grown twice before anything after the first growth was read: the piece held in part
+  // stays in part, and every byte read is the latest take's.
+  const std::string twice = take(media + mediaBytes(12 * 1024, 5) + mediaBytes(70 * 1024, 7), false, 'c');
+  const std::string thrice = take(media + mediaBytes(12 * 1024, 5) + mediaBytes(90 * 1024, 7), false, 'd');
+  cloud.replace(twice);
+  std::thread([&] { grew = s->refreshGrowth(); }).join();
+  ASSERT_TRUE(grew) << describe(s->error());
+  cloud.replace(thrice);
+  std::thread([&] { grew = s->refreshGrowth(); }).join();
+  ASSERT_TRUE(grew) << describe(s->error());
+  all.clear();
+  while (readAt(s, static_cast<int64_t>(all.size()), bytes, 5000) > 0) all += bytes;
+  EXPECT_EQ(all, thrice);
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 

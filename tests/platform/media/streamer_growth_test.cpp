@@ -1,8 +1,10 @@
 // An open recording that grows while it plays: the streamer keeps what it read of the earlier
 // take, reads only the new part and the new index, plays on into the new part frame for frame,
 // and a seek past what it has fetched goes there. A take the cloud rewrote is not mixed with
-// the old one.
+// the old one. Waiting at the end for more: commands still work, a close ends playback, a
+// failing or shrinking recording fails the item, and an abandoned wait leaves nothing running.
 #include <cstdio>
+#include <functional>
 
 #include "streamer_fixture.h"
 
@@ -55,6 +57,18 @@ class GrowingRecordingTest : public StreamerTest {
   }
   void play(double seconds) {
     for (double t = 0; t < seconds - 1e-9; t += 0.5) clock.advance(std::min(0.5, seconds - t));
+  }
+  // Prepares the open recording and plays it to the end of what has been recorded, where it
+  // waits for more.
+  void playToTheEnd() {
+    item = DKStreamerItem::itemWithCameraId(cameraId, openId);
+    streamer->setCurrentItem(item);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+    streamer->setRate(1.0f);
+    play(item->duration() + 0.5);
+    ASSERT_EQ(streamer->playbackState(), DKPlaybackStateBuffering);
+    ASSERT_DOUBLE_EQ(streamer->currentTime(), item->duration());
   }
   void expectShowing(VideoDecoder& take, const char* where) {
     ASSERT_TRUE(MainRunLoop::runUntilIdle());
@@ -152,6 +166,159 @@ TEST_F(GrowingRecordingTest, ATakeTheCloudRewroteIsReadAnewNotMixedWithTheOldOne
   expectShowing(*take, "back in what was the earlier take");
   streamer->seekTo(39.0);
   expectShowing(*take, "where the earlier take ended");
+}
+
+TEST_F(GrowingRecordingTest, WhileWaitingForMoreASeekStepOrPauseTakesEffectAtOnce) {
+  struct Case {
+    const char* command;
+    std::function<void(DKCameraStreamer&)> run;
+    uint64_t playback;       // at once
+    double secondsBack;      // how far before the end it then shows (a step: one frame, 0.5 s)
+    double afterGrowth;      // where it is 4 s after six more seconds were recorded
+  };
+  const std::vector<Case> cases = {
+      {"seekTo:5 while playing", [](DKCameraStreamer& s) { s.seekTo(5.0); }, DKPlaybackStatePlaying, -1, 9.0},
+      {"stepBy:-1", [](DKCameraStreamer& s) { s.stepBy(-1); }, DKPlaybackStatePaused, 0.5, -1},
+      {"setRate:0", [](DKCameraStreamer& s) { s.setRate(0); }, DKPlaybackStatePaused, 0.0, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    playToTheEnd();
+    const double end = item->duration();
+    c.run(*streamer);
+    EXPECT_EQ(streamer->playbackState(), c.playback);
+    const double expected = c.secondsBack >= 0 ? end - c.secondsBack : 5.0;
+    EXPECT_DOUBLE_EQ(streamer->currentTime(), expected);
+    std::string file;
+    auto take = currentTake(file);
+    ASSERT_TRUE(take);
+    expectShowing(*take, "at once");
+
+    // Nothing waits any more: the growth is found only when playback gets there again.
+    sim->updateWorld([](cloudsim::World& w) { w.now += 6; });
+    play(4.0);
+    EXPECT_DOUBLE_EQ(streamer->currentTime(), c.afterGrowth >= 0 ? c.afterGrowth : expected);
+    EXPECT_EQ(streamer->playbackState(), c.playback);
+  }
+}
+
+TEST_F(GrowingRecordingTest, ARecordingClosedAtTheLengthReadEndsThere) {
+  playToTheEnd();
+  recorder->events.clear();
+  sim->updateWorld([&](cloudsim::World& w) { w.closeRecording(openId, w.now); });
+  sim->clearRequests();
+  play(120.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), item->duration());
+  EXPECT_EQ(recorder->events, std::vector<std::string>{"playback:3"});
+  EXPECT_EQ(sim->requestsTo(path()).size(), 1u) << "one size probe learns the close";
+  // Played again from the start, it ends at its end without asking the cloud again.
+  streamer->seekTo(item->duration() - 1.0);
+  play(2.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  EXPECT_EQ(sim->requestsTo(path()).size(), 1u);
+}
+
+TEST_F(GrowingRecordingTest, AProbeThatFailsOrFindsTheRecordingShrunkFailsTheItem) {
+  struct Case {
+    const char* what;
+    std::function<void(cloudsim::CloudSim&, const std::string&)> hostile;
+    bool unanswered = false;  // fails at the transfer's deadline
+  };
+  const std::vector<Case> cases = {
+      {"server error", [](cloudsim::CloudSim& sim, const std::string& p) {
+         auto rule = cloudsim::FaultRule::failWith(p, 500);
+         rule.times = 100;
+         sim.addFault(rule);
+       }},
+      {"gone", [](cloudsim::CloudSim& sim, const std::string& p) {
+         auto rule = cloudsim::FaultRule::failWith(p, 404);
+         rule.times = 100;
+         sim.addFault(rule);
+       }},
+      {"connection dropped", [](cloudsim::CloudSim& sim, const std::string& p) {
+         auto rule = cloudsim::FaultRule::drop(p);
+         rule.times = 100;
+         sim.addFault(rule);
+       }},
+      {"a range that is not the one asked for", [](cloudsim::CloudSim& sim, const std::string& p) {
+         auto rule = cloudsim::FaultRule::failWith(p, 206, "xx");
+         rule.times = 100;
+         rule.contentType = "video/mp4";
+         rule.headers = {{"Content-Range", "bytes 5-6/999999"}, {"X-Recording-Open", "true"}};
+         sim.addFault(rule);
+       }},
+      {"shrunk", [](cloudsim::CloudSim& sim, const std::string&) {
+         sim.updateWorld([](cloudsim::World& w) { w.now -= 5; });
+       }},
+      {"no answer", [](cloudsim::CloudSim& sim, const std::string& p) {
+         auto rule = cloudsim::FaultRule::hold(p);
+         rule.times = 100;
+         sim.addFault(rule);
+       }, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    playToTheEnd();
+    recorder->events.clear();
+    c.hostile(*sim, path());
+    if (c.unanswered) {
+      clock.clock().advance(3.0);  // the next probe goes out and gets no answer
+      MainRunLoop::runPending();
+      ASSERT_TRUE(sim->waitForHeld(1));
+      clock.clock().advance(26.0);
+      ASSERT_TRUE(MainRunLoop::runUntil([&] { return streamer->status() == DKCameraStreamerStatusFailed; }));
+      ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    } else {
+      play(4.0);
+    }
+    EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
+    EXPECT_TRUE(streamer->failureReason());
+    EXPECT_EQ(std::count(recorder->events.begin(), recorder->events.end(), "status:2"), 1);
+    sim->clearFaults();
+    sim->release();
+    streamer->setCurrentItem(nullptr);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    sim->updateWorld([](cloudsim::World& w) { w.now += 10; });
+  }
+}
+
+TEST_F(GrowingRecordingTest, AnAbandonedWaitForMoreEndsItsTransfersAndAsksNoMore) {
+  enum class Moment { ProbeUnanswered, BetweenProbes };
+  enum class Leave { NewItem, NoItem, StreamerGone };
+  for (Moment moment : {Moment::ProbeUnanswered, Moment::BetweenProbes}) {
+    for (Leave leave : {Leave::NewItem, Leave::NoItem, Leave::StreamerGone}) {
+      SCOPED_TRACE(testing::Message() << "moment " << static_cast<int>(moment) << ", leave " << static_cast<int>(leave));
+      if (!streamer) {
+        streamer = DKCameraStreamer::initWithLayer(layer);
+        streamer->setDelegate(recorder);
+      }
+      playToTheEnd();  // the first probe found nothing new
+      if (moment == Moment::ProbeUnanswered) {
+        sim->addFault(cloudsim::FaultRule::hold(path()));
+        clock.clock().advance(3.0);
+        MainRunLoop::runPending();
+        ASSERT_TRUE(sim->waitForHeld(1));
+      }
+      auto next = DKStreamerItem::itemWithCameraId(cameraId, closedId);
+      if (leave == Leave::NewItem) streamer->setCurrentItem(next);
+      if (leave == Leave::NoItem) streamer->setCurrentItem(nullptr);
+      if (leave == Leave::StreamerGone) streamer.reset();
+      // The decode queue is not stuck behind the unanswered probe: the next item prepares.
+      ASSERT_TRUE(MainRunLoop::runUntilIdle(10));
+      if (leave == Leave::NewItem) {
+        EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+        EXPECT_GT(next->duration(), 0);
+      }
+      sim->clearFaults();
+      sim->release();
+      sim->clearRequests();
+      sim->updateWorld([](cloudsim::World& w) { w.now += 6; });
+      play(30.0);
+      EXPECT_TRUE(sim->requestsTo(path()).empty()) << "the abandoned recording is asked for nothing";
+    }
+  }
 }
 
 }  // namespace

@@ -55,6 +55,45 @@ TEST_F(ProgressiveStreamerTest, PlaysBeforeTheWholeRecordingIsInAndASeekReadsOnl
   EXPECT_LT(afterSeek, size);
 }
 
+TEST_F(ProgressiveStreamerTest, AHandOffSeekingAtReadyShowsOnlyWhereItLands) {
+  auto reference = referenceDecoder(closedId);
+  ASSERT_TRUE(reference);
+  const ImagePtr target = reference->frameAt(reference->frameIndexAt(25.2));
+  // As the view model does: the seek goes out in answer to "ready".
+  struct HandOff : StreamerRecorder {
+    double seekTime = 25.2;
+    bool shownAtReady = true;
+    void cameraStreamerOnStatusChanged(const DKCameraStreamerPtr& s, uint64_t status) override {
+      StreamerRecorder::cameraStreamerOnStatusChanged(s, status);
+      if (status != DKCameraStreamerStatusReadyToPlay) return;
+      shownAtReady = s->currentFrame() != nullptr;
+      if (seekTime >= 0) s->seekTo(seekTime);
+    }
+  };
+  auto handOff = std::make_shared<HandOff>();
+  streamer->setDelegate(handOff);
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  std::vector<ImagePtr> shown;
+  MainRunLoop::runUntil([&] {
+    const ImagePtr contents = layer->contents();
+    if (contents && (shown.empty() || shown.back() != contents)) shown.push_back(contents);
+    return false;
+  });
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  // No time went on the start of the recording: nothing was on screen before the seek, and the
+  // only picture ever shown is the one it lands on.
+  EXPECT_FALSE(handOff->shownAtReady);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(sameFrame(shown.front(), target));
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 25.2);
+
+  // Without a seek the start is shown.
+  handOff->seekTime = -1;
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(sameFrame(streamer->currentFrame(), reference->frameAt(0)));
+}
+
 TEST_F(ProgressiveStreamerTest, ANewItemEndsTheAbandonedTransferAtOnce) {
   sim->addFault(cloudsim::FaultRule::hold(path(closedId)));
   streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
