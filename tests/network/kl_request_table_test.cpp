@@ -192,16 +192,16 @@ TEST(KLRequestTable, EveryRowIsExact) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     auto request = requestNamed(row.name);
-    EXPECT_EQ(request->requestNameString(), row.nameString);
-    EXPECT_EQ(request->request(), row.path);
+    EXPECT_EQ(request->requestNameString(), std::string_view(row.nameString));
+    EXPECT_EQ(request->request(), std::string_view(row.path));
     EXPECT_EQ(request->methodType(), row.method);
     EXPECT_EQ(request->responseRequestSerializer(), row.serializer);
     EXPECT_EQ(request->numberOfRetries(), row.retries);
     EXPECT_EQ(request->retryInterval(), row.interval);
-    EXPECT_EQ(request->modelClassName(), row.model);
-    EXPECT_EQ(request->rootKey(), row.rootKey);
+    EXPECT_EQ(request->modelClassName(), std::string_view(row.model));
+    EXPECT_EQ(request->rootKey(), std::string_view(row.rootKey));
     if (row.name != NOT_A_REQUEST) {
-      EXPECT_EQ(matchURL(row.nameString), row.rootKey);
+      EXPECT_EQ(matchURL(row.nameString), std::string_view(row.rootKey));
     }
     EXPECT_EQ(request->modelClass() != nullptr, *row.model != '\0');
   }
