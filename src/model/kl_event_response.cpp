@@ -204,6 +204,23 @@ void KLEventResponse::mergeMethodForKey(std::string_view key, const platform::Mo
 // ---- KLEventListResponse ----
 
 namespace {
+// The page's events, each mapped on its own. An event whose "eventId" the reply holds but that
+// does not fit in 64 bits is left out: without its identifier it would equal only itself, and
+// every merge of the same page would add it once more.
+platform::ValueTransform eventsTransformer() {
+  return [](const Value& v) -> Value {
+    if (!v.isArray()) return Value();
+    platform::ValueArray out;
+    out.reserve(v.arrayValue().size());
+    for (const Value& element : v.arrayValue()) {
+      auto event = platform::modelFromJSON<KLEventResponse>(element);
+      if (!event || (!event->eventID() && !element[kEventsIDKey].isNilOrNull())) continue;
+      out.emplace_back(std::move(event));
+    }
+    return Value(std::move(out));
+  };
+}
+
 platform::ValueTransform linkHeaderTransformer() {
   return [](const Value& v) -> Value {
     if (!v.isString()) return Value();
@@ -221,8 +238,7 @@ const ClassInfo& KLEventListResponse::staticClassInfo() {
   using L = KLEventListResponse;
   static const ClassInfo info(
       "KLEventListResponse", &KLListResponse::staticClassInfo(), [] { return std::make_shared<KLEventListResponse>(); },
-      {property("values", &L::values, &L::setValues, {"events"},
-                platform::arrayTransformer(KLEventResponse::staticClassInfo()), platform::reverseModelTransformer()),
+      {property("values", &L::values, &L::setValues, {"events"}, eventsTransformer(), platform::reverseModelTransformer()),
        property("nextEventsBatchURL", &L::nextEventsBatchURL_, {"responseHeader.Link"}, linkHeaderTransformer()),
        property("oldEventsFinishedLoading", &L::oldEventsFinishedLoading_)});
   return info;

@@ -220,19 +220,25 @@ void scheduleCompletion(KLRecordingListResponse::Completion completion) {
   if (completion) platform::DispatchQueue::main()->async(std::move(completion));
 }
 
-// The recordings of `page` that pass `keep`, each identifier once, newest first.
-KLRecordingListResponse::Recordings newRecordings(const KLRecordingListResponse::Recordings& page,
-                                                  const std::function<bool(int64_t)>& keep) {
+// The recordings of `page` whose identifiers `held` lacks, each identifier once, newest first.
+KLRecordingListResponse::Recordings unheldRecordings(const KLRecordingListResponse::Recordings& page,
+                                                     std::unordered_set<int64_t>& held) {
   KLRecordingListResponse::Recordings out;
-  std::unordered_set<int64_t> seen;
   for (const auto& recording : page) {
     auto id = recording ? recording->recordingID() : std::nullopt;
-    if (!id || !keep(*id) || !seen.insert(*id).second) continue;
+    if (!id || !held.insert(*id).second) continue;
     out.push_back(recording);
   }
   std::stable_sort(out.begin(), out.end(),
                    [](const KLRecordingPtr& a, const KLRecordingPtr& b) { return *a->recordingID() > *b->recordingID(); });
   return out;
+}
+
+KLRecordingPtr firstIdentified(const KLRecordingListResponse::Recordings& recordings) {
+  for (const auto& recording : recordings) {
+    if (recording && recording->recordingID()) return recording;
+  }
+  return nullptr;
 }
 
 KLRecordingPtr findInPage(const KLRecordingListResponse::Recordings& page, int64_t id) {
@@ -245,26 +251,40 @@ KLRecordingPtr findInPage(const KLRecordingListResponse::Recordings& page, int64
 }  // namespace
 
 void KLRecordingListResponse::appendSortedRecordings(Recordings page, Completion completion) {
+  schedulePage(std::move(page), std::move(completion), false);
+}
+
+void KLRecordingListResponse::appendOlderRecordings(Recordings page, Completion completion) {
+  schedulePage(std::move(page), std::move(completion), true);
+}
+
+void KLRecordingListResponse::schedulePage(Recordings page, Completion completion, bool older) {
+  const bool sent = !page.empty();
   std::erase_if(page, [](const KLRecordingPtr& r) { return !r || !r->recordingID(); });
-  if (page.empty()) {
+  if (page.empty() && !(older && sent)) {
     scheduleCompletion(std::move(completion));
     return;
   }
   auto self = std::static_pointer_cast<KLRecordingListResponse>(shared_from_this());
-  scheduleChange([self, page = std::move(page), completion = std::move(completion)]() mutable {
-    Recordings current = self->recordings();
-    if (current.empty()) {
+  scheduleChange([self, page = std::move(page), completion = std::move(completion), older]() mutable {
+    if (older) {
+      // Asked for as an older page: whatever identifier heads it (a late upload has a higher one
+      // than its start suggests), a page that adds nothing ends the history.
       self->appendOldSortedRecording(page, std::move(completion));
       return;
     }
-    const auto newest = current.front()->recordingID();
-    const auto pageNewest = page.front()->recordingID();
-    // A one-recording list whose older page starts with that recording is an older page too:
-    // sent to the newer half it would add nothing and never complete the history.
-    const bool olderPage = !newest || *newest > *pageNewest || (current.size() == 1 && *newest == *pageNewest);
+    const Recordings current = self->recordings();
+    const KLRecordingPtr newest = firstIdentified(current);
+    bool olderPage = true;  // an empty list takes its first page as an older one
+    if (newest) {
+      // Both have identifiers: those without were stepped over or dropped.
+      const int64_t newestID = newest->recordingID().value_or(0);
+      const int64_t pageNewest = page.front()->recordingID().value_or(0);
+      // A one-recording list whose page starts with that recording is an older page too: taken
+      // for a newer one it would never complete the history.
+      olderPage = newestID > pageNewest || (current.size() == 1 && newestID == pageNewest);
+    }
     if (olderPage) {
-      // The one-recording case is also the newest: it takes the page's times as a newer page would.
-      if (*newest == *pageNewest) current.front()->takeTimesFrom(*page.front());
       self->appendOldSortedRecording(page, std::move(completion));
     } else {
       self->appendNewSortedRecording(page, std::move(completion));
@@ -272,49 +292,47 @@ void KLRecordingListResponse::appendSortedRecordings(Recordings page, Completion
   });
 }
 
-void KLRecordingListResponse::appendOldSortedRecording(const Recordings& page, Completion completion) {
+bool KLRecordingListResponse::mergePage(const Recordings& page) {
   Recordings current = recordings();
-  KLRecordingPtr oldest;
-  for (auto it = current.rbegin(); it != current.rend() && !oldest; ++it) {
-    if ((*it)->recordingID()) oldest = *it;
+  // The cached newest takes the page's times when the page reaches up to it: that is how a
+  // recording still running gets its end. Older cached recordings keep their own times.
+  if (const KLRecordingPtr newest = firstIdentified(current)) {
+    const int64_t newestID = *newest->recordingID();
+    const KLRecordingPtr pageNewest = firstIdentified(page);
+    if (pageNewest && *pageNewest->recordingID() >= newestID) {
+      if (auto fresh = findInPage(page, newestID)) newest->takeTimesFrom(*fresh);
+    }
   }
-  Recordings older;
-  if (!oldest) {
-    older = newRecordings(page, [](int64_t) { return true; });
-  } else {
-    // The cached oldest keeps its own times: only the newer-page merge refreshes a cached one.
-    const int64_t oldestID = *oldest->recordingID();
-    older = newRecordings(page, [oldestID](int64_t id) { return id < oldestID; });
+  std::unordered_set<int64_t> held;
+  held.reserve(current.size() + page.size());
+  for (const auto& recording : current) {
+    if (auto id = recording->recordingID()) held.insert(*id);
   }
-  if (older.empty()) {
-    setAllRecordingsLoaded(true);
-  } else {
-    current.insert(current.end(), older.begin(), older.end());
-    setValues(valueArray(current));
+  // Every recording the list lacks goes where its identifier belongs, wherever it stood in the
+  // page: a late upload's higher identifier does not hide the older recordings behind it.
+  const Recordings added = unheldRecordings(page, held);
+  if (added.empty()) return false;
+  Recordings merged;
+  merged.reserve(current.size() + added.size());
+  auto next = added.begin();
+  for (const auto& cached : current) {
+    if (auto id = cached->recordingID()) {
+      while (next != added.end() && *(*next)->recordingID() > *id) merged.push_back(*next++);
+    }
+    merged.push_back(cached);
   }
+  merged.insert(merged.end(), next, added.end());
+  setValues(valueArray(merged));
+  return true;
+}
+
+void KLRecordingListResponse::appendOldSortedRecording(const Recordings& page, Completion completion) {
+  if (!mergePage(page)) setAllRecordingsLoaded(true);
   scheduleCompletion(std::move(completion));
 }
 
 void KLRecordingListResponse::appendNewSortedRecording(const Recordings& page, Completion completion) {
-  Recordings current = recordings();
-  KLRecordingPtr newest;
-  for (const auto& recording : current) {
-    if (recording->recordingID()) {
-      newest = recording;
-      break;
-    }
-  }
-  if (!newest) {
-    appendOldSortedRecording(page, std::move(completion));
-    return;
-  }
-  const int64_t newestID = *newest->recordingID();
-  if (auto fresh = findInPage(page, newestID)) newest->takeTimesFrom(*fresh);
-  Recordings newer = newRecordings(page, [newestID](int64_t id) { return id > newestID; });
-  if (!newer.empty()) {
-    newer.insert(newer.end(), current.begin(), current.end());
-    setValues(valueArray(newer));
-  }
+  mergePage(page);
   scheduleCompletion(std::move(completion));
 }
 

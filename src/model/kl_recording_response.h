@@ -106,13 +106,19 @@ class KLRecordingListResponse : public KLListResponse {
   // Removes the recording with that identifier, asynchronously on the shared queue.
   void removeRecordingWithId(std::optional<int64_t> recordingID);
 
-  // Merges one fetched page (newest first). The completion, when given, runs on the main queue
-  // after the merge, also when the page was empty and nothing changed.
+  // Merges one fetched page (newest first). Every recording of the page that the list lacks is
+  // put where its identifier belongs (newest first, each identifier once); cached recordings stay
+  // the same objects. The cached newest takes the page's times when the page reaches up to it.
+  // The completion, when given, runs on the main queue after the merge, also when the page was
+  // empty and nothing changed. A page is taken for an older one when its first identifier is
+  // below the list's newest (or the list is empty): such a page adding nothing completes the
+  // history.
   void appendSortedRecordings(Recordings page, Completion completion);
-  // The two halves, run on the shared queue. The older-page merge appends the page's recordings
-  // older than the list's oldest (and takes the fresh times of that oldest one when the page holds
-  // it); when it adds nothing the history is complete. The newer-page merge updates the list's
-  // newest recording in place from the page and puts the page's newer recordings in front.
+  // The same for a page asked for as an older page: whatever identifier heads it, when it adds
+  // nothing (recordings without identifiers add nothing either) the history is complete.
+  void appendOlderRecordings(Recordings page, Completion completion);
+  // The two halves, run on the shared queue: both merge as above; only the older-page one marks
+  // the history complete when the page adds nothing.
   void appendOldSortedRecording(const Recordings& page, Completion completion);
   void appendNewSortedRecording(const Recordings& page, Completion completion);
 
@@ -123,6 +129,9 @@ class KLRecordingListResponse : public KLListResponse {
   // Runs `work` on the shared queue, counted as a scheduled change until it has run.
   void scheduleChange(std::function<void()> work);
   KLRecordingPtr findRecordingForTime(double seconds) const;
+  void schedulePage(Recordings page, Completion completion, bool older);
+  // Puts the page's recordings the list lacks in place; false when it added none. Shared queue.
+  bool mergePage(const Recordings& page);
 
   platform::QueuePtr customQueue_;
   std::atomic<uint64_t> valuesVersion_{0};

@@ -211,9 +211,10 @@ void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEvent
     }
     auto page = result.objectAs<KLEventListResponse>();
     // A page added something when one of its events is now the cached object itself. A page
-    // that adds nothing may still lead on (a live event's fetch may have brought it already),
-    // so its next link is followed unless that request was made before (a link back to itself
-    // or to an earlier page), the page is empty, or too many such pages came in a row.
+    // that adds nothing may still lead on (a live event's fetch may have brought it already, or
+    // the cloud filtered a whole stretch out of an empty one), so its next link is followed
+    // unless that request was made before (a link back to itself or to an earlier page) or too
+    // many such pages came in a row.
     bool added = false;
     if (page) {
       for (const auto& event : page->events()) {
@@ -224,7 +225,7 @@ void KLEventManager::getOldEventsPage(int64_t camera, std::shared_ptr<KLOldEvent
       }
     }
     list->setNextEventsBatchURL(page ? page->nextEventsBatchURL() : std::nullopt);
-    const bool goOn = paging->goOnAfterPage(added) && page && page->numberOfEvents() > 0;
+    const bool goOn = paging->goOnAfterPage(added) && page;
     auto next = goOn ? nextRequestFromEventsList(list) : nullptr;
     if (next && !paging->firstTime(*next)) next = nullptr;
     if (!next) list->setOldEventsFinishedLoading(true);

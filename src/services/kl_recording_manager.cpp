@@ -25,12 +25,6 @@ void onMain(std::function<void()> work) {
   if (work) platform::runOnMain(std::move(work));
 }
 
-// The list's oldest recording (the object itself), nullptr for an empty list.
-KLRecordingPtr oldestRecording(const KLRecordingListPtr& list) {
-  const Value values = list->values();
-  return values.count() > 0 ? values[values.count() - 1].objectAs<KLRecordingResponse>() : nullptr;
-}
-
 }  // namespace
 
 std::shared_ptr<KLRecordingManager> KLRecordingManager::create() {
@@ -186,11 +180,9 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   const int64_t camera = *cameraID;
-  // Taken with the bound: a page that leaves this the oldest brought nothing older.
-  auto oldest = oldestRecording(list);
   requestWithRequestObject(
       pageRequest(camera, list, true), nullptr,
-      [weak, list, camera, oldest, completion](const Value& result, const ErrorPtr& error) {
+      [weak, list, camera, completion](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
@@ -201,12 +193,11 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
             onMain(completion);
             return;
           }
-          // The loop goes on only while pages bring recordings older than the list's oldest:
-          // a page taken for a newer one (a late upload heading it) or one whose recordings
-          // lack identifiers would otherwise be asked for again and again.
-          list->appendSortedRecordings(page->recordings(), [weak, list, camera, oldest, completion] {
+          // The loop goes on while pages add recordings: a page that adds nothing completes the
+          // history, also when a late upload (a higher identifier with an old start) heads it.
+          list->appendOlderRecordings(page->recordings(), [weak, list, camera, completion] {
             auto self = weak.lock();
-            if (!self || list->allRecordingsLoaded() || oldestRecording(list) == oldest) {
+            if (!self || list->allRecordingsLoaded()) {
               if (completion) completion();
               return;
             }
@@ -228,10 +219,9 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   const int64_t camera = *cameraID;
-  auto oldest = oldestRecording(list);
   requestWithRequestObject(
       pageRequest(camera, list, true), nullptr,
-      [weak, list, camera, oldest, timestamp, completion](const Value& result, const ErrorPtr& error) {
+      [weak, list, camera, timestamp, completion](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
@@ -240,9 +230,9 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
             onMain(completion);
             return;
           }
-          list->appendSortedRecordings(page->recordings(), [weak, list, camera, oldest, timestamp, completion] {
+          list->appendOlderRecordings(page->recordings(), [weak, list, camera, timestamp, completion] {
             auto self = weak.lock();
-            if (!self || list->allRecordingsLoaded() || oldestRecording(list) == oldest) {
+            if (!self || list->allRecordingsLoaded()) {
               if (completion) completion();
               return;
             }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "model/kl_event_response.h"
 #include "model_test_support.h"
 
 namespace dk {
@@ -143,6 +144,92 @@ TEST(KLCameraUpdate, BodyWithoutUnknownFieldsAndEmptyName) {
   EXPECT_FALSE(body.count("name"));
   EXPECT_EQ(body["zoneId"], Value(-1));
   EXPECT_EQ(Value(body).toJSON(), R"({"online":false,"zoneId":-1})");
+}
+
+// Every field of the update body under its own key, and only the fields that are known.
+TEST(KLCameraUpdate, BodyCarriesEachKnownFieldUnderItsKey) {
+  struct Field {
+    const char* key;
+    std::function<void(KLCameraUpdateResponse&)> set;
+    Value value;
+  };
+  const Field fields[] = {
+      {"online", [](auto& u) { u.setState(true); }, Value(true)},
+      {"audioEnabled", [](auto& u) { u.setAudioEnabled(false); }, Value(false)},
+      {"cameraId", [](auto& u) { u.setCameraID(9); }, Value(9)},
+      {"connectionType", [](auto& u) { u.setConnectionType("wifi"); }, Value("wifi")},
+      {"name", [](auto& u) { u.setName("Porch"); }, Value("Porch")},
+      {"zoneId", [](auto& u) { u.setZoneID(4); }, Value(4)},
+      {"recordingOnCloud", [](auto& u) { u.setRecordingOnCloud(true); }, Value(true)},
+      {"recordingOnSd", [](auto& u) { u.setRecordingOnSd(false); }, Value(false)},
+      {"deviceTypeId", [](auto& u) { u.setDeviceTypeId(12); }, Value(12)},
+  };
+  KLCameraUpdateResponse all;
+  for (const Field& field : fields) {
+    SCOPED_TRACE(field.key);
+    KLCameraUpdateResponse update;
+    field.set(update);
+    field.set(all);
+    const auto body = update.JSONObject();
+    EXPECT_EQ(body.size(), 1u);
+    ASSERT_TRUE(body.contains(field.key));
+    EXPECT_EQ(body.at(field.key), field.value);
+  }
+  EXPECT_EQ(all.JSONObject().size(), std::size(fields));
+}
+
+// What merging a reply must keep: a value the reply lacks, or carries empty, leaves the cached
+// one as it was (a camera's status reply carries no Wi-Fi networks; the clip addresses of an
+// event come without its category); a value the reply carries replaces it.
+TEST(KLMergeRules, MissingOrEmptyValuesKeepTheCachedOnes) {
+  enum Expect { Kept, Taken };
+  struct Rule {
+    const char* what;
+    const platform::ClassInfo& cls;
+    const char* cached;
+    const char* reply;
+    const char* key;
+    Expect expect;
+  };
+  const auto& camera = KLCameraResponse::staticClassInfo();
+  const auto& event = KLEventResponse::staticClassInfo();
+  const auto& wifi = KLWiFiResponse::staticClassInfo();
+  constexpr const char* kEvent = R"({"eventId": 5, "timestamp": "2021-03-28T10:15:30.000+02:00",
+                                     "type": "vmdDetected", "category": "person", "faceId": "f1"})";
+  constexpr const char* kNetwork = R"({"ssid": "Home", "state": "connected", "id": "n1", "password": "pw"})";
+  const Rule rules[] = {
+      {"a status reply without networks", camera, kFullCamera.data(), R"({"online": true})", "wifiList", Kept},
+      {"a reply whose lists are empty", camera, kFullCamera.data(), R"({"wifiList": {"wifiStatus": [], "wifiSaved": []}})",
+       "wifiList", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5, "streamUrls": {"mp4Https": "https://c"}})",
+       "category", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5})", "faceId", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5})", "timestamp", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5})", "time", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5})", "simpleTime", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5})", "formattedDate", Kept},
+      {"an event's clip addresses", event, kEvent, R"({"eventId": 5})", "date", Kept},
+      {"a new category", event, kEvent, R"({"eventId": 5, "category": "vehicle"})", "category", Taken},
+      {"a new time", event, kEvent, R"({"eventId": 5, "timestamp": "2021-03-29T18:45:00.000+02:00"})", "time", Taken},
+      {"a new time", event, kEvent, R"({"eventId": 5, "timestamp": "2021-03-29T18:45:00.000+02:00"})", "formattedDate",
+       Taken},
+      {"a record without SSID", wifi, kNetwork, R"({"password": "new"})", "wifiIDVariations", Kept},
+      {"a record without state", wifi, kNetwork, R"({"password": "new"})", "stateVariations", Kept},
+      {"a record without identifier", wifi, kNetwork, R"({"password": "new"})", "networkIDVariations", Kept},
+      {"a record with a password", wifi, kNetwork, R"({"password": "new"})", "password", Taken},
+      {"a record with another SSID", wifi, kNetwork, R"({"essid": "Cafe"})", "wifiIDVariations", Taken},
+  };
+  for (const Rule& rule : rules) {
+    SCOPED_TRACE(std::string(rule.what) + ": " + rule.key);
+    auto cached = platform::modelFromJSON(rule.cls, test::json(rule.cached));
+    auto reply = platform::modelFromJSON(rule.cls, test::json(rule.reply));
+    ASSERT_TRUE(cached && reply);
+    const Value before = cached->valueForKey(rule.key);
+    const Value offered = reply->valueForKey(rule.key);
+    ASSERT_NE(before, offered) << "the rule must tell the two apart";
+    cached->mergeValuesForKeysFromModel(reply);
+    EXPECT_EQ(cached->valueForKey(rule.key), rule.expect == Kept ? before : offered);
+  }
 }
 
 TEST(KLCameraState, OfflineSetterFlushesTheWiFiLists) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "model/kl_zone_response.h"
 #include "model_test_support.h"
 
 namespace dk {
 namespace {
+
+using platform::Value;
 
 TEST(KLDeviceType, CapabilitiesAndApiFamily) {
   auto list = platform::modelFromJSON<KLDeviceTypesResponse>(test::json(R"({"deviceTypes": [
@@ -47,6 +50,19 @@ TEST(KLWizardModels, GroupsAndDetails) {
   ASSERT_EQ(details.size(), 1u);
   EXPECT_EQ(details[0]->deviceTypeIds(), (std::vector<int64_t>{12, 13}));
   EXPECT_TRUE(groups[1]->values().isNil()) << "details that are not an array map to nil";
+}
+
+// Arrays of identifiers leave out an element that does not fit in 64 bits (or is null) instead
+// of clamping it onto the largest value, where it would name another camera or device type.
+TEST(IdentifierArrays, ElementsBeyondSixtyFourBitsAreLeftOut) {
+  const std::string elements = R"([12, 18446744073709551615, null, 9223372036854775807, 1e300,
+                                   -9223372036854775809, "99999999999999999999", 13])";
+  const std::vector<int64_t> kept = {12, INT64_MAX, 13};
+  auto details = test::mapped<KLWizardCameraDetailsResponse>(R"({"deviceTypeIds": )" + elements + "}");
+  EXPECT_EQ(details->deviceTypeIds(), kept);
+  auto zone = test::mapped<KLZoneResponse>(R"({"zoneId": 1, "cameraIds": )" + elements + "}");
+  EXPECT_EQ(zone->cameraIds(), kept);
+  EXPECT_EQ(Value(zone->JSONObject()).toJSON(), R"({"cameraIds":[12,9223372036854775807,13],"zoneId":1})");
 }
 
 }  // namespace

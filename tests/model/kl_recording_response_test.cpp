@@ -37,9 +37,14 @@ std::vector<int64_t> ids(const KLRecordingListResponse& list) {
   return out;
 }
 
-void merge(const KLRecordingListPtr& list, KLRecordingListResponse::Recordings p) {
+// Merges a page as the list classifies it, or, with `older`, as a page asked for as an older one.
+void merge(const KLRecordingListPtr& list, KLRecordingListResponse::Recordings p, bool older = false) {
   bool done = false;
-  list->appendSortedRecordings(std::move(p), [&] { done = true; });
+  if (older) {
+    list->appendOlderRecordings(std::move(p), [&] { done = true; });
+  } else {
+    list->appendSortedRecordings(std::move(p), [&] { done = true; });
+  }
   ASSERT_TRUE(test::waitFor(done));
 }
 
@@ -200,6 +205,62 @@ TEST(KLRecordingNewerPages, PageLackingTheNewestAddsOnlyNewerOnes) {
   merge(list, page({12, 11, 9, 8}));
   EXPECT_EQ(ids(*list), (std::vector<int64_t>{12, 11, 10, 9, 8})) << "no identifier twice";
   EXPECT_FALSE(list->allRecordingsLoaded());
+}
+
+// Every recording of a page that the list lacks is kept where its identifier belongs, whatever
+// identifier heads the page: a late upload (a camera uploading from its card after a gap gets a
+// higher identifier for an older start) heads the older pages it falls into, and must not hide
+// the recordings behind it. Only an older page that adds nothing completes the history.
+TEST(KLRecordingPages, EveryRecordingTheListLacksIsKeptInIdentifierOrder) {
+  constexpr int64_t kNoID = -1;
+  struct Case {
+    const char* what;
+    std::vector<int64_t> list;
+    std::vector<int64_t> page;
+    bool older;  // asked for as an older page
+    std::vector<int64_t> expected;
+    bool complete;
+  };
+  const Case cases[] = {
+      {"a late upload heads an older page", {10, 9, 8}, {50, 7, 6}, true, {50, 10, 9, 8, 7, 6}, false},
+      {"the same page, classified by its head", {10, 9, 8}, {50, 7, 6}, false, {50, 10, 9, 8, 7, 6}, false},
+      {"the late upload again with nothing older", {50, 10, 9}, {50, 9}, true, {50, 10, 9}, true},
+      {"a newer page adding nothing never completes", {50, 10, 9}, {50, 9}, false, {50, 10, 9}, false},
+      {"recordings between cached ones", {10, 6, 5}, {9, 8, 7, 6}, true, {10, 9, 8, 7, 6, 5}, false},
+      {"an unsorted page with repeats", {10}, {7, 9, 7, 12, 9}, true, {12, 10, 9, 7}, false},
+      {"an older page without identifiers adds nothing", {10}, {kNoID, kNoID}, true, {10}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto list = std::make_shared<KLRecordingListResponse>();
+    KLRecordingListResponse::Recordings cached;
+    for (int64_t id : c.list) cached.push_back(rec(id));
+    list->setValues(valueArray(cached));
+    KLRecordingListResponse::Recordings incoming;
+    for (int64_t id : c.page) {
+      incoming.push_back(rec(id == kNoID ? 0 : id));
+      if (id == kNoID) incoming.back()->setRecordingID(std::nullopt);
+    }
+    merge(list, incoming, c.older);
+    EXPECT_EQ(ids(*list), c.expected);
+    EXPECT_EQ(list->allRecordingsLoaded(), c.complete);
+    for (const auto& recording : cached) {
+      EXPECT_EQ(list->getRecordingWithId(recording->recordingID()), recording) << "cached objects are kept";
+    }
+  }
+}
+
+TEST(KLRecordingPages, ACachedRecordingWithoutIdentifierIsSteppedOver) {
+  auto list = std::make_shared<KLRecordingListResponse>();
+  auto anonymous = std::make_shared<KLRecordingResponse>();
+  auto ten = rec(10, false);
+  list->setValues(valueArray(KLRecordingListResponse::Recordings{anonymous, ten, rec(9)}));
+  merge(list, page({12, 11, 10}));
+  EXPECT_EQ(ids(*list), (std::vector<int64_t>{-1, 12, 11, 10, 9}));
+  EXPECT_EQ(ten->closed(), true) << "the newest identified recording takes the page's times";
+  EXPECT_FALSE(list->allRecordingsLoaded());
+  merge(list, page({9, 8}));
+  EXPECT_EQ(ids(*list), (std::vector<int64_t>{-1, 12, 11, 10, 9, 8}));
 }
 
 TEST(KLRecordingLookups, ByIdentifierAndRemoval) {

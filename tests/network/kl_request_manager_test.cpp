@@ -93,6 +93,54 @@ TEST_F(ExecutorTest, WithoutStoredTokenNoAuthorizationHeaderIsSent) {
   EXPECT_EQ(sim.requestsTo("/rest/v2.0/cameras/").at(1).header("Authorization"), "Bearer NEW");
 }
 
+// Each serializer type's session manager, request serializer and header fields, as the cloud
+// client documents them; "Authorization" joins the sets that carry the bearer token.
+TEST_F(ExecutorTest, EverySerializerTypeHasItsManagerAndExactHeaderSet) {
+  storeCredential("T");
+  manager->setSecret("S");
+  using platform::RequestSerializerKind;
+  enum Manager { Http, Json, JsonUpdate, Image };
+  struct Row {
+    int32_t type;
+    Manager sessionManager;
+    RequestSerializerKind serializer;
+    platform::HeaderMap headers;
+    bool bearer;
+  };
+  const platform::HeaderMap json = {{"Content-Type", "application/json"}};
+  const platform::HeaderMap jsonAccept = {{"Accept", "*/*"}, {"Content-Type", "application/json"}};
+  const platform::HeaderMap jsonSecret = {{"Content-Type", "application/json"}, {"X-ClientSecret", "S"}};
+  const Row rows[] = {
+      {0, Http, RequestSerializerKind::Http,
+       {{"Transfer-Encoding", "chunked"}, {"Content-Type", "application/octet-stream"}}, true},
+      {1, Json, RequestSerializerKind::Http, {{"Accept", "*/*"}}, false},
+      {2, Json, RequestSerializerKind::Json, {{"Accept", "*/*"}}, false},
+      {3, Http, RequestSerializerKind::Json, json, true},
+      {4, Json, RequestSerializerKind::Json, jsonAccept, true},
+      {5, Json, RequestSerializerKind::Http, {{"X-ClientSecret", "S"}}, false},
+      {6, Json, RequestSerializerKind::Json, jsonSecret, false},
+      {7, Json, RequestSerializerKind::Json, jsonSecret, false},
+      {8, Http, RequestSerializerKind::Http, {{"Accept", "video/mp4"}}, true},
+      {9, Image, RequestSerializerKind::Http, {}, true},
+      {10, Http, RequestSerializerKind::Http, {{"Accept", "*/*"}}, true},
+      {11, JsonUpdate, RequestSerializerKind::Json, jsonAccept, true},
+      {-1, Json, RequestSerializerKind::Json, jsonAccept, true},
+      {12, Json, RequestSerializerKind::Json, jsonAccept, true},
+  };
+  const SessionManagerPtr managers[] = {manager->httpSessionManager(), manager->jsonSessionManager(),
+                                        manager->jsonUpdateSessionManager(), manager->imageSessionManager()};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.type);
+    auto sessionManager = manager->setManagerForResponseRequestSerializerType(row.type);
+    EXPECT_EQ(sessionManager, managers[row.sessionManager]);
+    auto configuration = manager->setHeaderForResponseRequestSerializerType(row.type, *sessionManager);
+    EXPECT_EQ(configuration.requestSerializer, row.serializer);
+    platform::HeaderMap expected = row.headers;
+    if (row.bearer) expected["Authorization"] = "Bearer T";
+    EXPECT_EQ(configuration.headers, expected);
+  }
+}
+
 WrappedReply& mapped(const Value& v) {
   auto model = v.objectAs<WrappedReply>();
   EXPECT_TRUE(model);

@@ -73,7 +73,9 @@ TEST(KLRequestTable, RetryCountsAndIntervals) {
   EXPECT_EQ(requestNamed(DAILY_SUMMARY_JOB_GET_REQUEST_CLOUD)->retryInterval(), 5.0);
 }
 
-TEST(KLRequestTable, SampleRowsAreExact) {
+// Every row of the API vocabulary, as the cloud API documents it: name string, path template,
+// method, serializer, retries, interval, model class and root key.
+TEST(KLRequestTable, EveryRowIsExact) {
   struct Row {
     int32_t name;
     const char* nameString;
@@ -85,40 +87,123 @@ TEST(KLRequestTable, SampleRowsAreExact) {
     const char* model;
     const char* rootKey;
   };
+  // clang-format off
   const Row rows[] = {
+      {0, "NOT_A_REQUEST", "", -1, -1, -1, 0.0, "", ""},
       {1, "LOGIN_REQUEST_CLOUD", "oauth/token", 5, 0, 3, 3.0, "", ""},
+      {2, "IOT_GET_REQUEST_CLOUD", "/rest/v1/users/self/tokens/authorized_clients", 0, 4, 3, 3.0, "", "iots"},
+      {3, "IOT_DELETE_REQUEST_CLOUD", "/rest/v1/users/self/tokens/authorized_clients/%@", 3, 11, 3, 3.0, "", ""},
+      {4, "RECOVER_PASSWORD_REQUEST_CLOUD", "/rest/v2.0/passwordResets", 6, 4, 3, 3.0, "", ""},
       {5, "PING_REQUEST_CLOUD", "/rest/v2.0/ping", 7, 3, -1, 3.0, "", ""},
       {6, "CAMERAS_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/", 0, 4, 3, 3.0, "KLCameraListResponse", "cameras"},
+      {7, "CAMERA_DELETE_REQUEST_CLOUD", "/rest/v2.0/cameras/%@", 3, 11, 3, 3.0, "", ""},
+      {8, "USER_GET_REQUEST_CLOUD", "/rest/v2.3/users/self", 0, 4, 4, 3.0, "KLUserResponse", ""},
       {9, "OLD_EVENTS_GET_REQUEST_CLOUD", "/rest/v2.4/events", 0, 4, 3, 3.0, "KLEventListResponse", "events"},
+      {10, "EVENT_DELETE_REQUEST_CLOUD", "/rest/v2.3/events/%@", 3, 11, 3, 3.0, "", ""},
+      {11, "EVENTS_DELETE_REQUEST_CLOUD", "/rest/v2.3/events", 3, 11, 3, 3.0, "", ""},
+      {12, "FIRMWARE_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/firmware", 0, 4, 3, 3.0, "", ""},
+      {13, "FIRMWARE_POST_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/firmware", 1, 11, 3, 3.0, "", ""},
+      {14, "FIRMWARE_ALL_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/all/firmware", 0, 4, 3, 3.0, "", "firmwares"},
       {15, "DAILY_SUMMARY_POST_REQUEST_CLOUD", "rest/v2.0/cameras/%@/summary", 1, 11, 3, 3.0, "", ""},
+      {16, "WIFI_UNKNOWN_POST_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/wifi/saved", 1, 11, 3, 3.0, "", ""},
+      {17, "WIFI_KNOWN_PUT_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/wifi/saved/%@", 2, 11, 3, 3.0, "", ""},
+      {18, "JOBS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/jobs", 0, 4, 3, 3.0, "", "jobs"},
+      {19, "MOBILE_STATUS_GET_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/mobile/network", 0, 4, 3, 3.0, "KLWiFiResponse", ""},
+      {20, "WIFI_STATUS_GET_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/wifi/status", 0, 4, 3, 3.0, "KLWiFiListResponse", "wifiStatus"},
+      {21, "WIFI_VISIBLE_GET_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/wifi/visible", 0, 4, 3, 3.0, "KLWiFiListResponse", "wifiVisible"},
+      {22, "WIFI_SAVED_GET_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/wifi/saved", 0, 4, 3, 3.0, "KLWiFiListResponse", "wifiSaved"},
+      {23, "WIFI_DELETE_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/wifi/saved/%@", 3, 11, 3, 3.0, "", ""},
+      {24, "PUSH_NOTIFICATIONS_POST_REQUEST_CLOUD", "/rest/v2.0/users/self/push/devices/", 1, 11, 1, 3.0, "", ""},
+      {25, "PUSH_NOTIFICATIONS_DELETE_REQUEST_CLOUD", "/rest/v2.0/users/self/tokens/current", 3, 11, 3, 3.0, "", ""},
       {26, "DOWNLOAD_VIDEO_REQUEST_CLOUD", "", 8, 8, 3, 3.0, "", ""},
       {27, "CAMERA_SNAPSHOT_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/snapshot", 0, 9, 1, 3.0, "", "snapshot"},
-      {41, "CAMERA_MODE_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/mode", 0, 4, 3, 3.0, "KLCameraResponse",
-       "cameraMode"},
+      {28, "SIM_CARD_CURRENT_GET_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/sims/current", 0, 4, 3, 3.0, "", ""},
+      {29, "SIM_CARD_PUT_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/sims/%@", 2, 11, 3, 3.0, "", ""},
+      {30, "SIM_CARD_CURRENT_PUT_REQUEST_CLOUD", "/rest/v2.1/cameras/%@/sims/current", 2, 11, 3, 3.0, "", ""},
+      {31, "CARRIERS_GET_REQUEST_CLOUD", "/rest/v2.1/carriers/", 0, 4, 3, 3.0, "", "carriers"},
+      {32, "CAMERA_GET_REQUEST_CLOUD", "/rest/v2.1/cameras/%@", 0, 4, 3, 3.0, "KLCameraResponse", ""},
+      {33, "CAMERA_STATUS_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/status", 0, 4, 3, 3.0, "KLCameraResponse", ""},
+      {34, "CAMERAS_STATUS_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/all/status", 0, 4, 3, 3.0, "KLCameraListResponse", "cameras"},
+      {35, "CAMERA_STREAM_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/streams", 0, 4, 3, 3.0, "KLCameraResponse", "urls"},
+      {36, "EVENT_GET_REQUEST_CLOUD", "/rest/v2.4/events/%@", 0, 4, 3, 3.0, "KLEventResponse", ""},
+      {37, "ZONES_GET_REQUEST_CLOUD", "/rest/v2.0/zones", 0, 4, 3, 3.0, "", "zones"},
+      {38, "SUBSCRIPTIONS_RIGHTS_GET_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/subscriptionRights", 0, 4, 3, 3.0, "KLSubscriptionRightsResponse", ""},
+      {39, "CAMERA_PATCH_REQUEST_CLOUD", "/rest/v2.0/cameras/%@", 4, 11, 3, 3.0, "", ""},
+      {40, "CAMERAS_MODE_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/all/mode", 0, 4, 3, 3.0, "KLCameraListResponse", "cameras"},
+      {41, "CAMERA_MODE_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/mode", 0, 4, 3, 3.0, "KLCameraResponse", "cameraMode"},
+      {42, "CAMERA_PATCH_MODE_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/mode", 4, 11, 3, 3.0, "", ""},
+      {43, "USER_WIZARD_CAMERA_MODELS_GET_REQUEST_CLOUD", "/rest/v2.2/users/self/wizardCameraModels", 0, 4, 3, 3.0, "KLWizardCameraModelsResponse", "wizardCameraModels"},
+      {44, "DEVICE_TYPES_GET_REQUEST_CLOUD", "/rest/v2.0/deviceTypes", 0, 4, 3, 3.0, "KLDeviceTypesResponse", "deviceTypes"},
+      {45, "ZONE_POST_REQUEST_CLOUD", "/rest/v2.0/zones", 1, 11, 3, 3.0, "", ""},
+      {46, "RECORDING_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/recordings/%@", 0, 4, 3, 3.0, "KLRecordingResponse", ""},
+      {47, "RECORDINGS_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/recordings", 0, 4, 3, 3.0, "KLRecordingListResponse", "recordings"},
+      {48, "RECORDINGS_ALL_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/all/recordings", 0, 4, 3, 3.0, "KLRecordingListResponse", "recordings"},
+      {49, "ZONE_PATCH_REQUEST_CLOUD", "/rest/v2.0/zones/%@", 4, 11, 3, 3.0, "", ""},
+      {50, "ZONE_DELETE_REQUEST_CLOUD", "/rest/v2.0/zones/%@", 3, 11, 3, 3.0, "", ""},
       {51, "CAMERA_ZONE_PUT_REQUEST_CLOUD", "/rest/v2.0/cameras/%@/zone/%@", 2, 11, 3, 3.0, "", ""},
+      {52, "ZONE_CAMERAS_PATCH_REQUEST_CLOUD", "/rest/v2.1/zones/%@/cameraIds", 4, 11, 3, 3.0, "", ""},
+      {53, "JOB_STATUS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/jobs/%@", 0, 4, 3, 3.0, "", ""},
+      {54, "USER_RIGHTS_GET_REQUEST_CLOUD", "rest/v2.0/users/self/rights", 0, 4, 3, 3.0, "", ""},
+      {55, "WIFI_STATUS_PATCH_REQUEST_CLOUD", "rest/v2.1/cameras/%@/wifi/status", 4, 11, 3, 3.0, "", ""},
+      {56, "EVENT_SNAPSHOT_GET_REQUEST_CLOUD", "rest/v2.4/events/%@.jpg", 0, 9, 1, 3.0, "", ""},
+      {57, "CAMERA_MICROPHONE_PUT_REQUEST_CLOUD", "rest/v2.1/cameras/%@/microphone", 2, 11, 3, 3.0, "", ""},
+      {58, "CAMERA_PTZ_POST_REQUEST_CLOUD", "rest/v2.1/cameras/%@/ptz", 1, 11, 1, 3.0, "", ""},
       {59, "DAILY_SUMMARY_JOB_GET_REQUEST_CLOUD", "", 0, 10, 3, 5.0, "", ""},
-      {70, "SOUND_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/audio", 0, 4, 3, 3.0, "",
-       "soundDetection"},
-      {71, "SUBSCRIPTION_CAMERA_SLOTS_GET_REQUES_CLOUD", "rest/v2.1/accounts/self/subscription/cameraslots", 0, 4, 3,
-       3.0, "", ""},
-      {84, "RECORDINGS_CAMERA_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/recordings", 0, 4, 3, 3.0,
-       "KLRecordingListResponse", "recordings"},
+      {60, "SMART_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/analytics", 0, 4, 3, 3.0, "KLCameraResponse", "smartDetections"},
+      {61, "SMART_DETECTIONS_PUT_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/analytics", 2, 11, 3, 3.0, "", ""},
+      {62, "DETECTIONS_CAPABILITIES_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/capabilities", 0, 4, 3, 3.0, "KLCameraResponse", "detectionsCapabilities"},
+      {63, "USER_STATUS_PATCH_REQUEST_CLOUD", "rest/v2.0/users/self/status", 4, 11, 3, 3.0, "", ""},
+      {64, "USER_STATUS_GET_REQUEST_CLOUD", "rest/v2.0/users/self/status", 0, 4, 3, 3.0, "", ""},
+      {65, "PIR_DETECTIONS_PUT_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/pir", 2, 11, 3, 3.0, "", ""},
+      {66, "VIDEO_MOTION_DETECTIONS_PUT_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/video", 2, 11, 3, 3.0, "", ""},
+      {67, "SOUND_DETECTIONS_PUT_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/audio", 2, 11, 3, 3.0, "", ""},
+      {68, "PIR_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/pir", 0, 4, 3, 3.0, "KLCameraAdvancedInfoResponse", "pirDetection"},
+      {69, "VIDEO_MOTION_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/video", 0, 4, 3, 3.0, "KLCameraAdvancedInfoResponse", "videoMotionDetection"},
+      {70, "SOUND_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/audio", 0, 4, 3, 3.0, "", "soundDetection"},
+      {71, "SUBSCRIPTION_CAMERA_SLOTS_GET_REQUES_CLOUD", "rest/v2.1/accounts/self/subscription/cameraslots", 0, 4, 3, 3.0, "", ""},
+      {72, "CAMERA_CONNECTION_DETAILS_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/connection/details", 0, 4, 3, 3.0, "KLCameraAdvancedInfoResponse", ""},
+      {73, "CAMERA_CONNECTION_CREDENTIALS_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/connection/credentials", 0, 4, 3, 3.0, "KLCameraAdvancedInfoResponse", ""},
+      {74, "CAMERA_VIDEO_SETTINGS_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/video/settings", 0, 4, 3, 3.0, "KLCameraVideoSettingsResponse", ""},
+      {75, "CAMERA_VIDEO_SETTINGS_PATCH_REQUEST_CLOUD", "rest/v2.2/cameras/%@/video/settings", 4, 11, 3, 3.0, "", ""},
+      {76, "CAMERA_VIDEO_SETTINGS_CAPABILITIES_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/capabilities/image", 0, 4, 3, 3.0, "KLCameraResponse", "videoSettingsCapabilities"},
+      {77, "CAMERA_FOOTAGE_SETTINGS_CAPABILITIES_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/footage/capabilities", 0, 4, 3, 3.0, "KLCameraResponse", "footageSettingsCapabilities"},
+      {78, "CAMERA_FOOTAGE_SETTINGS_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/footage/settings", 0, 4, 3, 3.0, "KLCameraFootageSettingsResponse", ""},
+      {79, "CAMERA_FOOTAGE_SETTINGS_PATCH_REQUEST_CLOUD", "rest/v2.2/cameras/%@/footage/settings", 4, 11, 3, 3.0, "", ""},
+      {80, "CAMERA_VIDEO_SETTINGS_DELETE_REQUEST_CLOUD", "rest/v2.2/cameras/%@/video/settings", 3, 11, 3, 3.0, "", ""},
+      {81, "CAMERA_CAPABILITIES_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/capabilities", 0, 4, 3, 3.0, "KLCameraResponse", "cameraCapabilities"},
+      {82, "DOORBELL_DETECTIONS_GET_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/doorbell", 0, 4, 3, 3.0, "", "doorbellDetection"},
+      {83, "DOORBELL_DETECTIONS_PUT_REQUEST_CLOUD", "rest/v2.0/cameras/%@/detectors/doorbell", 2, 11, 3, 3.0, "", ""},
+      {84, "RECORDINGS_CAMERA_GET_REQUEST_CLOUD", "/rest/v2.2/cameras/%@/recordings", 0, 4, 3, 3.0, "KLRecordingListResponse", "recordings"},
+      {85, "CAMERA_DEVICE_INFO_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/deviceInfo", 0, 4, 3, 3.0, "KLCameraDeviceInfoResponse", ""},
+      {86, "NEW_EVENTS_GET_REQUEST_CLOUD", "/rest/v2.4/events", 0, 4, 3, 3.0, "KLEventListResponse", "events"},
+      {87, "SIM_CARD_DATA_USAGE_GET_REQUEST_CLOUD", "rest/v2.4/sims/%@/dataUsage", 0, 4, 3, 3.0, "", "simCardDataUsage"},
       {88, "USER_PATCH_REQUEST_CLOUD", "/rest/v2.3/users/self", 4, 4, 3, 3.0, "", ""},
+      {89, "USER_DETAILS_GET_REQUEST_CLOUD", "/rest/v2.3/users/self/details", 0, 4, 3, 3.0, "KLUserResponse", ""},
+      {90, "USER_DETAILS_PATCH_REQUEST_CLOUD", "/rest/v2.3/users/self/details", 4, 4, 3, 3.0, "", ""},
       {91, "USER_CREDENTIALS_GET_REQUEST_CLOUD", "/rest/v2.3/users/self/credentials?password=%@", 0, 4, 3, 3.0, "", ""},
+      {92, "USER_CREDENTIALS_PATCH_REQUEST_CLOUD", "/rest/v2.3/users/self/credentials", 4, 4, 3, 3.0, "", ""},
+      {93, "CAMERA_PTZ_CAPABILITIES_GET_REQUEST_CLOUD", "rest/v2.2/cameras/%@/capabilities/ptz", 0, 4, 3, 3.0, "KLCameraResponse", "cameraPtzCapabilities"},
+      {94, "CAMERA_AVAILABLE_EVENT_TYPES_GET_REQUEST_CLOUD", "rest/v2.4/events/availableTypes", 0, 4, 3, 3.0, "KLAvailableEventTypesResponse", "values"},
+      {95, "CAMERA_EVENT_TYPE_DETAILS_GET_REQUEST_CLOUD", "rest/v2.4/events/eventTypeDetails", 0, 4, 3, 3.0, "KLEventTypeDetailsListResponse", "values"},
       {96, "GET_ALL_FACES", "rest/v2.4/faces", 0, 4, 3, 3.0, "KLAvailableFacesListResponse", "values"},
   };
+  // clang-format on
+  ASSERT_EQ(std::size(rows), static_cast<size_t>(kKLRequestNameCount));
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     auto request = requestNamed(row.name);
-    EXPECT_EQ(request->requestNameString(), row.nameString);
-    EXPECT_EQ(request->request(), row.path);
+    EXPECT_EQ(request->requestNameString(), std::string_view(row.nameString));
+    EXPECT_EQ(request->request(), std::string_view(row.path));
     EXPECT_EQ(request->methodType(), row.method);
     EXPECT_EQ(request->responseRequestSerializer(), row.serializer);
     EXPECT_EQ(request->numberOfRetries(), row.retries);
     EXPECT_EQ(request->retryInterval(), row.interval);
-    EXPECT_EQ(request->modelClassName(), row.model);
-    EXPECT_EQ(request->rootKey(), row.rootKey);
-    EXPECT_EQ(matchURL(row.nameString), row.rootKey);
+    EXPECT_EQ(request->modelClassName(), std::string_view(row.model));
+    EXPECT_EQ(request->rootKey(), std::string_view(row.rootKey));
+    if (row.name != NOT_A_REQUEST) {
+      EXPECT_EQ(matchURL(row.nameString), std::string_view(row.rootKey));
+    }
+    EXPECT_EQ(request->modelClass() != nullptr, *row.model != '\0');
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 
+#include "foundation/server_timestamp.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
 #include "services/kl_service_notifications.h"
@@ -22,9 +23,10 @@ using platform::Value;
 constexpr int64_t kRecordingsCamera = 1001;
 constexpr double kRecordingsNow = 1700000000.0;
 
-// Recording `id` starts id minutes before now and lasts 50 seconds (open when `open`).
+// Recording `id` starts 10000 - id minutes before now and lasts 50 seconds (open when `open`).
+double recordingStart(int64_t id) { return kRecordingsNow - 60.0 * static_cast<double>(10000 - id); }
 std::string recording(int64_t id, bool open = false) {
-  const double start = kRecordingsNow - 60.0 * static_cast<double>(10000 - id);
+  const double start = recordingStart(id);
   std::string json = R"({"recordingId":)" + std::to_string(id) + R"(,"cameraId":1001,"startTime":")" +
                      serverTime(start) + "\"";
   if (open) return json + R"(,"closed":false})";
@@ -174,45 +176,73 @@ TEST_F(KLRecordingManagerTest, AFailedOlderPageEndsTheLoopOnTheMainThread) {
   EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->recordings().size(), 100u);
 }
 
-// An older page that brings nothing older ends the loop, whatever it holds: a late upload (a
-// higher recording id with an old start) heading the page, or recordings without identifiers.
-// The script fails every request after the tenth, so a loop that does not end still stops.
-TEST_F(KLRecordingManagerTest, AnOlderPageThatBringsNothingOlderEndsTheLoopOnce) {
-  const double lateStart = kRecordingsNow - 60.0 * (10000 - 150);
-  const std::string lateUpload = R"({"recordingId":950,"cameraId":1001,"startTime":")" + serverTime(lateStart) +
-                                 R"(","endTime":")" + serverTime(lateStart + 50) + R"(","closed":true})";
-  const std::string noIdentifiers = R"([{"cameraId":1001,"startTime":")" + serverTime(lateStart) +
-                                    R"("},{"cameraId":1001,"startTime":")" + serverTime(lateStart - 60) + "\"}]";
-  for (const std::string& olderPage : {"[" + lateUpload + "," + recording(201) + "]", noIdentifiers}) {
-    SCOPED_TRACE(olderPage);
-    const size_t before = executor->count();
-    executor->setScript([&, before](const KLRequest&, size_t index) {
-      if (index == before) return ScriptedReply::body(page(300, 201));
-      return index < before + 10 ? ScriptedReply::body(olderPage) : ScriptedReply::failure(500);
-    });
-    manager->deleteRecordingsForCameraID(kRecordingsCamera);
-    int completions = 0;
-    manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(executor->count() - before, 2u);
-    EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->recordings().back()->recordingID(), 201);
-
-    // The same with the variant that pages back to a time the cloud never covers.
-    const size_t again = executor->count();
-    manager->deleteRecordingsForCameraID(kRecordingsCamera);
-    executor->setScript([&, again](const KLRequest&, size_t index) {
-      if (index == again) return ScriptedReply::body(page(300, 201));
-      return index < again + 10 ? ScriptedReply::body(olderPage) : ScriptedReply::failure(500);
-    });
-    completions = 0;
-    manager->loadRecordingsForCameraID(kRecordingsCamera, serverTime(kRecordingsNow - 60.0 * 9990), [&] {
-      completions++;
-    });
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(executor->count() - again, 2u);
+// A cloud holding recordings 1 to 201 and a late upload (recording 950, uploaded from the
+// camera's card after a gap: the highest identifier, the oldest start). It answers as the REST
+// API does: starts up to "maxTimestamp", highest identifier first, 100 at most; so the late
+// upload heads every older page.
+ScriptedReply lateUploadCloud(const KLRequest& request) {
+  const double lateStart = recordingStart(1) - 3600;
+  std::optional<double> bound;
+  const Value max = request.parameters()["maxTimestamp"];
+  if (max.isString()) bound = parseServerTimestamp(max.stringValue());
+  std::string json = "[";
+  int taken = 0;
+  if (!bound || lateStart <= *bound) {
+    json += R"({"recordingId":950,"cameraId":1001,"startTime":")" + serverTime(lateStart) + R"(","endTime":")" +
+            serverTime(lateStart + 50) + R"(","closed":true})";
+    taken++;
   }
+  for (int64_t id = 201; id >= 1 && taken < 100; --id) {
+    if (bound && recordingStart(id) > *bound) continue;
+    json += (taken++ ? "," : "") + recording(id);
+  }
+  return ScriptedReply::body(json + "]");
+}
+
+TEST_F(KLRecordingManagerTest, ALateUploadHeadingOlderPagesHidesNothingOfTheHistory) {
+  executor->setScript([](const KLRequest& request, size_t) { return lateUploadCloud(request); });
+  int completions = 0;
+  manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(completions, 1);
+  auto list = manager->recordingsForCameraID(kRecordingsCamera);
+  EXPECT_TRUE(list->allRecordingsLoaded());
+  const auto recordings = list->recordings();
+  ASSERT_EQ(recordings.size(), 202u);
+  EXPECT_EQ(recordings.front()->recordingID(), 950);
+  for (size_t i = 1; i < recordings.size(); ++i) EXPECT_EQ(recordings[i]->recordingID(), int64_t(202 - i));
+  // Three pages bring recordings, the fourth only what is known: it completes the history.
+  EXPECT_EQ(executor->count(), 4u);
+  EXPECT_EQ(observer->calls(), 3);
+
+  // Paging back to a time reaches it too.
+  manager->deleteRecordingsForCameraID(kRecordingsCamera);
+  const std::string inThree = serverTime(recordingStart(3) + 10);
+  bool done = false;
+  manager->loadRecordingsForCameraID(kRecordingsCamera, inThree, [&] { done = true; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(done);
+  EXPECT_NE(manager->recordingsForCameraID(kRecordingsCamera)->getRecordingForTimestamp(inThree), nullptr);
+  EXPECT_EQ(executor->count(), 4u + 3u);
+}
+
+// An older page whose recordings all lack identifiers adds nothing: the history is complete, and
+// the loop does not ask for the same page again.
+TEST_F(KLRecordingManagerTest, AnOlderPageOfRecordingsWithoutIdentifiersCompletesTheHistory) {
+  const std::string noIdentifiers = R"([{"cameraId":1001,"startTime":")" + serverTime(recordingStart(150)) +
+                                    R"("},{"cameraId":1001,"startTime":")" + serverTime(recordingStart(149)) + "\"}]";
+  executor->setScript([&](const KLRequest&, size_t index) {
+    if (index == 0) return ScriptedReply::body(page(300, 201));
+    return index < 10 ? ScriptedReply::body(noIdentifiers) : ScriptedReply::failure(500);
+  });
+  int completions = 0;
+  manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(completions, 1);
+  EXPECT_EQ(executor->count(), 2u);
+  auto list = manager->recordingsForCameraID(kRecordingsCamera);
+  EXPECT_TRUE(list->allRecordingsLoaded());
+  EXPECT_EQ(list->recordings().size(), 100u);
 }
 
 TEST_F(KLRecordingManagerTest, OlderPagesUpToATimeStopOnceItIsCoveredWithoutNotifying) {

@@ -251,7 +251,15 @@ struct ValueCodec<std::vector<T>> {
   static std::vector<T> from(const Value& v) {
     std::vector<T> out;
     out.reserve(v.arrayValue().size());
-    for (const auto& e : v.arrayValue()) out.push_back(ValueCodec<T>::from(e));
+    for (const auto& e : v.arrayValue()) {
+      if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+        // Arrays of identifiers: an element beyond T's range (or null) is left out, never
+        // clamped onto the largest value where it would stand for another one.
+        if (auto n = ValueCodec<std::optional<T>>::from(e)) out.push_back(*n);
+      } else {
+        out.push_back(ValueCodec<T>::from(e));
+      }
+    }
     return out;
   }
 };
