@@ -54,6 +54,7 @@ void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeA
         controller->view()->setFrame(container->bounds());
         container->addSubview(controller->view());
       }
+      if (player) player->setListeningAllowed(!(permissions() & KLPermissionNoCameraAudio));
       setPlayer(player);
       // Until its first frame the new player shows the thumbnail the strip showed last.
       if (player_) player_->setCameraImage(lastPresentedSnapshot_);
