@@ -27,6 +27,8 @@
 #include "platform/foundation/secure_store.h"
 #include "platform/net/oauth_credential.h"
 #include "platform/net/tls_policy.h"
+#include "platform/media/audio_output.h"
+#include "platform/media/dk_camera_streamer.h"
 #include "platform/net/url.h"
 
 namespace {
@@ -44,11 +46,12 @@ struct Options {
   // Where virtual time starts: a fixed moment, so that every run shows the same session.
   double start = 1781530200;  // 2026-06-15 13:30:00 UTC
   std::string pictures = "dk-host-pictures";
+  std::string sound;  // empty: D/sound.wav; "device": the sound device
 };
 
 constexpr char kUsage[] =
     "usage: dk-host [--cloud URL] [--token T] [--ca FILE] [--camera N] [--days N] [--start T] [--pictures D]\n"
-    "               [--help]\n"
+    "               [--sound FILE|device] [--help]\n"
     "  --cloud URL   use that cloud (http or https) instead of the embedded simulator\n"
     "  --token T     the bearer credential to store (needed with --cloud)\n"
     "  --ca FILE     trust this CA for https (default: the system store)\n"
@@ -57,7 +60,9 @@ constexpr char kUsage[] =
     "  --start T     the session's \"now\", in seconds since 1970, or \"now\" for the real time\n"
     "                (default 1781530200, 15 June 2026 13:30 UTC: every run is the same)\n"
     "  --pictures D  where the pictures of the session go (default dk-host-pictures); the app's\n"
-    "                own folders (documents, photo album, settings) go to D/app\n";
+    "                own folders (documents, photo album, settings) go to D/app\n"
+    "  --sound F     where the camera's sound goes: a WAV file (default D/sound.wav, which the\n"
+    "                session then describes), or \"device\" for the sound device (ALSA)\n";
 
 [[noreturn]] void fail(const std::string& message) {
   std::fprintf(stderr, "dk-host: %s\n", message.c_str());
@@ -108,6 +113,8 @@ Options parse(int argc, char** argv) {
       }
     } else if (arg == "--pictures") {
       options.pictures = value();
+    } else if (arg == "--sound") {
+      options.sound = value();
     } else {
       fail("unknown option " + arg + " (see --help)");
     }
@@ -228,10 +235,33 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The camera's sound: to the sound device when asked for, else to a WAV file that the session
+  // describes (a headless machine has no device).
+  std::filesystem::path soundFile;
+  {
+    dk::platform::StreamerEnvironment environment = dk::platform::StreamerEnvironment::current();
+    if (options.sound == "device") {
+      std::string why;
+      auto device = dk::platform::makeDeviceAudioOutput("default", &why);
+      if (!device) fail(why);
+      environment.audioOutput = [device] { return device; };
+      std::printf("sound to the sound device\n");
+    } else {
+      soundFile = options.sound.empty() ? pictures / "sound.wav" : std::filesystem::path(options.sound);
+      std::string why;
+      auto file = dk::platform::FileAudioOutput::create(soundFile.string(), &why);
+      if (!file) fail(why);
+      environment.audioOutput = [file] { return file; };
+      std::printf("sound to %s\n", soundFile.string().c_str());
+    }
+    dk::platform::StreamerEnvironment::install(std::move(environment));
+  }
+
   const double started = clock->now();
   int written = 0;
   {
     HostSession session(pictures, *cameraId, cloud.get());
+    session.setSoundFile(soundFile);
     if (!session.present(token)) {
       std::fprintf(stderr, "dk-host: the timeline of camera #%lld did not fill from %s\n",
                    static_cast<long long>(*cameraId), dk::KLServer::sharedInstance()->baseURL().c_str());

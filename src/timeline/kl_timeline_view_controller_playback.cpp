@@ -38,12 +38,30 @@ void KLTimelineViewController::timelineAdapterWillBeginScrollingAtTime(KLTimeRan
   if (player_->isPlaying()) pausePlayer();
 }
 
+namespace {
+// The screen's camera holds only its identifier; whether its microphone is on (so the player may
+// let it be heard) comes from the account's camera list, when that has been read. Unknown stays
+// off: a camera is not heard before its owner's setting is known.
+void knowMicrophoneOf(const KLCameraPtr& camera) {
+  if (!camera || camera->audioEnabled()) return;
+  const auto& list = KLDataManager::sharedInstance()->deviceKeeper()->cameras();
+  if (!list) return;
+  for (const auto& known : list->cameras()) {
+    if (known && known->cameraID() == camera->cameraID()) {
+      camera->setAudioEnabled(known->audioEnabled());
+      return;
+    }
+  }
+}
+}  // namespace
+
 void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeAdapter&, double time) {
   auto recording = preciseRecordingAtTime(time);
   updateTimelineWithRecordingAvailable(recording != nullptr);
   if (recording) {
     if (!player_) {
       auto camera = dataManager()->deviceKeeper()->camera();
+      knowMicrophoneOf(camera);
       auto& factory = playerFactory();
       auto player = factory ? factory(camera, recording) : EmbeddedPlayer::make(camera, recording);
       auto controller = player ? player->viewController() : nullptr;
