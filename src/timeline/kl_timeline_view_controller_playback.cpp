@@ -44,13 +44,8 @@ namespace {
 // off: a camera is not heard before its owner's setting is known.
 void knowMicrophoneOf(const KLCameraPtr& camera) {
   if (!camera || camera->audioEnabled()) return;
-  const auto& list = KLDataManager::sharedInstance()->deviceKeeper()->cameras();
-  if (!list) return;
-  for (const auto& known : list->cameras()) {
-    if (known && known->cameraID() == camera->cameraID()) {
-      camera->setAudioEnabled(known->audioEnabled());
-      return;
-    }
+  if (auto known = KLDataManager::sharedInstance()->deviceKeeper()->cameraWithID(camera->cameraID())) {
+    camera->setAudioEnabled(known->audioEnabled());
   }
 }
 }  // namespace

@@ -32,6 +32,14 @@ class AlsaAudioOutput : public AudioOutput {
     usable_ = snd_pcm_set_params(pcm_, SND_PCM_FORMAT_S16_LE, SND_PCM_ACCESS_RW_INTERLEAVED,
                                  static_cast<unsigned>(channels), static_cast<unsigned>(sampleRate), 1,
                                  kLatencyMicroseconds) == 0;
+    // Playing starts as soon as a little is queued (by default only with a full buffer): the
+    // streamer keeps only kLeadSeconds queued, so that the sound leaves with its picture.
+    snd_pcm_sw_params_t* software = nullptr;
+    snd_pcm_sw_params_alloca(&software);
+    if (usable_ && snd_pcm_sw_params_current(pcm_, software) == 0) {
+      snd_pcm_sw_params_set_start_threshold(pcm_, software, static_cast<snd_pcm_uframes_t>(sampleRate / 50));
+      snd_pcm_sw_params(pcm_, software);
+    }
     return usable_;
   }
 

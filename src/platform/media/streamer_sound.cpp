@@ -100,18 +100,23 @@ struct StreamerSound::Feed {
     const int64_t frames = target - runFrames;
     if (frames <= 0) return;
     runFrames = target;
-    if (s.audible) {
-      int64_t from = std::llround(s.itemFrom * rate);
-      if (nextItemSample >= 0 && std::llabs(from - nextItemSample) <= std::llround(kContinuousSeconds * rate)) {
-        from = nextItemSample;
-      }
-      decoder.read(static_cast<double>(from) / rate, frames, &pcm);
-      nextItemSample = from + frames;
-    } else {
-      pcm.assign(static_cast<size_t>(frames) * static_cast<size_t>(decoder.format().channels), 0);
-      nextItemSample = -1;
+    int64_t from = std::llround(s.itemFrom * rate);
+    if (s.audible && nextItemSample >= 0 &&
+        std::llabs(from - nextItemSample) <= std::llround(kContinuousSeconds * rate)) {
+      from = nextItemSample;
     }
-    output->write(pcm.data(), frames);
+    // A second at a time, so a long stretch (the clock jumped) holds little memory.
+    for (int64_t done = 0; done < frames;) {
+      const int64_t n = std::min<int64_t>(frames - done, rate);
+      if (s.audible) {
+        decoder.read(static_cast<double>(from + done) / rate, n, &pcm);
+      } else {
+        pcm.assign(static_cast<size_t>(n) * static_cast<size_t>(decoder.format().channels), 0);
+      }
+      output->write(pcm.data(), n);
+      done += n;
+    }
+    nextItemSample = s.audible ? from + frames : -1;
   }
 };
 

@@ -327,6 +327,14 @@ TEST(SoundOutputs, AFileKeepsOneFormatAndADeviceThatIsNotThereIsReported) {
 
   EXPECT_FALSE(makeDeviceAudioOutput("dk-no-such-device", &why));
   EXPECT_NE(why.find("does not open"), std::string::npos) << why;
+  // ALSA's null device takes sound like a sound card and drops it.
+  auto device = makeDeviceAudioOutput("null", &why);
+  ASSERT_TRUE(device) << why;
+  EXPECT_TRUE(device->configure(16000, 1));
+  const std::vector<int16_t> second(16000, 1000);
+  device->write(second.data(), 16000);
+  device->pause();
+  EXPECT_GT(device->leadSeconds(), 0);
 }
 
 }  // namespace
