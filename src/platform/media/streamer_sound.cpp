@@ -71,9 +71,6 @@ struct StreamerSound::Feed {
       if (!decoder.open(std::move(input), &why)) {
         std::lock_guard lock(mutex);
         reason = why;
-      } else if (!output) {
-        std::lock_guard lock(mutex);
-        reason = "no sound output";
       } else {
         const AudioDecoder::Format format = decoder.format();
         configured = output->configure(format.sampleRate, format.channels);
@@ -132,6 +129,7 @@ void StreamerSound::setSource(RecordingSourcePtr source) {
     outputAsked_ = true;
     output_ = factory_ ? factory_() : makeDefaultAudioOutput();
   }
+  if (!output_) return;  // nowhere to play it: the sound is not even read
   feed_ = std::make_shared<Feed>();
   feed_->source = std::move(source);
   feed_->output = output_;
@@ -189,7 +187,7 @@ void StreamerSound::halt() {
 void StreamerSound::finishWrites() { audioQueue()->sync([] {}); }
 
 std::string StreamerSound::silenceReason() const {
-  if (!feed_) return "no recording";
+  if (!feed_) return outputAsked_ && !output_ ? "no sound output" : "no recording";
   std::lock_guard lock(feed_->mutex);
   return feed_->reason;
 }
