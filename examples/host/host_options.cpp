@@ -7,7 +7,7 @@
 
 const char kHostUsage[] =
     "usage: dk-host [--cloud URL] [--token T] [--ca FILE] [--camera N] [--days N] [--start T] [--pictures D]\n"
-    "               [--help]\n"
+    "               [--sound FILE|device] [--help]\n"
     "  --cloud URL   use that cloud (http or https) instead of the embedded simulator\n"
     "  --token T     the bearer credential to store (needed with --cloud)\n"
     "  --ca FILE     trust this CA for https (default: the system store)\n"
@@ -17,7 +17,9 @@ const char kHostUsage[] =
     "                (default with --cloud: the real time; with the embedded cloud 1781530200,\n"
     "                15 June 2026 13:30 UTC, so that every run is the same)\n"
     "  --pictures D  where the pictures of the session go (default dk-host-pictures); the app's\n"
-    "                own folders (documents, photo album, settings) go to D/app\n";
+    "                own folders (documents, photo album, settings) go to D/app\n"
+    "  --sound F     where the camera's sound goes: a WAV file (default D/sound.wav, which the\n"
+    "                session then describes), or \"device\" for the sound device (ALSA)\n";
 
 namespace {
 
@@ -46,7 +48,7 @@ ParsedHostOptions parseHostOptions(const std::vector<std::string>& args, double 
       return parsed;
     }
     const bool known = arg == "--cloud" || arg == "--token" || arg == "--ca" || arg == "--camera" ||
-                       arg == "--days" || arg == "--start" || arg == "--pictures";
+                       arg == "--days" || arg == "--start" || arg == "--pictures" || arg == "--sound";
     if (!known) return fail("unknown option " + arg + " (see --help)");
     if (i + 1 >= args.size()) return fail(arg + " needs a value (see --help)");
     const std::string& value = args[++i];
@@ -76,6 +78,8 @@ ParsedHostOptions parseHostOptions(const std::vector<std::string>& args, double 
       } else {
         start = static_cast<double>(number);
       }
+    } else if (arg == "--sound") {
+      options.sound = value;
     } else {
       options.pictures = value;
     }

@@ -19,6 +19,7 @@ struct HostOptions {
   // one (its recordings and events are those of today), whatever --start says otherwise.
   double start = kFixedStart;
   std::string pictures = "dk-host-pictures";
+  std::string sound;  // empty: D/sound.wav; "device": the sound device
   // While the session waits on a call in flight, the manual clock stands still; after this much
   // real waiting with the system never idle it moves `stalledStep` seconds per wait (about 100
   // times real time), so that the call's own deadline comes against a cloud that never answers.

@@ -57,11 +57,20 @@ void HostSession::play() {
   driver_->advance(1.0);
   picture("playing", ready ? "dragged the strip onto a recording" : "the recording did not start");
   if (!ready) return;
+  driver_->advance(4.0);  // five seconds at 1x, with the camera's sound
 
   auto controls = makePlaybackControls(screen_, *driver_);
   const std::string how = controls->chooseSpeed(5.0);
   driver_->advance(60.0);
   picture("played_5x", "played at 5x for a minute (" + how + ")");
+  if (auto model = playerModel(*screen_)) {
+    model->cameraStreamer()->finishSoundWrites();
+    const bool microphone = model->camera() && model->camera()->microphoneEnabled();
+    std::printf("  sound: %s (the camera's microphone %s, listening %s)\n",
+                model->cameraStreamer()->isAudioMuted() ? "muted at 5x" : "not muted at 5x", microphone ? "on" : "off",
+                model->isListeningAllowed() ? "allowed" : "not allowed");
+  }
+  describeSound();
 
   picture("paused", controls->pause());
   picture("frame_step", controls->stepFrame(true));

@@ -17,6 +17,8 @@
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/app_directories.h"
 #include "platform/foundation/secure_store.h"
+#include "platform/media/audio_output.h"
+#include "platform/media/dk_camera_streamer.h"
 #include "platform/net/oauth_credential.h"
 #include "platform/net/tls_policy.h"
 #include "platform/net/url.h"
@@ -121,8 +123,30 @@ HostOutcome runHost(const HostOptions& options) {
   } cleanUp{cloud, caFile};
   const std::string baseURL = dk::KLServer::sharedInstance()->baseURL();
 
+  // The camera's sound: to the sound device when asked for, else to a WAV file that the session
+  // describes (a headless machine has no device).
+  std::filesystem::path soundFile;
+  {
+    dk::platform::StreamerEnvironment environment = dk::platform::StreamerEnvironment::current();
+    std::string why;
+    if (options.sound == "device") {
+      auto device = dk::platform::makeDeviceAudioOutput("default", &why);
+      if (!device) return stop(why);
+      environment.audioOutput = [device] { return device; };
+      std::printf("sound to the sound device\n");
+    } else {
+      soundFile = options.sound.empty() ? pictures / "sound.wav" : std::filesystem::path(options.sound);
+      auto file = dk::platform::FileAudioOutput::create(soundFile.string(), &why);
+      if (!file) return stop(why);
+      environment.audioOutput = [file] { return file; };
+      std::printf("sound to %s\n", soundFile.string().c_str());
+    }
+    dk::platform::StreamerEnvironment::install(std::move(environment));
+  }
+
   const double started = clock->now();
   HostSession session(pictures, cloud.get());
+  session.setSoundFile(soundFile);
   // Which camera: the one asked for, or the first online one of the account.
   std::optional<int64_t> cameraId = options.camera;
   if (!cameraId) {

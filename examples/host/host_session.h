@@ -50,6 +50,8 @@ class HostSession {
   void live();
 
   int picturesWritten() const { return pictures_; }
+  // The WAV file the camera's sound goes to (empty: a sound device), described after playback.
+  void setSoundFile(std::filesystem::path file) { sound_file_ = std::move(file); }
 
  private:
   // Renders the window into "<NN>_<name>.png" and prints what the screen shows.
@@ -69,7 +71,11 @@ class HostSession {
   bool tapSheetAction(const std::string& title, bool settle = true);
   std::shared_ptr<dk::KLEventResponse> eventInDownload() const;
 
+  // Prints what the sound file holds so far: stretches of tone and of silence.
+  void describeSound() const;
+
   std::filesystem::path pictures_dir_;
+  std::filesystem::path sound_file_;
   int64_t camera_ = 0;
   dk::cloudsim::CloudSim* cloud_;
   std::shared_ptr<dk::platform::Window> window_;

@@ -117,6 +117,17 @@ bool KLPlayerViewModel::isCurrent(const platform::DKCameraStreamerPtr& streamer)
 void KLPlayerViewModel::initCameraStreamerWithLayer(std::shared_ptr<platform::Layer> layer) {
   cameraStreamer_ = DKCameraStreamer::initWithLayer(std::move(layer));
   cameraStreamer_->setDelegate(std::static_pointer_cast<KLPlayerViewModel>(shared_from_this()));
+  // A streamer starts unmuted: one that may not be heard is muted before it plays.
+  if (!mayHearCamera()) cameraStreamer_->setMuteAudio(true);
+}
+
+bool KLPlayerViewModel::mayHearCamera() const {
+  return listeningAllowed_ && camera_ && camera_->microphoneEnabled();
+}
+
+void KLPlayerViewModel::setListeningAllowed(bool allowed) {
+  listeningAllowed_ = allowed;
+  if (!allowed && cameraStreamer_) cameraStreamer_->setMuteAudio(true);
 }
 
 void KLPlayerViewModel::setRecording(PlayerRecordingPtr recording) {
@@ -228,7 +239,9 @@ void KLPlayerViewModel::setStreamerRate(double rate) {
   if (!cameraStreamer_ || !cameraStreamer_->currentItem()) return;
   if (rate == 0.0) stopPushToTalk();
   cameraStreamer_->setRate(static_cast<float>(rate));
-  if (playerType_ != PlayerTypeLivePhoneMic) cameraStreamer_->setMuteAudio(rate > 1.0);
+  // Unmuting at 1x would otherwise let a camera whose microphone is off, or a user without the
+  // right to listen, be heard.
+  if (playerType_ != PlayerTypeLivePhoneMic) cameraStreamer_->setMuteAudio(rate > 1.0 || !mayHearCamera());
   // The tick follows the rate only while playing: restarting it while ended or buffering would
   // report the recording's end again and again.
   if (rate > 0 && isPlaying()) tickTimer().setInterval(1.0 / rate);
@@ -257,6 +270,7 @@ void KLPlayerViewModel::seekToTime(double seconds) {
 }
 
 void KLPlayerViewModel::muteAudio(bool muted) {
+  if (!muted && !mayHearCamera()) return;
   if (cameraStreamer_) cameraStreamer_->setMuteAudio(muted);
 }
 

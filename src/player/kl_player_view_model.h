@@ -52,6 +52,10 @@ class KLPlayerViewModel : public platform::Object, public PlayerViewModelInterfa
   bool shouldDisplayTakeSnapshotPopUp() const { return shouldDisplayTakeSnapshotPopUp_; }
   int playerType() const { return playerType_; }
   void setPlayerType(int type) { playerType_ = type; }
+  // Whether the user may listen to the camera (the embedding screen's permission; YES until
+  // told otherwise). The camera's sound is heard only when this holds and its microphone is on.
+  bool isListeningAllowed() const { return listeningAllowed_; }
+  void setListeningAllowed(bool allowed);
   const PlayerCameraPtr& camera() const { return camera_; }
   void setCamera(PlayerCameraPtr camera) { camera_ = std::move(camera); }
   const PlayerRecordingPtr& recording() const { return recording_; }
@@ -110,6 +114,7 @@ class KLPlayerViewModel : public platform::Object, public PlayerViewModelInterfa
   void audioStreamingStoppedWithError(const platform::ErrorPtr& reason);
   KLPlayerTimer& tickTimer();
   bool isCurrent(const platform::DKCameraStreamerPtr& streamer) const;
+  bool mayHearCamera() const;
 
   bool isInLandscape_ = false;
   bool hasFullDuplexTwoWayAudio_ = false;
@@ -128,6 +133,7 @@ class KLPlayerViewModel : public platform::Object, public PlayerViewModelInterfa
   // Whether this view model disabled the idle timer, so that dropping it mid-playback gives the
   // screen lock back.
   bool disabledIdleTimer_ = false;
+  bool listeningAllowed_ = true;
 };
 
 using KLPlayerViewModelPtr = std::shared_ptr<KLPlayerViewModel>;

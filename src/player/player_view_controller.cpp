@@ -170,6 +170,12 @@ void PlayerViewController::setUpPlayerViewModel() {
   }
   playerViewModel_->setDelegate(self);
   playerViewModel_->setHasFullDuplexTwoWayAudio(hasFullDuplexTwoWayAudio());
+  if (!listeningAllowed_) playerViewModel_->setListeningAllowed(false);
+}
+
+void PlayerViewController::setListeningAllowed(bool allowed) {
+  listeningAllowed_ = allowed;
+  if (playerViewModel_) playerViewModel_->setListeningAllowed(allowed);
 }
 
 void PlayerViewController::viewWillAppear(bool) {

@@ -76,6 +76,8 @@ class PlayerViewController : public platform::ViewController,
   const platform::ImagePtr& cameraImage() const { return cameraImage_; }
   void setCameraImage(platform::ImagePtr image);
   const KLPlayerViewModelPtr& playerViewModel() const { return playerViewModel_; }
+  // Whether the user may listen to the camera; handed to the view model (YES by default).
+  void setListeningAllowed(bool allowed);
   const std::shared_ptr<platform::Layer>& playerLayer() const { return playerLayer_; }
   const std::shared_ptr<PlayerControlsInterface>& playerControls() const { return playerControls_; }
   std::shared_ptr<PlayerViewControllerDelegate> playerDelegate() const { return playerDelegate_.lock(); }
@@ -186,6 +188,7 @@ class PlayerViewController : public platform::ViewController,
   std::shared_ptr<platform::TapGestureRecognizer> singleTap_, doubleTap_;
   double zoomScaleValue_ = 1.0;
   platform::Rect transitionInitialFrame_;
+  bool listeningAllowed_ = true;
 };
 
 }  // namespace dk

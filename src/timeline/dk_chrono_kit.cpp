@@ -50,7 +50,10 @@ void installServices() {
       KLDataManager::sharedInstance()->deviceKeeper()->moveCamera(target, direction);
     }
   }});
-  platform::StreamerEnvironment::install({KLServer::sharedInstance()->baseURL()});
+  platform::StreamerEnvironment environment{KLServer::sharedInstance()->baseURL()};
+  // Where the sound goes is the host's choice, made before the kit starts.
+  environment.audioOutput = platform::StreamerEnvironment::current().audioOutput;
+  platform::StreamerEnvironment::install(std::move(environment));
 }
 
 }  // namespace

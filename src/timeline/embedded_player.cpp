@@ -116,6 +116,10 @@ void EmbeddedPlayer::setRenderViewHidden(bool hidden) {
   if (player_ && player_->renderImageView()) player_->renderImageView()->setHidden(hidden);
 }
 
+void EmbeddedPlayer::setListeningAllowed(bool allowed) {
+  if (player_) player_->setListeningAllowed(allowed);
+}
+
 void EmbeddedPlayer::setCameraImage(platform::ImagePtr image) {
   if (player_) player_->setCameraImage(std::move(image));
 }

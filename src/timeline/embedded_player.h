@@ -35,6 +35,7 @@ class EmbeddedPlayer final : public TimelinePlayer {
   void updateSpeedWithRate(double rate) override;
   void setRecording(const KLTimelineRecordingPtr& recording) override;
   void setRenderViewHidden(bool hidden) override;
+  void setListeningAllowed(bool allowed) override;
   void setCameraImage(platform::ImagePtr image) override;
   void dismissLandscape() override;
   std::shared_ptr<platform::ViewController> viewController() override;

@@ -38,12 +38,25 @@ void KLTimelineViewController::timelineAdapterWillBeginScrollingAtTime(KLTimeRan
   if (player_->isPlaying()) pausePlayer();
 }
 
+namespace {
+// The screen's camera holds only its identifier; whether its microphone is on (so the player may
+// let it be heard) comes from the account's camera list, when that has been read. Unknown stays
+// off: a camera is not heard before its owner's setting is known.
+void knowMicrophoneOf(const KLCameraPtr& camera) {
+  if (!camera || camera->audioEnabled()) return;
+  if (auto known = KLDataManager::sharedInstance()->deviceKeeper()->cameraWithID(camera->cameraID())) {
+    camera->setAudioEnabled(known->audioEnabled());
+  }
+}
+}  // namespace
+
 void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeAdapter&, double time) {
   auto recording = preciseRecordingAtTime(time);
   updateTimelineWithRecordingAvailable(recording != nullptr);
   if (recording) {
     if (!player_) {
       auto camera = dataManager()->deviceKeeper()->camera();
+      knowMicrophoneOf(camera);
       auto& factory = playerFactory();
       auto player = factory ? factory(camera, recording) : EmbeddedPlayer::make(camera, recording);
       auto controller = player ? player->viewController() : nullptr;
@@ -54,6 +67,7 @@ void KLTimelineViewController::timelineAdapterDidEndScrollingAtTime(KLTimeRangeA
         controller->view()->setFrame(container->bounds());
         container->addSubview(controller->view());
       }
+      if (player) player->setListeningAllowed(!(permissions() & KLPermissionNoCameraAudio));
       setPlayer(player);
       // Until its first frame the new player shows the thumbnail the strip showed last.
       if (player_) player_->setCameraImage(lastPresentedSnapshot_);

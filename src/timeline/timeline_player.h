@@ -37,6 +37,8 @@ class TimelinePlayer : public virtual platform::Protocol {
   virtual void updateSpeedWithRate(double /*rate*/) {}
   virtual void setRecording(const KLTimelineRecordingPtr& /*recording*/) {}
   virtual void setRenderViewHidden(bool /*hidden*/) {}
+  // Whether the user may listen to the camera's sound (the screen's permission).
+  virtual void setListeningAllowed(bool /*allowed*/) {}
   // The poster shown under the video (the thumbnail the strip last showed); nullptr is ignored.
   virtual void setCameraImage(platform::ImagePtr /*image*/) {}
   // Brings playback back to the embedded screen when the landscape screen is up.

@@ -2,6 +2,8 @@
 // or are refused without fault; an opened file's frame table is ascending and every lookup lands
 // inside it, and a few frames (first, last, one in between, one past the end) decode or come back
 // empty. The decoder opens only local files, so nothing a mutated file names is ever fetched.
+// The sound decoder reads the same bytes: its track opens within a camera's bounds or is refused,
+// and every read hands out exactly the samples asked for, wherever it lands.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,8 +12,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "private_folder.h"
+#include "platform/media/audio_decoder.h"
 #include "platform/media/video_decoder.h"
 
 namespace {
@@ -46,11 +50,30 @@ void checkImage(const dk::platform::ImagePtr& image, const dk::platform::VideoDe
   check(image->pixelWidth() == decoder.width() && image->pixelHeight() == decoder.height());
 }
 
+void checkSound(const std::string& path) {
+  using dk::platform::AudioDecoder;
+  AudioDecoder sound;
+  std::string why;
+  if (!sound.open(path, &why)) {
+    check(!why.empty() && !sound.isOpen());
+    return;
+  }
+  const AudioDecoder::Format format = sound.format();
+  check(format.sampleRate >= AudioDecoder::kMinSampleRate && format.sampleRate <= AudioDecoder::kMaxSampleRate);
+  check(format.channels >= 1 && format.channels <= AudioDecoder::kMaxChannels);
+  std::vector<int16_t> out;
+  for (double at : {0.0, 0.05, 3.0, 0.5, -2.0, 1e9}) {
+    sound.read(at, 2000, &out);
+    check(out.size() == 2000u * static_cast<size_t>(format.channels));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using dk::platform::VideoDecoder;
   const std::string path = writeRecording(data, size);
+  checkSound(path);
   VideoDecoder decoder;
   std::string why;
   if (!decoder.open(path, &why)) {

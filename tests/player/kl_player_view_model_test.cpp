@@ -366,5 +366,38 @@ TEST_F(PlayerTest, ThePhoneMicrophonePlayerIsNeverMutedOrUnmutedByTheSpeed) {
   EXPECT_DOUBLE_EQ(model->rate(), 1.0) << "the speed itself still changes";
 }
 
+TEST_F(PlayerTest, TheCameraIsHeardOnlyAt1xWithItsMicrophoneOnAndThePermissionToListen) {
+  struct Case {
+    const char* name;
+    bool microphone, allowed;
+    double rate;
+    bool muted;       // after playing at `rate`
+    bool unmutable;   // whether muteAudio(NO) then lets it be heard
+  };
+  const Case cases[] = {
+      {"1x, microphone on, allowed", true, true, 1.0, false, true},
+      {"5x mutes", true, true, 5.0, true, true},
+      {"microphone off", false, true, 1.0, true, false},
+      {"no permission to listen", true, false, 1.0, true, false},
+      {"microphone off at 5x", false, true, 5.0, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    camera->microphone = c.microphone;
+    model = KLPlayerViewModel::initWithCamera(camera, nullptr, layer, screen);
+    model->setListeningAllowed(c.allowed);
+    model->setRecording(first);
+    model->setRate(c.rate);
+    model->seekToTime(2.0);
+    pump();
+    ASSERT_TRUE(model->isPlaying());
+    EXPECT_EQ(model->cameraStreamer()->isAudioMuted(), c.muted);
+    model->muteAudio(false);
+    EXPECT_EQ(model->cameraStreamer()->isAudioMuted(), !c.unmutable && c.muted);
+    model->muteAudio(true);
+    EXPECT_TRUE(model->cameraStreamer()->isAudioMuted());
+  }
+}
+
 }  // namespace
 }  // namespace dk::test

@@ -12,6 +12,7 @@
 #include "timeline/embedded_player.h"
 #include "timeline/kl_timeline_view_controller.h"
 #include "timeline_screen_fixture.h"
+#include "ui/base_screen_services.h"
 
 namespace dk {
 namespace {
@@ -49,6 +50,21 @@ class TimelinePlayback : public test::TimelineScreenTest {
 
   std::vector<std::shared_ptr<test::RecordingPlayer>> made_;
 };
+
+TEST_F(TimelinePlayback, ThePlayerMayLetTheCameraBeHeardOnlyWithTheRightToListen) {
+  for (const bool microphoneRight : {true, false}) {
+    SCOPED_TRACE(microphoneRight ? "with the microphone right" : "without it");
+    auto rights = std::make_shared<KLUserRightsResponse>();
+    rights->setRights(microphoneRight ? KLUserRightPlayback | KLUserRightMicrophone : KLUserRightPlayback);
+    installBaseScreenServices({[rights] { return rights; }, nullptr, nullptr});
+    made_.clear();
+    auto screen = screenAtThreeMinutes();
+    setRecordings({restRecording(1, now() - 7200, now() - 1)});
+    dragStrip(*screen, -60);
+    ASSERT_EQ(made_.size(), 1u);
+    EXPECT_EQ(player()->listeningAllowed, std::optional<bool>(microphoneRight));
+  }
+}
 
 TEST_F(TimelinePlayback, ADragThatEndsInARecordingMakesThePlayerOnceAndSeeksWhereItStopped) {
   // Nothing recorded when the strip comes up: no player yet.

@@ -46,6 +46,8 @@ class RecordingPlayer : public TimelinePlayer {
   }
   std::vector<KLCameraPtr> cameras;
   std::vector<bool> camerasOnMain;
+  std::optional<bool> listeningAllowed;
+  void setListeningAllowed(bool allowed) override { listeningAllowed = allowed; }
   void setHasNextEvent(bool v) override { hasNext = v; }
   void setHasPreviousEvent(bool v) override { hasPrevious = v; }
   bool hasNext = false, hasPrevious = false;

@@ -14,6 +14,8 @@
 
 #include <cairo.h>
 
+#include "camera_sound.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -304,13 +306,18 @@ size_t wholePrefix(const std::vector<AVPacket*>& packets, int64_t frames) {
   return cut;
 }
 
-// An in-memory muxer for one video stream.
+// An in-memory muxer for one video stream, and the camera's sound when asked for.
 struct Muxer {
   AVFormatContext* format = nullptr;
   AVIOContext* io = nullptr;
   AVStream* stream = nullptr;
+  AVStream* soundStream = nullptr;
+  std::shared_ptr<const CameraSound> sound;
   AVPacket* packet = av_packet_alloc();
   MemoryOutput output;
+  int fps = 1;
+  int64_t picturesWritten = 0;
+  int64_t soundWritten = 0;  // sound packets written, counted across cycles
 
   ~Muxer() {
     av_packet_free(&packet);
@@ -321,7 +328,9 @@ struct Muxer {
     }
   }
 
-  bool open(const std::string& container, const Pictures& pictures) {
+  bool open(const std::string& container, const Pictures& pictures, int framesPerSecond,
+            std::shared_ptr<const CameraSound> withSound) {
+    fps = framesPerSecond;
     const AVOutputFormat* muxer = av_guess_format(container.c_str(), nullptr, nullptr);
     if (!muxer || !packet || avformat_alloc_output_context2(&format, muxer, nullptr, nullptr) < 0) return false;
     auto* ioBuffer = static_cast<uint8_t*>(av_malloc(64 * 1024));
@@ -335,23 +344,54 @@ struct Muxer {
     stream = avformat_new_stream(format, nullptr);
     if (!stream || avcodec_parameters_copy(stream->codecpar, pictures.parameters) < 0) return false;
     stream->time_base = pictures.timeBase;
+    if (withSound) {
+      sound = std::move(withSound);
+      soundStream = avformat_new_stream(format, nullptr);
+      if (!soundStream || avcodec_parameters_copy(soundStream->codecpar, sound->parameters) < 0) return false;
+      soundStream->time_base = AVRational{1, kCameraSoundRate};
+    }
     return avformat_write_header(format, nullptr) >= 0;
+  }
+
+  // Writes the sound packets that end by `seconds` and are not written yet. Placing them by this
+  // rule alone (and not by the muxer's interleaving) keeps a shorter take a prefix of a longer.
+  bool writeSoundUntil(double seconds) {
+    if (!sound) return true;
+    const auto perCycle = static_cast<int64_t>(sound->packets.size());
+    const auto limit = static_cast<int64_t>(std::floor(seconds * kCameraSoundRate + 1e-6));
+    for (;; ++soundWritten) {
+      const int64_t start = soundWritten * sound->frameSamples;
+      if (start + sound->frameSamples > limit) return true;
+      const AVPacket* source = sound->packets[static_cast<size_t>(soundWritten % perCycle)];
+      if (av_packet_ref(packet, source) < 0) return false;
+      packet->pts = packet->dts = start;
+      av_packet_rescale_ts(packet, AVRational{1, kCameraSoundRate}, soundStream->time_base);
+      packet->stream_index = soundStream->index;
+      const int rc = av_write_frame(format, packet);
+      av_packet_unref(packet);
+      if (rc < 0) return false;
+    }
   }
 
   // Writes the first `count` packets, `shift` frames later than encoded.
   bool write(const Pictures& pictures, size_t count, int64_t shift) {
     for (size_t i = 0; i < count; ++i) {
+      if (!writeSoundUntil(static_cast<double>(picturesWritten) / fps)) return false;
       av_packet_ref(packet, pictures.packets[i]);
       packet->pts += shift;
       packet->dts += shift;
       av_packet_rescale_ts(packet, pictures.timeBase, stream->time_base);
       packet->stream_index = stream->index;
-      if (av_interleaved_write_frame(format, packet) < 0) return false;
+      const int rc = av_write_frame(format, packet);
+      av_packet_unref(packet);
+      if (rc < 0) return false;
+      ++picturesWritten;
     }
     return true;
   }
 
   std::string finish() {
+    if (!writeSoundUntil(static_cast<double>(picturesWritten) / fps)) return {};
     if (av_write_trailer(format) < 0) return {};
     avio_flush(io);
     return std::move(output.bytes);
@@ -379,8 +419,13 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   const int cycle = spec.h264 ? shape.cycleFrames : frames;
   const int repeats = frames / cycle;
   const size_t tail = wholePrefix(pictures->packets, frames % cycle);
+  std::shared_ptr<const CameraSound> sound;
+  if (spec.sound && spec.container == "mp4") {
+    sound = cameraSound();
+    if (!sound) return {};
+  }
   Muxer m;
-  if (!m.open(spec.container, *pictures)) return {};
+  if (!m.open(spec.container, *pictures, shape.fps, std::move(sound))) return {};
   for (int pass = 0; pass < repeats; ++pass) {
     if (!m.write(*pictures, wholePrefix(pictures->packets, cycle), static_cast<int64_t>(pass) * cycle)) return {};
   }
@@ -396,9 +441,9 @@ std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {
   static std::list<std::pair<std::string, std::shared_future<Video>>> cache;
   constexpr size_t kCapacity = 8;
   char key[512];
-  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%s", spec.label.c_str(), spec.startTime,
+  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%d|%s", spec.label.c_str(), spec.startTime,
                 std::min(spec.duration, kMaxVideoSeconds), spec.utcOffsetSeconds, spec.fps, spec.width,
-                spec.height, spec.h264 ? 1 : 0, spec.container.c_str());
+                spec.height, spec.h264 ? 1 : 0, spec.sound ? 1 : 0, spec.container.c_str());
   std::promise<Video> promise;
   std::shared_future<Video> known;
   {

@@ -31,6 +31,9 @@ struct VideoSpec {
   int width = 320;
   int height = 180;
   bool h264 = false;  // libx264 with B-frames instead of MPEG-4 Part 2 without
+  // The camera's sound beside the pictures (camera_sound.h), MP4 only: its packets are placed
+  // before each picture that follows them, so a longer take still only appends.
+  bool sound = false;
   // The libavformat muxer: "mp4" for recordings and clips, "mpegts" for live segments, whose
   // decoder headers travel in the stream so that each segment plays on its own.
   std::string container = "mp4";

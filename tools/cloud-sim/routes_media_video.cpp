@@ -52,6 +52,7 @@ HttpReply recordingVideo(RouteContext& ctx) {
     spec.startTime = r->start;
     spec.duration = (r->closed ? r->end : ctx.world.now) - r->start;
     spec.utcOffsetSeconds = ctx.world.utcOffsetSeconds;
+    spec.sound = camera.audioEnabled;  // a camera whose microphone is off records no sound
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
     applyVideoQuality(spec, ctx.world.videoQuality);
     return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});

@@ -11,6 +11,7 @@
 #include "platform/foundation/data.h"
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/live_stream_source.h"
+#include "platform/media/streamer_sound.h"
 #include "platform/media/talk_uplink.h"
 #include "platform/media/video_decoder.h"
 #include "platform/media/recording_source.h"
@@ -136,6 +137,11 @@ struct DKCameraStreamer::State {
   double liveTime = 0;
   int64_t liveFailedCamera = 0, liveFailedSequence = -1;  // the last live view that failed, and its segment
   std::shared_ptr<TalkUplink> talk;
+  // The output is chosen when the first recording arrives, from the environment of that moment.
+  StreamerSound sound{[] {
+    auto factory = StreamerEnvironment::current().audioOutput;
+    return factory ? factory() : makeDefaultAudioOutput();
+  }};
   std::vector<std::string> log;
 
   // Posts a delegate call that runs only while the streamer lives.
@@ -186,10 +192,12 @@ struct DKCameraStreamer::State {
   void stopClock() {
     if (ticker) ticker->invalidate();
     ticker.reset();
+    sound.halt();
   }
   void startClock() {
     stopClock();
     anchorClock = platform::now();
+    sound.play(storedTime, anchorClock, rate, duration, muted);
     ticker = Timer::scheduled(frameInterval() / rate, true, DispatchQueue::main(), [weak = owner] {
       if (auto s = weak.lock()) s->state_->tick();
     });
@@ -202,6 +210,7 @@ struct DKCameraStreamer::State {
 
   void tick() {
     if (playback != DKPlaybackStatePlaying) return;
+    sound.pump();
     const double t = now();
     if (t >= duration - 1e-9) {
       reachEnd();
@@ -392,6 +401,7 @@ void DKCameraStreamer::State::awaitGrowth() {
 void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again) {
   const double previous = duration;
   box = fresh;
+  sound.setSource(fresh->source);
   frameTimes = fresh->decoder.frameTimes();
   duration = fresh->decoder.duration();
   item->setDuration(duration);
@@ -529,6 +539,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   if (s.source) s.source->cancel();
   s.source.reset();
   s.endLive();
+  s.sound.setSource(nullptr);
   s.item = std::move(item);
   s.box.reset();
   s.frameTime = -1;
@@ -604,7 +615,11 @@ void DKCameraStreamer::setRate(float rate) {
 void DKCameraStreamer::setMuteAudio(bool muted) {
   state_->log.push_back(std::string("setMuteAudio:") + (muted ? "1" : "0"));
   state_->muted = muted;
+  state_->sound.setMuted(muted);
 }
+
+void DKCameraStreamer::finishSoundWrites() { state_->sound.finishWrites(); }
+std::string DKCameraStreamer::soundSilenceReason() const { return state_->sound.silenceReason(); }
 
 void DKCameraStreamer::seekTo(double seconds) {
   State& s = *state_;

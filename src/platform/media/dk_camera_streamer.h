@@ -10,7 +10,8 @@
 // LiveStreamSource (the camera's live playlist on the same server): it is ready with its first
 // picture, cannot seek, its time is the camera's clock, and pausing stops its stream; one that
 // shows nothing new for a while, or sends a segment past its bounds, fails (status 2). Audio
-// streaming is push-to-talk to the current item's camera (TalkUplink). States:
+// streaming is push-to-talk to the current item's camera (TalkUplink); a recording's own sound
+// plays at 1x, unless muted, through the environment's audio output (StreamerSound). States:
 //   status            0 preparing, 1 ready (also while idle, without an item), 2 failed;
 //   playbackState     0 paused, 1 buffering, 2 playing, 3 ended;
 //   audioStreamingState 0 stopped, 1 opening (the cloud has not taken the talk yet), 2 streaming.
@@ -29,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +38,7 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/object.h"
 #include "platform/graphics/image.h"
+#include "platform/media/audio_output.h"
 #include "platform/media/dk_streamer_item.h"
 #include "platform/media/recording_source.h"
 
@@ -83,6 +86,9 @@ struct StreamerEnvironment {
   std::string baseURL;
   // Chunk size, disk held per item, and how long a transfer may stall or last.
   RecordingSource::Limits limits;
+  // Where a recording's sound is played; asked once per streamer, when it first has a recording
+  // (empty: makeDefaultAudioOutput, a null output: no sound).
+  std::function<AudioOutputPtr()> audioOutput;
 
   static void install(StreamerEnvironment environment);
   static StreamerEnvironment current();
@@ -135,6 +141,10 @@ class DKCameraStreamer : public std::enable_shared_from_this<DKCameraStreamer> {
   // in the item (-1 before the first one).
   ImagePtr currentFrame() const;
   double currentFrameTime() const;
+  // Waits until the sound due so far has reached the audio output; why the current recording
+  // plays no sound ("" while it may).
+  void finishSoundWrites();
+  std::string soundSilenceReason() const;
   // Calls made on this streamer, in order ("setCurrentItem:7/5001", "setRate:2", "seekTo:12.5",
   // "stepBy:-1", "takeSnapshot", "setMuteAudio:1", ...), for tests.
   const std::vector<std::string>& callLog() const;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/media/media_input_policy.h"
+#include "platform/media/media_input_reader.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -86,36 +87,6 @@ struct Sample {
 };
 
 
-// The AVIO side of an Input: a position over its read/size pair.
-struct InputReader {
-  VideoDecoder::Input input;
-  int64_t position = 0;
-
-  static int read(void* opaque, uint8_t* buffer, int size) {
-    auto& r = *static_cast<InputReader*>(opaque);
-    const int64_t n = r.input.read(r.position, buffer, size);
-    if (n < 0) return AVERROR(EIO);
-    if (n == 0) return AVERROR_EOF;
-    r.position += n;
-    return static_cast<int>(n);
-  }
-  static int64_t seek(void* opaque, int64_t offset, int whence) {
-    auto& r = *static_cast<InputReader*>(opaque);
-    whence &= ~AVSEEK_FORCE;
-    if (whence == AVSEEK_SIZE) return r.input.size ? r.input.size() : -1;
-    int64_t target = offset;
-    if (whence == SEEK_CUR) target = r.position + offset;
-    if (whence == SEEK_END) {
-      const int64_t size = r.input.size ? r.input.size() : -1;
-      if (size < 0) return -1;
-      target = size + offset;
-    }
-    if (target < 0) return -1;
-    r.position = target;
-    return target;
-  }
-};
-
 constexpr int kInputBufferBytes = 64 * 1024;
 
 void quietLibraries() {
@@ -126,7 +97,7 @@ void quietLibraries() {
 }  // namespace
 
 struct VideoDecoder::Impl {
-  std::unique_ptr<InputReader> reader;  // with `io`, for a video that is not a local file
+  std::unique_ptr<MediaInputReader> reader;  // with `io`, for a video that is not a local file
   AVIOContext* io = nullptr;
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
@@ -461,12 +432,12 @@ bool VideoDecoder::open(Input input, std::string* error) {
     return false;
   };
   if (!input.read) return fail("nothing to read");
-  d.reader = std::make_unique<InputReader>();
+  d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
   auto* buffer = static_cast<unsigned char*>(av_malloc(kInputBufferBytes));
   if (!buffer) return fail("out of memory");
-  d.io = avio_alloc_context(buffer, kInputBufferBytes, 0, d.reader.get(), &InputReader::read, nullptr,
-                            &InputReader::seek);
+  d.io = avio_alloc_context(buffer, kInputBufferBytes, 0, d.reader.get(), &MediaInputReader::read, nullptr,
+                            &MediaInputReader::seek);
   if (!d.io) {
     av_free(buffer);
     return fail("out of memory");

@@ -88,23 +88,29 @@ TEST_F(RecordingGrowth, EachLongerTakeOfAnOpenRecordingKeepsTheEarlierMediaBytes
 }
 
 TEST(RecordingGrowthEncoding, CameraLikeTakesAppendAcrossTheRepeatingCycle) {
-  detail::VideoSpec spec;
-  spec.label = "Porch";
-  spec.startTime = 1699990000.0;
-  spec.h264 = true;
-  spec.fps = 25;
-  spec.width = 160;
-  spec.height = 96;
-  std::vector<std::string> takes;
-  // Part of a group of pictures, whole groups, into the second cycle and past it.
-  for (double seconds : {3.3, 8.0, 12.7, 26.1, 47.9}) {
-    spec.duration = seconds;
-    takes.push_back(detail::encodeLabelledVideo(spec));
-    ASSERT_FALSE(takes.back().empty());
-  }
-  for (size_t i = 1; i < takes.size(); ++i) {
-    SCOPED_TRACE("take " + std::to_string(i));
-    expectAppendedTo(takes[i - 1], takes[i]);
+  // With the camera's sound too: its packets sit between the pictures and repeat on their own cycle.
+  for (bool sound : {false, true}) {
+    SCOPED_TRACE(sound ? "with sound" : "pictures only");
+    detail::VideoSpec spec;
+    spec.label = "Porch";
+    spec.startTime = 1699990000.0;
+    spec.h264 = true;
+    spec.fps = 25;
+    spec.width = 160;
+    spec.height = 96;
+    spec.sound = sound;
+    std::vector<std::string> takes;
+    // Part of a group of pictures, whole groups, into the second cycle and past it.
+    for (double seconds : {3.3, 8.0, 12.7, 26.1, 47.9}) {
+      spec.duration = seconds;
+      takes.push_back(detail::encodeLabelledVideo(spec));
+      ASSERT_FALSE(takes.back().empty());
+    }
+    for (size_t i = 1; i < takes.size(); ++i) {
+      SCOPED_TRACE("take " + std::to_string(i));
+      expectAppendedTo(takes[i - 1], takes[i]);
+    }
+    EXPECT_EQ(takes.back().find("mp4a") != std::string::npos, sound) << "an AAC track exactly when asked for";
   }
 }
 

@@ -1,0 +1,302 @@
+#include "platform/media/audio_decoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/media/media_input_policy.h"
+#include "platform/media/media_input_reader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace dk::platform {
+namespace {
+
+// AAC is what cameras record; nothing else is decoded from a recording's sound.
+constexpr MediaInputPolicy kRecordingSoundInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none", "aac"};
+constexpr MediaInputPolicy kRecordingSoundFilePolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "file", "aac"};
+constexpr int kSoundInputBufferBytes = 32 * 1024;
+// A decoder frame longer than this is not AAC's, whatever it claims.
+constexpr int kMaxFrameSamples = 8192;
+// Reads that jump less than this ahead decode through the gap instead of seeking.
+constexpr double kDecodeThroughSeconds = 0.5;
+// Decoded before a seek's target and dropped: two AAC frames.
+constexpr int64_t kSeekPrerollSamples = 2048;
+// After this many frames in a row that do not decode, the track is given up (silence).
+constexpr int kMaxFailuresInRow = 64;
+
+int16_t toS16(float value) {
+  if (!(value == value)) return 0;  // NaN
+  return static_cast<int16_t>(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+}
+
+}  // namespace
+
+struct AudioDecoder::Impl {
+  std::unique_ptr<MediaInputReader> reader;
+  AVIOContext* io = nullptr;
+  AVFormatContext* format = nullptr;
+  AVCodecContext* codec = nullptr;
+  AVPacket* packet = nullptr;
+  AVFrame* frame = nullptr;
+  int stream = -1;
+  AVRational timeBase{1, 1};
+  Format shape;
+
+  // Decoded sound not yet handed out: `pcm` (interleaved) starts at sample `pcmStart` of the
+  // track; `positioned` is false until a frame has told where decoding stands.
+  std::vector<int16_t> pcm;
+  int64_t pcmStart = 0;
+  bool positioned = false;
+  bool endOfTrack = false;
+  bool broken = false;
+  int failuresInRow = 0;
+  Counters counters;
+
+  ~Impl() {
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&codec);
+    avformat_close_input(&format);
+    if (io) {
+      av_freep(&io->buffer);
+      avio_context_free(&io);
+    }
+  }
+
+  int64_t pcmEnd() const { return pcmStart + static_cast<int64_t>(pcm.size()) / shape.channels; }
+
+  bool openTrack(const MediaInputPolicy& policy, std::string* why) {
+    const int found = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (found < 0) {
+      *why = "no sound track";
+      return false;
+    }
+    stream = found;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+      if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    const AVCodecParameters* par = format->streams[stream]->codecpar;
+    const AVCodec* decoder = par->codec_id == AV_CODEC_ID_AAC ? avcodec_find_decoder(par->codec_id) : nullptr;
+    if (!decoder || !allowsDecoder(policy, decoder->name)) {
+      *why = "the sound is not AAC";
+      return false;
+    }
+    if (par->sample_rate < kMinSampleRate || par->sample_rate > kMaxSampleRate) {
+      *why = "unusable sample rate " + std::to_string(par->sample_rate);
+      return false;
+    }
+    if (par->ch_layout.nb_channels < 1 || par->ch_layout.nb_channels > kMaxChannels) {
+      *why = "unusable channel count " + std::to_string(par->ch_layout.nb_channels);
+      return false;
+    }
+    timeBase = format->streams[stream]->time_base;
+    if (timeBase.num <= 0 || timeBase.den <= 0) {
+      *why = "no time base";
+      return false;
+    }
+    codec = avcodec_alloc_context3(decoder);
+    if (!codec || avcodec_parameters_to_context(codec, par) < 0) {
+      *why = "the decoder does not open";
+      return false;
+    }
+    codec->thread_count = 1;
+    if (avcodec_open2(codec, decoder, nullptr) < 0) {
+      *why = "the decoder does not open";
+      return false;
+    }
+    packet = av_packet_alloc();
+    frame = av_frame_alloc();
+    if (!packet || !frame) {
+      *why = "out of memory";
+      return false;
+    }
+    shape = {par->sample_rate, par->ch_layout.nb_channels};
+    return true;
+  }
+
+  // Appends one decoded frame; false when it is not usable (wrong format or size).
+  bool append(const AVFrame* f) {
+    const int channels = f->ch_layout.nb_channels;
+    if (f->sample_rate != shape.sampleRate || channels != shape.channels || f->nb_samples <= 0 ||
+        f->nb_samples > kMaxFrameSamples) {
+      return false;
+    }
+    const auto fmt = static_cast<AVSampleFormat>(f->format);
+    if (fmt != AV_SAMPLE_FMT_FLTP && fmt != AV_SAMPLE_FMT_FLT && fmt != AV_SAMPLE_FMT_S16 &&
+        fmt != AV_SAMPLE_FMT_S16P) {
+      return false;
+    }
+    const int64_t pts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
+    if (pts != AV_NOPTS_VALUE) {
+      const int64_t at = av_rescale_q(pts, timeBase, AVRational{1, shape.sampleRate});
+      if (!positioned || at != pcmEnd()) {
+        // The first frame after a seek, or a gap in the track: the buffer restarts there.
+        pcm.clear();
+        pcmStart = at;
+      }
+    } else if (!positioned) {
+      return false;  // nowhere to put it
+    }
+    positioned = true;
+    const size_t base = pcm.size();
+    pcm.resize(base + static_cast<size_t>(f->nb_samples) * static_cast<size_t>(channels));
+    int16_t* out = pcm.data() + base;
+    for (int i = 0; i < f->nb_samples; ++i) {
+      for (int c = 0; c < channels; ++c) {
+        int16_t v = 0;
+        switch (fmt) {
+          case AV_SAMPLE_FMT_FLTP: v = toS16(reinterpret_cast<const float*>(f->extended_data[c])[i]); break;
+          case AV_SAMPLE_FMT_FLT: v = toS16(reinterpret_cast<const float*>(f->extended_data[0])[i * channels + c]); break;
+          case AV_SAMPLE_FMT_S16P: v = reinterpret_cast<const int16_t*>(f->extended_data[c])[i]; break;
+          default: v = reinterpret_cast<const int16_t*>(f->extended_data[0])[i * channels + c]; break;
+        }
+        *out++ = v;
+      }
+    }
+    return true;
+  }
+
+  // Decodes one more packet's worth; false at the end of the track (or when it is given up).
+  bool decodeMore() {
+    if (endOfTrack || broken) return false;
+    for (;;) {
+      const int got = avcodec_receive_frame(codec, frame);
+      if (got == 0) {
+        const bool ok = append(frame);
+        av_frame_unref(frame);
+        ok ? ++counters.framesDecoded : ++counters.framesRefused;
+        failuresInRow = ok ? 0 : failuresInRow + 1;
+        if (failuresInRow > kMaxFailuresInRow) broken = true;
+        return !broken;
+      }
+      if (got == AVERROR_EOF) {
+        endOfTrack = true;
+        return false;
+      }
+      if (got != AVERROR(EAGAIN)) {
+        avcodec_flush_buffers(codec);
+      }
+      const int read = av_read_frame(format, packet);
+      if (read < 0) {
+        avcodec_send_packet(codec, nullptr);  // drain what the decoder holds
+        if (avcodec_receive_frame(codec, frame) == 0) {
+          if (append(frame)) ++counters.framesDecoded;
+          av_frame_unref(frame);
+          continue;
+        }
+        endOfTrack = true;
+        return false;
+      }
+      if (packet->stream_index == stream) {
+        if (avcodec_send_packet(codec, packet) < 0) {
+          ++counters.framesRefused;
+          if (++failuresInRow > kMaxFailuresInRow) broken = true;
+        }
+      }
+      av_packet_unref(packet);
+      if (broken) return false;
+    }
+  }
+
+  void seekTo(int64_t sample) {
+    ++counters.seeks;
+    // Each AAC frame overlaps the one before: decoding starts a couple of frames early, so the
+    // sound at `sample` is what playing through would have given (the lead-in is dropped).
+    const int64_t from = sample - kSeekPrerollSamples;
+    const int64_t ts = av_rescale_q(std::max<int64_t>(0, from), AVRational{1, shape.sampleRate}, timeBase);
+    av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(codec);
+    pcm.clear();
+    positioned = false;
+    endOfTrack = false;
+    failuresInRow = 0;
+  }
+};
+
+AudioDecoder::AudioDecoder() = default;
+AudioDecoder::~AudioDecoder() = default;
+
+bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
+  impl_ = std::make_unique<Impl>();
+  Impl& d = *impl_;
+  auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    impl_.reset();
+    return false;
+  };
+  if (!input.read) return fail("nothing to read");
+  d.reader = std::make_unique<MediaInputReader>();
+  d.reader->input = std::move(input);
+  auto* buffer = static_cast<unsigned char*>(av_malloc(kSoundInputBufferBytes));
+  if (!buffer) return fail("out of memory");
+  d.io = avio_alloc_context(buffer, kSoundInputBufferBytes, 0, d.reader.get(), &MediaInputReader::read, nullptr,
+                            &MediaInputReader::seek);
+  if (!d.io) {
+    av_free(buffer);
+    return fail("out of memory");
+  }
+  d.format = avformat_alloc_context();
+  if (!d.format) return fail("out of memory");
+  d.format->pb = d.io;
+  d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (!openMediaInput(&d.format, nullptr, kRecordingSoundInputPolicy)) return fail("not a media file");
+  std::string why;
+  if (!d.openTrack(kRecordingSoundInputPolicy, &why)) return fail(why);
+  return true;
+}
+
+bool AudioDecoder::open(const std::string& path, std::string* error) {
+  impl_ = std::make_unique<Impl>();
+  std::string why = "not a media file";
+  if (!openMediaInput(&impl_->format, path.c_str(), kRecordingSoundFilePolicy) ||
+      !impl_->openTrack(kRecordingSoundFilePolicy, &why)) {
+    if (error) *error = why;
+    impl_.reset();
+    return false;
+  }
+  return true;
+}
+
+bool AudioDecoder::isOpen() const { return impl_ != nullptr; }
+AudioDecoder::Format AudioDecoder::format() const { return impl_ ? impl_->shape : Format{}; }
+AudioDecoder::Counters AudioDecoder::counters() const { return impl_ ? impl_->counters : Counters{}; }
+
+void AudioDecoder::read(double seconds, int64_t frames, std::vector<int16_t>* out) {
+  frames = std::max<int64_t>(0, frames);
+  if (!impl_) {
+    out->assign(static_cast<size_t>(frames), 0);
+    return;
+  }
+  Impl& d = *impl_;
+  const int channels = d.shape.channels;
+  out->assign(static_cast<size_t>(frames) * static_cast<size_t>(channels), 0);
+  if (frames == 0 || !std::isfinite(seconds)) return;
+  const int64_t from = std::llround(std::max(0.0, seconds) * d.shape.sampleRate);
+  const int64_t to = from + frames;
+  const auto ahead = static_cast<int64_t>(kDecodeThroughSeconds * d.shape.sampleRate);
+  if (!d.positioned || from < d.pcmStart || from > d.pcmEnd() + ahead) d.seekTo(from);
+  while ((!d.positioned || d.pcmEnd() < to) && d.decodeMore()) {
+    // Keep only what is still to be handed out, so a long read holds at most its own length.
+    if (d.positioned && d.pcmEnd() <= from) {
+      const int64_t end = d.pcmEnd();
+      d.pcm.clear();
+      d.pcmStart = end;
+    }
+  }
+  if (!d.positioned) return;
+  const int64_t copyFrom = std::max(from, d.pcmStart), copyTo = std::min(to, d.pcmEnd());
+  if (copyTo > copyFrom) {
+    std::memcpy(out->data() + (copyFrom - from) * channels, d.pcm.data() + (copyFrom - d.pcmStart) * channels,
+                static_cast<size_t>(copyTo - copyFrom) * static_cast<size_t>(channels) * sizeof(int16_t));
+  }
+  // What lies before `to` has been handed out; the rest waits for the next read.
+  const int64_t keepFrom = std::clamp(to, d.pcmStart, d.pcmEnd());
+  d.pcm.erase(d.pcm.begin(), d.pcm.begin() + (keepFrom - d.pcmStart) * channels);
+  d.pcmStart = keepFrom;
+}
+
+}  // namespace dk::platform

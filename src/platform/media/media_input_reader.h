@@ -1,0 +1,45 @@
+// The AVIO side of a VideoDecoder::Input: a position over its read/size pair, for the video and
+// the sound decoders alike. Included by platform .cpp files only (it needs FFmpeg's headers).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/media/video_decoder.h"
+
+extern "C" {
+#include <libavformat/avio.h>
+#include <libavutil/error.h>
+}
+
+namespace dk::platform {
+
+struct MediaInputReader {
+  VideoDecoder::Input input;
+  int64_t position = 0;
+
+  static int read(void* opaque, uint8_t* buffer, int size) {
+    auto& r = *static_cast<MediaInputReader*>(opaque);
+    const int64_t n = r.input.read(r.position, buffer, size);
+    if (n < 0) return AVERROR(EIO);
+    if (n == 0) return AVERROR_EOF;
+    r.position += n;
+    return static_cast<int>(n);
+  }
+  static int64_t seek(void* opaque, int64_t offset, int whence) {
+    auto& r = *static_cast<MediaInputReader*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    if (whence == AVSEEK_SIZE) return r.input.size ? r.input.size() : -1;
+    int64_t target = offset;
+    if (whence == SEEK_CUR) target = r.position + offset;
+    if (whence == SEEK_END) {
+      const int64_t size = r.input.size ? r.input.size() : -1;
+      if (size < 0) return -1;
+      target = size + offset;
+    }
+    if (target < 0) return -1;
+    r.position = target;
+    return target;
+  }
+};
+
+}  // namespace dk::platform

@@ -1,0 +1,341 @@
+// The camera's sound: the cloud's recordings carry it (AAC), the sound decoder hands it out from
+// any time, the streamer writes it to the audio output in step with the pictures (silence when
+// muted or at another speed), a recording without sound plays as before, and hostile sound is
+// refused or heard as silence without harming the pictures.
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <iterator>
+
+#include "cloud-sim/recording_video.h"
+#include "platform/media/audio_decoder.h"
+#include "platform/media/audio_output.h"
+#include "streamer_fixture.h"
+#include "support/temp_directory.h"
+
+namespace dk::platform::test {
+namespace {
+
+constexpr int kRate = 16000;  // the cloud's cameras record 16 kHz mono
+
+struct Wav {
+  int rate = 0, channels = 0;
+  std::vector<int16_t> samples;
+};
+
+Wav readWav(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Wav wav;
+  if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) return wav;
+  auto u = [&](size_t at, int count) {
+    uint32_t v = 0;
+    for (int i = count - 1; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    return v;
+  };
+  wav.channels = static_cast<int>(u(22, 2));
+  wav.rate = static_cast<int>(u(24, 4));
+  const size_t data = std::min<size_t>(u(40, 4), bytes.size() - 44);
+  wav.samples.resize(data / 2);
+  std::memcpy(wav.samples.data(), bytes.data() + 44, wav.samples.size() * 2);
+  return wav;
+}
+
+// The tone's frequency, from its upward zero crossings.
+double toneHz(const int16_t* s, size_t n, int rate) {
+  size_t crossings = 0;
+  for (size_t i = 1; i < n; ++i) crossings += s[i - 1] < 0 && s[i] >= 0;
+  return static_cast<double>(crossings) * rate / static_cast<double>(n);
+}
+
+int peak(const int16_t* s, size_t n) {
+  int most = 0;
+  for (size_t i = 0; i < n; ++i) most = std::max(most, std::abs(static_cast<int>(s[i])));
+  return most;
+}
+
+// The largest difference between two equally long sounds (a large number when they are not).
+int difference(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 1 << 20;
+  int most = 0;
+  for (size_t i = 0; i < a.size(); ++i) most = std::max(most, std::abs(a[i] - b[i]));
+  return most;
+}
+
+class SoundTest : public StreamerTest {
+ protected:
+  void SetUp() override {
+    StreamerTest::SetUp();
+    std::string why;
+    sink = FileAudioOutput::create((folder.path() / "played.wav").string(), &why);
+    ASSERT_TRUE(sink) << why;
+    StreamerEnvironment environment = StreamerEnvironment::current();
+    environment.audioOutput = [sink = sink] { return sink; };
+    StreamerEnvironment::install(environment);
+  }
+  // Moves the clock on in small steps, as a run loop would see it.
+  void playFor(double seconds) {
+    for (int i = 0; i < static_cast<int>(std::lround(seconds * 20)); ++i) clock.advance(0.05);
+    streamer->finishSoundWrites();
+  }
+  // The recording's own sound at `seconds`, decoded from the file the cloud serves.
+  std::vector<int16_t> reference(double seconds, int64_t frames) {
+    if (!referenceDecoder(closedId)) return {};
+    AudioDecoder decoder;
+    std::string why;
+    EXPECT_TRUE(decoder.open(*referenceFile->filePath(), &why)) << why;
+    std::vector<int16_t> out;
+    decoder.read(seconds, frames, &out);
+    return out;
+  }
+  std::vector<int16_t> played(double from, double to) const {
+    const Wav wav = readWav(sink->path());
+    const auto a = static_cast<size_t>(std::lround(from * kRate)), b = static_cast<size_t>(std::lround(to * kRate));
+    if (b > wav.samples.size() || a > b) return {};
+    return {wav.samples.begin() + static_cast<std::ptrdiff_t>(a), wav.samples.begin() + static_cast<std::ptrdiff_t>(b)};
+  }
+
+  dk::test::TemporaryDirectory folder;
+  std::shared_ptr<FileAudioOutput> sink;
+};
+
+TEST_F(SoundTest, TheRecordingsSoundPlaysInStepWithThePicturesAndFallsSilentWhenMutedOrFast) {
+  prepareClosed();
+  streamer->setRate(1.0f);
+  playFor(4.0);
+  EXPECT_EQ(streamer->soundSilenceReason(), "");
+  EXPECT_EQ(sink->sampleRate(), kRate);
+  EXPECT_EQ(sink->channels(), 1);
+  // As many samples as the clock played, and the picture at the same time.
+  EXPECT_EQ(sink->framesWritten(), 4 * kRate);
+  EXPECT_NEAR(streamer->currentTime(), 4.0, 1e-4);
+  EXPECT_NEAR(streamer->currentFrameTime(), 3.5, 1e-6) << "two frames a second";
+
+  std::vector<int16_t> tone = played(0.5, 3.5);
+  ASSERT_FALSE(tone.empty());
+  EXPECT_NEAR(toneHz(tone.data(), tone.size(), kRate), 440.0, 2.0);
+  EXPECT_GT(peak(tone.data(), tone.size()), 6000) << "the tone at a quarter of full scale";
+  // The very sound recorded at those seconds, not just a tone like it (a sample's shift would
+  // differ by a thousand; two decoders' float rounding differs by one).
+  EXPECT_LE(difference(played(1.0, 2.0), reference(1.0, kRate)), 2);
+
+  streamer->setMuteAudio(true);
+  playFor(1.0);
+  streamer->setMuteAudio(false);
+  streamer->setRate(5.0f);
+  playFor(1.0);
+  streamer->setRate(1.0f);
+  playFor(1.0);
+  EXPECT_EQ(sink->framesWritten(), 7 * kRate) << "the clock's time, muted or not";
+  const std::vector<int16_t> muted = played(4.0, 5.0), fast = played(5.0, 6.0);
+  EXPECT_EQ(peak(muted.data(), muted.size()), 0) << "muted";
+  EXPECT_EQ(peak(fast.data(), fast.size()), 0) << "silent at 5x";
+  // Back at 1x, the sound is that of the picture's place: 4 s + 1 s muted + 5 s at 5x.
+  EXPECT_NEAR(streamer->currentTime(), 11.0, 1e-4);
+  EXPECT_LE(difference(played(6.0, 7.0), reference(10.0, kRate)), 2);
+
+  // Paused, nothing more is written.
+  streamer->setRate(0.0f);
+  playFor(1.0);
+  EXPECT_EQ(sink->framesWritten(), 7 * kRate);
+}
+
+TEST_F(SoundTest, ARecordingWithoutSoundStillPlays) {
+  sim->updateWorld([&](cloudsim::World& w) {
+    for (auto& camera : w.cameras) camera.audioEnabled = false;  // its microphone was off
+  });
+  prepareClosed();
+  streamer->setRate(1.0f);
+  playFor(2.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+  EXPECT_NEAR(streamer->currentFrameTime(), 1.75, 0.25 + 1e-6) << "two frames a second";
+  EXPECT_EQ(streamer->soundSilenceReason(), "no sound track");
+  EXPECT_EQ(sink->framesWritten(), 0);
+}
+
+// --- Hostile sound, on the file the cloud makes ---
+
+struct Box {
+  std::string type;
+  size_t at = 0, size = 0;  // the whole box
+};
+
+std::vector<Box> children(const std::string& f, size_t from, size_t to) {
+  std::vector<Box> boxes;
+  while (from + 8 <= to) {
+    size_t size = 0;
+    for (int i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(f[from + static_cast<size_t>(i)]);
+    if (size < 8 || from + size > to) break;
+    boxes.push_back({f.substr(from + 4, 4), from, size});
+    from += size;
+  }
+  return boxes;
+}
+
+uint32_t be32(const std::string& f, size_t at) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v = (v << 8) | static_cast<uint8_t>(f[at + static_cast<size_t>(i)]);
+  return v;
+}
+
+// Where each sample of the sound track lies in the file: offset and size.
+std::vector<std::pair<size_t, size_t>> soundSamples(const std::string& f) {
+  std::vector<std::pair<size_t, size_t>> samples;
+  std::function<void(size_t, size_t, bool&, std::map<std::string, Box>&)> walk =
+      [&](size_t from, size_t to, bool& sound, std::map<std::string, Box>& tables) {
+        for (const Box& b : children(f, from, to)) {
+          if (b.type == "moov" || b.type == "trak" || b.type == "mdia" || b.type == "minf" || b.type == "stbl") {
+            if (b.type == "trak") {
+              bool isSound = false;
+              std::map<std::string, Box> found;
+              walk(b.at + 8, b.at + b.size, isSound, found);
+              if (!isSound) continue;
+              const Box stsz = found["stsz"], stsc = found["stsc"], stco = found["stco"];
+              std::vector<size_t> sizes(be32(f, stsz.at + 16));
+              for (size_t i = 0; i < sizes.size(); ++i) sizes[i] = be32(f, stsz.at + 20 + 4 * i);
+              const uint32_t chunks = be32(f, stco.at + 12), runs = be32(f, stsc.at + 12);
+              size_t sample = 0;
+              for (uint32_t c = 1; c <= chunks && sample < sizes.size(); ++c) {
+                uint32_t perChunk = 0;
+                for (uint32_t r = 0; r < runs; ++r) {
+                  if (be32(f, stsc.at + 16 + 12 * r) <= c) perChunk = be32(f, stsc.at + 20 + 12 * r);
+                }
+                size_t offset = be32(f, stco.at + 16 + 4 * (c - 1));
+                for (uint32_t k = 0; k < perChunk && sample < sizes.size(); ++k, ++sample) {
+                  samples.emplace_back(offset, sizes[sample]);
+                  offset += sizes[sample];
+                }
+              }
+            } else {
+              walk(b.at + 8, b.at + b.size, sound, tables);
+            }
+          } else if (b.type == "hdlr") {
+            sound = f.compare(b.at + 16, 4, "soun") == 0;
+          } else {
+            tables[b.type] = b;
+          }
+        }
+      };
+  bool ignored = false;
+  std::map<std::string, Box> top;
+  walk(0, f.size(), ignored, top);
+  return samples;
+}
+
+TEST(HostileSound, IsRefusedOrHeardAsSilenceAndThePicturesStayWhole) {
+  cloudsim::detail::VideoSpec spec;
+  spec.label = "Porch";
+  spec.startTime = 1699990000.0;
+  spec.duration = 6.0;
+  spec.sound = true;
+  const std::string clean = cloudsim::detail::encodeLabelledVideo(spec);
+  ASSERT_FALSE(clean.empty());
+  // The decoder's header (AudioSpecificConfig) as the muxer writes it: AAC-LC, 16 kHz, mono.
+  const std::string config("\x05\x80\x80\x80\x05\x14\x08", 7);
+  const size_t configAt = clean.find(config);
+  ASSERT_NE(configAt, std::string::npos);
+  const auto samples = soundSamples(clean);
+  ASSERT_GT(samples.size(), 80u) << "6 s of 64 ms packets";
+
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> spoil;
+    const char* refusal;  // nullptr: it opens, and its sound is what it is
+  };
+  const Case cases[] = {
+      {"clean", [](std::string&) {}, nullptr},
+      // Sampling frequency index 0: 96 kHz.
+      {"absurd sample rate", [&](std::string& f) { f[configAt + 5] = '\x10'; f[configAt + 6] = '\x08'; },
+       "unusable sample rate 96000"},
+      // Channel configuration 7: eight channels.
+      {"absurd channel count", [&](std::string& f) { f[configAt + 6] = '\x38'; }, "unusable channel count 8"},
+      {"garbage packets",
+       [&](std::string& f) {
+         uint32_t seed = 12345;
+         for (const auto& [offset, size] : samples) {
+           for (size_t i = 0; i < size; ++i) f[offset + i] = static_cast<char>((seed = seed * 1103515245 + 12345) >> 24);
+         }
+       },
+       nullptr},
+  };
+  dk::test::TemporaryDirectory folder;
+  VideoDecoder cleanVideo;
+  const std::string cleanPath = (folder.path() / "clean.mp4").string();
+  std::ofstream(cleanPath, std::ios::binary) << clean;
+  ASSERT_TRUE(cleanVideo.open(cleanPath));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes = clean;
+    c.spoil(bytes);
+    const std::string path = (folder.path() / "spoilt.mp4").string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+
+    AudioDecoder sound;
+    std::string why;
+    const bool opened = sound.open(path, &why);
+    EXPECT_EQ(opened, c.refusal == nullptr) << why;
+    if (c.refusal) {
+      EXPECT_EQ(why, c.refusal);
+    }
+    std::vector<int16_t> heard;
+    sound.read(1.0, 3 * kRate, &heard);  // refused: silence of the length asked for
+    EXPECT_EQ(heard.size(), static_cast<size_t>(3 * kRate) * std::max(1, sound.format().channels));
+    if (std::string(c.name) == "clean") {
+      EXPECT_NEAR(toneHz(heard.data(), heard.size(), kRate), 440.0, 2.0);
+    }
+    if (std::string(c.name) == "garbage packets") {
+      EXPECT_GT(sound.counters().framesRefused + sound.counters().framesDecoded, 0);
+      EXPECT_NE(heard, [&] {
+        std::vector<int16_t> tone;
+        AudioDecoder cleanSound;
+        EXPECT_TRUE(cleanSound.open(cleanPath));
+        cleanSound.read(1.0, 3 * kRate, &tone);
+        return tone;
+      }()) << "the spoilt packets are not the tone";
+    }
+
+    // The pictures are those of the clean file, frame for frame.
+    VideoDecoder video;
+    ASSERT_TRUE(video.open(path, &why)) << why;
+    ASSERT_EQ(video.frameTimes(), cleanVideo.frameTimes());
+    EXPECT_DOUBLE_EQ(video.duration(), cleanVideo.duration());
+    for (size_t i : {size_t{0}, video.frameCount() / 2, video.frameCount() - 1}) {
+      EXPECT_TRUE(sameFrame(video.frameAt(i), cleanVideo.frameAt(i))) << "frame " << i;
+    }
+  }
+}
+
+TEST(SoundOutputs, AFileKeepsOneFormatAndADeviceThatIsNotThereIsReported) {
+  dk::test::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "out.wav").string();
+  std::filesystem::create_symlink(folder.path() / "elsewhere.wav", path);
+  std::string why;
+  auto file = FileAudioOutput::create(path, &why);
+  ASSERT_TRUE(file) << why;
+  EXPECT_FALSE(std::filesystem::is_symlink(path)) << "a link planted there is replaced, not followed";
+  EXPECT_FALSE(std::filesystem::exists(folder.path() / "elsewhere.wav"));
+  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  ASSERT_TRUE(file->configure(8000, 2));
+  EXPECT_FALSE(file->configure(16000, 1)) << "one file, one format";
+  const int16_t frames[] = {1, -1, 2, -2, 3, -3};
+  file->write(frames, 3);
+  const Wav wav = readWav(path);
+  EXPECT_EQ(wav.rate, 8000);
+  EXPECT_EQ(wav.channels, 2);
+  EXPECT_EQ(wav.samples, (std::vector<int16_t>{1, -1, 2, -2, 3, -3}));
+
+  EXPECT_FALSE(makeDeviceAudioOutput("dk-no-such-device", &why));
+  EXPECT_NE(why.find("does not open"), std::string::npos) << why;
+  // ALSA's null device takes sound like a sound card and drops it.
+  auto device = makeDeviceAudioOutput("null", &why);
+  ASSERT_TRUE(device) << why;
+  EXPECT_TRUE(device->configure(16000, 1));
+  const std::vector<int16_t> second(16000, 1000);
+  device->write(second.data(), 16000);
+  device->pause();
+  EXPECT_GT(device->leadSeconds(), 0);
+}
+
+}  // namespace
+}  // namespace dk::platform::test
