@@ -1,6 +1,7 @@
 #include "camera_sound.h"
 
 #include <cmath>
+#include <map>
 #include <mutex>
 #include <numbers>
 
@@ -23,7 +24,7 @@ struct SoundEncoder {
   }
 };
 
-std::shared_ptr<const CameraSound> encodeCameraSound() {
+std::shared_ptr<const CameraSound> encodeCameraSound(double hz) {
   const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_AAC);
   if (!encoder) return nullptr;
   SoundEncoder e;
@@ -79,7 +80,7 @@ std::shared_ptr<const CameraSound> encodeCameraSound() {
     auto* samples = reinterpret_cast<float*>(e.frame->data[0]);
     for (int64_t i = 0; i < frameSamples; ++i) {
       const double t = static_cast<double>(start + i) / kCameraSoundRate;
-      samples[i] = static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * kCameraToneHz * t));
+      samples[i] = static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * hz * t));
     }
     e.frame->pts = start;
     if (avcodec_send_frame(e.codec, e.frame) < 0 || !keep()) return nullptr;
@@ -98,11 +99,15 @@ CameraSound::~CameraSound() {
   avcodec_parameters_free(&parameters);
 }
 
-std::shared_ptr<const CameraSound> cameraSound() {
-  static std::once_flag once;
-  static std::shared_ptr<const CameraSound> sound;
-  std::call_once(once, [] { sound = encodeCameraSound(); });
-  return sound;
+std::shared_ptr<const CameraSound> cameraSound(double hz) {
+  static std::mutex mutex;
+  static std::map<double, std::shared_ptr<const CameraSound>> made;  // a tone or two per process
+  const double periods = hz * kCameraSoundCycleSeconds;
+  if (!(hz > 0) || hz * 2 >= kCameraSoundRate || periods != std::floor(periods)) return nullptr;
+  std::lock_guard lock(mutex);
+  auto [it, added] = made.try_emplace(hz);
+  if (added) it->second = encodeCameraSound(hz);
+  return it->second;
 }
 
 }  // namespace dk::cloudsim::detail

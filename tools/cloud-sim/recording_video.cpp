@@ -318,6 +318,11 @@ struct Muxer {
   int fps = 1;
   int64_t picturesWritten = 0;
   int64_t soundWritten = 0;  // sound packets written, counted across cycles
+  // Live segments: the sound's first packet is packet `soundFirst` of the endless tone and plays
+  // `soundLead` samples after the first picture; packets are written when they start (not end)
+  // before the limit, so that the one that straddles two segments is in the first.
+  int64_t soundFirst = 0, soundLead = 0;
+  bool soundByStart = false;
 
   ~Muxer() {
     av_packet_free(&packet);
@@ -329,7 +334,7 @@ struct Muxer {
   }
 
   bool open(const std::string& container, const Pictures& pictures, int framesPerSecond,
-            std::shared_ptr<const CameraSound> withSound) {
+            std::shared_ptr<const CameraSound> withSound, double startTime) {
     fps = framesPerSecond;
     const AVOutputFormat* muxer = av_guess_format(container.c_str(), nullptr, nullptr);
     if (!muxer || !packet || avformat_alloc_output_context2(&format, muxer, nullptr, nullptr) < 0) return false;
@@ -349,8 +354,20 @@ struct Muxer {
       soundStream = avformat_new_stream(format, nullptr);
       if (!soundStream || avcodec_parameters_copy(soundStream->codecpar, sound->parameters) < 0) return false;
       soundStream->time_base = AVRational{1, kCameraSoundRate};
+      if (container == "mpegts") {
+        const auto startSample = static_cast<int64_t>(std::llround(startTime * kCameraSoundRate));
+        soundFirst = (startSample + sound->frameSamples - 1) / sound->frameSamples;
+        soundLead = soundFirst * sound->frameSamples - startSample;
+        soundByStart = true;
+      }
     }
-    return avformat_write_header(format, nullptr) >= 0;
+    // Each sound packet in its own PES packet, right before the picture that follows it, as a
+    // camera streams it: bundled, the sound would trail the pictures by most of a second.
+    AVDictionary* options = nullptr;
+    if (soundByStart) av_dict_set(&options, "pes_payload_size", "0", 0);
+    const int written = avformat_write_header(format, &options);
+    av_dict_free(&options);
+    return written >= 0;
   }
 
   // Writes the sound packets that end by `seconds` and are not written yet. Placing them by this
@@ -360,9 +377,9 @@ struct Muxer {
     const auto perCycle = static_cast<int64_t>(sound->packets.size());
     const auto limit = static_cast<int64_t>(std::floor(seconds * kCameraSoundRate + 1e-6));
     for (;; ++soundWritten) {
-      const int64_t start = soundWritten * sound->frameSamples;
-      if (start + sound->frameSamples > limit) return true;
-      const AVPacket* source = sound->packets[static_cast<size_t>(soundWritten % perCycle)];
+      const int64_t start = soundLead + soundWritten * sound->frameSamples;
+      if (soundByStart ? start >= limit : start + sound->frameSamples > limit) return true;
+      const AVPacket* source = sound->packets[static_cast<size_t>((soundFirst + soundWritten) % perCycle)];
       if (av_packet_ref(packet, source) < 0) return false;
       packet->pts = packet->dts = start;
       av_packet_rescale_ts(packet, AVRational{1, kCameraSoundRate}, soundStream->time_base);
@@ -420,12 +437,12 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
   const int repeats = frames / cycle;
   const size_t tail = wholePrefix(pictures->packets, frames % cycle);
   std::shared_ptr<const CameraSound> sound;
-  if (spec.sound && spec.container == "mp4") {
-    sound = cameraSound();
+  if (spec.sound) {
+    sound = cameraSound(spec.toneHz);
     if (!sound) return {};
   }
   Muxer m;
-  if (!m.open(spec.container, *pictures, shape.fps, std::move(sound))) return {};
+  if (!m.open(spec.container, *pictures, shape.fps, std::move(sound), spec.startTime)) return {};
   for (int pass = 0; pass < repeats; ++pass) {
     if (!m.write(*pictures, wholePrefix(pictures->packets, cycle), static_cast<int64_t>(pass) * cycle)) return {};
   }
@@ -441,9 +458,9 @@ std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {
   static std::list<std::pair<std::string, std::shared_future<Video>>> cache;
   constexpr size_t kCapacity = 8;
   char key[512];
-  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%d|%s", spec.label.c_str(), spec.startTime,
+  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%d|%.1f|%s", spec.label.c_str(), spec.startTime,
                 std::min(spec.duration, kMaxVideoSeconds), spec.utcOffsetSeconds, spec.fps, spec.width,
-                spec.height, spec.h264 ? 1 : 0, spec.sound ? 1 : 0, spec.container.c_str());
+                spec.height, spec.h264 ? 1 : 0, spec.sound ? 1 : 0, spec.toneHz, spec.container.c_str());
   std::promise<Video> promise;
   std::shared_future<Video> known;
   {

@@ -31,9 +31,12 @@ struct VideoSpec {
   int width = 320;
   int height = 180;
   bool h264 = false;  // libx264 with B-frames instead of MPEG-4 Part 2 without
-  // The camera's sound beside the pictures (camera_sound.h), MP4 only: its packets are placed
-  // before each picture that follows them, so a longer take still only appends.
+  // The camera's sound beside the pictures (camera_sound.h): its packets are placed before each
+  // picture that follows them, so a longer take still only appends. In MPEG-TS (a live segment)
+  // they are cut from one endless tone counted from 1970, so that the sound runs on seamlessly
+  // from one segment into the next: a segment holds the packets that start within it.
   bool sound = false;
+  double toneHz = 440.0;
   // The libavformat muxer: "mp4" for recordings and clips, "mpegts" for live segments, whose
   // decoder headers travel in the stream so that each segment plays on its own.
   std::string container = "mp4";

@@ -4,7 +4,8 @@
 // MPEG-TS segments cut from the world's clock, each "{sequence}.ts" covering seconds
 // [2 * sequence, 2 * sequence + 2) since 1970 and showing the camera's name and that time, in the
 // world's video quality (a camera's H.264 at 720p or 1080p, 25 frames a second, each segment one
-// group of pictures opening with a key frame), encoded outside the world's lock. HLS over
+// group of pictures opening with a key frame) with the camera's sound when its microphone is on
+// (AAC, a 660 Hz tone running on across segments), encoded outside the world's lock. HLS over
 // MPEG-TS because every segment then carries its own decoder headers and plays on its own, so a
 // player can join at the newest one without an initialisation segment, and a plain text playlist
 // is easy to check before anything is fetched.
@@ -20,6 +21,7 @@
 #include <cstring>
 
 #include "api_routes.h"
+#include "camera_sound.h"
 #include "cloud-sim/server_time.h"
 #include "recording_video.h"
 
@@ -70,6 +72,9 @@ VideoSpec liveSegmentSpec(const Camera& camera, const World& world, int64_t sequ
   spec.duration = kSegmentSeconds;
   spec.utcOffsetSeconds = world.utcOffsetSeconds;
   spec.container = "mpegts";
+  // A camera whose microphone is on streams its sound: a tone pitched apart from the recordings'.
+  spec.sound = camera.audioEnabled;
+  spec.toneHz = kLiveToneHz;
   applyVideoQuality(spec, world.videoQuality);
   return spec;
 }
