@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/media/audio_frame_pcm.h"
 #include "platform/media/media_input_policy.h"
 #include "platform/media/media_input_reader.h"
 
@@ -19,19 +20,12 @@ namespace {
 constexpr MediaInputPolicy kRecordingSoundInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none", "aac"};
 constexpr MediaInputPolicy kRecordingSoundFilePolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "file", "aac"};
 constexpr int kSoundInputBufferBytes = 32 * 1024;
-// A decoder frame longer than this is not AAC's, whatever it claims.
-constexpr int kMaxFrameSamples = 8192;
 // Reads that jump less than this ahead decode through the gap instead of seeking.
 constexpr double kDecodeThroughSeconds = 0.5;
 // Decoded before a seek's target and dropped: two AAC frames.
 constexpr int64_t kSeekPrerollSamples = 2048;
 // After this many frames in a row that do not decode, the track is given up (silence).
 constexpr int kMaxFailuresInRow = 64;
-
-int16_t toS16(float value) {
-  if (!(value == value)) return 0;  // NaN
-  return static_cast<int16_t>(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
-}
 
 }  // namespace
 
@@ -120,17 +114,11 @@ struct AudioDecoder::Impl {
 
   // Appends one decoded frame; false when it is not usable (wrong format or size).
   bool append(const AVFrame* f) {
-    const int channels = f->ch_layout.nb_channels;
-    if (f->sample_rate != shape.sampleRate || channels != shape.channels || f->nb_samples <= 0 ||
-        f->nb_samples > kMaxFrameSamples) {
-      return false;
-    }
-    const auto fmt = static_cast<AVSampleFormat>(f->format);
-    if (fmt != AV_SAMPLE_FMT_FLTP && fmt != AV_SAMPLE_FMT_FLT && fmt != AV_SAMPLE_FMT_S16 &&
-        fmt != AV_SAMPLE_FMT_S16P) {
+    if (f->sample_rate != shape.sampleRate || f->ch_layout.nb_channels != shape.channels || !framePcmUsable(f)) {
       return false;
     }
     const int64_t pts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE && !positioned) return false;  // nowhere to put it
     if (pts != AV_NOPTS_VALUE) {
       const int64_t at = av_rescale_q(pts, timeBase, AVRational{1, shape.sampleRate});
       if (!positioned || at != pcmEnd()) {
@@ -138,26 +126,9 @@ struct AudioDecoder::Impl {
         pcm.clear();
         pcmStart = at;
       }
-    } else if (!positioned) {
-      return false;  // nowhere to put it
     }
     positioned = true;
-    const size_t base = pcm.size();
-    pcm.resize(base + static_cast<size_t>(f->nb_samples) * static_cast<size_t>(channels));
-    int16_t* out = pcm.data() + base;
-    for (int i = 0; i < f->nb_samples; ++i) {
-      for (int c = 0; c < channels; ++c) {
-        int16_t v = 0;
-        switch (fmt) {
-          case AV_SAMPLE_FMT_FLTP: v = toS16(reinterpret_cast<const float*>(f->extended_data[c])[i]); break;
-          case AV_SAMPLE_FMT_FLT: v = toS16(reinterpret_cast<const float*>(f->extended_data[0])[i * channels + c]); break;
-          case AV_SAMPLE_FMT_S16P: v = reinterpret_cast<const int16_t*>(f->extended_data[c])[i]; break;
-          default: v = reinterpret_cast<const int16_t*>(f->extended_data[0])[i * channels + c]; break;
-        }
-        *out++ = v;
-      }
-    }
-    return true;
+    return appendFramePcm(f, &pcm);
   }
 
   // Decodes one more packet's worth; false at the end of the track (or when it is given up).

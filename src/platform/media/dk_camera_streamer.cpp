@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 
 #include "platform/dispatch/clock.h"
@@ -464,6 +465,21 @@ void DKCameraStreamer::State::startLive() {
   listener.stalled = [weak](bool stalled) {
     auto s = weak.lock();
     if (s && s->state_->rate > 0) s->state_->setPlayback(stalled ? DKPlaybackStateBuffering : DKPlaybackStatePlaying);
+  };
+  // The camera's sound plays by the live picture's clock, at 1x whatever rate was asked for.
+  auto heard = std::make_shared<LiveSoundBuffer>();
+  sound.setLiveSound(heard);
+  listener.sound = [heard](const LiveSegmentSound& stretch, double time) { heard->add(time, stretch); };
+  listener.soundRefused = [heard](const std::string& why) { heard->setRefusal(why); };
+  listener.clock = [weak](bool running, double frameTime, double clock) {
+    auto s = weak.lock();
+    if (!s) return;
+    State& st = *s->state_;
+    if (running && st.rate > 0) {
+      st.sound.play(frameTime, clock, 1.0f, std::numeric_limits<double>::infinity(), st.muted);
+    } else {
+      st.sound.halt();
+    }
   };
   listener.failed = [weak](const ErrorPtr& error) {
     auto s = weak.lock();

@@ -11,7 +11,8 @@
 // picture, cannot seek, its time is the camera's clock, and pausing stops its stream; one that
 // shows nothing new for a while, or sends a segment past its bounds, fails (status 2). Audio
 // streaming is push-to-talk to the current item's camera (TalkUplink); a recording's own sound
-// plays at 1x, unless muted, through the environment's audio output (StreamerSound). States:
+// plays at 1x, and a live view's with its pictures, unless muted, through the environment's
+// audio output (StreamerSound). States:
 //   status            0 preparing, 1 ready (also while idle, without an item), 2 failed;
 //   playbackState     0 paused, 1 buffering, 2 playing, 3 ended;
 //   audioStreamingState 0 stopped, 1 opening (the cloud has not taken the talk yet), 2 streaming.

@@ -13,6 +13,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "platform/media/audio_frame_pcm.h"
 #include "platform/media/media_input_policy.h"
 
 namespace dk::platform {
@@ -39,12 +40,25 @@ bool pictureFits(int width, int height) {
          int64_t{width} * height <= LivePictureLimits::kMaxPixels;
 }
 
+// Budgets are for one to sixty seconds, whatever length a playlist claims.
+double budgetSeconds(double seconds) { return std::clamp(std::isfinite(seconds) ? seconds : 0.0, 1.0, 60.0); }
+
+// Sound decoded before the first picture fixes where the segment starts, kept with its own time.
+struct PendingSound {
+  double at = 0;  // seconds on the stream's clock
+  LiveSegmentSound sound;
+};
+
 }  // namespace
 
 int64_t LivePictureLimits::segmentBudget(double seconds) {
-  const double capped = std::clamp(std::isfinite(seconds) ? seconds : 0.0, 1.0, 60.0);
-  return static_cast<int64_t>(capped * static_cast<double>(kMaxBytesPerSecond));
+  return static_cast<int64_t>(budgetSeconds(seconds) * static_cast<double>(kMaxBytesPerSecond));
 }
+
+int64_t LiveSoundLimits::segmentBudget(double seconds) {
+  return static_cast<int64_t>(budgetSeconds(seconds) * static_cast<double>(kMaxBytesPerSecond));
+}
+
 
 struct LiveSegmentDecoder::Impl {
   LiveMemoryInput input;
@@ -64,6 +78,17 @@ struct LiveSegmentDecoder::Impl {
   bool draining = false, failed = false;
   bool refusedPicture = false;  // the decoder asked for a picture past the bounds
 
+  // The sound stream, while it is heard.
+  AVCodecContext* sound = nullptr;
+  AVFrame* soundFrame = nullptr;
+  int soundStream = -1;
+  double soundTimeBase = 0;
+  int soundRate = 0, soundChannels = 0;
+  int64_t soundBudget = 0, soundDecoded = 0;
+  int soundFailuresInRow = 0;
+  std::string soundRefusal;
+  std::vector<PendingSound> pendingSound;
+
   // Every picture the decoder makes is asked for here first, so none past the bounds is allocated.
   static int getBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
     if (!pictureFits(frame->width, frame->height)) {
@@ -74,6 +99,8 @@ struct LiveSegmentDecoder::Impl {
   }
 
   ~Impl() {
+    av_frame_free(&soundFrame);
+    avcodec_free_context(&sound);
     sws_freeContext(scaler);
     av_frame_free(&frame);
     av_packet_free(&packet);
@@ -83,6 +110,124 @@ struct LiveSegmentDecoder::Impl {
       av_freep(&io->buffer);
       avio_context_free(&io);
     }
+  }
+
+  // The segment's AAC stream, when it has one a microphone could have made; anything else stays
+  // unread.
+  void openSound() {
+    const int found = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+      if (static_cast<int>(i) != stream && static_cast<int>(i) != found) format->streams[i]->discard = AVDISCARD_ALL;
+    }
+    if (found < 0) return;
+    format->streams[found]->discard = AVDISCARD_ALL;  // until it is known to be heard
+    const AVCodecParameters* par = format->streams[found]->codecpar;
+    const AVCodec* decoder = par->codec_id == AV_CODEC_ID_AAC ? avcodec_find_decoder(par->codec_id) : nullptr;
+    if (!decoder || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) {
+      soundRefusal = "the sound is not AAC";
+      return;
+    }
+    // MPEG-TS tells the rate and channels in each packet's header, so they are usually checked on
+    // the decoded frames; a stream that states them here is held to them now.
+    if (par->sample_rate && !soundRateUsable(par->sample_rate)) {
+      soundRefusal = "unusable sample rate " + std::to_string(par->sample_rate);
+      return;
+    }
+    if (par->ch_layout.nb_channels && !soundChannelsUsable(par->ch_layout.nb_channels)) {
+      soundRefusal = "unusable channel count " + std::to_string(par->ch_layout.nb_channels);
+      return;
+    }
+    sound = avcodec_alloc_context3(decoder);
+    soundFrame = av_frame_alloc();
+    if (!sound || !soundFrame || avcodec_parameters_to_context(sound, par) < 0) {
+      giveUpSound("the sound decoder does not open");
+      return;
+    }
+    sound->thread_count = 1;
+    if (avcodec_open2(sound, decoder, nullptr) < 0) {
+      giveUpSound("the sound decoder does not open");
+      return;
+    }
+    soundStream = found;
+    soundTimeBase = av_q2d(format->streams[found]->time_base);
+    format->streams[found]->discard = AVDISCARD_DEFAULT;
+  }
+
+  static bool soundRateUsable(int rate) {
+    return rate >= LiveSoundLimits::kMinSampleRate && rate <= LiveSoundLimits::kMaxSampleRate;
+  }
+  static bool soundChannelsUsable(int channels) { return channels >= 1 && channels <= LiveSoundLimits::kMaxChannels; }
+
+  void giveUpSound(std::string why) {
+    soundRefusal = std::move(why);
+    avcodec_free_context(&sound);
+    if (soundStream >= 0) format->streams[soundStream]->discard = AVDISCARD_ALL;
+    soundStream = -1;
+  }
+  void soundFailed() {
+    if (++soundFailuresInRow > LiveSoundLimits::kMaxFailuresInRow) giveUpSound("the sound does not decode");
+  }
+
+  // Sends one packet of sound (null: the end) and keeps what it decodes.
+  void decodeSound(const AVPacket* p) {
+    if (!sound) return;
+    if (avcodec_send_packet(sound, p) < 0 && p) {
+      soundFailed();
+      return;
+    }
+    while (sound) {
+      const int got = avcodec_receive_frame(sound, soundFrame);
+      if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return;
+      if (got < 0) {
+        soundFailed();
+        return;
+      }
+      keepSound(soundFrame);
+      av_frame_unref(soundFrame);
+    }
+  }
+
+  void keepSound(const AVFrame* f) {
+    const int channels = f->ch_layout.nb_channels;
+    if (soundRate == 0) {
+      // The first frame sets the segment's format; one no microphone has is not heard at all.
+      if (!soundRateUsable(f->sample_rate)) return giveUpSound("unusable sample rate " + std::to_string(f->sample_rate));
+      if (!soundChannelsUsable(channels)) return giveUpSound("unusable channel count " + std::to_string(channels));
+      soundRate = f->sample_rate;
+      soundChannels = channels;
+    }
+    if (f->sample_rate != soundRate || channels != soundChannels || !framePcmUsable(f)) return soundFailed();
+    const int64_t bytes = int64_t{f->nb_samples} * channels * 2;
+    if (soundDecoded + bytes > soundBudget) return giveUpSound("more sound than a segment may carry");
+    soundFailuresInRow = 0;
+    const int64_t pts = f->pts != AV_NOPTS_VALUE ? f->pts : f->best_effort_timestamp;
+    double at = 0;
+    if (pts != AV_NOPTS_VALUE) {
+      at = static_cast<double>(pts) * soundTimeBase;
+    } else if (!pendingSound.empty()) {
+      const LiveSegmentSound& last = pendingSound.back().sound;
+      at = pendingSound.back().at + static_cast<double>(last.samples.size() / static_cast<size_t>(soundChannels)) / soundRate;
+    } else {
+      return;  // nowhere to put it
+    }
+    // A frame that follows on from the one before joins its stretch.
+    if (!pendingSound.empty()) {
+      PendingSound& last = pendingSound.back();
+      const double end =
+          last.at + static_cast<double>(last.sound.samples.size() / static_cast<size_t>(soundChannels)) / soundRate;
+      if (std::abs(at - end) * soundRate < 1.0) {
+        appendFramePcm(f, &last.sound.samples);
+        soundDecoded += bytes;
+        return;
+      }
+    }
+    PendingSound next;
+    next.at = at;
+    next.sound.sampleRate = soundRate;
+    next.sound.channels = soundChannels;
+    appendFramePcm(f, &next.sound.samples);
+    soundDecoded += bytes;
+    pendingSound.push_back(std::move(next));
   }
 
   ImagePtr image(const AVFrame* f) {
@@ -102,8 +247,28 @@ LiveSegmentDecoder::LiveSegmentDecoder() : impl_(std::make_unique<Impl>()) {}
 LiveSegmentDecoder::~LiveSegmentDecoder() = default;
 size_t LiveSegmentDecoder::pictureCount() const { return impl_->pictures; }
 int64_t LiveSegmentDecoder::decodedBytes() const { return impl_->decoded; }
+std::string LiveSegmentDecoder::soundRefusal() const { return impl_->soundRefusal; }
+int64_t LiveSegmentDecoder::decodedSoundBytes() const { return impl_->soundDecoded; }
+
+std::vector<LiveSegmentSound> LiveSegmentDecoder::takeSound() {
+  Impl& c = *impl_;
+  std::vector<LiveSegmentSound> out;
+  if (c.firstPts == AV_NOPTS_VALUE) return out;  // placed once the first picture tells where 0 is
+  const double zero = static_cast<double>(c.firstPts) * c.timeBase;
+  for (PendingSound& p : c.pendingSound) {
+    p.sound.offset = p.at - zero;
+    out.push_back(std::move(p.sound));
+  }
+  c.pendingSound.clear();
+  return out;
+}
 
 bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, std::string* error) {
+  return open(std::move(bytes), budgetBytes, LiveSoundLimits::segmentBudget(60), error);
+}
+
+bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, int64_t soundBudgetBytes,
+                              std::string* error) {
   auto fail = [&](const char* why) {
     if (error) *error = why;
     impl_->failed = true;
@@ -116,6 +281,7 @@ bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t 
   if (!bytes) return fail("no segment");
   c.input.bytes = std::move(bytes);
   c.budget = budgetBytes;
+  c.soundBudget = soundBudgetBytes;
   auto* buffer = static_cast<uint8_t*>(av_malloc(kLiveReadBufferBytes));
   c.io = avio_alloc_context(buffer, kLiveReadBufferBytes, 0, &c.input, &LiveMemoryInput::read, nullptr, nullptr);
   if (!c.io) {
@@ -133,7 +299,9 @@ bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t 
   if (c.stream < 0) return fail("no video stream");
   const AVCodecParameters* parameters = c.format->streams[c.stream]->codecpar;
   const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
-  if (!decoder || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) return fail("a video codec not allowed");
+  if (!decoder || decoder->type != AVMEDIA_TYPE_VIDEO || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) {
+    return fail("a video codec not allowed");
+  }
   if ((parameters->width || parameters->height) && !pictureFits(parameters->width, parameters->height)) {
     return fail("a picture out of bounds");
   }
@@ -149,6 +317,7 @@ bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t 
   c.packet = av_packet_alloc();
   c.frame = av_frame_alloc();
   if (!c.packet || !c.frame) return fail("out of memory");
+  c.openSound();
   return true;
 }
 
@@ -191,12 +360,15 @@ LiveSegmentDecoder::Step LiveSegmentDecoder::next(LiveSegmentFrame& out, std::st
     while (!sent) {
       if (av_read_frame(c.format, c.packet) < 0) {
         avcodec_send_packet(c.codec, nullptr);  // drain
+        c.decodeSound(nullptr);
         c.draining = true;
         break;
       }
       if (c.packet->stream_index == c.stream) {
         avcodec_send_packet(c.codec, c.packet);  // a broken packet is skipped, as a player does
         sent = true;
+      } else if (c.packet->stream_index == c.soundStream) {
+        c.decodeSound(c.packet);
       }
       av_packet_unref(c.packet);
       if (c.refusedPicture) return fail("a picture out of bounds");

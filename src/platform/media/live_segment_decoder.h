@@ -7,6 +7,11 @@
 // and area (checked by the decoder before it allocates the picture), the pictures in a segment,
 // and the bytes of all its decoded pictures for the length the playlist gives it.
 //
+// The segment's sound (one AAC stream, as a camera's microphone gives it) is decoded as the
+// packets before each picture are read, under its own byte budget. Sound that is refused (a rate
+// or channel count no microphone has, packets that keep failing, more than the budget) is left
+// out, heard as silence: the pictures play on regardless.
+//
 // Not thread-safe: one queue uses a decoder at a time (the live source's decode queue); it may be
 // created and destroyed on another.
 #pragma once
@@ -14,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/graphics/image.h"
 
@@ -38,6 +44,28 @@ struct LivePictureLimits {
   static int64_t segmentBudget(double seconds);
 };
 
+// A stretch of decoded sound, interleaved signed 16-bit samples.
+struct LiveSegmentSound {
+  double offset = 0;  // seconds from the segment's first picture to the first sample (may be < 0)
+  int sampleRate = 0;
+  int channels = 0;
+  std::vector<int16_t> samples;
+};
+
+struct LiveSoundLimits {
+  static constexpr int kMinSampleRate = 8000;
+  static constexpr int kMaxSampleRate = 48000;
+  static constexpr int kMaxChannels = 2;
+  // Decoded bytes a second of sound may make: the highest rate in stereo, twice over (a segment's
+  // sound may run a frame past its pictures).
+  static constexpr int64_t kMaxBytesPerSecond = int64_t{kMaxSampleRate} * kMaxChannels * 2 * 2;
+  // After this many packets in a row that do not decode, the segment's sound is given up.
+  static constexpr int kMaxFailuresInRow = 16;
+
+  // The decoded sound bytes a segment of `seconds` may make (at least one second's worth).
+  static int64_t segmentBudget(double seconds);
+};
+
 class LiveSegmentDecoder {
  public:
   LiveSegmentDecoder();
@@ -47,7 +75,10 @@ class LiveSegmentDecoder {
 
   // Opens the segment (kept by the decoder) whose pictures may make `budgetBytes` in all; false
   // with a reason for anything that is not a decodable allowed video in MPEG-TS.
+  // Its sound may make `soundBudgetBytes` (the default: a minute's worth).
   bool open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, std::string* error = nullptr);
+  bool open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, int64_t soundBudgetBytes,
+            std::string* error);
 
   enum class Step { Picture, End, Failed };
   // The next picture in presentation order into `out`; End after the last; Failed with a reason
@@ -57,6 +88,12 @@ class LiveSegmentDecoder {
   // Pictures made so far and their bytes.
   size_t pictureCount() const;
   int64_t decodedBytes() const;
+
+  // The sound decoded since the last call, in order; placed once the first picture is out.
+  std::vector<LiveSegmentSound> takeSound();
+  // Why the segment's sound is not heard ("" while it is, or when it has none); bytes decoded.
+  std::string soundRefusal() const;
+  int64_t decodedSoundBytes() const;
 
   struct Impl;
 

@@ -38,6 +38,8 @@ struct DecodeStep {
   LiveSegmentDecoder::Step step = LiveSegmentDecoder::Step::Failed;
   LiveSegmentFrame frame;
   std::string why;
+  std::vector<LiveSegmentSound> sound;
+  std::string soundRefusal;
 };
 
 }  // namespace
@@ -78,6 +80,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   double lastNewPicture = 0;  // clock time a new picture was last shown (or playing began)
   int64_t shownSequence = -1;    // the segment of the picture on screen
   int64_t alreadyShown = -1;     // shown by an earlier source before it failed: not joined again
+  std::string soundRefusal;      // of the segment decoded last
 
   std::string path(const std::string& file) const {
     return "/media/cameras/" + std::to_string(cameraId) + "/live/" + file;
@@ -229,12 +232,15 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     decodeBusy = true;
     const uint64_t expected = generation;
     const int64_t budget = LivePictureLimits::segmentBudget(decoding.duration);
-    decodeQueue->async([weak = weak_from_this(), d = decoder, opening, budget, expected] {
+    const int64_t soundBudget = LiveSoundLimits::segmentBudget(decoding.duration);
+    decodeQueue->async([weak = weak_from_this(), d = decoder, opening, budget, soundBudget, expected] {
       auto step = std::make_shared<DecodeStep>();
-      if (opening && !d->open(opening, budget, &step->why)) {
+      if (opening && !d->open(opening, budget, soundBudget, &step->why)) {
         step->step = LiveSegmentDecoder::Step::Failed;
       } else {
         step->step = d->next(step->frame, &step->why);
+        step->sound = d->takeSound();
+        step->soundRefusal = d->soundRefusal();
       }
       DispatchQueue::main()->async([weak, step, expected] {
         auto self = weak.lock();
@@ -245,6 +251,13 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
 
   void decoded(const DecodeStep& step) {
     decodeBusy = false;
+    if (step.step != LiveSegmentDecoder::Step::Failed) {
+      if (listener.soundRefused && step.soundRefusal != soundRefusal) listener.soundRefused(step.soundRefusal);
+      soundRefusal = step.soundRefusal;
+      for (const LiveSegmentSound& sound : step.sound) {
+        if (listener.sound) listener.sound(sound, decoding.startTime + sound.offset);
+      }
+    }
     switch (step.step) {
       case LiveSegmentDecoder::Step::Failed:
         fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: " + step.why));
@@ -296,11 +309,16 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void anchorAt(double frameTime) {
     anchorFrameTime = frameTime;
     anchorClock = platform::now();
+    reportClock();
   }
   void setStalled(bool value) {
     if (stalled == value) return;
     stalled = value;
+    reportClock();
     if (listener.stalled) listener.stalled(value);
+  }
+  void reportClock() {
+    if (listener.clock && !stopped) listener.clock(playing && !stalled && showedAny, anchorFrameTime, anchorClock);
   }
 
   void tick() {
@@ -388,6 +406,7 @@ void LiveStreamSource::setPlaying(bool playing) {
     d.bufferedUntil = 0;
     d.rejoining = false;
     d.setStalled(false);
+    d.reportClock();
     return;
   }
   d.anchor();

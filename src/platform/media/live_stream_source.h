@@ -1,8 +1,8 @@
 // LiveStreamSource: a camera's live video from the cloud, as pictures on the run-loop clock.
 //
 // It reads the camera's live playlist ("<base>/media/cameras/<id>/live/index.m3u8"), joins at the
-// newest segment, fetches each later segment once and decodes it on its own serial queue a
-// picture at a time, a few pictures ahead of the clock, and hands the pictures out at their
+// newest segment, fetches each later segment once and decodes it (its pictures and the camera's
+// sound) on its own serial queue a picture at a time, a few pictures ahead of the clock, and hands the pictures out at their
 // times while playing. The first picture is handed out as soon as it is decoded, playing or not,
 // so that a player has a picture to show. While playing the playlist is read again every target
 // duration; when the pictures run out it reports a stall, and when new ones arrive it catches up
@@ -26,6 +26,7 @@
 
 #include "platform/foundation/error.h"
 #include "platform/graphics/image.h"
+#include "platform/media/live_segment_decoder.h"
 
 namespace dk::platform {
 
@@ -35,6 +36,15 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
     std::function<void(const ImagePtr& image, double time)> frame;  // time: seconds since 1970
     std::function<void(bool stalled)> stalled;
     std::function<void(const ErrorPtr& error)> failed;  // the source has stopped
+    // The camera's sound, as each stretch is decoded (a little ahead of the picture); `time` is
+    // when its first sample plays, on the camera's clock. `refused`: why a segment's sound is not
+    // heard ("" for one whose sound is).
+    std::function<void(const LiveSegmentSound& sound, double time)> sound;
+    std::function<void(const std::string& refused)> soundRefused;
+    // The picture's clock: while `running` (playing, not stalled), the picture at camera time
+    // `frameTime` shows at run-loop clock time `clock` and the camera's clock runs on from there
+    // at 1x. Reported whenever it is set anew or stops.
+    std::function<void(bool running, double frameTime, double clock)> clock;
   };
   struct Limits {
     double playlistDeadline = 5;  // seconds from asking to having the whole body

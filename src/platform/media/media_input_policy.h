@@ -27,8 +27,9 @@ inline constexpr MediaInputPolicy kRecordingInputPolicy{"mov", "mov,mp4,m4a,3gp,
 inline constexpr MediaInputPolicy kStreamedRecordingInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none", nullptr};
 
 // Live segments: fetched by our own HTTP layer (so the bearer token and the bounds stay ours) and
-// handed over as bytes in memory; only MPEG-TS carrying H.264 (a camera's) or MPEG-4 part 2 video.
-inline constexpr MediaInputPolicy kLiveSegmentInputPolicy{"mpegts", "mpegts", "none", "h264,mpeg4"};
+// handed over as bytes in memory; only MPEG-TS carrying H.264 (a camera's) or MPEG-4 part 2 video,
+// and AAC sound (a camera's microphone).
+inline constexpr MediaInputPolicy kLiveSegmentInputPolicy{"mpegts", "mpegts", "none", "h264,mpeg4,aac"};
 
 // avformat_open_input under `policy`: the demuxer forced, the demuxers, protocols and decoders it
 // may reach limited, no samples taken from other files. `*format` is null, or allocated by the

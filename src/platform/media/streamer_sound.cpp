@@ -26,8 +26,9 @@ QueuePtr audioQueue() {
 // One stretch of clock time to fill with sound.
 struct Segment {
   uint64_t run = 0;
-  double runClock = 0;  // clock time at which the run's first sample plays
-  double clockTo = 0;   // the stretch ends here
+  double runClock = 0;   // clock time at which the run's first sample plays
+  double clockFrom = 0;  // the stretch starts here
+  double clockTo = 0;    // and ends here
   double itemFrom = 0;  // item time at the stretch's start
   bool audible = false;
 };
@@ -44,11 +45,14 @@ struct SoundRun {
   std::shared_ptr<Timer> timer;
 };
 
-// The decoder and the output, on the audio queue only (the reason is also read on main).
+// The decoder (or the live sound) and the output, on the audio queue only (the reason is also
+// read on main).
 struct StreamerSound::Feed {
   RecordingSourcePtr source;
+  std::shared_ptr<LiveSoundBuffer> live;
   AudioOutputPtr output;
   AudioDecoder decoder;
+  AudioDecoder::Format format;
   bool tried = false;
   bool configured = false;
   uint64_t run = 0;
@@ -59,7 +63,38 @@ struct StreamerSound::Feed {
   mutable std::mutex mutex;
   std::string reason;  // guarded by mutex
 
+  void setReason(std::string why) {
+    std::lock_guard lock(mutex);
+    reason = std::move(why);
+  }
+
+  // Configures the output for `shape`; false (with the reason) when it cannot play it.
+  bool configure(AudioDecoder::Format shape) {
+    format = shape;
+    configured = output->configure(format.sampleRate, format.channels);
+    if (!configured) {
+      setReason("the output cannot play " + std::to_string(format.sampleRate) + " Hz × " +
+                std::to_string(format.channels));
+    }
+    return configured;
+  }
+
+  // The live view's sound is ready once its first stretch has arrived.
+  bool liveReady() {
+    if (tried) return configured;
+    AudioDecoder::Format shape;
+    if (!live->format(&shape.sampleRate, &shape.channels)) {
+      const std::string refused = live->refusal();
+      setReason(refused.empty() ? "no sound in the live stream" : refused);
+      return false;
+    }
+    tried = true;
+    setReason("");
+    return configure(shape);
+  }
+
   bool ready() {
+    if (live) return liveReady();
     if (!tried) {
       tried = true;
       std::string why;
@@ -69,27 +104,29 @@ struct StreamerSound::Feed {
       };
       input.size = [source = source] { return source->size(); };
       if (!decoder.open(std::move(input), &why)) {
-        std::lock_guard lock(mutex);
-        reason = why;
+        setReason(why);
       } else {
-        const AudioDecoder::Format format = decoder.format();
-        configured = output->configure(format.sampleRate, format.channels);
-        if (!configured) {
-          std::lock_guard lock(mutex);
-          reason = "the output cannot play " + std::to_string(format.sampleRate) + " Hz × " +
-                   std::to_string(format.channels);
-        }
+        configure(decoder.format());
       }
     }
     return configured;
   }
 
+  void read(double seconds, int64_t frames) {
+    if (live) {
+      live->read(seconds, frames, &pcm);
+    } else {
+      decoder.read(seconds, frames, &pcm);
+    }
+  }
+
   void write(const Segment& s) {
     if (!ready()) return;
-    const int rate = decoder.format().sampleRate;
+    const int rate = format.sampleRate;
     if (s.run != run) {
+      // A new run, or the first stretch heard of one whose sound was not there before.
       run = s.run;
-      runFrames = 0;
+      runFrames = std::llround((s.clockFrom - s.runClock) * rate);
       nextItemSample = -1;
     }
     // Counted from the run's start, so rounding never adds up to drift.
@@ -106,9 +143,9 @@ struct StreamerSound::Feed {
     for (int64_t done = 0; done < frames;) {
       const int64_t n = std::min<int64_t>(frames - done, rate);
       if (s.audible) {
-        decoder.read(static_cast<double>(from + done) / rate, n, &pcm);
+        read(static_cast<double>(from + done) / rate, n);
       } else {
-        pcm.assign(static_cast<size_t>(n) * static_cast<size_t>(decoder.format().channels), 0);
+        pcm.assign(static_cast<size_t>(n) * static_cast<size_t>(format.channels), 0);
       }
       output->write(pcm.data(), n);
       done += n;
@@ -124,15 +161,27 @@ StreamerSound::~StreamerSound() { halt(); }
 void StreamerSound::setSource(RecordingSourcePtr source) {
   halt();
   feed_.reset();
-  if (!source) return;
+  if (!source || !askOutput()) return;  // nowhere to play it: the sound is not even read
+  feed_ = std::make_shared<Feed>();
+  feed_->source = std::move(source);
+  feed_->output = output_;
+}
+
+void StreamerSound::setLiveSound(std::shared_ptr<LiveSoundBuffer> sound) {
+  halt();
+  feed_.reset();
+  if (!sound || !askOutput()) return;
+  feed_ = std::make_shared<Feed>();
+  feed_->live = std::move(sound);
+  feed_->output = output_;
+}
+
+bool StreamerSound::askOutput() {
   if (!outputAsked_) {
     outputAsked_ = true;
     output_ = factory_ ? factory_() : makeDefaultAudioOutput();
   }
-  if (!output_) return;  // nowhere to play it: the sound is not even read
-  feed_ = std::make_shared<Feed>();
-  feed_->source = std::move(source);
-  feed_->output = output_;
+  return output_ != nullptr;
 }
 
 void StreamerSound::play(double anchorItem, double anchorClock, float rate, double duration, bool muted) {
@@ -169,6 +218,7 @@ void StreamerSound::pump() {
   Segment s;
   s.run = r.id;
   s.runClock = r.anchorClock;
+  s.clockFrom = r.sentUntil;
   s.clockTo = to;
   s.itemFrom = r.anchorItem + (r.sentUntil - r.anchorClock) * r.rate;
   // Sound only at the speed it was recorded at: faster or slower it would not be understood.
@@ -187,7 +237,7 @@ void StreamerSound::halt() {
 void StreamerSound::finishWrites() { audioQueue()->sync([] {}); }
 
 std::string StreamerSound::silenceReason() const {
-  if (!feed_) return outputAsked_ && !output_ ? "no sound output" : "no recording";
+  if (!feed_) return outputAsked_ && !output_ ? "no sound output" : "nothing playing";
   std::lock_guard lock(feed_->mutex);
   return feed_->reason;
 }

@@ -9,6 +9,9 @@
 // Paused, buffering or ended, nothing is written. A recording without a sound track, or with
 // one that is refused (audio_decoder.h), writes nothing and plays its pictures as before.
 //
+// A live view plays its sound the same way from a LiveSoundBuffer, by the camera's clock (a live
+// view's item time), from the moment its first sound has arrived.
+//
 // Main thread only, except the writes, which run on the audio queue.
 #pragma once
 
@@ -17,6 +20,7 @@
 #include <string>
 
 #include "platform/media/audio_output.h"
+#include "platform/media/live_sound_buffer.h"
 #include "platform/media/recording_source.h"
 
 namespace dk::platform {
@@ -33,6 +37,8 @@ class StreamerSound {
   // The recording whose sound plays from now on (null: none). A grown take of the same recording
   // is set again, so that the sound reads its longer index.
   void setSource(RecordingSourcePtr source);
+  // The live stream's sound plays from now on, instead of a recording's (null: none).
+  void setLiveSound(std::shared_ptr<LiveSoundBuffer> sound);
 
   // Playback runs from item time `anchorItem` at clock time `anchorClock` at `rate`, and ends at
   // `duration`: writes what is due up to now, and keeps writing until halt().
@@ -45,12 +51,14 @@ class StreamerSound {
 
   // Waits until every write asked for has reached the output (tests, and a host's last report).
   void finishWrites();
-  // Why the current recording plays no sound ("" while it may, or before it is known).
+  // Why the current recording or live view plays no sound ("" while it may, or before it is known).
   std::string silenceReason() const;
 
   struct Feed;
 
  private:
+  bool askOutput();
+
   OutputFactory factory_;
   AudioOutputPtr output_;
   bool outputAsked_ = false;
