@@ -319,7 +319,7 @@ struct Muxer {
   int64_t picturesWritten = 0;
   int64_t soundWritten = 0;  // sound packets written, counted across cycles
   // Live segments: the sound's first packet is packet `soundFirst` of the endless tone and plays
-  // `soundLead` samples after the first picture; packets are written when they start (not end)
+  // `soundLead` samples after the first picture (before it: < 0); packets are written when they start (not end)
   // before the limit, so that the one that straddles two segments is in the first.
   int64_t soundFirst = 0, soundLead = 0;
   bool soundByStart = false;
@@ -356,7 +356,9 @@ struct Muxer {
       soundStream->time_base = AVRational{1, kCameraSoundRate};
       if (container == "mpegts") {
         const auto startSample = static_cast<int64_t>(std::llround(startTime * kCameraSoundRate));
-        soundFirst = (startSample + sound->frameSamples - 1) / sound->frameSamples;
+        // The packet under way at the segment's start opens it, so that its decoder has the frame
+        // the next one overlaps (the segment before holds it too).
+        soundFirst = (startSample + sound->frameSamples - 1) / sound->frameSamples - 1;
         soundLead = soundFirst * sound->frameSamples - startSample;
         soundByStart = true;
       }
@@ -365,6 +367,9 @@ struct Muxer {
     // camera streams it: bundled, the sound would trail the pictures by most of a second.
     AVDictionary* options = nullptr;
     if (soundByStart) av_dict_set(&options, "pes_payload_size", "0", 0);
+    // A transport stream's clock does not start at 0 (the sound's first packet starts a little
+    // before the first picture, and a negative time would be dropped).
+    if (container == "mpegts") format->output_ts_offset = 10 * AV_TIME_BASE;
     const int written = avformat_write_header(format, &options);
     av_dict_free(&options);
     return written >= 0;

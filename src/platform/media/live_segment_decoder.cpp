@@ -115,7 +115,12 @@ struct LiveSegmentDecoder::Impl {
   // The segment's AAC stream, when it has one a microphone could have made; anything else stays
   // unread.
   void openSound() {
-    const int found = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // The first sound stream (the best-stream search passes over those whose rate is not yet
+    // known, as MPEG-TS's are until their packets are read).
+    int found = -1;
+    for (unsigned i = 0; i < format->nb_streams && found < 0; ++i) {
+      if (format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) found = static_cast<int>(i);
+    }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
       if (static_cast<int>(i) != stream && static_cast<int>(i) != found) format->streams[i]->discard = AVDISCARD_ALL;
     }

@@ -1,7 +1,7 @@
-// The camera's sound: the cloud's recordings carry it (AAC), the sound decoder hands it out from
-// any time, the streamer writes it to the audio output in step with the pictures (silence when
-// muted or at another speed), a recording without sound plays as before, and hostile sound is
-// refused or heard as silence without harming the pictures.
+// The camera's sound: the cloud's recordings and live segments carry it (AAC), the sound decoders
+// hand it out, the streamer writes it to the audio output in step with the pictures, recorded or
+// live (silence when muted or at another speed), a recording or live view without sound plays as
+// before, and hostile sound is refused or heard as silence without harming the pictures.
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -10,6 +10,7 @@
 #include "cloud-sim/recording_video.h"
 #include "platform/media/audio_decoder.h"
 #include "platform/media/audio_output.h"
+#include "platform/media/live_segment_decoder.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 
@@ -302,6 +303,182 @@ TEST(HostileSound, IsRefusedOrHeardAsSilenceAndThePicturesStayWhole) {
     for (size_t i : {size_t{0}, video.frameCount() / 2, video.frameCount() - 1}) {
       EXPECT_TRUE(sameFrame(video.frameAt(i), cleanVideo.frameAt(i))) << "frame " << i;
     }
+  }
+}
+
+// --- The live view's sound ---
+
+// The newest whole segment when the view opens (the world's now is 1700000000).
+constexpr double kLiveJoin = 1699999998.0;
+
+class LiveSoundTest : public SoundTest {
+ protected:
+  // Opens the camera live and plays it; the camera runs four seconds ahead of the segment joined,
+  // so that each next segment is listed by the time the view asks.
+  void openLive() {
+    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+    sim->updateWorld([](cloudsim::World& w) { w.now += 4; });
+    streamer->setRate(1.0f);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
+  // The camera's clock and ours move on together, in small steps.
+  void livePlayFor(double seconds) {
+    for (int i = 0; i < static_cast<int>(std::lround(seconds * 20)); ++i) {
+      sim->updateWorld([](cloudsim::World& w) { w.now += 0.05; });
+      clock.advance(0.05);
+    }
+    streamer->finishSoundWrites();
+  }
+  // The quietest 20 ms of what was played between `from` and `to`.
+  int quietestWindow(double from, double to) const {
+    const std::vector<int16_t> sound = played(from, to);
+    int quietest = 1 << 20;
+    for (size_t at = 0; at + kRate / 50 <= sound.size(); at += kRate / 50) {
+      quietest = std::min(quietest, peak(sound.data() + at, kRate / 50));
+    }
+    return quietest;
+  }
+};
+
+TEST_F(LiveSoundTest, TheLiveSoundPlaysInStepWithThePicturesFromSegmentToSegmentAndMutedIsSilent) {
+  openLive();
+  livePlayFor(5.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+  EXPECT_EQ(streamer->soundSilenceReason(), "");
+  EXPECT_EQ(sink->sampleRate(), kRate);
+  EXPECT_EQ(sink->channels(), 1);
+  // As many samples as the live clock moved, and the picture of that moment on screen.
+  EXPECT_EQ(sink->framesWritten(), 5 * kRate);
+  EXPECT_NEAR(streamer->currentFrameTime(), kLiveJoin + 4.75, 0.25 + 1e-6) << "two frames a second";
+  // The live tone, pitched apart from the recordings' 440 Hz, with no gap where one segment
+  // gives way to the next (2 s and 4 s in); the first 16 ms fade in.
+  const std::vector<int16_t> tone = played(0.05, 5.0);
+  ASSERT_FALSE(tone.empty());
+  EXPECT_NEAR(toneHz(tone.data(), tone.size(), kRate), 660.0, 2.0);
+  EXPECT_GT(quietestWindow(0.05, 5.0), 6000) << "the tone at a quarter of full scale throughout";
+
+  streamer->setMuteAudio(true);
+  livePlayFor(1.0);
+  streamer->setMuteAudio(false);
+  livePlayFor(1.0);
+  EXPECT_EQ(sink->framesWritten(), 7 * kRate) << "the clock's time, muted or not";
+  const std::vector<int16_t> muted = played(5.0, 6.0);
+  EXPECT_EQ(peak(muted.data(), muted.size()), 0) << "muted";
+  EXPECT_GT(quietestWindow(6.0, 7.0), 6000) << "heard again, at once";
+
+  // Paused, the live view stops and nothing more is written.
+  streamer->setRate(0.0f);
+  livePlayFor(1.0);
+  EXPECT_EQ(sink->framesWritten(), 7 * kRate);
+}
+
+TEST_F(LiveSoundTest, ALiveViewWithoutSoundStillPlays) {
+  sim->updateWorld([&](cloudsim::World& w) {
+    for (auto& camera : w.cameras) camera.audioEnabled = false;  // its microphone is off
+  });
+  openLive();
+  livePlayFor(3.0);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+  EXPECT_NEAR(streamer->currentFrameTime(), kLiveJoin + 2.75, 0.25 + 1e-6);
+  EXPECT_EQ(streamer->soundSilenceReason(), "no sound in the live stream");
+  EXPECT_EQ(sink->framesWritten(), 0);
+}
+
+// Where each whole ADTS header (AAC-LC, 16 kHz, mono: the cloud's) lies in a live segment.
+std::vector<size_t> adtsHeaders(const std::string& f) {
+  std::vector<size_t> found;
+  for (size_t at = 0; at + 7 <= f.size(); ++at) {
+    const auto b = [&](size_t i) { return static_cast<uint8_t>(f[at + i]); };
+    const bool inOnePacket = at / 188 == (at + 6) / 188;  // not cut by a transport packet's header
+    if (inOnePacket && b(0) == 0xFF && b(1) == 0xF1 && b(2) == 0x60 && (b(3) & 0xC0) == 0x40) found.push_back(at);
+  }
+  return found;
+}
+
+TEST(HostileLiveSound, IsRefusedOrSilencedAndThePicturesStayWhole) {
+  cloudsim::detail::VideoSpec spec;
+  spec.label = "Porch";
+  spec.startTime = kLiveJoin;
+  spec.duration = 2.0;
+  spec.container = "mpegts";
+  spec.sound = true;
+  spec.toneHz = 660;
+  const std::string clean = cloudsim::detail::encodeLabelledVideo(spec);
+  ASSERT_FALSE(clean.empty());
+  const std::vector<size_t> headers = adtsHeaders(clean);
+  ASSERT_GE(headers.size(), 30u) << "2 s of 64 ms frames";
+
+  struct Decoded {
+    std::vector<ImagePtr> pictures;
+    std::vector<int16_t> sound;
+    std::string refusal;
+  };
+  const int64_t pictureBudget = LivePictureLimits::segmentBudget(2.0);
+  auto decode = [&](const std::string& bytes, int64_t soundBudget) {
+    Decoded d;
+    LiveSegmentDecoder decoder;
+    std::string why;
+    EXPECT_TRUE(decoder.open(std::make_shared<const std::string>(bytes), pictureBudget, soundBudget, &why)) << why;
+    LiveSegmentFrame frame;
+    for (LiveSegmentDecoder::Step step; (step = decoder.next(frame, &why)) != LiveSegmentDecoder::Step::End;) {
+      if (step == LiveSegmentDecoder::Step::Failed) {
+        ADD_FAILURE() << why;
+        break;
+      }
+      d.pictures.push_back(frame.image);
+      for (const LiveSegmentSound& s : decoder.takeSound()) d.sound.insert(d.sound.end(), s.samples.begin(), s.samples.end());
+    }
+    for (const LiveSegmentSound& s : decoder.takeSound()) d.sound.insert(d.sound.end(), s.samples.begin(), s.samples.end());
+    d.refusal = decoder.soundRefusal();
+    return d;
+  };
+  const Decoded reference = decode(clean, LiveSoundLimits::segmentBudget(2.0));
+  ASSERT_EQ(reference.pictures.size(), 4u);
+  EXPECT_EQ(reference.refusal, "");
+  EXPECT_NEAR(toneHz(reference.sound.data(), reference.sound.size(), kRate), 660.0, 2.0);
+  EXPECT_GE(reference.sound.size(), size_t{2 * kRate}) << "the whole segment's sound";
+
+  struct Case {
+    const char* name;
+    std::function<void(std::string&)> spoil;
+    int64_t soundBudget;
+    const char* refusal;
+  };
+  const Case cases[] = {
+      // Sampling frequency index 0: 96 kHz.
+      {"absurd sample rate", [&](std::string& f) { for (size_t at : headers) f[at + 2] = '\x40'; },
+       LiveSoundLimits::segmentBudget(2.0), "unusable sample rate 96000"},
+      // Channel configuration 7: eight channels.
+      {"absurd channel count",
+       [&](std::string& f) {
+         for (size_t at : headers) {
+           f[at + 2] = '\x61';
+           f[at + 3] = static_cast<char>(static_cast<uint8_t>(f[at + 3]) | 0xC0);
+         }
+       },
+       LiveSoundLimits::segmentBudget(2.0), "unusable channel count 8"},
+      {"garbage packets",
+       [&](std::string& f) {
+         uint32_t seed = 12345;
+         for (size_t at : headers) {
+           for (size_t i = at + 7; i < (at / 188 + 1) * 188; ++i) f[i] = static_cast<char>((seed = seed * 1103515245 + 12345) >> 24);
+         }
+       },
+       LiveSoundLimits::segmentBudget(2.0), "the sound does not decode"},
+      {"more than its budget", [](std::string&) {}, 16 * 1024, "more sound than a segment may carry"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string bytes = clean;
+    c.spoil(bytes);
+    const Decoded d = decode(bytes, c.soundBudget);
+    EXPECT_EQ(d.refusal, c.refusal);
+    EXPECT_LT(d.sound.size(), size_t{kRate}) << "at most what came before the sound was given up";
+    // The pictures are those of the clean segment, picture for picture.
+    ASSERT_EQ(d.pictures.size(), reference.pictures.size());
+    for (size_t i = 0; i < d.pictures.size(); ++i) EXPECT_TRUE(sameFrame(d.pictures[i], reference.pictures[i])) << i;
   }
 }
 
