@@ -1,5 +1,6 @@
 // The session's live view: the portrait player for the camera live, push-to-talk pressed and
-// released (the cloud says what audio it got), then the landscape player. The camera's clock (the
+// released (the cloud says what audio it got), the camera's sound muted for a second, then the
+// landscape player, and what was heard. The camera's clock (the
 // cloud's "now") moves on with ours, so the live view keeps getting new video.
 #include <cstdio>
 
@@ -32,6 +33,7 @@ void HostSession::live() {
     std::printf("  the camera is not known: no live view\n");
     return;
   }
+  describeSound(nullptr);  // what the recordings' players wrote is told already
   auto host = std::make_shared<LiveHostScreen>();
   window_->setRootViewController(host);
   driver_->pump();
@@ -77,6 +79,12 @@ void HostSession::live() {
   }
   secondsPass(1.0);
 
+  // The person mutes the camera's sound for a second.
+  player->handleExternalAction(dk::PlayerExternalActionMuteAudio);
+  secondsPass(1.0);
+  player->handleExternalAction(dk::PlayerExternalActionUnmuteAudio);
+  secondsPass(1.0);
+
   // The phone turns sideways while the live video plays: the landscape player takes it over.
   driver_->rotate(dk::platform::DeviceOrientation::LandscapeRight);
   secondsPass(1.0);
@@ -95,8 +103,12 @@ void HostSession::live() {
   } else {
     std::printf("  the landscape player did not open\n");
   }
+  const std::string silent = model->cameraStreamer()->soundSilenceReason();
+  std::printf("  live sound: %s (muted for a second after the talk)\n", silent.empty() ? "played" : silent.c_str());
   player->handleExternalAction(dk::PlayerExternalActionPause);  // pausing a live view ends its stream
   driver_->settle();
+  model->cameraStreamer()->finishSoundWrites();
+  describeSound("in the live view");
   player->removeFromParentViewController();
   window_->setRootViewController(std::make_shared<dk::platform::ViewController>());
   driver_->pump();

@@ -70,7 +70,7 @@ void HostSession::play() {
                 model->cameraStreamer()->isAudioMuted() ? "muted at 5x" : "not muted at 5x", microphone ? "on" : "off",
                 model->isListeningAllowed() ? "allowed" : "not allowed");
   }
-  describeSound();
+  describeSound("since the first screen");
 
   picture("paused", controls->pause());
   picture("frame_step", controls->stepFrame(true));

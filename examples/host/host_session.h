@@ -50,7 +50,8 @@ class HostSession {
   void live();
 
   int picturesWritten() const { return pictures_; }
-  // The WAV file the camera's sound goes to (empty: a sound device), described after playback.
+  // The WAV file the camera's sound goes to (empty: a sound device), described after playback
+  // and after the live view.
   void setSoundFile(std::filesystem::path file) { sound_file_ = std::move(file); }
 
  private:
@@ -71,11 +72,13 @@ class HostSession {
   bool tapSheetAction(const std::string& title, bool settle = true);
   std::shared_ptr<dk::KLEventResponse> eventInDownload() const;
 
-  // Prints what the sound file holds so far: stretches of tone and of silence.
-  void describeSound() const;
+  // Prints what the sound file took since the last description (`where` it was heard): stretches
+  // of tone and of silence. Null `where`: passes over what it holds so far, silently.
+  void describeSound(const char* where);
 
   std::filesystem::path pictures_dir_;
   std::filesystem::path sound_file_;
+  double sound_described_ = 0;  // seconds of the sound file described so far
   int64_t camera_ = 0;
   dk::cloudsim::CloudSim* cloud_;
   std::shared_ptr<dk::platform::Window> window_;

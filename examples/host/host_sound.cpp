@@ -1,5 +1,7 @@
 // What the session heard: the WAV file the camera's sound went to, told as stretches of tone
-// (with the tone's pitch, from its zero crossings) and of silence.
+// (with the tone's pitch, from its zero crossings) and of silence, a part at a time (the
+// recording played, then the live view).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -45,11 +47,12 @@ std::string describe(double pitch) {
 
 }  // namespace
 
-void HostSession::describeSound() const {
+void HostSession::describeSound(const char* where) {
   if (sound_file_.empty()) return;
   std::ifstream in(sound_file_, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (bytes.size() <= 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) {
+    if (!where) return;
     std::printf("  heard nothing (%s holds no sound)\n", sound_file_.string().c_str());
     return;
   }
@@ -59,14 +62,18 @@ void HostSession::describeSound() const {
   std::vector<int16_t> samples((bytes.size() - 44) / 2);
   std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
   const size_t frames = samples.size() / channels, window = static_cast<size_t>(rate) / 4;
-  std::printf("  heard since the first screen (%s, %d Hz, %.2f s):\n", sound_file_.filename().string().c_str(), rate,
-              static_cast<double>(frames) / rate);
+  const auto first = std::min(frames, static_cast<size_t>(std::llround(sound_described_ * rate)));
+  sound_described_ = static_cast<double>(frames) / rate;
+  if (!where) return;
+  std::printf("  heard %s (%s, %d Hz, %.2f s from %.2f s):\n", where, sound_file_.filename().string().c_str(), rate,
+              static_cast<double>(frames - first) / rate, static_cast<double>(first) / rate);
+  if (first == frames) std::printf("    nothing\n");
   // A window joins the stretch before it when both are silent or sound at about the same pitch (a
   // window where one recording gives way to the next measures a little off).
   auto same = [](double a, double b) { return a == b || (a > 0 && b > 0 && std::abs(a - b) < 0.15 * b); };
   double current = -2;  // nothing yet
-  size_t from = 0;
-  for (size_t at = 0; at < frames; at += window) {
+  size_t from = first;
+  for (size_t at = first; at < frames; at += window) {
     const double pitch = pitchOf(samples.data() + at * channels, std::min(window, frames - at), channels, rate);
     if (!same(pitch, current)) {
       if (current != -2) {
