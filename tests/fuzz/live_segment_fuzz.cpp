@@ -1,8 +1,8 @@
 // What a camera's live stream sends, through the live view's readers: any bytes read as a playlist
 // are refused or give at most 64 segments numbered on from the media sequence without wrapping,
 // each of a length the view accepts and a plain name; any bytes decoded as a segment give pictures
-// within the camera bounds, in time order, within the segment's budget, and then end or are
-// refused. Nothing is fetched: the bytes are in memory.
+// within the camera bounds, in time order, within the segment's budget, and sound of a rate and
+// channel count a microphone has within the sound's budget, and then end or are refused. Nothing is fetched: the bytes are in memory.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +15,7 @@
 namespace {
 
 using dk::platform::LivePictureLimits;
+using dk::platform::LiveSoundLimits;
 
 void check(bool condition) {
   if (!condition) std::abort();
@@ -33,14 +34,25 @@ void checkPlaylist(const std::string& text) {
   }
 }
 
+void checkSound(dk::platform::LiveSegmentDecoder& decoder) {
+  for (const auto& sound : decoder.takeSound()) {
+    check(sound.sampleRate >= LiveSoundLimits::kMinSampleRate && sound.sampleRate <= LiveSoundLimits::kMaxSampleRate);
+    check(sound.channels >= 1 && sound.channels <= LiveSoundLimits::kMaxChannels);
+    check(!sound.samples.empty() && sound.samples.size() % static_cast<size_t>(sound.channels) == 0);
+    check(std::isfinite(sound.offset));
+  }
+}
+
 void checkSegment(const std::string& bytes) {
   const int64_t budget = LivePictureLimits::segmentBudget(2);
+  const int64_t soundBudget = LiveSoundLimits::segmentBudget(2);
   dk::platform::LiveSegmentDecoder decoder;
-  if (!decoder.open(std::make_shared<const std::string>(bytes), budget)) return;
+  if (!decoder.open(std::make_shared<const std::string>(bytes), budget, soundBudget, nullptr)) return;
   double last = 0;
   for (;;) {
     dk::platform::LiveSegmentFrame frame;
     const auto step = decoder.next(frame);
+    checkSound(decoder);
     if (step != dk::platform::LiveSegmentDecoder::Step::Picture) break;
     check(frame.image != nullptr);
     const int w = frame.image->pixelWidth(), h = frame.image->pixelHeight();
@@ -51,6 +63,7 @@ void checkSegment(const std::string& bytes) {
     check(decoder.pictureCount() <= LivePictureLimits::kMaxFrames);
   }
   check(decoder.decodedBytes() <= budget);
+  check(decoder.decodedSoundBytes() <= soundBudget);
 }
 
 }  // namespace

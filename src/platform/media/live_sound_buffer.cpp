@@ -32,7 +32,7 @@ void LiveSoundBuffer::add(double time, const LiveSegmentSound& sound) {
   const int64_t skip = std::max<int64_t>(0, end - from);  // held or played already
   if (skip >= count) return;
   samples_.insert(samples_.end(), sound.samples.begin() + static_cast<std::ptrdiff_t>(skip * channels_),
-                  sound.samples.end());
+                  sound.samples.begin() + static_cast<std::ptrdiff_t>(count * channels_));
   const auto most = static_cast<size_t>(kMaxSeconds * rate_) * channels;
   if (samples_.size() > most) {
     const size_t drop = (samples_.size() - most) / channels * channels;

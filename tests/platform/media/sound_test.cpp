@@ -11,6 +11,7 @@
 #include "platform/media/audio_decoder.h"
 #include "platform/media/audio_output.h"
 #include "platform/media/live_segment_decoder.h"
+#include "platform/media/live_sound_buffer.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 
@@ -384,6 +385,51 @@ TEST_F(LiveSoundTest, ALiveViewWithoutSoundStillPlays) {
   EXPECT_NEAR(streamer->currentFrameTime(), kLiveJoin + 2.75, 0.25 + 1e-6);
   EXPECT_EQ(streamer->soundSilenceReason(), "no sound in the live stream");
   EXPECT_EQ(sink->framesWritten(), 0);
+}
+
+TEST(LiveSoundBufferTest, KeepsWhatItHoldsFillsShortGapsAndStaysBounded) {
+  // Stretches of 8 kHz mono sound, each sample holding `level`.
+  auto stretch = [](double seconds, int16_t level, int rate = 8000, int channels = 1) {
+    LiveSegmentSound s;
+    s.sampleRate = rate;
+    s.channels = channels;
+    s.samples.assign(static_cast<size_t>(std::lround(seconds * rate)) * static_cast<size_t>(channels), level);
+    return s;
+  };
+  constexpr double t0 = 1700000000.0;
+  LiveSoundBuffer buffer;
+  std::vector<int16_t> out;
+  int rate = 0, channels = 0;
+  EXPECT_FALSE(buffer.format(&rate, &channels));
+  buffer.add(t0, stretch(2.0, 1));
+  buffer.add(t0 + 1.5, stretch(1.0, 2));       // repeats half a second held: the held sound stays
+  buffer.add(t0 + 2.75, stretch(0.25, 3));     // a quarter second on: silence between
+  buffer.add(t0 + 3.0, stretch(1.0, 4, 16000));  // another format: dropped
+  ASSERT_TRUE(buffer.format(&rate, &channels));
+  EXPECT_EQ(rate, 8000);
+  EXPECT_EQ(channels, 1);
+  buffer.read(t0 + 1.0, 16000, &out);  // 1 s to 3 s
+  ASSERT_EQ(out.size(), 16000u);
+  EXPECT_EQ(out[0], 1);
+  EXPECT_EQ(out[7999], 1);
+  EXPECT_EQ(out[8000], 2) << "what followed on from the held sound";
+  EXPECT_EQ(out[11999], 2);
+  EXPECT_EQ(out[12000], 0) << "a short gap is silence";
+  EXPECT_EQ(out[14000], 3);
+  EXPECT_EQ(buffer.heldFrames(), 0) << "what was read is let go";
+  buffer.add(t0 + 2.5, stretch(1.0, 5));  // half of it already played
+  buffer.read(t0 + 3.0, 8000, &out);
+  EXPECT_EQ(out[0], 5);
+  EXPECT_EQ(out[3999], 5);
+  EXPECT_EQ(out[4000], 0);
+
+  // Far from what it holds (a rejoined stream): afresh there. Held at most kMaxSeconds.
+  buffer.add(t0 + 100, stretch(LiveSoundBuffer::kMaxSeconds + 5, 6));
+  EXPECT_EQ(buffer.heldFrames(), static_cast<int64_t>(LiveSoundBuffer::kMaxSeconds * 8000));
+  buffer.read(t0 + 100, 8000, &out);
+  EXPECT_EQ(out.front(), 0) << "the oldest seconds went first";
+  buffer.read(t0 + 100 + 5, 8000, &out);
+  EXPECT_EQ(out.front(), 6);
 }
 
 // Where each whole ADTS header (AAC-LC, 16 kHz, mono: the cloud's) lies in a live segment.
