@@ -86,7 +86,11 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   stream->time_base = codec->time_base;
   avcodec_parameters_from_context(stream->codecpar, codec);
   if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
-  if (avformat_write_header(format, nullptr) < 0) return fail("no header");
+  AVDictionary* muxerOptions = nullptr;
+  if (o.indexFirst) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+  const int header = avformat_write_header(format, &muxerOptions);
+  av_dict_free(&muxerOptions);
+  if (header < 0) return fail("no header");
 
   AVFrame* frame = av_frame_alloc();
   AVPacket* packet = av_packet_alloc();

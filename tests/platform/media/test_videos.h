@@ -23,6 +23,8 @@ struct TestVideoOptions {
   double startSeconds = 0;
   // Packets carry their length; without, the muxer cannot tell how long the last frame lasts.
   bool packetDurations = true;
+  // The index (moov) before the media, as a file made for progressive playback has it.
+  bool indexFirst = false;
 };
 
 // Writes an MP4 file; false with a reason in *why.

@@ -14,9 +14,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/graphics/image_compare.h"
 #include "platform/media/video_decoder.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace dk::platform::test {
 namespace {
@@ -144,6 +149,90 @@ TEST(VideoDecoderInputTest, AVideoReadThroughAnInputIsReadOnlyAsFarAsItsFramesAr
   for (double t = 8.24; t < 9.0; t += 0.04) ASSERT_NE(decoder.frameAt(decoder.frameIndexAt(t)), nullptr);
   EXPECT_FALSE(source.readWithin(size / 5, size * 35 / 100));
   EXPECT_LT(*source.read, size * 6 / 10);
+}
+
+// Where each video sample lies in the file: offset and length.
+std::vector<std::pair<int64_t, int>> videoSamples(const std::string& path) {
+  std::vector<std::pair<int64_t, int>> samples;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return samples;
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->pos >= 0) samples.emplace_back(packet->pos, packet->size);
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&format);
+  return samples;
+}
+
+// The recording replaced on the cloud between two range reads, the same size and layout with
+// other pictures in it: from the fourth read on, every sample's content past its first bytes
+// (length and unit header) is other bytes. A picture that does not decode cleanly is refused,
+// never shown as the decoder's concealment of it (a grey picture); the same video read whole
+// shows every frame.
+TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShowingAConcealedPicture) {
+  for (const char* encoder : {"libx264", "mpeg4"}) {
+    SCOPED_TRACE(encoder);
+    dk::test::TemporaryDirectory folder;
+    const std::string path = (folder.path() / "video.mp4").string();
+    TestVideoOptions options;
+    options.encoder = encoder;
+    options.width = 320;
+    options.height = 240;
+    options.fps = 25;
+    options.frames = 100;
+    options.gop = 25;
+    options.bFrames = std::string(encoder) == "mpeg4" ? 0 : 2;
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    const SequentialDecode reference = decodeSequentially(path);
+    ASSERT_EQ(reference.pictures.size(), 100u);
+    CountingInput original(path);
+    auto changed = std::make_shared<std::string>(*original.bytes);
+    uint32_t noise = 0x9e3779b9u;
+    for (const auto& [at, length] : videoSamples(path)) {
+      for (int64_t i = at + 6; i < at + length; ++i) {
+        noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+        (*changed)[static_cast<size_t>(i)] = static_cast<char>(noise);
+      }
+    }
+
+    for (const bool changes : {false, true}) {
+      SCOPED_TRACE(changes ? "bytes change" : "bytes stay");
+      VideoDecoder::Input input;
+      input.read = [before = original.bytes, after = changed, changes, reads = std::make_shared<int>(0)](
+                       int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+        const std::string& bytes = changes && ++*reads > 3 ? *after : *before;
+        const auto size = static_cast<int64_t>(bytes.size());
+        if (offset >= size) return 0;
+        const int64_t n = std::min(count, size - offset);
+        std::memcpy(out, bytes.data() + offset, static_cast<size_t>(n));
+        return n;
+      };
+      input.size = [size = original.size()] { return size; };
+      VideoDecoder decoder;
+      ASSERT_TRUE(decoder.open(std::move(input), &why)) << why;
+      ASSERT_EQ(decoder.frameCount(), 100u);
+      size_t refused = 0;
+      std::vector<size_t> wrong;
+      for (size_t i = 0; i < decoder.frameCount(); ++i) {
+        ImagePtr picture = decoder.frameAt(i);
+        if (!picture) {
+          EXPECT_TRUE(decoder.lastFrameDamaged()) << "frame " << i;
+          ++refused;
+        } else if (compareImages(*picture, *reference.pictures[i]).maxAbsolute != 0) {
+          wrong.push_back(i);
+        }
+      }
+      EXPECT_TRUE(wrong.empty()) << wrong.size() << " frames shown unlike the video, the first " << wrong.front();
+      if (changes) {
+        EXPECT_GT(refused, 0u);
+      } else {
+        EXPECT_EQ(refused, 0u);
+      }
+    }
+  }
 }
 
 }  // namespace
