@@ -209,6 +209,25 @@ TEST_F(StreamerTest, FailuresReportFailedWithTheirReason) {
   EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
   EXPECT_FALSE(streamer->failureReason());
 
+  // The cloud's address in plain http (even on this machine) or another host's: the recording
+  // is not asked for, so the token never travels unencrypted or elsewhere.
+  const std::string secure = sim->baseUrl();
+  ASSERT_EQ(secure.rfind("https://", 0), 0u);
+  for (const std::string& base : {"http://" + secure.substr(8), std::string("http://cameras.example.com")}) {
+    SCOPED_TRACE(base);
+    sim->clearRequests();
+    StreamerEnvironment::install({base});
+    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
+    ASSERT_TRUE(streamer->failureReason());
+    EXPECT_EQ(streamer->failureReason()->code(), 7);
+    EXPECT_TRUE(sim->requestsTo("/media/cameras/" + std::to_string(cameraId) + "/recordings/" +
+                                std::to_string(closedId) + ".mp4")
+                    .empty());
+  }
+  StreamerEnvironment::install({secure});
+
   // A recording the cloud does not have.
   streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, 999999));
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
