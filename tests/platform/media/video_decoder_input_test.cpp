@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/graphics/image_compare.h"
+#include "platform/media/mp4_check.h"
 #include "platform/media/video_decoder.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
@@ -149,6 +150,90 @@ TEST(VideoDecoderInputTest, AVideoReadThroughAnInputIsReadOnlyAsFarAsItsFramesAr
   for (double t = 8.24; t < 9.0; t += 0.04) ASSERT_NE(decoder.frameAt(decoder.frameIndexAt(t)), nullptr);
   EXPECT_FALSE(source.readWithin(size / 5, size * 35 / 100));
   EXPECT_LT(*source.read, size * 6 / 10);
+}
+
+// An MP4 whose track's data reference points at another file (a classic alias record naming
+// "secret.mp4" one level from the movie, in its own folder): with external references followed,
+// the demuxer would open that file and read its samples from it.
+std::string withExternalReference(const std::string& movie, const std::string& target) {
+  auto put16 = [](std::string& b, uint16_t v) {
+    b.push_back(static_cast<char>(v >> 8));
+    b.push_back(static_cast<char>(v & 0xff));
+  };
+  std::string alias(10, '\0');
+  alias.push_back(3);
+  alias += std::string("vol") + std::string(24, '\0');
+  alias += std::string(12, '\0');
+  alias.push_back(static_cast<char>(target.size()));
+  alias += target + std::string(63 - target.size(), '\0');
+  alias += std::string(16, '\0');
+  put16(alias, 1);  // levels up from the movie
+  put16(alias, 1);  // levels down to the target
+  alias += std::string(16, '\0');
+  const std::string path = "vol/" + target;
+  put16(alias, 2);  // an absolute path
+  put16(alias, static_cast<uint16_t>(path.size()));
+  alias += path;
+  if (path.size() % 2) alias.push_back('\0');
+  put16(alias, 0xffff);
+  put16(alias, 0);
+  const uint32_t entrySize = static_cast<uint32_t>(12 + alias.size());
+  std::string entry;
+  put16(entry, static_cast<uint16_t>(entrySize >> 16));
+  put16(entry, static_cast<uint16_t>(entrySize & 0xffff));
+  entry += "alis";
+  entry += std::string(4, '\0');  // version and flags: not in this file
+  entry += alias;
+
+  std::string bytes = movie;
+  const size_t dref = bytes.find("dref");
+  if (dref == std::string::npos || bytes.compare(dref + 16, 4, "url ") != 0) return {};
+  bytes.replace(dref + 12, 12, entry);
+  const uint32_t grown = entrySize - 12;
+  auto grow = [&](size_t typeAt) {
+    const size_t at = typeAt - 4;
+    uint32_t size = 0;
+    for (int i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    size += grown;
+    for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<char>((size >> (24 - 8 * i)) & 0xff);
+  };
+  grow(dref);
+  for (const char* parent : {"dinf", "minf", "mdia", "trak", "moov"}) {
+    const size_t at = bytes.rfind(parent, dref);
+    if (at == std::string::npos) return {};
+    grow(at);
+  }
+  return bytes;
+}
+
+// External data references are never followed, whoever opens the movie: the file they name is
+// not even opened.
+TEST(VideoDecoderInputTest, AMovieReferringToAnotherFileNeverOpensIt) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  TestVideoOptions options;
+  options.frames = 4;
+  const std::string secret = (folder.path() / "secret.mp4").string();
+  const std::string movie = (folder.path() / "movie.mp4").string();
+  ASSERT_TRUE(writeTestVideo(secret, options, &why)) << why;
+  ASSERT_TRUE(writeTestVideo(movie, options, &why)) << why;
+  std::ifstream in(movie, std::ios::binary);
+  const std::string referring = withExternalReference(
+      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "secret.mp4");
+  ASSERT_FALSE(referring.empty());
+  const std::string path = (folder.path() / "referring.mp4").string();
+  std::ofstream(path, std::ios::binary) << referring;
+  OpenWatch watch(secret);
+  ASSERT_TRUE(watch.watching());
+
+  VideoDecoder decoder;
+  if (decoder.open(path, &why)) decoder.frameAt(0);
+  EXPECT_EQ(watch.opens(), 0) << "the decoder";
+  checkCompleteMp4Video(path);
+  EXPECT_EQ(watch.opens(), 0) << "the clip check";
+  CountingInput served(path);
+  if (decoder.open(served.input(), &why)) decoder.frameAt(0);
+  EXPECT_EQ(watch.opens(), 0) << "the decoder over an Input";
 }
 
 // Where each video sample lies in the file: offset and length.
