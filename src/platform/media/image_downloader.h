@@ -81,10 +81,11 @@ using ImageLoadOperationPtr = std::shared_ptr<ImageLoadOperation>;
 class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
  public:
   static constexpr size_t kDefaultMaxConcurrentDownloads = 6;
-  // Pictures are decoded no larger than this across (pixels): what the framework shows from an
-  // address (timeline thumbnails, at most a screen-wide preview of one) is smaller, and a
-  // thumbnail of 7000 x 7000 pixels would otherwise take 196 MB, in memory and in the cache.
-  static constexpr int kDefaultMaxDecodedPixelSize = 1024;
+  // Pictures are decoded no larger than this across (pixels). The widest place a downloaded
+  // picture is shown is the player's area, a screen's width (an event's thumbnail while the
+  // timeline scrolls); a thumbnail of 7000 x 7000 pixels would otherwise take 196 MB, in memory
+  // and in the cache.
+  static constexpr int kDefaultMaxDecodedPixelSize = 1280;
 
   // The process-wide downloader over the shared image cache.
   static std::shared_ptr<ImageDownloader> sharedDownloader();
