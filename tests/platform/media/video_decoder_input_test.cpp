@@ -20,9 +20,6 @@
 #include "support/temp_directory.h"
 #include "test_videos.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
 
 namespace dk::platform::test {
 namespace {
@@ -236,21 +233,6 @@ TEST(VideoDecoderInputTest, AMovieReferringToAnotherFileNeverOpensIt) {
   EXPECT_EQ(watch.opens(), 0) << "the decoder over an Input";
 }
 
-// Where each video sample lies in the file: offset and length.
-std::vector<std::pair<int64_t, int>> videoSamples(const std::string& path) {
-  std::vector<std::pair<int64_t, int>> samples;
-  AVFormatContext* format = nullptr;
-  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return samples;
-  AVPacket* packet = av_packet_alloc();
-  while (av_read_frame(format, packet) >= 0) {
-    if (packet->pos >= 0) samples.emplace_back(packet->pos, packet->size);
-    av_packet_unref(packet);
-  }
-  av_packet_free(&packet);
-  avformat_close_input(&format);
-  return samples;
-}
-
 // The recording replaced on the cloud between two range reads, the same size and layout with
 // other pictures in it: from the fourth read on, every sample's content past its first bytes
 // (length and unit header) is other bytes. A picture that does not decode cleanly is refused,
@@ -275,13 +257,7 @@ TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShow
     ASSERT_EQ(reference.pictures.size(), 100u);
     CountingInput original(path);
     auto changed = std::make_shared<std::string>(*original.bytes);
-    uint32_t noise = 0x9e3779b9u;
-    for (const auto& [at, length] : videoSamples(path)) {
-      for (int64_t i = at + 6; i < at + length; ++i) {
-        noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
-        (*changed)[static_cast<size_t>(i)] = static_cast<char>(noise);
-      }
-    }
+    scrambleSamples(*changed, path, 0);
 
     for (const bool changes : {false, true}) {
       SCOPED_TRACE(changes ? "bytes change" : "bytes stay");
