@@ -312,6 +312,7 @@ cairo_surface_t* decodePNGRowsRaw(const std::uint8_t* data, size_t size, int max
   png_set_bgr(png);
   png_set_filler(png, 0xff, PNG_FILLER_AFTER);
   png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != static_cast<png_size_t>(w) * 4) png_error(png, "unexpected PNG row layout");
   shrinker = new RowShrinker(w, h, shrinkFactor(w, h, maxPixelSize));
   row = static_cast<std::uint32_t*>(std::malloc(static_cast<size_t>(w) * 4));
   if (!shrinker->ready() || !row) png_error(png, "out of memory");

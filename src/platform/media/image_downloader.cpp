@@ -4,7 +4,6 @@
 
 #include "platform/dispatch/queue.h"
 #include "platform/graphics/screen_scale.h"
-#include "platform/media/image_response.h"
 #include "platform/net/credential_scope.h"
 
 namespace dk::platform {
