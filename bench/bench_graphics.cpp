@@ -1,6 +1,27 @@
 // The blur behind "no recording" messages on full-screen snapshots of two phone sizes, the box
 // passes alone, and text measurement.
+//
+// BM_FiveHugeThumbnails: five event thumbnails of 7000 x 7000 pixels (PNGs of under 300 KB) loaded
+// at once through an image downloader from the local cloud, as the timeline would, and kept in its
+// memory cache; the argument is the downloader's decode bound in pixels (16384: none, as before
+// thumbnails were decoded to size). Counters: the process's peak resident size before and after,
+// in MB (run each argument in a process of its own: the peak never goes down).
 #include <benchmark/benchmark.h>
+
+#include <png.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cloud-sim/cloud_sim.h"
+#include "platform/dispatch/run_loop.h"
+#include "platform/graphics/image.h"
+#include "platform/media/image_cache.h"
+#include "platform/media/image_downloader.h"
 
 #include "platform/graphics/font.h"
 #include "platform/graphics/image_filters.h"
@@ -99,5 +120,83 @@ void BM_MeasureText(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_MeasureText);
+
+// A w x w PNG written row by row (never held whole): soft diagonal bands, so it compresses well.
+std::string bandedPng(int w) {
+  std::string out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, png_size_t length) {
+        static_cast<std::string*>(png_get_io_ptr(p))->append(reinterpret_cast<const char*>(data), length);
+      },
+      nullptr);
+  png_set_IHDR(png, info, static_cast<png_uint_32>(w), static_cast<png_uint_32>(w), 8, PNG_COLOR_TYPE_RGB,
+               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_compression_level(png, 9);
+  png_write_info(png, info);
+  std::vector<png_byte> row(static_cast<size_t>(w) * 3);
+  for (int y = 0; y < w; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const auto band = static_cast<png_byte>(((x + y) / 500) * 40);
+      row[static_cast<size_t>(x) * 3] = band;
+      row[static_cast<size_t>(x) * 3 + 1] = static_cast<png_byte>(255 - band);
+      row[static_cast<size_t>(x) * 3 + 2] = 128;
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return out;
+}
+
+double peakResidentMB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void BM_FiveHugeThumbnails(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  const std::string png = bandedPng(7000);
+  dk::cloudsim::GenerateOptions generate;
+  generate.cameras = 1;
+  generate.days = 1;
+  dk::cloudsim::CloudSim sim(dk::cloudsim::World::generate(generate), dk::cloudsim::CloudSimOptions{});
+  sim.start();
+  for (int i = 0; i < 5; ++i) {
+    dk::cloudsim::FaultRule rule = dk::cloudsim::FaultRule::failWith("/thumbs/" + std::to_string(i) + ".png", 200, png);
+    rule.contentType = "image/png";
+    rule.times = 1 << 20;
+    sim.addFault(rule);
+  }
+  std::string folder = (std::filesystem::temp_directory_path() / "dk-bench-thumbs-XXXXXX").string();
+  if (!::mkdtemp(folder.data())) return;
+  const double before = peakResidentMB();
+  int pixelWidth = 0;
+  for (auto _ : state) {
+    ImageCache::Config config;
+    config.directory = std::filesystem::path(folder) / "cache";
+    auto downloader = ImageDownloader::create(std::make_shared<ImageCache>(config));
+    downloader->setMaxDecodedPixelSize(static_cast<int>(state.range(0)));
+    int answered = 0;
+    for (int i = 0; i < 5; ++i) {
+      downloader->loadImage(sim.baseUrl() + "/thumbs/" + std::to_string(i) + ".png", kImageCacheMemoryOnly,
+                            [&](ImagePtr image, ErrorPtr, bool) {
+                              ++answered;
+                              if (image) pixelWidth = image->pixelWidth();
+                            });
+    }
+    MainRunLoop::runUntil([&] { return answered == 5; }, 300);
+  }
+  state.counters["png_kb"] = static_cast<double>(png.size()) / 1024.0;
+  state.counters["decoded_width"] = pixelWidth;
+  state.counters["peak_before_mb"] = before;
+  state.counters["peak_after_mb"] = peakResidentMB();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+BENCHMARK(BM_FiveHugeThumbnails)->Arg(1280)->Arg(16384)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

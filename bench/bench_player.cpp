@@ -14,12 +14,18 @@
 // give the rate held (played seconds per clock second) and how far the picture on screen trails
 // the played time, in seconds of video (99th percentile and worst), sampled every pump.
 //
+// BM_MinuteAt1x720p: a minute of 1280x720 25 fps H.264 (as the local cloud's HD recordings) shown
+// frame after frame as 1x playback does, through VideoDecoder::frameAt, and the same minute
+// decoded and converted to BGRA with FFmpeg's own calls on the same threads; "cpu_s_ours" and
+// "cpu_s_ffmpeg" are CPU seconds (all threads) per minute of video, "vs_ffmpeg" their ratio.
+//
 // Run: build/bench/bench_player.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -315,5 +321,88 @@ void BM_DecodeOneFrame(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_DecodeOneFrame)->Unit(benchmark::kMicrosecond);
+
+// Every frame of the file decoded front to back and converted into one reused BGRA buffer, the
+// decoder threaded as VideoDecoder threads it at this size.
+long bareSequentialDecode(const std::string& path) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return 0;
+  avformat_find_stream_info(format, nullptr);
+  const int stream = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  const AVCodec* decoder = avcodec_find_decoder(format->streams[stream]->codecpar->codec_id);
+  AVCodecContext* codec = avcodec_alloc_context3(decoder);
+  avcodec_parameters_to_context(codec, format->streams[stream]->codecpar);
+  codec->thread_count = static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+  avcodec_open2(codec, decoder, nullptr);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  SwsContext* scaler = nullptr;
+  std::vector<uint8_t> pixels;
+  long frames = 0;
+  auto drain = [&] {
+    while (avcodec_receive_frame(codec, frame) == 0) {
+      const int w = frame->width, h = frame->height;
+      scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(frame->format), w, h, AV_PIX_FMT_BGRA,
+                                    SWS_BILINEAR, nullptr, nullptr, nullptr);
+      pixels.resize(static_cast<size_t>(w) * h * 4);
+      uint8_t* out[1] = {pixels.data()};
+      const int stride[1] = {w * 4};
+      sws_scale(scaler, frame->data, frame->linesize, 0, h, out, stride);
+      av_frame_unref(frame);
+      ++frames;
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == stream) avcodec_send_packet(codec, packet);
+    av_packet_unref(packet);
+    drain();
+  }
+  avcodec_send_packet(codec, nullptr);
+  drain();
+  sws_freeContext(scaler);
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&codec);
+  avformat_close_input(&format);
+  return frames;
+}
+
+void BM_MinuteAt1x720p(benchmark::State& state) {
+  dk::cloudsim::detail::VideoSpec spec;
+  spec.label = "Bench";
+  spec.startTime = 1699990000.0;
+  spec.duration = 60;
+  spec.h264 = true;
+  spec.fps = 25;
+  spec.width = 1280;
+  spec.height = 720;
+  const std::string bytes = dk::cloudsim::detail::encodeLabelledVideo(spec);
+  const auto path = std::filesystem::temp_directory_path() / ("dk-bench-720-" + std::to_string(::getpid()) + ".mp4");
+  std::ofstream(path, std::ios::binary) << bytes;
+  double oursCpu = 0, bareCpu = 0;
+  long oursFrames = 0, bareFrames = 0;
+  for (auto _ : state) {
+    const double t0 = processCpuSeconds();
+    {
+      dk::platform::VideoDecoder ours;
+      ours.open(path.string());
+      for (size_t i = 0; i < ours.frameCount(); ++i) oursFrames += ours.frameAt(i) != nullptr;
+    }
+    const double t1 = processCpuSeconds();
+    bareFrames += bareSequentialDecode(path.string());
+    const double t2 = processCpuSeconds();
+    oursCpu += t1 - t0;
+    bareCpu += t2 - t1;
+  }
+  const double minutes = static_cast<double>(state.iterations()) * spec.duration / 60.0;
+  state.counters["cpu_s_ours"] = oursCpu / minutes;
+  state.counters["cpu_s_ffmpeg"] = bareCpu / minutes;
+  state.counters["vs_ffmpeg"] = bareCpu > 0 ? oursCpu / bareCpu : 0;
+  state.counters["frames_ours"] = static_cast<double>(oursFrames) / static_cast<double>(state.iterations());
+  state.counters["frames_ffmpeg"] = static_cast<double>(bareFrames) / static_cast<double>(state.iterations());
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_MinuteAt1x720p)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

@@ -337,9 +337,38 @@ void KLWebSocketsManager::scheduleReconnect() {
 }
 
 void KLWebSocketsManager::handleMessagesReceived(const platform::StompFrame& message) {
+  const size_t bytes = message.body.size();
+  bool dropped = false;
+  bool firstDrop = false;
+  {
+    std::lock_guard lock(backlogMutex_);
+    // A broker that floods (hostile or broken) is not queued without end: what cannot wait is
+    // dropped. A later message of the camera fetches everything newer than the cache anyway.
+    if (pendingMessages_ >= kMaxPendingMessages || pendingBytes_ + bytes > kMaxPendingMessageBytes) {
+      dropped = true;
+      firstDrop = !dropping_;
+      dropping_ = true;
+    } else {
+      ++pendingMessages_;
+      pendingBytes_ += bytes;
+    }
+  }
+  if (dropped) {
+    ++dropped_;
+    if (firstDrop) log("WEBSOCKETS too many messages waiting: dropping until the backlog clears");
+    return;
+  }
   std::weak_ptr<KLWebSocketsManager> weak = std::static_pointer_cast<KLWebSocketsManager>(shared_from_this());
-  serviceQueue()->async([weak, message] {
-    if (auto self = weak.lock()) self->dispatchMessage(message);
+  serviceQueue()->async([weak, message, bytes] {
+    auto self = weak.lock();
+    if (!self) return;
+    {
+      std::lock_guard lock(self->backlogMutex_);
+      --self->pendingMessages_;
+      self->pendingBytes_ -= bytes;
+      if (self->pendingMessages_ == 0) self->dropping_ = false;
+    }
+    self->dispatchMessage(message);
   });
 }
 

@@ -8,7 +8,9 @@
 // handling run on the serial service queue; the STOMP client calls back on its own queue and is
 // moved onto the service queue. Each attempt is bounded by a time-out; reconnection backs off
 // (about 1 s doubling to 60 s, with jitter, reset by a successful connection) and stops after
-// "Invalid HTTP upgrade" until the next turn-on. Every public operation is thread-safe.
+// "Invalid HTTP upgrade" until the next turn-on. Messages waiting for the service queue are
+// bounded in number and bytes: past the bound a flooding broker's messages are dropped (and
+// logged) rather than queued. Every public operation is thread-safe.
 #pragma once
 
 #include <atomic>
@@ -41,6 +43,9 @@ class KLWebSocketsManager : public KLServicesManager {
     double attemptTimeout = 30;
     std::function<double()> random;  // in [0, 1); empty: a seeded generator
   };
+  // Messages received but not yet handed to the managers, at most (in number and in body bytes).
+  static constexpr size_t kMaxPendingMessages = 1000;
+  static constexpr size_t kMaxPendingMessageBytes = size_t{4} << 20;
   using SocketFactory = std::function<platform::WebSocketPtr(platform::WebSocketOptions options)>;
   using LogHandler = std::function<void(const std::string& line)>;
 
@@ -73,6 +78,8 @@ class KLWebSocketsManager : public KLServicesManager {
   bool isConnected() const;
   // Connection attempts started so far.
   uint64_t connectionAttempts() const { return attempts_.load(); }
+  // Messages dropped so far because too many were waiting.
+  uint64_t droppedMessages() const { return dropped_.load(); }
 
   // Seams for tests, benchmarks and hosts.
   void setPacing(Pacing pacing);
@@ -99,6 +106,12 @@ class KLWebSocketsManager : public KLServicesManager {
   std::atomic<bool> shouldConnect_{true};
   std::atomic<bool> connecting_{false};
   std::atomic<uint64_t> attempts_{0};
+  std::atomic<uint64_t> dropped_{0};
+
+  std::mutex backlogMutex_;  // guards the two counts below
+  size_t pendingMessages_ = 0;
+  size_t pendingBytes_ = 0;
+  bool dropping_ = false;  // since the backlog last emptied
 
   mutable std::mutex mutex_;  // guards everything below
   platform::Value accountID_;

@@ -94,6 +94,9 @@ struct KLRequestManager::CallContext {
   ProgressBlock progress;
   bool download = false;
   int unauthorizedResends = 0;  // touched on the main thread only
+  // The last attempt went to a host that is not the REST server, without the token: a 401 from
+  // there is not about the token, and no refresh can answer it.
+  bool sentWithoutCredential = false;
 
   void fail(const ErrorPtr& error) const {
     // Failures reach the caller on the main thread, and never from inside the call that started
@@ -481,7 +484,7 @@ void KLRequestManager::failure(const ErrorPtr& error, const KLRequestPtr& reques
   auto complete = [context](const ErrorPtr& e) {
     if (context->completion) context->completion(Value(), e);
   };
-  if (error && isUnauthorizedError(*error)) {
+  if (error && isUnauthorizedError(*error) && !context->sentWithoutCredential) {
     const auto stored = KLOAuth2Manager::retrieveCredential();
     if (!stored || stored->accessToken().empty() || context->unauthorizedResends >= kMaxUnauthorizedResends) {
       complete(error);
@@ -554,13 +557,18 @@ void KLRequestManager::startDownload(const KLRequestPtr& request, std::shared_pt
     context->fail(badRequestURLError(*request));
     return;
   }
-  // A clip address comes from the server's reply: one that leaves the REST server (plain http,
-  // another host or port) is refused, so neither the token nor the request goes there.
-  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL(), platform::LoopbackHttp::Allowed)) {
+  // A clip address comes from the server's reply. Large clouds serve clips from a media host or
+  // CDN: an https address off the REST server is fetched without the token; plain http off it
+  // (or an address naming a user) is refused unsent.
+  const std::string absolute = platform::resolveURL(baseURL(), url);
+  const bool withToken = platform::mayCarryCredential(absolute, baseURL(), platform::LoopbackHttp::Allowed);
+  if (!withToken && !platform::maySendWithoutCredential(absolute)) {
     context->fail(unsupportedRequestError(*request));
     return;
   }
+  context->sentWithoutCredential = !withToken;
   RequestConfiguration configuration = setHeaderForResponseRequestSerializerType(request->responseRequestSerializer(), *manager);
+  if (!withToken) configuration.headers.erase("Authorization");
   configuration.timeoutInterval = kDownloadTimeout;
   configuration.deadline = kDownloadTimeout;
   configuration.minimumThroughput = kMinimumDownloadThroughput;

@@ -106,8 +106,9 @@ class KLRequestManager : public platform::Object {
   void requestWithRequest(const KLRequestPtr& request, RequestCompletion completion);
   // GETs the request's URL into a file (180 s idle time-out, 10 retries 2 s apart, none after a
   // 4xx; at most 256 MiB, within 180 s plus its size at 32 KiB/s) and completes with the
-  // file-backed Data. An address off the REST server is refused unsent. A 401 re-sends through
-  // this operation, progress included.
+  // file-backed Data. An https address off the REST server (a media host) is fetched without the
+  // token; plain http off it is refused unsent. A 401 from the REST server re-sends through this
+  // operation, progress included.
   void downloadRequestWithRequest(const KLRequestPtr& request, ProgressBlock progress, RequestCompletion completion);
 
   // The verbs: send `request` as that method on `manager` with its configuration and retry policy.

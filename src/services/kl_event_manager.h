@@ -166,8 +166,10 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   void setCameraDelegate(const std::shared_ptr<KLEventManagerDelegate>& delegate);
 
   // ---- live feed ----
-  // An event message {"type", "cameraId", "timestamp"} marks the camera online and fetches what
-  // is newer than the cache.
+  // An event message {"type", "cameraId", "timestamp"} marks the camera online (the camera list
+  // is set again only when that changed its state) and fetches what is newer than the cache. A
+  // camera has at most one such fetch in flight: messages arriving meanwhile are folded into one
+  // follow-up fetch from the earliest of their times, so a flood costs two requests, not one each.
   void handleMessageUpdate(const platform::Value& message, int32_t classType, const platform::ClassInfo* modelClass,
                            const platform::ClassInfo* modelListClass) override;
   // {"cameraId", "deletedEventIds": [...]} drops those events; without the ids the whole list.
@@ -181,6 +183,9 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   void getOldEventsPage(int64_t cameraID, std::shared_ptr<KLOldEventsRequest> request, ResultBlock completion,
                         int failures, std::shared_ptr<OldEventsPaging> paging);
   void notifyObserversOnMain(int64_t cameraID);
+  // The live message's fetch for a camera, or its place in the follow-up when one is in flight.
+  void fetchNewEventsForLiveMessage(int64_t cameraID, const platform::Value& timestamp);
+  void liveFetchEnded(int64_t cameraID);
   std::shared_ptr<KLOldEventsRequest> firstOldEventsRequest(int64_t cameraID) const;
 
   mutable std::mutex mutex_;
@@ -192,6 +197,13 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   std::optional<std::vector<std::shared_ptr<KLAvailableFacesResponse>>> availableFacesList_;
   std::vector<std::string> hideEventTypes_;
   platform::QueuePtr eventsQueue_;
+  // Cameras with a live message's fetch in flight, each with the earliest time of the messages
+  // that came meanwhile (nil: none came).
+  struct LiveFetch {
+    bool followUp = false;
+    platform::Value earliest;
+  };
+  std::map<int64_t, LiveFetch> liveFetches_;
 };
 
 }  // namespace dk

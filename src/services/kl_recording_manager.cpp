@@ -121,21 +121,26 @@ void KLRecordingManager::setCameraDelegate(const std::shared_ptr<KLRecordingMana
 
 // ---- loading ----
 
+namespace {
+
+// The start of the list's oldest recording: the upper bound of the next older page. Only the
+// oldest recording is needed: read it without copying the whole list.
+std::optional<std::string> oldestStart(const KLRecordingListPtr& list) {
+  const Value values = list->values();
+  if (values.count() == 0) return std::nullopt;
+  auto oldest = values[values.count() - 1].objectAs<KLRecordingResponse>();
+  return oldest ? oldest->startStringTime() : std::nullopt;
+}
+
+}  // namespace
+
 std::shared_ptr<KLRequest> KLRecordingManager::pageRequest(int64_t cameraID, const KLRecordingListPtr& list,
                                                            bool older) const {
   auto request = std::make_shared<KLCameraRecordingsRequest>();
   request->reverse = true;
   request->limit = kRecordingsPageLimit;
   request->cameraID = std::to_string(cameraID);
-  if (older) {
-    // Only the oldest recording is needed: read it without copying the whole list.
-    const Value values = list->values();
-    if (values.count() > 0) {
-      if (auto oldest = values[values.count() - 1].objectAs<KLRecordingResponse>()) {
-        request->endTime = oldest->startStringTime();
-      }
-    }
-  }
+  if (older) request->endTime = oldestStart(list);
   return request;
 }
 
@@ -180,9 +185,10 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   const int64_t camera = *cameraID;
+  const auto bound = oldestStart(list);
   requestWithRequestObject(
       pageRequest(camera, list, true), nullptr,
-      [weak, list, camera, completion](const Value& result, const ErrorPtr& error) {
+      [weak, list, camera, bound, completion](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
@@ -195,9 +201,11 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
           }
           // The loop goes on while pages add recordings: a page that adds nothing completes the
           // history, also when a late upload (a higher identifier with an old start) heads it.
-          list->appendOlderRecordings(page->recordings(), [weak, list, camera, completion] {
+          list->appendOlderRecordings(page->recordings(), [weak, list, camera, bound, completion] {
             auto self = weak.lock();
-            if (!self || list->allRecordingsLoaded()) {
+            // A page that reaches no further back means the cloud ignored the bound: the same
+            // request would come back with more of the same, for ever.
+            if (!self || list->allRecordingsLoaded() || oldestStart(list) == bound) {
               if (completion) completion();
               return;
             }
@@ -219,9 +227,10 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
   }
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   const int64_t camera = *cameraID;
+  const auto bound = oldestStart(list);
   requestWithRequestObject(
       pageRequest(camera, list, true), nullptr,
-      [weak, list, camera, timestamp, completion](const Value& result, const ErrorPtr& error) {
+      [weak, list, camera, timestamp, bound, completion](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
@@ -230,9 +239,9 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
             onMain(completion);
             return;
           }
-          list->appendOlderRecordings(page->recordings(), [weak, list, camera, timestamp, completion] {
+          list->appendOlderRecordings(page->recordings(), [weak, list, camera, timestamp, bound, completion] {
             auto self = weak.lock();
-            if (!self || list->allRecordingsLoaded()) {
+            if (!self || list->allRecordingsLoaded() || oldestStart(list) == bound) {
               if (completion) completion();
               return;
             }

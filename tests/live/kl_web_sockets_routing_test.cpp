@@ -1,5 +1,7 @@
 // Messages of the live feed reach the right receiver, with the class type and classes the
 // receivers expect, on the manager's service queue; anything malformed or mistyped is dropped.
+#include <future>
+
 #include "live/live_feed_fixture.h"
 #include "model/kl_event_response.h"
 
@@ -83,6 +85,61 @@ TEST_F(LiveFeedRoutingTest, IdentifiersAsDigitStringsAndNullsAreLeftToTheReceive
   ASSERT_TRUE(pumpUntil([&] { return events->count() == 2; }));
   EXPECT_EQ(events->calls()[0].message["cameraId"], Value("123"));
   EXPECT_TRUE(events->calls()[1].message["cameraId"].isNull());
+}
+
+// While the service queue is busy, a flooding broker's messages wait in a bounded backlog:
+// past so many messages, or so many bytes, they are dropped with one log line per burst, and
+// messages flow again once the backlog has cleared.
+TEST_F(LiveFeedRoutingTest, AFloodWaitingForTheServiceQueueIsBoundedInNumberAndBytes) {
+  const auto frame = [](size_t bodyBytes) {
+    platform::StompFrame message;
+    message.command = "MESSAGE";
+    message.addHeader("destination", LiveFeed::eventsDestination(777, 123));
+    std::string body = R"({"cameraId":123,"type":"motion","timestamp":"2026-12-07T10:00:00.000Z","pad":")";
+    body += std::string(bodyBytes > body.size() + 2 ? bodyBytes - body.size() - 2 : 0, 'x');
+    body += "\"}";
+    message.body = std::move(body);
+    return message;
+  };
+  const size_t limit = KLWebSocketsManager::kMaxPendingMessages;
+  const size_t big = KLWebSocketsManager::kMaxPendingMessageBytes / 4 + 1;  // three fit, the fourth does not
+  const struct {
+    const char* what;
+    size_t messages;
+    size_t bodyBytes;
+    size_t delivered;
+  } floods[] = {
+      {"many small messages", limit + 500, 100, limit},
+      {"a few large messages", 10, big, 3},
+  };
+  const std::string dropLine = "WEBSOCKETS too many messages waiting: dropping until the backlog clears";
+  size_t deliveredSoFar = 0;
+  uint64_t droppedSoFar = 0;
+  for (size_t round = 0; round < std::size(floods); ++round) {
+    const auto& flood = floods[round];
+    SCOPED_TRACE(flood.what);
+    // The service queue is busy (handling a message, say) while the flood arrives.
+    std::promise<void> busy, release;
+    std::shared_future<void> released = release.get_future().share();
+    feed->serviceQueue()->async([&busy, released] {
+      busy.set_value();
+      released.wait();
+    });
+    busy.get_future().wait();
+    const auto message = frame(flood.bodyBytes);
+    for (size_t i = 0; i < flood.messages; ++i) feed->handleMessagesReceived(message);
+    EXPECT_EQ(feed->droppedMessages(), droppedSoFar + flood.messages - flood.delivered);
+    release.set_value();
+    ASSERT_TRUE(pumpUntil([&] { return events->count() == deliveredSoFar + flood.delivered; }));
+    deliveredSoFar += flood.delivered;
+    droppedSoFar += flood.messages - flood.delivered;
+    EXPECT_EQ(loggedCount(dropLine), round + 1) << "one line per burst, not one per message";
+
+    // The backlog has cleared: the next message is handled again.
+    feed->handleMessagesReceived(frame(100));
+    ASSERT_TRUE(pumpUntil([&] { return events->count() == deliveredSoFar + 1; }));
+    deliveredSoFar += 1;
+  }
 }
 
 TEST_F(LiveFeedRoutingTest, AReceiverThatIsGoneIsSkipped) {

@@ -184,6 +184,36 @@ TEST_F(ExecutorAuthTest, ConcurrentRefreshesSendOneGrantAndTheOtherCallWaitsForI
   EXPECT_EQ(tokenRequests(), 1u);
 }
 
+// The pauses of a refresh, to the tenth of a second: the refreshed call goes again 1.0 s after its
+// grant; a call refused while that grant ran looks again 2.0 s after it was told so.
+TEST_F(ExecutorAuthTest, ARefreshedCallWaitsOneSecondAndAParkedOneLooksAgainAfterTwo) {
+  ManualClockScope clock;
+  signInWithExpiredToken();
+  const int held = sim.addFault(FaultRule::hold("/oauth/token"));
+  Outcome first, second;
+  manager->requestWithRequest(std::make_shared<KLCamerasRequest>(), first.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return sim.heldCount() == 1; }));
+  manager->requestWithRequest(std::make_shared<KLUserRequest>(), second.recorder());
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return manager->callsWaitingForRefresh() == 1; }));
+  sim.release(held);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return storedAccessToken() != expiredToken; }));
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+
+  clock.advance(0.9);
+  EXPECT_EQ(first.count(), 0) << "sent again before its 1.0 s pause ended";
+  clock.advance(0.1);
+  EXPECT_EQ(first.count(), 1) << "still paused 1.0 s after the grant";
+  EXPECT_FALSE(first.error);
+  clock.advance(0.9);
+  EXPECT_EQ(manager->callsWaitingForRefresh(), 1) << "looked again before 2.0 s";
+  EXPECT_EQ(second.count(), 0);
+  clock.advance(0.1);
+  EXPECT_EQ(manager->callsWaitingForRefresh(), 0) << "still waiting 2.0 s after the refusal";
+  EXPECT_EQ(second.count(), 1);
+  EXPECT_FALSE(second.error);
+  EXPECT_EQ(tokenRequests(), 1u) << tokenLog();
+}
+
 TEST_F(ExecutorAuthTest, WaitingUntilIdleCoversACallParkedBehindAnotherRefresh) {
   // The system clock: the executor's own pauses (1 s after a grant, 2 s before a parked call looks
   // again) are real timers here, and "idle" must wait for them rather than return with a call open.

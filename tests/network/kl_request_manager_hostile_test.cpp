@@ -2,13 +2,17 @@
 // not there, replies too long to hold.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "network/executor_fixture.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_single_requests.h"
+#include "platform/foundation/data.h"
 #include "platform/net/http_errors.h"
+#include "platform/net/tls_policy.h"
 #include "platform/net/test_http_server.h"
 #include "support/manual_clock.h"
 
@@ -17,6 +21,16 @@ namespace {
 
 using cloudsim::FaultRule;
 using platform::MainRunLoop;
+
+// Lets a dripping reply's first byte go once the server has started dripping (a drip asked for
+// before the reply's header block went out is not counted); false when it never starts.
+bool primeDrip(TestHttpServer& server) {
+  for (int tries = 0; tries < 100 && server.bytesDripped() == 0; ++tries) {
+    server.dripOne();
+    MainRunLoop::runUntil([&] { return server.bytesDripped() > 0; }, 0.2);
+  }
+  return server.bytesDripped() > 0;
+}
 
 class HostileCloudTest : public ExecutorTest {
  protected:
@@ -30,38 +44,88 @@ class HostileCloudTest : public ExecutorTest {
   TestHttpServer elsewhere;  // a second host that records whatever reaches it
 };
 
-TEST_F(HostileCloudTest, ClipAddressesOffTheRestServerAreRefusedWithoutSendingAnything) {
+// Where a clip address may lead: the REST server gets the token; a media host over https (as
+// large clouds serve their clips) gets the request without it; plain http elsewhere, or an
+// address naming a user, gets nothing at all.
+TEST_F(HostileCloudTest, ClipsComeFromTheCloudWithTheTokenFromAnHttpsMediaHostWithoutItAndFromNowhereElse) {
   ManualClockScope clock;
   storeCredential(sim.accessToken());
+  cloudsim::CloudSimOptions secure;
+  secure.https = true;
+  cloudsim::CloudSim media(cloudsim::World::generate(cloudsim::GenerateOptions{}), secure);
+  ASSERT_NE(media.start(), 0) << media.lastError();
+  media.setRequireAuth(false);
+  const std::string caFile = ::testing::TempDir() + "dk-media-ca-" + std::to_string(media.port()) + ".pem";
+  ASSERT_TRUE(media.writeCaCertificate(caFile));
+  platform::TlsPolicy::setDefaultCAFile(caFile);
+
+  enum class Expect { Refused, WithToken, WithoutToken };
   const std::string port = std::to_string(sim.port());
-  const std::vector<std::string> addresses = {
-      elsewhere.baseURL() + "/clip.mp4",                   // another port
-      "http://localhost:" + port + clipPath(),             // another host name
-      "https://127.0.0.1:" + port + clipPath(),            // another scheme
-      "http://user@127.0.0.1:" + port + clipPath(),        // credentials in the address
+  const std::string mediaPort = std::to_string(media.port());
+  const struct {
+    std::string address;
+    Expect expect;
+  } cases[] = {
+      {elsewhere.baseURL() + "/clip.mp4", Expect::Refused},                       // plain http, another port
+      {"http://localhost:" + port + clipPath(), Expect::Refused},                 // plain http, another host name
+      {"http://user@127.0.0.1:" + port + clipPath(), Expect::Refused},            // a user in the address
+      {"https://user@localhost:" + mediaPort + clipPath(), Expect::Refused},      // the same over https
+      {"ftp://localhost:" + mediaPort + clipPath(), Expect::Refused},             // not the web
+      {"https://localhost:" + mediaPort + clipPath(), Expect::WithoutToken},      // a media host
+      {"https://127.0.0.1:" + mediaPort + clipPath() + "?sig=1", Expect::WithoutToken},
+      {sim.baseUrl() + clipPath(), Expect::WithToken},                            // the cloud itself
+      {clipPath(), Expect::WithToken},                                            // relative to it
   };
-  std::vector<std::unique_ptr<Outcome>> outcomes;
-  for (const auto& address : addresses) {
-    outcomes.push_back(std::make_unique<Outcome>());
-    manager->downloadRequestWithRequest(clipAt(address), nullptr, outcomes.back()->recorder());
-  }
-  ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    EXPECT_EQ(outcomes[i]->count(), 1) << addresses[i];
-    EXPECT_EQ(outcomes[i]->errorCode(), platform::kURLErrorUnsupportedURL) << addresses[i];
-    EXPECT_TRUE(outcomes[i]->onMain);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    const size_t cloudBefore = sim.requestsTo(clipPath()).size();
+    const size_t mediaBefore = media.requestsTo(clipPath()).size();
+    Outcome outcome;
+    manager->downloadRequestWithRequest(clipAt(c.address), nullptr, outcome.recorder());
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_TRUE(outcome.onMain);
+    const auto cloudSent = sim.requestsTo(clipPath());
+    const auto mediaSent = media.requestsTo(clipPath());
+    switch (c.expect) {
+      case Expect::Refused:
+        EXPECT_EQ(outcome.errorCode(), platform::kURLErrorUnsupportedURL);
+        EXPECT_EQ(cloudSent.size(), cloudBefore);
+        EXPECT_EQ(mediaSent.size(), mediaBefore);
+        break;
+      case Expect::WithToken:
+        EXPECT_FALSE(outcome.error);
+        ASSERT_EQ(cloudSent.size(), cloudBefore + 1);
+        EXPECT_EQ(cloudSent.back().header("Authorization"), "Bearer " + sim.accessToken());
+        break;
+      case Expect::WithoutToken:
+        EXPECT_FALSE(outcome.error) << (outcome.error ? outcome.error->description() : "");
+        EXPECT_TRUE(outcome.result.objectAs<platform::Data>());
+        ASSERT_EQ(mediaSent.size(), mediaBefore + 1);
+        EXPECT_EQ(mediaSent.back().header("Authorization"), "") << "the token stays with the cloud";
+        break;
+    }
   }
   EXPECT_EQ(elsewhere.requestCount(), 0u);
-  EXPECT_EQ(sim.requestCount(), 0u);
 
-  // The cloud's own address still downloads, with the token.
-  Outcome own;
-  manager->downloadRequestWithRequest(clipAt(sim.baseUrl() + clipPath()), nullptr, own.recorder());
+  // A media host that answers 401 is not asking for the cloud's token: no refresh, no re-send.
+  FaultRule refused = FaultRule::failWith(clipPath(), 401,
+                                          "{\"error\":\"invalid_token\",\"error_description\":\"Invalid access token: " +
+                                              sim.accessToken() + "\"}");
+  media.addFault(refused);
+  const size_t before = media.requestsTo(clipPath()).size();
+  Outcome unauthorized;
+  manager->downloadRequestWithRequest(clipAt("https://localhost:" + mediaPort + clipPath()), nullptr,
+                                      unauthorized.recorder());
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  ASSERT_EQ(own.count(), 1);
-  EXPECT_FALSE(own.error);
-  ASSERT_EQ(sim.requestsTo(clipPath()).size(), 1u);
-  EXPECT_EQ(sim.requestsTo(clipPath())[0].header("Authorization"), "Bearer " + sim.accessToken());
+  ASSERT_EQ(unauthorized.count(), 1);
+  ASSERT_TRUE(unauthorized.error);
+  EXPECT_EQ(unauthorized.error->response()->statusCode, 401);
+  EXPECT_EQ(media.requestsTo(clipPath()).size(), before + 1);
+  EXPECT_EQ(sim.requestsTo("/oauth/token").size(), 0u);
+
+  platform::TlsPolicy::setDefaultCAFile("");
+  std::remove(caFile.c_str());
 }
 
 TEST_F(HostileCloudTest, AClipTheCloudRefusesIsAskedForOnceButA401StillGetsTheStoredToken) {
@@ -89,6 +153,126 @@ TEST_F(HostileCloudTest, AClipTheCloudRefusesIsAskedForOnceButA401StillGetsTheSt
   const auto sent = sim.requestsTo(clipPath());
   ASSERT_EQ(sent.size(), 3u);
   EXPECT_EQ(sent[2].header("Authorization"), "Bearer " + sim.accessToken());
+}
+
+// A clip the cloud fails to serve is asked for again ten times, two seconds apart (a 4xx is not:
+// the address will not get better).
+TEST_F(HostileCloudTest, AFailingClipIsAskedForTenMoreTimesTwoSecondsApart) {
+  ManualClockScope clock;
+  storeCredential(sim.accessToken());
+  const struct {
+    const char* what;
+    FaultRule fault;
+  } failures[] = {
+      {"the cloud answers 503", FaultRule::failWith(clipPath(), 503)},
+      {"the cloud answers 500", FaultRule::failWith(clipPath(), 500, "{\"message\":\"boom\"}")},
+  };
+  for (auto failure : failures) {
+    SCOPED_TRACE(failure.what);
+    failure.fault.times = -1;
+    const int fault = sim.addFault(failure.fault);
+    const size_t before = sim.requestsTo(clipPath()).size();
+    const auto sent = [&] { return sim.requestsTo(clipPath()).size() - before; };
+    Outcome outcome;
+    manager->downloadRequestWithRequest(clipAt(sim.baseUrl() + clipPath()), nullptr, outcome.recorder());
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(sent(), 1u);
+    for (size_t retry = 1; retry <= 10; ++retry) {
+      clock.advance(1.9);
+      EXPECT_EQ(sent(), retry) << "retry " << retry << " came early";
+      clock.advance(0.1);
+      EXPECT_EQ(sent(), retry + 1) << "retry " << retry << " is due";
+      EXPECT_EQ(outcome.count(), retry == 10 ? 1 : 0);
+    }
+    clock.advance(60);
+    EXPECT_EQ(sent(), 11u) << "ten retries, no more";
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_TRUE(outcome.error);
+    EXPECT_TRUE(outcome.onMain);
+    sim.removeFault(fault);
+  }
+}
+
+// A clip may take 180 s plus its size at 32 KiB/s, however slowly its bytes trickle in; then the
+// attempt ends (and the retries above take over).
+TEST_F(HostileCloudTest, AClipThatTricklesEndsAt180SecondsPlusItsSizeAt32KiBPerSecond) {
+  ManualClockScope clock;
+  storeCredential(sim.accessToken());
+  auto executor = std::make_shared<KLRequestManager>(elsewhere.baseURL());
+  const size_t bytes = 100 * 32 * 1024;  // 100 s at 32 KiB/s: 280 s in all
+  CannedResponse clip{200, {{"Content-Type", "video/mp4"}}, std::string(bytes, 'v')};
+  clip.drip = true;
+  elsewhere.route("/clip.mp4", clip);
+  std::atomic<int64_t> received{0};
+  Outcome outcome;
+  executor->downloadRequestWithRequest(
+      clipAt("/clip.mp4"), [&received](int64_t completed, int64_t, double) { received = completed; },
+      outcome.recorder());
+  ASSERT_TRUE(primeDrip(elsewhere));
+  // Every byte the server sent has reached the download.
+  const auto caughtUp = [&] { return received == static_cast<int64_t>(elsewhere.bytesDripped()); };
+  ASSERT_TRUE(MainRunLoop::runUntil(caughtUp));
+  const auto tasks = executor->httpSessionManager()->session->tasks();
+  ASSERT_EQ(tasks.size(), 1u);
+  const platform::HttpTaskPtr task = tasks[0];
+  // A byte now and then keeps the call from going idle (180 s): it lives until its deadline. The
+  // second byte of each pair can only arrive if the network thread, having seen the first after
+  // the clock moved, did not end the call.
+  for (const double step : {100.0, 100.0, 79.0}) {
+    clock.clock().advance(step);
+    for (int i = 0; i < 2; ++i) {
+      const size_t sent = elsewhere.bytesDripped();
+      elsewhere.dripOne();
+      ASSERT_TRUE(MainRunLoop::runUntil([&] { return elsewhere.bytesDripped() > sent && caughtUp(); }))
+          << "ended before 280 s";
+    }
+  }
+  EXPECT_EQ(task->retriesDone(), 0);
+  clock.clock().advance(2);  // 281 s
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return task->retriesDone() == 1; })) << "still running past 280 s";
+  EXPECT_EQ(outcome.count(), 0) << "the retries go on";
+  task->cancel();
+  elsewhere.releaseHeld();
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.count() == 1; }));
+}
+
+// Whatever address a request names, the token goes with it only to the REST server itself.
+TEST_F(HostileCloudTest, RestCallsCarryTheTokenOnlyToTheRestServer) {
+  storeCredential(sim.accessToken());
+  sim.setRequireAuth(false);
+  const std::string path = "/rest/v2.4/events";
+  elsewhere.route(path, CannedResponse::json("[]"));
+  const std::string port = std::to_string(sim.port());
+  const struct {
+    std::string url;
+    bool toCloud;  // else to the other server
+    bool withToken;
+  } cases[] = {
+      {elsewhere.baseURL() + path, false, false},            // another port
+      {"http://localhost:" + port + path, true, false},      // the cloud's port under another host name
+      {sim.baseUrl() + path + "?limit=1", true, true},       // the cloud
+      {path, true, true},                                    // relative to it
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    Outcome outcome;
+    manager->requestWithRequest(std::make_shared<MappedRequest>(OLD_EVENTS_GET_REQUEST_CLOUD, c.url),
+                                outcome.recorder());
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(outcome.count(), 1);
+    std::string authorization;
+    if (c.toCloud) {
+      const auto sent = sim.requestsTo(path);
+      ASSERT_FALSE(sent.empty());
+      authorization = sent.back().header("Authorization");
+    } else {
+      const auto sent = elsewhere.requests();
+      ASSERT_FALSE(sent.empty());
+      const auto it = sent.back().headers.find("Authorization");
+      authorization = it == sent.back().headers.end() ? "" : it->second;
+    }
+    EXPECT_EQ(authorization, c.withToken ? "Bearer " + sim.accessToken() : "");
+  }
 }
 
 TEST_F(HostileCloudTest, AReplyLongerThanAnyPageFailsClearlyAndMapsNothing) {

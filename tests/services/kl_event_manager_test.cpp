@@ -276,6 +276,61 @@ TEST_F(KLEventManagerTest, ALiveEventFetchesFromTheEarlierOfItsTimeAndTheCachedF
   EXPECT_EQ(executor->parameter(2, "minTimestamp"), older);
 }
 
+// A broker that floods one camera's destination (hostile or broken) costs two requests, not one
+// per message: one fetch in flight, one follow-up from the earliest time that came meanwhile. The
+// camera list is set again only when the camera came online; other cameras are not held up.
+TEST_F(KLEventManagerTest, AFloodOfLiveEventsFetchesOnceInFlightAndOnceMore) {
+  executor->setScript([](const KLRequest& request, size_t) {
+    return isPage(request) ? ScriptedReply::body(events(600, 401)) : ScriptedReply::parked();
+  });
+  pageAll();
+  auto cameras = oneCamera();
+  auto camera = cameras->cameraWithID(kCamera);
+  camera->setState(false);
+  auto lookup = std::make_shared<CameraLookup>(cameras);
+  manager->setCameraDelegate(lookup);
+  auto watcher = std::make_shared<int>(0);
+  auto kvo = platform::KeyValueObservationController::controllerWithObserver(watcher);
+  int listChanges = 0;
+  kvo->observe(cameras, "values", platform::KeyValueObservingOptionNew,
+               [&](const platform::KeyValueChange&) { listChanges++; });
+  const auto message = [](int64_t camera, double at) {
+    return Value::parseJSON(R"({"type":"vmdDetected","cameraId":)" + std::to_string(camera) + R"(,"timestamp":")" +
+                            serverTime(at) + "\"}");
+  };
+
+  const std::string earliest = serverTime(kNow - 100000 + 450);
+  for (int i = 0; i < 1000; ++i) {
+    // Newer than the cache, except one in the middle that reaches back before its first event.
+    manager->handleMessageUpdate(message(kCamera, i == 500 ? kNow - 100000 + 450 : kNow + i), 3, nullptr, nullptr);
+  }
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(executor->count(), 2u) << "the paging, then one fetch in flight";
+  EXPECT_EQ(executor->parameter(1, "minTimestamp"), serverTime(kNow - 100000 + 600));
+  EXPECT_EQ(camera->state(), true);
+  EXPECT_EQ(listChanges, 1) << "the list is set again once, when the camera came online";
+
+  executor->answerParked(ScriptedReply::body(events(603, 601)));
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(executor->count(), 3u) << "one follow-up for the 999 messages that came meanwhile";
+  EXPECT_EQ(executor->parameter(2, "minTimestamp"), earliest);
+  EXPECT_EQ(manager->numberOfEventsForCameraID(kCamera), 203u);
+
+  executor->answerParked(ScriptedReply::body("[]"));
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(executor->count(), 3u) << "nothing came during the follow-up: the camera is quiet again";
+
+  // The next message fetches at once again; a message of another camera is never held up by it.
+  manager->handleMessageUpdate(message(kCamera, kNow + 2000), 3, nullptr, nullptr);
+  manager->handleMessageUpdate(message(2002, kNow + 2000), 3, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(executor->count(), 4u) << "camera 2002 has nothing cached to fetch from";
+  EXPECT_EQ(executor->parameter(3, "cameraIds"), "1001");
+  executor->answerParked(ScriptedReply::body("[]"));
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(listChanges, 1);
+}
+
 TEST_F(KLEventManagerTest, ALiveEventWithIdentifiersOrTimesOfTheWrongKindChangesNothing) {
   auto cameras = oneCamera();
   auto lookup = std::make_shared<CameraLookup>(cameras);

@@ -245,6 +245,32 @@ TEST_F(KLRecordingManagerTest, AnOlderPageOfRecordingsWithoutIdentifiersComplete
   EXPECT_EQ(list->recordings().size(), 100u);
 }
 
+// A cloud that ignores the older pages' bound and invents new identifiers for the same recordings
+// at every page: each page adds recordings but none reaches further back, so the loop ends
+// instead of asking the same page again for ever (and growing the list without end).
+TEST_F(KLRecordingManagerTest, OlderPagesThatReachNoFurtherBackEndTheLoop) {
+  executor->setScript([](const KLRequest&, size_t index) {
+    if (index == 0) return ScriptedReply::body(page(300, 201));
+    if (index > 500) return ScriptedReply::failure(500);  // keeps a looping manager from hanging the test
+    const int64_t id = 1000 + static_cast<int64_t>(index);
+    return ScriptedReply::body("[" + recording(id) + "]");
+  });
+  for (const bool upToATime : {false, true}) {
+    SCOPED_TRACE(upToATime ? "up to a time" : "the whole history");
+    manager->deleteRecordingsForCameraID(kRecordingsCamera);
+    const size_t before = executor->count();
+    bool done = false;
+    if (upToATime) {
+      manager->loadRecordingsForCameraID(kRecordingsCamera, serverTime(recordingStart(3)), [&] { done = true; });
+    } else {
+      manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { done = true; });
+    }
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_TRUE(done);
+    EXPECT_LE(executor->count() - before, 3u);
+  }
+}
+
 TEST_F(KLRecordingManagerTest, OlderPagesUpToATimeStopOnceItIsCoveredWithoutNotifying) {
   executor->setScript([](const KLRequest&, size_t index) {
     if (index == 0) return ScriptedReply::body(page(300, 201));

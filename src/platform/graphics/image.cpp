@@ -105,9 +105,44 @@ ImagePtr Image::fromPixels(const std::uint8_t* argb32, int pixelWidth, int pixel
   return imageFromSurface(s, scale, opaque);
 }
 
+ImagePtr Image::fromPixelWriter(int pixelWidth, int pixelHeight, double scale, bool opaque,
+                                const std::function<bool(std::uint8_t*, int)>& fill) {
+  if (pixelWidth <= 0 || pixelHeight <= 0 || pixelWidth > 100000 || pixelHeight > 100000) return nullptr;
+  const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pixelWidth);
+  if (stride <= 0) return nullptr;
+  // Our own storage, left as malloc gives it: the writer fills every byte, so zeroing is waste.
+  // Vectorised writers (FFmpeg's converters) store whole blocks of pixels, past the end of a row
+  // that is not a multiple of their width; the slack keeps the last row's spill inside the block.
+  constexpr size_t kWriterSlack = 256;
+  auto* data = static_cast<unsigned char*>(
+      std::malloc(static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) + kWriterSlack));
+  if (!data) return nullptr;
+  if (!fill(data, stride)) {
+    std::free(data);
+    return nullptr;
+  }
+  cairo_surface_t* s = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight, stride);
+  static const cairo_user_data_key_t kStorageKey{};
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_set_user_data(s, &kStorageKey, data, std::free) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    std::free(data);
+    return nullptr;
+  }
+  return imageFromSurface(s, scale, opaque);
+}
+
 ImagePtr Image::fromEncodedData(const std::vector<std::uint8_t>& bytes, double scale, std::string* error) {
   bool opaque = false;
   cairo_surface_t* s = decodeImage(bytes, &opaque, error);
+  if (!s) return nullptr;
+  return imageFromSurface(s, scale, opaque);
+}
+
+ImagePtr Image::fromEncodedDataFitting(const std::vector<std::uint8_t>& bytes, int maxPixelSize, double scale,
+                                       std::string* error) {
+  bool opaque = false;
+  cairo_surface_t* s = decodeImageToFit(bytes, maxPixelSize, &opaque, error);
   if (!s) return nullptr;
   return imageFromSurface(s, scale, opaque);
 }

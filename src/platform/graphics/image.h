@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,9 +40,19 @@ class Image {
   // Copies premultiplied ARGB32 pixels (stride in bytes).
   static ImagePtr fromPixels(const std::uint8_t* argb32, int pixelWidth, int pixelHeight, int bytesPerRow,
                              double scale = 1.0, bool opaque = false);
+  // An image whose pixels `fill` writes straight into the image's own storage (premultiplied
+  // ARGB32, `bytesPerRow` apart), nothing zeroed or copied first. nullptr when the storage cannot
+  // be had or `fill` returns false; `fill` must write every pixel.
+  static ImagePtr fromPixelWriter(int pixelWidth, int pixelHeight, double scale, bool opaque,
+                                  const std::function<bool(std::uint8_t* data, int bytesPerRow)>& fill);
   // Decodes PNG or JPEG bytes (by their signature). nullptr with a reason in *error otherwise.
   static ImagePtr fromEncodedData(const std::vector<std::uint8_t>& bytes, double scale = 1.0,
                                   std::string* error = nullptr);
+  // The same, shrunk by a whole factor (blocks averaged) while it is decoded so that neither side
+  // exceeds `maxPixelSize` pixels: a picture far larger than it is shown never takes its full
+  // size in memory (an interlaced PNG far above it is refused).
+  static ImagePtr fromEncodedDataFitting(const std::vector<std::uint8_t>& bytes, int maxPixelSize, double scale = 1.0,
+                                         std::string* error = nullptr);
   static ImagePtr fromFile(const std::string& path, double scale = 1.0, std::string* error = nullptr);
 
   // The project's image of that name ("loadingGrey1", "Play"), looked up as "<name>@2x.png",

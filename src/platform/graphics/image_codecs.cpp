@@ -1,10 +1,14 @@
 #include "platform/graphics/image_codecs.h"
 
+#include "platform/graphics/image_shrink.h"
+
 #include <jpeglib.h>
+#include <png.h>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -45,21 +49,31 @@ bool sizeJustified(std::uint64_t w, std::uint64_t h, size_t encodedBytes, std::u
 // Surfaces made from another one's pixels keep that one alive until they go.
 const cairo_user_data_key_t kPixelOwnerKey{};
 
-cairo_surface_t* decodePNG(const std::vector<std::uint8_t>& bytes, bool* opaque, std::string* error) {
+// The size a PNG declares, when it is one we may decode; false with the reason otherwise.
+bool acceptablePNGSize(const std::vector<std::uint8_t>& bytes, std::uint32_t* width, std::uint32_t* height,
+                       std::string* error) {
   // IHDR follows the signature: length, "IHDR", width, height, bit depth, colour type.
   if (bytes.size() < 33 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) {
     *error = "truncated PNG header";
-    return nullptr;
+    return false;
   }
   const std::uint32_t w = bigEndian32(bytes.data() + 16), h = bigEndian32(bytes.data() + 20);
   if (w == 0 || h == 0 || w > kMaxDecodedDimension || h > kMaxDecodedDimension) {
     *error = "PNG dimensions out of range";
-    return nullptr;
+    return false;
   }
   if (!sizeJustified(w, h, bytes.size(), kMaxPngPixelsPerByte)) {
     *error = "PNG size too large for its data (" + std::to_string(w) + "x" + std::to_string(h) + ")";
-    return nullptr;
+    return false;
   }
+  *width = w;
+  *height = h;
+  return true;
+}
+
+cairo_surface_t* decodePNG(const std::vector<std::uint8_t>& bytes, bool* opaque, std::string* error) {
+  std::uint32_t w = 0, h = 0;
+  if (!acceptablePNGSize(bytes, &w, &h, error)) return nullptr;
   ReadCursor cursor{&bytes, 0};
   cairo_surface_t* s = cairo_image_surface_create_from_png_stream(readFromVector, &cursor);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
@@ -139,10 +153,12 @@ void jpegWarningIsFatal(j_common_ptr info, int level) {
 void jpegSilence(j_common_ptr, int) {}
 
 // Kept free of C++ objects with destructors: libjpeg reports errors by longjmp.
-cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, char* message) {
+cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, int maxPixelSize, char* message) {
   jpeg_decompress_struct info;
   JpegError err;
   cairo_surface_t* volatile surface = nullptr;
+  RowShrinker* volatile shrinker = nullptr;
+  unsigned char* volatile rgbRow = nullptr;
   info.err = jpeg_std_error(&err.manager);
   err.manager.error_exit = jpegErrorExit;
   err.manager.emit_message = jpegWarningIsFatal;
@@ -150,6 +166,8 @@ cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, char* mes
     std::snprintf(message, JMSG_LENGTH_MAX, "invalid JPEG data: %.150s", err.message);
     jpeg_destroy_decompress(&info);
     if (surface) cairo_surface_destroy(surface);
+    delete shrinker;
+    std::free(rgbRow);
     return nullptr;
   }
   jpeg_create_decompress(&info);
@@ -169,8 +187,48 @@ cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, char* mes
     return nullptr;
   }
   info.out_color_space = JCS_RGB;
+  const unsigned longer = std::max(info.image_width, info.image_height);
+  if (maxPixelSize > 0 && longer > static_cast<unsigned>(maxPixelSize)) {
+    // libjpeg's own reduction first (cheap: it skips most of the transform), to no less than
+    // the bound; the rest by averaging blocks.
+    info.scale_num = 1;
+    info.scale_denom = 1;
+    for (unsigned denom : {8u, 4u, 2u}) {
+      if ((longer + denom - 1) / denom >= static_cast<unsigned>(maxPixelSize)) {
+        info.scale_denom = denom;
+        break;
+      }
+    }
+  }
   jpeg_start_decompress(&info);
   const int w = static_cast<int>(info.output_width), h = static_cast<int>(info.output_height);
+  if (maxPixelSize > 0 && std::max(w, h) > maxPixelSize) {
+    shrinker = new RowShrinker(w, h, shrinkFactor(w, h, maxPixelSize));
+    rgbRow = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(w) * 4));
+    if (!shrinker->ready() || !rgbRow) {
+      std::snprintf(message, JMSG_LENGTH_MAX, "out of memory decoding JPEG");
+      jpeg_destroy_decompress(&info);
+      delete shrinker;
+      std::free(rgbRow);
+      return nullptr;
+    }
+    while (info.output_scanline < info.output_height) {
+      JSAMPROW target = rgbRow + w;  // expanded leftwards in place, as below
+      jpeg_read_scanlines(&info, &target, 1);
+      auto* out = reinterpret_cast<std::uint32_t*>(rgbRow);
+      for (int x = 0; x < w; ++x) {
+        const unsigned char* p = rgbRow + w + 3 * x;
+        out[x] = 0xff000000u | (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+      }
+      shrinker->addRow(out);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    std::free(rgbRow);
+    cairo_surface_t* shrunk = shrinker->finish();
+    delete shrinker;
+    return shrunk;
+  }
   surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     std::snprintf(message, JMSG_LENGTH_MAX, "out of memory decoding JPEG");
@@ -200,15 +258,136 @@ cairo_surface_t* decodeJPEGRaw(const unsigned char* data, size_t size, char* mes
 
 }  // namespace
 
+namespace {
+
+struct PngInput {
+  const std::uint8_t* data;
+  size_t size;
+  size_t offset;
+};
+
+void pngReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
+  auto* in = static_cast<PngInput*>(png_get_io_ptr(png));
+  if (length > in->size - in->offset) png_error(png, "truncated PNG data");
+  std::memcpy(out, in->data + in->offset, length);
+  in->offset += length;
+}
+
+void pngSilence(png_structp, png_const_charp) {}
+
+// Kept free of C++ objects with destructors: libpng reports errors by longjmp.
+cairo_surface_t* decodePNGRowsRaw(const std::uint8_t* data, size_t size, int maxPixelSize, bool* opaque, bool* interlaced,
+                                  char* message, size_t messageSize) {
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, pngSilence);
+  png_infop info = png ? png_create_info_struct(png) : nullptr;
+  if (!info) {
+    png_destroy_read_struct(&png, nullptr, nullptr);
+    std::snprintf(message, messageSize, "out of memory decoding PNG");
+    return nullptr;
+  }
+  PngInput input{data, size, 0};
+  RowShrinker* volatile shrinker = nullptr;
+  std::uint32_t* volatile row = nullptr;
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    delete shrinker;
+    std::free(row);
+    std::snprintf(message, messageSize, "invalid PNG data");
+    return nullptr;
+  }
+  png_set_read_fn(png, &input, pngReadFromMemory);
+  png_read_info(png, info);
+  const int w = static_cast<int>(png_get_image_width(png, info)), h = static_cast<int>(png_get_image_height(png, info));
+  const int colour = png_get_color_type(png, info);
+  *opaque = !(colour & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS);
+  *interlaced = png_get_interlace_type(png, info) != PNG_INTERLACE_NONE;
+  if (*interlaced) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    return nullptr;
+  }
+  // Every kind of PNG as 8-bit B, G, R, A bytes: cairo's ARGB32 words, not yet premultiplied.
+  png_set_expand(png);
+  png_set_strip_16(png);
+  png_set_gray_to_rgb(png);
+  png_set_bgr(png);
+  png_set_filler(png, 0xff, PNG_FILLER_AFTER);
+  png_read_update_info(png, info);
+  if (png_get_rowbytes(png, info) != static_cast<png_size_t>(w) * 4) png_error(png, "unexpected PNG row layout");
+  shrinker = new RowShrinker(w, h, shrinkFactor(w, h, maxPixelSize));
+  row = static_cast<std::uint32_t*>(std::malloc(static_cast<size_t>(w) * 4));
+  if (!shrinker->ready() || !row) png_error(png, "out of memory");
+  for (int y = 0; y < h; ++y) {
+    png_read_row(png, reinterpret_cast<png_bytep>(row), nullptr);
+    if (!*opaque) {
+      for (int x = 0; x < w; ++x) {
+        const std::uint32_t p = row[x], a = p >> 24;
+        auto mul = [a](std::uint32_t c) { return (c * a + 127) / 255; };
+        row[x] = (a << 24) | (mul((p >> 16) & 0xff) << 16) | (mul((p >> 8) & 0xff) << 8) | mul(p & 0xff);
+      }
+    }
+    shrinker->addRow(row);
+  }
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::free(row);
+  cairo_surface_t* shrunk = shrinker->finish();
+  delete shrinker;
+  return shrunk;
+}
+
+// A PNG larger than the bound, decoded row by row into its shrunk picture.
+cairo_surface_t* decodePNGToFit(const std::vector<std::uint8_t>& bytes, int maxPixelSize, bool* opaque,
+                                std::string* error) {
+  std::uint32_t w = 0, h = 0;
+  if (!acceptablePNGSize(bytes, &w, &h, error)) return nullptr;
+  const auto longer = static_cast<int>(std::max(w, h));
+  if (longer <= maxPixelSize) return decodePNG(bytes, opaque, error);
+  char message[128] = {0};
+  bool interlaced = false;
+  cairo_surface_t* s = decodePNGRowsRaw(bytes.data(), bytes.size(), maxPixelSize, opaque, &interlaced, message,
+                                        sizeof message);
+  if (s) return s;
+  if (!interlaced) {
+    *error = message;
+    return nullptr;
+  }
+  // Interlaced rows come in passes: the whole picture is decoded first, so only a little larger.
+  if (longer > 2 * maxPixelSize) {
+    *error = "interlaced PNG far larger than it is shown (" + std::to_string(w) + "x" + std::to_string(h) + ")";
+    return nullptr;
+  }
+  cairo_surface_t* whole = decodePNG(bytes, opaque, error);
+  if (!whole) return nullptr;
+  const int width = cairo_image_surface_get_width(whole), height = cairo_image_surface_get_height(whole);
+  RowShrinker shrinker(width, height, shrinkFactor(width, height, maxPixelSize));
+  const unsigned char* pixels = cairo_image_surface_get_data(whole);
+  const int stride = cairo_image_surface_get_stride(whole);
+  for (int y = 0; y < height; ++y) {
+    shrinker.addRow(reinterpret_cast<const std::uint32_t*>(pixels + static_cast<size_t>(y) * stride));
+  }
+  cairo_surface_destroy(whole);
+  s = shrinker.finish();
+  if (!s) *error = "out of memory decoding PNG";
+  return s;
+}
+
+}  // namespace
+
 cairo_surface_t* decodeImage(const std::vector<std::uint8_t>& bytes, bool* opaque, std::string* error) {
+  return decodeImageToFit(bytes, 0, opaque, error);
+}
+
+cairo_surface_t* decodeImageToFit(const std::vector<std::uint8_t>& bytes, int maxPixelSize, bool* opaque,
+                                  std::string* error) {
   std::string ignored;
   if (!error) error = &ignored;
   bool ignoredOpaque;
   if (!opaque) opaque = &ignoredOpaque;
-  if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0) return decodePNG(bytes, opaque, error);
+  if (bytes.size() >= 8 && std::memcmp(bytes.data(), kPngSignature, 8) == 0) {
+    return maxPixelSize > 0 ? decodePNGToFit(bytes, maxPixelSize, opaque, error) : decodePNG(bytes, opaque, error);
+  }
   if (bytes.size() >= 3 && bytes[0] == 0xff && bytes[1] == 0xd8 && bytes[2] == 0xff) {
     char message[JMSG_LENGTH_MAX] = {0};
-    cairo_surface_t* s = decodeJPEGRaw(bytes.data(), bytes.size(), message);
+    cairo_surface_t* s = decodeJPEGRaw(bytes.data(), bytes.size(), std::max(maxPixelSize, 0), message);
     if (!s) *error = message;
     *opaque = s != nullptr;
     return s;

@@ -69,6 +69,15 @@ ErrorPtr fetchFailure(const RecordingSourcePtr& source) {
   return error;
 }
 
+// Why a frame did not come: the recording stopped arriving, or its bytes do not decode to what
+// its index says (they changed while it was read, or were broken on the cloud). Nothing when the
+// frame just is not there.
+ErrorPtr frameFailure(const RecordingSourcePtr& source, const VideoDecoder& decoder) {
+  if (ErrorPtr error = fetchFailure(source)) return error;
+  if (decoder.lastFrameDamaged()) return Error::make(kStreamerErrorDomain, 8, "The recording's video is damaged");
+  return nullptr;
+}
+
 }  // namespace
 
 void StreamerEnvironment::install(StreamerEnvironment environment) {
@@ -275,12 +284,12 @@ struct DKCameraStreamer::State {
           expected = decoder->wantedGeneration;
         }
         ImagePtr image = decoder->decoder.frameAt(index);
-        ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
+        ErrorPtr failure = image ? nullptr : frameFailure(decoder->source, decoder->decoder);
         DispatchQueue::main()->async([weak, image, expected, index, failure] {
           auto s = weak.lock();
           if (!s || s->state_->generation != expected) return;
           State& st = *s->state_;
-          if (failure) {  // the recording stopped arriving: no frame will come
+          if (failure) {  // no frame will come
             st.fail(failure);
             return;
           }
@@ -702,12 +711,15 @@ void DKCameraStreamer::takeSnapshot() {
   if (!decoder) return;
   const size_t index = s.displayedIndex;
   const double time = s.now();
-  s.decodeQueue->async([weak = s.owner, decoder, index, time] {
+  s.decodeQueue->async([weak = s.owner, decoder, index, time, expected = s.generation] {
     ImagePtr image = decoder->decoder.frameAt(index);
+    ErrorPtr failure = image ? nullptr : frameFailure(decoder->source, decoder->decoder);
     // Delivered even when the item changed meanwhile: it is the frame that was on screen.
-    DispatchQueue::main()->async([weak, image, time] {
+    DispatchQueue::main()->async([weak, image, time, failure, expected] {
       auto streamer = weak.lock();
       if (!streamer) return;
+      // A damaged frame is no snapshot: the item fails (and nothing reaches the album).
+      if (failure && streamer->state_->generation == expected) streamer->state_->fail(failure);
       auto d = streamer->state_->delegate.lock();
       if (d && d->respondsToSelector("cameraStreamer:onSnapshotTaken:atTime:")) {
         d->cameraStreamerOnSnapshotTaken(streamer, image, time);

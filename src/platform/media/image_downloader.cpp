@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/dispatch/queue.h"
-#include "platform/media/image_response.h"
+#include "platform/graphics/screen_scale.h"
 #include "platform/net/credential_scope.h"
 
 namespace dk::platform {
@@ -69,8 +69,8 @@ std::shared_ptr<ImageDownloader> ImageDownloader::create(std::shared_ptr<ImageCa
   return std::shared_ptr<ImageDownloader>(new ImageDownloader(std::move(cache), std::move(tls)));
 }
 
-ImageDownloader::ImageDownloader(std::shared_ptr<ImageCache> cache, TlsPolicy tls) : cache_(std::move(cache)) {
-  installImageResponseDecoder();
+ImageDownloader::ImageDownloader(std::shared_ptr<ImageCache> cache, TlsPolicy tls)
+    : cache_(std::move(cache)), decodeQueue_(DispatchQueue::createSerial("com.kelo.image.decode")) {
   HttpSession::Options options;
   options.tls = std::move(tls);
   session_ = HttpSession::create(std::move(options));
@@ -105,6 +105,14 @@ void ImageDownloader::setMaxConcurrentDownloads(size_t count) {
   }
   startWaitingFetches();
 }
+
+int ImageDownloader::maxDecodedPixelSize() const { return maxDecodedPixelSize_.load(); }
+
+void ImageDownloader::setMaxDecodedPixelSize(int pixels) {
+  maxDecodedPixelSize_.store(pixels > 0 ? pixels : kDefaultMaxDecodedPixelSize);
+}
+
+size_t ImageDownloader::mostDecodesAtOnce() const { return mostDecoding_.load(); }
 
 double ImageDownloader::downloadTimeout() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -231,7 +239,8 @@ void ImageDownloader::startWaitingFetches() {
     credentialServer = credentialServer_;
   }
   if (starting.empty()) return;
-  configuration.responseSerializer = ResponseSerializerKind::Image;
+  configuration.responseSerializer = ResponseSerializerKind::Http;  // decoded here, to size, one at a time
+  configuration.acceptableContentTypes = defaultAcceptableContentTypes(ResponseSerializerKind::Image);
   configuration.callbackQueue = DispatchQueue::global();
   auto withCredential = std::make_shared<const RequestConfiguration>(configuration);
   configuration.headers.erase("Authorization");
@@ -246,13 +255,10 @@ void ImageDownloader::startWaitingFetches() {
         [weak, fetch](const std::shared_ptr<const HttpResponseInfo>&, const Value& body) {
           auto self = weak.lock();
           if (!self) return;
-          auto object = std::dynamic_pointer_cast<const ImageObject>(body.objectValue());
-          if (!object || !object->image()) {
-            self->finishFetch(fetch, nullptr,
-                              imageError(kImageErrorNotAnImage, "The reply is not an image: " + fetch->url));
-            return;
-          }
-          self->finishFetch(fetch, object->image(), nullptr);
+          DataPtr data = body.objectAs<Data>();
+          self->decodeQueue_->async([weak, fetch, data] {
+            if (auto self = weak.lock()) self->decodeAndFinish(fetch, data);
+          });
         },
         [weak, fetch](const ErrorPtr& error) {
           if (auto self = weak.lock()) self->finishFetch(fetch, nullptr, error);
@@ -260,6 +266,25 @@ void ImageDownloader::startWaitingFetches() {
     std::lock_guard<std::mutex> lock(mutex_);
     fetch->task = task;
   }
+}
+
+void ImageDownloader::decodeAndFinish(const std::shared_ptr<Fetch>& fetch, DataPtr body) {
+  ImagePtr image;
+  if (body && body->length() > 0) {
+    const size_t now = ++decoding_;
+    for (size_t most = mostDecoding_.load(); now > most && !mostDecoding_.compare_exchange_weak(most, now);) {
+    }
+    const std::string& bytes = body->bytes();
+    const std::vector<std::uint8_t> encoded(bytes.begin(), bytes.end());
+    body.reset();
+    image = Image::fromEncodedDataFitting(encoded, maxDecodedPixelSize_.load(), mainScreenScale());
+    --decoding_;
+  }
+  if (!image) {
+    finishFetch(fetch, nullptr, imageError(kImageErrorNotAnImage, "The reply is not an image: " + fetch->url));
+    return;
+  }
+  finishFetch(fetch, std::move(image), nullptr);
 }
 
 void ImageDownloader::finishFetch(const std::shared_ptr<Fetch>& fetch, ImagePtr image, ErrorPtr error) {

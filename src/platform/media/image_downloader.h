@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/dispatch/queue.h"
+#include "platform/foundation/data.h"
 #include "platform/foundation/error.h"
 #include "platform/graphics/image.h"
 #include "platform/media/image_cache.h"
@@ -79,6 +81,11 @@ using ImageLoadOperationPtr = std::shared_ptr<ImageLoadOperation>;
 class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
  public:
   static constexpr size_t kDefaultMaxConcurrentDownloads = 6;
+  // Pictures are decoded no larger than this across (pixels). The widest place a downloaded
+  // picture is shown is the player's area, a screen's width (an event's thumbnail while the
+  // timeline scrolls); a thumbnail of 7000 x 7000 pixels would otherwise take 196 MB, in memory
+  // and in the cache.
+  static constexpr int kDefaultMaxDecodedPixelSize = 1280;
 
   // The process-wide downloader over the shared image cache.
   static std::shared_ptr<ImageDownloader> sharedDownloader();
@@ -94,6 +101,12 @@ class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
   std::optional<std::string> valueForHTTPHeaderField(const std::string& field) const;
   size_t maxConcurrentDownloads() const;
   void setMaxConcurrentDownloads(size_t count);
+  // The largest width or height an image is decoded to; larger ones are shrunk while decoded.
+  int maxDecodedPixelSize() const;
+  void setMaxDecodedPixelSize(int pixels);
+  // The most images decoded at the same moment so far (one at a time: a burst of large replies
+  // must not each hold its decoding memory at once).
+  size_t mostDecodesAtOnce() const;
   double downloadTimeout() const;
   void setDownloadTimeout(double seconds);
   // The REST server the "Authorization" header belongs to: a load of any other address (see
@@ -122,11 +135,15 @@ class ImageDownloader : public std::enable_shared_from_this<ImageDownloader> {
   void loadFromDiskOrNetwork(const ImageLoadOperationPtr& operation);
   void enqueue(const ImageLoadOperationPtr& operation);
   void startWaitingFetches();  // call without the lock
+  void decodeAndFinish(const std::shared_ptr<Fetch>& fetch, DataPtr body);
   void finishFetch(const std::shared_ptr<Fetch>& fetch, ImagePtr image, ErrorPtr error);
   void cancelOperation(ImageLoadOperation& operation);
 
   std::shared_ptr<ImageCache> cache_;
   std::shared_ptr<HttpSession> session_;
+  QueuePtr decodeQueue_;  // serial: one decode at a time
+  std::atomic<int> maxDecodedPixelSize_{kDefaultMaxDecodedPixelSize};
+  std::atomic<size_t> decoding_{0}, mostDecoding_{0};
   mutable std::mutex mutex_;
   HeaderMap headers_;
   size_t maxConcurrent_ = kDefaultMaxConcurrentDownloads;

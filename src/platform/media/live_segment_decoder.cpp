@@ -10,10 +10,10 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/mem.h>
-#include <libswscale/swscale.h>
 }
 
 #include "platform/media/audio_frame_pcm.h"
+#include "platform/media/frame_converter.h"
 #include "platform/media/media_input_policy.h"
 
 namespace dk::platform {
@@ -67,8 +67,7 @@ struct LiveSegmentDecoder::Impl {
   AVCodecContext* codec = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
-  SwsContext* scaler = nullptr;
-  std::vector<uint8_t> scratch;  // one picture's pixels, reused
+  FrameConverter converter;
   int stream = -1;
   double timeBase = 0;
   int64_t firstPts = AV_NOPTS_VALUE;
@@ -101,7 +100,6 @@ struct LiveSegmentDecoder::Impl {
   ~Impl() {
     av_frame_free(&soundFrame);
     avcodec_free_context(&sound);
-    sws_freeContext(scaler);
     av_frame_free(&frame);
     av_packet_free(&packet);
     avcodec_free_context(&codec);
@@ -235,17 +233,7 @@ struct LiveSegmentDecoder::Impl {
     pendingSound.push_back(std::move(next));
   }
 
-  ImagePtr image(const AVFrame* f) {
-    const int w = f->width, h = f->height;
-    scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(f->format), w, h, AV_PIX_FMT_BGRA,
-                                  SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!scaler) return nullptr;
-    scratch.resize(static_cast<size_t>(w) * h * 4);
-    uint8_t* destination[1] = {scratch.data()};
-    const int stride[1] = {w * 4};
-    sws_scale(scaler, f->data, f->linesize, 0, h, destination, stride);
-    return Image::fromPixels(scratch.data(), w, h, w * 4, 1.0, true);
-  }
+  ImagePtr image(const AVFrame* f) { return converter.convert(f); }
 };
 
 LiveSegmentDecoder::LiveSegmentDecoder() : impl_(std::make_unique<Impl>()) {}

@@ -22,6 +22,7 @@
 #include "platform/dispatch/sync.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
+#include "platform/net/http_errors.h"
 #include "platform/net/http_session.h"
 
 namespace dk::platform {
@@ -156,6 +157,9 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   std::optional<MediaBox> media;      // of the version read, from its first bytes
   std::string firstBytes;             // the version's first bytes, up to a little of its media
   std::map<int64_t, std::string> checked;  // the checks' bytes, once in (empty: not the part asked for)
+  // The version's validator (a strong ETag, else Last-Modified), once a reply has given one:
+  // range reads then carry it as If-Range, and a reply of another one is another recording.
+  std::string validator;
   int requests = 0;
   int64_t received = 0;
   int64_t lastRead = -2;   // the chunk read last
@@ -210,6 +214,11 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     configuration->acceptableContentTypes = std::vector<std::string>{"video/mp4"};
     configuration->headers["Authorization"] = "Bearer " + token;
     configuration->headers["Range"] = "bytes=" + std::to_string(first) + "-" + std::to_string(last);
+    // A recording still being recorded changes by growing, which the growth checks handle; any
+    // other must stay the bytes first read. (The size probe asks what the server has now.)
+    if (!validator.empty() && !everOpen && chunk != kSizeProbe) configuration->headers["If-Range"] = validator;
+    // A server that ignores ranges sends the whole recording: the source's own bound decides.
+    configuration->maxBodyBytes = std::max(limits.largestWholeReply, limits.chunkBytes);
     configuration->timeoutInterval = limits.idleSeconds;
     configuration->callbackQueue = queue;
     const uint64_t expectedVersion = version;
@@ -244,9 +253,14 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     const bool timedOut = it->second.timedOut;
     if (it->second.deadline) it->second.deadline->invalidate();
     pending.erase(it);
-    failLocked(timedOut ? Error::make(std::string(kURLErrorDomain), kURLErrorTimedOut,
-                                      "The recording took too long to arrive")
-                        : error);
+    if (timedOut) {
+      failLocked(Error::make(std::string(kURLErrorDomain), kURLErrorTimedOut, "The recording took too long to arrive"));
+    } else if (error && error->domain() == kURLErrorDomain && error->code() == kURLErrorDataLengthExceedsMaximum) {
+      // Only a whole recording sent in place of a part can be longer than largestWholeReply.
+      failLocked(Error::make(kSourceErrorDomain, 7, "The recording is too large to read without ranges"));
+    } else {
+      failLocked(error);
+    }
   }
 
   void arrived(int64_t chunk, int64_t first, uint64_t expectedVersion,
@@ -265,6 +279,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     received += static_cast<int64_t>(body.size());
     open = headerOf(*response, "X-Recording-Open") == "true";
     everOpen = everOpen || open;
+    if (chunk != kSizeProbe && !sameValidator(*response)) {
+      failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
+      return;
+    }
     const auto range = parseContentRange(headerOf(*response, "Content-Range"));
     if (response->statusCode == 206 && range && range->first == first &&
         range->last - range->first + 1 == static_cast<int64_t>(body.size())) {
@@ -308,6 +326,23 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
       return;
     }
     changed.notify_all();
+  }
+
+  // Whether a reply is of the version whose validator is known (learning it from the first reply
+  // that has one). A closed recording keeps its validator; an open one changes it as it grows.
+  bool sameValidator(const HttpResponseInfo& response) {
+    std::string tag = headerOf(response, "ETag");
+    if (tag.rfind("W/", 0) == 0) tag.clear();  // a weak tag may not go in If-Range
+    const std::string replied = tag.empty() ? headerOf(response, "Last-Modified") : tag;
+    if (everOpen) {
+      validator.clear();
+      return true;
+    }
+    if (validator.empty()) {
+      validator = replied;
+      return true;
+    }
+    return replied == validator;
   }
 
   // The first size fixes the version read; only an open recording may grow meanwhile.

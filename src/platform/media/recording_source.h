@@ -7,7 +7,9 @@
 // outlives the source) of at most Limits::heldBytes; beyond that the piece used longest ago
 // goes. Every transfer ends: it fails when no byte moves for idleSeconds and is cut at
 // deadlineSeconds (both on the platform clock). A failure is final for the source: readers are
-// woken and get -1, and error() says why.
+// woken and get -1, and error() says why. A closed recording must stay the bytes first read:
+// where the server gives a validator (a strong ETag, else Last-Modified), later range reads carry
+// it in If-Range, and a reply of another version fails the source.
 //
 // Thread-safe. read() and size() block the calling thread and must not run on the main thread
 // (the streamer calls them from its decode queue); the transfers complete on a queue of the
@@ -30,7 +32,8 @@ class RecordingSource {
     int64_t chunkBytes = 128 << 10;
     int64_t heldBytes = 64LL << 20;          // on disk at most, per source
     int64_t largestRecording = 16LL << 30;   // a larger size from the server is refused
-    int64_t largestWholeReply = 64LL << 20;  // a server that ignores ranges may send this much
+    int64_t largestWholeReply = 64LL << 20;  // a server that ignores ranges may send this much (the
+                                             // only bound on a reply's size)
     double idleSeconds = 20;
     double deadlineSeconds = 25;
   };

@@ -6,13 +6,13 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/media/frame_converter.h"
 #include "platform/media/media_input_policy.h"
 #include "platform/media/media_input_reader.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 namespace dk::platform {
@@ -105,7 +105,7 @@ struct VideoDecoder::Impl {
   AVFrame* frame = nullptr;
   AVFrame* shown = nullptr;  // the last picture out of the decoder at or before the target
   AVFrame* ahead = nullptr;  // a picture out of the decoder past the last target, kept for the next
-  SwsContext* scaler = nullptr;
+  FrameConverter converter;
   int stream = -1;
   int nalLengthSize = 0;
   AVCodecID codecId = AV_CODEC_ID_NONE;
@@ -126,12 +126,16 @@ struct VideoDecoder::Impl {
   bool endOfFile = false;
   bool drained = false;
   bool pending = false;  // `packet` holds one read and not yet handed on
+  // The decoder refused a packet or marked a picture as broken since the last seek: what comes
+  // out now may be predicted from damage (a grey, concealed picture), so nothing is shown.
+  bool damagedSinceSeek = false;
+  bool damaged = false;  // the last frameAt() failed for that reason
+  int pictureWidth = 0, pictureHeight = 0;  // the stream's picture size when it opened
   ImagePtr shownImage;
   int64_t shownImagePts = INT64_MIN;
   Counters counters;
 
   ~Impl() {
-    sws_freeContext(scaler);
     av_frame_free(&frame);
     av_frame_free(&shown);
     av_frame_free(&ahead);
@@ -205,6 +209,7 @@ struct VideoDecoder::Impl {
     nextSample = sample;
     lastOutPts = INT64_MIN;
     endOfFile = drained = false;
+    damagedSinceSeek = false;
     return true;
   }
 
@@ -242,7 +247,8 @@ struct VideoDecoder::Impl {
         continue;
       }
       ++counters.packetsDecoded;
-      avcodec_send_packet(codec, packet);  // a broken packet makes no picture; that is handled
+      const int sent = avcodec_send_packet(codec, packet);
+      if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF) damagedSinceSeek = true;
       av_packet_unref(packet);
       return true;
     }
@@ -262,6 +268,9 @@ struct VideoDecoder::Impl {
     for (;;) {
       const int rc = avcodec_receive_frame(codec, frame);
       if (rc == 0) {
+        // (Not AV_FRAME_FLAG_CORRUPT: under SHOW_ALL it marks every picture after a key frame that is
+        // not an instantaneous refresh, sound ones included.)
+        if (frame->decode_error_flags != 0) damagedSinceSeek = true;
         const int64_t at = ptsOf(frame);
         if (at > pts) {
           av_frame_unref(ahead);
@@ -275,22 +284,10 @@ struct VideoDecoder::Impl {
         if (at == pts) return true;
         continue;
       }
+      if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) damagedSinceSeek = true;
       if (rc != AVERROR(EAGAIN)) return shown->data[0] != nullptr;  // the end, or broken
       if (!feed(pts)) return shown->data[0] != nullptr;
     }
-  }
-
-  ImagePtr toImage() {
-    const AVFrame* source = shown;
-    const int w = source->width, h = source->height;
-    scaler = sws_getCachedContext(scaler, w, h, static_cast<AVPixelFormat>(source->format), w, h,
-                                  AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!scaler) return nullptr;
-    std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-    uint8_t* destination[1] = {pixels.data()};
-    const int stride[1] = {w * 4};
-    sws_scale(scaler, source->data, source->linesize, 0, h, destination, stride);
-    return Image::fromPixels(pixels.data(), w, h, w * 4, 1.0, true);
   }
 
   bool scanFrameTable(std::string* why, int64_t* end);
@@ -488,6 +485,8 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
   if (d.codec->width <= 0 || d.codec->height <= 0 || d.codec->width > 8192 || d.codec->height > 8192) {
     return fail("unusable picture size");
   }
+  d.pictureWidth = d.codec->width;
+  d.pictureHeight = d.codec->height;
   const AVCodecParameters* par = stream->codecpar;
   if (par->codec_id == AV_CODEC_ID_H264 && par->extradata_size >= 7 && par->extradata[0] == 1) {
     d.nalLengthSize = (par->extradata[4] & 3) + 1;
@@ -511,9 +510,10 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
 
 const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->frameTimes; }
 double VideoDecoder::duration() const { return impl_->duration; }
-int VideoDecoder::width() const { return impl_->codec ? impl_->codec->width : 0; }
-int VideoDecoder::height() const { return impl_->codec ? impl_->codec->height : 0; }
+int VideoDecoder::width() const { return impl_->codec ? impl_->pictureWidth : 0; }
+int VideoDecoder::height() const { return impl_->codec ? impl_->pictureHeight : 0; }
 VideoDecoder::Counters VideoDecoder::counters() const { return impl_->counters; }
+bool VideoDecoder::lastFrameDamaged() const { return impl_->damaged; }
 
 size_t VideoDecoder::frameIndexAt(double seconds) const {
   const auto& times = impl_->frameTimes;
@@ -527,6 +527,7 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
   Impl& d = *impl_;
   if (!d.codec || index >= d.framePts.size()) return nullptr;
   const int64_t pts = d.framePts[index];
+  d.damaged = false;
   if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
   size_t key = d.keyFor(d.frameSample[index], pts);
   // Forward from here reaches the frame when its key frame has been read since the last seek
@@ -541,11 +542,19 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
     if (chosen == key) break;
     key = chosen;
   }
-  if (!d.decodeUntil(pts)) {
+  if (!d.decodeUntil(pts) || d.damagedSinceSeek) {
+    d.damaged = d.damagedSinceSeek;
+    d.sessionStart = -1;  // the next frame starts over from its key frame
+    return nullptr;
+  }
+  // A camera's recording keeps its picture size; a picture of another size (a parameter set
+  // changed mid-stream) is damage, not a frame to show or save at a size nobody asked for.
+  if (d.shown->width != d.pictureWidth || d.shown->height != d.pictureHeight) {
+    d.damaged = true;
     d.sessionStart = -1;
     return nullptr;
   }
-  ImagePtr image = d.toImage();
+  ImagePtr image = d.converter.convert(d.shown);
   d.shownImage = image;
   d.shownImagePts = image ? pts : INT64_MIN;
   return image;

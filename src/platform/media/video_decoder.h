@@ -58,8 +58,13 @@ class VideoDecoder {
   // The index of the frame showing at `seconds` (the last one starting at or before it; the
   // first one before the first starts).
   size_t frameIndexAt(double seconds) const;
-  // Decodes frame `index`; nullptr when it cannot be decoded or is out of range.
+  // Decodes frame `index`; nullptr when it cannot be decoded or is out of range. A picture the
+  // decoder marks as broken (or that follows a packet it refused since the key frame it was
+  // decoded from) is never returned: it would show concealment, typically a grey picture.
   ImagePtr frameAt(size_t index);
+  // The last frameAt() gave nullptr because the video's bytes are damaged (they do not decode
+  // to what the index says), not because the frame was out of range or the reading failed.
+  bool lastFrameDamaged() const;
 
   // Work counters since open(), for benchmarks: packets handed to the decoder and seeks made.
   struct Counters {

@@ -22,4 +22,9 @@ bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL, Lo
   return loopbackHttp == LoopbackHttp::Allowed && target->scheme == "http" && isLoopback(target->host);
 }
 
+bool maySendWithoutCredential(std::string_view url) {
+  const auto target = urlOrigin(url);
+  return target && !target->hasUser && target->scheme == "https" && !target->host.empty();
+}
+
 }  // namespace dk::platform

@@ -18,4 +18,9 @@ enum class LoopbackHttp { Allowed, Refused };
 
 bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL, LoopbackHttp loopbackHttp);
 
+// Whether `url` may be fetched at all once it has been refused the token: an absolute https URL
+// naming no user (a media host or CDN the cloud hands out). Plain http elsewhere would expose
+// what is fetched and what comes back to anyone on the path.
+bool maySendWithoutCredential(std::string_view url);
+
 }  // namespace dk::platform

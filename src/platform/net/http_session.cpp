@@ -88,8 +88,8 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
       transfer.tls = core_->options.tls;
       transfer.sameOriginRedirectsOnly = configuration_->sameOriginRedirectsOnly;
       if (download_) {
-        transfer.downloadPath = core_->options.downloadDirectory + "/dk-" + std::to_string(id_) + "-" +
-                                std::to_string(attempt_) + ".download";
+        transfer.downloadPath = downloadDirectory() + "/dk-" + std::to_string(id_) + "-" + std::to_string(attempt_) +
+                                ".download";
       }
       detail::TransferCallbacks callbacks;
       const int attempt = attempt_;
@@ -153,6 +153,16 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
     }
     if (transfer) detail::NetworkEngine::shared().setPaused(transfer, false);
     if (startNow) startAttempt();
+  }
+
+  // The folder a download attempt writes to. The process's private folder is asked for at every
+  // attempt: when the caches are purged while the app runs, it is made again instead of every
+  // later download failing to create its file. Without one, downloads fail rather than go
+  // somewhere shared.
+  std::string downloadDirectory() const {
+    if (!core_->options.downloadDirectory.empty()) return core_->options.downloadDirectory;
+    auto folder = PrivateTempFolder::forProcess();
+    return folder ? folder->string() : "/nonexistent/dk-downloads";
   }
 
   // Completes a call that could not be sent at all.
@@ -309,12 +319,9 @@ void HttpSession::Core::remove(const Call* call) {
 }
 
 std::shared_ptr<HttpSession> HttpSession::create(Options options) {
-  if (options.downloadDirectory.empty()) {
-    // The process's private folder: nobody else can plant or read a file there. Without one,
-    // downloads fail to create their file rather than go somewhere shared.
-    auto folder = PrivateTempFolder::forProcess();
-    options.downloadDirectory = folder ? folder->string() : "/nonexistent/dk-downloads";
-  } else {
+  // Without a folder of its own, a session downloads into the process's private folder: nobody
+  // else can plant or read a file there.
+  if (!options.downloadDirectory.empty()) {
     std::error_code ec;
     std::filesystem::create_directories(options.downloadDirectory, ec);
   }

@@ -55,7 +55,7 @@ class HttpSession {
     std::string baseURL;  // relative call URLs resolve against it
     TlsPolicy tls;
     QueuePtr completionQueue;  // nullptr: the main queue
-    std::string downloadDirectory;  // empty: the process's PrivateTempFolder
+    std::string downloadDirectory;  // empty: the process's PrivateTempFolder (asked at each download)
   };
   using Success = std::function<void(const std::shared_ptr<const HttpResponseInfo>& response, const Value& body)>;
   using Failure = std::function<void(const ErrorPtr& error)>;

@@ -118,11 +118,36 @@ TEST(JSONReader, RejectsWhatIsNotJSONWithAMessage) {
   }
 }
 
-TEST(JSONReader, NestingIsBounded) {
-  EXPECT_TRUE(parse(std::string(500, '[') + std::string(500, ']')).isArray());
-  std::string error;
-  EXPECT_TRUE(Value::parseJSON(std::string(100000, '['), true, &error).isNil());
-  EXPECT_NE(error.find("nesting"), std::string::npos);
+// 512 levels of arrays, objects or both are read; one more is refused with the reason, and so is a
+// hostile depth that would otherwise exhaust the stack (100,000 objects fit in a reply's cap).
+TEST(JSONReader, NestingIsBoundedAt512LevelsOfEitherKind) {
+  const auto nested = [](const std::string& open, const std::string& close, int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += open;
+    text += "0";
+    for (int i = 0; i < levels; ++i) text += close;
+    return text;
+  };
+  const struct {
+    const char* what;
+    std::string open, close;
+  } shapes[] = {
+      {"arrays", "[", "]"},
+      {"objects", "{\"a\":", "}"},
+      {"both", "[{\"a\":", "}]"},
+  };
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(shape.what);
+    const int perLevel = shape.open.size() > 1 && shape.open[0] == '[' ? 2 : 1;
+    std::string error;
+    const Value deepest = Value::parseJSON(nested(shape.open, shape.close, 512 / perLevel), true, &error);
+    EXPECT_FALSE(deepest.isNil()) << error;
+    for (const int levels : {512 / perLevel + 1, 100000}) {
+      error.clear();
+      EXPECT_TRUE(Value::parseJSON(nested(shape.open, shape.close, levels), true, &error).isNil()) << levels;
+      EXPECT_NE(error.find("nesting too deep"), std::string::npos) << levels << ": " << error;
+    }
+  }
 }
 
 // `open`, then elements made by `element` until the text reaches `bytes`, then `close`.

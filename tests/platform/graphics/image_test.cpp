@@ -173,7 +173,9 @@ TEST(Image, AJpegThatLibjpegFindsCorruptIsRefused) {
 }
 
 // A PNG without alpha (colour type 2), w x h of one colour, as other encoders write them.
-std::vector<std::uint8_t> rgbPng(std::uint32_t w, std::uint32_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+// Interlaced, the rows come in seven passes over ever finer grids (Adam7).
+std::vector<std::uint8_t> rgbPng(std::uint32_t w, std::uint32_t h, std::uint8_t r, std::uint8_t g, std::uint8_t b,
+                                 bool interlaced = false) {
   std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   auto chunk = [&](const char* type, const std::vector<std::uint8_t>& data) {
     const auto size = static_cast<std::uint32_t>(data.size());
@@ -187,12 +189,26 @@ std::vector<std::uint8_t> rgbPng(std::uint32_t w, std::uint32_t h, std::uint8_t 
   std::vector<std::uint8_t> header;
   for (std::uint32_t v : {w, h})
     for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<std::uint8_t>(v >> shift));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
+  header.insert(header.end(), {8, 2, 0, 0, static_cast<std::uint8_t>(interlaced ? 1 : 0)});  // 8 bits, RGB
   chunk("IHDR", header);
   std::vector<std::uint8_t> raw;
-  for (std::uint32_t y = 0; y < h; ++y) {
-    raw.push_back(0);  // no filter
-    for (std::uint32_t x = 0; x < w; ++x) raw.insert(raw.end(), {r, g, b});
+  auto rows = [&](std::uint32_t width, std::uint32_t height) {
+    if (width == 0) return;
+    for (std::uint32_t y = 0; y < height; ++y) {
+      raw.push_back(0);  // no filter
+      for (std::uint32_t x = 0; x < width; ++x) raw.insert(raw.end(), {r, g, b});
+    }
+  };
+  if (!interlaced) {
+    rows(w, h);
+  } else {
+    const std::uint32_t passes[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                        {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+    for (const auto& p : passes) {
+      const std::uint32_t pw = w > p[0] ? (w - p[0] + p[2] - 1) / p[2] : 0;
+      const std::uint32_t ph = h > p[1] ? (h - p[1] + p[3] - 1) / p[3] : 0;
+      if (ph > 0) rows(pw, ph);
+    }
   }
   uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
   std::vector<std::uint8_t> packed(packedSize);
@@ -220,6 +236,51 @@ TEST(Image, AnOpaquePngDecodesOpaqueWithItsColours) {
   const ImagePtr cropped = decoded->croppedToPixels(2, 1, 4, 2);
   ASSERT_TRUE(cropped);
   EXPECT_NEAR(cropped->pixelColor(1, 1).green, 0.6, 1e-9);
+}
+
+// Decoded to fit a bound: shrunk by a whole factor with its colours kept, left alone when it
+// fits, and refused where a whole decode refuses (cut short) or where the rows would have to be
+// held whole far above the bound (interlaced).
+TEST(Image, AFittedDecodeShrinksByWholeBlocksAndRefusesWhatCannotBeShrunkAsItArrives) {
+  const std::vector<std::uint8_t> bigPng = rgbPng(1000, 500, 51, 153, 102);
+  const std::vector<std::uint8_t> bigJpeg = Image::fromEncodedData(bigPng)->encodeJPEG(0.9);
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    int width, height;  // 0: refused
+  };
+  const std::vector<Case> cases = {
+      {"a PNG far above the bound", bigPng, 63, 32},
+      {"a PNG just above it", rgbPng(100, 50, 51, 153, 102), 50, 25},
+      {"a PNG within it", rgbPng(40, 20, 51, 153, 102), 40, 20},
+      {"an interlaced PNG just above it", rgbPng(100, 50, 51, 153, 102, true), 50, 25},
+      {"an interlaced PNG far above it", rgbPng(1000, 500, 51, 153, 102, true), 0, 0},
+      {"a PNG cut short", std::vector<std::uint8_t>(bigPng.begin(), bigPng.begin() + static_cast<long>(bigPng.size() / 2)),
+       0, 0},
+      {"a JPEG far above it", bigJpeg, 63, 32},
+      {"a JPEG cut short",
+       std::vector<std::uint8_t>(bigJpeg.begin(), bigJpeg.begin() + static_cast<long>(bigJpeg.size() / 2)), 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string error;
+    const ImagePtr image = Image::fromEncodedDataFitting(c.bytes, 64, 1.0, &error);
+    if (c.width == 0) {
+      EXPECT_FALSE(image);
+      EXPECT_FALSE(error.empty());
+      continue;
+    }
+    ASSERT_TRUE(image) << error;
+    EXPECT_EQ(image->pixelWidth(), c.width);
+    EXPECT_EQ(image->pixelHeight(), c.height);
+    EXPECT_TRUE(image->isOpaque());
+    for (auto [x, y] : {std::pair{0, 0}, std::pair{c.width - 1, c.height - 1}, std::pair{c.width / 2, c.height / 2}}) {
+      const Color colour = image->pixelColor(x, y);
+      EXPECT_NEAR(colour.red, 0.2, 0.02);
+      EXPECT_NEAR(colour.green, 0.6, 0.02);
+      EXPECT_NEAR(colour.blue, 0.4, 0.02);
+    }
+  }
 }
 
 TEST(Image, CropKeepsThePixelRectangleClippedToTheImage) {

@@ -1,8 +1,13 @@
 // The camera streamer's contract against real videos from the local cloud: states and their
 // callbacks, the token on the wire, frame-accurate seeks and steps, snapshots equal to the
 // decoded frame, playback at a rate in virtual time, growing open recordings and failures.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
 #include "platform/graphics/image_compare.h"
 #include "streamer_fixture.h"
+#include "test_videos.h"
 
 namespace dk::platform::test {
 namespace {
@@ -211,6 +216,25 @@ TEST_F(StreamerTest, FailuresReportFailedWithTheirReason) {
   EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay);
   EXPECT_FALSE(streamer->failureReason());
 
+  // The cloud's address in plain http (even on this machine) or another host's: the recording
+  // is not asked for, so the token never travels unencrypted or elsewhere.
+  const std::string secure = sim->baseUrl();
+  ASSERT_EQ(secure.rfind("https://", 0), 0u);
+  for (const std::string& base : {"http://" + secure.substr(8), std::string("http://cameras.example.com")}) {
+    SCOPED_TRACE(base);
+    sim->clearRequests();
+    StreamerEnvironment::install({base});
+    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
+    ASSERT_TRUE(streamer->failureReason());
+    EXPECT_EQ(streamer->failureReason()->code(), 7);
+    EXPECT_TRUE(sim->requestsTo("/media/cameras/" + std::to_string(cameraId) + "/recordings/" +
+                                std::to_string(closedId) + ".mp4")
+                    .empty());
+  }
+  StreamerEnvironment::install({secure});
+
   // A recording the cloud does not have.
   streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, 999999));
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
@@ -247,6 +271,38 @@ TEST_F(StreamerTest, AudioStreamingWithoutACameraOrWithAScriptedFailureStopsWith
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_EQ(recorder->events, (Events{"audio:0", "audio:0"}));
   EXPECT_EQ(sim->requestCount(), 0u);
+}
+
+// A recording whose pictures do not decode cleanly (its bytes changed on the cloud, or were
+// broken there): the frame that shows it fails the item instead of showing the decoder's grey
+// concealment, and a snapshot of it delivers no image, so nothing can be saved.
+TEST_F(StreamerTest, ADamagedRecordingFailsTheItemAndGivesNoSnapshot) {
+  ASSERT_TRUE(referenceDecoder(closedId));
+  const std::string path = *referenceFile->filePath();
+  std::ifstream in(path, std::ios::binary);
+  std::string damaged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  scrambleSamples(damaged, path, 40);  // from 20 s on
+  cloudsim::FaultRule rule = cloudsim::FaultRule::failWith(
+      "/media/cameras/" + std::to_string(cameraId) + "/recordings/" + std::to_string(closedId) + ".mp4", 200, damaged);
+  rule.contentType = "video/mp4";
+  rule.times = 1000;
+  sim->addFault(rule);
+
+  for (const bool snapshot : {false, true}) {
+    SCOPED_TRACE(snapshot ? "a snapshot of the damaged frame" : "the damaged frame shown");
+    prepareClosed();  // its first frame is whole
+    recorder->events.clear();
+    streamer->seekTo(25.0);
+    if (snapshot) streamer->takeSnapshot();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
+    ASSERT_TRUE(streamer->failureReason());
+    EXPECT_EQ(streamer->failureReason()->code(), 8) << describe(streamer->failureReason());
+    if (snapshot) {
+      EXPECT_NE(std::find(recorder->events.begin(), recorder->events.end(), "snapshot"), recorder->events.end());
+      EXPECT_FALSE(recorder->snapshot) << "no picture to save";
+    }
+  }
 }
 
 }  // namespace

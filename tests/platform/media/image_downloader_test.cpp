@@ -4,6 +4,7 @@
 // the prefetcher's limit of loads in flight.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "platform/dispatch/queue.h"
@@ -311,10 +312,19 @@ TEST_F(ImageViewLoadTest, AScreenFullOfThousandsOfEventsPrefetchesOnlyTheNewestR
   prefetcher->setMaxConcurrentPrefetchCount(5);
   std::vector<std::string> onScreen;
   auto path = [](int row, int event) { return "/e" + std::to_string(row) + "-" + std::to_string(event) + ".jpg"; };
+  // Replies wait until the last row is in, so how many loads a row starts does not depend on how
+  // fast the earlier ones came back.
+  for (int row = 0; row < 20; ++row) {
+    for (int event = 0; event < 100; ++event) server_.route(path(row, event), jpeg(Color::white(0.5), true));
+  }
   for (int row = 0; row < 20; ++row) {
     for (int event = 0; event < 100; ++event) onScreen.push_back(url(path(row, event)));
     prefetcher->prefetchURLs(onScreen);
     MainRunLoop::runPending();
+  }
+  while (prefetcher->loadsInFlight() > 0) {
+    server_.releaseHeld();
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return server_.heldCount() > 0 || prefetcher->loadsInFlight() == 0; }));
   }
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_LE(server_.requestCount(), ImagePrefetcher::kDefaultMaxPrefetchURLs + 20 * 5);
@@ -353,6 +363,70 @@ TEST_F(ImageViewLoadTest, CancellingPrefetchingStopsItsLoads) {
   MainRunLoop::runUntilIdle();
   EXPECT_FALSE(completed);
   EXPECT_FALSE(cache_->imageFromMemoryCacheForKey(url("/q.jpg")));
+}
+
+// A picture far larger than it is shown (a 143 KB PNG can declare 7000 x 7000 pixels, 196 MB
+// decoded) is decoded shrunk within the downloader's bound, its colours and transparency kept,
+// and the decodes of a burst of them run one at a time; a picture within the bound keeps its size.
+TEST_F(ImageDownloaderTest, LargePicturesAreDecodedShrunkToTheBoundOneAtATime) {
+  auto halves = [](bool translucent) {
+    return Image::fromPixelWriter(3000, 1500, 1.0, !translucent, [&](std::uint8_t* data, int bytesPerRow) {
+      const std::uint32_t red = translucent ? 0x80800000u : 0xffff0000u;
+      for (int y = 0; y < 1500; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<size_t>(y) * bytesPerRow);
+        for (int x = 0; x < 3000; ++x) row[x] = x < 1500 ? red : 0xff0000ffu;
+      }
+      return true;
+    });
+  };
+  const ImagePtr opaque = halves(false), translucent = halves(true);
+  ASSERT_TRUE(opaque && translucent);
+  struct Case {
+    const char* path;
+    std::vector<std::uint8_t> bytes;
+    const char* type;
+    double leftAlpha;
+  };
+  const std::vector<Case> cases = {
+      {"/big.png", opaque->encodePNG(), "image/png", 1.0},
+      {"/big-alpha.png", translucent->encodePNG(), "image/png", 0.5},
+      {"/big.jpg", opaque->encodeJPEG(), "image/jpeg", 1.0},
+  };
+  for (const Case& c : cases) {
+    dk::test::CannedResponse r;
+    r.headers = {{"Content-Type", c.type}};
+    r.body.assign(c.bytes.begin(), c.bytes.end());
+    server_.route(c.path, r);
+  }
+  downloader_->setMaxDecodedPixelSize(256);
+  std::map<std::string, ImagePtr> got;
+  for (const Case& c : cases) {
+    downloader_->loadImage(url(c.path), kImageCacheMemoryOnly, [&got, path = std::string(c.path)](ImagePtr image, ErrorPtr error, bool) {
+      EXPECT_FALSE(error) << path;
+      got[path] = image;
+    });
+  }
+  downloader_->loadImage(url("/red.jpg"), 0, [&](ImagePtr image, ErrorPtr, bool) { got["/red.jpg"] = image; });
+  MainRunLoop::runUntilIdle();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const ImagePtr& image = got[c.path];
+    ASSERT_TRUE(image);
+    EXPECT_LE(image->pixelWidth(), 256);
+    EXPECT_LE(image->pixelHeight(), 256);
+    EXPECT_NEAR(image->pixelWidth(), 2 * image->pixelHeight(), 1) << "the shape kept";
+    const Color left = image->pixelColor(image->pixelWidth() / 4, image->pixelHeight() / 2);
+    const Color right = image->pixelColor(image->pixelWidth() * 3 / 4, image->pixelHeight() / 2);
+    EXPECT_NEAR(left.red, 1.0, 0.05);
+    EXPECT_NEAR(left.blue, 0.0, 0.05);
+    EXPECT_NEAR(left.alpha, c.leftAlpha, 0.02);
+    EXPECT_NEAR(right.blue, 1.0, 0.05);
+    EXPECT_NEAR(right.red, 0.0, 0.05);
+    EXPECT_EQ(image->isOpaque(), c.leftAlpha == 1.0);
+  }
+  ASSERT_TRUE(got["/red.jpg"]);
+  EXPECT_EQ(got["/red.jpg"]->pixelWidth(), 8) << "a picture within the bound keeps its size";
+  EXPECT_EQ(downloader_->mostDecodesAtOnce(), 1u);
 }
 
 }  // namespace

@@ -2,6 +2,10 @@
 // segments are a camera's video in MPEG-TS within a camera's bounds, recordings and clips are MPEG-4 files.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -9,8 +13,14 @@
 #include "platform/media/live_segment_decoder.h"
 #include "platform/media/mp4_check.h"
 #include "platform/media/video_decoder.h"
+#include "platform/media/media_input_policy.h"
+#include "platform/net/test_http_server.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace dk::platform::test {
 namespace {
@@ -149,6 +159,119 @@ TEST(MediaInputPolicyTest, RecordingsAndClipsOpenOnlyAsMpeg4FilesWhateverTheyHol
   const ErrorPtr refused = checkCompleteMp4Video(ts);
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->code(), kMp4NotReadable);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// What the clip check lets through before a download is kept: only a regular file of our own
+// (no link, no special file), MPEG-4 with its index, a video stream, and every sample inside the
+// file, wherever the index lies.
+TEST(MediaInputPolicyTest, TheClipCheckKeepsOnlyACompleteMpeg4VideoInARegularFile) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string indexLast = (folder.path() / "index-last.mp4").string();
+  const std::string indexFirst = (folder.path() / "index-first.mp4").string();
+  TestVideoOptions options;
+  options.frames = 30;
+  ASSERT_TRUE(writeTestVideo(indexLast, options, &why)) << why;
+  options.indexFirst = true;
+  ASSERT_TRUE(writeTestVideo(indexFirst, options, &why)) << why;
+  const std::string lastBytes = readFile(indexLast), firstBytes = readFile(indexFirst);
+  ASSERT_LT(firstBytes.find("moov"), firstBytes.find("mdat")) << "the index comes first";
+  ASSERT_GT(lastBytes.find("moov"), lastBytes.find("mdat")) << "the index comes last";
+
+  // The handler says sound: a track, samples, but no video.
+  std::string sound = lastBytes;
+  const size_t handler = sound.find("hdlr");
+  ASSERT_NE(handler, std::string::npos);
+  const size_t vide = sound.find("vide", handler);
+  ASSERT_NE(vide, std::string::npos);
+  sound.replace(vide, 4, "soun");
+
+  auto write = [&](const std::string& name, const std::string& bytes) {
+    const std::string path = (folder.path() / name).string();
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  };
+  const std::string link = (folder.path() / "link.mp4").string();
+  std::filesystem::create_symlink(indexLast, link);
+  const std::string fifo = (folder.path() / "fifo.mp4").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string directory = (folder.path() / "directory.mp4").string();
+  std::filesystem::create_directory(directory);
+
+  struct Case {
+    const char* what;
+    std::string path;
+    int64_t code;  // 0: kept
+  };
+  const std::vector<Case> cases = {
+      {"a whole clip, index last", indexLast, 0},
+      {"a whole clip, index first", indexFirst, 0},
+      {"index first, cut inside the media", write("cut-media.mp4", firstBytes.substr(0, firstBytes.size() * 2 / 3)),
+       kMp4Truncated},
+      {"index first, its last sample one byte short", write("cut-one.mp4", firstBytes.substr(0, firstBytes.size() - 1)),
+       kMp4Truncated},
+      {"index last, cut before the index", write("cut-index.mp4", lastBytes.substr(0, lastBytes.size() / 2)),
+       kMp4NotReadable},
+      {"a sound track only", write("sound.mp4", sound), kMp4NoVideo},
+      {"a link to a whole clip", link, kMp4NotReadable},
+      {"a named pipe", fifo, kMp4NotReadable},
+      {"a directory", directory, kMp4NotReadable},
+      {"no file", (folder.path() / "none.mp4").string(), kMp4NotReadable},
+      {"a web page", write("page.mp4", "<html><body>sign in</body></html>"), kMp4NotReadable},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ErrorPtr error = checkCompleteMp4Video(c.path);
+    if (c.code == 0) {
+      EXPECT_EQ(error, nullptr) << error->description();
+    } else {
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->domain(), kMp4CheckErrorDomain);
+      EXPECT_EQ(error->code(), c.code) << error->description();
+    }
+  }
+}
+
+// Recordings on disk may be read through the file protocol alone, streamed ones through none:
+// whatever address reaches FFmpeg, nothing else is opened, a web address least of all.
+TEST(MediaInputPolicyTest, EachRecordingPathOpensOnlyTheProtocolsItNames) {
+  dk::test::TemporaryDirectory folder;
+  const std::string path = writeFile(folder, "good.mp4", video("mp4", false));
+  dk::test::TestHttpServer server;
+  dk::test::CannedResponse reply;
+  reply.headers = {{"Content-Type", "video/mp4"}};
+  reply.body = readFile(path);
+  server.route("/good.mp4", reply);
+  const std::string web = server.baseURL() + "/good.mp4";
+  struct Case {
+    const char* what;
+    const MediaInputPolicy* policy;
+    std::string url;
+    bool opens;
+  };
+  const std::vector<Case> cases = {
+      {"on disk, a path", &kRecordingInputPolicy, path, true},
+      {"on disk, a file address", &kRecordingInputPolicy, "file:" + path, true},
+      {"on disk, a web address", &kRecordingInputPolicy, web, false},
+      {"on disk, a secure web address", &kRecordingInputPolicy, "https://127.0.0.1:1/good.mp4", false},
+      {"streamed, a path", &kStreamedRecordingInputPolicy, path, false},
+      {"streamed, a file address", &kStreamedRecordingInputPolicy, "file:" + path, false},
+      {"streamed, a web address", &kStreamedRecordingInputPolicy, web, false},
+      {"streamed, a secure web address", &kStreamedRecordingInputPolicy, "https://127.0.0.1:1/good.mp4", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    AVFormatContext* format = nullptr;
+    const bool opened = openMediaInput(&format, c.url.c_str(), *c.policy);
+    EXPECT_EQ(opened, c.opens);
+    if (opened) avformat_close_input(&format);
+  }
+  EXPECT_TRUE(server.requests().empty()) << "nothing was fetched from the web";
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 namespace dk::platform::test {
 namespace {
 
+std::string mediaBytes(size_t count, int seed);
+
 class RecordingSourceTest : public StreamerTest {
  protected:
   std::string path(int64_t recordingId) const {
@@ -115,34 +117,175 @@ TEST_F(RecordingSourceTest, HoldsNoMoreThanItsBoundAndReadsAgainWhatItLetGo) {
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
+// Each reply must be the part asked for, of a size a recording may have: the first byte asked
+// for, a body as long as its range, a last byte inside the total, a total of at most
+// largestRecording (16 GiB), and a range at all.
 TEST_F(RecordingSourceTest, RepliesThatAreNotThePartAskedForFailTheReaders) {
   RecordingSource::Limits limits;
   limits.chunkBytes = 4096;
-  std::string bytes;
-  // A web page where the video should be.
-  cloudsim::FaultRule html = cloudsim::FaultRule::failWith(path(closedId), 200, "<html>sign in</html>");
-  html.contentType = "text/html";
-  sim->addFault(html);
-  auto s = source(closedId, limits);
-  EXPECT_EQ(readAt(s, 0, bytes, 10), -1);
-  ASSERT_TRUE(s->error());
-  // A part that is not the one asked for.
-  cloudsim::FaultRule wrong = cloudsim::FaultRule::failWith(path(closedId), 206, "0123456789");
-  wrong.contentType = "video/mp4";
-  wrong.headers = {{"Content-Range", "bytes 10-19/100"}};
-  sim->addFault(wrong);
-  s = source(closedId, limits);
-  EXPECT_EQ(readAt(s, 0, bytes, 10), -1);
-  EXPECT_EQ(s->error()->code(), 8);
-  // A size beyond any recording.
-  cloudsim::FaultRule huge = cloudsim::FaultRule::failWith(path(closedId), 206, std::string(4096, 'x'));
-  huge.contentType = "video/mp4";
-  huge.headers = {{"Content-Range", "bytes 0-4095/99999999999999"}};
-  sim->addFault(huge);
-  s = source(closedId, limits);
-  EXPECT_EQ(readAt(s, 0, bytes, 10), -1);
-  EXPECT_EQ(s->error()->code(), 9);
-  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  const std::string part(4096, 'x');
+  struct Case {
+    const char* what;
+    int status;
+    std::string body;
+    std::string contentRange;  // empty: none
+    int64_t code;              // 0: the read succeeds; -1: fails for the transport's reason
+  };
+  const std::vector<Case> cases = {
+      {"a part as asked", 206, part, "bytes 0-4095/100000", 0},
+      {"a web page where the video should be", 200, "<html>sign in</html>", "", -1},
+      {"another part", 206, "0123456789", "bytes 10-19/100", 8},
+      {"not the first byte asked for", 206, part, "bytes 1-4096/100000", 8},
+      {"a body shorter than its range", 206, part.substr(0, 4000), "bytes 0-4095/100000", 8},
+      {"a body longer than its range", 206, part + "y", "bytes 0-4095/100000", 8},
+      {"a last byte past the total", 206, part, "bytes 0-4095/4000", 8},
+      {"a range ending before it starts", 206, part, "bytes 4095-0/100000", 8},
+      {"no total", 206, part, "bytes 0-4095/*", 8},
+      {"no range at all", 206, part, "", 8},
+      {"not bytes", 206, part, "items 0-4095/100000", 8},
+      {"a negative total", 206, part, "bytes 0-4095/-100000", 8},
+      {"a total of exactly 16 GiB", 206, part, "bytes 0-4095/17179869184", 0},
+      {"a total one byte over 16 GiB", 206, part, "bytes 0-4095/17179869185", 9},
+      {"a total of 16 TiB", 206, part, "bytes 0-4095/17592186044416", 9},
+      {"a total beyond any recording", 206, part, "bytes 0-4095/99999999999999", 9},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cloudsim::FaultRule rule = cloudsim::FaultRule::failWith(path(closedId), c.status, c.body);
+    rule.contentType = c.status == 200 ? "text/html" : "video/mp4";
+    if (!c.contentRange.empty()) rule.headers = {{"Content-Range", c.contentRange}};
+    sim->addFault(rule);
+    auto s = source(closedId, limits);
+    std::string bytes;
+    if (c.code == 0) {
+      ASSERT_EQ(readAt(s, 0, bytes, 10), 10) << describe(s->error());
+      EXPECT_EQ(bytes, part.substr(0, 10));
+    } else {
+      EXPECT_EQ(readAt(s, 0, bytes, 10), -1);
+      ASSERT_TRUE(s->error());
+      if (c.code > 0) {
+        EXPECT_EQ(s->error()->code(), c.code) << describe(s->error());
+      }
+    }
+    s->cancel();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    sim->clearFaults();
+  }
+}
+
+// A server that ignores ranges sends the whole recording: kept when it is no larger than
+// largestWholeReply (and fits the space held), refused with the source's own reason otherwise.
+// The HTTP layer's smaller cap for ordinary replies does not apply.
+TEST_F(RecordingSourceTest, AWholeReplyIsBoundByTheSourcesOwnLimitAlone) {
+  const std::string whole = mediaBytes(10 << 20, 3);
+  dk::test::TestHttpServer server;
+  server.route("/whole.mp4", [&](const dk::test::RecordedRequest&) {
+    dk::test::CannedResponse reply;
+    reply.headers = {{"Content-Type", "video/mp4"}};
+    reply.body = whole;
+    return reply;
+  });
+  struct Case {
+    const char* what;
+    int64_t largestWholeReply;
+    int64_t code;  // 0: read
+  };
+  const std::vector<Case> cases = {
+      {"within the default bound", RecordingSource::Limits{}.largestWholeReply, 0},
+      {"over a smaller bound", 4 << 20, 7},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingSource::Limits limits;
+    limits.largestWholeReply = c.largestWholeReply;
+    ErrorPtr error;
+    auto s = RecordingSource::create(server.baseURL() + "/whole.mp4", "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string bytes;
+    const int64_t offset = (9 << 20) + 5;
+    if (c.code == 0) {
+      ASSERT_EQ(readAt(s, offset, bytes, 100), 100) << describe(s->error());
+      EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(offset), 100));
+      EXPECT_EQ(s->size(), static_cast<int64_t>(whole.size()));
+    } else {
+      EXPECT_EQ(readAt(s, offset, bytes, 100), -1);
+      ASSERT_TRUE(s->error());
+      EXPECT_EQ(s->error()->domain(), "DKCameraStreamerErrorDomain") << describe(s->error());
+      EXPECT_EQ(s->error()->code(), c.code) << describe(s->error());
+    }
+    s->cancel();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
+}
+
+// A closed recording whose bytes change on the cloud between two range reads (the same size,
+// other content): where the server gives a validator, every read after the first carries it in
+// If-Range, and a reply of another version fails the source instead of mixing two recordings.
+TEST_F(RecordingSourceTest, AClosedRecordingThatChangesBetweenReadsFailsWhereTheServerSaysSo) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;
+  const std::string before = mediaBytes(40 * 1024, 1), after = mediaBytes(40 * 1024, 2);
+  struct Case {
+    const char* what;
+    std::string header;            // the validator's header
+    std::string first, second;     // its value before and after the change
+    bool honoursIfRange;           // a mismatched If-Range gets the whole new recording (200)
+  };
+  const std::vector<Case> cases = {
+      {"an ETag, If-Range honoured", "ETag", "\"v1\"", "\"v2\"", true},
+      {"an ETag, If-Range ignored", "ETag", "\"v1\"", "\"v2\"", false},
+      {"only Last-Modified", "Last-Modified", "Mon, 07 Dec 2026 10:00:00 GMT", "Mon, 07 Dec 2026 10:05:00 GMT", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::mutex mutex;
+    int served = 0;
+    std::vector<std::string> ifRanges;
+    dk::test::TestHttpServer server;
+    server.route("/recording.mp4", [&](const dk::test::RecordedRequest& request) {
+      std::lock_guard lock(mutex);
+      const bool changed = ++served > 3;
+      const std::string& take = changed ? after : before;
+      const std::string validator = changed ? c.second : c.first;
+      auto ifRange = request.headers.find("If-Range");
+      ifRanges.push_back(ifRange == request.headers.end() ? "" : ifRange->second);
+      dk::test::CannedResponse reply;
+      reply.headers = {{"Content-Type", "video/mp4"}, {c.header, validator}};
+      long long a = 0, b = 0;
+      auto range = request.headers.find("Range");
+      const bool stale = ifRange != request.headers.end() && ifRange->second != validator && c.honoursIfRange;
+      if (range == request.headers.end() || stale ||
+          std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) != 2) {
+        reply.body = take;
+        return reply;
+      }
+      b = std::min<long long>(b, static_cast<long long>(take.size()) - 1);
+      reply.status = 206;
+      reply.headers.push_back({"Content-Range", "bytes " + std::to_string(a) + "-" + std::to_string(b) + "/" +
+                                                    std::to_string(take.size())});
+      reply.body = take.substr(static_cast<size_t>(a), static_cast<size_t>(b - a + 1));
+      return reply;
+    });
+    ErrorPtr error;
+    auto s = RecordingSource::create(server.baseURL() + "/recording.mp4", "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string all, bytes;
+    int64_t got = 0;
+    while (static_cast<int64_t>(all.size()) < static_cast<int64_t>(before.size()) &&
+           (got = readAt(s, static_cast<int64_t>(all.size()), bytes, 3000)) > 0) {
+      all += bytes;
+    }
+    EXPECT_EQ(got, -1) << "read through the change";
+    ASSERT_TRUE(s->error());
+    EXPECT_EQ(s->error()->code(), 10) << describe(s->error());
+    EXPECT_EQ(all, before.substr(0, all.size())) << "nothing of the other recording is read";
+    s->cancel();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    std::lock_guard lock(mutex);
+    ASSERT_GE(ifRanges.size(), 2u);
+    EXPECT_EQ(ifRanges.front(), "") << "nothing to carry yet";
+    for (size_t i = 1; i < ifRanges.size(); ++i) EXPECT_EQ(ifRanges[i], c.first) << "request " << i;
+  }
 }
 
 // Takes of a growing recording as a server might write them: the index after the media or

@@ -86,7 +86,11 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   stream->time_base = codec->time_base;
   avcodec_parameters_from_context(stream->codecpar, codec);
   if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
-  if (avformat_write_header(format, nullptr) < 0) return fail("no header");
+  AVDictionary* muxerOptions = nullptr;
+  if (o.indexFirst) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+  const int header = avformat_write_header(format, &muxerOptions);
+  av_dict_free(&muxerOptions);
+  if (header < 0) return fail("no header");
 
   AVFrame* frame = av_frame_alloc();
   AVPacket* packet = av_packet_alloc();
@@ -117,6 +121,24 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   }
   if (!drain(nullptr) || av_write_trailer(format) < 0) return fail("the file does not end");
   return true;
+}
+
+void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample) {
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return;
+  AVPacket* packet = av_packet_alloc();
+  uint32_t noise = 0x9e3779b9u;
+  for (size_t sample = 0; av_read_frame(format, packet) >= 0; ++sample) {
+    if (sample >= firstSample && packet->pos >= 0) {
+      for (int64_t i = packet->pos + 6; i < packet->pos + packet->size && i < static_cast<int64_t>(bytes.size()); ++i) {
+        noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+        bytes[static_cast<size_t>(i)] = static_cast<char>(noise);
+      }
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&format);
 }
 
 SequentialDecode decodeSequentially(const std::string& path) {

@@ -24,6 +24,8 @@ struct TestVideoOptions {
   double startSeconds = 0;
   // Packets carry their length; without, the muxer cannot tell how long the last frame lasts.
   bool packetDurations = true;
+  // The index (moov) before the media, as a file made for progressive playback has it.
+  bool indexFirst = false;
 };
 
 // Writes the video file; false with a reason in *why.
@@ -34,6 +36,11 @@ struct SequentialDecode {
   std::vector<ImagePtr> pictures;
   double movieDuration = 0;  // the container's own length of the movie
 };
+
+// `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
+// first bytes (length and unit header), replaced by noise: the same size and layout, other
+// pictures that no longer decode cleanly.
+void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample);
 
 // Every picture of the file's video, read and decoded front to back.
 SequentialDecode decodeSequentially(const std::string& path);

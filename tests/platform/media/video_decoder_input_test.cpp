@@ -14,9 +14,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/graphics/image_compare.h"
+#include "platform/media/mp4_check.h"
 #include "platform/media/video_decoder.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
+
 
 namespace dk::platform::test {
 namespace {
@@ -144,6 +147,153 @@ TEST(VideoDecoderInputTest, AVideoReadThroughAnInputIsReadOnlyAsFarAsItsFramesAr
   for (double t = 8.24; t < 9.0; t += 0.04) ASSERT_NE(decoder.frameAt(decoder.frameIndexAt(t)), nullptr);
   EXPECT_FALSE(source.readWithin(size / 5, size * 35 / 100));
   EXPECT_LT(*source.read, size * 6 / 10);
+}
+
+// An MP4 whose track's data reference points at another file (a classic alias record naming
+// "secret.mp4" one level from the movie, in its own folder): with external references followed,
+// the demuxer would open that file and read its samples from it.
+std::string withExternalReference(const std::string& movie, const std::string& target) {
+  auto put16 = [](std::string& b, uint16_t v) {
+    b.push_back(static_cast<char>(v >> 8));
+    b.push_back(static_cast<char>(v & 0xff));
+  };
+  std::string alias(10, '\0');
+  alias.push_back(3);
+  alias += std::string("vol") + std::string(24, '\0');
+  alias += std::string(12, '\0');
+  alias.push_back(static_cast<char>(target.size()));
+  alias += target + std::string(63 - target.size(), '\0');
+  alias += std::string(16, '\0');
+  put16(alias, 1);  // levels up from the movie
+  put16(alias, 1);  // levels down to the target
+  alias += std::string(16, '\0');
+  const std::string path = "vol/" + target;
+  put16(alias, 2);  // an absolute path
+  put16(alias, static_cast<uint16_t>(path.size()));
+  alias += path;
+  if (path.size() % 2) alias.push_back('\0');
+  put16(alias, 0xffff);
+  put16(alias, 0);
+  const uint32_t entrySize = static_cast<uint32_t>(12 + alias.size());
+  std::string entry;
+  put16(entry, static_cast<uint16_t>(entrySize >> 16));
+  put16(entry, static_cast<uint16_t>(entrySize & 0xffff));
+  entry += "alis";
+  entry += std::string(4, '\0');  // version and flags: not in this file
+  entry += alias;
+
+  std::string bytes = movie;
+  const size_t dref = bytes.find("dref");
+  if (dref == std::string::npos || bytes.compare(dref + 16, 4, "url ") != 0) return {};
+  bytes.replace(dref + 12, 12, entry);
+  const uint32_t grown = entrySize - 12;
+  auto grow = [&](size_t typeAt) {
+    const size_t at = typeAt - 4;
+    uint32_t size = 0;
+    for (int i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    size += grown;
+    for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<char>((size >> (24 - 8 * i)) & 0xff);
+  };
+  grow(dref);
+  for (const char* parent : {"dinf", "minf", "mdia", "trak", "moov"}) {
+    const size_t at = bytes.rfind(parent, dref);
+    if (at == std::string::npos) return {};
+    grow(at);
+  }
+  return bytes;
+}
+
+// External data references are never followed, whoever opens the movie: the file they name is
+// not even opened.
+TEST(VideoDecoderInputTest, AMovieReferringToAnotherFileNeverOpensIt) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  TestVideoOptions options;
+  options.frames = 4;
+  const std::string secret = (folder.path() / "secret.mp4").string();
+  const std::string movie = (folder.path() / "movie.mp4").string();
+  ASSERT_TRUE(writeTestVideo(secret, options, &why)) << why;
+  ASSERT_TRUE(writeTestVideo(movie, options, &why)) << why;
+  std::ifstream in(movie, std::ios::binary);
+  const std::string referring = withExternalReference(
+      std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "secret.mp4");
+  ASSERT_FALSE(referring.empty());
+  const std::string path = (folder.path() / "referring.mp4").string();
+  std::ofstream(path, std::ios::binary) << referring;
+  OpenWatch watch(secret);
+  ASSERT_TRUE(watch.watching());
+
+  VideoDecoder decoder;
+  if (decoder.open(path, &why)) decoder.frameAt(0);
+  EXPECT_EQ(watch.opens(), 0) << "the decoder";
+  checkCompleteMp4Video(path);
+  EXPECT_EQ(watch.opens(), 0) << "the clip check";
+  CountingInput served(path);
+  if (decoder.open(served.input(), &why)) decoder.frameAt(0);
+  EXPECT_EQ(watch.opens(), 0) << "the decoder over an Input";
+}
+
+// The recording replaced on the cloud between two range reads, the same size and layout with
+// other pictures in it: from the fourth read on, every sample's content past its first bytes
+// (length and unit header) is other bytes. A picture that does not decode cleanly is refused,
+// never shown as the decoder's concealment of it (a grey picture); the same video read whole
+// shows every frame.
+TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShowingAConcealedPicture) {
+  for (const char* encoder : {"libx264", "mpeg4"}) {
+    SCOPED_TRACE(encoder);
+    dk::test::TemporaryDirectory folder;
+    const std::string path = (folder.path() / "video.mp4").string();
+    TestVideoOptions options;
+    options.encoder = encoder;
+    options.width = 320;
+    options.height = 240;
+    options.fps = 25;
+    options.frames = 100;
+    options.gop = 25;
+    options.bFrames = std::string(encoder) == "mpeg4" ? 0 : 2;
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    const SequentialDecode reference = decodeSequentially(path);
+    ASSERT_EQ(reference.pictures.size(), 100u);
+    CountingInput original(path);
+    auto changed = std::make_shared<std::string>(*original.bytes);
+    scrambleSamples(*changed, path, 0);
+
+    for (const bool changes : {false, true}) {
+      SCOPED_TRACE(changes ? "bytes change" : "bytes stay");
+      VideoDecoder::Input input;
+      input.read = [before = original.bytes, after = changed, changes, reads = std::make_shared<int>(0)](
+                       int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+        const std::string& bytes = changes && ++*reads > 3 ? *after : *before;
+        const auto size = static_cast<int64_t>(bytes.size());
+        if (offset >= size) return 0;
+        const int64_t n = std::min(count, size - offset);
+        std::memcpy(out, bytes.data() + offset, static_cast<size_t>(n));
+        return n;
+      };
+      input.size = [size = original.size()] { return size; };
+      VideoDecoder decoder;
+      ASSERT_TRUE(decoder.open(std::move(input), &why)) << why;
+      ASSERT_EQ(decoder.frameCount(), 100u);
+      size_t refused = 0;
+      std::vector<size_t> wrong;
+      for (size_t i = 0; i < decoder.frameCount(); ++i) {
+        ImagePtr picture = decoder.frameAt(i);
+        if (!picture) {
+          EXPECT_TRUE(decoder.lastFrameDamaged()) << "frame " << i;
+          ++refused;
+        } else if (compareImages(*picture, *reference.pictures[i]).maxAbsolute != 0) {
+          wrong.push_back(i);
+        }
+      }
+      EXPECT_TRUE(wrong.empty()) << wrong.size() << " frames shown unlike the video, the first " << wrong.front();
+      if (changes) {
+        EXPECT_GT(refused, 0u);
+      } else {
+        EXPECT_EQ(refused, 0u);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/app_directories.h"
@@ -21,6 +23,7 @@ namespace {
 
 using test::CannedResponse;
 using test::ManualClockScope;
+using test::TemporaryDirectory;
 using test::TestHttpServer;
 
 struct LimitOutcome {
@@ -96,23 +99,64 @@ TEST_F(HttpLimitsTest, ATrickleOfBytesDoesNotKeepACallAliveBeyondItsDeadline) {
   EXPECT_EQ(defaults.error->localizedDescription(), "The request timed out.");
 }
 
+// A download is given its deadline plus its announced size at the least throughput it must reach:
+// the configuration's, else the default for downloads.
 TEST_F(HttpLimitsTest, ADownloadsDeadlineGrowsWithItsSizeAtTheLeastThroughput) {
-  ManualClockScope clock;
-  CannedResponse clip{200, {{"Content-Type", "video/mp4"}}, std::string(4000, 'v')};
-  clip.drip = true;
-  server.route("/clip.mp4", clip);
-  LimitOutcome& outcome = first;
-  // 10 s, plus 4000 bytes at 100 bytes a second: 50 s in all.
-  send(outcome, "/clip.mp4", [](RequestConfiguration& c) { c.deadline = 10; c.minimumThroughput = 100; }, true);
-  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server.requestCount() == 1; }));
-  server.dripOne();
-  clock.clock().advance(45);
-  MainRunLoop::runPending();
-  EXPECT_EQ(outcome.total(), 0) << "a large download is given time in proportion";
-  clock.clock().advance(6);
-  ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.total() == 1; }));
-  ASSERT_EQ(outcome.failures, 1);
-  EXPECT_EQ(outcome.error->code(), kURLErrorTimedOut);
+  const struct {
+    const char* what;
+    double throughput;  // 0: the default
+    size_t bytes;
+    double allowed;     // seconds
+  } cases[] = {
+      {"100 bytes a second", 100, 4000, 10 + 4000 / 100.0},
+      {"the default for downloads", 0, 20 * 16384, 10 + 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ManualClockScope clock;
+    TestHttpServer dripping;
+    CannedResponse clip{200, {{"Content-Type", "video/mp4"}}, std::string(c.bytes, 'v')};
+    clip.drip = true;
+    dripping.route("/clip.mp4", clip);
+    LimitOutcome outcome;
+    std::atomic<int64_t> received{0};
+    auto configuration = std::make_shared<RequestConfiguration>();
+    configuration->responseSerializer = ResponseSerializerKind::Http;
+    configuration->deadline = 10;
+    configuration->minimumThroughput = c.throughput;
+    session->downloadTask(
+        dripping.baseURL() + "/clip.mp4", configuration,
+        [&received](int64_t completed, int64_t, double) { received = completed; },
+        [&outcome](const std::shared_ptr<const HttpResponseInfo>&, const Value&) { outcome.successes++; },
+        [&outcome](const ErrorPtr& error) {
+          outcome.failures++;
+          outcome.error = error;
+        });
+    // The first byte goes once the reply is dripping (a drip asked for before does not count).
+    for (int tries = 0; tries < 100 && dripping.bytesDripped() == 0; ++tries) {
+      dripping.dripOne();
+      MainRunLoop::runUntil([&] { return dripping.bytesDripped() > 0; }, 0.2);
+    }
+    ASSERT_GT(dripping.bytesDripped(), 0u);
+    // Every byte the server sent has reached the download.
+    const auto caughtUp = [&] { return received == static_cast<int64_t>(dripping.bytesDripped()); };
+    ASSERT_TRUE(MainRunLoop::runUntil(caughtUp));
+    // Just before its time the call still takes bytes: the second byte can only arrive if the
+    // network thread, having seen the first after the clock moved, did not end the call.
+    clock.clock().advance(c.allowed - 1);
+    for (int i = 0; i < 2; ++i) {
+      const size_t sent = dripping.bytesDripped();
+      dripping.dripOne();
+      ASSERT_TRUE(MainRunLoop::runUntil([&] { return dripping.bytesDripped() > sent && caughtUp(); }))
+          << "ended before its time";
+    }
+    EXPECT_EQ(outcome.total(), 0);
+    clock.clock().advance(2);
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.total() == 1; }));
+    ASSERT_EQ(outcome.failures, 1);
+    EXPECT_EQ(outcome.error->code(), kURLErrorTimedOut);
+    dripping.releaseHeld();
+  }
 }
 
 TEST_F(HttpLimitsTest, RepliesPastTheirCapFailWithoutRetryingWhetherAnnouncedOrNot) {
@@ -179,6 +223,49 @@ TEST_F(HttpLimitsTest, DownloadsLandInAPrivateFolderOfTheAppsCaches) {
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   EXPECT_EQ(data->bytes(), "mp4 bytes");
+}
+
+// The caches are the system's to purge while the app runs: the private folder is made again
+// (never followed through a link planted in its place), and the next download lands there
+// instead of failing to create its file.
+TEST_F(HttpLimitsTest, DownloadsGoOnWhenTheCachesArePurgedWhileTheAppRuns) {
+  server.route("/clip.mp4", CannedResponse{200, {{"Content-Type", "video/mp4"}}, "mp4 bytes"});
+  const auto download = [&](LimitOutcome& outcome) -> std::filesystem::path {
+    send(outcome, "/clip.mp4", {}, true);
+    EXPECT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(outcome.successes, 1) << (outcome.error ? outcome.error->description() : "");
+    auto data = outcome.body.objectAs<Data>();
+    if (!data || !data->filePath()) return {};
+    EXPECT_EQ(data->bytes(), "mp4 bytes");
+    return std::filesystem::path(*data->filePath()).parent_path();
+  };
+  std::filesystem::path folder = download(first);
+  ASSERT_FALSE(folder.empty());
+  TemporaryDirectory elsewhere;
+  const struct {
+    const char* what;
+    std::function<void(const std::filesystem::path& folder)> purge;
+  } purges[] = {
+      {"the caches emptied", [](const std::filesystem::path&) { std::filesystem::remove_all(AppDirectories::caches()); }},
+      {"a link planted where the folder was", [&](const std::filesystem::path& folder) {
+         std::filesystem::remove_all(folder);
+         std::filesystem::create_directory_symlink(elsewhere.path(), folder);
+       }},
+  };
+  LimitOutcome* outcomes[] = {&second, &third};
+  for (size_t i = 0; i < std::size(purges); ++i) {
+    SCOPED_TRACE(purges[i].what);
+    purges[i].purge(folder);
+    const std::filesystem::path after = download(*outcomes[i]);
+    ASSERT_FALSE(after.empty());
+    EXPECT_EQ(after.parent_path(), AppDirectories::caches());
+    struct stat st {};
+    ASSERT_EQ(::lstat(after.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode)) << "a folder of its own, not the link";
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    folder = after;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path())) << "nothing went through the link";
 }
 
 }  // namespace

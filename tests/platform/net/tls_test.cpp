@@ -7,6 +7,7 @@
 #include "cloud-sim/cloud_sim.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/net/http_session.h"
+#include "platform/net/test_http_server.h"
 
 namespace dk::platform {
 namespace {
@@ -113,6 +114,61 @@ TEST_F(TlsTest, ARedirectToAnotherHttpsHostIsFollowedWithoutTheBearerToken) {
   EXPECT_EQ(pings[0].header("Host"), "127.0.0.1:" + std::to_string(sim->port()));
   EXPECT_EQ(pings[1].header("Host"), "localhost:" + std::to_string(sim->port()));
   EXPECT_EQ(pings[1].header("Authorization"), "") << "the token stays with the host it was meant for";
+}
+
+// Each hop of a redirect chain is read against the URL it came from, and judged against the
+// request's own origin: after a hop to https, a relative or scheme-relative Location stays on
+// https; a plain-http hop off the request's origin is refused wherever it comes in the chain.
+TEST_F(TlsTest, RedirectChainsAreReadHopByHop) {
+  test::TestHttpServer plain;  // the request's origin: plain http on loopback
+  const std::string port = std::to_string(sim->port());
+  const std::string cameras = "/rest/v2.0/cameras/";
+  const struct {
+    const char* what;
+    std::string secondHop;  // the https server's Location
+    int64_t error;          // 0: followed to the ping
+  } chains[] = {
+      {"scheme-relative", "//127.0.0.1:" + port + "/rest/v2.0/ping", 0},
+      {"relative", "/rest/v2.0/ping", 0},
+      {"absolute https", "https://localhost:" + port + "/rest/v2.0/ping", 0},
+      {"plain http off the origin", "http://127.0.0.1:" + port + "/rest/v2.0/ping",
+       kURLErrorAppTransportSecurityRequiresSecureConnection},
+  };
+  test::CannedResponse toHttps;
+  toHttps.status = 302;
+  toHttps.headers = {{"Location", "https://localhost:" + port + cameras}};
+  plain.route("/go", toHttps);
+  for (const auto& chain : chains) {
+    SCOPED_TRACE(chain.what);
+    auto rule = cloudsim::FaultRule::failWith(cameras, 302);
+    rule.headers = {{"Location", chain.secondHop}};
+    sim->addFault(rule);
+    const size_t pings = sim->requestsTo("/rest/v2.0/ping").size();
+    HttpSession::Options options;
+    options.baseURL = plain.baseURL();
+    options.tls = trusting();
+    auto session = HttpSession::create(options);
+    ErrorPtr error;
+    int outcomes = 0;
+    session->dataTask(
+        HttpMethod::Get, "/go", Value(), std::make_shared<RequestConfiguration>(),
+        [&](const std::shared_ptr<const HttpResponseInfo>&, const Value&) { outcomes++; },
+        [&](const ErrorPtr& e) {
+          outcomes++;
+          error = e;
+        });
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(outcomes, 1);
+    if (chain.error == 0) {
+      EXPECT_FALSE(error) << error->description();
+      EXPECT_EQ(sim->requestsTo("/rest/v2.0/ping").size(), pings + 1);
+    } else {
+      ASSERT_TRUE(error);
+      EXPECT_EQ(error->code(), chain.error);
+      EXPECT_EQ(sim->requestsTo("/rest/v2.0/ping").size(), pings);
+    }
+    sim->clearFaults();
+  }
 }
 
 TEST_F(TlsTest, AnUnknownIssuerIsRefusedByDefault) {
