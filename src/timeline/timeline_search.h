@@ -13,6 +13,9 @@
 
 namespace dk::timeline_search {
 
+// A time of 0 (or below, or not finite) is an item without a time, not one from 1970.
+inline bool isKnownTime(double t) { return std::isfinite(t) && t > 0; }
+
 // Inside when start < t < end; older when t >= end; else newer.
 inline platform::ComparisonResult compareRecording(const KLTimelineRecordingInterface& r, double t) {
   const double start = r.timelineRecordingStartTime();
