@@ -48,6 +48,15 @@ auto at(const List& list, int64_t index) -> std::decay_t<decltype(list[0])> {
   return list[static_cast<size_t>(index)];
 }
 
+// The event found by a search from t (the closest after or before): an event without a time, kept
+// at the list's old end as time 0, is never one.
+template <typename List>
+auto closestEvent(const List& list, double t, int64_t option) -> std::decay_t<decltype(list[0])> {
+  auto event = at(list, findEvent(list, t, option));
+  if (event && !isKnownTime(event->timelineEventTimestamp())) return nullptr;
+  return event;
+}
+
 // The recordings overlapping [s, s + d), newest first. The walk starts at the oldest match: when
 // the search lands on one of several items matching at s, the older ones beside it are taken too.
 template <typename List>

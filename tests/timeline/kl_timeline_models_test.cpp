@@ -162,6 +162,26 @@ TEST(EventsModel, RangesIncludeTheirStartAndExcludeTheirEnd) {
   EXPECT_EQ(model->oldestTimelineEvent()->timelineEventTimestamp(), 100);
 }
 
+// An event without a time stands at the list's old end as time 0: it is never the previous or the
+// next event, in the events or among the thumbnails.
+TEST(EventsModel, AnEventWithoutATimeIsNeverThePreviousOrNextEvent) {
+  auto events = KLTimelineModelFabric::getEventsModel();
+  auto lookups = std::make_shared<test::FixedLookups>();
+  auto thumbnails = KLTimelineModelFabric::getEventsWithThumbnailModelWithEventManager(lookups);
+  thumbnails->clearAndSetMinimalTimeBetweenEventsWithThumbnail(30);
+  const auto list = test::eventList({timelineEvent(3, 400), timelineEvent(2, 100), timelineEvent(1, 0)});
+  events->updateWithEvents(list);
+  thumbnails->updateWithEvents(list);
+  for (const KLTimelineEventsModelInterface* model : std::initializer_list<const KLTimelineEventsModelInterface*>{
+           events.get(), thumbnails.get()}) {
+    ASSERT_NE(model->closestTimelineEventBeforeTime(150), nullptr);
+    EXPECT_EQ(model->closestTimelineEventBeforeTime(150)->timelineEventTimestamp(), 100);
+    EXPECT_FALSE(model->closestTimelineEventBeforeTime(99)) << "nothing timed is older";
+    EXPECT_FALSE(model->closestTimelineEventBeforeTime(1));
+    EXPECT_EQ(model->closestTimelineEventAfterTime(150)->timelineEventTimestamp(), 400);
+  }
+}
+
 class ThumbnailModelTest : public ::testing::Test {
  protected:
   void SetUp() override {
