@@ -23,6 +23,17 @@ namespace {
 
 std::optional<int64_t> identifierOf(const Value& value) { return messageIdentifier(value); }
 
+// The earlier of two message times; a time that does not parse gives way to one that does.
+Value earlierMessageTime(const Value& a, const Value& b) {
+  if (a.isNil()) return b;
+  if (b.isNil()) return a;
+  const auto ta = a.isString() ? parseServerTimestamp(a.stringValue()) : std::nullopt;
+  const auto tb = b.isString() ? parseServerTimestamp(b.stringValue()) : std::nullopt;
+  if (!ta) return b;
+  if (!tb) return a;
+  return *tb < *ta ? b : a;
+}
+
 }  // namespace
 
 std::shared_ptr<KLEventManager> KLEventManager::create() {
@@ -38,7 +49,8 @@ std::shared_ptr<KLEventManager> KLEventManager::create() {
 
 KLEventManager::KLEventManager(std::string className)
     : KLServicesManager(std::move(className)),
-      eventsQueue_(platform::DispatchQueue::createConcurrent("com.corvexio.EventsQueue")) {}
+      eventsQueue_(platform::DispatchQueue::createConcurrent("com.corvexio.EventsQueue")),
+      liveFetches_(earlierMessageTime) {}
 
 KLEventManager::~KLEventManager() { platform::ImageCache::sharedImageCache()->clearMemory(); }
 
@@ -416,54 +428,12 @@ void KLEventManager::handleMessageUpdate(const Value& message, int32_t, const pl
   fetchNewEventsForLiveMessage(*cameraID, timestamp);
 }
 
-namespace {
-
-// The earlier of two message times; a time that does not parse gives way to one that does.
-Value earlierMessageTime(const Value& a, const Value& b) {
-  if (a.isNil()) return b;
-  if (b.isNil()) return a;
-  const auto ta = a.isString() ? parseServerTimestamp(a.stringValue()) : std::nullopt;
-  const auto tb = b.isString() ? parseServerTimestamp(b.stringValue()) : std::nullopt;
-  if (!ta) return b;
-  if (!tb) return a;
-  return *tb < *ta ? b : a;
-}
-
-}  // namespace
-
 void KLEventManager::fetchNewEventsForLiveMessage(int64_t cameraID, const Value& timestamp) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto [it, first] = liveFetches_.try_emplace(cameraID);
-    if (!first) {
-      // A fetch is on its way: it or its one follow-up brings this message's events too.
-      it->second.followUp = true;
-      it->second.earliest = earlierMessageTime(it->second.earliest, timestamp);
-      return;
-    }
-  }
   std::weak_ptr<KLEventManager> weak = std::static_pointer_cast<KLEventManager>(shared_from_this());
-  getNewEventsForCameraID(cameraID, timestamp, [weak, cameraID](const Value&) {
-    if (auto self = weak.lock()) self->liveFetchEnded(cameraID);
-  });
-}
-
-void KLEventManager::liveFetchEnded(int64_t cameraID) {
-  Value earliest;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto it = liveFetches_.find(cameraID);
-    if (it == liveFetches_.end()) return;
-    if (!it->second.followUp) {
-      liveFetches_.erase(it);
-      return;
-    }
-    earliest = std::move(it->second.earliest);
-    it->second = LiveFetch{};
-  }
-  std::weak_ptr<KLEventManager> weak = std::static_pointer_cast<KLEventManager>(shared_from_this());
-  getNewEventsForCameraID(cameraID, earliest, [weak, cameraID](const Value&) {
-    if (auto self = weak.lock()) self->liveFetchEnded(cameraID);
+  liveFetches_.request(cameraID, timestamp, [weak, cameraID](const Value& from, LiveFetchGate::Done done) {
+    auto self = weak.lock();
+    if (!self) return;
+    self->getNewEventsForCameraID(cameraID, from, [done](const Value&) { done(); });
   });
 }
 

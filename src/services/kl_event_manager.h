@@ -30,6 +30,7 @@
 #include "services/kl_camera_lookup_delegates.h"
 #include "services/kl_services_manager.h"
 #include "services/kl_web_sockets_delegate.h"
+#include "services/live_fetch_gate.h"
 
 namespace dk {
 
@@ -185,7 +186,6 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   void notifyObserversOnMain(int64_t cameraID);
   // The live message's fetch for a camera, or its place in the follow-up when one is in flight.
   void fetchNewEventsForLiveMessage(int64_t cameraID, const platform::Value& timestamp);
-  void liveFetchEnded(int64_t cameraID);
   std::shared_ptr<KLOldEventsRequest> firstOldEventsRequest(int64_t cameraID) const;
 
   mutable std::mutex mutex_;
@@ -197,13 +197,8 @@ class KLEventManager : public KLServicesManager, public KLWebSocketsDelegate {
   std::optional<std::vector<std::shared_ptr<KLAvailableFacesResponse>>> availableFacesList_;
   std::vector<std::string> hideEventTypes_;
   platform::QueuePtr eventsQueue_;
-  // Cameras with a live message's fetch in flight, each with the earliest time of the messages
-  // that came meanwhile (nil: none came).
-  struct LiveFetch {
-    bool followUp = false;
-    platform::Value earliest;
-  };
-  std::map<int64_t, LiveFetch> liveFetches_;
+  // Live messages' fetches; a follow-up fetches from the earliest time that came meanwhile.
+  LiveFetchGate liveFetches_;
 };
 
 }  // namespace dk

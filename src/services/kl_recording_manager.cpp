@@ -149,29 +149,36 @@ void KLRecordingManager::loadNewRecordingsForCameraID(std::optional<int64_t> cam
     onMain(std::move(completion));
     return;
   }
-  loadNewRecordings(*cameraID, std::move(completion), 0);
+  loadNewRecordings(*cameraID, std::move(completion), 0, nullptr);
 }
 
-void KLRecordingManager::loadNewRecordings(int64_t cameraID, Completion completion, int cancelledAttempts) {
+void KLRecordingManager::loadNewRecordings(int64_t cameraID, Completion completion, int cancelledAttempts,
+                                           Completion ended) {
   auto list = recordingsForCameraID(cameraID);
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
   requestWithRequestObject(
       pageRequest(cameraID, list, false), nullptr,
-      [weak, list, cameraID, completion, cancelledAttempts](const Value& result, const ErrorPtr& error) {
+      [weak, list, cameraID, completion, cancelledAttempts, ended](const Value& result, const ErrorPtr& error) {
         auto self = weak.lock();
         if (!self) return;
         self->runCompletionBlock([&] {
           if (error) {
             if (isCanceledError(*error) && cancelledAttempts < kCancelledNewestPageRetries) {
-              self->loadNewRecordings(cameraID, completion, cancelledAttempts + 1);
+              self->loadNewRecordings(cameraID, completion, cancelledAttempts + 1, ended);
+            } else if (ended) {
+              ended();
             }
             return;
           }
           auto page = result.objectAs<KLRecordingListResponse>();
-          if (!page || page->recordings().empty()) return;
-          list->appendSortedRecordings(page->recordings(), [weak, cameraID, completion] {
+          if (!page || page->recordings().empty()) {
+            if (ended) ended();
+            return;
+          }
+          list->appendSortedRecordings(page->recordings(), [weak, cameraID, completion, ended] {
             if (auto self = weak.lock()) self->notifyObserversForCameraID(cameraID);
             if (completion) completion();
+            if (ended) ended();
           });
         });
       });
@@ -271,9 +278,15 @@ void KLRecordingManager::handleMessageUpdate(const Value& message, int32_t, cons
       list->customQueue()->async([recording, startText, endText] { recording->closeWithTimes(startText, endText); });
     }
   }
+  // The newest page, at most once in flight per camera: a flood of messages costs two loads.
   std::weak_ptr<KLRecordingManager> weak = std::static_pointer_cast<KLRecordingManager>(shared_from_this());
-  loadNewRecordingsForCameraID(cameraID, [weak, cameraID] {
-    if (auto self = weak.lock()) self->notifyObserversForCameraID(cameraID);
+  liveReloads_.request(*cameraID, Value(), [weak, cameraID](const Value&, LiveFetchGate::Done done) {
+    auto self = weak.lock();
+    if (!self) return;
+    const auto told = [weak, cameraID] {
+      if (auto self = weak.lock()) self->notifyObserversForCameraID(cameraID);
+    };
+    self->loadNewRecordings(*cameraID, told, 0, std::move(done));
   });
 }
 

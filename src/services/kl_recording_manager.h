@@ -24,6 +24,7 @@
 #include "services/kl_camera_lookup_delegates.h"
 #include "services/kl_services_manager.h"
 #include "services/kl_web_sockets_delegate.h"
+#include "services/live_fetch_gate.h"
 
 namespace dk {
 
@@ -79,7 +80,8 @@ class KLRecordingManager : public KLServicesManager, public KLWebSocketsDelegate
 
   // KLWebSocketsDelegate: a recording message {"cameraId", "recordingId", "startTime",
   // "endTime"} closes the cached recording (only the times the message carries are taken) and
-  // reloads the newest page.
+  // reloads the newest page: at most one reload in flight per camera, with one follow-up when
+  // more messages came meanwhile.
   void handleMessageUpdate(const platform::Value& message, int32_t classType, const platform::ClassInfo* modelClass,
                            const platform::ClassInfo* modelListClass) override;
   using KLWebSocketsDelegate::handleMessageUpdate;
@@ -88,12 +90,14 @@ class KLRecordingManager : public KLServicesManager, public KLWebSocketsDelegate
  private:
   // One page request, newest first, bounded by the oldest start when `older`.
   std::shared_ptr<KLRequest> pageRequest(int64_t cameraID, const KLRecordingListPtr& list, bool older) const;
-  void loadNewRecordings(int64_t cameraID, Completion completion, int cancelledAttempts);
+  // `ended` runs once the load ended, however it ended (after the completion when it merged).
+  void loadNewRecordings(int64_t cameraID, Completion completion, int cancelledAttempts, Completion ended);
 
   mutable std::mutex mutex_;
   std::map<int64_t, KLRecordingListPtr> recordings_;
   std::vector<std::shared_ptr<KLRecordingsUpdatesDelegate>> observers_;
   std::weak_ptr<KLRecordingManagerDelegate> cameraDelegate_;
+  LiveFetchGate liveReloads_;
 };
 
 }  // namespace dk

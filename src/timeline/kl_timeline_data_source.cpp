@@ -18,6 +18,8 @@
 #include "timeline/download_progress_layer.h"
 #include "timeline/kl_timeline_model_fabric.h"
 #include "timeline/timeline_event_adapter.h"
+#include "timeline/timeline_recording_adapter.h"
+#include "timeline/timeline_search.h"
 #include "ui/button_tint.h"
 #include "ui/download_status_circle.h"
 
@@ -39,8 +41,7 @@ bool showsSnapshot(const KLTimelineEventInterface& event) {
   return event.timelineEventPlaceholderImage() == nullptr;
 }
 
-// A time of 0 (or below, or not finite) is an item without a time, not one from 1970.
-bool isKnownTime(double t) { return std::isfinite(t) && t > 0; }
+using timeline_search::isKnownTime;
 
 }  // namespace
 
@@ -95,6 +96,13 @@ bool KLTimelineDataSource::updateWithEvents(KLTimelineEvents events) {
   // Held events that are not in the new list were deleted: their cards go too.
   if (held > 0 && held + added.size() != events.size()) eventsWithThumbnailModel_->removeThumbnailsOfEventsNotIn(events);
   eventsWithThumbnailModel_->updateWithEvents(makeTimelineEvents(std::move(added)));
+  return true;
+}
+
+bool KLTimelineDataSource::refreshRecordingTimes() {
+  if (!TimelineRecordingAdapter::refreshTimes(recordingsModel_->recordings())) return false;
+  // A start or end that came (or went) moves the recording onto (or off) the axis.
+  recordingsModel_->placeRecordings();
   return true;
 }
 

@@ -64,7 +64,11 @@ class KLTimelineDataSource final : public KLTimelineDataSourceInterface, public 
   }
 
   // ---- data ----
+  // Every recording is held and counted (allTimelineRecordings); only those with known times are
+  // drawn and found by time.
   bool updateWithRecordings(KLTimelineRecordings recordings) override;
+  // The recordings take their current times; true when any changed.
+  bool refreshRecordingTimes();
   // A full newest-first list: the events added since the last list get thumbnails by the
   // incremental rule; thumbnails of events that left the list are dropped.
   bool updateWithEvents(KLTimelineEvents events) override;

@@ -16,11 +16,11 @@ std::vector<KLTimelineEventPtr> KLTimelineEventsModel::timelineEventsInTimeRange
 }
 
 KLTimelineEventPtr KLTimelineEventsModel::closestTimelineEventAfterTime(double time) const {
-  return at(events_, findEvent(events_, time, KLBinarySearchOptionPrecedingIndex));
+  return closestEvent(events_, time, KLBinarySearchOptionPrecedingIndex);
 }
 
 KLTimelineEventPtr KLTimelineEventsModel::closestTimelineEventBeforeTime(double time) const {
-  return at(events_, findEvent(events_, time, KLBinarySearchOptionInsertionIndex));
+  return closestEvent(events_, time, KLBinarySearchOptionInsertionIndex);
 }
 
 KLTimelineEventPtr KLTimelineEventsModel::newestTimelineEvent() const {

@@ -161,11 +161,11 @@ std::vector<KLTimelineEventPtr> KLTimelineEventsWithThumbnailModel::timelineEven
 }
 
 KLTimelineEventPtr KLTimelineEventsWithThumbnailModel::closestTimelineEventAfterTime(double time) const {
-  return at(eventsWithThumbnails_, findEvent(eventsWithThumbnails_, time, KLBinarySearchOptionPrecedingIndex));
+  return closestEvent(eventsWithThumbnails_, time, KLBinarySearchOptionPrecedingIndex);
 }
 
 KLTimelineEventPtr KLTimelineEventsWithThumbnailModel::closestTimelineEventBeforeTime(double time) const {
-  return at(eventsWithThumbnails_, findEvent(eventsWithThumbnails_, time, KLBinarySearchOptionInsertionIndex));
+  return closestEvent(eventsWithThumbnails_, time, KLBinarySearchOptionInsertionIndex);
 }
 
 KLTimelineEventPtr KLTimelineEventsWithThumbnailModel::newestTimelineEvent() const {

@@ -8,31 +8,40 @@ using namespace timeline_search;
 
 bool KLTimelineRecordingsModel::updateWithRecordings(KLTimelineRecordings recordings) {
   recordings_ = std::move(recordings);
+  placeRecordings();
   return true;
 }
 
+void KLTimelineRecordingsModel::placeRecordings() {
+  placed_.clear();
+  placed_.reserve(recordings_.size());
+  for (const auto& recording : recordings_)
+    if (isKnownTime(recording->timelineRecordingStartTime()) && isKnownTime(recording->timelineRecordingEndTime()))
+      placed_.push_back(recording);
+}
+
 std::vector<KLTimelineRecordingPtr> KLTimelineRecordingsModel::timelineRecordingsInTimeRange(KLTimeRange range) const {
-  return recordingsInRange(recordings_, range);
+  return recordingsInRange(placed_, range);
 }
 
 KLTimelineRecordingPtr KLTimelineRecordingsModel::timelineRecordingAtTime(double time) const {
-  return at(recordings_, findRecording(recordings_, time, KLBinarySearchOptionExact));
+  return at(placed_, findRecording(placed_, time, KLBinarySearchOptionExact));
 }
 
 KLTimelineRecordingPtr KLTimelineRecordingsModel::closestTimelineRecordingAfterTime(double time) const {
-  return at(recordings_, findRecording(recordings_, time, KLBinarySearchOptionPrecedingIndex));
+  return at(placed_, findRecording(placed_, time, KLBinarySearchOptionPrecedingIndex));
 }
 
 KLTimelineRecordingPtr KLTimelineRecordingsModel::closestTimelineRecordingBeforeTime(double time) const {
-  return at(recordings_, findRecording(recordings_, time, KLBinarySearchOptionInsertionIndex));
+  return at(placed_, findRecording(placed_, time, KLBinarySearchOptionInsertionIndex));
 }
 
 KLTimelineRecordingPtr KLTimelineRecordingsModel::newestTimelineRecording() const {
-  return recordings_.empty() ? nullptr : recordings_.front();
+  return placed_.empty() ? nullptr : placed_.front();
 }
 
 KLTimelineRecordingPtr KLTimelineRecordingsModel::oldestTimelineRecording() const {
-  return recordings_.empty() ? nullptr : recordings_.back();
+  return placed_.empty() ? nullptr : placed_.back();
 }
 
 }  // namespace dk

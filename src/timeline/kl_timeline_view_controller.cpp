@@ -517,7 +517,7 @@ void KLTimelineViewController::takeRecordingTimes() {
   const uint64_t generation = KLRecordingResponse::timesGeneration();
   if (!dataSource_ || generation == recordingTimesGeneration_) return;
   recordingTimesGeneration_ = generation;
-  TimelineRecordingAdapter::refreshTimes(dataSource_->allTimelineRecordings());
+  dataSource_->refreshRecordingTimes();
 }
 
 void KLTimelineViewController::didUpdateRecordingsForCameraID(std::optional<int64_t>) {

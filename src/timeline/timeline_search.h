@@ -13,6 +13,9 @@
 
 namespace dk::timeline_search {
 
+// A time of 0 (or below, or not finite) is an item without a time, not one from 1970.
+inline bool isKnownTime(double t) { return std::isfinite(t) && t > 0; }
+
 // Inside when start < t < end; older when t >= end; else newer.
 inline platform::ComparisonResult compareRecording(const KLTimelineRecordingInterface& r, double t) {
   const double start = r.timelineRecordingStartTime();
@@ -43,6 +46,15 @@ template <typename List>
 auto at(const List& list, int64_t index) -> std::decay_t<decltype(list[0])> {
   if (index == kNotFound || index < 0 || index >= static_cast<int64_t>(list.size())) return nullptr;
   return list[static_cast<size_t>(index)];
+}
+
+// The event found by a search from t (the closest after or before): an event without a time, kept
+// at the list's old end as time 0, is never one.
+template <typename List>
+auto closestEvent(const List& list, double t, int64_t option) -> std::decay_t<decltype(list[0])> {
+  auto event = at(list, findEvent(list, t, option));
+  if (event && !isKnownTime(event->timelineEventTimestamp())) return nullptr;
+  return event;
 }
 
 // The recordings overlapping [s, s + d), newest first. The walk starts at the oldest match: when

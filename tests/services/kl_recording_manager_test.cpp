@@ -339,6 +339,51 @@ TEST_F(KLRecordingManagerTest, ALiveMessageWithEqualTimesOrAnUnknownRecordingOnl
   EXPECT_EQ(observer->calls(), 1 + 2 * 2);
 }
 
+// A broker flooding one camera's recording messages (hostile or broken): each message still
+// closes its recording, in order, but the newest page is reloaded once in flight and once more
+// for everything that came meanwhile, not once per message; other cameras are not held up.
+TEST_F(KLRecordingManagerTest, AFloodOfRecordingMessagesReloadsOnceInFlightAndOnceMore) {
+  executor->setScript([](const KLRequest&, size_t index) {
+    return index == 0 ? ScriptedReply::body("[" + recording(300, true) + "," + recording(299) + "]")
+                      : ScriptedReply::parked();
+  });
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+  auto open = manager->recordingsForCameraID(kRecordingsCamera)->getRecordingWithId(300);
+  ASSERT_NE(open, nullptr);
+  const auto message = [](int64_t camera, int64_t recordingID, double end) {
+    return Value::parseJSON(R"({"cameraId":)" + std::to_string(camera) + R"(,"recordingId":)" +
+                            std::to_string(recordingID) + R"(,"endTime":")" + serverTime(end) + "\"}");
+  };
+
+  for (int i = 0; i < 1000; ++i) manager->handleMessageUpdate(message(kRecordingsCamera, 300, kRecordingsNow + i), 0, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(executor->count(), 2u) << "the first load, then one reload in flight";
+  EXPECT_EQ(open->endStringTime(), serverTime(kRecordingsNow + 999)) << "every message closed it, in order";
+
+  executor->answerParked(ScriptedReply::body(page(300, 299)));
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(executor->count(), 3u) << "one follow-up for the 999 messages that came meanwhile";
+  const int told = observer->calls();
+  EXPECT_EQ(told, 2 * 1 + 1) << "the first load, then the reload's merge and its message";
+
+  executor->answerParked(ScriptedReply::failure(500));
+  MainRunLoop::runUntilIdle();
+  EXPECT_EQ(executor->count(), 3u) << "nothing came during the follow-up: the camera is quiet again";
+  EXPECT_EQ(observer->calls(), told);
+
+  // The next message reloads at once again, after a failed reload too; another camera's message
+  // is never held up by it.
+  manager->handleMessageUpdate(message(kRecordingsCamera, 300, kRecordingsNow + 2000), 0, nullptr, nullptr);
+  manager->handleMessageUpdate(message(2002, 1, kRecordingsNow + 2000), 0, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  ASSERT_EQ(executor->count(), 5u);
+  EXPECT_EQ(executor->requests()[3]->requestURL(), "/rest/v2.2/cameras/1001/recordings");
+  EXPECT_EQ(executor->requests()[4]->requestURL(), "/rest/v2.2/cameras/2002/recordings");
+  executor->answerParked(ScriptedReply::body("[]"));
+  MainRunLoop::runUntilIdle();
+}
+
 TEST_F(KLRecordingManagerTest, ObserversHearOfADeletionOnlyOnceItTookEffect) {
   executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 291)); });
   manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);

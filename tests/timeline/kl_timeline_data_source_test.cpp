@@ -281,6 +281,26 @@ TEST_F(DataSourceTest, ARecordingIsABarAtItsPlaceInTheRow) {
   EXPECT_TRUE(cell->recordingsRenderView()->isHidden());
 }
 
+// A recording whose start did not parse draws no bar down the strip and plays at no time, until a
+// start that parses reaches it; then it takes its place.
+TEST_F(DataSourceTest, ARecordingWithoutAKnownStartHasNoBarUntilItsStartIsKnown) {
+  const double s = kNoon - 6000;
+  auto rest = test::restRecording(1, s + 150, s + 450);
+  rest->setStartStringTime("not a time");
+  source_->updateWithRecordings(makeTimelineRecordings({TimelineRecordingAdapter::make(rest)}));
+  EXPECT_EQ(source_->allTimelineRecordings().size(), 1u);
+  EXPECT_EQ(pathBox(*row({s, 600})->recordingsRenderView()).size.height, 0);
+  EXPECT_EQ(pathBox(*row({s - 6000, 600})->recordingsRenderView()).size.height, 0);
+  EXPECT_FALSE(source_->timelineRecordingAtTime(s - 1000));
+  EXPECT_FALSE(source_->newestTimelineRecording());
+
+  rest->setStartStringTime(timeFormatterForStringTimestamp()->stringFromDate(s + 150));
+  EXPECT_TRUE(source_->refreshRecordingTimes());
+  EXPECT_NEAR(pathBox(*row({s, 600})->recordingsRenderView()).size.height, 50, 1e-9);
+  EXPECT_EQ(source_->timelineRecordingAtTime(s + 300), source_->allTimelineRecordings().front());
+  EXPECT_FALSE(source_->refreshRecordingTimes()) << "nothing changed since";
+}
+
 TEST_F(DataSourceTest, EventsAreMarksOfThirtySecondsAroundTheirTime) {
   const double s = kNoon - 6000;
   source_->updateWithEvents(test::eventList({timelineEvent(2, s + 600 + 10), timelineEvent(1, s + 300)}));

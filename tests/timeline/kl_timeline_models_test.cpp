@@ -112,6 +112,33 @@ TEST_F(RecordingsModelTest, ARangeGivesTheRecordingsOverlappingIt) {
   EXPECT_TRUE(model_->timelineRecordingsInTimeRange({700, 100}).empty());
 }
 
+// A recording whose start did not parse (its end did) has no place on the axis, wherever the list
+// holds it: it is neither drawn nor played from 1970 to its end, yet it still counts as held.
+TEST(RecordingsModel, ARecordingWithoutAKnownStartIsHeldButNeverFoundByTime) {
+  const auto untimed = [](int64_t id, double end) {
+    auto rest = restRecording(id, 1, end);
+    rest->setStartStringTime("yesterday-ish");
+    return TimelineRecordingAdapter::make(rest);
+  };
+  const std::vector<KLTimelineRecordings> lists = {
+      makeTimelineRecordings({timelineRecording(3, 500, 600), untimed(2, 400), timelineRecording(1, 100, 200)}),
+      makeTimelineRecordings({timelineRecording(3, 500, 600), timelineRecording(1, 100, 200), untimed(2, 400)}),
+  };
+  for (const auto& list : lists) {
+    KLTimelineRecordingsModel model;
+    model.updateWithRecordings(list);
+    EXPECT_EQ(model.allTimelineRecordings().size(), 3u) << "held and counted, so a reload is not asked again";
+    EXPECT_EQ(model.timelineRecordingAtTime(150), list[list[1]->timelineRecordingStartTime() > 0 ? 1 : 2]);
+    EXPECT_FALSE(model.timelineRecordingAtTime(350));
+    EXPECT_FALSE(model.timelineRecordingAtTime(10));
+    EXPECT_EQ(model.timelineRecordingsInTimeRange({0, 1000}).size(), 2u);
+    EXPECT_TRUE(model.timelineRecordingsInTimeRange({250, 200}).empty());
+    EXPECT_EQ(model.oldestTimelineRecording()->timelineRecordingStartTime(), 100);
+    EXPECT_EQ(model.closestTimelineRecordingBeforeTime(450)->timelineRecordingStartTime(), 100);
+    EXPECT_EQ(model.closestTimelineRecordingAfterTime(250)->timelineRecordingStartTime(), 500);
+  }
+}
+
 TEST(RecordingsModel, AnEmptyModelAnswersNothing) {
   KLTimelineRecordingsModel model;
   EXPECT_FALSE(model.timelineRecordingAtTime(1));
@@ -133,6 +160,26 @@ TEST(EventsModel, RangesIncludeTheirStartAndExcludeTheirEnd) {
   EXPECT_FALSE(model->closestTimelineEventAfterTime(401));
   EXPECT_EQ(model->newestTimelineEvent()->timelineEventTimestamp(), 400);
   EXPECT_EQ(model->oldestTimelineEvent()->timelineEventTimestamp(), 100);
+}
+
+// An event without a time stands at the list's old end as time 0: it is never the previous or the
+// next event, in the events or among the thumbnails.
+TEST(EventsModel, AnEventWithoutATimeIsNeverThePreviousOrNextEvent) {
+  auto events = KLTimelineModelFabric::getEventsModel();
+  auto lookups = std::make_shared<test::FixedLookups>();
+  auto thumbnails = KLTimelineModelFabric::getEventsWithThumbnailModelWithEventManager(lookups);
+  thumbnails->clearAndSetMinimalTimeBetweenEventsWithThumbnail(30);
+  const auto list = test::eventList({timelineEvent(3, 400), timelineEvent(2, 100), timelineEvent(1, 0)});
+  events->updateWithEvents(list);
+  thumbnails->updateWithEvents(list);
+  for (const KLTimelineEventsModelInterface* model : std::initializer_list<const KLTimelineEventsModelInterface*>{
+           events.get(), thumbnails.get()}) {
+    ASSERT_NE(model->closestTimelineEventBeforeTime(150), nullptr);
+    EXPECT_EQ(model->closestTimelineEventBeforeTime(150)->timelineEventTimestamp(), 100);
+    EXPECT_FALSE(model->closestTimelineEventBeforeTime(99)) << "nothing timed is older";
+    EXPECT_FALSE(model->closestTimelineEventBeforeTime(1));
+    EXPECT_EQ(model->closestTimelineEventAfterTime(150)->timelineEventTimestamp(), 400);
+  }
 }
 
 class ThumbnailModelTest : public ::testing::Test {

@@ -348,10 +348,12 @@ TEST_F(TimelineScreen, EventButtonsFollowTheEventsAroundTheScrolledTime) {
   auto screen = showScreen(makeScreen(KLTimelineZoomLevelThreeMinutes));
   screen->setPlayer(player);
   double t = now() - 3600;
-  setEvents({restEvent(1, t)});
+  // An event without a time waits at the list's old end; it is no previous event.
+  setEvents({restEvent(1, t), restEvent(2, 0)});
   screen->timelineAdapterDidScrollToTime(*screen->adapter(), t - 60);
   EXPECT_TRUE(screen->hasNextEvent());
   EXPECT_FALSE(screen->hasPreviousEvent());
+  EXPECT_FALSE(player->hasPrevious);
   EXPECT_TRUE(player->hasNext);
   screen->timelineAdapterDidScrollToTime(*screen->adapter(), t + 60);
   EXPECT_FALSE(player->hasNext);
@@ -502,6 +504,16 @@ TEST_F(TimelineScreen, EventArrowsPointToEventsOutsideTheWindowAndHideWhileOneIs
   screen->updatePreviousNextEventButtons();
   EXPECT_TRUE(screen->nextEventButton()->isHidden());
   EXPECT_TRUE(screen->prevEventButton()->isHidden());
+
+  // Below the window only an event without a time: no down arrow, and a tap goes nowhere.
+  setEvents({restEvent(5, window.start + window.duration + 3600), restEvent(6, 0)});
+  screen->updatePreviousNextEventButtons();
+  EXPECT_FALSE(screen->nextEventButton()->isHidden());
+  EXPECT_TRUE(screen->prevEventButton()->isHidden());
+  const double scrolled = screen->adapter()->scrollTime();
+  screen->prevEventButtonTapped();
+  driver().pump();
+  EXPECT_EQ(screen->adapter()->scrollTime(), scrolled);
 }
 
 TEST_F(TimelineScreen, TappingTheBadgeGoesToTheNewestEventAndHidesIt) {
