@@ -202,19 +202,10 @@ bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
   if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
-  auto* buffer = static_cast<unsigned char*>(av_malloc(kSoundInputBufferBytes));
-  if (!buffer) return fail("out of memory");
-  d.io = avio_alloc_context(buffer, kSoundInputBufferBytes, 0, d.reader.get(), &MediaInputReader::read, nullptr,
-                            &MediaInputReader::seek);
-  if (!d.io) {
-    av_free(buffer);
-    return fail("out of memory");
+  if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io,
+                                         &d.format)) {
+    return fail(why);
   }
-  d.format = avformat_alloc_context();
-  if (!d.format) return fail("out of memory");
-  d.format->pb = d.io;
-  d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  if (!openMediaInput(&d.format, nullptr, kRecordingSoundInputPolicy)) return fail("not a media file");
   std::string why;
   if (!d.openTrack(kRecordingSoundInputPolicy, &why)) return fail(why);
   return true;

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 
+#include "platform/media/media_input_policy.h"
 #include "platform/media/video_decoder.h"
 
 extern "C" {
+#include <libavformat/avformat.h>
 #include <libavformat/avio.h>
+#include <libavutil/mem.h>
 #include <libavutil/error.h>
 }
 
@@ -41,5 +44,25 @@ struct MediaInputReader {
     return target;
   }
 };
+
+// Opens *format over `reader` through an AVIO context with a buffer of `bufferBytes`, under
+// `policy`. nullptr when opened, else why not; what was made stays in *io and *format for the
+// caller to free (a failed open has freed the format context already).
+inline const char* openReaderInput(MediaInputReader* reader, int bufferBytes, const MediaInputPolicy& policy,
+                                   AVIOContext** io, AVFormatContext** format) {
+  auto* buffer = static_cast<unsigned char*>(av_malloc(static_cast<size_t>(bufferBytes)));
+  if (!buffer) return "out of memory";
+  *io = avio_alloc_context(buffer, bufferBytes, 0, reader, &MediaInputReader::read, nullptr, &MediaInputReader::seek);
+  if (!*io) {
+    av_free(buffer);
+    return "out of memory";
+  }
+  *format = avformat_alloc_context();
+  if (!*format) return "out of memory";
+  (*format)->pb = *io;
+  (*format)->flags |= AVFMT_FLAG_CUSTOM_IO;
+  if (!openMediaInput(format, nullptr, policy)) return "not a media file";
+  return nullptr;
+}
 
 }  // namespace dk::platform

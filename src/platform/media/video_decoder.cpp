@@ -431,20 +431,10 @@ bool VideoDecoder::open(Input input, std::string* error) {
   if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
-  auto* buffer = static_cast<unsigned char*>(av_malloc(kInputBufferBytes));
-  if (!buffer) return fail("out of memory");
-  d.io = avio_alloc_context(buffer, kInputBufferBytes, 0, d.reader.get(), &MediaInputReader::read, nullptr,
-                            &MediaInputReader::seek);
-  if (!d.io) {
-    av_free(buffer);
-    return fail("out of memory");
+  if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io,
+                                         &d.format)) {
+    return fail(why);
   }
-  d.format = avformat_alloc_context();
-  if (!d.format) return fail("out of memory");
-  d.format->pb = d.io;
-  d.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  // A failed open frees the context it was given.
-  if (!openMediaInput(&d.format, nullptr, kStreamedRecordingInputPolicy)) return fail("not a media file");
   std::string why;
   if (!d.openStreams(kStreamedRecordingInputPolicy, true, &why)) return fail(why);
   return true;
