@@ -92,6 +92,10 @@ class KLWebSocketsManager : public KLServicesManager {
   KLWebSocketsManager();
 
  private:
+  // Tests play a turn-off caught between storing its flag and closing the client, a moment that
+  // otherwise only racing threads reach.
+  friend struct KLWebSocketsManagerTestAccess;
+
   void registerForNotifications();
   void scheduleReconnect();
   void attemptTimedOut(uint64_t attempt);

@@ -3,10 +3,18 @@
 // clock.
 #include <atomic>
 #include <cmath>
+#include <utility>
 
 #include "live/live_feed_fixture.h"
 
-namespace dk::test {
+namespace dk {
+
+struct KLWebSocketsManagerTestAccess {
+  // The first half of a turn-off: the feed is no longer wanted, the client not yet closed.
+  static void storeTurnOff(KLWebSocketsManager& feed) { feed.shouldConnect_ = false; }
+};
+
+namespace test {
 namespace {
 
 using platform::Value;
@@ -236,22 +244,65 @@ TEST_F(LiveFeedTest, ATurnOffDuringAnAttemptLeavesTheFeedAbleToConnectLater) {
   connectFor(nullptr);
 }
 
-// A socket that records whether the feed opened it; it never answers.
-class SilentSocket final : public platform::WebSocket {
+// A socket the test plays the server of: silent until told to answer, it records whether the
+// feed opened and closed it and the command of each frame the feed sent.
+class ScriptedSocket final : public platform::WebSocket {
  public:
-  void open(platform::WebSocketHandlers) override { opened_ = true; }
-  void send(std::string) override {}
-  void close() override {}
-  bool opened() const { return opened_; }
+  void open(platform::WebSocketHandlers handlers) override {
+    std::lock_guard lock(mutex_);
+    handlers_ = std::move(handlers);
+    opened_ = true;
+  }
+  void send(std::string message) override {
+    std::lock_guard lock(mutex_);
+    if (!closed_ && message != "\n") commands_.push_back(message.substr(0, message.find('\n')));
+  }
+  // As a real socket does: `closed` follows with nullptr, and the handlers are let go.
+  void close() override {
+    platform::WebSocketHandlers handlers;
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+      handlers = std::exchange(handlers_, {});
+    }
+    if (handlers.closed) handlers.closed(nullptr);
+  }
+
+  void accept() {
+    if (auto h = handlers(); h.opened) h.opened();
+  }
+  void deliver(std::string frame) {
+    if (auto h = handlers(); h.message) h.message(std::move(frame));
+  }
+  bool opened() const {
+    std::lock_guard lock(mutex_);
+    return opened_;
+  }
+  bool closed() const {
+    std::lock_guard lock(mutex_);
+    return closed_;
+  }
+  std::vector<std::string> commands() const {
+    std::lock_guard lock(mutex_);
+    return commands_;
+  }
 
  private:
-  std::atomic<bool> opened_{false};
+  platform::WebSocketHandlers handlers() const {
+    std::lock_guard lock(mutex_);
+    return handlers_;
+  }
+  mutable std::mutex mutex_;
+  platform::WebSocketHandlers handlers_;
+  bool opened_ = false;
+  bool closed_ = false;
+  std::vector<std::string> commands_;
 };
 
 // The turn-off lands inside the connect step, after the step saw the feed wanted and before the
 // client is kept: the step must not go on to connect and subscribe in the background.
 TEST_F(LiveFeedTest, ATurnOffDuringTheConnectStepLeavesTheFeedOff) {
-  auto socket = std::make_shared<SilentSocket>();
+  auto socket = std::make_shared<ScriptedSocket>();
   std::atomic<int> built{0};
   feed->setSocketFactory([&](platform::WebSocketOptions) -> platform::WebSocketPtr {
     built++;
@@ -276,6 +327,39 @@ TEST_F(LiveFeedTest, ATurnOffDuringTheConnectStepLeavesTheFeedOff) {
   connectFor(nullptr);
 }
 
+// A turn-off stores its flag before it closes the client: a CONNECTED answered in between must
+// find the feed off and leave the connection unsubscribed for the rest of the turn-off to close.
+TEST_F(LiveFeedTest, AConnectionThatOpensAsTheFeedTurnsOffIsNeitherKeptNorSubscribed) {
+  auto socket = std::make_shared<ScriptedSocket>();
+  feed->setSocketFactory([&](platform::WebSocketOptions) -> platform::WebSocketPtr { return socket; });
+  platform::NotificationCenter::defaultCenter().post(kReconnectWebSocketsNotification, nullptr,
+                                                     {{kWebSocketsAccountIdKey, Value(777)}});
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  ASSERT_TRUE(socket->opened());
+  socket->accept();
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  ASSERT_EQ(socket->commands(), std::vector<std::string>{"CONNECT"});
+  ASSERT_TRUE(feed->connecting());
+
+  KLWebSocketsManagerTestAccess::storeTurnOff(*feed);
+  socket->deliver(std::string("CONNECTED\nversion:1.2\nheart-beat:0,0\n\n") + '\0');
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  EXPECT_FALSE(feed->connecting());
+  EXPECT_FALSE(feed->isConnected());
+  EXPECT_EQ(feed->subscribeToUpdatesOfJobWithId(Value(55)), std::nullopt);
+  EXPECT_FALSE(logged("WEBSOCKETS connected!!!!")) << logText();
+  EXPECT_EQ(socket->commands(), std::vector<std::string>{"CONNECT"});  // no SUBSCRIBE
+
+  // The rest of the turn-off closes the connection; nothing reconnects.
+  feed->handle_kDisconnectWebSocketsNotification();
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(socket->closed());
+  clock.advance(120);
+  ASSERT_TRUE(platform::MainRunLoop::runUntilIdle());
+  EXPECT_EQ(feed->connectionAttempts(), 1u);
+  EXPECT_FALSE(feed->isConnected());
+}
+
 TEST_F(LiveFeedTest, AJobSubscriptionNeedsAConnection) {
   EXPECT_EQ(feed->subscribeToUpdatesOfJobWithId(Value(55)), std::nullopt);
   connectFor(Value(777));
@@ -287,4 +371,5 @@ TEST_F(LiveFeedTest, AJobSubscriptionNeedsAConnection) {
 }
 
 }  // namespace
-}  // namespace dk::test
+}  // namespace test
+}  // namespace dk

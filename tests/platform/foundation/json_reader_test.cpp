@@ -217,6 +217,55 @@ TEST(JSONReaderDensity, SmallDocumentsOfTinyValuesAreNeverRefused) {
   EXPECT_EQ(escaped[size_t{0}].stringValue(), "\xC3\xA9\nA\xF0\x9F\x98\x80 and some plain text");
 }
 
+// Sorting a dictionary of more than a few members borrows a buffer of half its entries, so large
+// dictionaries nested in another need that much more than their tree: a text padded to fall
+// between the two bounds is refused, and one just over the larger bound is read whole.
+TEST(JSONReaderDensity, TheSortOfALargeDictionaryCountsTowardsTheBound) {
+  using Entry = ValueDictionary::value_type;
+  const struct {
+    size_t dictionaries, members;
+  } shapes[] = {{1, 30000}, {4, 12000}};
+  for (const auto& shape : shapes) {
+    SCOPED_TRACE(std::to_string(shape.dictionaries) + " x " + std::to_string(shape.members));
+    // {"d0":{"0":0,"1":0,...},"d1":{...},...}: keys short enough to need no allocation of their own.
+    std::string text = "{";
+    for (size_t d = 0; d < shape.dictionaries; ++d) {
+      text += (d ? ",\"d" : "\"d") + std::to_string(d) + "\":{";
+      for (size_t m = 0; m < shape.members; ++m) text.append(m ? ",\"" : "\"").append(std::to_string(m)).append("\":0");
+      text += "}";
+    }
+    text += "}";
+    // The members gather on one stack (grown by half from 16 entries) and each nested dictionary
+    // is copied out of it exactly; the last one's sort then borrows half of its entries on top.
+    size_t stack = 0;
+    while (stack < shape.dictionaries + shape.members) stack = std::max<size_t>(16, stack + stack / 2);
+    const size_t tree = (stack + shape.dictionaries * shape.members) * sizeof(Entry);
+    const size_t sortBuffer = (shape.members + 1) / 2 * sizeof(Entry);
+    const size_t slack = 64 * 1024;  // malloc's rounding and the containers' own blocks, with room
+    ASSERT_GT(sortBuffer / 2, slack);
+    // The text, padded with trailing spaces until the bound (8 bytes per byte of text plus 512 KiB)
+    // allows `held` bytes.
+    auto allowing = [&](size_t held) {
+      const size_t length = (held - 512 * 1024 + 7) / 8;
+      EXPECT_GT(length, text.size());
+      return text + std::string(length - std::min(length, text.size()), ' ');
+    };
+
+    std::string error;
+    const Value refused = Value::parseJSON(allowing(tree + sortBuffer / 2), false, &error);
+    EXPECT_TRUE(refused.isNil());
+    EXPECT_NE(error.find("JSON too dense"), std::string::npos) << error;
+
+    error.clear();
+    const Value read = Value::parseJSON(allowing(tree + sortBuffer + slack), false, &error);
+    ASSERT_TRUE(read.isDictionary()) << error;
+    ASSERT_EQ(read.count(), shape.dictionaries);
+    const Value last = read["d" + std::to_string(shape.dictionaries - 1)];
+    EXPECT_EQ(last.count(), shape.members);
+    EXPECT_EQ(last[std::to_string(shape.members - 1)].integerValue(), 0);
+  }
+}
+
 TEST(JSONReader, WhatValueWritesReadsBackTheSame) {
   const Value original(ValueDictionary{
       {"text", Value("line\nbreak \"quoted\" \\ \xE2\x82\xAC \x01")},
