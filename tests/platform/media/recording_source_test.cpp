@@ -12,6 +12,24 @@
 namespace dk::platform::test {
 namespace {
 
+// Answers a request for `take` as a range server does: its "bytes=a-b" as a 206 with
+// Content-Range (b cut at the end), anything else as the whole take.
+dk::test::CannedResponse serveRange(const std::string& take, const dk::test::RecordedRequest& request,
+                                    dk::test::CannedResponse reply) {
+  long long a = 0, b = 0;
+  auto range = request.headers.find("Range");
+  if (range == request.headers.end() || std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) != 2) {
+    reply.body = take;
+    return reply;
+  }
+  b = std::min<long long>(b, static_cast<long long>(take.size()) - 1);
+  reply.status = 206;
+  reply.headers.push_back(
+      {"Content-Range", "bytes " + std::to_string(a) + "-" + std::to_string(b) + "/" + std::to_string(take.size())});
+  reply.body = take.substr(static_cast<size_t>(a), static_cast<size_t>(b - a + 1));
+  return reply;
+}
+
 std::string mediaBytes(size_t count, int seed);
 
 class RecordingSourceTest : public StreamerTest {
@@ -251,20 +269,8 @@ TEST_F(RecordingSourceTest, AClosedRecordingThatChangesBetweenReadsFailsWhereThe
       ifRanges.push_back(ifRange == request.headers.end() ? "" : ifRange->second);
       dk::test::CannedResponse reply;
       reply.headers = {{"Content-Type", "video/mp4"}, {c.header, validator}};
-      long long a = 0, b = 0;
-      auto range = request.headers.find("Range");
       const bool stale = ifRange != request.headers.end() && ifRange->second != validator && c.honoursIfRange;
-      if (range == request.headers.end() || stale ||
-          std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) != 2) {
-        reply.body = take;
-        return reply;
-      }
-      b = std::min<long long>(b, static_cast<long long>(take.size()) - 1);
-      reply.status = 206;
-      reply.headers.push_back({"Content-Range", "bytes " + std::to_string(a) + "-" + std::to_string(b) + "/" +
-                                                    std::to_string(take.size())});
-      reply.body = take.substr(static_cast<size_t>(a), static_cast<size_t>(b - a + 1));
-      return reply;
+      return serveRange(take, stale ? dk::test::RecordedRequest{} : request, std::move(reply));
     });
     ErrorPtr error;
     auto s = RecordingSource::create(server.baseURL() + "/recording.mp4", "token", limits, &error);
@@ -312,20 +318,9 @@ class GrowingServer {
   explicit GrowingServer(std::string first) : take_(std::move(first)) {
     server.route("/recording.mp4", [this](const dk::test::RecordedRequest& request) {
       std::lock_guard lock(mutex_);
-      long long a = 0, b = 0;
-      auto range = request.headers.find("Range");
       dk::test::CannedResponse reply;
       reply.headers = {{"Content-Type", "video/mp4"}, {"X-Recording-Open", "true"}};
-      if (range == request.headers.end() || std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) != 2) {
-        reply.body = take_;
-        return reply;
-      }
-      b = std::min<long long>(b, static_cast<long long>(take_.size()) - 1);
-      reply.status = 206;
-      reply.headers.push_back({"Content-Range", "bytes " + std::to_string(a) + "-" + std::to_string(b) + "/" +
-                                                    std::to_string(take_.size())});
-      reply.body = take_.substr(static_cast<size_t>(a), static_cast<size_t>(b - a + 1));
-      return reply;
+      return serveRange(take_, request, std::move(reply));
     });
   }
   void replace(std::string take) {
