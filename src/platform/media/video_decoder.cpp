@@ -131,6 +131,7 @@ struct VideoDecoder::Impl {
   bool damagedSinceSeek = false;
   bool damaged = false;  // the last frameAt() failed for that reason
   int pictureWidth = 0, pictureHeight = 0;  // the stream's picture size when it opened
+  PictureOrientation orientation;  // how the container says pictures are shown
   ImagePtr shownImage;
   int64_t shownImagePts = INT64_MIN;
   Counters counters;
@@ -477,6 +478,9 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
   }
   d.pictureWidth = d.codec->width;
   d.pictureHeight = d.codec->height;
+  // Only the container's matrix turns a recording, so its shown size is known before any frame.
+  d.orientation = displayOrientationOf(stream).value_or(PictureOrientation{});
+  d.converter.setOrientation(d.orientation);
   const AVCodecParameters* par = stream->codecpar;
   if (par->codec_id == AV_CODEC_ID_H264 && par->extradata_size >= 7 && par->extradata[0] == 1) {
     d.nalLengthSize = (par->extradata[4] & 3) + 1;
@@ -500,8 +504,12 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
 
 const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->frameTimes; }
 double VideoDecoder::duration() const { return impl_->duration; }
-int VideoDecoder::width() const { return impl_->codec ? impl_->pictureWidth : 0; }
-int VideoDecoder::height() const { return impl_->codec ? impl_->pictureHeight : 0; }
+int VideoDecoder::width() const {
+  return impl_->codec ? (impl_->orientation.swapsSides() ? impl_->pictureHeight : impl_->pictureWidth) : 0;
+}
+int VideoDecoder::height() const {
+  return impl_->codec ? (impl_->orientation.swapsSides() ? impl_->pictureWidth : impl_->pictureHeight) : 0;
+}
 VideoDecoder::Counters VideoDecoder::counters() const { return impl_->counters; }
 bool VideoDecoder::lastFrameDamaged() const { return impl_->damaged; }
 

@@ -7,7 +7,8 @@
 // in the table, and a file whose edit list starts with an empty stretch shows its first frame
 // that late. frameAt() decodes the frame presented at a slot: it carries on decoding forward
 // when that reaches the frame soonest (leaving out pictures nothing refers to), and otherwise
-// seeks to the key frame the frame can be decoded from. Images are opaque ARGB32 at scale 1.
+// seeks to the key frame the frame can be decoded from. Images are opaque ARGB32 at scale 1,
+// upright as the container's display matrix says the video is shown.
 //
 // Only the MPEG-4 demuxer is used (media_input_policy.h), whatever the bytes claim to be; a path
 // may open that local file only, an Input nothing beyond its own bytes.
@@ -52,6 +53,8 @@ class VideoDecoder {
   size_t frameCount() const { return frameTimes().size(); }
   // The time after the last frame has been shown, as the container gives it.
   double duration() const;
+  // The pictures' size as shown: a recording whose container says it is turned a quarter shows
+  // its stored height across.
   int width() const;
   int height() const;
 

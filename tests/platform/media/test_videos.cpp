@@ -1,11 +1,14 @@
 #include "test_videos.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 #include <memory>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavcodec/bsf.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -27,6 +30,32 @@ void paint(AVFrame* frame, int index) {
     for (int x = 0; x < w / 2; ++x) {
       frame->data[1][y * frame->linesize[1] + x] = static_cast<uint8_t>(128 + ((x + index * 4) & 0x3f) - 32);
       frame->data[2][y * frame->linesize[2] + x] = static_cast<uint8_t>(128 + ((y * 3 + index) & 0x3f) - 32);
+    }
+  }
+}
+
+// The picture `o.rgb` describes, made YUV as the stream's tags say: the matrix's weights of red
+// and blue, and the range. Chroma is taken at the top-left pixel of each 2x2 block.
+void paintColours(AVFrame* frame, const TestVideoOptions& o) {
+  const bool bt709 = o.colorspace == AVCOL_SPC_BT709;
+  const double kr = bt709 ? 0.2126 : 0.299, kb = bt709 ? 0.0722 : 0.114;
+  auto yuv = [&](int x, int y) {
+    const std::array<uint8_t, 3> c = o.rgb(x, y);
+    const double r = c[0] / 255.0, g = c[1] / 255.0, b = c[2] / 255.0;
+    const double luma = kr * r + (1 - kr - kb) * g + kb * b;
+    const double pb = (b - luma) / (2 * (1 - kb)), pr = (r - luma) / (2 * (1 - kr));
+    auto byte = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+    if (o.fullRange) return std::array<uint8_t, 3>{byte(255 * luma), byte(128 + 255 * pb), byte(128 + 255 * pr)};
+    return std::array<uint8_t, 3>{byte(16 + 219 * luma), byte(128 + 224 * pb), byte(128 + 224 * pr)};
+  };
+  for (int y = 0; y < frame->height; ++y) {
+    for (int x = 0; x < frame->width; ++x) {
+      const std::array<uint8_t, 3> p = yuv(x, y);
+      frame->data[0][y * frame->linesize[0] + x] = p[0];
+      if (x % 2 == 0 && y % 2 == 0) {
+        frame->data[1][(y / 2) * frame->linesize[1] + x / 2] = p[1];
+        frame->data[2][(y / 2) * frame->linesize[2] + x / 2] = p[2];
+      }
     }
   }
 }
@@ -69,6 +98,15 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   codec->framerate = AVRational{o.fps, 1};
   codec->gop_size = o.gop;
   codec->max_b_frames = o.bFrames;
+  codec->colorspace = static_cast<AVColorSpace>(o.colorspace);
+  if (o.colorspace == AVCOL_SPC_BT709) {
+    codec->color_primaries = AVCOL_PRI_BT709;
+    codec->color_trc = AVCOL_TRC_BT709;
+  } else if (o.colorspace == AVCOL_SPC_SMPTE170M) {
+    codec->color_primaries = AVCOL_PRI_SMPTE170M;
+    codec->color_trc = AVCOL_TRC_SMPTE170M;
+  }
+  if (o.fullRange) codec->color_range = AVCOL_RANGE_JPEG;
   if (format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   if (o.encoder == "libx264") {
     av_opt_set(codec->priv_data, "preset", "veryfast", 0);
@@ -76,6 +114,11 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
                                ":scenecut=0:bframes=" + std::to_string(o.bFrames) +
                                (o.openGop ? ":open-gop=1" : "");
     av_opt_set(codec->priv_data, "x264-params", params.c_str(), 0);
+    if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
+  } else if (o.encoder == "libx265") {
+    const std::string params = "log-level=error:keyint=" + std::to_string(o.gop) + ":bframes=" + std::to_string(o.bFrames);
+    av_opt_set(codec->priv_data, "x265-params", params.c_str(), 0);
+    if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
   } else {
     codec->flags |= AV_CODEC_FLAG_QSCALE;
     codec->global_quality = FF_QP2LAMBDA * 4;
@@ -85,6 +128,23 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   if (!stream) return fail("no stream");
   stream->time_base = codec->time_base;
   avcodec_parameters_from_context(stream->codecpar, codec);
+  AVBSFContext* filter = nullptr;
+  std::unique_ptr<AVBSFContext*, void (*)(AVBSFContext**)> filterGuard(&filter, av_bsf_free);
+  if (!o.bitstreamFilter.empty()) {
+    if (av_bsf_list_parse_str(o.bitstreamFilter.c_str(), &filter) < 0 ||
+        avcodec_parameters_copy(filter->par_in, stream->codecpar) < 0) {
+      return fail("no such bitstream filter");
+    }
+    filter->time_base_in = stream->time_base;
+    if (av_bsf_init(filter) < 0 || avcodec_parameters_copy(stream->codecpar, filter->par_out) < 0) {
+      return fail("the bitstream filter does not open");
+    }
+  }
+  if (o.displayMatrix) {
+    uint8_t* side = av_stream_new_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, sizeof(int32_t) * 9);
+    if (!side) return fail("no display matrix");
+    std::memcpy(side, o.displayMatrix->data(), sizeof(int32_t) * 9);
+  }
   if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
   AVDictionary* muxerOptions = nullptr;
   if (o.indexFirst) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
@@ -110,12 +170,24 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
       packet->duration = o.packetDurations ? 1 : 0;
       av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
       packet->stream_index = stream->index;
-      if (av_interleaved_write_frame(format, packet) < 0) return false;
+      if (!filter) {
+        if (av_interleaved_write_frame(format, packet) < 0) return false;
+        continue;
+      }
+      if (av_bsf_send_packet(filter, packet) < 0) return false;
+      while (av_bsf_receive_packet(filter, packet) == 0) {
+        packet->stream_index = stream->index;
+        if (av_interleaved_write_frame(format, packet) < 0) return false;
+      }
     }
   };
   for (int i = 0; i < o.frames; ++i) {
     if (av_frame_make_writable(frame) < 0) return fail("frame not writable");
-    paint(frame, i);
+    if (o.rgb) {
+      paintColours(frame, o);
+    } else {
+      paint(frame, i);
+    }
     frame->pts = first + i;
     if (!drain(frame)) return fail("encoding failed");
   }

@@ -3,6 +3,10 @@
 // with the presentation time the container gives it.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +30,17 @@ struct TestVideoOptions {
   bool packetDurations = true;
   // The index (moov) before the media, as a file made for progressive playback has it.
   bool indexFirst = false;
+
+  // Pictures painted from colours (in place of the moving pattern), `rgb(x, y)` for every frame,
+  // made YUV with the matrix and range the stream is tagged with (the tags below); encoded nearly
+  // losslessly so that the colours come back within a step or two.
+  std::function<std::array<uint8_t, 3>(int x, int y)> rgb;
+  int colorspace = 2;      // AVColorSpace: 2 untagged, 1 BT.709, 6 BT.601 (SMPTE 170M)
+  bool fullRange = false;  // tagged full range (0-255) rather than limited (16-235)
+  // A display matrix stored with the stream, as a phone's or rotated camera's recording has it.
+  std::optional<std::array<int32_t, 9>> displayMatrix;
+  // A bitstream filter applied to every packet before it is stored ("h264_metadata=...").
+  std::string bitstreamFilter;
 };
 
 // Writes the video file; false with a reason in *why.
