@@ -68,6 +68,20 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// The first picture of the video made as a live segment (MPEG-TS), as the live view shows it.
+ImagePtr firstLivePicture(const dk::test::TemporaryDirectory& folder, TestVideoOptions options) {
+  options.container = "mpegts";
+  const std::string bytes = readFile(writeVideo(folder, "segment.ts", options));
+  LiveSegmentDecoder decoder;
+  std::string why;
+  LiveSegmentFrame frame;
+  if (!decoder.open(std::make_shared<const std::string>(bytes), LivePictureLimits::segmentBudget(2), &why) ||
+      decoder.next(frame, &why) != LiveSegmentDecoder::Step::Picture) {
+    ADD_FAILURE() << "live segment: " << why;
+  }
+  return frame.image;
+}
+
 TestVideoOptions cornersVideo() {
   TestVideoOptions options;
   options.width = kWidth;
@@ -172,20 +186,13 @@ TEST(ShownPictureTest, ALiveSegmentIsShownAsItsVideoSaysItIsTurned) {
   for (const Case& row : cases) {
     SCOPED_TRACE(row.filter);
     TestVideoOptions options = cornersVideo();
-    options.container = "mpegts";
     options.bitstreamFilter = row.filter;
-    const std::string bytes = readFile(writeVideo(folder, "segment.ts", options));
-    LiveSegmentDecoder decoder;
-    std::string why;
-    ASSERT_TRUE(decoder.open(std::make_shared<const std::string>(bytes), LivePictureLimits::segmentBudget(2), &why))
-        << why;
-    LiveSegmentFrame frame;
-    ASSERT_EQ(decoder.next(frame, &why), LiveSegmentDecoder::Step::Picture) << why;
-    ASSERT_TRUE(frame.image);
-    EXPECT_EQ(frame.image->pixelWidth(), row.width);
-    EXPECT_EQ(frame.image->pixelHeight(), row.height);
-    EXPECT_EQ(cornerOf(frame.image, kRed), row.red);
-    EXPECT_EQ(cornerOf(frame.image, kGreen), row.green);
+    const ImagePtr picture = firstLivePicture(folder, options);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->pixelWidth(), row.width);
+    EXPECT_EQ(picture->pixelHeight(), row.height);
+    EXPECT_EQ(cornerOf(picture, kRed), row.red);
+    EXPECT_EQ(cornerOf(picture, kGreen), row.green);
   }
 }
 
@@ -282,16 +289,7 @@ TEST(ShownPictureTest, ALiveSegmentShowsTheColoursItsStreamIsTaggedWith) {
   for (const ColourCase& row : colourCases()) {
     if (row.encoder != "libx264") continue;  // live segments carry H.264
     SCOPED_TRACE(row.what);
-    TestVideoOptions options = patchesVideo(row);
-    options.container = "mpegts";
-    const std::string bytes = readFile(writeVideo(folder, "colours.ts", options));
-    LiveSegmentDecoder decoder;
-    std::string why;
-    ASSERT_TRUE(decoder.open(std::make_shared<const std::string>(bytes), LivePictureLimits::segmentBudget(2), &why))
-        << why;
-    LiveSegmentFrame frame;
-    ASSERT_EQ(decoder.next(frame, &why), LiveSegmentDecoder::Step::Picture) << why;
-    expectPatches(frame.image);
+    expectPatches(firstLivePicture(folder, patchesVideo(row)));
   }
 }
 
