@@ -19,6 +19,8 @@
 // decoded and converted to BGRA with FFmpeg's own calls on the same threads; "cpu_s_ours" and
 // "cpu_s_ffmpeg" are CPU seconds (all threads) per minute of video, "vs_ffmpeg" their ratio.
 //
+// BM_ConvertPicture1080p: one 1080p picture to a platform image, upright and turned a quarter.
+//
 // Run: build/bench/bench_player.
 #include <benchmark/benchmark.h>
 
@@ -44,6 +46,7 @@ extern "C" {
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/dk_camera_streamer.h"
 #include "platform/media/dk_streamer_item.h"
+#include "platform/media/frame_converter.h"
 #include "platform/media/video_decoder.h"
 #include "platform/net/tls_policy.h"
 #include "platform/ui/layer.h"
@@ -404,5 +407,24 @@ void BM_MinuteAt1x720p(benchmark::State& state) {
   std::filesystem::remove(path);
 }
 BENCHMARK(BM_MinuteAt1x720p)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// One 1920x1080 picture converted to a platform image: as stored (0), and turned a quarter as a
+// recording whose display matrix says so (1), which costs one more pass over the pixels.
+void BM_ConvertPicture1080p(benchmark::State& state) {
+  AVFrame* frame = av_frame_alloc();
+  frame->format = AV_PIX_FMT_YUV420P;
+  frame->width = 1920;
+  frame->height = 1080;
+  av_frame_get_buffer(frame, 0);
+  for (int plane = 0; plane < 3; ++plane) {
+    const int rows = plane == 0 ? frame->height : frame->height / 2;
+    for (int y = 0; y < rows; ++y) std::fill_n(frame->data[plane] + y * frame->linesize[plane], frame->linesize[plane], y & 0xff);
+  }
+  dk::platform::FrameConverter converter;
+  if (state.range(0) == 1) converter.setOrientation({0, 1, -1, 0});
+  for (auto _ : state) benchmark::DoNotOptimize(converter.convert(frame));
+  av_frame_free(&frame);
+}
+BENCHMARK(BM_ConvertPicture1080p)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -60,7 +60,7 @@ void turn(const uint32_t* source, int w, int h, PictureOrientation o, uint8_t* o
   const int64_t originX = -o.a * tx - o.b * ty, originY = -o.c * tx - o.d * ty;
   const int64_t stepX = o.a + int64_t{o.c} * w, stepY = o.b + int64_t{o.d} * w;
   const int64_t origin = originX + originY * w;
-  constexpr int kTile = 64;
+  constexpr int kTile = 32;
   for (int tileY = 0; tileY < shownH; tileY += kTile) {
     for (int tileX = 0; tileX < shownW; tileX += kTile) {
       const int endY = std::min(shownH, tileY + kTile), endX = std::min(shownW, tileX + kTile);
@@ -93,8 +93,16 @@ PictureOrientation PictureOrientation::fromDisplayMatrix(const int32_t matrix[9]
 
 std::optional<PictureOrientation> displayOrientationOf(const AVStream* stream) {
   if (!stream) return std::nullopt;
+#if LIBAVFORMAT_VERSION_INT >= AV_VERSION_INT(60, 15, 100)
+  // Newer libraries keep a stream's side data with its codec parameters.
+  const AVPacketSideData* side = av_packet_side_data_get(stream->codecpar->coded_side_data,
+                                                         stream->codecpar->nb_coded_side_data, AV_PKT_DATA_DISPLAYMATRIX);
+  const uint8_t* data = side ? side->data : nullptr;
+  const size_t size = side ? side->size : 0;
+#else
   size_t size = 0;
   const uint8_t* data = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+#endif
   if (!data || size < 9 * sizeof(int32_t)) return std::nullopt;
   int32_t matrix[9];
   std::memcpy(matrix, data, sizeof matrix);
