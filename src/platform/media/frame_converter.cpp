@@ -113,23 +113,21 @@ FrameConverter::~FrameConverter() { sws_freeContext(scaler_); }
 
 void FrameConverter::setOrientation(PictureOrientation orientation) { orientation_ = orientation; }
 
-bool FrameConverter::applyColours(int colorspace, bool fullRange) {
-  if (tuned_ == scaler_ && tunedColorspace_ == colorspace && tunedFullRange_ == fullRange) return true;
+void FrameConverter::applyColours(int colorspace, bool fullRange) {
+  if (tunedColorspace_ == colorspace && tunedFullRange_ == fullRange) return;
+  // Asked once per context and colours: a converter that cannot take them converts as it would
+  // untagged video, never leaving a picture out for it.
+  tunedColorspace_ = colorspace;
+  tunedFullRange_ = fullRange;
   int* inverse = nullptr;
   int* table = nullptr;
   int sourceRange = 0, destinationRange = 0, brightness = 0, contrast = 0, saturation = 0;
   if (sws_getColorspaceDetails(scaler_, &inverse, &sourceRange, &table, &destinationRange, &brightness, &contrast,
                                &saturation) < 0) {
-    return false;
+    return;
   }
-  if (sws_setColorspaceDetails(scaler_, sws_getCoefficients(swsColorspace(colorspace)), fullRange ? 1 : 0, table,
-                               destinationRange, brightness, contrast, saturation) < 0) {
-    return false;
-  }
-  tuned_ = scaler_;
-  tunedColorspace_ = colorspace;
-  tunedFullRange_ = fullRange;
-  return true;
+  sws_setColorspaceDetails(scaler_, sws_getCoefficients(swsColorspace(colorspace)), fullRange ? 1 : 0, table,
+                           destinationRange, brightness, contrast, saturation);
 }
 
 ImagePtr FrameConverter::convert(const AVFrame* frame) {
@@ -138,12 +136,18 @@ ImagePtr FrameConverter::convert(const AVFrame* frame) {
   if (w <= 0 || h <= 0) return nullptr;
   bool fullRange = frame->color_range == AVCOL_RANGE_JPEG;
   const AVPixelFormat format = withoutRange(static_cast<AVPixelFormat>(frame->format), &fullRange);
+  // Another size or format makes a new context (perhaps at the same address), with default colours.
+  if (w != scalerWidth_ || h != scalerHeight_ || format != scalerFormat_) tunedColorspace_ = -1;
   scaler_ = sws_getCachedContext(scaler_, w, h, format, w, h, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
-  if (!scaler_) return nullptr;
-  const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
-  if (described && !(described->flags & AV_PIX_FMT_FLAG_RGB) && !applyColours(frame->colorspace, fullRange)) {
+  scalerWidth_ = w;
+  scalerHeight_ = h;
+  scalerFormat_ = format;
+  if (!scaler_) {
+    scalerFormat_ = -1;
     return nullptr;
   }
+  const AVPixFmtDescriptor* described = av_pix_fmt_desc_get(format);
+  if (described && !(described->flags & AV_PIX_FMT_FLAG_RGB)) applyColours(frame->colorspace, fullRange);
   PictureOrientation orientation = orientation_.value_or(PictureOrientation{});
   if (!orientation_) {
     const AVFrameSideData* side = av_frame_get_side_data(frame, AV_FRAME_DATA_DISPLAYMATRIX);

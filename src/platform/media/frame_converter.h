@@ -57,11 +57,11 @@ class FrameConverter {
   ImagePtr convert(const AVFrame* frame);
 
  private:
-  bool applyColours(int colorspace, bool fullRange);
+  void applyColours(int colorspace, bool fullRange);
 
   SwsContext* scaler_ = nullptr;
+  int scalerWidth_ = 0, scalerHeight_ = 0, scalerFormat_ = -1;  // what `scaler_` was made for
   // The colour details last given to `scaler_`, which keeps them while it is reused.
-  const SwsContext* tuned_ = nullptr;
   int tunedColorspace_ = -1;
   bool tunedFullRange_ = false;
   std::optional<PictureOrientation> orientation_;
