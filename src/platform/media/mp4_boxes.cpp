@@ -59,21 +59,23 @@ const Box* child(const std::vector<Box>& boxes, std::string_view type) {
   return nullptr;
 }
 
+// The length of the top-level box at `at` (its first bytes in *header); 0 when unreadable.
+int64_t topLevelBox(const Mp4Read& read, int64_t at, int64_t fileSize, std::string* header) {
+  if (!readExactly(read, at, std::min<int64_t>(16, fileSize - at), header)) return 0;
+  const uint64_t length = bigEndian(*header, 0, 4);
+  if (length == 0) return fileSize - at;  // runs to the end
+  if (length != 1) return static_cast<int64_t>(length);
+  if (header->size() < 16) return 0;
+  const uint64_t large = bigEndian(*header, 8, 8);
+  return large > static_cast<uint64_t>(fileSize) ? 0 : static_cast<int64_t>(large);
+}
+
 // Where the top-level movie box lies; false when there is none within the file.
 bool findMovie(const Mp4Read& read, int64_t fileSize, int64_t* at, int64_t* size) {
   int64_t offset = 0;
   std::string header;
   for (int boxes = 0; boxes < 64 && offset + 8 <= fileSize; ++boxes) {
-    if (!readExactly(read, offset, std::min<int64_t>(16, fileSize - offset), &header)) return false;
-    int64_t length = static_cast<int64_t>(bigEndian(header, 0, 4));
-    if (length == 1) {
-      if (header.size() < 16) return false;
-      const uint64_t large = bigEndian(header, 8, 8);
-      if (large > static_cast<uint64_t>(fileSize)) return false;
-      length = static_cast<int64_t>(large);
-    } else if (length == 0) {
-      length = fileSize - offset;
-    }
+    const int64_t length = topLevelBox(read, offset, fileSize, &header);
     if (length < 8 || length > fileSize - offset) return false;
     if (header.compare(4, 4, "moov") == 0) {
       *at = offset;
@@ -200,16 +202,7 @@ bool fragmentOffsets(const Mp4Read& read, int64_t fileSize, int64_t from, int tr
                      int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* table) {
   std::string header, moof;
   for (int64_t at = from; at + 8 <= fileSize;) {
-    if (!readExactly(read, at, std::min<int64_t>(16, fileSize - at), &header)) return false;
-    int64_t length = static_cast<int64_t>(bigEndian(header, 0, 4));
-    if (length == 1) {
-      if (header.size() < 16) return false;
-      const uint64_t large = bigEndian(header, 8, 8);
-      if (large > static_cast<uint64_t>(fileSize)) return false;
-      length = static_cast<int64_t>(large);
-    } else if (length == 0) {
-      length = fileSize - at;
-    }
+    const int64_t length = topLevelBox(read, at, fileSize, &header);
     if (length < 8) return false;
     if (length > fileSize - at) break;  // a fragment still being uploaded: not in the file yet
     if (header.compare(4, 4, "moof") == 0) {
