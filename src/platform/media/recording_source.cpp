@@ -113,6 +113,37 @@ std::optional<MediaBox> mediaBoxOf(const char* bytes, int64_t length, int64_t to
   return std::nullopt;
 }
 
+// A fragmented MP4 (its movie box, wholly in `bytes`, announces fragments): it grows by whole
+// fragments appended at its end, so every byte of a take stays where it is in a longer one. Its
+// "media" is then the whole take: nothing before its end moves.
+std::optional<MediaBox> fragmentedLayoutOf(const char* bytes, int64_t length, int64_t total) {
+  int64_t at = 0;
+  while (at + 8 <= length) {
+    const auto size = static_cast<int64_t>(bigEndian(bytes + at, 4));
+    const std::string_view type(bytes + at + 4, 4);
+    if (size < 8 || size > total - at) return std::nullopt;
+    if (type == "mdat" || type == "moof") return std::nullopt;
+    if (type == "moov") {
+      if (at + size > length) return std::nullopt;
+      for (int64_t inner = at + 8; inner + 8 <= at + size;) {
+        const auto innerSize = static_cast<int64_t>(bigEndian(bytes + inner, 4));
+        if (innerSize < 8 || innerSize > at + size - inner) return std::nullopt;
+        if (std::string_view(bytes + inner + 4, 4) == "mvex") return MediaBox{0, 0, total};
+        inner += innerSize;
+      }
+      return std::nullopt;
+    }
+    at += size;
+  }
+  return std::nullopt;
+}
+
+// Where a take's bytes stay put as it grows: its media box, or the whole of a fragmented take.
+std::optional<MediaBox> growingLayoutOf(const char* bytes, int64_t length, int64_t total) {
+  if (auto box = mediaBoxOf(bytes, length, total)) return box;
+  return fragmentedLayoutOf(bytes, length, total);
+}
+
 // Requests that are not chunks: the size probe, and the two reads that check a grown take.
 constexpr int64_t kSizeProbe = -1;
 constexpr int64_t kHeadCheck = -2;
@@ -368,7 +399,9 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     if (replyTotal == total) return true;
     if (!media || replyTotal < total) return false;
     const int64_t first = chunk * limits.chunkBytes;
-    return first >= media->payload() && first + limits.chunkBytes <= media->end;
+    // A fragmented take's last chunk is kept up to the take's end, where the appending began.
+    const bool fragmented = media->headerSize == 0;
+    return first >= media->payload() && (fragmented ? first < media->end : first + limits.chunkBytes <= media->end);
   }
 
   // Keeps `chunk` (as long as it is in the version read). Lock held.
@@ -401,7 +434,7 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     uses.push_back(chunk);
     held[chunk] = Held{slot, length, std::prev(uses.end())};
     if (chunk == 0) {
-      media = mediaBoxOf(bytes, length, total);
+      media = growingLayoutOf(bytes, length, total);
       if (media) firstBytes.assign(bytes, static_cast<size_t>(std::min(length, media->payload() + kCheckBytes)));
     }
   }
@@ -508,7 +541,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   }
 
   // A recording grows by appending to its media box, with a new index written after it; only
-  // the box's size in its header changes before the old end of the media. Kept: what is held
+  // the box's size in its header changes before the old end of the media (a fragmented one
+  // appends whole fragments, and nothing before its old end changes). Kept: what is held
   // of the old media (the first chunk too, its header patched; the chunk where the media ended
   // up to that end, so that only what grew is read); everything else goes,
   // and all of it when the media box moved, the index is first, or the server rewrote the take:
@@ -573,7 +607,7 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     changed.wait(lock, [&] { return failure != nullptr || (!pending.count(kHeadCheck) && !pending.count(kTailCheck)); });
     if (failure) return;
     const std::string& freshHead = checked[kHeadCheck];
-    if (static_cast<int64_t>(freshHead.size()) == headEnd) media = mediaBoxOf(freshHead.data(), headEnd, total);
+    if (static_cast<int64_t>(freshHead.size()) == headEnd) media = growingLayoutOf(freshHead.data(), headEnd, total);
     if (media) firstBytes = freshHead;
     const bool sameBox = media && media->offset == old->offset && media->headerSize == old->headerSize &&
                          media->end >= old->end;

@@ -55,7 +55,9 @@ class RecordingSource {
   // Asks the server for the recording's current size without reading it (one byte), and when
   // it has grown, reads the new version from then on: what is held of the old version's media
   // stays when the new version only appended to it (checked by reading its first bytes and the
-  // last bytes kept again), everything else is read anew. Blocks like read(); true when the
+  // last bytes kept again), everything else is read anew. A fragmented MP4 grows by fragments
+  // appended at its end: everything held of it stays, and a reply that already comes from the
+  // longer version while the old one is read is taken, not refused as a change. Blocks like read(); true when the
   // recording grew.
   bool refreshGrowth();
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/media/frame_converter.h"
+#include "platform/media/mp4_boxes.h"
 #include "platform/media/media_input_policy.h"
 #include "platform/media/media_input_reader.h"
 
@@ -291,6 +292,23 @@ struct VideoDecoder::Impl {
     }
   }
 
+  // Each sample's presentation minus decode time, by its place in the file; without a table of
+  // them, the first packet's for all.
+  struct SampleDelays {
+    std::vector<Mp4SampleOffset> offsets;
+    int64_t shift = 0;
+    const int64_t* find(int64_t position) const {
+      auto it = std::lower_bound(offsets.begin(), offsets.end(), position,
+                                 [](const Mp4SampleOffset& o, int64_t p) { return o.position < p; });
+      return it != offsets.end() && it->position == position ? &it->offset : nullptr;
+    }
+    int64_t of(int64_t position, int64_t fallback) const {
+      const int64_t* offset = offsets.empty() ? nullptr : find(position);
+      return offset ? *offset + shift : fallback;
+    }
+  };
+  SampleDelays sampleDelays(int count, int64_t firstDts, int64_t firstPts, int64_t firstPos) const;
+  bool fragmentTable(const SampleDelays& delays, int64_t firstDts, int64_t firstPos, std::string* why);
   bool scanFrameTable(std::string* why, int64_t* end);
   int indexFrameTable(std::string* why);
   bool finishFrameTable(int64_t end, std::string* why);
@@ -322,8 +340,8 @@ bool VideoDecoder::Impl::scanFrameTable(std::string* why, int64_t* end) {
 
 // The table from the demuxer's index (the sample tables of the movie header), reading nothing
 // but the first packet: a video read over the network then fetches only what it plays. The index
-// holds decode times (edit list applied, cut samples flagged); presentation times are those
-// shifted by the first packet's reorder delay, which holds for a steady frame rate. 1 when made,
+// holds decode times (edit list applied, cut samples flagged); presentation times add each
+// sample's composition offset from the movie box (sampleDelays). 1 when made,
 // 0 when the index does not cover the stream (a fragmented file; nothing has been read), -1 when
 // the video is unusable.
 int VideoDecoder::Impl::indexFrameTable(std::string* why) {
@@ -332,13 +350,14 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   if (count <= 0 || (st->nb_frames > 0 && count < st->nb_frames)) return 0;
   int64_t delay = 0;
   bool sawPacket = false;
-  int64_t firstDts = AV_NOPTS_VALUE, firstPts = AV_NOPTS_VALUE;
+  int64_t firstDts = AV_NOPTS_VALUE, firstPts = AV_NOPTS_VALUE, firstPos = -1;
   while (av_read_frame(format, packet) >= 0) {
     const bool ours = packet->stream_index == stream;
     if (ours && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) {
       delay = packet->pts - packet->dts;
       firstDts = packet->dts;
       firstPts = packet->pts;
+      firstPos = packet->pos;
     }
     av_packet_unref(packet);
     if (ours) {
@@ -350,6 +369,8 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
     *why = sawPacket ? "presentation before decoding" : "the video has no frames";
     return -1;
   }
+  const SampleDelays delays = sampleDelays(count, firstDts, firstPts, firstPos);
+  if (fragmentTable(delays, firstDts, firstPos, why)) return samples.empty() ? -1 : 1;
   samples.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const AVIndexEntry* e = avformat_index_get_entry(st, i);
@@ -359,7 +380,7 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
     }
     Sample s;
     s.dts = e->timestamp;
-    s.pts = e->timestamp + delay;
+    s.pts = e->timestamp + delays.of(e->pos, delay);
     s.key = (e->flags & AVINDEX_KEYFRAME) != 0;
     s.presented = (e->flags & AVINDEX_DISCARD_FRAME) == 0;
     if (s.dts == firstDts) {
@@ -369,6 +390,70 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
     samples.push_back(s);
   }
   return 1;
+}
+
+// A fragmented file whose fragments the demuxer reads only as it gets to them (it has an index of
+// them up front): the table from every fragment's track runs instead. Decode times are shifted
+// as the demuxer shifts them; the first packet says by how much. False when the demuxer's index
+// covers the stream already.
+bool VideoDecoder::Impl::fragmentTable(const SampleDelays& delays, int64_t firstDts, int64_t firstPos,
+                                       std::string* why) {
+  AVStream* st = format->streams[stream];
+  const auto& walked = delays.offsets;
+  if (walked.empty() || !walked.front().fragment ||
+      static_cast<int64_t>(walked.size()) <= avformat_index_get_entries_count(st)) {
+    return false;
+  }
+  auto first = std::lower_bound(walked.begin(), walked.end(), firstPos,
+                                [](const Mp4SampleOffset& o, int64_t p) { return o.position < p; });
+  if (first == walked.end() || first->position != firstPos) return false;
+  const int64_t dtsShift = firstDts - first->decodeTime;
+  std::vector<Mp4SampleOffset> ordered = walked;
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const Mp4SampleOffset& a, const Mp4SampleOffset& b) { return a.decodeTime < b.decodeTime; });
+  samples.clear();
+  samples.reserve(ordered.size());
+  for (const Mp4SampleOffset& o : ordered) {
+    Sample s;
+    s.dts = o.decodeTime + dtsShift;
+    s.pts = s.dts + o.offset + delays.shift;
+    s.key = o.key;
+    s.presented = true;
+    s.ptsRead = true;
+    if (!samples.empty() && s.dts <= samples.back().dts) {
+      *why = "decode times do not increase";
+      samples.clear();
+      return true;
+    }
+    samples.push_back(s);
+  }
+  return true;
+}
+
+// The composition offsets of the movie box's own table: each picture's presentation time is its
+// decode time plus its own offset (which varies with B-frames at a variable frame rate), shifted
+// as the demuxer shifts them all (edit list, negative offsets); the first packet says by how much.
+VideoDecoder::Impl::SampleDelays VideoDecoder::Impl::sampleDelays(int count, int64_t firstDts, int64_t firstPts,
+                                                                  int64_t firstPos) const {
+  SampleDelays delays;
+  if (!reader || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return delays;
+  const int64_t size = reader->input.size ? reader->input.size() : -1;
+  constexpr int64_t kLargestMovieBox = 64LL << 20;
+  // A fragmented file's fragments may not be in the demuxer's index yet: about ten hours at 30
+  // frames a second at most.
+  constexpr int64_t kMostFragmentSamples = 1 << 20;
+  auto table = mp4CompositionOffsets(reader->input.read, size, format->streams[stream]->id,
+                                     std::max<int64_t>(static_cast<int64_t>(count) * 2 + 16, kMostFragmentSamples),
+                                     kLargestMovieBox);
+  if (!table || table->empty()) return delays;
+  delays.offsets = std::move(*table);
+  const int64_t* first = delays.find(firstPos);
+  if (!first) {
+    delays.offsets.clear();
+    return delays;
+  }
+  delays.shift = firstPts - firstDts - *first;
+  return delays;
 }
 
 bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {

@@ -3,11 +3,19 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
+#include <gmock/gmock.h>
+
+#include "platform/graphics/image_compare.h"
 #include "platform/media/recording_source.h"
+#include "platform/media/video_decoder.h"
 #include "platform/net/test_http_server.h"
 #include "streamer_fixture.h"
+#include "support/temp_directory.h"
+#include "test_videos.h"
 
 namespace dk::platform::test {
 namespace {
@@ -462,6 +470,93 @@ TEST_F(RecordingSourceTest, PiecesOfALongerTakeAreTakenOnlyWhereTheyHoldTheMedia
   EXPECT_EQ(readAt(s, index, bytes, 1000), -1);
   ASSERT_TRUE(s->error());
   EXPECT_EQ(s->error()->code(), 10);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+// Where each fragment (a moof and the mdat after it) of a fragmented MP4 file ends.
+std::vector<size_t> fragmentEnds(const std::string& file) {
+  std::vector<size_t> ends;
+  size_t at = 0;
+  while (at + 8 <= file.size()) {
+    uint64_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(file[at + i]);
+    if (size < 8 || size > file.size() - at) break;
+    if (file.compare(at + 4, 4, "mdat") == 0) ends.push_back(at + size);
+    at += size;
+  }
+  return ends;
+}
+
+// A camera uploading a fragmented MP4 appends whole fragments while the recording is watched:
+// a piece that comes from the longer take while the shorter one is read is the same bytes, not
+// a change; the growth keeps everything held, reads only what was appended, and the longer
+// take plays frame for frame.
+TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItIsRead) {
+  dk::test::TemporaryDirectory folder;
+  const std::string file = (folder.path() / "fragmented.mp4").string();
+  TestVideoOptions options;
+  options.width = 320;  // fragments of several pieces each, whose media the open does not read
+  options.height = 240;
+  options.frames = 120;
+  options.gop = 10;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(file, options, &why)) << why;
+  const SequentialDecode reference = decodeSequentially(file);
+  std::ifstream in(file, std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<size_t> ends = fragmentEnds(whole);
+  ASSERT_GE(ends.size(), 10u);
+  const std::string first = whole.substr(0, ends[3]);
+
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;
+  GrowingServer cloud(first);
+  ErrorPtr error;
+  auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+  ASSERT_TRUE(s) << describe(error);
+  auto openDecoder = [&](VideoDecoder& decoder) {
+    VideoDecoder::Input input;
+    input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
+    input.size = [s] { return s->size(); };
+    bool opened = false;
+    std::thread([&] { opened = decoder.open(std::move(input), &why); }).join();
+    return opened;
+  };
+  // The slots whose picture is not the reference's (decoded off the main thread, as the streamer does).
+  auto wrongFrames = [&](VideoDecoder& decoder) {
+    std::vector<size_t> wrong;
+    std::thread([&] {
+      for (size_t i = 0; i < decoder.frameCount(); ++i) {
+        const ImagePtr picture = decoder.frameAt(i);
+        if (!picture || i >= reference.pictures.size() ||
+            compareImages(*picture, *reference.pictures[i]).maxAbsolute != 0) {
+          wrong.push_back(i);
+        }
+      }
+    }).join();
+    return wrong;
+  };
+
+  VideoDecoder shorter;
+  ASSERT_TRUE(openDecoder(shorter)) << why;
+  ASSERT_GT(shorter.frameCount(), 0u);
+  ASSERT_LT(shorter.frameCount(), reference.times.size());
+  cloud.replace(whole);  // the rest is uploaded while the first fragments play
+  EXPECT_THAT(wrongFrames(shorter), ::testing::IsEmpty());
+  EXPECT_FALSE(s->error()) << describe(s->error());
+
+  const int64_t received = s->bytesReceived();
+  bool grew = false;
+  std::thread([&] { grew = s->refreshGrowth(); }).join();
+  ASSERT_TRUE(grew) << describe(s->error());
+  VideoDecoder longer;
+  ASSERT_TRUE(openDecoder(longer)) << why;
+  ASSERT_EQ(longer.frameCount(), reference.times.size());
+  EXPECT_THAT(wrongFrames(longer), ::testing::IsEmpty());
+  // What was appended, the size probe and the two checks of at most 16 KiB each.
+  const auto appended = static_cast<int64_t>(whole.size() - first.size());
+  EXPECT_LE(s->bytesReceived() - received, appended + 1 + 2 * 16 * 1024 + limits.chunkBytes);
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 

@@ -284,6 +284,39 @@ TEST_F(GrowingRecordingTest, AProbeThatFailsOrFindsTheRecordingShrunkFailsTheIte
   }
 }
 
+// While a size probe is out, playback asking for more again (a seek past the end, playing into
+// the end once more) sends no second probe: the answer of the one out serves them all.
+TEST_F(GrowingRecordingTest, OneGrowthProbeIsOutAtATime) {
+  playToTheEnd();
+  const double end = item->duration();
+  sim->addFault(cloudsim::FaultRule::hold(path()));
+  sim->clearRequests();
+  clock.clock().advance(3.0);  // the next probe goes out and is held
+  MainRunLoop::runPending();
+  ASSERT_TRUE(sim->waitForHeld(1));
+  // The decode queue waits behind the probe meanwhile: only the run loop's own work is pumped.
+  for (int i = 0; i < 3; ++i) {
+    streamer->seekTo(end + 5.0);
+    streamer->stepBy(-1);
+    streamer->setRate(1.0f);
+    for (int tick = 0; tick < 10; ++tick) {
+      clock.clock().advance(0.1);
+      MainRunLoop::runPending();
+    }
+    ASSERT_EQ(streamer->playbackState(), DKPlaybackStateBuffering);
+  }
+  sim->clearFaults();
+  sim->release();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(sim->requestsTo(path()).size(), 1u) << "one probe, answered once for every wait";
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  // Still waiting: the next probe goes out on its own time, and finds the growth.
+  sim->updateWorld([](cloudsim::World& w) { w.now += 6; });
+  play(3.5);
+  EXPECT_GT(item->duration(), end);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+}
+
 TEST_F(GrowingRecordingTest, AnAbandonedWaitForMoreEndsItsTransfersAndAsksNoMore) {
   enum class Moment { ProbeUnanswered, BetweenProbes };
   enum class Leave { NewItem, NoItem, StreamerGone };

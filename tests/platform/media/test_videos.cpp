@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 
 extern "C" {
@@ -94,7 +95,8 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   codec->width = o.width;
   codec->height = o.height;
   codec->pix_fmt = AV_PIX_FMT_YUV420P;
-  codec->time_base = AVRational{1, o.fps};
+  const bool variable = !o.frameMilliseconds.empty();
+  codec->time_base = variable ? AVRational{1, 1000} : AVRational{1, o.fps};
   codec->framerate = AVRational{o.fps, 1};
   codec->gop_size = o.gop;
   codec->max_b_frames = o.bFrames;
@@ -148,6 +150,10 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
   AVDictionary* muxerOptions = nullptr;
   if (o.indexFirst) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+  if (!o.movflags.empty()) av_dict_set(&muxerOptions, "movflags", o.movflags.c_str(), 0);
+  if (o.fragmentSeconds > 0) {
+    av_dict_set_int(&muxerOptions, "frag_duration", static_cast<int64_t>(o.fragmentSeconds * 1e6), 0);
+  }
   const int header = avformat_write_header(format, &muxerOptions);
   av_dict_free(&muxerOptions);
   if (header < 0) return fail("no header");
@@ -160,14 +166,22 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   frame->width = o.width;
   frame->height = o.height;
   if (av_frame_get_buffer(frame, 0) < 0) return fail("no frame");
-  const int64_t first = static_cast<int64_t>(o.startSeconds * o.fps + 0.5);
+  const int64_t first = static_cast<int64_t>(o.startSeconds * (variable ? 1000 : o.fps) + 0.5);
+  std::vector<int64_t> starts;  // of each frame, in the codec's time base
+  std::map<int64_t, int64_t> lengths;  // by start
+  for (int i = 0, at = 0; i < o.frames; ++i) {
+    const int length = variable ? o.frameMilliseconds[static_cast<size_t>(i) % o.frameMilliseconds.size()] : 1;
+    starts.push_back(first + at);
+    lengths[first + at] = length;
+    at += length;
+  }
   auto drain = [&](AVFrame* input) {
     if (avcodec_send_frame(codec, input) < 0) return false;
     for (;;) {
       const int rc = avcodec_receive_packet(codec, packet);
       if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
       if (rc < 0) return false;
-      packet->duration = o.packetDurations ? 1 : 0;
+      packet->duration = o.packetDurations ? lengths[packet->pts] : 0;
       av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
       packet->stream_index = stream->index;
       if (!filter) {
@@ -188,7 +202,7 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
     } else {
       paint(frame, i);
     }
-    frame->pts = first + i;
+    frame->pts = starts[static_cast<size_t>(i)];
     if (!drain(frame)) return fail("encoding failed");
   }
   if (!drain(nullptr) || av_write_trailer(format) < 0) return fail("the file does not end");

@@ -41,6 +41,13 @@ struct TestVideoOptions {
   std::optional<std::array<int32_t, 9>> displayMatrix;
   // A bitstream filter applied to every packet before it is stored ("h264_metadata=...").
   std::string bitstreamFilter;
+  // The mp4 muxer's own "movflags" (e.g. "frag_keyframe+empty_moov+default_base_moof" for a
+  // fragmented file, "+global_sidx" for its index up front), and its "frag_duration" in seconds
+  // (0: the muxer's default).
+  std::string movflags;
+  double fragmentSeconds = 0;
+  // A variable frame rate: each frame lasts the next of these milliseconds in turn (empty: 1/fps).
+  std::vector<int> frameMilliseconds;
 };
 
 // Writes the video file; false with a reason in *why.

@@ -160,6 +160,34 @@ TEST_P(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFr
   EXPECT_LT(work.packetsDecoded, 48);
 }
 
+// A camera that drops and repeats pictures: each frame lasts its own time, with B-frames
+// reordered. Every time in the table is one the container presents, and every slot shows the
+// picture of that time, whichever way it is reached.
+TEST_P(FrameExactTest, VariableFrameRateWithBFramesShowsEachPictureAtItsOwnTime) {
+  TestVideoOptions options;
+  options.frames = 60;
+  options.gop = 15;
+  options.frameMilliseconds = {40, 100, 70, 130, 40, 250, 90, 60};
+  make(options);
+  expectEveryAccessExact();
+}
+
+// Fragmented files as cameras upload them and packagers write them: with and without an index
+// of the fragments up front, offsets from each fragment or from the file's start.
+TEST_P(FrameExactTest, FragmentedFilesShowEachPictureAtItsOwnTime) {
+  for (const char* flags : {"frag_keyframe+empty_moov+default_base_moof",
+                            "frag_keyframe+empty_moov+default_base_moof+global_sidx", "frag_keyframe+empty_moov"}) {
+    SCOPED_TRACE(flags);
+    TestVideoOptions options;
+    options.frames = 60;
+    options.gop = 15;
+    options.frameMilliseconds = {40, 100, 70, 130, 40, 250, 90, 60};
+    options.movflags = flags;
+    make(options);
+    expectEveryAccessExact();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ByPathAndOverInput, FrameExactTest, ::testing::Values(Opening::Path, Opening::Input),
                          [](const auto& info) { return info.param == Opening::Path ? "Path" : "Input"; });
 

@@ -1,0 +1,337 @@
+#include "platform/media/mp4_boxes.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dk::platform {
+namespace {
+
+uint64_t bigEndian(const std::string& bytes, size_t at, int count) {
+  uint64_t value = 0;
+  for (int i = 0; i < count; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+  return value;
+}
+
+bool readExactly(const Mp4Read& read, int64_t offset, int64_t count, std::string* out) {
+  out->assign(static_cast<size_t>(count), '\0');
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t n = read(offset + done, reinterpret_cast<uint8_t*>(out->data()) + done, count - done);
+    if (n <= 0) return false;
+    done += n;
+  }
+  return true;
+}
+
+// One box inside `bytes`: its type and where its content lies.
+struct Box {
+  std::string_view type;
+  size_t content = 0, end = 0;
+};
+
+// The boxes between `from` and `to`, in order; stops at the first that does not fit.
+std::vector<Box> boxesIn(const std::string& bytes, size_t from, size_t to) {
+  std::vector<Box> boxes;
+  size_t at = from;
+  while (at + 8 <= to) {
+    uint64_t size = bigEndian(bytes, at, 4);
+    size_t header = 8;
+    if (size == 1) {
+      if (at + 16 > to) break;
+      size = bigEndian(bytes, at + 8, 8);
+      header = 16;
+    } else if (size == 0) {
+      size = to - at;
+    }
+    if (size < header || size > to - at) break;
+    boxes.push_back(Box{std::string_view(bytes.data() + at + 4, 4), at + header, at + static_cast<size_t>(size)});
+    at += static_cast<size_t>(size);
+  }
+  return boxes;
+}
+
+const Box* child(const std::vector<Box>& boxes, std::string_view type) {
+  for (const Box& b : boxes) {
+    if (b.type == type) return &b;
+  }
+  return nullptr;
+}
+
+// The length of the top-level box at `at` (its first bytes in *header); 0 when unreadable.
+int64_t topLevelBox(const Mp4Read& read, int64_t at, int64_t fileSize, std::string* header) {
+  if (!readExactly(read, at, std::min<int64_t>(16, fileSize - at), header)) return 0;
+  const uint64_t length = bigEndian(*header, 0, 4);
+  if (length == 0) return fileSize - at;  // runs to the end
+  if (length != 1) return static_cast<int64_t>(length);
+  if (header->size() < 16) return 0;
+  const uint64_t large = bigEndian(*header, 8, 8);
+  return large > static_cast<uint64_t>(fileSize) ? 0 : static_cast<int64_t>(large);
+}
+
+// Where the top-level movie box lies; false when there is none within the file.
+bool findMovie(const Mp4Read& read, int64_t fileSize, int64_t* at, int64_t* size) {
+  int64_t offset = 0;
+  std::string header;
+  for (int boxes = 0; boxes < 64 && offset + 8 <= fileSize; ++boxes) {
+    const int64_t length = topLevelBox(read, offset, fileSize, &header);
+    if (length < 8 || length > fileSize - offset) return false;
+    if (header.compare(4, 4, "moov") == 0) {
+      *at = offset;
+      *size = length;
+      return true;
+    }
+    offset += length;
+  }
+  return false;
+}
+
+struct TrackDefaults {
+  uint64_t duration = 0, size = 0, flags = 0;
+  int64_t nextDecodeTime = 0;  // where a fragment without its own decode time starts
+};
+
+bool isSync(uint64_t sampleFlags) { return ((sampleFlags >> 16) & 1) == 0; }
+
+// The samples of track `trackId` in one movie fragment box (`moof`, which starts at `moofAt` in
+// the file), added to `table`. False when the fragment does not add up.
+bool addFragment(const std::string& moof, int64_t moofAt, int64_t fileSize, int trackId, TrackDefaults& trex,
+                 int64_t maxSamples, std::vector<Mp4SampleOffset>* table) {
+  const std::vector<Box> top = boxesIn(moof, 0, moof.size());
+  if (top.size() != 1) return false;
+  int64_t implicitBase = moofAt;  // where the data of a track fragment without a base follows on
+  for (const Box& traf : boxesIn(moof, top[0].content, top[0].end)) {
+    if (traf.type != "traf") continue;
+    const auto parts = boxesIn(moof, traf.content, traf.end);
+    const Box* tfhd = child(parts, "tfhd");
+    if (!tfhd || tfhd->end - tfhd->content < 8) return false;
+    const uint64_t flags = bigEndian(moof, tfhd->content, 4) & 0xffffff;
+    const bool ours = static_cast<int64_t>(bigEndian(moof, tfhd->content + 4, 4)) == trackId;
+    size_t at = tfhd->content + 8;
+    auto field = [&](int width) -> std::optional<uint64_t> {
+      if (at + static_cast<size_t>(width) > tfhd->end) return std::nullopt;
+      const uint64_t value = bigEndian(moof, at, width);
+      at += static_cast<size_t>(width);
+      return value;
+    };
+    int64_t base = (flags & 0x020000) ? moofAt : implicitBase;
+    uint64_t defaultSize = trex.size, defaultDuration = trex.duration, defaultFlags = trex.flags;
+    if (flags & 0x01) {
+      auto v = field(8);
+      if (!v || *v > static_cast<uint64_t>(fileSize)) return false;
+      base = static_cast<int64_t>(*v);
+    }
+    if ((flags & 0x02) && !field(4)) return false;
+    if (flags & 0x08) {
+      auto v = field(4);
+      if (!v) return false;
+      defaultDuration = *v;
+    }
+    if (flags & 0x10) {
+      auto v = field(4);
+      if (!v) return false;
+      defaultSize = *v;
+    }
+    if (flags & 0x20) {
+      auto v = field(4);
+      if (!v) return false;
+      defaultFlags = *v;
+    }
+    int64_t decodeTime = ours ? trex.nextDecodeTime : 0;
+    if (const Box* tfdt = child(parts, "tfdt"); tfdt && tfdt->end - tfdt->content >= 8) {
+      const bool wide = static_cast<uint8_t>(moof[tfdt->content]) == 1;
+      if (wide && tfdt->end - tfdt->content < 12) return false;
+      decodeTime = static_cast<int64_t>(bigEndian(moof, tfdt->content + 4, wide ? 8 : 4) & 0x3fffffffffffffffULL);
+    }
+    int64_t position = base;
+    for (const Box& trun : parts) {
+      if (trun.type != "trun") continue;
+      if (trun.end - trun.content < 8) return false;
+      const uint64_t runFlags = bigEndian(moof, trun.content, 4) & 0xffffff;
+      const uint64_t count = bigEndian(moof, trun.content + 4, 4);
+      if (count > static_cast<uint64_t>(maxSamples)) return false;
+      size_t p = trun.content + 8;
+      if (runFlags & 0x01) {
+        if (p + 4 > trun.end) return false;
+        position = base + static_cast<int32_t>(static_cast<uint32_t>(bigEndian(moof, p, 4)));
+        p += 4;
+      }
+      std::optional<uint64_t> firstFlags;
+      if (runFlags & 0x04) {
+        if (p + 4 > trun.end) return false;
+        firstFlags = bigEndian(moof, p, 4);
+        p += 4;
+      }
+      const size_t perSample = 4 * (((runFlags >> 8) & 1) + ((runFlags >> 9) & 1) + ((runFlags >> 10) & 1) + ((runFlags >> 11) & 1));
+      if (p > trun.end || (perSample > 0 && (trun.end - p) / perSample < count)) return false;
+      if (ours && static_cast<int64_t>(table->size() + count) > maxSamples) return false;
+      for (uint64_t i = 0; i < count; ++i) {
+        uint64_t duration = defaultDuration, size = defaultSize, sampleFlags = i == 0 && firstFlags ? *firstFlags : defaultFlags;
+        if (runFlags & 0x100) {
+          duration = bigEndian(moof, p, 4);
+          p += 4;
+        }
+        if (runFlags & 0x200) {
+          size = bigEndian(moof, p, 4);
+          p += 4;
+        }
+        if (runFlags & 0x400) {
+          sampleFlags = bigEndian(moof, p, 4);
+          p += 4;
+        }
+        int64_t offset = 0;
+        if (runFlags & 0x800) {
+          offset = static_cast<int32_t>(static_cast<uint32_t>(bigEndian(moof, p, 4)));
+          p += 4;
+        }
+        if (position < 0 || size > static_cast<uint64_t>(fileSize)) return false;
+        if (ours) table->push_back(Mp4SampleOffset{position, offset, decodeTime, isSync(sampleFlags), true});
+        position += static_cast<int64_t>(size);
+        decodeTime += static_cast<int64_t>(duration);
+      }
+    }
+    implicitBase = position;
+    if (ours) trex.nextDecodeTime = decodeTime;
+  }
+  return true;
+}
+
+// The samples of track `trackId` in every fragment from `from` on.
+bool fragmentOffsets(const Mp4Read& read, int64_t fileSize, int64_t from, int trackId, TrackDefaults defaults,
+                     int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* table) {
+  std::string header, moof;
+  for (int64_t at = from; at + 8 <= fileSize;) {
+    const int64_t length = topLevelBox(read, at, fileSize, &header);
+    if (length < 8) return false;
+    if (length > fileSize - at) break;  // a fragment still being uploaded: not in the file yet
+    if (header.compare(4, 4, "moof") == 0) {
+      if (length > maxFragmentBytes || !readExactly(read, at, length, &moof) ||
+          !addFragment(moof, at, fileSize, trackId, defaults, maxSamples, table)) {
+        return false;
+      }
+    }
+    at += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
+                                                                  int64_t maxSamples, int64_t maxMovieBytes) {
+  int64_t movieAt = 0, movieSize = 0;
+  if (!read || fileSize <= 0 || !findMovie(read, fileSize, &movieAt, &movieSize) || movieSize > maxMovieBytes) {
+    return std::nullopt;
+  }
+  std::string movie;
+  if (!readExactly(read, movieAt, movieSize, &movie)) return std::nullopt;
+  const std::vector<Box> top = boxesIn(movie, 0, movie.size());
+  if (top.size() != 1 || top[0].type != "moov") return std::nullopt;
+
+  for (const Box& trak : boxesIn(movie, top[0].content, top[0].end)) {
+    if (trak.type != "trak") continue;
+    const auto parts = boxesIn(movie, trak.content, trak.end);
+    const Box* tkhd = child(parts, "tkhd");
+    if (!tkhd || tkhd->end - tkhd->content < 24) continue;
+    const int version = static_cast<uint8_t>(movie[tkhd->content]);
+    const size_t idAt = tkhd->content + (version == 1 ? 20 : 12);
+    if (idAt + 4 > tkhd->end || static_cast<int64_t>(bigEndian(movie, idAt, 4)) != trackId) continue;
+    const Box* mdia = child(parts, "mdia");
+    const Box* minf = mdia ? child(boxesIn(movie, mdia->content, mdia->end), "minf") : nullptr;
+    const Box* stbl = minf ? child(boxesIn(movie, minf->content, minf->end), "stbl") : nullptr;
+    if (!stbl) return std::nullopt;
+    const auto tables = boxesIn(movie, stbl->content, stbl->end);
+    const Box* ctts = child(tables, "ctts");
+    const Box* mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
+    if (mvex) {
+      // A fragmented file: its samples, and their offsets, are in the fragments that follow.
+      TrackDefaults defaults;
+      for (const Box& trex : boxesIn(movie, mvex->content, mvex->end)) {
+        if (trex.type == "trex" && trex.end - trex.content >= 24 &&
+            static_cast<int64_t>(bigEndian(movie, trex.content + 4, 4)) == trackId) {
+          defaults.duration = bigEndian(movie, trex.content + 12, 4);
+          defaults.size = bigEndian(movie, trex.content + 16, 4);
+          defaults.flags = bigEndian(movie, trex.content + 20, 4);
+        }
+      }
+      std::vector<Mp4SampleOffset> table;
+      if (!fragmentOffsets(read, fileSize, movieAt + movieSize, trackId, defaults, maxSamples, maxMovieBytes, &table)) {
+        return std::nullopt;
+      }
+      std::stable_sort(table.begin(), table.end(),
+                       [](const Mp4SampleOffset& a, const Mp4SampleOffset& b) { return a.position < b.position; });
+      return table;
+    }
+    if (!ctts) return std::vector<Mp4SampleOffset>{};
+    const Box* stsz = child(tables, "stsz");
+    const Box* stsc = child(tables, "stsc");
+    const Box* stco = child(tables, "stco");
+    const Box* co64 = child(tables, "co64");
+    if (!stsz || !stsc || (!stco && !co64)) return std::nullopt;
+
+    // Sample sizes.
+    if (stsz->end - stsz->content < 12) return std::nullopt;
+    const uint64_t uniformSize = bigEndian(movie, stsz->content + 4, 4);
+    const int64_t samples = static_cast<int64_t>(bigEndian(movie, stsz->content + 8, 4));
+    if (samples > maxSamples) return std::nullopt;
+    if (uniformSize == 0 && static_cast<uint64_t>(stsz->end - stsz->content - 12) < static_cast<uint64_t>(samples) * 4) {
+      return std::nullopt;
+    }
+    auto sizeOf = [&](int64_t sample) {
+      return uniformSize != 0 ? uniformSize : bigEndian(movie, stsz->content + 12 + static_cast<size_t>(sample) * 4, 4);
+    };
+    // Chunk offsets.
+    const Box* chunks = co64 ? co64 : stco;
+    const int width = co64 ? 8 : 4;
+    if (chunks->end - chunks->content < 8) return std::nullopt;
+    const uint64_t chunkCount = bigEndian(movie, chunks->content + 4, 4);
+    if ((chunks->end - chunks->content - 8) / static_cast<size_t>(width) < chunkCount) return std::nullopt;
+    // Samples per chunk, by runs of chunks.
+    if (stsc->end - stsc->content < 8) return std::nullopt;
+    const uint64_t runs = bigEndian(movie, stsc->content + 4, 4);
+    if ((stsc->end - stsc->content - 8) / 12 < runs || runs == 0) return std::nullopt;
+    // Composition offsets, by runs of samples.
+    if (ctts->end - ctts->content < 8) return std::nullopt;
+    const uint64_t offsetRuns = bigEndian(movie, ctts->content + 4, 4);
+    if ((ctts->end - ctts->content - 8) / 8 < offsetRuns) return std::nullopt;
+
+    std::vector<Mp4SampleOffset> table;
+    table.reserve(static_cast<size_t>(samples));
+    uint64_t offsetRun = 0, leftInOffsetRun = 0;
+    int64_t compositionOffset = 0;
+    int64_t sample = 0;
+    for (uint64_t run = 0; run < runs && sample < samples; ++run) {
+      const size_t entry = stsc->content + 8 + static_cast<size_t>(run) * 12;
+      const uint64_t firstChunk = bigEndian(movie, entry, 4);
+      const uint64_t perChunk = bigEndian(movie, entry + 4, 4);
+      const uint64_t nextFirst = run + 1 < runs ? bigEndian(movie, entry + 12, 4) : chunkCount + 1;
+      if (firstChunk == 0 || nextFirst < firstChunk || nextFirst > chunkCount + 1) return std::nullopt;
+      for (uint64_t chunk = firstChunk; chunk < nextFirst && sample < samples; ++chunk) {
+        auto position = static_cast<int64_t>(
+            bigEndian(movie, chunks->content + 8 + static_cast<size_t>(chunk - 1) * static_cast<size_t>(width), width));
+        for (uint64_t i = 0; i < perChunk && sample < samples; ++i, ++sample) {
+          while (leftInOffsetRun == 0) {
+            if (offsetRun >= offsetRuns) return std::nullopt;
+            const size_t at = ctts->content + 8 + static_cast<size_t>(offsetRun++) * 8;
+            leftInOffsetRun = bigEndian(movie, at, 4);
+            // Version 1 offsets are signed; so, in practice, are version 0 ones.
+            compositionOffset = static_cast<int32_t>(static_cast<uint32_t>(bigEndian(movie, at + 4, 4)));
+          }
+          --leftInOffsetRun;
+          table.push_back(Mp4SampleOffset{position, compositionOffset});
+          const uint64_t size = sizeOf(sample);
+          if (size > static_cast<uint64_t>(fileSize)) return std::nullopt;
+          position += static_cast<int64_t>(size);
+        }
+      }
+    }
+    if (sample != samples) return std::nullopt;
+    std::stable_sort(table.begin(), table.end(),
+                     [](const Mp4SampleOffset& a, const Mp4SampleOffset& b) { return a.position < b.position; });
+    return table;
+  }
+  return std::nullopt;
+}
+
+}  // namespace dk::platform
