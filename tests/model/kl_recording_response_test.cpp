@@ -224,7 +224,7 @@ TEST(KLRecordingNewerPages, PageLackingTheNewestAddsOnlyNewerOnes) {
 // whatever identifier heads the page: a late upload (a camera uploading from its card after a gap
 // gets a higher identifier for an older start) heads the older pages it falls into, and must not
 // hide the recordings behind it. A newer page puts in front only what is newer than the cached
-// newest. Only an older page that adds nothing completes the history.
+// newest. Only a short older page that adds nothing completes the history.
 TEST(KLRecordingPages, EveryRecordingTheListLacksIsKeptInIdentifierOrder) {
   constexpr int64_t kNoID = -1;
   struct Case {
