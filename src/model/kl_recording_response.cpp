@@ -259,18 +259,19 @@ void KLRecordingListResponse::appendOlderRecordings(Recordings page, Completion 
 }
 
 void KLRecordingListResponse::schedulePage(Recordings page, Completion completion, bool older) {
-  const bool sent = !page.empty();
+  // A full page tells the history goes on, whatever it holds: counted as the cloud sent it.
+  const size_t sent = page.size();
   std::erase_if(page, [](const KLRecordingPtr& r) { return !r || !r->recordingID(); });
-  if (page.empty() && !(older && sent)) {
+  if (page.empty() && !(older && sent > 0)) {
     scheduleCompletion(std::move(completion));
     return;
   }
   auto self = std::static_pointer_cast<KLRecordingListResponse>(shared_from_this());
-  scheduleChange([self, page = std::move(page), completion = std::move(completion), older]() mutable {
+  scheduleChange([self, page = std::move(page), sent, completion = std::move(completion), older]() mutable {
     if (older) {
       // Asked for as an older page: whatever identifier heads it (a late upload has a higher one
-      // than its start suggests), a page that adds nothing ends the history.
-      self->appendOldSortedRecording(page, std::move(completion));
+      // than its start suggests), it is merged as an older page.
+      self->mergeOlderPage(page, sent, std::move(completion));
       return;
     }
     const Recordings current = self->recordings();
@@ -285,24 +286,28 @@ void KLRecordingListResponse::schedulePage(Recordings page, Completion completio
       olderPage = newestID > pageNewest || (current.size() == 1 && newestID == pageNewest);
     }
     if (olderPage) {
-      self->appendOldSortedRecording(page, std::move(completion));
+      self->mergeOlderPage(page, sent, std::move(completion));
     } else {
       self->appendNewSortedRecording(page, std::move(completion));
     }
   });
 }
 
-bool KLRecordingListResponse::mergePage(const Recordings& page) {
-  Recordings current = recordings();
+void KLRecordingListResponse::refreshNewestFrom(const Recordings& page) {
   // The cached newest takes the page's times when the page reaches up to it: that is how a
   // recording still running gets its end. Older cached recordings keep their own times.
-  if (const KLRecordingPtr newest = firstIdentified(current)) {
+  if (const KLRecordingPtr newest = firstIdentified(recordings())) {
     const int64_t newestID = *newest->recordingID();
     const KLRecordingPtr pageNewest = firstIdentified(page);
     if (pageNewest && *pageNewest->recordingID() >= newestID) {
       if (auto fresh = findInPage(page, newestID)) newest->takeTimesFrom(*fresh);
     }
   }
+}
+
+bool KLRecordingListResponse::mergePage(const Recordings& page) {
+  refreshNewestFrom(page);
+  Recordings current = recordings();
   std::unordered_set<int64_t> held;
   held.reserve(current.size() + page.size());
   for (const auto& recording : current) {
@@ -326,13 +331,34 @@ bool KLRecordingListResponse::mergePage(const Recordings& page) {
   return true;
 }
 
-void KLRecordingListResponse::appendOldSortedRecording(const Recordings& page, Completion completion) {
-  if (!mergePage(page)) setAllRecordingsLoaded(true);
+void KLRecordingListResponse::mergeOlderPage(const Recordings& page, size_t sent, Completion completion) {
+  // Only a page short of the limit is the end of the history: a full page that adds nothing
+  // may be the newest page again (the first older page of an empty list has no bound).
+  if (!mergePage(page) && sent < kPageLimit) setAllRecordingsLoaded(true);
   scheduleCompletion(std::move(completion));
 }
 
+void KLRecordingListResponse::appendOldSortedRecording(const Recordings& page, Completion completion) {
+  mergeOlderPage(page, page.size(), std::move(completion));
+}
+
 void KLRecordingListResponse::appendNewSortedRecording(const Recordings& page, Completion completion) {
-  mergePage(page);
+  const KLRecordingPtr newest = firstIdentified(recordings());
+  if (!newest) {
+    mergePage(page);
+    scheduleCompletion(std::move(completion));
+    return;
+  }
+  // Only what is newer than the cached newest goes in front: an older recording the page still
+  // lists may have been dropped from the cache on purpose (its event deleted). Late uploads
+  // among older recordings are the older pages' business.
+  const int64_t newestID = *newest->recordingID();
+  refreshNewestFrom(page);
+  Recordings newer;
+  for (const auto& recording : page) {
+    if (recording && recording->recordingID() && *recording->recordingID() > newestID) newer.push_back(recording);
+  }
+  mergePage(newer);
   scheduleCompletion(std::move(completion));
 }
 

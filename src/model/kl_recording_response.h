@@ -106,20 +106,23 @@ class KLRecordingListResponse : public KLListResponse {
   // Removes the recording with that identifier, asynchronously on the shared queue.
   void removeRecordingWithId(std::optional<int64_t> recordingID);
 
-  // Merges one fetched page (newest first). Every recording of the page that the list lacks is
-  // put where its identifier belongs (newest first, each identifier once); cached recordings stay
-  // the same objects. The cached newest takes the page's times when the page reaches up to it.
-  // The completion, when given, runs on the main queue after the merge, also when the page was
-  // empty and nothing changed. A page is taken for an older one when its first identifier is
-  // below the list's newest (or the list is empty): such a page adding nothing completes the
-  // history.
+  // Recordings a page holds at most: every page request asks for this many.
+  static constexpr size_t kPageLimit = 100;
+
+  // Merges one fetched page (newest first); the completion, when given, runs on the main queue
+  // after the merge, also when the page was empty and nothing changed. Cached recordings stay
+  // the same objects, each identifier once. A page whose first identifier is below the list's
+  // newest (or any page for an empty list) is merged as an older page, any other as a newer one.
   void appendSortedRecordings(Recordings page, Completion completion);
-  // The same for a page asked for as an older page: whatever identifier heads it, when it adds
-  // nothing (recordings without identifiers add nothing either) the history is complete.
+  // The same for a page asked for as an older page, whatever identifier heads it.
   void appendOlderRecordings(Recordings page, Completion completion);
-  // The two halves, run on the shared queue: both merge as above; only the older-page one marks
-  // the history complete when the page adds nothing.
+  // The two halves, run on the shared queue.
+  // Older page: every recording the list lacks is put where its identifier belongs (a late
+  // upload heading the page hides nothing behind it); a page that adds nothing completes the
+  // history only when it holds fewer than kPageLimit recordings.
   void appendOldSortedRecording(const Recordings& page, Completion completion);
+  // Newer page: the cached newest takes the page's times, and only the page's recordings newer
+  // than it go in front. Never completes the history.
   void appendNewSortedRecording(const Recordings& page, Completion completion);
 
  private:
@@ -132,6 +135,10 @@ class KLRecordingListResponse : public KLListResponse {
   void schedulePage(Recordings page, Completion completion, bool older);
   // Puts the page's recordings the list lacks in place; false when it added none. Shared queue.
   bool mergePage(const Recordings& page);
+  // The cached newest takes the times of the page's copy when the page reaches up to it.
+  void refreshNewestFrom(const Recordings& page);
+  // The older-page half for a page that came with `sent` recordings. Shared queue.
+  void mergeOlderPage(const Recordings& page, size_t sent, Completion completion);
 
   platform::QueuePtr customQueue_;
   std::atomic<uint64_t> valuesVersion_{0};

@@ -206,8 +206,8 @@ void KLRecordingManager::loadRecordingsForCameraID(std::optional<int64_t> camera
             onMain(completion);
             return;
           }
-          // The loop goes on while pages add recordings: a page that adds nothing completes the
-          // history, also when a late upload (a higher identifier with an old start) heads it.
+          // Merged as an older page also when a late upload (a higher identifier with an old
+          // start) heads it; a short page that adds nothing completes the history.
           list->appendOlderRecordings(page->recordings(), [weak, list, camera, bound, completion] {
             auto self = weak.lock();
             // A page that reaches no further back means the cloud ignored the bound: the same

@@ -39,8 +39,9 @@ class KLRecordingManager : public KLServicesManager, public KLWebSocketsDelegate
  public:
   using Completion = std::function<void()>;
 
-  // Recordings per page, asked newest first.
-  static constexpr int64_t kRecordingsPageLimit = 100;
+  // Recordings per page, asked newest first: the list's own page limit, by which it tells a
+  // short (last) page from a full one.
+  static constexpr int64_t kRecordingsPageLimit = static_cast<int64_t>(KLRecordingListResponse::kPageLimit);
 
   // A new manager, registered for kCameraDeletedNotification.
   static std::shared_ptr<KLRecordingManager> create();

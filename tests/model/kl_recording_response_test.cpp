@@ -122,23 +122,36 @@ TEST(KLRecordingOlderPages, PageWithoutTheOldestStillAddsTheOlderOnes) {
   EXPECT_EQ(ids(*list), (std::vector<int64_t>{10, 9, 8, 7, 6, 5, 4, 3}));
 }
 
-TEST(KLRecordingOlderPages, APageThatAddsNothingCompletesTheHistoryWhateverItsSize) {
-  auto small = listOf({10, 9, 8});
-  merge(small, page({8}));
-  EXPECT_TRUE(small->allRecordingsLoaded());
-  EXPECT_EQ(ids(*small), (std::vector<int64_t>{10, 9, 8}));
-
-  // A full page of 100 that holds nothing older: asking again would bring the same page forever.
-  auto list = std::make_shared<KLRecordingListResponse>();
-  KLRecordingListResponse::Recordings first;
-  for (int64_t id = 300; id > 100; --id) first.push_back(rec(id));
-  merge(list, first);
-  KLRecordingListResponse::Recordings stale;
-  for (int64_t id = 250; id > 150; --id) stale.push_back(rec(id));
-  ASSERT_EQ(stale.size(), 100u);
-  merge(list, stale);
-  EXPECT_TRUE(list->allRecordingsLoaded());
-  EXPECT_EQ(list->recordings().size(), 200u);
+// A page that adds nothing is the end of the history only when it is short of the limit: a full
+// one may be the newest page again (the first older page of an empty list carries no bound).
+TEST(KLRecordingOlderPages, APageThatAddsNothingCompletesTheHistoryOnlyWhenShort) {
+  const auto run = [](int64_t newest, int64_t oldest) {
+    KLRecordingListResponse::Recordings out;
+    for (int64_t id = newest; id >= oldest; --id) out.push_back(rec(id));
+    return out;
+  };
+  struct Case {
+    const char* what;
+    KLRecordingListResponse::Recordings page;
+    bool older;  // asked for as an older page
+    bool complete;
+  };
+  const Case cases[] = {
+      {"the oldest alone", page({201}), false, true},
+      {"99 known recordings", run(299, 201), true, true},
+      {"the newest page again, full", run(300, 201), true, false},
+      {"a full page of known recordings", run(251, 152), true, false},
+      {"a full page of known recordings classified by its head", run(251, 152), false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto list = std::make_shared<KLRecordingListResponse>();
+    merge(list, run(300, 152));
+    const auto before = ids(*list);
+    merge(list, c.page, c.older);
+    EXPECT_EQ(ids(*list), before);
+    EXPECT_EQ(list->allRecordingsLoaded(), c.complete);
+  }
 }
 
 TEST(KLRecordingOlderPages, RepeatedRecordingsInsideAPageAreAddedOnce) {
@@ -207,10 +220,11 @@ TEST(KLRecordingNewerPages, PageLackingTheNewestAddsOnlyNewerOnes) {
   EXPECT_FALSE(list->allRecordingsLoaded());
 }
 
-// Every recording of a page that the list lacks is kept where its identifier belongs, whatever
-// identifier heads the page: a late upload (a camera uploading from its card after a gap gets a
-// higher identifier for an older start) heads the older pages it falls into, and must not hide
-// the recordings behind it. Only an older page that adds nothing completes the history.
+// Every recording of an older page that the list lacks is kept where its identifier belongs,
+// whatever identifier heads the page: a late upload (a camera uploading from its card after a gap
+// gets a higher identifier for an older start) heads the older pages it falls into, and must not
+// hide the recordings behind it. A newer page puts in front only what is newer than the cached
+// newest. Only a short older page that adds nothing completes the history.
 TEST(KLRecordingPages, EveryRecordingTheListLacksIsKeptInIdentifierOrder) {
   constexpr int64_t kNoID = -1;
   struct Case {
@@ -223,7 +237,7 @@ TEST(KLRecordingPages, EveryRecordingTheListLacksIsKeptInIdentifierOrder) {
   };
   const Case cases[] = {
       {"a late upload heads an older page", {10, 9, 8}, {50, 7, 6}, true, {50, 10, 9, 8, 7, 6}, false},
-      {"the same page, classified by its head", {10, 9, 8}, {50, 7, 6}, false, {50, 10, 9, 8, 7, 6}, false},
+      {"the same page classified by its head is a newer page", {10, 9, 8}, {50, 7, 6}, false, {50, 10, 9, 8}, false},
       {"the late upload again with nothing older", {50, 10, 9}, {50, 9}, true, {50, 10, 9}, true},
       {"a newer page adding nothing never completes", {50, 10, 9}, {50, 9}, false, {50, 10, 9}, false},
       {"recordings between cached ones", {10, 6, 5}, {9, 8, 7, 6}, true, {10, 9, 8, 7, 6, 5}, false},
@@ -247,6 +261,33 @@ TEST(KLRecordingPages, EveryRecordingTheListLacksIsKeptInIdentifierOrder) {
     for (const auto& recording : cached) {
       EXPECT_EQ(list->getRecordingWithId(recording->recordingID()), recording) << "cached objects are kept";
     }
+  }
+}
+
+// A recording dropped from the cache (its event deleted) stays out while the cloud still lists
+// it: a newer page brings only what is newer than the cached newest, wherever the gap is.
+TEST(KLRecordingNewerPages, ARecordingDroppedFromTheCacheStaysOut) {
+  struct Case {
+    const char* what;
+    int64_t dropped;
+    std::vector<int64_t> expected;
+  };
+  const Case cases[] = {
+      {"inside the list", 8, {12, 11, 10, 9, 7}},
+      {"the oldest", 7, {12, 11, 10, 9, 8}},
+      {"next to the newest", 9, {12, 11, 10, 8, 7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto list = listOf({10, 9, 8, 7});
+    auto ten = list->getRecordingWithId(10);
+    list->removeRecordingWithId(c.dropped);
+    merge(list, page({10, 9, 8, 7}));
+    EXPECT_EQ(ids(*list).size(), 3u) << "the same newest page again adds nothing";
+    merge(list, page({12, 11, 10, 9, 8, 7}));
+    EXPECT_EQ(ids(*list), c.expected);
+    EXPECT_EQ(list->getRecordingWithId(10), ten);
+    EXPECT_FALSE(list->allRecordingsLoaded());
   }
 }
 

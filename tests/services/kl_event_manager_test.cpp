@@ -331,6 +331,48 @@ TEST_F(KLEventManagerTest, AFloodOfLiveEventsFetchesOnceInFlightAndOnceMore) {
   EXPECT_EQ(listChanges, 1);
 }
 
+// The messages that come while a fetch is in flight are folded into one follow-up, which starts
+// from the earliest time among them that reads: one that does not read gives way to one that
+// does, whichever came first.
+TEST_F(KLEventManagerTest, TheFollowUpOfFoldedMessagesStartsFromTheirEarliestReadableTime) {
+  executor->setScript([](const KLRequest& request, size_t) {
+    return isPage(request) ? ScriptedReply::body(events(600, 401)) : ScriptedReply::parked();
+  });
+  pageAll();
+  const Value early(serverTime(kNow - 100000 + 450));
+  const Value earlier(serverTime(kNow - 100000 + 420));
+  const Value unreadable("soon");
+  const Value number(kNow - 100000 + 410.0);  // a time, but not the server's text
+  const struct {
+    const char* what;
+    std::vector<Value> folded;
+    Value from;
+  } cases[] = {
+      {"an unreadable time, then a readable one", {unreadable, early}, early},
+      {"a readable time, then an unreadable one", {early, unreadable}, early},
+      {"a number, then a readable time", {number, early}, early},
+      {"readable times: the earliest", {early, earlier, early}, earlier},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t before = executor->count();
+    const auto message = [](const Value& timestamp) {
+      return Value(platform::ValueDictionary{
+          {"type", Value("vmdDetected")}, {"cameraId", Value(kCamera)}, {"timestamp", timestamp}});
+    };
+    manager->handleMessageUpdate(message(Value(serverTime(kNow))), 3, nullptr, nullptr);
+    for (const Value& timestamp : c.folded) manager->handleMessageUpdate(message(timestamp), 3, nullptr, nullptr);
+    MainRunLoop::runUntilIdle();
+    ASSERT_EQ(executor->count(), before + 1) << "one fetch in flight";
+    executor->answerParked(ScriptedReply::body("[]"));
+    MainRunLoop::runUntilIdle();
+    ASSERT_EQ(executor->count(), before + 2) << "one follow-up";
+    EXPECT_EQ(executor->parameter(before + 1, "minTimestamp"), c.from.stringValue());
+    executor->answerParked(ScriptedReply::body("[]"));
+    MainRunLoop::runUntilIdle();
+  }
+}
+
 TEST_F(KLEventManagerTest, ALiveEventWithIdentifiersOrTimesOfTheWrongKindChangesNothing) {
   auto cameras = oneCamera();
   auto lookup = std::make_shared<CameraLookup>(cameras);

@@ -122,6 +122,23 @@ TEST_F(ManagersCloudTest, TheNewestRecordingsPageThenTheOlderPagesLoadTheWholeHi
   }
 }
 
+// The timeline screen asks for the newest page and the older pages together. On a first present
+// the cache is empty, so the older pages' first request carries no bound: the newest page again.
+TEST_F(ManagersCloudTest, TheNewestAndTheOlderPagesStartedTogetherOnAnEmptyCacheLoadTheWholeHistory) {
+  int completions = 0;
+  recordings->loadNewRecordingsForCameraID(camera, nullptr);
+  recordings->loadRecordingsForCameraID(camera, [&] { completions++; });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(completions, 1);
+  auto list = recordings->recordingsForCameraID(camera);
+  const auto cloud = world.recordingsOf(camera);
+  const auto cached = list->recordings();
+  ASSERT_EQ(cloud.size(), 350u);
+  ASSERT_EQ(cached.size(), cloud.size());
+  for (size_t i = 0; i < cached.size(); ++i) EXPECT_EQ(cached[i]->recordingID(), cloud[cloud.size() - 1 - i].recordingId);
+  EXPECT_TRUE(list->allRecordingsLoaded());
+}
+
 TEST_F(ManagersCloudTest, EventsArePagedByTheirLinkHeaderWithOneNotificationPerPage) {
   pageAllEvents();
   auto list = events->eventsForCameraID(camera);

@@ -176,27 +176,87 @@ TEST_F(KLRecordingManagerTest, AFailedOlderPageEndsTheLoopOnTheMainThread) {
   EXPECT_EQ(manager->recordingsForCameraID(kRecordingsCamera)->recordings().size(), 100u);
 }
 
-// A cloud holding recordings 1 to 201 and a late upload (recording 950, uploaded from the
-// camera's card after a gap: the highest identifier, the oldest start). It answers as the REST
-// API does: starts up to "maxTimestamp", highest identifier first, 100 at most; so the late
-// upload heads every older page.
-ScriptedReply lateUploadCloud(const KLRequest& request) {
+// A cloud holding recordings 1 to `newest` and, when given, a late upload with the identifier
+// `lateUpload` (uploaded from the camera's card after a gap: the highest identifier, the oldest
+// start). It answers as the REST API does: starts up to "maxTimestamp", highest identifier first,
+// 100 at most; so a late upload heads every older page.
+ScriptedReply historyCloud(const KLRequest& request, int64_t newest, std::optional<int64_t> lateUpload = {}) {
   const double lateStart = recordingStart(1) - 3600;
   std::optional<double> bound;
   const Value max = request.parameters()["maxTimestamp"];
   if (max.isString()) bound = parseServerTimestamp(max.stringValue());
   std::string json = "[";
   int taken = 0;
-  if (!bound || lateStart <= *bound) {
-    json += R"({"recordingId":950,"cameraId":1001,"startTime":")" + serverTime(lateStart) + R"(","endTime":")" +
-            serverTime(lateStart + 50) + R"(","closed":true})";
+  if (lateUpload && (!bound || lateStart <= *bound)) {
+    json += R"({"recordingId":)" + std::to_string(*lateUpload) + R"(,"cameraId":1001,"startTime":")" +
+            serverTime(lateStart) + R"(","endTime":")" + serverTime(lateStart + 50) + R"(","closed":true})";
     taken++;
   }
-  for (int64_t id = 201; id >= 1 && taken < 100; --id) {
+  for (int64_t id = newest; id >= 1 && taken < 100; --id) {
     if (bound && recordingStart(id) > *bound) continue;
     json += (taken++ ? "," : "") + recording(id);
   }
   return ScriptedReply::body(json + "]");
+}
+
+ScriptedReply lateUploadCloud(const KLRequest& request) { return historyCloud(request, 201, 950); }
+
+// The timeline screen starts the newest page and the older pages together. On an empty cache the
+// older pages' first request has no bound, so it is the newest page again; whichever of the two
+// replies comes first, the whole history is held and complete.
+TEST_F(KLRecordingManagerTest, TheNewestAndTheOlderPagesStartedTogetherLoadTheWholeHistory) {
+  const auto cloud = [](const KLRequest& request) { return historyCloud(request, 350); };
+  for (const size_t firstAnswered : {0u, 1u}) {
+    SCOPED_TRACE("the reply answered first: " + std::to_string(firstAnswered));
+    manager->deleteRecordingsForCameraID(kRecordingsCamera);
+    const size_t before = executor->count();
+    executor->setScript([&](const KLRequest& request, size_t index) {
+      return index < before + 2 ? ScriptedReply::parked() : cloud(request);
+    });
+    int completions = 0;
+    manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
+    manager->loadRecordingsForCameraID(kRecordingsCamera, [&] { completions++; });
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(executor->count(), before + 2);
+    EXPECT_EQ(executor->parameter(before + 1, "maxTimestamp"), "") << "nothing cached yet: no bound";
+    ASSERT_TRUE(executor->answerParked(firstAnswered, cloud));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_TRUE(executor->answerParked(0, cloud));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+
+    EXPECT_EQ(completions, 1);
+    auto list = manager->recordingsForCameraID(kRecordingsCamera);
+    EXPECT_TRUE(list->allRecordingsLoaded());
+    const auto held = list->recordings();
+    ASSERT_EQ(held.size(), 350u);
+    for (size_t i = 0; i < held.size(); ++i) ASSERT_EQ(held[i]->recordingID(), int64_t(350 - i));
+  }
+}
+
+// Deleting an event drops the recording under it from the cache; the cloud still lists it, and
+// the next newest page (a live recording message, a return to the foreground) must not bring it
+// back, while the recordings made since still arrive.
+TEST_F(KLRecordingManagerTest, ARecordingDroppedFromTheCacheStaysOutOfLaterNewestPages) {
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(300, 201)); });
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+  manager->deleteRecordingForCameraID(kRecordingsCamera, 250);
+  MainRunLoop::runUntilIdle();
+
+  executor->setScript([](const KLRequest&, size_t) { return ScriptedReply::body(page(302, 203)); });
+  manager->handleMessageUpdate(Value::parseJSON(R"({"cameraId":1001,"recordingId":301})"), 0, nullptr, nullptr);
+  MainRunLoop::runUntilIdle();
+  manager->loadNewRecordingsForCameraID(kRecordingsCamera, nullptr);
+  MainRunLoop::runUntilIdle();
+
+  auto list = manager->recordingsForCameraID(kRecordingsCamera);
+  EXPECT_EQ(list->getRecordingWithId(250), nullptr);
+  ASSERT_NE(list->getRecordingWithId(302), nullptr);
+  ASSERT_NE(list->getRecordingWithId(301), nullptr);
+  const auto held = list->recordings();
+  EXPECT_EQ(held.size(), 100u - 1u + 2u);
+  EXPECT_EQ(held.front()->recordingID(), 302);
+  EXPECT_EQ(executor->count(), 3u);
 }
 
 TEST_F(KLRecordingManagerTest, ALateUploadHeadingOlderPagesHidesNothingOfTheHistory) {

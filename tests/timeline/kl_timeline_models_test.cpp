@@ -2,6 +2,8 @@
 // boundaries, and the choice of thumbnails by priority and spacing, rebuilt and added to.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/graphics/image.h"
 #include "support/manual_clock.h"
 #include "platform/dispatch/run_loop.h"
@@ -112,30 +114,43 @@ TEST_F(RecordingsModelTest, ARangeGivesTheRecordingsOverlappingIt) {
   EXPECT_TRUE(model_->timelineRecordingsInTimeRange({700, 100}).empty());
 }
 
-// A recording whose start did not parse (its end did) has no place on the axis, wherever the list
-// holds it: it is neither drawn nor played from 1970 to its end, yet it still counts as held.
-TEST(RecordingsModel, ARecordingWithoutAKnownStartIsHeldButNeverFoundByTime) {
-  const auto untimed = [](int64_t id, double end) {
-    auto rest = restRecording(id, 1, end);
-    rest->setStartStringTime("yesterday-ish");
-    return TimelineRecordingAdapter::make(rest);
+// A recording without a known start, or closed without a known end, has no place on the axis,
+// wherever the list holds it: it is neither drawn nor played from 1970, or up to 1970, yet it
+// still counts as held.
+TEST(RecordingsModel, ARecordingWithoutAKnownStartOrEndIsHeldButNeverFoundByTime) {
+  const struct {
+    const char* what;
+    std::function<void(KLRecordingResponse&)> spoil;
+  } variants[] = {
+      {"its start does not read", [](KLRecordingResponse& r) { r.setStartStringTime("yesterday-ish"); }},
+      {"closed, its end does not read", [](KLRecordingResponse& r) { r.setEndStringTime("soon"); }},
+      {"closed without an end", [](KLRecordingResponse& r) { r.setEndStringTime(std::nullopt); }},
+      {"closed flag unknown, without an end",
+       [](KLRecordingResponse& r) {
+         r.setEndStringTime(std::nullopt);
+         r.setClosed(std::nullopt);
+       }},
   };
-  const std::vector<KLTimelineRecordings> lists = {
-      makeTimelineRecordings({timelineRecording(3, 500, 600), untimed(2, 400), timelineRecording(1, 100, 200)}),
-      makeTimelineRecordings({timelineRecording(3, 500, 600), timelineRecording(1, 100, 200), untimed(2, 400)}),
-  };
-  for (const auto& list : lists) {
-    KLTimelineRecordingsModel model;
-    model.updateWithRecordings(list);
-    EXPECT_EQ(model.allTimelineRecordings().size(), 3u) << "held and counted, so a reload is not asked again";
-    EXPECT_EQ(model.timelineRecordingAtTime(150), list[list[1]->timelineRecordingStartTime() > 0 ? 1 : 2]);
-    EXPECT_FALSE(model.timelineRecordingAtTime(350));
-    EXPECT_FALSE(model.timelineRecordingAtTime(10));
-    EXPECT_EQ(model.timelineRecordingsInTimeRange({0, 1000}).size(), 2u);
-    EXPECT_TRUE(model.timelineRecordingsInTimeRange({250, 200}).empty());
-    EXPECT_EQ(model.oldestTimelineRecording()->timelineRecordingStartTime(), 100);
-    EXPECT_EQ(model.closestTimelineRecordingBeforeTime(450)->timelineRecordingStartTime(), 100);
-    EXPECT_EQ(model.closestTimelineRecordingAfterTime(250)->timelineRecordingStartTime(), 500);
+  for (const auto& variant : variants) {
+    SCOPED_TRACE(variant.what);
+    auto rest = restRecording(2, 300, 400);
+    variant.spoil(*rest);
+    const auto untimed = TimelineRecordingAdapter::make(rest);
+    const auto first = timelineRecording(1, 100, 200);
+    const auto third = timelineRecording(3, 500, 600);
+    for (const auto& list : {makeTimelineRecordings({third, untimed, first}), makeTimelineRecordings({third, first, untimed})}) {
+      KLTimelineRecordingsModel model;
+      model.updateWithRecordings(list);
+      EXPECT_EQ(model.allTimelineRecordings().size(), 3u) << "held and counted, so a reload is not asked again";
+      EXPECT_EQ(model.timelineRecordingAtTime(150), first);
+      EXPECT_FALSE(model.timelineRecordingAtTime(350));
+      EXPECT_FALSE(model.timelineRecordingAtTime(10));
+      EXPECT_EQ(model.timelineRecordingsInTimeRange({0, 1000}).size(), 2u);
+      EXPECT_TRUE(model.timelineRecordingsInTimeRange({250, 200}).empty());
+      EXPECT_EQ(model.oldestTimelineRecording(), first);
+      EXPECT_EQ(model.closestTimelineRecordingBeforeTime(450), first);
+      EXPECT_EQ(model.closestTimelineRecordingAfterTime(250), third);
+    }
   }
 }
 
@@ -286,6 +301,34 @@ TEST_F(ThumbnailModelTest, ThumbnailsOfEventsThatLeftTheListAreDropped) {
   EXPECT_TRUE(model_->removeThumbnailsOfEventsNotIn(test::eventList({again})));
   EXPECT_EQ(thumbnails(), (std::vector<double>{1000}));
   EXPECT_FALSE(model_->removeThumbnailsOfEventsNotIn(test::eventList({again})));
+}
+
+// After a delete, the events the deleted card kept out take a card only where their window is
+// empty: never a second card beside another one, never by evicting a card of a worse type.
+TEST_F(ThumbnailModelTest, AfterADeleteOnlyAnEmptyWindowTakesACard) {
+  const auto person = timelineEvent(1, 1000, "personDetected");
+  const auto motion = timelineEvent(2, 990);
+  const auto audio = timelineEvent(3, 960, "audioDetected");
+  const auto motionNear = timelineEvent(4, 965);
+  const struct {
+    const char* what;
+    std::vector<std::shared_ptr<TimelineEventAdapter>> before;
+    std::vector<double> cardsBefore;
+    std::vector<double> cardsAfter;  // once the person event is deleted
+  } cases[] = {
+      {"the window is empty: the neighbour takes the card", {person, motion}, {1000}, {990}},
+      {"a card of a worse type on the window's older edge stays alone", {person, motion, audio}, {1000, 960}, {960}},
+      {"a card of the same type in the window stays alone", {person, motion, motionNear}, {1000, 965}, {965}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    model_->clearAndSetMinimalTimeBetweenEventsWithThumbnail(30);
+    model_->updateWithEvents(test::eventList(c.before));
+    ASSERT_EQ(thumbnails(), c.cardsBefore);
+    std::vector<std::shared_ptr<TimelineEventAdapter>> after(c.before.begin() + 1, c.before.end());
+    EXPECT_TRUE(model_->removeThumbnailsOfEventsNotIn(test::eventList(after)));
+    EXPECT_EQ(thumbnails(), c.cardsAfter);
+  }
 }
 
 TEST_F(ThumbnailModelTest, SortingByPriorityThenTimeIsStable) {

@@ -85,6 +85,20 @@ class ScriptedExecutor : public RequestExecutor {
     return parked.size();
   }
 
+  // Answers the call parked `i`-th among those still parked, with the reply `script` gives for
+  // it; false when there is none.
+  bool answerParked(size_t i, const std::function<ScriptedReply(const KLRequest&)>& script) {
+    Parked parked;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (i >= parked_.size()) return false;
+      parked = std::move(parked_[i]);
+      parked_.erase(parked_.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    answer(parked.request, std::move(parked.completion), script(*parked.request));
+    return true;
+  }
+
   // The reply mapped as the executor maps it: the body under the request's root key, the reply
   // headers under "responseHeader" when the request asks for them, then the model class.
   static platform::Value mapped(const KLRequest& request, const ScriptedReply& reply) {
