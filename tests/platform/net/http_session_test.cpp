@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <optional>
 
 #include "platform/dispatch/queue.h"
@@ -352,6 +354,134 @@ TEST_F(HttpSessionTest, SuspendingHoldsTheNextAttemptUntilResumed) {
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_EQ(server.requestCount(), 2u);
   EXPECT_EQ(outcome.successes, 1);
+}
+
+// A manual clock whose readings off the main thread (the network thread's, where it checks its
+// transfers for time-outs) a test can count, and act inside of once.
+class NetworkThreadClock final : public Clock {
+ public:
+  double now() const override {
+    if (!isMainThread()) {
+      readings_.fetch_add(1);
+      std::function<void()> hook;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hook.swap(hook_);
+      }
+      if (hook) hook();
+    }
+    return manual_.now();
+  }
+  bool isManual() const override { return true; }
+  void advance(double seconds) { manual_.advance(seconds); }
+  // Runs `hook` inside the next reading off the main thread.
+  void atNextReading(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook_ = std::move(hook);
+  }
+  // Waits until the network thread has read the time afresh (it has then checked its transfers
+  // against the time as it is now), or `done` holds (with no transfer left it has nothing to check).
+  bool waitForFreshReadings(const std::function<bool()>& done) {
+    const int seen = readings_.load();
+    return MainRunLoop::runUntil([&] { return readings_.load() >= seen + 2 || done(); });
+  }
+
+ private:
+  ManualClock manual_;
+  mutable std::mutex mutex_;
+  mutable std::function<void()> hook_;
+  mutable std::atomic<int> readings_{0};
+};
+
+// Installs a NetworkThreadClock for one test and restores the system clock afterwards.
+class NetworkThreadClockScope {
+ public:
+  NetworkThreadClockScope() { setClock(clock_); }
+  ~NetworkThreadClockScope() {
+    MainRunLoop::runUntilIdle();
+    setClock(nullptr);
+  }
+  NetworkThreadClock& clock() { return *clock_; }
+
+ private:
+  std::shared_ptr<NetworkThreadClock> clock_ = std::make_shared<NetworkThreadClock>();
+};
+
+// A pause is in force when suspend() returns, even before the network thread has heard of it:
+// here the call is suspended, and the clock moved far past its time-outs, from inside the
+// network thread's own reading of the time (where it checks for time-outs). Resumed, it goes on.
+TEST_F(HttpSessionTest, ACallCannotTimeOutOnceSuspendReturns) {
+  NetworkThreadClockScope scope;
+  NetworkThreadClock& clock = scope.clock();
+  server.route("/hang", [](const RecordedRequest&) {
+    CannedResponse r = CannedResponse::json("{\"late\":1}");
+    r.hold = true;
+    return r;
+  });
+  Outcome outcome;
+  auto task = send(outcome, HttpMethod::Get, "/hang", json([](RequestConfiguration& c) {
+                     c.timeoutInterval = 5;
+                     c.deadline = 10;
+                   }));
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server.heldCount() == 1; }));
+  std::atomic<bool> acted{false};
+  clock.atNextReading([&] {
+    task->suspend();
+    clock.advance(1000);
+    acted = true;
+  });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return acted.load(); }));
+  ASSERT_TRUE(clock.waitForFreshReadings([&] { return outcome.total() == 1; }));
+  EXPECT_EQ(outcome.total(), 0);
+  task->resume();
+  server.releaseHeld();
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.total() == 1; }));
+  ASSERT_EQ(outcome.successes, 1) << outcome.error->description();
+  EXPECT_EQ(outcome.body["late"].integerValue(), 1);
+}
+
+// Time spent suspended does not count towards a call's deadline (10 s here), nor its idle time-out
+// (60 s): a call suspended far longer than both goes on when resumed, with the rest of its 10 s.
+TEST_F(HttpSessionTest, TimeSpentSuspendedDoesNotCountTowardsTheDeadline) {
+  const struct {
+    const char* what;
+    double afterResume;  // seconds; 4 had run before the suspension
+    bool timesOut;
+  } cases[] = {
+      {"within the rest of its deadline", 5.5, false},
+      {"past the rest of its deadline", 6.5, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NetworkThreadClockScope scope;
+    NetworkThreadClock& clock = scope.clock();
+    server.route("/hang", [](const RecordedRequest&) {
+      CannedResponse r = CannedResponse::json("{\"late\":1}");
+      r.hold = true;
+      return r;
+    });
+    Outcome outcome;
+    auto task = send(outcome, HttpMethod::Get, "/hang", json([](RequestConfiguration& c) {
+                       c.timeoutInterval = 60;
+                       c.deadline = 10;
+                     }));
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return server.heldCount() == 1; }));
+    clock.advance(4);
+    task->suspend();
+    clock.advance(3600);
+    ASSERT_TRUE(clock.waitForFreshReadings([&] { return outcome.total() == 1; }));
+    task->resume();
+    clock.advance(c.afterResume);
+    ASSERT_TRUE(clock.waitForFreshReadings([&] { return outcome.total() == 1; }));
+    server.releaseHeld();
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.total() == 1; }));
+    if (c.timesOut) {
+      ASSERT_EQ(outcome.failures, 1);
+      EXPECT_EQ(outcome.error->code(), kURLErrorTimedOut);
+    } else {
+      EXPECT_EQ(outcome.successes, 1) << outcome.error->description();
+    }
+  }
 }
 
 TEST_F(HttpSessionTest, ConnectionsAreReusedAndAtMostTenPerHost) {
