@@ -319,12 +319,13 @@ TEST_F(HostileCloudTest, ApiCallsAndTheTokenRefreshFollowRedirectsOnlyWithinTheC
     redirect.headers = {{"Location", c.location}};
     sim.addFault(redirect);
     sim.clearRequests();
+    const size_t otherBefore = other->requestCount();
     Outcome outcome;
     manager->requestWithRequest(std::make_shared<MappedRequest>(OLD_EVENTS_GET_REQUEST_CLOUD, events),
                                 outcome.recorder());
     ASSERT_TRUE(MainRunLoop::runUntilIdle());
     ASSERT_EQ(outcome.count(), 1);
-    EXPECT_EQ(other->requestCount(), 0u) << "nothing reaches the other host";
+    EXPECT_EQ(other->requestCount(), otherBefore) << "nothing reaches the other host";
     if (c.followed) {
       EXPECT_FALSE(outcome.error) << outcome.error->description();
       const auto sent = sim.requestsTo(events);
