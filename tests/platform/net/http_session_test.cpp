@@ -70,6 +70,21 @@ class HttpSessionTest : public ::testing::Test {
         });
   }
 
+  // A GET whose reply the server holds back until released; nullptr when it never arrives there.
+  HttpTaskPtr sendToAHeldReply(Outcome& outcome, double timeoutInterval, double deadline) {
+    server.route("/held", [](const RecordedRequest&) {
+      CannedResponse r = CannedResponse::json("{\"late\":1}");
+      r.hold = true;
+      return r;
+    });
+    auto task = send(outcome, HttpMethod::Get, "/held", json([&](RequestConfiguration& c) {
+                       c.timeoutInterval = timeoutInterval;
+                       c.deadline = deadline;
+                     }));
+    const size_t held = server.heldCount();
+    return MainRunLoop::runUntil([&] { return server.heldCount() == held + 1; }) ? task : nullptr;
+  }
+
   static RequestConfigurationPtr json(std::function<void(RequestConfiguration&)> adjust = nullptr) {
     auto c = std::make_shared<RequestConfiguration>();
     c->requestSerializer = RequestSerializerKind::Json;
@@ -413,17 +428,9 @@ class NetworkThreadClockScope {
 TEST_F(HttpSessionTest, ACallCannotTimeOutOnceSuspendReturns) {
   NetworkThreadClockScope scope;
   NetworkThreadClock& clock = scope.clock();
-  server.route("/hang", [](const RecordedRequest&) {
-    CannedResponse r = CannedResponse::json("{\"late\":1}");
-    r.hold = true;
-    return r;
-  });
   Outcome outcome;
-  auto task = send(outcome, HttpMethod::Get, "/hang", json([](RequestConfiguration& c) {
-                     c.timeoutInterval = 5;
-                     c.deadline = 10;
-                   }));
-  ASSERT_TRUE(MainRunLoop::runUntil([&] { return server.heldCount() == 1; }));
+  auto task = sendToAHeldReply(outcome, 5, 10);
+  ASSERT_TRUE(task);
   std::atomic<bool> acted{false};
   clock.atNextReading([&] {
     task->suspend();
@@ -455,17 +462,9 @@ TEST_F(HttpSessionTest, TimeSpentSuspendedDoesNotCountTowardsTheDeadline) {
     SCOPED_TRACE(c.what);
     NetworkThreadClockScope scope;
     NetworkThreadClock& clock = scope.clock();
-    server.route("/hang", [](const RecordedRequest&) {
-      CannedResponse r = CannedResponse::json("{\"late\":1}");
-      r.hold = true;
-      return r;
-    });
     Outcome outcome;
-    auto task = send(outcome, HttpMethod::Get, "/hang", json([](RequestConfiguration& c) {
-                       c.timeoutInterval = 60;
-                       c.deadline = 10;
-                     }));
-    ASSERT_TRUE(MainRunLoop::runUntil([&] { return server.heldCount() == 1; }));
+    auto task = sendToAHeldReply(outcome, 60, 10);
+    ASSERT_TRUE(task);
     clock.advance(4);
     task->suspend();
     clock.advance(3600);
