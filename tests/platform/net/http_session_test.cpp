@@ -77,11 +77,11 @@ class HttpSessionTest : public ::testing::Test {
       r.hold = true;
       return r;
     });
+    const size_t held = server.heldCount();
     auto task = send(outcome, HttpMethod::Get, "/held", json([&](RequestConfiguration& c) {
                        c.timeoutInterval = timeoutInterval;
                        c.deadline = deadline;
                      }));
-    const size_t held = server.heldCount();
     return MainRunLoop::runUntil([&] { return server.heldCount() == held + 1; }) ? task : nullptr;
   }
 
