@@ -377,10 +377,15 @@ HttpTaskPtr KLRequestManager::sendVerb(HttpMethod method, const KLRequestPtr& re
     return nullptr;
   }
   RequestConfiguration configuration = setHeaderForResponseRequestSerializerType(request->responseRequestSerializer(), *manager);
+  const std::string absolute = platform::resolveURL(baseURL(), url);
   // The token goes to the REST server only, whatever address a request names.
-  if (!platform::mayCarryCredential(platform::resolveURL(baseURL(), url), baseURL(), platform::LoopbackHttp::Allowed)) {
+  if (!platform::mayCarryCredential(absolute, baseURL(), platform::LoopbackHttp::Allowed)) {
     configuration.headers.erase("Authorization");
   }
+  // A call to the cloud's API carries the user's data (camera, event types, bodies): a redirect
+  // off the cloud's origin fails it instead of handing that to another host. An address elsewhere
+  // (a media host the cloud named) keeps the HTTP layer's rule.
+  configuration.sameOriginRedirectsOnly = platform::isOnServerOrigin(absolute, baseURL());
   if (timeout) configuration.timeoutInterval = *timeout;
   configuration.retry = platform::RetryPolicy{request->numberOfRetries(), request->retryInterval(), true,
                                               request->fatalStatusCodes()};

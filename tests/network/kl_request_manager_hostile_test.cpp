@@ -8,6 +8,7 @@
 #include <string>
 
 #include "network/executor_fixture.h"
+#include "foundation/kl_authentication_identifier.h"
 #include "network/kl_camera_requests.h"
 #include "network/kl_single_requests.h"
 #include "platform/foundation/data.h"
@@ -41,7 +42,28 @@ class HostileCloudTest : public ExecutorTest {
   }
   std::string clipPath() const { return "/media/clips/" + std::to_string(sim.world().events.front().eventId) + ".mp4"; }
 
+  // Another host over https (a media host, or wherever a redirect leads), whose certificate the
+  // process trusts until the test ends.
+  std::unique_ptr<cloudsim::CloudSim> startHttpsHost() {
+    cloudsim::CloudSimOptions secure;
+    secure.https = true;
+    auto host = std::make_unique<cloudsim::CloudSim>(cloudsim::World::generate(cloudsim::GenerateOptions{}), secure);
+    EXPECT_NE(host->start(), 0) << host->lastError();
+    host->setRequireAuth(false);
+    caFile = ::testing::TempDir() + "dk-https-host-ca-" + std::to_string(host->port()) + ".pem";
+    EXPECT_TRUE(host->writeCaCertificate(caFile));
+    platform::TlsPolicy::setDefaultCAFile(caFile);
+    return host;
+  }
+  void TearDown() override {
+    ExecutorTest::TearDown();
+    if (caFile.empty()) return;
+    platform::TlsPolicy::setDefaultCAFile("");
+    std::remove(caFile.c_str());
+  }
+
   TestHttpServer elsewhere;  // a second host that records whatever reaches it
+  std::string caFile;
 };
 
 // Where a clip address may lead: the REST server gets the token; a media host over https (as
@@ -50,14 +72,8 @@ class HostileCloudTest : public ExecutorTest {
 TEST_F(HostileCloudTest, ClipsComeFromTheCloudWithTheTokenFromAnHttpsMediaHostWithoutItAndFromNowhereElse) {
   ManualClockScope clock;
   storeCredential(sim.accessToken());
-  cloudsim::CloudSimOptions secure;
-  secure.https = true;
-  cloudsim::CloudSim media(cloudsim::World::generate(cloudsim::GenerateOptions{}), secure);
-  ASSERT_NE(media.start(), 0) << media.lastError();
-  media.setRequireAuth(false);
-  const std::string caFile = ::testing::TempDir() + "dk-media-ca-" + std::to_string(media.port()) + ".pem";
-  ASSERT_TRUE(media.writeCaCertificate(caFile));
-  platform::TlsPolicy::setDefaultCAFile(caFile);
+  const auto host = startHttpsHost();
+  cloudsim::CloudSim& media = *host;
 
   enum class Expect { Refused, WithToken, WithoutToken };
   const std::string port = std::to_string(sim.port());
@@ -123,9 +139,6 @@ TEST_F(HostileCloudTest, ClipsComeFromTheCloudWithTheTokenFromAnHttpsMediaHostWi
   EXPECT_EQ(unauthorized.error->response()->statusCode, 401);
   EXPECT_EQ(media.requestsTo(clipPath()).size(), before + 1);
   EXPECT_EQ(sim.requestsTo("/oauth/token").size(), 0u);
-
-  platform::TlsPolicy::setDefaultCAFile("");
-  std::remove(caFile.c_str());
 }
 
 TEST_F(HostileCloudTest, AClipTheCloudRefusesIsAskedForOnceButA401StillGetsTheStoredToken) {
@@ -272,6 +285,60 @@ TEST_F(HostileCloudTest, RestCallsCarryTheTokenOnlyToTheRestServer) {
       authorization = it == sent.back().headers.end() ? "" : it->second;
     }
     EXPECT_EQ(authorization, c.withToken ? "Bearer " + sim.accessToken() : "");
+  }
+}
+
+// A call to the cloud's API, and the token grant a refused token leads to, follows a redirect only
+// within the cloud's origin. A 307 to another host, https as it may be, fails the call once as a
+// refused redirect before anything (the camera, the event types, the refresh token) reaches that
+// host; the caller is told, on the main thread.
+TEST_F(HostileCloudTest, ApiCallsAndTheTokenRefreshFollowRedirectsOnlyWithinTheCloudsOrigin) {
+  const auto other = startHttpsHost();
+  const std::string events = "/rest/v2.4/events", token = "/oauth/token";
+  const std::string otherHost = "https://localhost:" + std::to_string(other->port());
+  const struct {
+    const char* what;
+    std::string redirected;  // the path the cloud answers with a 307
+    std::string location;
+    bool followed;
+  } cases[] = {
+      {"events list to another host", events, otherHost + events + "?cameraIds=1", false},
+      {"token refresh to another host", token, otherHost + token, false},
+      {"events list within the origin", events, events + "?again=1", true},
+      {"events list to the origin named in full", events, sim.baseUrl() + events + "?again=1", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    // A signed-in user whose token the cloud refuses, so that a call goes through the refresh.
+    const auto grant = sim.issueToken(true);
+    ASSERT_TRUE(KLAuthenticationIdentifier::saveAuthenticationIdentifier("user@example.com"));
+    storeCredential(grant.accessToken, grant.refreshToken);
+    if (c.redirected == token) sim.revokeToken(grant.accessToken);
+    manager = std::make_shared<KLRequestManager>(sim.baseUrl());
+    FaultRule redirect = FaultRule::failWith(c.redirected, 307);
+    redirect.headers = {{"Location", c.location}};
+    sim.addFault(redirect);
+    sim.clearRequests();
+    const size_t otherBefore = other->requestCount();
+    Outcome outcome;
+    manager->requestWithRequest(std::make_shared<MappedRequest>(OLD_EVENTS_GET_REQUEST_CLOUD, events),
+                                outcome.recorder());
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(outcome.count(), 1);
+    EXPECT_EQ(other->requestCount(), otherBefore) << "nothing reaches the other host";
+    if (c.followed) {
+      EXPECT_FALSE(outcome.error) << outcome.error->description();
+      const auto sent = sim.requestsTo(events);
+      ASSERT_EQ(sent.size(), 2u);
+      EXPECT_EQ(sent[1].queryParams.count("again"), 1u);
+      EXPECT_EQ(sent[1].header("Authorization"), "Bearer " + grant.accessToken);
+    } else {
+      EXPECT_TRUE(outcome.onMain);
+      EXPECT_EQ(outcome.errorCode(), platform::kURLErrorAppTransportSecurityRequiresSecureConnection);
+      EXPECT_TRUE(outcome.result.isNil());
+      EXPECT_EQ(sim.requestsTo(c.redirected).size(), 1u) << "refused once, not asked again";
+    }
+    sim.clearFaults();
   }
 }
 

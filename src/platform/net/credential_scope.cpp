@@ -22,6 +22,12 @@ bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL, Lo
   return loopbackHttp == LoopbackHttp::Allowed && target->scheme == "http" && isLoopback(target->host);
 }
 
+bool isOnServerOrigin(std::string_view url, std::string_view serverBaseURL) {
+  const auto target = urlOrigin(url);
+  const auto server = urlOrigin(serverBaseURL);
+  return target && server && target->sameSchemeHostAndPort(*server);
+}
+
 bool maySendWithoutCredential(std::string_view url) {
   const auto target = urlOrigin(url);
   return target && !target->hasUser && target->scheme == "https" && !target->host.empty();

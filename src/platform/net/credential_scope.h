@@ -18,6 +18,10 @@ enum class LoopbackHttp { Allowed, Refused };
 
 bool mayCarryCredential(std::string_view url, std::string_view serverBaseURL, LoopbackHttp loopbackHttp);
 
+// Whether the absolute `url` is on the server's own scheme, host and port: a call to the cloud's
+// API, which may be redirected only there (RequestConfiguration::sameOriginRedirectsOnly).
+bool isOnServerOrigin(std::string_view url, std::string_view serverBaseURL);
+
 // Whether `url` may be fetched at all once it has been refused the token: an absolute https URL
 // naming no user (a media host or CDN the cloud hands out). Plain http elsewhere would expose
 // what is fetched and what comes back to anyone on the path.

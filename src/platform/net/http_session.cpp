@@ -130,28 +130,24 @@ class Call final : public HttpTask, public std::enable_shared_from_this<Call> {
     if (transfer) detail::NetworkEngine::shared().cancel(transfer);
   }
 
+  // The transfer is paused under the call's lock, so that a suspend and a resume racing each other
+  // leave it in the state the call ends up in; the pause is in force when this returns.
   void suspend() override {
-    std::shared_ptr<detail::TransferHandle> transfer;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (state_ != State::Running) return;
-      state_ = State::Suspended;
-      if (phase_ == Phase::Sending) transfer = transfer_;
-    }
-    if (transfer) detail::NetworkEngine::shared().setPaused(transfer, true);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_ != State::Running) return;
+    state_ = State::Suspended;
+    if (phase_ == Phase::Sending && transfer_) detail::NetworkEngine::shared().setPaused(transfer_, true);
   }
 
   void resume() override {
-    std::shared_ptr<detail::TransferHandle> transfer;
     bool startNow = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (state_ != State::Suspended) return;
       state_ = State::Running;
-      if (phase_ == Phase::Sending) transfer = transfer_;
+      if (phase_ == Phase::Sending && transfer_) detail::NetworkEngine::shared().setPaused(transfer_, false);
       startNow = phase_ == Phase::Held;
     }
-    if (transfer) detail::NetworkEngine::shared().setPaused(transfer, false);
     if (startNow) startAttempt();
   }
 

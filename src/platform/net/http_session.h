@@ -43,7 +43,8 @@ class HttpTask {
   virtual int retriesDone() const = 0;
   // Ends the call with -999 "cancelled", also while it waits for a retry.
   virtual void cancel() = 0;
-  // A suspended call moves no bytes, does not time out, and holds its next attempt.
+  // A suspended call moves no bytes, does not time out, and holds its next attempt; the time it
+  // spends suspended does not count towards its deadline. In force when suspend() returns.
   virtual void suspend() = 0;
   virtual void resume() = 0;
 };

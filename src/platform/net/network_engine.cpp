@@ -81,7 +81,7 @@ class TransferHandle {
   bool createFailed = false;
   bool tooLarge = false;
   int64_t refusedRedirect = 0;  // the error of a redirect the transfer must not follow
-  bool paused = false;
+  bool paused = false;  // what curl was last told
   bool finished = false;
   HttpHeaderBlock headerBlock;  // the reply's header lines so far
   int status = 0;
@@ -89,6 +89,37 @@ class TransferHandle {
   double lastActivity = 0;
   double startTime = 0;
   curl_off_t lastUp = 0, lastDown = 0;
+
+  // The pause as the caller set it, in force as soon as setPaused() returns: the network thread
+  // may apply it to curl a moment later, but its time checks read it here, so that no advance of
+  // the clock in between can time a paused transfer out.
+  struct PauseState {
+    bool paused = false;
+    double since = 0;      // when the current pause began
+    double pausedFor = 0;  // seconds spent paused before it: they do not count towards the deadline
+    double resumedAt = 0;  // idle time counts from here at the earliest
+  };
+  PauseState pauseState() const {
+    std::lock_guard<std::mutex> lock(pauseMutex);
+    return pause;
+  }
+  // False when the transfer already was in that state.
+  bool setPause(bool paused, double now) {
+    std::lock_guard<std::mutex> lock(pauseMutex);
+    if (pause.paused == paused) return false;
+    pause.paused = paused;
+    if (paused) {
+      pause.since = now;
+    } else {
+      pause.pausedFor += std::max(0.0, now - pause.since);
+      pause.resumedAt = now;
+    }
+    return true;
+  }
+
+ private:
+  mutable std::mutex pauseMutex;
+  PauseState pause;
 };
 
 struct NetworkEngine::Impl {
@@ -150,12 +181,13 @@ void NetworkEngine::cancel(const std::shared_ptr<TransferHandle>& handle) {
 }
 
 void NetworkEngine::setPaused(const std::shared_ptr<TransferHandle>& handle, bool paused) {
-  if (!handle) return;
-  impl_->post([handle, paused] {
-    if (handle->finished || !handle->easy || handle->paused == paused) return;
-    handle->paused = paused;
-    if (!paused) handle->lastActivity = platform::now();
-    curl_easy_pause(handle->easy, paused ? CURLPAUSE_ALL : CURLPAUSE_CONT);
+  if (!handle || !handle->setPause(paused, platform::now())) return;
+  // curl is told the latest state, whatever order pauses and resumes reach the thread in.
+  impl_->post([handle] {
+    const bool wanted = handle->pauseState().paused;
+    if (handle->finished || !handle->easy || handle->paused == wanted) return;
+    handle->paused = wanted;
+    curl_easy_pause(handle->easy, wanted ? CURLPAUSE_ALL : CURLPAUSE_CONT);
   });
 }
 
@@ -289,10 +321,11 @@ void NetworkEngine::Impl::checkIdle() {
   const double now = platform::now();
   std::vector<TransferHandle*> expired;
   for (auto& [raw, handle] : active) {
-    if (raw->paused) continue;
-    if (now - raw->lastActivity >= raw->request.idleTimeout || now - raw->startTime >= allowedDuration(*raw)) {
-      expired.push_back(raw);
-    }
+    const TransferHandle::PauseState pause = raw->pauseState();
+    if (pause.paused) continue;
+    const double idleSince = std::max(raw->lastActivity, pause.resumedAt);
+    const double running = now - raw->startTime - pause.pausedFor;
+    if (now - idleSince >= raw->request.idleTimeout || running >= allowedDuration(*raw)) expired.push_back(raw);
   }
   for (TransferHandle* h : expired) finish(h, kURLErrorTimedOut);
 }

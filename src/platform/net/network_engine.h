@@ -58,7 +58,9 @@ class NetworkEngine {
   std::shared_ptr<TransferHandle> start(TransferRequest request, TransferCallbacks callbacks);
   // Ends the transfer with -999 unless it has completed already.
   void cancel(const std::shared_ptr<TransferHandle>& handle);
-  // A paused transfer moves no bytes and does not time out.
+  // A paused transfer moves no bytes and does not time out; the time it spends paused does not
+  // count towards its deadline. The pause is in force for the time checks when this returns
+  // (curl itself is told on the network thread).
   void setPaused(const std::shared_ptr<TransferHandle>& handle, bool paused);
 
   // Number of transfers added and not yet completed (diagnostics and tests).

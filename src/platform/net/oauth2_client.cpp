@@ -72,6 +72,9 @@ HttpTaskPtr OAuth2Client::authenticateUsingOAuthWithURLStringParameters(const st
   configuration->headers["Accept"] = "application/json";
   const OAuthClientCredentials identity = client ? *client : clientCredentials();
   configuration->headers["Authorization"] = basicAuthorizationHeader(identity.clientID, identity.secret);
+  // A grant's body holds a password or refresh token: a 307 would send it on to whatever host it
+  // names, so a redirect off the token endpoint's origin fails the grant.
+  configuration->sameOriginRedirectsOnly = true;
   std::optional<std::string> refreshToken;
   if (auto it = parameters.find("refresh_token"); it != parameters.end()) refreshToken = it->second.optionalString();
   return session_->dataTask(

@@ -2,9 +2,11 @@
 // that stall or take too long end, against the local cloud in virtual time.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -164,6 +166,7 @@ TEST_F(RecordingSourceTest, RepliesThatAreNotThePartAskedForFailTheReaders) {
       {"not the first byte asked for", 206, part, "bytes 1-4096/100000", 8},
       {"a body shorter than its range", 206, part.substr(0, 4000), "bytes 0-4095/100000", 8},
       {"a body longer than its range", 206, part + "y", "bytes 0-4095/100000", 8},
+      {"fewer bytes than asked, said so", 206, part.substr(0, 100), "bytes 0-99/100000", 8},
       {"a last byte past the total", 206, part, "bytes 0-4095/4000", 8},
       {"a range ending before it starts", 206, part, "bytes 4095-0/100000", 8},
       {"no total", 206, part, "bytes 0-4095/*", 8},
@@ -558,6 +561,121 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
   const auto appended = static_cast<int64_t>(whole.size() - first.size());
   EXPECT_LE(s->bytesReceived() - received, appended + 1 + 2 * 16 * 1024 + limits.chunkBytes);
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+// The rest of a piece held in part (where a grown recording's old media ended) must come whole:
+// a reply of fewer bytes, with a Content-Range that says so, fails the readers instead of
+// completing the piece with whatever lies past the reply.
+TEST_F(RecordingSourceTest, APieceHeldInPartIsCompletedOnlyByTheWholeRestOfIt) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 64 * 1024;
+  const std::string media = mediaBytes(3 * 64 * 1024 - 200, 0);  // ends a little before its third piece does
+  const std::string first = take(media, false, 'a');
+  const std::string next = take(media + mediaBytes(12 * 1024, 5), false, 'b');
+  const int64_t oldMediaEnd = static_cast<int64_t>(first.size()) - 3008;  // the index box follows it
+  const std::string rest = "bytes=" + std::to_string(oldMediaEnd) + "-" + std::to_string(3 * 64 * 1024 - 1);
+  for (const bool cut : {false, true}) {
+    SCOPED_TRACE(cut ? "fewer bytes, said so" : "the rest as asked");
+    std::mutex mutex;
+    std::string current = first;
+    std::vector<std::string> ranges;
+    dk::test::TestHttpServer server;
+    server.route("/recording.mp4", [&](const dk::test::RecordedRequest& request) {
+      std::lock_guard lock(mutex);
+      auto range = request.headers.find("Range");
+      ranges.push_back(range == request.headers.end() ? "" : range->second);
+      dk::test::CannedResponse reply;
+      reply.headers = {{"Content-Type", "video/mp4"}, {"X-Recording-Open", "true"}};
+      reply = serveRange(current, request, std::move(reply));
+      if (cut && ranges.back() == rest) {
+        reply.body.resize(100);
+        reply.headers.back() = {"Content-Range", "bytes " + std::to_string(oldMediaEnd) + "-" +
+                                                     std::to_string(oldMediaEnd + 99) + "/" +
+                                                     std::to_string(current.size())};
+      }
+      return reply;
+    });
+    ErrorPtr error;
+    auto s = RecordingSource::create(server.baseURL() + "/recording.mp4", "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string all, bytes;
+    while (readAt(s, static_cast<int64_t>(all.size()), bytes, 5000) > 0) all += bytes;
+    ASSERT_EQ(all, first);
+    {
+      std::lock_guard lock(mutex);
+      current = next;
+    }
+    bool grew = false;
+    std::thread([&] { grew = s->refreshGrowth(); }).join();
+    ASSERT_TRUE(grew) << describe(s->error());
+    ASSERT_EQ(readAt(s, oldMediaEnd - 10, bytes, 100), 10) << "held up to where the old media ended";
+    EXPECT_EQ(bytes, next.substr(static_cast<size_t>(oldMediaEnd - 10), 10));
+    if (cut) {
+      EXPECT_EQ(readAt(s, oldMediaEnd, bytes, 100), -1);
+      ASSERT_TRUE(s->error());
+      EXPECT_EQ(s->error()->code(), 8) << describe(s->error());
+    } else {
+      ASSERT_EQ(readAt(s, oldMediaEnd, bytes, 100), 100) << describe(s->error());
+      EXPECT_EQ(bytes, next.substr(static_cast<size_t>(oldMediaEnd), 100));
+    }
+    s->cancel();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(std::count(ranges.begin(), ranges.end(), rest), 1) << "only the rest of the piece is asked for";
+  }
+}
+
+// What goes in If-Range: a strong validator of a closed recording, and nothing else. A weak ETag
+// never does (Last-Modified stands in when there is one); a recording still being recorded, whose
+// tag changes as it grows, sends none and is read through the changes.
+TEST_F(RecordingSourceTest, OnlyAStrongValidatorOfAClosedRecordingGoesInIfRange) {
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;
+  const std::string whole = mediaBytes(20 * 1024, 4);
+  const std::string lastModified = "Mon, 07 Dec 2026 10:00:00 GMT";
+  struct Case {
+    const char* what;
+    bool open;
+    std::string etag;  // "#" stands for the number of the reply
+    std::string lastModified;
+    std::string ifRange;  // carried by every request after the first
+  };
+  const std::vector<Case> cases = {
+      {"a strong ETag", false, "\"v1\"", lastModified, "\"v1\""},
+      {"a weak ETag", false, "W/\"v1\"", "", ""},
+      {"a weak ETag and Last-Modified", false, "W/\"v1\"", lastModified, lastModified},
+      {"still being recorded", true, "\"v#\"", lastModified, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::mutex mutex;
+    std::vector<std::string> ifRanges;
+    dk::test::TestHttpServer server;
+    server.route("/recording.mp4", [&](const dk::test::RecordedRequest& request) {
+      std::lock_guard lock(mutex);
+      auto ifRange = request.headers.find("If-Range");
+      ifRanges.push_back(ifRange == request.headers.end() ? "" : ifRange->second);
+      std::string etag = c.etag;
+      if (auto at = etag.find('#'); at != std::string::npos) etag.replace(at, 1, std::to_string(ifRanges.size()));
+      dk::test::CannedResponse reply;
+      reply.headers = {{"Content-Type", "video/mp4"}, {"ETag", etag}};
+      if (!c.lastModified.empty()) reply.headers.push_back({"Last-Modified", c.lastModified});
+      if (c.open) reply.headers.push_back({"X-Recording-Open", "true"});
+      return serveRange(whole, request, std::move(reply));
+    });
+    ErrorPtr error;
+    auto s = RecordingSource::create(server.baseURL() + "/recording.mp4", "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string all, bytes;
+    while (readAt(s, static_cast<int64_t>(all.size()), bytes, 3000) > 0) all += bytes;
+    EXPECT_EQ(all, whole) << describe(s->error());
+    s->cancel();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    std::lock_guard lock(mutex);
+    ASSERT_GE(ifRanges.size(), 3u);
+    EXPECT_EQ(ifRanges.front(), "") << "nothing to carry yet";
+    for (size_t i = 1; i < ifRanges.size(); ++i) EXPECT_EQ(ifRanges[i], c.ifRange) << "request " << i;
+  }
 }
 
 }  // namespace

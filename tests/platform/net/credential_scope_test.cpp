@@ -43,5 +43,26 @@ TEST(CredentialScope, PlainHttpOnlyToALoopbackServerItselfAndNeverForTheStreamer
                                  LoopbackHttp::Refused));
 }
 
+// A call to the cloud's API is one on the server's own scheme, host and port, whatever the
+// spelling; it may be redirected only there.
+TEST(CredentialScope, CallsOnTheServersOriginAreTheOnesToItsSchemeHostAndPort) {
+  const std::string server = "https://api.cloud.example";
+  const struct {
+    const char* url;
+    bool onOrigin;
+  } cases[] = {
+      {"https://api.cloud.example/rest/v2.4/events?cameraIds=1", true},
+      {"https://API.cloud.example:443/rest/v2.4/events", true},
+      {"https://media.cloud.example/clip.mp4", false},
+      {"https://api.cloud.example:8443/rest", false},
+      {"http://api.cloud.example/rest", false},
+      {"/rest/v2.4/events", false},  // resolve it first
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(isOnServerOrigin(c.url, server), c.onOrigin) << c.url;
+  EXPECT_TRUE(isOnServerOrigin("http://127.0.0.1:8080/rest", "http://127.0.0.1:8080"));
+  EXPECT_FALSE(isOnServerOrigin("https://api.cloud.example/rest", "")) << "no server, no origin";
+}
+
 }  // namespace
 }  // namespace dk::platform

@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <optional>
 
 #include "platform/dispatch/queue.h"
@@ -66,6 +68,21 @@ class HttpSessionTest : public ::testing::Test {
           outcome.onMain = outcome.onMain && isMainThread();
           outcome.error = error;
         });
+  }
+
+  // A GET whose reply the server holds back until released; nullptr when it never arrives there.
+  HttpTaskPtr sendToAHeldReply(Outcome& outcome, double timeoutInterval, double deadline) {
+    server.route("/held", [](const RecordedRequest&) {
+      CannedResponse r = CannedResponse::json("{\"late\":1}");
+      r.hold = true;
+      return r;
+    });
+    const size_t held = server.heldCount();
+    auto task = send(outcome, HttpMethod::Get, "/held", json([&](RequestConfiguration& c) {
+                       c.timeoutInterval = timeoutInterval;
+                       c.deadline = deadline;
+                     }));
+    return MainRunLoop::runUntil([&] { return server.heldCount() == held + 1; }) ? task : nullptr;
   }
 
   static RequestConfigurationPtr json(std::function<void(RequestConfiguration&)> adjust = nullptr) {
@@ -352,6 +369,118 @@ TEST_F(HttpSessionTest, SuspendingHoldsTheNextAttemptUntilResumed) {
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   EXPECT_EQ(server.requestCount(), 2u);
   EXPECT_EQ(outcome.successes, 1);
+}
+
+// A manual clock whose readings off the main thread (the network thread's, where it checks its
+// transfers for time-outs) a test can count, and act inside of once.
+class NetworkThreadClock final : public Clock {
+ public:
+  double now() const override {
+    if (!isMainThread()) {
+      readings_.fetch_add(1);
+      std::function<void()> hook;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hook.swap(hook_);
+      }
+      if (hook) hook();
+    }
+    return manual_.now();
+  }
+  bool isManual() const override { return true; }
+  void advance(double seconds) { manual_.advance(seconds); }
+  // Runs `hook` inside the next reading off the main thread.
+  void atNextReading(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hook_ = std::move(hook);
+  }
+  // Waits until the network thread has read the time afresh (it has then checked its transfers
+  // against the time as it is now), or `done` holds (with no transfer left it has nothing to check).
+  bool waitForFreshReadings(const std::function<bool()>& done) {
+    const int seen = readings_.load();
+    return MainRunLoop::runUntil([&] { return readings_.load() >= seen + 2 || done(); });
+  }
+
+ private:
+  ManualClock manual_;
+  mutable std::mutex mutex_;
+  mutable std::function<void()> hook_;
+  mutable std::atomic<int> readings_{0};
+};
+
+// Installs a NetworkThreadClock for one test and restores the system clock afterwards.
+class NetworkThreadClockScope {
+ public:
+  NetworkThreadClockScope() { setClock(clock_); }
+  ~NetworkThreadClockScope() {
+    MainRunLoop::runUntilIdle();
+    setClock(nullptr);
+  }
+  NetworkThreadClock& clock() { return *clock_; }
+
+ private:
+  std::shared_ptr<NetworkThreadClock> clock_ = std::make_shared<NetworkThreadClock>();
+};
+
+// A pause is in force when suspend() returns, even before the network thread has heard of it:
+// here the call is suspended, and the clock moved far past its time-outs, from inside the
+// network thread's own reading of the time (where it checks for time-outs). Resumed, it goes on.
+TEST_F(HttpSessionTest, ACallCannotTimeOutOnceSuspendReturns) {
+  NetworkThreadClockScope scope;
+  NetworkThreadClock& clock = scope.clock();
+  Outcome outcome;
+  auto task = sendToAHeldReply(outcome, 5, 10);
+  ASSERT_TRUE(task);
+  std::atomic<bool> acted{false};
+  clock.atNextReading([&] {
+    task->suspend();
+    clock.advance(1000);
+    acted = true;
+  });
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return acted.load(); }));
+  ASSERT_TRUE(clock.waitForFreshReadings([&] { return outcome.total() == 1; }));
+  EXPECT_EQ(outcome.total(), 0);
+  task->resume();
+  server.releaseHeld();
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.total() == 1; }));
+  ASSERT_EQ(outcome.successes, 1) << outcome.error->description();
+  EXPECT_EQ(outcome.body["late"].integerValue(), 1);
+}
+
+// Time spent suspended does not count towards a call's deadline (10 s here), nor its idle time-out
+// (60 s): a call suspended far longer than both goes on when resumed, with the rest of its 10 s.
+TEST_F(HttpSessionTest, TimeSpentSuspendedDoesNotCountTowardsTheDeadline) {
+  const struct {
+    const char* what;
+    double afterResume;  // seconds; 4 had run before the suspension
+    bool timesOut;
+  } cases[] = {
+      {"within the rest of its deadline", 5.5, false},
+      {"past the rest of its deadline", 6.5, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    NetworkThreadClockScope scope;
+    NetworkThreadClock& clock = scope.clock();
+    Outcome outcome;
+    auto task = sendToAHeldReply(outcome, 60, 10);
+    ASSERT_TRUE(task);
+    clock.advance(4);
+    task->suspend();
+    clock.advance(3600);
+    ASSERT_TRUE(clock.waitForFreshReadings([&] { return outcome.total() == 1; }));
+    task->resume();
+    clock.advance(c.afterResume);
+    ASSERT_TRUE(clock.waitForFreshReadings([&] { return outcome.total() == 1; }));
+    server.releaseHeld();
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return outcome.total() == 1; }));
+    if (c.timesOut) {
+      ASSERT_EQ(outcome.failures, 1);
+      EXPECT_EQ(outcome.error->code(), kURLErrorTimedOut);
+    } else {
+      EXPECT_EQ(outcome.successes, 1) << outcome.error->description();
+    }
+  }
 }
 
 TEST_F(HttpSessionTest, ConnectionsAreReusedAndAtMostTenPerHost) {
