@@ -1,6 +1,6 @@
 // What a camera's live stream sends, through the live view's readers: any bytes read as a playlist
 // are refused or give at most 64 segments numbered on from the media sequence without wrapping,
-// each of a length the view accepts and a plain name; any bytes decoded as a segment give pictures
+// each of a length the view accepts and an address it may fetch; any bytes decoded as a segment give pictures
 // within the camera bounds, in time order, within the segment's budget, and sound of a rate and
 // channel count a microphone has within the sound's budget, and then end or are refused. Nothing is fetched: the bytes are in memory.
 #include <cmath>
@@ -28,9 +28,11 @@ void checkPlaylist(const std::string& text) {
   check(playlist->segments.size() <= dk::platform::LivePlaylist::kMaxSegments);
   for (size_t i = 0; i < playlist->segments.size(); ++i) {
     const auto& segment = playlist->segments[i];
-    check(segment.sequence == playlist->mediaSequence + static_cast<int64_t>(i));
+    check(segment.sequence >= playlist->mediaSequence);
+    check(i == 0 || segment.sequence == playlist->segments[i - 1].sequence + 1);
     check(segment.duration > 0 && segment.duration <= 30);
-    check(dk::platform::isPlainSegmentName(segment.name));
+    check(dk::platform::isLiveSegmentAddress(segment.name));
+    check(segment.map.empty() || dk::platform::isLiveSegmentAddress(segment.map));
   }
 }
 
