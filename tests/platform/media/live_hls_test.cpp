@@ -36,6 +36,14 @@ class LiveHlsTest : public StreamerTest {
     if (playlistRule) sim->removeFault(playlistRule);
     playlistRule = serve(livePath("index.m3u8"), text, "application/x-mpegurl");
   }
+  // Another row of a table: nothing served, nothing asked, no stream made.
+  void startOver() {
+    sim->clearFaults();
+    sim->clearRequests();
+    playlistRule = 0;
+    std::filesystem::remove_all(folder.path());
+    std::filesystem::create_directories(folder.path());
+  }
   TestHls makeStream(const TestHlsOptions& options) {
     TestHls hls;
     std::string why;
@@ -148,10 +156,7 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
   } rows[] = {{"mpegts", true}, {"fmp4", true}, {"fmp4", false}};
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.type) + (row.dated ? " dated" : " undated"));
-    sim->clearFaults();
-    playlistRule = 0;
-    std::filesystem::remove_all(folder.path());
-    std::filesystem::create_directories(folder.path());
+    startOver();
     TestHlsOptions options;
     options.segmentType = row.type;
     options.programDateTime = row.dated;
@@ -166,7 +171,6 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
     ASSERT_EQ(read->segments.size(), 3u) << hls.playlist;
 
     Record r;
-    sim->clearRequests();
     auto source = liveSource(r);
     const double opened = platform::now();
     source->start();
@@ -187,11 +191,7 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
 TEST_F(LiveHlsTest, WithoutDatesTheLiveTimeGoesOnAcrossReloadsFromWhenTheViewOpened) {
   for (const bool fragmented : {false, true}) {
     SCOPED_TRACE(fragmented ? "fMP4" : "MPEG-TS");
-    sim->clearFaults();
-    sim->clearRequests();
-    playlistRule = 0;
-    std::filesystem::remove_all(folder.path());
-    std::filesystem::create_directories(folder.path());
+    startOver();
     TestHlsOptions options;
     options.segmentType = fragmented ? "fmp4" : "mpegts";
     options.programDateTime = false;
@@ -240,8 +240,7 @@ TEST_F(LiveHlsTest, ASegmentIsBoundedByItsLength) {
   EXPECT_EQ(limits.maxSegmentBytes(3600), limits.maxSegmentBytes(30));  // whatever a length claims
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.seconds) + " s, " + std::to_string(row.bytes) + " bytes");
-    sim->clearFaults();
-    playlistRule = 0;
+    startOver();
     servePlaylist("#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n#EXTINF:" +
                   std::to_string(row.seconds) + ",\nindex0.ts\n");
     serve(livePath("index0.ts"), std::string(static_cast<size_t>(row.bytes), 'x'), "video/mp2t");
@@ -295,11 +294,7 @@ TEST_F(LiveHlsTest, SegmentsOnTheCloudCarryTheTokenAndOnAnotherHttpsHostGoWithou
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
-    sim->clearFaults();
-    sim->clearRequests();
-    playlistRule = 0;
-    std::filesystem::remove_all(folder.path());
-    std::filesystem::create_directories(folder.path());
+    startOver();
     TestHlsOptions options;
     options.segmentType = row.fragmented ? "fmp4" : "mpegts";
     const TestHls stream = row.fragmented ? makeStream(options) : hls;

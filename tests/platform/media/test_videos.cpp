@@ -85,9 +85,11 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   if (!stream) return fail("no stream");
   stream->time_base = codec->time_base;
   avcodec_parameters_from_context(stream->codecpar, codec);
-  if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
+  const bool ownFiles = format->oformat->flags & AVFMT_NOFILE;
+  if (!ownFiles && avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
   AVDictionary* muxerOptions = nullptr;
   if (o.indexFirst) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+  for (const auto& [name, value] : o.muxerOptions) av_dict_set(&muxerOptions, name.c_str(), value.c_str(), 0);
   const int header = avformat_write_header(format, &muxerOptions);
   av_dict_free(&muxerOptions);
   if (header < 0) return fail("no header");

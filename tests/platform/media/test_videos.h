@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/image.h"
@@ -26,6 +27,8 @@ struct TestVideoOptions {
   bool packetDurations = true;
   // The index (moov) before the media, as a file made for progressive playback has it.
   bool indexFirst = false;
+  // Options of the muxer ("hls_time", ...); a muxer that writes files of its own (hls) opens them.
+  std::vector<std::pair<std::string, std::string>> muxerOptions;
 };
 
 // Writes the video file; false with a reason in *why.
