@@ -105,9 +105,10 @@ class LiveHlsTest : public StreamerTest {
       text += line;
       if (fragmented) text += "#EXT-X-MAP:URI=\"" + prefix + "init.mp4\"\n";
       for (int64_t k = first; k <= newest; ++k) {
-        if (firstDate > 0) text += "#EXT-X-PROGRAM-DATE-TIME:" + date(firstDate + 2.0 * static_cast<double>(k)) + "\n";
         std::snprintf(line, sizeof line, "#EXTINF:%f,\n", 2.0);
-        text += line + prefix + name(k) + "\n";
+        text += line;
+        if (firstDate > 0) text += "#EXT-X-PROGRAM-DATE-TIME:" + date(firstDate + 2.0 * static_cast<double>(k)) + "\n";
+        text += prefix + name(k) + "\n";
       }
       return text;
     }
