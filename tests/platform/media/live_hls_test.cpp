@@ -3,6 +3,7 @@
 // fragments with their initialisation section, long EVENT playlists, segments as long and as
 // large as a camera's, absolute addresses on the cloud and elsewhere; and the bounds that keep a
 // live view's memory small whatever the stream sends.
+#include <algorithm>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -379,6 +380,46 @@ TEST_F(LiveHlsTest, QueuedPicturesStopAtTheByteCap) {
   EXPECT_EQ(r.times.size(), 8u);
   EXPECT_LE(source->peakQueuedPictureBytes(), limits.maxQueuedPictureBytes + picture);
   EXPECT_FALSE(r.error);
+}
+
+// The whole road, the camera streamer against the local cloud writing its playlists as a packager
+// does: the live view plays on at the camera's pace, its time only going forward, without
+// buffering while the camera keeps up.
+TEST_F(LiveHlsTest, TheStreamerPlaysTheCloudsLiveViewInEachPackagersShape) {
+  using Shape = cloudsim::World::LivePlaylistShape;
+  for (const Shape shape : {Shape::PackagerDates, Shape::PackagerUndated, Shape::PackagerAbsolute}) {
+    SCOPED_TRACE(static_cast<int>(shape));
+    // The camera's packager a second ahead of the view's clock, as a real one is.
+    sim->updateWorld([&](cloudsim::World& w) {
+      w.livePlaylistShape = shape;
+      w.now = platform::now() + 1;
+    });
+    sim->clearRequests();
+    recorder->events.clear();
+    const double opened = platform::now();
+    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+    EXPECT_NEAR(streamer->currentTime(), opened - 2, 1e-3);  // the newest segment's start, dated or not
+    streamer->setRate(1);
+    double last = streamer->currentTime();
+    for (int i = 0; i < 500; ++i) {
+      sim->updateWorld([](cloudsim::World& w) { w.now += 0.04; });
+      clock.advance(0.04);
+      ASSERT_GE(streamer->currentTime(), last) << i;
+      last = streamer->currentTime();
+    }
+    EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+    // The picture on screen, at the cloud's two pictures a second.
+    EXPECT_GT(streamer->currentTime(), opened - 2 + 20 - 0.5 - 1e-3);
+    EXPECT_LE(streamer->currentTime(), opened - 2 + 20 + 1e-3);
+    EXPECT_EQ(std::count(recorder->events.begin(), recorder->events.end(), "playback:1"), 0);
+    for (const auto& request : sim->requests()) {
+      EXPECT_EQ(request.header("Authorization"), "Bearer " + sim->accessToken()) << request.path;
+    }
+    streamer->setCurrentItem(nullptr);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
 }
 
 }  // namespace
