@@ -389,18 +389,22 @@ TEST_F(LiveHlsTest, TheStreamerPlaysTheCloudsLiveViewInEachPackagersShape) {
   using Shape = cloudsim::World::LivePlaylistShape;
   for (const Shape shape : {Shape::PackagerDates, Shape::PackagerUndated, Shape::PackagerAbsolute}) {
     SCOPED_TRACE(static_cast<int>(shape));
-    // The camera's packager a second ahead of the view's clock, as a real one is.
+    // The camera's clock 100 s off the phone's, and its packager a second ahead of the view, as a
+    // real one is.
+    const double cameraAhead = 100;
     sim->updateWorld([&](cloudsim::World& w) {
       w.livePlaylistShape = shape;
-      w.now = platform::now() + 1;
+      w.now = platform::now() + cameraAhead + 1;
     });
+    // Dated: the camera's clock; undated: the phone's when the view opened.
+    const double ahead = shape == Shape::PackagerUndated ? 0 : cameraAhead;
     sim->clearRequests();
     recorder->events.clear();
     const double opened = platform::now();
     streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
     ASSERT_TRUE(MainRunLoop::runUntilIdle());
     ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
-    EXPECT_NEAR(streamer->currentTime(), opened - 2, 1e-3);  // the newest segment's start, dated or not
+    EXPECT_NEAR(streamer->currentTime(), opened + ahead - 2, 1e-3);  // the newest segment's start
     streamer->setRate(1);
     double last = streamer->currentTime();
     for (int i = 0; i < 500; ++i) {
@@ -411,8 +415,8 @@ TEST_F(LiveHlsTest, TheStreamerPlaysTheCloudsLiveViewInEachPackagersShape) {
     }
     EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
     // The picture on screen, at the cloud's two pictures a second.
-    EXPECT_GT(streamer->currentTime(), opened - 2 + 20 - 0.5 - 1e-3);
-    EXPECT_LE(streamer->currentTime(), opened - 2 + 20 + 1e-3);
+    EXPECT_GT(streamer->currentTime(), opened + ahead - 2 + 20 - 0.5 - 1e-3);
+    EXPECT_LE(streamer->currentTime(), opened + ahead - 2 + 20 + 1e-3);
     EXPECT_EQ(std::count(recorder->events.begin(), recorder->events.end(), "playback:1"), 0);
     for (const auto& request : sim->requests()) {
       EXPECT_EQ(request.header("Authorization"), "Bearer " + sim->accessToken()) << request.path;
