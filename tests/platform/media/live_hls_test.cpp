@@ -224,33 +224,43 @@ TEST_F(LiveHlsTest, WithoutDatesTheLiveTimeGoesOnAcrossReloadsFromWhenTheViewOpe
 }
 
 // A segment is bounded by bytes a second of the length its playlist gives it, that length
-// itself bounded: a camera's 6 s at 8 Mbit/s is taken, a byte past the bound is not.
-TEST_F(LiveHlsTest, ASegmentIsBoundedByItsLength) {
+// itself bounded: a camera's 6 s at 8 Mbit/s is taken, a byte past the bound is not. An
+// initialisation section has its own bound.
+TEST_F(LiveHlsTest, ASegmentIsBoundedByItsLengthAndAnInitialisationSectionByItsOwnCap) {
   const LiveStreamSource::Limits limits;
   struct Row {
     double seconds;
     int64_t bytes;
+    bool init;     // the bytes are the initialisation section of a small fMP4 fragment
     int64_t code;  // 13: fetched, then not playable; 11: more than a segment may be
   };
   const Row rows[] = {
-      {6, 6'000'000, 13},  // 6 s at 8 Mbit/s
-      {6, limits.maxSegmentBytes(6), 13},
-      {6, limits.maxSegmentBytes(6) + 1, 11},
-      {0.5, limits.maxSegmentBytes(1), 13},  // a short segment may still have a second's worth
-      {0.5, limits.maxSegmentBytes(1) + 1, 11},
+      {6, 6'000'000, false, 13},  // 6 s at 8 Mbit/s
+      {6, limits.maxSegmentBytes(6), false, 13},
+      {6, limits.maxSegmentBytes(6) + 1, false, 11},
+      {0.5, limits.maxSegmentBytes(1), false, 13},  // a short segment may still have a second's worth
+      {0.5, limits.maxSegmentBytes(1) + 1, false, 11},
+      {2, limits.maxInitSectionBytes, true, 13},
+      {2, limits.maxInitSectionBytes + 1, true, 11},
   };
   EXPECT_EQ(limits.maxSegmentBytes(3600), limits.maxSegmentBytes(30));  // whatever a length claims
   for (const Row& row : rows) {
-    SCOPED_TRACE(std::to_string(row.seconds) + " s, " + std::to_string(row.bytes) + " bytes");
+    SCOPED_TRACE(std::to_string(row.seconds) + " s, " + std::to_string(row.bytes) + (row.init ? " init" : ""));
     startOver();
-    servePlaylist("#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n#EXTINF:" +
-                  std::to_string(row.seconds) + ",\nindex0.ts\n");
-    serve(livePath("index0.ts"), std::string(static_cast<size_t>(row.bytes), 'x'), "video/mp2t");
+    const std::string name = row.init ? "index0.m4s" : "index0.ts";
+    servePlaylist("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n" +
+                  std::string(row.init ? "#EXT-X-MAP:URI=\"init.mp4\"\n" : "") + "#EXTINF:" +
+                  std::to_string(row.seconds) + ",\n" + name + "\n");
+    const std::string large(static_cast<size_t>(row.bytes), 'x');
+    if (row.init) serve(livePath("init.mp4"), large, "video/mp4");
+    serve(livePath(name), row.init ? std::string(1000, 'x') : large, row.init ? "video/mp4" : "video/mp2t");
     Record r;
     auto source = liveSource(r);
     source->start();
     ASSERT_TRUE(MainRunLoop::runUntil([&] { return r.error != nullptr; }));
     EXPECT_EQ(r.error->code(), row.code) << r.error->description();
+    // A fragment is not asked for once its initialisation section has failed.
+    EXPECT_EQ(sim->requestsTo(livePath(name)).size(), !row.init || row.code == 13 ? 1u : 0u);
   }
 }
 
