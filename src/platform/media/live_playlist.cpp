@@ -85,7 +85,6 @@ std::optional<int> zoneOffset(std::string_view zone) {
 
 }  // namespace
 
-
 bool isPlainSegmentName(std::string_view name) {
   if (name.empty() || name.size() > 128 || name.front() == '.') return false;
   for (char c : name) {

@@ -344,6 +344,7 @@ TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoder) {
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
   ASSERT_EQ(r.times.size(), 1u);
   source->setPlaying(true);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());  // the reload that playing starts with
   // Twenty new segments at once, and the view has played only a moment of the first.
   p.newest += 20;
   p.window = 30;
