@@ -1,6 +1,7 @@
 // What a camera's live stream sends, through the live view's readers: any bytes read as a playlist
 // are refused or give at most 64 segments numbered on from the media sequence without wrapping,
-// each of a length the view accepts and a plain name; any bytes decoded as a segment give pictures
+// each of a length the view accepts and an address it may fetch; any bytes decoded as a segment
+// (MPEG-TS, or an fMP4 fragment after an initialisation section) give pictures
 // within the camera bounds, in time order, within the segment's budget, and sound of a rate and
 // channel count a microphone has within the sound's budget, and then end or are refused. Nothing is fetched: the bytes are in memory.
 #include <cmath>
@@ -28,9 +29,11 @@ void checkPlaylist(const std::string& text) {
   check(playlist->segments.size() <= dk::platform::LivePlaylist::kMaxSegments);
   for (size_t i = 0; i < playlist->segments.size(); ++i) {
     const auto& segment = playlist->segments[i];
-    check(segment.sequence == playlist->mediaSequence + static_cast<int64_t>(i));
+    check(segment.sequence >= playlist->mediaSequence);
+    check(i == 0 || segment.sequence == playlist->segments[i - 1].sequence + 1);
     check(segment.duration > 0 && segment.duration <= 30);
-    check(dk::platform::isPlainSegmentName(segment.name));
+    check(dk::platform::isLiveSegmentAddress(segment.name));
+    check(segment.map.empty() || dk::platform::isLiveSegmentAddress(segment.map));
   }
 }
 
@@ -43,11 +46,16 @@ void checkSound(dk::platform::LiveSegmentDecoder& decoder) {
   }
 }
 
-void checkSegment(const std::string& bytes) {
+// `init`: read as an fMP4 fragment after that initialisation section; null: as MPEG-TS.
+void checkSegment(const std::string& bytes, const std::string* init) {
   const int64_t budget = LivePictureLimits::segmentBudget(2);
   const int64_t soundBudget = LiveSoundLimits::segmentBudget(2);
   dk::platform::LiveSegmentDecoder decoder;
-  if (!decoder.open(std::make_shared<const std::string>(bytes), budget, soundBudget, nullptr)) return;
+  auto segment = std::make_shared<const std::string>(bytes);
+  const bool opened = init ? decoder.openFragment(std::make_shared<const std::string>(*init), segment, budget,
+                                                  soundBudget, nullptr)
+                           : decoder.open(segment, budget, soundBudget, nullptr);
+  if (!opened) return;
   double last = 0;
   for (;;) {
     dk::platform::LiveSegmentFrame frame;
@@ -71,6 +79,9 @@ void checkSegment(const std::string& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   checkPlaylist(bytes);
-  checkSegment(bytes);
+  checkSegment(bytes, nullptr);
+  // The same bytes as an initialisation section and its fragment, cut in the middle.
+  const std::string init = bytes.substr(0, size / 2);
+  checkSegment(bytes.substr(size / 2), &init);
   return 0;
 }

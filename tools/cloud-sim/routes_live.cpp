@@ -8,7 +8,8 @@
 // (AAC, a 660 Hz tone running on across segments), encoded outside the world's lock. HLS over
 // MPEG-TS because every segment then carries its own decoder headers and plays on its own, so a
 // player can join at the newest one without an initialisation segment, and a plain text playlist
-// is easy to check before anything is fetched.
+// is easy to check before anything is fetched. The world's livePlaylistShape writes the playlist
+// as a standard packager does instead (ffmpeg's dates, none, or absolute addresses).
 //
 // Push-to-talk is a short session of JSON posts carrying base64 16-bit mono PCM:
 // POST ".../talk" opens one (201 {"talkId"}), POST ".../talk/{talk}" adds audio, POST
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "api_routes.h"
 #include "camera_sound.h"
@@ -41,6 +43,35 @@ std::optional<HttpReply> requireOnline(RouteContext& ctx, const Camera& camera) 
   return std::nullopt;
 }
 
+// A segment's lines in the world's playlist shape.
+std::string segmentLines(const RouteContext& ctx, int64_t sequence) {
+  using Shape = World::LivePlaylistShape;
+  const Shape shape = ctx.world.livePlaylistShape;
+  const double start = static_cast<double>(sequence) * kSegmentSeconds;
+  char line[512];
+  if (shape == Shape::Simulator) {
+    std::snprintf(line, sizeof line, "#EXT-X-PROGRAM-DATE-TIME:%s\n#EXTINF:%.3f,\n%lld.ts\n",
+                  formatServerTime(start, 0).c_str(), kSegmentSeconds, static_cast<long long>(sequence));
+    return line;
+  }
+  std::string text;
+  std::snprintf(line, sizeof line, "#EXTINF:%f,\n", kSegmentSeconds);
+  text += line;
+  if (shape != Shape::PackagerUndated) {
+    // ffmpeg's form: the offset written without a colon.
+    const auto seconds = static_cast<time_t>(std::floor(start));
+    std::tm tm{};
+    gmtime_r(&seconds, &tm);
+    char date[64];
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &tm);
+    std::snprintf(line, sizeof line, "#EXT-X-PROGRAM-DATE-TIME:%s.%03d+0000\n", date,
+                  static_cast<int>((start - std::floor(start)) * 1000));
+    text += line;
+  }
+  if (shape == Shape::PackagerAbsolute) text += ctx.baseUrl + ctx.request.path.substr(0, ctx.request.path.rfind('/') + 1);
+  return text + std::to_string(sequence) + ".ts\n";
+}
+
 HttpReply playlist(RouteContext& ctx) {
   return withCamera(ctx, [&](Camera& camera) -> HttpReply {
     if (auto refused = requireOnline(ctx, camera)) return std::move(*refused);
@@ -51,10 +82,7 @@ HttpReply playlist(RouteContext& ctx) {
     std::snprintf(line, sizeof line, "#EXT-X-MEDIA-SEQUENCE:%lld\n", static_cast<long long>(first));
     text += line;
     for (int64_t sequence = first; sequence <= newest; ++sequence) {
-      std::snprintf(line, sizeof line, "#EXT-X-PROGRAM-DATE-TIME:%s\n#EXTINF:%.3f,\n%lld.ts\n",
-                    formatServerTime(static_cast<double>(sequence) * kSegmentSeconds, 0).c_str(), kSegmentSeconds,
-                    static_cast<long long>(sequence));
-      text += line;
+      text += segmentLines(ctx, sequence);
     }
     HttpReply reply;
     reply.setHeader("Content-Type", "application/x-mpegurl");

@@ -255,6 +255,11 @@ class World {
   // tests), or H.264 with B-frames at 25 frames a second like a real camera's.
   enum class VideoQuality { Small, Hd720, Hd1080 };
   VideoQuality videoQuality = VideoQuality::Small;
+  // How the live playlist is written: the simulator's own (the cloud's dates, plain names), or as
+  // ffmpeg's HLS muxer writes it: its dates ("+0000", after each length), no dates at all, or
+  // with each segment by its absolute https address on this host.
+  enum class LivePlaylistShape { Simulator, PackagerDates, PackagerUndated, PackagerAbsolute };
+  LivePlaylistShape livePlaylistShape = LivePlaylistShape::Simulator;
 
   User user;
   UserRights rights;

@@ -3,7 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <deque>
 #include <limits>
+
+#include "platform/net/url_origin.h"
 
 namespace dk::platform {
 namespace {
@@ -36,6 +39,50 @@ std::optional<int> dateDigits(std::string_view text, size_t at, size_t count) {
   return value;
 }
 
+// The value of `key` in an attribute list (KEY=VALUE,KEY="quoted, value"), quotes removed;
+// nullopt when absent or when the list does not read.
+std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key) {
+  size_t at = 0;
+  while (at < list.size()) {
+    const size_t equals = list.find('=', at);
+    if (equals == std::string_view::npos) return std::nullopt;
+    const std::string_view name = list.substr(at, equals - at);
+    std::string_view value;
+    size_t next = equals + 1;
+    if (next < list.size() && list[next] == '"') {
+      const size_t close = list.find('"', next + 1);
+      if (close == std::string_view::npos) return std::nullopt;
+      value = list.substr(next + 1, close - next - 1);
+      next = close + 1;
+      if (next < list.size() && list[next] != ',') return std::nullopt;
+    } else {
+      const size_t comma = std::min(list.find(',', next), list.size());
+      value = list.substr(next, comma - next);
+      next = comma;
+    }
+    if (name == key) return value;
+    at = next + 1;
+  }
+  return std::nullopt;
+}
+
+// The zone of a date-time: "Z", or an offset "+hh:mm", "+hhmm" or "+hh"; seconds east of UTC.
+std::optional<int> zoneOffset(std::string_view zone) {
+  if (zone == "Z" || zone == "z") return 0;
+  if (zone.size() < 3 || (zone[0] != '+' && zone[0] != '-')) return std::nullopt;
+  const auto h = dateDigits(zone, 1, 2);
+  std::optional<int> m = 0;
+  if (zone.size() == 6 && zone[3] == ':') {
+    m = dateDigits(zone, 4, 2);
+  } else if (zone.size() == 5) {
+    m = dateDigits(zone, 3, 2);
+  } else if (zone.size() != 3) {
+    return std::nullopt;
+  }
+  if (!h || !m || *h > 23 || *m > 59) return std::nullopt;
+  return (zone[0] == '-' ? -1 : 1) * (*h * 3600 + *m * 60);
+}
+
 }  // namespace
 
 bool isPlainSegmentName(std::string_view name) {
@@ -48,8 +95,24 @@ bool isPlainSegmentName(std::string_view name) {
   return true;
 }
 
+bool isLiveSegmentAddress(std::string_view address) {
+  if (isPlainSegmentName(address)) return true;
+  if (address.empty() || address.size() > LivePlaylist::kMaxAddressLength) return false;
+  for (char c : address) {
+    // Printable ASCII, without what no URL carries unescaped (or a fragment, which is not sent).
+    if (c <= ' ' || c > '~' || c == '"' || c == '\\' || c == '#' || c == '<' || c == '>' || c == '^' || c == '`' ||
+        c == '{' || c == '|' || c == '}') {
+      return false;
+    }
+  }
+  if (address.front() == '/') return address.size() > 1 && address[1] != '/';  // "//host" names another host
+  if (address.substr(0, 8) != "https://") return false;
+  const auto origin = urlOrigin(address);
+  return origin && origin->scheme == "https" && !origin->hasUser && !origin->host.empty();
+}
+
 std::optional<double> parseProgramDateTime(std::string_view text) {
-  // yyyy-MM-ddTHH:mm:ss[.fff](Z|±HH:MM)
+  // yyyy-MM-ddTHH:mm:ss[.fff](Z|±HH:MM|±HHMM|±HH)
   const auto year = dateDigits(text, 0, 4), month = dateDigits(text, 5, 2), day = dateDigits(text, 8, 2);
   const auto hour = dateDigits(text, 11, 2), minute = dateDigits(text, 14, 2), second = dateDigits(text, 17, 2);
   if (!year || !month || !day || !hour || !minute || !second || text[4] != '-' || text[7] != '-' ||
@@ -70,17 +133,8 @@ std::optional<double> parseProgramDateTime(std::string_view text) {
     }
     if (at == begin) return std::nullopt;
   }
-  int offset = 0;
-  const std::string_view zone = text.substr(std::min(at, text.size()));
-  if (zone == "Z" || zone == "z") {
-    offset = 0;
-  } else if (zone.size() == 6 && (zone[0] == '+' || zone[0] == '-') && zone[3] == ':') {
-    const auto h = dateDigits(zone, 1, 2), m = dateDigits(zone, 4, 2);
-    if (!h || !m || *h > 23 || *m > 59) return std::nullopt;
-    offset = (zone[0] == '-' ? -1 : 1) * (*h * 3600 + *m * 60);
-  } else {
-    return std::nullopt;
-  }
+  const auto offset = zoneOffset(text.substr(std::min(at, text.size())));
+  if (!offset) return std::nullopt;
   std::tm tm{};
   tm.tm_year = *year - 1900;
   tm.tm_mon = *month - 1;
@@ -88,7 +142,7 @@ std::optional<double> parseProgramDateTime(std::string_view text) {
   tm.tm_hour = *hour;
   tm.tm_min = *minute;
   tm.tm_sec = *second;
-  return static_cast<double>(timegm(&tm)) + fraction - offset;
+  return static_cast<double>(timegm(&tm)) + fraction - *offset;
 }
 
 std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string* error) {
@@ -103,6 +157,10 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
   double pendingDuration = 0, pendingStart = 0;
   bool haveDuration = false, haveStart = false;
   double carriedStart = 0;
+  bool carried = false;
+  std::string map;  // the initialisation section of the segments that follow
+  int64_t listed = 0;  // segments listed so far, kept or not
+  std::deque<LivePlaylist::Segment> kept;  // the newest
   size_t position = 0;
   while (position < text.size()) {
     size_t end = text.find('\n', position);
@@ -123,17 +181,15 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       haveTarget = true;
     } else if (playlistLineStarts(line, "#EXT-X-MEDIA-SEQUENCE:")) {
       const auto value = playlistInteger(line.substr(22));
-      // Each segment's number is the media sequence plus its place: that sum must not overflow.
-      constexpr int64_t kLargest = std::numeric_limits<int64_t>::max() - static_cast<int64_t>(LivePlaylist::kMaxSegments);
-      if (!value || *value < 0 || *value > kLargest) return fail("a media sequence out of range");
+      if (!value || *value < 0 || *value > LivePlaylist::kLargestMediaSequence) return fail("a media sequence out of range");
       // It numbers the segments from the first on: one among them would number two alike.
-      if (!playlist.segments.empty()) return fail("a media sequence after a segment");
+      if (listed > 0) return fail("a media sequence after a segment");
       playlist.mediaSequence = *value;
     } else if (playlistLineStarts(line, "#EXT-X-PROGRAM-DATE-TIME:")) {
+      // A date that does not read leaves that segment's start to be carried on from the others.
       const auto start = parseProgramDateTime(line.substr(25));
-      if (!start) return fail("an unreadable program date-time");
-      pendingStart = *start;
-      haveStart = true;
+      haveStart = start.has_value();
+      if (start) pendingStart = *start;
     } else if (playlistLineStarts(line, "#EXTINF:")) {
       std::string_view value = line.substr(8);
       value = value.substr(0, value.find(','));
@@ -141,29 +197,83 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       if (!duration || *duration <= 0 || *duration > kMaxLiveSegmentSeconds) return fail("a segment length out of range");
       pendingDuration = *duration;
       haveDuration = true;
+    } else if (playlistLineStarts(line, "#EXT-X-MAP:")) {
+      const std::string_view attributes = line.substr(11);
+      const auto uri = playlistAttribute(attributes, "URI");
+      if (!uri) return fail("an initialisation section without an address");
+      if (playlistAttribute(attributes, "BYTERANGE")) return fail("not a plain live media playlist");
+      if (!isLiveSegmentAddress(*uri)) return fail("an initialisation section outside the stream");
+      map = std::string(*uri);
     } else if (line == "#EXT-X-ENDLIST") {
       playlist.ended = true;
-    } else if (playlistLineStarts(line, "#EXT-X-STREAM-INF") || playlistLineStarts(line, "#EXT-X-KEY") || playlistLineStarts(line, "#EXT-X-MAP")) {
-      return fail("not a plain live media playlist");  // variants, encryption and init segments are not ours
+    } else if (playlistLineStarts(line, "#EXT-X-STREAM-INF") || playlistLineStarts(line, "#EXT-X-KEY") ||
+               playlistLineStarts(line, "#EXT-X-BYTERANGE")) {
+      return fail("not a plain live media playlist");  // variants, encryption and parts of files are not ours
     } else if (line.front() == '#') {
       continue;  // other tags and comments do not change what is played
     } else {
       if (!haveDuration) return fail("a segment without a length");
-      if (!isPlainSegmentName(line)) return fail("a segment outside the stream");
-      if (playlist.segments.size() >= LivePlaylist::kMaxSegments) return fail("too many segments");
+      if (!isLiveSegmentAddress(line)) return fail("a segment outside the stream");
       LivePlaylist::Segment segment;
-      segment.sequence = playlist.mediaSequence + static_cast<int64_t>(playlist.segments.size());
+      segment.sequence = playlist.mediaSequence + listed;
       segment.duration = pendingDuration;
+      segment.dated = haveStart || carried;
       segment.startTime = haveStart ? pendingStart : carriedStart;
       segment.name = std::string(line);
+      segment.map = map;
       carriedStart = segment.startTime + segment.duration;
-      playlist.segments.push_back(std::move(segment));
+      carried = segment.dated;
+      ++listed;
+      kept.push_back(std::move(segment));
+      if (kept.size() > LivePlaylist::kMaxSegments) kept.pop_front();
       haveDuration = haveStart = false;
     }
   }
   if (!header) return fail("not a playlist");
   if (!haveTarget) return fail("a playlist without a target duration");
+  // Segments before the first readable date are counted back from it.
+  size_t firstDated = 0;
+  while (firstDated < kept.size() && !kept[firstDated].dated) ++firstDated;
+  if (firstDated < kept.size()) {
+    for (size_t i = firstDated; i-- > 0;) {
+      kept[i].startTime = kept[i + 1].startTime - kept[i].duration;
+      kept[i].dated = true;
+    }
+  }
+  playlist.segments.assign(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()));
   return playlist;
+}
+
+void LiveTimeline::place(LivePlaylist& playlist, double now, double notBefore) {
+  auto& segments = playlist.segments;
+  if (segments.empty()) return;
+  if (!segments.front().dated) {
+    if (!anchored_) {
+      sequence_ = segments.back().sequence;
+      duration_ = segments.back().duration;
+      start_ = std::max(now - duration_, notBefore);
+    }
+    // Where the first listed segment starts: counted back from the reference when it is listed,
+    // else on from it, a target duration for each segment no longer (or not yet) listed.
+    const int64_t first = segments.front().sequence;
+    double start = 0;
+    if (sequence_ >= first && sequence_ <= segments.back().sequence) {
+      start = start_;
+      for (int64_t i = sequence_ - first; i-- > 0;) start -= segments[static_cast<size_t>(i)].duration;
+    } else if (sequence_ < first) {
+      start = start_ + duration_ + static_cast<double>(first - sequence_ - 1) * playlist.targetDuration;
+    } else {
+      start = start_ - static_cast<double>(sequence_ - first) * playlist.targetDuration;
+    }
+    for (auto& segment : segments) {
+      segment.startTime = start;
+      start += segment.duration;
+    }
+  }
+  anchored_ = true;
+  sequence_ = segments.back().sequence;
+  start_ = segments.back().startTime;
+  duration_ = segments.back().duration;
 }
 
 }  // namespace dk::platform

@@ -1,12 +1,16 @@
 // The live playlist a camera's stream is described by (an HLS media playlist), read with bounds:
 // only what a live player needs (target duration, media sequence, each segment's length, start
-// time and name), and only segment names that stay inside the stream's own folder, so that no
-// playlist can send the player (and its bearer token) anywhere else.
+// time, address and initialisation section), and only addresses a live player may fetch: a plain
+// file name in the stream's folder, an absolute path or an https URL (where the bearer token may
+// go is decided by the fetcher against the cloud's origin). Anything else (plain http, other
+// schemes, paths climbing out of the folder) is refused before anything is fetched.
 //
-// Pure functions; thread-safe.
+// Pure functions and a small value type; thread-safe except a LiveTimeline, which belongs to one
+// live view.
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,29 +21,62 @@ namespace dk::platform {
 struct LivePlaylist {
   struct Segment {
     int64_t sequence = 0;
-    double duration = 0;  // seconds
-    double startTime = 0;  // seconds since 1970 (from the program date-time, else carried on)
-    std::string name;      // a plain file name in the playlist's folder
+    double duration = 0;   // seconds
+    double startTime = 0;  // seconds since 1970; meaningful when `dated` (else LiveTimeline places it)
+    // The start comes from a program date-time of this playlist: its own, carried on from an
+    // earlier segment, or counted back from a later one.
+    bool dated = false;
+    std::string name;  // the address as written (see isLiveSegmentAddress)
+    std::string map;   // the address of its initialisation section (fMP4); "" for MPEG-TS
   };
   double targetDuration = 0;
   int64_t mediaSequence = 0;
   bool ended = false;
+  // The newest kMaxSegments of the playlist (an EVENT playlist lists every segment since it began).
   std::vector<Segment> segments;
 
-  static constexpr size_t kMaxBytes = 64 * 1024;
+  static constexpr size_t kMaxBytes = 1 << 20;
   static constexpr size_t kMaxSegments = 64;
+  static constexpr size_t kMaxAddressLength = 2048;
+  // Each segment's number is the media sequence plus its place, and a playlist cannot list more
+  // segments than it has bytes: no number passes the 64-bit limit.
+  static constexpr int64_t kLargestMediaSequence = std::numeric_limits<int64_t>::max() - static_cast<int64_t>(kMaxBytes);
 };
 
 // Parses a playlist; nullopt with a reason for a text that is too large, not a media playlist, has
-// a length out of range (a media sequence whose segment numbers would pass the 64-bit limit
-// included), sets the media sequence after a segment, or names a segment by anything but a plain
-// file name.
+// a length out of range, sets the media sequence after a segment, uses encryption, variants or
+// byte ranges, or names a segment or initialisation section by an address a live player may not
+// fetch. An unreadable program date-time costs only that segment's date.
 std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string* error = nullptr);
 
 // A file name of letters, digits, '-', '_' and '.', not starting with '.', at most 128 long.
 bool isPlainSegmentName(std::string_view name);
 
-// "2023-11-14T22:13:20.000Z" or with an offset "+02:00"; nullopt otherwise.
+// A plain segment name, an absolute path ("/live/1.ts", not "//host"), or an https URL naming no
+// user; printable ASCII without spaces, quotes, backslashes or a fragment, at most
+// kMaxAddressLength long. Paths and URLs may carry a query.
+bool isLiveSegmentAddress(std::string_view address);
+
+// ISO 8601 as packagers write it: "2023-11-14T22:13:20.000Z", or with an offset "+02:00",
+// "+0200" or "+02" (ffmpeg writes "+0000"); the fraction is optional. nullopt otherwise.
 std::optional<double> parseProgramDateTime(std::string_view text);
+
+// The time line of a live view whose playlists carry no program date-time: each segment's start
+// follows from its media sequence number and the lengths listed, carried on across reloads, and
+// anchored once, at the first playlist, with its newest segment ending at the clock (the view
+// opens at the live edge). Dated playlists keep their own times and only move the reference on.
+class LiveTimeline {
+ public:
+  // Gives every undated segment of `playlist` its start. `now`: the clock; `notBefore`: the
+  // earliest start an anchoring may give (so a rejoined stream does not go back).
+  void place(LivePlaylist& playlist, double now, double notBefore = 0);
+  // The stream restarted (its numbers went back): the next playlist is anchored anew.
+  void reset() { anchored_ = false; }
+
+ private:
+  bool anchored_ = false;
+  int64_t sequence_ = 0;  // the newest segment placed so far, and its start and length
+  double start_ = 0, duration_ = 0;
+};
 
 }  // namespace dk::platform

@@ -21,15 +21,19 @@ namespace {
 
 constexpr int kLiveReadBufferBytes = 32 * 1024;
 
+// The segment in memory, after its initialisation section when it has one (neither is copied).
 struct LiveMemoryInput {
-  std::shared_ptr<const std::string> bytes;
+  std::shared_ptr<const std::string> head, bytes;
   size_t position = 0;
   static int read(void* opaque, uint8_t* buffer, int size) {
     auto* self = static_cast<LiveMemoryInput*>(opaque);
-    const size_t left = self->bytes->size() - self->position;
+    const size_t headSize = self->head ? self->head->size() : 0;
+    const std::string& from = self->position < headSize ? *self->head : *self->bytes;
+    const size_t at = self->position < headSize ? self->position : self->position - headSize;
+    const size_t left = from.size() - at;
     if (left == 0) return AVERROR_EOF;
     const size_t count = std::min(left, static_cast<size_t>(size));
-    std::memcpy(buffer, self->bytes->data() + self->position, count);
+    std::memcpy(buffer, from.data() + at, count);
     self->position += count;
     return static_cast<int>(count);
   }
@@ -262,6 +266,21 @@ bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t 
 
 bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, int64_t soundBudgetBytes,
                               std::string* error) {
+  return openWith(nullptr, std::move(bytes), budgetBytes, soundBudgetBytes, error);
+}
+
+bool LiveSegmentDecoder::openFragment(std::shared_ptr<const std::string> init, std::shared_ptr<const std::string> bytes,
+                                      int64_t budgetBytes, int64_t soundBudgetBytes, std::string* error) {
+  if (!init) {
+    if (error) *error = "no initialisation section";
+    impl_->failed = true;
+    return false;
+  }
+  return openWith(std::move(init), std::move(bytes), budgetBytes, soundBudgetBytes, error);
+}
+
+bool LiveSegmentDecoder::openWith(std::shared_ptr<const std::string> init, std::shared_ptr<const std::string> bytes,
+                                  int64_t budgetBytes, int64_t soundBudgetBytes, std::string* error) {
   auto fail = [&](const char* why) {
     if (error) *error = why;
     impl_->failed = true;
@@ -272,6 +291,8 @@ bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t 
 
   Impl& c = *impl_;
   if (!bytes) return fail("no segment");
+  const bool fragment = init != nullptr;
+  c.input.head = std::move(init);
   c.input.bytes = std::move(bytes);
   c.budget = budgetBytes;
   c.soundBudget = soundBudgetBytes;
@@ -285,7 +306,8 @@ bool LiveSegmentDecoder::open(std::shared_ptr<const std::string> bytes, int64_t 
   if (!c.format) return fail("out of memory");
   c.format->pb = c.io;
   c.format->flags |= AVFMT_FLAG_CUSTOM_IO;
-  if (!openMediaInput(&c.format, nullptr, kLiveSegmentInputPolicy)) return fail("not an MPEG-TS segment");
+  const MediaInputPolicy& policy = fragment ? kLiveFragmentInputPolicy : kLiveSegmentInputPolicy;
+  if (!openMediaInput(&c.format, nullptr, policy)) return fail(fragment ? "not an fMP4 segment" : "not an MPEG-TS segment");
   // The stream's codec comes with its program table; its stream information is not read, as that
   // would decode pictures of a size not yet checked.
   c.stream = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);

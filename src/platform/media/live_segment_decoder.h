@@ -79,6 +79,11 @@ class LiveSegmentDecoder {
   bool open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, std::string* error = nullptr);
   bool open(std::shared_ptr<const std::string> bytes, int64_t budgetBytes, int64_t soundBudgetBytes,
             std::string* error);
+  // The same for an fMP4 (CMAF) fragment: `init`, the stream's initialisation section (its
+  // tracks and codecs), read as if it came before the fragment's own bytes, under the same
+  // codec allow-list.
+  bool openFragment(std::shared_ptr<const std::string> init, std::shared_ptr<const std::string> bytes,
+                    int64_t budgetBytes, int64_t soundBudgetBytes, std::string* error);
 
   enum class Step { Picture, End, Failed };
   // The next picture in presentation order into `out`; End after the last; Failed with a reason
@@ -98,6 +103,8 @@ class LiveSegmentDecoder {
   struct Impl;
 
  private:
+  bool openWith(std::shared_ptr<const std::string> init, std::shared_ptr<const std::string> bytes, int64_t budgetBytes,
+                int64_t soundBudgetBytes, std::string* error);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/media/live_stream_source.h"
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <optional>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "platform/media/live_playlist.h"
 #include "platform/media/live_segment_decoder.h"
 #include "platform/media/streamer_cloud_calls.h"
+#include "platform/net/credential_scope.h"
+#include "platform/net/url.h"
 
 namespace dk::platform {
 namespace {
@@ -28,6 +31,12 @@ struct BufferedFrame {
   double time = 0;
   int64_t sequence = -1;  // of its segment
 };
+
+// What a segment or initialisation section may be served as: MPEG-TS, or fMP4 under the names
+// packagers and web servers give it (".m4s" is unknown to most and goes out as octet-stream).
+const std::vector<std::string> kTransportStreamTypes{"video/mp2t"};
+const std::vector<std::string> kFragmentTypes{"video/mp4", "video/iso.segment", "audio/mp4", "application/mp4",
+                                              "application/octet-stream"};
 
 int64_t pictureBytes(const ImagePtr& image) {
   return image ? int64_t{image->pixelWidth()} * image->pixelHeight() * 4 : 0;
@@ -48,9 +57,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   struct FetchedSegment {
     LivePlaylist::Segment segment;
     std::shared_ptr<const std::string> bytes;
+    std::shared_ptr<const std::string> init;  // its initialisation section (fMP4), else null
   };
 
   int64_t cameraId = 0;
+  std::string baseURL;
   Listener listener;
   Limits limits;
   StreamerCloudCalls calls;
@@ -67,10 +78,15 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   int64_t lastSequence = -1;  // the newest segment taken; -1: join at the live edge
   std::deque<LivePlaylist::Segment> toFetch;
   double targetDuration = 2;
+  LiveTimeline timeline;
+  // The initialisation section fetched last, by its address: fetched once for all its fragments.
+  std::string mapAddress;
+  std::shared_ptr<const std::string> mapBytes;
   std::deque<FetchedSegment> fetched;  // waiting for the decoder
   // The segment being decoded; its decoder is used on the decode queue only.
   std::shared_ptr<LiveSegmentDecoder> decoder;
   LivePlaylist::Segment decoding;
+  std::shared_ptr<const std::string> decodingInit;
   bool decodeBusy = false;
   std::deque<BufferedFrame> buffer;
   int64_t queuedBytes = 0, peakQueuedBytes = 0;
@@ -118,12 +134,27 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     queuedBytes = 0;
   }
 
-  // GETs `file` with the token, a deadline and a size bound; `done` gets the bytes.
-  void fetch(const std::string& file, std::vector<std::string> types, double deadline, int64_t maxBytes,
+  // Where an address of the playlist is fetched: a plain name in the stream's folder, else the
+  // absolute path or URL as written.
+  std::string target(const std::string& address) const {
+    return isPlainSegmentName(address) ? path(address) : address;
+  }
+
+  // GETs `address` with a deadline and a size bound, with the token on the cloud's origin and
+  // without it (as a media host's clip) on another https host; `done` gets the bytes.
+  void fetch(const std::string& address, std::vector<std::string> types, double deadline, int64_t maxBytes,
              std::function<void(const std::string& bytes)> done) {
-    auto configuration = calls.configuration(path(file), deadline);
+    const std::string where = target(address);
+    const bool withToken = calls.mayCarryToken(where);
+    if (!withToken && !maySendWithoutCredential(resolveURL(baseURL, where))) {
+      fail(Error::make(kLiveErrorDomain, 10, "The live stream is only fetched over https"));
+      return;
+    }
+    auto configuration = calls.configuration(where, deadline);
     configuration->responseSerializer = ResponseSerializerKind::Http;
     configuration->acceptableContentTypes = std::move(types);
+    // Off the cloud nothing of the user's goes with the call: it may follow https redirects.
+    if (!withToken) configuration->sameOriginRedirectsOnly = false;
     ++fetches;
     const uint64_t expected = generation;
     std::weak_ptr<Impl> weak = weak_from_this();
@@ -135,7 +166,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       }
     };
     auto task = calls.session().downloadTask(
-        path(file), configuration, tooLarge,
+        where, configuration, tooLarge,
         [weak, expected, maxBytes, done = std::move(done)](const std::shared_ptr<const HttpResponseInfo>&,
                                                            const Value& body) {
           auto self = weak.lock();
@@ -171,11 +202,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
               fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: " + why));
               return;
             }
-            took(*playlist);
+            took(std::move(*playlist));
           });
   }
 
-  void took(const LivePlaylist& playlist) {
+  void took(LivePlaylist playlist) {
     targetDuration = playlist.targetDuration;
     if (playlist.segments.empty()) return;
     if (lastSequence >= 0 && playlist.segments.back().sequence < lastSequence) {
@@ -185,7 +216,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       lastSequence = -1;
       bufferedUntil = 0;
       rejoining = true;
+      timeline.reset();
+      mapAddress.clear();
+      mapBytes.reset();
     }
+    timeline.place(playlist, platform::now(), showedAny ? shownTime : 0);
     if (lastSequence < 0) {
       // Nothing new since an earlier view of the camera failed: wait for the next segment.
       if (!showedAny && playlist.segments.back().sequence == alreadyShown) return;
@@ -195,6 +230,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
         const bool queued = !toFetch.empty() && segment.sequence <= toFetch.back().sequence;
         if (segment.sequence > lastSequence && !queued) toFetch.push_back(segment);
       }
+      // A view far behind skips to the newest rather than queueing without end.
+      while (toFetch.size() > LivePlaylist::kMaxSegments) toFetch.pop_front();
     }
     fetchNextSegment();
   }
@@ -204,15 +241,33 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (stopped || segmentInFlight || toFetch.empty()) return;
     if (fetched.size() + (decoder ? 1 : 0) >= kSegmentsAhead) return;
     const LivePlaylist::Segment segment = toFetch.front();
+    if (!segment.map.empty() && segment.map != mapAddress) {
+      fetchMap(segment.map);
+      return;
+    }
     toFetch.pop_front();
     segmentInFlight = true;
     lastSequence = segment.sequence;
-    fetch(segment.name, {"video/mp2t"}, limits.segmentDeadline, limits.maxSegmentBytes,
-          [this, segment](const std::string& bytes) {
+    const bool fragment = !segment.map.empty();
+    fetch(segment.name, fragment ? kFragmentTypes : kTransportStreamTypes, limits.segmentDeadline,
+          limits.maxSegmentBytes(segment.duration),
+          [this, segment, init = fragment ? mapBytes : nullptr](const std::string& bytes) {
             segmentInFlight = false;
-            fetched.push_back({segment, std::make_shared<const std::string>(bytes)});
+            fetched.push_back({segment, std::make_shared<const std::string>(bytes), init});
             bufferedUntil = std::max(bufferedUntil, segment.startTime + segment.duration);
             decodeNext();
+            fetchNextSegment();
+          });
+  }
+
+  // The initialisation section of the next fragments, in place of a segment (one call at a time).
+  void fetchMap(const std::string& address) {
+    segmentInFlight = true;
+    fetch(address, kFragmentTypes, limits.segmentDeadline, limits.maxInitSectionBytes,
+          [this, address](const std::string& bytes) {
+            segmentInFlight = false;
+            mapAddress = address;
+            mapBytes = std::make_shared<const std::string>(bytes);
             fetchNextSegment();
           });
   }
@@ -225,6 +280,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (!decoder) {
       if (fetched.empty()) return;
       decoding = fetched.front().segment;
+      decodingInit = std::move(fetched.front().init);
       opening = std::move(fetched.front().bytes);
       fetched.pop_front();
       decoder = std::make_shared<LiveSegmentDecoder>();
@@ -233,9 +289,12 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     const uint64_t expected = generation;
     const int64_t budget = LivePictureLimits::segmentBudget(decoding.duration);
     const int64_t soundBudget = LiveSoundLimits::segmentBudget(decoding.duration);
-    decodeQueue->async([weak = weak_from_this(), d = decoder, opening, budget, soundBudget, expected] {
+    decodeQueue->async([weak = weak_from_this(), d = decoder, opening, init = opening ? decodingInit : nullptr, budget,
+                        soundBudget, expected] {
       auto step = std::make_shared<DecodeStep>();
-      if (opening && !d->open(opening, budget, soundBudget, &step->why)) {
+      const bool opened = !opening || (init ? d->openFragment(init, opening, budget, soundBudget, &step->why)
+                                            : d->open(opening, budget, soundBudget, &step->why));
+      if (!opened) {
         step->step = LiveSegmentDecoder::Step::Failed;
       } else {
         step->step = d->next(step->frame, &step->why);
@@ -342,10 +401,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     return true;
   }
 
-  // The playlist is followed while playing, and while a first new picture is awaited.
+  // The playlist is followed while playing, and while a first new picture is awaited; read every
+  // half target duration, so that a segment is known before the one playing runs out.
   void startPolling() {
     if (pollTimer) return;
-    pollTimer = Timer::scheduled(targetDuration, true, DispatchQueue::main(), [weak = weak_from_this()] {
+    pollTimer = Timer::scheduled(targetDuration / 2, true, DispatchQueue::main(), [weak = weak_from_this()] {
       auto self = weak.lock();
       if (!self || (!self->playing && self->showedAny) || self->failedForStall()) return;
       self->fetchPlaylist();
@@ -361,11 +421,17 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   }
 };
 
+int64_t LiveStreamSource::Limits::maxSegmentBytes(double seconds) const {
+  const double counted = std::clamp(std::isfinite(seconds) ? seconds : 0.0, 1.0, 30.0);
+  return static_cast<int64_t>(counted * static_cast<double>(maxSegmentBytesPerSecond));
+}
+
 std::shared_ptr<LiveStreamSource> LiveStreamSource::create(int64_t cameraId, std::string baseURL, Listener listener,
                                                            Limits limits) {
   std::shared_ptr<LiveStreamSource> source(new LiveStreamSource());
   source->impl_ = std::make_shared<Impl>();
   source->impl_->cameraId = cameraId;
+  source->impl_->baseURL = baseURL;
   source->impl_->calls = StreamerCloudCalls(std::move(baseURL));
   source->impl_->listener = std::move(listener);
   source->impl_->limits = limits;

@@ -4,15 +4,20 @@
 // newest segment, fetches each later segment once and decodes it (its pictures and the camera's
 // sound) on its own serial queue a picture at a time, a few pictures ahead of the clock, and hands the pictures out at their
 // times while playing. The first picture is handed out as soon as it is decoded, playing or not,
-// so that a player has a picture to show. While playing the playlist is read again every target
+// so that a player has a picture to show. While playing the playlist is read again every half target
 // duration; when the pictures run out it reports a stall, and when new ones arrive it catches up
 // with the live edge. A camera that restarts its stream (its segment numbers go back) is rejoined
 // at its live edge; a stream that shows nothing new for stallSeconds while playing ends with an
 // error.
 //
-// The bearer token of DKAccessTokenProvider goes only to the base URL, which must be https; a
-// playlist can only name files in the stream's own folder. Every fetch has a deadline and a size
-// bound, decoded pictures have a budget (per segment and for those waiting to be shown), and
+// Segments are MPEG-TS, or fMP4 fragments decoded with their initialisation section (EXT-X-MAP),
+// fetched once. A playlist without program date-times is timed from its media sequence numbers
+// and segment lengths, anchored at the clock when the view opens (LiveTimeline).
+//
+// The bearer token of DKAccessTokenProvider goes only to the base URL's origin, which must be
+// https; a playlist's addresses on another host are fetched without it, and only over https.
+// Every fetch has a deadline and a size bound (a segment's by its length), decoded pictures have
+// a budget (per segment and for those waiting to be shown), and
 // anything broken ends the source with an error. What it holds does not grow with the length of
 // the view: finished calls are let go.
 //
@@ -49,11 +54,18 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
   struct Limits {
     double playlistDeadline = 5;  // seconds from asking to having the whole body
     double segmentDeadline = 8;
-    int64_t maxSegmentBytes = 4 << 20;
+    // A segment may be this many bytes a second of the length its playlist gives it (16 Mbit/s:
+    // twice a camera's 8 Mbit/s), that length counted as one to thirty seconds.
+    int64_t maxSegmentBytesPerSecond = 2 << 20;
+    // A stream's initialisation section (fMP4: its tracks and codecs, a few kilobytes).
+    int64_t maxInitSectionBytes = 1 << 20;
     // Decoded pictures waiting to be shown: decoding pauses when they reach this many bytes.
     int64_t maxQueuedPictureBytes = 96 << 20;
     // Playing without a new picture this long ends the source (-1001).
     double stallSeconds = 20;
+
+    // The bytes a segment the playlist gives `seconds` may have.
+    int64_t maxSegmentBytes(double seconds) const;
   };
 
   static std::shared_ptr<LiveStreamSource> create(int64_t cameraId, std::string baseURL, Listener listener,

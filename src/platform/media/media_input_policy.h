@@ -31,6 +31,11 @@ inline constexpr MediaInputPolicy kStreamedRecordingInputPolicy{"mov", "mov,mp4,
 // and AAC sound (a camera's microphone).
 inline constexpr MediaInputPolicy kLiveSegmentInputPolicy{"mpegts", "mpegts", "none", "h264,mpeg4,aac"};
 
+// Live fMP4 (CMAF) fragments, read after their stream's initialisation section: the MPEG-4
+// demuxer, and the same decoders as MPEG-TS segments.
+inline constexpr MediaInputPolicy kLiveFragmentInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none",
+                                                           kLiveSegmentInputPolicy.decoders};
+
 // avformat_open_input under `policy`: the demuxer forced, the demuxers, protocols and decoders it
 // may reach limited, no samples taken from other files. `*format` is null, or allocated by the
 // caller with its own reader set; a failed open frees it. False when it does not open.

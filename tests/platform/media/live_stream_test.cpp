@@ -136,7 +136,7 @@ TEST_F(LiveStreamTest, ALiveItemShowsItsNewestPictureThenFollowsTheCameraAndPaus
 TEST_F(LiveStreamTest, APlaylistThatLeadsElsewhereOrIsTooLargeFailsWithoutFetchingIt) {
   cloudsim::FaultRule elsewhere = cloudsim::FaultRule::failWith(
       livePath("index.m3u8"), 200,
-      "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:1\n#EXTINF:2.0,\nhttps://elsewhere.example/1.ts\n");
+      "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:1\n#EXTINF:2.0,\nhttp://elsewhere.example/1.ts\n");
   elsewhere.contentType = "application/x-mpegurl";
   sim->addFault(elsewhere);
   startLive();
@@ -279,7 +279,7 @@ TEST_F(LiveStreamTest, ASegmentIsFetchedUpToItsCapAndNoFurther) {
     size_t bytes;
     int64_t code;  // 13: fetched, then not playable; 11: more than a segment may be
   };
-  const int64_t cap = LiveStreamSource::Limits().maxSegmentBytes;
+  const int64_t cap = LiveStreamSource::Limits().maxSegmentBytes(2.0);  // the cloud's segments are 2 s
   for (const Row& row : {Row{static_cast<size_t>(cap), 13}, Row{static_cast<size_t>(cap) + 1, 11}}) {
     SCOPED_TRACE(row.bytes);
     serveNewestSegment(std::string(row.bytes, 'x'));

@@ -147,13 +147,15 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
     if (!side) return fail("no display matrix");
     std::memcpy(side, o.displayMatrix->data(), sizeof(int32_t) * 9);
   }
-  if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
+  const bool ownFiles = format->oformat->flags & AVFMT_NOFILE;
+  if (!ownFiles && avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
   AVDictionary* muxerOptions = nullptr;
   if (o.indexFirst) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
   if (!o.movflags.empty()) av_dict_set(&muxerOptions, "movflags", o.movflags.c_str(), 0);
   if (o.fragmentSeconds > 0) {
     av_dict_set_int(&muxerOptions, "frag_duration", static_cast<int64_t>(o.fragmentSeconds * 1e6), 0);
   }
+  for (const auto& [name, value] : o.muxerOptions) av_dict_set(&muxerOptions, name.c_str(), value.c_str(), 0);
   const int header = avformat_write_header(format, &muxerOptions);
   av_dict_free(&muxerOptions);
   if (header < 0) return fail("no header");

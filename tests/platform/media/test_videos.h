@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/graphics/image.h"
@@ -48,6 +49,8 @@ struct TestVideoOptions {
   double fragmentSeconds = 0;
   // A variable frame rate: each frame lasts the next of these milliseconds in turn (empty: 1/fps).
   std::vector<int> frameMilliseconds;
+  // Options of the muxer ("hls_time", ...); a muxer that writes files of its own (hls) opens them.
+  std::vector<std::pair<std::string, std::string>> muxerOptions;
 };
 
 // Writes the video file; false with a reason in *why.

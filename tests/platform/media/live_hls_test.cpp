@@ -1,0 +1,441 @@
+// The live view against streams as a standard packager writes them (FFmpeg's own HLS muxer, run
+// in the test): its date-times, playlists without dates reloaded as the stream goes on, fMP4
+// fragments with their initialisation section, long EVENT playlists, segments as long and as
+// large as a camera's, absolute addresses on the cloud and elsewhere; and the bounds that keep a
+// live view's memory small whatever the stream sends.
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+#include "platform/media/live_playlist.h"
+#include "platform/media/live_stream_source.h"
+#include "streamer_fixture.h"
+#include "support/temp_directory.h"
+#include "test_hls.h"
+#include "test_videos.h"
+
+namespace dk::platform::test {
+namespace {
+
+class LiveHlsTest : public StreamerTest {
+ protected:
+  std::string livePath(const std::string& file) const {
+    return "/media/cameras/" + std::to_string(cameraId) + "/live/" + file;
+  }
+  // `body` answers every request for `path` from now on.
+  int serve(const std::string& path, std::string body, const char* type) {
+    cloudsim::FaultRule rule = cloudsim::FaultRule::failWith(path, 200, std::move(body));
+    rule.contentType = type;
+    rule.times = -1;
+    return sim->addFault(rule);
+  }
+  void servePlaylist(const std::string& text) {
+    if (playlistRule) sim->removeFault(playlistRule);
+    playlistRule = serve(livePath("index.m3u8"), text, "application/x-mpegurl");
+  }
+  // Another row of a table: nothing served, nothing asked, no stream made.
+  void startOver() {
+    sim->clearFaults();
+    sim->clearRequests();
+    playlistRule = 0;
+    std::filesystem::remove_all(folder.path());
+    std::filesystem::create_directories(folder.path());
+  }
+  TestHls makeStream(const TestHlsOptions& options) {
+    TestHls hls;
+    std::string why;
+    EXPECT_TRUE(writeTestHls(folder.path().string(), options, &hls, &why)) << why;
+    return hls;
+  }
+
+  struct Record {
+    std::vector<double> times;
+    ImagePtr last;
+    ErrorPtr error;
+    int stalls = 0;
+  };
+  std::shared_ptr<LiveStreamSource> liveSource(Record& r, LiveStreamSource::Limits limits = {}) {
+    LiveStreamSource::Listener listener;
+    listener.frame = [&r](const ImagePtr& image, double time) {
+      r.last = image;
+      r.times.push_back(time);
+    };
+    listener.stalled = [&r](bool stalled) { r.stalls += stalled ? 1 : 0; };
+    listener.failed = [&r](const ErrorPtr& error) { r.error = error; };
+    return LiveStreamSource::create(cameraId, sim->baseUrl(), std::move(listener), limits);
+  }
+
+  // A packager going on live, in the shape FFmpeg's hls muxer writes: segment k is file k % n of
+  // `hls` ("index<k>.ts" or ".m4s" after "init.mp4"), the playlist lists the newest `window`,
+  // dated (with ffmpeg's "+0000") from `firstDate` when it is not 0, and names every segment
+  // `prefix` + its name.
+  struct Packager {
+    LiveHlsTest* test = nullptr;
+    const TestHls* hls = nullptr;
+    bool fragmented = false;
+    double firstDate = 0;  // of segment 0
+    std::string prefix;
+    int64_t newest = 2;
+    int window = 3;
+    int served = -1;
+
+    std::string file(int64_t k) const {
+      const size_t n = hls->files.size() - (fragmented ? 1 : 0);
+      return "index" + std::to_string(k % static_cast<int64_t>(n)) + (fragmented ? ".m4s" : ".ts");
+    }
+    std::string name(int64_t k) const { return "index" + std::to_string(k) + (fragmented ? ".m4s" : ".ts"); }
+    static std::string date(double t) {
+      const auto seconds = static_cast<time_t>(std::floor(t));
+      std::tm tm{};
+      gmtime_r(&seconds, &tm);
+      char text[64];
+      std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &tm);
+      char out[96];
+      std::snprintf(out, sizeof out, "%s.%03d+0000", text, static_cast<int>(std::lround((t - std::floor(t)) * 1000)) % 1000);
+      return out;
+    }
+    std::string playlist() const {
+      const int64_t first = std::max<int64_t>(0, newest - window + 1);
+      char line[160];
+      std::string text = std::string("#EXTM3U\n#EXT-X-VERSION:") + (fragmented ? "7" : "3") + "\n#EXT-X-TARGETDURATION:2\n";
+      std::snprintf(line, sizeof line, "#EXT-X-MEDIA-SEQUENCE:%" PRId64 "\n", first);
+      text += line;
+      if (fragmented) text += "#EXT-X-MAP:URI=\"" + prefix + "init.mp4\"\n";
+      for (int64_t k = first; k <= newest; ++k) {
+        std::snprintf(line, sizeof line, "#EXTINF:%f,\n", 2.0);
+        text += line;
+        if (firstDate > 0) text += "#EXT-X-PROGRAM-DATE-TIME:" + date(firstDate + 2.0 * static_cast<double>(k)) + "\n";
+        text += prefix + name(k) + "\n";
+      }
+      return text;
+    }
+    // Serves every segment up to `newest` and the playlist listing them.
+    void publish() {
+      if (served < 0 && fragmented) test->serve(test->livePath("init.mp4"), hls->files.at("init.mp4"), "video/mp4");
+      for (int64_t k = served + 1; k <= newest; ++k) {
+        test->serve(test->livePath(name(k)), hls->files.at(file(k)), fragmented ? "video/iso.segment" : "video/mp2t");
+      }
+      served = static_cast<int>(newest);
+      test->servePlaylist(playlist());
+    }
+  };
+  Packager packager(const TestHls& hls, bool fragmented, double firstDate = 0) {
+    Packager p;
+    p.test = this;
+    p.hls = &hls;
+    p.fragmented = fragmented;
+    p.firstDate = firstDate;
+    return p;
+  }
+
+  // Plays `seconds` a frame tick at a time; the packager finishes a segment every two seconds,
+  // a second before the view reaches it.
+  void playAlong(Packager& p, double seconds) {
+    const int ticks = static_cast<int>(std::lround(seconds / 0.04));
+    for (int i = 1; i <= ticks; ++i) {
+      if (i % 50 == 25) {
+        ++p.newest;
+        p.publish();
+      }
+      clock.advance(0.04);
+    }
+  }
+
+  dk::test::TemporaryDirectory folder;
+  int playlistRule = 0;
+};
+
+// The muxer's own playlist and files, served as it wrote them: MPEG-TS and fMP4, with its
+// date-times ("+0000") and without.
+TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
+  const struct {
+    const char* type;
+    bool dated;
+  } rows[] = {{"mpegts", true}, {"fmp4", true}, {"fmp4", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.type) + (row.dated ? " dated" : " undated"));
+    startOver();
+    TestHlsOptions options;
+    options.segmentType = row.type;
+    options.programDateTime = row.dated;
+    const TestHls hls = makeStream(options);
+    for (const auto& [name, bytes] : hls.files) {
+      serve(livePath(name), bytes, name.ends_with(".ts") ? "video/mp2t" : "video/mp4");
+    }
+    servePlaylist(hls.playlist);
+    std::string why;
+    const auto read = parseLivePlaylist(hls.playlist, &why);
+    ASSERT_TRUE(read) << why << "\n" << hls.playlist;
+    ASSERT_EQ(read->segments.size(), 3u) << hls.playlist;
+
+    Record r;
+    auto source = liveSource(r);
+    const double opened = platform::now();
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_FALSE(r.error) << r.error->description() << "\n" << hls.playlist;
+    ASSERT_TRUE(r.last);
+    EXPECT_EQ(r.last->pixelWidth(), options.width);
+    ASSERT_EQ(r.times.size(), 1u);
+    // At the newest segment's date; without dates, the newest segment ends as the view opens.
+    EXPECT_NEAR(r.times[0], row.dated ? read->segments.back().startTime : opened - 2.0, 1e-3) << hls.playlist;
+    EXPECT_EQ(sim->requestsTo(livePath(read->segments.back().name)).size(), 1u);
+    source->stop();
+  }
+}
+
+// Without dates the time carries on from reload to reload: it only moves forward, at the clock's
+// pace, from the clock when the view opened, and the view never buffers while data is there.
+TEST_F(LiveHlsTest, WithoutDatesTheLiveTimeGoesOnAcrossReloadsFromWhenTheViewOpened) {
+  for (const bool fragmented : {false, true}) {
+    SCOPED_TRACE(fragmented ? "fMP4" : "MPEG-TS");
+    startOver();
+    TestHlsOptions options;
+    options.segmentType = fragmented ? "fmp4" : "mpegts";
+    options.programDateTime = false;
+    const TestHls hls = makeStream(options);
+    Packager p = packager(hls, fragmented);
+    p.publish();
+
+    Record r;
+    auto source = liveSource(r);
+    const double opened = platform::now();
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(r.times.size(), 1u) << (r.error ? r.error->description() : "");
+    source->setPlaying(true);
+    playAlong(p, 24.0);
+    ASSERT_FALSE(r.error) << r.error->description();
+    EXPECT_EQ(r.stalls, 0);
+    EXPECT_DOUBLE_EQ(r.times.front(), opened - 2.0);
+    for (size_t i = 1; i < r.times.size(); ++i) ASSERT_GT(r.times[i], r.times[i - 1]) << i;
+    EXPECT_GE(r.times.size(), 24u * 25 - 5);
+    EXPECT_NEAR(r.times.back(), opened - 2.0 + 24.0, 0.1);
+    if (fragmented) {
+      EXPECT_EQ(sim->requestsTo(livePath("init.mp4")).size(), 1u);  // fetched once for all
+    }
+    EXPECT_GE(sim->requestsTo(livePath("index13.m4s")).size() + sim->requestsTo(livePath("index13.ts")).size(), 1u);
+    source->stop();
+  }
+}
+
+// A segment is bounded by bytes a second of the length its playlist gives it, that length
+// itself bounded: a camera's 6 s at 8 Mbit/s is taken, a byte past the bound is not. An
+// initialisation section has its own bound.
+TEST_F(LiveHlsTest, ASegmentIsBoundedByItsLengthAndAnInitialisationSectionByItsOwnCap) {
+  const LiveStreamSource::Limits limits;
+  struct Row {
+    double seconds;
+    int64_t bytes;
+    bool init;     // the bytes are the initialisation section of a small fMP4 fragment
+    int64_t code;  // 13: fetched, then not playable; 11: more than a segment may be
+  };
+  const Row rows[] = {
+      {6, 6'000'000, false, 13},  // 6 s at 8 Mbit/s
+      {6, limits.maxSegmentBytes(6), false, 13},
+      {6, limits.maxSegmentBytes(6) + 1, false, 11},
+      {0.5, limits.maxSegmentBytes(1), false, 13},  // a short segment may still have a second's worth
+      {0.5, limits.maxSegmentBytes(1) + 1, false, 11},
+      {2, limits.maxInitSectionBytes, true, 13},
+      {2, limits.maxInitSectionBytes + 1, true, 11},
+  };
+  EXPECT_EQ(limits.maxSegmentBytes(3600), limits.maxSegmentBytes(30));  // whatever a length claims
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.seconds) + " s, " + std::to_string(row.bytes) + (row.init ? " init" : ""));
+    startOver();
+    const std::string name = row.init ? "index0.m4s" : "index0.ts";
+    servePlaylist("#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:6\n#EXT-X-MEDIA-SEQUENCE:0\n" +
+                  std::string(row.init ? "#EXT-X-MAP:URI=\"init.mp4\"\n" : "") + "#EXTINF:" +
+                  std::to_string(row.seconds) + ",\n" + name + "\n");
+    const std::string large(static_cast<size_t>(row.bytes), 'x');
+    if (row.init) serve(livePath("init.mp4"), large, "video/mp4");
+    serve(livePath(name), row.init ? std::string(1000, 'x') : large, row.init ? "video/mp4" : "video/mp2t");
+    Record r;
+    auto source = liveSource(r);
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntil([&] { return r.error != nullptr; }));
+    EXPECT_EQ(r.error->code(), row.code) << r.error->description();
+    // A fragment is not asked for once its initialisation section has failed.
+    EXPECT_EQ(sim->requestsTo(livePath(name)).size(), !row.init || row.code == 13 ? 1u : 0u);
+  }
+}
+
+// An EVENT playlist two and a half minutes in (more segments than are kept) joins at its newest.
+TEST_F(LiveHlsTest, ALongEventPlaylistJoinsAtItsNewestSegment) {
+  const TestHls hls = makeStream({});
+  Packager p = packager(hls, false, platform::now() - 140);
+  p.newest = 69;
+  p.window = 70;
+  std::string text = p.playlist();
+  text.insert(text.find("#EXT-X-MEDIA-SEQUENCE"), "#EXT-X-PLAYLIST-TYPE:EVENT\n");
+  servePlaylist(text);
+  serve(livePath("index69.ts"), hls.files.at("index0.ts"), "video/mp2t");
+  Record r;
+  auto source = liveSource(r);
+  source->start();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_FALSE(r.error) << r.error->description();
+  ASSERT_EQ(r.times.size(), 1u);
+  EXPECT_NEAR(r.times[0], platform::now() - 2, 1e-3);
+}
+
+// Where a playlist's addresses may lead: the cloud's own origin (an absolute URL or path) with
+// the token; another https host without it; plain http nowhere.
+TEST_F(LiveHlsTest, SegmentsOnTheCloudCarryTheTokenAndOnAnotherHttpsHostGoWithoutIt) {
+  const TestHls hls = makeStream({});
+  const std::string port = std::to_string(sim->port());
+  struct Row {
+    const char* what;
+    std::string prefix;  // before each segment's name
+    bool fragmented;
+    bool plays;
+    bool token;
+  };
+  const std::string folderPath = livePath("");
+  const Row rows[] = {
+      {"an absolute URL on the cloud", sim->baseUrl() + folderPath, false, true, true},
+      {"an absolute path", folderPath, false, true, true},
+      {"fMP4 under an absolute path", folderPath, true, true, true},
+      {"another https host", "https://localhost:" + port + folderPath, false, true, false},
+      {"fMP4 on another https host", "https://localhost:" + port + folderPath, true, true, false},
+      {"plain http on the cloud's own address", "http://127.0.0.1:" + port + folderPath, false, false, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    startOver();
+    TestHlsOptions options;
+    options.segmentType = row.fragmented ? "fmp4" : "mpegts";
+    const TestHls stream = row.fragmented ? makeStream(options) : hls;
+    Packager p = packager(stream, row.fragmented, platform::now() - 6);
+    p.prefix = row.prefix;
+    p.publish();
+    Record r;
+    auto source = liveSource(r);
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(r.error == nullptr, row.plays) << (r.error ? r.error->description() : "");
+    EXPECT_EQ(r.times.size(), row.plays ? 1u : 0u);
+    size_t media = 0;
+    for (const auto& request : sim->requests()) {
+      if (request.path == livePath("index.m3u8")) continue;
+      ++media;
+      EXPECT_TRUE(request.tls) << request.path;
+      EXPECT_EQ(request.header("Authorization").empty(), !row.token) << request.path;
+      EXPECT_EQ(request.header("Host").rfind("localhost", 0) == 0, row.plays && !row.token) << request.path;
+    }
+    EXPECT_EQ(media, row.plays ? (row.fragmented ? 2u : 1u) : 0u);
+    source->stop();
+  }
+}
+
+// The source fetches only a little ahead of what it decodes, however many new segments a
+// playlist lists at once.
+TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoder) {
+  const TestHls hls = makeStream({});
+  Packager p = packager(hls, false, platform::now() - 6);
+  p.publish();
+  Record r;
+  auto source = liveSource(r);
+  source->start();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(r.times.size(), 1u);
+  source->setPlaying(true);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());  // the reload that playing starts with
+  // Twenty new segments at once, and the view has played only a moment of the first.
+  p.newest += 20;
+  p.window = 30;
+  p.publish();
+  sim->clearRequests();
+  clock.advance(2.0);  // the next reload
+  size_t segments = 0;
+  for (const auto& request : sim->requests()) segments += request.path.ends_with(".ts");
+  EXPECT_GE(segments, 1u);
+  EXPECT_LE(segments, 2u);
+  EXPECT_FALSE(r.error);
+}
+
+// Large pictures: the pictures waiting to be shown stop at the byte cap (plus the one that passed
+// it), well before any count of pictures would stop them.
+TEST_F(LiveHlsTest, QueuedPicturesStopAtTheByteCap) {
+  TestVideoOptions large;
+  large.encoder = "mpeg4";
+  large.bFrames = 0;
+  large.width = 4096;
+  large.height = 2304;
+  large.frames = 8;
+  large.fps = 1;
+  large.gop = 8;
+  large.container = "mpegts";
+  const std::string path = (folder.path() / "large.ts").string();
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(path, large, &why)) << why;
+  std::ifstream in(path, std::ios::binary);
+  servePlaylist("#EXTM3U\n#EXT-X-TARGETDURATION:8\n#EXT-X-MEDIA-SEQUENCE:0\n#EXTINF:8.000000,\nindex0.ts\n");
+  serve(livePath("index0.ts"), std::string(std::istreambuf_iterator<char>(in), {}), "video/mp2t");
+  Record r;
+  const LiveStreamSource::Limits limits;
+  auto source = liveSource(r, limits);
+  source->start();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_FALSE(r.error) << r.error->description();
+  const int64_t picture = int64_t{4096} * 2304 * 4;
+  EXPECT_GT(source->peakQueuedPictureBytes(), picture);
+  EXPECT_LE(source->peakQueuedPictureBytes(), limits.maxQueuedPictureBytes + picture);
+  // Played out, every picture is shown in turn.
+  source->setPlaying(true);
+  for (int i = 0; i < 250 && r.times.size() < 8; ++i) clock.advance(0.04);
+  EXPECT_EQ(r.times.size(), 8u);
+  EXPECT_LE(source->peakQueuedPictureBytes(), limits.maxQueuedPictureBytes + picture);
+  EXPECT_FALSE(r.error);
+}
+
+// The whole road, the camera streamer against the local cloud writing its playlists as a packager
+// does: the live view plays on at the camera's pace, its time only going forward, without
+// buffering while the camera keeps up.
+TEST_F(LiveHlsTest, TheStreamerPlaysTheCloudsLiveViewInEachPackagersShape) {
+  using Shape = cloudsim::World::LivePlaylistShape;
+  for (const Shape shape : {Shape::PackagerDates, Shape::PackagerUndated, Shape::PackagerAbsolute}) {
+    SCOPED_TRACE(static_cast<int>(shape));
+    // The camera's clock 100 s off the phone's, and its packager a second ahead of the view, as a
+    // real one is.
+    const double cameraAhead = 100;
+    sim->updateWorld([&](cloudsim::World& w) {
+      w.livePlaylistShape = shape;
+      w.now = platform::now() + cameraAhead + 1;
+    });
+    // Dated: the camera's clock; undated: the phone's when the view opened.
+    const double ahead = shape == Shape::PackagerUndated ? 0 : cameraAhead;
+    sim->clearRequests();
+    recorder->events.clear();
+    const double opened = platform::now();
+    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+    EXPECT_NEAR(streamer->currentTime(), opened + ahead - 2, 1e-3);  // the newest segment's start
+    streamer->setRate(1);
+    double last = streamer->currentTime();
+    for (int i = 0; i < 500; ++i) {
+      sim->updateWorld([](cloudsim::World& w) { w.now += 0.04; });
+      clock.advance(0.04);
+      ASSERT_GE(streamer->currentTime(), last) << i;
+      last = streamer->currentTime();
+    }
+    EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+    // The picture on screen, at the cloud's two pictures a second.
+    EXPECT_GT(streamer->currentTime(), opened + ahead - 2 + 20 - 0.5 - 1e-3);
+    EXPECT_LE(streamer->currentTime(), opened + ahead - 2 + 20 + 1e-3);
+    EXPECT_EQ(std::count(recorder->events.begin(), recorder->events.end(), "playback:1"), 0);
+    for (const auto& request : sim->requests()) {
+      EXPECT_EQ(request.header("Authorization"), "Bearer " + sim->accessToken()) << request.path;
+    }
+    streamer->setCurrentItem(nullptr);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
+}
+
+}  // namespace
+}  // namespace dk::platform::test

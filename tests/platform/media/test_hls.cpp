@@ -1,0 +1,51 @@
+#include "test_hls.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "test_videos.h"
+
+namespace dk::platform::test {
+namespace {
+
+std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+bool writeTestHls(const std::string& folder, const TestHlsOptions& o, TestHls* out, std::string* why) {
+  const std::filesystem::path dir(folder);
+  TestVideoOptions video;
+  video.container = "hls";
+  video.width = o.width;
+  video.height = o.height;
+  video.fps = o.fps;
+  video.gop = o.fps * o.segmentSeconds;  // each segment one group of pictures
+  video.frames = video.gop * o.segments;
+  const bool fragmented = o.segmentType == "fmp4";
+  video.muxerOptions = {
+      {"hls_time", std::to_string(o.segmentSeconds)},
+      {"hls_list_size", "0"},
+      {"hls_segment_type", o.segmentType},
+      {"hls_segment_filename", (dir / (fragmented ? "index%d.m4s" : "index%d.ts")).string()},
+  };
+  if (o.programDateTime) video.muxerOptions.emplace_back("hls_flags", "program_date_time");
+  if (!writeTestVideo((dir / "index.m3u8").string(), video, why)) return false;
+
+  out->playlist = readFile(dir / "index.m3u8");
+  out->files.clear();
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name != "index.m3u8") out->files[name] = readFile(entry.path());
+  }
+  if (out->playlist.empty() || out->files.empty()) {
+    *why = "nothing was written";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace dk::platform::test
