@@ -50,11 +50,13 @@ HostSession::HostSession(std::filesystem::path pictures, dk::cloudsim::CloudSim*
 }
 
 HostSession::~HostSession() {
+  // The screens go with what is queued for them; a call still in flight to a cloud that stopped
+  // answering is not waited for (on the real clock its deadline is minutes away).
   event_.reset();
   screen_.reset();
-  driver_->pump();
+  MainRunLoop::runUntilIdle(kLeaveSeconds);
   window_->setRootViewController(nullptr);
-  driver_->pump();
+  MainRunLoop::runUntilIdle(kLeaveSeconds);
 }
 
 void letTimePass(double seconds) {

@@ -60,6 +60,8 @@ class HostSession {
   void setSoundFile(std::filesystem::path file) { sound_file_ = std::move(file); }
 
  private:
+  // Real seconds the session's end waits for work outside the main thread.
+  static constexpr double kLeaveSeconds = 2.0;
   // Renders the window into "<NN>_<name>.png" and prints what the screen shows.
   void picture(const std::string& name, const std::string& step);
   ScreenState state() const;
