@@ -69,6 +69,10 @@ TEST(HostOptions, TheSessionStartsAtTheFixedDayOnlyWithTheEmbeddedCloud) {
 class HostRunTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    // The facade keeps the timeline it presented for the life of the process: let it go.
+    if (auto screen = dk::DKChronoKit::presentedTimeline()) {
+      dk::DKChronoKit::create(std::nullopt, std::nullopt, nullptr)->didDismissTimeline(screen);
+    }
     dk::platform::MainRunLoop::runUntilIdle();
     dk::KLDataManager::resetSharedInstance();
     dk::KLRequestManager::resetSharedInstance();
@@ -78,10 +82,6 @@ class HostRunTest : public ::testing::Test {
     dk::platform::TlsPolicy::setDefaultCAFile("");
     dk::platform::SecureStore::setShared(nullptr);
     dk::platform::StreamerEnvironment::install({});
-    // The facade keeps the timeline it presented for the life of the process: let it go.
-    if (auto screen = dk::DKChronoKit::presentedTimeline()) {
-      dk::DKChronoKit::create(std::nullopt, std::nullopt, nullptr)->didDismissTimeline(screen);
-    }
     dk::platform::setClock(nullptr);
   }
 
