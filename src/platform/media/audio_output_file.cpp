@@ -106,9 +106,10 @@ bool FileAudioOutput::configure(int sampleRate, int channels) {
 void FileAudioOutput::write(const int16_t* samples, int64_t frames) {
   std::lock_guard lock(impl_->mutex);
   Impl& d = *impl_;
-  if (d.failed || d.rate == 0 || frames <= 0) return;
+  // A count beyond the cap is refused before its byte count could overflow.
+  if (d.failed || d.rate == 0 || frames <= 0 || frames > d.maxDataBytes) return;
   const int64_t bytes = frames * d.channels * 2;
-  if (frames > d.maxDataBytes || d.dataBytes() + bytes > d.maxDataBytes) return;  // full: the rest is not kept
+  if (d.dataBytes() + bytes > d.maxDataBytes) return;  // full: the rest is not kept
   // WAV is little-endian, as is every host this runs on.
   if (!writeAll(d.fd, samples, static_cast<size_t>(bytes), static_cast<off_t>(kHeaderBytes + d.dataBytes()))) {
     d.failed = true;
