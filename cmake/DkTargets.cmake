@@ -103,7 +103,9 @@ function(dk_add_test name dir)
   endif()
   file(RELATIVE_PATH layer_dir ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/${dir})
   dk_declare_layer(${name} ${layer_dir} PRIVATE ${deps} dk_test_support)
-  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  # In a random order every run (each test leaves the process as it found it); the program prints
+  # the seed, and --gtest_random_seed=N repeats a failing order.
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 --gtest_shuffle)
   set_property(GLOBAL APPEND PROPERTY DK_TEST_TARGETS ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "DK_RESOURCE_DIR=${DK_RESOURCE_DIR};DK_TEST_DATA=${CMAKE_CURRENT_SOURCE_DIR}/data"

@@ -61,7 +61,8 @@ void HostSession::live() {
   player->handleExternalAction(dk::PlayerExternalActionPlay);
   const double asked = dk::platform::now();
   const bool playing = waitUntil([&] { return model->isPlaying() && model->cameraStreamer()->currentFrame(); }, 10);
-  std::printf("  live video after %.2f s of virtual time\n", dk::platform::now() - asked);
+  std::printf("  live video after %.2f s of %s time\n", dk::platform::now() - asked,
+              dynamic_cast<dk::platform::ManualClock*>(&dk::platform::clock()) ? "virtual" : "real");
   secondsPass(1.0);
   picture("live_portrait", playing ? "opened the camera live" : "the live view did not start");
   if (!playing) return;

@@ -15,7 +15,9 @@ const char kHostUsage[] =
     "  --days N      history size of the embedded cloud (default 3)\n"
     "  --start T     the session's \"now\", in seconds since 1970, or \"now\" for the real time\n"
     "                (default with --cloud: the real time; with the embedded cloud 1781530200,\n"
-    "                15 June 2026 13:30 UTC, so that every run is the same)\n"
+    "                15 June 2026 13:30 UTC, so that every run is the same). With --cloud the\n"
+    "                session runs on the real clock unless a number is given here; otherwise in\n"
+    "                virtual time\n"
     "  --pictures D  where the pictures of the session go (default dk-host-pictures); the app's\n"
     "                own folders (documents, photo album, settings) go to D/app\n"
     "  --sound F     where the camera's sound goes: a WAV file (default D/sound.wav, which the\n"
@@ -37,6 +39,7 @@ ParsedHostOptions parseHostOptions(const std::vector<std::string>& args, double 
   ParsedHostOptions parsed;
   HostOptions& options = parsed.options;
   std::optional<double> start;
+  bool startsNow = false;
   auto fail = [&](std::string message) {
     parsed.error = std::move(message);
     return parsed;
@@ -71,7 +74,8 @@ ParsedHostOptions parseHostOptions(const std::vector<std::string>& args, double 
       if (!parseInt(value, &number) || number < 1 || number > 365) return fail("--days takes a number from 1 to 365");
       options.days = static_cast<int>(number);
     } else if (arg == "--start") {
-      if (value == "now") {
+      startsNow = value == "now";
+      if (startsNow) {
         start = realNow;
       } else if (!parseInt(value, &number) || number < 0) {
         return fail("--start takes seconds since 1970 or \"now\"");
@@ -85,7 +89,9 @@ ParsedHostOptions parseHostOptions(const std::vector<std::string>& args, double 
     }
   }
   if (!options.cloud.empty() && options.token.empty()) return fail("--cloud needs --token");
-  // Another cloud's history is today's: a fixed day would show none of it.
+  // Another cloud's history is today's: a fixed day would show none of it. Its session runs on the
+  // real clock unless another moment was asked for.
   options.start = start ? *start : options.cloud.empty() ? HostOptions::kFixedStart : realNow;
+  options.realClock = !options.cloud.empty() && (!start || startsNow);
   return parsed;
 }

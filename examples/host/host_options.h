@@ -18,15 +18,19 @@ struct HostOptions {
   // Where virtual time starts: kFixedStart with the embedded cloud, the real time with another
   // one (its recordings and events are those of today), whatever --start says otherwise.
   double start = kFixedStart;
+  // Another cloud makes its live video, heart-beats and deadlines in real time, so a session with
+  // it runs on the system clock as an app does (unless --start asks for another moment); the
+  // embedded cloud's session runs in virtual time (a manual clock), the same day every run.
+  bool realClock = false;
   std::string pictures = "dk-host-pictures";
   std::string sound;  // empty: D/sound.wav; "device": the sound device
-  // While the session waits on a call in flight, the manual clock stands still; after this much
-  // real waiting with the system never idle it moves `stalledStep` seconds per wait (about 100
-  // times real time), so that the call's own deadline comes against a cloud that never answers.
-  // The embedded cloud answers well within it even on a busy machine (a few seconds at most, while
-  // it makes video), so that its runs stay the same.
+  // In virtual time, while the session waits on a call in flight, the manual clock stands still;
+  // after this much real waiting with the system never idle it moves on at `stalledRate` times
+  // real time, so that the call's own deadline comes against a cloud that never answers. The
+  // embedded cloud answers well within it even on a busy machine (a few seconds at most, while it
+  // makes video), so that its runs stay the same.
   double stalledAfterWallSeconds = 10.0;
-  double stalledStep = 0.5;
+  double stalledRate = 100.0;
 };
 
 extern const char kHostUsage[];

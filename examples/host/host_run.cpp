@@ -42,17 +42,17 @@ bool useCloud(const std::string& url) {
   return true;
 }
 
-// Starts work and pumps the run loop until it reports, moving the manual clock on while the
-// framework waits for a timer (retries); false when `seconds` of virtual time passed (well beyond
-// what a call and its retries may take: each has a deadline).
+// Starts work and pumps the run loop until it reports, letting time pass while the framework
+// waits for a timer (retries); false when `seconds` of session time passed (well beyond what a
+// call and its retries may take: each has a deadline).
 template <typename Start>
-bool waitFor(dk::platform::ManualClock& clock, Start start, double seconds = 900) {
+bool waitFor(Start start, double seconds = 900) {
   bool done = false;
   start([&] { done = true; });
-  const double end = clock.now() + seconds;
+  const double end = dk::platform::now() + seconds;
   while (!MainRunLoop::runUntil([&] { return done; })) {
-    if (clock.now() >= end) return false;
-    clock.advance(0.1);
+    if (dk::platform::now() >= end) return false;
+    letTimePass(0.1);
   }
   return true;
 }
@@ -68,11 +68,15 @@ HostOutcome runHost(const HostOptions& options) {
     return outcome;
   };
   MainRunLoop::bindToCurrentThread();
-  // Virtual time from now on: the session moves the clock as it waits, scrolls and plays, and the
-  // run loop moves it while a call to a stalled cloud is all there is to wait for.
-  auto clock = std::make_shared<dk::platform::ManualClock>(options.start);
-  dk::platform::setClock(clock);
-  MainRunLoop::setClockStepWhileWaiting(options.stalledStep, options.stalledAfterWallSeconds);
+  if (options.realClock) {
+    dk::platform::setClock(nullptr);
+    MainRunLoop::setClockStepWhileWaiting(0);
+  } else {
+    // Virtual time from now on: the session moves the clock as it waits, scrolls and plays, and
+    // the run loop moves it while a call to a stalled cloud is all there is to wait for.
+    dk::platform::setClock(std::make_shared<dk::platform::ManualClock>(options.start));
+    MainRunLoop::setClockStepWhileWaiting(options.stalledRate, options.stalledAfterWallSeconds);
+  }
   dk::platform::SecureStore::setShared(dk::platform::InMemorySecureStore::create());
   const std::filesystem::path pictures = options.pictures;
   std::error_code ec;
@@ -144,7 +148,7 @@ HostOutcome runHost(const HostOptions& options) {
     dk::platform::StreamerEnvironment::install(std::move(environment));
   }
 
-  const double started = clock->now();
+  const double started = dk::platform::now();
   HostSession session(pictures, cloud.get());
   session.setSoundFile(soundFile);
   // Which camera: the one asked for, or the first online one of the account.
@@ -153,7 +157,7 @@ HostOutcome runHost(const HostOptions& options) {
     dk::storeCredential(dk::platform::OAuthCredential(token, "bearer", std::nullopt));
     auto keeper = dk::KLDataManager::sharedInstance()->deviceKeeper();
     ErrorPtr failure;
-    const bool answered = waitFor(*clock, [&](auto done) {
+    const bool answered = waitFor([&](auto done) {
       keeper->getCamerasWithSuccessBlock([done](const Value&) { done(); },
                                          [&failure, done](const ErrorPtr& e) {
                                            failure = e;
@@ -190,7 +194,8 @@ HostOutcome runHost(const HostOptions& options) {
   session.close();
   session.live();
   outcome.pictures = session.picturesWritten();
-  std::printf("%d pictures, %.0f s of virtual time", outcome.pictures, clock->now() - started);
+  std::printf("%d pictures, %.0f s of %s time", outcome.pictures, dk::platform::now() - started,
+              options.realClock ? "real" : "virtual");
   if (cloud) std::printf(", %zu requests served by the cloud simulator", cloud->requestCount());
   std::printf("\n");
   return outcome;

@@ -11,6 +11,7 @@ struct HostOutcome {
   int pictures = 0;
 };
 
-// Runs on the calling thread, which becomes the main thread; installs a manual clock starting at
-// options.start, and the run loop's step of it while calls stall, and leaves both installed.
+// Runs on the calling thread, which becomes the main thread. In virtual time it installs a manual
+// clock starting at options.start, and the run loop's step of it while calls stall, and leaves
+// both installed; on the real clock it installs the system clock and no step.
 HostOutcome runHost(const HostOptions& options);

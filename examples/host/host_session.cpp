@@ -50,21 +50,30 @@ HostSession::HostSession(std::filesystem::path pictures, dk::cloudsim::CloudSim*
 }
 
 HostSession::~HostSession() {
+  // The screens go with what is queued for them; a call still in flight to a cloud that stopped
+  // answering is not waited for (on the real clock its deadline is minutes away).
   event_.reset();
   screen_.reset();
-  driver_->pump();
+  MainRunLoop::runUntilIdle(kLeaveSeconds);
   window_->setRootViewController(nullptr);
-  driver_->pump();
+  MainRunLoop::runUntilIdle(kLeaveSeconds);
+}
+
+void letTimePass(double seconds) {
+  if (auto* manual = dynamic_cast<dk::platform::ManualClock*>(&dk::platform::clock())) {
+    manual->advance(seconds);
+  } else {
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  }
 }
 
 bool HostSession::waitUntil(const std::function<bool()>& pred, double seconds) {
-  // Frame by frame on the manual clock, pred() checked after every batch of tasks (the driver's
-  // own steps would run whole exchanges with the cloud unobserved).
-  auto clock = std::dynamic_pointer_cast<dk::platform::ManualClock>(dk::platform::currentClock());
+  // Frame by frame, pred() checked after every batch of tasks (the driver's own steps would run
+  // whole exchanges with the cloud unobserved).
   const double end = dk::platform::now() + seconds;
   while (!MainRunLoop::runUntil(pred)) {
-    if (!clock || dk::platform::now() >= end) return false;
-    clock->advance(dk::platform::UiTestDriver::kFrame);
+    if (dk::platform::now() >= end) return false;
+    letTimePass(dk::platform::UiTestDriver::kFrame);
   }
   return true;
 }

@@ -3,8 +3,9 @@
 // works the screen through the UI driver (taps, drags, the manual clock) and after every step
 // renders the window to a PNG file and prints one line of what the screen shows.
 //
-// Everything runs on the main thread in virtual time: the host installs a manual clock and the
-// session moves it forward while it waits for the cloud, scrolls or plays.
+// Everything runs on the main thread. In virtual time the host installs a manual clock and the
+// session moves it forward while it waits for the cloud, scrolls or plays; on the real clock (a
+// cloud of another's making) the same steps wait for real time to pass.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,10 @@ namespace platform {
 class Window;
 }
 }  // namespace dk
+
+// Moves the manual clock on by `seconds`, or on the real clock lets that much real time pass;
+// either way without running the main queue.
+void letTimePass(double seconds);
 
 class HostSession {
  public:
@@ -55,11 +60,13 @@ class HostSession {
   void setSoundFile(std::filesystem::path file) { sound_file_ = std::move(file); }
 
  private:
+  // Real seconds the session's end waits for work outside the main thread.
+  static constexpr double kLeaveSeconds = 2.0;
   // Renders the window into "<NN>_<name>.png" and prints what the screen shows.
   void picture(const std::string& name, const std::string& step);
   ScreenState state() const;
-  // Pumps the run loop, moving the clock on while the cloud is busy, until pred() holds or
-  // `seconds` of virtual time passed.
+  // Pumps the run loop, letting time pass while the cloud is busy, until pred() holds or
+  // `seconds` of session time passed.
   bool waitUntil(const std::function<bool()>& pred, double seconds = 60);
   // Pumps the run loop in real time, the clock left alone, until pred() holds (something only the
   // cloud's threads make true) or `seconds` passed.

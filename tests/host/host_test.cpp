@@ -16,9 +16,12 @@
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/secure_store.h"
+#include "platform/media/audio_output.h"
+#include "platform/media/dk_camera_streamer.h"
 #include "platform/net/test_http_server.h"
 #include "platform/net/tls_policy.h"
 #include "support/temp_directory.h"
+#include "timeline/dk_chrono_kit.h"
 
 namespace {
 
@@ -28,20 +31,24 @@ TEST(HostOptions, TheSessionStartsAtTheFixedDayOnlyWithTheEmbeddedCloud) {
   struct Case {
     std::vector<std::string> args;
     double start;
+    bool realClock;
     std::string error;
   } cases[] = {
-      {{}, HostOptions::kFixedStart, ""},
-      {{"--start", "1700000000"}, 1700000000, ""},
-      {{"--start", "now"}, kRealNow, ""},
-      // Another cloud's recordings and events are today's.
-      {{"--cloud", "https://cloud.example", "--token", "t"}, kRealNow, ""},
-      {{"--cloud", "https://cloud.example", "--token", "t", "--start", "1781530200"}, 1781530200, ""},
-      {{"--start", "yesterday"}, 0, "--start takes seconds since 1970 or \"now\""},
-      {{"--cloud", "https://cloud.example"}, 0, "--cloud needs --token"},
-      {{"--cloud", "ftp://cloud.example", "--token", "t"}, 0, "--cloud takes an http or https URL, not \"ftp://cloud.example\""},
-      {{"--days", "0"}, 0, "--days takes a number from 1 to 365"},
-      {{"--camera"}, 0, "--camera needs a value (see --help)"},
-      {{"--colour", "red"}, 0, "unknown option --colour (see --help)"},
+      {{}, HostOptions::kFixedStart, false, ""},
+      {{"--start", "1700000000"}, 1700000000, false, ""},
+      {{"--start", "now"}, kRealNow, false, ""},
+      // Another cloud's recordings and events are today's, its live video and heart-beats come in
+      // real time.
+      {{"--cloud", "https://cloud.example", "--token", "t"}, kRealNow, true, ""},
+      {{"--cloud", "https://cloud.example", "--token", "t", "--start", "now"}, kRealNow, true, ""},
+      {{"--cloud", "https://cloud.example", "--token", "t", "--start", "1781530200"}, 1781530200, false, ""},
+      {{"--start", "yesterday"}, 0, false, "--start takes seconds since 1970 or \"now\""},
+      {{"--cloud", "https://cloud.example"}, 0, false, "--cloud needs --token"},
+      {{"--cloud", "ftp://cloud.example", "--token", "t"}, 0, false,
+       "--cloud takes an http or https URL, not \"ftp://cloud.example\""},
+      {{"--days", "0"}, 0, false, "--days takes a number from 1 to 365"},
+      {{"--camera"}, 0, false, "--camera needs a value (see --help)"},
+      {{"--colour", "red"}, 0, false, "unknown option --colour (see --help)"},
   };
   for (const auto& c : cases) {
     std::string line;
@@ -51,6 +58,7 @@ TEST(HostOptions, TheSessionStartsAtTheFixedDayOnlyWithTheEmbeddedCloud) {
     EXPECT_EQ(parsed.error, c.error);
     if (c.error.empty()) {
       EXPECT_EQ(parsed.options.start, c.start);
+      EXPECT_EQ(parsed.options.realClock, c.realClock);
     }
   }
   EXPECT_TRUE(parseHostOptions({"--days", "2", "--help"}, kRealNow).help);
@@ -61,25 +69,35 @@ TEST(HostOptions, TheSessionStartsAtTheFixedDayOnlyWithTheEmbeddedCloud) {
 class HostRunTest : public ::testing::Test {
  protected:
   void TearDown() override {
+    // The facade keeps the timeline it presented for the life of the process: let it go.
+    if (auto screen = dk::DKChronoKit::presentedTimeline()) {
+      dk::DKChronoKit::create(std::nullopt, std::nullopt, nullptr)->didDismissTimeline(screen);
+    }
     dk::platform::MainRunLoop::runUntilIdle();
     dk::KLDataManager::resetSharedInstance();
     dk::KLRequestManager::resetSharedInstance();
     dk::KLServer::resetForTesting();
     dk::platform::MainRunLoop::setClockStepWhileWaiting(0);
+    dk::platform::MainRunLoop::setWallTimeForClockStep(nullptr);
     dk::platform::TlsPolicy::setDefaultCAFile("");
     dk::platform::SecureStore::setShared(nullptr);
+    dk::platform::StreamerEnvironment::install({});
     dk::platform::setClock(nullptr);
   }
 
-  // Moves virtual time a second per wait from the first wait on: how fast real time goes plays
-  // no part.
+  // In virtual time (on the real clock a stalled cloud ends only by its real deadlines, minutes),
+  // the run loop's step fed a hundredth of a second of real time per reading: a second of virtual
+  // time per wait from the first wait on, however fast the machine runs.
   HostOutcome run(const std::string& cloud, const std::string& token, std::vector<std::string> more = {}) {
     std::vector<std::string> args = {"--cloud", cloud, "--token", token, "--pictures", pictures_.string()};
     args.insert(args.end(), more.begin(), more.end());
     auto parsed = parseHostOptions(args, kRealNow);
     EXPECT_EQ(parsed.error, "");
+    parsed.options.realClock = false;
     parsed.options.stalledAfterWallSeconds = 0;
-    parsed.options.stalledStep = 1.0;
+    parsed.options.stalledRate = 100;
+    auto wall = std::make_shared<double>(0);
+    dk::platform::MainRunLoop::setWallTimeForClockStep([wall] { return *wall += 0.01; });
     return runHost(parsed.options);
   }
 
@@ -110,6 +128,15 @@ TEST_F(HostRunTest, ACloudThatNeverAnswersEndsTheRunWithTheFailureShownAndPrinte
     EXPECT_NE(outcome.failure.find(c.failure), std::string::npos) << outcome.failure;
     if (c.more.empty()) {
       EXPECT_NE(outcome.failure.find("The request timed out."), std::string::npos) << outcome.failure;
+    } else {
+      // The facade started: the sound still goes where the host chose (the session's WAV file),
+      // and the player fetches from the cloud the host named.
+      const auto environment = dk::platform::StreamerEnvironment::current();
+      EXPECT_EQ(environment.baseURL, cloud.baseUrl());
+      ASSERT_TRUE(environment.audioOutput);
+      auto file = std::dynamic_pointer_cast<dk::platform::FileAudioOutput>(environment.audioOutput());
+      ASSERT_TRUE(file);
+      EXPECT_EQ(std::filesystem::path(file->path()), pictures_ / "sound.wav");
     }
     EXPECT_GE(outcome.pictures, 1);
     char last[32];

@@ -1,11 +1,28 @@
 // The main() of every test program: the test thread is the platform's main thread.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/dispatch/run_loop.h"
+
+namespace {
+
+// A shuffled run says its seed even in brief output, so that a failing order can be repeated.
+class ShuffleSeedPrinter : public testing::EmptyTestEventListener {
+  void OnTestIterationStart(const testing::UnitTest& unit, int) override {
+    if (!GTEST_FLAG_GET(shuffle)) return;
+    std::printf("Shuffled with seed %d: --gtest_shuffle --gtest_random_seed=%d repeats the order\n", unit.random_seed(),
+                unit.random_seed());
+    std::fflush(stdout);
+  }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   dk::platform::MainRunLoop::bindToCurrentThread();
   testing::InitGoogleTest(&argc, argv);
+  testing::UnitTest::GetInstance()->listeners().Append(new ShuffleSeedPrinter);
   return RUN_ALL_TESTS();
 }
 

@@ -19,6 +19,7 @@
 #include "player/player_view_controller.h"
 #include "services/request_executor.h"
 #include "support/temp_directory.h"
+#include "timeline_screen_fixture.h"
 #include "ui/screen_test_support.h"
 
 namespace dk::test {
@@ -45,6 +46,7 @@ class FacadeCloudTest : public ScreenTest {
   }
   void TearDown() override {
     platform::MainRunLoop::runUntilIdle();
+    letGoOfThePresentedTimeline();
     window_.reset();
     platform::MainRunLoop::runUntilIdle();
     KLDataManager::resetSharedInstance();

@@ -12,6 +12,7 @@
 #include "platform/ui/main_thread.h"
 #include "services/scripted_executor.h"
 #include "support/temp_directory.h"
+#include "timeline/dk_chrono_kit.h"
 #include "timeline/kl_timeline_view_controller.h"
 #include "timeline_test_items.h"
 #include "ui/screen_test_support.h"
@@ -19,6 +20,15 @@
 namespace dk::test {
 
 inline constexpr int64_t kCamera = 7;
+
+// The facade holds the timeline it presented for the life of the process, observing the
+// application's notifications (going to the background starts its task); a test lets it go as
+// the facade does when the timeline is dismissed, so that the next test starts without it.
+inline void letGoOfThePresentedTimeline() {
+  if (auto screen = DKChronoKit::presentedTimeline()) {
+    DKChronoKit::create(std::nullopt, std::nullopt, nullptr)->didDismissTimeline(screen);
+  }
+}
 
 class RecordingPlayer : public TimelinePlayer {
  public:
@@ -90,6 +100,7 @@ class TimelineScreenTest : public ScreenTest {
   void TearDown() override {
     KLTimelineViewController::setPlayerFactory(nullptr);
     platform::MainRunLoop::runUntilIdle();
+    letGoOfThePresentedTimeline();
     window_.reset();
     platform::MainRunLoop::runUntilIdle();
     KLDataManager::resetSharedInstance();

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <future>
 #include <chrono>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/dispatch/clock.h"
@@ -298,28 +299,54 @@ bool systemIdle() {
   return hub.poolBusy.load() == 0 && hub.activities.load() == 0 && mainQueueImpl().empty();
 }
 
-std::atomic<double> gStallStep{0};
+std::atomic<double> gStallRate{0};
 std::atomic<double> gStallAfterWall{0};
 // Real seconds runUntil has spent waiting on outside work since it last saw the system idle.
 std::atomic<double> gWaitedSinceIdle{0};
 
-// Called after a wait that ended with nothing to run: the manual clock moves on once the wait on
-// outside work has lasted long enough (never with the mutex of the idle hub held: the timers that
-// fall due post to the main queue, which takes it).
+std::mutex& wallTimeMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+std::function<double()>& wallTimeSource() {
+  static auto* source = new std::function<double()>;
+  return *source;
+}
+double wallSeconds() {
+  std::function<double()> source;
+  {
+    std::lock_guard<std::mutex> lock(wallTimeMutex());
+    source = wallTimeSource();
+  }
+  if (source) return source();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Called after a wait that ended with nothing to run: once the wait on outside work has lasted
+// long enough, the manual clock moves on in proportion to the real time waited (never with the
+// mutex of the idle hub held: the timers that fall due post to the main queue, which takes it).
 void stepStalledClock(double waited) {
-  const double step = gStallStep.load();
-  if (step <= 0) return;
+  const double rate = gStallRate.load();
+  if (rate <= 0 || waited <= 0) return;
   const double total = gWaitedSinceIdle.load() + waited;
   gWaitedSinceIdle.store(total);
-  if (total < gStallAfterWall.load()) return;
-  if (auto* manual = dynamic_cast<ManualClock*>(&clock())) manual->advance(step);
+  const double threshold = gStallAfterWall.load();
+  if (total <= threshold) return;
+  // Only the part of this wait past the threshold counts.
+  const double counted = std::min(waited, total - threshold);
+  if (auto* manual = dynamic_cast<ManualClock*>(&clock())) manual->advance(counted * rate);
 }
 }  // namespace
 
-void MainRunLoop::setClockStepWhileWaiting(double step, double afterWallSeconds) {
+void MainRunLoop::setClockStepWhileWaiting(double rate, double afterWallSeconds) {
   gStallAfterWall.store(afterWallSeconds > 0 ? afterWallSeconds : 0);
   gWaitedSinceIdle.store(0);
-  gStallStep.store(step > 0 ? step : 0);
+  gStallRate.store(rate > 0 ? rate : 0);
+}
+
+void MainRunLoop::setWallTimeForClockStep(std::function<double()> wallSeconds) {
+  std::lock_guard<std::mutex> lock(wallTimeMutex());
+  wallTimeSource() = std::move(wallSeconds);
 }
 
 bool MainRunLoop::runUntil(const std::function<bool()>& pred, double maxWallSeconds) {
@@ -339,12 +366,18 @@ bool MainRunLoop::runUntil(const std::function<bool()>& pred, double maxWallSeco
         }
         continue;
       }
-      const auto waitStart = std::chrono::steady_clock::now();
+      const bool stepping = gStallRate.load() > 0;
+      double waitStart = 0;
+      if (stepping) {
+        // Read outside the hub's mutex: a test's source of real time may end outside work.
+        lock.unlock();
+        waitStart = wallSeconds();
+        lock.lock();
+        if (systemIdle() || !mainQueueImpl().empty()) continue;
+      }
       hub.cv.wait_for(lock, std::chrono::milliseconds(5));
       lock.unlock();
-      if (mainQueueImpl().empty()) {
-        stepStalledClock(std::chrono::duration<double>(std::chrono::steady_clock::now() - waitStart).count());
-      }
+      if (stepping && mainQueueImpl().empty()) stepStalledClock(wallSeconds() - waitStart);
     }
     if (std::chrono::steady_clock::now() > deadline) return false;
   }

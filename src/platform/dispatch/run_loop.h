@@ -29,11 +29,15 @@ class MainRunLoop {
 
   // A manual clock stands still while runUntil waits on work outside the main thread, so a call in
   // flight whose deadline reads that clock keeps it waiting for ever against a peer that never
-  // answers. With `step` above 0, once runUntil has waited on outside work (a call in flight, a
-  // worker task) for `afterWallSeconds` of real time since the system was last idle, every further
-  // wait with nothing to run moves the manual clock on by `step` seconds (what falls due fires).
-  // 0, the default, leaves every move of time to the caller.
-  static void setClockStepWhileWaiting(double step, double afterWallSeconds = 0);
+  // answers. With `rate` above 0, once runUntil has waited on outside work (a call in flight, a
+  // worker task) for `afterWallSeconds` of real time since the system was last idle, the manual
+  // clock moves on `rate` seconds for every further real second spent waiting with nothing to run
+  // (what falls due fires). The bound is on real time, so it holds however many short waits a busy
+  // worker pool makes. 0, the default, leaves every move of time to the caller.
+  static void setClockStepWhileWaiting(double rate, double afterWallSeconds = 0);
+  // Where the stepping above reads real time (seconds from any origin; nullptr: the steady clock).
+  // Tests feed their own, so that how fast the machine runs plays no part.
+  static void setWallTimeForClockStep(std::function<double()> wallSeconds);
 };
 
 // Outstanding work that runUntilIdle must wait for, such as a request on the network thread.

@@ -30,11 +30,15 @@ using AudioOutputPtr = std::shared_ptr<AudioOutput>;
 
 // A 16-bit PCM WAV file at `path`, made anew and private (0600, a link there is refused). Its
 // header is kept valid after every write, so the file can be read while it grows. The first
-// format configured is the file's; another one later is refused. Null with a reason in *error
-// when the file cannot be made.
+// format configured is the file's; another one later is refused. It holds at most
+// `maxDataBytes` of sound (WAV sizes are 32-bit): a write that would take it further is dropped
+// whole. Null with a reason in *error when the file cannot be made.
 class FileAudioOutput : public AudioOutput {
  public:
-  static std::shared_ptr<FileAudioOutput> create(const std::string& path, std::string* error = nullptr);
+  static constexpr int64_t kMaxDataBytes = int64_t{1} << 30;
+
+  static std::shared_ptr<FileAudioOutput> create(const std::string& path, std::string* error = nullptr,
+                                                 int64_t maxDataBytes = kMaxDataBytes);
   ~FileAudioOutput() override;
 
   bool configure(int sampleRate, int channels) override;

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,8 +14,6 @@
 namespace dk::platform {
 namespace {
 
-// A WAV file's sizes are 32-bit; a file stops growing well before that.
-constexpr int64_t kMaxDataBytes = int64_t{1} << 30;
 constexpr int kHeaderBytes = 44;
 
 void put32(uint8_t* at, uint32_t value) {
@@ -47,6 +46,8 @@ struct FileAudioOutput::Impl {
   int rate = 0;
   int channels = 0;
   int64_t frames = 0;
+  // A WAV file's sizes are 32-bit; a file stops growing well before that.
+  int64_t maxDataBytes = kMaxDataBytes;
   bool failed = false;
 
   ~Impl() {
@@ -73,9 +74,11 @@ struct FileAudioOutput::Impl {
   }
 };
 
-std::shared_ptr<FileAudioOutput> FileAudioOutput::create(const std::string& path, std::string* error) {
+std::shared_ptr<FileAudioOutput> FileAudioOutput::create(const std::string& path, std::string* error,
+                                                         int64_t maxDataBytes) {
   auto impl = std::make_unique<Impl>();
   impl->path = path;
+  impl->maxDataBytes = std::clamp<int64_t>(maxDataBytes, 0, kMaxDataBytes);
   // Made anew: an old file is replaced, but a link planted at the path is not followed.
   ::unlink(path.c_str());
   impl->fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -103,9 +106,10 @@ bool FileAudioOutput::configure(int sampleRate, int channels) {
 void FileAudioOutput::write(const int16_t* samples, int64_t frames) {
   std::lock_guard lock(impl_->mutex);
   Impl& d = *impl_;
-  if (d.failed || d.rate == 0 || frames <= 0) return;
+  // A count beyond the cap is refused before its byte count could overflow.
+  if (d.failed || d.rate == 0 || frames <= 0 || frames > d.maxDataBytes) return;
   const int64_t bytes = frames * d.channels * 2;
-  if (d.dataBytes() + bytes > kMaxDataBytes) return;  // full: the rest is not kept
+  if (d.dataBytes() + bytes > d.maxDataBytes) return;  // full: the rest is not kept
   // WAV is little-endian, as is every host this runs on.
   if (!writeAll(d.fd, samples, static_cast<size_t>(bytes), static_cast<off_t>(kHeaderBytes + d.dataBytes()))) {
     d.failed = true;

@@ -47,6 +47,11 @@ class IoThread {
 
  private:
   IoThread() : guard_(net::make_work_guard(context_)), thread_([this] { context_.run(); }) {}
+  // OpenSSL is set up before this thread starts, so its clean-up at exit is registered first and
+  // runs after this object has joined the thread (exit handlers run in reverse order): the
+  // thread's own OpenSSL state is freed as it ends. Set up by the first wss:// connection only, the
+  // clean-up came first whenever a ws:// one had started the thread, and that state was left behind.
+  [[maybe_unused]] bool sslReady_ = OPENSSL_init_ssl(0, nullptr) == 1;
   net::io_context context_;
   net::executor_work_guard<net::io_context::executor_type> guard_;
   std::thread thread_;

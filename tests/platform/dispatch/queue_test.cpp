@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -174,44 +175,103 @@ TEST(RunLoop, RunUntilStopsAtThePredicate) {
   EXPECT_EQ(count, 5);
 }
 
+// Real time as the run loop's clock stepping reads it, fed by the test: every reading is
+// `perReading` seconds after the one before, as if each wait had lasted that long. `onReading` runs
+// at each reading (on the main thread, inside runUntil). Stepping is off again when it goes.
+class FedWallTime {
+ public:
+  explicit FedWallTime(double perReading) {
+    MainRunLoop::setWallTimeForClockStep([this, perReading] {
+      now_ += perReading;
+      if (onReading) onReading();
+      return now_;
+    });
+  }
+  ~FedWallTime() {
+    MainRunLoop::setClockStepWhileWaiting(0);
+    MainRunLoop::setWallTimeForClockStep(nullptr);
+  }
+  double now() const { return now_; }
+  std::function<void()> onReading;
+
+ private:
+  double now_ = 0;
+};
+
 // A call in flight whose deadline reads the manual clock: the token goes when the clock reaches the
-// deadline, as a transfer ends when its time-out passes.
-TEST(RunLoop, AStepWhileWaitingMovesTheManualClockUntilTheCallInFlightTimesOut) {
+// deadline, as a transfer ends when its time-out passes. However short the waits (an idle worker
+// pool waits 5 ms, a busy one a fraction of that), the clock runs at most `rate` times real time.
+TEST(RunLoop, AStepWhileWaitingMovesTheManualClockAtARateBoundByRealTime) {
   test::ManualClockScope clock(1000);
   struct Case {
-    double step;
+    double rate;
     double afterWall;
+    double wait;  // real seconds each wait lasts
     bool ends;
   } cases[] = {
-      {0, 0, false},     // the default: time stands still, the wait lasts until the guard
-      {0.5, 3600, false}, // the loop has not waited long enough for time to move
-      {0.5, 0, true},
-      {7, 0, true},
+      {0, 0, 0.005, false},       // the default: time stands still, the wait lasts until the guard
+      {100, 3600, 0.005, false},  // the loop has not waited long enough for time to move
+      {100, 0, 0.005, true},      // an idle worker pool
+      {100, 0, 0.0002, true},     // a pool task every 0.2 ms: many short waits
+      {100, 0.5, 0.01, true},     // the first half second of waiting counts for nothing
+      {400, 0, 0.003, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE("step " + std::to_string(c.step) + " after " + std::to_string(c.afterWall));
+    SCOPED_TRACE("rate " + std::to_string(c.rate) + " after " + std::to_string(c.afterWall) + " waits of " +
+                 std::to_string(c.wait));
+    FedWallTime wall(c.wait);
     const double start = clock.clock().now();
     auto token = std::make_shared<ActivityToken>();
-    DispatchQueue::main()->after(30, [&token] { token.reset(); });
-    MainRunLoop::setClockStepWhileWaiting(c.step, c.afterWall);
+    DispatchQueue::main()->after(2, [&token] { token.reset(); });
+    MainRunLoop::setClockStepWhileWaiting(c.rate, c.afterWall);
     const bool ended = MainRunLoop::runUntilIdle(c.ends ? 30.0 : 0.2);
+    const double moved = clock.clock().now() - start;
     MainRunLoop::setClockStepWhileWaiting(0);
     EXPECT_EQ(ended, c.ends);
     if (c.ends) {
-      EXPECT_GE(clock.clock().now() - start, 30);
-      EXPECT_LT(clock.clock().now() - start, 30 + c.step + 1e-9);  // it stops once the call is over
+      EXPECT_GE(moved, 2);
+      EXPECT_LT(moved, 2 + c.rate * c.wait + 1e-9);  // it stops once the call is over
+      // The bound: what moved is at most `rate` times the real time spent past the threshold.
+      EXPECT_LE(moved, c.rate * (wall.now() - c.afterWall) + 1e-9);
     } else {
-      EXPECT_EQ(clock.clock().now(), start);
-      clock.advance(30);
+      EXPECT_EQ(moved, 0);
+      clock.advance(2);
     }
     EXPECT_EQ(token, nullptr);
   }
   // Nothing outstanding: nothing to wait for, time stays.
-  MainRunLoop::setClockStepWhileWaiting(1, 0);
+  FedWallTime wall(0.005);
+  MainRunLoop::setClockStepWhileWaiting(100, 0);
   const double before = clock.clock().now();
   EXPECT_TRUE(MainRunLoop::runUntilIdle());
-  MainRunLoop::setClockStepWhileWaiting(0);
   EXPECT_EQ(clock.clock().now(), before);
+}
+
+// The real time waited counts from the last moment the system was idle: a wait that ended before
+// the threshold leaves nothing for the next one.
+TEST(RunLoop, TheWaitBeforeTheClockStepsCountsAfreshOnceTheSystemWasIdle) {
+  test::ManualClockScope clock(1000);
+  const double afterWall = 1.0;
+  FedWallTime wall(0.05);
+  MainRunLoop::setClockStepWhileWaiting(100, afterWall);
+  // A first call that ends after 0.75 s of waiting, short of the threshold: time stands still.
+  auto first = std::make_shared<ActivityToken>();
+  wall.onReading = [&] {
+    if (wall.now() >= 1.5) first.reset();
+  };
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(clock.clock().now(), 1000);
+  // A second call: the clock stands still for its own whole threshold before it moves.
+  const double secondStart = wall.now();
+  double stillUntil = secondStart;
+  wall.onReading = [&] {
+    if (clock.clock().now() == 1000) stillUntil = wall.now();
+  };
+  auto second = std::make_shared<ActivityToken>();
+  DispatchQueue::main()->after(2, [&second] { second.reset(); });
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_GE(clock.clock().now(), 1002);
+  EXPECT_GE(stillUntil - secondStart, afterWall);
 }
 
 }  // namespace

@@ -254,6 +254,9 @@ TEST(Image, AFittedDecodeShrinksByWholeBlocksAndRefusesWhatCannotBeShrunkAsItArr
       {"a PNG just above it", rgbPng(100, 50, 51, 153, 102), 50, 25},
       {"a PNG within it", rgbPng(40, 20, 51, 153, 102), 40, 20},
       {"an interlaced PNG just above it", rgbPng(100, 50, 51, 153, 102, true), 50, 25},
+      // Held whole up to twice the bound, no further.
+      {"an interlaced PNG twice the bound", rgbPng(128, 64, 51, 153, 102, true), 64, 32},
+      {"an interlaced PNG a pixel beyond twice the bound", rgbPng(129, 64, 51, 153, 102, true), 0, 0},
       {"an interlaced PNG far above it", rgbPng(1000, 500, 51, 153, 102, true), 0, 0},
       {"a PNG cut short", std::vector<std::uint8_t>(bigPng.begin(), bigPng.begin() + static_cast<long>(bigPng.size() / 2)),
        0, 0},

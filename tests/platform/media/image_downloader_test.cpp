@@ -429,5 +429,40 @@ TEST_F(ImageDownloaderTest, LargePicturesAreDecodedShrunkToTheBoundOneAtATime) {
   EXPECT_EQ(downloader_->mostDecodesAtOnce(), 1u);
 }
 
+// A bound of zero or less means no choice was made: the default bound, not none (nor a 0-pixel
+// one), applies to what is decoded.
+TEST_F(ImageDownloaderTest, ABoundOfZeroOrLessFallsBackToTheDefault) {
+  const ImagePtr wide = Image::fromPixelWriter(2600, 100, 1.0, true, [](std::uint8_t* data, int bytesPerRow) {
+    for (int y = 0; y < 100; ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<size_t>(y) * bytesPerRow);
+      for (int x = 0; x < 2600; ++x) row[x] = 0xffff0000u;
+    }
+    return true;
+  });
+  ASSERT_TRUE(wide);
+  dk::test::CannedResponse r;
+  r.headers = {{"Content-Type", "image/png"}};
+  const auto png = wide->encodePNG();
+  r.body.assign(png.begin(), png.end());
+  struct Case {
+    int asked;
+    int bound;
+  } cases[] = {{0, ImageDownloader::kDefaultMaxDecodedPixelSize}, {-300, ImageDownloader::kDefaultMaxDecodedPixelSize},
+               {700, 700}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.asked);
+    const std::string path = "/wide-" + std::to_string(c.asked) + ".png";
+    server_.route(path, r);
+    downloader_->setMaxDecodedPixelSize(c.asked);
+    EXPECT_EQ(downloader_->maxDecodedPixelSize(), c.bound);
+    ImagePtr got;
+    downloader_->loadImage(url(path), kImageCacheMemoryOnly, [&](ImagePtr image, ErrorPtr, bool) { got = image; });
+    MainRunLoop::runUntilIdle();
+    ASSERT_TRUE(got);
+    EXPECT_LE(got->pixelWidth(), c.bound);
+    EXPECT_GT(got->pixelWidth(), c.bound / 2) << "shrunk no further than the bound asks";
+  }
+}
+
 }  // namespace
 }  // namespace dk::platform

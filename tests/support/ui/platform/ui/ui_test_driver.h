@@ -5,8 +5,9 @@
 // on a device. drag() moves, rests a tenth of a second and lifts (nothing is thrown); fling()
 // lifts while moving (the content decelerates); tap(), longPress(), swipe() and pinch() do what
 // their names say. settle() runs frames until no scroll, zoom or picker animation is left.
-// Points are window coordinates. Requires a ManualClock to be installed (tests/support) and is
-// used on the main thread.
+// Points are window coordinates. Tests install a ManualClock (tests/support); on the system clock
+// (the demo host against a cloud of another's making) every step waits for real time to pass
+// instead. Used on the main thread.
 #pragma once
 
 #include <memory>
