@@ -161,11 +161,6 @@ TEST(MediaInputPolicyTest, RecordingsAndClipsOpenOnlyAsMpeg4FilesWhateverTheyHol
   EXPECT_EQ(refused->code(), kMp4NotReadable);
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // What the clip check lets through before a download is kept: only a regular file of our own
 // (no link, no special file), MPEG-4 with its index, a video stream, and every sample inside the
 // file, wherever the index lies.

@@ -63,11 +63,6 @@ std::string writeVideo(const dk::test::TemporaryDirectory& folder, const std::st
   return path;
 }
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // The first picture of the video made as a live segment (MPEG-TS), as the live view shows it.
 ImagePtr firstLivePicture(const dk::test::TemporaryDirectory& folder, TestVideoOptions options) {
   options.container = "mpegts";

@@ -7,15 +7,6 @@
 #include "test_videos.h"
 
 namespace dk::platform::test {
-namespace {
-
-std::string readFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-}  // namespace
-
 bool writeTestHls(const std::string& folder, const TestHlsOptions& o, TestHls* out, std::string* why) {
   const std::filesystem::path dir(folder);
   TestVideoOptions video;

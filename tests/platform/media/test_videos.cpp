@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 
@@ -209,6 +211,11 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   }
   if (!drain(nullptr) || av_write_trailer(format) < 0) return fail("the file does not end");
   return true;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample) {

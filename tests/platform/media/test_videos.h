@@ -65,6 +65,9 @@ struct SequentialDecode {
 // `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
 // first bytes (length and unit header), replaced by noise: the same size and layout, other
 // pictures that no longer decode cleanly.
+// The whole of a file the test wrote (empty when it cannot be read).
+std::string readFile(const std::string& path);
+
 void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample);
 
 // Every picture of the file's video, read and decoded front to back.
