@@ -123,8 +123,8 @@ struct LiveSegmentDecoder::Impl {
     }
   }
 
-  // The segment's AAC stream, when it has one a microphone could have made; anything else stays
-  // unread.
+  // The segment's sound stream, when it has one a microphone could have made; anything else
+  // stays unread.
   void openSound() {
     // The first sound stream (the best-stream search passes over those whose rate is not yet
     // known, as MPEG-TS's are until their packets are read).
@@ -138,12 +138,12 @@ struct LiveSegmentDecoder::Impl {
     if (found < 0) return;
     format->streams[found]->discard = AVDISCARD_ALL;  // until it is known to be heard
     const AVCodecParameters* par = format->streams[found]->codecpar;
-    const AVCodec* decoder = par->codec_id == AV_CODEC_ID_AAC ? avcodec_find_decoder(par->codec_id) : nullptr;
-    if (!decoder || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) {
-      soundRefusal = "the sound is not AAC";
+    const AVCodec* decoder = cameraSoundDecoder(par->codec_id, kLiveSegmentInputPolicy);
+    if (!decoder) {
+      soundRefusal = "a sound codec not allowed";
       return;
     }
-    // MPEG-TS tells the rate and channels in each packet's header, so they are usually checked on
+    // MPEG-TS's AAC tells the rate and channels in each packet's header, so they are usually checked on
     // the decoded frames; a stream that states them here is held to them now.
     if (par->sample_rate && !soundRateUsable(par->sample_rate)) {
       soundRefusal = "unusable sample rate " + std::to_string(par->sample_rate);

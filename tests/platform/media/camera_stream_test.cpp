@@ -9,6 +9,7 @@
 #include "platform/media/audio_decoder.h"
 #include "platform/media/audio_output.h"
 #include "platform/media/live_segment_decoder.h"
+#include "platform/media/video_decoder.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 #include "test_camera_streams.h"
@@ -112,6 +113,118 @@ TEST_F(LiveCameraStreamTest, SoundPackedLateByTheMuxerIsHeardWithItsPicture) {
     EXPECT_LE(silentShare(heard, static_cast<size_t>(c.rate / 50), 2000), 0.03);
     streamer->setCurrentItem(nullptr);
     ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
+}
+
+// A live segment decoded through, as the live source decodes it.
+struct LiveSegmentPlay {
+  std::string opened;  // why it does not open ("" when it does)
+  size_t pictures = 0;
+  std::vector<int16_t> sound;
+  int rate = 0, channels = 0;
+  std::string soundRefusal;
+};
+LiveSegmentPlay playSegment(const std::string& bytes, double seconds) {
+  LiveSegmentPlay play;
+  LiveSegmentDecoder decoder;
+  if (!decoder.open(std::make_shared<const std::string>(bytes), LivePictureLimits::segmentBudget(seconds),
+                    LiveSoundLimits::segmentBudget(seconds), &play.opened)) {
+    return play;
+  }
+  auto take = [&] {
+    for (const LiveSegmentSound& s : decoder.takeSound()) {
+      play.rate = s.sampleRate;
+      play.channels = s.channels;
+      play.sound.insert(play.sound.end(), s.samples.begin(), s.samples.end());
+    }
+  };
+  LiveSegmentFrame frame;
+  std::string why;
+  for (LiveSegmentDecoder::Step step; (step = decoder.next(frame, &why)) == LiveSegmentDecoder::Step::Picture;) {
+    ++play.pictures;
+    take();
+  }
+  take();
+  play.soundRefusal = decoder.soundRefusal();
+  return play;
+}
+
+TEST(CameraStreamCodecs, ACamerasVideoAndSoundPlayLiveAndRecordedAndOtherCodecsAreStillRefused) {
+  struct Case {
+    const char* name;
+    const char* video;
+    const char* sound;
+    int rate;
+    const char* container;  // "mpegts": a live segment; "mp4", "mov": a recording
+    const char* refusal;    // of the video ("a video codec ...") or of the sound; "" when both play
+  };
+  const Case cases[] = {
+      {"HEVC and AAC, live", "libx265", "aac", 48000, "mpegts", ""},
+      {"H.264 and Opus, live", "libx264", "libopus", 48000, "mpegts", ""},
+      {"H.264 and AAC at 8 kHz, live", "libx264", "aac", 8000, "mpegts", ""},
+      {"MPEG-2 video, live", "mpeg2video", "aac", 48000, "mpegts", "a video codec not allowed"},
+      {"MPEG audio, live", "libx264", "mp2", 48000, "mpegts", "a sound codec not allowed"},
+      {"G.711 A-law, recorded", "libx264", "pcm_alaw", 8000, "mov", ""},
+      {"G.711 mu-law, recorded", "libx264", "pcm_mulaw", 8000, "mov", ""},
+      {"Opus, recorded", "libx264", "libopus", 48000, "mp4", ""},
+      {"HEVC and AAC, recorded", "libx265", "aac", 16000, "mp4", ""},
+      {"MPEG audio, recorded", "libx264", "mp2", 48000, "mp4", "a sound codec not allowed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dk::test::TemporaryDirectory folder;
+    CameraStreamOptions options;
+    options.videoEncoder = c.video;
+    options.soundEncoder = c.sound;
+    options.sampleRate = c.rate;
+    options.container = c.container;
+    options.toneHz = 400;
+    std::string why;
+    const std::vector<std::string> files = writeCameraStream(folder.path().string(), options, &why);
+    ASSERT_EQ(files.size(), 1u) << why;
+    const std::string refusal = c.refusal;
+    std::vector<int16_t> heard;
+    if (std::string(c.container) == "mpegts") {
+      const LiveSegmentPlay play = playSegment(files[0], options.seconds);
+      if (refusal.find("video") != std::string::npos) {
+        EXPECT_EQ(play.opened, refusal);
+        EXPECT_EQ(play.pictures, 0u);
+        continue;
+      }
+      EXPECT_EQ(play.opened, "");
+      EXPECT_EQ(play.pictures, 50u) << "two seconds at 25 pictures a second";
+      EXPECT_EQ(play.soundRefusal, refusal);
+      if (!refusal.empty()) {
+        EXPECT_TRUE(play.sound.empty());
+        continue;
+      }
+      EXPECT_EQ(play.rate, c.rate);
+      EXPECT_EQ(play.channels, 1);
+      EXPECT_GE(play.sound.size(), static_cast<size_t>(1.9 * c.rate)) << "the segment's whole sound";
+      const size_t skip = play.sound.size() / 4;  // past the encoders' fade-in
+      heard.assign(play.sound.begin() + static_cast<std::ptrdiff_t>(skip), play.sound.end());
+    } else {
+      const std::string path = (folder.path() / (std::string("recording.") + c.container)).string();
+      std::ofstream(path, std::ios::binary) << files[0];
+      VideoDecoder video;
+      ASSERT_TRUE(video.open(path, &why)) << why;
+      EXPECT_EQ(video.frameCount(), 50u);
+      AudioDecoder sound;
+      EXPECT_EQ(sound.open(path, &why), refusal.empty()) << why;
+      if (!refusal.empty()) {
+        EXPECT_EQ(why, refusal);
+        continue;
+      }
+      EXPECT_EQ(sound.format().sampleRate, c.rate);
+      sound.read(0.5, c.rate, &heard);
+      EXPECT_EQ(sound.counters().framesRefused, 0);
+    }
+    if (heard.empty()) {
+      ADD_FAILURE() << "nothing heard";
+      continue;
+    }
+    EXPECT_NEAR(toneHz(heard.data(), heard.size(), c.rate), 400.0, 5.0);
+    EXPECT_NEAR(peak(heard.data(), heard.size()), 8192, 1200) << "the tone at a quarter of full scale";
   }
 }
 
