@@ -45,6 +45,7 @@ struct AudioDecoder::Impl {
   // track; `positioned` is false until a frame has told where decoding stands.
   std::vector<int16_t> pcm;
   int64_t pcmStart = 0;
+  int64_t wantUntil = 0;  // the sample the read in progress ends at
   bool positioned = false;
   bool endOfTrack = false;
   bool broken = false;
@@ -122,8 +123,12 @@ struct AudioDecoder::Impl {
     if (pts == AV_NOPTS_VALUE && !positioned) return false;  // nowhere to put it
     if (pts != AV_NOPTS_VALUE) {
       const int64_t at = av_rescale_q(pts, timeBase, AVRational{1, shape.sampleRate});
-      if (!positioned || at != pcmEnd()) {
-        // The first frame after a seek, or a gap in the track: the buffer restarts there.
+      if (positioned && at > pcmEnd() && at <= wantUntil) {
+        // A stretch without sound (frames missing or refused) within what is being read: silence,
+        // so that the sound before it is still handed out.
+        pcm.resize(pcm.size() + static_cast<size_t>(at - pcmEnd()) * static_cast<size_t>(shape.channels), 0);
+      } else if (!positioned || at != pcmEnd()) {
+        // The first frame after a seek, or a jump in the track: the buffer restarts there.
         pcm.clear();
         pcmStart = at;
       }
@@ -241,6 +246,7 @@ void AudioDecoder::read(double seconds, int64_t frames, std::vector<int16_t>* ou
   if (frames == 0 || !std::isfinite(seconds)) return;
   const int64_t from = std::llround(std::max(0.0, seconds) * d.shape.sampleRate);
   const int64_t to = from + frames;
+  d.wantUntil = to;
   const auto ahead = static_cast<int64_t>(kDecodeThroughSeconds * d.shape.sampleRate);
   if (!d.positioned || from < d.pcmStart || from > d.pcmEnd() + ahead) d.seekTo(from);
   while ((!d.positioned || d.pcmEnd() < to) && d.decodeMore()) {

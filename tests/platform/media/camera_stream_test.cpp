@@ -228,5 +228,69 @@ TEST(CameraStreamCodecs, ACamerasVideoAndSoundPlayLiveAndRecordedAndOtherCodecsA
   }
 }
 
+TEST(CameraSoundRules, ARateChangeMidwayIsNotHeardAndSoundThatKeepsFailingIsGivenUp) {
+  constexpr int kRate = 16000;
+  struct Case {
+    const char* name;
+    const char* container;
+    int switchedRate;      // from one second on
+    int garbleCount;       // packets from the 20th (1.28 s) on
+    bool heardAtTheEnd;    // the last second, long after the change or the damage
+    long refusedAtLeast, refusedAtMost;  // recorded: frames refused in all
+  };
+  const Case cases[] = {
+      // Seven seconds of 128 ms frames at the other rate, each refused.
+      {"rate change, recorded", "mp4", 8000, 0, false, 54, 57},
+      {"rate change, live", "mpegts", 8000, 0, false, 0, 0},
+      {"40 undecodable packets, recorded", "mp4", 0, 40, true, 40, 40},
+      // Given up after 64 in a row: what follows is not even tried.
+      {"80 undecodable packets, recorded", "mp4", 0, 80, false, 65, 65},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    dk::test::TemporaryDirectory folder;
+    CameraStreamOptions options;
+    options.container = c.container;
+    options.seconds = 8;
+    options.sampleRate = kRate;
+    options.toneHz = 400;
+    options.switchAtSample = kRate;
+    options.switchedRate = c.switchedRate;
+    options.garbleFirst = 20;
+    options.garbleCount = c.garbleCount;
+    std::string why;
+    const std::vector<std::string> files = writeCameraStream(folder.path().string(), options, &why);
+    ASSERT_EQ(files.size(), 1u) << why;
+    std::vector<int16_t> heard;
+    if (std::string(c.container) == "mpegts") {
+      const LiveSegmentPlay play = playSegment(files[0], options.seconds);
+      EXPECT_EQ(play.pictures, 200u);
+      EXPECT_EQ(play.rate, kRate);
+      heard = play.sound;
+      EXPECT_LE(heard.size(), static_cast<size_t>(1.2 * kRate)) << "only the sound before the change";
+      heard.resize(static_cast<size_t>(options.seconds * kRate));  // what is not there is silence
+    } else {
+      const std::string path = (folder.path() / "recording.mp4").string();
+      std::ofstream(path, std::ios::binary) << files[0];
+      AudioDecoder sound;
+      ASSERT_TRUE(sound.open(path, &why)) << why;
+      sound.read(0, static_cast<int64_t>(options.seconds * kRate), &heard);
+      EXPECT_GE(sound.counters().framesRefused, c.refusedAtLeast);
+      EXPECT_LE(sound.counters().framesRefused, c.refusedAtMost);
+    }
+    const auto stretch = [&](double from, double to) {
+      return std::vector<int16_t>(heard.begin() + static_cast<std::ptrdiff_t>(from * kRate),
+                                  heard.begin() + static_cast<std::ptrdiff_t>(to * kRate));
+    };
+    const std::vector<int16_t> first = stretch(0.2, 0.9), last = stretch(7.0, 8.0);
+    EXPECT_NEAR(toneHz(first.data(), first.size(), kRate), 400.0, 5.0) << "heard before the change";
+    if (c.heardAtTheEnd) {
+      EXPECT_NEAR(toneHz(last.data(), last.size(), kRate), 400.0, 5.0);
+    } else {
+      EXPECT_EQ(peak(last.data(), last.size()), 0);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dk::platform::test

@@ -184,6 +184,8 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
 
   OwnedPacket packet;
   packet.p = av_packet_alloc();
+  int soundPackets = 0;
+  int64_t soundEnd = 0, switchShift = AV_NOPTS_VALUE;
   auto drain = [&](AVCodecContext* codec, AVStream* stream, AVFrame* input, const SoundEncoder* adts) {
     if (avcodec_send_frame(codec, input) < 0) return false;
     for (;;) {
@@ -193,10 +195,10 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
       if (codec == video.p) packet.p->duration = 1;
       av_packet_rescale_ts(packet.p, codec->time_base, stream->time_base);
       if (adts) {
-        // Placed after the first encoder's sound, on the stream's clock.
-        const int64_t offset = av_rescale_q(adts->firstSample, AVRational{1, o.sampleRate}, stream->time_base);
-        packet.p->pts += offset;
-        packet.p->dts += offset;
+        // Placed right after the first encoder's sound, on the stream's clock.
+        if (switchShift == AV_NOPTS_VALUE) switchShift = soundEnd - packet.p->dts;
+        packet.p->pts += switchShift;
+        packet.p->dts += switchShift;
         std::vector<uint8_t> framed = withAdtsHeader(packet.p, adts->rate, o.channels);
         AVPacket* copy = av_packet_alloc();
         av_new_packet(copy, static_cast<int>(framed.size()));
@@ -210,6 +212,15 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
         av_packet_free(&copy);
         if (written < 0) return false;
         continue;
+      }
+      if (codec != video.p && soundPackets >= o.garbleFirst && soundPackets < o.garbleFirst + o.garbleCount) {
+        if (av_packet_make_writable(packet.p) < 0) return false;
+        std::memset(packet.p->data, 0, static_cast<size_t>(packet.p->size));
+        packet.p->data[0] = 0x20;
+      }
+      if (codec != video.p) {
+        ++soundPackets;
+        soundEnd = std::max(soundEnd, packet.p->dts + packet.p->duration);
       }
       packet.p->stream_index = stream->index;
       if (av_interleaved_write_frame(format, packet.p) < 0) return false;
@@ -243,6 +254,10 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
       e.frame.p->pts = e.fed;
       e.fed += samples;
       if (!drain(e.codec.p, soundStream, e.frame.p, second ? &e : nullptr)) return false;
+      // The first encoder's sound is all out before the second's begins.
+      if (!second && o.switchedRate && e.fed >= o.switchAtSample && !drain(e.codec.p, soundStream, nullptr, nullptr)) {
+        return false;
+      }
     }
   };
 
@@ -262,7 +277,7 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
   }
   if (!drain(video.p, videoStream, nullptr, nullptr)) return fail("video encoding failed");
   if (soundStream) {
-    if (!drain(sound.codec.p, soundStream, nullptr, nullptr)) return fail("sound encoding failed");
+    if (!o.switchedRate && !drain(sound.codec.p, soundStream, nullptr, nullptr)) return fail("sound encoding failed");
     if (o.switchedRate && !drain(switched.codec.p, soundStream, nullptr, &switched)) return fail("sound encoding failed");
   }
   if (av_write_trailer(format) < 0) return fail("no trailer");

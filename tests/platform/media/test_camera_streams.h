@@ -32,6 +32,10 @@ struct CameraStreamOptions {
   // headers (ADTS) naming it: a rate that changes midway (0: it does not). AAC only.
   int64_t switchAtSample = 0;
   int switchedRate = 0;
+  // Sound packets [garbleFirst, garbleFirst + garbleCount) in the order encoded carry bytes no AAC
+  // decoder takes (a stereo element in a mono stream), as damaged storage would give them.
+  int garbleFirst = 0;
+  int garbleCount = 0;
 };
 
 // The stream's files: one for "mpegts", "mp4" and "mov", each segment in order for "hls". Empty
