@@ -395,6 +395,19 @@ TEST(LiveSoundBufferTest, KeepsWhatItHoldsFillsShortGapsAndStaysBounded) {
   EXPECT_EQ(out.front(), 0) << "the oldest seconds went first";
   buffer.read(t0 + 100 + 5, 8000, &out);
   EXPECT_EQ(out.front(), 6);
+
+  // Everything held was played; then the stream is rejoined a second back (its buffer restarts):
+  // what was heard already is not heard again, the rest is.
+  LiveSoundBuffer rejoined;
+  rejoined.add(t0, stretch(2.0, 7));
+  rejoined.read(t0, 16000, &out);
+  EXPECT_EQ(rejoined.heldFrames(), 0);
+  rejoined.add(t0 + 1.0, stretch(2.0, 8));
+  rejoined.read(t0 + 1.0, 16000, &out);
+  EXPECT_EQ(out[0], 0) << "played already";
+  EXPECT_EQ(out[7999], 0);
+  EXPECT_EQ(out[8000], 8);
+  EXPECT_EQ(out[15999], 8);
 }
 
 // Where each whole ADTS header (AAC-LC, 16 kHz, mono: the cloud's) lies in a live segment.
