@@ -19,8 +19,11 @@ namespace {
 constexpr const char* kLiveErrorDomain = "DKCameraStreamerErrorDomain";
 // How often the picture is brought up to the live clock: a camera's frame rate.
 constexpr double kLiveFrameTick = 0.04;
-// Pictures decoded ahead of the clock, and segments fetched ahead of the decoder.
+// Pictures decoded ahead of the clock: a few, and at least a fifth of a second's worth whatever
+// the frame rate, so that the next segment is opened (and its first sound decoded) before a sound
+// card's lead (0.15 s) reaches it. Segments are fetched a couple ahead of the decoder.
 constexpr size_t kDecodeAheadPictures = 6;
+constexpr double kDecodeAheadSeconds = 0.2;
 constexpr size_t kSegmentsAhead = 2;
 
 struct BufferedFrame {
@@ -220,7 +223,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   // Asks the decode queue for the next picture, while few enough wait to be shown.
   void decodeNext() {
     if (stopped || decodeBusy) return;
-    if (buffer.size() >= kDecodeAheadPictures || queuedBytes >= limits.maxQueuedPictureBytes) return;
+    if (decodedFarEnough() || queuedBytes >= limits.maxQueuedPictureBytes) return;
     std::shared_ptr<const std::string> opening;
     if (!decoder) {
       if (fetched.empty()) return;
@@ -247,6 +250,15 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
         if (self && self->generation == expected) self->decoded(*step);
       });
     });
+  }
+
+  // Whether kDecodeAheadPictures wait, the newest kDecodeAheadSeconds past the picture clock (the
+  // picture on screen while the clock does not run).
+  bool decodedFarEnough() const {
+    if (buffer.size() < kDecodeAheadPictures) return false;
+    const bool running = playing && !stalled && showedAny;
+    const double clock = running ? anchorFrameTime + (platform::now() - anchorClock) : shownTime;
+    return buffer.back().time >= clock + kDecodeAheadSeconds;
   }
 
   void decoded(const DecodeStep& step) {

@@ -86,14 +86,16 @@ TEST_F(LiveCameraStreamTest, SoundPackedLateByTheMuxerIsHeardWithItsPicture) {
   struct Case {
     const char* name;
     int rate;
+    int fps;
   };
-  for (const Case& c : {Case{"48 kHz", 48000}, Case{"8 kHz", 8000}}) {
+  for (const Case& c : {Case{"48 kHz", 48000, 25}, Case{"8 kHz", 8000, 25}, Case{"48 kHz, 60 pictures a second", 48000, 60}}) {
     SCOPED_TRACE(c.name);
     dk::test::TemporaryDirectory made;
     CameraStreamOptions options;
     options.container = "hls";
     options.seconds = 12;
     options.sampleRate = c.rate;
+    options.fps = c.fps;
     options.toneHz = 500;
     std::string why;
     const std::vector<std::string> segments = writeCameraStream(made.path().string(), options, &why);
