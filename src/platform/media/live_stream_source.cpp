@@ -252,13 +252,9 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     });
   }
 
-  // Whether kDecodeAheadPictures wait, the newest kDecodeAheadSeconds past the picture clock (the
-  // picture on screen while the clock does not run).
+  // Whether kDecodeAheadPictures wait, the newest kDecodeAheadSeconds past the picture on screen.
   bool decodedFarEnough() const {
-    if (buffer.size() < kDecodeAheadPictures) return false;
-    const bool running = playing && !stalled && showedAny;
-    const double clock = running ? anchorFrameTime + (platform::now() - anchorClock) : shownTime;
-    return buffer.back().time >= clock + kDecodeAheadSeconds;
+    return buffer.size() >= kDecodeAheadPictures && buffer.back().time >= shownTime + kDecodeAheadSeconds;
   }
 
   void decoded(const DecodeStep& step) {
