@@ -62,13 +62,8 @@ class LiveCameraStreamTest : public StreamerTest {
   // together in steps of a run loop's tick.
   void playLive(double seconds) {
     sim->updateWorld([](cloudsim::World& w) { w.now = 1700000000.0; });
-    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
-    // The camera is four seconds on, so that each next segment is listed when the view asks.
-    sim->updateWorld([](cloudsim::World& w) { w.now += 4; });
-    streamer->setRate(1.0f);
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    openLiveAndPlay();
+    if (HasFatalFailure()) return;
     for (int i = 0; i < static_cast<int>(std::lround(seconds * 50)); ++i) {
       sim->updateWorld([](cloudsim::World& w) { w.now += 0.02; });
       clock.advance(0.02);

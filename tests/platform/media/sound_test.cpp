@@ -279,16 +279,6 @@ constexpr double kLiveJoin = 1699999998.0;
 
 class LiveSoundTest : public SoundTest {
  protected:
-  // Opens the camera live and plays it; the camera runs four seconds ahead of the segment joined,
-  // so that each next segment is listed by the time the view asks.
-  void openLive() {
-    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
-    sim->updateWorld([](cloudsim::World& w) { w.now += 4; });
-    streamer->setRate(1.0f);
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  }
   // The camera's clock and ours move on together, in small steps.
   void livePlayFor(double seconds) {
     for (int i = 0; i < static_cast<int>(std::lround(seconds * 20)); ++i) {
@@ -309,7 +299,7 @@ class LiveSoundTest : public SoundTest {
 };
 
 TEST_F(LiveSoundTest, TheLiveSoundPlaysInStepWithThePicturesFromSegmentToSegmentAndMutedIsSilent) {
-  openLive();
+  openLiveAndPlay();
   livePlayFor(5.0);
   EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
   EXPECT_EQ(streamer->soundSilenceReason(), "");
@@ -344,7 +334,7 @@ TEST_F(LiveSoundTest, ALiveViewWithoutSoundStillPlays) {
   sim->updateWorld([&](cloudsim::World& w) {
     for (auto& camera : w.cameras) camera.audioEnabled = false;  // its microphone is off
   });
-  openLive();
+  openLiveAndPlay();
   livePlayFor(3.0);
   EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
   EXPECT_NEAR(streamer->currentFrameTime(), kLiveJoin + 2.75, 0.25 + 1e-6);
