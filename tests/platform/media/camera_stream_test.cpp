@@ -9,6 +9,7 @@
 #include "platform/media/audio_decoder.h"
 #include "platform/media/audio_output.h"
 #include "platform/media/live_segment_decoder.h"
+#include "platform/media/live_stream_source.h"
 #include "platform/media/video_decoder.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
@@ -144,6 +145,44 @@ LiveSegmentPlay playSegment(const std::string& bytes, double seconds) {
   take();
   play.soundRefusal = decoder.soundRefusal();
   return play;
+}
+
+TEST_F(LiveCameraStreamTest, PicturesDecodedAheadByTimeStayWithinTheQueuedPictureCap) {
+  // 60 pictures a second: a fifth of a second ahead is twelve pictures, more than the cap holds.
+  dk::test::TemporaryDirectory made;
+  CameraStreamOptions options;
+  options.container = "hls";
+  options.seconds = 4;
+  options.fps = 60;
+  options.width = 320;
+  options.height = 180;
+  std::string why;
+  const std::vector<std::string> segments = writeCameraStream(made.path().string(), options, &why);
+  ASSERT_EQ(segments.size(), 2u) << why;
+  serve(segments);
+  const int64_t picture = int64_t{320} * 180 * 4;
+  LiveStreamSource::Limits limits;
+  limits.maxQueuedPictureBytes = 3 * picture;
+  std::vector<double> shown;
+  LiveStreamSource::Listener listener;
+  listener.frame = [&shown](const ImagePtr&, double time) { shown.push_back(time); };
+  ErrorPtr failure;
+  listener.failed = [&failure](const ErrorPtr& error) { failure = error; };
+  auto source = LiveStreamSource::create(cameraId, sim->baseUrl(), std::move(listener), limits);
+  source->start();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  sim->updateWorld([](cloudsim::World& w) { w.now += 4; });
+  source->setPlaying(true);
+  for (int i = 0; i < 150; ++i) {
+    sim->updateWorld([](cloudsim::World& w) { w.now += 0.02; });
+    clock.advance(0.02);
+  }
+  EXPECT_FALSE(failure) << describe(failure);
+  EXPECT_GE(shown.size(), 60u) << "three seconds at the clock's 25 ticks a second";
+  EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
+  EXPECT_GT(source->peakQueuedPictureBytes(), 0);
+  EXPECT_LT(source->peakQueuedPictureBytes(), limits.maxQueuedPictureBytes + picture);
+  source->stop();
 }
 
 TEST(CameraStreamCodecs, ACamerasVideoAndSoundPlayLiveAndRecordedAndOtherCodecsAreStillRefused) {
