@@ -82,6 +82,7 @@ struct SoundEncoder {
     codec.p->sample_fmt = encoder->sample_fmts ? encoder->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     codec.p->time_base = AVRational{1, sampleRate};
     codec.p->bit_rate = channels * 64000;
+    codec.p->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
     if (globalHeader) codec.p->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (avcodec_open2(codec.p, encoder, nullptr) < 0) return false;
     rate = sampleRate;
@@ -157,6 +158,8 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
   AVStream* soundStream = nullptr;
   if (!o.soundEncoder.empty()) {
     const AVCodec* encoder = avcodec_find_encoder_by_name(o.soundEncoder.c_str());
+    // A build without libopus still has FFmpeg's own (experimental) Opus encoder.
+    if (!encoder && o.soundEncoder == "libopus") encoder = avcodec_find_encoder_by_name("opus");
     if (!encoder) return fail("no encoder " + o.soundEncoder);
     if (!sound.open(encoder, o.sampleRate, o.channels, globalHeader)) return fail("the sound encoder does not open");
     if (o.switchedRate) {
