@@ -147,7 +147,8 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
     av_opt_set(video.p->priv_data, "x264-params", keys.c_str(), 0);
   } else if (o.videoEncoder == "libx265") {
     av_opt_set(video.p->priv_data, "preset", "ultrafast", 0);
-    av_opt_set(video.p->priv_data, "x265-params", (keys + ":log-level=none").c_str(), 0);
+    // One thread: the encoder's own pool would outlive the test's checks of threads.
+    av_opt_set(video.p->priv_data, "x265-params", (keys + ":log-level=none:pools=none:frame-threads=1").c_str(), 0);
   }
   if (avcodec_open2(video.p, videoEncoder, nullptr) < 0) return fail("the video encoder does not open");
   AVStream* videoStream = avformat_new_stream(format, nullptr);
