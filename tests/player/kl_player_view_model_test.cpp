@@ -373,6 +373,7 @@ TEST_F(PlayerTest, TheCameraIsHeardOnlyAt1xWithItsMicrophoneOnAndThePermissionTo
     double rate;
     bool muted;       // after playing at `rate`
     bool unmutable;   // whether muteAudio(NO) then lets it be heard
+    bool withdrawn = false;  // the permission to listen is taken back while it plays
   };
   const Case cases[] = {
       {"1x, microphone on, allowed", true, true, 1.0, false, true},
@@ -380,6 +381,8 @@ TEST_F(PlayerTest, TheCameraIsHeardOnlyAt1xWithItsMicrophoneOnAndThePermissionTo
       {"microphone off", false, true, 1.0, true, false},
       {"no permission to listen", true, false, 1.0, true, false},
       {"microphone off at 5x", false, true, 5.0, true, false},
+      // Muted at once, not at the next change of speed or mute.
+      {"permission withdrawn while heard", true, true, 1.0, true, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -391,6 +394,7 @@ TEST_F(PlayerTest, TheCameraIsHeardOnlyAt1xWithItsMicrophoneOnAndThePermissionTo
     model->seekToTime(2.0);
     pump();
     ASSERT_TRUE(model->isPlaying());
+    if (c.withdrawn) model->setListeningAllowed(false);
     EXPECT_EQ(model->cameraStreamer()->isAudioMuted(), c.muted);
     model->muteAudio(false);
     EXPECT_EQ(model->cameraStreamer()->isAudioMuted(), !c.unmutable && c.muted);

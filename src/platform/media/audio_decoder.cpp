@@ -16,14 +16,15 @@ extern "C" {
 namespace dk::platform {
 namespace {
 
-// AAC is what cameras record; nothing else is decoded from a recording's sound.
-constexpr MediaInputPolicy kRecordingSoundInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none", "aac"};
-constexpr MediaInputPolicy kRecordingSoundFilePolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "file", "aac"};
+// Only what cameras record is decoded from a recording's sound.
+constexpr MediaInputPolicy kRecordingSoundInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none", kCameraSoundDecoders};
+constexpr MediaInputPolicy kRecordingSoundFilePolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "file", kCameraSoundDecoders};
 constexpr int kSoundInputBufferBytes = 32 * 1024;
 // Reads that jump less than this ahead decode through the gap instead of seeking.
 constexpr double kDecodeThroughSeconds = 0.5;
-// Decoded before a seek's target and dropped: two AAC frames.
+// Decoded before a seek's target and dropped: two AAC frames, or the 80 ms Opus needs to settle.
 constexpr int64_t kSeekPrerollSamples = 2048;
+constexpr double kSeekPrerollSeconds = 0.08;
 // After this many frames in a row that do not decode, the track is given up (silence).
 constexpr int kMaxFailuresInRow = 64;
 
@@ -44,6 +45,7 @@ struct AudioDecoder::Impl {
   // track; `positioned` is false until a frame has told where decoding stands.
   std::vector<int16_t> pcm;
   int64_t pcmStart = 0;
+  int64_t wantUntil = 0;  // the sample the read in progress ends at
   bool positioned = false;
   bool endOfTrack = false;
   bool broken = false;
@@ -74,9 +76,9 @@ struct AudioDecoder::Impl {
       if (static_cast<int>(i) != stream) format->streams[i]->discard = AVDISCARD_ALL;
     }
     const AVCodecParameters* par = format->streams[stream]->codecpar;
-    const AVCodec* decoder = par->codec_id == AV_CODEC_ID_AAC ? avcodec_find_decoder(par->codec_id) : nullptr;
-    if (!decoder || !allowsDecoder(policy, decoder->name)) {
-      *why = "the sound is not AAC";
+    const AVCodec* decoder = cameraSoundDecoder(par->codec_id, policy);
+    if (!decoder) {
+      *why = "a sound codec not allowed";
       return false;
     }
     if (par->sample_rate < kMinSampleRate || par->sample_rate > kMaxSampleRate) {
@@ -121,8 +123,12 @@ struct AudioDecoder::Impl {
     if (pts == AV_NOPTS_VALUE && !positioned) return false;  // nowhere to put it
     if (pts != AV_NOPTS_VALUE) {
       const int64_t at = av_rescale_q(pts, timeBase, AVRational{1, shape.sampleRate});
-      if (!positioned || at != pcmEnd()) {
-        // The first frame after a seek, or a gap in the track: the buffer restarts there.
+      if (positioned && at > pcmEnd() && at <= wantUntil) {
+        // A stretch without sound (frames missing or refused) within what is being read: silence,
+        // so that the sound before it is still handed out.
+        pcm.resize(pcm.size() + static_cast<size_t>(at - pcmEnd()) * static_cast<size_t>(shape.channels), 0);
+      } else if (!positioned || at != pcmEnd()) {
+        // The first frame after a seek, or a jump in the track: the buffer restarts there.
         pcm.clear();
         pcmStart = at;
       }
@@ -177,7 +183,8 @@ struct AudioDecoder::Impl {
     ++counters.seeks;
     // Each AAC frame overlaps the one before: decoding starts a couple of frames early, so the
     // sound at `sample` is what playing through would have given (the lead-in is dropped).
-    const int64_t from = sample - kSeekPrerollSamples;
+    const int64_t from =
+        sample - std::max(kSeekPrerollSamples, static_cast<int64_t>(kSeekPrerollSeconds * shape.sampleRate));
     const int64_t ts = av_rescale_q(std::max<int64_t>(0, from), AVRational{1, shape.sampleRate}, timeBase);
     av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(codec);
@@ -239,6 +246,7 @@ void AudioDecoder::read(double seconds, int64_t frames, std::vector<int16_t>* ou
   if (frames == 0 || !std::isfinite(seconds)) return;
   const int64_t from = std::llround(std::max(0.0, seconds) * d.shape.sampleRate);
   const int64_t to = from + frames;
+  d.wantUntil = to;
   const auto ahead = static_cast<int64_t>(kDecodeThroughSeconds * d.shape.sampleRate);
   if (!d.positioned || from < d.pcmStart || from > d.pcmEnd() + ahead) d.seekTo(from);
   while ((!d.positioned || d.pcmEnd() < to) && d.decodeMore()) {

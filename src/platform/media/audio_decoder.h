@@ -1,5 +1,6 @@
-// AudioDecoder: the sound track of an MPEG-4 recording (AAC, as cameras record it), decoded with
-// FFmpeg into interleaved signed 16-bit PCM at the track's own rate and channel count.
+// AudioDecoder: the sound track of an MPEG-4 (or QuickTime) recording (AAC, G.711 or Opus, as
+// cameras record it), decoded with FFmpeg into interleaved signed 16-bit PCM at the track's own
+// rate and channel count.
 //
 // A track outside what a camera records (another codec, a rate outside 8-48 kHz, more than two
 // channels) is refused at open(); frames that do not decode, or that change format midway, are

@@ -11,7 +11,8 @@ struct AVFrame;
 
 namespace dk::platform {
 
-// A decoded frame longer than this is not AAC's, whatever it claims.
+// A decoded frame longer than this is not a camera's sound (AAC's are 1024 samples, Opus's at
+// most 5760, G.711's as short as its packets), whatever it claims.
 inline constexpr int kMaxSoundFrameSamples = 8192;
 
 // Whether `frame` can be appended: some samples and no more than kMaxSoundFrameSamples, in float

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -20,6 +21,13 @@ namespace dk::platform {
 namespace {
 
 constexpr int kLiveReadBufferBytes = 32 * 1024;
+// The demuxer reads this far (in video time) ahead of the picture being decoded, so that sound a
+// muxer places after the pictures of its time is decoded before them: ffmpeg's MPEG-TS muxer packs
+// up to 0.35 s of AAC in one packet and writes it once the video has passed it.
+constexpr double kReadAheadSeconds = 1.0;
+// Video packets held ahead at most (a second of video at 60 frames a second, four times over),
+// whatever their timestamps say.
+constexpr size_t kMaxPacketsAhead = 256;
 
 // The segment in memory, after its initialisation section when it has one (neither is copied).
 struct LiveMemoryInput {
@@ -92,6 +100,10 @@ struct LiveSegmentDecoder::Impl {
   std::string soundRefusal;
   std::vector<PendingSound> pendingSound;
 
+  // Video packets read but not yet given to the decoder, and whether the demuxer is at its end.
+  std::deque<AVPacket*> videoAhead;
+  bool demuxed = false;
+
   // Every picture the decoder makes is asked for here first, so none past the bounds is allocated.
   static int getBuffer(AVCodecContext* codec, AVFrame* frame, int flags) {
     if (!pictureFits(frame->width, frame->height)) {
@@ -102,6 +114,7 @@ struct LiveSegmentDecoder::Impl {
   }
 
   ~Impl() {
+    for (AVPacket* p : videoAhead) av_packet_free(&p);
     av_frame_free(&soundFrame);
     avcodec_free_context(&sound);
     av_frame_free(&frame);
@@ -114,8 +127,8 @@ struct LiveSegmentDecoder::Impl {
     }
   }
 
-  // The segment's AAC stream, when it has one a microphone could have made; anything else stays
-  // unread.
+  // The segment's sound stream, when it has one a microphone could have made; anything else
+  // stays unread.
   void openSound() {
     // The first sound stream (the best-stream search passes over those whose rate is not yet
     // known, as MPEG-TS's are until their packets are read).
@@ -129,12 +142,12 @@ struct LiveSegmentDecoder::Impl {
     if (found < 0) return;
     format->streams[found]->discard = AVDISCARD_ALL;  // until it is known to be heard
     const AVCodecParameters* par = format->streams[found]->codecpar;
-    const AVCodec* decoder = par->codec_id == AV_CODEC_ID_AAC ? avcodec_find_decoder(par->codec_id) : nullptr;
-    if (!decoder || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) {
-      soundRefusal = "the sound is not AAC";
+    const AVCodec* decoder = cameraSoundDecoder(par->codec_id, kLiveSegmentInputPolicy);
+    if (!decoder) {
+      soundRefusal = "a sound codec not allowed";
       return;
     }
-    // MPEG-TS tells the rate and channels in each packet's header, so they are usually checked on
+    // MPEG-TS's AAC tells the rate and channels in each packet's header, so they are usually checked on
     // the decoded frames; a stream that states them here is held to them now.
     if (par->sample_rate && !soundRateUsable(par->sample_rate)) {
       soundRefusal = "unusable sample rate " + std::to_string(par->sample_rate);
@@ -235,6 +248,37 @@ struct LiveSegmentDecoder::Impl {
     appendFramePcm(f, &next.sound.samples);
     soundDecoded += bytes;
     pendingSound.push_back(std::move(next));
+  }
+
+  // Reads packets until the video held ahead spans kReadAheadSeconds (or the segment ends),
+  // decoding the sound among them as it comes.
+  void readAhead() {
+    auto seconds = [this](const AVPacket* p) {
+      const int64_t t = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
+      return t == AV_NOPTS_VALUE ? NAN : static_cast<double>(t) * timeBase;
+    };
+    while (!demuxed && videoAhead.size() < kMaxPacketsAhead) {
+      if (videoAhead.size() >= 2 && seconds(videoAhead.back()) - seconds(videoAhead.front()) >= kReadAheadSeconds) {
+        return;
+      }
+      if (av_read_frame(format, packet) < 0) {
+        demuxed = true;
+        decodeSound(nullptr);  // drain
+        return;
+      }
+      if (packet->stream_index == stream) {
+        AVPacket* kept = av_packet_alloc();
+        if (!kept) {
+          av_packet_unref(packet);
+          return;
+        }
+        av_packet_move_ref(kept, packet);
+        videoAhead.push_back(kept);
+      } else if (packet->stream_index == soundStream) {
+        decodeSound(packet);
+      }
+      av_packet_unref(packet);
+    }
   }
 
   ImagePtr image(const AVFrame* f) { return converter.convert(f); }
@@ -371,23 +415,17 @@ LiveSegmentDecoder::Step LiveSegmentDecoder::next(LiveSegmentFrame& out, std::st
     if (received != AVERROR(EAGAIN)) return fail("a picture cannot be decoded");
     if (c.draining) return c.pictures ? Step::End : fail("the segment has no pictures");
     // The decoder wants more: the next packet of our stream, or the end.
-    bool sent = false;
-    while (!sent) {
-      if (av_read_frame(c.format, c.packet) < 0) {
-        avcodec_send_packet(c.codec, nullptr);  // drain
-        c.decodeSound(nullptr);
-        c.draining = true;
-        break;
-      }
-      if (c.packet->stream_index == c.stream) {
-        avcodec_send_packet(c.codec, c.packet);  // a broken packet is skipped, as a player does
-        sent = true;
-      } else if (c.packet->stream_index == c.soundStream) {
-        c.decodeSound(c.packet);
-      }
-      av_packet_unref(c.packet);
-      if (c.refusedPicture) return fail("a picture out of bounds");
+    c.readAhead();
+    if (c.videoAhead.empty()) {
+      avcodec_send_packet(c.codec, nullptr);  // drain
+      c.draining = true;
+      continue;
     }
+    AVPacket* p = c.videoAhead.front();
+    c.videoAhead.pop_front();
+    avcodec_send_packet(c.codec, p);  // a broken packet is skipped, as a player does
+    av_packet_free(&p);
+    if (c.refusedPicture) return fail("a picture out of bounds");
   }
 }
 

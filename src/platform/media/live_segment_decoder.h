@@ -7,10 +7,12 @@
 // and area (checked by the decoder before it allocates the picture), the pictures in a segment,
 // and the bytes of all its decoded pictures for the length the playlist gives it.
 //
-// The segment's sound (one AAC stream, as a camera's microphone gives it) is decoded as the
-// packets before each picture are read, under its own byte budget. Sound that is refused (a rate
-// or channel count no microphone has, packets that keep failing, more than the budget) is left
-// out, heard as silence: the pictures play on regardless.
+// The segment's sound (one AAC or Opus stream, as a camera's microphone gives it) is decoded as its
+// packets are read, under its own byte budget. The demuxer reads up to a second of video ahead of
+// the picture being decoded (holding those packets, not their pictures), because muxers place
+// sound after the pictures of its time; so the sound of a picture is out before the picture is.
+// Sound that is refused (a rate or channel count no microphone has, packets that keep failing,
+// more than the budget) is left out, heard as silence: the pictures play on regardless.
 //
 // Not thread-safe: one queue uses a decoder at a time (the live source's decode queue); it may be
 // created and destroyed on another.

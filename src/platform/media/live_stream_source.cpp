@@ -22,8 +22,11 @@ namespace {
 constexpr const char* kLiveErrorDomain = "DKCameraStreamerErrorDomain";
 // How often the picture is brought up to the live clock: a camera's frame rate.
 constexpr double kLiveFrameTick = 0.04;
-// Pictures decoded ahead of the clock, and segments fetched ahead of the decoder.
+// Pictures decoded ahead of the clock: a few, and at least a fifth of a second's worth whatever
+// the frame rate, so that the next segment is opened (and its first sound decoded) before a sound
+// card's lead (0.15 s) reaches it. Segments are fetched a couple ahead of the decoder.
 constexpr size_t kDecodeAheadPictures = 6;
+constexpr double kDecodeAheadSeconds = 0.2;
 constexpr size_t kSegmentsAhead = 2;
 
 struct BufferedFrame {
@@ -275,7 +278,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   // Asks the decode queue for the next picture, while few enough wait to be shown.
   void decodeNext() {
     if (stopped || decodeBusy) return;
-    if (buffer.size() >= kDecodeAheadPictures || queuedBytes >= limits.maxQueuedPictureBytes) return;
+    if (decodedFarEnough() || queuedBytes >= limits.maxQueuedPictureBytes) return;
     std::shared_ptr<const std::string> opening;
     if (!decoder) {
       if (fetched.empty()) return;
@@ -306,6 +309,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
         if (self && self->generation == expected) self->decoded(*step);
       });
     });
+  }
+
+  // Whether kDecodeAheadPictures wait, the newest kDecodeAheadSeconds past the picture on screen.
+  bool decodedFarEnough() const {
+    return buffer.size() >= kDecodeAheadPictures && buffer.back().time >= shownTime + kDecodeAheadSeconds;
   }
 
   void decoded(const DecodeStep& step) {

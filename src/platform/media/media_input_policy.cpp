@@ -1,6 +1,7 @@
 #include "platform/media/media_input_policy.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avstring.h>
 #include <libavutil/dict.h>
@@ -26,6 +27,15 @@ bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputP
 
 bool allowsDecoder(const MediaInputPolicy& policy, const char* decoderName) {
   return !policy.decoders || (decoderName && av_match_list(decoderName, policy.decoders, ',') > 0);
+}
+
+const AVCodec* cameraSoundDecoder(int codecId, const MediaInputPolicy& policy) {
+  const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(codecId));
+  if (!decoder || decoder->type != AVMEDIA_TYPE_AUDIO || av_match_list(decoder->name, kCameraSoundDecoders, ',') <= 0 ||
+      !allowsDecoder(policy, decoder->name)) {
+    return nullptr;
+  }
+  return decoder;
 }
 
 }  // namespace dk::platform

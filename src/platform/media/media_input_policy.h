@@ -7,6 +7,7 @@
 // Constants and pure functions; thread-safe.
 #pragma once
 
+struct AVCodec;
 struct AVFormatContext;
 
 namespace dk::platform {
@@ -27,9 +28,15 @@ inline constexpr MediaInputPolicy kRecordingInputPolicy{"mov", "mov,mp4,m4a,3gp,
 inline constexpr MediaInputPolicy kStreamedRecordingInputPolicy{"mov", "mov,mp4,m4a,3gp,3g2,mj2", "none", nullptr};
 
 // Live segments: fetched by our own HTTP layer (so the bearer token and the bounds stay ours) and
-// handed over as bytes in memory; only MPEG-TS carrying H.264 (a camera's) or MPEG-4 part 2 video,
-// and AAC sound (a camera's microphone).
-inline constexpr MediaInputPolicy kLiveSegmentInputPolicy{"mpegts", "mpegts", "none", "h264,mpeg4,aac"};
+// handed over as bytes in memory; only MPEG-TS carrying a camera's video (H.264, HEVC, or MPEG-4
+// part 2) and a camera's sound (kCameraSoundDecoders).
+inline constexpr MediaInputPolicy kLiveSegmentInputPolicy{"mpegts", "mpegts", "none",
+                                                          "h264,hevc,mpeg4,aac,pcm_alaw,pcm_mulaw,opus"};
+
+// The sound a camera records, and the only sound decoders used, live or recorded: AAC, G.711
+// (A-law and µ-law) and Opus. FFmpeg's decoders for these are small and much fuzzed; anything
+// else a file carries is not heard.
+inline constexpr const char* kCameraSoundDecoders = "aac,pcm_alaw,pcm_mulaw,opus";
 
 // Live fMP4 (CMAF) fragments, read after their stream's initialisation section: the MPEG-4
 // demuxer, and the same decoders as MPEG-TS segments.
@@ -43,5 +50,9 @@ bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputP
 
 // Whether `policy` lets the decoder named `decoderName` decode what it opened.
 bool allowsDecoder(const MediaInputPolicy& policy, const char* decoderName);
+
+// The decoder for a sound stream of codec `codecId` (an AVCodecID) when it is one of
+// kCameraSoundDecoders that `policy` allows; null otherwise.
+const AVCodec* cameraSoundDecoder(int codecId, const MediaInputPolicy& policy);
 
 }  // namespace dk::platform

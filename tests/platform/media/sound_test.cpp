@@ -13,48 +13,13 @@
 #include "platform/media/live_segment_decoder.h"
 #include "platform/media/live_sound_buffer.h"
 #include "streamer_fixture.h"
+#include "test_sound.h"
 #include "support/temp_directory.h"
 
 namespace dk::platform::test {
 namespace {
 
 constexpr int kRate = 16000;  // the cloud's cameras record 16 kHz mono
-
-struct Wav {
-  int rate = 0, channels = 0;
-  std::vector<int16_t> samples;
-};
-
-Wav readWav(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  Wav wav;
-  if (bytes.size() < 44 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(36, 4, "data") != 0) return wav;
-  auto u = [&](size_t at, int count) {
-    uint32_t v = 0;
-    for (int i = count - 1; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
-    return v;
-  };
-  wav.channels = static_cast<int>(u(22, 2));
-  wav.rate = static_cast<int>(u(24, 4));
-  const size_t data = std::min<size_t>(u(40, 4), bytes.size() - 44);
-  wav.samples.resize(data / 2);
-  std::memcpy(wav.samples.data(), bytes.data() + 44, wav.samples.size() * 2);
-  return wav;
-}
-
-// The tone's frequency, from its upward zero crossings.
-double toneHz(const int16_t* s, size_t n, int rate) {
-  size_t crossings = 0;
-  for (size_t i = 1; i < n; ++i) crossings += s[i - 1] < 0 && s[i] >= 0;
-  return static_cast<double>(crossings) * rate / static_cast<double>(n);
-}
-
-int peak(const int16_t* s, size_t n) {
-  int most = 0;
-  for (size_t i = 0; i < n; ++i) most = std::max(most, std::abs(static_cast<int>(s[i])));
-  return most;
-}
 
 // The largest difference between two equally long sounds (a large number when they are not).
 int difference(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
@@ -314,16 +279,6 @@ constexpr double kLiveJoin = 1699999998.0;
 
 class LiveSoundTest : public SoundTest {
  protected:
-  // Opens the camera live and plays it; the camera runs four seconds ahead of the segment joined,
-  // so that each next segment is listed by the time the view asks.
-  void openLive() {
-    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
-    sim->updateWorld([](cloudsim::World& w) { w.now += 4; });
-    streamer->setRate(1.0f);
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  }
   // The camera's clock and ours move on together, in small steps.
   void livePlayFor(double seconds) {
     for (int i = 0; i < static_cast<int>(std::lround(seconds * 20)); ++i) {
@@ -344,7 +299,7 @@ class LiveSoundTest : public SoundTest {
 };
 
 TEST_F(LiveSoundTest, TheLiveSoundPlaysInStepWithThePicturesFromSegmentToSegmentAndMutedIsSilent) {
-  openLive();
+  openLiveAndPlay();
   livePlayFor(5.0);
   EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
   EXPECT_EQ(streamer->soundSilenceReason(), "");
@@ -379,7 +334,7 @@ TEST_F(LiveSoundTest, ALiveViewWithoutSoundStillPlays) {
   sim->updateWorld([&](cloudsim::World& w) {
     for (auto& camera : w.cameras) camera.audioEnabled = false;  // its microphone is off
   });
-  openLive();
+  openLiveAndPlay();
   livePlayFor(3.0);
   EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
   EXPECT_NEAR(streamer->currentFrameTime(), kLiveJoin + 2.75, 0.25 + 1e-6);
@@ -430,6 +385,19 @@ TEST(LiveSoundBufferTest, KeepsWhatItHoldsFillsShortGapsAndStaysBounded) {
   EXPECT_EQ(out.front(), 0) << "the oldest seconds went first";
   buffer.read(t0 + 100 + 5, 8000, &out);
   EXPECT_EQ(out.front(), 6);
+
+  // Everything held was played; then the stream is rejoined a second back (its buffer restarts):
+  // what was heard already is not heard again, the rest is.
+  LiveSoundBuffer rejoined;
+  rejoined.add(t0, stretch(2.0, 7));
+  rejoined.read(t0, 16000, &out);
+  EXPECT_EQ(rejoined.heldFrames(), 0);
+  rejoined.add(t0 + 1.0, stretch(2.0, 8));
+  rejoined.read(t0 + 1.0, 16000, &out);
+  EXPECT_EQ(out[0], 0) << "played already";
+  EXPECT_EQ(out[7999], 0);
+  EXPECT_EQ(out[8000], 8);
+  EXPECT_EQ(out[15999], 8);
 }
 
 // Where each whole ADTS header (AAC-LC, 16 kHz, mono: the cloud's) lies in a live segment.

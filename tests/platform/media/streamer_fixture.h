@@ -121,6 +121,17 @@ class StreamerTest : public ::testing::Test {
   }
   static std::string describe(const ErrorPtr& e) { return e ? e->description() : "no error"; }
 
+  // Opens the camera live and plays it at 1x; the camera runs four seconds ahead of the segment
+  // joined, so that each next segment is listed by the time the view asks.
+  void openLiveAndPlay() {
+    streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId));
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+    sim->updateWorld([](cloudsim::World& w) { w.now += 4; });
+    streamer->setRate(1.0f);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
+
   // The same file the streamer plays, fetched and decoded independently.
   std::unique_ptr<VideoDecoder> referenceDecoder(int64_t recordingId) {
     HttpSession::Options options;
