@@ -4,6 +4,10 @@
 //             [--now SECONDS] [--threads T] [--recordings N] [--events N]
 //
 // Prints the base URL, an access token and how to sign in, then serves until SIGINT/SIGTERM.
+// Its "now" moves on with the real clock, as a real cloud's does: the cameras keep recording and
+// the live view keeps getting new segments.
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -102,8 +106,12 @@ int main(int argc, char** argv) {
   if (!caOut.empty()) std::cout << "CA certificate: " << caOut << "\n";
   std::cout << std::flush;
 
-  int received = 0;
-  sigwait(&signals, &received);
+  const auto started = std::chrono::steady_clock::now();
+  const timespec tick{0, 250'000'000};
+  while (sigtimedwait(&signals, nullptr, &tick) < 0) {
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    sim.updateWorld([&](dk::cloudsim::World& w) { w.now = std::max(w.now, generate.now + elapsed); });
+  }
   sim.stop();
   return 0;
 }
