@@ -356,6 +356,9 @@ bool LiveSegmentDecoder::openWith(std::shared_ptr<const std::string> init, std::
   // would decode pictures of a size not yet checked.
   c.stream = av_find_best_stream(c.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (c.stream < 0) return fail("no video stream");
+  // An fMP4 stream's initialisation section may say how its pictures are shown (a phone held
+  // upright); MPEG-TS has no such matrix, and each picture follows its own video's message.
+  if (auto orientation = displayOrientationOf(c.format->streams[c.stream])) c.converter.setOrientation(*orientation);
   const AVCodecParameters* parameters = c.format->streams[c.stream]->codecpar;
   const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
   if (!decoder || decoder->type != AVMEDIA_TYPE_VIDEO || !allowsDecoder(kLiveSegmentInputPolicy, decoder->name)) {

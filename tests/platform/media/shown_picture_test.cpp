@@ -191,6 +191,37 @@ TEST(ShownPictureTest, ALiveSegmentIsShownAsItsVideoSaysItIsTurned) {
   }
 }
 
+// A live fMP4 (CMAF) stream states its turn once, in its initialisation section: every
+// fragment's pictures follow it.
+TEST(ShownPictureTest, ALiveFragmentIsShownAsItsInitialisationSectionSaysItIsTurned) {
+  dk::test::TemporaryDirectory folder;
+  TestVideoOptions options = cornersVideo();
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof";
+  options.displayMatrix = displayMatrix(0, kOne, -kOne, 0, kHeight * kOne);  // 90 degrees
+  const std::string bytes = readFile(writeVideo(folder, "live.mp4", options));
+  // The initialisation section is everything before the first fragment's moof.
+  size_t at = 0;
+  while (at + 8 <= bytes.size() && bytes.compare(at + 4, 4, "moof") != 0) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data() + at);
+    const size_t size = (size_t{p[0]} << 24) | (size_t{p[1]} << 16) | (size_t{p[2]} << 8) | p[3];
+    ASSERT_GE(size, 8u);
+    at += size;
+  }
+  ASSERT_LT(at, bytes.size()) << "no fragment written";
+  LiveSegmentDecoder decoder;
+  std::string why;
+  LiveSegmentFrame frame;
+  ASSERT_TRUE(decoder.openFragment(std::make_shared<const std::string>(bytes.substr(0, at)),
+                                   std::make_shared<const std::string>(bytes.substr(at)),
+                                   LivePictureLimits::segmentBudget(2), LiveSoundLimits::segmentBudget(2), &why))
+      << why;
+  ASSERT_EQ(decoder.next(frame, &why), LiveSegmentDecoder::Step::Picture) << why;
+  ASSERT_TRUE(frame.image);
+  EXPECT_EQ(frame.image->pixelWidth(), kHeight);
+  EXPECT_EQ(frame.image->pixelHeight(), kWidth);
+  EXPECT_EQ(cornerOf(frame.image, kRed), "top right");
+}
+
 // The streamer's picture and its snapshot of a phone's portrait recording are upright.
 TEST_F(StreamerTest, ATurnedRecordingPlaysAndIsSnappedUpright) {
   dk::test::TemporaryDirectory folder;
