@@ -1,6 +1,9 @@
 // What the player shows when a recording's video stops arriving, or a live view shows nothing new:
 // one silent retry, then the error toast, in bounded virtual time. (A recording that arrives broken is followed through the
 // timeline screen, which hands recordings to the player: tests/timeline, TimelineVideo.)
+#include <algorithm>
+
+#include "cloud-sim/recording_video.h"
 #include "player_fixture.h"
 
 namespace dk::test {
@@ -33,6 +36,47 @@ TEST_F(PlayerStreamFailureTest, ARecordingThatStopsArrivingShowsTheErrorWithinAM
   EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
   EXPECT_EQ(sim->faultHits(rule), 2);
   sim->release();
+}
+
+// A recording read whole whose second half is damaged: it plays what it can, then fails. The
+// player stops playing when it fails (the screen hears of the pause, the tick stops), and the
+// silent retry, which finds the recording whole again, plays on from where it failed.
+TEST_F(PlayerStreamFailureTest, ARecordingThatFailsWhilePlayingStopsPlayingThenTheRetryPlaysOn) {
+  cloudsim::detail::VideoSpec spec;
+  spec.startTime = kStart;
+  spec.duration = 30;
+  const auto video = cloudsim::detail::cachedLabelledVideo(spec);
+  ASSERT_TRUE(video);
+  std::string damaged = *video;
+  // The index is at the end: noise over the second half of the media before it.
+  const size_t index = damaged.rfind("moov");
+  ASSERT_NE(index, std::string::npos);
+  uint32_t noise = 0x2545f491u;
+  for (size_t i = index / 2; i + 8 < index; ++i) {
+    noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+    damaged[i] = static_cast<char>(noise);
+  }
+  auto rule = cloudsim::FaultRule::failWith(firstPath(), 200, damaged);
+  rule.contentType = "video/mp4";
+  const int served = sim->addFault(rule);  // one reply holds it all
+  playFirstAt(2.0);
+  ASSERT_EQ(sim->faultHits(served), 1);
+  screen->events.clear();
+
+  double waited = 0;
+  while (screen->count("pauseStreaming") == 0 && waited < 30) {
+    clock.advance(0.5);
+    waited += 0.5;
+  }
+  EXPECT_GT(waited, 5.0) << "the good first half played";
+  const std::vector<std::string> played = screen->events;
+  const auto paused = std::find(played.begin(), played.end(), "pauseStreaming");
+  ASSERT_NE(paused, played.end()) << "the screen was not told playback stopped";
+  EXPECT_NE(std::find(paused, played.end(), "startLoading"), played.end()) << "the retry loads";
+  EXPECT_NE(std::find(paused, played.end(), "startStreaming"), played.end()) << "the retry plays";
+  EXPECT_TRUE(screen->errorToasts.empty());
+  EXPECT_TRUE(model->isPlaying());
+  EXPECT_NEAR(model->cameraStreamer()->currentTime(), 2.0 + waited, 6.0) << "plays on near where it failed";
 }
 
 TEST_F(PlayerStreamFailureTest, ALiveViewThatShowsNothingNewShowsTheErrorWithinAMinute) {

@@ -69,14 +69,10 @@ ErrorPtr fetchFailure(const RecordingSourcePtr& source) {
   return error;
 }
 
-// Why a frame did not come: the recording stopped arriving, or its bytes do not decode to what
-// its index says (they changed while it was read, or were broken on the cloud). Nothing when the
-// frame just is not there.
-ErrorPtr frameFailure(const RecordingSourcePtr& source, const VideoDecoder& decoder) {
-  if (ErrorPtr error = fetchFailure(source)) return error;
-  if (decoder.lastFrameDamaged()) return Error::make(kStreamerErrorDomain, 8, "The recording's video is damaged");
-  return nullptr;
-}
+// How long (in the recording's own time) damaged frames may go by with the last good picture
+// left on screen before the item fails: a damaged stretch of a real upload is passed over, a
+// recording that has nothing good to show any more is not played on as a still picture.
+constexpr double kDamagedSecondsPassedOver = 5.0;
 
 }  // namespace
 
@@ -138,6 +134,10 @@ struct DKCameraStreamer::State {
   double storedTime = 0;   // the position while not playing, and the anchor while playing
   double anchorClock = 0;  // clock time at the anchor
   size_t displayedIndex = 0;
+  // A good picture of this item has been shown; the time of the first damaged frame passed over
+  // since the last good one (-1: none).
+  bool shownGood = false;
+  double damagedSince = -1;
   bool asked = false;  // a frame was asked for since the item became ready
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
@@ -284,8 +284,9 @@ struct DKCameraStreamer::State {
           expected = decoder->wantedGeneration;
         }
         ImagePtr image = decoder->decoder.frameAt(index);
-        ErrorPtr failure = image ? nullptr : frameFailure(decoder->source, decoder->decoder);
-        DispatchQueue::main()->async([weak, image, expected, index, failure] {
+        ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
+        const bool damaged = !image && !failure && decoder->decoder.lastFrameDamaged();
+        DispatchQueue::main()->async([weak, image, expected, index, failure, damaged] {
           auto s = weak.lock();
           if (!s || s->state_->generation != expected) return;
           State& st = *s->state_;
@@ -293,7 +294,13 @@ struct DKCameraStreamer::State {
             st.fail(failure);
             return;
           }
+          if (damaged) {
+            st.passOverDamage(index);
+            return;
+          }
           if (!image) return;
+          st.shownGood = true;
+          st.damagedSince = -1;
           st.frame = image;
           st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
           if (st.layer) st.layer->setContents(image);
@@ -307,10 +314,24 @@ struct DKCameraStreamer::State {
     });
   }
 
+  // A frame that does not decode cleanly keeps the last good picture on screen; the item fails
+  // when it has shown nothing good yet, or nothing good for a while of its own time.
+  void passOverDamage(size_t index) {
+    const double t = index < frameTimes.size() ? frameTimes[index] : 0;
+    if (damagedSince < 0) damagedSince = t;
+    if (!shownGood || std::abs(t - damagedSince) >= kDamagedSecondsPassedOver) {
+      fail(Error::make(kStreamerErrorDomain, 8, "The recording's video is damaged"));
+    }
+  }
+
   void fail(ErrorPtr error) {
+    if (playback == DKPlaybackStatePlaying) reanchor();  // stays where it failed
     stopClock();
     unpark();
     failure = std::move(error);
+    // A failed item is not playing (nor waiting for data to play), and says so before it says
+    // it failed, so that a retry the failure starts is not taken for this item's pause.
+    if (playback == DKPlaybackStatePlaying || playback == DKPlaybackStateBuffering) setPlayback(DKPlaybackStatePaused);
     setStatus(DKCameraStreamerStatusFailed);
   }
 
@@ -572,6 +593,8 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.duration = 0;
   s.storedTime = 0;
   s.displayedIndex = 0;
+  s.shownGood = false;
+  s.damagedSince = -1;
   s.openRecording = s.parked = s.probing = false;
   s.failure.reset();
   s.playback = DKPlaybackStatePaused;
@@ -713,16 +736,22 @@ void DKCameraStreamer::takeSnapshot() {
   const double time = s.now();
   s.decodeQueue->async([weak = s.owner, decoder, index, time, expected = s.generation] {
     ImagePtr image = decoder->decoder.frameAt(index);
-    ErrorPtr failure = image ? nullptr : frameFailure(decoder->source, decoder->decoder);
+    ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
+    const bool damaged = !image && !failure && decoder->decoder.lastFrameDamaged();
     // Delivered even when the item changed meanwhile: it is the frame that was on screen.
-    DispatchQueue::main()->async([weak, image, time, failure, expected] {
+    DispatchQueue::main()->async([weak, image, at = time, failure, damaged, expected]() mutable {
       auto streamer = weak.lock();
       if (!streamer) return;
-      // A damaged frame is no snapshot: the item fails (and nothing reaches the album).
-      if (failure && streamer->state_->generation == expected) streamer->state_->fail(failure);
-      auto d = streamer->state_->delegate.lock();
+      State& st = *streamer->state_;
+      if (failure && st.generation == expected) st.fail(failure);
+      // A damaged frame is never a snapshot: what is on screen then is the last good picture.
+      if (damaged && st.generation == expected && st.shownGood) {
+        image = st.frame;
+        at = st.frameTime;
+      }
+      auto d = st.delegate.lock();
       if (d && d->respondsToSelector("cameraStreamer:onSnapshotTaken:atTime:")) {
-        d->cameraStreamerOnSnapshotTaken(streamer, image, time);
+        d->cameraStreamerOnSnapshotTaken(streamer, image, at);
       }
     });
   });

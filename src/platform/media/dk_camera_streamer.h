@@ -25,7 +25,11 @@
 // duration grows. A seek back, a step or a pause ends the wait at once; a reply saying the
 // recording is closed ends playback there (ended), as for any closed recording. A recording
 // that stops arriving, fails to answer or shrinks fails the item (status 2). A prepared item
-// shows its first frame unless a seek came in answer to "ready".
+// shows its first frame unless a seek came in answer to "ready". Frames that do not decode
+// cleanly are passed over with the last good picture left on screen (a snapshot then gives that
+// picture, never a damaged one); the item fails only when it has shown no good picture yet, or
+// none for a few seconds of its own time. A recording cut short ends at its last whole frame.
+// A failing item stops playing first (paused, reported before the failure).
 //
 // Main thread only. Owned by its creator through shared_ptr (create with initWithLayer).
 #pragma once

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <mutex>
+#include <map>
 #include <thread>
 
 #include "platform/media/frame_converter.h"
@@ -127,9 +128,13 @@ struct VideoDecoder::Impl {
   bool endOfFile = false;
   bool drained = false;
   bool pending = false;  // `packet` holds one read and not yet handed on
-  // The decoder refused a packet or marked a picture as broken since the last seek: what comes
-  // out now may be predicted from damage (a grey, concealed picture), so nothing is shown.
-  bool damagedSinceSeek = false;
+  // Damage seen (a packet the decoder refused, a picture it marked as broken or one of another
+  // size), by group of pictures: its key sample, and the first sample found damaged in it. A
+  // frame of that group shown from the first picture decoded at or after that sample may show
+  // the decoder's concealment (a grey picture): it is passed over without decoding it again.
+  std::map<size_t, size_t> damagedGroups;
+  long lastSent = -1;  // the last sample handed to the decoder (-1: not one of the table)
+  long earliestNewDamage = LONG_MAX;  // the first group found damaged by the current frameAt()
   bool damaged = false;  // the last frameAt() failed for that reason
   int pictureWidth = 0, pictureHeight = 0;  // the stream's picture size when it opened
   PictureOrientation orientation;  // how the container says pictures are shown
@@ -211,7 +216,7 @@ struct VideoDecoder::Impl {
     nextSample = sample;
     lastOutPts = INT64_MIN;
     endOfFile = drained = false;
-    damagedSinceSeek = false;
+    lastSent = -1;
     return true;
   }
 
@@ -236,6 +241,12 @@ struct VideoDecoder::Impl {
         nextSample = index + 1;
         learn(packet);
       }
+      // Cut short (the file ends inside it): never handed on, whatever the table holds of it.
+      if ((packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
+        if (known) noteDamage(static_cast<long>(index), targetPts);
+        av_packet_unref(packet);
+        continue;
+      }
       // Before the key frame asked for (the demuxer may land early), or a picture nothing
       // refers to that is shown before the target: not needed.
       // Whether other pictures refer to this one is seen only now, in its bytes: the table is
@@ -250,7 +261,8 @@ struct VideoDecoder::Impl {
       }
       ++counters.packetsDecoded;
       const int sent = avcodec_send_packet(codec, packet);
-      if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF) damagedSinceSeek = true;
+      lastSent = known ? static_cast<long>(index) : -1;
+      if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF) noteDamage(lastSent, targetPts);
       av_packet_unref(packet);
       return true;
     }
@@ -272,7 +284,7 @@ struct VideoDecoder::Impl {
       if (rc == 0) {
         // (Not AV_FRAME_FLAG_CORRUPT: under SHOW_ALL it marks every picture after a key frame that is
         // not an instantaneous refresh, sound ones included.)
-        if (frame->decode_error_flags != 0) damagedSinceSeek = true;
+        if (frame->decode_error_flags != 0) noteDamageAt(ptsOf(frame));
         const int64_t at = ptsOf(frame);
         if (at > pts) {
           av_frame_unref(ahead);
@@ -286,7 +298,8 @@ struct VideoDecoder::Impl {
         if (at == pts) return true;
         continue;
       }
-      if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) damagedSinceSeek = true;
+      // A failure the decoder reports on receiving is that of the packet it was decoding.
+      if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) noteDamage(lastSent, pts);
       if (rc != AVERROR(EAGAIN)) return shown->data[0] != nullptr;  // the end, or broken
       if (!feed(pts)) return shown->data[0] != nullptr;
     }
@@ -309,7 +322,72 @@ struct VideoDecoder::Impl {
   };
   SampleDelays sampleDelays(int count, int64_t firstDts, int64_t firstPts, int64_t firstPos) const;
   bool fragmentTable(const SampleDelays& delays, int64_t firstDts, int64_t firstPos, std::string* why);
+
+  // The group of pictures shown at `pts`: the last key sample presented at or before it (its
+  // index in keySamples; -1 before the first). Frames decoded after a key frame but shown before
+  // it belong to the group before, as their references do.
+  long groupAt(int64_t pts) const {
+    auto it = std::upper_bound(keySamples.begin(), keySamples.end(), pts,
+                               [&](int64_t value, size_t key) { return value < samples[key].pts; });
+    return static_cast<long>(it - keySamples.begin()) - 1;
+  }
+  size_t groupEnd(long group) const {
+    const auto next = static_cast<size_t>(group) + 1;
+    return next < keySamples.size() ? keySamples[next] : samples.size();
+  }
+  void noteDamageIn(long group, size_t sample) {
+    if (group < 0) group = 0;
+    const size_t key = keySamples[static_cast<size_t>(group)];
+    sample = std::clamp(sample, key, groupEnd(group) - 1);
+    auto [it, added] = damagedGroups.emplace(key, sample);
+    if (!added) it->second = std::min(it->second, sample);
+    earliestNewDamage = std::min(earliestNewDamage, group);
+  }
+  // Damage of a sample (-1: not known; then of the frame shown at `pts`, from its group's key).
+  void noteDamage(long sample, int64_t pts) {
+    if (sample < 0) {
+      noteDamageIn(groupAt(pts), 0);
+      return;
+    }
+    auto it = std::upper_bound(keySamples.begin(), keySamples.end(), static_cast<size_t>(sample));
+    noteDamageIn(static_cast<long>(it - keySamples.begin()) - 1, static_cast<size_t>(sample));
+  }
+  // Damage of the picture shown at `pts`: of the sample it came from.
+  void noteDamageAt(int64_t pts) {
+    const long group = groupAt(pts);
+    if (group < 0) return noteDamageIn(group, 0);
+    const size_t key = keySamples[static_cast<size_t>(group)];
+    size_t sample = key;
+    for (size_t i = key; i < groupEnd(group); ++i) {
+      if (samples[i].pts == pts) {
+        sample = i;
+        break;
+      }
+    }
+    noteDamageIn(group, sample);
+  }
+  // Whether the frame shown at `pts` comes after damage in its group: shown no earlier than the
+  // first picture decoded at or after the first damaged sample.
+  bool damagedAt(int64_t pts) const {
+    const long group = groupAt(pts);
+    if (group < 0 || damagedGroups.empty()) return false;
+    auto it = damagedGroups.find(keySamples[static_cast<size_t>(group)]);
+    if (it == damagedGroups.end()) return false;
+    int64_t from = INT64_MAX;
+    for (size_t i = it->second; i < groupEnd(group); ++i) from = std::min(from, samples[i].pts);
+    return pts >= from;
+  }
+
+  // A frame that would show damage: nothing is shown, and the next frame asked for is decoded
+  // afresh from its own key frame, not from what the damage left in the decoder.
+  ImagePtr passOver() {
+    damaged = true;
+    sessionStart = -1;
+    return nullptr;
+  }
+
   bool scanFrameTable(std::string* why, int64_t* end);
+  void dropLostSamples();
   int indexFrameTable(std::string* why);
   bool finishFrameTable(int64_t end, std::string* why);
   bool openStreams(const MediaInputPolicy& policy, bool fromIndex, std::string* why);
@@ -456,6 +534,31 @@ VideoDecoder::Impl::SampleDelays VideoDecoder::Impl::sampleDelays(int count, int
   return delays;
 }
 
+// A recording cut short (an upload that stopped) still indexes the samples it lost. The table
+// keeps the samples whose bytes are all in the file up to the first one that is not (those after
+// it may be predicted from it), and shows no frame from the first lost one's time on: playback
+// ends at the last whole frame, and the length with it.
+void VideoDecoder::Impl::dropLostSamples() {
+  const int64_t fileSize = format->pb ? avio_size(format->pb) : -1;
+  AVStream* st = format->streams[stream];
+  if (fileSize <= 0 || avformat_index_get_entries_count(st) != static_cast<int>(samples.size())) return;
+  size_t whole = 0;
+  while (whole < samples.size()) {
+    const AVIndexEntry* e = avformat_index_get_entry(st, static_cast<int>(whole));
+    if (!e || e->pos < 0 || e->pos + e->size > fileSize) break;
+    ++whole;
+  }
+  if (whole == samples.size()) return;
+  int64_t firstLost = INT64_MAX;
+  for (size_t i = whole; i < samples.size(); ++i) {
+    if (samples[i].presented) firstLost = std::min(firstLost, samples[i].pts);
+  }
+  samples.resize(whole);
+  for (Sample& s : samples) {
+    if (s.pts >= firstLost) s.presented = false;
+  }
+}
+
 bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
   for (size_t i = 0; i < samples.size(); ++i) {
     if (samples[i].key) keySamples.push_back(i);
@@ -582,6 +685,7 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
   const int indexed = fromIndex ? d.indexFrameTable(why) : 0;
   if (indexed < 0) return false;
   if (indexed == 0 && !d.scanFrameTable(why, &end)) return false;
+  if (indexed == 1) d.dropLostSamples();
   if (!d.finishFrameTable(end, why)) return false;
   d.sessionStart = -1;  // the first frameAt() seeks
   return true;
@@ -612,7 +716,10 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
   const int64_t pts = d.framePts[index];
   d.damaged = false;
   if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
-  size_t key = d.keyFor(d.frameSample[index], pts);
+  const size_t sample = d.frameSample[index];
+  size_t key = d.keyFor(sample, pts);
+  if (d.damagedAt(pts)) return d.passOver();
+  d.earliestNewDamage = LONG_MAX;
   // Forward from here reaches the frame when its key frame has been read since the last seek
   // and its picture has not gone by; otherwise the key frame is the shorter way.
   const bool passed = d.lastOutPts >= pts || (d.ahead->data[0] && Impl::ptsOf(d.ahead) > pts);
@@ -625,18 +732,21 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
     if (chosen == key) break;
     key = chosen;
   }
-  if (!d.decodeUntil(pts) || d.damagedSinceSeek) {
-    d.damaged = d.damagedSinceSeek;
+  const bool decoded = d.decodeUntil(pts);
+  // A camera's recording keeps its picture size; a picture of another size (a parameter set
+  // changed mid-stream) is damage, not a frame to show or save at a size nobody asked for.
+  if (decoded && (d.shown->width != d.pictureWidth || d.shown->height != d.pictureHeight)) {
+    d.noteDamageAt(Impl::ptsOf(d.shown));
+  }
+  // Damage read on the way here, or just past this frame in its group: its own references may
+  // be whole, but noise can also make a picture that decodes without a sign of it, so neither the
+  // decoder's state nor the picture is trusted; the frame is decoded afresh when asked again.
+  if (d.damagedAt(pts) || d.earliestNewDamage <= d.groupAt(pts)) return d.passOver();
+  if (!decoded) {
     d.sessionStart = -1;  // the next frame starts over from its key frame
     return nullptr;
   }
-  // A camera's recording keeps its picture size; a picture of another size (a parameter set
-  // changed mid-stream) is damage, not a frame to show or save at a size nobody asked for.
-  if (d.shown->width != d.pictureWidth || d.shown->height != d.pictureHeight) {
-    d.damaged = true;
-    d.sessionStart = -1;
-    return nullptr;
-  }
+  if (d.shown->width != d.pictureWidth || d.shown->height != d.pictureHeight) return d.passOver();
   ImagePtr image = d.converter.convert(d.shown);
   d.shownImage = image;
   d.shownImagePts = image ? pts : INT64_MIN;

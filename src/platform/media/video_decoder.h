@@ -61,9 +61,13 @@ class VideoDecoder {
   // The index of the frame showing at `seconds` (the last one starting at or before it; the
   // first one before the first starts).
   size_t frameIndexAt(double seconds) const;
-  // Decodes frame `index`; nullptr when it cannot be decoded or is out of range. A picture the
-  // decoder marks as broken (or that follows a packet it refused since the key frame it was
-  // decoded from) is never returned: it would show concealment, typically a grey picture.
+  // Decodes frame `index`; nullptr when it cannot be decoded or is out of range. A picture that
+  // may show damage is never returned: one the decoder marks as broken, one of another size than
+  // the stream's, or one decoded after a packet the decoder refused since its key frame (it would
+  // show concealment, typically a grey picture). Damage is remembered: the frames after it up to
+  // the next key frame are passed over without decoding them again, and decoding goes on afresh
+  // from that key frame. A recording cut short ends at its last whole frame (the table and the
+  // duration say so).
   ImagePtr frameAt(size_t index);
   // The last frameAt() gave nullptr because the video's bytes are damaged (they do not decode
   // to what the index says), not because the frame was out of range or the reading failed.

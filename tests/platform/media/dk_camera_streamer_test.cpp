@@ -273,36 +273,50 @@ TEST_F(StreamerTest, AudioStreamingWithoutACameraOrWithAScriptedFailureStopsWith
   EXPECT_EQ(sim->requestCount(), 0u);
 }
 
-// A recording whose pictures do not decode cleanly (its bytes changed on the cloud, or were
-// broken there): the frame that shows it fails the item instead of showing the decoder's grey
-// concealment, and a snapshot of it delivers no image, so nothing can be saved.
-TEST_F(StreamerTest, ADamagedRecordingFailsTheItemAndGivesNoSnapshot) {
-  ASSERT_TRUE(referenceDecoder(closedId));
+// A recording whose pictures from a few seconds on do not decode cleanly (its bytes changed on the cloud,
+// or were broken there): a seek there leaves the last good picture on screen instead of the
+// decoder's grey concealment, a snapshot there is that good picture (a damaged one is never
+// delivered to be saved), and a seek back shows the frames that are whole.
+TEST_F(StreamerTest, ASeekIntoADamagedStretchKeepsTheGoodPictureAndItsSnapshot) {
+  auto whole = referenceDecoder(closedId);
+  ASSERT_TRUE(whole);
   const std::string path = *referenceFile->filePath();
+  const auto wholeFile = referenceFile;  // kept while `whole` reads it
   std::ifstream in(path, std::ios::binary);
   std::string damaged((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  scrambleSamples(damaged, path, 40);  // from 20 s on
+  scrambleSamples(damaged, path, 40);  // sound and pictures alternate: a few seconds in
   cloudsim::FaultRule rule = cloudsim::FaultRule::failWith(
       "/media/cameras/" + std::to_string(cameraId) + "/recordings/" + std::to_string(closedId) + ".mp4", 200, damaged);
   rule.contentType = "video/mp4";
   rule.times = 1000;
   sim->addFault(rule);
+  auto reference = referenceDecoder(closedId);  // the damaged file as served
+  ASSERT_TRUE(reference);
 
-  for (const bool snapshot : {false, true}) {
-    SCOPED_TRACE(snapshot ? "a snapshot of the damaged frame" : "the damaged frame shown");
-    prepareClosed();  // its first frame is whole
-    recorder->events.clear();
-    streamer->seekTo(25.0);
-    if (snapshot) streamer->takeSnapshot();
-    ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    EXPECT_EQ(streamer->status(), DKCameraStreamerStatusFailed);
-    ASSERT_TRUE(streamer->failureReason());
-    EXPECT_EQ(streamer->failureReason()->code(), 8) << describe(streamer->failureReason());
-    if (snapshot) {
-      EXPECT_NE(std::find(recorder->events.begin(), recorder->events.end(), "snapshot"), recorder->events.end());
-      EXPECT_FALSE(recorder->snapshot) << "no picture to save";
-    }
-  }
+  size_t firstDamaged = 0;
+  while (firstDamaged < reference->frameCount() && reference->frameAt(firstDamaged)) ++firstDamaged;
+  ASSERT_GT(firstDamaged, 4u);
+  ASSERT_LT(firstDamaged, 50u);
+
+  prepareClosed();  // its first frame is whole
+  const double goodTime = reference->frameTimes()[firstDamaged / 2];
+  streamer->seekTo(goodTime);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  const ImagePtr good = streamer->currentFrame();
+  ASSERT_TRUE(samePixels(good, whole->frameAt(firstDamaged / 2)));
+  streamer->seekTo(25.0);
+  streamer->takeSnapshot();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), good)) << "the last good picture stays";
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 25.0);
+  EXPECT_TRUE(samePixels(recorder->snapshot, good)) << "the snapshot is the picture on screen";
+  EXPECT_DOUBLE_EQ(recorder->snapshotTime, goodTime);
+  EXPECT_FALSE(reference->frameAt(50)) << "the frame of 25 s is damaged";
+
+  streamer->seekTo(reference->frameTimes()[1]);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), whole->frameAt(1)));
 }
 
 }  // namespace

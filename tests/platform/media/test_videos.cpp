@@ -92,42 +92,49 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
     if (f->pb) avio_closep(&f->pb);
     avformat_free_context(f);
   });
-  AVCodecContext* codec = avcodec_alloc_context3(encoder);
+  AVCodecContext* codec = nullptr;
   std::unique_ptr<AVCodecContext*, void (*)(AVCodecContext**)> codecGuard(&codec, avcodec_free_context);
-  codec->width = o.width;
-  codec->height = o.height;
-  codec->pix_fmt = AV_PIX_FMT_YUV420P;
   const bool variable = !o.frameMilliseconds.empty();
-  codec->time_base = variable ? AVRational{1, 1000} : AVRational{1, o.fps};
-  codec->framerate = AVRational{o.fps, 1};
-  codec->gop_size = o.gop;
-  codec->max_b_frames = o.bFrames;
-  codec->colorspace = static_cast<AVColorSpace>(o.colorspace);
-  if (o.colorspace == AVCOL_SPC_BT709) {
-    codec->color_primaries = AVCOL_PRI_BT709;
-    codec->color_trc = AVCOL_TRC_BT709;
-  } else if (o.colorspace == AVCOL_SPC_SMPTE170M) {
-    codec->color_primaries = AVCOL_PRI_SMPTE170M;
-    codec->color_trc = AVCOL_TRC_SMPTE170M;
-  }
-  if (o.fullRange) codec->color_range = AVCOL_RANGE_JPEG;
-  if (format->oformat->flags & AVFMT_GLOBALHEADER) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if (o.encoder == "libx264") {
-    av_opt_set(codec->priv_data, "preset", "veryfast", 0);
-    const std::string params = "keyint=" + std::to_string(o.gop) + ":min-keyint=" + std::to_string(o.gop) +
-                               ":scenecut=0:bframes=" + std::to_string(o.bFrames) +
-                               (o.openGop ? ":open-gop=1" : "");
-    av_opt_set(codec->priv_data, "x264-params", params.c_str(), 0);
-    if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
-  } else if (o.encoder == "libx265") {
-    const std::string params = "log-level=error:keyint=" + std::to_string(o.gop) + ":bframes=" + std::to_string(o.bFrames);
-    av_opt_set(codec->priv_data, "x265-params", params.c_str(), 0);
-    if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
-  } else {
-    codec->flags |= AV_CODEC_FLAG_QSCALE;
-    codec->global_quality = FF_QP2LAMBDA * 4;
-  }
-  if (avcodec_open2(codec, encoder, nullptr) < 0) return fail("the encoder does not open");
+  // `inBand`: the parameter sets go with each key frame instead of the file's header (as an
+  // encoder restarted at another size mid-recording writes them).
+  auto openEncoder = [&](int width, int height, bool inBand) {
+    avcodec_free_context(&codec);
+    codec = avcodec_alloc_context3(encoder);
+    codec->width = width;
+    codec->height = height;
+    codec->pix_fmt = AV_PIX_FMT_YUV420P;
+    codec->time_base = variable ? AVRational{1, 1000} : AVRational{1, o.fps};
+    codec->framerate = AVRational{o.fps, 1};
+    codec->gop_size = o.gop;
+    codec->max_b_frames = o.bFrames;
+    codec->colorspace = static_cast<AVColorSpace>(o.colorspace);
+    if (o.colorspace == AVCOL_SPC_BT709) {
+      codec->color_primaries = AVCOL_PRI_BT709;
+      codec->color_trc = AVCOL_TRC_BT709;
+    } else if (o.colorspace == AVCOL_SPC_SMPTE170M) {
+      codec->color_primaries = AVCOL_PRI_SMPTE170M;
+      codec->color_trc = AVCOL_TRC_SMPTE170M;
+    }
+    if (o.fullRange) codec->color_range = AVCOL_RANGE_JPEG;
+    if ((format->oformat->flags & AVFMT_GLOBALHEADER) && !inBand) codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (o.encoder == "libx264") {
+      av_opt_set(codec->priv_data, "preset", "veryfast", 0);
+      const std::string params = "keyint=" + std::to_string(o.gop) + ":min-keyint=" + std::to_string(o.gop) +
+                                 ":scenecut=0:bframes=" + std::to_string(o.bFrames) +
+                                 (o.openGop ? ":open-gop=1" : "");
+      av_opt_set(codec->priv_data, "x264-params", params.c_str(), 0);
+      if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
+    } else if (o.encoder == "libx265") {
+      const std::string params = "log-level=error:keyint=" + std::to_string(o.gop) + ":bframes=" + std::to_string(o.bFrames);
+      av_opt_set(codec->priv_data, "x265-params", params.c_str(), 0);
+      if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
+    } else {
+      codec->flags |= AV_CODEC_FLAG_QSCALE;
+      codec->global_quality = FF_QP2LAMBDA * 4;
+    }
+    return avcodec_open2(codec, encoder, nullptr) >= 0;
+  };
+  if (!openEncoder(o.width, o.height, false)) return fail("the encoder does not open");
   AVStream* stream = avformat_new_stream(format, nullptr);
   if (!stream) return fail("no stream");
   stream->time_base = codec->time_base;
@@ -200,6 +207,16 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
     }
   };
   for (int i = 0; i < o.frames; ++i) {
+    if (i == o.otherSizeFrom) {
+      if (!drain(nullptr)) return fail("encoding failed");
+      const int width = o.width + 32;
+      if (!openEncoder(width, o.height, true)) return fail("the encoder does not open");
+      av_frame_unref(frame);
+      frame->format = AV_PIX_FMT_YUV420P;
+      frame->width = width;
+      frame->height = o.height;
+      if (av_frame_get_buffer(frame, 0) < 0) return fail("no frame");
+    }
     if (av_frame_make_writable(frame) < 0) return fail("frame not writable");
     if (o.rgb) {
       paintColours(frame, o);
@@ -218,13 +235,42 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample) {
+std::vector<SampleSpan> samplesOf(const std::string& path) {
+  std::vector<SampleSpan> spans;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return spans;
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(format, packet) >= 0) {
+    SampleSpan span;
+    span.pos = packet->pos;
+    span.size = packet->size;
+    span.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    span.time = static_cast<double>(packet->pts) * av_q2d(format->streams[packet->stream_index]->time_base);
+    // Length-prefixed H.264: the first unit's nal_ref_idc 0 on a slice.
+    span.disposable = packet->size > 4 && (packet->data[4] & 0x1f) == 1 && (packet->data[4] & 0x60) == 0;
+    spans.push_back(span);
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&format);
+  return spans;
+}
+
+void addNoise(std::string& bytes, int64_t offset, int64_t count) {
+  uint32_t noise = 0x2545f491u;
+  for (int64_t i = offset; i < offset + count && i < static_cast<int64_t>(bytes.size()); ++i) {
+    noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+    bytes[static_cast<size_t>(i)] = static_cast<char>(noise);
+  }
+}
+
+void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample, size_t count) {
   AVFormatContext* format = nullptr;
   if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return;
   AVPacket* packet = av_packet_alloc();
   uint32_t noise = 0x9e3779b9u;
   for (size_t sample = 0; av_read_frame(format, packet) >= 0; ++sample) {
-    if (sample >= firstSample && packet->pos >= 0) {
+    if (sample >= firstSample && sample - firstSample < count && packet->pos >= 0) {
       for (int64_t i = packet->pos + 6; i < packet->pos + packet->size && i < static_cast<int64_t>(bytes.size()); ++i) {
         noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
         bytes[static_cast<size_t>(i)] = static_cast<char>(noise);

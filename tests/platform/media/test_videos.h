@@ -51,6 +51,9 @@ struct TestVideoOptions {
   std::vector<int> frameMilliseconds;
   // Options of the muxer ("hls_time", ...); a muxer that writes files of its own (hls) opens them.
   std::vector<std::pair<std::string, std::string>> muxerOptions;
+  // From this frame on, pictures 32 pixels wider, from an encoder restarted with its parameter
+  // sets in the stream (libx264 without B-frames); -1: one size throughout.
+  int otherSizeFrom = -1;
 };
 
 // Writes the video file; false with a reason in *why.
@@ -62,13 +65,26 @@ struct SequentialDecode {
   double movieDuration = 0;  // the container's own length of the movie
 };
 
-// `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
-// first bytes (length and unit header), replaced by noise: the same size and layout, other
-// pictures that no longer decode cleanly.
 // The whole of a file the test wrote (empty when it cannot be read).
 std::string readFile(const std::string& path);
 
-void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample);
+// `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
+// first bytes (length and unit header), replaced by noise: the same size and layout, other
+// pictures that no longer decode cleanly.
+void scrambleSamples(std::string& bytes, const std::string& path, size_t firstSample, size_t count = SIZE_MAX);
+
+// Where each packet of the file lies, in the order the demuxer gives them.
+struct SampleSpan {
+  int64_t pos = -1;
+  int size = 0;
+  bool key = false;
+  double time = 0;  // presentation time
+  bool disposable = false;  // an H.264 slice nothing refers to (a B-frame that is no reference)
+};
+std::vector<SampleSpan> samplesOf(const std::string& path);
+
+// Overwrites `count` bytes of `bytes` from `offset` with noise.
+void addNoise(std::string& bytes, int64_t offset, int64_t count);
 
 // Every picture of the file's video, read and decoded front to back.
 SequentialDecode decodeSequentially(const std::string& path);
