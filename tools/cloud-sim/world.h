@@ -255,6 +255,8 @@ class World {
   // tests), or H.264 with B-frames at 25 frames a second like a real camera's.
   enum class VideoQuality { Small, Hd720, Hd1080 };
   VideoQuality videoQuality = VideoQuality::Small;
+  // The mp4 muxer's "movflags" for recordings (recording_video.h); empty: the index at the end.
+  std::string recordingMovflags;
 
   User user;
   UserRights rights;

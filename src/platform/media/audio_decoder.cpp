@@ -203,7 +203,7 @@ bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
   if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io,
-                                         &d.format)) {
+                                         &d.format, kRecordingReaderOptions)) {
     return fail(why);
   }
   std::string why;

@@ -45,6 +45,12 @@ struct MediaInputReader {
   }
 };
 
+// Demuxer options for a recording read through a reader: the mov demuxer reads a fragmented
+// file's fragments as it gets to them (ignoring the index it would otherwise make by reading
+// every fragment first), and seeks through the file's index of fragments where it has one, a
+// random access box at its end included.
+inline constexpr const char* kRecordingReaderOptions = "fflags=+ignidx:use_mfra_for=pts";
+
 // Opens *format over `reader` through an AVIO context with a buffer of `bufferBytes`, under
 // `policy` (and the demuxer's `options`, "key=value:..."). nullptr when opened, else why not;
 // what was made stays in *io and *format for the caller to free (a failed open has freed the

@@ -90,10 +90,6 @@ struct Sample {
 
 
 constexpr int kInputBufferBytes = 64 * 1024;
-// The mov demuxer reads a fragmented file's fragments as it gets to them (ignoring the index it
-// would otherwise make by reading every fragment first), and seeks through the file's index of
-// fragments where it has one, a random access box at its end included.
-constexpr const char* kLazyFragmentOptions = "fflags=+ignidx:use_mfra_for=pts";
 constexpr int64_t kLargestMovieBox = 64LL << 20;
 // A fragmented file's samples: about ten hours at 30 frames a second at most.
 constexpr int64_t kMostFragmentSamples = 1 << 20;
@@ -611,7 +607,7 @@ bool VideoDecoder::open(Input input, std::string* error) {
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
   if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io,
-                                         &d.format, kLazyFragmentOptions)) {
+                                         &d.format, kRecordingReaderOptions)) {
     return fail(why);
   }
   std::string why;
