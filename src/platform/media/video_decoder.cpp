@@ -554,7 +554,8 @@ double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end
 
 void VideoDecoder::Impl::settleDuration() {
   if (framePts.empty()) return;
-  duration = !tableComplete && indexedDuration > 0
+  // A length from the index that ends before the frames read is not believed.
+  duration = !tableComplete && indexedDuration > frameTimes.back()
                  ? indexedDuration
                  : lengthAfter(framePts.back(), framePts.size() > 1 ? framePts[framePts.size() - 2] : INT64_MIN,
                                INT64_MIN);

@@ -61,9 +61,9 @@ class VideoDecoder {
   // Whether frameTimes() holds every frame of the file (as read when it opened).
   bool complete() const;
   // Reads the headers of further fragments until the table holds the frame showing at `seconds`
-  // (and the one after it) or every frame; frames already in the table keep their index. False
-  // when it could not read on (complete() stays false; frames asked for within the table still
-  // decode).
+  // (and the one after it) or every frame. Frames already in the table keep their index (unless
+  // a fragment shows a picture before them). A fragment that cannot be read or does not add up
+  // ends the table at the ones before it. True when frames were added.
   bool extendTo(double seconds);
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.

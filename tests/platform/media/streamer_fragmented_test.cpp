@@ -101,5 +101,36 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
   }
 }
 
+// A camera uploading fragments without an index: playback reaches the end of the fragments read,
+// finds the rest of what is there, waits at the end of what has been uploaded, and goes on into
+// the fragments uploaded meanwhile.
+TEST_F(FragmentedRecordingTest, AnOpenRecordingPlaysIntoFragmentsReadAndUploadedWhileItPlays) {
+  sim->updateWorld([](cloudsim::World& w) {
+    w.recordingMovflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+    w.now += 50;  // a minute recorded so far
+  });
+  auto item = DKStreamerItem::itemWithCameraId(cameraId, openId);
+  streamer->setCurrentItem(item);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  EXPECT_LT(item->duration(), 30.0) << "only the first fragments are read";
+  streamer->setRate(8.0f);
+  advance(8.0);
+  auto whole = referenceDecoder(openId);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateBuffering) << describe(streamer->failureReason());
+  EXPECT_DOUBLE_EQ(item->duration(), whole->duration());
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), whole->duration());
+
+  streamer->setRate(1.0f);
+  sim->updateWorld([](cloudsim::World& w) { w.now += 10; });
+  advance(4.0);  // the next probe finds the longer take
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying) << describe(streamer->failureReason());
+  EXPECT_GT(item->duration(), whole->duration() + 5);
+  whole = referenceDecoder(openId);
+  ASSERT_TRUE(whole);
+  expectShowing(*whole, "into what was uploaded meanwhile");
+}
+
 }  // namespace
 }  // namespace dk::platform::test
