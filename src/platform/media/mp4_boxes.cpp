@@ -87,6 +87,18 @@ bool findMovie(const Mp4Read& read, int64_t fileSize, int64_t* at, int64_t* size
   return false;
 }
 
+// The top-level movie box's bytes and place; false when there is none, it is larger than
+// `maxBytes`, or it cannot be read.
+bool readMovie(const Mp4Read& read, int64_t fileSize, int64_t maxBytes, int64_t* at, int64_t* size,
+               std::string* movie) {
+  if (!read || fileSize <= 0 || !findMovie(read, fileSize, at, size) || *size > maxBytes ||
+      !readExactly(read, *at, *size, movie)) {
+    return false;
+  }
+  const std::vector<Box> top = boxesIn(*movie, 0, movie->size());
+  return top.size() == 1 && top[0].type == "moov";
+}
+
 struct TrackDefaults {
   uint64_t duration = 0, size = 0, flags = 0;
   int64_t nextDecodeTime = 0;  // where a fragment without its own decode time starts
@@ -277,13 +289,9 @@ int64_t lastFragmentByRandomAccess(const Mp4Read& read, int64_t fileSize, int tr
 std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
                                                                   int64_t maxSamples, int64_t maxMovieBytes) {
   int64_t movieAt = 0, movieSize = 0;
-  if (!read || fileSize <= 0 || !findMovie(read, fileSize, &movieAt, &movieSize) || movieSize > maxMovieBytes) {
-    return std::nullopt;
-  }
   std::string movie;
-  if (!readExactly(read, movieAt, movieSize, &movie)) return std::nullopt;
+  if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
   const std::vector<Box> top = boxesIn(movie, 0, movie.size());
-  if (top.size() != 1 || top[0].type != "moov") return std::nullopt;
 
   for (const Box& trak : boxesIn(movie, top[0].content, top[0].end)) {
     if (trak.type != "trak") continue;
@@ -382,13 +390,9 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
 
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes) {
   int64_t movieAt = 0, movieSize = 0;
-  if (!read || fileSize <= 0 || !findMovie(read, fileSize, &movieAt, &movieSize) || movieSize > maxMovieBytes) {
-    return std::nullopt;
-  }
   std::string movie;
-  if (!readExactly(read, movieAt, movieSize, &movie)) return std::nullopt;
+  if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
   const std::vector<Box> top = boxesIn(movie, 0, movie.size());
-  if (top.size() != 1 || top[0].type != "moov") return std::nullopt;
   const Box* mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
   if (!mvex) return std::nullopt;
   Mp4Fragments f;
