@@ -526,6 +526,7 @@ void DKCameraStreamer::State::adoptTable(const FrameTable& table) {
   tableComplete = table.complete;
   if (item) item->setDuration(duration);
   if (duration > previous + 1e-9) {
+    sound.setDuration(duration);
     notify([d = duration](DKCameraStreamerDelegete& dl, const DKCameraStreamerPtr& s) {
       if (dl.respondsToSelector("cameraStreamer:onCurrentItemDurationChanged:")) {
         dl.cameraStreamerOnCurrentItemDurationChanged(s, d);
