@@ -336,9 +336,6 @@ struct DKCameraStreamer::State {
         }
         ImagePtr image = video.frameAt(index);
         ErrorPtr failure = image ? nullptr : frameFailure(decoder->source, video);
-        if (!failure && index < video.frameCount()) {
-          if (auto more = extendTable(video, video.frameTimes()[index] + kTableReadAheadSeconds, false)) table = more;
-        }
         DispatchQueue::main()->async([weak, image, expected, index, requested, failure, table] {
           auto s = weak.lock();
           if (!s || s->state_->generation != expected) return;
@@ -356,6 +353,15 @@ struct DKCameraStreamer::State {
           st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
           if (st.layer) st.layer->setContents(image);
         });
+        // Read on ahead once the picture is on its way.
+        if (!failure && index < video.frameCount()) {
+          if (auto more = extendTable(video, video.frameTimes()[index] + kTableReadAheadSeconds, false)) {
+            DispatchQueue::main()->async([weak, expected, more] {
+              auto s = weak.lock();
+              if (s && s->state_->generation == expected) s->state_->adoptTable(*more);
+            });
+          }
+        }
         std::lock_guard lock(decoder->mutex);
         if (decoder->wanted == requested && decoder->wantedTime == time && decoder->wantedGeneration == expected) {
           decoder->decoding = false;

@@ -409,7 +409,7 @@ std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, 
   }
   // An index of the fragments sits between the movie box and the first fragment, or at the end.
   std::string header;
-  for (int64_t at = f.next; at + 8 <= fileSize && f.lastFragment < 0;) {
+  for (int64_t at = f.next, boxes = 0; at + 8 <= fileSize && boxes < 16; ++boxes) {
     const int64_t length = topLevelBox(read, at, fileSize, &header);
     if (length < 8 || length > fileSize - at || header.compare(4, 4, "moof") == 0) break;
     if (header.compare(4, 4, "sidx") == 0) {
