@@ -52,11 +52,12 @@ std::vector<Box> boxesIn(const std::string& bytes, size_t from, size_t to) {
   return boxes;
 }
 
-const Box* child(const std::vector<Box>& boxes, std::string_view type) {
+// By value: `boxes` is often a temporary.
+std::optional<Box> child(const std::vector<Box>& boxes, std::string_view type) {
   for (const Box& b : boxes) {
-    if (b.type == type) return &b;
+    if (b.type == type) return b;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 // The length of the top-level box at `at` (its first bytes in *header); 0 when unreadable.
@@ -116,7 +117,7 @@ bool addFragment(const std::string& moof, int64_t moofAt, int64_t fileSize, int 
   for (const Box& traf : boxesIn(moof, top[0].content, top[0].end)) {
     if (traf.type != "traf") continue;
     const auto parts = boxesIn(moof, traf.content, traf.end);
-    const Box* tfhd = child(parts, "tfhd");
+    const std::optional<Box> tfhd = child(parts, "tfhd");
     if (!tfhd || tfhd->end - tfhd->content < 8) return false;
     const uint64_t flags = bigEndian(moof, tfhd->content, 4) & 0xffffff;
     const bool ours = static_cast<int64_t>(bigEndian(moof, tfhd->content + 4, 4)) == trackId;
@@ -151,7 +152,7 @@ bool addFragment(const std::string& moof, int64_t moofAt, int64_t fileSize, int 
       defaultFlags = *v;
     }
     int64_t decodeTime = ours ? trex.nextDecodeTime : 0;
-    if (const Box* tfdt = child(parts, "tfdt"); tfdt && tfdt->end - tfdt->content >= 8) {
+    if (const std::optional<Box> tfdt = child(parts, "tfdt"); tfdt && tfdt->end - tfdt->content >= 8) {
       const bool wide = static_cast<uint8_t>(moof[tfdt->content]) == 1;
       if (wide && tfdt->end - tfdt->content < 12) return false;
       decodeTime = static_cast<int64_t>(bigEndian(moof, tfdt->content + 4, wide ? 8 : 4) & 0x3fffffffffffffffULL);
@@ -296,18 +297,18 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
   for (const Box& trak : boxesIn(movie, top[0].content, top[0].end)) {
     if (trak.type != "trak") continue;
     const auto parts = boxesIn(movie, trak.content, trak.end);
-    const Box* tkhd = child(parts, "tkhd");
+    const std::optional<Box> tkhd = child(parts, "tkhd");
     if (!tkhd || tkhd->end - tkhd->content < 24) continue;
     const int version = static_cast<uint8_t>(movie[tkhd->content]);
     const size_t idAt = tkhd->content + (version == 1 ? 20 : 12);
     if (idAt + 4 > tkhd->end || static_cast<int64_t>(bigEndian(movie, idAt, 4)) != trackId) continue;
-    const Box* mdia = child(parts, "mdia");
-    const Box* minf = mdia ? child(boxesIn(movie, mdia->content, mdia->end), "minf") : nullptr;
-    const Box* stbl = minf ? child(boxesIn(movie, minf->content, minf->end), "stbl") : nullptr;
+    const std::optional<Box> mdia = child(parts, "mdia");
+    const std::optional<Box> minf = mdia ? child(boxesIn(movie, mdia->content, mdia->end), "minf") : std::nullopt;
+    const std::optional<Box> stbl = minf ? child(boxesIn(movie, minf->content, minf->end), "stbl") : std::nullopt;
     if (!stbl) return std::nullopt;
     const auto tables = boxesIn(movie, stbl->content, stbl->end);
-    const Box* ctts = child(tables, "ctts");
-    const Box* mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
+    const std::optional<Box> ctts = child(tables, "ctts");
+    const std::optional<Box> mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
     if (mvex) {
       // A fragmented file: its samples, and their offsets, are in the fragments that follow.
       auto fragments = mp4Fragments(read, fileSize, trackId, maxMovieBytes);
@@ -318,10 +319,10 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
       return table;
     }
     if (!ctts) return std::vector<Mp4SampleOffset>{};
-    const Box* stsz = child(tables, "stsz");
-    const Box* stsc = child(tables, "stsc");
-    const Box* stco = child(tables, "stco");
-    const Box* co64 = child(tables, "co64");
+    const std::optional<Box> stsz = child(tables, "stsz");
+    const std::optional<Box> stsc = child(tables, "stsc");
+    const std::optional<Box> stco = child(tables, "stco");
+    const std::optional<Box> co64 = child(tables, "co64");
     if (!stsz || !stsc || (!stco && !co64)) return std::nullopt;
 
     // Sample sizes.
@@ -336,7 +337,7 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
       return uniformSize != 0 ? uniformSize : bigEndian(movie, stsz->content + 12 + static_cast<size_t>(sample) * 4, 4);
     };
     // Chunk offsets.
-    const Box* chunks = co64 ? co64 : stco;
+    const Box* chunks = co64 ? &*co64 : &*stco;
     const int width = co64 ? 8 : 4;
     if (chunks->end - chunks->content < 8) return std::nullopt;
     const uint64_t chunkCount = bigEndian(movie, chunks->content + 4, 4);
@@ -393,7 +394,7 @@ std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, 
   std::string movie;
   if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
   const std::vector<Box> top = boxesIn(movie, 0, movie.size());
-  const Box* mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
+  const std::optional<Box> mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
   if (!mvex) return std::nullopt;
   Mp4Fragments f;
   f.trackId = trackId;
