@@ -14,6 +14,11 @@
 // with a 20 ms round trip (a relay in front of the local cloud). Counter: bytes the cloud sent.
 // Ours should stay within 1.5x of theirs over the line.
 //
+// BM_FirstFrameFragmented/<seconds>/<index>: the first frame of a fragmented 1280x720 recording
+// (a fragment every two seconds) of 20 s or 5 minutes, without an index of its fragments (0) or
+// with one at its end (1), over the 50 Mbit/s, 20 ms line. Counters: requests and bytes; neither
+// should grow with the recording's length.
+//
 // Run: build/bench/bench_stream.
 #include <benchmark/benchmark.h>
 
@@ -80,16 +85,17 @@ ClosedRecordingCloud& cloud() {
   return c;
 }
 
-// Shows the frame at `second` through a fresh streamer; false when it did not.
-bool streamerShows(const ClosedRecordingCloud& c, double second) {
+// Shows the frame at `second` of a recording through a fresh streamer; false when it did not.
+bool streamerShows(int64_t cameraId, int64_t recordingId, double second) {
   auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
-  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
+  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(cameraId, recordingId));
   if (!MainRunLoop::runUntil([&] { return streamer->currentFrame() != nullptr; }, 120)) return false;
   if (second <= 0) return true;
   const auto shown = streamer->currentFrame();
   streamer->seekTo(second);
   return MainRunLoop::runUntil([&] { return streamer->currentFrame() != shown; }, 120);
 }
+bool streamerShows(const ClosedRecordingCloud& c, double second) { return streamerShows(c.cameraId, c.recordingId, second); }
 
 void BM_FirstFrameStreamer(benchmark::State& state) {
   MainRunLoop::bindToCurrentThread();
@@ -231,5 +237,52 @@ void BM_SeekFFmpeg(benchmark::State& state) {
   state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.path).size() - sent) / state.iterations();
 }
 BENCHMARK(BM_SeekFFmpeg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Fragmented recordings of 20 s and of 5 minutes on one cloud, reached through the line.
+struct FragmentedCloud : ClosedRecordingCloud {
+  std::unique_ptr<dk::bench::LinkRelay> line;
+  int64_t shortId = 0;
+
+  FragmentedCloud() : ClosedRecordingCloud(300, "dk-bench-fragmented-ca.pem") {
+    sim->updateWorld([this](dk::cloudsim::World& w) {
+      shortId = w.startRecording(cameraId, 1699990000.0 - 100);
+      w.closeRecording(shortId, 1699990000.0 - 80);
+    });
+    line = std::make_unique<dk::bench::LinkRelay>(sim->port(), 50e6, std::chrono::milliseconds(20));
+  }
+  void use(bool indexed) const {
+    sim->updateWorld([indexed](dk::cloudsim::World& w) {
+      w.recordingMovflags = indexed ? "frag_keyframe+empty_moov+default_base_moof"
+                                    : "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+    });
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
+    dk::platform::StreamerEnvironment::install({"https://127.0.0.1:" + std::to_string(line->port())});
+    dk::platform::DKAccessTokenProvider::setDelegate(token);
+  }
+};
+
+void BM_FirstFrameFragmented(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  static FragmentedCloud c;
+  c.use(state.range(1) != 0);
+  const int64_t id = state.range(0) == 20 ? c.shortId : c.recordingId;
+  const std::string path = "/media/cameras/" + std::to_string(c.cameraId) + "/recordings/" + std::to_string(id) + ".mp4";
+  if (!streamerShows(c.cameraId, id, 0)) state.SkipWithError("no frame");  // also makes the video once
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(path).size();
+  for (auto _ : state) {
+    if (!streamerShows(c.cameraId, id, 0)) state.SkipWithError("no frame");
+  }
+  state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(path).size() - sent) / state.iterations();
+  MainRunLoop::runUntilIdle();
+}
+BENCHMARK(BM_FirstFrameFragmented)
+    ->Args({20, 0})
+    ->Args({300, 0})
+    ->Args({20, 1})
+    ->Args({300, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -40,6 +40,9 @@ struct VideoSpec {
   // The libavformat muxer: "mp4" for recordings and clips, "mpegts" for live segments, whose
   // decoder headers travel in the stream so that each segment plays on its own.
   std::string container = "mp4";
+  // The mp4 muxer's "movflags" ("frag_keyframe+empty_moov+default_base_moof": fragmented, as
+  // many cameras upload); empty: the index after the media.
+  std::string movflags;
 };
 
 constexpr double kMaxVideoSeconds = 4 * 3600.0;

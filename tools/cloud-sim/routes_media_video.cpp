@@ -55,6 +55,7 @@ HttpReply recordingVideo(RouteContext& ctx) {
     spec.sound = camera.audioEnabled;  // a camera whose microphone is off records no sound
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
     applyVideoQuality(spec, ctx.world.videoQuality);
+    spec.movflags = ctx.world.recordingMovflags;
     return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});
   });
 }

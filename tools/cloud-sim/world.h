@@ -260,6 +260,8 @@ class World {
   // with each segment by its absolute https address on this host.
   enum class LivePlaylistShape { Simulator, PackagerDates, PackagerUndated, PackagerAbsolute };
   LivePlaylistShape livePlaylistShape = LivePlaylistShape::Simulator;
+  // The mp4 muxer's "movflags" for recordings (recording_video.h); empty: the index at the end.
+  std::string recordingMovflags;
 
   User user;
   UserRights rights;

@@ -7,6 +7,7 @@
 #include "platform/media/audio_frame_pcm.h"
 #include "platform/media/media_input_policy.h"
 #include "platform/media/media_input_reader.h"
+#include "platform/media/mp4_boxes.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -209,8 +210,10 @@ bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
   if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
-  if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io,
-                                         &d.format)) {
+  const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
+  const bool fragmented = mp4IsFragmented(d.reader->input.read, size, int64_t{64} << 20);
+  if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io, &d.format,
+                                         fragmented ? kRecordingReaderOptions : nullptr)) {
     return fail(why);
   }
   std::string why;

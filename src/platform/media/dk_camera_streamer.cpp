@@ -47,6 +47,8 @@ std::string number(double value) {
 
 // How often the end of an open recording asks whether more has been recorded.
 constexpr double kGrowthProbeSeconds = 3.0;
+// How far past the frame shown a fragmented recording's frame table is read.
+constexpr double kTableReadAheadSeconds = 10.0;
 
 // A decoder with the recording it reads (the held bytes go when the source goes), and the frame
 // playback wants shown next. Requests are merged: while one decode runs, newer requests replace
@@ -57,9 +59,28 @@ struct DecoderBox {
 
   std::mutex mutex;  // guards the three below (main thread and decode queue)
   size_t wanted = 0;
+  double wantedTime = -1;  // the frame at this time instead, when beyond the frames known (>= 0)
   uint64_t wantedGeneration = 0;
   bool decoding = false;  // a decode task is queued or running
 };
+
+// A fragmented recording's frame table as it stands after reading more of its fragments.
+struct FrameTable {
+  std::vector<double> times;
+  double duration = 0;
+  bool complete = false;
+};
+
+// On the decode queue: reads a fragmented recording's table on to `seconds`; the table when it
+// changed (or `always`), else nothing.
+std::shared_ptr<const FrameTable> extendTable(VideoDecoder& decoder, double seconds, bool always) {
+  if (decoder.complete() && !always) return nullptr;
+  const size_t count = decoder.frameCount();
+  const double duration = decoder.duration();
+  decoder.extendTo(seconds);
+  if (!always && decoder.frameCount() == count && decoder.duration() == duration && !decoder.complete()) return nullptr;
+  return std::make_shared<const FrameTable>(FrameTable{decoder.frameTimes(), decoder.duration(), decoder.complete()});
+}
 
 // Why reading a recording failed (the HTTP error, with its reply), unless it was cancelled on
 // purpose.
@@ -122,6 +143,10 @@ struct DKCameraStreamer::State {
   std::shared_ptr<DecoderBox> box;
   std::vector<double> frameTimes;
   double duration = 0;
+  // A fragmented recording's table holds the fragments read so far; it grows ahead of playback.
+  bool tableComplete = true;
+  bool awaitingTable = false;  // parked until more of the table has been read
+  bool playOnAfterTable = false;  // and then playing (else paused)
   bool openRecording = false;
   // Playback waits at the end of an open recording for it to grow (buffering); any seek, step
   // or pause ends the wait.
@@ -188,6 +213,7 @@ struct DKCameraStreamer::State {
 
   double frameInterval() const {
     if (frameTimes.size() < 2) return 0.5;
+    if (!tableComplete) return std::max(0.001, (frameTimes.back() - frameTimes.front()) / static_cast<double>(frameTimes.size() - 1));
     return std::max(0.001, duration / static_cast<double>(frameTimes.size()));
   }
   size_t indexAt(double t) const {
@@ -227,12 +253,16 @@ struct DKCameraStreamer::State {
       return;
     }
     const size_t index = indexAt(t);
-    if (index != displayedIndex) show(index);
+    if (index != displayedIndex) show(index, t);
   }
 
   void reachEnd() {
     storedTime = duration;
     stopClock();
+    if (!tableComplete) {
+      awaitTable(duration, true);
+      return;
+    }
     if (!frameTimes.empty()) show(frameTimes.size() - 1);
     if (openRecording) {
       park();
@@ -247,8 +277,17 @@ struct DKCameraStreamer::State {
     setPlayback(DKPlaybackStateBuffering);
     fetch(true);
   }
+  // Waits for the frame table to reach `seconds` (buffering), then plays on from there or pauses.
+  void awaitTable(double seconds, bool playOn) {
+    parked = awaitingTable = true;
+    playOnAfterTable = playOn;
+    if (growthTimer) growthTimer->invalidate();
+    setPlayback(DKPlaybackStateBuffering);
+    show(frameTimes.empty() ? 0 : frameTimes.size() - 1, seconds);
+  }
+  void adoptTable(const FrameTable& table);
   void unpark() {
-    parked = false;
+    parked = awaitingTable = false;
     if (growthTimer) growthTimer->invalidate();
   }
   // The cloud closed the recording at the length read: it ends like any closed one.
@@ -261,8 +300,10 @@ struct DKCameraStreamer::State {
   }
 
   // Decodes frame `index` on the decode queue and puts it on the layer; a request made while
-  // another waits replaces it.
-  void show(size_t index) {
+  // another waits replaces it. Until a fragmented recording's table is complete, a time beyond
+  // the frames known asks for the frame there instead, and the table is read on ahead.
+  void show(size_t index, double time = -1) {
+    if (tableComplete || (!frameTimes.empty() && time < frameTimes.back())) time = -1;
     displayedIndex = index;
     asked = true;
     auto decoder = box;
@@ -270,29 +311,43 @@ struct DKCameraStreamer::State {
     {
       std::lock_guard lock(decoder->mutex);
       decoder->wanted = index;
+      decoder->wantedTime = time;
       decoder->wantedGeneration = generation;
       if (decoder->decoding) return;
       decoder->decoding = true;
     }
     decodeQueue->async([weak = owner, decoder] {
       for (;;) {
-        size_t index;
+        size_t requested;
+        double time;
         uint64_t expected;
         {
           std::lock_guard lock(decoder->mutex);
-          index = decoder->wanted;
+          requested = decoder->wanted;
+          time = decoder->wantedTime;
           expected = decoder->wantedGeneration;
         }
-        ImagePtr image = decoder->decoder.frameAt(index);
+        VideoDecoder& video = decoder->decoder;
+        size_t index = requested;
+        std::shared_ptr<const FrameTable> table;
+        if (time >= 0) {
+          table = extendTable(video, time + kTableReadAheadSeconds, true);
+          index = video.frameIndexAt(time);
+        }
+        ImagePtr image = video.frameAt(index);
         ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
-        const bool damaged = !image && !failure && decoder->decoder.lastFrameDamaged();
-        DispatchQueue::main()->async([weak, image, expected, index, failure, damaged] {
+        const bool damaged = !image && !failure && video.lastFrameDamaged();
+        DispatchQueue::main()->async([weak, image, expected, index, requested, failure, table, damaged] {
           auto s = weak.lock();
           if (!s || s->state_->generation != expected) return;
           State& st = *s->state_;
           if (failure) {  // no frame will come
             st.fail(failure);
             return;
+          }
+          if (table) {
+            if (index != requested && st.displayedIndex == requested) st.displayedIndex = index;
+            st.adoptTable(*table);
           }
           if (damaged) {
             st.passOverDamage(index);
@@ -305,8 +360,17 @@ struct DKCameraStreamer::State {
           st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
           if (st.layer) st.layer->setContents(image);
         });
+        // Read on ahead once the picture is on its way.
+        if (!failure && index < video.frameCount()) {
+          if (auto more = extendTable(video, video.frameTimes()[index] + kTableReadAheadSeconds, false)) {
+            DispatchQueue::main()->async([weak, expected, more] {
+              auto s = weak.lock();
+              if (s && s->state_->generation == expected) s->state_->adoptTable(*more);
+            });
+          }
+        }
         std::lock_guard lock(decoder->mutex);
-        if (decoder->wanted == index && decoder->wantedGeneration == expected) {
+        if (decoder->wanted == requested && decoder->wantedTime == time && decoder->wantedGeneration == expected) {
           decoder->decoding = false;
           return;
         }
@@ -376,7 +440,7 @@ void DKCameraStreamer::State::fetch(bool again) {
     }
   }
   auto weak = owner;
-  decodeQueue->async([weak, source = source, expected, again] {
+  decodeQueue->async([weak, source = source, expected, again, known = again ? duration : 0.0] {
     if (again && !source->refreshGrowth()) {
       const bool stillOpen = source->isOpenRecording();
       DispatchQueue::main()->async([weak, source, expected, stillOpen] {
@@ -401,6 +465,8 @@ void DKCameraStreamer::State::fetch(bool again) {
     input.size = [source] { return source->size(); };
     std::string why;
     const bool ok = fresh->decoder.open(std::move(input), &why);
+    // A longer take of a fragmented recording: its table as far as the shorter one's was read.
+    if (ok && again) fresh->decoder.extendTo(known + kTableReadAheadSeconds);
     const bool open = source->isOpenRecording();
     DispatchQueue::main()->async([weak, fresh, ok, why, expected, again, open] {
       auto s = weak.lock();
@@ -435,6 +501,7 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
   sound.setSource(fresh->source);
   frameTimes = fresh->decoder.frameTimes();
   duration = fresh->decoder.duration();
+  tableComplete = fresh->decoder.complete();
   item->setDuration(duration);
   item->setCapabilitiesMask(item->isLive() ? uint64_t{0} : uint64_t{DKStreamerItemCapabilitySeek});
   if (!again) {
@@ -476,6 +543,42 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
   }
   unpark();
   storedTime = duration;
+  setPlayback(DKPlaybackStateEnded);
+}
+
+void DKCameraStreamer::State::adoptTable(const FrameTable& table) {
+  const double previous = duration;
+  frameTimes = table.times;
+  duration = table.duration;
+  tableComplete = table.complete;
+  if (item) item->setDuration(duration);
+  if (duration > previous + 1e-9) {
+    sound.setDuration(duration);
+    notify([d = duration](DKCameraStreamerDelegete& dl, const DKCameraStreamerPtr& s) {
+      if (dl.respondsToSelector("cameraStreamer:onCurrentItemDurationChanged:")) {
+        dl.cameraStreamerOnCurrentItemDurationChanged(s, d);
+      }
+    });
+  }
+  if (!awaitingTable) return;
+  if (storedTime < duration - 1e-9) {  // there now: playback carries on
+    unpark();
+    show(indexAt(storedTime));
+    if (playOnAfterTable && rate > 0) {
+      setPlayback(DKPlaybackStatePlaying);
+      startClock();
+    } else {
+      setPlayback(DKPlaybackStatePaused);
+    }
+    return;
+  }
+  if (!tableComplete) return;  // still reading on
+  unpark();
+  storedTime = duration;
+  if (openRecording) {
+    park();
+    return;
+  }
   setPlayback(DKPlaybackStateEnded);
 }
 
@@ -591,6 +694,8 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.frameTime = -1;
   s.frameTimes.clear();
   s.duration = 0;
+  s.tableComplete = true;
+  s.awaitingTable = false;
   s.storedTime = 0;
   s.displayedIndex = 0;
   s.shownGood = false;
@@ -673,6 +778,14 @@ void DKCameraStreamer::seekTo(double seconds) {
   State& s = *state_;
   s.log.push_back("seekTo:" + number(seconds));
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
+  if (!s.tableComplete && std::isfinite(seconds) && seconds >= s.duration) {
+    // Past the fragments read so far of a recording without an index of them: read on first.
+    const bool playOn = s.playback == DKPlaybackStatePlaying || s.playback == DKPlaybackStateEnded || s.parked;
+    s.storedTime = seconds;
+    s.stopClock();
+    s.awaitTable(seconds, playOn);
+    return;
+  }
   if (s.openRecording && std::isfinite(seconds) && seconds >= s.duration) {
     // Past what has been read of a recording still being recorded: ask now, then play there.
     s.storedTime = seconds;
@@ -692,7 +805,7 @@ void DKCameraStreamer::seekTo(double seconds) {
     return;
   }
   s.storedTime = seconds;
-  s.show(s.indexAt(seconds));
+  s.show(s.indexAt(seconds), seconds);
   if (s.playback == DKPlaybackStatePlaying) {
     s.startClock();
   } else if (s.playback == DKPlaybackStateEnded || wasParked) {

@@ -9,19 +9,25 @@ extern "C" {
 
 namespace dk::platform {
 
-bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputPolicy& policy) {
+bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputPolicy& policy, const char* options) {
   const AVInputFormat* demuxer = av_find_input_format(policy.demuxer);
   if (!demuxer) {
     avformat_close_input(format);  // as a failed open would
     return false;
   }
-  AVDictionary* options = nullptr;
-  av_dict_set(&options, "format_whitelist", policy.formatWhitelist, 0);
-  av_dict_set(&options, "protocol_whitelist", policy.protocolWhitelist, 0);
-  if (policy.decoders) av_dict_set(&options, "codec_whitelist", policy.decoders, 0);
-  av_dict_set(&options, "enable_drefs", "0", 0);
-  const int opened = avformat_open_input(format, url, demuxer, &options);
-  av_dict_free(&options);
+  AVDictionary* settings = nullptr;
+  if (options && av_dict_parse_string(&settings, options, "=", ":", 0) < 0) {
+    av_dict_free(&settings);
+    avformat_close_input(format);
+    return false;
+  }
+  // The policy's settings go last, over anything asked for.
+  av_dict_set(&settings, "format_whitelist", policy.formatWhitelist, 0);
+  av_dict_set(&settings, "protocol_whitelist", policy.protocolWhitelist, 0);
+  if (policy.decoders) av_dict_set(&settings, "codec_whitelist", policy.decoders, 0);
+  av_dict_set(&settings, "enable_drefs", "0", 0);
+  const int opened = avformat_open_input(format, url, demuxer, &settings);
+  av_dict_free(&settings);
   return opened >= 0;
 }
 

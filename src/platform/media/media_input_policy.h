@@ -45,8 +45,10 @@ inline constexpr MediaInputPolicy kLiveFragmentInputPolicy{"mov", "mov,mp4,m4a,3
 
 // avformat_open_input under `policy`: the demuxer forced, the demuxers, protocols and decoders it
 // may reach limited, no samples taken from other files. `*format` is null, or allocated by the
-// caller with its own reader set; a failed open frees it. False when it does not open.
-bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputPolicy& policy);
+// caller with its own reader set; a failed open frees it. `options` ("key=value:...") tune the
+// demuxer; they cannot widen the policy. False when it does not open.
+bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputPolicy& policy,
+                    const char* options = nullptr);
 
 // Whether `policy` lets the decoder named `decoderName` decode what it opened.
 bool allowsDecoder(const MediaInputPolicy& policy, const char* decoderName);

@@ -45,11 +45,20 @@ struct MediaInputReader {
   }
 };
 
+// Demuxer options for a recording read through a reader: the mov demuxer reads a fragmented
+// file's fragments as it gets to them (ignoring the index it would otherwise make by reading
+// every fragment first), and seeks through the file's index of fragments where it has one, a
+// random access box at its end included.
+// Only for a fragmented file: any other keeps the demuxer's index, which also says where a
+// recording cut short lost its samples.
+inline constexpr const char* kRecordingReaderOptions = "fflags=+ignidx:use_mfra_for=pts";
+
 // Opens *format over `reader` through an AVIO context with a buffer of `bufferBytes`, under
-// `policy`. nullptr when opened, else why not; what was made stays in *io and *format for the
-// caller to free (a failed open has freed the format context already).
+// `policy` (and the demuxer's `options`, "key=value:..."). nullptr when opened, else why not;
+// what was made stays in *io and *format for the caller to free (a failed open has freed the
+// format context already).
 inline const char* openReaderInput(MediaInputReader* reader, int bufferBytes, const MediaInputPolicy& policy,
-                                   AVIOContext** io, AVFormatContext** format) {
+                                   AVIOContext** io, AVFormatContext** format, const char* options = nullptr) {
   auto* buffer = static_cast<unsigned char*>(av_malloc(static_cast<size_t>(bufferBytes)));
   if (!buffer) return "out of memory";
   *io = avio_alloc_context(buffer, bufferBytes, 0, reader, &MediaInputReader::read, nullptr, &MediaInputReader::seek);
@@ -61,7 +70,7 @@ inline const char* openReaderInput(MediaInputReader* reader, int bufferBytes, co
   if (!*format) return "out of memory";
   (*format)->pb = *io;
   (*format)->flags |= AVFMT_FLAG_CUSTOM_IO;
-  if (!openMediaInput(format, nullptr, policy)) return "not a media file";
+  if (!openMediaInput(format, nullptr, policy, options)) return "not a media file";
   return nullptr;
 }
 

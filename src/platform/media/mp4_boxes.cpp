@@ -88,6 +88,18 @@ bool findMovie(const Mp4Read& read, int64_t fileSize, int64_t* at, int64_t* size
   return false;
 }
 
+// The top-level movie box's bytes and place; false when there is none, it is larger than
+// `maxBytes`, or it cannot be read.
+bool readMovie(const Mp4Read& read, int64_t fileSize, int64_t maxBytes, int64_t* at, int64_t* size,
+               std::string* movie) {
+  if (!read || fileSize <= 0 || !findMovie(read, fileSize, at, size) || *size > maxBytes ||
+      !readExactly(read, *at, *size, movie)) {
+    return false;
+  }
+  const std::vector<Box> top = boxesIn(*movie, 0, movie->size());
+  return top.size() == 1 && top[0].type == "moov";
+}
+
 struct TrackDefaults {
   uint64_t duration = 0, size = 0, flags = 0;
   int64_t nextDecodeTime = 0;  // where a fragment without its own decode time starts
@@ -198,23 +210,79 @@ bool addFragment(const std::string& moof, int64_t moofAt, int64_t fileSize, int 
   return true;
 }
 
-// The samples of track `trackId` in every fragment from `from` on.
-bool fragmentOffsets(const Mp4Read& read, int64_t fileSize, int64_t from, int trackId, TrackDefaults defaults,
-                     int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* table) {
-  std::string header, moof;
-  for (int64_t at = from; at + 8 <= fileSize;) {
-    const int64_t length = topLevelBox(read, at, fileSize, &header);
-    if (length < 8) return false;
-    if (length > fileSize - at) break;  // a fragment still being uploaded: not in the file yet
-    if (header.compare(4, 4, "moof") == 0) {
-      if (length > maxFragmentBytes || !readExactly(read, at, length, &moof) ||
-          !addFragment(moof, at, fileSize, trackId, defaults, maxSamples, table)) {
-        return false;
-      }
+// The samples of track `trackId` in every fragment that follows the movie box.
+bool fragmentOffsets(const Mp4Read& read, Mp4Fragments fragments, int64_t maxSamples, int64_t maxFragmentBytes,
+                     std::vector<Mp4SampleOffset>* table) {
+  while (!fragments.done) {
+    if (!mp4NextFragment(fragments, read, maxSamples - static_cast<int64_t>(table->size()), maxFragmentBytes, table)) {
+      return false;
     }
-    at += length;
   }
   return true;
+}
+
+TrackDefaults defaultsOf(const Mp4Fragments& f) {
+  TrackDefaults d;
+  d.duration = f.defaultDuration;
+  d.size = f.defaultSize;
+  d.flags = f.defaultFlags;
+  d.nextDecodeTime = f.nextDecodeTime;
+  return d;
+}
+
+// Where the last fragment starts by a segment index (`sidx`) of every fragment, starting at
+// `at`: its references run on from its end; -1 when it is not a flat index of the whole file.
+int64_t lastFragmentBySegmentIndex(const std::string& sidx, int64_t at, int64_t fileSize) {
+  const std::vector<Box> top = boxesIn(sidx, 0, sidx.size());
+  if (top.size() != 1 || top[0].type != "sidx") return -1;
+  size_t p = top[0].content;
+  if (p + 12 > top[0].end) return -1;
+  const bool wide = static_cast<uint8_t>(sidx[p]) == 1;
+  p += 12;  // version and flags, reference id, time scale
+  const size_t timesBytes = wide ? 16 : 8;
+  if (p + timesBytes + 4 > top[0].end) return -1;
+  const uint64_t firstOffset = bigEndian(sidx, p + timesBytes / 2, static_cast<int>(timesBytes / 2));
+  p += timesBytes + 2;
+  const uint64_t count = bigEndian(sidx, p, 2);
+  p += 2;
+  if (count == 0 || (top[0].end - p) / 12 < count) return -1;
+  uint64_t position = static_cast<uint64_t>(at) + static_cast<uint64_t>(sidx.size()) + firstOffset;
+  for (uint64_t i = 0; i < count; ++i, p += 12) {
+    const uint64_t reference = bigEndian(sidx, p, 4);
+    if (reference >> 31) return -1;  // an index of indexes
+    if (i + 1 == count) return position < static_cast<uint64_t>(fileSize) ? static_cast<int64_t>(position) : -1;
+    position += reference & 0x7fffffff;
+  }
+  return -1;
+}
+
+// Where the last fragment of track `trackId` starts by the fragment random access box (`mfra`)
+// at the file's end; -1 when there is none or it does not say.
+int64_t lastFragmentByRandomAccess(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxBytes) {
+  std::string tail;
+  if (fileSize < 16 || !readExactly(read, fileSize - 16, 16, &tail) || tail.compare(4, 4, "mfro") != 0) return -1;
+  const auto length = static_cast<int64_t>(bigEndian(tail, 12, 4));
+  if (length < 16 || length > fileSize || length > maxBytes) return -1;
+  std::string mfra;
+  if (!readExactly(read, fileSize - length, length, &mfra)) return -1;
+  const std::vector<Box> top = boxesIn(mfra, 0, mfra.size());
+  if (top.size() != 1 || top[0].type != "mfra") return -1;
+  int64_t last = -1;
+  for (const Box& tfra : boxesIn(mfra, top[0].content, top[0].end)) {
+    if (tfra.type != "tfra" || tfra.end - tfra.content < 16) continue;
+    if (static_cast<int64_t>(bigEndian(mfra, tfra.content + 4, 4)) != trackId) continue;
+    const bool wide = static_cast<uint8_t>(mfra[tfra.content]) == 1;
+    const uint64_t sizes = bigEndian(mfra, tfra.content + 8, 4);
+    const uint64_t count = bigEndian(mfra, tfra.content + 12, 4);
+    const size_t entry = (wide ? 16 : 8) + ((sizes >> 4) & 3) + ((sizes >> 2) & 3) + (sizes & 3) + 3;
+    if ((tfra.end - tfra.content - 16) / entry < count) return -1;
+    for (uint64_t i = 0; i < count; ++i) {
+      const size_t at = tfra.content + 16 + static_cast<size_t>(i) * entry + (wide ? 8 : 4);
+      const auto moof = static_cast<int64_t>(bigEndian(mfra, at, wide ? 8 : 4));
+      if (moof >= 0 && moof < fileSize - length) last = std::max(last, moof);
+    }
+  }
+  return last;
 }
 
 }  // namespace
@@ -222,13 +290,9 @@ bool fragmentOffsets(const Mp4Read& read, int64_t fileSize, int64_t from, int tr
 std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
                                                                   int64_t maxSamples, int64_t maxMovieBytes) {
   int64_t movieAt = 0, movieSize = 0;
-  if (!read || fileSize <= 0 || !findMovie(read, fileSize, &movieAt, &movieSize) || movieSize > maxMovieBytes) {
-    return std::nullopt;
-  }
   std::string movie;
-  if (!readExactly(read, movieAt, movieSize, &movie)) return std::nullopt;
+  if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
   const std::vector<Box> top = boxesIn(movie, 0, movie.size());
-  if (top.size() != 1 || top[0].type != "moov") return std::nullopt;
 
   for (const Box& trak : boxesIn(movie, top[0].content, top[0].end)) {
     if (trak.type != "trak") continue;
@@ -247,19 +311,9 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
     const std::optional<Box> mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
     if (mvex) {
       // A fragmented file: its samples, and their offsets, are in the fragments that follow.
-      TrackDefaults defaults;
-      for (const Box& trex : boxesIn(movie, mvex->content, mvex->end)) {
-        if (trex.type == "trex" && trex.end - trex.content >= 24 &&
-            static_cast<int64_t>(bigEndian(movie, trex.content + 4, 4)) == trackId) {
-          defaults.duration = bigEndian(movie, trex.content + 12, 4);
-          defaults.size = bigEndian(movie, trex.content + 16, 4);
-          defaults.flags = bigEndian(movie, trex.content + 20, 4);
-        }
-      }
+      auto fragments = mp4Fragments(read, fileSize, trackId, maxMovieBytes);
       std::vector<Mp4SampleOffset> table;
-      if (!fragmentOffsets(read, fileSize, movieAt + movieSize, trackId, defaults, maxSamples, maxMovieBytes, &table)) {
-        return std::nullopt;
-      }
+      if (!fragments || !fragmentOffsets(read, *fragments, maxSamples, maxMovieBytes, &table)) return std::nullopt;
       std::stable_sort(table.begin(), table.end(),
                        [](const Mp4SampleOffset& a, const Mp4SampleOffset& b) { return a.position < b.position; });
       return table;
@@ -333,6 +387,93 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
     return table;
   }
   return std::nullopt;
+}
+
+std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes) {
+  int64_t movieAt = 0, movieSize = 0;
+  std::string movie;
+  if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
+  const std::vector<Box> top = boxesIn(movie, 0, movie.size());
+  const std::optional<Box> mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
+  if (!mvex) return std::nullopt;
+  Mp4Fragments f;
+  f.trackId = trackId;
+  f.fileSize = fileSize;
+  f.next = movieAt + movieSize;
+  for (const Box& trex : boxesIn(movie, mvex->content, mvex->end)) {
+    if (trex.type == "trex" && trex.end - trex.content >= 24 &&
+        static_cast<int64_t>(bigEndian(movie, trex.content + 4, 4)) == trackId) {
+      f.defaultDuration = bigEndian(movie, trex.content + 12, 4);
+      f.defaultSize = bigEndian(movie, trex.content + 16, 4);
+      f.defaultFlags = bigEndian(movie, trex.content + 20, 4);
+    }
+  }
+  // An index of the fragments sits between the movie box and the first fragment, or at the end.
+  std::string header;
+  for (int64_t at = f.next, boxes = 0; at + 8 <= fileSize && boxes < 16; ++boxes) {
+    const int64_t length = topLevelBox(read, at, fileSize, &header);
+    if (length < 8 || length > fileSize - at || header.compare(4, 4, "moof") == 0) break;
+    if (header.compare(4, 4, "sidx") == 0) {
+      std::string sidx;
+      if (length <= maxMovieBytes && readExactly(read, at, length, &sidx)) {
+        f.lastFragment = lastFragmentBySegmentIndex(sidx, at, fileSize);
+      }
+      break;
+    }
+    at += length;
+  }
+  if (f.lastFragment < 0) f.lastFragment = lastFragmentByRandomAccess(read, fileSize, trackId, maxMovieBytes);
+  return f;
+}
+
+bool mp4NextFragment(Mp4Fragments& f, const Mp4Read& read, int64_t maxSamples, int64_t maxFragmentBytes,
+                     std::vector<Mp4SampleOffset>* samples) {
+  std::string header, moof;
+  while (!f.done) {
+    if (f.next + 8 > f.fileSize) {
+      f.done = true;
+      break;
+    }
+    const int64_t at = f.next;
+    const int64_t length = topLevelBox(read, at, f.fileSize, &header);
+    if (length < 8) return false;
+    if (length > f.fileSize - at) {  // a fragment still being uploaded: not in the file yet
+      f.done = true;
+      break;
+    }
+    f.next = at + length;
+    if (header.compare(4, 4, "moof") != 0) continue;
+    TrackDefaults defaults = defaultsOf(f);
+    std::vector<Mp4SampleOffset> found;
+    if (length > maxFragmentBytes || !readExactly(read, at, length, &moof) ||
+        !addFragment(moof, at, f.fileSize, f.trackId, defaults, maxSamples, &found)) {
+      return false;
+    }
+    f.nextDecodeTime = defaults.nextDecodeTime;
+    samples->insert(samples->end(), found.begin(), found.end());
+    return true;
+  }
+  return true;
+}
+
+bool mp4FragmentAt(const Mp4Fragments& f, const Mp4Read& read, int64_t at, int64_t maxSamples, int64_t maxFragmentBytes,
+                   std::vector<Mp4SampleOffset>* samples) {
+  std::string header, moof;
+  if (at < 0 || at + 8 > f.fileSize) return false;
+  const int64_t length = topLevelBox(read, at, f.fileSize, &header);
+  if (length < 8 || length > f.fileSize - at || length > maxFragmentBytes || header.compare(4, 4, "moof") != 0) {
+    return false;
+  }
+  TrackDefaults defaults = defaultsOf(f);
+  return readExactly(read, at, length, &moof) && addFragment(moof, at, f.fileSize, f.trackId, defaults, maxSamples, samples);
+}
+
+bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes) {
+  int64_t at = 0, size = 0;
+  std::string movie;
+  if (!readMovie(read, fileSize, maxMovieBytes, &at, &size, &movie)) return false;
+  const std::vector<Box> top = boxesIn(movie, 0, movie.size());
+  return child(boxesIn(movie, top[0].content, top[0].end), "mvex").has_value();
 }
 
 }  // namespace dk::platform

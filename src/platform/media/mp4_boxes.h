@@ -36,4 +36,38 @@ struct Mp4SampleOffset {
 std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
                                                                   int64_t maxSamples, int64_t maxMovieBytes);
 
+// The fragments of one track of a fragmented file, read one at a time from its movie box on, so
+// that a file read over the network is read only as far as its frames are needed.
+struct Mp4Fragments {
+  int trackId = 0;
+  int64_t fileSize = 0;
+  int64_t next = 0;   // where the next top-level box starts
+  bool done = false;  // no fragment left (what follows, if anything, is still being uploaded)
+  uint64_t defaultDuration = 0, defaultSize = 0, defaultFlags = 0;
+  int64_t nextDecodeTime = 0;  // where a fragment without its own decode time starts
+  // Where the last fragment's movie fragment box starts, when the file's index of fragments (a
+  // segment index up front, a fragment random access box at the end) says so; -1 otherwise.
+  int64_t lastFragment = -1;
+};
+
+// The fragments of track `trackId`: nothing when the file is not fragmented, or its movie box
+// cannot be read or is larger than `maxMovieBytes` (also the bound on an index it reads).
+std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes);
+
+// Reads on to the next fragment and appends its samples of the track (in decode order, each
+// with its decode time) to `samples`; at the end of the file, true with `fragments.done`. False
+// when a fragment does not add up, is larger than `maxFragmentBytes`, or holds more than
+// `maxSamples` samples.
+bool mp4NextFragment(Mp4Fragments& fragments, const Mp4Read& read, int64_t maxSamples, int64_t maxFragmentBytes,
+                     std::vector<Mp4SampleOffset>* samples);
+
+// The samples of the one fragment whose movie fragment box starts at `at` (decode times from
+// its own, which every fragment of a file with an index of fragments carries).
+bool mp4FragmentAt(const Mp4Fragments& fragments, const Mp4Read& read, int64_t at, int64_t maxSamples,
+                   int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* samples);
+
+// Whether the file is fragmented (its movie box announces fragments). False when its movie box
+// cannot be found or read within `maxMovieBytes`.
+bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes);
+
 }  // namespace dk::platform

@@ -202,6 +202,10 @@ void StreamerSound::play(double anchorItem, double anchorClock, float rate, doub
   pump();
 }
 
+void StreamerSound::setDuration(double duration) {
+  if (run_) run_->duration = duration;
+}
+
 void StreamerSound::setMuted(bool muted) {
   if (!run_ || run_->muted == muted) return;
   pump();  // what was due so far keeps the old setting

@@ -43,6 +43,8 @@ class StreamerSound {
   // Playback runs from item time `anchorItem` at clock time `anchorClock` at `rate`, and ends at
   // `duration`: writes what is due up to now, and keeps writing until halt().
   void play(double anchorItem, double anchorClock, float rate, double duration, bool muted);
+  // The item turned out longer (more of it has been read): playing goes on to the new end.
+  void setDuration(double duration);
   void setMuted(bool muted);
   // Writes what is due up to now (the picture's tick calls it).
   void pump();

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <mutex>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "platform/media/frame_converter.h"
@@ -90,6 +91,9 @@ struct Sample {
 
 
 constexpr int kInputBufferBytes = 64 * 1024;
+constexpr int64_t kLargestMovieBox = 64LL << 20;
+// A fragmented file's samples: about ten hours at 30 frames a second at most.
+constexpr int64_t kMostFragmentSamples = 1 << 20;
 
 void quietLibraries() {
   static std::once_flag quiet;
@@ -119,6 +123,12 @@ struct VideoDecoder::Impl {
   std::vector<size_t> keySamples;   // the key samples, ascending
   std::vector<double> frameTimes;
   double duration = 0;
+  // A fragmented file read through an Input: its fragments join the table as they are needed,
+  // their times shifted as the demuxer shifts them (the first packet says by how much).
+  std::optional<Mp4Fragments> fragments;
+  bool tableComplete = true;
+  int64_t fragmentDtsShift = 0, fragmentPtsShift = 0;
+  double indexedDuration = 0;  // the whole length, from the last fragment (0: not known)
 
   // Where decoding stands: the sample the last seek started at (-1: none since open or a
   // failure), the sample after the last one read, and the time of the last picture out.
@@ -321,7 +331,12 @@ struct VideoDecoder::Impl {
     }
   };
   SampleDelays sampleDelays(int count, int64_t firstDts, int64_t firstPts, int64_t firstPos) const;
-  bool fragmentTable(const SampleDelays& delays, int64_t firstDts, int64_t firstPos, std::string* why);
+  int lazyFragmentTable(int64_t firstDts, int64_t firstPts, int64_t firstPos, std::string* why);
+  bool addFragmentSamples(const std::vector<Mp4SampleOffset>& found);
+  bool readFragment();
+  bool indexFrames(size_t from);
+  double lengthAfter(int64_t last, int64_t before, int64_t end) const;
+  void settleDuration();
 
   // The group of pictures shown at `pts`: the last key sample presented at or before it (its
   // index in keySamples; -1 before the first). Frames decoded after a key frame but shown before
@@ -447,8 +462,8 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
     *why = sawPacket ? "presentation before decoding" : "the video has no frames";
     return -1;
   }
+  if (const int lazy = lazyFragmentTable(firstDts, firstPts, firstPos, why); lazy != 0) return lazy;
   const SampleDelays delays = sampleDelays(count, firstDts, firstPts, firstPos);
-  if (fragmentTable(delays, firstDts, firstPos, why)) return samples.empty() ? -1 : 1;
   samples.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     const AVIndexEntry* e = avformat_index_get_entry(st, i);
@@ -470,42 +485,88 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   return 1;
 }
 
-// A fragmented file whose fragments the demuxer reads only as it gets to them (it has an index of
-// them up front): the table from every fragment's track runs instead. Decode times are shifted
-// as the demuxer shifts them; the first packet says by how much. False when the demuxer's index
-// covers the stream already.
-bool VideoDecoder::Impl::fragmentTable(const SampleDelays& delays, int64_t firstDts, int64_t firstPos,
-                                       std::string* why) {
-  AVStream* st = format->streams[stream];
-  const auto& walked = delays.offsets;
-  if (walked.empty() || !walked.front().fragment ||
-      static_cast<int64_t>(walked.size()) <= avformat_index_get_entries_count(st)) {
-    return false;
+// A fragmented file: the table starts with the fragment of the first packet, and the others
+// join as frames near its end are asked for (extendTo), so that opening reads the same few
+// pieces whatever the file's length. Where the file's index says where its last fragment is,
+// that fragment gives the whole length at once. 1 when made, 0 when the file is not fragmented
+// (or its first fragment is not where the demuxer found the first packet).
+int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, int64_t firstPos, std::string* why) {
+  if (!reader || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return 0;
+  const int64_t size = reader->input.size ? reader->input.size() : -1;
+  fragments = mp4Fragments(reader->input.read, size, format->streams[stream]->id, kLargestMovieBox);
+  if (!fragments) return 0;
+  std::vector<Mp4SampleOffset> found;
+  const Mp4SampleOffset* first = nullptr;
+  for (int tries = 0; tries < 4 && !first && !fragments->done; ++tries) {
+    found.clear();
+    if (!mp4NextFragment(*fragments, reader->input.read, kMostFragmentSamples, kLargestMovieBox, &found)) break;
+    for (const Mp4SampleOffset& o : found) {
+      if (o.position == firstPos) first = &o;
+    }
   }
-  auto first = std::lower_bound(walked.begin(), walked.end(), firstPos,
-                                [](const Mp4SampleOffset& o, int64_t p) { return o.position < p; });
-  if (first == walked.end() || first->position != firstPos) return false;
-  const int64_t dtsShift = firstDts - first->decodeTime;
-  std::vector<Mp4SampleOffset> ordered = walked;
-  std::stable_sort(ordered.begin(), ordered.end(),
-                   [](const Mp4SampleOffset& a, const Mp4SampleOffset& b) { return a.decodeTime < b.decodeTime; });
+  if (!first) {
+    fragments.reset();
+    return 0;
+  }
+  fragmentDtsShift = firstDts - first->decodeTime;
+  fragmentPtsShift = firstPts - firstDts - first->offset;
+  tableComplete = false;
   samples.clear();
-  samples.reserve(ordered.size());
-  for (const Mp4SampleOffset& o : ordered) {
+  if (!addFragmentSamples(found)) {
+    *why = "decode times do not increase";
+    return -1;
+  }
+  if (fragments->done) tableComplete = true;
+  std::vector<Mp4SampleOffset> last;
+  if (!tableComplete && fragments->lastFragment >= 0 &&
+      mp4FragmentAt(*fragments, reader->input.read, fragments->lastFragment, kMostFragmentSamples, kLargestMovieBox,
+                    &last) &&
+      last.size() >= 2) {
+    std::vector<int64_t> pts;
+    for (const Mp4SampleOffset& o : last) pts.push_back(o.decodeTime + fragmentDtsShift + o.offset + fragmentPtsShift);
+    std::sort(pts.begin(), pts.end());
+    indexedDuration = lengthAfter(pts.back(), pts[pts.size() - 2], INT64_MIN);
+  }
+  return 1;
+}
+
+// Appends one fragment's samples (in decode order); false, adding none, when they do not follow on.
+bool VideoDecoder::Impl::addFragmentSamples(const std::vector<Mp4SampleOffset>& found) {
+  const size_t before = samples.size();
+  for (const Mp4SampleOffset& o : found) {
     Sample s;
-    s.dts = o.decodeTime + dtsShift;
-    s.pts = s.dts + o.offset + delays.shift;
+    s.dts = o.decodeTime + fragmentDtsShift;
+    s.pts = s.dts + o.offset + fragmentPtsShift;
     s.key = o.key;
     s.presented = true;
     s.ptsRead = true;
     if (!samples.empty() && s.dts <= samples.back().dts) {
-      *why = "decode times do not increase";
-      samples.clear();
-      return true;
+      samples.resize(before);
+      return false;
     }
     samples.push_back(s);
   }
   return true;
+}
+
+// Reads the next fragment into the table. False when there is none (the table is then complete)
+// or it cannot be read or does not fit: the table then ends at the fragments before it.
+bool VideoDecoder::Impl::readFragment() {
+  std::vector<Mp4SampleOffset> found;
+  const size_t before = samples.size();
+  const int64_t room = kMostFragmentSamples - static_cast<int64_t>(before);
+  if (room <= 0 || !mp4NextFragment(*fragments, reader->input.read, room, kLargestMovieBox, &found) ||
+      !addFragmentSamples(found) || !indexFrames(before)) {
+    samples.resize(before);
+    keySamples.clear();
+    frameSample.clear();
+    framePts.clear();
+    frameTimes.clear();
+    indexFrames(0);
+    fragments->done = true;
+  }
+  if (fragments->done) tableComplete = true;
+  return samples.size() > before;
 }
 
 // The composition offsets of the movie box's own table: each picture's presentation time is its
@@ -516,10 +577,6 @@ VideoDecoder::Impl::SampleDelays VideoDecoder::Impl::sampleDelays(int count, int
   SampleDelays delays;
   if (!reader || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return delays;
   const int64_t size = reader->input.size ? reader->input.size() : -1;
-  constexpr int64_t kLargestMovieBox = 64LL << 20;
-  // A fragmented file's fragments may not be in the demuxer's index yet: about ten hours at 30
-  // frames a second at most.
-  constexpr int64_t kMostFragmentSamples = 1 << 20;
   auto table = mp4CompositionOffsets(reader->input.read, size, format->streams[stream]->id,
                                      std::max<int64_t>(static_cast<int64_t>(count) * 2 + 16, kMostFragmentSamples),
                                      kLargestMovieBox);
@@ -559,35 +616,68 @@ void VideoDecoder::Impl::dropLostSamples() {
   }
 }
 
-bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
-  for (size_t i = 0; i < samples.size(); ++i) {
+// Adds the samples from `from` on to the key and frame lists: frames already listed keep their
+// place unless a new one is shown before them. False when two frames share a presentation time.
+bool VideoDecoder::Impl::indexFrames(size_t from) {
+  size_t firstNew = frameSample.size();
+  for (size_t i = from; i < samples.size(); ++i) {
     if (samples[i].key) keySamples.push_back(i);
     if (samples[i].presented) frameSample.push_back(i);
+  }
+  auto byPts = [&](size_t a, size_t b) { return samples[a].pts < samples[b].pts; };
+  const auto split = frameSample.begin() + static_cast<std::ptrdiff_t>(firstNew);
+  std::sort(split, frameSample.end(), byPts);
+  if (firstNew > 0 && firstNew < frameSample.size() && !byPts(frameSample[firstNew - 1], frameSample[firstNew])) {
+    std::inplace_merge(frameSample.begin(), split, frameSample.end(), byPts);
+    firstNew = 0;
+  }
+  framePts.resize(firstNew);
+  frameTimes.resize(firstNew);
+  for (size_t k = firstNew; k < frameSample.size(); ++k) {
+    const int64_t pts = samples[frameSample[k]].pts;
+    if (!framePts.empty() && framePts.back() == pts) return false;
+    framePts.push_back(pts);
+    frameTimes.push_back(static_cast<double>(pts) * timeBase);
+  }
+  return true;
+}
+
+// The time after the last picture (shown at `last`, the one before at `before`): `end` when the
+// packets say it, else one frame's length on; the movie's length when the edit list ends inside
+// the last picture.
+double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end) const {
+  if (end <= last) end = last + std::max<int64_t>(before != INT64_MIN ? last - before : 1, 1);
+  double length = static_cast<double>(end) * timeBase;
+  if (format->duration > 0) {
+    const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
+    if (movie > static_cast<double>(last) * timeBase && movie < length) length = movie;
+  }
+  return length;
+}
+
+void VideoDecoder::Impl::settleDuration() {
+  if (framePts.empty()) return;
+  // A length from the index that ends before the frames read is not believed.
+  duration = !tableComplete && indexedDuration > frameTimes.back()
+                 ? indexedDuration
+                 : lengthAfter(framePts.back(), framePts.size() > 1 ? framePts[framePts.size() - 2] : INT64_MIN,
+                               INT64_MIN);
+}
+
+bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
+  if (!indexFrames(0)) {
+    *why = "two frames share a presentation time";
+    return false;
   }
   if (frameSample.empty()) {
     *why = "the video has no frames";
     return false;
   }
   if (keySamples.empty()) keySamples.push_back(0);
-  std::sort(frameSample.begin(), frameSample.end(),
-            [&](size_t a, size_t b) { return samples[a].pts < samples[b].pts; });
-  for (size_t i : frameSample) framePts.push_back(samples[i].pts);
-  if (std::adjacent_find(framePts.begin(), framePts.end()) != framePts.end()) {
-    *why = "two frames share a presentation time";
-    return false;
-  }
-  for (int64_t pts : framePts) frameTimes.push_back(static_cast<double>(pts) * timeBase);
-  const int64_t last = framePts.back();
-  if (end <= last) {
-    // No length on the last packet: one frame's length, from the frames before it.
-    const int64_t step = framePts.size() > 1 ? last - framePts[framePts.size() - 2] : 1;
-    end = last + std::max<int64_t>(step, 1);
-  }
-  duration = static_cast<double>(end) * timeBase;
-  // The edit list may end inside the last picture; the movie's length says where.
-  if (format->duration > 0) {
-    const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
-    if (movie > frameTimes.back() && movie < duration) duration = movie;
+  if (fragments) {
+    settleDuration();
+  } else {
+    duration = lengthAfter(framePts.back(), framePts.size() > 1 ? framePts[framePts.size() - 2] : INT64_MIN, end);
   }
   return true;
 }
@@ -620,8 +710,10 @@ bool VideoDecoder::open(Input input, std::string* error) {
   if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
-  if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io,
-                                         &d.format)) {
+  const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
+  const bool fragmented = mp4IsFragmented(d.reader->input.read, size, int64_t{64} << 20);
+  if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io, &d.format,
+                                         fragmented ? kRecordingReaderOptions : nullptr)) {
     return fail(why);
   }
   std::string why;
@@ -692,6 +784,16 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
 }
 
 const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->frameTimes; }
+bool VideoDecoder::complete() const { return impl_->tableComplete; }
+
+bool VideoDecoder::extendTo(double seconds) {
+  Impl& d = *impl_;
+  if (!d.codec || d.tableComplete || !d.fragments) return false;
+  const size_t before = d.frameTimes.size();
+  while (!d.tableComplete && (d.frameTimes.empty() || d.frameTimes.back() <= seconds)) d.readFragment();
+  d.settleDuration();
+  return d.frameTimes.size() != before;
+}
 double VideoDecoder::duration() const { return impl_->duration; }
 int VideoDecoder::width() const {
   return impl_->codec ? (impl_->orientation.swapsSides() ? impl_->pictureHeight : impl_->pictureWidth) : 0;

@@ -41,18 +41,30 @@ class VideoDecoder {
   // below 0 on failure); `size` gives the whole length (below 0 when unknown). Both are called
   // on the decoder's thread and may block. Only the MPEG-4 demuxer is used, and it may open
   // nothing else (media_input_policy.h). Only the movie header and the first frame are read
-  // here; the rest is read as frames are asked for.
+  // here; the rest is read as frames are asked for. A fragmented file's frame table starts with
+  // its first fragment (so that opening costs the same whatever its length) and grows through
+  // extendTo().
   struct Input {
     std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
     std::function<int64_t()> size;
   };
   bool open(Input input, std::string* error = nullptr);
 
-  // Presentation time (seconds from the start of the file's timeline) of each frame, ascending.
+  // Presentation time (seconds from the start of the file's timeline) of each frame, ascending:
+  // every frame, or those of a fragmented file's fragments read so far (complete() false).
   const std::vector<double>& frameTimes() const;
   size_t frameCount() const { return frameTimes().size(); }
-  // The time after the last frame has been shown, as the container gives it.
+  // The time after the last frame has been shown, as the container gives it. While the table is
+  // not complete: the whole length where the file's index of fragments says it, else the end
+  // of the frames read so far.
   double duration() const;
+  // Whether frameTimes() holds every frame of the file (as read when it opened).
+  bool complete() const;
+  // Reads the headers of further fragments until the table holds the frame showing at `seconds`
+  // (and the one after it) or every frame. Frames already in the table keep their index (unless
+  // a fragment shows a picture before them). A fragment that cannot be read or does not add up
+  // ends the table at the ones before it. True when frames were added.
+  bool extendTo(double seconds);
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.
   int width() const;

@@ -64,5 +64,71 @@ TEST(Mp4BoxesTest, AFragmentedFilesSamplesAreReadWithinTheirBoundsAndNotFromBrok
   EXPECT_FALSE(mp4CompositionOffsets(readerOf(broken), size, 1, 1 << 20, 1 << 20));
 }
 
+// Fragments read one at a time, and where the last one is by the file's index of fragments (up
+// front or at its end): an index that does not point at a fragment, or runs off the file, is no
+// use, and reading one fragment reads nothing of the others.
+TEST(Mp4BoxesTest, FragmentsAreReadOneByOneAndTheLastIsFoundByTheFilesIndexOnly) {
+  dk::test::TemporaryDirectory folder;
+  struct Case {
+    const char* movflags;
+    const char* index;
+  };
+  for (const Case& c : {Case{"frag_keyframe+empty_moov+default_base_moof+skip_trailer", ""},
+                        Case{"frag_keyframe+empty_moov+default_base_moof+global_sidx+skip_trailer", "sidx"},
+                        Case{"frag_keyframe+empty_moov+default_base_moof", "mfro"}}) {
+    SCOPED_TRACE(c.movflags);
+    const std::string path = (folder.path() / "fragmented.mp4").string();
+    TestVideoOptions options;
+    options.frames = 40;
+    options.gop = 10;
+    options.movflags = c.movflags;
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    std::ifstream in(path, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto size = static_cast<int64_t>(whole.size());
+    const auto lastMoof = static_cast<int64_t>(whole.rfind("moof")) - 4;
+
+    auto fragments = mp4Fragments(readerOf(whole), size, 1, 1 << 20);
+    ASSERT_TRUE(fragments);
+    EXPECT_EQ(fragments->lastFragment, *c.index ? lastMoof : -1);
+    std::vector<Mp4SampleOffset> last;
+    if (*c.index) {
+      ASSERT_TRUE(mp4FragmentAt(*fragments, readerOf(whole), lastMoof, 1000, 1 << 20, &last));
+      EXPECT_EQ(last.size(), 10u);
+    }
+    std::vector<Mp4SampleOffset> samples;
+    int64_t furthest = 0;
+    const Mp4Read counting = [&](int64_t offset, uint8_t* out, int64_t count) {
+      furthest = std::max(furthest, offset + count);
+      return readerOf(whole)(offset, out, count);
+    };
+    ASSERT_TRUE(mp4NextFragment(*fragments, counting, 1000, 1 << 20, &samples));
+    EXPECT_EQ(samples.size(), 10u);
+    EXPECT_LT(furthest, static_cast<int64_t>(whole.find("moof", static_cast<size_t>(fragments->next))));
+    for (int more = 0; more < 5 && !fragments->done; ++more) {
+      ASSERT_TRUE(mp4NextFragment(*fragments, readerOf(whole), 1000, 1 << 20, &samples));
+    }
+    EXPECT_TRUE(fragments->done);
+    ASSERT_EQ(samples.size(), 40u);
+    if (!*c.index) continue;
+    EXPECT_EQ(last.front().decodeTime, samples[30].decodeTime);
+
+    // The index broken: its fragment sizes (or the random access box's own length) off.
+    std::string broken = whole;
+    const size_t at = broken.find(c.index) + 4;
+    if (std::string(c.index) == "sidx") {
+      broken[at + 32] = static_cast<char>(broken[at + 32] ^ 0x40);  // the first fragment's size
+    } else {
+      broken[at + 4] = '\x7f';  // the random access box's length
+    }
+    fragments = mp4Fragments(readerOf(broken), size, 1, 1 << 20);
+    ASSERT_TRUE(fragments);
+    if (fragments->lastFragment >= 0) {
+      EXPECT_FALSE(mp4FragmentAt(*fragments, readerOf(broken), fragments->lastFragment, 1000, 1 << 20, &last));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dk::platform::test

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -326,11 +327,12 @@ std::string take(const std::string& media, bool indexFirst, char index) {
 // A server with one recording whose take the test replaces, answering byte ranges.
 class GrowingServer {
  public:
-  explicit GrowingServer(std::string first) : take_(std::move(first)) {
-    server.route("/recording.mp4", [this](const dk::test::RecordedRequest& request) {
+  explicit GrowingServer(std::string first, bool open = true) : take_(std::move(first)) {
+    server.route("/recording.mp4", [this, open](const dk::test::RecordedRequest& request) {
       std::lock_guard lock(mutex_);
       dk::test::CannedResponse reply;
-      reply.headers = {{"Content-Type", "video/mp4"}, {"X-Recording-Open", "true"}};
+      reply.headers = {{"Content-Type", "video/mp4"}};
+      if (open) reply.headers.push_back({"X-Recording-Open", "true"});
       return serveRange(take_, request, std::move(reply));
     });
   }
@@ -523,7 +525,10 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
     input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
     input.size = [s] { return s->size(); };
     bool opened = false;
-    std::thread([&] { opened = decoder.open(std::move(input), &why); }).join();
+    std::thread([&] {
+      opened = decoder.open(std::move(input), &why);
+      decoder.extendTo(std::numeric_limits<double>::infinity());  // every fragment in the take
+    }).join();
     return opened;
   };
   // The slots whose picture is not the reference's (decoded off the main thread, as the streamer does).
@@ -676,6 +681,105 @@ TEST_F(RecordingSourceTest, OnlyAStrongValidatorOfAClosedRecordingGoesInIfRange)
     EXPECT_EQ(ifRanges.front(), "") << "nothing to carry yet";
     for (size_t i = 1; i < ifRanges.size(); ++i) EXPECT_EQ(ifRanges[i], c.ifRange) << "request " << i;
   }
+}
+
+// The top-level boxes of an MPEG-4 file, by type.
+std::vector<std::string> topLevelBoxes(const std::string& file) {
+  std::vector<std::string> types;
+  for (size_t at = 0; at + 8 <= file.size();) {
+    uint64_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(file[at + i]);
+    if (size < 8 || size > file.size() - at) break;
+    types.push_back(file.substr(at + 4, 4));
+    at += size;
+  }
+  return types;
+}
+
+// A fragmented recording read over the network shows its first picture after reading its
+// movie box, its index and its first fragment (and, with an index, its last): what that costs
+// does not grow with the recording's length. Played through and sought to its end, it shows
+// what the whole file, opened locally, shows, and ends where it does.
+TEST_F(RecordingSourceTest, AFragmentedRecordingShowsItsFirstPictureAtACostThatDoesNotGrowWithItsLength) {
+  struct Case {
+    const char* what;
+    const char* movflags;
+    const char* index;  // the top-level box that indexes the fragments, if any
+  };
+  const std::vector<Case> cases = {
+      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", nullptr},
+      {"an index up front", "frag_keyframe+empty_moov+default_base_moof+global_sidx+skip_trailer", "sidx"},
+      {"an index at the end", "frag_keyframe+empty_moov+default_base_moof", "mfra"},
+  };
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 2048;  // fragments of several pieces each, as a camera's are of 128 KiB ones
+  dk::test::TemporaryDirectory folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    struct Cost {
+      int requests = 0;
+      int64_t bytes = 0;
+    };
+    std::vector<Cost> costs;
+    for (int seconds : {20, 300}) {
+      SCOPED_TRACE(seconds);
+      const std::string file = (folder.path() / ("fragmented-" + std::to_string(seconds) + ".mp4")).string();
+      TestVideoOptions options;
+      options.fps = 5;
+      options.frames = seconds * options.fps;
+      options.gop = 10;
+      options.movflags = c.movflags;
+      std::string why;
+      ASSERT_TRUE(writeTestVideo(file, options, &why)) << why;
+      std::ifstream in(file, std::ios::binary);
+      const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      const auto boxes = topLevelBoxes(whole);
+      ASSERT_EQ(std::count(boxes.begin(), boxes.end(), "moof"), seconds / 2) << "one fragment per key frame";
+      for (const char* type : {"sidx", "mfra"}) {
+        EXPECT_EQ(std::count(boxes.begin(), boxes.end(), type), c.index && std::string(c.index) == type ? 1 : 0) << type;
+      }
+      VideoDecoder local;
+      ASSERT_TRUE(local.open(file, &why)) << why;
+      ASSERT_EQ(local.frameCount(), static_cast<size_t>(options.frames));
+
+      GrowingServer cloud(whole, false);
+      ErrorPtr error;
+      auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+      ASSERT_TRUE(s) << describe(error);
+      VideoDecoder decoder;
+      VideoDecoder::Input input;
+      input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
+      input.size = [s] { return s->size(); };
+      ImagePtr first;
+      std::thread([&] {
+        if (decoder.open(std::move(input), &why)) first = decoder.frameAt(0);
+      }).join();
+      ASSERT_TRUE(first) << why;
+      EXPECT_TRUE(sameFrame(first, local.frameAt(0)));
+      costs.push_back({s->requestsSent(), s->bytesReceived()});
+      if (seconds == 300) {
+        EXPECT_LT(s->bytesReceived(), static_cast<int64_t>(whole.size() / 10));
+      }
+
+      // To the end, as a seek there and playing on need: every frame where the whole file has it.
+      std::vector<size_t> wrong;
+      std::thread([&] {
+        decoder.extendTo(local.duration());
+        const size_t n = decoder.frameCount();
+        for (size_t i : {n - 1, n / 2, n / 2 + 1, n - 2, n - 1}) {
+          if (i >= local.frameCount() || !sameFrame(decoder.frameAt(i), local.frameAt(i))) wrong.push_back(i);
+        }
+      }).join();
+      EXPECT_THAT(wrong, ::testing::IsEmpty());
+      EXPECT_TRUE(decoder.frameTimes() == local.frameTimes());
+      EXPECT_DOUBLE_EQ(decoder.duration(), local.duration());
+      EXPECT_FALSE(s->error()) << describe(s->error());
+    }
+    ASSERT_EQ(costs.size(), 2u);
+    EXPECT_LE(costs[1].requests, costs[0].requests + 1) << costs[0].requests << " for 20 s";
+    EXPECT_LE(costs[1].bytes, costs[0].bytes + limits.chunkBytes) << costs[0].bytes << " for 20 s";
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
 }  // namespace

@@ -107,6 +107,19 @@ TEST_F(SoundTest, TheRecordingsSoundPlaysInStepWithThePicturesAndFallsSilentWhen
   EXPECT_EQ(sink->framesWritten(), 7 * kRate);
 }
 
+// A fragmented recording without an index of its fragments grows longer as they are read while
+// it plays: its sound plays on past what was known when it started.
+TEST_F(SoundTest, AFragmentedRecordingsSoundPlaysOnIntoTheFragmentsReadWhilePlaying) {
+  sim->updateWorld([](cloudsim::World& w) { w.recordingMovflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer"; });
+  prepareClosed();
+  const double known = streamer->currentItem()->duration();
+  ASSERT_LT(known, 20.0) << "only the first fragments are read";
+  streamer->setRate(1.0f);
+  playFor(known + 3.0);
+  EXPECT_EQ(sink->framesWritten(), std::lround((known + 3.0) * kRate));
+  EXPECT_LE(difference(played(known + 1.0, known + 2.0), reference(known + 1.0, kRate)), 2);
+}
+
 TEST_F(SoundTest, ARecordingWithoutSoundStillPlays) {
   sim->updateWorld([&](cloudsim::World& w) {
     for (auto& camera : w.cameras) camera.audioEnabled = false;  // its microphone was off
