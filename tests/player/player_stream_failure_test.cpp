@@ -79,6 +79,44 @@ TEST_F(PlayerStreamFailureTest, ARecordingThatFailsWhilePlayingStopsPlayingThenT
   EXPECT_NEAR(model->cameraStreamer()->currentTime(), 2.0 + waited, 6.0) << "plays on near where it failed";
 }
 
+// The same recording damaged on every fetch: the silent retry, played where the first one
+// failed, fails before it shows anything (though it reached "playing"); that ends the failure
+// run with the error, after two fetches, instead of retrying without end.
+TEST_F(PlayerStreamFailureTest, ARecordingDamagedOnEveryFetchIsRetriedOnceThenShowsTheError) {
+  cloudsim::detail::VideoSpec spec;
+  spec.startTime = kStart;
+  spec.duration = 30;
+  const auto video = cloudsim::detail::cachedLabelledVideo(spec);
+  ASSERT_TRUE(video);
+  std::string damaged = *video;
+  const size_t index = damaged.rfind("moov");
+  ASSERT_NE(index, std::string::npos);
+  uint32_t noise = 0x2545f491u;
+  for (size_t i = index / 2; i + 8 < index; ++i) {
+    noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+    damaged[i] = static_cast<char>(noise);
+  }
+  auto rule = cloudsim::FaultRule::failWith(firstPath(), 200, damaged);
+  rule.contentType = "video/mp4";
+  rule.times = -1;
+  const int served = sim->addFault(rule);
+  playFirstAt(2.0);
+  ASSERT_EQ(sim->faultHits(served), 1);
+
+  // Pumped only until the fetches pass a bound, so that endless retries fail the test quickly.
+  constexpr int kAtMostFetches = 10;
+  double waited = 0;
+  while (screen->errorToasts.empty() && sim->faultHits(served) <= kAtMostFetches && waited < 30) {
+    clock.clock().advance(0.5);
+    waited += 0.5;
+    platform::MainRunLoop::runUntil([&] { return sim->faultHits(served) > kAtMostFetches; });
+  }
+  EXPECT_EQ(sim->faultHits(served), 2) << "one silent retry";
+  EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
+  EXPECT_FALSE(model->isPlaying());
+  EXPECT_EQ(model->numberOfRetriesOnError(), 0);
+}
+
 TEST_F(PlayerStreamFailureTest, ALiveViewThatShowsNothingNewShowsTheErrorWithinAMinute) {
   auto live = KLPlayerViewModel::initWithCamera(camera, layer, screen);
   live->didTapPlayButton();
