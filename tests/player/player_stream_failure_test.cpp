@@ -16,6 +16,23 @@ class PlayerStreamFailureTest : public PlayerTest {
   std::string firstPath() const {
     return "/media/cameras/" + std::to_string(cameraId) + "/recordings/" + std::to_string(firstId) + ".mp4";
   }
+  // A 30 s recording read whole, its index at the end, with noise over the second half of the
+  // media before the index.
+  void damagedRecording(std::string& damaged) const {
+    cloudsim::detail::VideoSpec spec;
+    spec.startTime = kStart;
+    spec.duration = 30;
+    const auto video = cloudsim::detail::cachedLabelledVideo(spec);
+    ASSERT_TRUE(video);
+    damaged = *video;
+    const size_t index = damaged.rfind("moov");
+    ASSERT_NE(index, std::string::npos);
+    uint32_t noise = 0x2545f491u;
+    for (size_t i = index / 2; i + 8 < index; ++i) {
+      noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+      damaged[i] = static_cast<char>(noise);
+    }
+  }
 };
 
 TEST_F(PlayerStreamFailureTest, ARecordingThatStopsArrivingShowsTheErrorWithinAMinute) {
@@ -42,20 +59,8 @@ TEST_F(PlayerStreamFailureTest, ARecordingThatStopsArrivingShowsTheErrorWithinAM
 // player stops playing when it fails (the screen hears of the pause, the tick stops), and the
 // silent retry, which finds the recording whole again, plays on from where it failed.
 TEST_F(PlayerStreamFailureTest, ARecordingThatFailsWhilePlayingStopsPlayingThenTheRetryPlaysOn) {
-  cloudsim::detail::VideoSpec spec;
-  spec.startTime = kStart;
-  spec.duration = 30;
-  const auto video = cloudsim::detail::cachedLabelledVideo(spec);
-  ASSERT_TRUE(video);
-  std::string damaged = *video;
-  // The index is at the end: noise over the second half of the media before it.
-  const size_t index = damaged.rfind("moov");
-  ASSERT_NE(index, std::string::npos);
-  uint32_t noise = 0x2545f491u;
-  for (size_t i = index / 2; i + 8 < index; ++i) {
-    noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
-    damaged[i] = static_cast<char>(noise);
-  }
+  std::string damaged;
+  ASSERT_NO_FATAL_FAILURE(damagedRecording(damaged));
   auto rule = cloudsim::FaultRule::failWith(firstPath(), 200, damaged);
   rule.contentType = "video/mp4";
   const int served = sim->addFault(rule);  // one reply holds it all
@@ -77,6 +82,33 @@ TEST_F(PlayerStreamFailureTest, ARecordingThatFailsWhilePlayingStopsPlayingThenT
   EXPECT_TRUE(screen->errorToasts.empty());
   EXPECT_TRUE(model->isPlaying());
   EXPECT_NEAR(model->cameraStreamer()->currentTime(), 2.0 + waited, 6.0) << "plays on near where it failed";
+}
+
+// The same recording damaged on every fetch: the silent retry, played where the first one
+// failed, fails before it shows anything (though it reached "playing"); that ends the failure
+// run with the error, after two fetches, instead of retrying without end.
+TEST_F(PlayerStreamFailureTest, ARecordingDamagedOnEveryFetchIsRetriedOnceThenShowsTheError) {
+  std::string damaged;
+  ASSERT_NO_FATAL_FAILURE(damagedRecording(damaged));
+  auto rule = cloudsim::FaultRule::failWith(firstPath(), 200, damaged);
+  rule.contentType = "video/mp4";
+  rule.times = -1;
+  const int served = sim->addFault(rule);
+  playFirstAt(2.0);
+  ASSERT_EQ(sim->faultHits(served), 1);
+
+  // Pumped only until the fetches pass a bound, so that endless retries fail the test quickly.
+  constexpr int kAtMostFetches = 10;
+  double waited = 0;
+  while (screen->errorToasts.empty() && sim->faultHits(served) <= kAtMostFetches && waited < 30) {
+    clock.clock().advance(0.5);
+    waited += 0.5;
+    platform::MainRunLoop::runUntil([&] { return sim->faultHits(served) > kAtMostFetches; });
+  }
+  EXPECT_EQ(sim->faultHits(served), 2) << "one silent retry";
+  EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
+  EXPECT_FALSE(model->isPlaying());
+  EXPECT_EQ(model->numberOfRetriesOnError(), 0);
 }
 
 TEST_F(PlayerStreamFailureTest, ALiveViewThatShowsNothingNewShowsTheErrorWithinAMinute) {

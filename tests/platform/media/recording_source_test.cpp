@@ -237,6 +237,10 @@ TEST_F(RecordingSourceTest, AWholeReplyIsBoundByTheSourcesOwnLimitAlone) {
       ASSERT_EQ(readAt(s, offset, bytes, 100), 100) << describe(s->error());
       EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(offset), 100));
       EXPECT_EQ(s->size(), static_cast<int64_t>(whole.size()));
+      // Kept whole: the rest is read from what came, not asked for again.
+      ASSERT_EQ(readAt(s, 0, bytes, 100), 100) << describe(s->error());
+      EXPECT_EQ(bytes, whole.substr(0, 100));
+      EXPECT_EQ(s->requestsSent(), 1);
     } else {
       EXPECT_EQ(readAt(s, offset, bytes, 100), -1);
       ASSERT_TRUE(s->error());
