@@ -14,6 +14,11 @@
 // with a 20 ms round trip (a relay in front of the local cloud). Counter: bytes the cloud sent.
 // Ours should stay within 1.5x of theirs over the line.
 //
+// BM_MoovAtEndStreamer/<second>, BM_MoovAtEndFFmpeg/<second>: a closed ten-minute 1280x720
+// recording with its index at the end (as a camera closes its file), over a line with 200 ms
+// round trips: the first picture (0) or the hand-off to 7:30 (450). Counters: requests and bytes.
+// Ours should stay within 1.2x of theirs: the index comes in one range after the first piece.
+//
 // BM_FirstFrameFragmented/<seconds>/<index>: the first frame of a fragmented 1280x720 recording
 // (a fragment every two seconds) of 20 s or 5 minutes, without an index of its fragments (0) or
 // with one at its end (1), over the 50 Mbit/s, 20 ms line. Counters: requests and bytes; neither
@@ -193,15 +198,16 @@ TwentyMinuteCloud& twentyMinutes() {
 constexpr double kHandOffSecond = 900;
 
 // The hand-off: the item, then the seek once it is ready; done when that frame is on the layer.
-bool streamerSeeks(const TwentyMinuteCloud& c) {
+bool streamerSeeks(const ClosedRecordingCloud& c, double second = kHandOffSecond) {
   auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
   streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
   if (!MainRunLoop::runUntil([&] { return streamer->status() != dk::platform::DKCameraStreamerStatusPreparing; }, 120) ||
       streamer->status() != dk::platform::DKCameraStreamerStatusReadyToPlay) {
     return false;
   }
-  streamer->seekTo(kHandOffSecond);
-  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= kHandOffSecond - 0.05; }, 120);
+  if (second <= 0) return MainRunLoop::runUntil([&] { return streamer->currentFrame() != nullptr; }, 120);
+  streamer->seekTo(second);
+  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= second - 0.05; }, 120);
 }
 
 void BM_SeekStreamer(benchmark::State& state) {
@@ -237,6 +243,60 @@ void BM_SeekFFmpeg(benchmark::State& state) {
   state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.path).size() - sent) / state.iterations();
 }
 BENCHMARK(BM_SeekFFmpeg)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A closed ten-minute recording reached through a line with 200 ms round trips.
+struct SlowReplyCloud : ClosedRecordingCloud {
+  std::unique_ptr<dk::bench::LinkRelay> line;
+
+  SlowReplyCloud() : ClosedRecordingCloud(600, "dk-bench-moov-ca.pem") {
+    line = std::make_unique<dk::bench::LinkRelay>(sim->port(), 50e6, std::chrono::milliseconds(200));
+  }
+  std::string base() const { return "https://127.0.0.1:" + std::to_string(line->port()); }
+  void use() const {
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
+    dk::platform::StreamerEnvironment::install({base()});
+    dk::platform::DKAccessTokenProvider::setDelegate(token);
+  }
+};
+
+SlowReplyCloud& slowReplies() {
+  static SlowReplyCloud c;
+  return c;
+}
+
+void BM_MoovAtEndStreamer(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  const SlowReplyCloud& c = slowReplies();
+  const auto second = static_cast<double>(state.range(0));
+  c.use();
+  if (!streamerSeeks(c, second)) state.SkipWithError("no frame");  // also makes the video once
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(c.path).size();
+  for (auto _ : state) {
+    if (!streamerSeeks(c, second)) state.SkipWithError("no frame");
+  }
+  state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.path).size() - sent) / state.iterations();
+  MainRunLoop::runUntilIdle();
+}
+BENCHMARK(BM_MoovAtEndStreamer)->Arg(0)->Arg(450)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_MoovAtEndFFmpeg(benchmark::State& state) {
+  MainRunLoop::bindToCurrentThread();
+  const SlowReplyCloud& c = slowReplies();
+  const auto second = static_cast<double>(state.range(0));
+  c.use();
+  if (!streamerSeeks(c, second)) state.SkipWithError("no video");  // makes the video once
+  const std::string url = c.base() + c.path;
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(c.path).size();
+  for (auto _ : state) {
+    if (!ffmpegShows(url, c.sim->accessToken(), c.caFile, second)) state.SkipWithError("no frame");
+  }
+  state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.path).size() - sent) / state.iterations();
+}
+BENCHMARK(BM_MoovAtEndFFmpeg)->Arg(0)->Arg(450)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Fragmented recordings of 20 s and of 5 minutes on one cloud, reached through the line.
 struct FragmentedCloud : ClosedRecordingCloud {

@@ -463,6 +463,7 @@ void DKCameraStreamer::State::fetch(bool again) {
     VideoDecoder::Input input;
     input.read = [source](int64_t offset, uint8_t* out, int64_t count) { return source->read(offset, out, count); };
     input.size = [source] { return source->size(); };
+    input.prefetch = [source](int64_t offset, int64_t length) { source->prefetch(offset, length); };
     std::string why;
     const bool ok = fresh->decoder.open(std::move(input), &why);
     // A longer take of a fragmented recording: its table as far as the shorter one's was read.

@@ -162,6 +162,10 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     HttpTaskPtr task;
     std::shared_ptr<Timer> deadline;
     bool timedOut = false;
+    // A span: the request of this chunk brings the ones after it up to here; they wait under
+    // their own keys (`spannedBy` the first) with no task of their own.
+    int64_t lastChunk = -1;
+    int64_t spannedBy = -1;
   };
 
   std::string url, token;
@@ -214,6 +218,17 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     pending.clear();
   }
 
+  // Takes a request off the pending list, with the chunks its span covers.
+  void erasePendingLocked(std::map<int64_t, Pending>::iterator it) {
+    const int64_t chunk = it->first, last = it->second.lastChunk;
+    if (it->second.deadline) it->second.deadline->invalidate();
+    pending.erase(it);
+    for (int64_t c = chunk + 1; c <= last; ++c) {
+      auto spanned = pending.find(c);
+      if (spanned != pending.end() && spanned->second.spannedBy == chunk) pending.erase(spanned);
+    }
+  }
+
   void failLocked(ErrorPtr error) {
     if (!failure) failure = std::move(error);
     dropPendingLocked();
@@ -236,9 +251,12 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     auto it = held.find(chunk);
     return it != held.end() && it->second.length >= chunkLength(chunk);
   }
-  void startLocked(int64_t chunk, int64_t first, int64_t last) {
+  void startLocked(int64_t chunk, int64_t first, int64_t last, int64_t lastChunk = -1) {
     if (failure || pending.count(chunk)) return;
     Pending& p = pending[chunk];
+    p.lastChunk = lastChunk;
+    for (int64_t c = chunk + 1; c <= lastChunk; ++c) pending[c].spannedBy = chunk;
+    const int64_t chunks = std::max<int64_t>(lastChunk - chunk + 1, 1);
     ++requests;
     auto configuration = std::make_shared<RequestConfiguration>();
     configuration->responseSerializer = ResponseSerializerKind::Http;
@@ -254,7 +272,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     configuration->callbackQueue = queue;
     const uint64_t expectedVersion = version;
     std::weak_ptr<Core> weak = weak_from_this();
-    p.deadline = Timer::scheduled(limits.deadlineSeconds, false, queue, [weak, chunk] {
+    // A span may take as long as its pieces one by one would.
+    p.deadline = Timer::scheduled(limits.deadlineSeconds * static_cast<double>(chunks), false, queue, [weak, chunk] {
       auto core = weak.lock();
       if (!core) return;
       HttpTaskPtr task;
@@ -280,10 +299,9 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   void failed(int64_t chunk, const ErrorPtr& error) {
     std::lock_guard lock(mutex);
     auto it = pending.find(chunk);
-    if (it == pending.end()) return;  // cancelled on purpose
+    if (it == pending.end() || it->second.spannedBy >= 0) return;  // cancelled on purpose
     const bool timedOut = it->second.timedOut;
-    if (it->second.deadline) it->second.deadline->invalidate();
-    pending.erase(it);
+    erasePendingLocked(it);
     if (timedOut) {
       failLocked(Error::make(std::string(kURLErrorDomain), kURLErrorTimedOut, "The recording took too long to arrive"));
     } else if (error && error->domain() == kURLErrorDomain && error->code() == kURLErrorDataLengthExceedsMaximum) {
@@ -298,9 +316,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
                const std::shared_ptr<const HttpResponseInfo>& response, const std::shared_ptr<const Data>& data) {
     std::lock_guard lock(mutex);
     auto it = pending.find(chunk);
-    if (it == pending.end()) return;
-    if (it->second.deadline) it->second.deadline->invalidate();
-    pending.erase(it);
+    if (it == pending.end() || it->second.spannedBy >= 0) return;
+    erasePendingLocked(it);
     if (!response) {
       failLocked(Error::make(kSourceErrorDomain, 6, "The recording's reply is missing"));
       return;
@@ -328,10 +345,23 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
           return;
         }
         const int64_t within = first - chunk * limits.chunkBytes;
+        const auto length = static_cast<int64_t>(body.size());
         if (within > 0) {
-          append(chunk, within, body.data(), static_cast<int64_t>(body.size()));
+          append(chunk, within, body.data(), length);
+        } else if (length <= limits.chunkBytes) {
+          store(chunk, body.data(), length);
         } else {
-          store(chunk, body.data(), static_cast<int64_t>(body.size()));
+          // A span: every whole piece of it (a server may send less than asked for; what is
+          // missing is asked for again when read).
+          for (int64_t c = chunk; (c - chunk) * limits.chunkBytes < length && c < chunkCount() && !failure; ++c) {
+            const int64_t at = (c - chunk) * limits.chunkBytes;
+            if (length - at < chunkLength(c)) break;
+            if (!storable(c, range->total)) {
+              failLocked(Error::make(kSourceErrorDomain, 10, "The recording changed while it was read"));
+              return;
+            }
+            store(c, body.data() + at, chunkLength(c));
+          }
         }
       }
     } else if (response->statusCode == 200 && !body.empty()) {
@@ -515,6 +545,36 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     }
   }
 
+  // The most pieces one request asks for: half of what may be held, so that a span never pushes
+  // out its own first pieces, and no more than a reply may bring.
+  int64_t mostSpanChunks() const {
+    return std::max<int64_t>(1, std::min(slotCount / 2, std::max(limits.largestWholeReply, limits.chunkBytes) / limits.chunkBytes));
+  }
+
+  void prefetch(int64_t offset, int64_t length) {
+    std::lock_guard lock(mutex);
+    if (failure || offset < 0 || length <= 0) return;
+    const int64_t first = offset / limits.chunkBytes;
+    int64_t last = (std::min(offset, INT64_MAX - length) + length - 1) / limits.chunkBytes;
+    if (total >= 0) last = std::min(last, chunkCount() - 1);
+    last = std::min(last, first + mostSpanChunks() - 1);
+    // Each run of pieces neither held (even in part) nor on their way: one request.
+    for (int64_t c = first; c <= last;) {
+      if (held.count(c) || pending.count(c)) {
+        ++c;
+        continue;
+      }
+      int64_t end = c;
+      while (end + 1 <= last && !held.count(end + 1) && !pending.count(end + 1)) ++end;
+      if (end == c) {
+        startLocked(c);
+      } else {
+        startLocked(c, c * limits.chunkBytes, (end + 1) * limits.chunkBytes - 1, end);
+      }
+      c = end + 1;
+    }
+  }
+
   int64_t size() {
     detail::BlockingScope blocking;
     std::unique_lock lock(mutex);
@@ -656,6 +716,7 @@ RecordingSource::~RecordingSource() { cancel(); }
 
 int64_t RecordingSource::read(int64_t offset, uint8_t* out, int64_t count) { return core_->read(offset, out, count); }
 int64_t RecordingSource::size() { return core_->size(); }
+void RecordingSource::prefetch(int64_t offset, int64_t length) { core_->prefetch(offset, length); }
 bool RecordingSource::refreshGrowth() { return core_->refreshGrowth(); }
 
 void RecordingSource::cancel() {

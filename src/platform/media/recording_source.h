@@ -51,6 +51,12 @@ class RecordingSource {
   int64_t read(int64_t offset, uint8_t* out, int64_t count);
   // The recording's size in bytes (asks the server when not known yet); -1 after a failure.
   int64_t size();
+  // Asks at once, without waiting, for the pieces of [offset, offset + length) not held or on
+  // their way, in one range request per run of them rather than one per piece: for a reader
+  // that knows it is about to read the whole span (a container's index). A span is taken only
+  // as far as half of Limits::heldBytes (so that it never pushes out its own start); readers
+  // wait for it as for any piece.
+  void prefetch(int64_t offset, int64_t length);
 
   // Asks the server for the recording's current size without reading it (one byte), and when
   // it has grown, reads the new version from then on: what is held of the old version's media

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <map>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "platform/media/frame_converter.h"
@@ -94,6 +95,47 @@ constexpr int kInputBufferBytes = 64 * 1024;
 constexpr int64_t kLargestMovieBox = 64LL << 20;
 // A fragmented file's samples: about ten hours at 30 frames a second at most.
 constexpr int64_t kMostFragmentSamples = 1 << 20;
+
+// Tells the input where the movie box lies, from the top-level box headers before it, so that it
+// comes in one transfer: wherever it starts, once its header is read; after the media (a closed
+// recording's usual shape), as the rest of the file from the media's end, before its header is
+// even read, when that rest is no larger than the largest movie box taken. Only the headers are
+// read here, and only up to the movie box (a fragmented file's fragments follow it).
+void prefetchMovieBox(const VideoDecoder::Input& input, int64_t fileSize) {
+  if (!input.prefetch || fileSize <= 0) return;
+  int64_t at = 0;
+  bool afterMedia = false;
+  for (int boxes = 0; boxes < 16 && at + 8 <= fileSize; ++boxes) {
+    if (afterMedia && fileSize - at <= kLargestMovieBox) {
+      input.prefetch(at, fileSize - at);
+      return;
+    }
+    uint8_t header[16];
+    const int64_t wanted = std::min<int64_t>(16, fileSize - at);
+    int64_t got = 0;
+    while (got < wanted) {
+      const int64_t n = input.read(at + got, header + got, wanted - got);
+      if (n <= 0) return;
+      got += n;
+    }
+    uint64_t size = 0;
+    for (int i = 0; i < 4; ++i) size = (size << 8) | header[i];
+    if (size == 1) {
+      if (got < 16) return;
+      size = 0;
+      for (int i = 8; i < 16; ++i) size = (size << 8) | header[i];
+    }
+    if (size < 8 || size > static_cast<uint64_t>(fileSize - at)) return;  // to the end, or broken
+    const std::string_view type(reinterpret_cast<const char*>(header) + 4, 4);
+    if (type == "moov") {
+      input.prefetch(at, std::min(static_cast<int64_t>(size), kLargestMovieBox));
+      return;
+    }
+    if (type == "moof") return;
+    if (type == "mdat") afterMedia = true;
+    at += static_cast<int64_t>(size);
+  }
+}
 
 void quietLibraries() {
   static std::once_flag quiet;
@@ -711,6 +753,7 @@ bool VideoDecoder::open(Input input, std::string* error) {
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
   const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
+  prefetchMovieBox(d.reader->input, size);
   const bool fragmented = mp4IsFragmented(d.reader->input.read, size, int64_t{64} << 20);
   if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io, &d.format,
                                          fragmented ? kRecordingReaderOptions : nullptr)) {

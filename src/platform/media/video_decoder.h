@@ -44,9 +44,12 @@ class VideoDecoder {
   // here; the rest is read as frames are asked for. A fragmented file's frame table starts with
   // its first fragment (so that opening costs the same whatever its length) and grows through
   // extendTo().
+  // `prefetch` (optional) is told, without waiting, of a span about to be read whole (the movie
+  // box), so that it can come in one transfer rather than piece by piece.
   struct Input {
     std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
     std::function<int64_t()> size;
+    std::function<void(int64_t offset, int64_t length)> prefetch;
   };
   bool open(Input input, std::string* error = nullptr);
 
