@@ -236,28 +236,35 @@ struct VideoDecoder::Impl {
     }
   }
 
-  // Right after a seek to a key sample whose presentation time is only estimated: reads up to
-  // its packet, learns the time and keeps the packet for feed(). In a group that shows pictures
-  // decoded after its key frame before it, the estimate can be early, and decoding from that key
-  // frame would miss their references; the caller then starts from an earlier one.
-  void peekKey(size_t sample) {
+  // Places the demuxer at key sample `sample` by a seek to `timestamp`, reading up to its packet
+  // (kept for feed(), its presentation time learnt): true when the seek landed on it or before it
+  // (the packets in between are passed over), false when it landed past it or nowhere.
+  bool landOn(size_t sample, int64_t timestamp) {
+    if (av_seek_frame(format, stream, timestamp, AVSEEK_FLAG_BACKWARD) < 0) return false;
     while (av_read_frame(format, packet) >= 0) {
       if (packet->stream_index == stream && packet->dts >= samples[sample].dts) {
+        if (packet->dts > samples[sample].dts) break;
         learn(packet);
         pending = true;
-        break;
+        return true;
       }
       av_packet_unref(packet);
     }
-    samples[sample].ptsRead = true;  // unreadable: the estimate stands, and is not tried again
+    av_packet_unref(packet);
+    return false;
   }
 
   bool seekTo(size_t sample) {
     ++counters.seeks;
     if (pending) av_packet_unref(packet);
     pending = false;
-    // The demuxer's index is in decode time, so the key frame is asked for by its decode time.
-    if (av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
+    // The MPEG-4 demuxer takes the time asked for as a presentation time and takes its own shift
+    // (the edit list's, the earliest picture's) off it before it looks in its index of decode
+    // times: the key frame's decode time would land a group of pictures early. So the key frame
+    // is asked for by its presentation time, and where that lands is checked; by its decode time
+    // (landing early at worst) when it lands past it.
+    if (!landOn(sample, samples[sample].pts) && !landOn(sample, samples[sample].dts) &&
+        av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
       sessionStart = -1;
       return false;
     }
@@ -870,9 +877,13 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
   const bool passed = d.lastOutPts >= pts || (d.ahead->data[0] && Impl::ptsOf(d.ahead) > pts);
   const bool forward = d.sessionStart >= 0 && static_cast<size_t>(d.sessionStart) <= key && key < d.nextSample && !passed;
   while (!forward) {
+    // A key frame whose presentation time was only estimated has it read by the seek. In a group
+    // that shows pictures decoded after its key frame before it, the estimate can be early, and
+    // decoding from that key frame would miss their references: an earlier one is taken then.
+    const bool estimated = !d.samples[key].ptsRead;
     if (!d.seekTo(key)) return nullptr;
-    if (d.samples[key].ptsRead) break;
-    d.peekKey(key);
+    if (!estimated) break;
+    d.samples[key].ptsRead = true;  // unreadable: the estimate stands, and is not tried again
     const size_t chosen = d.keyFor(d.frameSample[index], pts);
     if (chosen == key) break;
     key = chosen;

@@ -191,6 +191,46 @@ TEST_P(FrameExactTest, FragmentedFilesShowEachPictureAtItsOwnTime) {
   }
 }
 
+// A frame asked for on its own is decoded from the key frame of its own group of pictures: a
+// time that is itself a key frame starts there, not a group early, and times just before and
+// after it start at the key frame before them. Counted in packets handed to the decoder, from a
+// fresh open each time so that nothing decoded before helps.
+TEST_P(FrameExactTest, AFrameIsDecodedFromTheKeyFrameOfItsOwnGroup) {
+  struct Case {
+    const char* name;
+    double time;
+    double keyTime;  // the key frame its group starts at
+  };
+  const Case cases[] = {
+      {"a key frame", 3.0, 3.0},        {"just after a key frame", 3.1, 3.0},
+      {"just before a key frame", 2.9, 2.0}, {"the last frame before the end", 5.9, 5.0},
+      {"the first key frame", 0.0, 0.0},
+  };
+  for (bool closedGop : {true, false}) {
+    TestVideoOptions options;
+    options.width = 160;
+    options.height = 96;
+    options.fps = 10;
+    options.frames = 60;  // six groups of ten
+    options.gop = 10;
+    options.openGop = !closedGop;
+    make(options);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (closedGop ? " (closed groups)" : " (open groups)"));
+      std::string why;
+      ASSERT_TRUE(open(&why)) << why;
+      const size_t index = decoder.frameIndexAt(c.time);
+      const ImagePtr picture = decoder.frameAt(index);
+      ASSERT_TRUE(picture);
+      EXPECT_EQ(compareImages(*picture, *reference.pictures[index]).maxAbsolute, 0);
+      // From the key frame up to the frame, and the B-frames decoded before it is out.
+      const long fromKey = std::lround((c.time - c.keyTime) * options.fps) + 1;
+      EXPECT_GE(decoder.counters().packetsDecoded + decoder.counters().packetsSkipped, fromKey);
+      EXPECT_LE(decoder.counters().packetsDecoded + decoder.counters().packetsSkipped, fromKey + options.bFrames + 1);
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ByPathAndOverInput, FrameExactTest, ::testing::Values(Opening::Path, Opening::Input),
                          [](const auto& info) { return info.param == Opening::Path ? "Path" : "Input"; });
 
