@@ -788,3 +788,99 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingShowsItsFirstPictureAtACostThatD
 
 }  // namespace
 }  // namespace dk::platform::test
+
+namespace dk::platform::test {
+namespace {
+
+// Where the top-level box of `type` starts in a file, and how long it is ({-1, 0}: none).
+std::pair<int64_t, int64_t> topLevelBox(const std::string& file, const std::string& type) {
+  for (size_t at = 0; at + 8 <= file.size();) {
+    uint64_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(file[at + i]);
+    if (size < 8 || size > file.size() - at) break;
+    if (file.compare(at + 4, 4, type) == 0) return {static_cast<int64_t>(at), static_cast<int64_t>(size)};
+    at += size;
+  }
+  return {-1, 0};
+}
+
+// The movie box (the index) of a closed recording spans many pieces: it comes in one request,
+// whether it follows the media (as a camera closes its file) or comes first, and whatever the
+// recording's length; the first picture then costs the first piece, the index and its own bytes.
+TEST_F(RecordingSourceTest, TheIndexOfAClosedRecordingComesInOneRequest) {
+  struct Case {
+    const char* what;
+    int frames;
+    bool indexFirst;
+  };
+  const Case cases[] = {
+      {"index at the end, 2 minutes", 1200, false},
+      {"index at the end, 7 minutes", 4000, false},
+      {"index at the end, 20 minutes", 12000, false},
+      {"index first, 7 minutes", 4000, true},
+  };
+  RecordingSource::Limits limits;
+  limits.chunkBytes = 4096;  // an index of many pieces, as a long recording's is of 128 KiB ones
+  dk::test::TemporaryDirectory folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string file = (folder.path() / "closed.mp4").string();
+    TestVideoOptions options;
+    options.width = 64;
+    options.height = 48;
+    options.fps = 10;
+    options.frames = c.frames;
+    options.gop = 20;
+    options.indexFirst = c.indexFirst;
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(file, options, &why)) << why;
+    std::ifstream in(file, std::ios::binary);
+    const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto [moovAt, moovSize] = topLevelBox(whole, "moov");
+    ASSERT_GT(moovSize, 3 * limits.chunkBytes) << "an index of several pieces";
+    VideoDecoder local;
+    ASSERT_TRUE(local.open(file, &why)) << why;
+
+    GrowingServer cloud(whole, false);
+    ErrorPtr error;
+    auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    VideoDecoder decoder;
+    VideoDecoder::Input input;
+    input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
+    input.size = [s] { return s->size(); };
+    input.prefetch = [s](int64_t offset, int64_t length) { s->prefetch(offset, length); };
+    ImagePtr first;
+    std::thread([&] {
+      if (decoder.open(std::move(input), &why)) first = decoder.frameAt(0);
+    }).join();
+    ASSERT_TRUE(first) << why;
+    EXPECT_TRUE(sameFrame(first, local.frameAt(0)));
+    EXPECT_EQ(decoder.frameTimes(), local.frameTimes());
+
+    // Requests that brought any of the index: one.
+    int indexRequests = 0;
+    for (const auto& request : cloud.server.requests()) {
+      long long a = 0, b = 0;
+      auto range = request.headers.find("Range");
+      ASSERT_TRUE(range != request.headers.end() && std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) == 2);
+      if (a < moovAt + moovSize && b >= moovAt) ++indexRequests;
+    }
+    EXPECT_EQ(indexRequests, c.indexFirst ? 2 : 1) << "the first piece holds the start of an index that comes first";
+    EXPECT_LE(s->requestsSent(), 4);
+    EXPECT_LE(s->bytesReceived(), moovSize + 4 * limits.chunkBytes);
+
+    // A far frame then reads its own part, and the index is not read again.
+    const int sent = s->requestsSent();
+    ImagePtr far;
+    const size_t farIndex = local.frameIndexAt(c.frames * 0.075);
+    std::thread([&] { far = decoder.frameAt(farIndex); }).join();
+    EXPECT_TRUE(sameFrame(far, local.frameAt(farIndex)));
+    EXPECT_LE(s->requestsSent() - sent, 3);
+    EXPECT_FALSE(s->error()) << describe(s->error());
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+}  // namespace
+}  // namespace dk::platform::test
