@@ -777,6 +777,18 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
     *why = reason;
     return false;
   };
+  // A camera's H.264 or HEVC stream has its parameters in the movie box: what FFmpeg reads and
+  // decodes of the media to learn more (the first second or so) would, over the network, be
+  // transfers spent on the start of a recording that is usually opened to be sought into.
+  if (fromIndex) {
+    for (unsigned i = 0; i < d.format->nb_streams; ++i) {
+      const AVCodecParameters* par = d.format->streams[i]->codecpar;
+      if (par->codec_type == AVMEDIA_TYPE_VIDEO && (par->codec_id == AV_CODEC_ID_H264 || par->codec_id == AV_CODEC_ID_HEVC) &&
+          par->width > 0 && par->height > 0 && par->extradata_size > 0) {
+        d.format->probesize = 32;  // the first packet
+      }
+    }
+  }
   if (avformat_find_stream_info(d.format, nullptr) < 0) return fail("no stream information");
   d.stream = av_find_best_stream(d.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (d.stream < 0) return fail("no video stream");

@@ -18,6 +18,7 @@
 #include "platform/media/mp4_check.h"
 #include "platform/media/video_decoder.h"
 #include "support/temp_directory.h"
+#include "test_camera_streams.h"
 #include "test_videos.h"
 
 
@@ -147,6 +148,43 @@ TEST(VideoDecoderInputTest, AVideoReadThroughAnInputIsReadOnlyAsFarAsItsFramesAr
   for (double t = 8.24; t < 9.0; t += 0.04) ASSERT_NE(decoder.frameAt(decoder.frameIndexAt(t)), nullptr);
   EXPECT_FALSE(source.readWithin(size / 5, size * 35 / 100));
   EXPECT_LT(*source.read, size * 6 / 10);
+}
+
+// A camera's recording (pictures and sound) opened over the network to be sought into: opening
+// reads its movie box and its first picture, not on to the sound and the pictures after it, which
+// FFmpeg would read and decode to learn what the movie box already says.
+TEST(VideoDecoderInputTest, OpeningReadsTheIndexAndTheFirstPictureOnly) {
+  for (const char* encoder : {"libx264", "libx265"}) {
+    SCOPED_TRACE(encoder);
+    dk::test::TemporaryDirectory folder;
+    CameraStreamOptions options;
+    options.videoEncoder = encoder;
+    options.width = 1920;  // pictures larger than what the demuxer reads at a time
+    options.height = 1080;
+    options.seconds = 1;
+    options.container = "mp4";
+    std::string why;
+    const std::vector<std::string> files = writeCameraStream(folder.path().string(), options, &why);
+    ASSERT_EQ(files.size(), 1u) << why;
+    const std::string path = (folder.path() / "camera.mp4").string();
+    std::ofstream(path, std::ios::binary) << files.front();
+    const std::vector<SampleSpan> spans = samplesOf(path);
+    ASSERT_GE(spans.size(), 3u);
+    // What reading the first picture reads: it, or the demuxer's first read if that is more.
+    constexpr int64_t kReaderBuffer = 64 * 1024;
+    const int64_t firstRead = std::max(spans.front().pos + spans.front().size, spans.front().pos + kReaderBuffer);
+    // Where the next packet past that read starts (a picture or the sound).
+    int64_t next = INT64_MAX;
+    for (const SampleSpan& s : spans) {
+      if (s.pos >= firstRead) next = std::min(next, s.pos);
+    }
+    ASSERT_LT(next, INT64_MAX);
+    CountingInput source(path);
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(source.input(), &why)) << why;
+    EXPECT_FALSE(source.readWithin(firstRead, next + 1));
+    ASSERT_TRUE(decoder.frameAt(0));
+  }
 }
 
 // An MP4 whose track's data reference points at another file (a classic alias record naming
