@@ -804,6 +804,73 @@ std::pair<int64_t, int64_t> topLevelBox(const std::string& file, const std::stri
   return {-1, 0};
 }
 
+// A span asked for ahead comes in one request for each run of pieces not yet held, no larger than
+// half of what may be held; a reply shorter than asked keeps its whole pieces and the rest is
+// asked for again when read. Whatever the case, the bytes read are the recording's.
+TEST_F(RecordingSourceTest, ASpanAskedForAheadComesInOneRequestWithinTheBound) {
+  constexpr int64_t kPiece = 4096;
+  struct Case {
+    const char* what;
+    int64_t heldPieces;
+    int64_t heldFirst;      // a piece read before the span is asked for (-1: none)
+    int64_t replyAtMost;    // the server sends at most this many bytes of a range (0: all)
+    std::vector<std::string> ranges;  // asked for by the span
+  };
+  const std::vector<Case> cases = {
+      {"ten pieces", 64, -1, 0, {"bytes=4096-45055"}},
+      {"beyond half of what may be held", 8, -1, 0, {"bytes=4096-20479"}},
+      {"around a piece already held", 64, 4, 0, {"bytes=4096-16383", "bytes=20480-45055"}},
+      {"a server that sends less", 64, -1, 6000, {"bytes=4096-45055"}},
+  };
+  const std::string whole = mediaBytes(30 * kPiece, 3);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dk::test::TestHttpServer server;
+    server.route("/recording.mp4", [&](const dk::test::RecordedRequest& request) {
+      dk::test::CannedResponse reply;
+      reply.headers = {{"Content-Type", "video/mp4"}};
+      reply = serveRange(whole, request, std::move(reply));
+      if (c.replyAtMost > 0 && reply.status == 206 && static_cast<int64_t>(reply.body.size()) > c.replyAtMost) {
+        long long a = 0;
+        std::sscanf(request.headers.at("Range").c_str(), "bytes=%lld", &a);
+        reply.body.resize(static_cast<size_t>(c.replyAtMost));
+        reply.headers.back().second = "bytes " + std::to_string(a) + "-" + std::to_string(a + c.replyAtMost - 1) + "/" +
+                                      std::to_string(whole.size());
+      }
+      return reply;
+    });
+    RecordingSource::Limits limits;
+    limits.chunkBytes = kPiece;
+    limits.heldBytes = c.heldPieces * kPiece;
+    ErrorPtr error;
+    auto s = RecordingSource::create(server.baseURL() + "/recording.mp4", "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string bytes;
+    ASSERT_EQ(readAt(s, 0, bytes, 16), 16);  // the size is known from the first piece on
+    if (c.heldFirst >= 0) {
+      ASSERT_EQ(readAt(s, c.heldFirst * kPiece, bytes, 16), 16);
+    }
+    const size_t before = server.requests().size();
+    s->prefetch(kPiece, 10 * kPiece);
+    // Reading the span (from its end, as no reader going on would): nothing more than it and,
+    // when it was cut, the rest of it.
+    for (int64_t piece = 10; piece >= 1; --piece) {
+      ASSERT_EQ(readAt(s, piece * kPiece, bytes, kPiece), kPiece);
+      EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(piece * kPiece), kPiece)) << "piece " << piece;
+    }
+    std::vector<std::string> asked;
+    for (size_t i = before; i < server.requests().size(); ++i) asked.push_back(server.requests()[i].headers.at("Range"));
+    ASSERT_GE(asked.size(), c.ranges.size());
+    EXPECT_EQ(std::vector<std::string>(asked.begin(), asked.begin() + static_cast<std::ptrdiff_t>(c.ranges.size())), c.ranges);
+    if (c.heldPieces >= 64 && c.replyAtMost == 0) {
+      EXPECT_EQ(asked.size(), c.ranges.size()) << "every piece of the span came with it";
+    }
+    EXPECT_LE(s->bytesHeld(), limits.heldBytes);
+    EXPECT_FALSE(s->error()) << describe(s->error());
+  }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
 // The movie box (the index) of a closed recording spans many pieces: it comes in one request,
 // whether it follows the media (as a camera closes its file) or comes first, and whatever the
 // recording's length; the first picture then costs the first piece, the index and its own bytes.
