@@ -688,6 +688,20 @@ TEST_F(RecordingSourceTest, OnlyAStrongValidatorOfAClosedRecordingGoesInIfRange)
 }
 
 // The top-level boxes of an MPEG-4 file, by type.
+// Opens `decoder` over the source as the streamer does (off the main thread) and decodes its first
+// frame; nullptr with *why when it does not open.
+ImagePtr openAndShowFirst(VideoDecoder& decoder, const RecordingSourcePtr& s, std::string* why) {
+  VideoDecoder::Input input;
+  input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
+  input.size = [s] { return s->size(); };
+  input.prefetch = [s](int64_t offset, int64_t length) { s->prefetch(offset, length); };
+  ImagePtr first;
+  std::thread([&] {
+    if (decoder.open(std::move(input), why)) first = decoder.frameAt(0);
+  }).join();
+  return first;
+}
+
 std::vector<std::string> topLevelBoxes(const std::string& file) {
   std::vector<std::string> types;
   for (size_t at = 0; at + 8 <= file.size();) {
@@ -751,13 +765,7 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingShowsItsFirstPictureAtACostThatD
       auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
       ASSERT_TRUE(s) << describe(error);
       VideoDecoder decoder;
-      VideoDecoder::Input input;
-      input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
-      input.size = [s] { return s->size(); };
-      ImagePtr first;
-      std::thread([&] {
-        if (decoder.open(std::move(input), &why)) first = decoder.frameAt(0);
-      }).join();
+      const ImagePtr first = openAndShowFirst(decoder, s, &why);
       ASSERT_TRUE(first) << why;
       EXPECT_TRUE(sameFrame(first, local.frameAt(0)));
       costs.push_back({s->requestsSent(), s->bytesReceived()});
@@ -913,14 +921,7 @@ TEST_F(RecordingSourceTest, TheIndexOfAClosedRecordingComesInOneRequest) {
     auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
     ASSERT_TRUE(s) << describe(error);
     VideoDecoder decoder;
-    VideoDecoder::Input input;
-    input.read = [s](int64_t offset, uint8_t* out, int64_t count) { return s->read(offset, out, count); };
-    input.size = [s] { return s->size(); };
-    input.prefetch = [s](int64_t offset, int64_t length) { s->prefetch(offset, length); };
-    ImagePtr first;
-    std::thread([&] {
-      if (decoder.open(std::move(input), &why)) first = decoder.frameAt(0);
-    }).join();
+    const ImagePtr first = openAndShowFirst(decoder, s, &why);
     ASSERT_TRUE(first) << why;
     EXPECT_TRUE(sameFrame(first, local.frameAt(0)));
     EXPECT_EQ(decoder.frameTimes(), local.frameTimes());
