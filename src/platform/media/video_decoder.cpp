@@ -150,6 +150,8 @@ struct VideoDecoder::Impl {
   PictureOrientation orientation;  // how the container says pictures are shown
   ImagePtr shownImage;
   int64_t shownImagePts = INT64_MIN;
+  int64_t wholePts = INT64_MIN;     // firstWholePts(), made from this many key samples
+  size_t wholeFromKeys = SIZE_MAX;  // (SIZE_MAX: to be made again)
   Counters counters;
 
   ~Impl() {
@@ -189,9 +191,23 @@ struct VideoDecoder::Impl {
   void learn(const AVPacket* p) {
     const size_t index = sampleOfDts(p->dts);
     if (index < samples.size() && samples[index].dts == p->dts && p->pts != AV_NOPTS_VALUE) {
+      if (samples[index].key && samples[index].pts != p->pts) wholeFromKeys = SIZE_MAX;
       samples[index].pts = p->pts;
       samples[index].ptsRead = true;
     }
+  }
+
+  // The presentation time of the first picture that can be decoded whole: that of the earliest
+  // shown key frame (any other picture is predicted from one shown no later). A clip cut with
+  // stream copy on a frame that is not a key frame starts with pictures shown before it whose
+  // references were cut away; they would show the decoder's concealment.
+  int64_t firstWholePts() {
+    if (wholeFromKeys != keySamples.size()) {
+      wholePts = INT64_MAX;
+      for (size_t key : keySamples) wholePts = std::min(wholePts, samples[key].pts);
+      wholeFromKeys = keySamples.size();
+    }
+    return wholePts;
   }
 
   // Right after a seek to a key sample whose presentation time is only estimated: reads up to
@@ -215,7 +231,12 @@ struct VideoDecoder::Impl {
     if (pending) av_packet_unref(packet);
     pending = false;
     // The demuxer's index is in decode time, so the key frame is asked for by its decode time.
-    if (av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
+    // A clip's first key frame after pictures that are not key frames is reached from the start
+    // instead: the MPEG-4 demuxer takes the edit list's shift off the time asked for, finds no key
+    // frame at or before it and lands nowhere. The packets before it are passed over.
+    const bool firstKeyLate = sample > 0 && !keySamples.empty() && sample == keySamples.front();
+    const int64_t target = firstKeyLate ? samples.front().dts - 1 : samples[sample].dts;
+    if (av_seek_frame(format, stream, target, AVSEEK_FLAG_BACKWARD) < 0) {
       sessionStart = -1;
       return false;
     }
@@ -815,8 +836,14 @@ size_t VideoDecoder::frameIndexAt(double seconds) const {
 ImagePtr VideoDecoder::frameAt(size_t index) {
   Impl& d = *impl_;
   if (!d.codec || index >= d.framePts.size()) return nullptr;
-  const int64_t pts = d.framePts[index];
   d.damaged = false;
+  // A picture shown before the first one that decodes whole holds that one, as if the clip began
+  // with it: its own references are not in the file.
+  if (const int64_t whole = d.firstWholePts(); d.framePts[index] < whole) {
+    const auto first = std::lower_bound(d.framePts.begin(), d.framePts.end(), whole);
+    if (first != d.framePts.end()) index = static_cast<size_t>(first - d.framePts.begin());
+  }
+  const int64_t pts = d.framePts[index];
   if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
   const size_t sample = d.frameSample[index];
   size_t key = d.keyFor(sample, pts);

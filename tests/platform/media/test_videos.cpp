@@ -230,6 +230,48 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   return true;
 }
 
+bool cutTestClip(const std::string& source, const std::string& path, size_t firstPacket, std::string* why) {
+  auto fail = [&](const char* text) {
+    *why = text;
+    return false;
+  };
+  av_log_set_level(AV_LOG_QUIET);
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, source.c_str(), nullptr, nullptr) < 0) return fail("the source does not open");
+  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> inputGuard(&input, avformat_close_input);
+  if (avformat_find_stream_info(input, nullptr) < 0) return fail("no stream information");
+  const int video = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (video < 0) return fail("no video");
+  AVFormatContext* output = nullptr;
+  if (avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()) < 0) return fail("no muxer");
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> outputGuard(output, [](AVFormatContext* f) {
+    if (f->pb) avio_closep(&f->pb);
+    avformat_free_context(f);
+  });
+  AVStream* stream = avformat_new_stream(output, nullptr);
+  if (!stream || avcodec_parameters_copy(stream->codecpar, input->streams[video]->codecpar) < 0) return fail("no stream");
+  stream->codecpar->codec_tag = 0;
+  stream->time_base = input->streams[video]->time_base;
+  if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
+  if (avformat_write_header(output, nullptr) < 0) return fail("no header");
+  AVPacket* packet = av_packet_alloc();
+  std::unique_ptr<AVPacket*, void (*)(AVPacket**)> packetGuard(&packet, av_packet_free);
+  int64_t shift = AV_NOPTS_VALUE;
+  for (size_t index = 0; av_read_frame(input, packet) >= 0; av_packet_unref(packet)) {
+    if (packet->stream_index != video || index++ < firstPacket) continue;
+    if (shift == AV_NOPTS_VALUE) shift = packet->pts;
+    packet->pts -= shift;
+    packet->dts -= shift;
+    packet->pos = -1;
+    packet->stream_index = stream->index;
+    av_packet_rescale_ts(packet, input->streams[video]->time_base, stream->time_base);
+    if (av_interleaved_write_frame(output, packet) < 0) return fail("a packet is refused");
+  }
+  if (shift == AV_NOPTS_VALUE) return fail("nothing from that packet on");
+  if (av_write_trailer(output) < 0) return fail("the file does not end");
+  return true;
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

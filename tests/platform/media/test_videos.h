@@ -59,6 +59,12 @@ struct TestVideoOptions {
 // Writes the video file; false with a reason in *why.
 bool writeTestVideo(const std::string& path, const TestVideoOptions& options, std::string* why);
 
+// A clip cut from the MPEG-4 file at `source` with stream copy, as a cloud trims one without
+// decoding: the packets from the `firstPacket`-th in decode order on (usually not a key frame),
+// their times moved so that that packet's picture is shown at 0. Pictures decoded after it but
+// shown before it get negative times, which the muxer's edit list cuts. False with a reason.
+bool cutTestClip(const std::string& source, const std::string& path, size_t firstPacket, std::string* why);
+
 struct SequentialDecode {
   std::vector<double> times;  // presentation times, ascending
   std::vector<ImagePtr> pictures;

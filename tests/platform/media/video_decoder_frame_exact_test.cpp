@@ -191,6 +191,78 @@ TEST_P(FrameExactTest, FragmentedFilesShowEachPictureAtItsOwnTime) {
   }
 }
 
+// A clip a cloud cut with stream copy, starting on a frame that is not a key frame: the pictures
+// before its first key frame (and those shown before it that are predicted from the group before)
+// have lost their references. Their slots hold the first whole picture; every other slot shows the
+// picture a plain decode (which starts at the first key frame) shows at its time, whichever way
+// it is reached: never a grey concealed picture, never one of another group of pictures.
+TEST_P(FrameExactTest, AClipCutOnANonKeyFrameShowsOnlyWholePictures) {
+  struct Cut {
+    const char* name;
+    bool openGop;
+    int bFrames;
+    size_t firstPacket;  // in decode order
+  };
+  const std::vector<Cut> cuts = {
+      {"closed groups, B-frames, cut early in a group", false, 3, 2},
+      {"closed groups, B-frames, cut late in a group", false, 3, 9},
+      {"open groups: the first key frame's leading B-frames are lost too", true, 3, 5},
+      {"no B-frames", false, 0, 7},
+  };
+  for (const Cut& cut : cuts) {
+    SCOPED_TRACE(cut.name);
+    TestVideoOptions options;
+    options.frames = 48;
+    options.gop = 12;
+    options.bFrames = cut.bFrames;
+    options.openGop = cut.openGop;
+    const std::string source = (folder.path() / "source.mp4").string();
+    path = (folder.path() / "clip.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(source, options, &why)) << why;
+    ASSERT_TRUE(cutTestClip(source, path, cut.firstPacket, &why)) << why;
+    const std::vector<SampleSpan> samples = samplesOf(path);
+    ASSERT_FALSE(samples.empty());
+    ASSERT_FALSE(samples.front().key) << "the clip must start on a frame that is not a key frame";
+    double firstKey = -1;
+    for (const SampleSpan& s : samples) {
+      if (s.key) {
+        firstKey = s.time;
+        break;
+      }
+    }
+    reference = decodeSequentially(path);
+    ASSERT_GE(reference.times.size(), 12u);
+    // The plain decode shows nothing before the first key frame.
+    ASSERT_NEAR(reference.times.front(), firstKey, 1e-9);
+    ASSERT_TRUE(open(&why)) << why;
+    const std::vector<double>& times = decoder.frameTimes();
+    ASSERT_GE(times.size(), reference.times.size());
+    // From the first whole picture on, the table is the plain decode's.
+    const size_t lead = times.size() - reference.times.size();
+    for (size_t i = 0; i < reference.times.size(); ++i) {
+      ASSERT_NEAR(times[lead + i], reference.times[i], 1e-9) << "frame " << lead + i;
+    }
+    auto expected = [&](size_t i) { return reference.pictures[i < lead ? 0 : i - lead]; };
+    const size_t n = times.size();
+    std::vector<size_t> shuffled(n), forward(n), backward(n), skipping;
+    for (size_t i = 0; i < n; ++i) shuffled[i] = forward[i] = backward[i] = i;
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(11));
+    std::reverse(backward.begin(), backward.end());
+    for (size_t i = 1; i < n; i += 3) skipping.push_back(i);
+    for (const auto& [how, order] : std::vector<std::pair<const char*, std::vector<size_t>>>{
+             {"playback", forward}, {"random access", shuffled}, {"stepping back", backward}, {"fast playback", skipping}}) {
+      std::vector<size_t> wrong;
+      for (size_t i : order) {
+        const ImagePtr picture = decoder.frameAt(i);
+        if (!picture || compareImages(*picture, *expected(i)).maxAbsolute != 0) wrong.push_back(i);
+      }
+      std::sort(wrong.begin(), wrong.end());
+      EXPECT_THAT(wrong, ::testing::IsEmpty()) << how << " (" << lead << " frames before the first whole one)";
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ByPathAndOverInput, FrameExactTest, ::testing::Values(Opening::Path, Opening::Input),
                          [](const auto& info) { return info.param == Opening::Path ? "Path" : "Input"; });
 
