@@ -8,6 +8,7 @@
 #include <optional>
 #include <thread>
 
+#include "platform/media/deinterlacer.h"
 #include "platform/media/frame_converter.h"
 #include "platform/media/mp4_boxes.h"
 #include "platform/media/media_input_policy.h"
@@ -112,6 +113,7 @@ struct VideoDecoder::Impl {
   AVFrame* shown = nullptr;  // the last picture out of the decoder at or before the target
   AVFrame* ahead = nullptr;  // a picture out of the decoder past the last target, kept for the next
   FrameConverter converter;
+  Deinterlacer deinterlacer;  // interlaced pictures only
   int stream = -1;
   int nalLengthSize = 0;
   AVCodecID codecId = AV_CODEC_ID_NONE;
@@ -876,7 +878,7 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
     return nullptr;
   }
   if (d.shown->width != d.pictureWidth || d.shown->height != d.pictureHeight) return d.passOver();
-  ImagePtr image = d.converter.convert(d.shown);
+  ImagePtr image = d.converter.convert(d.deinterlacer.apply(d.shown));
   d.shownImage = image;
   d.shownImagePts = image ? pts : INT64_MIN;
   return image;

@@ -1,0 +1,39 @@
+// Deinterlacer: a picture whose two fields were taken at different moments (interlaced video, as
+// older cameras and recorder bridges send 1080i and 576i) made whole, so that movement does not
+// comb. The decoder's own mark says which pictures are interlaced; each becomes one picture (the
+// field shown first kept, the other made from it and its neighbours by FFmpeg's bwdif filter).
+// A progressive picture passes through untouched, and no filter is built for it.
+//
+// Each picture is deinterlaced on its own, so that a picture reached by a seek or a step looks
+// the same as in playback, and nothing is held back between pictures.
+//
+// One thread at a time, like the decoder it serves.
+#pragma once
+
+#include <memory>
+
+struct AVFrame;
+
+namespace dk::platform {
+
+class Deinterlacer {
+ public:
+  Deinterlacer();
+  ~Deinterlacer();
+  Deinterlacer(const Deinterlacer&) = delete;
+  Deinterlacer& operator=(const Deinterlacer&) = delete;
+
+  // The picture to show for `frame`: `frame` itself when it is progressive, else the
+  // deinterlaced picture, valid until the next call. Should the filter fail, the picture as it
+  // was decoded (woven) is shown rather than none.
+  const AVFrame* apply(const AVFrame* frame);
+
+  // Pictures made whole so far.
+  long deinterlaced() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace dk::platform
