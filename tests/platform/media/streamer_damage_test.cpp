@@ -157,6 +157,49 @@ TEST_F(StreamerDamageTest, AnItemWithNothingGoodToShowFailsAndStopsPlaying) {
   }
 }
 
+// A clip a cloud cut with stream copy 0.8 s into a group of pictures: the pictures before its
+// first key frame have lost their references. At 1x the first whole picture is on screen from
+// the start, and from its time on every picture is the one due, never a concealed one nor one of
+// another group (the one before it only as the clock ticks past a picture's time); the clip
+// plays to its end.
+TEST_F(StreamerDamageTest, AClipCutOnANonKeyFrameShowsItsFirstWholePictureUntilItsTimeThenPlaysOn) {
+  TestVideoOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.fps = 25;
+  options.frames = 150;
+  options.gop = 50;
+  options.bFrames = 2;
+  const std::string source = (folder.path() / "source.mp4").string();
+  path = (folder.path() / "clip.mp4").string();
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(source, options, &why)) << why;
+  ASSERT_TRUE(cutTestClip(source, path, 20, &why)) << why;
+  reference = decodeSequentially(path);  // from the first key frame on
+  ASSERT_GE(reference.pictures.size(), 100u);
+  ASSERT_GT(reference.times.front(), 1.0);
+  std::ifstream in(path, std::ios::binary);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  serve();
+  prepareClosed();
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  streamer->setRate(1.0f);
+  std::vector<double> wrongAt;
+  for (int step = 1; step <= 200 && streamer->playbackState() == DKPlaybackStatePlaying; ++step) {
+    clock.advance(0.04);
+    ASSERT_NE(streamer->status(), DKCameraStreamerStatusFailed) << describe(streamer->failureReason());
+    const double now = streamer->currentTime();
+    const auto after = std::upper_bound(reference.times.begin(), reference.times.end(), now + 1e-6);
+    const size_t due = after == reference.times.begin() ? 0 : static_cast<size_t>(after - reference.times.begin() - 1);
+    // The picture due, or (as the clock ticks past a picture's time) the one before it.
+    const long shown = pictureOnScreen(due);
+    if (shown < 0 || shown > static_cast<long>(due) || shown + 1 < static_cast<long>(due)) wrongAt.push_back(now);
+  }
+  EXPECT_THAT(wrongAt, ::testing::IsEmpty()) << "times with another picture on screen than the one due";
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+  EXPECT_TRUE(sameFrame(streamer->currentFrame(), reference.pictures.back()));
+}
+
 // An upload cut at 60% (its index first, as cameras upload for progressive playback): the
 // duration is that of the frames that arrived whole, playback shows them to the last one and
 // ends there as at any recording's end.
