@@ -1,11 +1,13 @@
 // Deinterlacer: a picture whose two fields were taken at different moments (interlaced video, as
 // older cameras and recorder bridges send 1080i and 576i) made whole, so that movement does not
-// comb. The decoder's own mark says which pictures are interlaced; each becomes one picture (the
-// field shown first kept, the other made from it and its neighbours by FFmpeg's bwdif filter).
-// A progressive picture passes through untouched, and no filter is built for it.
+// comb. The decoder's own mark says which pictures are interlaced; each becomes one picture with
+// FFmpeg's bwdif filter: the field shown first kept, the other woven in where nothing moves and
+// made from the kept one where something does. A progressive picture passes through untouched,
+// and no filter is built for it.
 //
-// Each picture is deinterlaced on its own, so that a picture reached by a seek or a step looks
-// the same as in playback, and nothing is held back between pictures.
+// Movement is told from a neighbouring picture: the last one made whole, when it is another
+// picture of the same size (playback, a step); for a lone picture (after a seek) the picture's
+// own first field, line-doubled, stands in. Nothing is held back: each picture comes out at once.
 //
 // One thread at a time, like the decoder it serves.
 #pragma once
