@@ -152,8 +152,8 @@ struct VideoDecoder::Impl {
   PictureOrientation orientation;  // how the container says pictures are shown
   ImagePtr shownImage;
   int64_t shownImagePts = INT64_MIN;
-  int64_t wholePts = INT64_MIN;     // firstWholePts(), made from this many key samples
-  size_t wholeFromKeys = SIZE_MAX;  // (SIZE_MAX: to be made again)
+  int64_t wholePts = INT64_MIN;  // firstWholePts(), made from this many key samples and samples
+  size_t wholeFromKeys = SIZE_MAX, wholeFromSamples = 0;  // (SIZE_MAX: to be made again)
   Counters counters;
 
   ~Impl() {
@@ -204,10 +204,11 @@ struct VideoDecoder::Impl {
   // stream copy on a frame that is not a key frame starts with pictures shown before it whose
   // references were cut away; they would show the decoder's concealment.
   int64_t firstWholePts() {
-    if (wholeFromKeys != keySamples.size()) {
+    if (wholeFromKeys != keySamples.size() || wholeFromSamples != samples.size()) {
       wholePts = INT64_MAX;
       for (size_t key : keySamples) wholePts = std::min(wholePts, samples[key].pts);
       wholeFromKeys = keySamples.size();
+      wholeFromSamples = samples.size();
     }
     return wholePts;
   }
