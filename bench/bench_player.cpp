@@ -412,14 +412,20 @@ void BM_MinuteAt1x720p(benchmark::State& state) {
 }
 BENCHMARK(BM_MinuteAt1x720p)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// One 1920x1080 picture converted to a platform image: as stored (0), and turned a quarter as a
-// recording whose display matrix says so (1), which costs one more pass over the pixels.
-void BM_ConvertPicture1080p(benchmark::State& state) {
+// A 1920x1080 YUV 4:2:0 picture to paint.
+AVFrame* picture1080() {
   AVFrame* frame = av_frame_alloc();
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = 1920;
   frame->height = 1080;
   av_frame_get_buffer(frame, 0);
+  return frame;
+}
+
+// One 1920x1080 picture converted to a platform image: as stored (0), and turned a quarter as a
+// recording whose display matrix says so (1), which costs one more pass over the pixels.
+void BM_ConvertPicture1080p(benchmark::State& state) {
+  AVFrame* frame = picture1080();
   for (int plane = 0; plane < 3; ++plane) {
     const int rows = plane == 0 ? frame->height : frame->height / 2;
     for (int y = 0; y < rows; ++y) std::fill_n(frame->data[plane] + y * frame->linesize[plane], frame->linesize[plane], y & 0xff);
@@ -434,11 +440,7 @@ BENCHMARK(BM_ConvertPicture1080p)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)
 // One interlaced 1920x1080 picture of moving bars made whole: one after another as in playback
 // (0), or each alone as after a seek (1).
 void BM_DeinterlacePicture1080i(benchmark::State& state) {
-  AVFrame* frame = av_frame_alloc();
-  frame->format = AV_PIX_FMT_YUV420P;
-  frame->width = 1920;
-  frame->height = 1080;
-  av_frame_get_buffer(frame, 0);
+  AVFrame* frame = picture1080();
   frame->interlaced_frame = 1;
   frame->top_field_first = 1;
   for (int y = 0; y < frame->height; ++y) {
