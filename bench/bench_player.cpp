@@ -21,6 +21,9 @@
 //
 // BM_ConvertPicture1080p: one 1080p picture to a platform image, upright and turned a quarter.
 //
+// BM_DeinterlacePicture1080i: one interlaced 1920x1080 picture made whole, in playback (the
+// picture before it as its neighbour) and alone (after a seek).
+//
 // Run: build/bench/bench_player.
 #include <benchmark/benchmark.h>
 
@@ -46,6 +49,7 @@ extern "C" {
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/dk_camera_streamer.h"
 #include "platform/media/dk_streamer_item.h"
+#include "platform/media/deinterlacer.h"
 #include "platform/media/frame_converter.h"
 #include "platform/media/video_decoder.h"
 #include "platform/net/tls_policy.h"
@@ -408,14 +412,20 @@ void BM_MinuteAt1x720p(benchmark::State& state) {
 }
 BENCHMARK(BM_MinuteAt1x720p)->Unit(benchmark::kMillisecond)->Iterations(3);
 
-// One 1920x1080 picture converted to a platform image: as stored (0), and turned a quarter as a
-// recording whose display matrix says so (1), which costs one more pass over the pixels.
-void BM_ConvertPicture1080p(benchmark::State& state) {
+// A 1920x1080 YUV 4:2:0 picture to paint.
+AVFrame* picture1080() {
   AVFrame* frame = av_frame_alloc();
   frame->format = AV_PIX_FMT_YUV420P;
   frame->width = 1920;
   frame->height = 1080;
   av_frame_get_buffer(frame, 0);
+  return frame;
+}
+
+// One 1920x1080 picture converted to a platform image: as stored (0), and turned a quarter as a
+// recording whose display matrix says so (1), which costs one more pass over the pixels.
+void BM_ConvertPicture1080p(benchmark::State& state) {
+  AVFrame* frame = picture1080();
   for (int plane = 0; plane < 3; ++plane) {
     const int rows = plane == 0 ? frame->height : frame->height / 2;
     for (int y = 0; y < rows; ++y) std::fill_n(frame->data[plane] + y * frame->linesize[plane], frame->linesize[plane], y & 0xff);
@@ -426,5 +436,32 @@ void BM_ConvertPicture1080p(benchmark::State& state) {
   av_frame_free(&frame);
 }
 BENCHMARK(BM_ConvertPicture1080p)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// One interlaced 1920x1080 picture of moving bars made whole: one after another as in playback
+// (0), or each alone as after a seek (1).
+void BM_DeinterlacePicture1080i(benchmark::State& state) {
+  AVFrame* frame = picture1080();
+  frame->interlaced_frame = 1;
+  frame->top_field_first = 1;
+  for (int y = 0; y < frame->height; ++y) {
+    for (int x = 0; x < frame->width; ++x) frame->data[0][y * frame->linesize[0] + x] = ((x + (y & 1) * 5) % 32) < 12 ? 220 : 40;
+  }
+  for (int plane = 1; plane < 3; ++plane) {
+    for (int y = 0; y < frame->height / 2; ++y) std::fill_n(frame->data[plane] + y * frame->linesize[plane], frame->width / 2, 128);
+  }
+  dk::platform::Deinterlacer played;
+  int64_t pts = 0;
+  for (auto _ : state) {
+    frame->pts = pts++;
+    if (state.range(0) == 0) {
+      benchmark::DoNotOptimize(played.apply(frame));
+    } else {
+      dk::platform::Deinterlacer alone;
+      benchmark::DoNotOptimize(alone.apply(frame));
+    }
+  }
+  av_frame_free(&frame);
+}
+BENCHMARK(BM_DeinterlacePicture1080i)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -14,6 +14,7 @@ extern "C" {
 }
 
 #include "platform/media/audio_frame_pcm.h"
+#include "platform/media/deinterlacer.h"
 #include "platform/media/frame_converter.h"
 #include "platform/media/media_input_policy.h"
 
@@ -80,6 +81,7 @@ struct LiveSegmentDecoder::Impl {
   AVPacket* packet = nullptr;
   AVFrame* frame = nullptr;
   FrameConverter converter;
+  Deinterlacer deinterlacer;  // interlaced pictures only
   int stream = -1;
   double timeBase = 0;
   int64_t firstPts = AV_NOPTS_VALUE;
@@ -281,7 +283,7 @@ struct LiveSegmentDecoder::Impl {
     }
   }
 
-  ImagePtr image(const AVFrame* f) { return converter.convert(f); }
+  ImagePtr image(const AVFrame* f) { return converter.convert(deinterlacer.apply(f)); }
 };
 
 LiveSegmentDecoder::LiveSegmentDecoder() : impl_(std::make_unique<Impl>()) {}

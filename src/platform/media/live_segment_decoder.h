@@ -1,7 +1,7 @@
 // LiveSegmentDecoder: one live segment (an MPEG-TS file held in memory) decoded a picture at a
 // time, with only the demuxer and decoders that media_input_policy.h names for live segments. A
 // camera's segment holds seconds of full-size video, so its pictures are made as playback needs
-// them, never all at once.
+// them, never all at once. Interlaced pictures are shown deinterlaced (deinterlacer.h).
 //
 // Bounds, so that no segment can ask for more than a camera's stream needs: a picture's sides
 // and area (checked by the decoder before it allocates the picture), the pictures in a segment,

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/media/deinterlacer.h"
 #include "platform/media/frame_converter.h"
 #include "platform/media/mp4_boxes.h"
 #include "platform/media/media_input_policy.h"
@@ -154,6 +155,7 @@ struct VideoDecoder::Impl {
   AVFrame* shown = nullptr;  // the last picture out of the decoder at or before the target
   AVFrame* ahead = nullptr;  // a picture out of the decoder past the last target, kept for the next
   FrameConverter converter;
+  Deinterlacer deinterlacer;  // interlaced pictures only
   int stream = -1;
   int nalLengthSize = 0;
   AVCodecID codecId = AV_CODEC_ID_NONE;
@@ -192,6 +194,8 @@ struct VideoDecoder::Impl {
   PictureOrientation orientation;  // how the container says pictures are shown
   ImagePtr shownImage;
   int64_t shownImagePts = INT64_MIN;
+  int64_t wholePts = INT64_MIN;  // firstWholePts(), made from this many key samples and samples
+  size_t wholeFromKeys = SIZE_MAX, wholeFromSamples = 0;  // (SIZE_MAX: to be made again)
   Counters counters;
 
   ~Impl() {
@@ -231,9 +235,24 @@ struct VideoDecoder::Impl {
   void learn(const AVPacket* p) {
     const size_t index = sampleOfDts(p->dts);
     if (index < samples.size() && samples[index].dts == p->dts && p->pts != AV_NOPTS_VALUE) {
+      if (samples[index].key && samples[index].pts != p->pts) wholeFromKeys = SIZE_MAX;
       samples[index].pts = p->pts;
       samples[index].ptsRead = true;
     }
+  }
+
+  // The presentation time of the first picture that can be decoded whole: that of the earliest
+  // shown key frame (any other picture is predicted from one shown no later). A clip cut with
+  // stream copy on a frame that is not a key frame starts with pictures shown before it whose
+  // references were cut away; they would show the decoder's concealment.
+  int64_t firstWholePts() {
+    if (wholeFromKeys != keySamples.size() || wholeFromSamples != samples.size()) {
+      wholePts = INT64_MAX;
+      for (size_t key : keySamples) wholePts = std::min(wholePts, samples[key].pts);
+      wholeFromKeys = keySamples.size();
+      wholeFromSamples = samples.size();
+    }
+    return wholePts;
   }
 
   // Places the demuxer at key sample `sample` by a seek to `timestamp`, reading up to its packet
@@ -262,9 +281,12 @@ struct VideoDecoder::Impl {
     // (the edit list's, the earliest picture's) off it before it looks in its index of decode
     // times: the key frame's decode time would land a group of pictures early. So the key frame
     // is asked for by its presentation time, and where that lands is checked; by its decode time
-    // (landing early at worst) when it lands past it.
-    if (!landOn(sample, samples[sample].pts) && !landOn(sample, samples[sample].dts) &&
-        av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
+    // (landing early at worst) when it lands past it. A clip's first key frame after pictures
+    // that are not key frames is reached from the start: asked for by its own time, the demuxer
+    // finds no key frame at or before it and lands nowhere.
+    const bool firstKeyLate = sample > 0 && !keySamples.empty() && sample == keySamples.front();
+    if (!(firstKeyLate && landOn(sample, samples.front().dts - 1)) && !landOn(sample, samples[sample].pts) &&
+        !landOn(sample, samples[sample].dts) && av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
       sessionStart = -1;
       return false;
     }
@@ -877,8 +899,14 @@ size_t VideoDecoder::frameIndexAt(double seconds) const {
 ImagePtr VideoDecoder::frameAt(size_t index) {
   Impl& d = *impl_;
   if (!d.codec || index >= d.framePts.size()) return nullptr;
-  const int64_t pts = d.framePts[index];
   d.damaged = false;
+  // A picture shown before the first one that decodes whole holds that one, as if the clip began
+  // with it: its own references are not in the file.
+  if (const int64_t whole = d.firstWholePts(); d.framePts[index] < whole) {
+    const auto first = std::lower_bound(d.framePts.begin(), d.framePts.end(), whole);
+    if (first != d.framePts.end()) index = static_cast<size_t>(first - d.framePts.begin());
+  }
+  const int64_t pts = d.framePts[index];
   if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
   const size_t sample = d.frameSample[index];
   size_t key = d.keyFor(sample, pts);
@@ -915,7 +943,7 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
     return nullptr;
   }
   if (d.shown->width != d.pictureWidth || d.shown->height != d.pictureHeight) return d.passOver();
-  ImagePtr image = d.converter.convert(d.shown);
+  ImagePtr image = d.converter.convert(d.deinterlacer.apply(d.shown));
   d.shownImage = image;
   d.shownImagePts = image ? pts : INT64_MIN;
   return image;

@@ -82,7 +82,9 @@ class VideoDecoder {
   // show concealment, typically a grey picture). Damage is remembered: the frames after it up to
   // the next key frame are passed over without decoding them again, and decoding goes on afresh
   // from that key frame. A recording cut short ends at its last whole frame (the table and the
-  // duration say so).
+  // duration say so). A frame shown before the first picture that decodes whole (a clip cut with
+  // stream copy on a frame that is not a key frame) shows that picture. Interlaced pictures are
+  // shown deinterlaced (deinterlacer.h).
   ImagePtr frameAt(size_t index);
   // The last frameAt() gave nullptr because the video's bytes are damaged (they do not decode
   // to what the index says), not because the frame was out of range or the reading failed.

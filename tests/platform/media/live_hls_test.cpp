@@ -3,6 +3,8 @@
 // fragments with their initialisation section, long EVENT playlists, segments as long and as
 // large as a camera's, absolute addresses on the cloud and elsewhere; and the bounds that keep a
 // live view's memory small whatever the stream sends.
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <cinttypes>
 #include <cmath>
@@ -391,6 +393,43 @@ TEST_F(LiveHlsTest, QueuedPicturesStopAtTheByteCap) {
   EXPECT_EQ(r.times.size(), 8u);
   EXPECT_LE(source->peakQueuedPictureBytes(), limits.maxQueuedPictureBytes + picture);
   EXPECT_FALSE(r.error);
+}
+
+// An interlaced camera (H.264 with its fields half a frame apart, as 1080i and 576i cameras send
+// it), in MPEG-TS and fMP4 segments: every picture the live view gets is whole, its moving bars
+// not combed as the woven fields are.
+TEST_F(LiveHlsTest, AnInterlacedCamerasPicturesAreShownWhole) {
+  for (const bool fragmented : {false, true}) {
+    SCOPED_TRACE(fragmented ? "fMP4" : "MPEG-TS");
+    startOver();
+    TestHlsOptions options;
+    options.segmentType = fragmented ? "fmp4" : "mpegts";
+    options.interlaced = true;
+    const TestHls hls = makeStream(options);
+    if (!fragmented) {
+      const std::string segment = (folder.path() / "index0.ts").string();
+      const SequentialDecode woven = decodeSequentially(segment);
+      ASSERT_FALSE(woven.pictures.empty());
+      ASSERT_GT(combing(*woven.pictures[1]), 0.2) << "the test stream must comb when woven";
+    }
+    Packager p = packager(hls, fragmented);
+    p.publish();
+    std::vector<size_t> combed;
+    size_t pictures = 0;
+    LiveStreamSource::Listener listener;
+    listener.frame = [&](const ImagePtr& image, double) {
+      if (!image || combing(*image) > 0.02) combed.push_back(pictures);
+      ++pictures;
+    };
+    auto source = LiveStreamSource::create(cameraId, sim->baseUrl(), std::move(listener), {});
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    source->setPlaying(true);
+    playAlong(p, 6);
+    source->stop();
+    EXPECT_GE(pictures, 6u * 25 - 5);
+    EXPECT_THAT(combed, ::testing::IsEmpty()) << "pictures shown with their fields woven, by number";
+  }
 }
 
 // The whole road, the camera streamer against the local cloud writing its playlists as a packager

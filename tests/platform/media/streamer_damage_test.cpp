@@ -4,6 +4,7 @@
 // whole frame and ends.
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "platform/graphics/image_compare.h"
@@ -154,6 +155,83 @@ TEST_F(StreamerDamageTest, AnItemWithNothingGoodToShowFailsAndStopsPlaying) {
     } else {
       EXPECT_EQ(shown, -1) << "no damaged picture shown";
     }
+  }
+}
+
+// A clip a cloud cut with stream copy 0.8 s into a group of pictures: the pictures before its
+// first key frame have lost their references. Played at 1x, stepped through frame by frame or
+// sought to, the first whole picture is on screen until its time, and from then on the picture
+// due, never a concealed one nor one of another group (in play, the one before it only as the
+// clock ticks past a picture's time).
+TEST_F(StreamerDamageTest, AClipCutOnANonKeyFrameShowsOnlyItsWholePicturesByPlayStepAndSeek) {
+  TestVideoOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.fps = 25;
+  options.frames = 150;
+  options.gop = 50;
+  options.bFrames = 2;
+  const std::string source = (folder.path() / "source.mp4").string();
+  path = (folder.path() / "clip.mp4").string();
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(source, options, &why)) << why;
+  ASSERT_TRUE(cutTestClip(source, path, 20, &why)) << why;
+  reference = decodeSequentially(path);  // from the first key frame on
+  ASSERT_GE(reference.pictures.size(), 100u);
+  ASSERT_GT(reference.times.front(), 1.0);
+  std::ifstream in(path, std::ios::binary);
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  serve();
+  // The reference picture due at the streamer's time (the first before the first one's time).
+  auto due = [&] {
+    const auto after = std::upper_bound(reference.times.begin(), reference.times.end(), streamer->currentTime() + 1e-6);
+    return after == reference.times.begin() ? size_t{0} : static_cast<size_t>(after - reference.times.begin() - 1);
+  };
+  struct Road {
+    const char* name;
+    std::function<void(std::vector<double>& wrongAt)> travel;
+  };
+  const std::vector<Road> roads = {
+      {"play at 1x",
+       [&](std::vector<double>& wrongAt) {
+         streamer->setRate(1.0f);
+         for (int step = 1; step <= 200 && streamer->playbackState() == DKPlaybackStatePlaying; ++step) {
+           clock.advance(0.04);
+           const auto expected = static_cast<long>(due());
+           const long shown = pictureOnScreen(static_cast<size_t>(expected));
+           if (shown < 0 || shown > expected || shown + 1 < expected) wrongAt.push_back(streamer->currentTime());
+         }
+         EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded);
+         EXPECT_TRUE(sameFrame(streamer->currentFrame(), reference.pictures.back()));
+       }},
+      {"step through",
+       [&](std::vector<double>& wrongAt) {
+         for (int step = 0; step < 140 && streamer->currentTime() < reference.times.back(); ++step) {
+           streamer->stepBy(1);
+           ASSERT_TRUE(MainRunLoop::runUntilIdle());
+           if (pictureOnScreen(due()) != static_cast<long>(due())) wrongAt.push_back(streamer->currentTime());
+         }
+         EXPECT_NEAR(streamer->currentTime(), reference.times.back(), 1e-6) << "stepped to the last frame";
+       }},
+      {"seek",
+       [&](std::vector<double>& wrongAt) {
+         for (double at : {0.1, 0.5, 0.96, 1.2, 1.3, 2.5, 4.0, 0.3, 5.1}) {
+           streamer->seekTo(at);
+           ASSERT_TRUE(MainRunLoop::runUntilIdle());
+           if (pictureOnScreen(due()) != static_cast<long>(due())) wrongAt.push_back(at);
+         }
+       }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    streamer->setCurrentItem(nullptr);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    prepareClosed();
+    ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+    std::vector<double> wrongAt;
+    road.travel(wrongAt);
+    EXPECT_NE(streamer->status(), DKCameraStreamerStatusFailed) << describe(streamer->failureReason());
+    EXPECT_THAT(wrongAt, ::testing::IsEmpty()) << "times with another picture on screen than the one due";
   }
 }
 

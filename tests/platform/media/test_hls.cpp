@@ -16,6 +16,7 @@ bool writeTestHls(const std::string& folder, const TestHlsOptions& o, TestHls* o
   video.fps = o.fps;
   video.gop = o.fps * o.segmentSeconds;  // each segment one group of pictures
   video.frames = video.gop * o.segments;
+  video.interlaced = o.interlaced;
   const bool fragmented = o.segmentType == "fmp4";
   video.muxerOptions = {
       {"hls_time", std::to_string(o.segmentSeconds)},

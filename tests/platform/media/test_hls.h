@@ -16,6 +16,7 @@ struct TestHlsOptions {
   int segmentSeconds = 2;  // each segment one group of pictures
   int segments = 3;
   bool programDateTime = true;  // "#EXT-X-PROGRAM-DATE-TIME" before each segment
+  bool interlaced = false;      // interlaced H.264 with moving bars (TestVideoOptions::interlaced)
 };
 
 struct TestHls {

@@ -37,6 +37,22 @@ void paint(AVFrame* frame, int index) {
   }
 }
 
+// Upright bars 12 pixels wide every 32 on a dark ground, moving right 5 pixels a field: the lines
+// of each field show the bars where they were at that field's moment.
+void paintFields(AVFrame* frame, int index, bool bottomFirst) {
+  for (int y = 0; y < frame->height; ++y) {
+    const bool firstField = (y % 2 == 0) != bottomFirst;
+    const int shift = (index * 2 + (firstField ? 0 : 1)) * 5;
+    for (int x = 0; x < frame->width; ++x) {
+      frame->data[0][y * frame->linesize[0] + x] = ((x + 64 * 32 - shift) % 32) < 12 ? 220 : 40;
+    }
+  }
+  for (int y = 0; y < frame->height / 2; ++y) {
+    std::memset(frame->data[1] + y * frame->linesize[1], 128, static_cast<size_t>(frame->width / 2));
+    std::memset(frame->data[2] + y * frame->linesize[2], 128, static_cast<size_t>(frame->width / 2));
+  }
+}
+
 // The picture `o.rgb` describes, made YUV as the stream's tags say: the matrix's weights of red
 // and blue, and the range. Chroma is taken at the top-left pixel of each 2x2 block.
 void paintColours(AVFrame* frame, const TestVideoOptions& o) {
@@ -124,6 +140,13 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
                                  (o.openGop ? ":open-gop=1" : "");
       av_opt_set(codec->priv_data, "x264-params", params.c_str(), 0);
       if (o.rgb) av_opt_set(codec->priv_data, "crf", "2", 0);
+      if (o.interlaced) {
+        codec->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+        codec->field_order = o.bottomFieldFirst ? AV_FIELD_BB : AV_FIELD_TT;
+        const std::string fields = params + (o.bottomFieldFirst ? ":bff=1" : ":tff=1");
+        av_opt_set(codec->priv_data, "x264-params", fields.c_str(), 0);
+        av_opt_set(codec->priv_data, "crf", "12", 0);
+      }
     } else if (o.encoder == "libx265") {
       const std::string params = "log-level=error:keyint=" + std::to_string(o.gop) + ":bframes=" + std::to_string(o.bFrames);
       av_opt_set(codec->priv_data, "x265-params", params.c_str(), 0);
@@ -218,8 +241,12 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
       if (av_frame_get_buffer(frame, 0) < 0) return fail("no frame");
     }
     if (av_frame_make_writable(frame) < 0) return fail("frame not writable");
+    frame->interlaced_frame = o.interlaced;
+    frame->top_field_first = o.interlaced && !o.bottomFieldFirst;
     if (o.rgb) {
       paintColours(frame, o);
+    } else if (o.interlaced) {
+      paintFields(frame, i, o.bottomFieldFirst);
     } else {
       paint(frame, i);
     }
@@ -228,6 +255,62 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   }
   if (!drain(nullptr) || av_write_trailer(format) < 0) return fail("the file does not end");
   return true;
+}
+
+bool cutTestClip(const std::string& source, const std::string& path, size_t firstPacket, std::string* why) {
+  auto fail = [&](const char* text) {
+    *why = text;
+    return false;
+  };
+  av_log_set_level(AV_LOG_QUIET);
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, source.c_str(), nullptr, nullptr) < 0) return fail("the source does not open");
+  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> inputGuard(&input, avformat_close_input);
+  if (avformat_find_stream_info(input, nullptr) < 0) return fail("no stream information");
+  const int video = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (video < 0) return fail("no video");
+  AVFormatContext* output = nullptr;
+  if (avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()) < 0) return fail("no muxer");
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> outputGuard(output, [](AVFormatContext* f) {
+    if (f->pb) avio_closep(&f->pb);
+    avformat_free_context(f);
+  });
+  AVStream* stream = avformat_new_stream(output, nullptr);
+  if (!stream || avcodec_parameters_copy(stream->codecpar, input->streams[video]->codecpar) < 0) return fail("no stream");
+  stream->codecpar->codec_tag = 0;
+  stream->time_base = input->streams[video]->time_base;
+  if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
+  if (avformat_write_header(output, nullptr) < 0) return fail("no header");
+  AVPacket* packet = av_packet_alloc();
+  std::unique_ptr<AVPacket*, void (*)(AVPacket**)> packetGuard(&packet, av_packet_free);
+  int64_t shift = AV_NOPTS_VALUE;
+  for (size_t index = 0; av_read_frame(input, packet) >= 0; av_packet_unref(packet)) {
+    if (packet->stream_index != video || index++ < firstPacket) continue;
+    if (shift == AV_NOPTS_VALUE) shift = packet->pts;
+    packet->pts -= shift;
+    packet->dts -= shift;
+    packet->pos = -1;
+    packet->stream_index = stream->index;
+    av_packet_rescale_ts(packet, input->streams[video]->time_base, stream->time_base);
+    if (av_interleaved_write_frame(output, packet) < 0) return fail("a packet is refused");
+  }
+  if (shift == AV_NOPTS_VALUE) return fail("nothing from that packet on");
+  if (av_write_trailer(output) < 0) return fail("the file does not end");
+  return true;
+}
+
+double combing(const Image& picture) {
+  const int w = picture.pixelWidth(), h = picture.pixelHeight();
+  if (w <= 0 || h < 2) return 0;
+  long combed = 0;
+  for (int y = 0; y + 1 < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const int here = static_cast<int>(picture.pixelValue(x, y) >> 8 & 0xff);
+      const int below = static_cast<int>(picture.pixelValue(x, y + 1) >> 8 & 0xff);
+      if (std::abs(here - below) > 85) ++combed;
+    }
+  }
+  return static_cast<double>(combed) / (static_cast<double>(w) * (h - 1));
 }
 
 std::string readFile(const std::string& path) {

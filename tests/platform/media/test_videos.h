@@ -51,13 +51,30 @@ struct TestVideoOptions {
   std::vector<int> frameMilliseconds;
   // Options of the muxer ("hls_time", ...); a muxer that writes files of its own (hls) opens them.
   std::vector<std::pair<std::string, std::string>> muxerOptions;
+  // Interlaced H.264 (libx264): each picture's two fields taken half a frame apart, the top one
+  // first unless `bottomFieldFirst`. Painted (in place of the moving pattern) as bright upright
+  // bars on a dark ground moving sideways 5 pixels a field, so that a picture shown with its
+  // fields woven combs at every bar's edges (see combing()).
+  bool interlaced = false;
+  bool bottomFieldFirst = false;
   // From this frame on, pictures 32 pixels wider, from an encoder restarted with its parameter
   // sets in the stream (libx264 without B-frames); -1: one size throughout.
   int otherSizeFrom = -1;
 };
 
+// How much a picture combs: the share of vertically adjacent pixel pairs whose brightness differs
+// by more than a third of the range. Near 0 for the bars of an interlaced test video shown whole,
+// about 0.3 with their fields woven.
+double combing(const Image& picture);
+
 // Writes the video file; false with a reason in *why.
 bool writeTestVideo(const std::string& path, const TestVideoOptions& options, std::string* why);
+
+// A clip cut from the MPEG-4 file at `source` with stream copy, as a cloud trims one without
+// decoding: the packets from the `firstPacket`-th in decode order on (usually not a key frame),
+// their times moved so that that packet's picture is shown at 0. Pictures decoded after it but
+// shown before it get negative times, which the muxer's edit list cuts. False with a reason.
+bool cutTestClip(const std::string& source, const std::string& path, size_t firstPacket, std::string* why);
 
 struct SequentialDecode {
   std::vector<double> times;  // presentation times, ascending

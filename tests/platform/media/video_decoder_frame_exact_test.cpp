@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <random>
 
@@ -57,12 +58,15 @@ class FrameExactTest : public ::testing::TestWithParam<Opening> {
     return decoder.open(std::move(input), why);
   }
 
-  // The slots whose picture is not the reference's, asking for them in `order`.
-  std::vector<size_t> wrongFrames(const std::vector<size_t>& order) {
+  // The slots whose picture is not the one expected (by default the reference's own), asking
+  // for them in `order`.
+  std::vector<size_t> wrongFrames(const std::vector<size_t>& order,
+                                  const std::function<ImagePtr(size_t)>& expected = nullptr) {
     std::vector<size_t> wrong;
     for (size_t i : order) {
       const ImagePtr picture = decoder.frameAt(i);
-      if (!picture || compareImages(*picture, *reference.pictures[i]).maxAbsolute != 0) wrong.push_back(i);
+      const ImagePtr want = expected ? expected(i) : reference.pictures[i];
+      if (!picture || compareImages(*picture, *want).maxAbsolute != 0) wrong.push_back(i);
     }
     std::sort(wrong.begin(), wrong.end());
     wrong.erase(std::unique(wrong.begin(), wrong.end()), wrong.end());
@@ -70,17 +74,17 @@ class FrameExactTest : public ::testing::TestWithParam<Opening> {
   }
 
   // Random access, playback, fast playback (every third frame) and stepping back.
-  void expectEveryAccessExact() {
+  void expectEveryAccessExact(const std::function<ImagePtr(size_t)>& expected = nullptr) {
     const size_t n = decoder.frameCount();
     std::vector<size_t> shuffled(n), forward(n), skipping, backward(n);
     for (size_t i = 0; i < n; ++i) shuffled[i] = forward[i] = backward[i] = i;
     std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
     std::reverse(backward.begin(), backward.end());
     for (size_t i = 1; i < n; i += 3) skipping.push_back(i);
-    EXPECT_THAT(wrongFrames(shuffled), ::testing::IsEmpty()) << "random access";
-    EXPECT_THAT(wrongFrames(forward), ::testing::IsEmpty()) << "playback";
-    EXPECT_THAT(wrongFrames(skipping), ::testing::IsEmpty()) << "fast playback";
-    EXPECT_THAT(wrongFrames(backward), ::testing::IsEmpty()) << "stepping back";
+    EXPECT_THAT(wrongFrames(shuffled, expected), ::testing::IsEmpty()) << "random access";
+    EXPECT_THAT(wrongFrames(forward, expected), ::testing::IsEmpty()) << "playback";
+    EXPECT_THAT(wrongFrames(skipping, expected), ::testing::IsEmpty()) << "fast playback";
+    EXPECT_THAT(wrongFrames(backward, expected), ::testing::IsEmpty()) << "stepping back";
   }
 
   dk::test::TemporaryDirectory folder;
@@ -238,6 +242,63 @@ TEST_P(FrameExactTest, ASeekDecodesFromTheKeyFrameOfItsOwnGroup) {
         EXPECT_LE(work, fromKey + options.bFrames + 1);
       }
     }
+  }
+}
+
+// A clip a cloud cut with stream copy, starting on a frame that is not a key frame: the pictures
+// before its first key frame (and those shown before it that are predicted from the group before)
+// have lost their references. Their slots hold the first whole picture; every other slot shows the
+// picture a plain decode (which starts at the first key frame) shows at its time, whichever way
+// it is reached: never a grey concealed picture, never one of another group of pictures.
+TEST_P(FrameExactTest, AClipCutOnANonKeyFrameShowsOnlyWholePictures) {
+  struct Cut {
+    const char* name;
+    bool openGop;
+    int bFrames;
+    size_t firstPacket;  // in decode order
+  };
+  const std::vector<Cut> cuts = {
+      {"closed groups, B-frames, cut early in a group", false, 3, 2},
+      {"closed groups, B-frames, cut late in a group", false, 3, 9},
+      {"open groups: the first key frame's leading B-frames are lost too", true, 3, 5},
+      {"no B-frames", false, 0, 7},
+  };
+  for (const Cut& cut : cuts) {
+    SCOPED_TRACE(cut.name);
+    TestVideoOptions options;
+    options.frames = 48;
+    options.gop = 12;
+    options.bFrames = cut.bFrames;
+    options.openGop = cut.openGop;
+    const std::string source = (folder.path() / "source.mp4").string();
+    path = (folder.path() / "clip.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(source, options, &why)) << why;
+    ASSERT_TRUE(cutTestClip(source, path, cut.firstPacket, &why)) << why;
+    const std::vector<SampleSpan> samples = samplesOf(path);
+    ASSERT_FALSE(samples.empty());
+    ASSERT_FALSE(samples.front().key) << "the clip must start on a frame that is not a key frame";
+    double firstKey = -1;
+    for (const SampleSpan& s : samples) {
+      if (s.key) {
+        firstKey = s.time;
+        break;
+      }
+    }
+    reference = decodeSequentially(path);
+    ASSERT_GE(reference.times.size(), 12u);
+    // The plain decode shows nothing before the first key frame.
+    ASSERT_NEAR(reference.times.front(), firstKey, 1e-9);
+    ASSERT_TRUE(open(&why)) << why;
+    const std::vector<double>& times = decoder.frameTimes();
+    ASSERT_GE(times.size(), reference.times.size());
+    // From the first whole picture on, the table is the plain decode's.
+    const size_t lead = times.size() - reference.times.size();
+    for (size_t i = 0; i < reference.times.size(); ++i) {
+      ASSERT_NEAR(times[lead + i], reference.times[i], 1e-9) << "frame " << lead + i;
+    }
+    SCOPED_TRACE(std::to_string(lead) + " frames before the first whole one");
+    expectEveryAccessExact([&](size_t i) { return reference.pictures[i < lead ? 0 : i - lead]; });
   }
 }
 
