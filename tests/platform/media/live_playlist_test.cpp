@@ -49,9 +49,12 @@ TEST(LivePlaylistTest, RefusesWhatWouldLeadElsewhereOrCannotBeBounded) {
            head + "#EXT-X-KEY:METHOD=AES-128,URI=\"file:///etc/passwd\"\n#EXTINF:2,\n1.ts\n",
            head + "#EXT-X-STREAM-INF:BANDWIDTH=1\nother.m3u8\n",
            head + "#EXT-X-MAP:URI=\"http://elsewhere.example/init.mp4\"\n#EXTINF:2,\n1.m4s\n",
-           head + "#EXT-X-MAP:URI=\"init.mp4\",BYTERANGE=\"720@0\"\n#EXTINF:2,\n1.m4s\n",
            head + "#EXT-X-MAP:BYTERANGE=\"720@0\"\n#EXTINF:2,\n1.m4s\n",
-           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@0\n1.ts\n",
+           head + "#EXT-X-MAP:URI=\"init.mp4\",BYTERANGE=\"0@0\"\n#EXTINF:2,\n1.m4s\n",
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000\n1.ts\n",  // no offset, and no range before
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@0\n1.ts\n#EXTINF:2,\n#EXT-X-BYTERANGE:1000\n2.ts\n",
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:-5@0\n1.ts\n",
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@9223372036854775000\n1.ts\n",
            head + "1.ts\n",                          // no length
            head + "#EXTINF:3600,\n1.ts\n",           // a length no live segment has
            head + "#EXTINF:nan,\n1.ts\n",
