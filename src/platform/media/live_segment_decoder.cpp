@@ -327,6 +327,7 @@ struct LiveSegmentDecoder::Impl {
   std::shared_ptr<const std::string> init;
   bool whole = false;     // a segment on its own: its held pictures are drained at its end
   bool draining = false;  // the decoder was told the end and gives out what it holds
+  bool ended = false;     // the stream was ended: what comes next starts anew
   bool failed = false;
   bool refusedPicture = false;  // the decoder asked for a picture past the bounds
 
@@ -406,12 +407,12 @@ struct LiveSegmentDecoder::Impl {
     soundDecoded = contents->soundDecoded;
     const bool sameInit = in.init == init || (in.init && init && *in.init == *init);
     const bool sameSize = !width || !parameters->width || (width == parameters->width && height == parameters->height);
-    if (codec && !in.anew && parameters->codec_id == codecId && sameInit && sameSize &&
+    if (codec && !ended && !in.anew && parameters->codec_id == codecId && sameInit && sameSize &&
         av_cmp_q(contents->timeBase, timeBase) == 0) {
       place(*contents);
       return true;
     }
-    if (codec && !whole) {
+    if (codec && !whole && !ended) {
       // What the decoder holds of the stream before is given out first.
       waiting = std::move(contents);
       waitingInput = in;
@@ -426,7 +427,7 @@ struct LiveSegmentDecoder::Impl {
   // A new video decoder for the stream from this segment on.
   bool startStream(std::unique_ptr<SegmentContents> contents, const LiveSegmentInput& in, std::string* error) {
     avcodec_free_context(&codec);
-    draining = false;
+    draining = ended = false;
     const AVCodecParameters* parameters = contents->parameters;
     const AVCodec* decoder = videoDecoder(parameters);
     if (!decoder) return fail(error, "a video codec not allowed");
@@ -524,6 +525,15 @@ bool LiveSegmentDecoder::openFragment(std::shared_ptr<const std::string> init, s
   if (!init) return impl_->fail(error, "no initialisation section");
   impl_->whole = true;
   return impl_->add({std::move(init), std::move(bytes), 0, 0, true, budgetBytes, soundBudgetBytes}, error);
+}
+
+void LiveSegmentDecoder::endStream() {
+  Impl& c = *impl_;
+  if (!c.codec || c.ended || c.failed) return;
+  for (AVPacket* p : c.video) av_packet_free(&p);
+  c.video.clear();
+  avcodec_send_packet(c.codec, nullptr);
+  c.draining = c.ended = true;
 }
 
 bool LiveSegmentDecoder::add(const LiveSegmentInput& segment, std::string* error) {

@@ -113,6 +113,9 @@ class LiveSegmentDecoder {
   // holds back for the next; a segment with no picture of its own ends as well (pictureCount()
   // and streamPictureCount() tell). False with a reason when it does not open.
   bool add(const LiveSegmentInput& segment, std::string* error = nullptr);
+  // The stream stops here (a segment that is not there follows): next() gives out what the
+  // decoder holds, then End; the next segment added starts anew.
+  void endStream();
 
   enum class Step { Picture, End, Failed };
   // The next picture in presentation order into `out`; End after the last; Failed with a reason

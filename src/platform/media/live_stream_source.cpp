@@ -327,29 +327,36 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (stopped || decodeBusy) return;
     if (decodedFarEnough() || queuedBytes >= limits.maxQueuedPictureBytes) return;
     std::optional<LiveSegmentInput> adding;
+    bool ending = false;
     if (!segmentOpen) {
-      // A range that was not there is passed over.
-      while (!fetched.empty() && !fetched.front().bytes) fetched.pop_front();
       if (fetched.empty()) return;
       FetchedSegment next = std::move(fetched.front());
       fetched.pop_front();
       decoding = next.segment;
-      const bool anew = decodedSequence < 0 || next.segment.discontinuity || next.segment.sequence != decodedSequence + 1;
-      adding = LiveSegmentInput{std::move(next.init),
-                                std::move(next.bytes),
-                                decoding.startTime,
-                                decoding.sequence,
-                                anew,
-                                LivePictureLimits::segmentBudget(decoding.duration),
-                                LiveSoundLimits::segmentBudget(decoding.duration)};
-      decodedSequence = decoding.sequence;
+      if (!next.bytes) {
+        // A range that was not there: the stream before it ends, what follows starts anew.
+        decodedSequence = -1;
+        if (!decoder) return decodeNext();
+        ending = true;
+      } else {
+        const bool anew = decodedSequence < 0 || decoding.discontinuity || decoding.sequence != decodedSequence + 1;
+        adding = LiveSegmentInput{std::move(next.init),
+                                  std::move(next.bytes),
+                                  decoding.startTime,
+                                  decoding.sequence,
+                                  anew,
+                                  LivePictureLimits::segmentBudget(decoding.duration),
+                                  LiveSoundLimits::segmentBudget(decoding.duration)};
+        decodedSequence = decoding.sequence;
+        if (!decoder) decoder = std::make_shared<LiveSegmentDecoder>();
+      }
       segmentOpen = true;
-      if (!decoder) decoder = std::make_shared<LiveSegmentDecoder>();
     }
     decodeBusy = true;
     const uint64_t expected = generation;
-    decodeQueue->async([weak = weak_from_this(), d = decoder, adding = std::move(adding), expected] {
+    decodeQueue->async([weak = weak_from_this(), d = decoder, adding = std::move(adding), ending, expected] {
       auto step = std::make_shared<DecodeStep>();
+      if (ending) d->endStream();
       if (adding && !d->add(*adding, &step->why)) {
         step->step = LiveSegmentDecoder::Step::Failed;
       } else {
