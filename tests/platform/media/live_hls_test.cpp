@@ -478,10 +478,13 @@ TEST_F(LiveHlsTest, AStreamIsDecodedAcrossItsSegmentsAndLosesNoPictureWhereTheyJ
     auto source = liveSource(r);
     source->start();
     ASSERT_TRUE(MainRunLoop::runUntilIdle());
-    ASSERT_EQ(r.times.size(), 1u) << (r.error ? r.error->description() : "");
+    EXPECT_EQ(r.times.size(), 1u) << (r.error ? r.error->description() : "");
     source->setPlaying(true);
     playAlong(p, 5.0);
-    ASSERT_FALSE(r.error) << r.error->description();
+    if (r.error) {
+      ADD_FAILURE() << r.error->description();  // each shape reports on its own
+      continue;
+    }
     // Ten pictures a second for the five seconds played, each a tenth of a second after the last.
     EXPECT_GE(r.times.size(), 50u);
     for (size_t i = 1; i < r.times.size(); ++i) EXPECT_NEAR(r.times[i] - r.times[i - 1], 0.1, 1e-3) << i;

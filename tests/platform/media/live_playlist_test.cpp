@@ -110,6 +110,36 @@ TEST(LivePlaylistTest, ReadsThePlaylistsPackagersWrite) {
   EXPECT_FALSE(plain->segments[0].dated);
 }
 
+// ffmpeg's single_file (one growing file, each segment a byte range of it, a range without an
+// offset following the one before in the same file; the initialisation section a range too) and
+// a discontinuity (another encoder from that segment on).
+TEST(LivePlaylistTest, ReadsByteRangesAndDiscontinuities) {
+  const char* text =
+      "#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:3\n"
+      "#EXT-X-MAP:URI=\"index.m4s\",BYTERANGE=\"720@0\"\n"
+      "#EXTINF:2.000000,\n#EXT-X-BYTERANGE:35000@720\nindex.m4s\n"
+      "#EXTINF:2.000000,\n#EXT-X-BYTERANGE:31000\nindex.m4s\n"
+      "#EXT-X-DISCONTINUITY\n#EXTINF:2.000000,\nnext.m4s\n";
+  std::string why;
+  const auto playlist = parseLivePlaylist(text, &why);
+  ASSERT_TRUE(playlist) << why;
+  ASSERT_EQ(playlist->segments.size(), 3u);
+  const struct {
+    int64_t offset, length;
+    bool discontinuity;
+  } expected[] = {{720, 35000, false}, {35720, 31000, false}, {0, -1, true}};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const auto& segment = playlist->segments[i];
+    EXPECT_EQ(segment.offset, expected[i].offset);
+    EXPECT_EQ(segment.length, expected[i].length);
+    EXPECT_EQ(segment.discontinuity, expected[i].discontinuity);
+    EXPECT_EQ(segment.map, "index.m4s");
+    EXPECT_EQ(segment.mapOffset, 0);
+    EXPECT_EQ(segment.mapLength, 720);
+  }
+}
+
 TEST(LivePlaylistTest, ReadsEveryOffsetOfADateTimeAndAnUnreadableOneCostsOnlyItsSegmentsDate) {
   const double base = 1796711443.432;  // 2026-12-08T06:30:43.432Z
   const struct {
