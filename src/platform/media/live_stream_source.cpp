@@ -65,6 +65,14 @@ struct FetchRange {
   int64_t length = -1;
 };
 
+// Whether a 206 reply's Content-Range ("bytes <first>-<last>/<size>") starts at `offset`.
+bool rangeStartsAt(const HttpResponseInfo& response, int64_t offset) {
+  const auto header = response.headers.find("Content-Range");
+  if (header == response.headers.end()) return false;
+  const std::string expected = "bytes " + std::to_string(offset) + "-";
+  return header->second.compare(0, expected.size(), expected) == 0;
+}
+
 }  // namespace
 
 struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
@@ -208,8 +216,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
           if (range.length < 0) return done(&data->bytes());
           // The range, from a partial reply or from a whole file small enough to have been taken.
           const std::string& bytes = data->bytes();
-          const int64_t from = response && response->statusCode == 206 ? 0 : range.offset;
+          const bool partial = response && response->statusCode == 206;
+          const int64_t from = partial ? 0 : range.offset;
           if (static_cast<int64_t>(bytes.size()) < from + range.length) return done(nullptr);
+          // A partial reply is of the range asked for, or of nothing this segment can use.
+          if (partial && !rangeStartsAt(*response, range.offset)) return done(nullptr);
           const std::string part = bytes.substr(static_cast<size_t>(from), static_cast<size_t>(range.length));
           done(&part);
         },
