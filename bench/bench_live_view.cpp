@@ -121,6 +121,17 @@ int64_t statusKilobytes(const std::string& field) {
   return -1;
 }
 
+// Encodes `input` (null: the end) and writes what comes out to `stream` of `format`.
+void encodeInto(AVCodecContext* codec, const AVFrame* input, AVPacket* packet, AVFormatContext* format,
+                AVStream* stream) {
+  avcodec_send_frame(codec, input);
+  while (avcodec_receive_packet(codec, packet) == 0) {
+    av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    av_interleaved_write_frame(format, packet);
+  }
+}
+
 // An MPEG-TS segment of `frames` black pictures of `side` x `side`, 30 a second, in memory.
 std::string blackSegment(int side, int frames) {
   const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
@@ -147,14 +158,7 @@ std::string blackSegment(int side, int frames) {
     for (int plane = 0; plane < 3; ++plane) {
       std::memset(frame->data[plane], plane == 0 ? 16 : 128, static_cast<size_t>(frame->linesize[plane]) * (plane ? side / 2 : side));
     }
-    auto drain = [&](AVFrame* input) {
-      avcodec_send_frame(codec, input);
-      while (avcodec_receive_packet(codec, packet) == 0) {
-        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        av_interleaved_write_frame(format, packet);
-      }
-    };
+    auto drain = [&](AVFrame* input) { encodeInto(codec, input, packet, format, stream); };
     for (int i = 0; i < frames; ++i) {
       frame->pts = i;
       drain(frame);
@@ -270,14 +274,7 @@ std::vector<std::string> hevcSegments(int width, int height, int fps, int second
     frame->width = width;
     frame->height = height;
     av_frame_get_buffer(frame, 0);
-    auto drain = [&](AVFrame* input) {
-      avcodec_send_frame(codec, input);
-      while (avcodec_receive_packet(codec, packet) == 0) {
-        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        av_interleaved_write_frame(format, packet);
-      }
-    };
+    auto drain = [&](AVFrame* input) { encodeInto(codec, input, packet, format, stream); };
     for (int i = 0; i < fps * seconds * segments; ++i) {
       av_frame_make_writable(frame);
       for (int y = 0; y < height; ++y) {
