@@ -48,6 +48,15 @@ class LiveHlsTest : public StreamerTest {
     std::filesystem::remove_all(folder.path());
     std::filesystem::create_directories(folder.path());
   }
+  // Four undated segments of ten pictures a second, with the muxer's `flags`.
+  static TestHlsOptions tenASecond(const char* flags) {
+    TestHlsOptions o;
+    o.fps = 10;
+    o.segments = 4;
+    o.flags = flags;
+    o.programDateTime = false;
+    return o;
+  }
   TestHls makeStream(const TestHlsOptions& options) {
     TestHls hls;
     std::string why;
@@ -339,8 +348,8 @@ TEST_F(LiveHlsTest, SegmentsOnTheCloudCarryTheTokenAndOnAnotherHttpsHostGoWithou
 }
 
 // The source fetches only a little ahead of what it decodes, however many new segments a
-// playlist lists at once.
-TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoder) {
+// playlist lists at once; a view far behind goes on with the newest.
+TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoderAndAViewFarBehindSkipsToTheNewest) {
   const TestHls hls = makeStream({});
   Packager p = packager(hls, false, platform::now() - 6);
   p.publish();
@@ -362,6 +371,26 @@ TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoder) {
   EXPECT_GE(segments, 1u);
   EXPECT_LE(segments, 2u);
   EXPECT_FALSE(r.error);
+  // Far behind (more new segments at each reload than a playlist keeps), it goes on with the
+  // newest: the segments it fetches next are among the newest kept, not the oldest queued.
+  p.window = 100;
+  for (int reload = 0; reload < 2; ++reload) {
+    p.newest += 80;
+    p.publish();
+    clock.advance(1.0);  // the next reload
+  }
+  sim->clearRequests();
+  for (int i = 0; i < 150; ++i) clock.advance(0.04);
+  ASSERT_FALSE(r.error) << r.error->description();
+  const int64_t newestKept = p.newest - static_cast<int64_t>(LivePlaylist::kMaxSegments) + 1;
+  size_t fetched = 0;
+  for (const auto& request : sim->requests()) {
+    if (!request.path.ends_with(".ts")) continue;
+    ++fetched;
+    const std::string name = request.path.substr(request.path.rfind("index") + 5);
+    EXPECT_GE(std::stoll(name), newestKept) << request.path;
+  }
+  EXPECT_GE(fetched, 1u);
 }
 
 // Large pictures: the pictures waiting to be shown stop at the byte cap (plus the one that passed
@@ -448,14 +477,10 @@ TEST_F(LiveHlsTest, TheStreamerPlaysTheCloudsLiveViewInEachPackagersShape) {
 // pictures, libx264's and libx265's). Every picture is shown in turn, none lost at the joins.
 TEST_F(LiveHlsTest, AStreamIsDecodedAcrossItsSegmentsAndLosesNoPictureWhereTheyJoin) {
   auto shape = [](const char* encoder, int keySeconds, bool openGop, const char* flags) {
-    TestHlsOptions o;
-    o.fps = 10;
-    o.segments = 4;
+    TestHlsOptions o = tenASecond(flags);
     o.encoder = encoder;
     o.keySeconds = keySeconds;
     o.openGop = openGop;
-    o.flags = flags;
-    o.programDateTime = false;
     return o;
   };
   const struct {
@@ -576,12 +601,7 @@ TEST_F(LiveHlsTest, TheSoundOfFragmentsIsHeardWithTheirPicturesAtEveryFragmentLe
 // with the token; a range past the end of what the server has fails only that segment, and the
 // stream goes on with the next.
 TEST_F(LiveHlsTest, AByteRangePlaylistPlaysEachRangeAsASegmentAndARangeNotThereFailsOnlyItself) {
-  TestHlsOptions options;
-  options.fps = 10;
-  options.segments = 4;
-  options.flags = "single_file";
-  options.programDateTime = false;
-  const TestHls hls = makeStream(options);
+  const TestHls hls = makeStream(tenASecond("single_file"));
   ASSERT_EQ(hls.files.size(), 1u);
   const auto& [file, bytes] = *hls.files.begin();
   // The muxer's playlist, in its head and one block per segment.
@@ -680,37 +700,6 @@ TEST_F(LiveHlsTest, AnUndatedStreamThatRestartsGoesOnWithoutItsTimeGoingBack) {
   for (size_t i = 1; i < r.times.size(); ++i) ASSERT_GE(r.times[i], r.times[i - 1]) << i;
 }
 
-// A view far behind (more new segments at each reload than a playlist keeps) goes on with the
-// newest: the segments it fetches next are among the newest kept, not the oldest queued.
-TEST_F(LiveHlsTest, AViewFarBehindFetchesNextAmongTheNewestSegments) {
-  const TestHls hls = makeStream({});
-  Packager p = packager(hls, false, platform::now() - 6);
-  p.publish();
-  Record r;
-  auto source = liveSource(r);
-  source->start();
-  ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  source->setPlaying(true);
-  ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  p.window = 100;
-  for (int reload = 0; reload < 2; ++reload) {
-    p.newest += 80;
-    p.publish();
-    clock.advance(1.0);  // the next reload
-  }
-  sim->clearRequests();
-  for (int i = 0; i < 150; ++i) clock.advance(0.04);
-  ASSERT_FALSE(r.error) << r.error->description();
-  const int64_t newestKept = p.newest - static_cast<int64_t>(LivePlaylist::kMaxSegments) + 1;
-  size_t fetched = 0;
-  for (const auto& request : sim->requests()) {
-    if (!request.path.ends_with(".ts")) continue;
-    ++fetched;
-    const std::string name = request.path.substr(request.path.rfind("index") + 5);
-    EXPECT_GE(std::stoll(name), newestKept) << request.path;
-  }
-  EXPECT_GE(fetched, 1u);
-}
 
 }  // namespace
 }  // namespace dk::platform::test
