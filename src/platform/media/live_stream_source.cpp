@@ -112,6 +112,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   bool segmentOpen = false, decodeBusy = false;
   int64_t decodedSequence = -1;  // given to the decoder last; -1: the next starts the stream anew
   double secondsWithoutPicture = 0;
+  // The playlist says the stream has ended; what the decoder holds back was given out.
+  bool streamEnded = false, endGivenOut = false;
   std::deque<BufferedFrame> buffer;
   int64_t queuedBytes = 0, peakQueuedBytes = 0;
   double bufferedUntil = 0;  // end time of the newest segment taken
@@ -157,6 +159,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     segmentOpen = false;
     decodedSequence = -1;
     secondsWithoutPicture = 0;
+    endGivenOut = false;
     buffer.clear();
     queuedBytes = 0;
   }
@@ -257,6 +260,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
 
   void took(LivePlaylist playlist) {
     targetDuration = playlist.targetDuration;
+    streamEnded = playlist.ended;
     if (playlist.segments.empty()) return;
     if (lastSequence >= 0 && playlist.segments.back().sequence < lastSequence) {
       // The camera restarted its stream: what is queued belongs to the old one. Rejoin at the
@@ -339,8 +343,12 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (decodedFarEnough() || queuedBytes >= limits.maxQueuedPictureBytes) return;
     std::optional<LiveSegmentInput> adding;
     bool ending = false;
+    if (!segmentOpen && fetched.empty()) {
+      // Nothing follows an ended stream: its last pictures, held back for a next segment, are out.
+      if (!streamEnded || !toFetch.empty() || segmentInFlight || !decoder || endGivenOut) return;
+      endGivenOut = ending = segmentOpen = true;
+    }
     if (!segmentOpen) {
-      if (fetched.empty()) return;
       FetchedSegment next = std::move(fetched.front());
       fetched.pop_front();
       decoding = next.segment;
@@ -359,6 +367,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
                                   LivePictureLimits::segmentBudget(decoding.duration),
                                   LiveSoundLimits::segmentBudget(decoding.duration)};
         decodedSequence = decoding.sequence;
+        endGivenOut = false;
         if (!decoder) decoder = std::make_shared<LiveSegmentDecoder>();
       }
       segmentOpen = true;

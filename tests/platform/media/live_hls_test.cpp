@@ -199,6 +199,11 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
     // At the newest segment's date; without dates, the newest segment ends as the view opens.
     EXPECT_NEAR(r.times[0], row.dated ? read->segments.back().startTime : opened - 2.0, 1e-3) << hls.playlist;
     EXPECT_EQ(sim->requestsTo(livePath(read->segments.back().name)).size(), 1u);
+    // The stream has ended: played out, its last picture (the newest segment's 50th) is shown.
+    source->setPlaying(true);
+    for (int i = 0; i < 75; ++i) clock.advance(0.04);
+    EXPECT_NEAR(r.times.back(), r.times.front() + 49 / 25.0, 1e-3);
+    EXPECT_EQ(r.times.size(), 50u);
     source->stop();
   }
 }
