@@ -9,6 +9,12 @@
 // before the window, so the cloud's encoder is not counted); arg 1: a hostile 2 s segment of 60
 // black 4096 x 4096 pictures. Counters: peak_growth_mb, pictures (new pictures shown), failed.
 //
+// BM_LiveHevc4kAcrossSegments: a camera's 4K HEVC at 15 pictures a second (libx265's own open
+// groups of pictures, a key frame each 2 s segment), cut into MPEG-TS segments by libavformat's
+// hls muxer, decoded as the live view does: each segment on its own ("alone", as before), and as
+// one stream across its segments. Counters: frames encoded, pictures each way, pictures a second
+// of stream, pictures lost at the joins; the time is both decodings of the 6 s of video.
+//
 // Run: build/bench/bench_live_view.
 #include <benchmark/benchmark.h>
 
@@ -19,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,6 +38,7 @@ extern "C" {
 #include "platform/dispatch/run_loop.h"
 #include "platform/media/dk_access_token_provider.h"
 #include "platform/media/dk_camera_streamer.h"
+#include "platform/media/live_segment_decoder.h"
 #include "platform/net/tls_policy.h"
 #include "platform/ui/layer.h"
 
@@ -113,6 +121,17 @@ int64_t statusKilobytes(const std::string& field) {
   return -1;
 }
 
+// Encodes `input` (null: the end) and writes what comes out to `stream` of `format`.
+void encodeInto(AVCodecContext* codec, const AVFrame* input, AVPacket* packet, AVFormatContext* format,
+                AVStream* stream) {
+  avcodec_send_frame(codec, input);
+  while (avcodec_receive_packet(codec, packet) == 0) {
+    av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+    packet->stream_index = stream->index;
+    av_interleaved_write_frame(format, packet);
+  }
+}
+
 // An MPEG-TS segment of `frames` black pictures of `side` x `side`, 30 a second, in memory.
 std::string blackSegment(int side, int frames) {
   const AVCodec* encoder = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
@@ -139,14 +158,7 @@ std::string blackSegment(int side, int frames) {
     for (int plane = 0; plane < 3; ++plane) {
       std::memset(frame->data[plane], plane == 0 ? 16 : 128, static_cast<size_t>(frame->linesize[plane]) * (plane ? side / 2 : side));
     }
-    auto drain = [&](AVFrame* input) {
-      avcodec_send_frame(codec, input);
-      while (avcodec_receive_packet(codec, packet) == 0) {
-        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        av_interleaved_write_frame(format, packet);
-      }
-    };
+    auto drain = [&](AVFrame* input) { encodeInto(codec, input, packet, format, stream); };
     for (int i = 0; i < frames; ++i) {
       frame->pts = i;
       drain(frame);
@@ -226,5 +238,112 @@ void BM_LiveViewPeakMemory(benchmark::State& state) {
   state.counters["failed"] = failed ? 1 : 0;
 }
 BENCHMARK(BM_LiveViewPeakMemory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Segments of `seconds` seconds of a moving picture, `side` wide, 16:9, from libx265 through
+// the hls muxer (MPEG-TS), each read back into memory; empty when the encoder is missing.
+std::vector<std::string> hevcSegments(int width, int height, int fps, int seconds, int segments) {
+  const auto folder = std::filesystem::temp_directory_path() / ("dk-bench-hevc-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::vector<std::string> out;
+  const AVCodec* encoder = avcodec_find_encoder_by_name("libx265");
+  AVFormatContext* format = nullptr;
+  if (!encoder || avformat_alloc_output_context2(&format, nullptr, "hls", (folder / "index.m3u8").c_str()) < 0) {
+    return out;
+  }
+  AVCodecContext* codec = avcodec_alloc_context3(encoder);
+  codec->width = width;
+  codec->height = height;
+  codec->pix_fmt = AV_PIX_FMT_YUV420P;
+  codec->time_base = AVRational{1, fps};
+  codec->framerate = AVRational{fps, 1};
+  av_opt_set(codec->priv_data, "preset", "ultrafast", 0);
+  const std::string params = "log-level=none:keyint=" + std::to_string(fps * seconds) + ":min-keyint=" +
+                             std::to_string(fps * seconds) + ":scenecut=0:bframes=3";
+  av_opt_set(codec->priv_data, "x265-params", params.c_str(), 0);
+  AVStream* stream = avformat_new_stream(format, nullptr);
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "hls_time", std::to_string(seconds).c_str(), 0);
+  av_dict_set(&options, "hls_list_size", "0", 0);
+  av_dict_set(&options, "hls_segment_filename", (folder / "index%d.ts").c_str(), 0);
+  if (stream && avcodec_open2(codec, encoder, nullptr) >= 0 &&
+      avcodec_parameters_from_context(stream->codecpar, codec) >= 0 && avformat_write_header(format, &options) >= 0) {
+    stream->time_base = codec->time_base;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = width;
+    frame->height = height;
+    av_frame_get_buffer(frame, 0);
+    auto drain = [&](AVFrame* input) { encodeInto(codec, input, packet, format, stream); };
+    for (int i = 0; i < fps * seconds * segments; ++i) {
+      av_frame_make_writable(frame);
+      for (int y = 0; y < height; ++y) {
+        std::memset(frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0], (y + i * 8) & 0xff,
+                    static_cast<size_t>(width));
+      }
+      for (int plane = 1; plane < 3; ++plane) {
+        std::memset(frame->data[plane], 96 + (i & 31), static_cast<size_t>(frame->linesize[plane]) * (height / 2));
+      }
+      frame->pts = i;
+      drain(frame);
+    }
+    drain(nullptr);
+    av_write_trailer(format);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    for (int i = 0;; ++i) {
+      std::ifstream in(folder / ("index" + std::to_string(i) + ".ts"), std::ios::binary);
+      if (!in) break;
+      std::ostringstream read;
+      read << in.rdbuf();
+      out.push_back(read.str());
+    }
+  }
+  av_dict_free(&options);
+  avcodec_free_context(&codec);
+  avformat_free_context(format);
+  std::filesystem::remove_all(folder);
+  return out;
+}
+
+void BM_LiveHevc4kAcrossSegments(benchmark::State& state) {
+  constexpr int kFps = 15, kSeconds = 2, kSegments = 3;
+  static const std::vector<std::string> segments = hevcSegments(3840, 2160, kFps, kSeconds, kSegments);
+  if (segments.size() != kSegments) {
+    state.SkipWithError("no HEVC encoder");
+    return;
+  }
+  const int64_t budget = LivePictureLimits::segmentBudget(kSeconds);
+  const int64_t soundBudget = LiveSoundLimits::segmentBudget(kSeconds);
+  size_t alone = 0, across = 0;
+  for (auto _ : state) {
+    alone = across = 0;
+    for (const std::string& bytes : segments) {
+      LiveSegmentDecoder decoder;
+      LiveSegmentFrame frame;
+      if (!decoder.open(std::make_shared<const std::string>(bytes), budget, soundBudget, nullptr)) continue;
+      while (decoder.next(frame) == LiveSegmentDecoder::Step::Picture) ++alone;
+    }
+    LiveSegmentDecoder decoder;
+    LiveSegmentFrame frame;
+    int64_t sequence = 0;
+    for (const std::string& bytes : segments) {
+      LiveSegmentInput input{nullptr, std::make_shared<const std::string>(bytes), 0.0, sequence++, false, budget,
+                             soundBudget};
+      if (!decoder.add(input)) break;
+      while (decoder.next(frame) == LiveSegmentDecoder::Step::Picture) ++across;
+    }
+    decoder.endStream();  // the stream's last pictures, held for a segment that does not come
+    while (decoder.next(frame) == LiveSegmentDecoder::Step::Picture) ++across;
+  }
+  const double frames = kFps * kSeconds * kSegments;
+  state.counters["frames"] = frames;
+  state.counters["pictures_alone"] = static_cast<double>(alone);
+  state.counters["pictures_across"] = static_cast<double>(across);
+  state.counters["shown_per_stream_second"] = static_cast<double>(across) / (kSeconds * kSegments);
+  state.counters["lost_at_joins_alone"] = frames - static_cast<double>(alone);
+  state.counters["lost_at_joins_across"] = frames - static_cast<double>(across);
+}
+BENCHMARK(BM_LiveHevc4kAcrossSegments)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

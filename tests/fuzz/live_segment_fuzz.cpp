@@ -3,12 +3,16 @@
 // each of a length the view accepts and an address it may fetch; any bytes decoded as a segment
 // (MPEG-TS, or an fMP4 fragment after an initialisation section) give pictures
 // within the camera bounds, in time order, within the segment's budget, and sound of a rate and
-// channel count a microphone has within the sound's budget, and then end or are refused. Nothing is fetched: the bytes are in memory.
+// channel count a microphone has within the sound's budget, and then end or are refused; the same
+// when the bytes, cut in two, are decoded as two segments of one stream. Nothing is fetched: the
+// bytes are in memory.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/media/live_playlist.h"
 #include "platform/media/live_segment_decoder.h"
@@ -34,6 +38,10 @@ void checkPlaylist(const std::string& text) {
     check(segment.duration > 0 && segment.duration <= 30);
     check(dk::platform::isLiveSegmentAddress(segment.name));
     check(segment.map.empty() || dk::platform::isLiveSegmentAddress(segment.map));
+    // A byte range is a whole file or at least a byte, its end far from overflowing.
+    for (const auto& [offset, length] : {std::pair{segment.offset, segment.length}, {segment.mapOffset, segment.mapLength}}) {
+      check(length == -1 || (length > 0 && offset >= 0 && offset <= (int64_t{1} << 50) - length));
+    }
   }
 }
 
@@ -74,6 +82,34 @@ void checkSegment(const std::string& bytes, const std::string* init) {
   check(decoder.decodedSoundBytes() <= soundBudget);
 }
 
+// The two halves of the bytes as two segments of one stream, the second starting anew or not.
+void checkStream(const std::string& bytes, bool anew) {
+  const int64_t budget = LivePictureLimits::segmentBudget(2);
+  const int64_t soundBudget = LiveSoundLimits::segmentBudget(2);
+  dk::platform::LiveSegmentDecoder decoder;
+  double last = 100;
+  for (int part = 0; part < 2; ++part) {
+    const std::string half = part == 0 ? bytes.substr(0, bytes.size() / 2) : bytes.substr(bytes.size() / 2);
+    dk::platform::LiveSegmentInput input{nullptr, std::make_shared<const std::string>(half), 100.0 + 2 * part, part,
+                                         part == 1 && anew, budget, soundBudget};
+    if (!decoder.add(input)) return;
+    for (;;) {
+      dk::platform::LiveSegmentFrame frame;
+      const auto step = decoder.next(frame);
+      checkSound(decoder);
+      if (step == dk::platform::LiveSegmentDecoder::Step::Failed) return;
+      if (step == dk::platform::LiveSegmentDecoder::Step::End) break;
+      check(frame.image != nullptr && std::isfinite(frame.offset));
+      // Later pictures are later, or (the stream started anew, asked or not) from the second's start.
+      check(frame.offset >= (part == 0 ? last : std::min(last, 102.0)));
+      last = frame.offset;
+      check(decoder.pictureCount() <= LivePictureLimits::kMaxFrames);
+      check(decoder.decodedBytes() <= budget);
+    }
+    check(decoder.decodedSoundBytes() <= soundBudget);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -83,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The same bytes as an initialisation section and its fragment, cut in the middle.
   const std::string init = bytes.substr(0, size / 2);
   checkSegment(bytes.substr(size / 2), &init);
+  checkStream(bytes, size % 2 == 1);
   return 0;
 }

@@ -136,6 +136,9 @@ HttpReply CloudSim::State::handle(const HttpRequest& request) {
     reply.status = fault->second.status;
     reply.body = fault->second.body;
     if (!reply.body.empty()) reply.setHeader("Content-Type", fault->second.contentType);
+    // A body served in place of a file answers ranges when the rule offers them.
+    for (const auto& [name, value] : fault->second.headers) reply.setHeader(name, value);
+    if (request.method == "GET") detail::applyByteRange(request.header("Range"), reply);
   } else {
     reply = serve(request);
     if (reply.deferred) {

@@ -83,6 +83,28 @@ std::optional<int> zoneOffset(std::string_view zone) {
   return (zone[0] == '-' ? -1 : 1) * (*h * 3600 + *m * 60);
 }
 
+// A byte range "<length>[@<offset>]": a length of at least one byte, and an end no file of a
+// live stream reaches (so that no sum overflows); the offset nullopt when not written.
+struct PlaylistByteRange {
+  int64_t length = 0;
+  std::optional<int64_t> offset;
+};
+constexpr int64_t kLargestByteRangeEnd = int64_t{1} << 50;
+
+std::optional<PlaylistByteRange> playlistByteRange(std::string_view text) {
+  PlaylistByteRange range;
+  const size_t at = text.find('@');
+  const auto length = playlistInteger(text.substr(0, at));
+  if (!length || *length <= 0 || *length > kLargestByteRangeEnd) return std::nullopt;
+  range.length = *length;
+  if (at != std::string_view::npos) {
+    const auto offset = playlistInteger(text.substr(at + 1));
+    if (!offset || *offset < 0 || *offset > kLargestByteRangeEnd - *length) return std::nullopt;
+    range.offset = *offset;
+  }
+  return range;
+}
+
 }  // namespace
 
 bool isPlainSegmentName(std::string_view name) {
@@ -159,6 +181,11 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
   double carriedStart = 0;
   bool carried = false;
   std::string map;  // the initialisation section of the segments that follow
+  int64_t mapOffset = 0, mapLength = -1;
+  std::optional<PlaylistByteRange> pendingRange;  // for the segment named next
+  bool pendingDiscontinuity = false;
+  std::string rangedFile;  // the file the last range was of, and where that range ended
+  int64_t rangedEnd = 0;
   int64_t listed = 0;  // segments listed so far, kept or not
   std::deque<LivePlaylist::Segment> kept;  // the newest
   size_t position = 0;
@@ -201,14 +228,25 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       const std::string_view attributes = line.substr(11);
       const auto uri = playlistAttribute(attributes, "URI");
       if (!uri) return fail("an initialisation section without an address");
-      if (playlistAttribute(attributes, "BYTERANGE")) return fail("not a plain live media playlist");
       if (!isLiveSegmentAddress(*uri)) return fail("an initialisation section outside the stream");
+      mapOffset = 0;
+      mapLength = -1;
+      if (const auto written = playlistAttribute(attributes, "BYTERANGE")) {
+        const auto range = playlistByteRange(*written);
+        if (!range) return fail("a byte range out of range");
+        mapOffset = range->offset.value_or(0);
+        mapLength = range->length;
+      }
       map = std::string(*uri);
+    } else if (playlistLineStarts(line, "#EXT-X-BYTERANGE:")) {
+      pendingRange = playlistByteRange(line.substr(17));
+      if (!pendingRange) return fail("a byte range out of range");
+    } else if (line == "#EXT-X-DISCONTINUITY") {
+      pendingDiscontinuity = true;
     } else if (line == "#EXT-X-ENDLIST") {
       playlist.ended = true;
-    } else if (playlistLineStarts(line, "#EXT-X-STREAM-INF") || playlistLineStarts(line, "#EXT-X-KEY") ||
-               playlistLineStarts(line, "#EXT-X-BYTERANGE")) {
-      return fail("not a plain live media playlist");  // variants, encryption and parts of files are not ours
+    } else if (playlistLineStarts(line, "#EXT-X-STREAM-INF") || playlistLineStarts(line, "#EXT-X-KEY")) {
+      return fail("not a plain live media playlist");  // variants and encryption are not ours
     } else if (line.front() == '#') {
       continue;  // other tags and comments do not change what is played
     } else {
@@ -221,12 +259,27 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       segment.startTime = haveStart ? pendingStart : carriedStart;
       segment.name = std::string(line);
       segment.map = map;
+      segment.mapOffset = mapOffset;
+      segment.mapLength = mapLength;
+      segment.discontinuity = pendingDiscontinuity;
+      if (pendingRange) {
+        // Without an offset the range follows the one before, which must be of the same file.
+        if (!pendingRange->offset && rangedFile != line) return fail("a byte range without an offset");
+        segment.offset = pendingRange->offset.value_or(rangedEnd);
+        segment.length = pendingRange->length;
+        if (segment.offset > kLargestByteRangeEnd - segment.length) return fail("a byte range out of range");
+        rangedFile = std::string(line);
+        rangedEnd = segment.offset + segment.length;
+      } else {
+        rangedFile.clear();
+      }
       carriedStart = segment.startTime + segment.duration;
       carried = segment.dated;
       ++listed;
       kept.push_back(std::move(segment));
       if (kept.size() > LivePlaylist::kMaxSegments) kept.pop_front();
-      haveDuration = haveStart = false;
+      haveDuration = haveStart = pendingDiscontinuity = false;
+      pendingRange.reset();
     }
   }
   if (!header) return fail("not a playlist");

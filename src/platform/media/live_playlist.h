@@ -28,6 +28,12 @@ struct LivePlaylist {
     bool dated = false;
     std::string name;  // the address as written (see isLiveSegmentAddress)
     std::string map;   // the address of its initialisation section (fMP4); "" for MPEG-TS
+    // A range of the file at `name` (EXT-X-BYTERANGE, a packager writing one growing file):
+    // `length` bytes from `offset`; length -1 for the whole file. The same for its `map`.
+    int64_t offset = 0, length = -1;
+    int64_t mapOffset = 0, mapLength = -1;
+    // The stream may start anew here (EXT-X-DISCONTINUITY: another encoder, other numbering).
+    bool discontinuity = false;
   };
   double targetDuration = 0;
   int64_t mediaSequence = 0;
@@ -44,8 +50,8 @@ struct LivePlaylist {
 };
 
 // Parses a playlist; nullopt with a reason for a text that is too large, not a media playlist, has
-// a length out of range, sets the media sequence after a segment, uses encryption, variants or
-// byte ranges, or names a segment or initialisation section by an address a live player may not
+// a length or byte range out of range, sets the media sequence after a segment, uses encryption or
+// variants, or names a segment or initialisation section by an address a live player may not
 // fetch. An unreadable program date-time costs only that segment's date.
 std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string* error = nullptr);
 

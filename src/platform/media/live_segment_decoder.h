@@ -1,18 +1,24 @@
-// LiveSegmentDecoder: one live segment (an MPEG-TS file held in memory) decoded a picture at a
-// time, with only the demuxer and decoders that media_input_policy.h names for live segments. A
-// camera's segment holds seconds of full-size video, so its pictures are made as playback needs
-// them, never all at once. Interlaced pictures are shown deinterlaced (deinterlacer.h).
+// LiveSegmentDecoder: live segments (MPEG-TS files or fMP4 fragments held in memory) decoded a
+// picture at a time, with only the demuxer and decoders that media_input_policy.h names for live
+// segments. A camera's segment holds seconds of full-size video, so its pictures are made as
+// playback needs them, never all at once. Interlaced pictures are shown deinterlaced (deinterlacer.h).
+//
+// A segment is decoded on its own (open), or as one of a stream's in turn (add): then the video
+// decoder goes on from the segments before, as the encoder meant (a segment need not begin with a
+// key frame or carry its parameter sets; leading pictures refer to the segment before), and a
+// segment's last pictures come out as the next one is decoded. It starts anew when asked (a
+// discontinuity, skipped segments), and at another codec, initialisation section or picture size.
 //
 // Bounds, so that no segment can ask for more than a camera's stream needs: a picture's sides
 // and area (checked by the decoder before it allocates the picture), the pictures in a segment,
 // and the bytes of all its decoded pictures for the length the playlist gives it.
 //
-// The segment's sound (one AAC or Opus stream, as a camera's microphone gives it) is decoded as its
-// packets are read, under its own byte budget. The demuxer reads up to a second of video ahead of
-// the picture being decoded (holding those packets, not their pictures), because muxers place
-// sound after the pictures of its time; so the sound of a picture is out before the picture is.
-// Sound that is refused (a rate or channel count no microphone has, packets that keep failing,
-// more than the budget) is left out, heard as silence: the pictures play on regardless.
+// The segment's sound (one AAC or Opus stream, as a camera's microphone gives it) is decoded when
+// the segment is opened, wherever the muxer placed it (MPEG-TS after the pictures of its time,
+// fMP4 after all the fragment's video), under its own byte budget; the segment's video packets
+// are held (their bytes no more than the segment's), not their pictures. Sound that is refused (a
+// rate or channel count no microphone has, packets that keep failing, more than the budget) is
+// left out, heard as silence: the pictures play on regardless.
 //
 // Not thread-safe: one queue uses a decoder at a time (the live source's decode queue); it may be
 // created and destroyed on another.
@@ -28,8 +34,23 @@
 namespace dk::platform {
 
 struct LiveSegmentFrame {
-  double offset = 0;  // seconds from the segment's first picture
+  // Seconds from the first picture of the segment opened (open), or where the picture falls on
+  // the caller's time line (add: a stream's pictures are timed on from its first segment's start).
+  double offset = 0;
+  int64_t sequence = 0;  // of the segment being decoded when it came out (add)
   ImagePtr image;
+};
+
+// One segment of a stream for LiveSegmentDecoder::add.
+struct LiveSegmentInput {
+  std::shared_ptr<const std::string> init;  // its fMP4 initialisation section; null for MPEG-TS
+  std::shared_ptr<const std::string> bytes;
+  double start = 0;      // where it starts on the caller's time line
+  int64_t sequence = 0;  // its number, given back with its pictures
+  // No picture before it is referred to: a discontinuity, or segments skipped.
+  bool anew = false;
+  int64_t budgetBytes = 0;       // its decoded pictures
+  int64_t soundBudgetBytes = 0;  // its decoded sound
 };
 
 struct LivePictureLimits {
@@ -48,7 +69,8 @@ struct LivePictureLimits {
 
 // A stretch of decoded sound, interleaved signed 16-bit samples.
 struct LiveSegmentSound {
-  double offset = 0;  // seconds from the segment's first picture to the first sample (may be < 0)
+  // Where the first sample falls, as LiveSegmentFrame::offset (may be < 0).
+  double offset = 0;
   int sampleRate = 0;
   int channels = 0;
   std::vector<int16_t> samples;
@@ -86,14 +108,24 @@ class LiveSegmentDecoder {
   // codec allow-list.
   bool openFragment(std::shared_ptr<const std::string> init, std::shared_ptr<const std::string> bytes,
                     int64_t budgetBytes, int64_t soundBudgetBytes, std::string* error);
+  // The next segment of a stream: first, or once next() has given End for the one before. Its
+  // End comes when its packets are all decoded, without waiting for the pictures the decoder
+  // holds back for the next; a segment with no picture of its own ends as well (pictureCount()
+  // and streamPictureCount() tell). False with a reason when it does not open.
+  bool add(const LiveSegmentInput& segment, std::string* error = nullptr);
+  // The stream stops here (a segment that is not there follows): next() gives out what the
+  // decoder holds, then End; the next segment added starts anew.
+  void endStream();
 
   enum class Step { Picture, End, Failed };
   // The next picture in presentation order into `out`; End after the last; Failed with a reason
   // for a broken segment or one past its bounds (then End ever after is not promised: stop).
   Step next(LiveSegmentFrame& out, std::string* error = nullptr);
 
-  // Pictures made so far and their bytes.
+  // Pictures made so far (of the segment opened or added last) and their bytes.
   size_t pictureCount() const;
+  // Pictures made since the stream last started anew.
+  size_t streamPictureCount() const;
   int64_t decodedBytes() const;
 
   // The sound decoded since the last call, in order; placed once the first picture is out.
@@ -105,8 +137,6 @@ class LiveSegmentDecoder {
   struct Impl;
 
  private:
-  bool openWith(std::shared_ptr<const std::string> init, std::shared_ptr<const std::string> bytes, int64_t budgetBytes,
-                int64_t soundBudgetBytes, std::string* error);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,6 +1,6 @@
 // LiveSoundBuffer: the live stream's decoded sound, waiting to be played, by the camera's clock.
 //
-// The live source adds each stretch as its segment is decoded (a little ahead of the picture);
+// The live source adds each stretch as its segment is decoded (up to a segment ahead of the picture);
 // the streamer's audio queue reads it at the times the live picture plays. A stretch that repeats
 // sound already held (a segment opens with the last frame of the one before, so that its decoder
 // has what it overlaps) or already played keeps what was there; a short gap is filled with

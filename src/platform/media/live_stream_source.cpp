@@ -52,15 +52,34 @@ struct DecodeStep {
   std::string why;
   std::vector<LiveSegmentSound> sound;
   std::string soundRefusal;
+  size_t streamPictures = 0;  // since the stream last started anew
 };
+
+// A stream whose segments, this many seconds of them since it started anew, give no picture
+// cannot be shown (a camera's key frames come far more often).
+constexpr double kMaxSecondsWithoutPicture = 8;
+
+// Part of a file (EXT-X-BYTERANGE): `length` bytes from `offset`; length -1 for the whole file.
+struct FetchRange {
+  int64_t offset = 0;
+  int64_t length = -1;
+};
+
+// Whether a 206 reply's Content-Range ("bytes <first>-<last>/<size>") starts at `offset`.
+bool rangeStartsAt(const HttpResponseInfo& response, int64_t offset) {
+  const auto header = response.headers.find("Content-Range");
+  if (header == response.headers.end()) return false;
+  const std::string expected = "bytes " + std::to_string(offset) + "-";
+  return header->second.compare(0, expected.size(), expected) == 0;
+}
 
 }  // namespace
 
 struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   struct FetchedSegment {
     LivePlaylist::Segment segment;
-    std::shared_ptr<const std::string> bytes;
-    std::shared_ptr<const std::string> init;  // its initialisation section (fMP4), else null
+    std::shared_ptr<const std::string> bytes;  // null: its range was not there (skipped)
+    std::shared_ptr<const std::string> init;   // its initialisation section (fMP4), else null
   };
 
   int64_t cameraId = 0;
@@ -86,11 +105,15 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   std::string mapAddress;
   std::shared_ptr<const std::string> mapBytes;
   std::deque<FetchedSegment> fetched;  // waiting for the decoder
-  // The segment being decoded; its decoder is used on the decode queue only.
+  // The stream's decoder, kept from segment to segment (used on the decode queue only), and the
+  // segment it was given last: until its End, `segmentOpen`.
   std::shared_ptr<LiveSegmentDecoder> decoder;
   LivePlaylist::Segment decoding;
-  std::shared_ptr<const std::string> decodingInit;
-  bool decodeBusy = false;
+  bool segmentOpen = false, decodeBusy = false;
+  int64_t decodedSequence = -1;  // given to the decoder last; -1: the next starts the stream anew
+  double secondsWithoutPicture = 0;
+  // The playlist says the stream has ended; what the decoder holds back was given out.
+  bool streamEnded = false, endGivenOut = false;
   std::deque<BufferedFrame> buffer;
   int64_t queuedBytes = 0, peakQueuedBytes = 0;
   double bufferedUntil = 0;  // end time of the newest segment taken
@@ -133,6 +156,10 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     toFetch.clear();
     fetched.clear();
     decoder.reset();
+    segmentOpen = false;
+    decodedSequence = -1;
+    secondsWithoutPicture = 0;
+    endGivenOut = false;
     buffer.clear();
     queuedBytes = 0;
   }
@@ -143,10 +170,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     return isPlainSegmentName(address) ? path(address) : address;
   }
 
-  // GETs `address` with a deadline and a size bound, with the token on the cloud's origin and
-  // without it (as a media host's clip) on another https host; `done` gets the bytes.
+  // GETs `address` (or `range` of it) with a deadline and a size bound, with the token on the
+  // cloud's origin and without it (as a media host's clip) on another https host; `done` gets the
+  // bytes, or null for a range the server does not have (yet).
   void fetch(const std::string& address, std::vector<std::string> types, double deadline, int64_t maxBytes,
-             std::function<void(const std::string& bytes)> done) {
+             FetchRange range, std::function<void(const std::string* bytes)> done) {
     const std::string where = target(address);
     const bool withToken = calls.mayCarryToken(where);
     if (!withToken && !maySendWithoutCredential(resolveURL(baseURL, where))) {
@@ -158,6 +186,15 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     configuration->acceptableContentTypes = std::move(types);
     // Off the cloud nothing of the user's goes with the call: it may follow https redirects.
     if (!withToken) configuration->sameOriginRedirectsOnly = false;
+    if (range.length >= 0) {
+      if (range.length > maxBytes) {
+        fail(Error::make(kLiveErrorDomain, 11, "The live stream sent more than it may"));
+        return;
+      }
+      maxBytes = range.length;
+      configuration->headers["Range"] =
+          "bytes=" + std::to_string(range.offset) + "-" + std::to_string(range.offset + range.length - 1);
+    }
     ++fetches;
     const uint64_t expected = generation;
     std::weak_ptr<Impl> weak = weak_from_this();
@@ -170,8 +207,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     };
     auto task = calls.session().downloadTask(
         where, configuration, tooLarge,
-        [weak, expected, maxBytes, done = std::move(done)](const std::shared_ptr<const HttpResponseInfo>&,
-                                                           const Value& body) {
+        [weak, expected, maxBytes, range, done](const std::shared_ptr<const HttpResponseInfo>& response,
+                                                const Value& body) {
           auto self = weak.lock();
           if (!self || self->generation != expected) return;
           auto data = body.objectAs<Data>();
@@ -179,11 +216,23 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
             self->fail(Error::make(kLiveErrorDomain, 11, "The live stream sent more than it may"));
             return;
           }
-          done(data->bytes());
+          if (range.length < 0) return done(&data->bytes());
+          // The range, from a partial reply or from a whole file small enough to have been taken.
+          const std::string& bytes = data->bytes();
+          const bool partial = response && response->statusCode == 206;
+          const int64_t from = partial ? 0 : range.offset;
+          if (static_cast<int64_t>(bytes.size()) < from + range.length) return done(nullptr);
+          // A partial reply is of the range asked for, or of nothing this segment can use.
+          if (partial && !rangeStartsAt(*response, range.offset)) return done(nullptr);
+          const std::string part = bytes.substr(static_cast<size_t>(from), static_cast<size_t>(range.length));
+          done(&part);
         },
-        [weak, expected](const ErrorPtr& error) {
+        [weak, expected, range, done](const ErrorPtr& error) {
           auto self = weak.lock();
-          if (self && self->generation == expected) self->fail(error);
+          if (!self || self->generation != expected) return;
+          // A range past the end of the file as it is now fails that part alone.
+          if (range.length >= 0 && error->response() && error->response()->statusCode == 416) return done(nullptr);
+          self->fail(error);
         });
     calls.keep(task, deadline, [weak, expected] {
       auto self = weak.lock();
@@ -197,10 +246,10 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (stopped || playlistInFlight) return;
     playlistInFlight = true;
     fetch("index.m3u8", {"application/x-mpegurl", "application/vnd.apple.mpegurl", "audio/mpegurl"},
-          limits.playlistDeadline, static_cast<int64_t>(LivePlaylist::kMaxBytes), [this](const std::string& text) {
+          limits.playlistDeadline, static_cast<int64_t>(LivePlaylist::kMaxBytes), {}, [this](const std::string* text) {
             playlistInFlight = false;
             std::string why;
-            auto playlist = parseLivePlaylist(text, &why);
+            auto playlist = parseLivePlaylist(*text, &why);
             if (!playlist) {
               fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: " + why));
               return;
@@ -211,6 +260,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
 
   void took(LivePlaylist playlist) {
     targetDuration = playlist.targetDuration;
+    streamEnded = playlist.ended;
     if (playlist.segments.empty()) return;
     if (lastSequence >= 0 && playlist.segments.back().sequence < lastSequence) {
       // The camera restarted its stream: what is queued belongs to the old one. Rejoin at the
@@ -242,10 +292,10 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   // Segments are fetched only a little ahead of the decoder, so their bytes stay few.
   void fetchNextSegment() {
     if (stopped || segmentInFlight || toFetch.empty()) return;
-    if (fetched.size() + (decoder ? 1 : 0) >= kSegmentsAhead) return;
+    if (fetched.size() + (segmentOpen ? 1 : 0) >= kSegmentsAhead) return;
     const LivePlaylist::Segment segment = toFetch.front();
-    if (!segment.map.empty() && segment.map != mapAddress) {
-      fetchMap(segment.map);
+    if (!segment.map.empty() && mapKey(segment) != mapAddress) {
+      fetchMap(segment);
       return;
     }
     toFetch.pop_front();
@@ -253,56 +303,87 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     lastSequence = segment.sequence;
     const bool fragment = !segment.map.empty();
     fetch(segment.name, fragment ? kFragmentTypes : kTransportStreamTypes, limits.segmentDeadline,
-          limits.maxSegmentBytes(segment.duration),
-          [this, segment, init = fragment ? mapBytes : nullptr](const std::string& bytes) {
+          limits.maxSegmentBytes(segment.duration), {segment.offset, segment.length},
+          [this, segment, init = fragment ? mapBytes : nullptr](const std::string* bytes) {
             segmentInFlight = false;
-            fetched.push_back({segment, std::make_shared<const std::string>(bytes), init});
+            fetched.push_back({segment, bytes ? std::make_shared<const std::string>(*bytes) : nullptr, init});
             bufferedUntil = std::max(bufferedUntil, segment.startTime + segment.duration);
             decodeNext();
             fetchNextSegment();
           });
   }
 
+  // An initialisation section by its address and range.
+  static std::string mapKey(const LivePlaylist::Segment& segment) {
+    if (segment.mapLength < 0) return segment.map;
+    return segment.map + "@" + std::to_string(segment.mapOffset) + "+" + std::to_string(segment.mapLength);
+  }
+
   // The initialisation section of the next fragments, in place of a segment (one call at a time).
-  void fetchMap(const std::string& address) {
+  void fetchMap(const LivePlaylist::Segment& segment) {
     segmentInFlight = true;
-    fetch(address, kFragmentTypes, limits.segmentDeadline, limits.maxInitSectionBytes,
-          [this, address](const std::string& bytes) {
+    fetch(segment.map, kFragmentTypes, limits.segmentDeadline, limits.maxInitSectionBytes,
+          {segment.mapOffset, segment.mapLength}, [this, key = mapKey(segment)](const std::string* bytes) {
             segmentInFlight = false;
-            mapAddress = address;
-            mapBytes = std::make_shared<const std::string>(bytes);
+            if (!bytes) {
+              fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: no initialisation section"));
+              return;
+            }
+            mapAddress = key;
+            mapBytes = std::make_shared<const std::string>(*bytes);
             fetchNextSegment();
           });
   }
 
-  // Asks the decode queue for the next picture, while few enough wait to be shown.
+  // Asks the decode queue for the next picture, while few enough wait to be shown. The stream's
+  // decoder goes on from segment to segment; it starts anew at a discontinuity and after
+  // segments skipped (its references are not there).
   void decodeNext() {
     if (stopped || decodeBusy) return;
     if (decodedFarEnough() || queuedBytes >= limits.maxQueuedPictureBytes) return;
-    std::shared_ptr<const std::string> opening;
-    if (!decoder) {
-      if (fetched.empty()) return;
-      decoding = fetched.front().segment;
-      decodingInit = std::move(fetched.front().init);
-      opening = std::move(fetched.front().bytes);
+    std::optional<LiveSegmentInput> adding;
+    bool ending = false;
+    if (!segmentOpen && fetched.empty()) {
+      // Nothing follows an ended stream: its last pictures, held back for a next segment, are out.
+      if (!streamEnded || !toFetch.empty() || segmentInFlight || !decoder || endGivenOut) return;
+      endGivenOut = ending = segmentOpen = true;
+    }
+    if (!segmentOpen) {
+      FetchedSegment next = std::move(fetched.front());
       fetched.pop_front();
-      decoder = std::make_shared<LiveSegmentDecoder>();
+      decoding = next.segment;
+      if (!next.bytes) {
+        // A range that was not there: the stream before it ends, what follows starts anew.
+        decodedSequence = -1;
+        if (!decoder) return decodeNext();
+        ending = true;
+      } else {
+        const bool anew = decodedSequence < 0 || decoding.discontinuity || decoding.sequence != decodedSequence + 1;
+        adding = LiveSegmentInput{std::move(next.init),
+                                  std::move(next.bytes),
+                                  decoding.startTime,
+                                  decoding.sequence,
+                                  anew,
+                                  LivePictureLimits::segmentBudget(decoding.duration),
+                                  LiveSoundLimits::segmentBudget(decoding.duration)};
+        decodedSequence = decoding.sequence;
+        endGivenOut = false;
+        if (!decoder) decoder = std::make_shared<LiveSegmentDecoder>();
+      }
+      segmentOpen = true;
     }
     decodeBusy = true;
     const uint64_t expected = generation;
-    const int64_t budget = LivePictureLimits::segmentBudget(decoding.duration);
-    const int64_t soundBudget = LiveSoundLimits::segmentBudget(decoding.duration);
-    decodeQueue->async([weak = weak_from_this(), d = decoder, opening, init = opening ? decodingInit : nullptr, budget,
-                        soundBudget, expected] {
+    decodeQueue->async([weak = weak_from_this(), d = decoder, adding = std::move(adding), ending, expected] {
       auto step = std::make_shared<DecodeStep>();
-      const bool opened = !opening || (init ? d->openFragment(init, opening, budget, soundBudget, &step->why)
-                                            : d->open(opening, budget, soundBudget, &step->why));
-      if (!opened) {
+      if (ending) d->endStream();
+      if (adding && !d->add(*adding, &step->why)) {
         step->step = LiveSegmentDecoder::Step::Failed;
       } else {
         step->step = d->next(step->frame, &step->why);
         step->sound = d->takeSound();
         step->soundRefusal = d->soundRefusal();
+        step->streamPictures = d->streamPictureCount();
       }
       DispatchQueue::main()->async([weak, step, expected] {
         auto self = weak.lock();
@@ -322,7 +403,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       if (listener.soundRefused && step.soundRefusal != soundRefusal) listener.soundRefused(step.soundRefusal);
       soundRefusal = step.soundRefusal;
       for (const LiveSegmentSound& sound : step.sound) {
-        if (listener.sound) listener.sound(sound, decoding.startTime + sound.offset);
+        if (listener.sound) listener.sound(sound, sound.offset);
       }
     }
     switch (step.step) {
@@ -330,7 +411,14 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
         fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: " + step.why));
         return;
       case LiveSegmentDecoder::Step::End:
-        decoder.reset();
+        segmentOpen = false;
+        // A segment without a picture of its own plays on from those before; a stream that gives
+        // none at all cannot be shown.
+        secondsWithoutPicture = step.streamPictures ? 0 : secondsWithoutPicture + decoding.duration;
+        if (secondsWithoutPicture >= kMaxSecondsWithoutPicture) {
+          fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: the segment has no pictures"));
+          return;
+        }
         fetchNextSegment();
         break;
       case LiveSegmentDecoder::Step::Picture: {
@@ -339,7 +427,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
           fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: a picture out of bounds"));
           return;
         }
-        buffer.push_back({step.frame.image, decoding.startTime + step.frame.offset, decoding.sequence});
+        buffer.push_back({step.frame.image, step.frame.offset, step.frame.sequence});
         queuedBytes += bytes;
         peakQueuedBytes = std::max(peakQueuedBytes, queuedBytes);
         if (!showedAny || rejoining) {

@@ -11,7 +11,11 @@
 // error.
 //
 // Segments are MPEG-TS, or fMP4 fragments decoded with their initialisation section (EXT-X-MAP),
-// fetched once. A playlist without program date-times is timed from its media sequence numbers
+// fetched once; either may be a byte range of one growing file (EXT-X-BYTERANGE), fetched as that
+// range, and a range the server does not have fails only that segment. One video decoder goes on
+// across the segments, as the encoder meant them, and starts anew at a discontinuity, after a
+// segment skipped, and at another codec or picture size; a stream that gives no picture for
+// several seconds of segments cannot be played. A playlist without program date-times is timed from its media sequence numbers
 // and segment lengths, anchored at the clock when the view opens (LiveTimeline).
 //
 // The bearer token of DKAccessTokenProvider goes only to the base URL's origin, which must be
@@ -41,7 +45,7 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
     std::function<void(const ImagePtr& image, double time)> frame;  // time: seconds since 1970
     std::function<void(bool stalled)> stalled;
     std::function<void(const ErrorPtr& error)> failed;  // the source has stopped
-    // The camera's sound, as each stretch is decoded (a little ahead of the picture); `time` is
+    // The camera's sound, as each stretch is decoded (up to a segment ahead of the picture); `time` is
     // when its first sample plays, on the camera's clock. `refused`: why a segment's sound is not
     // heard ("" for one whose sound is).
     std::function<void(const LiveSegmentSound& sound, double time)> sound;

@@ -12,11 +12,14 @@
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "platform/media/live_playlist.h"
+#include "platform/media/live_sound_buffer.h"
 #include "platform/media/live_stream_source.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
+#include "test_camera_streams.h"
 #include "test_hls.h"
 #include "test_videos.h"
 
@@ -46,6 +49,15 @@ class LiveHlsTest : public StreamerTest {
     playlistRule = 0;
     std::filesystem::remove_all(folder.path());
     std::filesystem::create_directories(folder.path());
+  }
+  // Four undated segments of ten pictures a second, with the muxer's `flags`.
+  static TestHlsOptions tenASecond(const char* flags) {
+    TestHlsOptions o;
+    o.fps = 10;
+    o.segments = 4;
+    o.flags = flags;
+    o.programDateTime = false;
+    return o;
   }
   TestHls makeStream(const TestHlsOptions& options) {
     TestHls hls;
@@ -84,6 +96,7 @@ class LiveHlsTest : public StreamerTest {
     int64_t newest = 2;
     int window = 3;
     int served = -1;
+    double seconds = 2;  // each segment's length
 
     std::string file(int64_t k) const {
       const size_t n = hls->files.size() - (fragmented ? 1 : 0);
@@ -103,14 +116,15 @@ class LiveHlsTest : public StreamerTest {
     std::string playlist() const {
       const int64_t first = std::max<int64_t>(0, newest - window + 1);
       char line[160];
-      std::string text = std::string("#EXTM3U\n#EXT-X-VERSION:") + (fragmented ? "7" : "3") + "\n#EXT-X-TARGETDURATION:2\n";
+      std::string text = std::string("#EXTM3U\n#EXT-X-VERSION:") + (fragmented ? "7" : "3") +
+                         "\n#EXT-X-TARGETDURATION:" + std::to_string(static_cast<int>(std::ceil(seconds))) + "\n";
       std::snprintf(line, sizeof line, "#EXT-X-MEDIA-SEQUENCE:%" PRId64 "\n", first);
       text += line;
       if (fragmented) text += "#EXT-X-MAP:URI=\"" + prefix + "init.mp4\"\n";
       for (int64_t k = first; k <= newest; ++k) {
-        std::snprintf(line, sizeof line, "#EXTINF:%f,\n", 2.0);
+        std::snprintf(line, sizeof line, "#EXTINF:%f,\n", seconds);
         text += line;
-        if (firstDate > 0) text += "#EXT-X-PROGRAM-DATE-TIME:" + date(firstDate + 2.0 * static_cast<double>(k)) + "\n";
+        if (firstDate > 0) text += "#EXT-X-PROGRAM-DATE-TIME:" + date(firstDate + seconds * static_cast<double>(k)) + "\n";
         text += prefix + name(k) + "\n";
       }
       return text;
@@ -134,12 +148,13 @@ class LiveHlsTest : public StreamerTest {
     return p;
   }
 
-  // Plays `seconds` a frame tick at a time; the packager finishes a segment every two seconds,
-  // a second before the view reaches it.
+  // Plays `seconds` a frame tick at a time; the packager finishes a segment every segment length,
+  // half of one before the view reaches it.
   void playAlong(Packager& p, double seconds) {
     const int ticks = static_cast<int>(std::lround(seconds / 0.04));
+    const int every = static_cast<int>(std::lround(p.seconds / 0.04));
     for (int i = 1; i <= ticks; ++i) {
-      if (i % 50 == 25) {
+      if (i % every == every / 2) {
         ++p.newest;
         p.publish();
       }
@@ -186,6 +201,11 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
     // At the newest segment's date; without dates, the newest segment ends as the view opens.
     EXPECT_NEAR(r.times[0], row.dated ? read->segments.back().startTime : opened - 2.0, 1e-3) << hls.playlist;
     EXPECT_EQ(sim->requestsTo(livePath(read->segments.back().name)).size(), 1u);
+    // The stream has ended: played out, its last picture (the newest segment's 50th) is shown.
+    source->setPlaying(true);
+    for (int i = 0; i < 75; ++i) clock.advance(0.04);
+    EXPECT_NEAR(r.times.back(), r.times.front() + 49 / 25.0, 1e-3);
+    EXPECT_EQ(r.times.size(), 50u);
     source->stop();
   }
 }
@@ -335,8 +355,8 @@ TEST_F(LiveHlsTest, SegmentsOnTheCloudCarryTheTokenAndOnAnotherHttpsHostGoWithou
 }
 
 // The source fetches only a little ahead of what it decodes, however many new segments a
-// playlist lists at once.
-TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoder) {
+// playlist lists at once; a view far behind goes on with the newest.
+TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoderAndAViewFarBehindSkipsToTheNewest) {
   const TestHls hls = makeStream({});
   Packager p = packager(hls, false, platform::now() - 6);
   p.publish();
@@ -358,6 +378,26 @@ TEST_F(LiveHlsTest, SegmentsAreFetchedOnlyALittleAheadOfTheDecoder) {
   EXPECT_GE(segments, 1u);
   EXPECT_LE(segments, 2u);
   EXPECT_FALSE(r.error);
+  // Far behind (more new segments at each reload than a playlist keeps), it goes on with the
+  // newest: the segments it fetches next are among the newest kept, not the oldest queued.
+  p.window = 100;
+  for (int reload = 0; reload < 2; ++reload) {
+    p.newest += 80;
+    p.publish();
+    clock.advance(1.0);  // the next reload
+  }
+  sim->clearRequests();
+  for (int i = 0; i < 150; ++i) clock.advance(0.04);
+  ASSERT_FALSE(r.error) << r.error->description();
+  const int64_t newestKept = p.newest - static_cast<int64_t>(LivePlaylist::kMaxSegments) + 1;
+  size_t fetched = 0;
+  for (const auto& request : sim->requests()) {
+    if (!request.path.ends_with(".ts")) continue;
+    ++fetched;
+    const std::string name = request.path.substr(request.path.rfind("index") + 5);
+    EXPECT_GE(std::stoll(name), newestKept) << request.path;
+  }
+  EXPECT_GE(fetched, 1u);
 }
 
 // Large pictures: the pictures waiting to be shown stop at the byte cap (plus the one that passed
@@ -475,6 +515,235 @@ TEST_F(LiveHlsTest, TheStreamerPlaysTheCloudsLiveViewInEachPackagersShape) {
     ASSERT_TRUE(MainRunLoop::runUntilIdle());
   }
 }
+
+// The encoder's stream goes on across its segments: a segment may begin between key frames
+// (split_by_time), and its first pictures may refer to the segment before (open groups of
+// pictures, libx264's and libx265's). Every picture is shown in turn, none lost at the joins.
+TEST_F(LiveHlsTest, AStreamIsDecodedAcrossItsSegmentsAndLosesNoPictureWhereTheyJoin) {
+  auto shape = [](const char* encoder, int keySeconds, bool openGop, const char* flags) {
+    TestHlsOptions o = tenASecond(flags);
+    o.encoder = encoder;
+    o.keySeconds = keySeconds;
+    o.openGop = openGop;
+    return o;
+  };
+  const struct {
+    const char* what;
+    TestHlsOptions options;
+  } rows[] = {
+      {"split_by_time, a key frame every 4 s", shape("libx264", 4, false, "split_by_time")},
+      {"libx264, open groups of pictures", shape("libx264", 2, true, "")},
+      {"libx265, its open groups of pictures", shape("libx265", 2, false, "")},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    startOver();
+    const TestHls hls = makeStream(row.options);
+    Packager p = packager(hls, false);
+    p.newest = 0;
+    p.window = 4;
+    p.publish();
+    Record r;
+    auto source = liveSource(r);
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(r.times.size(), 1u) << (r.error ? r.error->description() : "");
+    source->setPlaying(true);
+    playAlong(p, 5.0);
+    if (r.error) {
+      ADD_FAILURE() << r.error->description();  // each shape reports on its own
+      continue;
+    }
+    // Ten pictures a second for the five seconds played, each a tenth of a second after the last.
+    EXPECT_GE(r.times.size(), 50u);
+    for (size_t i = 1; i < r.times.size(); ++i) EXPECT_NEAR(r.times[i] - r.times[i - 1], 0.1, 1e-3) << i;
+    EXPECT_EQ(r.stalls, 0);
+    source->stop();
+  }
+}
+
+// Segments that never give a picture (each begins after a key frame, none follows) cannot be
+// shown: the view fails with the segment's error, not the stall's.
+TEST_F(LiveHlsTest, AStreamThatNeverGivesAPictureFailsAsUnplayable) {
+  TestHlsOptions options;
+  options.keySeconds = 4;
+  options.segments = 2;
+  options.flags = "split_by_time";
+  const TestHls stream = makeStream(options);
+  TestHls keyless;
+  keyless.files["index0.ts"] = stream.files.at("index1.ts");  // every segment the one without a key frame
+  Packager p = packager(keyless, false, platform::now() - 6);
+  p.publish();
+  Record r;
+  auto source = liveSource(r);
+  source->start();
+  source->setPlaying(true);
+  playAlong(p, 12.0);
+  ASSERT_TRUE(r.error);
+  EXPECT_EQ(r.error->code(), 13) << r.error->description();
+  EXPECT_TRUE(r.times.empty());
+}
+
+// ffmpeg's fMP4 muxer writes a fragment's sound after all its video: the sound of each fragment
+// is heard with its pictures, whatever the fragment's length (read as a sound card does, a little
+// ahead of the picture on screen).
+TEST_F(LiveHlsTest, TheSoundOfFragmentsIsHeardWithTheirPicturesAtEveryFragmentLength) {
+  for (const int seconds : {1, 2, 6}) {
+    SCOPED_TRACE(std::to_string(seconds) + " s fragments");
+    startOver();
+    CameraStreamOptions camera;
+    camera.container = "hls";
+    camera.segmentType = "fmp4";
+    camera.segmentSeconds = seconds;
+    camera.seconds = 4.0 * seconds;
+    std::string why;
+    const std::vector<std::string> files = writeCameraStream(folder.path().string(), camera, &why);
+    ASSERT_GE(files.size(), 4u) << why;
+    TestHls hls;
+    hls.files["init.mp4"] = files[0];
+    for (size_t i = 1; i < files.size(); ++i) hls.files["index" + std::to_string(i - 1) + ".m4s"] = files[i];
+    Packager p = packager(hls, true, platform::now() - seconds);
+    p.seconds = seconds;
+    p.newest = 0;
+    p.publish();
+
+    LiveSoundBuffer heard;
+    int rate = 0, channels = 0;
+    double readFrom = -1;
+    int64_t blocks = 0, silent = 0;
+    LiveStreamSource::Listener listener;
+    listener.sound = [&](const LiveSegmentSound& sound, double time) { heard.add(time, sound); };
+    listener.frame = [&](const ImagePtr&, double time) {
+      if (readFrom < 0) readFrom = time + 0.1;  // past the encoder's first frame
+      if (!heard.format(&rate, &channels)) return;
+      const int64_t block = rate / 100;  // ten milliseconds
+      std::vector<int16_t> samples;
+      for (; readFrom + 0.01 <= time + 0.15; readFrom += 0.01) {
+        heard.read(readFrom, block, &samples);
+        const auto loudest = std::max_element(samples.begin(), samples.end(),
+                                              [](int16_t a, int16_t b) { return std::abs(a) < std::abs(b); });
+        ++blocks;
+        silent += loudest == samples.end() || std::abs(*loudest) < 1000;
+      }
+    };
+    ErrorPtr error;
+    listener.failed = [&](const ErrorPtr& e) { error = e; };
+    auto source = LiveStreamSource::create(cameraId, sim->baseUrl(), std::move(listener));
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    source->setPlaying(true);
+    playAlong(p, 2.0 * seconds);
+    ASSERT_FALSE(error) << error->description();
+    EXPECT_EQ(channels, camera.channels);
+    EXPECT_GE(blocks, 2 * seconds * 100 - 30);
+    EXPECT_LE(silent, blocks / 50) << silent << " of " << blocks << " blocks silent";
+    source->stop();
+  }
+}
+
+// ffmpeg's single_file: one growing file, each segment a byte range of it, fetched as that range
+// with the token; a range past the end of what the server has fails only that segment, and the
+// stream goes on with the next.
+TEST_F(LiveHlsTest, AByteRangePlaylistPlaysEachRangeAsASegmentAndARangeNotThereFailsOnlyItself) {
+  const TestHls hls = makeStream(tenASecond("single_file"));
+  ASSERT_EQ(hls.files.size(), 1u);
+  const auto& [file, bytes] = *hls.files.begin();
+  // The muxer's playlist, in its head and one block per segment.
+  std::string head;
+  std::vector<std::string> blocks;
+  std::string block;
+  for (size_t at = 0; at < hls.playlist.size();) {
+    const size_t end = hls.playlist.find('\n', at);
+    const std::string line = hls.playlist.substr(at, end - at) + "\n";
+    at = end == std::string::npos ? hls.playlist.size() : end + 1;
+    if (line == "#EXT-X-ENDLIST\n") continue;
+    if (line.starts_with("#EXTINF") || !block.empty()) {
+      block += line;
+      if (line[0] != '#') blocks.push_back(std::exchange(block, {}));
+    } else {
+      head += line;
+    }
+  }
+  ASSERT_EQ(blocks.size(), 4u) << hls.playlist;
+  ASSERT_NE(blocks[1].find("#EXT-X-BYTERANGE:"), std::string::npos) << hls.playlist;
+
+  for (const bool missing : {false, true}) {
+    SCOPED_TRACE(missing ? "the second range past the end" : "every range there");
+    startOver();
+    std::vector<std::string> listed = blocks;
+    if (missing) {
+      const size_t at = listed[1].find("#EXT-X-BYTERANGE:");
+      const size_t end = listed[1].find('\n', at);
+      listed[1].replace(at, end - at, "#EXT-X-BYTERANGE:1000@" + std::to_string(bytes.size() + 1000));
+    }
+    cloudsim::FaultRule rule = cloudsim::FaultRule::failWith(livePath(file), 200, bytes);
+    rule.contentType = "video/mp2t";
+    rule.times = -1;
+    rule.headers = {{"Accept-Ranges", "bytes"}};
+    sim->addFault(rule);
+    auto publish = [&](size_t count) {
+      std::string text = head;
+      for (size_t i = 0; i < count; ++i) text += listed[i];
+      servePlaylist(text);
+    };
+    publish(1);
+    Record r;
+    auto source = liveSource(r);
+    source->start();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    ASSERT_EQ(r.times.size(), 1u) << (r.error ? r.error->description() : "");
+    const double first = r.times.front();
+    source->setPlaying(true);
+    for (int i = 1; i <= 175; ++i) {
+      if (i % 50 == 25) publish(std::min<size_t>(blocks.size(), 2 + static_cast<size_t>(i / 50)));
+      clock.advance(0.04);
+    }
+    ASSERT_FALSE(r.error) << r.error->description();
+    for (size_t i = 1; i < r.times.size(); ++i) ASSERT_GT(r.times[i], r.times[i - 1]) << i;
+    // Every picture of the ranges there; none of the one that is not.
+    const auto within = [&](double from, double to) {
+      return std::count_if(r.times.begin(), r.times.end(), [&](double t) { return t >= from - 1e-6 && t < to - 1e-6; });
+    };
+    EXPECT_EQ(within(first, first + 2), 20);
+    EXPECT_EQ(within(first + 2, first + 4), missing ? 0 : 20);
+    EXPECT_GE(within(first + 4, first + 7), 25);
+    size_t ranged = 0;
+    for (const auto& request : sim->requestsTo(livePath(file))) {
+      ranged += request.header("Range").starts_with("bytes=");
+      EXPECT_EQ(request.header("Authorization"), "Bearer " + sim->accessToken());
+    }
+    EXPECT_EQ(ranged, 4u);
+    source->stop();
+  }
+}
+
+// A camera that restarts its stream numbers its segments from 0 again; without dates its new
+// segments are placed on from the picture on screen: the live time never goes back.
+TEST_F(LiveHlsTest, AnUndatedStreamThatRestartsGoesOnWithoutItsTimeGoingBack) {
+  TestHlsOptions options;
+  options.programDateTime = false;
+  options.segments = 4;
+  const TestHls hls = makeStream(options);
+  Packager p = packager(hls, false);
+  p.publish();
+  Record r;
+  auto source = liveSource(r);
+  source->start();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  source->setPlaying(true);
+  playAlong(p, 6.0);
+  ASSERT_FALSE(r.error) << r.error->description();
+  const size_t before = r.times.size();
+  const double reached = r.times.back();
+  p.newest = 1;  // numbered anew: its segments 0 and 1
+  p.publish();
+  playAlong(p, 6.0);
+  ASSERT_FALSE(r.error) << r.error->description();
+  ASSERT_GT(r.times.size(), before + 100);
+  for (size_t i = before; i < r.times.size(); ++i) ASSERT_GE(r.times[i], reached) << i;
+  for (size_t i = 1; i < r.times.size(); ++i) ASSERT_GE(r.times[i], r.times[i - 1]) << i;
+}
+
 
 }  // namespace
 }  // namespace dk::platform::test

@@ -49,9 +49,12 @@ TEST(LivePlaylistTest, RefusesWhatWouldLeadElsewhereOrCannotBeBounded) {
            head + "#EXT-X-KEY:METHOD=AES-128,URI=\"file:///etc/passwd\"\n#EXTINF:2,\n1.ts\n",
            head + "#EXT-X-STREAM-INF:BANDWIDTH=1\nother.m3u8\n",
            head + "#EXT-X-MAP:URI=\"http://elsewhere.example/init.mp4\"\n#EXTINF:2,\n1.m4s\n",
-           head + "#EXT-X-MAP:URI=\"init.mp4\",BYTERANGE=\"720@0\"\n#EXTINF:2,\n1.m4s\n",
            head + "#EXT-X-MAP:BYTERANGE=\"720@0\"\n#EXTINF:2,\n1.m4s\n",
-           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@0\n1.ts\n",
+           head + "#EXT-X-MAP:URI=\"init.mp4\",BYTERANGE=\"0@0\"\n#EXTINF:2,\n1.m4s\n",
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000\n1.ts\n",  // no offset, and no range before
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@0\n1.ts\n#EXTINF:2,\n#EXT-X-BYTERANGE:1000\n2.ts\n",
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:-5@0\n1.ts\n",
+           head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@9223372036854775000\n1.ts\n",
            head + "1.ts\n",                          // no length
            head + "#EXTINF:3600,\n1.ts\n",           // a length no live segment has
            head + "#EXTINF:nan,\n1.ts\n",
@@ -105,6 +108,36 @@ TEST(LivePlaylistTest, ReadsThePlaylistsPackagersWrite) {
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->segments[0].map, "");
   EXPECT_FALSE(plain->segments[0].dated);
+}
+
+// ffmpeg's single_file (one growing file, each segment a byte range of it, a range without an
+// offset following the one before in the same file; the initialisation section a range too) and
+// a discontinuity (another encoder from that segment on).
+TEST(LivePlaylistTest, ReadsByteRangesAndDiscontinuities) {
+  const char* text =
+      "#EXTM3U\n#EXT-X-VERSION:7\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:3\n"
+      "#EXT-X-MAP:URI=\"index.m4s\",BYTERANGE=\"720@0\"\n"
+      "#EXTINF:2.000000,\n#EXT-X-BYTERANGE:35000@720\nindex.m4s\n"
+      "#EXTINF:2.000000,\n#EXT-X-BYTERANGE:31000\nindex.m4s\n"
+      "#EXT-X-DISCONTINUITY\n#EXTINF:2.000000,\nnext.m4s\n";
+  std::string why;
+  const auto playlist = parseLivePlaylist(text, &why);
+  ASSERT_TRUE(playlist) << why;
+  ASSERT_EQ(playlist->segments.size(), 3u);
+  const struct {
+    int64_t offset, length;
+    bool discontinuity;
+  } expected[] = {{720, 35000, false}, {35720, 31000, false}, {0, -1, true}};
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const auto& segment = playlist->segments[i];
+    EXPECT_EQ(segment.offset, expected[i].offset);
+    EXPECT_EQ(segment.length, expected[i].length);
+    EXPECT_EQ(segment.discontinuity, expected[i].discontinuity);
+    EXPECT_EQ(segment.map, "index.m4s");
+    EXPECT_EQ(segment.mapOffset, 0);
+    EXPECT_EQ(segment.mapLength, 720);
+  }
 }
 
 TEST(LivePlaylistTest, ReadsEveryOffsetOfADateTimeAndAnUnreadableOneCostsOnlyItsSegmentsDate) {

@@ -177,7 +177,9 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
   if (hls) {
     av_dict_set(&options, "hls_time", std::to_string(o.segmentSeconds).c_str(), 0);
     av_dict_set(&options, "hls_list_size", "0", 0);
-    av_dict_set(&options, "hls_segment_filename", (folder + "/segment%03d.ts").c_str(), 0);
+    const bool fragmented = o.segmentType == "fmp4";
+    av_dict_set(&options, "hls_segment_type", o.segmentType.c_str(), 0);
+    av_dict_set(&options, "hls_segment_filename", (folder + (fragmented ? "/segment%03d.m4s" : "/segment%03d.ts")).c_str(), 0);
   }
   if (!(format->oformat->flags & AVFMT_NOFILE) && avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {
     return fail("cannot write the file");
@@ -295,9 +297,10 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
   if (!hls) {
     files.push_back(read(path));
   } else {
+    if (o.segmentType == "fmp4") files.push_back(read(folder + "/init.mp4"));
     for (int i = 0;; ++i) {
       char name[32];
-      std::snprintf(name, sizeof name, "/segment%03d.ts", i);
+      std::snprintf(name, sizeof name, o.segmentType == "fmp4" ? "/segment%03d.m4s" : "/segment%03d.ts", i);
       if (!std::filesystem::exists(folder + name)) break;
       files.push_back(read(folder + name));
     }

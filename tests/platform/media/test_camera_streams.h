@@ -25,6 +25,9 @@ struct CameraStreamOptions {
   // "mp4" or "mov".
   std::string container = "mpegts";
   double segmentSeconds = 2;
+  // The HLS segments: "mpegts", or "fmp4" (fragments after an initialisation section, which is
+  // then the first of the files returned).
+  std::string segmentType = "mpegts";
   // ffmpeg's command-line default (-muxdelay 0.7): its MPEG-TS muxer gathers up to half of it of
   // sound in one packet. 0: the library's default, one sound frame per packet.
   double muxDelaySeconds = 0.7;

@@ -14,17 +14,25 @@ bool writeTestHls(const std::string& folder, const TestHlsOptions& o, TestHls* o
   video.width = o.width;
   video.height = o.height;
   video.fps = o.fps;
-  video.gop = o.fps * o.segmentSeconds;  // each segment one group of pictures
-  video.frames = video.gop * o.segments;
+  video.encoder = o.encoder;
+  video.openGop = o.openGop;
+  video.bFrames = o.bFrames;
+  video.gop = o.fps * (o.keySeconds ? o.keySeconds : o.segmentSeconds);
+  video.frames = o.fps * o.segmentSeconds * o.segments;
   video.interlaced = o.interlaced;
   const bool fragmented = o.segmentType == "fmp4";
   video.muxerOptions = {
       {"hls_time", std::to_string(o.segmentSeconds)},
       {"hls_list_size", "0"},
       {"hls_segment_type", o.segmentType},
-      {"hls_segment_filename", (dir / (fragmented ? "index%d.m4s" : "index%d.ts")).string()},
   };
-  if (o.programDateTime) video.muxerOptions.emplace_back("hls_flags", "program_date_time");
+  // One file keeps the muxer's own name for it.
+  if (o.flags.find("single_file") == std::string::npos) {
+    video.muxerOptions.emplace_back("hls_segment_filename", (dir / (fragmented ? "index%d.m4s" : "index%d.ts")).string());
+  }
+  std::string flags = o.flags;
+  if (o.programDateTime) flags += std::string(flags.empty() ? "" : "+") + "program_date_time";
+  if (!flags.empty()) video.muxerOptions.emplace_back("hls_flags", flags);
   if (!writeTestVideo((dir / "index.m3u8").string(), video, why)) return false;
 
   out->playlist = readFile(dir / "index.m3u8");

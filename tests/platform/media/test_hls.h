@@ -17,6 +17,13 @@ struct TestHlsOptions {
   int segments = 3;
   bool programDateTime = true;  // "#EXT-X-PROGRAM-DATE-TIME" before each segment
   bool interlaced = false;      // interlaced H.264 with moving bars (TestVideoOptions::interlaced)
+  std::string encoder = "libx264";  // or "libx265" (its own default: open groups of pictures)
+  int keySeconds = 0;               // a key frame this often (0: at each segment's start)
+  bool openGop = false;             // libx264's open groups of pictures
+  int bFrames = 3;
+  // The muxer's further "hls_flags": "split_by_time" (segments cut between key frames),
+  // "single_file" (one growing file, each segment a byte range of it).
+  std::string flags;
 };
 
 struct TestHls {
