@@ -2,9 +2,13 @@
 // the sound decoders alike. Included by platform .cpp files only (it needs FFmpeg's headers).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "platform/media/media_input_policy.h"
+#include "platform/media/mp4_boxes.h"
 #include "platform/media/video_decoder.h"
 
 extern "C" {
@@ -19,10 +23,41 @@ namespace dk::platform {
 struct MediaInputReader {
   VideoDecoder::Input input;
   int64_t position = 0;
+  // The movie box, already read: served from here rather than read again.
+  std::shared_ptr<const Mp4Movie> movie;
+  // A stretch of top-level boxes the demuxer is shown as one box to skip, so that it goes from
+  // the box before straight to the one at `hideTo` (a fragment far into the file) without
+  // reading what lies between. Nothing hidden when hideTo <= hideFrom.
+  int64_t hideFrom = 0, hideTo = 0;
+
+  int64_t readAt(int64_t offset, uint8_t* buffer, int64_t size) {
+    if (hideTo - hideFrom >= 16 && offset >= hideFrom && offset < hideTo) {
+      // A large-size "free" box header, then nothing worth reading.
+      uint8_t header[16] = {0, 0, 0, 1, 'f', 'r', 'e', 'e'};
+      const auto length = static_cast<uint64_t>(hideTo - hideFrom);
+      for (int i = 0; i < 8; ++i) header[8 + i] = static_cast<uint8_t>(length >> (56 - 8 * i));
+      if (offset < hideFrom + 16) {
+        const int64_t n = std::min<int64_t>(size, hideFrom + 16 - offset);
+        std::memcpy(buffer, header + (offset - hideFrom), static_cast<size_t>(n));
+        return n;
+      }
+      const int64_t n = std::min<int64_t>(size, hideTo - offset);
+      std::memset(buffer, 0, static_cast<size_t>(n));
+      return n;
+    }
+    if (hideTo - hideFrom >= 16 && offset < hideFrom) size = std::min<int64_t>(size, hideFrom - offset);
+    if (movie && movie->holds(offset)) {
+      const int64_t n = std::min<int64_t>(size, movie->at + static_cast<int64_t>(movie->bytes.size()) - offset);
+      std::memcpy(buffer, movie->bytes.data() + (offset - movie->at), static_cast<size_t>(n));
+      return n;
+    }
+    if (movie && offset < movie->at) size = std::min<int64_t>(size, movie->at - offset);
+    return input.read(offset, buffer, size);
+  }
 
   static int read(void* opaque, uint8_t* buffer, int size) {
     auto& r = *static_cast<MediaInputReader*>(opaque);
-    const int64_t n = r.input.read(r.position, buffer, size);
+    const int64_t n = r.readAt(r.position, buffer, size);
     if (n < 0) return AVERROR(EIO);
     if (n == 0) return AVERROR_EOF;
     r.position += n;

@@ -58,13 +58,23 @@ class VideoDecoder {
   // not complete: the whole length where the file's index of fragments says it, else the end
   // of the frames read so far.
   double duration() const;
-  // Whether frameTimes() holds every frame of the file (as read when it opened).
+  // Whether frameTimes() holds every frame of the file (as read when it opened): no gap, and
+  // read to the end.
   bool complete() const;
   // Reads the headers of further fragments until the table holds the frame showing at `seconds`
-  // (and the one after it) or every frame. Frames already in the table keep their index (unless
-  // a fragment shows a picture before them). A fragment that cannot be read or does not add up
-  // ends the table at the ones before it. True when frames were added.
+  // (and the one after it) or every frame. A time far beyond the frames read is gone to straight
+  // (by the file's index of fragments, else by halving the bytes between): the fragments between
+  // stay unread, a gap in the table (gapsAfter()), until a time in it is asked for. Frames
+  // already in the table keep their index unless frames are read before them (a gap filled);
+  // times keep their frames. A fragment that cannot be read or does not add up ends the table
+  // at the ones before it. True when frames were added.
   bool extendTo(double seconds);
+  // Whether the table's last frame is the file's (the fragments up to its end are read; gaps
+  // before may remain).
+  bool reachesEnd() const;
+  // The frames after which the table lacks frames not read yet, ascending: a time between such a
+  // frame and the next is to be read (extendTo) before frameIndexAt() can tell its frame.
+  const std::vector<size_t>& gapsAfter() const;
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.
   int width() const;
