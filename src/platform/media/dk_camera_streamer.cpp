@@ -250,7 +250,19 @@ struct DKCameraStreamer::State {
 
   double frameInterval() const {
     if (frameTimes.size() < 2) return 0.5;
-    if (!tableComplete) return std::max(0.001, (frameTimes.back() - frameTimes.front()) / static_cast<double>(frameTimes.size() - 1));
+    if (!tableComplete) {
+      // From frames read one after another: the last stretch without a gap, else the first.
+      size_t from = 0, to = frameTimes.size() - 1;
+      if (!gaps.empty()) {
+        if (gaps.back() + 2 < frameTimes.size()) {
+          from = gaps.back() + 1;
+        } else if (gaps.front() > 0) {
+          to = gaps.front();
+        }
+      }
+      if (to <= from) return 0.5;
+      return std::max(0.001, (frameTimes[to] - frameTimes[from]) / static_cast<double>(to - from));
+    }
     return std::max(0.001, duration / static_cast<double>(frameTimes.size()));
   }
   size_t indexAt(double t) const {

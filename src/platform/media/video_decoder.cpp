@@ -1064,11 +1064,14 @@ bool VideoDecoder::extendTo(double seconds) {
   // Farther than this beyond the frames read, the fragment that holds the time is gone to
   // straight; nearer, the fragments are read on to it (as playback reads ahead).
   const auto walk = static_cast<int64_t>(kWalkSeconds / d.timeBase);
+  while (std::isinf(seconds) && seconds > 0 && !d.tableComplete && (d.readFragment(0) || !d.runs[0].cursor.done)) {
+    // Every frame: the gaps filled from the start, each run joining the next.
+  }
   for (;;) {
     const size_t r = d.runFor(target);
     const Impl::FragmentRun& run = d.runs[r];
     if (run.lastPts > target || run.cursor.done) break;
-    if (run.lastPts < target - walk && d.landAt(target, r)) continue;
+    if (std::isfinite(seconds) && run.lastPts < target - walk && d.landAt(target, r)) continue;
     if (!d.readFragment(r)) break;
   }
   d.settleDuration();

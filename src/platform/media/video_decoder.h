@@ -62,7 +62,7 @@ class VideoDecoder {
   // read to the end.
   bool complete() const;
   // Reads the headers of further fragments until the table holds the frame showing at `seconds`
-  // (and the one after it) or every frame. A time far beyond the frames read is gone to straight
+  // (and the one after it) or every frame (infinity: all). A time far beyond the frames read is gone to straight
   // (by the file's index of fragments, else by halving the bytes between): the fragments between
   // stay unread, a gap in the table (gapsAfter()), until a time in it is asked for. Frames
   // already in the table keep their index unless frames are read before them (a gap filled);
