@@ -356,7 +356,7 @@ struct VideoDecoder::Impl {
   int64_t firstPtsOf(const std::vector<Mp4SampleOffset>& found) const;
   size_t runFor(int64_t pts) const;
   bool landAt(int64_t pts, size_t run);
-  int64_t bisectFor(int64_t pts, int64_t from, int64_t to, std::vector<Mp4SampleOffset>* found);
+  int64_t bisectFor(int64_t pts, size_t run, int64_t from, int64_t to, std::vector<Mp4SampleOffset>* found);
   bool placeDemuxer(int64_t moof);
   int64_t fragmentOfSample(size_t sample) const;
   int64_t fileSize() const { return reader && reader->input.size ? reader->input.size() : -1; }
@@ -568,6 +568,10 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
     // demuxer shifts both alike.
     fragmentDtsShift = head->timestamp;
     fragmentPtsShift = delays.offsets.empty() ? firstPts - firstDts : delays.shift;
+    if (!indexFrames(0)) {
+      *why = "two frames share a presentation time";
+      return -1;
+    }
     run.firstDts = samples.front().dts;
     for (const Sample& s : samples) {
       run.firstPts = std::min(run.firstPts, s.pts);
@@ -718,16 +722,30 @@ size_t VideoDecoder::Impl::runFor(int64_t pts) const {
   return r;
 }
 
-// Without an index of the fragments: halves the bytes between `from` and `to` until the last
-// fragment shown at or before `pts` lies within a few pieces, reading at each probe only the
-// next fragment's header. Where the last one found starts (its samples in *found); -1 when none
-// starts at or before it.
-int64_t VideoDecoder::Impl::bisectFor(int64_t pts, int64_t from, int64_t to, std::vector<Mp4SampleOffset>* found) {
+// Without an index of the fragments: narrows the bytes between `from` (where run `run` ends)
+// and `to` until the last fragment shown at or before `pts` lies within a few pieces, reading at
+// each probe only the next fragment's header. Probes go where the byte rate puts the time (a
+// camera's rate varies little), every other one halfway, so that an uneven rate still halves
+// the bytes. Where the last one found starts (its samples in *found); -1 when none starts at or
+// before it.
+int64_t VideoDecoder::Impl::bisectFor(int64_t pts, size_t run, int64_t from, int64_t to,
+                                      std::vector<Mp4SampleOffset>* found) {
   constexpr int64_t kProbeBytes = 4 << 10, kScanBytes = 4 << 20;
+  const FragmentRun& r = runs[run];
+  int64_t loPts = r.lastPts, hiPts = -1;  // the times at `from` and (once a probe says) at `to`
+  double bytesPerTick = r.lastPts > r.firstPts ? static_cast<double>(r.cursor.next - r.begin) /
+                                                     static_cast<double>(r.lastPts - r.firstPts)
+                                               : 0;
   int64_t best = -1;
   for (int probes = 0; probes < 64 && to - from > 2 * kProbeBytes; ++probes) {
+    if (hiPts > loPts) bytesPerTick = static_cast<double>(to - from) / static_cast<double>(hiPts - loPts);
+    int64_t guess = from + (to - from) / 2;
+    if (probes % 2 == 0 && bytesPerTick > 0) {
+      const double ahead = static_cast<double>(std::max<int64_t>(pts - loPts, 0)) * bytesPerTick;
+      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from)));
+    }
     // Probes start on a boundary of their own length, so that one costs one piece of the reader's.
-    const int64_t mid = std::max(from + 1, (from + (to - from) / 2) / kProbeBytes * kProbeBytes);
+    const int64_t mid = std::clamp(guess / kProbeBytes * kProbeBytes, from + 1, to - kProbeBytes);
     const int64_t at = mp4FindFragment(reader->input.read, fileSize(), mid, to, kScanBytes);
     std::vector<Mp4SampleOffset> there;
     if (at < 0 || !mp4FragmentAt(*fragments, reader->input.read, at, kMostFragmentSamples, kLargestMovieBox, &there) ||
@@ -735,19 +753,22 @@ int64_t VideoDecoder::Impl::bisectFor(int64_t pts, int64_t from, int64_t to, std
       to = mid;
       continue;
     }
-    if (firstPtsOf(there) <= pts) {
+    const int64_t first = firstPtsOf(there);
+    if (first <= pts) {
       best = at;
       *found = std::move(there);
       from = at + 8;
+      loPts = first;
     } else {
       to = mid;
+      hiPts = first;
     }
   }
   return best;
 }
 
 // Starts a run at the fragment that holds `pts`, far beyond run `run`: by the file's index of
-// fragments, else by halving. False when none is found between `run` and the run after it.
+// fragments, else by narrowing the bytes between. False when none is found between `run` and the run after it.
 bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
   const int64_t from = runs[run].cursor.next;
   const int64_t to = run + 1 < runs.size() ? runs[run + 1].begin : fileSize();
@@ -772,7 +793,7 @@ bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
       }
     }
   } else if (to > from) {
-    moof = bisectFor(pts, from, to, &there);
+    moof = bisectFor(pts, run, from, to, &there);
   }
   if (moof <= from || moof >= to) return false;
   FragmentRun landed;

@@ -50,15 +50,21 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
   struct Case {
     const char* what;
     const char* movflags;
+    // Requests to the picture three quarters in: at most this many more at 20 times the length
+    // (a fragment's header sought in pieces a fraction of a fragment long costs a few).
+    int moreForFar;
   };
   const std::vector<Case> cases = {
-      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer"},
-      {"an index at the end", "frag_keyframe+empty_moov+default_base_moof"},
+      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", 16},
+      {"an index at the end", "frag_keyframe+empty_moov+default_base_moof", 1},
+      {"the first fragment in the movie box", "frag_keyframe", 1},
+      {"the first fragment in the movie box, no index", "frag_keyframe+skip_trailer", 16},
   };
+  std::vector<size_t> opens;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     sim->updateWorld([&](cloudsim::World& w) { w.recordingMovflags = c.movflags; });
-    std::vector<size_t> requests;
+    std::vector<size_t> requests, farRequests;
     for (double seconds : {30.0, 600.0}) {
       SCOPED_TRACE(seconds);
       const int64_t id = recordingOf(seconds);
@@ -74,6 +80,22 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
       ASSERT_TRUE(streamer->currentFrame());
       requests.push_back(sim->requestsTo(path(id)).size());
       expectShowing(*whole, "the first picture");
+
+      // Three quarters in (as the timeline hands over a recording): straight there.
+      sim->clearRequests();
+      const double far = whole->frameTimes()[whole->frameCount() * 3 / 4 + 2];
+      streamer->seekTo(far);
+      ASSERT_TRUE(MainRunLoop::runUntilIdle());
+      EXPECT_DOUBLE_EQ(streamer->currentTime(), far);
+      expectShowing(*whole, "three quarters in");
+      farRequests.push_back(sim->requestsTo(path(id)).size());
+      // A frame back from the first one read there, across the fragments not read.
+      while (streamer->currentTime() > whole->frameTimes()[whole->frameIndexAt(far) - 6] + 1e-9) {
+        streamer->stepBy(-1);
+        ASSERT_TRUE(MainRunLoop::runUntilIdle());
+      }
+      EXPECT_DOUBLE_EQ(streamer->currentTime(), whole->frameTimes()[whole->frameIndexAt(far) - 6]) << "frame by frame";
+      expectShowing(*whole, "stepped back");
 
       // Far into it, then played to its end: the file's pictures, its length, and the end.
       streamer->seekTo(whole->duration() - 25);
@@ -97,8 +119,14 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
     // Where the first fragments end in the pieces, and the index at the end (a few bytes a
     // fragment), make the only difference.
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_LE(requests[1], requests[0] + 4) << "twenty times as long";
+    EXPECT_LE(requests[1], requests[0] + 5) << "twenty times as long";
+    // Three quarters in: the fragment there straight by the index, else in a few more halvings.
+    EXPECT_LE(farRequests[1], farRequests[0] + static_cast<size_t>(c.moreForFar)) << farRequests[0] << " for 30 s";
+    opens.push_back(requests[1]);
   }
+  // The first fragment in the movie box opens like its twin with an empty one.
+  EXPECT_LE(opens[2], opens[1] + 1);
+  EXPECT_LE(opens[3], opens[0] + 1);
 }
 
 // A camera uploading fragments without an index: playback reaches the end of the fragments read,

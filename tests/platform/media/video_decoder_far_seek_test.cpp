@@ -95,6 +95,9 @@ TEST(VideoDecoderFarSeekTest, AFarPointOfALongFragmentedRecordingIsReadStraightA
       VideoDecoder decoder;
       ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
       EXPECT_FALSE(decoder.complete());
+      ASSERT_GE(decoder.frameCount(), 2u);
+      EXPECT_DOUBLE_EQ(decoder.frameTimes()[1], whole.frameTimes()[1]) << "the first fragment's frames";
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(1), whole.frameAt(1)));
       if (shape.indexed) {
         EXPECT_DOUBLE_EQ(decoder.duration(), whole.duration()) << "the length from the index";
       }
