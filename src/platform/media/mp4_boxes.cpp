@@ -544,4 +544,41 @@ int64_t mp4FindFragment(const Mp4Read& read, int64_t fileSize, int64_t from, int
   return -1;
 }
 
+int64_t mp4NarrowToFragment(const Mp4Fragments& fragments, const Mp4Read& read, Mp4ByteSpan span, int64_t target,
+                            const std::function<int64_t(const std::vector<Mp4SampleOffset>&)>& timeOf,
+                            int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* found) {
+  constexpr int64_t kProbeBytes = 4 << 10, kScanBytes = 4 << 20;
+  int64_t from = span.from, to = std::min(span.to, fragments.fileSize);
+  int64_t loTime = span.fromTime, hiTime = -1;  // the times at `from` and (once a probe says) at `to`
+  double bytesPerTick = span.bytesPerTick;
+  int64_t best = -1;
+  for (int probes = 0; probes < 64 && to - from > 2 * kProbeBytes; ++probes) {
+    if (hiTime > loTime) bytesPerTick = static_cast<double>(to - from) / static_cast<double>(hiTime - loTime);
+    int64_t guess = from + (to - from) / 2;
+    if (probes % 2 == 0 && bytesPerTick > 0) {
+      const double ahead = static_cast<double>(std::max<int64_t>(target - loTime, 0)) * bytesPerTick;
+      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from)));
+    }
+    // Probes start on a boundary of their own length, so that one costs one piece of a reader's.
+    const int64_t mid = std::clamp(guess / kProbeBytes * kProbeBytes, from + 1, to - kProbeBytes);
+    const int64_t at = mp4FindFragment(read, fragments.fileSize, mid, to, kScanBytes);
+    std::vector<Mp4SampleOffset> there;
+    if (at < 0 || !mp4FragmentAt(fragments, read, at, maxSamples, maxFragmentBytes, &there) || there.empty()) {
+      to = mid;
+      continue;
+    }
+    const int64_t time = timeOf(there);
+    if (time <= target) {
+      best = at;
+      *found = std::move(there);
+      from = at + 8;
+      loTime = time;
+    } else {
+      to = mid;
+      hiTime = time;
+    }
+  }
+  return best;
+}
+
 }  // namespace dk::platform

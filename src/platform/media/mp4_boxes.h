@@ -100,6 +100,21 @@ bool mp4FragmentAt(const Mp4Fragments& fragments, const Mp4Read& read, int64_t a
 bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes);
 bool mp4IsFragmented(const Mp4Movie& movie);
 
+// For a file without an index of its fragments: the last fragment of the track between `from` and
+// `to` whose time (`timeOf` its samples) is at or before `target`, found by narrowing the bytes:
+// each probe reads only the next fragment's header after where it looks. Probes go where the
+// byte rate puts the time (a camera's rate varies little), every other one halfway, so that an
+// uneven rate still halves the bytes; the search ends a few pieces from it (O(log) probes). -1
+// when none is found (its samples in *found otherwise).
+struct Mp4ByteSpan {
+  int64_t from = 0, to = 0;
+  int64_t fromTime = 0;      // the time where `from` is
+  double bytesPerTick = 0;   // the rate known so far (0: none)
+};
+int64_t mp4NarrowToFragment(const Mp4Fragments& fragments, const Mp4Read& read, Mp4ByteSpan span, int64_t target,
+                            const std::function<int64_t(const std::vector<Mp4SampleOffset>&)>& timeOf,
+                            int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* found);
+
 // Where the first movie fragment box at or after `from` (and before `to`) starts, looking at most
 // `maxScanBytes` past `from`, for a file without an index of its fragments; -1 when none is
 // found. A box is taken for one only when its header and its fragment header add up.

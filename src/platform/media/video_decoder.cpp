@@ -722,49 +722,17 @@ size_t VideoDecoder::Impl::runFor(int64_t pts) const {
   return r;
 }
 
-// Without an index of the fragments: narrows the bytes between `from` (where run `run` ends)
-// and `to` until the last fragment shown at or before `pts` lies within a few pieces, reading at
-// each probe only the next fragment's header. Probes go where the byte rate puts the time (a
-// camera's rate varies little), every other one halfway, so that an uneven rate still halves
-// the bytes. Where the last one found starts (its samples in *found); -1 when none starts at or
-// before it.
+// Without an index of the fragments: the last fragment shown at or before `pts` between `from`
+// (where run `run` ends) and `to`, found by narrowing the bytes (mp4_boxes.h).
 int64_t VideoDecoder::Impl::bisectFor(int64_t pts, size_t run, int64_t from, int64_t to,
                                       std::vector<Mp4SampleOffset>* found) {
-  constexpr int64_t kProbeBytes = 4 << 10, kScanBytes = 4 << 20;
   const FragmentRun& r = runs[run];
-  int64_t loPts = r.lastPts, hiPts = -1;  // the times at `from` and (once a probe says) at `to`
-  double bytesPerTick = r.lastPts > r.firstPts ? static_cast<double>(r.cursor.next - r.begin) /
-                                                     static_cast<double>(r.lastPts - r.firstPts)
-                                               : 0;
-  int64_t best = -1;
-  for (int probes = 0; probes < 64 && to - from > 2 * kProbeBytes; ++probes) {
-    if (hiPts > loPts) bytesPerTick = static_cast<double>(to - from) / static_cast<double>(hiPts - loPts);
-    int64_t guess = from + (to - from) / 2;
-    if (probes % 2 == 0 && bytesPerTick > 0) {
-      const double ahead = static_cast<double>(std::max<int64_t>(pts - loPts, 0)) * bytesPerTick;
-      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from)));
-    }
-    // Probes start on a boundary of their own length, so that one costs one piece of the reader's.
-    const int64_t mid = std::clamp(guess / kProbeBytes * kProbeBytes, from + 1, to - kProbeBytes);
-    const int64_t at = mp4FindFragment(reader->input.read, fileSize(), mid, to, kScanBytes);
-    std::vector<Mp4SampleOffset> there;
-    if (at < 0 || !mp4FragmentAt(*fragments, reader->input.read, at, kMostFragmentSamples, kLargestMovieBox, &there) ||
-        there.empty()) {
-      to = mid;
-      continue;
-    }
-    const int64_t first = firstPtsOf(there);
-    if (first <= pts) {
-      best = at;
-      *found = std::move(there);
-      from = at + 8;
-      loPts = first;
-    } else {
-      to = mid;
-      hiPts = first;
-    }
-  }
-  return best;
+  const double bytesPerTick = r.lastPts > r.firstPts ? static_cast<double>(r.cursor.next - r.begin) /
+                                                           static_cast<double>(r.lastPts - r.firstPts)
+                                                     : 0;
+  return mp4NarrowToFragment(*fragments, reader->input.read, {from, to, r.lastPts, bytesPerTick}, pts,
+                             [this](const std::vector<Mp4SampleOffset>& there) { return firstPtsOf(there); },
+                             kMostFragmentSamples, kLargestMovieBox, found);
 }
 
 // Starts a run at the fragment that holds `pts`, far beyond run `run`: by the file's index of
