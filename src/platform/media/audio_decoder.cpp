@@ -284,7 +284,7 @@ bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
   d.reader->input = std::move(input);
   const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
   // The movie box is read once here, and everything after (the demuxer too) looks into this copy.
-  d.movie = mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
+  d.movie = d.reader->input.movie ? d.reader->input.movie : mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
   d.reader->movie = d.movie;
   const bool fragmented = d.movie && mp4IsFragmented(*d.movie);
   if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io, &d.format,

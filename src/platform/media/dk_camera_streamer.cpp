@@ -563,7 +563,7 @@ void DKCameraStreamer::State::awaitGrowth() {
 void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again) {
   const double previous = duration;
   box = fresh;
-  sound.setSource(fresh->source);
+  sound.setSource(fresh->source, fresh->decoder.movieBox());
   frameTimes = fresh->decoder.frameTimes();
   duration = fresh->decoder.duration();
   tableComplete = fresh->decoder.complete();

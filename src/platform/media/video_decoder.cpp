@@ -965,7 +965,7 @@ bool VideoDecoder::open(Input input, std::string* error) {
   d.reader->input = std::move(input);
   const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
   // The movie box is read once here, and everything after (the demuxer too) looks into this copy.
-  d.movie = mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
+  d.movie = d.reader->input.movie ? d.reader->input.movie : mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
   d.reader->movie = d.movie;
   const bool fragmented = d.movie && mp4IsFragmented(*d.movie);
   if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io, &d.format,
@@ -1042,6 +1042,7 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
 const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->frameTimes; }
 bool VideoDecoder::complete() const { return impl_->tableComplete; }
 
+std::shared_ptr<const Mp4Movie> VideoDecoder::movieBox() const { return impl_->movie; }
 bool VideoDecoder::reachesEnd() const { return impl_->reachesEnd(); }
 const std::vector<size_t>& VideoDecoder::gapsAfter() const { return impl_->gapsAfter; }
 

@@ -26,6 +26,8 @@
 
 namespace dk::platform {
 
+struct Mp4Movie;
+
 class VideoDecoder {
  public:
   VideoDecoder();
@@ -44,9 +46,12 @@ class VideoDecoder {
   // here; the rest is read as frames are asked for. A fragmented file's frame table starts with
   // its first fragment (so that opening costs the same whatever its length) and grows through
   // extendTo().
+  // `movie`, when given, is the file's movie box as another decoder of the same bytes read it
+  // (movieBox()): it is not read again.
   struct Input {
     std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
     std::function<int64_t()> size;
+    std::shared_ptr<const Mp4Movie> movie;
   };
   bool open(Input input, std::string* error = nullptr);
 
@@ -75,6 +80,9 @@ class VideoDecoder {
   // The frames after which the table lacks frames not read yet, ascending: a time between such a
   // frame and the next is to be read (extendTo) before frameIndexAt() can tell its frame.
   const std::vector<size_t>& gapsAfter() const;
+  // The movie box read at open() (through an Input; null otherwise or when there was none), for
+  // another decoder of the same bytes.
+  std::shared_ptr<const Mp4Movie> movieBox() const;
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.
   int width() const;
