@@ -202,17 +202,19 @@ TwentyMinuteCloud& twentyMinutes() {
 
 constexpr double kHandOffSecond = 900;
 
-// The hand-off: the item, then the seek once it is ready; done when that frame is on the layer.
-bool streamerSeeks(const TwentyMinuteCloud& c) {
+// The hand-off to `second`: the item, then the seek once it is ready; done when a frame at most
+// `early` before it is on the layer.
+bool streamerSeeksTo(int64_t cameraId, int64_t recordingId, double second, double early) {
   auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
-  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
+  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(cameraId, recordingId));
   if (!MainRunLoop::runUntil([&] { return streamer->status() != dk::platform::DKCameraStreamerStatusPreparing; }, 120) ||
       streamer->status() != dk::platform::DKCameraStreamerStatusReadyToPlay) {
     return false;
   }
-  streamer->seekTo(kHandOffSecond);
-  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= kHandOffSecond - 0.05; }, 120);
+  streamer->seekTo(second);
+  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= second - early; }, 120);
 }
+bool streamerSeeks(const TwentyMinuteCloud& c) { return streamerSeeksTo(c.cameraId, c.recordingId, kHandOffSecond, 0.05); }
 
 void BM_SeekStreamer(benchmark::State& state) {
   MainRunLoop::bindToCurrentThread();
@@ -332,30 +334,19 @@ FarSeekCloud& farSeekCloud() {
   return c;
 }
 
-// The hand-off to `second`: the item, then the seek once it is ready; done when that frame is on the layer.
-bool streamerSeeksTo(int64_t cameraId, int64_t recordingId, double second) {
-  auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
-  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(cameraId, recordingId));
-  if (!MainRunLoop::runUntil([&] { return streamer->status() != dk::platform::DKCameraStreamerStatusPreparing; }, 120) ||
-      streamer->status() != dk::platform::DKCameraStreamerStatusReadyToPlay) {
-    return false;
-  }
-  streamer->seekTo(second);
-  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= second - 0.6; }, 120);
-}
-
 void farSeek(benchmark::State& state, bool ours) {
   MainRunLoop::bindToCurrentThread();
   FarSeekCloud& c = farSeekCloud();
   const int64_t id = state.range(0) == 1 ? c.minuteId : c.recordingId;
   const double second = static_cast<double>(state.range(0)) * 60 * 3 / 4;
   c.use(state.range(1));
-  if (!streamerSeeksTo(c.cameraId, id, 0)) state.SkipWithError("no video");  // makes the video once
+  if (!streamerSeeksTo(c.cameraId, id, 0, 0)) state.SkipWithError("no video");  // makes the video once
   const int64_t before = c.line->bytesDown();
   const auto sent = c.sim->requestsTo(c.pathOf(id)).size();
   const std::string url = "https://127.0.0.1:" + std::to_string(c.line->port()) + c.pathOf(id);
   for (auto _ : state) {
-    const bool shown = ours ? streamerSeeksTo(c.cameraId, id, second)
+    // (A picture every half second.)
+    const bool shown = ours ? streamerSeeksTo(c.cameraId, id, second, 0.6)
                             : ffmpegShows(url, c.sim->accessToken(), c.caFile, second, "use_mfra_for=pts");
     if (!shown) state.SkipWithError("no frame");
   }

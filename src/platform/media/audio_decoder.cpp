@@ -194,27 +194,13 @@ struct AudioDecoder::Impl {
   // Opens the demuxer again at fragment `moof` (-1: the file's start), shown the boxes between
   // the movie box and it as one to skip (media_input_reader.h).
   bool placeAt(int64_t moof) {
-    const int64_t movieEnd = movie->at + static_cast<int64_t>(movie->bytes.size());
-    if (moof >= 0 && moof < movieEnd + 16) moof = -1;
+    moof = placeableFragment(*movie, moof);
     if (moof == placedAt && format) return true;
-    avformat_close_input(&format);
-    if (io) {
-      av_freep(&io->buffer);
-      avio_context_free(&io);
-    }
-    reader->position = 0;
-    reader->hideFrom = moof >= 0 ? movieEnd : 0;
-    reader->hideTo = moof >= 0 ? moof : 0;
     placedAt = -2;
-    if (openReaderInput(reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &io, &format,
-                        kRecordingReaderOptions) != nullptr ||
-        static_cast<int>(format->nb_streams) <= stream) {
-      avformat_close_input(&format);
+    if (!reopenReaderInputAt(reader.get(), moof, kSoundInputBufferBytes, kRecordingSoundInputPolicy, &io, &format,
+                             stream)) {
       broken = true;  // nothing more to read: silence
       return false;
-    }
-    for (unsigned i = 0; i < format->nb_streams; ++i) {
-      format->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     placedAt = moof;
     return true;

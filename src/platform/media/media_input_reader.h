@@ -109,4 +109,36 @@ inline const char* openReaderInput(MediaInputReader* reader, int bufferBytes, co
   return nullptr;
 }
 
+// Opens a fragmented recording's demuxer again (freeing the one in *io and *format) so that it
+// reads on from the fragment at `moof` (-1: the file's start): the boxes between the movie box
+// and it are shown as one to skip. Every stream but `keep` is discarded. False when it does not
+// open (nothing is left open then).
+inline bool reopenReaderInputAt(MediaInputReader* reader, int64_t moof, int bufferBytes, const MediaInputPolicy& policy,
+                                AVIOContext** io, AVFormatContext** format, int keep) {
+  avformat_close_input(format);
+  if (*io) {
+    av_freep(&(*io)->buffer);
+    avio_context_free(io);
+  }
+  const int64_t movieEnd = reader->movie->at + static_cast<int64_t>(reader->movie->bytes.size());
+  reader->position = 0;
+  reader->hideFrom = moof >= 0 ? movieEnd : 0;
+  reader->hideTo = moof >= 0 ? moof : 0;
+  if (openReaderInput(reader, bufferBytes, policy, io, format, kRecordingReaderOptions) != nullptr ||
+      static_cast<int>((*format)->nb_streams) <= keep) {
+    avformat_close_input(format);
+    return false;
+  }
+  for (unsigned i = 0; i < (*format)->nb_streams; ++i) {
+    (*format)->streams[i]->discard = static_cast<int>(i) == keep ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  }
+  return true;
+}
+
+// Where a fragment worth hiding the boxes before starts: -1 (the file's start) for one right
+// after the movie box.
+inline int64_t placeableFragment(const Mp4Movie& movie, int64_t moof) {
+  return moof >= movie.at + static_cast<int64_t>(movie.bytes.size()) + 16 ? moof : -1;
+}
+
 }  // namespace dk::platform

@@ -794,28 +794,13 @@ int64_t VideoDecoder::Impl::fragmentOfSample(size_t sample) const {
 // its own index ignored, and would otherwise read every fragment before it.
 bool VideoDecoder::Impl::placeDemuxer(int64_t moof) {
   if (!reader || !movie) return format != nullptr;
-  const int64_t movieEnd = movie->at + static_cast<int64_t>(movie->bytes.size());
-  if (moof >= 0 && moof < movieEnd + 16) moof = -1;  // nothing worth hiding
+  moof = placeableFragment(*movie, moof);
   if (moof == demuxerAt && format) return true;
   if (pending) av_packet_unref(packet);
   pending = false;
-  avformat_close_input(&format);
-  if (io) {
-    av_freep(&io->buffer);
-    avio_context_free(&io);
-  }
-  reader->position = 0;
-  reader->hideFrom = moof >= 0 ? movieEnd : 0;
-  reader->hideTo = moof >= 0 ? moof : 0;
   demuxerAt = -2;  // tried again at the next seek when this fails
-  if (openReaderInput(reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &io, &format,
-                      kRecordingReaderOptions) != nullptr ||
-      static_cast<int>(format->nb_streams) <= stream) {
-    avformat_close_input(&format);
+  if (!reopenReaderInputAt(reader.get(), moof, kInputBufferBytes, kStreamedRecordingInputPolicy, &io, &format, stream)) {
     return false;
-  }
-  for (unsigned i = 0; i < format->nb_streams; ++i) {
-    format->streams[i]->discard = static_cast<int>(i) == stream ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
   }
   demuxerAt = moof;
   return true;
@@ -901,7 +886,7 @@ bool VideoDecoder::Impl::indexFrames(size_t from) {
 double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end) const {
   if (end <= last) end = last + std::max<int64_t>(before != INT64_MIN ? last - before : 1, 1);
   double length = static_cast<double>(end) * timeBase;
-  if (format->duration > 0) {
+  if (format && format->duration > 0) {  // (none while a failed placement is retried)
     const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
     if (movie > static_cast<double>(last) * timeBase && movie < length) length = movie;
   }
