@@ -89,7 +89,7 @@ class VideoDecoder {
   int height() const;
 
   // The index of the frame showing at `seconds` (the last one starting at or before it; the
-  // first one before the first starts).
+  // first one before the first starts). Within a gap, the frame before it: extendTo() first.
   size_t frameIndexAt(double seconds) const;
   // Decodes frame `index`; nullptr when it cannot be decoded or is out of range. A picture that
   // may show damage is never returned: one the decoder marks as broken, one of another size than
