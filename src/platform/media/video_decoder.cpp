@@ -516,8 +516,8 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
 // box's own samples, where the first fragment is kept), and the others join as frames near its
 // end are asked for (extendTo), so that opening reads the same few pieces whatever the file's
 // length. Where the file's index says where its last fragment is, that fragment gives the whole
-// length at once. 1 when made, 0 when the file is not fragmented (or its
-// first fragment is not where the demuxer found the first packet).
+// length at once. 1 when made, 0 when the file is not fragmented (or its first fragment is not
+// where the demuxer found the first packet).
 int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, int64_t firstPos, std::string* why) {
   if (!reader || !movie || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return 0;
   const int64_t size = fileSize();
