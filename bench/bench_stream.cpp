@@ -24,6 +24,14 @@
 // with one at its end (1), over the 50 Mbit/s, 20 ms line. Counters: requests and bytes; neither
 // should grow with the recording's length.
 //
+// BM_FarSeekStreamer/<minutes>/<shape>, BM_FarSeekFFmpeg/<minutes>/<shape>: the timeline's hand-off
+// to three quarters of a fragmented recording of 1 or 30 minutes (the small picture, a fragment
+// every two seconds) over the 50 Mbit/s, 20 ms line: ours prepares the item and seeks once it is
+// ready; theirs opens (with its random access box option), seeks and decodes. Shapes: 0 an index
+// at the end (mfra), 1 no index, 2 the first fragment in the movie box (with mfra), 3 the same
+// without an index. Counters: requests and bytes to the picture there. (A segment index up front
+// is measured in the decoder's tests: the cloud's in-memory muxer cannot write one.)
+//
 // Run: build/bench/bench_stream.
 #include <benchmark/benchmark.h>
 
@@ -115,8 +123,10 @@ void BM_FirstFrameStreamer(benchmark::State& state) {
 BENCHMARK(BM_FirstFrameStreamer)->Arg(0)->Arg(2700)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The same with FFmpeg alone: open over its https reader, seek, decode, convert.
-bool ffmpegShows(const std::string& url, const std::string& token, const std::string& caFile, double second) {
+bool ffmpegShows(const std::string& url, const std::string& token, const std::string& caFile, double second,
+                 const char* demuxerOptions = nullptr) {
   AVDictionary* options = nullptr;
+  if (demuxerOptions) av_dict_parse_string(&options, demuxerOptions, "=", ":", 0);
   av_dict_set(&options, "headers", ("Authorization: Bearer " + token + "\r\n").c_str(), 0);
   av_dict_set(&options, "ca_file", caFile.c_str(), 0);
   av_dict_set(&options, "tls_verify", "1", 0);
@@ -197,17 +207,21 @@ TwentyMinuteCloud& twentyMinutes() {
 
 constexpr double kHandOffSecond = 900;
 
-// The hand-off: the item, then the seek once it is ready; done when that frame is on the layer.
-bool streamerSeeks(const ClosedRecordingCloud& c, double second = kHandOffSecond) {
+// The hand-off to `second`: the item, then the seek once it is ready; done when a frame at most
+// `early` before it is on the layer.
+bool streamerSeeksTo(int64_t cameraId, int64_t recordingId, double second, double early) {
   auto streamer = dk::platform::DKCameraStreamer::initWithLayer(std::make_shared<dk::platform::Layer>());
-  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(c.cameraId, c.recordingId));
+  streamer->setCurrentItem(dk::platform::DKStreamerItem::itemWithCameraId(cameraId, recordingId));
   if (!MainRunLoop::runUntil([&] { return streamer->status() != dk::platform::DKCameraStreamerStatusPreparing; }, 120) ||
       streamer->status() != dk::platform::DKCameraStreamerStatusReadyToPlay) {
     return false;
   }
   if (second <= 0) return MainRunLoop::runUntil([&] { return streamer->currentFrame() != nullptr; }, 120);
   streamer->seekTo(second);
-  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= second - 0.05; }, 120);
+  return MainRunLoop::runUntil([&] { return streamer->currentFrameTime() >= second - early; }, 120);
+}
+bool streamerSeeks(const ClosedRecordingCloud& c, double second = kHandOffSecond) {
+  return streamerSeeksTo(c.cameraId, c.recordingId, second, 0.05);
 }
 
 void BM_SeekStreamer(benchmark::State& state) {
@@ -342,6 +356,77 @@ BENCHMARK(BM_FirstFrameFragmented)
     ->Args({300, 0})
     ->Args({20, 1})
     ->Args({300, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// Fragmented recordings of 1 and 30 minutes on one cloud, reached through the line.
+struct FarSeekCloud : ClosedRecordingCloud {
+  std::unique_ptr<dk::bench::LinkRelay> line;
+  int64_t minuteId = 0;
+
+  FarSeekCloud() : ClosedRecordingCloud(1800, "dk-bench-far-ca.pem") {
+    sim->updateWorld([this](dk::cloudsim::World& w) {
+      w.videoQuality = dk::cloudsim::World::VideoQuality::Small;
+      minuteId = w.startRecording(cameraId, 1699990000.0 - 100);
+      w.closeRecording(minuteId, 1699990000.0 - 40);
+    });
+    line = std::make_unique<dk::bench::LinkRelay>(sim->port(), 50e6, std::chrono::milliseconds(20));
+  }
+  static const char* movflags(int64_t shape) {
+    switch (shape) {
+      case 0: return "frag_keyframe+empty_moov+default_base_moof";
+      case 1: return "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+      case 2: return "frag_keyframe";
+      default: return "frag_keyframe+skip_trailer";
+    }
+  }
+  void use(int64_t shape) const {
+    sim->updateWorld([shape](dk::cloudsim::World& w) { w.recordingMovflags = movflags(shape); });
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
+    dk::platform::StreamerEnvironment::install({"https://127.0.0.1:" + std::to_string(line->port())});
+    dk::platform::DKAccessTokenProvider::setDelegate(token);
+  }
+  std::string pathOf(int64_t id) const {
+    return "/media/cameras/" + std::to_string(cameraId) + "/recordings/" + std::to_string(id) + ".mp4";
+  }
+};
+
+FarSeekCloud& farSeekCloud() {
+  static FarSeekCloud c;
+  return c;
+}
+
+void farSeek(benchmark::State& state, bool ours) {
+  MainRunLoop::bindToCurrentThread();
+  FarSeekCloud& c = farSeekCloud();
+  const int64_t id = state.range(0) == 1 ? c.minuteId : c.recordingId;
+  const double second = static_cast<double>(state.range(0)) * 60 * 3 / 4;
+  c.use(state.range(1));
+  if (!streamerSeeksTo(c.cameraId, id, 0, 0)) state.SkipWithError("no video");  // makes the video once
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(c.pathOf(id)).size();
+  const std::string url = "https://127.0.0.1:" + std::to_string(c.line->port()) + c.pathOf(id);
+  for (auto _ : state) {
+    // (A picture every half second.)
+    const bool shown = ours ? streamerSeeksTo(c.cameraId, id, second, 0.6)
+                            : ffmpegShows(url, c.sim->accessToken(), c.caFile, second, "use_mfra_for=pts");
+    if (!shown) state.SkipWithError("no frame");
+  }
+  state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.pathOf(id)).size() - sent) / state.iterations();
+  MainRunLoop::runUntilIdle();
+}
+
+void BM_FarSeekStreamer(benchmark::State& state) { farSeek(state, true); }
+void BM_FarSeekFFmpeg(benchmark::State& state) { farSeek(state, false); }
+BENCHMARK(BM_FarSeekStreamer)
+    ->ArgsProduct({{1, 30}, {0, 1, 2, 3}})
+    ->Iterations(3)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_FarSeekFFmpeg)
+    ->ArgsProduct({{1, 30}, {0, 1, 2, 3}})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

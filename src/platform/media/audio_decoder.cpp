@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/media/audio_frame_pcm.h"
 #include "platform/media/media_input_policy.h"
@@ -28,11 +30,20 @@ constexpr int64_t kSeekPrerollSamples = 2048;
 constexpr double kSeekPrerollSeconds = 0.08;
 // After this many frames in a row that do not decode, the track is given up (silence).
 constexpr int kMaxFailuresInRow = 64;
+constexpr int64_t kLargestMovieBox = 64LL << 20;
+// A fragmented recording without an index of its fragments: a seek farther than this from where
+// decoding stands goes to the fragment that holds the time, found without reading the media between.
+constexpr double kPlaceFartherThanSeconds = 30;
 
 }  // namespace
 
 struct AudioDecoder::Impl {
   std::unique_ptr<MediaInputReader> reader;
+  std::shared_ptr<const Mp4Movie> movie;     // read once, for the demuxer and the box reader alike
+  bool fragmented = false;
+  bool fragmentsRead = false;               // whether the fragments were looked into (at the first far seek)
+  std::optional<Mp4Fragments> fragments;    // of a fragmented recording
+  int64_t placedAt = -1;                    // the fragment the demuxer was opened at (-1: the start)
   AVIOContext* io = nullptr;
   AVFormatContext* format = nullptr;
   AVCodecContext* codec = nullptr;
@@ -180,6 +191,52 @@ struct AudioDecoder::Impl {
     }
   }
 
+  // Opens the demuxer again at fragment `moof` (-1: the file's start), shown the boxes between
+  // the movie box and it as one to skip (media_input_reader.h).
+  bool placeAt(int64_t moof) {
+    moof = placeableFragment(*movie, moof);
+    if (moof == placedAt && format) return true;
+    placedAt = -2;
+    if (!reopenReaderInputAt(reader.get(), moof, kSoundInputBufferBytes, kRecordingSoundInputPolicy, &io, &format,
+                             stream)) {
+      broken = true;  // nothing more to read: silence
+      return false;
+    }
+    placedAt = moof;
+    return true;
+  }
+
+  // Places the demuxer at the fragment that holds track time `ts`, when the seek is far.
+  void placeFor(int64_t ts, int64_t sample) {
+    const auto far = static_cast<int64_t>(kPlaceFartherThanSeconds * shape.sampleRate);
+    if (!fragmented || (positioned && std::llabs(sample - pcmEnd()) < far)) return;
+    if (!fragmentsRead) {
+      // The demuxer, which ignores its index of a fragmented file, would read every byte up to a
+      // far time (or, the first fragment in the movie box, not even look for an index at the end).
+      fragmentsRead = true;
+      fragments = mp4Fragments(*movie, reader->input.read, reader->input.size ? reader->input.size() : -1,
+                               format->streams[stream]->id, kLargestMovieBox);
+    }
+    if (!fragments) return;
+    const int64_t movieEnd = movie->at + static_cast<int64_t>(movie->bytes.size());
+    std::vector<Mp4SampleOffset> there;
+    // The fragments' own decode times (tfdt) are the track's before the demuxer's shift, which a
+    // sound track's edit list keeps to a frame or two: a fragment early enough is found by them.
+    const int64_t lead = av_rescale_q(1, AVRational{1, 1}, timeBase);
+    const auto& index = fragments->index;
+    if (!index.empty()) {
+      auto it = std::upper_bound(index.begin(), index.end(), ts - lead,
+                                 [](int64_t t, const Mp4Fragments::Entry& e) { return t < e.time; });
+      placeAt(it == index.begin() ? -1 : std::prev(it)->moof);
+      return;
+    }
+    const int64_t moof = mp4NarrowToFragment(
+        *fragments, reader->input.read, {movieEnd, fragments->fileSize, 0, 0}, std::max<int64_t>(0, ts - lead),
+        [](const std::vector<Mp4SampleOffset>& samples) { return samples.front().decodeTime; }, 1 << 20,
+        kLargestMovieBox, &there);
+    placeAt(moof);
+  }
+
   void seekTo(int64_t sample) {
     ++counters.seeks;
     // Each AAC frame overlaps the one before: decoding starts a couple of frames early, so the
@@ -187,7 +244,8 @@ struct AudioDecoder::Impl {
     const int64_t from =
         sample - std::max(kSeekPrerollSamples, static_cast<int64_t>(kSeekPrerollSeconds * shape.sampleRate));
     const int64_t ts = av_rescale_q(std::max<int64_t>(0, from), AVRational{1, shape.sampleRate}, timeBase);
-    av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD);
+    placeFor(ts, sample);
+    if (format) av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD);
     avcodec_flush_buffers(codec);
     pcm.clear();
     positioned = false;
@@ -211,13 +269,17 @@ bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
   const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
-  const bool fragmented = mp4IsFragmented(d.reader->input.read, size, int64_t{64} << 20);
+  // The movie box is read once here, and everything after (the demuxer too) looks into this copy.
+  d.movie = d.reader->input.movie ? d.reader->input.movie : mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
+  d.reader->movie = d.movie;
+  const bool fragmented = d.movie && mp4IsFragmented(*d.movie);
   if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io, &d.format,
                                          fragmented ? kRecordingReaderOptions : nullptr)) {
     return fail(why);
   }
   std::string why;
   if (!d.openTrack(kRecordingSoundInputPolicy, &why)) return fail(why);
+  d.fragmented = fragmented;
   return true;
 }
 

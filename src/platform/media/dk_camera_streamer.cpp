@@ -57,9 +57,10 @@ struct DecoderBox {
   RecordingSourcePtr source;
   VideoDecoder decoder;  // decode queue only
 
-  std::mutex mutex;  // guards the three below (main thread and decode queue)
+  std::mutex mutex;  // guards the four below (main thread and decode queue)
   size_t wanted = 0;
   double wantedTime = -1;  // the frame at this time instead, when beyond the frames known (>= 0)
+  int64_t wantedStep = 0;  // and this many frames from it (a step across frames not read yet)
   uint64_t wantedGeneration = 0;
   bool decoding = false;  // a decode task is queued or running
 };
@@ -67,8 +68,10 @@ struct DecoderBox {
 // A fragmented recording's frame table as it stands after reading more of its fragments.
 struct FrameTable {
   std::vector<double> times;
+  std::vector<size_t> gaps;  // frames after which frames are not read yet
   double duration = 0;
   bool complete = false;
+  bool toEnd = false;  // the last frame is the recording's
 };
 
 // On the decode queue: reads a fragmented recording's table on to `seconds`; the table when it
@@ -79,7 +82,38 @@ std::shared_ptr<const FrameTable> extendTable(VideoDecoder& decoder, double seco
   const double duration = decoder.duration();
   decoder.extendTo(seconds);
   if (!always && decoder.frameCount() == count && decoder.duration() == duration && !decoder.complete()) return nullptr;
-  return std::make_shared<const FrameTable>(FrameTable{decoder.frameTimes(), decoder.duration(), decoder.complete()});
+  return std::make_shared<const FrameTable>(
+      FrameTable{decoder.frameTimes(), decoder.gapsAfter(), decoder.duration(), decoder.complete(), decoder.reachesEnd()});
+}
+
+// On the decode queue: the frame `step` frames from the one showing at `seconds`, reading the
+// fragments the way crosses first.
+size_t frameStepped(VideoDecoder& decoder, double seconds, int64_t step) {
+  decoder.extendTo(seconds);
+  for (int reads = 0; reads < 64; ++reads) {
+    const auto from = static_cast<int64_t>(decoder.frameIndexAt(seconds));
+    const int64_t last = static_cast<int64_t>(decoder.frameCount()) - 1;
+    const int64_t to = std::clamp<int64_t>(from + step, 0, std::max<int64_t>(last, 0));
+    const auto& gaps = decoder.gapsAfter();
+    const auto lo = static_cast<size_t>(std::min(from, to)), hi = static_cast<size_t>(std::max(from, to));
+    auto gap = std::lower_bound(gaps.begin(), gaps.end(), lo);
+    const bool across = gap != gaps.end() && *gap < hi;
+    const bool past = from + step > last && !decoder.reachesEnd();
+    if (!across && !past) return static_cast<size_t>(to);
+    bool grew = false;
+    if (past) {
+      grew = decoder.extendTo(decoder.frameTimes().back());
+    } else if (step < 0) {
+      // The gap nearest below: the frame just before the frames after it.
+      auto below = std::lower_bound(gaps.begin(), gaps.end(), hi);
+      --below;
+      grew = decoder.extendTo(decoder.frameTimes()[*below + 1] - 1e-6);
+    } else {
+      grew = decoder.extendTo(decoder.frameTimes()[*gap]);
+    }
+    if (!grew) return static_cast<size_t>(to);
+  }
+  return decoder.frameIndexAt(seconds);
 }
 
 // Why reading a recording failed (the HTTP error, with its reply), unless it was cancelled on
@@ -144,7 +178,10 @@ struct DKCameraStreamer::State {
   std::vector<double> frameTimes;
   double duration = 0;
   // A fragmented recording's table holds the fragments read so far; it grows ahead of playback.
+  // A seek far into it reads the fragments there first: the table then has gaps.
   bool tableComplete = true;
+  bool tableToEnd = true;
+  std::vector<size_t> gaps;
   bool awaitingTable = false;  // parked until more of the table has been read
   bool playOnAfterTable = false;  // and then playing (else paused)
   bool openRecording = false;
@@ -213,12 +250,31 @@ struct DKCameraStreamer::State {
 
   double frameInterval() const {
     if (frameTimes.size() < 2) return 0.5;
-    if (!tableComplete) return std::max(0.001, (frameTimes.back() - frameTimes.front()) / static_cast<double>(frameTimes.size() - 1));
+    if (!tableComplete) {
+      // From frames read one after another: the last stretch without a gap, else the first.
+      size_t from = 0, to = frameTimes.size() - 1;
+      if (!gaps.empty()) {
+        if (gaps.back() + 2 < frameTimes.size()) {
+          from = gaps.back() + 1;
+        } else if (gaps.front() > 0) {
+          to = gaps.front();
+        }
+      }
+      if (to <= from) return 0.5;
+      return std::max(0.001, (frameTimes[to] - frameTimes[from]) / static_cast<double>(to - from));
+    }
     return std::max(0.001, duration / static_cast<double>(frameTimes.size()));
   }
   size_t indexAt(double t) const {
     auto it = std::upper_bound(frameTimes.begin(), frameTimes.end(), t + 1e-6);
     return it == frameTimes.begin() ? 0 : static_cast<size_t>(it - frameTimes.begin() - 1);
+  }
+  // Whether the frame showing at `t` is among those not read yet (the table cannot tell it).
+  bool unread(double t) const {
+    if (tableComplete || t < 0) return false;
+    if (frameTimes.empty() || t >= frameTimes.back()) return !tableToEnd;
+    const size_t i = indexAt(t);
+    return t > frameTimes[i] + 1e-6 && std::binary_search(gaps.begin(), gaps.end(), i);
   }
   double now() const {
     if (playback != DKPlaybackStatePlaying) return storedTime;
@@ -259,7 +315,7 @@ struct DKCameraStreamer::State {
   void reachEnd() {
     storedTime = duration;
     stopClock();
-    if (!tableComplete) {
+    if (!tableToEnd) {
       awaitTable(duration, true);
       return;
     }
@@ -302,8 +358,8 @@ struct DKCameraStreamer::State {
   // Decodes frame `index` on the decode queue and puts it on the layer; a request made while
   // another waits replaces it. Until a fragmented recording's table is complete, a time beyond
   // the frames known asks for the frame there instead, and the table is read on ahead.
-  void show(size_t index, double time = -1) {
-    if (tableComplete || (!frameTimes.empty() && time < frameTimes.back())) time = -1;
+  void show(size_t index, double time = -1, int64_t step = 0) {
+    if (!unread(time) && step == 0) time = -1;
     displayedIndex = index;
     asked = true;
     auto decoder = box;
@@ -312,6 +368,7 @@ struct DKCameraStreamer::State {
       std::lock_guard lock(decoder->mutex);
       decoder->wanted = index;
       decoder->wantedTime = time;
+      decoder->wantedStep = step;
       decoder->wantedGeneration = generation;
       if (decoder->decoding) return;
       decoder->decoding = true;
@@ -320,24 +377,28 @@ struct DKCameraStreamer::State {
       for (;;) {
         size_t requested;
         double time;
+        int64_t step;
         uint64_t expected;
         {
           std::lock_guard lock(decoder->mutex);
           requested = decoder->wanted;
           time = decoder->wantedTime;
+          step = decoder->wantedStep;
           expected = decoder->wantedGeneration;
         }
         VideoDecoder& video = decoder->decoder;
         size_t index = requested;
         std::shared_ptr<const FrameTable> table;
         if (time >= 0) {
-          table = extendTable(video, time + kTableReadAheadSeconds, true);
-          index = video.frameIndexAt(time);
+          // The frames there first (the picture waits for nothing else); the table is read on
+          // ahead once it is on its way.
+          index = step != 0 ? frameStepped(video, time, step) : (video.extendTo(time), video.frameIndexAt(time));
+          table = extendTable(video, time, true);
         }
         ImagePtr image = video.frameAt(index);
         ErrorPtr failure = image ? nullptr : fetchFailure(decoder->source);
         const bool damaged = !image && !failure && video.lastFrameDamaged();
-        DispatchQueue::main()->async([weak, image, expected, index, requested, failure, table, damaged] {
+        DispatchQueue::main()->async([weak, image, expected, index, requested, failure, table, damaged, step] {
           auto s = weak.lock();
           if (!s || s->state_->generation != expected) return;
           State& st = *s->state_;
@@ -346,8 +407,12 @@ struct DKCameraStreamer::State {
             return;
           }
           if (table) {
-            if (index != requested && st.displayedIndex == requested) st.displayedIndex = index;
+            const bool stillWanted = st.displayedIndex == requested;
             st.adoptTable(*table);
+            if (stillWanted) st.displayedIndex = index;
+            if (stillWanted && step != 0 && st.playback != DKPlaybackStatePlaying && index < st.frameTimes.size()) {
+              st.storedTime = st.frameTimes[index];
+            }
           }
           if (damaged) {
             st.passOverDamage(index);
@@ -499,10 +564,12 @@ void DKCameraStreamer::State::awaitGrowth() {
 void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again) {
   const double previous = duration;
   box = fresh;
-  sound.setSource(fresh->source);
+  sound.setSource(fresh->source, fresh->decoder.movieBox());
   frameTimes = fresh->decoder.frameTimes();
   duration = fresh->decoder.duration();
   tableComplete = fresh->decoder.complete();
+  tableToEnd = fresh->decoder.reachesEnd();
+  gaps = fresh->decoder.gapsAfter();
   item->setDuration(duration);
   item->setCapabilitiesMask(item->isLive() ? uint64_t{0} : uint64_t{DKStreamerItemCapabilitySeek});
   if (!again) {
@@ -549,9 +616,14 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
 
 void DKCameraStreamer::State::adoptTable(const FrameTable& table) {
   const double previous = duration;
+  // The frame shown keeps its place by its time: frames read before it move it along.
+  const double shownAt = displayedIndex < frameTimes.size() ? frameTimes[displayedIndex] : -1;
   frameTimes = table.times;
   duration = table.duration;
   tableComplete = table.complete;
+  tableToEnd = table.toEnd;
+  gaps = table.gaps;
+  if (shownAt >= 0) displayedIndex = indexAt(shownAt);
   if (item) item->setDuration(duration);
   if (duration > previous + 1e-9) {
     sound.setDuration(duration);
@@ -573,7 +645,7 @@ void DKCameraStreamer::State::adoptTable(const FrameTable& table) {
     }
     return;
   }
-  if (!tableComplete) return;  // still reading on
+  if (!tableToEnd) return;  // still reading on
   unpark();
   storedTime = duration;
   if (openRecording) {
@@ -695,7 +767,8 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.frameTime = -1;
   s.frameTimes.clear();
   s.duration = 0;
-  s.tableComplete = true;
+  s.tableComplete = s.tableToEnd = true;
+  s.gaps.clear();
   s.awaitingTable = false;
   s.storedTime = 0;
   s.displayedIndex = 0;
@@ -779,7 +852,7 @@ void DKCameraStreamer::seekTo(double seconds) {
   State& s = *state_;
   s.log.push_back("seekTo:" + number(seconds));
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
-  if (!s.tableComplete && std::isfinite(seconds) && seconds >= s.duration) {
+  if (!s.tableToEnd && std::isfinite(seconds) && seconds >= s.duration) {
     // Past the fragments read so far of a recording without an index of them: read on first.
     const bool playOn = s.playback == DKPlaybackStatePlaying || s.playback == DKPlaybackStateEnded || s.parked;
     s.storedTime = seconds;
@@ -826,7 +899,17 @@ void DKCameraStreamer::stepBy(int64_t frames) {
   const int64_t from = atEnd ? last + 1 : static_cast<int64_t>(s.displayedIndex);
   const auto index = static_cast<size_t>(std::clamp<int64_t>(from + frames, 0, last));
   s.storedTime = s.frameTimes[index];
-  s.show(index);
+  // Across frames not read yet (or past the last read): the decoder reads them and steps there.
+  const size_t low = std::min<size_t>(index, static_cast<size_t>(std::min<int64_t>(from, last)));
+  const size_t high = std::max<size_t>(index, static_cast<size_t>(std::min<int64_t>(from, last)));
+  const auto gap = std::lower_bound(s.gaps.begin(), s.gaps.end(), low);
+  const bool acrossGap = gap != s.gaps.end() && *gap < high;
+  const bool pastRead = !s.tableToEnd && from + frames > last && !atEnd;
+  if (!s.tableComplete && (acrossGap || pastRead) && from <= last) {
+    s.show(static_cast<size_t>(from), s.frameTimes[static_cast<size_t>(from)], frames);
+  } else {
+    s.show(index);
+  }
   if (s.playback == DKPlaybackStatePlaying) {
     s.startClock();
   } else if (atEnd) {

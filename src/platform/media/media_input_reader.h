@@ -2,9 +2,13 @@
 // the sound decoders alike. Included by platform .cpp files only (it needs FFmpeg's headers).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 
 #include "platform/media/media_input_policy.h"
+#include "platform/media/mp4_boxes.h"
 #include "platform/media/video_decoder.h"
 
 extern "C" {
@@ -19,10 +23,41 @@ namespace dk::platform {
 struct MediaInputReader {
   VideoDecoder::Input input;
   int64_t position = 0;
+  // The movie box, already read: served from here rather than read again.
+  std::shared_ptr<const Mp4Movie> movie;
+  // A stretch of top-level boxes the demuxer is shown as one box to skip, so that it goes from
+  // the box before straight to the one at `hideTo` (a fragment far into the file) without
+  // reading what lies between. Nothing hidden when hideTo <= hideFrom.
+  int64_t hideFrom = 0, hideTo = 0;
+
+  int64_t readAt(int64_t offset, uint8_t* buffer, int64_t size) {
+    if (hideTo - hideFrom >= 16 && offset >= hideFrom && offset < hideTo) {
+      // A large-size "free" box header, then nothing worth reading.
+      uint8_t header[16] = {0, 0, 0, 1, 'f', 'r', 'e', 'e'};
+      const auto length = static_cast<uint64_t>(hideTo - hideFrom);
+      for (int i = 0; i < 8; ++i) header[8 + i] = static_cast<uint8_t>(length >> (56 - 8 * i));
+      if (offset < hideFrom + 16) {
+        const int64_t n = std::min<int64_t>(size, hideFrom + 16 - offset);
+        std::memcpy(buffer, header + (offset - hideFrom), static_cast<size_t>(n));
+        return n;
+      }
+      const int64_t n = std::min<int64_t>(size, hideTo - offset);
+      std::memset(buffer, 0, static_cast<size_t>(n));
+      return n;
+    }
+    if (hideTo - hideFrom >= 16 && offset < hideFrom) size = std::min<int64_t>(size, hideFrom - offset);
+    if (movie && movie->holds(offset)) {
+      const int64_t n = std::min<int64_t>(size, movie->at + static_cast<int64_t>(movie->bytes.size()) - offset);
+      std::memcpy(buffer, movie->bytes.data() + (offset - movie->at), static_cast<size_t>(n));
+      return n;
+    }
+    if (movie && offset < movie->at) size = std::min<int64_t>(size, movie->at - offset);
+    return input.read(offset, buffer, size);
+  }
 
   static int read(void* opaque, uint8_t* buffer, int size) {
     auto& r = *static_cast<MediaInputReader*>(opaque);
-    const int64_t n = r.input.read(r.position, buffer, size);
+    const int64_t n = r.readAt(r.position, buffer, size);
     if (n < 0) return AVERROR(EIO);
     if (n == 0) return AVERROR_EOF;
     r.position += n;
@@ -72,6 +107,38 @@ inline const char* openReaderInput(MediaInputReader* reader, int bufferBytes, co
   (*format)->flags |= AVFMT_FLAG_CUSTOM_IO;
   if (!openMediaInput(format, nullptr, policy, options)) return "not a media file";
   return nullptr;
+}
+
+// Opens a fragmented recording's demuxer again (freeing the one in *io and *format) so that it
+// reads on from the fragment at `moof` (-1: the file's start): the boxes between the movie box
+// and it are shown as one to skip. Every stream but `keep` is discarded. False when it does not
+// open (nothing is left open then).
+inline bool reopenReaderInputAt(MediaInputReader* reader, int64_t moof, int bufferBytes, const MediaInputPolicy& policy,
+                                AVIOContext** io, AVFormatContext** format, int keep) {
+  avformat_close_input(format);
+  if (*io) {
+    av_freep(&(*io)->buffer);
+    avio_context_free(io);
+  }
+  const int64_t movieEnd = reader->movie->at + static_cast<int64_t>(reader->movie->bytes.size());
+  reader->position = 0;
+  reader->hideFrom = moof >= 0 ? movieEnd : 0;
+  reader->hideTo = moof >= 0 ? moof : 0;
+  if (openReaderInput(reader, bufferBytes, policy, io, format, kRecordingReaderOptions) != nullptr ||
+      static_cast<int>((*format)->nb_streams) <= keep) {
+    avformat_close_input(format);
+    return false;
+  }
+  for (unsigned i = 0; i < (*format)->nb_streams; ++i) {
+    (*format)->streams[i]->discard = static_cast<int>(i) == keep ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+  }
+  return true;
+}
+
+// Where a fragment worth hiding the boxes before starts: -1 (the file's start) for one right
+// after the movie box.
+inline int64_t placeableFragment(const Mp4Movie& movie, int64_t moof) {
+  return moof >= movie.at + static_cast<int64_t>(movie.bytes.size()) + 16 ? moof : -1;
 }
 
 }  // namespace dk::platform

@@ -1,6 +1,8 @@
 #include "platform/media/mp4_boxes.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -86,18 +88,6 @@ bool findMovie(const Mp4Read& read, int64_t fileSize, int64_t* at, int64_t* size
     offset += length;
   }
   return false;
-}
-
-// The top-level movie box's bytes and place; false when there is none, it is larger than
-// `maxBytes`, or it cannot be read.
-bool readMovie(const Mp4Read& read, int64_t fileSize, int64_t maxBytes, int64_t* at, int64_t* size,
-               std::string* movie) {
-  if (!read || fileSize <= 0 || !findMovie(read, fileSize, at, size) || *size > maxBytes ||
-      !readExactly(read, *at, *size, movie)) {
-    return false;
-  }
-  const std::vector<Box> top = boxesIn(*movie, 0, movie->size());
-  return top.size() == 1 && top[0].type == "moov";
 }
 
 struct TrackDefaults {
@@ -230,44 +220,52 @@ TrackDefaults defaultsOf(const Mp4Fragments& f) {
   return d;
 }
 
-// Where the last fragment starts by a segment index (`sidx`) of every fragment, starting at
-// `at`: its references run on from its end; -1 when it is not a flat index of the whole file.
-int64_t lastFragmentBySegmentIndex(const std::string& sidx, int64_t at, int64_t fileSize) {
+// The entries of a segment index (`sidx`) of every fragment of the track, starting at `at`: its
+// references run on from its end. False when it is not a flat index (or not the track's).
+bool segmentIndexEntries(const std::string& sidx, int64_t at, int64_t fileSize, int trackId,
+                         std::vector<Mp4Fragments::Entry>* entries) {
   const std::vector<Box> top = boxesIn(sidx, 0, sidx.size());
-  if (top.size() != 1 || top[0].type != "sidx") return -1;
+  if (top.size() != 1 || top[0].type != "sidx") return false;
   size_t p = top[0].content;
-  if (p + 12 > top[0].end) return -1;
+  if (p + 12 > top[0].end) return false;
   const bool wide = static_cast<uint8_t>(sidx[p]) == 1;
+  if (static_cast<int64_t>(bigEndian(sidx, p + 4, 4)) != trackId) return false;
   p += 12;  // version and flags, reference id, time scale
   const size_t timesBytes = wide ? 16 : 8;
-  if (p + timesBytes + 4 > top[0].end) return -1;
+  if (p + timesBytes + 4 > top[0].end) return false;
+  uint64_t time = bigEndian(sidx, p, static_cast<int>(timesBytes / 2));
   const uint64_t firstOffset = bigEndian(sidx, p + timesBytes / 2, static_cast<int>(timesBytes / 2));
   p += timesBytes + 2;
   const uint64_t count = bigEndian(sidx, p, 2);
   p += 2;
-  if (count == 0 || (top[0].end - p) / 12 < count) return -1;
+  if (count == 0 || (top[0].end - p) / 12 < count) return false;
   uint64_t position = static_cast<uint64_t>(at) + static_cast<uint64_t>(sidx.size()) + firstOffset;
+  std::vector<Mp4Fragments::Entry> found;
   for (uint64_t i = 0; i < count; ++i, p += 12) {
     const uint64_t reference = bigEndian(sidx, p, 4);
-    if (reference >> 31) return -1;  // an index of indexes
-    if (i + 1 == count) return position < static_cast<uint64_t>(fileSize) ? static_cast<int64_t>(position) : -1;
+    if (reference >> 31) return false;  // an index of indexes
+    if (position >= static_cast<uint64_t>(fileSize) || time > static_cast<uint64_t>(INT64_MAX / 2)) return false;
+    found.push_back({static_cast<int64_t>(time), static_cast<int64_t>(position)});
     position += reference & 0x7fffffff;
+    time += bigEndian(sidx, p + 4, 4);
   }
-  return -1;
+  *entries = std::move(found);
+  return true;
 }
 
-// Where the last fragment of track `trackId` starts by the fragment random access box (`mfra`)
-// at the file's end; -1 when there is none or it does not say.
-int64_t lastFragmentByRandomAccess(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxBytes) {
+// The entries for track `trackId` of the fragment random access box (`mfra`) at the file's end,
+// by time; none when there is none.
+std::vector<Mp4Fragments::Entry> randomAccessEntries(const Mp4Read& read, int64_t fileSize, int trackId,
+                                                     int64_t maxBytes) {
+  std::vector<Mp4Fragments::Entry> entries;
   std::string tail;
-  if (fileSize < 16 || !readExactly(read, fileSize - 16, 16, &tail) || tail.compare(4, 4, "mfro") != 0) return -1;
+  if (fileSize < 16 || !readExactly(read, fileSize - 16, 16, &tail) || tail.compare(4, 4, "mfro") != 0) return entries;
   const auto length = static_cast<int64_t>(bigEndian(tail, 12, 4));
-  if (length < 16 || length > fileSize || length > maxBytes) return -1;
+  if (length < 16 || length > fileSize || length > maxBytes) return entries;
   std::string mfra;
-  if (!readExactly(read, fileSize - length, length, &mfra)) return -1;
+  if (!readExactly(read, fileSize - length, length, &mfra)) return entries;
   const std::vector<Box> top = boxesIn(mfra, 0, mfra.size());
-  if (top.size() != 1 || top[0].type != "mfra") return -1;
-  int64_t last = -1;
+  if (top.size() != 1 || top[0].type != "mfra") return entries;
   for (const Box& tfra : boxesIn(mfra, top[0].content, top[0].end)) {
     if (tfra.type != "tfra" || tfra.end - tfra.content < 16) continue;
     if (static_cast<int64_t>(bigEndian(mfra, tfra.content + 4, 4)) != trackId) continue;
@@ -275,23 +273,59 @@ int64_t lastFragmentByRandomAccess(const Mp4Read& read, int64_t fileSize, int tr
     const uint64_t sizes = bigEndian(mfra, tfra.content + 8, 4);
     const uint64_t count = bigEndian(mfra, tfra.content + 12, 4);
     const size_t entry = (wide ? 16 : 8) + ((sizes >> 4) & 3) + ((sizes >> 2) & 3) + (sizes & 3) + 3;
-    if ((tfra.end - tfra.content - 16) / entry < count) return -1;
+    if ((tfra.end - tfra.content - 16) / entry < count) return {};
     for (uint64_t i = 0; i < count; ++i) {
-      const size_t at = tfra.content + 16 + static_cast<size_t>(i) * entry + (wide ? 8 : 4);
-      const auto moof = static_cast<int64_t>(bigEndian(mfra, at, wide ? 8 : 4));
-      if (moof >= 0 && moof < fileSize - length) last = std::max(last, moof);
+      const size_t at = tfra.content + 16 + static_cast<size_t>(i) * entry;
+      const auto time = static_cast<int64_t>(bigEndian(mfra, at, wide ? 8 : 4) & 0x3fffffffffffffffULL);
+      const auto moof = static_cast<int64_t>(bigEndian(mfra, at + (wide ? 8 : 4), wide ? 8 : 4));
+      if (moof >= 0 && moof < fileSize - length) entries.push_back({time, moof});
     }
   }
-  return last;
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const Mp4Fragments::Entry& a, const Mp4Fragments::Entry& b) { return a.time < b.time; });
+  // Several entries of one fragment (more than one key sample in it): its first.
+  std::vector<Mp4Fragments::Entry> unique;
+  for (const auto& e : entries) {
+    if (unique.empty() || e.moof > unique.back().moof) unique.push_back(e);
+  }
+  return unique;
+}
+
+// Whether a movie fragment box starts at `at` of `bytes` (which start at `base` in the file):
+// a plausible length and a fragment header first.
+bool looksLikeFragment(const std::string& bytes, size_t at, int64_t base, int64_t fileSize) {
+  if (at + 24 > bytes.size() || bytes.compare(at + 4, 4, "moof") != 0) return false;
+  const uint64_t length = bigEndian(bytes, at, 4);
+  if (length < 24 || length > static_cast<uint64_t>(fileSize - base - static_cast<int64_t>(at))) return false;
+  return bigEndian(bytes, at + 8, 4) == 16 && bytes.compare(at + 12, 4, "mfhd") == 0;
 }
 
 }  // namespace
 
+std::shared_ptr<const Mp4Movie> mp4ReadMovie(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes) {
+  int64_t at = 0, size = 0;
+  auto movie = std::make_shared<Mp4Movie>();
+  if (!read || fileSize <= 0 || !findMovie(read, fileSize, &at, &size) || size > maxMovieBytes ||
+      !readExactly(read, at, size, &movie->bytes)) {
+    return nullptr;
+  }
+  const std::vector<Box> top = boxesIn(movie->bytes, 0, movie->bytes.size());
+  if (top.size() != 1 || top[0].type != "moov") return nullptr;
+  movie->at = at;
+  return movie;
+}
+
 std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
                                                                   int64_t maxSamples, int64_t maxMovieBytes) {
-  int64_t movieAt = 0, movieSize = 0;
-  std::string movie;
-  if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
+  const auto movie = mp4ReadMovie(read, fileSize, maxMovieBytes);
+  if (!movie) return std::nullopt;
+  return mp4CompositionOffsets(*movie, read, fileSize, trackId, maxSamples, maxMovieBytes);
+}
+
+std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Movie& theMovie, const Mp4Read& read,
+                                                                  int64_t fileSize, int trackId, int64_t maxSamples,
+                                                                  int64_t maxMovieBytes) {
+  const std::string& movie = theMovie.bytes;
   const std::vector<Box> top = boxesIn(movie, 0, movie.size());
 
   for (const Box& trak : boxesIn(movie, top[0].content, top[0].end)) {
@@ -309,9 +343,11 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
     const auto tables = boxesIn(movie, stbl->content, stbl->end);
     const std::optional<Box> ctts = child(tables, "ctts");
     const std::optional<Box> mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
-    if (mvex) {
+    const std::optional<Box> sizes = child(tables, "stsz");
+    const bool ownSamples = sizes && sizes->end - sizes->content >= 12 && bigEndian(movie, sizes->content + 8, 4) > 0;
+    if (mvex && !ownSamples) {
       // A fragmented file: its samples, and their offsets, are in the fragments that follow.
-      auto fragments = mp4Fragments(read, fileSize, trackId, maxMovieBytes);
+      auto fragments = mp4Fragments(theMovie, read, fileSize, trackId, maxMovieBytes);
       std::vector<Mp4SampleOffset> table;
       if (!fragments || !fragmentOffsets(read, *fragments, maxSamples, maxMovieBytes, &table)) return std::nullopt;
       std::stable_sort(table.begin(), table.end(),
@@ -390,9 +426,16 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read&
 }
 
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes) {
-  int64_t movieAt = 0, movieSize = 0;
-  std::string movie;
-  if (!readMovie(read, fileSize, maxMovieBytes, &movieAt, &movieSize, &movie)) return std::nullopt;
+  const auto movie = mp4ReadMovie(read, fileSize, maxMovieBytes);
+  if (!movie) return std::nullopt;
+  return mp4Fragments(*movie, read, fileSize, trackId, maxMovieBytes);
+}
+
+std::optional<Mp4Fragments> mp4Fragments(const Mp4Movie& theMovie, const Mp4Read& read, int64_t fileSize, int trackId,
+                                         int64_t maxMovieBytes) {
+  const std::string& movie = theMovie.bytes;
+  const auto movieAt = theMovie.at;
+  const auto movieSize = static_cast<int64_t>(movie.size());
   const std::vector<Box> top = boxesIn(movie, 0, movie.size());
   const std::optional<Box> mvex = child(boxesIn(movie, top[0].content, top[0].end), "mvex");
   if (!mvex) return std::nullopt;
@@ -414,15 +457,17 @@ std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, 
     const int64_t length = topLevelBox(read, at, fileSize, &header);
     if (length < 8 || length > fileSize - at || header.compare(4, 4, "moof") == 0) break;
     if (header.compare(4, 4, "sidx") == 0) {
+      // One per track: the track's own.
       std::string sidx;
-      if (length <= maxMovieBytes && readExactly(read, at, length, &sidx)) {
-        f.lastFragment = lastFragmentBySegmentIndex(sidx, at, fileSize);
+      if (length <= maxMovieBytes && readExactly(read, at, length, &sidx) &&
+          segmentIndexEntries(sidx, at, fileSize, trackId, &f.index)) {
+        break;
       }
-      break;
     }
     at += length;
   }
-  if (f.lastFragment < 0) f.lastFragment = lastFragmentByRandomAccess(read, fileSize, trackId, maxMovieBytes);
+  if (f.index.empty()) f.index = randomAccessEntries(read, fileSize, trackId, maxMovieBytes);
+  if (!f.index.empty()) f.lastFragment = f.index.back().moof;
   return f;
 }
 
@@ -443,6 +488,7 @@ bool mp4NextFragment(Mp4Fragments& f, const Mp4Read& read, int64_t maxSamples, i
     }
     f.next = at + length;
     if (header.compare(4, 4, "moof") != 0) continue;
+    f.lastMoof = at;
     TrackDefaults defaults = defaultsOf(f);
     std::vector<Mp4SampleOffset> found;
     if (length > maxFragmentBytes || !readExactly(read, at, length, &moof) ||
@@ -469,11 +515,70 @@ bool mp4FragmentAt(const Mp4Fragments& f, const Mp4Read& read, int64_t at, int64
 }
 
 bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes) {
-  int64_t at = 0, size = 0;
-  std::string movie;
-  if (!readMovie(read, fileSize, maxMovieBytes, &at, &size, &movie)) return false;
-  const std::vector<Box> top = boxesIn(movie, 0, movie.size());
-  return child(boxesIn(movie, top[0].content, top[0].end), "mvex").has_value();
+  const auto movie = mp4ReadMovie(read, fileSize, maxMovieBytes);
+  return movie && mp4IsFragmented(*movie);
+}
+
+bool mp4IsFragmented(const Mp4Movie& movie) {
+  const std::vector<Box> top = boxesIn(movie.bytes, 0, movie.bytes.size());
+  return top.size() == 1 && child(boxesIn(movie.bytes, top[0].content, top[0].end), "mvex").has_value();
+}
+
+int64_t mp4FindFragment(const Mp4Read& read, int64_t fileSize, int64_t from, int64_t to, int64_t maxScanBytes) {
+  to = std::min(to, fileSize);
+  std::string bytes;
+  // Windows that grow: a fragment's header is usually near, and a reader that fetches larger
+  // pieces serves the next windows from the piece it fetched.
+  int64_t window = 4 << 10;
+  for (int64_t at = std::max<int64_t>(from, 0); at < to && at < from + maxScanBytes;
+       at += window, window = std::min<int64_t>(window * 2, 256 << 10)) {
+    // Each window starts a header's length back into the one before (read already), so that a
+    // header across their border is seen whole.
+    const int64_t start = std::max(from, at - 24);
+    const int64_t count = std::min(at + window, fileSize) - start;
+    if (count < 24 || !readExactly(read, start, count, &bytes)) return -1;
+    for (size_t i = 0; i + 24 <= bytes.size() && start + static_cast<int64_t>(i) < to; ++i) {
+      if (bytes[i + 4] == 'm' && looksLikeFragment(bytes, i, start, fileSize)) return start + static_cast<int64_t>(i);
+    }
+  }
+  return -1;
+}
+
+int64_t mp4NarrowToFragment(const Mp4Fragments& fragments, const Mp4Read& read, Mp4ByteSpan span, int64_t target,
+                            const std::function<int64_t(const std::vector<Mp4SampleOffset>&)>& timeOf,
+                            int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* found) {
+  constexpr int64_t kProbeBytes = 4 << 10, kScanBytes = 4 << 20;
+  int64_t from = span.from, to = std::min(span.to, fragments.fileSize);
+  int64_t loTime = span.fromTime, hiTime = -1;  // the times at `from` and (once a probe says) at `to`
+  double bytesPerTick = span.bytesPerTick;
+  int64_t best = -1;
+  for (int probes = 0; probes < 64 && to - from > 2 * kProbeBytes; ++probes) {
+    if (hiTime > loTime) bytesPerTick = static_cast<double>(to - from) / static_cast<double>(hiTime - loTime);
+    int64_t guess = from + (to - from) / 2;
+    if (probes % 2 == 0 && bytesPerTick > 0) {
+      const double ahead = static_cast<double>(std::max<int64_t>(target - loTime, 0)) * bytesPerTick;
+      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from)));
+    }
+    // Probes start on a boundary of their own length, so that one costs one piece of a reader's.
+    const int64_t mid = std::clamp(guess / kProbeBytes * kProbeBytes, from + 1, to - kProbeBytes);
+    const int64_t at = mp4FindFragment(read, fragments.fileSize, mid, to, kScanBytes);
+    std::vector<Mp4SampleOffset> there;
+    if (at < 0 || !mp4FragmentAt(fragments, read, at, maxSamples, maxFragmentBytes, &there) || there.empty()) {
+      to = mid;
+      continue;
+    }
+    const int64_t time = timeOf(there);
+    if (time <= target) {
+      best = at;
+      *found = std::move(there);
+      from = at + 8;
+      loTime = time;
+    } else {
+      to = mid;
+      hiTime = time;
+    }
+  }
+  return best;
 }
 
 }  // namespace dk::platform

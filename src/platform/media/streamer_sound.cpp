@@ -49,6 +49,7 @@ struct SoundRun {
 // read on main).
 struct StreamerSound::Feed {
   RecordingSourcePtr source;
+  std::shared_ptr<const Mp4Movie> movie;  // read by the pictures' decoder already (may be null)
   std::shared_ptr<LiveSoundBuffer> live;
   AudioOutputPtr output;
   AudioDecoder decoder;
@@ -103,6 +104,7 @@ struct StreamerSound::Feed {
         return source->read(offset, out, count);
       };
       input.size = [source = source] { return source->size(); };
+      input.movie = movie;
       if (!decoder.open(std::move(input), &why)) {
         setReason(why);
       } else {
@@ -158,12 +160,13 @@ StreamerSound::StreamerSound(OutputFactory output) : factory_(std::move(output))
 
 StreamerSound::~StreamerSound() { halt(); }
 
-void StreamerSound::setSource(RecordingSourcePtr source) {
+void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie) {
   halt();
   feed_.reset();
   if (!source || !askOutput()) return;  // nowhere to play it: the sound is not even read
   feed_ = std::make_shared<Feed>();
   feed_->source = std::move(source);
+  feed_->movie = std::move(movie);
   feed_->output = output_;
 }
 

@@ -21,6 +21,7 @@
 
 #include "platform/media/audio_output.h"
 #include "platform/media/live_sound_buffer.h"
+#include "platform/media/mp4_boxes.h"
 #include "platform/media/recording_source.h"
 
 namespace dk::platform {
@@ -34,9 +35,10 @@ class StreamerSound {
   StreamerSound(const StreamerSound&) = delete;
   StreamerSound& operator=(const StreamerSound&) = delete;
 
-  // The recording whose sound plays from now on (null: none). A grown take of the same recording
-  // is set again, so that the sound reads its longer index.
-  void setSource(RecordingSourcePtr source);
+  // The recording whose sound plays from now on (null: none), with its movie box when the
+  // pictures' decoder has read it already. A grown take of the same recording is set again, so
+  // that the sound reads its longer index.
+  void setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie = nullptr);
   // The live stream's sound plays from now on, instead of a recording's (null: none).
   void setLiveSound(std::shared_ptr<LiveSoundBuffer> sound);
 

@@ -96,6 +96,8 @@ constexpr int kInputBufferBytes = 64 * 1024;
 constexpr int64_t kLargestMovieBox = 64LL << 20;
 // A fragmented file's samples: about ten hours at 30 frames a second at most.
 constexpr int64_t kMostFragmentSamples = 1 << 20;
+// Beyond the frames read, a time at most this far is reached by reading the fragments on to it.
+constexpr double kWalkSeconds = 12;
 
 // Tells the input where the movie box lies, from the top-level box headers before it, so that it
 // comes in one transfer: wherever it starts, once its header is read; after the media (a closed
@@ -169,7 +171,21 @@ struct VideoDecoder::Impl {
   double duration = 0;
   // A fragmented file read through an Input: its fragments join the table as they are needed,
   // their times shifted as the demuxer shifts them (the first packet says by how much).
+  // `fragments` holds what every fragment shares (defaults, the file's index of fragments).
+  std::shared_ptr<const Mp4Movie> movie;  // read once, for the demuxer and the box readers alike
   std::optional<Mp4Fragments> fragments;
+  // Fragments read one after another from `begin` (the first run from the file's start): a far
+  // frame starts a run of its own at the fragment that holds it, leaving the fragments between
+  // unread (a gap in the table) until they are asked for; a run that reaches the next joins it.
+  struct FragmentRun {
+    int64_t begin = 0;
+    Mp4Fragments cursor;
+    int64_t firstDts = INT64_MIN, firstPts = INT64_MAX, lastPts = INT64_MIN;
+  };
+  std::vector<FragmentRun> runs;
+  std::vector<std::pair<int64_t, int64_t>> fragmentStarts;  // first decode time → its moof (-1: the first)
+  std::vector<size_t> gapsAfter;  // frames after which the table lacks frames not read yet
+  int64_t demuxerAt = -1;  // the fragment the demuxer was placed at (-1: the file's start)
   bool tableComplete = true;
   int64_t fragmentDtsShift = 0, fragmentPtsShift = 0;
   double indexedDuration = 0;  // the whole length, from the last fragment (0: not known)
@@ -285,8 +301,10 @@ struct VideoDecoder::Impl {
     // that are not key frames is reached from the start: asked for by its own time, the demuxer
     // finds no key frame at or before it and lands nowhere.
     const bool firstKeyLate = sample > 0 && !keySamples.empty() && sample == keySamples.front();
-    if (!(firstKeyLate && landOn(sample, samples.front().dts - 1)) && !landOn(sample, samples[sample].pts) &&
-        !landOn(sample, samples[sample].dts) && av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0) {
+    // A far fragment not read yet is reached by placing the demuxer there first.
+    if (!placeDemuxer(fragmentOfSample(sample)) ||
+        (!(firstKeyLate && landOn(sample, samples.front().dts - 1)) && !landOn(sample, samples[sample].pts) &&
+        !landOn(sample, samples[sample].dts) && av_seek_frame(format, stream, samples[sample].dts, AVSEEK_FLAG_BACKWARD) < 0)) {
       sessionStart = -1;
       return false;
     }
@@ -403,8 +421,18 @@ struct VideoDecoder::Impl {
   };
   SampleDelays sampleDelays(int count, int64_t firstDts, int64_t firstPts, int64_t firstPos) const;
   int lazyFragmentTable(int64_t firstDts, int64_t firstPts, int64_t firstPos, std::string* why);
-  bool addFragmentSamples(const std::vector<Mp4SampleOffset>& found);
-  bool readFragment();
+  bool readFragment(size_t run);
+  bool insertFragment(size_t run, const std::vector<Mp4SampleOffset>& found, int64_t moof);
+  bool rebuildFrames();
+  void noteTableShape();
+  int64_t firstPtsOf(const std::vector<Mp4SampleOffset>& found) const;
+  size_t runFor(int64_t pts) const;
+  bool landAt(int64_t pts, size_t run);
+  int64_t bisectFor(int64_t pts, size_t run, int64_t from, int64_t to, std::vector<Mp4SampleOffset>* found);
+  bool placeDemuxer(int64_t moof);
+  int64_t fragmentOfSample(size_t sample) const;
+  int64_t fileSize() const { return reader && reader->input.size ? reader->input.size() : -1; }
+  bool reachesEnd() const { return !fragments || runs.empty() || runs.back().cursor.done; }
   bool indexFrames(size_t from);
   double lengthAfter(int64_t last, int64_t before, int64_t end) const;
   void settleDuration();
@@ -556,42 +584,85 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   return 1;
 }
 
-// A fragmented file: the table starts with the fragment of the first packet, and the others
-// join as frames near its end are asked for (extendTo), so that opening reads the same few
-// pieces whatever the file's length. Where the file's index says where its last fragment is,
-// that fragment gives the whole length at once. 1 when made, 0 when the file is not fragmented
-// (or its first fragment is not where the demuxer found the first packet).
+// A fragmented file: the table starts with the fragment of the first packet (or with the movie
+// box's own samples, where the first fragment is kept), and the others join as frames near its
+// end are asked for (extendTo), so that opening reads the same few pieces whatever the file's
+// length. Where the file's index says where its last fragment is, that fragment gives the whole
+// length at once. 1 when made, 0 when the file is not fragmented (or its first fragment is not
+// where the demuxer found the first packet).
 int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, int64_t firstPos, std::string* why) {
-  if (!reader || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return 0;
-  const int64_t size = reader->input.size ? reader->input.size() : -1;
-  fragments = mp4Fragments(reader->input.read, size, format->streams[stream]->id, kLargestMovieBox);
+  if (!reader || !movie || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return 0;
+  const int64_t size = fileSize();
+  AVStream* st = format->streams[stream];
+  fragments = mp4Fragments(*movie, reader->input.read, size, st->id, kLargestMovieBox);
   if (!fragments) return 0;
+  FragmentRun run;
+  run.cursor = *fragments;
   std::vector<Mp4SampleOffset> found;
-  const Mp4SampleOffset* first = nullptr;
-  for (int tries = 0; tries < 4 && !first && !fragments->done; ++tries) {
-    found.clear();
-    if (!mp4NextFragment(*fragments, reader->input.read, kMostFragmentSamples, kLargestMovieBox, &found)) break;
-    for (const Mp4SampleOffset& o : found) {
-      if (o.position == firstPos) first = &o;
-    }
-  }
-  if (!first) {
+  if (!mp4NextFragment(run.cursor, reader->input.read, kMostFragmentSamples, kLargestMovieBox, &found)) {
     fragments.reset();
     return 0;
   }
-  fragmentDtsShift = firstDts - first->decodeTime;
-  fragmentPtsShift = firstPts - firstDts - first->offset;
-  tableComplete = false;
+  const auto first = std::find_if(found.begin(), found.end(),
+                                  [&](const Mp4SampleOffset& o) { return o.position == firstPos; });
   samples.clear();
-  if (!addFragmentSamples(found)) {
+  if (first != found.end()) {
+    fragmentDtsShift = firstDts - first->decodeTime;
+    fragmentPtsShift = firstPts - firstDts - first->offset;
+  } else {
+    // The first fragment's samples in the movie box's own tables (no empty movie box): those
+    // from the demuxer's index, then the fragment read, which follows them.
+    const int count = avformat_index_get_entries_count(st);
+    const int64_t moof = run.cursor.lastMoof >= 0 ? run.cursor.lastMoof : size;
+    const AVIndexEntry* head = count > 0 ? avformat_index_get_entry(st, 0) : nullptr;
+    if (!head || head->pos != firstPos || firstPos >= moof) {
+      fragments.reset();
+      return 0;
+    }
+    const SampleDelays delays = sampleDelays(count, firstDts, firstPts, firstPos);
+    for (int i = 0; i < count; ++i) {
+      const AVIndexEntry* e = avformat_index_get_entry(st, i);
+      if (!e || e->pos >= moof) break;
+      if (!samples.empty() && e->timestamp <= samples.back().dts) {
+        *why = "decode times do not increase";
+        return -1;
+      }
+      Sample s;
+      s.dts = e->timestamp;
+      s.pts = e->timestamp + delays.of(e->pos, firstPts - firstDts);
+      s.key = (e->flags & AVINDEX_KEYFRAME) != 0;
+      s.presented = (e->flags & AVINDEX_DISCARD_FRAME) == 0;
+      s.ptsRead = s.dts == firstDts;
+      if (s.ptsRead) s.pts = firstPts;
+      samples.push_back(s);
+    }
+    // The movie box's decode times start at 0, the fragments' follow on from them; the
+    // demuxer shifts both alike.
+    fragmentDtsShift = head->timestamp;
+    fragmentPtsShift = delays.offsets.empty() ? firstPts - firstDts : delays.shift;
+    if (!indexFrames(0)) {
+      *why = "two frames share a presentation time";
+      return -1;
+    }
+    run.firstDts = samples.front().dts;
+    for (const Sample& s : samples) {
+      run.firstPts = std::min(run.firstPts, s.pts);
+      run.lastPts = std::max(run.lastPts, s.pts);
+    }
+  }
+  tableComplete = false;
+  runs.push_back(run);
+  runs[0].begin = 0;
+  const size_t own = samples.size();
+  if (!insertFragment(0, found, own > 0 ? run.cursor.lastMoof : -1)) {
     *why = "decode times do not increase";
     return -1;
   }
-  if (fragments->done) tableComplete = true;
+  if (own > 0) fragmentStarts.insert(fragmentStarts.begin(), {samples.front().dts, -1});
   std::vector<Mp4SampleOffset> last;
-  if (!tableComplete && fragments->lastFragment >= 0 &&
-      mp4FragmentAt(*fragments, reader->input.read, fragments->lastFragment, kMostFragmentSamples, kLargestMovieBox,
-                    &last) &&
+  const int64_t lastAt = !reachesEnd() ? fragments->lastFragment : -1;
+  if (lastAt >= 0 &&
+      mp4FragmentAt(*fragments, reader->input.read, lastAt, kMostFragmentSamples, kLargestMovieBox, &last) &&
       last.size() >= 2) {
     std::vector<int64_t> pts;
     for (const Mp4SampleOffset& o : last) pts.push_back(o.decodeTime + fragmentDtsShift + o.offset + fragmentPtsShift);
@@ -601,9 +672,19 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
   return 1;
 }
 
-// Appends one fragment's samples (in decode order); false, adding none, when they do not follow on.
-bool VideoDecoder::Impl::addFragmentSamples(const std::vector<Mp4SampleOffset>& found) {
-  const size_t before = samples.size();
+int64_t VideoDecoder::Impl::firstPtsOf(const std::vector<Mp4SampleOffset>& found) const {
+  int64_t first = INT64_MAX;
+  for (const Mp4SampleOffset& o : found) first = std::min(first, o.decodeTime + fragmentDtsShift + o.offset + fragmentPtsShift);
+  return first;
+}
+
+// Puts one fragment's samples (in decode order) into the table, at their place among those of
+// the fragments read before, as the latest of run `run`. False, adding none, when they do not fit
+// between their neighbours or two frames would share a time.
+bool VideoDecoder::Impl::insertFragment(size_t run, const std::vector<Mp4SampleOffset>& found, int64_t moof) {
+  if (found.empty()) return true;
+  std::vector<Sample> add;
+  add.reserve(found.size());
   for (const Mp4SampleOffset& o : found) {
     Sample s;
     s.dts = o.decodeTime + fragmentDtsShift;
@@ -611,33 +692,190 @@ bool VideoDecoder::Impl::addFragmentSamples(const std::vector<Mp4SampleOffset>& 
     s.key = o.key;
     s.presented = true;
     s.ptsRead = true;
-    if (!samples.empty() && s.dts <= samples.back().dts) {
-      samples.resize(before);
-      return false;
+    if (!add.empty() && s.dts <= add.back().dts) return false;
+    add.push_back(s);
+  }
+  const size_t at = sampleOfDts(add.front().dts);
+  if (at < samples.size() && samples[at].dts <= add.back().dts) return false;
+  const bool appended = at == samples.size();
+  const size_t count = add.size();
+  samples.insert(samples.begin() + static_cast<std::ptrdiff_t>(at), add.begin(), add.end());
+  auto undo = [&] {
+    samples.erase(samples.begin() + static_cast<std::ptrdiff_t>(at),
+                  samples.begin() + static_cast<std::ptrdiff_t>(at + count));
+    rebuildFrames();
+    return false;
+  };
+  if (appended) {
+    if (!indexFrames(at)) return undo();
+  } else {
+    // Frames before others already read: every index from here on moves along.
+    if (sessionStart >= static_cast<long>(at)) sessionStart += static_cast<long>(count);
+    if (nextSample > at) nextSample += count;
+    if (lastSent >= static_cast<long>(at)) lastSent += static_cast<long>(count);
+    std::map<size_t, size_t> moved;
+    for (auto [key, first] : damagedGroups) moved[key >= at ? key + count : key] = first >= at ? first + count : first;
+    damagedGroups = std::move(moved);
+    if (!rebuildFrames()) {
+      sessionStart = -1;
+      return undo();
     }
-    samples.push_back(s);
+  }
+  FragmentRun& r = runs[run];
+  if (r.firstDts == INT64_MIN) r.firstDts = add.front().dts;
+  for (const Sample& s : add) {
+    r.firstPts = std::min(r.firstPts, s.pts);
+    r.lastPts = std::max(r.lastPts, s.pts);
+  }
+  const auto place = std::lower_bound(fragmentStarts.begin(), fragmentStarts.end(), std::make_pair(add.front().dts, INT64_MIN));
+  fragmentStarts.insert(place, {add.front().dts, moof});
+  noteTableShape();
+  return true;
+}
+
+bool VideoDecoder::Impl::rebuildFrames() {
+  keySamples.clear();
+  frameSample.clear();
+  framePts.clear();
+  frameTimes.clear();
+  const bool ok = indexFrames(0);
+  if (keySamples.empty() && !samples.empty()) keySamples.push_back(0);
+  return ok;
+}
+
+void VideoDecoder::Impl::noteTableShape() {
+  gapsAfter.clear();
+  for (size_t r = 1; r < runs.size(); ++r) {
+    const auto k = static_cast<size_t>(std::lower_bound(framePts.begin(), framePts.end(), runs[r].firstPts) - framePts.begin());
+    if (k > 0) gapsAfter.push_back(k - 1);
+  }
+  tableComplete = runs.size() == 1 && runs[0].cursor.done;
+}
+
+// Reads the next fragment of run `run` into the table; a run that reaches the next joins it.
+// False when there is none (the run has reached the file's end) or it cannot be read or does
+// not fit: the table then ends at the fragments before it.
+bool VideoDecoder::Impl::readFragment(size_t run) {
+  if (runs[run].cursor.done) return false;
+  Mp4Fragments cursor = runs[run].cursor;
+  std::vector<Mp4SampleOffset> found;
+  const int64_t room = kMostFragmentSamples - static_cast<int64_t>(samples.size());
+  bool ok = room > 0 && mp4NextFragment(cursor, reader->input.read, room, kLargestMovieBox, &found);
+  if (ok && run + 1 < runs.size() && (cursor.done || cursor.lastMoof >= runs[run + 1].begin)) {
+    runs[run].cursor = runs[run + 1].cursor;
+    runs[run].lastPts = std::max(runs[run].lastPts, runs[run + 1].lastPts);
+    runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(run) + 1);
+    noteTableShape();
+    return true;
+  }
+  runs[run].cursor = cursor;
+  if (ok && !cursor.done) ok = insertFragment(run, found, cursor.lastMoof);
+  if (!ok) {
+    // The table ends here: what was read beyond this run goes with the fragments it cannot reach.
+    if (run + 1 < runs.size()) {
+      samples.resize(sampleOfDts(runs[run + 1].firstDts));
+      runs.resize(run + 1);
+      const int64_t end = samples.empty() ? INT64_MIN : samples.back().dts + 1;
+      fragmentStarts.erase(std::lower_bound(fragmentStarts.begin(), fragmentStarts.end(), std::make_pair(end, INT64_MIN)),
+                           fragmentStarts.end());
+      if (sessionStart >= static_cast<long>(samples.size())) sessionStart = -1;
+      rebuildFrames();
+    }
+    runs[run].cursor.done = true;
+  }
+  noteTableShape();
+  return ok && !cursor.done;
+}
+
+// The run whose frames a time falls among or after: the last that starts at or before it.
+size_t VideoDecoder::Impl::runFor(int64_t pts) const {
+  size_t r = 0;
+  while (r + 1 < runs.size() && runs[r + 1].firstPts <= pts) ++r;
+  return r;
+}
+
+// Without an index of the fragments: the last fragment shown at or before `pts` between `from`
+// (where run `run` ends) and `to`, found by narrowing the bytes (mp4_boxes.h).
+int64_t VideoDecoder::Impl::bisectFor(int64_t pts, size_t run, int64_t from, int64_t to,
+                                      std::vector<Mp4SampleOffset>* found) {
+  const FragmentRun& r = runs[run];
+  const double bytesPerTick = r.lastPts > r.firstPts ? static_cast<double>(r.cursor.next - r.begin) /
+                                                           static_cast<double>(r.lastPts - r.firstPts)
+                                                     : 0;
+  return mp4NarrowToFragment(*fragments, reader->input.read, {from, to, r.lastPts, bytesPerTick}, pts,
+                             [this](const std::vector<Mp4SampleOffset>& there) { return firstPtsOf(there); },
+                             kMostFragmentSamples, kLargestMovieBox, found);
+}
+
+// Starts a run at the fragment that holds `pts`, far beyond run `run`: by the file's index of
+// fragments, else by narrowing the bytes between. False when none is found between `run` and the run after it.
+bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
+  const int64_t from = runs[run].cursor.next;
+  const int64_t to = run + 1 < runs.size() ? runs[run + 1].begin : fileSize();
+  int64_t moof = -1;
+  std::vector<Mp4SampleOffset> there;
+  const auto& index = fragments->index;
+  if (!index.empty()) {
+    // The index's times are before the demuxer's shift; the fragment read says where it starts.
+    auto it = std::upper_bound(index.begin(), index.end(), pts - fragmentDtsShift,
+                               [](int64_t t, const Mp4Fragments::Entry& e) { return t < e.time; });
+    while (it != index.begin() && std::prev(it)->moof >= to) --it;  // (times that differ by a shift)
+    for (int tries = 0; tries < 4 && it != index.begin(); ++tries) {
+      --it;
+      there.clear();
+      if (it->moof <= from ||
+          !mp4FragmentAt(*fragments, reader->input.read, it->moof, kMostFragmentSamples, kLargestMovieBox, &there)) {
+        return false;
+      }
+      if (!there.empty() && firstPtsOf(there) <= pts) {
+        moof = it->moof;
+        break;
+      }
+    }
+  } else if (to > from) {
+    moof = bisectFor(pts, run, from, to, &there);
+  }
+  if (moof <= from || moof >= to) return false;
+  FragmentRun landed;
+  landed.begin = moof;
+  landed.cursor = *fragments;
+  landed.cursor.next = moof;
+  landed.cursor.done = false;
+  runs.insert(runs.begin() + static_cast<std::ptrdiff_t>(run) + 1, landed);
+  if (!readFragment(run + 1)) {
+    if (run + 1 < runs.size() && runs[run + 1].firstDts == INT64_MIN) {
+      runs.erase(runs.begin() + static_cast<std::ptrdiff_t>(run) + 1);
+    }
+    noteTableShape();
+    return false;
   }
   return true;
 }
 
-// Reads the next fragment into the table. False when there is none (the table is then complete)
-// or it cannot be read or does not fit: the table then ends at the fragments before it.
-bool VideoDecoder::Impl::readFragment() {
-  std::vector<Mp4SampleOffset> found;
-  const size_t before = samples.size();
-  const int64_t room = kMostFragmentSamples - static_cast<int64_t>(before);
-  if (room <= 0 || !mp4NextFragment(*fragments, reader->input.read, room, kLargestMovieBox, &found) ||
-      !addFragmentSamples(found) || !indexFrames(before)) {
-    samples.resize(before);
-    keySamples.clear();
-    frameSample.clear();
-    framePts.clear();
-    frameTimes.clear();
-    indexFrames(0);
-    fragments->done = true;
+// The fragment a sample's bytes are in, for placing the demuxer (-1: the first, or not fragmented).
+int64_t VideoDecoder::Impl::fragmentOfSample(size_t sample) const {
+  if (fragmentStarts.empty() || sample >= samples.size()) return -1;
+  auto it = std::upper_bound(fragmentStarts.begin(), fragmentStarts.end(), std::make_pair(samples[sample].dts, INT64_MAX));
+  if (it == fragmentStarts.begin()) return -1;
+  --it;
+  return it == fragmentStarts.begin() ? -1 : it->second;
+}
+
+// Opens the demuxer again so that it reads on from fragment `moof` (-1: the file's start),
+// shown everything between the movie box and that fragment as one box to skip: it opened with
+// its own index ignored, and would otherwise read every fragment before it.
+bool VideoDecoder::Impl::placeDemuxer(int64_t moof) {
+  if (!reader || !movie) return format != nullptr;
+  moof = placeableFragment(*movie, moof);
+  if (moof == demuxerAt && format) return true;
+  if (pending) av_packet_unref(packet);
+  pending = false;
+  demuxerAt = -2;  // tried again at the next seek when this fails
+  if (!reopenReaderInputAt(reader.get(), moof, kInputBufferBytes, kStreamedRecordingInputPolicy, &io, &format, stream)) {
+    return false;
   }
-  if (fragments->done) tableComplete = true;
-  return samples.size() > before;
+  demuxerAt = moof;
+  return true;
 }
 
 // The composition offsets of the movie box's own table: each picture's presentation time is its
@@ -648,7 +886,8 @@ VideoDecoder::Impl::SampleDelays VideoDecoder::Impl::sampleDelays(int count, int
   SampleDelays delays;
   if (!reader || firstPos < 0 || firstDts == AV_NOPTS_VALUE) return delays;
   const int64_t size = reader->input.size ? reader->input.size() : -1;
-  auto table = mp4CompositionOffsets(reader->input.read, size, format->streams[stream]->id,
+  if (!movie) return delays;
+  auto table = mp4CompositionOffsets(*movie, reader->input.read, size, format->streams[stream]->id,
                                      std::max<int64_t>(static_cast<int64_t>(count) * 2 + 16, kMostFragmentSamples),
                                      kLargestMovieBox);
   if (!table || table->empty()) return delays;
@@ -719,7 +958,7 @@ bool VideoDecoder::Impl::indexFrames(size_t from) {
 double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end) const {
   if (end <= last) end = last + std::max<int64_t>(before != INT64_MIN ? last - before : 1, 1);
   double length = static_cast<double>(end) * timeBase;
-  if (format->duration > 0) {
+  if (format && format->duration > 0) {  // (none while a failed placement is retried)
     const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
     if (movie > static_cast<double>(last) * timeBase && movie < length) length = movie;
   }
@@ -729,14 +968,14 @@ double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end
 void VideoDecoder::Impl::settleDuration() {
   if (framePts.empty()) return;
   // A length from the index that ends before the frames read is not believed.
-  duration = !tableComplete && indexedDuration > frameTimes.back()
+  duration = !reachesEnd() && indexedDuration > frameTimes.back()
                  ? indexedDuration
                  : lengthAfter(framePts.back(), framePts.size() > 1 ? framePts[framePts.size() - 2] : INT64_MIN,
                                INT64_MIN);
 }
 
 bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
-  if (!indexFrames(0)) {
+  if (!fragments && !indexFrames(0)) {  // (a fragmented file's is made as its fragments come)
     *why = "two frames share a presentation time";
     return false;
   }
@@ -782,8 +1021,12 @@ bool VideoDecoder::open(Input input, std::string* error) {
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
   const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
-  prefetchMovieBox(d.reader->input, size);
-  const bool fragmented = mp4IsFragmented(d.reader->input.read, size, int64_t{64} << 20);
+  // The movie box is read once here, and everything after (the demuxer too) looks into this copy;
+  // read over the network, it comes in one transfer.
+  if (!d.reader->input.movie) prefetchMovieBox(d.reader->input, size);
+  d.movie = d.reader->input.movie ? d.reader->input.movie : mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
+  d.reader->movie = d.movie;
+  const bool fragmented = d.movie && mp4IsFragmented(*d.movie);
   if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io, &d.format,
                                          fragmented ? kRecordingReaderOptions : nullptr)) {
     return fail(why);
@@ -870,11 +1113,28 @@ bool VideoDecoder::Impl::openStreams(const MediaInputPolicy& policy, bool fromIn
 const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->frameTimes; }
 bool VideoDecoder::complete() const { return impl_->tableComplete; }
 
+std::shared_ptr<const Mp4Movie> VideoDecoder::movieBox() const { return impl_->movie; }
+bool VideoDecoder::reachesEnd() const { return impl_->reachesEnd(); }
+const std::vector<size_t>& VideoDecoder::gapsAfter() const { return impl_->gapsAfter; }
+
 bool VideoDecoder::extendTo(double seconds) {
   Impl& d = *impl_;
-  if (!d.codec || d.tableComplete || !d.fragments) return false;
+  if (!d.codec || d.tableComplete || !d.fragments || d.runs.empty() || std::isnan(seconds)) return false;
   const size_t before = d.frameTimes.size();
-  while (!d.tableComplete && (d.frameTimes.empty() || d.frameTimes.back() <= seconds)) d.readFragment();
+  const int64_t target = static_cast<int64_t>(std::clamp(seconds / d.timeBase, -9e15, 9e15));
+  // Farther than this beyond the frames read, the fragment that holds the time is gone to
+  // straight; nearer, the fragments are read on to it (as playback reads ahead).
+  const auto walk = static_cast<int64_t>(kWalkSeconds / d.timeBase);
+  while (std::isinf(seconds) && seconds > 0 && !d.tableComplete && (d.readFragment(0) || !d.runs[0].cursor.done)) {
+    // Every frame: the gaps filled from the start, each run joining the next.
+  }
+  for (;;) {
+    const size_t r = d.runFor(target);
+    const Impl::FragmentRun& run = d.runs[r];
+    if (run.lastPts > target || run.cursor.done) break;
+    if (std::isfinite(seconds) && run.lastPts < target - walk && d.landAt(target, r)) continue;
+    if (!d.readFragment(r)) break;
+  }
   d.settleDuration();
   return d.frameTimes.size() != before;
 }

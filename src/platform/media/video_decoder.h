@@ -26,6 +26,8 @@
 
 namespace dk::platform {
 
+struct Mp4Movie;
+
 class VideoDecoder {
  public:
   VideoDecoder();
@@ -46,10 +48,13 @@ class VideoDecoder {
   // extendTo().
   // `prefetch` (optional) is told, without waiting, of a span about to be read whole (the movie
   // box), so that it can come in one transfer rather than piece by piece.
+  // `movie`, when given, is the file's movie box as another decoder of the same bytes read it
+  // (movieBox()): it is not read again.
   struct Input {
     std::function<int64_t(int64_t offset, uint8_t* out, int64_t count)> read;
     std::function<int64_t()> size;
     std::function<void(int64_t offset, int64_t length)> prefetch;
+    std::shared_ptr<const Mp4Movie> movie;
   };
   bool open(Input input, std::string* error = nullptr);
 
@@ -61,20 +66,33 @@ class VideoDecoder {
   // not complete: the whole length where the file's index of fragments says it, else the end
   // of the frames read so far.
   double duration() const;
-  // Whether frameTimes() holds every frame of the file (as read when it opened).
+  // Whether frameTimes() holds every frame of the file (as read when it opened): no gap, and
+  // read to the end.
   bool complete() const;
   // Reads the headers of further fragments until the table holds the frame showing at `seconds`
-  // (and the one after it) or every frame. Frames already in the table keep their index (unless
-  // a fragment shows a picture before them). A fragment that cannot be read or does not add up
-  // ends the table at the ones before it. True when frames were added.
+  // (and the one after it) or every frame (infinity: all). A time far beyond the frames read is gone to straight
+  // (by the file's index of fragments, else by halving the bytes between): the fragments between
+  // stay unread, a gap in the table (gapsAfter()), until a time in it is asked for. Frames
+  // already in the table keep their index unless frames are read before them (a gap filled);
+  // times keep their frames. A fragment that cannot be read or does not add up ends the table
+  // at the ones before it. True when frames were added.
   bool extendTo(double seconds);
+  // Whether the table's last frame is the file's (the fragments up to its end are read; gaps
+  // before may remain).
+  bool reachesEnd() const;
+  // The frames after which the table lacks frames not read yet, ascending: a time between such a
+  // frame and the next is to be read (extendTo) before frameIndexAt() can tell its frame.
+  const std::vector<size_t>& gapsAfter() const;
+  // The movie box read at open() (through an Input; null otherwise or when there was none), for
+  // another decoder of the same bytes.
+  std::shared_ptr<const Mp4Movie> movieBox() const;
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.
   int width() const;
   int height() const;
 
   // The index of the frame showing at `seconds` (the last one starting at or before it; the
-  // first one before the first starts).
+  // first one before the first starts). Within a gap, the frame before it: extendTo() first.
   size_t frameIndexAt(double seconds) const;
   // Decodes frame `index`; nullptr when it cannot be decoded or is out of range. A picture that
   // may show damage is never returned: one the decoder marks as broken, one of another size than

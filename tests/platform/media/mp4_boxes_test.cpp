@@ -92,6 +92,27 @@ TEST(Mp4BoxesTest, FragmentsAreReadOneByOneAndTheLastIsFoundByTheFilesIndexOnly)
     auto fragments = mp4Fragments(readerOf(whole), size, 1, 1 << 20);
     ASSERT_TRUE(fragments);
     EXPECT_EQ(fragments->lastFragment, *c.index ? lastMoof : -1);
+    // Every fragment in the index, by time; and each found from any place before it by its header.
+    std::vector<int64_t> moofs;
+    for (size_t at = whole.find("moof"); at != std::string::npos; at = whole.find("moof", at + 4)) {
+      moofs.push_back(static_cast<int64_t>(at) - 4);
+    }
+    ASSERT_EQ(moofs.size(), 4u);
+    if (*c.index) {
+      ASSERT_EQ(fragments->index.size(), moofs.size());
+      for (size_t i = 0; i < moofs.size(); ++i) {
+        EXPECT_EQ(fragments->index[i].moof, moofs[i]);
+        if (i > 0) {
+          EXPECT_GT(fragments->index[i].time, fragments->index[i - 1].time);
+        }
+      }
+    } else {
+      EXPECT_TRUE(fragments->index.empty());
+    }
+    for (size_t i = 0; i < moofs.size(); ++i) {
+      EXPECT_EQ(mp4FindFragment(readerOf(whole), size, i == 0 ? fragments->next : moofs[i - 1] + 1, size, 1 << 20), moofs[i]);
+    }
+    EXPECT_EQ(mp4FindFragment(readerOf(whole), size, moofs.back() + 1, size, 1 << 20), -1) << "none after the last";
     std::vector<Mp4SampleOffset> last;
     if (*c.index) {
       ASSERT_TRUE(mp4FragmentAt(*fragments, readerOf(whole), lastMoof, 1000, 1 << 20, &last));

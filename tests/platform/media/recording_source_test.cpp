@@ -773,16 +773,21 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingShowsItsFirstPictureAtACostThatD
         EXPECT_LT(s->bytesReceived(), static_cast<int64_t>(whole.size() / 10));
       }
 
-      // To the end, as a seek there and playing on need: every frame where the whole file has it.
+      // To the end and back to the middle, as a seek there and playing on need: the frame at
+      // each time is the whole file's; then every frame, where the whole file has it.
       std::vector<size_t> wrong;
       std::thread([&] {
-        decoder.extendTo(local.duration());
-        const size_t n = decoder.frameCount();
+        const size_t n = local.frameCount();
         for (size_t i : {n - 1, n / 2, n / 2 + 1, n - 2, n - 1}) {
-          if (i >= local.frameCount() || !sameFrame(decoder.frameAt(i), local.frameAt(i))) wrong.push_back(i);
+          const double t = local.frameTimes()[i];
+          decoder.extendTo(t);
+          const size_t at = decoder.frameIndexAt(t);
+          if (decoder.frameTimes()[at] != t || !sameFrame(decoder.frameAt(at), local.frameAt(i))) wrong.push_back(i);
         }
+        decoder.extendTo(std::numeric_limits<double>::infinity());
       }).join();
       EXPECT_THAT(wrong, ::testing::IsEmpty());
+      EXPECT_TRUE(decoder.complete());
       EXPECT_TRUE(decoder.frameTimes() == local.frameTimes());
       EXPECT_DOUBLE_EQ(decoder.duration(), local.duration());
       EXPECT_FALSE(s->error()) << describe(s->error());

@@ -3,6 +3,10 @@
 // the fragments' headers as playback and seeks need them, and plays, seeks and ends frame for
 // frame where a local copy of the whole file does.
 #include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "platform/media/audio_decoder.h"
 
 #include "streamer_fixture.h"
 
@@ -50,15 +54,21 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
   struct Case {
     const char* what;
     const char* movflags;
+    // Requests to the picture three quarters in: at most this many more at 20 times the length
+    // (a fragment's header sought in pieces a fraction of a fragment long costs a few).
+    int moreForFar;
   };
   const std::vector<Case> cases = {
-      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer"},
-      {"an index at the end", "frag_keyframe+empty_moov+default_base_moof"},
+      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", 16},
+      {"an index at the end", "frag_keyframe+empty_moov+default_base_moof", 1},
+      {"the first fragment in the movie box", "frag_keyframe", 1},
+      {"the first fragment in the movie box, no index", "frag_keyframe+skip_trailer", 16},
   };
+  std::vector<size_t> opens;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     sim->updateWorld([&](cloudsim::World& w) { w.recordingMovflags = c.movflags; });
-    std::vector<size_t> requests;
+    std::vector<size_t> requests, farRequests;
     for (double seconds : {30.0, 600.0}) {
       SCOPED_TRACE(seconds);
       const int64_t id = recordingOf(seconds);
@@ -74,6 +84,22 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
       ASSERT_TRUE(streamer->currentFrame());
       requests.push_back(sim->requestsTo(path(id)).size());
       expectShowing(*whole, "the first picture");
+
+      // Three quarters in (as the timeline hands over a recording): straight there.
+      sim->clearRequests();
+      const double far = whole->frameTimes()[whole->frameCount() * 3 / 4 + 2];
+      streamer->seekTo(far);
+      ASSERT_TRUE(MainRunLoop::runUntilIdle());
+      EXPECT_DOUBLE_EQ(streamer->currentTime(), far);
+      expectShowing(*whole, "three quarters in");
+      farRequests.push_back(sim->requestsTo(path(id)).size());
+      // A frame back from the first one read there, across the fragments not read.
+      while (streamer->currentTime() > whole->frameTimes()[whole->frameIndexAt(far) - 6] + 1e-9) {
+        streamer->stepBy(-1);
+        ASSERT_TRUE(MainRunLoop::runUntilIdle());
+      }
+      EXPECT_DOUBLE_EQ(streamer->currentTime(), whole->frameTimes()[whole->frameIndexAt(far) - 6]) << "frame by frame";
+      expectShowing(*whole, "stepped back");
 
       // Far into it, then played to its end: the file's pictures, its length, and the end.
       streamer->seekTo(whole->duration() - 25);
@@ -97,7 +123,71 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
     // Where the first fragments end in the pieces, and the index at the end (a few bytes a
     // fragment), make the only difference.
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_LE(requests[1], requests[0] + 4) << "twenty times as long";
+    EXPECT_LE(requests[1], requests[0] + 5) << "twenty times as long";
+    // Three quarters in: the fragment there straight by the index, else in a few more halvings.
+    EXPECT_LE(farRequests[1], farRequests[0] + static_cast<size_t>(c.moreForFar)) << farRequests[0] << " for 30 s";
+    opens.push_back(requests[1]);
+  }
+  // The first fragment in the movie box opens like its twin with an empty one.
+  EXPECT_LE(opens[2], opens[1] + 1);
+  EXPECT_LE(opens[3], opens[0] + 1);
+}
+
+// The sound of a fragmented recording read through an Input: it opens at a cost that does not
+// grow with the recording's length, and the sound three quarters in is the whole file's, read
+// without the fragments before it.
+TEST_F(FragmentedRecordingTest, TheSoundOpensAtACostThatDoesNotGrowAndIsReadStraightAtAFarTime) {
+  struct Case {
+    const char* what;
+    const char* movflags;
+  };
+  const std::vector<Case> cases = {
+      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer"},
+      {"an index at the end", "frag_keyframe+empty_moov+default_base_moof"},
+      {"the first fragment in the movie box", "frag_keyframe"},
+      {"the first fragment in the movie box, no index", "frag_keyframe+skip_trailer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim->updateWorld([&](cloudsim::World& w) { w.recordingMovflags = c.movflags; });
+    std::vector<size_t> opens;
+    for (double seconds : {30.0, 600.0}) {
+      SCOPED_TRACE(seconds);
+      ASSERT_TRUE(referenceDecoder(recordingOf(seconds)));
+      AudioDecoder whole;
+      std::string why;
+      ASSERT_TRUE(whole.open(*referenceFile->filePath(), &why)) << why;
+      auto bytes = std::make_shared<std::string>(referenceFile->bytes().begin(), referenceFile->bytes().end());
+      auto pieces = std::make_shared<std::set<int64_t>>();
+      VideoDecoder::Input input;
+      input.read = [bytes, pieces](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+        const auto size = static_cast<int64_t>(bytes->size());
+        if (offset >= size) return 0;
+        const int64_t n = std::min(count, size - offset);
+        for (int64_t p = offset / kPieceBytes; p <= (offset + n - 1) / kPieceBytes; ++p) pieces->insert(p);
+        std::memcpy(out, bytes->data() + offset, static_cast<size_t>(n));
+        return n;
+      };
+      input.size = [bytes] { return static_cast<int64_t>(bytes->size()); };
+      AudioDecoder sound;
+      ASSERT_TRUE(sound.open(std::move(input), &why)) << why;
+      opens.push_back(pieces->size());
+
+      const double far = seconds * 3 / 4;
+      const int64_t frames = sound.format().sampleRate / 2;
+      std::vector<int16_t> heard, expected;
+      sound.read(far, frames, &heard);
+      whole.read(far, frames, &expected);
+      ASSERT_EQ(heard.size(), expected.size());
+      int most = 0;  // (decoding that starts a frame elsewhere may differ in the last bit or two)
+      for (size_t i = 0; i < heard.size(); ++i) most = std::max(most, std::abs(heard[i] - expected[i]));
+      EXPECT_LE(most, 64) << "the sound three quarters in";
+      EXPECT_TRUE(std::any_of(heard.begin(), heard.end(), [](int16_t v) { return v != 0; })) << "not silence";
+      if (seconds > 60) {
+        EXPECT_LE(pieces->size(), bytes->size() / kPieceBytes / 4) << "the fragments before it are not read";
+      }
+    }
+    EXPECT_LE(opens[1], opens[0] + 4) << "twenty times as long (an index at the end grows a little)";
   }
 }
 

@@ -1,0 +1,156 @@
+// A far point of a long fragmented recording read through an Input, as the timeline asks for it:
+// the decoder goes straight to the fragment that holds the time (by the file's index of
+// fragments, else by halving the bytes), shows the very picture there after a few requests, and
+// plays on, steps back over the fragments it skipped and reaches the end frame for frame as the
+// whole file has them. Each shape as the mp4 muxer writes it, the first fragment kept in the
+// movie box included.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/graphics/image_compare.h"
+#include "platform/media/video_decoder.h"
+#include "support/temp_directory.h"
+#include "test_videos.h"
+
+namespace dk::platform::test {
+namespace {
+
+constexpr int64_t kServedPieceBytes = 4096;
+
+bool sameFarPicture(const ImagePtr& a, const ImagePtr& b) {
+  if (!a || !b) return false;
+  const ImageDifference d = compareImages(*a, *b);
+  return d.sameSize && d.maxAbsolute == 0;
+}
+
+// Bytes in memory read as a recording over the network is: a read that needs bytes not held
+// costs one request, which brings the pieces of kServedPieceBytes it touches; they are kept.
+struct PieceInput {
+  explicit PieceInput(std::string whole) : bytes(std::make_shared<std::string>(std::move(whole))) {}
+  VideoDecoder::Input input() {
+    VideoDecoder::Input in;
+    in.read = [data = bytes, fetched = fetched, requests = requestCount](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      const auto size = static_cast<int64_t>(data->size());
+      if (offset >= size) return 0;
+      const int64_t n = std::min(count, size - offset);
+      bool fetches = false;
+      for (int64_t piece = offset / kServedPieceBytes; piece <= (offset + n - 1) / kServedPieceBytes; ++piece) {
+        fetches = fetched->insert(piece).second || fetches;
+      }
+      if (fetches) ++*requests;
+      std::memcpy(out, data->data() + offset, static_cast<size_t>(n));
+      return n;
+    };
+    in.size = [data = bytes] { return static_cast<int64_t>(data->size()); };
+    return in;
+  }
+  int requests() const { return *requestCount; }
+  std::shared_ptr<std::string> bytes;
+  std::shared_ptr<std::set<int64_t>> fetched = std::make_shared<std::set<int64_t>>();
+  std::shared_ptr<int> requestCount = std::make_shared<int>(0);
+};
+
+struct Shape {
+  const char* what;
+  const char* movflags;
+  bool indexed;
+};
+
+// Half-second fragments of a tiny picture: many fragments at little cost.
+const std::vector<Shape> kFragmentShapes = {
+    {"mfra", "frag_keyframe+empty_moov+default_base_moof", true},
+    {"sidx", "frag_keyframe+empty_moov+default_base_moof+global_sidx+skip_trailer", true},
+    {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", false},
+    {"first fragment in the movie box, mfra", "frag_keyframe", true},
+    {"first fragment in the movie box, no index", "frag_keyframe+skip_trailer", false},
+};
+
+TEST(VideoDecoderFarSeekTest, AFarPointOfALongFragmentedRecordingIsReadStraightAndPlaysOnToItsEnd) {
+  dk::test::TemporaryDirectory folder;
+  for (const int seconds : {60, 480}) {
+    TestVideoOptions options;
+    options.width = 64;
+    options.height = 48;
+    options.fps = 10;
+    options.gop = 5;
+    options.bFrames = 2;
+    options.frames = seconds * options.fps;
+    for (const Shape& shape : kFragmentShapes) {
+      SCOPED_TRACE(std::string(shape.what) + ", " + std::to_string(seconds) + " s");
+      options.movflags = shape.movflags;
+      const std::string path = (folder.path() / "recording.mp4").string();
+      std::string why;
+      ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+      VideoDecoder whole;
+      ASSERT_TRUE(whole.open(path, &why)) << why;
+      ASSERT_EQ(whole.frameCount(), static_cast<size_t>(options.frames));
+
+      PieceInput served(readFile(path));
+      VideoDecoder decoder;
+      ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+      EXPECT_FALSE(decoder.complete());
+      ASSERT_GE(decoder.frameCount(), 2u);
+      EXPECT_DOUBLE_EQ(decoder.frameTimes()[1], whole.frameTimes()[1]) << "the first fragment's frames";
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(1), whole.frameAt(1)));
+      if (shape.indexed) {
+        EXPECT_DOUBLE_EQ(decoder.duration(), whole.duration()) << "the length from the index";
+      }
+
+      // Three quarters in, on a frame that is not a key frame.
+      const size_t far = whole.frameCount() * 3 / 4 + 2;
+      const double at = whole.frameTimes()[far];
+      decoder.extendTo(at);
+      const size_t index = decoder.frameIndexAt(at);
+      ASSERT_LT(index, decoder.frameCount());
+      EXPECT_DOUBLE_EQ(decoder.frameTimes()[index], at);
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(index), whole.frameAt(far))) << "the picture there";
+      const int requests = served.requests();
+      EXPECT_LE(requests, shape.indexed ? 8 : 25) << "pieces read to the first picture there";
+      EXPECT_FALSE(decoder.gapsAfter().empty()) << "the fragments between are not read";
+
+      // Playing on: the table is read ahead, the pictures follow on.
+      decoder.extendTo(at + 10);
+      for (size_t k = far + 1; k < far + 25; ++k) {
+        const size_t i = decoder.frameIndexAt(whole.frameTimes()[k]);
+        ASSERT_DOUBLE_EQ(decoder.frameTimes()[i], whole.frameTimes()[k]) << "frame " << k;
+        EXPECT_TRUE(sameFarPicture(decoder.frameAt(i), whole.frameAt(k))) << "frame " << k;
+      }
+
+      // One frame back from the first frame read there, across the fragments skipped.
+      const size_t gap = decoder.gapsAfter().back();
+      const double firstThere = decoder.frameTimes()[gap + 1];
+      const auto k = static_cast<size_t>(std::find(whole.frameTimes().begin(), whole.frameTimes().end(), firstThere) -
+                                         whole.frameTimes().begin());
+      ASSERT_GT(k, 0u);
+      ASSERT_LT(k, whole.frameCount());
+      decoder.extendTo(whole.frameTimes()[k - 1]);
+      const size_t before = decoder.frameIndexAt(whole.frameTimes()[k - 1]);
+      EXPECT_DOUBLE_EQ(decoder.frameTimes()[before], whole.frameTimes()[k - 1]);
+      EXPECT_DOUBLE_EQ(decoder.frameTimes()[before + 1], firstThere) << "the frame after it keeps its time";
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(before), whole.frameAt(k - 1)));
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(before + 1), whole.frameAt(k)));
+
+      // To the end: the last frames, the file's length, and the end known.
+      decoder.extendTo(whole.duration());
+      EXPECT_TRUE(decoder.reachesEnd());
+      EXPECT_DOUBLE_EQ(decoder.duration(), whole.duration());
+      EXPECT_DOUBLE_EQ(decoder.frameTimes().back(), whole.frameTimes().back());
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(decoder.frameCount() - 1), whole.frameAt(whole.frameCount() - 1)));
+      if (seconds > 60) {
+        EXPECT_LE(served.fetched->size(), served.bytes->size() / kServedPieceBytes / 3) << "most of it never read";
+      }
+
+      // And back to the start: the first frames are the file's.
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(3), whole.frameAt(3)));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dk::platform::test
