@@ -335,6 +335,14 @@ struct VideoDecoder::Impl {
   bool addFragmentSamples(const std::vector<Mp4SampleOffset>& found);
   bool readFragment();
   bool indexFrames(size_t from);
+  // Adds the key samples from `from` on. A table with none flagged key decodes from its first
+  // sample, so that every frame has a key sample to start from (and damage a group to count in).
+  void addKeySamples(size_t from) {
+    for (size_t i = from; i < samples.size(); ++i) {
+      if (samples[i].key) keySamples.push_back(i);
+    }
+    if (keySamples.empty() && !samples.empty()) keySamples.push_back(0);
+  }
   double lengthAfter(int64_t last, int64_t before, int64_t end) const;
   void settleDuration();
 
@@ -620,8 +628,8 @@ void VideoDecoder::Impl::dropLostSamples() {
 // place unless a new one is shown before them. False when two frames share a presentation time.
 bool VideoDecoder::Impl::indexFrames(size_t from) {
   size_t firstNew = frameSample.size();
+  addKeySamples(from);
   for (size_t i = from; i < samples.size(); ++i) {
-    if (samples[i].key) keySamples.push_back(i);
     if (samples[i].presented) frameSample.push_back(i);
   }
   auto byPts = [&](size_t a, size_t b) { return samples[a].pts < samples[b].pts; };
@@ -673,7 +681,6 @@ bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
     *why = "the video has no frames";
     return false;
   }
-  if (keySamples.empty()) keySamples.push_back(0);
   if (fragments) {
     settleDuration();
   } else {

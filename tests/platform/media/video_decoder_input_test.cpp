@@ -296,5 +296,89 @@ TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShow
   }
 }
 
+
+// The top-level boxes of an MP4 file: where each starts and its type.
+std::vector<std::pair<size_t, std::string>> topLevelBoxes(const std::string& bytes) {
+  std::vector<std::pair<size_t, std::string>> boxes;
+  for (size_t at = 0; at + 8 <= bytes.size();) {
+    uint32_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(bytes[at + i]);
+    if (size < 8) break;
+    boxes.emplace_back(at, bytes.substr(at + 4, 4));
+    at += size;
+  }
+  return boxes;
+}
+
+// A fragmented recording whose samples are none flagged as key frames (each track run's first
+// sample marked as the others are), with its third fragment before the second (the table ends at
+// the fragments that follow on, rebuilt without the one that did not) or cut short inside its
+// media (its header still lists its frames). Every frame is looked up within the table and
+// shows its own picture or none (the library's own checks, on in the sanitizer builds, catch a
+// lookup in an empty list of key frames).
+TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmentIsLookedUpWithinItsTable) {
+  dk::test::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "fragmented.mp4").string();
+  TestVideoOptions options;
+  options.frames = 40;
+  options.gop = 10;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+  const SequentialDecode reference = decodeSequentially(path);
+  ASSERT_EQ(reference.pictures.size(), 40u);
+  std::string unflagged = readFile(path);
+  int runs = 0;
+  for (size_t trun = unflagged.find("trun"); trun != std::string::npos; trun = unflagged.find("trun", trun + 4)) {
+    const auto flags = static_cast<uint8_t>(unflagged[trun + 7]);
+    ASSERT_TRUE(flags & 0x04) << "the run's first sample has flags of its own";
+    const size_t first = trun + 12 + ((flags & 0x01) ? 4 : 0);
+    unflagged.replace(first, 4, std::string("\x01\x01\x00\x00", 4));  // not a sync sample
+    ++runs;
+  }
+  ASSERT_EQ(runs, 4) << "a fragment a key frame";
+  std::vector<size_t> moofs;
+  for (const auto& [at, type] : topLevelBoxes(unflagged)) {
+    if (type == "moof") moofs.push_back(at);
+  }
+  ASSERT_EQ(moofs.size(), 4u);
+
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<size_t> frames;  // the reference's frames the table keeps
+  };
+  std::string swapped = unflagged.substr(0, moofs[1]) + unflagged.substr(moofs[2], moofs[3] - moofs[2]) +
+                        unflagged.substr(moofs[1], moofs[2] - moofs[1]) + unflagged.substr(moofs[3]);
+  std::vector<size_t> firstAndThird;
+  for (size_t i = 0; i < 10; ++i) firstAndThird.push_back(i);
+  for (size_t i = 20; i < 30; ++i) firstAndThird.push_back(i);
+  std::vector<size_t> firstThree;
+  for (size_t i = 0; i < 30; ++i) firstThree.push_back(i);
+  const std::vector<Case> cases = {
+      {"the third fragment before the second", swapped, firstAndThird},
+      {"cut short inside the third fragment's media", unflagged.substr(0, (moofs[2] + moofs[3]) / 2), firstThree},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CountingInput source(path);
+    *source.bytes = c.bytes;
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(source.input(), &why)) << why;
+    for (int tries = 0; tries < 8 && !decoder.complete(); ++tries) decoder.extendTo(1e9);
+    ASSERT_TRUE(decoder.complete());
+    ASSERT_EQ(decoder.frameCount(), c.frames.size());
+    for (size_t i = 0; i < decoder.frameCount(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_NEAR(decoder.frameTimes()[i], reference.times[c.frames[i]], 1e-9);
+      // The demuxer finds no key frame to start from: no picture, and none of another frame.
+      const ImagePtr picture = decoder.frameAt(i);
+      if (picture) {
+        EXPECT_EQ(compareImages(*picture, *reference.pictures[c.frames[i]]).maxAbsolute, 0);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dk::platform::test
