@@ -163,6 +163,8 @@ struct DKCameraStreamer::State {
   // since the last good one (-1: none).
   bool shownGood = false;
   double damagedSince = -1;
+  // Asked to play before any picture of the item was shown: buffering until the first one is.
+  bool awaitingPicture = false;
   bool asked = false;  // a frame was asked for since the item became ready
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
@@ -200,6 +202,18 @@ struct DKCameraStreamer::State {
     notify([value](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& s) {
       if (d.respondsToSelector("cameraStreamer:onPlaybackStateChanged:")) d.cameraStreamerOnPlaybackStateChanged(s, value);
     });
+  }
+  // Plays from the stored time: at once when a picture of the item is on screen, else once the
+  // first one is (the clock stands still meanwhile).
+  void play() {
+    if (!shownGood) {
+      awaitingPicture = true;
+      setPlayback(DKPlaybackStateBuffering);
+      return;
+    }
+    awaitingPicture = false;
+    setPlayback(DKPlaybackStatePlaying);
+    startClock();
   }
   void setAudio(uint64_t value, ErrorPtr reason) {
     audio = value;
@@ -273,6 +287,7 @@ struct DKCameraStreamer::State {
   // Waits for the recording to grow, asking the cloud now.
   void park() {
     parked = true;
+    awaitingPicture = false;
     if (growthTimer) growthTimer->invalidate();
     setPlayback(DKPlaybackStateBuffering);
     fetch(true);
@@ -280,6 +295,7 @@ struct DKCameraStreamer::State {
   // Waits for the frame table to reach `seconds` (buffering), then plays on from there or pauses.
   void awaitTable(double seconds, bool playOn) {
     parked = awaitingTable = true;
+    awaitingPicture = false;
     playOnAfterTable = playOn;
     if (growthTimer) growthTimer->invalidate();
     setPlayback(DKPlaybackStateBuffering);
@@ -359,6 +375,7 @@ struct DKCameraStreamer::State {
           st.frame = image;
           st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
           if (st.layer) st.layer->setContents(image);
+          if (st.awaitingPicture && st.rate > 0) st.play();
         });
         // Read on ahead once the picture is on its way.
         if (!failure && index < video.frameCount()) {
@@ -392,6 +409,7 @@ struct DKCameraStreamer::State {
     if (playback == DKPlaybackStatePlaying) reanchor();  // stays where it failed
     stopClock();
     unpark();
+    awaitingPicture = false;
     failure = std::move(error);
     // A failed item is not playing (nor waiting for data to play), and says so before it says
     // it failed, so that a retry the failure starts is not taken for this item's pause.
@@ -529,8 +547,7 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
     storedTime = std::min(storedTime, duration);
     show(indexAt(storedTime));
     if (rate > 0) {
-      setPlayback(DKPlaybackStatePlaying);
-      startClock();
+      play();
     } else {
       setPlayback(DKPlaybackStatePaused);
     }
@@ -565,8 +582,7 @@ void DKCameraStreamer::State::adoptTable(const FrameTable& table) {
     unpark();
     show(indexAt(storedTime));
     if (playOnAfterTable && rate > 0) {
-      setPlayback(DKPlaybackStatePlaying);
-      startClock();
+      play();
     } else {
       setPlayback(DKPlaybackStatePaused);
     }
@@ -700,6 +716,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.displayedIndex = 0;
   s.shownGood = false;
   s.damagedSince = -1;
+  s.awaitingPicture = false;
   s.openRecording = s.parked = s.probing = false;
   s.failure.reset();
   s.playback = DKPlaybackStatePaused;
@@ -747,6 +764,9 @@ void DKCameraStreamer::setRate(float rate) {
       s.reanchor();
       s.stopClock();
       s.setPlayback(DKPlaybackStatePaused);
+    } else if (s.awaitingPicture) {
+      s.awaitingPicture = false;
+      s.setPlayback(DKPlaybackStatePaused);
     } else if (s.parked) {
       // Paused at the end of what has been recorded; playing again asks for more.
       s.unpark();
@@ -761,8 +781,7 @@ void DKCameraStreamer::setRate(float rate) {
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay) return;
   if (s.parked) return;  // plays on at this rate once the recording has grown
   if (s.playback == DKPlaybackStateEnded) return;  // stays at the end until a seek
-  s.setPlayback(DKPlaybackStatePlaying);
-  s.startClock();
+  s.play();
 }
 
 void DKCameraStreamer::setMuteAudio(bool muted) {
@@ -780,7 +799,8 @@ void DKCameraStreamer::seekTo(double seconds) {
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
   if (!s.tableComplete && std::isfinite(seconds) && seconds >= s.duration) {
     // Past the fragments read so far of a recording without an index of them: read on first.
-    const bool playOn = s.playback == DKPlaybackStatePlaying || s.playback == DKPlaybackStateEnded || s.parked;
+    const bool playOn = s.playback == DKPlaybackStatePlaying || s.playback == DKPlaybackStateEnded || s.parked ||
+                        s.awaitingPicture;
     s.storedTime = seconds;
     s.stopClock();
     s.awaitTable(seconds, playOn);
@@ -799,6 +819,7 @@ void DKCameraStreamer::seekTo(double seconds) {
   s.unpark();
   if (seconds >= s.duration) {
     s.storedTime = s.duration;
+    s.awaitingPicture = false;
     s.stopClock();
     s.show(s.frameTimes.size() - 1);
     s.setPlayback(DKPlaybackStateEnded);
@@ -809,8 +830,11 @@ void DKCameraStreamer::seekTo(double seconds) {
   if (s.playback == DKPlaybackStatePlaying) {
     s.startClock();
   } else if (s.playback == DKPlaybackStateEnded || wasParked) {
-    s.setPlayback(s.rate > 0 ? DKPlaybackStatePlaying : DKPlaybackStatePaused);
-    if (s.rate > 0) s.startClock();
+    if (s.rate > 0) {
+      s.play();
+    } else {
+      s.setPlayback(DKPlaybackStatePaused);
+    }
   }
 }
 
