@@ -191,6 +191,22 @@ TEST_P(FrameExactTest, FragmentedFilesShowEachPictureAtItsOwnTime) {
   }
 }
 
+// Composition offsets below zero (the muxer's "negative_cts_offsets" writes a version-1 table in
+// the movie box), with B-frames at a variable frame rate, the index after the media or before
+// it: each offset is read as the signed number it is.
+TEST_P(FrameExactTest, NegativeCompositionOffsetsShowEachPictureAtItsOwnTime) {
+  for (const char* flags : {"negative_cts_offsets", "negative_cts_offsets+faststart"}) {
+    SCOPED_TRACE(flags);
+    TestVideoOptions options;
+    options.frames = 60;
+    options.gop = 15;
+    options.frameMilliseconds = {40, 100, 70, 130, 40, 250, 90, 60};
+    options.movflags = flags;
+    make(options);
+    expectEveryAccessExact();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(ByPathAndOverInput, FrameExactTest, ::testing::Values(Opening::Path, Opening::Input),
                          [](const auto& info) { return info.param == Opening::Path ? "Path" : "Input"; });
 
