@@ -485,15 +485,24 @@ TEST_F(RecordingSourceTest, PiecesOfALongerTakeAreTakenOnlyWhereTheyHoldTheMedia
 // Where each fragment (a moof and the mdat after it) of a fragmented MP4 file ends.
 std::vector<size_t> fragmentEnds(const std::string& file) {
   std::vector<size_t> ends;
-  size_t at = 0;
-  while (at + 8 <= file.size()) {
-    uint64_t size = 0;
-    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(file[at + i]);
-    if (size < 8 || size > file.size() - at) break;
-    if (file.compare(at + 4, 4, "mdat") == 0) ends.push_back(at + size);
-    at += size;
+  for (const TopLevelBox& box : topLevelBoxes(file)) {
+    if (box.type == "mdat") ends.push_back(box.at + box.size);
   }
   return ends;
+}
+
+// A camera's fragmented upload without an index of its fragments, of `frames` pictures at 10 a
+// second in fragments of a second, each several 4 KiB pieces long. Its path; empty when it
+// cannot be made (the reason in *why).
+std::string writeUploadedFragments(const dk::test::TemporaryDirectory& folder, int frames, std::string* why) {
+  const std::string file = (folder.path() / "fragmented.mp4").string();
+  TestVideoOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.frames = frames;
+  options.gop = 10;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+  return writeTestVideo(file, options, why) ? file : std::string();
 }
 
 // A camera uploading a fragmented MP4 appends whole fragments while the recording is watched:
@@ -502,18 +511,11 @@ std::vector<size_t> fragmentEnds(const std::string& file) {
 // take plays frame for frame.
 TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItIsRead) {
   dk::test::TemporaryDirectory folder;
-  const std::string file = (folder.path() / "fragmented.mp4").string();
-  TestVideoOptions options;
-  options.width = 320;  // fragments of several pieces each, whose media the open does not read
-  options.height = 240;
-  options.frames = 120;
-  options.gop = 10;
-  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
   std::string why;
-  ASSERT_TRUE(writeTestVideo(file, options, &why)) << why;
+  const std::string file = writeUploadedFragments(folder, 120, &why);  // whose media the open does not read
+  ASSERT_FALSE(file.empty()) << why;
   const SequentialDecode reference = decodeSequentially(file);
-  std::ifstream in(file, std::ios::binary);
-  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string whole = readFile(file);
   const std::vector<size_t> ends = fragmentEnds(whole);
   ASSERT_GE(ends.size(), 10u);
   const std::string first = whole.substr(0, ends[3]);
@@ -578,15 +580,9 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
 // source has taken the growth, that last piece is read on past the old end from the longer take.
 TEST_F(RecordingSourceTest, PiecesOfAFragmentedTakeReadAfterItGrewAreTheSameBytesUpToItsLastPiece) {
   dk::test::TemporaryDirectory folder;
-  const std::string file = (folder.path() / "fragmented.mp4").string();
-  TestVideoOptions options;
-  options.width = 320;  // fragments of several pieces each
-  options.height = 240;
-  options.frames = 60;
-  options.gop = 10;
-  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
   std::string why;
-  ASSERT_TRUE(writeTestVideo(file, options, &why)) << why;
+  const std::string file = writeUploadedFragments(folder, 60, &why);
+  ASSERT_FALSE(file.empty()) << why;
   const std::string whole = readFile(file);
   const std::vector<size_t> ends = fragmentEnds(whole);
   ASSERT_GE(ends.size(), 6u);

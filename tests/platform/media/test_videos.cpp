@@ -235,6 +235,18 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::vector<TopLevelBox> topLevelBoxes(const std::string& bytes) {
+  std::vector<TopLevelBox> boxes;
+  for (size_t at = 0; at + 8 <= bytes.size();) {
+    size_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(bytes[at + i]);
+    if (size < 8 || size > bytes.size() - at) break;
+    boxes.push_back({at, bytes.substr(at + 4, 4), size});
+    at += size;
+  }
+  return boxes;
+}
+
 std::vector<SampleSpan> samplesOf(const std::string& path) {
   std::vector<SampleSpan> spans;
   AVFormatContext* format = nullptr;

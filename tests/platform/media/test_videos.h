@@ -68,6 +68,15 @@ struct SequentialDecode {
 // The whole of a file the test wrote (empty when it cannot be read).
 std::string readFile(const std::string& path);
 
+// The top-level boxes of an MP4 file's bytes, in order: where each starts, its type and size
+// (up to the first that does not fit).
+struct TopLevelBox {
+  size_t at = 0;
+  std::string type;
+  size_t size = 0;
+};
+std::vector<TopLevelBox> topLevelBoxes(const std::string& bytes);
+
 // `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
 // first bytes (length and unit header), replaced by noise: the same size and layout, other
 // pictures that no longer decode cleanly.

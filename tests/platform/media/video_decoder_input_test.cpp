@@ -297,19 +297,6 @@ TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShow
 }
 
 
-// The top-level boxes of an MP4 file: where each starts and its type.
-std::vector<std::pair<size_t, std::string>> topLevelBoxes(const std::string& bytes) {
-  std::vector<std::pair<size_t, std::string>> boxes;
-  for (size_t at = 0; at + 8 <= bytes.size();) {
-    uint32_t size = 0;
-    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(bytes[at + i]);
-    if (size < 8) break;
-    boxes.emplace_back(at, bytes.substr(at + 4, 4));
-    at += size;
-  }
-  return boxes;
-}
-
 // A fragmented recording whose samples are none flagged as key frames (each track run's first
 // sample marked as the others are), with its third fragment before the second (the table ends at
 // the fragments that follow on, rebuilt without the one that did not) or cut short inside its
@@ -338,8 +325,8 @@ TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmen
   }
   ASSERT_EQ(runs, 4) << "a fragment a key frame";
   std::vector<size_t> moofs;
-  for (const auto& [at, type] : topLevelBoxes(unflagged)) {
-    if (type == "moof") moofs.push_back(at);
+  for (const TopLevelBox& box : topLevelBoxes(unflagged)) {
+    if (box.type == "moof") moofs.push_back(box.at);
   }
   ASSERT_EQ(moofs.size(), 4u);
 
