@@ -449,6 +449,11 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   AVStream* st = format->streams[stream];
   const int count = avformat_index_get_entries_count(st);
   if (count <= 0 || (st->nb_frames > 0 && count < st->nb_frames)) return 0;
+  // A few bytes may claim millions of samples: the table, and the offsets read for it, stay bounded.
+  if (count > kMostFragmentSamples) {
+    *why = "more frames than a recording holds";
+    return -1;
+  }
   int64_t delay = 0;
   bool sawPacket = false;
   int64_t firstDts = AV_NOPTS_VALUE, firstPts = AV_NOPTS_VALUE, firstPos = -1;

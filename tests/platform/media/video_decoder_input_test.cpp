@@ -367,5 +367,35 @@ TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmen
   }
 }
 
+
+// A recording's one fragment whose track run claims three million samples in a few bytes (no
+// per-sample fields: each takes the track's defaults): refused at open, rather than opened with
+// a frame table and a list of offsets millions long.
+TEST(VideoDecoderInputTest, ATrackRunClaimingMillionsOfSamplesIsRefusedAtOpen) {
+  dk::test::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "fragmented.mp4").string();
+  TestVideoOptions options;
+  options.frames = 20;
+  options.gop = 10;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof";
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+  CountingInput source(path);
+  std::string& bytes = *source.bytes;
+  for (const TopLevelBox& box : topLevelBoxes(bytes)) {
+    if (box.type == "mdat") {  // the first fragment alone
+      bytes.resize(box.at + box.size);
+      break;
+    }
+  }
+  const size_t trun = bytes.find("trun");
+  ASSERT_NE(trun, std::string::npos);
+  bytes.replace(trun + 4, 8, std::string("\x00\x00\x00\x00\x00\x2d\xc6\xc0", 8));  // no fields, 3,000,000 samples
+  VideoDecoder decoder;
+  EXPECT_FALSE(decoder.open(source.input(), &why));
+  EXPECT_FALSE(why.empty());
+  EXPECT_EQ(decoder.frameCount(), 0u);
+}
+
 }  // namespace
 }  // namespace dk::platform::test
