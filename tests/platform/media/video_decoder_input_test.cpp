@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -368,9 +369,10 @@ TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmen
 }
 
 
-// A recording's one fragment whose track run claims three million samples in a few bytes (no
-// per-sample fields: each takes the track's defaults): refused at open, rather than opened with
-// a frame table and a list of offsets millions long.
+// A recording's one fragment whose track run claims millions of samples in a few bytes (no
+// per-sample fields: each takes the track's defaults): refused at open, without a frame table
+// millions long (three million: over what a recording holds), and without the demuxer taking
+// gigabytes for its own index of them (84 million: two gigabytes at once).
 TEST(VideoDecoderInputTest, ATrackRunClaimingMillionsOfSamplesIsRefusedAtOpen) {
   dk::test::TemporaryDirectory folder;
   const std::string path = (folder.path() / "fragmented.mp4").string();
@@ -380,21 +382,31 @@ TEST(VideoDecoderInputTest, ATrackRunClaimingMillionsOfSamplesIsRefusedAtOpen) {
   options.movflags = "frag_keyframe+empty_moov+default_base_moof";
   std::string why;
   ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
-  CountingInput source(path);
-  std::string& bytes = *source.bytes;
-  for (const TopLevelBox& box : topLevelBoxes(bytes)) {
-    if (box.type == "mdat") {  // the first fragment alone
-      bytes.resize(box.at + box.size);
-      break;
+  for (const uint32_t claimed : {3'000'000u, 84'000'000u}) {
+    SCOPED_TRACE(claimed);
+    CountingInput source(path);
+    std::string& bytes = *source.bytes;
+    for (const TopLevelBox& box : topLevelBoxes(bytes)) {
+      if (box.type == "mdat") {  // the first fragment alone
+        bytes.resize(box.at + box.size);
+        break;
+      }
     }
+    const size_t trun = bytes.find("trun");
+    ASSERT_NE(trun, std::string::npos);
+    std::string run(8, '\0');  // version and flags: no per-sample fields; then the count
+    for (int i = 0; i < 4; ++i) run[4 + static_cast<size_t>(i)] = static_cast<char>(claimed >> (24 - 8 * i));
+    bytes.replace(trun + 4, 8, run);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    VideoDecoder decoder;
+    EXPECT_FALSE(decoder.open(source.input(), &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(decoder.frameCount(), 0u);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 1L << 20) << "the open took a gigabyte (in KiB)";
   }
-  const size_t trun = bytes.find("trun");
-  ASSERT_NE(trun, std::string::npos);
-  bytes.replace(trun + 4, 8, std::string("\x00\x00\x00\x00\x00\x2d\xc6\xc0", 8));  // no fields, 3,000,000 samples
-  VideoDecoder decoder;
-  EXPECT_FALSE(decoder.open(source.input(), &why));
-  EXPECT_FALSE(why.empty());
-  EXPECT_EQ(decoder.frameCount(), 0u);
 }
 
 }  // namespace
