@@ -165,6 +165,8 @@ struct DKCameraStreamer::State {
   double damagedSince = -1;
   // Asked to play before any picture of the item was shown: buffering until the first one is.
   bool awaitingPicture = false;
+  // The frame last asked for gave no picture, for no reason known (it does not decode).
+  bool blank = false;
   bool asked = false;  // a frame was asked for since the item became ready
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
@@ -206,6 +208,10 @@ struct DKCameraStreamer::State {
   // Plays from the stored time: at once when a picture of the item is on screen, else once the
   // first one is (the clock stands still meanwhile).
   void play() {
+    if (!shownGood && blank) {  // no first picture will come: as damage
+      passOverDamage(displayedIndex);
+      return;
+    }
     if (!shownGood) {
       awaitingPicture = true;
       setPlayback(DKPlaybackStateBuffering);
@@ -322,6 +328,7 @@ struct DKCameraStreamer::State {
     if (tableComplete || (!frameTimes.empty() && time < frameTimes.back())) time = -1;
     displayedIndex = index;
     asked = true;
+    blank = false;
     auto decoder = box;
     if (!decoder) return;
     {
@@ -365,11 +372,16 @@ struct DKCameraStreamer::State {
             if (index != requested && st.displayedIndex == requested) st.displayedIndex = index;
             st.adoptTable(*table);
           }
-          if (damaged) {
+          // Nothing to show where the first picture was awaited (the frame does not decode, for
+          // whatever reason): as damage, or playing would wait for it for ever.
+          if (damaged || (!image && st.awaitingPicture && index == st.displayedIndex)) {
             st.passOverDamage(index);
             return;
           }
-          if (!image) return;
+          if (!image) {
+            if (index == st.displayedIndex) st.blank = true;
+            return;
+          }
           st.shownGood = true;
           st.damagedSince = -1;
           st.frame = image;
@@ -716,7 +728,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.displayedIndex = 0;
   s.shownGood = false;
   s.damagedSince = -1;
-  s.awaitingPicture = false;
+  s.awaitingPicture = s.blank = false;
   s.openRecording = s.parked = s.probing = false;
   s.failure.reset();
   s.playback = DKPlaybackStatePaused;

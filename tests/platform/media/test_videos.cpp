@@ -247,6 +247,18 @@ std::vector<TopLevelBox> topLevelBoxes(const std::string& bytes) {
   return boxes;
 }
 
+int clearKeyFlags(std::string& fragmented) {
+  int runs = 0;
+  for (size_t trun = fragmented.find("trun"); trun != std::string::npos; trun = fragmented.find("trun", trun + 4)) {
+    const auto flags = static_cast<uint8_t>(fragmented[trun + 7]);
+    if (!(flags & 0x04)) return 0;
+    const size_t first = trun + 12 + ((flags & 0x01) ? 4 : 0);
+    fragmented.replace(first, 4, std::string("\x01\x01\x00\x00", 4));  // depends on others, not a sync sample
+    ++runs;
+  }
+  return runs;
+}
+
 std::vector<SampleSpan> samplesOf(const std::string& path) {
   std::vector<SampleSpan> spans;
   AVFormatContext* format = nullptr;

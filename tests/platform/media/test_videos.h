@@ -77,6 +77,11 @@ struct TopLevelBox {
 };
 std::vector<TopLevelBox> topLevelBoxes(const std::string& bytes);
 
+// A fragmented file's bytes with no sample flagged as a key frame: each track run's first sample
+// marked as the others are. The number of runs changed (0 when a run has no flags of its own
+// for its first sample).
+int clearKeyFlags(std::string& fragmented);
+
 // `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
 // first bytes (length and unit header), replaced by noise: the same size and layout, other
 // pictures that no longer decode cleanly.
