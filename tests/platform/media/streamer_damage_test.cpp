@@ -159,7 +159,8 @@ TEST_F(StreamerDamageTest, AnItemWithNothingGoodToShowFailsAndStopsPlaying) {
     if (c.failsAfter > 0) {
       EXPECT_GE(shown, 0) << "the last good picture stays";
     } else {
-      EXPECT_EQ(shown, -1) << "no damaged picture shown";
+      // (The layer may still hold the previous item's picture.)
+      EXPECT_LT(streamer->currentFrameTime(), 0) << "no picture of it shown";
     }
   }
 }
