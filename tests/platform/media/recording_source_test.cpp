@@ -491,20 +491,6 @@ std::vector<size_t> fragmentEnds(const std::string& file) {
   return ends;
 }
 
-// A camera's fragmented upload without an index of its fragments, of `frames` pictures at 10 a
-// second in fragments of a second, each several 4 KiB pieces long. Its path; empty when it
-// cannot be made (the reason in *why).
-std::string writeUploadedFragments(const dk::test::TemporaryDirectory& folder, int frames, std::string* why) {
-  const std::string file = (folder.path() / "fragmented.mp4").string();
-  TestVideoOptions options;
-  options.width = 320;
-  options.height = 240;
-  options.frames = frames;
-  options.gop = 10;
-  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
-  return writeTestVideo(file, options, why) ? file : std::string();
-}
-
 // A camera uploading a fragmented MP4 appends whole fragments while the recording is watched:
 // a piece that comes from the longer take while the shorter one is read is the same bytes, not
 // a change; the growth keeps everything held, reads only what was appended, and the longer
@@ -512,7 +498,7 @@ std::string writeUploadedFragments(const dk::test::TemporaryDirectory& folder, i
 TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItIsRead) {
   dk::test::TemporaryDirectory folder;
   std::string why;
-  const std::string file = writeUploadedFragments(folder, 120, &why);  // whose media the open does not read
+  const std::string file = writeFragmentedUpload(folder.path().string(), 120, 320, 240, &why);  // fragments of several pieces
   ASSERT_FALSE(file.empty()) << why;
   const SequentialDecode reference = decodeSequentially(file);
   const std::string whole = readFile(file);
@@ -581,7 +567,7 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
 TEST_F(RecordingSourceTest, PiecesOfAFragmentedTakeReadAfterItGrewAreTheSameBytesUpToItsLastPiece) {
   dk::test::TemporaryDirectory folder;
   std::string why;
-  const std::string file = writeUploadedFragments(folder, 60, &why);
+  const std::string file = writeFragmentedUpload(folder.path().string(), 60, 320, 240, &why);
   ASSERT_FALSE(file.empty()) << why;
   const std::string whole = readFile(file);
   const std::vector<size_t> ends = fragmentEnds(whole);

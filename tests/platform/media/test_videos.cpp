@@ -230,6 +230,17 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& o, std::str
   return true;
 }
 
+std::string writeFragmentedUpload(const std::string& folder, int frames, int width, int height, std::string* why) {
+  const std::string path = folder + "/fragmented.mp4";
+  TestVideoOptions options;
+  options.width = width;
+  options.height = height;
+  options.frames = frames;
+  options.gop = 10;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+  return writeTestVideo(path, options, why) ? path : std::string();
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

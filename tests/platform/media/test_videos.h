@@ -59,6 +59,11 @@ struct TestVideoOptions {
 // Writes the video file; false with a reason in *why.
 bool writeTestVideo(const std::string& path, const TestVideoOptions& options, std::string* why);
 
+// A camera's fragmented upload without an index of its fragments (a fragment at each key frame,
+// one every 10 frames), of `frames` pictures of width x height, as "fragmented.mp4" in `folder`:
+// its path; empty, with the reason in *why, when it cannot be made.
+std::string writeFragmentedUpload(const std::string& folder, int frames, int width, int height, std::string* why);
+
 struct SequentialDecode {
   std::vector<double> times;  // presentation times, ascending
   std::vector<ImagePtr> pictures;

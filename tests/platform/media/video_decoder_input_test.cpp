@@ -306,13 +306,9 @@ TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShow
 // lookup in an empty list of key frames).
 TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmentIsLookedUpWithinItsTable) {
   dk::test::TemporaryDirectory folder;
-  const std::string path = (folder.path() / "fragmented.mp4").string();
-  TestVideoOptions options;
-  options.frames = 40;
-  options.gop = 10;
-  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
   std::string why;
-  ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+  const std::string path = writeFragmentedUpload(folder.path().string(), 40, 96, 64, &why);
+  ASSERT_FALSE(path.empty()) << why;
   const SequentialDecode reference = decodeSequentially(path);
   ASSERT_EQ(reference.pictures.size(), 40u);
   std::string unflagged = readFile(path);
@@ -367,13 +363,9 @@ TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmen
 // gigabytes for its own index of them (84 million: two gigabytes at once).
 TEST(VideoDecoderInputTest, ATrackRunClaimingMillionsOfSamplesIsRefusedAtOpen) {
   dk::test::TemporaryDirectory folder;
-  const std::string path = (folder.path() / "fragmented.mp4").string();
-  TestVideoOptions options;
-  options.frames = 20;
-  options.gop = 10;
-  options.movflags = "frag_keyframe+empty_moov+default_base_moof";
   std::string why;
-  ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+  const std::string path = writeFragmentedUpload(folder.path().string(), 40, 96, 64, &why);
+  ASSERT_FALSE(path.empty()) << why;
   for (const uint32_t claimed : {3'000'000u, 84'000'000u}) {
     SCOPED_TRACE(claimed);
     CountingInput source(path);
