@@ -110,7 +110,8 @@ class KLRecordingListResponse : public KLListResponse {
   static constexpr size_t kPageLimit = 100;
 
   // Merges one fetched page (newest first); the completion, when given, runs on the main queue
-  // after the merge, also when the page was empty and nothing changed. Cached recordings stay
+  // after the merge, also when the page was empty and nothing changed (an empty page, older or
+  // not, never completes the history: the manager stops paging on it). Cached recordings stay
   // the same objects, each identifier once. A page whose first identifier is below the list's
   // newest (or any page for an empty list) is merged as an older page, any other as a newer one.
   void appendSortedRecordings(Recordings page, Completion completion);
@@ -119,7 +120,8 @@ class KLRecordingListResponse : public KLListResponse {
   // The two halves, run on the shared queue.
   // Older page: every recording the list lacks is put where its identifier belongs (a late
   // upload heading the page hides nothing behind it); a page that adds nothing completes the
-  // history only when it holds fewer than kPageLimit recordings.
+  // history only when it holds fewer than kPageLimit recordings (as the cloud sent them, those
+  // without an identifier included).
   void appendOldSortedRecording(const Recordings& page, Completion completion);
   // Newer page: the cached newest takes the page's times, and only the page's recordings newer
   // than it go in front. Never completes the history.

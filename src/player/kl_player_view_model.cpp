@@ -389,11 +389,9 @@ void KLPlayerViewModel::retryConnectionOnStreamerError() {
     cameraStreamerItem_.reset();
     resetStreamerItem();
     updateCameraStreamer();
-    retriedItem_ = cameraStreamerItem_;
     return;
   }
   numberOfRetriesOnError_ = 0;
-  retriedItem_.reset();
   if (auto delegate = delegate_.lock()) {
     delegate->playerShouldDisplayErrorToastWithText(frameworkText("VideoNotAvailableError"));
   }
@@ -417,11 +415,6 @@ void KLPlayerViewModel::cameraStreamerOnStatusChanged(const platform::DKCameraSt
       startPlaying();
       return;
     case platform::DKCameraStreamerStatusFailed:
-      // Otherwise a recording that fails wherever it is played would be retried endlessly, a
-      // fresh fetch each time.
-      if (retriedItem_ && streamer->currentItem() == retriedItem_ && streamer->currentFrameTime() < 0) {
-        numberOfRetriesOnError_ = 1;
-      }
       retryConnectionOnStreamerError();
       return;
     default:

@@ -124,9 +124,6 @@ class KLPlayerViewModel : public platform::Object, public PlayerViewModelInterfa
   PlayerRecordingPtr recording_;
   std::weak_ptr<PlayerViewModelDelegate> delegate_;
   platform::DKStreamerItemPtr cameraStreamerItem_;
-  // The item the silent retry made: its failure before any picture of it was shown ends the
-  // failure run, though it reached "playing" (a streamer plays before its first picture decodes).
-  platform::DKStreamerItemPtr retriedItem_;
   platform::DKCameraStreamerPtr cameraStreamer_;
   std::shared_ptr<platform::Layer> layer_;
   std::shared_ptr<KLPlayerTimer> timer_;

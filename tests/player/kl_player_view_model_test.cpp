@@ -18,7 +18,8 @@ TEST_F(PlayerTest, SettingARecordingAndSeekingStartsPlaybackThereAndTicksOncePer
   model->seekToTime(12.0);  // still preparing: the seek waits for "ready"
   pump();
   ASSERT_TRUE(model->isPlaying());
-  EXPECT_EQ(screen->events, (Events{"startLoading", "startStreaming", "endLoading"}));
+  // Loading while it prepares, and again while it waits for the picture at the seek.
+  EXPECT_EQ(screen->events, (Events{"startLoading", "startLoading", "startStreaming", "endLoading"}));
   EXPECT_DOUBLE_EQ(model->cameraStreamer()->currentTime(), 12.0);
   EXPECT_TRUE(platform::Application::shared().isIdleTimerDisabled());
 
@@ -170,6 +171,21 @@ TEST_F(PlayerTest, OneFailureIsRetriedSilentlyAndASecondShowsTheErrorOnce) {
   pump();
   EXPECT_EQ(screen->errorToasts, (Events{"The video is not available"}));
   EXPECT_EQ(model->numberOfRetriesOnError(), 0);  // the next failure run is retried silently again
+}
+
+// Reaching "playing" starts the failure run afresh, whichever item reaches it: the silent retry
+// that played and then failed is retried silently again, not taken for the end of the run.
+TEST_F(PlayerTest, ARetryThatReachedPlayingAndFailsIsRetriedSilentlyAgain) {
+  platform::StreamerEnvironment::failNextPreparations(2, nullptr);
+  model->setRecording(first);
+  ASSERT_TRUE(platform::MainRunLoop::runUntil([&] { return model->numberOfRetriesOnError() == 1; }));
+  // The retry's item reports playing (its preparation's scripted failure is still on its way).
+  model->cameraStreamerOnPlaybackStateChanged(model->cameraStreamer(), DKPlaybackStatePlaying);
+  EXPECT_EQ(model->numberOfRetriesOnError(), 0);
+  pump();
+  EXPECT_TRUE(screen->errorToasts.empty());
+  EXPECT_TRUE(model->isPlaying()) << "the third preparation plays";
+  EXPECT_EQ(model->cameraStreamer()->currentItem()->recordingId(), firstId);
 }
 
 TEST_F(PlayerTest, AFailedStreamerStillTakesNewRecordingsAndTheirSeeks) {

@@ -85,8 +85,8 @@ TEST_F(PlayerStreamFailureTest, ARecordingThatFailsWhilePlayingStopsPlayingThenT
 }
 
 // The same recording damaged on every fetch: the silent retry, played where the first one
-// failed, fails before it shows anything (though it reached "playing"); that ends the failure
-// run with the error, after two fetches, instead of retrying without end.
+// failed, fails before it shows anything, so it never reaches "playing" (which would start the
+// failure run afresh); the error ends it after two fetches, instead of retrying without end.
 TEST_F(PlayerStreamFailureTest, ARecordingDamagedOnEveryFetchIsRetriedOnceThenShowsTheError) {
   std::string damaged;
   ASSERT_NO_FATAL_FAILURE(damagedRecording(damaged));

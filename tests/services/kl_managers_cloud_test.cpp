@@ -124,19 +124,53 @@ TEST_F(ManagersCloudTest, TheNewestRecordingsPageThenTheOlderPagesLoadTheWholeHi
 
 // The timeline screen asks for the newest page and the older pages together. On a first present
 // the cache is empty, so the older pages' first request carries no bound: the newest page again.
+// Whichever reply comes first, the whole history is held and complete: when the newest page is
+// merged first, the older pages' first reply is a full page that adds nothing, which must not end
+// the paging.
 TEST_F(ManagersCloudTest, TheNewestAndTheOlderPagesStartedTogetherOnAnEmptyCacheLoadTheWholeHistory) {
-  int completions = 0;
-  recordings->loadNewRecordingsForCameraID(camera, nullptr);
-  recordings->loadRecordingsForCameraID(camera, [&] { completions++; });
-  ASSERT_TRUE(MainRunLoop::runUntilIdle());
-  EXPECT_EQ(completions, 1);
-  auto list = recordings->recordingsForCameraID(camera);
-  const auto cloud = world.recordingsOf(camera);
-  const auto cached = list->recordings();
-  ASSERT_EQ(cloud.size(), 350u);
-  ASSERT_EQ(cached.size(), cloud.size());
-  for (size_t i = 0; i < cached.size(); ++i) EXPECT_EQ(cached[i]->recordingID(), cloud[cloud.size() - 1 - i].recordingId);
-  EXPECT_TRUE(list->allRecordingsLoaded());
+  for (const bool newestFirst : {true, false}) {
+    SCOPED_TRACE(newestFirst ? "the newest page answered first" : "the older pages answered first");
+    recordings->deleteRecordingsForCameraID(camera);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    auto list = recordings->recordingsForCameraID(camera);
+    ASSERT_TRUE(list == nullptr || list->recordings().empty());
+    sim.clearRequests();
+    int completions = 0;
+    // The reply answered second is held until the first has been merged.
+    int held = -1;
+    if (newestFirst) {
+      recordings->loadNewRecordingsForCameraID(camera, nullptr);
+      ASSERT_TRUE(sim.waitForRequests(1));
+      held = sim.addFault(FaultRule::hold(recordingsPath()));
+      recordings->loadRecordingsForCameraID(camera, [&] { completions++; });
+      ASSERT_TRUE(sim.waitForHeld(1));
+      ASSERT_TRUE(MainRunLoop::runUntil([&] {
+        auto merged = recordings->recordingsForCameraID(camera);
+        return merged && merged->recordings().size() == 100;
+      }));
+    } else {
+      held = sim.addFault(FaultRule::hold(recordingsPath()));
+      recordings->loadNewRecordingsForCameraID(camera, nullptr);
+      ASSERT_TRUE(sim.waitForHeld(1));
+      recordings->loadRecordingsForCameraID(camera, [&] { completions++; });
+      ASSERT_TRUE(MainRunLoop::runUntil([&] { return completions == 1; }));
+    }
+    EXPECT_EQ(queryOf(recordingsPath(), "maxTimestamp").at(1), "") << "asked for on an empty cache";
+    EXPECT_EQ(sim.release(held), 1u);
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+    EXPECT_EQ(completions, 1);
+    list = recordings->recordingsForCameraID(camera);
+    ASSERT_TRUE(list);
+    const auto cloud = world.recordingsOf(camera);
+    const auto cached = list->recordings();
+    ASSERT_EQ(cloud.size(), 350u);
+    ASSERT_EQ(cached.size(), cloud.size());
+    for (size_t i = 0; i < cached.size(); ++i) {
+      EXPECT_EQ(cached[i]->recordingID(), cloud[cloud.size() - 1 - i].recordingId);
+    }
+    EXPECT_TRUE(list->allRecordingsLoaded());
+    sim.removeFault(held);
+  }
 }
 
 TEST_F(ManagersCloudTest, EventsArePagedByTheirLinkHeaderWithOneNotificationPerPage) {

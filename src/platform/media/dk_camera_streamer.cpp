@@ -200,6 +200,10 @@ struct DKCameraStreamer::State {
   // since the last good one (-1: none).
   bool shownGood = false;
   double damagedSince = -1;
+  // Asked to play before any picture of the item was shown: buffering until the first one is.
+  bool awaitingPicture = false;
+  // The frame last asked for gave no picture, for no reason known (it does not decode).
+  bool blank = false;
   bool asked = false;  // a frame was asked for since the item became ready
   std::shared_ptr<Timer> ticker;
   ImagePtr frame;
@@ -237,6 +241,22 @@ struct DKCameraStreamer::State {
     notify([value](DKCameraStreamerDelegete& d, const DKCameraStreamerPtr& s) {
       if (d.respondsToSelector("cameraStreamer:onPlaybackStateChanged:")) d.cameraStreamerOnPlaybackStateChanged(s, value);
     });
+  }
+  // Plays from the stored time: at once when a picture of the item is on screen, else once the
+  // first one is (the clock stands still meanwhile).
+  void play() {
+    if (!shownGood && blank) {  // no first picture will come: as damage
+      passOverDamage(displayedIndex);
+      return;
+    }
+    if (!shownGood) {
+      awaitingPicture = true;
+      setPlayback(DKPlaybackStateBuffering);
+      return;
+    }
+    awaitingPicture = false;
+    setPlayback(DKPlaybackStatePlaying);
+    startClock();
   }
   void setAudio(uint64_t value, ErrorPtr reason) {
     audio = value;
@@ -329,6 +349,7 @@ struct DKCameraStreamer::State {
   // Waits for the recording to grow, asking the cloud now.
   void park() {
     parked = true;
+    awaitingPicture = false;
     if (growthTimer) growthTimer->invalidate();
     setPlayback(DKPlaybackStateBuffering);
     fetch(true);
@@ -336,6 +357,7 @@ struct DKCameraStreamer::State {
   // Waits for the frame table to reach `seconds` (buffering), then plays on from there or pauses.
   void awaitTable(double seconds, bool playOn) {
     parked = awaitingTable = true;
+    awaitingPicture = false;
     playOnAfterTable = playOn;
     if (growthTimer) growthTimer->invalidate();
     setPlayback(DKPlaybackStateBuffering);
@@ -362,6 +384,7 @@ struct DKCameraStreamer::State {
     if (!unread(time) && step == 0) time = -1;
     displayedIndex = index;
     asked = true;
+    blank = false;
     auto decoder = box;
     if (!decoder) return;
     {
@@ -414,16 +437,22 @@ struct DKCameraStreamer::State {
               st.storedTime = st.frameTimes[index];
             }
           }
-          if (damaged) {
+          // Nothing to show where the first picture was awaited (the frame does not decode, for
+          // whatever reason): as damage, or playing would wait for it for ever.
+          if (damaged || (!image && st.awaitingPicture && index == st.displayedIndex)) {
             st.passOverDamage(index);
             return;
           }
-          if (!image) return;
+          if (!image) {
+            if (index == st.displayedIndex) st.blank = true;
+            return;
+          }
           st.shownGood = true;
           st.damagedSince = -1;
           st.frame = image;
           st.frameTime = index < st.frameTimes.size() ? st.frameTimes[index] : -1;
           if (st.layer) st.layer->setContents(image);
+          if (st.awaitingPicture && st.rate > 0) st.play();
         });
         // Read on ahead once the picture is on its way.
         if (!failure && index < video.frameCount()) {
@@ -457,6 +486,7 @@ struct DKCameraStreamer::State {
     if (playback == DKPlaybackStatePlaying) reanchor();  // stays where it failed
     stopClock();
     unpark();
+    awaitingPicture = false;
     failure = std::move(error);
     // A failed item is not playing (nor waiting for data to play), and says so before it says
     // it failed, so that a retry the failure starts is not taken for this item's pause.
@@ -597,8 +627,7 @@ void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, b
     storedTime = std::min(storedTime, duration);
     show(indexAt(storedTime));
     if (rate > 0) {
-      setPlayback(DKPlaybackStatePlaying);
-      startClock();
+      play();
     } else {
       setPlayback(DKPlaybackStatePaused);
     }
@@ -638,8 +667,7 @@ void DKCameraStreamer::State::adoptTable(const FrameTable& table) {
     unpark();
     show(indexAt(storedTime));
     if (playOnAfterTable && rate > 0) {
-      setPlayback(DKPlaybackStatePlaying);
-      startClock();
+      play();
     } else {
       setPlayback(DKPlaybackStatePaused);
     }
@@ -774,6 +802,7 @@ void DKCameraStreamer::setCurrentItem(DKStreamerItemPtr item) {
   s.displayedIndex = 0;
   s.shownGood = false;
   s.damagedSince = -1;
+  s.awaitingPicture = s.blank = false;
   s.openRecording = s.parked = s.probing = false;
   s.failure.reset();
   s.playback = DKPlaybackStatePaused;
@@ -821,6 +850,9 @@ void DKCameraStreamer::setRate(float rate) {
       s.reanchor();
       s.stopClock();
       s.setPlayback(DKPlaybackStatePaused);
+    } else if (s.awaitingPicture) {
+      s.awaitingPicture = false;
+      s.setPlayback(DKPlaybackStatePaused);
     } else if (s.parked) {
       // Paused at the end of what has been recorded; playing again asks for more.
       s.unpark();
@@ -835,8 +867,7 @@ void DKCameraStreamer::setRate(float rate) {
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay) return;
   if (s.parked) return;  // plays on at this rate once the recording has grown
   if (s.playback == DKPlaybackStateEnded) return;  // stays at the end until a seek
-  s.setPlayback(DKPlaybackStatePlaying);
-  s.startClock();
+  s.play();
 }
 
 void DKCameraStreamer::setMuteAudio(bool muted) {
@@ -854,7 +885,8 @@ void DKCameraStreamer::seekTo(double seconds) {
   if (!s.item || s.status != DKCameraStreamerStatusReadyToPlay || s.frameTimes.empty()) return;
   if (!s.tableToEnd && std::isfinite(seconds) && seconds >= s.duration) {
     // Past the fragments read so far of a recording without an index of them: read on first.
-    const bool playOn = s.playback == DKPlaybackStatePlaying || s.playback == DKPlaybackStateEnded || s.parked;
+    const bool playOn = s.playback == DKPlaybackStatePlaying || s.playback == DKPlaybackStateEnded || s.parked ||
+                        s.awaitingPicture;
     s.storedTime = seconds;
     s.stopClock();
     s.awaitTable(seconds, playOn);
@@ -873,6 +905,7 @@ void DKCameraStreamer::seekTo(double seconds) {
   s.unpark();
   if (seconds >= s.duration) {
     s.storedTime = s.duration;
+    s.awaitingPicture = false;
     s.stopClock();
     s.show(s.frameTimes.size() - 1);
     s.setPlayback(DKPlaybackStateEnded);
@@ -883,8 +916,11 @@ void DKCameraStreamer::seekTo(double seconds) {
   if (s.playback == DKPlaybackStatePlaying) {
     s.startClock();
   } else if (s.playback == DKPlaybackStateEnded || wasParked) {
-    s.setPlayback(s.rate > 0 ? DKPlaybackStatePlaying : DKPlaybackStatePaused);
-    if (s.rate > 0) s.startClock();
+    if (s.rate > 0) {
+      s.play();
+    } else {
+      s.setPlayback(DKPlaybackStatePaused);
+    }
   }
 }
 

@@ -128,7 +128,9 @@ class DKCameraStreamer : public std::enable_shared_from_this<DKCameraStreamer> {
   // Seconds into the current item.
   double currentTime() const;
   float rate() const;
-  // 0 pauses; above 0 plays at that speed (not finite or negative counts as 0).
+  // 0 pauses; above 0 plays at that speed (not finite or negative counts as 0). Playing is
+  // reported once a picture of the item is on screen: until the first one is, it buffers and its
+  // time stands still.
   void setRate(float rate);
   bool isAudioMuted() const;
   void setMuteAudio(bool muted);

@@ -1,15 +1,23 @@
 #include "platform/media/media_input_policy.h"
 
+#include <mutex>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/avstring.h>
 #include <libavutil/dict.h>
+#include <libavutil/mem.h>
 }
 
 namespace dk::platform {
 
 bool openMediaInput(AVFormatContext** format, const char* url, const MediaInputPolicy& policy, const char* options) {
+  // A few bytes of a container may claim millions of entries (a fragment's track run claiming 84
+  // million samples), which the demuxer would allocate at once: no single allocation of FFmpeg's
+  // goes over twice the largest picture taken (8192 x 8192, four bytes a pixel).
+  static std::once_flag bounded;
+  std::call_once(bounded, [] { av_max_alloc(size_t{512} << 20); });
   const AVInputFormat* demuxer = av_find_input_format(policy.demuxer);
   if (!demuxer) {
     avformat_close_input(format);  // as a failed open would

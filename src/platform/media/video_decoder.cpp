@@ -434,6 +434,14 @@ struct VideoDecoder::Impl {
   int64_t fileSize() const { return reader && reader->input.size ? reader->input.size() : -1; }
   bool reachesEnd() const { return !fragments || runs.empty() || runs.back().cursor.done; }
   bool indexFrames(size_t from);
+  // Adds the key samples from `from` on. A table with none flagged key decodes from its first
+  // sample, so that every frame has a key sample to start from (and damage a group to count in).
+  void addKeySamples(size_t from) {
+    for (size_t i = from; i < samples.size(); ++i) {
+      if (samples[i].key) keySamples.push_back(i);
+    }
+    if (keySamples.empty() && !samples.empty()) keySamples.push_back(0);
+  }
   double lengthAfter(int64_t last, int64_t before, int64_t end) const;
   void settleDuration();
 
@@ -540,6 +548,11 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   AVStream* st = format->streams[stream];
   const int count = avformat_index_get_entries_count(st);
   if (count <= 0 || (st->nb_frames > 0 && count < st->nb_frames)) return 0;
+  // A few bytes may claim millions of samples: the table, and the offsets read for it, stay bounded.
+  if (count > kMostFragmentSamples) {
+    *why = "more frames than a recording holds";
+    return -1;
+  }
   int64_t delay = 0;
   bool sawPacket = false;
   int64_t firstDts = AV_NOPTS_VALUE, firstPts = AV_NOPTS_VALUE, firstPos = -1;
@@ -930,8 +943,8 @@ void VideoDecoder::Impl::dropLostSamples() {
 // place unless a new one is shown before them. False when two frames share a presentation time.
 bool VideoDecoder::Impl::indexFrames(size_t from) {
   size_t firstNew = frameSample.size();
+  addKeySamples(from);
   for (size_t i = from; i < samples.size(); ++i) {
-    if (samples[i].key) keySamples.push_back(i);
     if (samples[i].presented) frameSample.push_back(i);
   }
   auto byPts = [&](size_t a, size_t b) { return samples[a].pts < samples[b].pts; };
@@ -983,7 +996,6 @@ bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
     *why = "the video has no frames";
     return false;
   }
-  if (keySamples.empty()) keySamples.push_back(0);
   if (fragments) {
     settleDuration();
   } else {

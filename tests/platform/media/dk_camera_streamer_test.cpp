@@ -160,6 +160,30 @@ TEST_F(StreamerTest, PlaysAtItsRateOnTheRunLoopClockAndEndsAtTheEnd) {
   EXPECT_DOUBLE_EQ(streamer->currentTime(), 5.0);
 }
 
+// Played in answer to "ready", before any picture is on screen (a hand-off that seeks at once):
+// the streamer buffers, its time standing still, and reports playing once the picture at the
+// seek is shown, not before.
+TEST_F(StreamerTest, PlayingAskedForBeforeAnyPictureIsReportedOnceTheFirstIsShown) {
+  streamer->setCurrentItem(DKStreamerItem::itemWithCameraId(cameraId, closedId));
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return recorder->events.size() == 2; }));  // told it is ready
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  ASSERT_EQ(streamer->currentFrame(), nullptr);
+  recorder->events.clear();
+  streamer->seekTo(12.0);
+  streamer->setRate(1.0f);
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateBuffering);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return streamer->playbackState() != DKPlaybackStateBuffering; }));
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStatePlaying);
+  auto reference = referenceDecoder(closedId);
+  ASSERT_TRUE(reference);
+  EXPECT_TRUE(samePixels(streamer->currentFrame(), reference->frameAt(reference->frameIndexAt(12.0))));
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 12.0) << "the clock started with the picture";
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_EQ(recorder->events, (Events{"playback:1", "playback:2"}));
+  clock.advance(2.0);
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), 14.0);
+}
+
 TEST_F(StreamerTest, SeeksClampBelowZeroEndPastTheEndAndResumePausedWithoutARate) {
   prepareClosed();
   streamer->seekTo(-7);

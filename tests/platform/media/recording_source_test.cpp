@@ -485,13 +485,8 @@ TEST_F(RecordingSourceTest, PiecesOfALongerTakeAreTakenOnlyWhereTheyHoldTheMedia
 // Where each fragment (a moof and the mdat after it) of a fragmented MP4 file ends.
 std::vector<size_t> fragmentEnds(const std::string& file) {
   std::vector<size_t> ends;
-  size_t at = 0;
-  while (at + 8 <= file.size()) {
-    uint64_t size = 0;
-    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(file[at + i]);
-    if (size < 8 || size > file.size() - at) break;
-    if (file.compare(at + 4, 4, "mdat") == 0) ends.push_back(at + size);
-    at += size;
+  for (const TopLevelBox& box : topLevelBoxes(file)) {
+    if (box.type == "mdat") ends.push_back(box.at + box.size);
   }
   return ends;
 }
@@ -502,18 +497,11 @@ std::vector<size_t> fragmentEnds(const std::string& file) {
 // take plays frame for frame.
 TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItIsRead) {
   dk::test::TemporaryDirectory folder;
-  const std::string file = (folder.path() / "fragmented.mp4").string();
-  TestVideoOptions options;
-  options.width = 320;  // fragments of several pieces each, whose media the open does not read
-  options.height = 240;
-  options.frames = 120;
-  options.gop = 10;
-  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
   std::string why;
-  ASSERT_TRUE(writeTestVideo(file, options, &why)) << why;
+  const std::string file = writeFragmentedUpload(folder.path().string(), 120, 320, 240, &why);  // fragments of several pieces
+  ASSERT_FALSE(file.empty()) << why;
   const SequentialDecode reference = decodeSequentially(file);
-  std::ifstream in(file, std::ios::binary);
-  const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string whole = readFile(file);
   const std::vector<size_t> ends = fragmentEnds(whole);
   ASSERT_GE(ends.size(), 10u);
   const std::string first = whole.substr(0, ends[3]);
@@ -570,6 +558,56 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
   const auto appended = static_cast<int64_t>(whole.size() - first.size());
   EXPECT_LE(s->bytesReceived() - received, appended + 1 + 2 * 16 * 1024 + limits.chunkBytes);
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+// A piece of a fragmented take still being recorded, read for the first time once the server
+// holds a longer take: the longer take's bytes there are the shorter one's, also in its last
+// piece, which the shorter take ends inside (only its part before that end is kept). Once the
+// source has taken the growth, that last piece is read on past the old end from the longer take.
+TEST_F(RecordingSourceTest, PiecesOfAFragmentedTakeReadAfterItGrewAreTheSameBytesUpToItsLastPiece) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string file = writeFragmentedUpload(folder.path().string(), 60, 320, 240, &why);
+  ASSERT_FALSE(file.empty()) << why;
+  const std::string whole = readFile(file);
+  const std::vector<size_t> ends = fragmentEnds(whole);
+  ASSERT_GE(ends.size(), 6u);
+  const std::string first = whole.substr(0, ends[2]);
+  constexpr int64_t kPiece = 4096;
+  const auto oldEnd = static_cast<int64_t>(first.size());
+  ASSERT_NE(oldEnd % kPiece, 0) << "the take ends inside a piece";
+  ASSERT_GT(oldEnd / kPiece, 2) << "its last piece is not its first";
+
+  struct Case {
+    const char* what;
+    int64_t offset;
+  };
+  for (const Case& c : {Case{"a piece inside the take", oldEnd / 2}, Case{"the take's last piece", oldEnd - 100}}) {
+    SCOPED_TRACE(c.what);
+    RecordingSource::Limits limits;
+    limits.chunkBytes = kPiece;
+    GrowingServer cloud(first);
+    ErrorPtr error;
+    auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string bytes;
+    ASSERT_EQ(readAt(s, 0, bytes, 100), 100);  // the start: the take is fragmented
+    cloud.replace(whole);  // uploaded on meanwhile
+    ASSERT_EQ(readAt(s, c.offset, bytes, 100), 100) << describe(s->error());
+    EXPECT_EQ(bytes, first.substr(static_cast<size_t>(c.offset), 100));
+    EXPECT_EQ(readAt(s, oldEnd - 10, bytes, 100), 10) << "the shorter take ends where it did";
+    EXPECT_FALSE(s->error()) << describe(s->error());
+
+    bool grew = false;
+    std::thread([&] { grew = s->refreshGrowth(); }).join();
+    ASSERT_TRUE(grew) << describe(s->error());
+    ASSERT_EQ(readAt(s, oldEnd - 10, bytes, 100), 10) << "what is held, up to the old end";
+    EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(oldEnd - 10), 10));
+    ASSERT_EQ(readAt(s, oldEnd, bytes, 100), 100) << describe(s->error());
+    EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(oldEnd), 100));
+    s->cancel();
+    ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  }
 }
 
 // The rest of a piece held in part (where a grown recording's old media ended) must come whole:

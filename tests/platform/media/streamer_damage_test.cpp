@@ -116,11 +116,18 @@ TEST_F(StreamerDamageTest, AnItemWithNothingGoodToShowFailsAndStopsPlaying) {
     const char* name;
     size_t firstSample, count;
     double failsAfter, failsBy;  // the played time when the item fails
+    bool noKeyFrame = false;  // fragmented, none of its samples flagged as a key frame (count: none damaged)
   };
   for (const Case& c : {Case{"the first picture damaged", 0, 3, 0, 0},
-                        Case{"8 s damaged from 2 s on", 50, 1000, 7.0, 7.5}}) {
+                        Case{"8 s damaged from 2 s on", 50, 1000, 7.0, 7.5},
+                        Case{"no key frame to start from", 0, 0, 0, 0, true}}) {
     SCOPED_TRACE(c.name);
-    ASSERT_NO_FATAL_FAILURE(makeRecording());
+    TestVideoOptions options;
+    if (c.noKeyFrame) options.movflags = "frag_keyframe+empty_moov+default_base_moof";
+    ASSERT_NO_FATAL_FAILURE(makeRecording(options));
+    if (c.noKeyFrame) {
+      ASSERT_GT(clearKeyFlags(bytes), 0);
+    }
     // Noise in the second quarter of each picture's data: past its slice header, so that each
     // decodes with concealment (noise in a header can make another valid picture, which no
     // decoder can tell from the real one).
@@ -153,7 +160,8 @@ TEST_F(StreamerDamageTest, AnItemWithNothingGoodToShowFailsAndStopsPlaying) {
     if (c.failsAfter > 0) {
       EXPECT_GE(shown, 0) << "the last good picture stays";
     } else {
-      EXPECT_EQ(shown, -1) << "no damaged picture shown";
+      // (The layer may still hold the previous item's picture.)
+      EXPECT_LT(streamer->currentFrameTime(), 0) << "no picture of it shown";
     }
   }
 }

@@ -191,6 +191,37 @@ TEST_F(FragmentedRecordingTest, TheSoundOpensAtACostThatDoesNotGrowAndIsReadStra
   }
 }
 
+// Without an index of its fragments, the length known is the end of the fragments read so far.
+// Playing fast enough that the clock passes what has been read ahead in one step (8x, two
+// seconds of the clock at once) waits for the table to be read on there and plays on: the
+// recording ends at its own end, not at the end of the fragments read when the clock moved.
+TEST_F(FragmentedRecordingTest, PlayingPastTheFragmentsReadAheadPlaysOnToTheTrueEnd) {
+  sim->updateWorld([](cloudsim::World& w) { w.recordingMovflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer"; });
+  const int64_t id = recordingOf(120);
+  auto whole = referenceDecoder(id);
+  ASSERT_TRUE(whole);
+  auto item = DKStreamerItem::itemWithCameraId(cameraId, id);
+  streamer->setCurrentItem(item);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_EQ(streamer->status(), DKCameraStreamerStatusReadyToPlay) << describe(streamer->failureReason());
+  const double known = item->duration();
+  ASSERT_LT(known + 10, whole->duration()) << "only the first fragments are known";
+
+  streamer->setRate(8.0f);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  recorder->events.clear();
+  clock.advance(2.0);  // 16 s of the recording: past the end of what is known
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  EXPECT_NE(streamer->playbackState(), DKPlaybackStateEnded) << "ended at " << streamer->currentTime() << " s";
+  EXPECT_GT(item->duration(), known);
+  advance(16.0);  // 128 s of the recording at 8x
+  EXPECT_EQ(streamer->playbackState(), DKPlaybackStateEnded) << describe(streamer->failureReason());
+  EXPECT_DOUBLE_EQ(streamer->currentTime(), whole->duration());
+  EXPECT_DOUBLE_EQ(item->duration(), whole->duration());
+  EXPECT_EQ(std::count(recorder->events.begin(), recorder->events.end(), "playback:3"), 1) << "ended once, at the end";
+  EXPECT_TRUE(sameFrame(streamer->currentFrame(), whole->frameAt(whole->frameCount() - 1))) << "the last picture";
+}
+
 // A camera uploading fragments without an index: playback reaches the end of the fragments read,
 // finds the rest of what is there, waits at the end of what has been uploaded, and goes on into
 // the fragments uploaded meanwhile.

@@ -313,9 +313,44 @@ double combing(const Image& picture) {
   return static_cast<double>(combed) / (static_cast<double>(w) * (h - 1));
 }
 
+std::string writeFragmentedUpload(const std::string& folder, int frames, int width, int height, std::string* why) {
+  const std::string path = folder + "/fragmented.mp4";
+  TestVideoOptions options;
+  options.width = width;
+  options.height = height;
+  options.frames = frames;
+  options.gop = 10;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof+skip_trailer";
+  return writeTestVideo(path, options, why) ? path : std::string();
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<TopLevelBox> topLevelBoxes(const std::string& bytes) {
+  std::vector<TopLevelBox> boxes;
+  for (size_t at = 0; at + 8 <= bytes.size();) {
+    size_t size = 0;
+    for (size_t i = 0; i < 4; ++i) size = (size << 8) | static_cast<uint8_t>(bytes[at + i]);
+    if (size < 8 || size > bytes.size() - at) break;
+    boxes.push_back({at, bytes.substr(at + 4, 4), size});
+    at += size;
+  }
+  return boxes;
+}
+
+int clearKeyFlags(std::string& fragmented) {
+  int runs = 0;
+  for (size_t trun = fragmented.find("trun"); trun != std::string::npos; trun = fragmented.find("trun", trun + 4)) {
+    const auto flags = static_cast<uint8_t>(fragmented[trun + 7]);
+    if (!(flags & 0x04)) return 0;
+    const size_t first = trun + 12 + ((flags & 0x01) ? 4 : 0);
+    fragmented.replace(first, 4, std::string("\x01\x01\x00\x00", 4));  // depends on others, not a sync sample
+    ++runs;
+  }
+  return runs;
 }
 
 std::vector<SampleSpan> samplesOf(const std::string& path) {

@@ -76,6 +76,11 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& options, st
 // shown before it get negative times, which the muxer's edit list cuts. False with a reason.
 bool cutTestClip(const std::string& source, const std::string& path, size_t firstPacket, std::string* why);
 
+// A camera's fragmented upload without an index of its fragments (a fragment at each key frame,
+// one every 10 frames), of `frames` pictures of width x height, as "fragmented.mp4" in `folder`:
+// its path; empty, with the reason in *why, when it cannot be made.
+std::string writeFragmentedUpload(const std::string& folder, int frames, int width, int height, std::string* why);
+
 struct SequentialDecode {
   std::vector<double> times;  // presentation times, ascending
   std::vector<ImagePtr> pictures;
@@ -84,6 +89,20 @@ struct SequentialDecode {
 
 // The whole of a file the test wrote (empty when it cannot be read).
 std::string readFile(const std::string& path);
+
+// The top-level boxes of an MP4 file's bytes, in order: where each starts, its type and size
+// (up to the first that does not fit).
+struct TopLevelBox {
+  size_t at = 0;
+  std::string type;
+  size_t size = 0;
+};
+std::vector<TopLevelBox> topLevelBoxes(const std::string& bytes);
+
+// A fragmented file's bytes with no sample flagged as a key frame: each track run's first sample
+// marked as the others are. The number of runs changed (0 when a run has no flags of its own
+// for its first sample).
+int clearKeyFlags(std::string& fragmented);
 
 // `bytes` (the file at `path`) with the content of every sample from `firstSample` on, past its
 // first bytes (length and unit header), replaced by noise: the same size and layout, other

@@ -73,6 +73,18 @@ class FrameExactTest : public ::testing::TestWithParam<Opening> {
     return wrong;
   }
 
+  // A camera that drops and repeats pictures, with B-frames, in the muxer's `movflags`: the table
+  // and every access as the plain decode has them.
+  void expectVariableRateExact(const std::string& movflags) {
+    TestVideoOptions options;
+    options.frames = 60;
+    options.gop = 15;
+    options.frameMilliseconds = {40, 100, 70, 130, 40, 250, 90, 60};
+    options.movflags = movflags;
+    make(options);
+    expectEveryAccessExact();
+  }
+
   // Random access, playback, fast playback (every third frame) and stepping back.
   void expectEveryAccessExact(const std::function<ImagePtr(size_t)>& expected = nullptr) {
     const size_t n = decoder.frameCount();
@@ -170,14 +182,7 @@ TEST_P(FrameExactTest, FastPlaybackCarriesOnForwardInsteadOfSeekingBackForEachFr
 // A camera that drops and repeats pictures: each frame lasts its own time, with B-frames
 // reordered. Every time in the table is one the container presents, and every slot shows the
 // picture of that time, whichever way it is reached.
-TEST_P(FrameExactTest, VariableFrameRateWithBFramesShowsEachPictureAtItsOwnTime) {
-  TestVideoOptions options;
-  options.frames = 60;
-  options.gop = 15;
-  options.frameMilliseconds = {40, 100, 70, 130, 40, 250, 90, 60};
-  make(options);
-  expectEveryAccessExact();
-}
+TEST_P(FrameExactTest, VariableFrameRateWithBFramesShowsEachPictureAtItsOwnTime) { expectVariableRateExact(""); }
 
 // Fragmented files as cameras upload them and packagers write them: with and without an index
 // of the fragments up front, offsets from each fragment or from the file's start.
@@ -185,13 +190,17 @@ TEST_P(FrameExactTest, FragmentedFilesShowEachPictureAtItsOwnTime) {
   for (const char* flags : {"frag_keyframe+empty_moov+default_base_moof",
                             "frag_keyframe+empty_moov+default_base_moof+global_sidx", "frag_keyframe+empty_moov"}) {
     SCOPED_TRACE(flags);
-    TestVideoOptions options;
-    options.frames = 60;
-    options.gop = 15;
-    options.frameMilliseconds = {40, 100, 70, 130, 40, 250, 90, 60};
-    options.movflags = flags;
-    make(options);
-    expectEveryAccessExact();
+    expectVariableRateExact(flags);
+  }
+}
+
+// Composition offsets below zero (the muxer's "negative_cts_offsets" writes a version-1 table in
+// the movie box), with B-frames at a variable frame rate, the index after the media or before
+// it: each offset is read as the signed number it is.
+TEST_P(FrameExactTest, NegativeCompositionOffsetsShowEachPictureAtItsOwnTime) {
+  for (const char* flags : {"negative_cts_offsets", "negative_cts_offsets+faststart"}) {
+    SCOPED_TRACE(flags);
+    expectVariableRateExact(flags);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -331,6 +332,102 @@ TEST(VideoDecoderInputTest, BytesThatChangeBetweenReadsFailTheFrameInsteadOfShow
         EXPECT_EQ(refused, 0u);
       }
     }
+  }
+}
+
+
+// A fragmented recording whose samples are none flagged as key frames (each track run's first
+// sample marked as the others are), with its third fragment before the second (the table ends at
+// the fragments that follow on, rebuilt without the one that did not) or cut short inside its
+// media (its header still lists its frames). Every frame is looked up within the table and
+// shows its own picture or none (the library's own checks, on in the sanitizer builds, catch a
+// lookup in an empty list of key frames).
+TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmentIsLookedUpWithinItsTable) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string path = writeFragmentedUpload(folder.path().string(), 40, 96, 64, &why);
+  ASSERT_FALSE(path.empty()) << why;
+  const SequentialDecode reference = decodeSequentially(path);
+  ASSERT_EQ(reference.pictures.size(), 40u);
+  std::string unflagged = readFile(path);
+  ASSERT_EQ(clearKeyFlags(unflagged), 4) << "a fragment a key frame";
+  std::vector<size_t> moofs;
+  for (const TopLevelBox& box : topLevelBoxes(unflagged)) {
+    if (box.type == "moof") moofs.push_back(box.at);
+  }
+  ASSERT_EQ(moofs.size(), 4u);
+
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::vector<size_t> frames;  // the reference's frames the table keeps
+  };
+  std::string swapped = unflagged.substr(0, moofs[1]) + unflagged.substr(moofs[2], moofs[3] - moofs[2]) +
+                        unflagged.substr(moofs[1], moofs[2] - moofs[1]) + unflagged.substr(moofs[3]);
+  std::vector<size_t> firstAndThird;
+  for (size_t i = 0; i < 10; ++i) firstAndThird.push_back(i);
+  for (size_t i = 20; i < 30; ++i) firstAndThird.push_back(i);
+  std::vector<size_t> firstThree;
+  for (size_t i = 0; i < 30; ++i) firstThree.push_back(i);
+  const std::vector<Case> cases = {
+      {"the third fragment before the second", swapped, firstAndThird},
+      {"cut short inside the third fragment's media", unflagged.substr(0, (moofs[2] + moofs[3]) / 2), firstThree},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CountingInput source(path);
+    *source.bytes = c.bytes;
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(source.input(), &why)) << why;
+    for (int tries = 0; tries < 8 && !decoder.complete(); ++tries) decoder.extendTo(1e9);
+    ASSERT_TRUE(decoder.complete());
+    ASSERT_EQ(decoder.frameCount(), c.frames.size());
+    for (size_t i = 0; i < decoder.frameCount(); ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_NEAR(decoder.frameTimes()[i], reference.times[c.frames[i]], 1e-9);
+      // The demuxer finds no key frame to start from: no picture, and none of another frame.
+      const ImagePtr picture = decoder.frameAt(i);
+      if (picture) {
+        EXPECT_EQ(compareImages(*picture, *reference.pictures[c.frames[i]]).maxAbsolute, 0);
+      }
+    }
+  }
+}
+
+
+// A recording's one fragment whose track run claims millions of samples in a few bytes (no
+// per-sample fields: each takes the track's defaults): refused at open, without a frame table
+// millions long (three million: over what a recording holds), and without the demuxer taking
+// gigabytes for its own index of them (84 million: two gigabytes at once).
+TEST(VideoDecoderInputTest, ATrackRunClaimingMillionsOfSamplesIsRefusedAtOpen) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string path = writeFragmentedUpload(folder.path().string(), 40, 96, 64, &why);
+  ASSERT_FALSE(path.empty()) << why;
+  for (const uint32_t claimed : {3'000'000u, 84'000'000u}) {
+    SCOPED_TRACE(claimed);
+    CountingInput source(path);
+    std::string& bytes = *source.bytes;
+    for (const TopLevelBox& box : topLevelBoxes(bytes)) {
+      if (box.type == "mdat") {  // the first fragment alone
+        bytes.resize(box.at + box.size);
+        break;
+      }
+    }
+    const size_t trun = bytes.find("trun");
+    ASSERT_NE(trun, std::string::npos);
+    std::string run(8, '\0');  // version and flags: no per-sample fields; then the count
+    for (int i = 0; i < 4; ++i) run[4 + static_cast<size_t>(i)] = static_cast<char>(claimed >> (24 - 8 * i));
+    bytes.replace(trun + 4, 8, run);
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    VideoDecoder decoder;
+    EXPECT_FALSE(decoder.open(source.input(), &why));
+    EXPECT_FALSE(why.empty());
+    EXPECT_EQ(decoder.frameCount(), 0u);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 1L << 20) << "the open took a gigabyte (in KiB)";
   }
 }
 
