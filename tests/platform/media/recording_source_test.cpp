@@ -911,8 +911,12 @@ TEST_F(RecordingSourceTest, ASpanAskedForAheadComesInOneRequestWithinTheBound) {
     }
     std::vector<std::string> asked;
     for (size_t i = before; i < server.requests().size(); ++i) asked.push_back(server.requests()[i].headers.at("Range"));
+    // The span's own requests go out from the source's queue, so a read of a piece beyond it may
+    // reach the server first: each is looked for, not its place in line.
     ASSERT_GE(asked.size(), c.ranges.size());
-    EXPECT_EQ(std::vector<std::string>(asked.begin(), asked.begin() + static_cast<std::ptrdiff_t>(c.ranges.size())), c.ranges);
+    for (const std::string& range : c.ranges) {
+      EXPECT_NE(std::find(asked.begin(), asked.end(), range), asked.end()) << range;
+    }
     if (c.heldPieces >= 64 && c.replyAtMost == 0) {
       EXPECT_EQ(asked.size(), c.ranges.size()) << "every piece of the span came with it";
     }
