@@ -20,8 +20,8 @@
 #include "cloud-sim/cloud_sim.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/graphics/image.h"
-#include "platform/media/image_cache.h"
-#include "platform/media/image_downloader.h"
+#include "platform/media/images/image_cache.h"
+#include "platform/media/images/image_downloader.h"
 
 #include "platform/graphics/font.h"
 #include "platform/graphics/image_filters.h"

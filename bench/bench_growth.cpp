@@ -20,10 +20,10 @@
 
 #include "cloud-sim/cloud_sim.h"
 #include "platform/dispatch/run_loop.h"
-#include "platform/media/dk_access_token_provider.h"
-#include "platform/media/dk_camera_streamer.h"
-#include "platform/media/recording_source.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/cloud/dk_access_token_provider.h"
+#include "platform/media/recordings/recording_source.h"
+#include "platform/media/recordings/video_decoder.h"
+#include "platform/media/streamer/dk_camera_streamer.h"
 #include "platform/net/tls_policy.h"
 #include "platform/ui/layer.h"
 

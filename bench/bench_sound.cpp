@@ -23,9 +23,9 @@
 #include "cloud-sim/cloud_sim.h"
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"
-#include "platform/media/audio_output.h"
-#include "platform/media/dk_access_token_provider.h"
-#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/cloud/dk_access_token_provider.h"
+#include "platform/media/sound/audio_output.h"
+#include "platform/media/streamer/dk_camera_streamer.h"
 #include "platform/net/tls_policy.h"
 #include "platform/ui/layer.h"
 

@@ -51,13 +51,17 @@ function(dk_write_layers file)
   file(WRITE ${file} "${text}\n")
 endfunction()
 
-# dk_add_library(name dir [PUBLIC deps...] [PRIVATE deps...] [DEFINES defs...])
+# dk_add_library(name dir [INTERFACE] [PUBLIC deps...] [PRIVATE deps...] [DEFINES defs...])
 # One static library from every .cpp under dir (re-globbed at build time), or an interface
-# library while the folder holds headers only.
+# library while the folder holds headers only. INTERFACE: an interface library over its PUBLIC
+# deps whatever the folder holds (a folder of rooms, each room its own library).
 function(dk_add_library name dir)
-  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;DEFINES" ${ARGN})
+  cmake_parse_arguments(ARG "INTERFACE" "" "PUBLIC;PRIVATE;DEFINES" ${ARGN})
   dk_declare_layer(${name} ${dir} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  set(sources)
+  if(NOT ARG_INTERFACE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*.cpp)
+  endif()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${DK_SOURCE_ROOT})

@@ -8,7 +8,7 @@
 #include "services/kl_camera_roll_album_manager.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/graphics/image.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "platform/ui/table_view.h"
 #include "playback_controls.h"
 #include "player/kl_player_view_controller.h"

@@ -12,7 +12,7 @@
 #include "platform/dispatch/clock.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "platform/ui/alert_controller.h"
 #include "platform/ui/document_interaction_controller.h"
 #include "platform/ui/render.h"

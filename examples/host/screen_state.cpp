@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "foundation/date_formatting.h"
-#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/streamer/dk_camera_streamer.h"
 #include "platform/ui/alert_controller.h"
 #include "platform/ui/document_interaction_controller.h"
 #include "platform/ui/label.h"

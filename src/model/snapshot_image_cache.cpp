@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 
 namespace dk {
 

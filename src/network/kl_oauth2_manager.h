@@ -20,7 +20,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/error.h"
 #include "platform/foundation/object.h"
-#include "platform/media/dk_access_token_provider.h"
+#include "platform/media/cloud/dk_access_token_provider.h"
 #include "platform/net/http_session.h"
 #include "platform/net/oauth2_client.h"
 #include "platform/net/oauth_credential.h"

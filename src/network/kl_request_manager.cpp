@@ -10,7 +10,7 @@
 #include "platform/dispatch/guarded.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "platform/net/credential_scope.h"
 #include "platform/net/http_errors.h"
 #include "platform/net/url.h"

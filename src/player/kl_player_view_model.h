@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "platform/foundation/object.h"
-#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/streamer/dk_camera_streamer.h"
 #include "player/kl_player_timer.h"
 #include "player/player_interfaces.h"
 

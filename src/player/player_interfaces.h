@@ -16,7 +16,7 @@
 #include "platform/foundation/error.h"
 #include "platform/foundation/object.h"
 #include "platform/graphics/image.h"
-#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/streamer/dk_camera_streamer.h"
 
 namespace dk::platform {
 class GestureRecognizer;

@@ -7,7 +7,7 @@
 #include "model/model_keys.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "platform/ui/layer.h"
 #include "ui/fonts.h"
 #include "ui/image_effects.h"

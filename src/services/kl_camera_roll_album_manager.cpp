@@ -4,7 +4,7 @@
 
 #include "foundation/data_handler.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 
 namespace dk {
 

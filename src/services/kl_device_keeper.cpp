@@ -11,7 +11,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/guarded.h"
 #include "platform/dispatch/sync.h"
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 #include "services/kl_device_keeper_support.h"
 
 namespace dk {

@@ -6,7 +6,7 @@
 #include "network/kl_detections_requests.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "services/kl_device_keeper.h"
 #include "services/kl_device_keeper_support.h"
 

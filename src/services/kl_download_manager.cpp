@@ -8,7 +8,7 @@
 #include "platform/foundation/app_directories.h"
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/media/mp4_check.h"
+#include "platform/media/recordings/mp4_check.h"
 #include "services/kl_camera_roll_album_manager.h"
 
 namespace dk {

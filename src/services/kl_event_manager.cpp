@@ -10,7 +10,7 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/sync.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 #include "services/kl_service_notifications.h"
 #include "services/message_identifier.h"
 

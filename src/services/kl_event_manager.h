@@ -25,7 +25,7 @@
 #include "model/kl_event_type_models.h"
 #include "network/kl_event_requests.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/image_downloader.h"
+#include "platform/media/images/image_downloader.h"
 #include "platform/ui/image_view.h"
 #include "services/kl_camera_lookup_delegates.h"
 #include "services/kl_services_manager.h"

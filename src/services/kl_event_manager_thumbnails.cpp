@@ -1,6 +1,6 @@
 #include "foundation/credential_storage.h"
 #include "foundation/kl_server.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "platform/ui/main_thread.h"
 #include "services/image_view_rescale.h"
 #include "services/kl_event_manager.h"

@@ -5,7 +5,7 @@
 #include "foundation/credential_storage.h"
 #include "platform/dispatch/queue.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/uuid_string.h"
+#include "platform/media/images/uuid_string.h"
 #include "services/kl_notification_category_helper.h"
 
 namespace dk {

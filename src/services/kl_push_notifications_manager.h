@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/foundation/value.h"
-#include "platform/media/user_notification_center.h"
+#include "platform/media/streamer/user_notification_center.h"
 
 namespace dk {
 

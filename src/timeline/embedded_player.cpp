@@ -1,6 +1,6 @@
 #include "timeline/embedded_player.h"
 
-#include "platform/media/dk_camera_streamer.h"
+#include "platform/media/streamer/dk_camera_streamer.h"
 #include "player/kl_player_view_controller.h"
 #include "player/player_adapters.h"
 #include "timeline/kl_timeline_view_controller.h"

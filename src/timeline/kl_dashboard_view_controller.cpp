@@ -4,7 +4,7 @@
 #include "foundation/date_formatting.h"
 #include "live/kl_data_manager.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "platform/ui/main_thread.h"
 #include "platform/ui/navigation_controller.h"
 #include "ui/fonts.h"

@@ -13,7 +13,7 @@
 #include "foundation/kl_server.h"
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "platform/ui/shape_layer.h"
 #include "timeline/download_progress_layer.h"
 #include "timeline/kl_timeline_model_fabric.h"

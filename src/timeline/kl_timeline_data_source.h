@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/media/image_downloader.h"
+#include "platform/media/images/image_downloader.h"
 #include "timeline/event_lookups.h"
 #include "timeline/kl_time_range_adapter.h"
 #include "timeline/kl_timeline_events_model.h"

@@ -4,7 +4,7 @@
 
 #include "foundation/color_codes.h"
 #include "platform/graphics/image.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "ui/button_tint.h"
 #include "ui/fonts.h"
 

@@ -4,7 +4,7 @@
 #include "foundation/date_formatting.h"
 #include "live/kl_data_manager.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "platform/ui/document_interaction_controller.h"
 #include "platform/ui/main_thread.h"
 #include "timeline/kl_timeline_view_controller.h"

@@ -8,8 +8,8 @@
 #include "platform/dispatch/clock.h"
 #include "platform/foundation/user_defaults.h"
 #include "model/snapshot_image_cache.h"
-#include "platform/media/image_prefetcher.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_prefetcher.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "platform/ui/main_thread.h"
 #include "timeline/kl_timeline_view_controller.h"
 

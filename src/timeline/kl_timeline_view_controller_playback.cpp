@@ -4,7 +4,7 @@
 #include "foundation/date_formatting.h"
 #include "live/kl_data_manager.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "player/player_interfaces.h"
 #include "timeline/embedded_player.h"
 #include "timeline/kl_timeline_view_controller.h"

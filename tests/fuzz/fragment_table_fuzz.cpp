@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/media/video_decoder.h"
+#include "platform/media/recordings/video_decoder.h"
 
 namespace {
 

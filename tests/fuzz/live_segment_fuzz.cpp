@@ -14,8 +14,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/media/live_playlist.h"
-#include "platform/media/live_segment_decoder.h"
+#include "platform/media/live/live_playlist.h"
+#include "platform/media/live/live_segment_decoder.h"
 
 namespace {
 

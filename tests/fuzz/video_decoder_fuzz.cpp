@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "private_folder.h"
-#include "platform/media/audio_decoder.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/recordings/audio_decoder.h"
+#include "platform/media/recordings/video_decoder.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/dispatch/run_loop.h"
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 
 namespace dk {
 namespace {

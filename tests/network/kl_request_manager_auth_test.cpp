@@ -10,7 +10,7 @@
 #include "network/kl_camera_requests.h"
 #include "network/kl_single_requests.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/dk_access_token_provider.h"
+#include "platform/media/cloud/dk_access_token_provider.h"
 #include "support/manual_clock.h"
 
 namespace dk::test {

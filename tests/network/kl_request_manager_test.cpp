@@ -11,7 +11,7 @@
 #include "network/kl_recording_requests.h"
 #include "network/kl_single_requests.h"
 #include "platform/foundation/data.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "support/manual_clock.h"
 
 namespace dk::test {

@@ -1,7 +1,7 @@
 // The player screen as a person and its client see it: taps on the video, zoom, loading reports,
 // toasts, capabilities, the overlay following the recording, snapshots, and a client that went.
 #include "platform/foundation/notification_center.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "platform/ui/ui_test_driver.h"
 #include "platform/ui/window.h"
 #include "platform/ui/label.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "network/executor_fixture.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "services/kl_device_keeper.h"
 #include "services/manager_report.h"
 

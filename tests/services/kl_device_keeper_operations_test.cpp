@@ -5,7 +5,7 @@
 #include "model/snapshot_image_cache.h"
 #include "network/kl_camera_requests.h"
 #include "platform/foundation/notification_center.h"
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 #include "services/device_keeper_fixture.h"
 #include "support/temp_directory.h"
 

@@ -14,7 +14,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "services/kl_camera_roll_album_manager.h"
 #include "cloud-sim/media.h"
 #include "support/manual_clock.h"

@@ -5,7 +5,7 @@
 
 #include "foundation/kl_server.h"
 #include "network/executor_fixture.h"
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 #include "services/kl_event_manager.h"
 #include "support/temp_directory.h"
 

@@ -10,7 +10,7 @@
 #include "live/kl_data_manager.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/foundation/bundle.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "platform/ui/navigation_controller.h"
 #include "platform/ui/ui_test_driver.h"
 #include "services/scripted_executor.h"

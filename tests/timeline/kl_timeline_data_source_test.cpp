@@ -15,7 +15,7 @@
 #include "platform/foundation/time_zone.h"
 #include "platform/foundation/user_defaults.h"
 #include "platform/graphics/image_renderer.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "platform/net/test_http_server.h"
 #include "platform/ui/shape_layer.h"
 #include "support/temp_directory.h"

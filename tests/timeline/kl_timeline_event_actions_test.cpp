@@ -11,7 +11,7 @@
 #include "platform/foundation/bundle.h"
 #include "platform/foundation/notification_center.h"
 #include "platform/foundation/user_defaults.h"
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 #include "platform/ui/application.h"
 #include "platform/ui/document_interaction_controller.h"
 #include "timeline/kl_timeline_view_controller.h"

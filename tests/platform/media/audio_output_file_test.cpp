@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "platform/media/audio_output.h"
+#include "platform/media/sound/audio_output.h"
 #include "support/temp_directory.h"
 
 namespace dk::platform {

@@ -6,11 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/media/audio_decoder.h"
-#include "platform/media/audio_output.h"
-#include "platform/media/live_segment_decoder.h"
-#include "platform/media/live_stream_source.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/live/live_stream_source.h"
+#include "platform/media/recordings/audio_decoder.h"
+#include "platform/media/recordings/video_decoder.h"
+#include "platform/media/sound/audio_output.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 #include "test_camera_streams.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/graphics/image_compare.h"
-#include "platform/media/live_segment_decoder.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/recordings/video_decoder.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
 

@@ -1,4 +1,4 @@
-#include "platform/media/image_cache.h"
+#include "platform/media/images/image_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -10,9 +10,9 @@
 #include "platform/dispatch/queue.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/graphics/image_renderer.h"
-#include "platform/media/image_downloader.h"
-#include "platform/media/image_prefetcher.h"
-#include "platform/media/image_view_web_cache.h"
+#include "platform/media/images/image_downloader.h"
+#include "platform/media/images/image_prefetcher.h"
+#include "platform/media/images/image_view_web_cache.h"
 #include "platform/net/test_http_server.h"
 #include "support/temp_directory.h"
 

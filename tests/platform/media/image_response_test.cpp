@@ -2,7 +2,7 @@
 
 #include "platform/foundation/data.h"
 #include "platform/graphics/screen_scale.h"
-#include "platform/media/image_response.h"
+#include "platform/media/images/image_response.h"
 #include "platform/net/response_serializer.h"
 
 namespace dk::platform {

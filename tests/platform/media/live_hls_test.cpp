@@ -14,9 +14,9 @@
 #include <iterator>
 #include <utility>
 
-#include "platform/media/live_playlist.h"
-#include "platform/media/live_sound_buffer.h"
-#include "platform/media/live_stream_source.h"
+#include "platform/media/live/live_playlist.h"
+#include "platform/media/live/live_sound_buffer.h"
+#include "platform/media/live/live_stream_source.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 #include "test_camera_streams.h"

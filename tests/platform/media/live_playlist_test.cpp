@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/media/live_playlist.h"
+#include "platform/media/live/live_playlist.h"
 
 namespace dk::platform {
 namespace {

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/media/live_segment_decoder.h"
-#include "platform/media/live_stream_source.h"
-#include "platform/media/talk_uplink.h"
+#include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/live/live_stream_source.h"
+#include "platform/media/live/talk_uplink.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"

@@ -10,10 +10,10 @@
 #include <iterator>
 
 #include "cloud-sim/recording_video.h"
-#include "platform/media/live_segment_decoder.h"
-#include "platform/media/mp4_check.h"
-#include "platform/media/video_decoder.h"
-#include "platform/media/media_input_policy.h"
+#include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/recordings/mp4_check.h"
+#include "platform/media/recordings/video_decoder.h"
+#include "platform/media/core/media_input_policy.h"
 #include "platform/net/test_http_server.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"

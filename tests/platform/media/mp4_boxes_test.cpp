@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/media/mp4_boxes.h"
+#include "platform/media/recordings/mp4_boxes.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
 

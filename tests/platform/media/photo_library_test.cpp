@@ -1,4 +1,4 @@
-#include "platform/media/photo_library.h"
+#include "platform/media/images/photo_library.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "platform/dispatch/run_loop.h"
-#include "platform/media/uuid_string.h"
+#include "platform/media/images/uuid_string.h"
 #include "support/temp_directory.h"
 
 namespace dk::platform {

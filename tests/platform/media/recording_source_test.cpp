@@ -13,8 +13,8 @@
 #include <gmock/gmock.h>
 
 #include "platform/graphics/image_compare.h"
-#include "platform/media/recording_source.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/recordings/recording_source.h"
+#include "platform/media/recordings/video_decoder.h"
 #include "platform/net/test_http_server.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/media/frame_converter.h"
-#include "platform/media/live_segment_decoder.h"
+#include "platform/media/core/frame_converter.h"
+#include "platform/media/live/live_segment_decoder.h"
 #include "streamer_fixture.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"

@@ -8,10 +8,10 @@
 #include <iterator>
 
 #include "cloud-sim/recording_video.h"
-#include "platform/media/audio_decoder.h"
-#include "platform/media/audio_output.h"
-#include "platform/media/live_segment_decoder.h"
-#include "platform/media/live_sound_buffer.h"
+#include "platform/media/recordings/audio_decoder.h"
+#include "platform/media/sound/audio_output.h"
+#include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/live/live_sound_buffer.h"
 #include "streamer_fixture.h"
 #include "test_sound.h"
 #include "support/temp_directory.h"

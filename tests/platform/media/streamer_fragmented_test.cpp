@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "platform/media/audio_decoder.h"
+#include "platform/media/recordings/audio_decoder.h"
 
 #include "streamer_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "platform/media/user_notification_center.h"
+#include "platform/media/streamer/user_notification_center.h"
 
 #include <gtest/gtest.h>
 

@@ -14,7 +14,7 @@
 #include <random>
 
 #include "platform/graphics/image_compare.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/recordings/video_decoder.h"
 #include "support/temp_directory.h"
 #include "test_videos.h"
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "platform/graphics/image_compare.h"
-#include "platform/media/mp4_check.h"
-#include "platform/media/video_decoder.h"
+#include "platform/media/recordings/mp4_check.h"
+#include "platform/media/recordings/video_decoder.h"
 #include "support/temp_directory.h"
 #include "test_camera_streams.h"
 #include "test_videos.h"
