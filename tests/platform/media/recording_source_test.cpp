@@ -337,8 +337,16 @@ class GrowingServer {
       dk::test::CannedResponse reply;
       reply.headers = {{"Content-Type", "video/mp4"}};
       if (open) reply.headers.push_back({"X-Recording-Open", "true"});
-      return serveRange(take_, request, std::move(reply));
+      reply = serveRange(take_, request, std::move(reply));
+      auto range = request.headers.find("Range");
+      reply.hold = holdIf_ && range != request.headers.end() && holdIf_(range->second);
+      return reply;
     });
+  }
+  // Replies to the ranges this picks are held back until the server's releaseHeld().
+  void holdIf(std::function<bool(const std::string& range)> pick) {
+    std::lock_guard lock(mutex_);
+    holdIf_ = std::move(pick);
   }
   void replace(std::string take) {
     std::lock_guard lock(mutex_);
@@ -349,6 +357,7 @@ class GrowingServer {
  private:
   std::mutex mutex_;
   std::string take_;
+  std::function<bool(const std::string&)> holdIf_;
 
  public:
   // Declared last so that it goes first: its serving threads read take_ until it stops.
@@ -557,6 +566,62 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
   // What was appended, the size probe and the two checks of at most 16 KiB each.
   const auto appended = static_cast<int64_t>(whole.size() - first.size());
   EXPECT_LE(s->bytesReceived() - received, appended + 1 + 2 * 16 * 1024 + limits.chunkBytes);
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+// The two reads that check a grown take (its first bytes and the last bytes held) go out together
+// and may be answered in either order: either way what is held of the shorter take is kept, and
+// reading it again asks the server for nothing.
+TEST_F(RecordingSourceTest, AGrowthKeepsWhatIsHeldWhicheverCheckIsAnsweredFirst) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string file = writeFragmentedUpload(folder.path().string(), 60, 320, 240, &why);
+  ASSERT_FALSE(file.empty()) << why;
+  const std::string whole = readFile(file);
+  const std::vector<size_t> ends = fragmentEnds(whole);
+  ASSERT_GE(ends.size(), 6u);
+  const std::string first = whole.substr(0, ends[2]);
+  constexpr int64_t kPiece = 4096;
+  const auto wholePieces = static_cast<int64_t>(first.size()) / kPiece;  // not the last, partial one
+  for (const bool headFirst : {true, false}) {
+    SCOPED_TRACE(headFirst ? "the first bytes' check answered first" : "the last bytes' check answered first");
+    RecordingSource::Limits limits;
+    limits.chunkBytes = kPiece;
+    GrowingServer cloud(first);
+    ErrorPtr error;
+    auto s = RecordingSource::create(cloud.url(), "token", limits, &error);
+    ASSERT_TRUE(s) << describe(error);
+    std::string bytes;
+    for (int64_t piece = 0; piece <= wholePieces; ++piece) ASSERT_GT(readAt(s, piece * kPiece, bytes, kPiece), 0);
+    cloud.replace(whole);
+    // The size probe reads one byte at 0, the first bytes' check more from 0, the other check later.
+    cloud.holdIf([headFirst](const std::string& range) {
+      const bool head = range.rfind("bytes=0-", 0) == 0;
+      return range != "bytes=0-0" && head != headFirst;
+    });
+    const int64_t before = s->bytesReceived();
+    std::atomic<bool> grew = false, done = false;
+    std::thread growth([&] {
+      grew = s->refreshGrowth();
+      done = true;
+    });
+    // The check answered first is in (the probe's byte and more), then the other is let go.
+    while (s->bytesReceived() <= before + 1 && !done) std::this_thread::yield();
+    cloud.server.releaseHeld();
+    growth.join();
+    ASSERT_TRUE(grew) << describe(s->error());
+    const size_t asked = cloud.server.requests().size();
+    for (int64_t piece = 0; piece < wholePieces; ++piece) {
+      ASSERT_EQ(readAt(s, piece * kPiece, bytes, kPiece), kPiece);
+      EXPECT_EQ(bytes, whole.substr(static_cast<size_t>(piece * kPiece), kPiece)) << "piece " << piece;
+    }
+    // Reading on may ask for what follows (the last piece's new part), never for a piece held.
+    for (size_t i = asked; i < cloud.server.requests().size(); ++i) {
+      long long at = -1;
+      std::sscanf(cloud.server.requests()[i].headers.at("Range").c_str(), "bytes=%lld", &at);
+      EXPECT_GE(at, wholePieces * kPiece) << "a piece of the shorter take read again";
+    }
+  }
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 

@@ -254,9 +254,12 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
   void startLocked(int64_t chunk, int64_t first, int64_t last, int64_t lastChunk = -1) {
     if (failure || pending.count(chunk)) return;
     Pending& p = pending[chunk];
-    p.lastChunk = lastChunk;
-    for (int64_t c = chunk + 1; c <= lastChunk; ++c) pending[c].spannedBy = chunk;
-    const int64_t chunks = std::max<int64_t>(lastChunk - chunk + 1, 1);
+    // Only a chunk's request spans others: the probe and the checks (negative keys) never do, and
+    // must not mark one another as spanned.
+    const bool span = chunk >= 0 && lastChunk > chunk;
+    p.lastChunk = span ? lastChunk : -1;
+    for (int64_t c = chunk + 1; span && c <= lastChunk; ++c) pending[c].spannedBy = chunk;
+    const int64_t chunks = span ? lastChunk - chunk + 1 : 1;
     ++requests;
     auto configuration = std::make_shared<RequestConfiguration>();
     configuration->responseSerializer = ResponseSerializerKind::Http;
