@@ -43,8 +43,11 @@ extern "C" const char* __tsan_default_suppressions() {
 
 // Fontconfig keeps font patterns for the life of the process (pango's matching threads hand some
 // over and drop the rest without freeing them); x265 (the media tests' HEVC encoder) leaves a few
-// small filter buffers behind when it is closed. Nothing of ours is allocated there.
+// small filter buffers behind when it is closed, and x264 (their H.264 encoder), now and then, a
+// block of its own that nothing points to (about one run in ten of the media tests, with no frame
+// of ours seen on its stack, which ends inside x264). Nothing of ours is allocated there.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\n"
-         "leak:libx265.so\n";
+         "leak:libx265.so\n"
+         "leak:libx264.so\n";
 }
