@@ -594,10 +594,17 @@ TEST_F(RecordingSourceTest, AGrowthKeepsWhatIsHeldWhicheverCheckIsAnsweredFirst)
     std::string bytes;
     for (int64_t piece = 0; piece <= wholePieces; ++piece) ASSERT_GT(readAt(s, piece * kPiece, bytes, kPiece), 0);
     cloud.replace(whole);
-    // The size probe reads one byte at 0, the first bytes' check more from 0, the other check later.
-    cloud.holdIf([headFirst](const std::string& range) {
-      const bool head = range.rfind("bytes=0-", 0) == 0;
-      return range != "bytes=0-0" && head != headFirst;
+    // After the size probe (one byte at 0): the first bytes' check reads more from 0, the last
+    // bytes' check ends where the shorter take ended. The one to be answered second is held.
+    const std::string tailEnd = "-" + std::to_string(first.size() - 1);
+    auto isHead = [](const std::string& range) { return range.rfind("bytes=0-", 0) == 0 && range != "bytes=0-0"; };
+    auto isTail = [&](const std::string& range) {
+      return range.size() > tailEnd.size() && range.compare(range.size() - tailEnd.size(), tailEnd.size(), tailEnd) == 0;
+    };
+    auto probed = std::make_shared<std::atomic<bool>>(false);
+    cloud.holdIf([=](const std::string& range) {
+      if (range == "bytes=0-0") *probed = true;
+      return *probed && (headFirst ? isTail(range) : isHead(range));
     });
     const int64_t before = s->bytesReceived();
     std::atomic<bool> grew = false, done = false;
@@ -605,9 +612,28 @@ TEST_F(RecordingSourceTest, AGrowthKeepsWhatIsHeldWhicheverCheckIsAnsweredFirst)
       grew = s->refreshGrowth();
       done = true;
     });
-    // The check answered first is in (the probe's byte and more), then the other is let go.
-    while (s->bytesReceived() <= before + 1 && !done) std::this_thread::yield();
-    cloud.server.releaseHeld();
+    // Once both checks are asked for and the one not held is in (after the probe's byte), the
+    // other is let go (again and again, as it may not be waiting yet).
+    auto answeredFirst = [&] {
+      int64_t size = -1;
+      bool held = false;
+      for (const dk::test::RecordedRequest& request : cloud.server.requests()) {
+        auto range = request.headers.find("Range");
+        if (range == request.headers.end()) continue;
+        long long a = 0, b = -1;
+        if (std::sscanf(range->second.c_str(), "bytes=%lld-%lld", &a, &b) != 2) continue;
+        if (isHead(range->second) || isTail(range->second)) {
+          if (isHead(range->second) == headFirst) size = b - a + 1;
+          else held = true;
+        }
+      }
+      return held && size > 0 && s->bytesReceived() >= before + 1 + size;
+    };
+    while (!done && !answeredFirst()) std::this_thread::yield();
+    while (!done) {
+      cloud.server.releaseHeld();
+      std::this_thread::yield();
+    }
     growth.join();
     ASSERT_TRUE(grew) << describe(s->error());
     const size_t asked = cloud.server.requests().size();
