@@ -598,7 +598,7 @@ TEST_F(RecordingSourceTest, AGrowthKeepsWhatIsHeldWhicheverCheckIsAnsweredFirst)
     // bytes' check ends where the shorter take ended. The one to be answered second is held.
     const std::string tailEnd = "-" + std::to_string(first.size() - 1);
     auto isHead = [](const std::string& range) { return range.rfind("bytes=0-", 0) == 0 && range != "bytes=0-0"; };
-    auto isTail = [&](const std::string& range) {
+    auto isTail = [tailEnd](const std::string& range) {
       return range.size() > tailEnd.size() && range.compare(range.size() - tailEnd.size(), tailEnd.size(), tailEnd) == 0;
     };
     auto probed = std::make_shared<std::atomic<bool>>(false);
