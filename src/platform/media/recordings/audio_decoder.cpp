@@ -267,15 +267,12 @@ bool AudioDecoder::open(VideoDecoder::Input input, std::string* error) {
   if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
-  const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
-  // The movie box is read once here, and everything after (the demuxer too) looks into this copy.
-  d.movie = d.reader->input.movie ? d.reader->input.movie : mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
-  d.reader->movie = d.movie;
-  const bool fragmented = d.movie && mp4IsFragmented(*d.movie);
-  if (const char* why = openReaderInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io, &d.format,
-                                         fragmented ? kRecordingReaderOptions : nullptr)) {
+  bool fragmented = false;
+  if (const char* why = openRecordingInput(d.reader.get(), kSoundInputBufferBytes, kRecordingSoundInputPolicy, &d.io,
+                                           &d.format, &fragmented)) {
     return fail(why);
   }
+  d.movie = d.reader->movie;
   std::string why;
   if (!d.openTrack(kRecordingSoundInputPolicy, &why)) return fail(why);
   d.fragmented = fragmented;

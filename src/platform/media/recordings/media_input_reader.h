@@ -109,6 +109,18 @@ inline const char* openReaderInput(MediaInputReader* reader, int bufferBytes, co
   return nullptr;
 }
 
+// Opens a recording over `reader` (its input set): the movie box is read once here (or taken from
+// the input, as another decoder of the same bytes read it) and everything after, the demuxer too,
+// looks into that copy; a fragmented recording's demuxer reads its fragments as it gets to them.
+// nullptr when opened, else why not (see openReaderInput); *fragmented says which it is.
+inline const char* openRecordingInput(MediaInputReader* reader, int bufferBytes, const MediaInputPolicy& policy,
+                                      AVIOContext** io, AVFormatContext** format, bool* fragmented) {
+  const int64_t size = reader->input.size ? reader->input.size() : -1;
+  reader->movie = reader->input.movie ? reader->input.movie : mp4ReadMovie(reader->input.read, size, kLargestMovieBox);
+  *fragmented = reader->movie && mp4IsFragmented(*reader->movie);
+  return openReaderInput(reader, bufferBytes, policy, io, format, *fragmented ? kRecordingReaderOptions : nullptr);
+}
+
 // Opens a fragmented recording's demuxer again (freeing the one in *io and *format) so that it
 // reads on from the fragment at `moof` (-1: the file's start): the boxes between the movie box
 // and it are shown as one to skip. Every stream but `keep` is discarded. False when it does not

@@ -333,17 +333,14 @@ bool VideoDecoder::open(Input input, std::string* error) {
   if (!input.read) return fail("nothing to read");
   d.reader = std::make_unique<MediaInputReader>();
   d.reader->input = std::move(input);
-  const int64_t size = d.reader->input.size ? d.reader->input.size() : -1;
-  // The movie box is read once here, and everything after (the demuxer too) looks into this copy;
-  // read over the network, it comes in one transfer.
-  if (!d.reader->input.movie) prefetchMovieBox(d.reader->input, size);
-  d.movie = d.reader->input.movie ? d.reader->input.movie : mp4ReadMovie(d.reader->input.read, size, kLargestMovieBox);
-  d.reader->movie = d.movie;
-  const bool fragmented = d.movie && mp4IsFragmented(*d.movie);
-  if (const char* why = openReaderInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io, &d.format,
-                                         fragmented ? kRecordingReaderOptions : nullptr)) {
+  // Read over the network, the movie box comes in one transfer.
+  if (!d.reader->input.movie) prefetchMovieBox(d.reader->input, d.reader->input.size ? d.reader->input.size() : -1);
+  bool fragmented = false;
+  if (const char* why = openRecordingInput(d.reader.get(), kInputBufferBytes, kStreamedRecordingInputPolicy, &d.io,
+                                           &d.format, &fragmented)) {
     return fail(why);
   }
+  d.movie = d.reader->movie;
   std::string why;
   if (!d.openStreams(kStreamedRecordingInputPolicy, true, &why)) return fail(why);
   return true;
