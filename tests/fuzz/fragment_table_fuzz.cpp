@@ -55,13 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!decoder.open(std::move(input))) return 0;
   checkTable(decoder);
   decodeSome(decoder);
-  // Read on a fragment's worth at a time, then all at once; each step adds frames or ends.
+  // Read on a fragment's worth at a time, then all at once. A fragment that does not fit ends the
+  // table before it, so frames read beyond it (past a gap) may go again.
   for (int step = 0; step < 16 && !decoder.complete(); ++step) {
-    const size_t before = decoder.frameCount();
     const double last = decoder.frameTimes().empty() ? 0 : decoder.frameTimes().back();
     decoder.extendTo(step < 8 ? last + 0.5 : 1e9);
     checkTable(decoder);
-    check(decoder.frameCount() >= before);
     check(decoder.frameIndexAt(last) < std::max<size_t>(decoder.frameCount(), 1));
   }
   decodeSome(decoder);

@@ -455,6 +455,12 @@ void VideoDecoder::Impl::dropLostSamples() {
 // Adds the samples from `from` on to the key and frame lists: frames already listed keep their
 // place unless a new one is shown before them. False when two frames share a presentation time.
 bool VideoDecoder::Impl::indexFrames(size_t from) {
+  // Lists that still name samples from `from` on (left by a fragment that did not fit) are made
+  // anew, so that no listed index points past the samples.
+  if (std::any_of(frameSample.begin(), frameSample.end(), [&](size_t s) { return s >= from; }) ||
+      std::any_of(keySamples.begin(), keySamples.end(), [&](size_t s) { return s >= from; })) {
+    return rebuildFrames();
+  }
   size_t firstNew = frameSample.size();
   addKeySamples(from);
   for (size_t i = from; i < samples.size(); ++i) {
