@@ -430,8 +430,10 @@ VideoDecoder::Impl::SampleDelays VideoDecoder::Impl::sampleDelays(int count, int
 // A recording cut short (an upload that stopped) still indexes the samples it lost. The table
 // keeps the samples whose bytes are all in the file up to the first one that is not (those after
 // it may be predicted from it), and shows no frame from the first lost one's time on: playback
-// ends at the last whole frame, and the length with it.
+// ends at the last whole frame, and the length with it. (A fragmented file's table holds only the
+// fragments read, listed as they came: the demuxer's index says nothing of them.)
 void VideoDecoder::Impl::dropLostSamples() {
+  if (fragments) return;
   const int64_t fileSize = format->pb ? avio_size(format->pb) : -1;
   AVStream* st = format->streams[stream];
   if (fileSize <= 0 || avformat_index_get_entries_count(st) != static_cast<int>(samples.size())) return;
