@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/media/core/deinterlacer.h"
@@ -150,6 +151,7 @@ struct VideoDecoder::Impl {
   bool insertFragment(size_t run, const std::vector<Mp4SampleOffset>& found, int64_t moof);
   bool rebuildFrames();
   void noteTableShape();
+  std::optional<std::pair<int64_t, int64_t>> fragmentTimes(const Mp4SampleOffset& o) const;
   int64_t firstPtsOf(const std::vector<Mp4SampleOffset>& found) const;
   size_t runFor(int64_t pts) const;
   bool landAt(int64_t pts, size_t run);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "platform/media/recordings/mp4_boxes.h"
@@ -16,6 +17,24 @@ namespace {
 
 // Beyond the frames read, a time at most this far is reached by reading the fragments on to it.
 constexpr double kWalkSeconds = 12;
+
+// Times from the file beyond this either way are refused, so that the sum or difference of two
+// (a frame's length, a shift between time lines) stays in range.
+constexpr int64_t kFarthestTicks = int64_t{1} << 62;
+
+std::optional<int64_t> withinReach(int64_t t) {
+  return t > -kFarthestTicks && t < kFarthestTicks ? std::optional<int64_t>(t) : std::nullopt;
+}
+
+std::optional<int64_t> sum(int64_t a, int64_t b) {
+  int64_t out = 0;
+  return __builtin_add_overflow(a, b, &out) ? std::nullopt : withinReach(out);
+}
+
+std::optional<int64_t> difference(int64_t a, int64_t b) {
+  int64_t out = 0;
+  return __builtin_sub_overflow(a, b, &out) ? std::nullopt : withinReach(out);
+}
 
 }  // namespace
 
@@ -72,7 +91,7 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   while (av_read_frame(format, packet) >= 0) {
     const bool ours = packet->stream_index == stream;
     if (ours && packet->pts != AV_NOPTS_VALUE && packet->dts != AV_NOPTS_VALUE) {
-      delay = packet->pts - packet->dts;
+      delay = difference(packet->pts, packet->dts).value_or(-1);
       firstDts = packet->dts;
       firstPts = packet->pts;
       firstPos = packet->pos;
@@ -133,8 +152,14 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
                                   [&](const Mp4SampleOffset& o) { return o.position == firstPos; });
   samples.clear();
   if (first != found.end()) {
-    fragmentDtsShift = firstDts - first->decodeTime;
-    fragmentPtsShift = firstPts - firstDts - first->offset;
+    const auto dtsShift = difference(firstDts, first->decodeTime);
+    const auto ptsShift = difference(firstPts - firstDts, first->offset);  // (firstPts - firstDts checked at the first packet)
+    if (!dtsShift || !ptsShift) {
+      fragments.reset();
+      return 0;
+    }
+    fragmentDtsShift = *dtsShift;
+    fragmentPtsShift = *ptsShift;
   } else {
     // The first fragment's samples in the movie box's own tables (no empty movie box): those
     // from the demuxer's index, then the fragment read, which follows them.
@@ -191,16 +216,30 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
       mp4FragmentAt(*fragments, reader->input.read, lastAt, kMostFragmentSamples, kLargestMovieBox, &last) &&
       last.size() >= 2) {
     std::vector<int64_t> pts;
-    for (const Mp4SampleOffset& o : last) pts.push_back(o.decodeTime + fragmentDtsShift + o.offset + fragmentPtsShift);
+    for (const Mp4SampleOffset& o : last) {
+      if (const auto times = fragmentTimes(o)) pts.push_back(times->second);
+    }
     std::sort(pts.begin(), pts.end());
-    indexedDuration = lengthAfter(pts.back(), pts[pts.size() - 2], INT64_MIN);
+    if (pts.size() >= 2) indexedDuration = lengthAfter(pts.back(), pts[pts.size() - 2], INT64_MIN);
   }
   return 1;
 }
 
+// A fragment's sample on the demuxer's time line: its decode and presentation times, or nothing
+// when they are out of reach (hostile times).
+std::optional<std::pair<int64_t, int64_t>> VideoDecoder::Impl::fragmentTimes(const Mp4SampleOffset& o) const {
+  const auto dts = sum(o.decodeTime, fragmentDtsShift);
+  const auto shift = dts ? sum(o.offset, fragmentPtsShift) : std::nullopt;
+  const auto pts = shift ? sum(*dts, *shift) : std::nullopt;
+  if (!pts) return std::nullopt;
+  return std::make_pair(*dts, *pts);
+}
+
 int64_t VideoDecoder::Impl::firstPtsOf(const std::vector<Mp4SampleOffset>& found) const {
   int64_t first = INT64_MAX;
-  for (const Mp4SampleOffset& o : found) first = std::min(first, o.decodeTime + fragmentDtsShift + o.offset + fragmentPtsShift);
+  for (const Mp4SampleOffset& o : found) {
+    if (const auto times = fragmentTimes(o)) first = std::min(first, times->second);
+  }
   return first;
 }
 
@@ -212,9 +251,11 @@ bool VideoDecoder::Impl::insertFragment(size_t run, const std::vector<Mp4SampleO
   std::vector<Sample> add;
   add.reserve(found.size());
   for (const Mp4SampleOffset& o : found) {
+    const auto times = fragmentTimes(o);
+    if (!times) return false;
     Sample s;
-    s.dts = o.decodeTime + fragmentDtsShift;
-    s.pts = s.dts + o.offset + fragmentPtsShift;
+    s.dts = times->first;
+    s.pts = times->second;
     s.key = o.key;
     s.presented = true;
     s.ptsRead = true;
@@ -343,7 +384,9 @@ bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
   const auto& index = fragments->index;
   if (!index.empty()) {
     // The index's times are before the demuxer's shift; the fragment read says where it starts.
-    auto it = std::upper_bound(index.begin(), index.end(), pts - fragmentDtsShift,
+    const auto time = difference(pts, fragmentDtsShift);
+    if (!time) return false;
+    auto it = std::upper_bound(index.begin(), index.end(), *time,
                                [](int64_t t, const Mp4Fragments::Entry& e) { return t < e.time; });
     while (it != index.begin() && std::prev(it)->moof >= to) --it;  // (times that differ by a shift)
     for (int tries = 0; tries < 4 && it != index.begin(); ++tries) {
@@ -455,7 +498,8 @@ void VideoDecoder::Impl::dropLostSamples() {
 }
 
 // Adds the samples from `from` on to the key and frame lists: frames already listed keep their
-// place unless a new one is shown before them. False when two frames share a presentation time.
+// place unless a new one is shown before them. False when two frames share a presentation time
+// (or times so large that they read as one): the frame list then ends before the second.
 bool VideoDecoder::Impl::indexFrames(size_t from) {
   // Lists that still name samples from `from` on (left by a fragment that did not fit) are made
   // anew, so that no listed index points past the samples.
@@ -469,19 +513,24 @@ bool VideoDecoder::Impl::indexFrames(size_t from) {
     if (samples[i].presented) frameSample.push_back(i);
   }
   auto byPts = [&](size_t a, size_t b) { return samples[a].pts < samples[b].pts; };
-  const auto split = frameSample.begin() + static_cast<std::ptrdiff_t>(firstNew);
-  std::sort(split, frameSample.end(), byPts);
-  if (firstNew > 0 && firstNew < frameSample.size() && !byPts(frameSample[firstNew - 1], frameSample[firstNew])) {
-    std::inplace_merge(frameSample.begin(), split, frameSample.end(), byPts);
+  std::sort(frameSample.begin() + static_cast<std::ptrdiff_t>(firstNew), frameSample.end(), byPts);
+  // A new frame shown before the last listed one: the whole list is sorted again. (By the times
+  // the samples hold now: the packets read since may have corrected the estimates listed.)
+  if (firstNew > 0 && firstNew < frameSample.size() && framePts[firstNew - 1] >= samples[frameSample[firstNew]].pts) {
+    std::sort(frameSample.begin(), frameSample.end(), byPts);
     firstNew = 0;
   }
   framePts.resize(firstNew);
   frameTimes.resize(firstNew);
   for (size_t k = firstNew; k < frameSample.size(); ++k) {
     const int64_t pts = samples[frameSample[k]].pts;
-    if (!framePts.empty() && framePts.back() == pts) return false;
+    const double time = static_cast<double>(pts) * timeBase;
+    if (!framePts.empty() && (framePts.back() >= pts || frameTimes.back() >= time)) {
+      frameSample.resize(k);
+      return false;
+    }
     framePts.push_back(pts);
-    frameTimes.push_back(static_cast<double>(pts) * timeBase);
+    frameTimes.push_back(time);
   }
   return true;
 }
@@ -490,8 +539,9 @@ bool VideoDecoder::Impl::indexFrames(size_t from) {
 // packets say it, else one frame's length on; the movie's length when the edit list ends inside
 // the last picture.
 double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end) const {
-  if (end <= last) end = last + std::max<int64_t>(before != INT64_MIN ? last - before : 1, 1);
-  double length = static_cast<double>(end) * timeBase;
+  // (In doubles: the table's times may span the whole range.)
+  const double step = before != INT64_MIN ? std::max(static_cast<double>(last) - static_cast<double>(before), 1.0) : 1.0;
+  double length = (end > last ? static_cast<double>(end) : static_cast<double>(last) + step) * timeBase;
   if (format && format->duration > 0) {  // (none while a failed placement is retried)
     const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
     if (movie > static_cast<double>(last) * timeBase && movie < length) length = movie;
