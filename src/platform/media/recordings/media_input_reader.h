@@ -82,11 +82,13 @@ struct MediaInputReader {
 
 // Demuxer options for a recording read through a reader: the mov demuxer reads a fragmented
 // file's fragments as it gets to them (ignoring the index it would otherwise make by reading
-// every fragment first), and seeks through the file's index of fragments where it has one, a
-// random access box at its end included.
+// every fragment first); the decoders place it at a far fragment themselves. Each fragment's
+// times come from its own decode time box: the times of a random access box at the file's end
+// are not taken, as ffmpeg's muxer writes them on another time line where composition offsets
+// are negative.
 // Only for a fragmented file: any other keeps the demuxer's index, which also says where a
 // recording cut short lost its samples.
-inline constexpr const char* kRecordingReaderOptions = "fflags=+ignidx:use_mfra_for=pts";
+inline constexpr const char* kRecordingReaderOptions = "fflags=+ignidx";
 
 // Opens *format over `reader` through an AVIO context with a buffer of `bufferBytes`, under
 // `policy` (and the demuxer's `options`, "key=value:..."). nullptr when opened, else why not;

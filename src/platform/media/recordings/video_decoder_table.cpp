@@ -187,9 +187,11 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
       if (s.ptsRead) s.pts = firstPts;
       samples.push_back(s);
     }
-    // The movie box's decode times start at 0, the fragments' follow on from them; the
-    // demuxer shifts both alike.
-    fragmentDtsShift = head->timestamp;
+    // The movie box's decode times start at 0, the fragments' follow on from them; the demuxer
+    // shifts both alike by the edit list, but only the movie box's by the shift that keeps
+    // negative composition offsets (version-1 tables) from showing a picture before it is
+    // decoded. That shift comes back in every presentation time, the fragments' too.
+    fragmentDtsShift = head->timestamp + (delays.offsets.empty() ? 0 : delays.shift);
     fragmentPtsShift = delays.offsets.empty() ? firstPts - firstDts : delays.shift;
     if (!indexFrames(0)) {
       *why = "two frames share a presentation time";
