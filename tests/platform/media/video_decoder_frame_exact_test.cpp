@@ -195,13 +195,15 @@ TEST_P(FrameExactTest, FragmentedFilesShowEachPictureAtItsOwnTime) {
 }
 
 // Composition offsets below zero (the muxer's "negative_cts_offsets" writes version-1 tables),
-// with B-frames at a variable frame rate: the index after the media or before it, and fragmented
-// with the first fragment inside the movie box (and a random access box at the end, whose times
-// the muxer writes on another time line) or after an empty one. Each offset is read as the
-// signed number it is, and the fragments' times follow the movie box's.
+// with B-frames at a variable frame rate: the index after the media or before it; fragmented with
+// the first fragment inside the movie box (with or without a random access box at the end, whose
+// times the muxer writes on another time line), or after an empty one, indexed up front. Each
+// offset is read as the signed number it is, and the fragments' times follow the movie box's.
 TEST_P(FrameExactTest, NegativeCompositionOffsetsShowEachPictureAtItsOwnTime) {
   for (const char* flags : {"negative_cts_offsets", "negative_cts_offsets+faststart", "frag_keyframe+negative_cts_offsets",
-                            "frag_keyframe+empty_moov+default_base_moof+negative_cts_offsets"}) {
+                            "frag_keyframe+negative_cts_offsets+skip_trailer",
+                            "frag_keyframe+empty_moov+default_base_moof+negative_cts_offsets",
+                            "frag_keyframe+empty_moov+default_base_moof+global_sidx+negative_cts_offsets"}) {
     SCOPED_TRACE(flags);
     expectVariableRateExact(flags);
   }
