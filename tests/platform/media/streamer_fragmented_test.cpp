@@ -100,6 +100,14 @@ TEST_F(FragmentedRecordingTest, OpensAtACostThatDoesNotGrowWithItsLengthAndPlays
       }
       EXPECT_DOUBLE_EQ(streamer->currentTime(), whole->frameTimes()[whole->frameIndexAt(far) - 6]) << "frame by frame";
       expectShowing(*whole, "stepped back");
+      // Several frames at once: back over fragments not read yet, then forward over those read.
+      for (int64_t step : {-14, 9}) {
+        const size_t target = whole->frameIndexAt(streamer->currentTime()) + static_cast<size_t>(step);
+        streamer->stepBy(step);
+        ASSERT_TRUE(MainRunLoop::runUntilIdle());
+        EXPECT_DOUBLE_EQ(streamer->currentTime(), whole->frameTimes()[target]) << "a step of " << step;
+        expectShowing(*whole, "a step of " + std::to_string(step));
+      }
 
       // Far into it, then played to its end: the file's pictures, its length, and the end.
       streamer->seekTo(whole->duration() - 25);
