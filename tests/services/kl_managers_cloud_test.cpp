@@ -139,15 +139,20 @@ TEST_F(ManagersCloudTest, TheNewestAndTheOlderPagesStartedTogetherOnAnEmptyCache
     // The reply answered second is held until the first has been merged.
     int held = -1;
     if (newestFirst) {
-      recordings->loadNewRecordingsForCameraID(camera, nullptr);
-      ASSERT_TRUE(sim.waitForRequests(1));
+      // Both are held until both were asked for, so that the newest page cannot be merged
+      // before the older pages start: the first rule holds the first request, the second the next.
+      const int newest = sim.addFault(FaultRule::hold(recordingsPath()));
       held = sim.addFault(FaultRule::hold(recordingsPath()));
-      recordings->loadRecordingsForCameraID(camera, [&] { completions++; });
+      recordings->loadNewRecordingsForCameraID(camera, nullptr);
       ASSERT_TRUE(sim.waitForHeld(1));
+      recordings->loadRecordingsForCameraID(camera, [&] { completions++; });
+      ASSERT_TRUE(sim.waitForHeld(2));
+      EXPECT_EQ(sim.release(newest), 1u);
       ASSERT_TRUE(MainRunLoop::runUntil([&] {
         auto merged = recordings->recordingsForCameraID(camera);
         return merged && merged->recordings().size() == 100;
       }));
+      sim.removeFault(newest);
     } else {
       held = sim.addFault(FaultRule::hold(recordingsPath()));
       recordings->loadNewRecordingsForCameraID(camera, nullptr);
