@@ -492,13 +492,24 @@ TEST_F(RecordingSourceTest, PiecesOfALongerTakeAreTakenOnlyWhereTheyHoldTheMedia
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 
-// Where each fragment (a moof and the mdat after it) of a fragmented MP4 file ends.
-std::vector<size_t> fragmentEnds(const std::string& file) {
-  std::vector<size_t> ends;
-  for (const TopLevelBox& box : topLevelBoxes(file)) {
-    if (box.type == "mdat") ends.push_back(box.at + box.size);
+// A camera's fragmented upload of `seconds` (320x240) and the shorter take a watcher saw first:
+// its first `fragmentsFirst` fragments (each a moof and the mdat after it). `path` is empty when
+// the upload could not be written (`why` says why).
+struct GrowingUpload {
+  std::string path, whole, first;
+  size_t fragments = 0;  // in the whole upload
+};
+GrowingUpload writeGrowingUpload(const dk::test::TemporaryDirectory& folder, int seconds, size_t fragmentsFirst,
+                                 std::string* why) {
+  GrowingUpload upload;
+  upload.path = writeFragmentedUpload(folder.path().string(), seconds, 320, 240, why);
+  if (upload.path.empty()) return upload;
+  upload.whole = readFile(upload.path);
+  for (const TopLevelBox& box : topLevelBoxes(upload.whole)) {
+    if (box.type != "mdat") continue;
+    if (++upload.fragments == fragmentsFirst) upload.first = upload.whole.substr(0, box.at + box.size);
   }
-  return ends;
+  return upload;
 }
 
 // A camera uploading a fragmented MP4 appends whole fragments while the recording is watched:
@@ -508,13 +519,12 @@ std::vector<size_t> fragmentEnds(const std::string& file) {
 TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItIsRead) {
   dk::test::TemporaryDirectory folder;
   std::string why;
-  const std::string file = writeFragmentedUpload(folder.path().string(), 120, 320, 240, &why);  // fragments of several pieces
-  ASSERT_FALSE(file.empty()) << why;
-  const SequentialDecode reference = decodeSequentially(file);
-  const std::string whole = readFile(file);
-  const std::vector<size_t> ends = fragmentEnds(whole);
-  ASSERT_GE(ends.size(), 10u);
-  const std::string first = whole.substr(0, ends[3]);
+  const GrowingUpload upload = writeGrowingUpload(folder, 120, 4, &why);  // fragments of several pieces
+  ASSERT_FALSE(upload.path.empty()) << why;
+  ASSERT_GE(upload.fragments, 10u);
+  const SequentialDecode reference = decodeSequentially(upload.path);
+  const std::string& whole = upload.whole;
+  const std::string& first = upload.first;
 
   RecordingSource::Limits limits;
   limits.chunkBytes = 4096;
@@ -576,12 +586,11 @@ TEST_F(RecordingSourceTest, AFragmentedRecordingGrowsByFragmentsAppendedWhileItI
 TEST_F(RecordingSourceTest, AGrowthKeepsWhatIsHeldWhicheverCheckIsAnsweredFirst) {
   dk::test::TemporaryDirectory folder;
   std::string why;
-  const std::string file = writeFragmentedUpload(folder.path().string(), 60, 320, 240, &why);
-  ASSERT_FALSE(file.empty()) << why;
-  const std::string whole = readFile(file);
-  const std::vector<size_t> ends = fragmentEnds(whole);
-  ASSERT_GE(ends.size(), 6u);
-  const std::string first = whole.substr(0, ends[2]);
+  const GrowingUpload upload = writeGrowingUpload(folder, 60, 3, &why);
+  ASSERT_FALSE(upload.path.empty()) << why;
+  ASSERT_GE(upload.fragments, 6u);
+  const std::string& whole = upload.whole;
+  const std::string& first = upload.first;
   constexpr int64_t kPiece = 4096;
   const auto wholePieces = static_cast<int64_t>(first.size()) / kPiece;  // not the last, partial one
   for (const bool headFirst : {true, false}) {
@@ -659,12 +668,11 @@ TEST_F(RecordingSourceTest, AGrowthKeepsWhatIsHeldWhicheverCheckIsAnsweredFirst)
 TEST_F(RecordingSourceTest, PiecesOfAFragmentedTakeReadAfterItGrewAreTheSameBytesUpToItsLastPiece) {
   dk::test::TemporaryDirectory folder;
   std::string why;
-  const std::string file = writeFragmentedUpload(folder.path().string(), 60, 320, 240, &why);
-  ASSERT_FALSE(file.empty()) << why;
-  const std::string whole = readFile(file);
-  const std::vector<size_t> ends = fragmentEnds(whole);
-  ASSERT_GE(ends.size(), 6u);
-  const std::string first = whole.substr(0, ends[2]);
+  const GrowingUpload upload = writeGrowingUpload(folder, 60, 3, &why);
+  ASSERT_FALSE(upload.path.empty()) << why;
+  ASSERT_GE(upload.fragments, 6u);
+  const std::string& whole = upload.whole;
+  const std::string& first = upload.first;
   constexpr int64_t kPiece = 4096;
   const auto oldEnd = static_cast<int64_t>(first.size());
   ASSERT_NE(oldEnd % kPiece, 0) << "the take ends inside a piece";
