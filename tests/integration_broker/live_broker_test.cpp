@@ -156,7 +156,10 @@ class LiveBrokerTest : public ::testing::Test {
   }
 
   // The broker binds the subscription's queue a moment after CONNECTED; until a first message
-  // comes through, publish again (each publish is confirmed by a receipt).
+  // comes through, publish again (each publish is confirmed by a receipt). Probes sent while an
+  // earlier one was still on its way may come after it: a last one, told apart by its number, is
+  // waited for, so that none arrives later among the messages a test counts (the queue keeps
+  // their order).
   void waitForTheFirstMessage(int64_t account = 777) {
     const size_t before = recordings->count();
     const std::string probe = "/exchange/devicekeeper/" + std::to_string(account) + ".cameras.1.recordings";
@@ -165,6 +168,9 @@ class LiveBrokerTest : public ::testing::Test {
       pumpUntil([&] { return recordings->count() > before; }, 0.2);
     }
     ASSERT_GT(recordings->count(), before) << "no message came through the broker";
+    ASSERT_TRUE(publisher.publish(probe, R"({"cameraId":1,"recordingId":2})"));
+    ASSERT_TRUE(pumpUntil([&] { return recordings->calls().back().message["recordingId"] == platform::Value(2); }))
+        << "the last probe did not come through";
   }
 
   std::shared_ptr<platform::InMemorySecureStore> store;
