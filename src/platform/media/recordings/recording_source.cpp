@@ -5,8 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +20,8 @@
 #include "platform/dispatch/sync.h"
 #include "platform/dispatch/timer.h"
 #include "platform/foundation/data.h"
+#include "platform/media/recordings/recording_layout.h"
+#include "platform/media/recordings/recording_reply.h"
 #include "platform/net/http_errors.h"
 #include "platform/net/http_session.h"
 
@@ -31,118 +31,10 @@ namespace {
 constexpr const char* kSourceErrorDomain = "DKCameraStreamerErrorDomain";
 constexpr size_t kAtMostInFlight = 2;  // the piece a reader waits for, and one ahead
 
-std::string lowercase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
-std::optional<int64_t> parseNumber(std::string_view text) {
-  int64_t value = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value < 0) return std::nullopt;
-  return value;
-}
-
-// "bytes a-b/total" or "bytes */total".
-struct ContentRange {
-  int64_t first = -1, last = -1, total = -1;
-};
-std::optional<ContentRange> parseContentRange(const std::string& header) {
-  constexpr std::string_view kPrefix = "bytes ";
-  if (header.compare(0, kPrefix.size(), kPrefix) != 0) return std::nullopt;
-  const std::string_view rest(header.data() + kPrefix.size(), header.size() - kPrefix.size());
-  const size_t slash = rest.find('/');
-  if (slash == std::string_view::npos) return std::nullopt;
-  ContentRange range;
-  auto total = parseNumber(rest.substr(slash + 1));
-  if (!total) return std::nullopt;
-  range.total = *total;
-  const std::string_view span = rest.substr(0, slash);
-  if (span == "*") return range;
-  const size_t dash = span.find('-');
-  if (dash == std::string_view::npos) return std::nullopt;
-  auto first = parseNumber(span.substr(0, dash)), last = parseNumber(span.substr(dash + 1));
-  if (!first || !last || *last < *first || *last >= range.total) return std::nullopt;
-  range.first = *first;
-  range.last = *last;
-  return range;
-}
-
-std::string headerOf(const HttpResponseInfo& response, const std::string& name) {
-  const std::string wanted = lowercase(name);
-  for (const auto& [key, value] : response.headers) {
-    if (lowercase(key) == wanted) return value;
-  }
-  return {};
-}
-
-// Where an MP4 file's media box ("mdat") lies, read from the file's first bytes.
-struct MediaBox {
-  int64_t offset = 0, headerSize = 0, end = 0;
-  int64_t payload() const { return offset + headerSize; }
-};
-
-uint64_t bigEndian(const char* bytes, int count) {
-  uint64_t value = 0;
-  for (int i = 0; i < count; ++i) value = (value << 8) | static_cast<uint8_t>(bytes[i]);
-  return value;
-}
-
-// The media box when the top-level boxes before it are all in `bytes` and the index follows it;
-// nothing for an index first ("faststart": the media moves whenever the index grows), a media
-// box running to the end, or sizes that do not add up.
-std::optional<MediaBox> mediaBoxOf(const char* bytes, int64_t length, int64_t total) {
-  int64_t at = 0;
-  while (at + 8 <= length) {
-    int64_t size = static_cast<int64_t>(bigEndian(bytes + at, 4)), header = 8;
-    if (size == 1) {
-      if (at + 16 > length) return std::nullopt;
-      const uint64_t large = bigEndian(bytes + at + 8, 8);
-      if (large > static_cast<uint64_t>(total)) return std::nullopt;
-      size = static_cast<int64_t>(large);
-      header = 16;
-    }
-    const std::string_view type(bytes + at + 4, 4);
-    if (size < header || size > total - at || type == "moov") return std::nullopt;
-    if (type == "mdat") {
-      if (at + size >= total) return std::nullopt;
-      return MediaBox{at, header, at + size};
-    }
-    at += size;
-  }
-  return std::nullopt;
-}
-
-// A fragmented MP4 (its movie box, wholly in `bytes`, announces fragments): it grows by whole
-// fragments appended at its end, so every byte of a take stays where it is in a longer one. Its
-// "media" is then the whole take: nothing before its end moves.
-std::optional<MediaBox> fragmentedLayoutOf(const char* bytes, int64_t length, int64_t total) {
-  int64_t at = 0;
-  while (at + 8 <= length) {
-    const auto size = static_cast<int64_t>(bigEndian(bytes + at, 4));
-    const std::string_view type(bytes + at + 4, 4);
-    if (size < 8 || size > total - at) return std::nullopt;
-    if (type == "mdat" || type == "moof") return std::nullopt;
-    if (type == "moov") {
-      if (at + size > length) return std::nullopt;
-      for (int64_t inner = at + 8; inner + 8 <= at + size;) {
-        const auto innerSize = static_cast<int64_t>(bigEndian(bytes + inner, 4));
-        if (innerSize < 8 || innerSize > at + size - inner) return std::nullopt;
-        if (std::string_view(bytes + inner + 4, 4) == "mvex") return MediaBox{0, 0, total};
-        inner += innerSize;
-      }
-      return std::nullopt;
-    }
-    at += size;
-  }
-  return std::nullopt;
-}
-
-// Where a take's bytes stay put as it grows: its media box, or the whole of a fragmented take.
-std::optional<MediaBox> growingLayoutOf(const char* bytes, int64_t length, int64_t total) {
-  if (auto box = mediaBoxOf(bytes, length, total)) return box;
-  return fragmentedLayoutOf(bytes, length, total);
-}
+using recording_layout::growingLayoutOf;
+using recording_layout::MediaBox;
+using recording_reply::headerOf;
+using recording_reply::parseContentRange;
 
 // Requests that are not chunks: the size probe, and the two reads that check a grown take.
 constexpr int64_t kSizeProbe = -1;
