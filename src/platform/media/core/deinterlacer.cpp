@@ -62,7 +62,6 @@ FramePtr firstFieldDoubled(const AVFrame* frame) {
 struct Deinterlacer::Impl {
   FramePtr out{av_frame_alloc()};  // the last picture made whole (also the next one's neighbour)
   int64_t outPts = INT64_MIN;      // the decoded picture it was made from
-  long deinterlaced = 0;
 
   // The neighbour and the picture through buffer -> bwdif -> sink. The neighbour goes in marked
   // progressive, so that the filter passes it on untouched; the end then gives out the picture,
@@ -127,10 +126,7 @@ const AVFrame* Deinterlacer::apply(const AVFrame* frame) {
   if (!neighbour) doubled = firstFieldDoubled(frame);
   if (!neighbour && !doubled) return frame;
   if (!d.run(frame, neighbour ? last : doubled.get())) return frame;
-  ++d.deinterlaced;
   return d.out.get();
 }
-
-long Deinterlacer::deinterlaced() const { return impl_->deinterlaced; }
 
 }  // namespace dk::platform

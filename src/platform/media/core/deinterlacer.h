@@ -30,9 +30,6 @@ class Deinterlacer {
   // was decoded (woven) is shown rather than none.
   const AVFrame* apply(const AVFrame* frame);
 
-  // Pictures made whole so far.
-  long deinterlaced() const;
-
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
