@@ -23,6 +23,20 @@ Mp4Read readerOf(const std::string& bytes) {
   };
 }
 
+// What the decoders read: the movie box once, then the offsets or fragments through it.
+std::optional<std::vector<Mp4SampleOffset>> offsetsOf(const std::string& bytes, int trackId, int64_t maxSamples) {
+  const auto size = static_cast<int64_t>(bytes.size());
+  const auto movie = mp4ReadMovie(readerOf(bytes), size, 1 << 20);
+  if (!movie) return std::nullopt;
+  return mp4CompositionOffsets(*movie, readerOf(bytes), size, trackId, maxSamples, 1 << 20);
+}
+std::optional<Mp4Fragments> fragmentsOf(const std::string& bytes) {
+  const auto size = static_cast<int64_t>(bytes.size());
+  const auto movie = mp4ReadMovie(readerOf(bytes), size, 1 << 20);
+  if (!movie) return std::nullopt;
+  return mp4Fragments(*movie, readerOf(bytes), size, 1, 1 << 20);
+}
+
 TEST(Mp4BoxesTest, AFragmentedFilesSamplesAreReadWithinTheirBoundsAndNotFromBrokenRuns) {
   dk::test::TemporaryDirectory folder;
   const std::string path = (folder.path() / "fragmented.mp4").string();
@@ -36,7 +50,7 @@ TEST(Mp4BoxesTest, AFragmentedFilesSamplesAreReadWithinTheirBoundsAndNotFromBrok
   const std::string whole((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const auto size = static_cast<int64_t>(whole.size());
 
-  auto table = mp4CompositionOffsets(readerOf(whole), size, 1, 1000, 1 << 20);
+  auto table = offsetsOf(whole, 1, 1000);
   ASSERT_TRUE(table);
   ASSERT_EQ(table->size(), 40u);
   int keys = 0;
@@ -46,13 +60,13 @@ TEST(Mp4BoxesTest, AFragmentedFilesSamplesAreReadWithinTheirBoundsAndNotFromBrok
     keys += sample.key ? 1 : 0;
   }
   EXPECT_EQ(keys, 4) << "a key frame every ten";
-  EXPECT_FALSE(mp4CompositionOffsets(readerOf(whole), size, 1, 39, 1 << 20)) << "more samples than allowed";
-  EXPECT_FALSE(mp4CompositionOffsets(readerOf(whole), size, 2, 1000, 1 << 20)) << "no such track";
+  EXPECT_FALSE(offsetsOf(whole, 1, 39)) << "more samples than allowed";
+  EXPECT_FALSE(offsetsOf(whole, 2, 1000)) << "no such track";
 
   // A file cut inside its last fragment (still being uploaded): the whole fragments only.
   const size_t lastMoof = whole.rfind("moof") - 4;
   const std::string cut = whole.substr(0, lastMoof + 20);
-  table = mp4CompositionOffsets(readerOf(cut), static_cast<int64_t>(cut.size()), 1, 1000, 1 << 20);
+  table = offsetsOf(cut, 1, 1000);
   ASSERT_TRUE(table);
   EXPECT_EQ(table->size(), 30u);
 
@@ -61,7 +75,7 @@ TEST(Mp4BoxesTest, AFragmentedFilesSamplesAreReadWithinTheirBoundsAndNotFromBrok
   const size_t trun = broken.find("trun");
   ASSERT_NE(trun, std::string::npos);
   for (size_t i = 0; i < 4; ++i) broken[trun + 8 + i] = '\xff';
-  EXPECT_FALSE(mp4CompositionOffsets(readerOf(broken), size, 1, 1 << 20, 1 << 20));
+  EXPECT_FALSE(offsetsOf(broken, 1, 1 << 20));
 }
 
 // Fragments read one at a time, and where the last one is by the file's index of fragments (up
@@ -89,7 +103,7 @@ TEST(Mp4BoxesTest, FragmentsAreReadOneByOneAndTheLastIsFoundByTheFilesIndexOnly)
     const auto size = static_cast<int64_t>(whole.size());
     const auto lastMoof = static_cast<int64_t>(whole.rfind("moof")) - 4;
 
-    auto fragments = mp4Fragments(readerOf(whole), size, 1, 1 << 20);
+    auto fragments = fragmentsOf(whole);
     ASSERT_TRUE(fragments);
     EXPECT_EQ(fragments->lastFragment, *c.index ? lastMoof : -1);
     // Every fragment in the index, by time; and each found from any place before it by its header.
@@ -143,10 +157,56 @@ TEST(Mp4BoxesTest, FragmentsAreReadOneByOneAndTheLastIsFoundByTheFilesIndexOnly)
     } else {
       broken[at + 4] = '\x7f';  // the random access box's length
     }
-    fragments = mp4Fragments(readerOf(broken), size, 1, 1 << 20);
+    fragments = fragmentsOf(broken);
     ASSERT_TRUE(fragments);
     if (fragments->lastFragment >= 0) {
       EXPECT_FALSE(mp4FragmentAt(*fragments, readerOf(broken), fragments->lastFragment, 1000, 1 << 20, &last));
+    }
+  }
+}
+
+// Another track's runs in a fragment: each sample of them costs nothing when they carry no
+// per-sample fields (however many runs), and one run claiming more samples than any fragment
+// holds is refused at once.
+TEST(Mp4BoxesTest, AnotherTracksRunsCostAFragmentNoMoreThanTheirBytes) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string path = writeFragmentedUpload(folder.path().string(), 40, 96, 64, &why);
+  ASSERT_FALSE(path.empty()) << why;
+  const std::string whole = readFile(path);
+  constexpr int64_t kMostSamples = 1 << 20;
+  struct Case {
+    const char* what;
+    int runs;
+    uint32_t claimed;  // by each run
+    bool read;
+  };
+  const std::vector<Case> cases = {
+      {"65,536 runs of a million samples each", 65536, static_cast<uint32_t>(kMostSamples), true},
+      {"one run of four billion samples", 1, 0xffffffffu, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // A second track's fragment, after the first track's in the first movie fragment box.
+    std::string runs;
+    for (int i = 0; i < c.runs; ++i) runs += mp4Box("trun", bigEndian32(0) + bigEndian32(c.claimed));
+    const std::string other = mp4Box("traf", mp4Box("tfhd", bigEndian32(0) + bigEndian32(2)) + runs);
+    std::string bytes = whole;
+    const size_t moof = bytes.find("moof") - 4;
+    const uint32_t moofSize = bigEndian32At(bytes, moof);
+    bytes.insert(moof + moofSize, other);
+    bytes.replace(moof, 4, bigEndian32(moofSize + static_cast<uint32_t>(other.size())));
+    auto fragments = fragmentsOf(bytes);
+    auto plain = fragmentsOf(whole);
+    ASSERT_TRUE(fragments && plain);
+    std::vector<Mp4SampleOffset> samples, expected;
+    ASSERT_TRUE(mp4NextFragment(*plain, readerOf(whole), kMostSamples, 8 << 20, &expected));
+    EXPECT_EQ(mp4NextFragment(*fragments, readerOf(bytes), kMostSamples, 8 << 20, &samples), c.read);
+    if (!c.read) continue;
+    ASSERT_EQ(samples.size(), 10u);
+    for (size_t i = 0; i < samples.size(); ++i) {
+      EXPECT_EQ(samples[i].position, expected[i].position) << i;
+      EXPECT_EQ(samples[i].decodeTime, expected[i].decodeTime) << i;
     }
   }
 }

@@ -353,6 +353,23 @@ int clearKeyFlags(std::string& fragmented) {
   return runs;
 }
 
+std::string bigEndian32(uint32_t value) {
+  std::string bytes(4, '\0');
+  for (size_t i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (24 - 8 * i));
+  return bytes;
+}
+std::string bigEndian64(uint64_t value) {
+  return bigEndian32(static_cast<uint32_t>(value >> 32)) + bigEndian32(static_cast<uint32_t>(value));
+}
+uint32_t bigEndian32At(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4; ++i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+  return value;
+}
+std::string mp4Box(const char* type, const std::string& content) {
+  return bigEndian32(static_cast<uint32_t>(8 + content.size())) + type + content;
+}
+
 std::vector<SampleSpan> samplesOf(const std::string& path) {
   std::vector<SampleSpan> spans;
   AVFormatContext* format = nullptr;

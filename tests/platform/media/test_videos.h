@@ -119,6 +119,12 @@ struct SampleSpan {
 };
 std::vector<SampleSpan> samplesOf(const std::string& path);
 
+// Big-endian numbers and boxes, for writing box values no muxer option makes.
+std::string bigEndian32(uint32_t value);
+std::string bigEndian64(uint64_t value);
+uint32_t bigEndian32At(const std::string& bytes, size_t at);
+std::string mp4Box(const char* type, const std::string& content);
+
 // Overwrites `count` bytes of `bytes` from `offset` with noise.
 void addNoise(std::string& bytes, int64_t offset, int64_t count);
 

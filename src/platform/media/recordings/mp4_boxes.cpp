@@ -169,6 +169,17 @@ bool addFragment(const std::string& moof, int64_t moofAt, int64_t fileSize, int 
       const size_t perSample = 4 * (((runFlags >> 8) & 1) + ((runFlags >> 9) & 1) + ((runFlags >> 10) & 1) + ((runFlags >> 11) & 1));
       if (p > trun.end || (perSample > 0 && (trun.end - p) / perSample < count)) return false;
       if (ours && static_cast<int64_t>(table->size() + count) > maxSamples) return false;
+      if (!ours && perSample == 0) {
+        // Another track's run with every sample alike: passed over in one step, so that the work
+        // a fragment costs stays bounded by its own bytes and the caller's count of ours.
+        int64_t length = 0;
+        if (defaultSize > static_cast<uint64_t>(fileSize) ||
+            __builtin_mul_overflow(static_cast<int64_t>(count), static_cast<int64_t>(defaultSize), &length) ||
+            __builtin_add_overflow(position, length, &position) || position < 0) {
+          return false;
+        }
+        continue;
+      }
       for (uint64_t i = 0; i < count; ++i) {
         uint64_t duration = defaultDuration, size = defaultSize, sampleFlags = i == 0 && firstFlags ? *firstFlags : defaultFlags;
         if (runFlags & 0x100) {
@@ -315,13 +326,6 @@ std::shared_ptr<const Mp4Movie> mp4ReadMovie(const Mp4Read& read, int64_t fileSi
   return movie;
 }
 
-std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
-                                                                  int64_t maxSamples, int64_t maxMovieBytes) {
-  const auto movie = mp4ReadMovie(read, fileSize, maxMovieBytes);
-  if (!movie) return std::nullopt;
-  return mp4CompositionOffsets(*movie, read, fileSize, trackId, maxSamples, maxMovieBytes);
-}
-
 std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Movie& theMovie, const Mp4Read& read,
                                                                   int64_t fileSize, int trackId, int64_t maxSamples,
                                                                   int64_t maxMovieBytes) {
@@ -425,12 +429,6 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Movie
   return std::nullopt;
 }
 
-std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes) {
-  const auto movie = mp4ReadMovie(read, fileSize, maxMovieBytes);
-  if (!movie) return std::nullopt;
-  return mp4Fragments(*movie, read, fileSize, trackId, maxMovieBytes);
-}
-
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Movie& theMovie, const Mp4Read& read, int64_t fileSize, int trackId,
                                          int64_t maxMovieBytes) {
   const std::string& movie = theMovie.bytes;
@@ -512,11 +510,6 @@ bool mp4FragmentAt(const Mp4Fragments& f, const Mp4Read& read, int64_t at, int64
   }
   TrackDefaults defaults = defaultsOf(f);
   return readExactly(read, at, length, &moof) && addFragment(moof, at, f.fileSize, f.trackId, defaults, maxSamples, samples);
-}
-
-bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes) {
-  const auto movie = mp4ReadMovie(read, fileSize, maxMovieBytes);
-  return movie && mp4IsFragmented(*movie);
 }
 
 bool mp4IsFragmented(const Mp4Movie& movie) {

@@ -48,11 +48,9 @@ std::shared_ptr<const Mp4Movie> mp4ReadMovie(const Mp4Read& read, int64_t fileSi
 
 // The composition offsets of the samples of track `trackId` in the file's movie box, sorted by
 // position. An empty table when the track has none (every picture is shown as it is decoded).
-// Nothing when the movie box or the track cannot be read, holds more than `maxSamples` samples,
-// or is larger than `maxMovieBytes`.
+// Nothing when the track cannot be read, holds more than `maxSamples` samples, or its fragments
+// are larger than `maxMovieBytes`.
 // A fragmented file whose movie box holds samples of its own (its first fragment's) gives those.
-std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Read& read, int64_t fileSize, int trackId,
-                                                                  int64_t maxSamples, int64_t maxMovieBytes);
 std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Movie& movie, const Mp4Read& read,
                                                                   int64_t fileSize, int trackId, int64_t maxSamples,
                                                                   int64_t maxMovieBytes);
@@ -80,9 +78,8 @@ struct Mp4Fragments {
   std::vector<Entry> index;
 };
 
-// The fragments of track `trackId`: nothing when the file is not fragmented, or its movie box
-// cannot be read or is larger than `maxMovieBytes` (also the bound on an index it reads).
-std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes);
+// The fragments of track `trackId`: nothing when the file is not fragmented; `maxIndexBytes` bounds
+// an index of fragments it reads.
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Movie& movie, const Mp4Read& read, int64_t fileSize, int trackId,
                                          int64_t maxIndexBytes);
 
@@ -98,9 +95,7 @@ bool mp4NextFragment(Mp4Fragments& fragments, const Mp4Read& read, int64_t maxSa
 bool mp4FragmentAt(const Mp4Fragments& fragments, const Mp4Read& read, int64_t at, int64_t maxSamples,
                    int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* samples);
 
-// Whether the file is fragmented (its movie box announces fragments). False when its movie box
-// cannot be found or read within `maxMovieBytes`.
-bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes);
+// Whether the file is fragmented (its movie box announces fragments).
 bool mp4IsFragmented(const Mp4Movie& movie);
 
 // For a file without an index of its fragments: the last fragment of the track between `from` and
