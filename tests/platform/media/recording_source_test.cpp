@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,6 +44,7 @@ dk::test::CannedResponse serveRange(const std::string& take, const dk::test::Rec
 }
 
 std::string mediaBytes(size_t count, int seed);
+std::string take(const std::string& media, bool indexFirst, char index);
 
 class RecordingSourceTest : public StreamerTest {
  protected:
@@ -259,17 +261,23 @@ TEST_F(RecordingSourceTest, AWholeReplyIsBoundByTheSourcesOwnLimitAlone) {
 TEST_F(RecordingSourceTest, AClosedRecordingThatChangesBetweenReadsFailsWhereTheServerSaysSo) {
   RecordingSource::Limits limits;
   limits.chunkBytes = 4096;
-  const std::string before = mediaBytes(40 * 1024, 1), after = mediaBytes(40 * 1024, 2);
+  // A take as a camera closes it, its index after the media; the longer one another recording
+  // laid out alike, its media where the first one's is.
+  const std::string before = take(mediaBytes(40 * 1024, 1), false, 'i'), after = mediaBytes(before.size(), 2);
+  const std::string longer = take(mediaBytes(48 * 1024, 3), false, 'i');
   struct Case {
     const char* what;
     std::string header;            // the validator's header
     std::string first, second;     // its value before and after the change
     bool honoursIfRange;           // a mismatched If-Range gets the whole new recording (200)
+    bool grows = false;            // the change: more bytes after the same ones
   };
   const std::vector<Case> cases = {
       {"an ETag, If-Range honoured", "ETag", "\"v1\"", "\"v2\"", true},
       {"an ETag, If-Range ignored", "ETag", "\"v1\"", "\"v2\"", false},
       {"only Last-Modified", "Last-Modified", "Mon, 07 Dec 2026 10:00:00 GMT", "Mon, 07 Dec 2026 10:05:00 GMT", true},
+      // Only its size tells: a closed recording does not grow.
+      {"no validator, longer", "", "", "", false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -280,12 +288,13 @@ TEST_F(RecordingSourceTest, AClosedRecordingThatChangesBetweenReadsFailsWhereThe
     server.route("/recording.mp4", [&](const dk::test::RecordedRequest& request) {
       std::lock_guard lock(mutex);
       const bool changed = ++served > 3;
-      const std::string& take = changed ? after : before;
+      const std::string& take = changed ? (c.grows ? longer : after) : before;
       const std::string validator = changed ? c.second : c.first;
       auto ifRange = request.headers.find("If-Range");
       ifRanges.push_back(ifRange == request.headers.end() ? "" : ifRange->second);
       dk::test::CannedResponse reply;
-      reply.headers = {{"Content-Type", "video/mp4"}, {c.header, validator}};
+      reply.headers = {{"Content-Type", "video/mp4"}};
+      if (!c.header.empty()) reply.headers.push_back({c.header, validator});
       const bool stale = ifRange != request.headers.end() && ifRange->second != validator && c.honoursIfRange;
       return serveRange(take, stale ? dk::test::RecordedRequest{} : request, std::move(reply));
     });
@@ -313,12 +322,6 @@ TEST_F(RecordingSourceTest, AClosedRecordingThatChangesBetweenReadsFailsWhereThe
 
 // Takes of a growing recording as a server might write them: the index after the media or
 // before it, and a media payload that grows by appending (or is rewritten).
-std::string mp4Box(const char* type, const std::string& content) {
-  std::string box;
-  const auto size = static_cast<uint32_t>(8 + content.size());
-  for (int shift = 24; shift >= 0; shift -= 8) box.push_back(static_cast<char>((size >> shift) & 0xff));
-  return box + type + content;
-}
 std::string mediaBytes(size_t count, int seed) {
   std::string bytes(count, '\0');
   for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 131 + (i >> 9) * 7 + static_cast<size_t>(seed)) & 0xff);
@@ -1019,6 +1022,51 @@ TEST_F(RecordingSourceTest, ASpanAskedForAheadComesInOneRequestWithinTheBound) {
     EXPECT_LE(s->bytesHeld(), limits.heldBytes);
     EXPECT_FALSE(s->error()) << describe(s->error());
   }
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+}
+
+// A span of many pieces is one transfer: it ends by the source's one deadline, however many
+// pieces it asks for, against a server that keeps it alive a byte at a time.
+TEST_F(RecordingSourceTest, ASpanOfManyPiecesEndsByTheOneDeadline) {
+  constexpr int64_t kPiece = 4096;
+  const std::string whole = mediaBytes(300 * kPiece, 4);
+  std::mutex mutex;
+  std::condition_variable asked;
+  int spans = 0;
+  dk::test::TestHttpServer server;
+  server.route("/recording.mp4", [&](const dk::test::RecordedRequest& request) {
+    dk::test::CannedResponse reply;
+    reply.headers = {{"Content-Type", "video/mp4"}};
+    reply = serveRange(whole, request, std::move(reply));
+    if (static_cast<int64_t>(reply.body.size()) > kPiece) {
+      reply.drip = true;
+      std::lock_guard lock(mutex);
+      ++spans;
+      asked.notify_all();
+    }
+    return reply;
+  });
+  RecordingSource::Limits limits;
+  limits.chunkBytes = kPiece;
+  limits.heldBytes = 1024 * kPiece;
+  limits.idleSeconds = 1000;
+  limits.deadlineSeconds = 25;
+  ErrorPtr error;
+  auto s = RecordingSource::create(server.baseURL() + "/recording.mp4", "token", limits, &error);
+  ASSERT_TRUE(s) << describe(error);
+  std::string bytes;
+  ASSERT_EQ(readAt(s, 0, bytes, 16), 16);
+  s->prefetch(kPiece, 256 * kPiece);
+  {
+    std::unique_lock lock(mutex);
+    asked.wait(lock, [&] { return spans == 1; });
+  }
+  server.dripOne();
+  server.dripOne();
+  clock.clock().advance(26);
+  ASSERT_TRUE(MainRunLoop::runUntil([&] { return s->error() != nullptr; })) << "still reading the span";
+  EXPECT_EQ(s->error()->code(), kURLErrorTimedOut) << describe(s->error());
+  s->cancel();
   ASSERT_TRUE(MainRunLoop::runUntilIdle());
 }
 

@@ -151,7 +151,6 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     const bool span = chunk >= 0 && lastChunk > chunk;
     p.lastChunk = span ? lastChunk : -1;
     for (int64_t c = chunk + 1; span && c <= lastChunk; ++c) pending[c].spannedBy = chunk;
-    const int64_t chunks = span ? lastChunk - chunk + 1 : 1;
     ++requests;
     auto configuration = std::make_shared<RequestConfiguration>();
     configuration->responseSerializer = ResponseSerializerKind::Http;
@@ -167,8 +166,8 @@ struct RecordingSource::Core : std::enable_shared_from_this<RecordingSource::Cor
     configuration->callbackQueue = queue;
     const uint64_t expectedVersion = version;
     std::weak_ptr<Core> weak = weak_from_this();
-    // A span may take as long as its pieces one by one would.
-    p.deadline = Timer::scheduled(limits.deadlineSeconds * static_cast<double>(chunks), false, queue, [weak, chunk] {
+    // Every request, a span of many pieces too, ends by the one deadline the source promises.
+    p.deadline = Timer::scheduled(limits.deadlineSeconds, false, queue, [weak, chunk] {
       auto core = weak.lock();
       if (!core) return;
       HttpTaskPtr task;
