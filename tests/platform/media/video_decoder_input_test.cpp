@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -86,6 +87,60 @@ struct CountingInput {
   std::shared_ptr<std::vector<std::pair<int64_t, int64_t>>> reads =
       std::make_shared<std::vector<std::pair<int64_t, int64_t>>>();
 };
+
+
+// The movie box of the one-track file `file` made to list `count` samples of `sampleBytes` each,
+// one after the other in one chunk (its offset 0 until setChunkOffset), each a key frame shown
+// for a thirtieth of a second; no edit list. Empty when the file is not as expected.
+std::string rebuilt(const std::string& file, size_t from, size_t to, uint32_t count, uint32_t sampleBytes,
+                    uint32_t timescale) {
+  std::string out;
+  for (size_t at = from; at + 8 <= to;) {
+    const uint32_t size = bigEndian32At(file, at);
+    if (size < 8 || at + size > to) return {};
+    const std::string type = file.substr(at + 4, 4);
+    if (type == "moov" || type == "trak" || type == "mdia" || type == "minf") {
+      const std::string inner = rebuilt(file, at + 8, at + size, count, sampleBytes, timescale);
+      if (inner.empty()) return {};
+      out += mp4Box(type.c_str(), inner);
+    } else if (type == "stbl") {
+      std::string inner;
+      for (size_t in = at + 8; in + 8 <= at + size;) {
+        const uint32_t innerSize = bigEndian32At(file, in);
+        if (innerSize < 8) return {};
+        if (file.compare(in + 4, 4, "stsd") == 0) inner += file.substr(in, innerSize);
+        in += innerSize;
+      }
+      inner += mp4Box("stts", bigEndian32(0) + bigEndian32(1) + bigEndian32(count) + bigEndian32(timescale / 30));
+      inner += mp4Box("stsc", bigEndian32(0) + bigEndian32(1) + bigEndian32(1) + bigEndian32(count) + bigEndian32(1));
+      inner += mp4Box("stsz", bigEndian32(0) + bigEndian32(sampleBytes) + bigEndian32(count));
+      inner += mp4Box("stco", bigEndian32(0) + bigEndian32(1) + bigEndian32(0));
+      out += mp4Box("stbl", inner);
+    } else if (type != "edts") {
+      out += file.substr(at, size);
+    }
+    at += size;
+  }
+  return out;
+}
+
+uint32_t mediaTimescale(const std::string& file) {
+  const size_t mdhd = file.find("mdhd");
+  if (mdhd == std::string::npos) return 0;
+  return bigEndian32At(file, mdhd + 4 + (file[mdhd + 4] == 1 ? 20 : 12));
+}
+
+std::string longMovie(const std::string& file, uint32_t count, uint32_t sampleBytes) {
+  const size_t moov = file.find("moov");
+  const uint32_t timescale = mediaTimescale(file);
+  if (moov == std::string::npos || timescale % 30 != 0) return {};
+  return rebuilt(file, moov - 4, moov - 4 + bigEndian32At(file, moov - 4), count, sampleBytes, timescale);
+}
+
+void setChunkOffset(std::string& bytes, uint32_t offset) {
+  const size_t stco = bytes.find("stco");
+  if (stco != std::string::npos) bytes.replace(stco + 12, 4, bigEndian32(offset));
+}
 
 TEST(VideoDecoderInputTest, APlaylistServedAsARecordingIsRefusedAndWhatItNamesIsNeverOpened) {
   dk::test::TemporaryDirectory folder;
@@ -427,6 +482,174 @@ TEST(VideoDecoderInputTest, ATrackRunClaimingMillionsOfSamplesIsRefusedAtOpen) {
     rusage after{};
     getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 1L << 20) << "the open took a gigabyte (in KiB)";
+  }
+}
+
+// Over the network a fragmented recording's table starts with its first fragment, but its whole
+// length is known at open wherever the file's index of fragments says where its last one is,
+// whatever each fragment holds; and a first fragment without a picture is no end of the file.
+// Each read through an Input as it is by path, the same frames at the same times.
+TEST(VideoDecoderInputTest, AFragmentedRecordingsWholeLengthIsKnownAtOpenWhateverItsFragmentsHold) {
+  dk::test::TemporaryDirectory folder;
+  struct Case {
+    const char* what;
+    const char* movflags;
+    bool emptyFirstRun;  // the first fragment's track run lists no sample
+    bool indexed;
+  };
+  const std::vector<Case> cases = {
+      {"a fragment a frame, an index at the end", "frag_every_frame+empty_moov+default_base_moof", false, true},
+      {"a first fragment without pictures, an index at the end", "frag_keyframe+empty_moov+default_base_moof", true,
+       true},
+      {"a first fragment without pictures, no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", true,
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestVideoOptions options;
+    options.width = 64;
+    options.height = 48;
+    options.fps = 10;
+    options.gop = 10;
+    options.bFrames = 2;
+    options.frames = 600;
+    options.movflags = c.movflags;
+    const std::string path = (folder.path() / "recording.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    if (c.emptyFirstRun) {
+      std::string bytes = readFile(path);
+      const size_t trun = bytes.find("trun");
+      ASSERT_NE(trun, std::string::npos);
+      bytes.replace(trun + 8, 4, std::string(4, '\0'));  // its sample count
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    }
+    VideoDecoder whole;
+    ASSERT_TRUE(whole.open(path, &why)) << why;
+    ASSERT_GT(whole.frameCount(), 500u);
+
+    CountingInput served(path);
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+    EXPECT_FALSE(decoder.complete()) << "the first fragment is not the whole recording";
+    ASSERT_GE(decoder.frameCount(), 1u);
+    EXPECT_DOUBLE_EQ(decoder.frameTimes()[0], whole.frameTimes()[0]);
+    if (c.indexed) {
+      EXPECT_DOUBLE_EQ(decoder.duration(), whole.duration()) << "the length at open";
+    }
+    decoder.extendTo(std::numeric_limits<double>::infinity());
+    EXPECT_TRUE(decoder.complete());
+    EXPECT_EQ(decoder.frameTimes(), whole.frameTimes());
+    EXPECT_DOUBLE_EQ(decoder.duration(), whole.duration());
+  }
+}
+
+// A plain recording's index lists as many samples as its bytes can carry, however many that is
+// (ten hours at 30 frames a second is over a million); an index claiming more than its file's
+// bytes can hold is refused at open. The file is served from its index and one sample repeated,
+// so that its gigabytes are never made.
+TEST(VideoDecoderInputTest, APlainRecordingsIndexIsBoundByWhatItsBytesCanHold) {
+  dk::test::TemporaryDirectory folder;
+  const std::string path = (folder.path() / "picture.mp4").string();
+  TestVideoOptions options;
+  options.width = 32;
+  options.height = 32;
+  options.fps = 30;
+  options.frames = 2;
+  options.gop = 1;
+  options.bFrames = 0;
+  std::string why;
+  ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+  const std::string small = readFile(path);
+  const std::vector<SampleSpan> spans = samplesOf(path);
+  ASSERT_EQ(spans.size(), 2u);
+  ASSERT_TRUE(spans[1].key);
+  // The second picture (a key frame without the encoder's notes), padded with a filler unit to a
+  // size a camera's picture has.
+  constexpr uint32_t kSampleBytes = 4096;
+  std::string sample = small.substr(static_cast<size_t>(spans[1].pos), static_cast<size_t>(spans[1].size));
+  ASSERT_LT(sample.size() + 6, kSampleBytes);
+  const auto filler = static_cast<uint32_t>(kSampleBytes - sample.size() - 4);
+  sample += bigEndian32(filler) + '\x0c' + std::string(filler - 2, '\xff') + '\x80';
+  ASSERT_EQ(sample.size(), kSampleBytes);
+
+  constexpr uint32_t kSamples = 1'080'000;  // ten hours at 30 frames a second
+  const std::string movie = longMovie(small, kSamples, kSampleBytes);
+  ASSERT_FALSE(movie.empty());
+  const std::string head = small.substr(0, bigEndian32At(small, 0)) + movie;  // its file type box, the movie box
+  std::string prefix = head + bigEndian32(1) + "mdat" + bigEndian64(16 + uint64_t{kSamples} * kSampleBytes);
+  setChunkOffset(prefix, static_cast<uint32_t>(prefix.size()));
+  struct Case {
+    const char* what;
+    uint64_t samplesInFile;
+    bool opens;
+  };
+  const std::vector<Case> cases = {
+      {"every sample in the file", kSamples, true},
+      {"a file too short for one in a hundred", kSamples / 1000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const uint64_t size = prefix.size() + c.samplesInFile * kSampleBytes;
+    VideoDecoder::Input input;
+    input.read = [&prefix, &sample, size](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      if (offset < 0) return -1;
+      if (static_cast<uint64_t>(offset) >= size) return 0;
+      int64_t n = std::min<int64_t>(count, static_cast<int64_t>(size) - offset);
+      for (int64_t i = 0; i < n; ++i) {
+        const auto at = static_cast<uint64_t>(offset + i);
+        out[i] = static_cast<uint8_t>(at < prefix.size() ? prefix[at] : sample[(at - prefix.size()) % kSampleBytes]);
+      }
+      return n;
+    };
+    input.size = [size] { return static_cast<int64_t>(size); };
+    VideoDecoder decoder;
+    const bool opened = decoder.open(std::move(input), &why);
+    ASSERT_EQ(opened, c.opens) << why;
+    if (!opened) {
+      EXPECT_EQ(decoder.frameCount(), 0u);
+      continue;
+    }
+    ASSERT_EQ(decoder.frameCount(), kSamples);
+    EXPECT_NEAR(decoder.duration(), kSamples / 30.0, 1e-6) << "ten hours";
+    EXPECT_TRUE(decoder.frameAt(0));
+    EXPECT_TRUE(decoder.frameAt(kSamples - 1)) << "the last picture, gigabytes in";
+  }
+}
+
+// An upload cut inside its first fragment's media (in its first picture, or further on), the
+// demuxer's index listing just the samples the table does: the table lists the fragment's frames
+// as its run says (the rest of their bytes are on their way), and a picture is the whole file's
+// or none. (A table cut by its lost samples left its frame and key lists past them, which the
+// standard library's checks of the sanitizer builds catch.)
+TEST(VideoDecoderInputTest, AFragmentedUploadCutShortKeepsTheFramesItsFragmentsList) {
+  dk::test::TemporaryDirectory folder;
+  std::string why;
+  const std::string path = writeFragmentedUpload(folder.path().string(), 40, 96, 64, &why);
+  ASSERT_FALSE(path.empty()) << why;
+  CountingInput whole(path);
+  VideoDecoder uncut;
+  ASSERT_TRUE(uncut.open(whole.input(), &why)) << why;
+  const std::vector<TopLevelBox> boxes = topLevelBoxes(*whole.bytes);
+  const auto mdat = std::find_if(boxes.begin(), boxes.end(), [](const TopLevelBox& b) { return b.type == "moof"; });
+  ASSERT_NE(mdat, boxes.end());
+  ASSERT_LT(mdat + 1, boxes.end());
+  ASSERT_EQ((mdat + 1)->type, "mdat");
+
+  for (const size_t in : {size_t{24}, (mdat + 1)->size / 2}) {
+    SCOPED_TRACE(in);
+    CountingInput upload(path);
+    upload.bytes->resize((mdat + 1)->at + in);
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(upload.input(), &why)) << why;
+    EXPECT_EQ(decoder.frameTimes(), uncut.frameTimes()) << "the frames the fragment lists";
+    EXPECT_FALSE(decoder.complete());
+    for (size_t i = 0; i < decoder.frameCount(); ++i) {
+      if (const ImagePtr picture = decoder.frameAt(i)) {
+        EXPECT_EQ(compareImages(*picture, *uncut.frameAt(i)).maxAbsolute, 0) << i;
+      }
+    }
+    EXPECT_FALSE(decoder.frameAt(decoder.frameCount()));
   }
 }
 

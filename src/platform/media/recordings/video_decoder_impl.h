@@ -147,6 +147,7 @@ struct VideoDecoder::Impl {
   };
   SampleDelays sampleDelays(int count, int64_t firstDts, int64_t firstPts, int64_t firstPos) const;
   int lazyFragmentTable(int64_t firstDts, int64_t firstPts, int64_t firstPos, std::string* why);
+  double lengthFromIndex();
   bool readFragment(size_t run);
   bool insertFragment(size_t run, const std::vector<Mp4SampleOffset>& found, int64_t moof);
   bool rebuildFrames();

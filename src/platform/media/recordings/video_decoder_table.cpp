@@ -15,6 +15,11 @@
 namespace dk::platform {
 namespace {
 
+// The fewest bytes a sample of a plain file takes on average: its entry in the index and its
+// picture together take far more. An index claiming more samples than its file can carry so is
+// hostile (a few bytes may claim millions).
+constexpr int64_t kLeastSampleBytes = 16;
+
 // Beyond the frames read, a time at most this far is reached by reading the fragments on to it.
 constexpr double kWalkSeconds = 12;
 
@@ -80,8 +85,10 @@ int VideoDecoder::Impl::indexFrameTable(std::string* why) {
   AVStream* st = format->streams[stream];
   const int count = avformat_index_get_entries_count(st);
   if (count <= 0 || (st->nb_frames > 0 && count < st->nb_frames)) return 0;
-  // A few bytes may claim millions of samples: the table, and the offsets read for it, stay bounded.
-  if (count > kMostFragmentSamples) {
+  // A few bytes may claim millions of samples: the table, and the offsets read for it, stay
+  // bounded by what the file's bytes can hold (a long recording holds millions).
+  const int64_t bytes = fileSize();
+  if (bytes > 0 ? count > bytes / kLeastSampleBytes : count > kMostFragmentSamples) {
     *why = "more frames than a recording holds";
     return -1;
   }
@@ -144,10 +151,14 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
   FragmentRun run;
   run.cursor = *fragments;
   std::vector<Mp4SampleOffset> found;
-  if (!mp4NextFragment(run.cursor, reader->input.read, kMostFragmentSamples, kLargestMovieBox, &found)) {
-    fragments.reset();
-    return 0;
-  }
+  // Fragments with no sample of the track before the first packet (as the demuxer passed over
+  // them) are passed over too: the table starts at the fragment that holds it.
+  do {
+    if (!mp4NextFragment(run.cursor, reader->input.read, kMostFragmentSamples, kLargestMovieBox, &found)) {
+      fragments.reset();
+      return 0;
+    }
+  } while (found.empty() && !run.cursor.done && run.cursor.next <= firstPos);
   const auto first = std::find_if(found.begin(), found.end(),
                                   [&](const Mp4SampleOffset& o) { return o.position == firstPos; });
   samples.clear();
@@ -212,19 +223,31 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
     return -1;
   }
   if (own > 0) fragmentStarts.insert(fragmentStarts.begin(), {samples.front().dts, -1});
-  std::vector<Mp4SampleOffset> last;
-  const int64_t lastAt = !reachesEnd() ? fragments->lastFragment : -1;
-  if (lastAt >= 0 &&
-      mp4FragmentAt(*fragments, reader->input.read, lastAt, kMostFragmentSamples, kLargestMovieBox, &last) &&
-      last.size() >= 2) {
-    std::vector<int64_t> pts;
-    for (const Mp4SampleOffset& o : last) {
+  indexedDuration = lengthFromIndex();
+  return 1;
+}
+
+// The whole length, where the file's index says where its last fragment is: after its last
+// picture by the step from the one before, read from the fragment before when the last holds one
+// picture alone (a fragment a frame). 0 when the index says nothing or the table reaches the end.
+double VideoDecoder::Impl::lengthFromIndex() {
+  int64_t at = !reachesEnd() ? fragments->lastFragment : -1;
+  std::vector<int64_t> pts;
+  for (int fragment = 0; fragment < 2 && at >= 0 && pts.size() < 2; ++fragment) {
+    std::vector<Mp4SampleOffset> there;
+    if (!mp4FragmentAt(*fragments, reader->input.read, at, kMostFragmentSamples, kLargestMovieBox, &there)) break;
+    for (const Mp4SampleOffset& o : there) {
       if (const auto times = fragmentTimes(o)) pts.push_back(times->second);
     }
-    std::sort(pts.begin(), pts.end());
-    if (pts.size() >= 2) indexedDuration = lengthAfter(pts.back(), pts[pts.size() - 2], INT64_MIN);
+    // The fragment before it in the file.
+    int64_t before = -1;
+    for (const Mp4Fragments::Entry& e : fragments->index) {
+      if (e.moof < at) before = std::max(before, e.moof);
+    }
+    at = before;
   }
-  return 1;
+  std::sort(pts.begin(), pts.end());
+  return pts.size() >= 2 ? lengthAfter(pts.back(), pts[pts.size() - 2], INT64_MIN) : 0;
 }
 
 // A fragment's sample on the demuxer's time line: its decode and presentation times, or nothing
