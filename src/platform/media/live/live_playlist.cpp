@@ -108,6 +108,35 @@ std::optional<std::string> resolveLiveAddress(std::string_view playlistURL, std:
   return url;
 }
 
+namespace {
+
+// Resolves the addresses of one playlist. A file name beside the playlist (the common case,
+// thousands of them in an EVENT playlist) goes after the playlist's folder, resolved and checked
+// once, rather than being resolved and parsed anew: what resolveLiveAddress gives all the same.
+class AddressResolver {
+ public:
+  explicit AddressResolver(std::string_view playlistURL) : playlistURL_(playlistURL) {
+    if (const auto probe = resolveLiveAddress(playlistURL, "x")) folder_ = probe->substr(0, probe->size() - 1);
+  }
+  std::optional<std::string> operator()(std::string_view reference) const {
+    const std::string_view path = reference.substr(0, reference.find('?'));
+    const bool name = !folder_.empty() && !path.empty() && path != "." && path != ".." &&
+                      path.find_first_of("/:") == std::string_view::npos;
+    if (!name) return resolveLiveAddress(playlistURL_, reference);
+    if (reference.size() > LivePlaylist::kMaxAddressLength || !printableAddress(reference) ||
+        folder_.size() + reference.size() > LivePlaylist::kMaxURLLength) {
+      return std::nullopt;
+    }
+    return folder_ + std::string(reference);
+  }
+
+ private:
+  std::string_view playlistURL_;
+  std::string folder_;  // "" when nothing resolves from the playlist's URL
+};
+
+}  // namespace
+
 std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key) {
   size_t at = 0;
   while (at < list.size()) {
@@ -174,6 +203,7 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
   };
   if (text.size() > LivePlaylist::kMaxBytes) return fail("the playlist is too large");
   LivePlaylist playlist;
+  const AddressResolver resolve(playlistURL);
   bool header = false, haveTarget = false;
   // Plain values with flags rather than optionals: the tags that set them come before the name.
   double pendingDuration = 0, pendingStart = 0;
@@ -228,7 +258,7 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       const std::string_view attributes = line.substr(11);
       const auto uri = playlistAttribute(attributes, "URI");
       if (!uri) return fail("an initialisation section without an address");
-      auto url = resolveLiveAddress(playlistURL, *uri);
+      auto url = resolve(*uri);
       if (!url) return fail("an initialisation section outside the stream");
       mapOffset = 0;
       mapLength = -1;
@@ -252,7 +282,7 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       continue;  // other tags and comments do not change what is played
     } else {
       if (!haveDuration) return fail("a segment without a length");
-      auto url = resolveLiveAddress(playlistURL, line);
+      auto url = resolve(line);
       if (!url) return fail("a segment outside the stream");
       LivePlaylist::Segment segment;
       segment.sequence = playlist.mediaSequence + listed;
