@@ -165,6 +165,7 @@ TEST(LiveVariantsTest, KeepsEachBoundAndRefusesWhatLeadsElsewhere) {
       {"a variant naming a user", "#EXTM3U\n" + one + "\n//me@cdn.example/a.m3u8\n", false},
       {"a variant elsewhere over https", "#EXTM3U\n" + one + "\nhttps://other.example/a.m3u8\n", true},
       {"a variant without an address", "#EXTM3U\n" + one + "\n", false},
+      {"a variant whose address is another variant's", "#EXTM3U\n" + one + "\n" + one + "\na.m3u8\n", false},
       {"an address without a variant", "#EXTM3U\na.m3u8\n", false},
       {"no variants", "#EXTM3U\n#EXT-X-VERSION:3\n", false},
       {"no header", one + "\na.m3u8\n", false},

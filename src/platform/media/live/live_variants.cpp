@@ -103,6 +103,7 @@ std::optional<LiveVariantPlaylist> parseMultivariantPlaylist(std::string_view te
       continue;
     }
     if (lineStarts(line, "#EXT-X-STREAM-INF:")) {
+      if (pending) return fail("a variant without an address");
       if (playlist.variants.size() == LiveVariantPlaylist::kMaxVariants) return fail("too many variants");
       const std::string_view attributes = line.substr(18);
       LiveVariantPlaylist::Variant variant;
