@@ -60,8 +60,8 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
     ASSERT_EQ(r.times.size(), 1u);
     // At the newest segment's date; without dates, the newest segment ends as the view opens.
     EXPECT_NEAR(r.times[0], row.dated ? read->segments.back().startTime : opened - 2.0, 1e-3) << hls.playlist;
-    EXPECT_EQ(sim->requestsTo(livePath(read->segments.back().name.substr(read->segments.back().name.rfind('/') + 1))).size(),
-              1u);
+    const std::string& newest = read->segments.back().name;
+    EXPECT_EQ(sim->requestsTo(livePath(newest.substr(newest.rfind('/') + 1))).size(), 1u);
     // The stream has ended: played out, its last picture (the newest segment's 50th) is shown.
     source->setPlaying(true);
     for (int i = 0; i < 75; ++i) clock.advance(0.04);

@@ -66,7 +66,8 @@ void DKCameraStreamer::State::startLive() {
     // The pixels the pictures are drawn into choose among the sizes a stream may be offered in.
     const Size size = layer->bounds().size;
     const double scale = mainScreenScale();
-    live->setViewPixelSize(static_cast<int>(std::lround(size.width * scale)), static_cast<int>(std::lround(size.height * scale)));
+    live->setViewPixelSize(static_cast<int>(std::lround(size.width * scale)),
+                           static_cast<int>(std::lround(size.height * scale)));
   }
   live->start();
 }
