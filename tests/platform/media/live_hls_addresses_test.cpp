@@ -129,6 +129,29 @@ TEST_F(LiveAddressTest, RelativeSignedAddressesAreFetchedWhereTheyResolveWithThe
   }
 }
 
+// A playlist moved (the cloud redirects the camera's playlist within its origin): its addresses
+// resolve from where it was found, not from where it was first asked for.
+TEST_F(LiveAddressTest, AMovedPlaylistsAddressesResolveFromWhereItWasFound) {
+  const TestHls hls = makeStream({});
+  Packager p = packager(hls, false, platform::now() - 6);
+  p.query = "?s=%7E";
+  cloudsim::FaultRule moved = cloudsim::FaultRule::failWith(livePath("index.m3u8"), 302);
+  moved.times = -1;
+  moved.headers = {{"Location", livePath("moved/index.m3u8?token=1")}};
+  sim->addFault(moved);
+  serve(livePath("moved/index.m3u8"), p.playlist(), "application/x-mpegurl");
+  serve(livePath("moved/" + p.name(p.newest)), hls.files.at(p.file(p.newest)), "video/mp2t");
+  Record r;
+  auto source = liveSource(r);
+  source->start();
+  ASSERT_TRUE(MainRunLoop::runUntilIdle());
+  ASSERT_FALSE(r.error) << r.error->description();
+  EXPECT_EQ(r.times.size(), 1u);
+  EXPECT_THAT(sent(), ::testing::ElementsAre(Sent{livePath("index.m3u8"), true, "127.0.0.1"},
+                                             Sent{livePath("moved/index.m3u8?token=1"), true, "127.0.0.1"},
+                                             Sent{livePath("moved/" + p.name(p.newest)) + "?s=%7E", true, "127.0.0.1"}));
+}
+
 // The stream's URL answers with its variants (as ffmpeg writes them with master_pl_name and
 // var_stream_map, rewritten by a CDN): the largest the view's pixels hold is played, else the
 // smallest, its playlist and segments fetched at their resolved, signed URLs; a variant on
