@@ -411,7 +411,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       for (const LiveSegmentSound& sound : step.sound) {
         if (listener.sound) listener.sound(sound, sound.offset);
       }
-      if (!showedAny && !soundAhead && !step.sound.empty()) {
+      // A segment that ended without a picture sets going the sound it had; a picture sets the clock.
+      if (!showedAny && !soundAhead && !step.sound.empty() && step.step == LiveSegmentDecoder::Step::End) {
         soundAhead = true;
         anchorAt(step.sound.front().offset);
       }
