@@ -1,5 +1,6 @@
-// The live view's tests against streams made by FFmpeg's own HLS muxer: a streamer fixture that
-// serves a playlist and its files from the local cloud, and a packager going on live.
+// The live view's fixture against streams as a standard packager writes them (FFmpeg's own HLS
+// muxer, run in the test): files served from the local cloud under the camera's live folder, a
+// source whose pictures, stalls and failure are written down, and a packager going on live.
 #pragma once
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -79,13 +79,13 @@ class LiveHlsTest : public StreamerTest {
   // A packager going on live, in the shape FFmpeg's hls muxer writes: segment k is file k % n of
   // `hls` ("index<k>.ts" or ".m4s" after "init.mp4"), the playlist lists the newest `window`,
   // dated (with ffmpeg's "+0000") from `firstDate` when it is not 0, and names every segment
-  // `prefix` + its name.
+  // `prefix` + its name + `query`.
   struct Packager {
     LiveHlsTest* test = nullptr;
     const TestHls* hls = nullptr;
     bool fragmented = false;
     double firstDate = 0;  // of segment 0
-    std::string prefix;
+    std::string prefix, query;
     int64_t newest = 2;
     int window = 3;
     int served = -1;
@@ -113,12 +113,12 @@ class LiveHlsTest : public StreamerTest {
                          "\n#EXT-X-TARGETDURATION:" + std::to_string(static_cast<int>(std::ceil(seconds))) + "\n";
       std::snprintf(line, sizeof line, "#EXT-X-MEDIA-SEQUENCE:%" PRId64 "\n", first);
       text += line;
-      if (fragmented) text += "#EXT-X-MAP:URI=\"" + prefix + "init.mp4\"\n";
+      if (fragmented) text += "#EXT-X-MAP:URI=\"" + prefix + "init.mp4" + query + "\"\n";
       for (int64_t k = first; k <= newest; ++k) {
         std::snprintf(line, sizeof line, "#EXTINF:%f,\n", seconds);
         text += line;
         if (firstDate > 0) text += "#EXT-X-PROGRAM-DATE-TIME:" + date(firstDate + seconds * static_cast<double>(k)) + "\n";
-        text += prefix + name(k) + "\n";
+        text += prefix + name(k) + query + "\n";
       }
       return text;
     }

@@ -42,7 +42,7 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
     }
     servePlaylist(hls.playlist);
     std::string why;
-    const auto read = parseLivePlaylist(hls.playlist, &why);
+    const auto read = parseLivePlaylist(hls.playlist, sim->baseUrl() + livePath("index.m3u8"), &why);
     ASSERT_TRUE(read) << why << "\n" << hls.playlist;
     ASSERT_EQ(read->segments.size(), 3u) << hls.playlist;
 
@@ -57,7 +57,8 @@ TEST_F(LiveHlsTest, AStreamAsThePackagerWroteItShowsItsNewestPictureAtItsDate) {
     ASSERT_EQ(r.times.size(), 1u);
     // At the newest segment's date; without dates, the newest segment ends as the view opens.
     EXPECT_NEAR(r.times[0], row.dated ? read->segments.back().startTime : opened - 2.0, 1e-3) << hls.playlist;
-    EXPECT_EQ(sim->requestsTo(livePath(read->segments.back().name)).size(), 1u);
+    const std::string& newest = read->segments.back().name;
+    EXPECT_EQ(sim->requestsTo(livePath(newest.substr(newest.rfind('/') + 1))).size(), 1u);
     // The stream has ended: played out, its last picture (the newest segment's 50th) is shown.
     source->setPlaying(true);
     for (int i = 0; i < 75; ++i) clock.advance(0.04);
