@@ -299,7 +299,8 @@ bool cutTestClip(const std::string& source, const std::string& path, size_t firs
   return true;
 }
 
-bool remuxTestFile(const std::string& source, const std::string& path, const std::string& movflags, std::string* why) {
+bool remuxTestFile(const std::string& source, const std::string& path, const std::string& movflags, std::string* why,
+                   int fillerBytes) {
   auto fail = [&](const char* text) {
     *why = text;
     return false;
@@ -332,6 +333,17 @@ bool remuxTestFile(const std::string& source, const std::string& path, const std
   for (; av_read_frame(input, packet) >= 0; av_packet_unref(packet)) {
     const AVRational from = input->streams[packet->stream_index]->time_base;
     packet->pos = -1;
+    if (fillerBytes > 5 && input->streams[packet->stream_index]->codecpar->codec_id == AV_CODEC_ID_H264) {
+      // A filler data unit (type 12) after the picture's own, with its 4-byte length.
+      const int size = packet->size;
+      if (av_grow_packet(packet, fillerBytes) < 0) return fail("out of memory");
+      uint8_t* unit = packet->data + size;
+      const auto length = static_cast<uint32_t>(fillerBytes - 4);
+      for (int i = 0; i < 4; ++i) unit[i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+      unit[4] = 12;
+      std::memset(unit + 5, 0xff, static_cast<size_t>(fillerBytes - 6));
+      unit[fillerBytes - 1] = 0x80;
+    }
     av_packet_rescale_ts(packet, from, output->streams[packet->stream_index]->time_base);
     if (av_interleaved_write_frame(output, packet) < 0) return fail("a packet is refused");
   }

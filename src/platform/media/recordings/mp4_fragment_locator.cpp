@@ -118,12 +118,15 @@ int64_t Mp4FragmentLocator::byBytes(int64_t target, Mp4ByteSpan span, const Time
   for (int probes = 0; probes < 64 && to - from > 24; ++probes) {
     if (best >= 0 && bestNext >= to) break;  // nothing starts between it and the one past the time
     if (hiTime > loTime) bytesPerTick = static_cast<double>(to - from) / static_cast<double>(hiTime - loTime);
+    // Where the rate puts it: the fragment's header is near, a probe half a fragment long about
+    // it finds it (and a wider one follows when not). Halfway: the whole of one, at least.
     int64_t guess = from + (to - from) / 2;
+    int64_t window = std::clamp(weight + weight / 4, kLeastProbe, kMostProbe);
     if (probes % 2 == 0 && bytesPerTick > 0) {
       const double ahead = static_cast<double>(std::max<int64_t>(target - loTime, 0)) * bytesPerTick;
-      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from))) - weight;
+      window = std::clamp(weight / 2, kLeastProbe, kMostProbe);
+      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from))) - window / 2;
     }
-    const int64_t window = std::clamp(weight + weight / 4, kLeastProbe, kMostProbe);
     // Probes start on a boundary of 4 KiB, as a reader's pieces do.
     const int64_t mid = std::clamp(guess / 4096 * 4096, from, to - 1);
     const Probe p = probe(mid, to, window, timeOf);
