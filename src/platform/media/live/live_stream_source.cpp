@@ -13,6 +13,7 @@
 #include "platform/media/cloud/streamer_cloud_calls.h"
 #include "platform/media/live/live_playlist.h"
 #include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/live/live_variants.h"
 #include "platform/net/credential_scope.h"
 #include "platform/net/url.h"
 
@@ -84,6 +85,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
 
   int64_t cameraId = 0;
   std::string baseURL;
+  // The media playlist followed: the camera's own, or the variant chosen from it once (a view
+  // does not switch); `followingMedia` once it is known to be a media playlist.
+  std::string playlistURL;
+  bool followingMedia = false;
+  int viewWidth = 0, viewHeight = 0;  // pixels
   Listener listener;
   Limits limits;
   StreamerCloudCalls calls;
@@ -164,18 +170,12 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     queuedBytes = 0;
   }
 
-  // Where an address of the playlist is fetched: a plain name in the stream's folder, else the
-  // absolute path or URL as written.
-  std::string target(const std::string& address) const {
-    return isPlainSegmentName(address) ? path(address) : address;
-  }
-
-  // GETs `address` (or `range` of it) with a deadline and a size bound, with the token on the
-  // cloud's origin and without it (as a media host's clip) on another https host; `done` gets the
-  // bytes, or null for a range the server does not have (yet).
-  void fetch(const std::string& address, std::vector<std::string> types, double deadline, int64_t maxBytes,
-             FetchRange range, std::function<void(const std::string* bytes)> done) {
-    const std::string where = target(address);
+  // GETs the absolute URL `where` (or `range` of it) with a deadline and a size bound, with the
+  // token on the cloud's origin and without it (as a media host's clip) on another https host;
+  // `done` gets the bytes, or null for a range the server does not have (yet), and the URL they
+  // came from (after redirects: what the addresses of a playlist are resolved against).
+  void fetch(const std::string& where, std::vector<std::string> types, double deadline, int64_t maxBytes,
+             FetchRange range, std::function<void(const std::string* bytes, const std::string& from)> done) {
     const bool withToken = calls.mayCarryToken(where);
     if (!withToken && !maySendWithoutCredential(resolveURL(baseURL, where))) {
       fail(Error::make(kLiveErrorDomain, 10, "The live stream is only fetched over https"));
@@ -207,8 +207,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     };
     auto task = calls.session().downloadTask(
         where, configuration, tooLarge,
-        [weak, expected, maxBytes, range, done](const std::shared_ptr<const HttpResponseInfo>& response,
-                                                const Value& body) {
+        [weak, expected, maxBytes, range, done, where](const std::shared_ptr<const HttpResponseInfo>& response,
+                                                       const Value& body) {
           auto self = weak.lock();
           if (!self || self->generation != expected) return;
           auto data = body.objectAs<Data>();
@@ -216,22 +216,22 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
             self->fail(Error::make(kLiveErrorDomain, 11, "The live stream sent more than it may"));
             return;
           }
-          if (range.length < 0) return done(&data->bytes());
+          if (range.length < 0) return done(&data->bytes(), response && !response->url.empty() ? response->url : where);
           // The range, from a partial reply or from a whole file small enough to have been taken.
           const std::string& bytes = data->bytes();
           const bool partial = response && response->statusCode == 206;
           const int64_t from = partial ? 0 : range.offset;
-          if (static_cast<int64_t>(bytes.size()) < from + range.length) return done(nullptr);
+          if (static_cast<int64_t>(bytes.size()) < from + range.length) return done(nullptr, where);
           // A partial reply is of the range asked for, or of nothing this segment can use.
-          if (partial && !rangeStartsAt(*response, range.offset)) return done(nullptr);
+          if (partial && !rangeStartsAt(*response, range.offset)) return done(nullptr, where);
           const std::string part = bytes.substr(static_cast<size_t>(from), static_cast<size_t>(range.length));
-          done(&part);
+          done(&part, where);
         },
-        [weak, expected, range, done](const ErrorPtr& error) {
+        [weak, expected, range, done, where](const ErrorPtr& error) {
           auto self = weak.lock();
           if (!self || self->generation != expected) return;
           // A range past the end of the file as it is now fails that part alone.
-          if (range.length >= 0 && error->response() && error->response()->statusCode == 416) return done(nullptr);
+          if (range.length >= 0 && error->response() && error->response()->statusCode == 416) return done(nullptr, where);
           self->fail(error);
         });
     calls.keep(task, deadline, [weak, expected] {
@@ -245,17 +245,43 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void fetchPlaylist() {
     if (stopped || playlistInFlight) return;
     playlistInFlight = true;
-    fetch("index.m3u8", {"application/x-mpegurl", "application/vnd.apple.mpegurl", "audio/mpegurl"},
-          limits.playlistDeadline, static_cast<int64_t>(LivePlaylist::kMaxBytes), {}, [this](const std::string* text) {
+    fetch(playlistURL, {"application/x-mpegurl", "application/vnd.apple.mpegurl", "audio/mpegurl"},
+          limits.playlistDeadline, static_cast<int64_t>(LivePlaylist::kMaxBytes), {},
+          [this](const std::string* text, const std::string& from) {
             playlistInFlight = false;
             std::string why;
-            auto playlist = parseLivePlaylist(*text, &why);
+            if (isMultivariantPlaylist(*text)) return tookVariants(*text, from);
+            auto playlist = parseLivePlaylist(*text, from, &why);
             if (!playlist) {
               fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: " + why));
               return;
             }
+            followingMedia = true;
             took(std::move(*playlist));
           });
+  }
+
+  // The stream's URL answered with its variants: the one chosen for the view is followed from now
+  // on, under the same rules as the camera's own playlist.
+  void tookVariants(const std::string& text, const std::string& from) {
+    std::string why;
+    if (followingMedia) {
+      fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: a media playlist that lists variants"));
+      return;
+    }
+    const auto variants = parseMultivariantPlaylist(text, from, &why);
+    if (!variants) {
+      fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: " + why));
+      return;
+    }
+    const auto variant = chooseLiveVariant(*variants, viewWidth, viewHeight, &why);
+    if (!variant) {
+      fail(Error::make(kLiveErrorDomain, 12, "The live stream has no variant to play: " + why));
+      return;
+    }
+    playlistURL = variant->url;
+    followingMedia = true;
+    fetchPlaylist();
   }
 
   void took(LivePlaylist playlist) {
@@ -304,7 +330,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     const bool fragment = !segment.map.empty();
     fetch(segment.name, fragment ? kFragmentTypes : kTransportStreamTypes, limits.segmentDeadline,
           limits.maxSegmentBytes(segment.duration), {segment.offset, segment.length},
-          [this, segment, init = fragment ? mapBytes : nullptr](const std::string* bytes) {
+          [this, segment, init = fragment ? mapBytes : nullptr](const std::string* bytes, const std::string&) {
             segmentInFlight = false;
             fetched.push_back({segment, bytes ? std::make_shared<const std::string>(*bytes) : nullptr, init});
             bufferedUntil = std::max(bufferedUntil, segment.startTime + segment.duration);
@@ -323,7 +349,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void fetchMap(const LivePlaylist::Segment& segment) {
     segmentInFlight = true;
     fetch(segment.map, kFragmentTypes, limits.segmentDeadline, limits.maxInitSectionBytes,
-          {segment.mapOffset, segment.mapLength}, [this, key = mapKey(segment)](const std::string* bytes) {
+          {segment.mapOffset, segment.mapLength},
+          [this, key = mapKey(segment)](const std::string* bytes, const std::string&) {
             segmentInFlight = false;
             if (!bytes) {
               fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: no initialisation section"));
@@ -528,6 +555,7 @@ std::shared_ptr<LiveStreamSource> LiveStreamSource::create(int64_t cameraId, std
   source->impl_ = std::make_shared<Impl>();
   source->impl_->cameraId = cameraId;
   source->impl_->baseURL = baseURL;
+  source->impl_->playlistURL = resolveURL(baseURL, source->impl_->path("index.m3u8"));
   source->impl_->calls = StreamerCloudCalls(std::move(baseURL));
   source->impl_->listener = std::move(listener);
   source->impl_->limits = limits;
@@ -581,6 +609,10 @@ void LiveStreamSource::setPlaying(bool playing) {
 void LiveStreamSource::stop() { impl_->halt(); }
 bool LiveStreamSource::isPlaying() const { return impl_->playing; }
 void LiveStreamSource::setAlreadyShown(int64_t sequence) { impl_->alreadyShown = sequence; }
+void LiveStreamSource::setViewPixelSize(int width, int height) {
+  impl_->viewWidth = std::max(width, 0);
+  impl_->viewHeight = std::max(height, 0);
+}
 int64_t LiveStreamSource::shownSequence() const { return impl_->shownSequence; }
 int LiveStreamSource::fetchCount() const { return impl_->fetches; }
 size_t LiveStreamSource::heldCallCount() const { return impl_->calls.heldCallCount(); }

@@ -1,6 +1,7 @@
 // LiveStreamSource: a camera's live video from the cloud, as pictures on the run-loop clock.
 //
-// It reads the camera's live playlist ("<base>/media/cameras/<id>/live/index.m3u8"), joins at the
+// It reads the camera's live playlist ("<base>/media/cameras/<id>/live/index.m3u8", or the media
+// playlist of the variant chosen for the view when that is a multivariant one), joins at the
 // newest segment, fetches each later segment once and decodes it (its pictures and the camera's
 // sound) on its own serial queue a picture at a time, a few pictures ahead of the clock, and hands the pictures out at their
 // times while playing. The first picture is handed out as soon as it is decoded, playing or not,
@@ -85,6 +86,9 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
   // waits for a newer one, so that showing it again does not count as the stream going on, and
   // ends with the stall error when none comes. Before start().
   void setAlreadyShown(int64_t sequence);
+  // The pixels of the view the pictures are drawn into: of a stream offered in several sizes, the
+  // largest that fits is played (else the smallest). Before start().
+  void setViewPixelSize(int width, int height);
   // Joins the stream: fetches the playlist and the newest segment.
   void start();
   // The segment of the picture on screen; -1 before the first.

@@ -1,9 +1,11 @@
 // DKCameraStreamer's live half: a live item played from its LiveStreamSource, its rate, and
 // talking to the camera (the talk uplink belongs to the live view).
+#include <cmath>
 #include <limits>
 #include <mutex>
 
 #include "platform/dispatch/queue.h"
+#include "platform/graphics/screen_scale.h"
 #include "platform/media/live/live_stream_source.h"
 #include "platform/media/live/talk_uplink.h"
 #include "platform/media/streamer/dk_camera_streamer.h"
@@ -60,6 +62,13 @@ void DKCameraStreamer::State::startLive() {
   };
   live = LiveStreamSource::create(item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
   if (liveFailedCamera == item->cameraId() && liveFailedSequence >= 0) live->setAlreadyShown(liveFailedSequence);
+  if (layer) {
+    // The pixels the pictures are drawn into choose among the sizes a stream may be offered in.
+    const Size size = layer->bounds().size;
+    const double scale = mainScreenScale();
+    live->setViewPixelSize(static_cast<int>(std::lround(size.width * scale)),
+                           static_cast<int>(std::lround(size.height * scale)));
+  }
   live->start();
 }
 
