@@ -14,13 +14,10 @@
 #include <iterator>
 #include <utility>
 
+#include "live_hls_fixture.h"
 #include "platform/media/live/live_playlist.h"
 #include "platform/media/live/live_sound_buffer.h"
-#include "platform/media/live/live_stream_source.h"
-#include "live_hls_fixture.h"
-#include "support/temp_directory.h"
 #include "test_camera_streams.h"
-#include "test_hls.h"
 #include "test_videos.h"
 
 namespace dk::platform::test {

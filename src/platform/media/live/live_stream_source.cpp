@@ -124,6 +124,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   int64_t queuedBytes = 0, peakQueuedBytes = 0;
   double bufferedUntil = 0;  // end time of the newest segment taken
   bool showedAny = false, stalled = false, rejoining = false;
+  // No picture yet, but sound: it plays on its own clock, anchored at its first stretch.
+  bool soundAhead = false;
   double shownTime = 0, anchorFrameTime = 0, anchorClock = 0;
   double lastNewPicture = 0;  // clock time a new picture was last shown (or playing began)
   int64_t shownSequence = -1;    // the segment of the picture on screen
@@ -287,6 +289,9 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void took(LivePlaylist playlist) {
     targetDuration = playlist.targetDuration;
     streamEnded = playlist.ended;
+    // Until its first picture the playlist is followed whether playing or not (at its own pace),
+    // so that a stream whose pictures never decode ends, and its sound meanwhile is heard.
+    if (!showedAny) startPolling();
     if (playlist.segments.empty()) return;
     if (lastSequence >= 0 && playlist.segments.back().sequence < lastSequence) {
       // The camera restarted its stream: what is queued belongs to the old one. Rejoin at the
@@ -295,6 +300,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       lastSequence = -1;
       bufferedUntil = 0;
       rejoining = true;
+      soundAhead = false;
       timeline.reset();
       mapAddress.clear();
       mapBytes.reset();
@@ -432,6 +438,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       for (const LiveSegmentSound& sound : step.sound) {
         if (listener.sound) listener.sound(sound, sound.offset);
       }
+      // A segment that ended without a picture sets going the sound it had; a picture sets the clock.
+      if (!showedAny && !soundAhead && !step.sound.empty() && step.step == LiveSegmentDecoder::Step::End) {
+        soundAhead = true;
+        anchorAt(step.sound.front().offset);
+      }
     }
     switch (step.step) {
       case LiveSegmentDecoder::Step::Failed:
@@ -500,7 +511,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (listener.stalled) listener.stalled(value);
   }
   void reportClock() {
-    if (listener.clock && !stopped) listener.clock(playing && !stalled && showedAny, anchorFrameTime, anchorClock);
+    const bool running = showedAny ? playing && !stalled : soundAhead;
+    if (listener.clock && !stopped) listener.clock(running, anchorFrameTime, anchorClock);
   }
 
   void tick() {
@@ -578,10 +590,7 @@ void LiveStreamSource::start() {
     });
     return;
   }
-  if (d.alreadyShown >= 0) {
-    d.lastNewPicture = platform::now();
-    d.startPolling();
-  }
+  d.lastNewPicture = platform::now();
   d.fetchPlaylist();
 }
 
@@ -599,7 +608,7 @@ void LiveStreamSource::setPlaying(bool playing) {
     d.reportClock();
     return;
   }
-  d.anchor();
+  if (d.showedAny) d.anchor();  // else the first picture sets the clock (a sound ahead of it runs on)
   d.lastNewPicture = platform::now();
   d.startTimers();
   if (d.showedAny && d.buffer.empty() && !d.segmentInFlight) d.setStalled(true);

@@ -16,7 +16,9 @@
 // range, and a range the server does not have fails only that segment. One video decoder goes on
 // across the segments, as the encoder meant them, and starts anew at a discontinuity, after a
 // segment skipped, and at another codec or picture size; a stream that gives no picture for
-// several seconds of segments cannot be played. A playlist without program date-times is timed from its media sequence numbers
+// several seconds of segments cannot be played. Until its first picture the playlist is read
+// again whether playing or not, and the sound of segments without a picture plays meanwhile on
+// its own clock (reported as the picture's clock). A playlist without program date-times is timed from its media sequence numbers
 // and segment lengths, anchored at the clock when the view opens (LiveTimeline).
 //
 // The bearer token of DKAccessTokenProvider goes only to the base URL's origin, which must be
@@ -51,7 +53,8 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
     // heard ("" for one whose sound is).
     std::function<void(const LiveSegmentSound& sound, double time)> sound;
     std::function<void(const std::string& refused)> soundRefused;
-    // The picture's clock: while `running` (playing, not stalled), the picture at camera time
+    // The picture's clock: while `running` (playing, not stalled; before any picture, while the
+    // sound of segments without one plays, playing or not), the picture at camera time
     // `frameTime` shows at run-loop clock time `clock` and the camera's clock runs on from there
     // at 1x. Reported whenever it is set anew or stops.
     std::function<void(bool running, double frameTime, double clock)> clock;

@@ -28,6 +28,7 @@
 namespace dk::platform {
 
 struct Mp4Movie;
+struct Mp4FragmentIndex;
 
 class VideoDecoder {
  public:
@@ -82,6 +83,9 @@ class VideoDecoder {
   // The movie box read at open() (through an Input; null otherwise or when there was none), for
   // another decoder of the same bytes.
   std::shared_ptr<const Mp4Movie> movieBox() const;
+  // A fragmented file's index of its fragments read at open() (null when it has none), shared
+  // with another decoder of the same bytes rather than read and held again.
+  std::shared_ptr<const Mp4FragmentIndex> fragmentIndex() const;
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.
   int width() const;

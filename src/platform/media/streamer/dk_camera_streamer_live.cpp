@@ -36,7 +36,8 @@ void DKCameraStreamer::State::startLive() {
     auto s = weak.lock();
     if (s && s->state_->rate > 0) s->state_->setPlayback(stalled ? DKPlaybackStateBuffering : DKPlaybackStatePlaying);
   };
-  // The camera's sound plays by the live picture's clock, at 1x whatever rate was asked for.
+  // The camera's sound plays by the live picture's clock, at 1x whatever rate was asked for;
+  // before the first picture (a live view opens playing) by the sound's own clock.
   auto heard = std::make_shared<LiveSoundBuffer>();
   sound.setLiveSound(heard);
   listener.sound = [heard](const LiveSegmentSound& stretch, double time) { heard->add(time, stretch); };
@@ -45,7 +46,7 @@ void DKCameraStreamer::State::startLive() {
     auto s = weak.lock();
     if (!s) return;
     State& st = *s->state_;
-    if (running && st.rate > 0) {
+    if (running && (st.rate > 0 || st.status == DKCameraStreamerStatusPreparing)) {
       st.sound.play(frameTime, clock, 1.0f, std::numeric_limits<double>::infinity(), st.muted);
     } else {
       st.sound.halt();

@@ -38,7 +38,8 @@ class StreamerSound {
   // The recording whose sound plays from now on (null: none), with its movie box when the
   // pictures' decoder has read it already. A grown take of the same recording is set again, so
   // that the sound reads its longer index.
-  void setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie = nullptr);
+  void setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie = nullptr,
+                 std::shared_ptr<const Mp4FragmentIndex> fragmentIndex = nullptr);
   // The live stream's sound plays from now on, instead of a recording's (null: none).
   void setLiveSound(std::shared_ptr<LiveSoundBuffer> sound);
 
