@@ -56,6 +56,7 @@ HttpReply recordingVideo(RouteContext& ctx) {
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
     applyVideoQuality(spec, ctx.world.videoQuality);
     spec.movflags = ctx.world.recordingMovflags;
+    spec.timeOffset = ctx.world.recordingTimeOffset;
     return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});
   });
 }

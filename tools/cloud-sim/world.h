@@ -262,6 +262,8 @@ class World {
   LivePlaylistShape livePlaylistShape = LivePlaylistShape::Simulator;
   // The mp4 muxer's "movflags" for recordings (recording_video.h); empty: the index at the end.
   std::string recordingMovflags;
+  // Seconds every recording's media times start at (a camera stamping them with its uptime).
+  double recordingTimeOffset = 0;
 
   User user;
   UserRights rights;

@@ -152,5 +152,73 @@ TEST(VideoDecoderFarSeekTest, AFarPointOfALongFragmentedRecordingIsReadStraightA
   }
 }
 
+// A camera stamping its fragments with its uptime (decode times from a day in), in every shape: the
+// time line starts at the first picture, the length is the pictures', and a far time is gone to
+// straight and shows the very picture there, as a plain decode of the file presents it that far
+// after its first.
+TEST(VideoDecoderFarSeekTest, ARecordingStampedFromTheCamerasUptimeCountsFromItsFirstPicture) {
+  dk::test::TemporaryDirectory folder;
+  TestVideoOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.fps = 10;
+  options.gop = 5;
+  options.bFrames = 2;
+  options.frames = 1200;
+  std::vector<Shape> shapes(kFragmentShapes.begin(), kFragmentShapes.begin() + 3);  // (an empty movie box)
+  shapes.push_back({"plain, an empty edit first", "", true});
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.what);
+    // A day added to every time, kept as written. A fragmented file's first decode time says it
+    // (the muxer would otherwise move its times back to 0), a plain file's edit list.
+    options.muxerOptions = {{"output_ts_offset", "86400"}, {"avoid_negative_ts", "disabled"}};
+    options.movflags = shape.movflags;
+    if (options.movflags.find("frag_") != std::string::npos) {
+      options.movflags += "+frag_discont";
+      options.muxerOptions.emplace_back("use_editlist", "0");
+    }
+    const std::string path = (folder.path() / "uptime.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    const SequentialDecode plain = decodeSequentially(path);
+    ASSERT_EQ(plain.times.size(), static_cast<size_t>(options.frames));
+    ASSERT_NEAR(plain.times.front(), 86400, 1e-6) << "the muxer kept the camera's times";
+    const double length = options.frames / 10.0;
+
+    VideoDecoder whole;
+    ASSERT_TRUE(whole.open(path, &why)) << why;
+    PieceInput served(readFile(path));
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+    for (VideoDecoder* d : {&whole, &decoder}) {
+      SCOPED_TRACE(d == &whole ? "by path" : "through an Input");
+      ASSERT_GE(d->frameCount(), 2u);
+      EXPECT_DOUBLE_EQ(d->frameTimes().front(), 0.0);
+      EXPECT_NEAR(d->startTime(), 86400, 1e-6);
+      if (d == &whole || shape.indexed) {
+        EXPECT_NEAR(d->duration(), length, 1e-6) << "the length of its pictures";
+      } else {
+        EXPECT_LT(d->duration(), length) << "the fragments read so far";
+      }
+      EXPECT_TRUE(sameFarPicture(d->frameAt(d->frameIndexAt(0.35)), plain.pictures[3])) << "near the start";
+      // Three quarters in, on a frame that is not a key frame.
+      const size_t far = plain.times.size() * 3 / 4 + 2;
+      const double at = plain.times[far] - plain.times.front();
+      const int before = served.requests();
+      d->extendTo(at);
+      const size_t index = d->frameIndexAt(at);
+      ASSERT_LT(index, d->frameCount());
+      EXPECT_NEAR(d->frameTimes()[index], at, 1e-6);
+      EXPECT_TRUE(sameFarPicture(d->frameAt(index), plain.pictures[far])) << "the picture there";
+      if (d == &decoder) {
+        EXPECT_LE(served.requests() - before, shape.indexed ? 8 : 25) << "gone to straight";
+        d->extendTo(length);
+        EXPECT_TRUE(d->reachesEnd());
+        EXPECT_NEAR(d->duration(), length, 1e-6);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dk::platform::test

@@ -428,6 +428,7 @@ bool VideoDecoder::reachesEnd() const { return impl_->reachesEnd(); }
 const std::vector<size_t>& VideoDecoder::gapsAfter() const { return impl_->gapsAfter; }
 
 double VideoDecoder::duration() const { return impl_->duration; }
+double VideoDecoder::startTime() const { return static_cast<double>(impl_->originPts) * impl_->timeBase; }
 int VideoDecoder::width() const {
   return impl_->codec ? (impl_->orientation.swapsSides() ? impl_->pictureHeight : impl_->pictureWidth) : 0;
 }

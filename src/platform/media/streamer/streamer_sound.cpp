@@ -50,6 +50,7 @@ struct SoundRun {
 struct StreamerSound::Feed {
   RecordingSourcePtr source;
   std::shared_ptr<const Mp4Movie> movie;  // read by the pictures' decoder already (may be null)
+  double startTime = 0;  // where the item's 0 lies on the file's own time line (the first picture)
   std::shared_ptr<LiveSoundBuffer> live;
   AudioOutputPtr output;
   AudioDecoder decoder;
@@ -118,7 +119,7 @@ struct StreamerSound::Feed {
     if (live) {
       live->read(seconds, frames, &pcm);
     } else {
-      decoder.read(seconds, frames, &pcm);
+      decoder.read(seconds + startTime, frames, &pcm);
     }
   }
 
@@ -160,13 +161,14 @@ StreamerSound::StreamerSound(OutputFactory output) : factory_(std::move(output))
 
 StreamerSound::~StreamerSound() { halt(); }
 
-void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie) {
+void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie, double startTime) {
   halt();
   feed_.reset();
   if (!source || !askOutput()) return;  // nowhere to play it: the sound is not even read
   feed_ = std::make_shared<Feed>();
   feed_->source = std::move(source);
   feed_->movie = std::move(movie);
+  feed_->startTime = startTime;
   feed_->output = output_;
 }
 
