@@ -3,6 +3,8 @@
 // places after the pictures of its time, HEVC video, and G.711 or Opus sound, live and recorded;
 // what lies outside the codecs FFmpeg is trusted with is still refused.
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 
@@ -15,6 +17,7 @@
 #include "support/temp_directory.h"
 #include "test_camera_streams.h"
 #include "test_sound.h"
+#include "test_videos.h"
 
 namespace dk::platform::test {
 namespace {
@@ -375,6 +378,91 @@ TEST(CameraSoundRules, SoundAfterASeekIsTheSoundPlayingThroughGivesThere) {
       for (size_t i = 0; i < kFirst; ++i) squares += std::pow(heard[i] - played[from + i], 2);
       EXPECT_LE(std::sqrt(squares / kFirst), c.mostRms);
       EXPECT_NEAR(toneHz(heard.data(), heard.size(), kRate), 440.0, 5.0);
+    }
+  }
+}
+
+
+// A fragmented recording read over the network, in each shape the mp4 muxer writes (an index at
+// the end, one up front, none, the first fragment in the movie box) and as a plain file: after
+// any seek, far or near, on or back, the sound is the recording's there, as the whole file read
+// from disk gives it, and never silence. (A second played after each, in the player's steps.)
+TEST(CameraSoundRules, TheSoundFollowsEverySeekOfARecordingReadOverTheNetwork) {
+  constexpr int kRate = 48000;
+  dk::test::TemporaryDirectory folder;
+  CameraStreamOptions options;
+  options.container = "mp4";
+  options.width = 640;
+  options.height = 360;
+  options.fps = 10;
+  options.seconds = 300;
+  options.segmentSeconds = 2;
+  options.sampleRate = kRate;
+  options.toneHz = 440;
+  options.movflags = "frag_keyframe+empty_moov+default_base_moof";
+  std::string why;
+  const std::vector<std::string> files = writeCameraStream(folder.path().string(), options, &why);
+  ASSERT_EQ(files.size(), 1u) << why;
+  const std::string source = (folder.path() / "source.mp4").string();
+  std::ofstream(source, std::ios::binary) << files[0];
+
+  struct Shape {
+    const char* what;
+    const char* movflags;
+  };
+  const Shape shapes[] = {
+      {"mfra", "frag_keyframe+empty_moov+default_base_moof"},
+      {"sidx", "frag_keyframe+empty_moov+default_base_moof+global_sidx+skip_trailer"},
+      {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer"},
+      {"first fragment in the movie box, mfra", "frag_keyframe"},
+      {"first fragment in the movie box, no index", "frag_keyframe+skip_trailer"},
+      {"plain", ""},
+  };
+  struct Seek {
+    double at;
+    const char* what;
+  };
+  const Seek seeks[] = {
+      {225, "far on"},      {215, "ten seconds back"}, {60, "far back"},     {270, "far on again"},
+      {273.5, "a little on"}, {272, "a little back"},    {3, "near the start"}, {150, "half way"},
+  };
+  auto rms = [](const std::vector<int16_t>& s) {
+    double squares = 0;
+    for (int16_t v : s) squares += static_cast<double>(v) * v;
+    return s.empty() ? 0.0 : std::sqrt(squares / static_cast<double>(s.size()));
+  };
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.what);
+    const std::string path = (folder.path() / "recording.mp4").string();
+    ASSERT_TRUE(remuxTestFile(source, path, shape.movflags, &why)) << why;
+    AudioDecoder whole;
+    ASSERT_TRUE(whole.open(path, &why)) << why;
+    auto bytes = std::make_shared<std::string>(readFile(path));
+    VideoDecoder::Input input;
+    input.read = [bytes](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      const auto size = static_cast<int64_t>(bytes->size());
+      if (offset >= size) return 0;
+      const int64_t n = std::min(count, size - offset);
+      std::memcpy(out, bytes->data() + offset, static_cast<size_t>(n));
+      return n;
+    };
+    input.size = [bytes] { return static_cast<int64_t>(bytes->size()); };
+    AudioDecoder sound;
+    ASSERT_TRUE(sound.open(std::move(input), &why)) << why;
+    for (const Seek& seek : seeks) {
+      SCOPED_TRACE(seek.what);
+      std::vector<int16_t> heard, piece, expected;
+      for (int step = 0; step < 10; ++step) {
+        sound.read(seek.at + step * 0.1, kRate / 10, &piece);
+        heard.insert(heard.end(), piece.begin(), piece.end());
+      }
+      whole.read(seek.at, kRate, &expected);
+      ASSERT_EQ(heard.size(), expected.size());
+      ASSERT_GT(rms(expected), 4000) << "the tone is there";
+      EXPECT_GT(rms(heard), 0.95 * rms(expected)) << "not silence, not in part";
+      std::vector<int16_t> difference(heard.size());
+      for (size_t i = 0; i < heard.size(); ++i) difference[i] = static_cast<int16_t>(heard[i] - expected[i]);
+      EXPECT_LT(rms(difference), 16) << "the sound there";
     }
   }
 }

@@ -99,15 +99,17 @@ TEST(Mp4BoxesTest, FragmentsAreReadOneByOneAndTheLastIsFoundByTheFilesIndexOnly)
     }
     ASSERT_EQ(moofs.size(), 4u);
     if (*c.index) {
-      ASSERT_EQ(fragments->index.size(), moofs.size());
+      ASSERT_TRUE(fragments->index);
+      const auto& index = fragments->index->entries;
+      ASSERT_EQ(index.size(), moofs.size());
       for (size_t i = 0; i < moofs.size(); ++i) {
-        EXPECT_EQ(fragments->index[i].moof, moofs[i]);
+        EXPECT_EQ(index[i].moof, moofs[i]);
         if (i > 0) {
-          EXPECT_GT(fragments->index[i].time, fragments->index[i - 1].time);
+          EXPECT_GT(index[i].time, index[i - 1].time);
         }
       }
     } else {
-      EXPECT_TRUE(fragments->index.empty());
+      EXPECT_FALSE(fragments->indexed());
     }
     for (size_t i = 0; i < moofs.size(); ++i) {
       EXPECT_EQ(mp4FindFragment(readerOf(whole), size, i == 0 ? fragments->next : moofs[i - 1] + 1, size, 1 << 20), moofs[i]);

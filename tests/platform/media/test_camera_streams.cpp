@@ -181,6 +181,7 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
     av_dict_set(&options, "hls_segment_type", o.segmentType.c_str(), 0);
     av_dict_set(&options, "hls_segment_filename", (folder + (fragmented ? "/segment%03d.m4s" : "/segment%03d.ts")).c_str(), 0);
   }
+  if (!o.movflags.empty()) av_dict_set(&options, "movflags", o.movflags.c_str(), 0);
   if (!(format->oformat->flags & AVFMT_NOFILE) && avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {
     return fail("cannot write the file");
   }

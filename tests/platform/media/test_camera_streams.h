@@ -25,6 +25,9 @@ struct CameraStreamOptions {
   // "mp4" or "mov".
   std::string container = "mpegts";
   double segmentSeconds = 2;
+  // The mp4 muxer's own "movflags" ("frag_keyframe+empty_moov+default_base_moof" for a file in
+  // fragments of segmentSeconds, each opening with a key frame).
+  std::string movflags;
   // The HLS segments: "mpegts", or "fmp4" (fragments after an initialisation section, which is
   // then the first of the files returned).
   std::string segmentType = "mpegts";

@@ -299,6 +299,58 @@ bool cutTestClip(const std::string& source, const std::string& path, size_t firs
   return true;
 }
 
+bool remuxTestFile(const std::string& source, const std::string& path, const std::string& movflags, std::string* why,
+                   int fillerBytes) {
+  auto fail = [&](const char* text) {
+    *why = text;
+    return false;
+  };
+  av_log_set_level(AV_LOG_QUIET);
+  AVFormatContext* input = nullptr;
+  if (avformat_open_input(&input, source.c_str(), nullptr, nullptr) < 0) return fail("the source does not open");
+  std::unique_ptr<AVFormatContext*, void (*)(AVFormatContext**)> inputGuard(&input, avformat_close_input);
+  if (avformat_find_stream_info(input, nullptr) < 0) return fail("no stream information");
+  AVFormatContext* output = nullptr;
+  if (avformat_alloc_output_context2(&output, nullptr, "mp4", path.c_str()) < 0) return fail("no muxer");
+  std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> outputGuard(output, [](AVFormatContext* f) {
+    if (f->pb) avio_closep(&f->pb);
+    avformat_free_context(f);
+  });
+  for (unsigned i = 0; i < input->nb_streams; ++i) {
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    if (!stream || avcodec_parameters_copy(stream->codecpar, input->streams[i]->codecpar) < 0) return fail("no stream");
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = input->streams[i]->time_base;
+  }
+  if (avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return fail("cannot write the file");
+  AVDictionary* options = nullptr;
+  if (!movflags.empty()) av_dict_set(&options, "movflags", movflags.c_str(), 0);
+  const int header = avformat_write_header(output, &options);
+  av_dict_free(&options);
+  if (header < 0) return fail("no header");
+  AVPacket* packet = av_packet_alloc();
+  std::unique_ptr<AVPacket*, void (*)(AVPacket**)> packetGuard(&packet, av_packet_free);
+  for (; av_read_frame(input, packet) >= 0; av_packet_unref(packet)) {
+    const AVRational from = input->streams[packet->stream_index]->time_base;
+    packet->pos = -1;
+    if (fillerBytes > 5 && input->streams[packet->stream_index]->codecpar->codec_id == AV_CODEC_ID_H264) {
+      // A filler data unit (type 12) after the picture's own, with its 4-byte length.
+      const int size = packet->size;
+      if (av_grow_packet(packet, fillerBytes) < 0) return fail("out of memory");
+      uint8_t* unit = packet->data + size;
+      const auto length = static_cast<uint32_t>(fillerBytes - 4);
+      for (int i = 0; i < 4; ++i) unit[i] = static_cast<uint8_t>(length >> (24 - 8 * i));
+      unit[4] = 12;
+      std::memset(unit + 5, 0xff, static_cast<size_t>(fillerBytes - 6));
+      unit[fillerBytes - 1] = 0x80;
+    }
+    av_packet_rescale_ts(packet, from, output->streams[packet->stream_index]->time_base);
+    if (av_interleaved_write_frame(output, packet) < 0) return fail("a packet is refused");
+  }
+  if (av_write_trailer(output) < 0) return fail("the file does not end");
+  return true;
+}
+
 double combing(const Image& picture) {
   const int w = picture.pixelWidth(), h = picture.pixelHeight();
   if (w <= 0 || h < 2) return 0;

@@ -76,6 +76,13 @@ bool writeTestVideo(const std::string& path, const TestVideoOptions& options, st
 // shown before it get negative times, which the muxer's edit list cuts. False with a reason.
 bool cutTestClip(const std::string& source, const std::string& path, size_t firstPacket, std::string* why);
 
+// The MPEG-4 file at `source` written again by the mp4 muxer with stream copy, every stream kept,
+// under its `movflags` ("" for a plain file): one recording in each of the muxer's shapes. Each
+// H.264 picture may carry `fillerBytes` more of filler data (a unit decoders pass over): the
+// weight of a larger picture at the cost of a small one's encoding.
+bool remuxTestFile(const std::string& source, const std::string& path, const std::string& movflags, std::string* why,
+                   int fillerBytes = 0);
+
 // A camera's fragmented upload without an index of its fragments (a fragment at each key frame,
 // one every 10 frames), of `frames` pictures of width x height, as "fragmented.mp4" in `folder`:
 // its path; empty, with the reason in *why, when it cannot be made.

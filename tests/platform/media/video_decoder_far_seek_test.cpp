@@ -112,7 +112,7 @@ TEST(VideoDecoderFarSeekTest, AFarPointOfALongFragmentedRecordingIsReadStraightA
       EXPECT_TRUE(sameFarPicture(decoder.frameAt(index), whole.frameAt(far))) << "the picture there";
       const int requests = served.requests();
       EXPECT_LE(requests, shape.indexed ? 8 : 25) << "pieces read to the first picture there";
-      EXPECT_FALSE(decoder.gapsAfter().empty()) << "the fragments between are not read";
+      ASSERT_FALSE(decoder.gapsAfter().empty()) << "the fragments between are not read";
 
       // Playing on: the table is read ahead, the pictures follow on.
       decoder.extendTo(at + 10);
@@ -217,6 +217,94 @@ TEST(VideoDecoderFarSeekTest, ARecordingStampedFromTheCamerasUptimeCountsFromIts
         EXPECT_NEAR(d->duration(), length, 1e-6);
       }
     }
+  }
+}
+
+// Bytes read as the recording source reads them: pieces of 128 KiB, one request for each piece
+// a read needs that is not held, and one for every span a reader tells it of beforehand (the
+// pieces of it not held yet).
+struct NetworkInput {
+  static constexpr int64_t kPiece = 128 << 10;
+  explicit NetworkInput(std::string whole) : bytes(std::make_shared<std::string>(std::move(whole))) {}
+  VideoDecoder::Input input() {
+    VideoDecoder::Input in;
+    auto fetch = [data = bytes, held = held, requests = requests, received = received](int64_t from, int64_t to) {
+      bool asked = false;
+      for (int64_t piece = from / kPiece; piece * kPiece < std::min<int64_t>(to, static_cast<int64_t>(data->size())); ++piece) {
+        if (!held->insert(piece).second) continue;
+        asked = true;
+        *received += std::min<int64_t>(kPiece, static_cast<int64_t>(data->size()) - piece * kPiece);
+      }
+      if (asked) ++*requests;
+    };
+    in.read = [data = bytes, fetch](int64_t offset, uint8_t* out, int64_t count) -> int64_t {
+      const auto size = static_cast<int64_t>(data->size());
+      if (offset >= size) return 0;
+      const int64_t n = std::min({count, size - offset, (offset / kPiece + 1) * kPiece - offset});
+      fetch(offset, offset + n);
+      std::memcpy(out, data->data() + offset, static_cast<size_t>(n));
+      return n;
+    };
+    in.size = [data = bytes] { return static_cast<int64_t>(data->size()); };
+    in.prefetch = [fetch](int64_t offset, int64_t length) { fetch(offset, offset + length); };
+    return in;
+  }
+  std::shared_ptr<std::string> bytes;
+  std::shared_ptr<std::set<int64_t>> held = std::make_shared<std::set<int64_t>>();
+  std::shared_ptr<int> requests = std::make_shared<int>(0);
+  std::shared_ptr<int64_t> received = std::make_shared<int64_t>(0);
+};
+
+// Without an index, a far seek into a recording of the weight cameras write (2 s fragments of a
+// few hundred KB, or of several MB) costs a few requests: each probe one request, as long as a
+// fragment weighs, and a probe that finds no fragment's header does not narrow the wrong way.
+TEST(VideoDecoderFarSeekTest, AFarSeekWithoutAnIndexCostsAFewRequestsAtTheWeightsCamerasWrite) {
+  struct Case {
+    const char* what;
+    int seconds;
+    int fillerBytes;  // per picture (ten a second)
+    int mostRequests;
+    int64_t mostBytes;
+  };
+  const Case cases[] = {
+      {"10 min in 2 s fragments of 350 KB", 600, 17 << 10, 10, 4LL << 20},
+      {"40 s in 2 s fragments of 5.6 MB", 40, 280 << 10, 12, 28LL << 20},
+  };
+  dk::test::TemporaryDirectory folder;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestVideoOptions options;
+    options.width = 64;
+    options.height = 48;
+    options.fps = 10;
+    options.gop = 20;
+    options.bFrames = 2;
+    options.frames = c.seconds * options.fps;
+    const std::string source = (folder.path() / "source.mp4").string();
+    const std::string path = (folder.path() / "recording.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(source, options, &why)) << why;
+    ASSERT_TRUE(remuxTestFile(source, path, "frag_keyframe+empty_moov+default_base_moof+skip_trailer", &why,
+                              c.fillerBytes))
+        << why;
+    VideoDecoder whole;
+    ASSERT_TRUE(whole.open(path, &why)) << why;
+    ASSERT_EQ(whole.frameCount(), static_cast<size_t>(options.frames));
+
+    NetworkInput served(readFile(path));
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+    const int opening = *served.requests;
+    const int64_t openingBytes = *served.received;
+    const size_t far = whole.frameCount() * 3 / 4 + 3;  // 7:30 of 10 minutes
+    const double at = whole.frameTimes()[far];
+    decoder.extendTo(at);
+    const size_t index = decoder.frameIndexAt(at);
+    ASSERT_LT(index, decoder.frameCount());
+    EXPECT_DOUBLE_EQ(decoder.frameTimes()[index], at);
+    EXPECT_TRUE(sameFarPicture(decoder.frameAt(index), whole.frameAt(far))) << "the picture there";
+    EXPECT_LE(*served.requests - opening, c.mostRequests) << "requests to the picture there";
+    EXPECT_LE(*served.received - openingBytes, c.mostBytes) << "bytes to the picture there";
   }
 }
 

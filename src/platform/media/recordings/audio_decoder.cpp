@@ -10,6 +10,7 @@
 #include "platform/media/core/media_input_policy.h"
 #include "platform/media/recordings/media_input_reader.h"
 #include "platform/media/recordings/mp4_boxes.h"
+#include "platform/media/recordings/mp4_fragment_locator.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -30,9 +31,15 @@ constexpr int64_t kSeekPrerollSamples = 2048;
 constexpr double kSeekPrerollSeconds = 0.08;
 // After this many frames in a row that do not decode, the track is given up (silence).
 constexpr int kMaxFailuresInRow = 64;
-// A fragmented recording without an index of its fragments: a seek farther than this from where
-// decoding stands goes to the fragment that holds the time, found without reading the media between.
-constexpr double kPlaceFartherThanSeconds = 30;
+// A fragmented recording: a seek outside what the demuxer has read since it was placed goes to
+// the fragment that holds the time (found without reading the media between), or, without an
+// index, to a fragment known this near before it, decoding on from there.
+constexpr double kDecodeFromKnownSeconds = 4;
+// The fragments' own decode times (tfdt) are the track's before the demuxer's shift, which a
+// sound track's edit list keeps to a frame or two: a fragment this early is sure to be early enough.
+constexpr double kFragmentLeadSeconds = 1;
+// The samples of one fragment of sound, at most.
+constexpr int64_t kMostFragmentSoundSamples = 1 << 20;
 
 }  // namespace
 
@@ -40,8 +47,9 @@ struct AudioDecoder::Impl {
   std::unique_ptr<MediaInputReader> reader;
   std::shared_ptr<const Mp4Movie> movie;     // read once, for the demuxer and the box reader alike
   bool fragmented = false;
-  bool fragmentsRead = false;               // whether the fragments were looked into (at the first far seek)
+  bool fragmentsRead = false;               // whether the fragments were looked into (at the first seek)
   std::optional<Mp4Fragments> fragments;    // of a fragmented recording
+  std::optional<Mp4FragmentLocator> locator;
   int64_t placedAt = -1;                    // the fragment the demuxer was opened at (-1: the start)
   AVIOContext* io = nullptr;
   AVFormatContext* format = nullptr;
@@ -57,6 +65,9 @@ struct AudioDecoder::Impl {
   std::vector<int16_t> pcm;
   int64_t pcmStart = 0;
   int64_t wantUntil = 0;  // the sample the read in progress ends at
+  // Where reads go on without a seek: the end of the last read (or the last seek's sample). A seek
+  // that lands past its sample leaves silence before what it decoded, not another seek.
+  int64_t readEnd = 0;
   bool positioned = false;
   bool endOfTrack = false;
   bool broken = false;
@@ -194,7 +205,6 @@ struct AudioDecoder::Impl {
   // the movie box and it as one to skip (media_input_reader.h).
   bool placeAt(int64_t moof) {
     moof = placeableFragment(*movie, moof);
-    if (moof == placedAt && format) return true;
     placedAt = -2;
     if (!reopenReaderInputAt(reader.get(), moof, kSoundInputBufferBytes, kRecordingSoundInputPolicy, &io, &format,
                              stream)) {
@@ -205,35 +215,42 @@ struct AudioDecoder::Impl {
     return true;
   }
 
-  // Places the demuxer at the fragment that holds track time `ts`, when the seek is far.
-  void placeFor(int64_t ts, int64_t sample) {
-    const auto far = static_cast<int64_t>(kPlaceFartherThanSeconds * shape.sampleRate);
-    if (!fragmented || (positioned && std::llabs(sample - pcmEnd()) < far)) return;
+  // Whether the demuxer has read the packets about track time `ts` since it was placed (its
+  // index of a fragmented file holds only those, and the movie box's own), so that its own seek
+  // lands there: packets on both sides of it, at most a second apart.
+  bool demuxerHolds(int64_t ts) const {
+    AVStream* st = format->streams[stream];
+    const int at = av_index_search_timestamp(st, ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+    const AVIndexEntry* before = at >= 0 ? avformat_index_get_entry(st, at) : nullptr;
+    const AVIndexEntry* after = at >= 0 ? avformat_index_get_entry(st, at + 1) : nullptr;
+    const int64_t second = av_rescale_q(1, AVRational{1, 1}, timeBase);
+    return before && after && after->timestamp > ts && after->timestamp - before->timestamp <= second;
+  }
+
+  // The fragment to decode from for track time `ts` (-1: the file's start).
+  int64_t fragmentFor(int64_t ts) {
     if (!fragmentsRead) {
       // The demuxer, which ignores its index of a fragmented file, would read every byte up to a
       // far time (or, the first fragment in the movie box, not even look for an index at the end).
       fragmentsRead = true;
-      fragments = mp4Fragments(*movie, reader->input.read, reader->input.size ? reader->input.size() : -1,
-                               format->streams[stream]->id, kLargestMovieBox);
+      const int64_t size = reader->input.size ? reader->input.size() : -1;
+      fragments = mp4Fragments(*movie, reader->input.read, size, format->streams[stream]->id, kLargestMovieBox,
+                               reader->input.fragmentIndex);
+      if (fragments) {
+        locator.emplace(*fragments, reader->input.read, reader->input.prefetch, timeBase.num == 1 ? timeBase.den : 0,
+                        kMostFragmentSoundSamples, kLargestMovieBox);
+      }
     }
-    if (!fragments) return;
+    if (!locator) return -1;
+    const int64_t target = ts - av_rescale_q(1, AVRational{static_cast<int>(kFragmentLeadSeconds), 1}, timeBase);
+    const Mp4FragmentLocator::Known known = locator->knownAround(target);
+    const int64_t near = av_rescale_q(1, AVRational{static_cast<int>(kDecodeFromKnownSeconds), 1}, timeBase);
+    if (!fragments->indexed() && known.before >= 0 && target - known.beforeTime <= near) return known.before;
     const int64_t movieEnd = movie->at + static_cast<int64_t>(movie->bytes.size());
-    std::vector<Mp4SampleOffset> there;
-    // The fragments' own decode times (tfdt) are the track's before the demuxer's shift, which a
-    // sound track's edit list keeps to a frame or two: a fragment early enough is found by them.
-    const int64_t lead = av_rescale_q(1, AVRational{1, 1}, timeBase);
-    const auto& index = fragments->index;
-    if (!index.empty()) {
-      auto it = std::upper_bound(index.begin(), index.end(), ts - lead,
-                                 [](int64_t t, const Mp4Fragments::Entry& e) { return t < e.time; });
-      placeAt(it == index.begin() ? -1 : std::prev(it)->moof);
-      return;
-    }
-    const int64_t moof = mp4NarrowToFragment(
-        *fragments, reader->input.read, {movieEnd, fragments->fileSize, 0, 0}, std::max<int64_t>(0, ts - lead),
-        [](const std::vector<Mp4SampleOffset>& samples) { return samples.front().decodeTime; }, 1 << 20,
-        kLargestMovieBox, &there);
-    placeAt(moof);
+    const int64_t moof = locator->locate(
+        target, 0, {movieEnd, fragments->fileSize, 0, 0, locator->fragmentBytes()},
+        [](const std::vector<Mp4SampleOffset>& samples) { return samples.front().decodeTime; });
+    return moof >= 0 ? moof : (known.before >= 0 ? known.before : -1);
   }
 
   void seekTo(int64_t sample) {
@@ -243,13 +260,22 @@ struct AudioDecoder::Impl {
     const int64_t from =
         sample - std::max(kSeekPrerollSamples, static_cast<int64_t>(kSeekPrerollSeconds * shape.sampleRate));
     const int64_t ts = av_rescale_q(std::max<int64_t>(0, from), AVRational{1, shape.sampleRate}, timeBase);
-    placeFor(ts, sample);
-    if (format) av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD);
+    if (fragmented && reader && movie) {
+      // Any seek, near or far, either way: the demuxer's own seek only where it has read since it
+      // was placed; elsewhere it is placed at the fragment that holds the time first.
+      const bool held = format && demuxerHolds(ts) && av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) >= 0;
+      // (Placed, it seeks within the fragment it read; a time past it is decoded through.)
+      if (!held && placeAt(fragmentFor(ts))) av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD);
+    } else if (format && av_seek_frame(format, stream, ts, AVSEEK_FLAG_BACKWARD) < 0) {
+      // Before the first packet: from the first.
+      av_seek_frame(format, stream, ts, AVSEEK_FLAG_ANY);
+    }
     avcodec_flush_buffers(codec);
     pcm.clear();
     positioned = false;
     endOfTrack = false;
     failuresInRow = 0;
+    readEnd = sample;
   }
 };
 
@@ -309,7 +335,8 @@ void AudioDecoder::read(double seconds, int64_t frames, std::vector<int16_t>* ou
   const int64_t to = from + frames;
   d.wantUntil = to;
   const auto ahead = static_cast<int64_t>(kDecodeThroughSeconds * d.shape.sampleRate);
-  if (!d.positioned || from < d.pcmStart || from > d.pcmEnd() + ahead) d.seekTo(from);
+  if (!d.positioned || from < std::min(d.pcmStart, d.readEnd) || from > d.pcmEnd() + ahead) d.seekTo(from);
+  d.readEnd = to;
   while ((!d.positioned || d.pcmEnd() < to) && d.decodeMore()) {
     // Keep only what is still to be handed out, so a long read holds at most its own length.
     if (d.positioned && d.pcmEnd() <= from) {

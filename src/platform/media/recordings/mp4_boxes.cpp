@@ -222,14 +222,15 @@ TrackDefaults defaultsOf(const Mp4Fragments& f) {
 
 // The entries of a segment index (`sidx`) of every fragment of the track, starting at `at`: its
 // references run on from its end. False when it is not a flat index (or not the track's).
-bool segmentIndexEntries(const std::string& sidx, int64_t at, int64_t fileSize, int trackId,
-                         std::vector<Mp4Fragments::Entry>* entries) {
+bool segmentIndexEntries(const std::string& sidx, int64_t at, int64_t fileSize, int trackId, Mp4Fragments::Index* index) {
   const std::vector<Box> top = boxesIn(sidx, 0, sidx.size());
   if (top.size() != 1 || top[0].type != "sidx") return false;
   size_t p = top[0].content;
   if (p + 12 > top[0].end) return false;
   const bool wide = static_cast<uint8_t>(sidx[p]) == 1;
   if (static_cast<int64_t>(bigEndian(sidx, p + 4, 4)) != trackId) return false;
+  const auto timescale = static_cast<int64_t>(bigEndian(sidx, p + 8, 4));
+  if (timescale == 0) return false;
   p += 12;  // version and flags, reference id, time scale
   const size_t timesBytes = wide ? 16 : 8;
   if (p + timesBytes + 4 > top[0].end) return false;
@@ -249,7 +250,8 @@ bool segmentIndexEntries(const std::string& sidx, int64_t at, int64_t fileSize, 
     position += reference & 0x7fffffff;
     time += bigEndian(sidx, p + 4, 4);
   }
-  *entries = std::move(found);
+  index->timescale = timescale;
+  index->entries = std::move(found);
   return true;
 }
 
@@ -432,7 +434,7 @@ std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, 
 }
 
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Movie& theMovie, const Mp4Read& read, int64_t fileSize, int trackId,
-                                         int64_t maxMovieBytes) {
+                                         int64_t maxMovieBytes, std::shared_ptr<const Mp4Fragments::Index> index) {
   const std::string& movie = theMovie.bytes;
   const auto movieAt = theMovie.at;
   const auto movieSize = static_cast<int64_t>(movie.size());
@@ -452,22 +454,33 @@ std::optional<Mp4Fragments> mp4Fragments(const Mp4Movie& theMovie, const Mp4Read
     }
   }
   // An index of the fragments sits between the movie box and the first fragment, or at the end.
+  f.index = std::move(index);
+  Mp4Fragments::Index sidx;
   std::string header;
-  for (int64_t at = f.next, boxes = 0; at + 8 <= fileSize && boxes < 16; ++boxes) {
+  for (int64_t at = f.next, boxes = 0; !f.index && at + 8 <= fileSize && boxes < 16; ++boxes) {
     const int64_t length = topLevelBox(read, at, fileSize, &header);
     if (length < 8 || length > fileSize - at || header.compare(4, 4, "moof") == 0) break;
     if (header.compare(4, 4, "sidx") == 0) {
       // One per track: the track's own.
-      std::string sidx;
-      if (length <= maxMovieBytes && readExactly(read, at, length, &sidx) &&
-          segmentIndexEntries(sidx, at, fileSize, trackId, &f.index)) {
+      std::string sidxBytes;
+      if (length <= maxMovieBytes && readExactly(read, at, length, &sidxBytes) &&
+          segmentIndexEntries(sidxBytes, at, fileSize, trackId, &sidx)) {
         break;
       }
     }
     at += length;
   }
-  if (f.index.empty()) f.index = randomAccessEntries(read, fileSize, trackId, maxMovieBytes);
-  if (!f.index.empty()) f.lastFragment = f.index.back().moof;
+  if (!f.index) {
+    auto found = std::make_shared<Mp4Fragments::Index>();
+    if (sidx.entries.empty()) {
+      found->entries = randomAccessEntries(read, fileSize, trackId, maxMovieBytes);
+      found->timescale = mp4TrackTimescale(theMovie, trackId);
+    } else {
+      *found = std::move(sidx);
+    }
+    f.index = std::move(found);
+  }
+  if (f.indexed()) f.lastFragment = f.index->entries.back().moof;
   return f;
 }
 
@@ -537,48 +550,42 @@ int64_t mp4FindFragment(const Mp4Read& read, int64_t fileSize, int64_t from, int
     const int64_t start = std::max(from, at - 24);
     const int64_t count = std::min(at + window, fileSize) - start;
     if (count < 24 || !readExactly(read, start, count, &bytes)) return -1;
-    for (size_t i = 0; i + 24 <= bytes.size() && start + static_cast<int64_t>(i) < to; ++i) {
-      if (bytes[i + 4] == 'm' && looksLikeFragment(bytes, i, start, fileSize)) return start + static_cast<int64_t>(i);
-    }
+    if (const int64_t found = mp4FragmentIn(bytes, start, fileSize, start, to); found >= 0) return found;
   }
   return -1;
 }
 
-int64_t mp4NarrowToFragment(const Mp4Fragments& fragments, const Mp4Read& read, Mp4ByteSpan span, int64_t target,
-                            const std::function<int64_t(const std::vector<Mp4SampleOffset>&)>& timeOf,
-                            int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* found) {
-  constexpr int64_t kProbeBytes = 4 << 10, kScanBytes = 4 << 20;
-  int64_t from = span.from, to = std::min(span.to, fragments.fileSize);
-  int64_t loTime = span.fromTime, hiTime = -1;  // the times at `from` and (once a probe says) at `to`
-  double bytesPerTick = span.bytesPerTick;
-  int64_t best = -1;
-  for (int probes = 0; probes < 64 && to - from > 2 * kProbeBytes; ++probes) {
-    if (hiTime > loTime) bytesPerTick = static_cast<double>(to - from) / static_cast<double>(hiTime - loTime);
-    int64_t guess = from + (to - from) / 2;
-    if (probes % 2 == 0 && bytesPerTick > 0) {
-      const double ahead = static_cast<double>(std::max<int64_t>(target - loTime, 0)) * bytesPerTick;
-      guess = from + static_cast<int64_t>(std::min(ahead, static_cast<double>(to - from)));
-    }
-    // Probes start on a boundary of their own length, so that one costs one piece of a reader's.
-    const int64_t mid = std::clamp(guess / kProbeBytes * kProbeBytes, from + 1, to - kProbeBytes);
-    const int64_t at = mp4FindFragment(read, fragments.fileSize, mid, to, kScanBytes);
-    std::vector<Mp4SampleOffset> there;
-    if (at < 0 || !mp4FragmentAt(fragments, read, at, maxSamples, maxFragmentBytes, &there) || there.empty()) {
-      to = mid;
-      continue;
-    }
-    const int64_t time = timeOf(there);
-    if (time <= target) {
-      best = at;
-      *found = std::move(there);
-      from = at + 8;
-      loTime = time;
-    } else {
-      to = mid;
-      hiTime = time;
-    }
+int64_t mp4FragmentIn(const std::string& bytes, int64_t base, int64_t fileSize, int64_t from, int64_t to) {
+  for (auto i = static_cast<size_t>(std::max<int64_t>(from - base, 0)); i + 24 <= bytes.size() && base + static_cast<int64_t>(i) < to; ++i) {
+    if (bytes[i + 4] == 'm' && looksLikeFragment(bytes, i, base, fileSize)) return base + static_cast<int64_t>(i);
   }
-  return best;
+  return -1;
+}
+
+int64_t mp4TopLevelBox(const Mp4Read& read, int64_t at, int64_t fileSize, std::string* header) {
+  return at >= 0 && at + 8 <= fileSize ? topLevelBox(read, at, fileSize, header) : 0;
+}
+
+int64_t mp4TrackTimescale(const Mp4Movie& theMovie, int trackId) {
+  const std::string& movie = theMovie.bytes;
+  const std::vector<Box> top = boxesIn(movie, 0, movie.size());
+  if (top.size() != 1) return 0;
+  for (const Box& trak : boxesIn(movie, top[0].content, top[0].end)) {
+    if (trak.type != "trak") continue;
+    const auto parts = boxesIn(movie, trak.content, trak.end);
+    const std::optional<Box> tkhd = child(parts, "tkhd");
+    if (!tkhd || tkhd->end - tkhd->content < 24) continue;
+    const bool wideHeader = static_cast<uint8_t>(movie[tkhd->content]) == 1;
+    const size_t idAt = tkhd->content + (wideHeader ? 20 : 12);
+    if (idAt + 4 > tkhd->end || static_cast<int64_t>(bigEndian(movie, idAt, 4)) != trackId) continue;
+    const std::optional<Box> mdia = child(parts, "mdia");
+    const std::optional<Box> mdhd = mdia ? child(boxesIn(movie, mdia->content, mdia->end), "mdhd") : std::nullopt;
+    if (!mdhd) return 0;
+    const bool wide = mdhd->end - mdhd->content >= 4 && static_cast<uint8_t>(movie[mdhd->content]) == 1;
+    const size_t at = mdhd->content + (wide ? 20 : 12);
+    return at + 4 <= mdhd->end ? static_cast<int64_t>(bigEndian(movie, at, 4)) : 0;
+  }
+  return 0;
 }
 
 }  // namespace dk::platform

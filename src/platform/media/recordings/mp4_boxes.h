@@ -57,6 +57,22 @@ std::optional<std::vector<Mp4SampleOffset>> mp4CompositionOffsets(const Mp4Movie
                                                                   int64_t fileSize, int trackId, int64_t maxSamples,
                                                                   int64_t maxMovieBytes);
 
+// A fragmented file's index of its fragments, read once and shared, never copied, by every reader
+// of them (an index at the end may list millions).
+struct Mp4FragmentIndex {
+  struct Entry {
+    int64_t time = 0;
+    int64_t moof = 0;
+  };
+  // Ticks a second of its times: a segment index's own, else the track's (0: not known, taken to
+  // be the reader's).
+  int64_t timescale = 0;
+  // Every entry, by time: where a fragment starts, and its time as the index gives it (the
+  // earliest presentation of a segment index, the time of a random access entry), before any
+  // shift the demuxer makes.
+  std::vector<Entry> entries;
+};
+
 // The fragments of one track of a fragmented file, read one at a time from its movie box on, so
 // that a file read over the network is read only as far as its frames are needed.
 struct Mp4Fragments {
@@ -70,21 +86,20 @@ struct Mp4Fragments {
   // Where the last fragment's movie fragment box starts, when the file's index of fragments (a
   // segment index up front, a fragment random access box at the end) says so; -1 otherwise.
   int64_t lastFragment = -1;
-  // Every entry of that index, by time: where a fragment starts, and its time in the track's
-  // time scale as the index gives it (the earliest presentation of a segment index, the time of
-  // a random access entry), before any shift the demuxer makes.
-  struct Entry {
-    int64_t time = 0;
-    int64_t moof = 0;
-  };
-  std::vector<Entry> index;
+  // That index (Mp4FragmentIndex above), read once and shared by every reader of the file's fragments.
+  using Entry = Mp4FragmentIndex::Entry;
+  using Index = Mp4FragmentIndex;
+  std::shared_ptr<const Index> index;
+  bool indexed() const { return index && !index->entries.empty(); }
 };
 
 // The fragments of track `trackId`: nothing when the file is not fragmented, or its movie box
 // cannot be read or is larger than `maxMovieBytes` (also the bound on an index it reads).
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Read& read, int64_t fileSize, int trackId, int64_t maxMovieBytes);
+// `index`, when given, is the file's index of fragments as another reader of it found it (one of
+// another track serves as well: the fragments hold every track): it is not read again.
 std::optional<Mp4Fragments> mp4Fragments(const Mp4Movie& movie, const Mp4Read& read, int64_t fileSize, int trackId,
-                                         int64_t maxIndexBytes);
+                                         int64_t maxIndexBytes, std::shared_ptr<const Mp4Fragments::Index> index = nullptr);
 
 // Reads on to the next fragment and appends its samples of the track (in decode order, each
 // with its decode time) to `samples`; at the end of the file, true with `fragments.done`. False
@@ -103,24 +118,18 @@ bool mp4FragmentAt(const Mp4Fragments& fragments, const Mp4Read& read, int64_t a
 bool mp4IsFragmented(const Mp4Read& read, int64_t fileSize, int64_t maxMovieBytes);
 bool mp4IsFragmented(const Mp4Movie& movie);
 
-// For a file without an index of its fragments: the last fragment of the track between `from` and
-// `to` whose time (`timeOf` its samples) is at or before `target`, found by narrowing the bytes:
-// each probe reads only the next fragment's header after where it looks. Probes go where the
-// byte rate puts the time (a camera's rate varies little), every other one halfway, so that an
-// uneven rate still halves the bytes; the search ends a few pieces from it (O(log) probes). -1
-// when none is found (its samples in *found otherwise).
-struct Mp4ByteSpan {
-  int64_t from = 0, to = 0;
-  int64_t fromTime = 0;      // the time where `from` is
-  double bytesPerTick = 0;   // the rate known so far (0: none)
-};
-int64_t mp4NarrowToFragment(const Mp4Fragments& fragments, const Mp4Read& read, Mp4ByteSpan span, int64_t target,
-                            const std::function<int64_t(const std::vector<Mp4SampleOffset>&)>& timeOf,
-                            int64_t maxSamples, int64_t maxFragmentBytes, std::vector<Mp4SampleOffset>* found);
-
 // Where the first movie fragment box at or after `from` (and before `to`) starts, looking at most
 // `maxScanBytes` past `from`, for a file without an index of its fragments; -1 when none is
 // found. A box is taken for one only when its header and its fragment header add up.
 int64_t mp4FindFragment(const Mp4Read& read, int64_t fileSize, int64_t from, int64_t to, int64_t maxScanBytes);
+// The same within `bytes`, which start at `base` in the file: where the first one at or after
+// `from` starts, -1 when none does before `to`.
+int64_t mp4FragmentIn(const std::string& bytes, int64_t base, int64_t fileSize, int64_t from, int64_t to);
+
+// The length of the top-level box at `at` (its first bytes in *header); 0 when unreadable.
+int64_t mp4TopLevelBox(const Mp4Read& read, int64_t at, int64_t fileSize, std::string* header);
+
+// Ticks a second of track `trackId`'s times (its media header's); 0 when not found.
+int64_t mp4TrackTimescale(const Mp4Movie& movie, int trackId);
 
 }  // namespace dk::platform

@@ -18,6 +18,7 @@
 #include "platform/media/core/media_input_policy.h"
 #include "platform/media/recordings/media_input_reader.h"
 #include "platform/media/recordings/mp4_boxes.h"
+#include "platform/media/recordings/mp4_fragment_locator.h"
 #include "platform/media/recordings/video_decoder.h"
 
 extern "C" {
@@ -67,6 +68,7 @@ struct VideoDecoder::Impl {
   // `fragments` holds what every fragment shares (defaults, the file's index of fragments).
   std::shared_ptr<const Mp4Movie> movie;  // read once, for the demuxer and the box readers alike
   std::optional<Mp4Fragments> fragments;
+  std::optional<Mp4FragmentLocator> locator;  // finds the fragment for a far time
   // Fragments read one after another from `begin` (the first run from the file's start): a far
   // frame starts a run of its own at the fragment that holds it, leaving the fragments between
   // unread (a gap in the table) until they are asked for; a run that reaches the next joins it.
@@ -158,7 +160,6 @@ struct VideoDecoder::Impl {
   int64_t firstPtsOf(const std::vector<Mp4SampleOffset>& found) const;
   size_t runFor(int64_t pts) const;
   bool landAt(int64_t pts, size_t run);
-  int64_t bisectFor(int64_t pts, size_t run, int64_t from, int64_t to, std::vector<Mp4SampleOffset>* found);
   bool placeDemuxer(int64_t moof);
   int64_t fragmentOfSample(size_t sample) const;
   int64_t fileSize() const { return reader && reader->input.size ? reader->input.size() : -1; }

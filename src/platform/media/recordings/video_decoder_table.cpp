@@ -141,6 +141,8 @@ int VideoDecoder::Impl::lazyFragmentTable(int64_t firstDts, int64_t firstPts, in
   AVStream* st = format->streams[stream];
   fragments = mp4Fragments(*movie, reader->input.read, size, st->id, kLargestMovieBox);
   if (!fragments) return 0;
+  locator.emplace(*fragments, reader->input.read, reader->input.prefetch,
+                  st->time_base.num == 1 ? st->time_base.den : 0, kMostFragmentSamples, kLargestMovieBox);
   FragmentRun run;
   run.cursor = *fragments;
   std::vector<Mp4SampleOffset> found;
@@ -363,49 +365,19 @@ size_t VideoDecoder::Impl::runFor(int64_t pts) const {
   return r;
 }
 
-// Without an index of the fragments: the last fragment shown at or before `pts` between `from`
-// (where run `run` ends) and `to`, found by narrowing the bytes (mp4_boxes.h).
-int64_t VideoDecoder::Impl::bisectFor(int64_t pts, size_t run, int64_t from, int64_t to,
-                                      std::vector<Mp4SampleOffset>* found) {
+// Starts a run at the fragment that holds `pts`, far beyond run `run` (mp4_fragment_locator.h). False when none is found between `run` and the run after it.
+bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
+  const int64_t from = runs[run].cursor.next;
+  const int64_t to = run + 1 < runs.size() ? runs[run + 1].begin : fileSize();
+  if (to <= from) return false;
   const FragmentRun& r = runs[run];
   const double bytesPerTick = r.lastPts > r.firstPts ? static_cast<double>(r.cursor.next - r.begin) /
                                                            static_cast<double>(r.lastPts - r.firstPts)
                                                      : 0;
-  return mp4NarrowToFragment(*fragments, reader->input.read, {from, to, r.lastPts, bytesPerTick}, pts,
-                             [this](const std::vector<Mp4SampleOffset>& there) { return firstPtsOf(there); },
-                             kMostFragmentSamples, kLargestMovieBox, found);
-}
-
-// Starts a run at the fragment that holds `pts`, far beyond run `run`: by the file's index of
-// fragments, else by narrowing the bytes between. False when none is found between `run` and the run after it.
-bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
-  const int64_t from = runs[run].cursor.next;
-  const int64_t to = run + 1 < runs.size() ? runs[run + 1].begin : fileSize();
-  int64_t moof = -1;
-  std::vector<Mp4SampleOffset> there;
-  const auto& index = fragments->index;
-  if (!index.empty()) {
-    // The index's times are before the demuxer's shift; the fragment read says where it starts.
-    const auto time = difference(pts, fragmentDtsShift);
-    if (!time) return false;
-    auto it = std::upper_bound(index.begin(), index.end(), *time,
-                               [](int64_t t, const Mp4Fragments::Entry& e) { return t < e.time; });
-    while (it != index.begin() && std::prev(it)->moof >= to) --it;  // (times that differ by a shift)
-    for (int tries = 0; tries < 4 && it != index.begin(); ++tries) {
-      --it;
-      there.clear();
-      if (it->moof <= from ||
-          !mp4FragmentAt(*fragments, reader->input.read, it->moof, kMostFragmentSamples, kLargestMovieBox, &there)) {
-        return false;
-      }
-      if (!there.empty() && firstPtsOf(there) <= pts) {
-        moof = it->moof;
-        break;
-      }
-    }
-  } else if (to > from) {
-    moof = bisectFor(pts, run, from, to, &there);
-  }
+  const int64_t lastBytes = r.cursor.lastMoof >= 0 ? r.cursor.next - r.cursor.lastMoof : 0;
+  const int64_t moof =
+      locator->locate(pts, fragmentDtsShift, {from, to, r.lastPts, bytesPerTick, lastBytes},
+                      [this](const std::vector<Mp4SampleOffset>& there) { return firstPtsOf(there); });
   if (moof <= from || moof >= to) return false;
   FragmentRun landed;
   landed.begin = moof;
