@@ -220,6 +220,65 @@ TEST(VideoDecoderFarSeekTest, ARecordingStampedFromTheCamerasUptimeCountsFromIts
   }
 }
 
+// Open groups of pictures (a camera's x264 "open-gop"): the pictures shown just before a
+// fragment's key frame are decoded after it, from the group before. A far seek onto one decodes
+// from the key frame of the fragment before (or its own), never from the last one read near the
+// start, and shows the very picture a plain decode of the file does.
+TEST(VideoDecoderFarSeekTest, AFarSeekOntoALeadingPictureOfAnOpenGroupReadsTwoFragmentsNotAllBefore) {
+  dk::test::TemporaryDirectory folder;
+  TestVideoOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.fps = 10;
+  options.gop = 20;
+  options.bFrames = 3;
+  options.openGop = true;
+  options.frames = 4800;
+  for (const Shape& shape : kFragmentShapes) {
+    if (std::string(shape.movflags).find("empty_moov") == std::string::npos) continue;
+    SCOPED_TRACE(shape.what);
+    options.movflags = shape.movflags;
+    const std::string path = (folder.path() / "open.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    const SequentialDecode plain = decodeSequentially(path);
+    ASSERT_EQ(plain.times.size(), static_cast<size_t>(options.frames));
+    // A key frame three quarters in, and the picture shown just before it: stored after it.
+    const std::vector<SampleSpan> spans = samplesOf(path);
+    auto key = std::find_if(spans.begin() + static_cast<std::ptrdiff_t>(spans.size() * 3 / 4), spans.end(),
+                            [](const SampleSpan& s) { return s.key; });
+    ASSERT_NE(key, spans.end());
+    const auto shown = std::lower_bound(plain.times.begin(), plain.times.end(), key->time - 1e-9);
+    ASSERT_GT(shown, plain.times.begin());
+    const auto leading = static_cast<size_t>(shown - plain.times.begin()) - 1;
+    const auto stored = std::find_if(spans.begin(), spans.end(), [&](const SampleSpan& s) {
+      return std::abs(s.time - plain.times[leading]) < 1e-9;
+    });
+    ASSERT_NE(stored, spans.end());
+    ASSERT_GT(stored->pos, key->pos) << "a leading picture, decoded after the key frame";
+
+    PieceInput served(readFile(path));
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+    const double at = plain.times[leading] - plain.times.front();
+    decoder.extendTo(at);
+    const size_t index = decoder.frameIndexAt(at);
+    ASSERT_LT(index, decoder.frameCount());
+    EXPECT_NEAR(decoder.frameTimes()[index], at, 1e-9);
+    EXPECT_TRUE(sameFarPicture(decoder.frameAt(index), plain.pictures[leading])) << "the leading picture";
+    const size_t pieces = served.bytes->size() / kServedPieceBytes;
+    EXPECT_LE(served.requests(), shape.indexed ? 12 : 30) << "requests to the picture there";
+    // (The demuxer reads 64 KiB at a time: sixteen pieces at the start, sixteen where it is placed.)
+    EXPECT_LE(served.fetched->size(), pieces / 3) << "pieces read of " << pieces;
+    // Played on from there: the key frame after it and the pictures after that.
+    for (size_t k = leading + 1; k < leading + 8; ++k) {
+      decoder.extendTo(plain.times[k] - plain.times.front());
+      const size_t i = decoder.frameIndexAt(plain.times[k] - plain.times.front());
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(i), plain.pictures[k])) << "frame " << k;
+    }
+  }
+}
+
 // Bytes read as the recording source reads them: pieces of 128 KiB, one request for each piece
 // a read needs that is not held, and one for every span a reader tells it of beforehand (the
 // pieces of it not held yet).

@@ -160,6 +160,8 @@ struct VideoDecoder::Impl {
   int64_t firstPtsOf(const std::vector<Mp4SampleOffset>& found) const;
   size_t runFor(int64_t pts) const;
   bool landAt(int64_t pts, size_t run);
+  size_t runOfSample(size_t sample) const;
+  bool readFragmentBefore(size_t run);
   bool placeDemuxer(int64_t moof);
   int64_t fragmentOfSample(size_t sample) const;
   int64_t fileSize() const { return reader && reader->input.size ? reader->input.size() : -1; }

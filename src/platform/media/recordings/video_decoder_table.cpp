@@ -395,6 +395,23 @@ bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
   return true;
 }
 
+// The run a sample was read in.
+size_t VideoDecoder::Impl::runOfSample(size_t sample) const {
+  size_t r = 0;
+  while (r + 1 < runs.size() && runs[r + 1].firstDts != INT64_MIN && runs[r + 1].firstDts <= samples[sample].dts) ++r;
+  return r;
+}
+
+// Reads the fragment just before run `run`, which starts far from the one before it: pictures
+// of an open group shown before its key frame are decoded from the group before.
+bool VideoDecoder::Impl::readFragmentBefore(size_t run) {
+  if (run == 0 || run >= runs.size() || runs[run].firstPts == INT64_MAX) return false;
+  const size_t count = samples.size();
+  if (landAt(runs[run].firstPts - 1, run - 1)) return true;
+  // It follows the run before straight on.
+  return readFragment(run - 1) && samples.size() > count;
+}
+
 // The fragment a sample's bytes are in, for placing the demuxer (-1: the first, or not fragmented).
 int64_t VideoDecoder::Impl::fragmentOfSample(size_t sample) const {
   if (fragmentStarts.empty() || sample >= samples.size()) return -1;
