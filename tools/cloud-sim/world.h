@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -264,6 +265,9 @@ class World {
   std::string recordingMovflags;
   // Seconds every recording's media times start at (a camera stamping them with its uptime).
   double recordingTimeOffset = 0;
+  // Recordings served as is from a file on disk, in place of a made video (benchmarks' long
+  // recordings of real weight), by recording identifier.
+  std::map<int64_t, std::string> recordingFiles;
 
   User user;
   UserRights rights;
