@@ -60,12 +60,39 @@ struct Shape {
   const char* what;
   const char* movflags;
   bool indexed;
+  bool ownTimeScale = false;  // the segment index counts in a time scale of its own
 };
+
+// Rewrites each segment index of the file to count in twice the track's time scale (its times
+// doubled with it): the same index, as a muxer with a time scale of its own writes it.
+void doubleSegmentIndexTimeScale(std::string& bytes) {
+  auto get = [&](size_t at, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v = v << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+    return v;
+  };
+  auto put = [&](size_t at, int n, uint64_t v) {
+    for (int i = n - 1; i >= 0; --i, v >>= 8) bytes[at + static_cast<size_t>(i)] = static_cast<char>(v & 0xff);
+  };
+  for (const TopLevelBox& box : topLevelBoxes(bytes)) {
+    if (box.type != "sidx") continue;
+    const size_t content = box.at + 8;
+    const int width = bytes[content] == 1 ? 8 : 4;
+    put(content + 8, 4, get(content + 8, 4) * 2);
+    put(content + 12, width, get(content + 12, width) * 2);
+    const size_t countAt = content + 12 + 2 * static_cast<size_t>(width) + 2;
+    for (uint64_t i = 0, count = get(countAt, 2); i < count; ++i) {
+      const size_t duration = countAt + 2 + static_cast<size_t>(i) * 12 + 4;
+      put(duration, 4, get(duration, 4) * 2);
+    }
+  }
+}
 
 // Half-second fragments of a tiny picture: many fragments at little cost.
 const std::vector<Shape> kFragmentShapes = {
     {"mfra", "frag_keyframe+empty_moov+default_base_moof", true},
     {"sidx", "frag_keyframe+empty_moov+default_base_moof+global_sidx+skip_trailer", true},
+    {"sidx in a time scale of its own", "frag_keyframe+empty_moov+default_base_moof+global_sidx+skip_trailer", true, true},
     {"no index", "frag_keyframe+empty_moov+default_base_moof+skip_trailer", false},
     {"first fragment in the movie box, mfra", "frag_keyframe", true},
     {"first fragment in the movie box, no index", "frag_keyframe+skip_trailer", false},
@@ -91,7 +118,9 @@ TEST(VideoDecoderFarSeekTest, AFarPointOfALongFragmentedRecordingIsReadStraightA
       ASSERT_TRUE(whole.open(path, &why)) << why;
       ASSERT_EQ(whole.frameCount(), static_cast<size_t>(options.frames));
 
-      PieceInput served(readFile(path));
+      std::string bytes = readFile(path);
+      if (shape.ownTimeScale) doubleSegmentIndexTimeScale(bytes);
+      PieceInput served(std::move(bytes));
       VideoDecoder decoder;
       ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
       EXPECT_FALSE(decoder.complete());

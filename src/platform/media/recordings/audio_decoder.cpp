@@ -234,8 +234,11 @@ struct AudioDecoder::Impl {
       // far time (or, the first fragment in the movie box, not even look for an index at the end).
       fragmentsRead = true;
       const int64_t size = reader->input.size ? reader->input.size() : -1;
+      // The video's index serves when its time scale is known (its times are rescaled to ours).
+      auto shared = reader->input.fragmentIndex;
+      if (shared && shared->timescale <= 0) shared = nullptr;
       fragments = mp4Fragments(*movie, reader->input.read, size, format->streams[stream]->id, kLargestMovieBox,
-                               reader->input.fragmentIndex);
+                               std::move(shared));
       if (fragments) {
         locator.emplace(*fragments, reader->input.read, reader->input.prefetch, timeBase.num == 1 ? timeBase.den : 0,
                         kMostFragmentSoundSamples, kLargestMovieBox);

@@ -424,6 +424,9 @@ const std::vector<double>& VideoDecoder::frameTimes() const { return impl_->fram
 bool VideoDecoder::complete() const { return impl_->tableComplete; }
 
 std::shared_ptr<const Mp4Movie> VideoDecoder::movieBox() const { return impl_->movie; }
+std::shared_ptr<const Mp4FragmentIndex> VideoDecoder::fragmentIndex() const {
+  return impl_->fragments && impl_->fragments->indexed() ? impl_->fragments->index : nullptr;
+}
 bool VideoDecoder::reachesEnd() const { return impl_->reachesEnd(); }
 const std::vector<size_t>& VideoDecoder::gapsAfter() const { return impl_->gapsAfter; }
 

@@ -29,6 +29,7 @@
 namespace dk::platform {
 
 struct Mp4Movie;
+struct Mp4FragmentIndex;
 
 class VideoDecoder {
  public:
@@ -86,6 +87,9 @@ class VideoDecoder {
   // Where 0 of these times lies on the file's own time line (its first picture's presentation
   // time there, in seconds), for another track of the same file: the sound.
   double startTime() const;
+  // A fragmented file's index of its fragments read at open() (null when it has none), shared
+  // with another decoder of the same bytes rather than read and held again.
+  std::shared_ptr<const Mp4FragmentIndex> fragmentIndex() const;
   // The pictures' size as shown: a recording whose container says it is turned a quarter shows
   // its stored height across.
   int width() const;

@@ -50,6 +50,7 @@ struct SoundRun {
 struct StreamerSound::Feed {
   RecordingSourcePtr source;
   std::shared_ptr<const Mp4Movie> movie;  // read by the pictures' decoder already (may be null)
+  std::shared_ptr<const Mp4FragmentIndex> fragmentIndex;  // likewise, of a fragmented recording
   double startTime = 0;  // where the item's 0 lies on the file's own time line (the first picture)
   std::shared_ptr<LiveSoundBuffer> live;
   AudioOutputPtr output;
@@ -105,7 +106,9 @@ struct StreamerSound::Feed {
         return source->read(offset, out, count);
       };
       input.size = [source = source] { return source->size(); };
+      input.prefetch = [source = source](int64_t offset, int64_t length) { source->prefetch(offset, length); };
       input.movie = movie;
+      input.fragmentIndex = fragmentIndex;
       if (!decoder.open(std::move(input), &why)) {
         setReason(why);
       } else {
@@ -161,13 +164,15 @@ StreamerSound::StreamerSound(OutputFactory output) : factory_(std::move(output))
 
 StreamerSound::~StreamerSound() { halt(); }
 
-void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie, double startTime) {
+void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie,
+                              std::shared_ptr<const Mp4FragmentIndex> fragmentIndex, double startTime) {
   halt();
   feed_.reset();
   if (!source || !askOutput()) return;  // nowhere to play it: the sound is not even read
   feed_ = std::make_shared<Feed>();
   feed_->source = std::move(source);
   feed_->movie = std::move(movie);
+  feed_->fragmentIndex = std::move(fragmentIndex);
   feed_->startTime = startTime;
   feed_->output = output_;
 }
