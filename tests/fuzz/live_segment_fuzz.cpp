@@ -1,11 +1,11 @@
 // What a camera's live stream sends, through the live view's readers: any bytes read as a playlist
 // are refused or give at most 64 segments numbered on from the media sequence without wrapping,
-// each of a length the view accepts and an address it may fetch; any bytes decoded as a segment
-// (MPEG-TS, or an fMP4 fragment after an initialisation section) give pictures
-// within the camera bounds, in time order, within the segment's budget, and sound of a rate and
-// channel count a microphone has within the sound's budget, and then end or are refused; the same
-// when the bytes, cut in two, are decoded as two segments of one stream. Nothing is fetched: the
-// bytes are in memory.
+// each of a length the view accepts and an address it may fetch (read as a multivariant playlist,
+// they are refused or give bounded variants it may fetch); any bytes decoded as a segment (MPEG-TS,
+// or an fMP4 fragment after an initialisation section) give pictures within the camera bounds, in
+// time order, within the segment's budget, and sound of a rate and channel count a microphone has
+// within the sound's budget, and then end or are refused; the same when the bytes, cut in two, are
+// decoded as two segments of one stream. Nothing is fetched: the bytes are in memory.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -16,6 +16,7 @@
 
 #include "platform/media/live/live_playlist.h"
 #include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/live/live_variants.h"
 
 namespace {
 
@@ -26,8 +27,20 @@ void check(bool condition) {
   if (!condition) std::abort();
 }
 
+constexpr const char* kPlaylistURL = "https://cloud.example/media/cameras/2/live/index.m3u8";
+
+void checkVariants(const std::string& text) {
+  const auto variants = dk::platform::parseMultivariantPlaylist(text, kPlaylistURL);
+  if (!variants) return;
+  check(!variants->variants.empty() && variants->variants.size() <= dk::platform::LiveVariantPlaylist::kMaxVariants);
+  for (const auto& variant : variants->variants) check(dk::platform::isLiveSegmentAddress(variant.url));
+  const auto chosen = dk::platform::chooseLiveVariant(*variants, 1280, 720);
+  check(!chosen || dk::platform::isLiveSegmentAddress(chosen->url));
+}
+
 void checkPlaylist(const std::string& text) {
-  const auto playlist = dk::platform::parseLivePlaylist(text);
+  checkVariants(text);
+  const auto playlist = dk::platform::parseLivePlaylist(text, kPlaylistURL);
   if (!playlist) return;
   check(playlist->targetDuration > 0 && playlist->targetDuration <= 30);
   check(playlist->segments.size() <= dk::platform::LivePlaylist::kMaxSegments);

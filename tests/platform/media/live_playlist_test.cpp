@@ -13,6 +13,14 @@
 namespace dk::platform {
 namespace {
 
+// Where the camera's playlist is fetched from, and the folder its addresses are relative to.
+constexpr const char* kPlaylistURL = "https://cloud.example/media/cameras/2/live/index.m3u8";
+const std::string kFolder = "https://cloud.example/media/cameras/2/live/";
+
+std::optional<LivePlaylist> parse(std::string_view text, std::string* why = nullptr) {
+  return parseLivePlaylist(text, kPlaylistURL, why);
+}
+
 TEST(LivePlaylistTest, ReadsSegmentsWithTheirSequenceLengthAndStartTime) {
   const char* text =
       "#EXTM3U\r\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:2\n#EXT-X-MEDIA-SEQUENCE:41\n"
@@ -20,13 +28,13 @@ TEST(LivePlaylistTest, ReadsSegmentsWithTheirSequenceLengthAndStartTime) {
       "#EXTINF:1.5,title\n42.ts\n"  // no date-time: carried on from the one before
       "#EXT-X-PROGRAM-DATE-TIME:2023-11-14T23:13:30.500+01:00\n#EXTINF:2,\n43.ts\n";
   std::string why;
-  const auto playlist = parseLivePlaylist(text, &why);
+  const auto playlist = parse(text, &why);
   ASSERT_TRUE(playlist) << why;
   EXPECT_DOUBLE_EQ(playlist->targetDuration, 2.0);
   ASSERT_EQ(playlist->segments.size(), 3u);
   EXPECT_EQ(playlist->segments[0].sequence, 41);
   EXPECT_EQ(playlist->segments[2].sequence, 43);
-  EXPECT_EQ(playlist->segments[1].name, "42.ts");
+  EXPECT_EQ(playlist->segments[1].name, kFolder + "42.ts");
   EXPECT_DOUBLE_EQ(playlist->segments[0].startTime, 1699999998.0);
   EXPECT_DOUBLE_EQ(playlist->segments[1].startTime, 1700000000.0);
   EXPECT_DOUBLE_EQ(playlist->segments[1].duration, 1.5);
@@ -39,12 +47,11 @@ TEST(LivePlaylistTest, RefusesWhatWouldLeadElsewhereOrCannotBeBounded) {
   for (const std::string& bad : {
            head + "#EXTINF:2,\nhttp://elsewhere.example/1.ts\n",  // in the clear
            head + "#EXTINF:2,\nhttps://name@elsewhere.example/1.ts\n",
-           head + "#EXTINF:2,\n//elsewhere.example/1.ts\n",
+           head + "#EXTINF:2,\nhttp:1.ts\n",  // a scheme of its own, however relative it looks
+           head + "#EXTINF:2,\n//name@elsewhere.example/1.ts\n",
            head + "#EXTINF:2,\nfile:///etc/passwd\n",
-           head + "#EXTINF:2,\n../../recordings/5001.mp4\n",
-           head + "#EXTINF:2,\nsub/1.ts\n",
            head + "#EXTINF:2,\n/media/cameras/2/live/1 .ts\n",
-           head + "#EXTINF:2,\n.hidden.ts\n",
+           head + "#EXTINF:2,\n1.ts#fragment\n",
            head + "#EXTINF:2,\n/" + std::string(LivePlaylist::kMaxAddressLength, 'a') + "\n",
            head + "#EXT-X-KEY:METHOD=AES-128,URI=\"file:///etc/passwd\"\n#EXTINF:2,\n1.ts\n",
            head + "#EXT-X-STREAM-INF:BANDWIDTH=1\nother.m3u8\n",
@@ -55,6 +62,7 @@ TEST(LivePlaylistTest, RefusesWhatWouldLeadElsewhereOrCannotBeBounded) {
            head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@0\n1.ts\n#EXTINF:2,\n#EXT-X-BYTERANGE:1000\n2.ts\n",
            head + "#EXTINF:2,\n#EXT-X-BYTERANGE:-5@0\n1.ts\n",
            head + "#EXTINF:2,\n#EXT-X-BYTERANGE:1000@9223372036854775000\n1.ts\n",
+           head + "#EXT-X-MAP:URI=\"init.mp4\",BYTERANGE=\"1000@9223372036854775000\"\n#EXTINF:2,\n1.m4s\n",
            head + "1.ts\n",                          // no length
            head + "#EXTINF:3600,\n1.ts\n",           // a length no live segment has
            head + "#EXTINF:nan,\n1.ts\n",
@@ -63,9 +71,60 @@ TEST(LivePlaylistTest, RefusesWhatWouldLeadElsewhereOrCannotBeBounded) {
            "#EXTM3U\n" + std::string(LivePlaylist::kMaxBytes, '#'),
        }) {
     std::string why;
-    EXPECT_FALSE(parseLivePlaylist(bad, &why)) << bad.substr(0, 120);
+    EXPECT_FALSE(parse(bad, &why)) << bad.substr(0, 120);
     EXPECT_FALSE(why.empty());
   }
+}
+
+// Addresses as CDNs and media servers write them, relative to the playlist's own URL (a query,
+// escapes, dot segments, another host): each segment and initialisation section is fetched at
+// the URL it resolves to, its query byte for byte; what resolves off https is refused.
+TEST(LivePlaylistTest, ResolvesEveryAddressAgainstThePlaylistsOwnURL) {
+  const std::string signedQuery = "?Expires=1700000000&Signature=AbC9%2Bx~yZ_-q&Key-Pair-Id=K2%3D";
+  const struct {
+    const char* written;
+    std::optional<std::string> url;  // nullopt: refused
+  } rows[] = {
+      {"index3.ts?Expires=1700000000&Signature=AbC9%2Bx~yZ_-q&Key-Pair-Id=K2%3D", kFolder + "index3.ts" + signedQuery},
+      {"./index3.ts", kFolder + "index3.ts"},
+      {"sub/1.ts", kFolder + "sub/1.ts"},
+      {"../live/./x/../index4.ts?a=%2F..%2F", kFolder + "index4.ts?a=%2F..%2F"},
+      {"../../recordings/5001.mp4", "https://cloud.example/media/cameras/recordings/5001.mp4"},
+      {"../../../../../../1.ts", "https://cloud.example/1.ts"},
+      {".hidden.ts", kFolder + ".hidden.ts"},
+      {"/media/cameras/2/live/index5.ts?sig=1", "https://cloud.example/media/cameras/2/live/index5.ts?sig=1"},
+      {"//cdn.example:8443/live/index6.ts?sig=a%2Fb", "https://cdn.example:8443/live/index6.ts?sig=a%2Fb"},
+      {"https://cdn.example/live/index7.ts", "https://cdn.example/live/index7.ts"},
+      {"http://cdn.example/live/index7.ts", std::nullopt},
+      {"http:index7.ts", std::nullopt},
+      {"//user@cdn.example/index7.ts", std::nullopt},
+      {"index 7.ts", std::nullopt},
+      {"index7.ts#t=1", std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.written);
+    for (const bool map : {false, true}) {
+      const std::string text =
+          "#EXTM3U\n#EXT-X-TARGETDURATION:2\n" +
+          (map ? "#EXT-X-MAP:URI=\"" + std::string(row.written) + "\"\n#EXTINF:2,\nindex0.m4s\n"
+               : "#EXTINF:2,\n" + std::string(row.written) + "\n");
+      std::string why;
+      const auto playlist = parse(text, &why);
+      ASSERT_EQ(playlist.has_value(), row.url.has_value()) << why;
+      if (playlist) {
+        EXPECT_EQ(map ? playlist->segments[0].map : playlist->segments[0].name, *row.url);
+      }
+    }
+  }
+  // A playlist moved elsewhere (another variant's folder, a redirect) resolves from there.
+  const auto moved = parseLivePlaylist("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2,\n../360p/index9.ts\n",
+                                       "https://cdn.example/live/720p/index.m3u8?token=1");
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->segments[0].name, "https://cdn.example/live/360p/index9.ts");
+  // The URL an address resolves to is bounded as well as the address.
+  const std::string longBase = "https://cdn.example/" + std::string(LivePlaylist::kMaxURLLength - 30, 'a') + "/index.m3u8";
+  EXPECT_TRUE(resolveLiveAddress(longBase, "1.ts"));
+  EXPECT_FALSE(resolveLiveAddress(longBase, std::string(20, 'b') + ".ts"));
 }
 
 // ffmpeg's own forms: its date-times ("+0000"), fMP4 with an initialisation section, and
@@ -80,7 +139,7 @@ TEST(LivePlaylistTest, ReadsThePlaylistsPackagersWrite) {
       "#EXT-X-MAP:URI=\"/media/cameras/2/live/init-2.mp4\"\n"
       "#EXT-X-PROGRAM-DATE-TIME:2026-12-08T06:30:47.432+0000\n#EXTINF:1.500000,\n/media/cameras/2/live/index9.m4s\n";
   std::string why;
-  const auto playlist = parseLivePlaylist(fragmented, &why);
+  const auto playlist = parse(fragmented, &why);
   ASSERT_TRUE(playlist) << why;
   ASSERT_EQ(playlist->segments.size(), 3u);
   const double first = 1796711443.432;  // 2026-12-08T06:30:43.432Z
@@ -94,17 +153,22 @@ TEST(LivePlaylistTest, ReadsThePlaylistsPackagersWrite) {
       {8, first + 2, "https://cdn.example/live/index8.m4s?sig=a%2Fb&exp=1", "init.mp4"},
       {9, first + 4, "/media/cameras/2/live/index9.m4s", "/media/cameras/2/live/init-2.mp4"},
   };
+  const auto absolute = [](const std::string& address) {
+    return address.starts_with("https:") ? address
+           : address.starts_with("/")   ? "https://cloud.example" + address
+                                        : kFolder + address;
+  };
   for (size_t i = 0; i < 3; ++i) {
     SCOPED_TRACE(i);
     const auto& segment = playlist->segments[i];
     EXPECT_EQ(segment.sequence, expected[i].sequence);
     EXPECT_TRUE(segment.dated);
     EXPECT_NEAR(segment.startTime, expected[i].start, 1e-6);
-    EXPECT_EQ(segment.name, expected[i].name);
-    EXPECT_EQ(segment.map, expected[i].map);
+    EXPECT_EQ(segment.name, absolute(expected[i].name));
+    EXPECT_EQ(segment.map, absolute(expected[i].map));
   }
   // MPEG-TS segments name no initialisation section.
-  const auto plain = parseLivePlaylist("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.000000,\nindex0.ts\n");
+  const auto plain = parse("#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.000000,\nindex0.ts\n");
   ASSERT_TRUE(plain);
   EXPECT_EQ(plain->segments[0].map, "");
   EXPECT_FALSE(plain->segments[0].dated);
@@ -121,7 +185,7 @@ TEST(LivePlaylistTest, ReadsByteRangesAndDiscontinuities) {
       "#EXTINF:2.000000,\n#EXT-X-BYTERANGE:31000\nindex.m4s\n"
       "#EXT-X-DISCONTINUITY\n#EXTINF:2.000000,\nnext.m4s\n";
   std::string why;
-  const auto playlist = parseLivePlaylist(text, &why);
+  const auto playlist = parse(text, &why);
   ASSERT_TRUE(playlist) << why;
   ASSERT_EQ(playlist->segments.size(), 3u);
   const struct {
@@ -134,7 +198,7 @@ TEST(LivePlaylistTest, ReadsByteRangesAndDiscontinuities) {
     EXPECT_EQ(segment.offset, expected[i].offset);
     EXPECT_EQ(segment.length, expected[i].length);
     EXPECT_EQ(segment.discontinuity, expected[i].discontinuity);
-    EXPECT_EQ(segment.map, "index.m4s");
+    EXPECT_EQ(segment.map, kFolder + "index.m4s");
     EXPECT_EQ(segment.mapOffset, 0);
     EXPECT_EQ(segment.mapLength, 720);
   }
@@ -183,7 +247,7 @@ TEST(LivePlaylistTest, ReadsEveryOffsetOfADateTimeAndAnUnreadableOneCostsOnlyIts
       "#EXT-X-PROGRAM-DATE-TIME:2026-12-08T06:30:43.432+0000\n#EXTINF:2.000000,\nindex4.ts\n"
       "#EXT-X-PROGRAM-DATE-TIME:2026-12-08T06:30:45.432+99:99\n#EXTINF:2.000000,\nindex5.ts\n";
   std::string why;
-  const auto playlist = parseLivePlaylist(text, &why);
+  const auto playlist = parse(text, &why);
   ASSERT_TRUE(playlist) << why;
   ASSERT_EQ(playlist->segments.size(), 3u);
   for (size_t i = 0; i < 3; ++i) {
@@ -204,12 +268,12 @@ TEST(LivePlaylistTest, KeepsTheNewestSegmentsOfALongPlaylist) {
   }
   ASSERT_LE(text.size(), LivePlaylist::kMaxBytes);
   std::string why;
-  const auto playlist = parseLivePlaylist(text, &why);
+  const auto playlist = parse(text, &why);
   ASSERT_TRUE(playlist) << why;
   ASSERT_EQ(playlist->segments.size(), LivePlaylist::kMaxSegments);
   EXPECT_EQ(playlist->segments.front().sequence, static_cast<int64_t>(count - LivePlaylist::kMaxSegments));
   EXPECT_EQ(playlist->segments.back().sequence, static_cast<int64_t>(count - 1));
-  EXPECT_EQ(playlist->segments.back().name, "index" + std::to_string(count - 1) + ".ts");
+  EXPECT_EQ(playlist->segments.back().name, kFolder + "index" + std::to_string(count - 1) + ".ts");
 }
 
 // Without dates, the time goes on from reload to reload by sequence numbers and lengths, anchored
@@ -220,7 +284,7 @@ TEST(LivePlaylistTest, ATimeLineWithoutDatesCarriesOnAcrossReloadsAndOnlyMovesFo
     for (size_t i = 0; i < durations.size(); ++i) {
       text += "#EXTINF:" + std::to_string(durations[i]) + ",\nindex" + std::to_string(first + static_cast<int64_t>(i)) + ".ts\n";
     }
-    auto parsed = parseLivePlaylist(text);
+    auto parsed = parse(text);
     EXPECT_TRUE(parsed);
     return parsed.value_or(LivePlaylist{});
   };
@@ -252,7 +316,7 @@ TEST(LivePlaylistTest, ATimeLineWithoutDatesCarriesOnAcrossReloadsAndOnlyMovesFo
   EXPECT_DOUBLE_EQ(restarted.segments[1].startTime, 1025);
   EXPECT_DOUBLE_EQ(restarted.segments[0].startTime, 1023);
   // Dated playlists keep their own times.
-  auto dated = parseLivePlaylist(
+  auto dated = parse(
       "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXT-X-PROGRAM-DATE-TIME:2023-11-14T22:13:20Z\n#EXTINF:2,\n1.ts\n");
   ASSERT_TRUE(dated);
   timeline.place(*dated, 5);
@@ -273,12 +337,29 @@ TEST(LivePlaylistTest, KeepsEachBoundAtItsLimitAndRefusesPastIt) {
     return text;
   };
   const int64_t largestSequence = LivePlaylist::kLargestMediaSequence;
+  // A byte range `length`@`offset` of a segment, and of an initialisation section.
+  const int64_t largestEnd = int64_t{1} << 50;
+  auto segmentRange = [&](int64_t length, int64_t offset) {
+    return head + "#EXTINF:2,\n#EXT-X-BYTERANGE:" + std::to_string(length) + "@" + std::to_string(offset) + "\n1.ts\n";
+  };
+  auto mapRange = [&](int64_t length, int64_t offset) {
+    return head + "#EXT-X-MAP:URI=\"init.mp4\",BYTERANGE=\"" + std::to_string(length) + "@" + std::to_string(offset) +
+           "\"\n#EXTINF:2,\n1.m4s\n";
+  };
   struct Row {
     const char* what;
     std::string text;
     bool accepted;
   };
   const Row rows[] = {
+      {"a segment's range ending at 2^50", segmentRange(1000, largestEnd - 1000), true},
+      {"a segment's range a byte past 2^50", segmentRange(1000, largestEnd - 999), false},
+      {"a segment's range of 2^50 bytes", segmentRange(largestEnd, 0), true},
+      {"a segment's range of 2^50 + 1 bytes", segmentRange(largestEnd + 1, 0), false},
+      {"an initialisation section's range ending at 2^50", mapRange(1000, largestEnd - 1000), true},
+      {"an initialisation section's range a byte past 2^50", mapRange(1000, largestEnd - 999), false},
+      {"an initialisation section's range whose end overflows", mapRange(1000, 9223372036854775000), false},
+      {"an initialisation section's range of 2^50 + 1 bytes", mapRange(largestEnd + 1, 0), false},
       {"1 MiB", padded(LivePlaylist::kMaxBytes), true},
       {"1 MiB and a byte", padded(LivePlaylist::kMaxBytes + 1), false},
       {"a 30 s target", "#EXTM3U\n#EXT-X-TARGETDURATION:30\n" + segments(1), true},
@@ -286,8 +367,8 @@ TEST(LivePlaylistTest, KeepsEachBoundAtItsLimitAndRefusesPastIt) {
       {"a zero target", "#EXTM3U\n#EXT-X-TARGETDURATION:0\n" + segments(1), false},
       {"a 30 s segment", head + "#EXTINF:30,\n1.ts\n", true},
       {"a 30.5 s segment", head + "#EXTINF:30.5,\n1.ts\n", false},
-      {"a 128-character name", head + "#EXTINF:2,\n" + std::string(125, 'a') + ".ts\n", true},
-      {"a 129-character name", head + "#EXTINF:2,\n" + std::string(126, 'a') + ".ts\n", false},
+      {"a 2048-character name", head + "#EXTINF:2,\n" + std::string(2045, 'a') + ".ts\n", true},
+      {"a 2049-character name", head + "#EXTINF:2,\n" + std::string(2046, 'a') + ".ts\n", false},
       {"a 2048-character path", head + "#EXTINF:2,\n/" + std::string(2047, 'a') + "\n", true},
       {"a 2049-character path", head + "#EXTINF:2,\n/" + std::string(2048, 'a') + "\n", false},
       {"media sequence 0", head + "#EXT-X-MEDIA-SEQUENCE:0\n" + segments(1), true},
@@ -304,7 +385,7 @@ TEST(LivePlaylistTest, KeepsEachBoundAtItsLimitAndRefusesPastIt) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     std::string why;
-    const auto playlist = parseLivePlaylist(row.text, &why);
+    const auto playlist = parse(row.text, &why);
     EXPECT_EQ(playlist.has_value(), row.accepted) << why;
     if (playlist) {
       EXPECT_GE(playlist->segments.back().sequence, playlist->mediaSequence);  // no number wrapped

@@ -136,12 +136,12 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
   video.p->pix_fmt = AV_PIX_FMT_YUV420P;
   video.p->time_base = AVRational{1, o.fps};
   video.p->framerate = AVRational{o.fps, 1};
-  const int keyEvery = static_cast<int>(std::lround(o.segmentSeconds * o.fps));
+  const int keyEvery = static_cast<int>(std::lround((o.keySeconds > 0 ? o.keySeconds : o.segmentSeconds) * o.fps));
   video.p->gop_size = keyEvery;
   video.p->max_b_frames = o.videoEncoder == "mpeg2video" || o.videoEncoder == "mpeg4" ? 0 : 2;
   if (globalHeader) video.p->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   const std::string keys = "keyint=" + std::to_string(keyEvery) + ":min-keyint=" + std::to_string(keyEvery) +
-                           ":scenecut=0:bframes=2";
+                           ":scenecut=0:bframes=2" + (o.openGop ? ":open-gop=1" : "");
   if (o.videoEncoder == "libx264") {
     av_opt_set(video.p->priv_data, "preset", "veryfast", 0);
     av_opt_set(video.p->priv_data, "x264-params", keys.c_str(), 0);
@@ -180,6 +180,7 @@ std::vector<std::string> writeCameraStream(const std::string& folder, const Came
     const bool fragmented = o.segmentType == "fmp4";
     av_dict_set(&options, "hls_segment_type", o.segmentType.c_str(), 0);
     av_dict_set(&options, "hls_segment_filename", (folder + (fragmented ? "/segment%03d.m4s" : "/segment%03d.ts")).c_str(), 0);
+    if (!o.hlsFlags.empty()) av_dict_set(&options, "hls_flags", o.hlsFlags.c_str(), 0);
   }
   if (!o.movflags.empty()) av_dict_set(&options, "movflags", o.movflags.c_str(), 0);
   if (!(format->oformat->flags & AVFMT_NOFILE) && avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) {

@@ -25,6 +25,12 @@ struct CameraStreamOptions {
   // "mp4" or "mov".
   std::string container = "mpegts";
   double segmentSeconds = 2;
+  // A key frame this often (0: at each segment's start); libx264's open groups of pictures, whose
+  // parameter sets then come only with the first (an IDR picture: the muxer adds them to no other);
+  // the HLS muxer's further "hls_flags" ("split_by_time": segments cut between key frames).
+  double keySeconds = 0;
+  bool openGop = false;
+  std::string hlsFlags;
   // The mp4 muxer's own "movflags" ("frag_keyframe+empty_moov+default_base_moof" for a file in
   // fragments of segmentSeconds, each opening with a key frame).
   std::string movflags;

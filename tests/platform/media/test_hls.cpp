@@ -17,6 +17,7 @@ bool writeTestHls(const std::string& folder, const TestHlsOptions& o, TestHls* o
   video.encoder = o.encoder;
   video.openGop = o.openGop;
   video.bFrames = o.bFrames;
+  video.startSeconds = o.startSeconds;
   video.gop = o.fps * (o.keySeconds ? o.keySeconds : o.segmentSeconds);
   video.frames = o.fps * o.segmentSeconds * o.segments;
   video.interlaced = o.interlaced;

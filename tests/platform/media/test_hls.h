@@ -21,6 +21,7 @@ struct TestHlsOptions {
   int keySeconds = 0;               // a key frame this often (0: at each segment's start)
   bool openGop = false;             // libx264's open groups of pictures
   int bFrames = 3;
+  double startSeconds = 0;  // the first picture's time (its segments' times follow from it)
   // The muxer's further "hls_flags": "split_by_time" (segments cut between key frames),
   // "single_file" (one growing file, each segment a byte range of it).
   std::string flags;

@@ -6,6 +6,7 @@
 #include <deque>
 #include <limits>
 
+#include "platform/net/url.h"
 #include "platform/net/url_origin.h"
 
 namespace dk::platform {
@@ -37,33 +38,6 @@ std::optional<int> dateDigits(std::string_view text, size_t at, size_t count) {
     value = value * 10 + (text[i] - '0');
   }
   return value;
-}
-
-// The value of `key` in an attribute list (KEY=VALUE,KEY="quoted, value"), quotes removed;
-// nullopt when absent or when the list does not read.
-std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key) {
-  size_t at = 0;
-  while (at < list.size()) {
-    const size_t equals = list.find('=', at);
-    if (equals == std::string_view::npos) return std::nullopt;
-    const std::string_view name = list.substr(at, equals - at);
-    std::string_view value;
-    size_t next = equals + 1;
-    if (next < list.size() && list[next] == '"') {
-      const size_t close = list.find('"', next + 1);
-      if (close == std::string_view::npos) return std::nullopt;
-      value = list.substr(next + 1, close - next - 1);
-      next = close + 1;
-      if (next < list.size() && list[next] != ',') return std::nullopt;
-    } else {
-      const size_t comma = std::min(list.find(',', next), list.size());
-      value = list.substr(next, comma - next);
-      next = comma;
-    }
-    if (name == key) return value;
-    at = next + 1;
-  }
-  return std::nullopt;
 }
 
 // The zone of a date-time: "Z", or an offset "+hh:mm", "+hhmm" or "+hh"; seconds east of UTC.
@@ -105,32 +79,87 @@ std::optional<PlaylistByteRange> playlistByteRange(std::string_view text) {
   return range;
 }
 
-}  // namespace
-
-bool isPlainSegmentName(std::string_view name) {
-  if (name.empty() || name.size() > 128 || name.front() == '.') return false;
-  for (char c : name) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                    c == '_' || c == '.';
-    if (!ok) return false;
-  }
-  return true;
-}
-
-bool isLiveSegmentAddress(std::string_view address) {
-  if (isPlainSegmentName(address)) return true;
-  if (address.empty() || address.size() > LivePlaylist::kMaxAddressLength) return false;
+// Printable ASCII, without what no URL carries unescaped (or a fragment, which is not sent).
+bool printableAddress(std::string_view address) {
   for (char c : address) {
-    // Printable ASCII, without what no URL carries unescaped (or a fragment, which is not sent).
     if (c <= ' ' || c > '~' || c == '"' || c == '\\' || c == '#' || c == '<' || c == '>' || c == '^' || c == '`' ||
         c == '{' || c == '|' || c == '}') {
       return false;
     }
   }
-  if (address.front() == '/') return address.size() > 1 && address[1] != '/';  // "//host" names another host
-  if (address.substr(0, 8) != "https://") return false;
-  const auto origin = urlOrigin(address);
+  return true;
+}
+
+}  // namespace
+
+bool isLiveSegmentAddress(std::string_view url) {
+  if (url.size() > LivePlaylist::kMaxURLLength || !printableAddress(url)) return false;
+  if (url.substr(0, 8) != "https://") return false;
+  const auto origin = urlOrigin(url);
   return origin && origin->scheme == "https" && !origin->hasUser && !origin->host.empty();
+}
+
+std::optional<std::string> resolveLiveAddress(std::string_view playlistURL, std::string_view reference) {
+  if (reference.empty() || reference.size() > LivePlaylist::kMaxAddressLength || !printableAddress(reference)) {
+    return std::nullopt;
+  }
+  std::string url = resolveURL(playlistURL, reference);
+  if (!isLiveSegmentAddress(url)) return std::nullopt;
+  return url;
+}
+
+namespace {
+
+// Resolves the addresses of one playlist. A file name beside the playlist (the common case,
+// thousands of them in an EVENT playlist) goes after the playlist's folder, resolved and checked
+// once, rather than being resolved and parsed anew: what resolveLiveAddress gives all the same.
+class AddressResolver {
+ public:
+  explicit AddressResolver(std::string_view playlistURL) : playlistURL_(playlistURL) {
+    if (const auto probe = resolveLiveAddress(playlistURL, "x")) folder_ = probe->substr(0, probe->size() - 1);
+  }
+  std::optional<std::string> operator()(std::string_view reference) const {
+    const std::string_view path = reference.substr(0, reference.find('?'));
+    const bool name = !folder_.empty() && !path.empty() && path != "." && path != ".." &&
+                      path.find_first_of("/:") == std::string_view::npos;
+    if (!name) return resolveLiveAddress(playlistURL_, reference);
+    if (reference.size() > LivePlaylist::kMaxAddressLength || !printableAddress(reference) ||
+        folder_.size() + reference.size() > LivePlaylist::kMaxURLLength) {
+      return std::nullopt;
+    }
+    return folder_ + std::string(reference);
+  }
+
+ private:
+  std::string_view playlistURL_;
+  std::string folder_;  // "" when nothing resolves from the playlist's URL
+};
+
+}  // namespace
+
+std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key) {
+  size_t at = 0;
+  while (at < list.size()) {
+    const size_t equals = list.find('=', at);
+    if (equals == std::string_view::npos) return std::nullopt;
+    const std::string_view name = list.substr(at, equals - at);
+    std::string_view value;
+    size_t next = equals + 1;
+    if (next < list.size() && list[next] == '"') {
+      const size_t close = list.find('"', next + 1);
+      if (close == std::string_view::npos) return std::nullopt;
+      value = list.substr(next + 1, close - next - 1);
+      next = close + 1;
+      if (next < list.size() && list[next] != ',') return std::nullopt;
+    } else {
+      const size_t comma = std::min(list.find(',', next), list.size());
+      value = list.substr(next, comma - next);
+      next = comma;
+    }
+    if (name == key) return value;
+    at = next + 1;
+  }
+  return std::nullopt;
 }
 
 std::optional<double> parseProgramDateTime(std::string_view text) {
@@ -167,13 +196,14 @@ std::optional<double> parseProgramDateTime(std::string_view text) {
   return static_cast<double>(timegm(&tm)) + fraction - *offset;
 }
 
-std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string* error) {
+std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string_view playlistURL, std::string* error) {
   auto fail = [&](std::string why) -> std::optional<LivePlaylist> {
     if (error) *error = std::move(why);
     return std::nullopt;
   };
   if (text.size() > LivePlaylist::kMaxBytes) return fail("the playlist is too large");
   LivePlaylist playlist;
+  const AddressResolver resolve(playlistURL);
   bool header = false, haveTarget = false;
   // Plain values with flags rather than optionals: the tags that set them come before the name.
   double pendingDuration = 0, pendingStart = 0;
@@ -228,7 +258,8 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       const std::string_view attributes = line.substr(11);
       const auto uri = playlistAttribute(attributes, "URI");
       if (!uri) return fail("an initialisation section without an address");
-      if (!isLiveSegmentAddress(*uri)) return fail("an initialisation section outside the stream");
+      auto url = resolve(*uri);
+      if (!url) return fail("an initialisation section outside the stream");
       mapOffset = 0;
       mapLength = -1;
       if (const auto written = playlistAttribute(attributes, "BYTERANGE")) {
@@ -237,7 +268,7 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
         mapOffset = range->offset.value_or(0);
         mapLength = range->length;
       }
-      map = std::string(*uri);
+      map = std::move(*url);
     } else if (playlistLineStarts(line, "#EXT-X-BYTERANGE:")) {
       pendingRange = playlistByteRange(line.substr(17));
       if (!pendingRange) return fail("a byte range out of range");
@@ -251,24 +282,25 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
       continue;  // other tags and comments do not change what is played
     } else {
       if (!haveDuration) return fail("a segment without a length");
-      if (!isLiveSegmentAddress(line)) return fail("a segment outside the stream");
+      auto url = resolve(line);
+      if (!url) return fail("a segment outside the stream");
       LivePlaylist::Segment segment;
       segment.sequence = playlist.mediaSequence + listed;
       segment.duration = pendingDuration;
       segment.dated = haveStart || carried;
       segment.startTime = haveStart ? pendingStart : carriedStart;
-      segment.name = std::string(line);
+      segment.name = std::move(*url);
       segment.map = map;
       segment.mapOffset = mapOffset;
       segment.mapLength = mapLength;
       segment.discontinuity = pendingDiscontinuity;
       if (pendingRange) {
         // Without an offset the range follows the one before, which must be of the same file.
-        if (!pendingRange->offset && rangedFile != line) return fail("a byte range without an offset");
+        if (!pendingRange->offset && rangedFile != segment.name) return fail("a byte range without an offset");
         segment.offset = pendingRange->offset.value_or(rangedEnd);
         segment.length = pendingRange->length;
         if (segment.offset > kLargestByteRangeEnd - segment.length) return fail("a byte range out of range");
-        rangedFile = std::string(line);
+        rangedFile = segment.name;
         rangedEnd = segment.offset + segment.length;
       } else {
         rangedFile.clear();

@@ -1,9 +1,10 @@
 // The live playlist a camera's stream is described by (an HLS media playlist), read with bounds:
 // only what a live player needs (target duration, media sequence, each segment's length, start
-// time, address and initialisation section), and only addresses a live player may fetch: a plain
-// file name in the stream's folder, an absolute path or an https URL (where the bearer token may
-// go is decided by the fetcher against the cloud's origin). Anything else (plain http, other
-// schemes, paths climbing out of the folder) is refused before anything is fetched.
+// time, address and initialisation section). Every address is resolved against the playlist's own
+// URL as a browser resolves a link (dot segments and all, the query kept as written), and only
+// what resolves to an https URL naming no user may be fetched (where the bearer token may go is
+// decided by the fetcher against the cloud's origin). Anything else (plain http, other schemes)
+// is refused before anything is fetched.
 //
 // Pure functions and a small value type; thread-safe except a LiveTimeline, which belongs to one
 // live view.
@@ -26,8 +27,8 @@ struct LivePlaylist {
     // The start comes from a program date-time of this playlist: its own, carried on from an
     // earlier segment, or counted back from a later one.
     bool dated = false;
-    std::string name;  // the address as written (see isLiveSegmentAddress)
-    std::string map;   // the address of its initialisation section (fMP4); "" for MPEG-TS
+    std::string name;  // its URL, resolved against the playlist's (see resolveLiveAddress)
+    std::string map;   // the URL of its initialisation section (fMP4); "" for MPEG-TS
     // A range of the file at `name` (EXT-X-BYTERANGE, a packager writing one growing file):
     // `length` bytes from `offset`; length -1 for the whole file. The same for its `map`.
     int64_t offset = 0, length = -1;
@@ -43,25 +44,34 @@ struct LivePlaylist {
 
   static constexpr size_t kMaxBytes = 1 << 20;
   static constexpr size_t kMaxSegments = 64;
+  // An address as written, and the URL it resolves to.
   static constexpr size_t kMaxAddressLength = 2048;
+  static constexpr size_t kMaxURLLength = 4096;
   // Each segment's number is the media sequence plus its place, and a playlist cannot list more
   // segments than it has bytes: no number passes the 64-bit limit.
   static constexpr int64_t kLargestMediaSequence = std::numeric_limits<int64_t>::max() - static_cast<int64_t>(kMaxBytes);
 };
 
-// Parses a playlist; nullopt with a reason for a text that is too large, not a media playlist, has
-// a length or byte range out of range, sets the media sequence after a segment, uses encryption or
-// variants, or names a segment or initialisation section by an address a live player may not
-// fetch. An unreadable program date-time costs only that segment's date.
-std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string* error = nullptr);
+// Parses a playlist fetched from `playlistURL` (absolute); nullopt with a reason for a text that
+// is too large, not a media playlist, has a length or byte range out of range, sets the media
+// sequence after a segment, uses encryption or variants, or names a segment or initialisation
+// section by an address a live player may not fetch. An unreadable program date-time costs only
+// that segment's date.
+std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string_view playlistURL,
+                                              std::string* error = nullptr);
 
-// A file name of letters, digits, '-', '_' and '.', not starting with '.', at most 128 long.
-bool isPlainSegmentName(std::string_view name);
+// The URL `reference` (an address as a playlist writes it) names in the playlist at
+// `playlistURL`; nullopt when the reference is not printable ASCII without spaces, quotes,
+// backslashes or a fragment, is longer than kMaxAddressLength, or does not resolve to a live URL.
+std::optional<std::string> resolveLiveAddress(std::string_view playlistURL, std::string_view reference);
 
-// A plain segment name, an absolute path ("/live/1.ts", not "//host"), or an https URL naming no
-// user; printable ASCII without spaces, quotes, backslashes or a fragment, at most
-// kMaxAddressLength long. Paths and URLs may carry a query.
-bool isLiveSegmentAddress(std::string_view address);
+// An https URL naming a host and no user, printable ASCII without spaces, quotes, backslashes or
+// a fragment, at most kMaxURLLength long; it may carry a query.
+bool isLiveSegmentAddress(std::string_view url);
+
+// The value of `key` in a tag's attribute list (KEY=VALUE,KEY="quoted, value"), quotes removed;
+// nullopt when absent or when the list does not read.
+std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key);
 
 // ISO 8601 as packagers write it: "2023-11-14T22:13:20.000Z", or with an offset "+02:00",
 // "+0200" or "+02" (ffmpeg writes "+0000"); the fraction is optional. nullopt otherwise.

@@ -344,9 +344,11 @@ struct LiveSegmentDecoder::Impl {
   LiveSegmentInput waitingInput;
 
   // The stream's time line: a picture is at start + (its pts - the first picture's) seconds,
-  // each segment's times moved by `shift` so that they go on from the segment before.
+  // each segment's times moved by `shift` so that they go on from the segment before. A segment
+  // that ends before any picture has come puts 0 at the stream's earliest packet instead, so that
+  // its sound can be placed (and heard) without one.
   double start = 0;
-  int64_t firstPts = AV_NOPTS_VALUE;
+  int64_t firstPts = AV_NOPTS_VALUE, earliestPts = AV_NOPTS_VALUE;
   double lastOffset = 0;
   size_t streamPictures = 0;
   int64_t shift = 0, lastDts = AV_NOPTS_VALUE, dtsStep = 1;
@@ -450,7 +452,7 @@ struct LiveSegmentDecoder::Impl {
     timeBase = contents->timeBase;
     init = in.init;
     start = lastOffset = in.start;
-    firstPts = AV_NOPTS_VALUE;
+    firstPts = earliestPts = AV_NOPTS_VALUE;
     streamPictures = 0;
     shift = 0;
     lastDts = AV_NOPTS_VALUE;
@@ -472,7 +474,10 @@ struct LiveSegmentDecoder::Impl {
       if (!(gap > 0 && gap <= kMaxJoinGapSeconds)) shift = lastDts + dtsStep - first;
     }
     for (AVPacket* p : contents.video) {
-      if (p->pts != AV_NOPTS_VALUE) p->pts += shift;
+      if (p->pts != AV_NOPTS_VALUE) {
+        p->pts += shift;
+        if (earliestPts == AV_NOPTS_VALUE || p->pts < earliestPts) earliestPts = p->pts;
+      }
       if (p->dts != AV_NOPTS_VALUE) {
         p->dts += shift;
         if (lastDts != AV_NOPTS_VALUE && p->dts > lastDts) dtsStep = p->dts - lastDts;
@@ -489,6 +494,13 @@ struct LiveSegmentDecoder::Impl {
   }
 
   ImagePtr image(const AVFrame* f) { return converter.convert(deinterlacer.apply(f)); }
+
+  // A segment of a stream is decoded through; one that leaves the stream still without a picture
+  // fixes its time line from its packets, so that its sound goes out rather than waiting for ever.
+  LiveSegmentDecoder::Step segmentEnd() {
+    if (firstPts == AV_NOPTS_VALUE && streamPictures == 0) firstPts = earliestPts;
+    return LiveSegmentDecoder::Step::End;
+  }
 };
 
 LiveSegmentDecoder::LiveSegmentDecoder() : impl_(std::make_unique<Impl>()) {}
@@ -587,12 +599,12 @@ LiveSegmentDecoder::Step LiveSegmentDecoder::next(LiveSegmentFrame& out, std::st
         }
         continue;
       }
-      if (!c.whole) return Step::End;
+      if (!c.whole) return c.segmentEnd();
       return c.pictures ? Step::End : fail("the segment has no pictures");
     }
     if (received != AVERROR(EAGAIN)) return fail("a picture cannot be decoded");
     if (c.video.empty()) {
-      if (!c.whole) return Step::End;  // what the decoder holds comes out with the next segment
+      if (!c.whole) return c.segmentEnd();  // what the decoder holds comes out with the next segment
       avcodec_send_packet(c.codec, nullptr);  // drain
       c.draining = true;
       continue;

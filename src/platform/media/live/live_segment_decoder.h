@@ -128,7 +128,8 @@ class LiveSegmentDecoder {
   size_t streamPictureCount() const;
   int64_t decodedBytes() const;
 
-  // The sound decoded since the last call, in order; placed once the first picture is out.
+  // The sound decoded since the last call, in order; placed once the first picture is out, or,
+  // in a stream that has given none, once a segment of it has ended (then from its packets' times).
   std::vector<LiveSegmentSound> takeSound();
   // Why the segment's sound is not heard ("" while it is, or when it has none); bytes decoded.
   std::string soundRefusal() const;

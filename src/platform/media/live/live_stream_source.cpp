@@ -13,6 +13,7 @@
 #include "platform/media/cloud/streamer_cloud_calls.h"
 #include "platform/media/live/live_playlist.h"
 #include "platform/media/live/live_segment_decoder.h"
+#include "platform/media/live/live_variants.h"
 #include "platform/net/credential_scope.h"
 #include "platform/net/url.h"
 
@@ -84,6 +85,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
 
   int64_t cameraId = 0;
   std::string baseURL;
+  // The media playlist followed: the camera's own, or the variant chosen from it once (a view
+  // does not switch); `followingMedia` once it is known to be a media playlist.
+  std::string playlistURL;
+  bool followingMedia = false;
+  int viewWidth = 0, viewHeight = 0;  // pixels
   Listener listener;
   Limits limits;
   StreamerCloudCalls calls;
@@ -118,6 +124,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   int64_t queuedBytes = 0, peakQueuedBytes = 0;
   double bufferedUntil = 0;  // end time of the newest segment taken
   bool showedAny = false, stalled = false, rejoining = false;
+  // No picture yet, but sound: it plays on its own clock, anchored at its first stretch.
+  bool soundAhead = false;
   double shownTime = 0, anchorFrameTime = 0, anchorClock = 0;
   double lastNewPicture = 0;  // clock time a new picture was last shown (or playing began)
   int64_t shownSequence = -1;    // the segment of the picture on screen
@@ -164,18 +172,12 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     queuedBytes = 0;
   }
 
-  // Where an address of the playlist is fetched: a plain name in the stream's folder, else the
-  // absolute path or URL as written.
-  std::string target(const std::string& address) const {
-    return isPlainSegmentName(address) ? path(address) : address;
-  }
-
-  // GETs `address` (or `range` of it) with a deadline and a size bound, with the token on the
-  // cloud's origin and without it (as a media host's clip) on another https host; `done` gets the
-  // bytes, or null for a range the server does not have (yet).
-  void fetch(const std::string& address, std::vector<std::string> types, double deadline, int64_t maxBytes,
-             FetchRange range, std::function<void(const std::string* bytes)> done) {
-    const std::string where = target(address);
+  // GETs the absolute URL `where` (or `range` of it) with a deadline and a size bound, with the
+  // token on the cloud's origin and without it (as a media host's clip) on another https host;
+  // `done` gets the bytes, or null for a range the server does not have (yet), and the URL they
+  // came from (after redirects: what the addresses of a playlist are resolved against).
+  void fetch(const std::string& where, std::vector<std::string> types, double deadline, int64_t maxBytes,
+             FetchRange range, std::function<void(const std::string* bytes, const std::string& from)> done) {
     const bool withToken = calls.mayCarryToken(where);
     if (!withToken && !maySendWithoutCredential(resolveURL(baseURL, where))) {
       fail(Error::make(kLiveErrorDomain, 10, "The live stream is only fetched over https"));
@@ -207,8 +209,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     };
     auto task = calls.session().downloadTask(
         where, configuration, tooLarge,
-        [weak, expected, maxBytes, range, done](const std::shared_ptr<const HttpResponseInfo>& response,
-                                                const Value& body) {
+        [weak, expected, maxBytes, range, done, where](const std::shared_ptr<const HttpResponseInfo>& response,
+                                                       const Value& body) {
           auto self = weak.lock();
           if (!self || self->generation != expected) return;
           auto data = body.objectAs<Data>();
@@ -216,22 +218,22 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
             self->fail(Error::make(kLiveErrorDomain, 11, "The live stream sent more than it may"));
             return;
           }
-          if (range.length < 0) return done(&data->bytes());
+          if (range.length < 0) return done(&data->bytes(), response && !response->url.empty() ? response->url : where);
           // The range, from a partial reply or from a whole file small enough to have been taken.
           const std::string& bytes = data->bytes();
           const bool partial = response && response->statusCode == 206;
           const int64_t from = partial ? 0 : range.offset;
-          if (static_cast<int64_t>(bytes.size()) < from + range.length) return done(nullptr);
+          if (static_cast<int64_t>(bytes.size()) < from + range.length) return done(nullptr, where);
           // A partial reply is of the range asked for, or of nothing this segment can use.
-          if (partial && !rangeStartsAt(*response, range.offset)) return done(nullptr);
+          if (partial && !rangeStartsAt(*response, range.offset)) return done(nullptr, where);
           const std::string part = bytes.substr(static_cast<size_t>(from), static_cast<size_t>(range.length));
-          done(&part);
+          done(&part, where);
         },
-        [weak, expected, range, done](const ErrorPtr& error) {
+        [weak, expected, range, done, where](const ErrorPtr& error) {
           auto self = weak.lock();
           if (!self || self->generation != expected) return;
           // A range past the end of the file as it is now fails that part alone.
-          if (range.length >= 0 && error->response() && error->response()->statusCode == 416) return done(nullptr);
+          if (range.length >= 0 && error->response() && error->response()->statusCode == 416) return done(nullptr, where);
           self->fail(error);
         });
     calls.keep(task, deadline, [weak, expected] {
@@ -245,22 +247,51 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void fetchPlaylist() {
     if (stopped || playlistInFlight) return;
     playlistInFlight = true;
-    fetch("index.m3u8", {"application/x-mpegurl", "application/vnd.apple.mpegurl", "audio/mpegurl"},
-          limits.playlistDeadline, static_cast<int64_t>(LivePlaylist::kMaxBytes), {}, [this](const std::string* text) {
+    fetch(playlistURL, {"application/x-mpegurl", "application/vnd.apple.mpegurl", "audio/mpegurl"},
+          limits.playlistDeadline, static_cast<int64_t>(LivePlaylist::kMaxBytes), {},
+          [this](const std::string* text, const std::string& from) {
             playlistInFlight = false;
             std::string why;
-            auto playlist = parseLivePlaylist(*text, &why);
+            if (isMultivariantPlaylist(*text)) return tookVariants(*text, from);
+            auto playlist = parseLivePlaylist(*text, from, &why);
             if (!playlist) {
               fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: " + why));
               return;
             }
+            followingMedia = true;
             took(std::move(*playlist));
           });
+  }
+
+  // The stream's URL answered with its variants: the one chosen for the view is followed from now
+  // on, under the same rules as the camera's own playlist.
+  void tookVariants(const std::string& text, const std::string& from) {
+    std::string why;
+    if (followingMedia) {
+      fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: a media playlist that lists variants"));
+      return;
+    }
+    const auto variants = parseMultivariantPlaylist(text, from, &why);
+    if (!variants) {
+      fail(Error::make(kLiveErrorDomain, 12, "The live playlist cannot be read: " + why));
+      return;
+    }
+    const auto variant = chooseLiveVariant(*variants, viewWidth, viewHeight, &why);
+    if (!variant) {
+      fail(Error::make(kLiveErrorDomain, 12, "The live stream has no variant to play: " + why));
+      return;
+    }
+    playlistURL = variant->url;
+    followingMedia = true;
+    fetchPlaylist();
   }
 
   void took(LivePlaylist playlist) {
     targetDuration = playlist.targetDuration;
     streamEnded = playlist.ended;
+    // Until its first picture the playlist is followed whether playing or not (at its own pace),
+    // so that a stream whose pictures never decode ends, and its sound meanwhile is heard.
+    if (!showedAny) startPolling();
     if (playlist.segments.empty()) return;
     if (lastSequence >= 0 && playlist.segments.back().sequence < lastSequence) {
       // The camera restarted its stream: what is queued belongs to the old one. Rejoin at the
@@ -269,6 +300,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       lastSequence = -1;
       bufferedUntil = 0;
       rejoining = true;
+      soundAhead = false;
       timeline.reset();
       mapAddress.clear();
       mapBytes.reset();
@@ -304,7 +336,7 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     const bool fragment = !segment.map.empty();
     fetch(segment.name, fragment ? kFragmentTypes : kTransportStreamTypes, limits.segmentDeadline,
           limits.maxSegmentBytes(segment.duration), {segment.offset, segment.length},
-          [this, segment, init = fragment ? mapBytes : nullptr](const std::string* bytes) {
+          [this, segment, init = fragment ? mapBytes : nullptr](const std::string* bytes, const std::string&) {
             segmentInFlight = false;
             fetched.push_back({segment, bytes ? std::make_shared<const std::string>(*bytes) : nullptr, init});
             bufferedUntil = std::max(bufferedUntil, segment.startTime + segment.duration);
@@ -323,7 +355,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
   void fetchMap(const LivePlaylist::Segment& segment) {
     segmentInFlight = true;
     fetch(segment.map, kFragmentTypes, limits.segmentDeadline, limits.maxInitSectionBytes,
-          {segment.mapOffset, segment.mapLength}, [this, key = mapKey(segment)](const std::string* bytes) {
+          {segment.mapOffset, segment.mapLength},
+          [this, key = mapKey(segment)](const std::string* bytes, const std::string&) {
             segmentInFlight = false;
             if (!bytes) {
               fail(Error::make(kLiveErrorDomain, 13, "A live segment cannot be played: no initialisation section"));
@@ -405,6 +438,11 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
       for (const LiveSegmentSound& sound : step.sound) {
         if (listener.sound) listener.sound(sound, sound.offset);
       }
+      // A segment that ended without a picture sets going the sound it had; a picture sets the clock.
+      if (!showedAny && !soundAhead && !step.sound.empty() && step.step == LiveSegmentDecoder::Step::End) {
+        soundAhead = true;
+        anchorAt(step.sound.front().offset);
+      }
     }
     switch (step.step) {
       case LiveSegmentDecoder::Step::Failed:
@@ -473,7 +511,8 @@ struct LiveStreamSource::Impl : std::enable_shared_from_this<Impl> {
     if (listener.stalled) listener.stalled(value);
   }
   void reportClock() {
-    if (listener.clock && !stopped) listener.clock(playing && !stalled && showedAny, anchorFrameTime, anchorClock);
+    const bool running = showedAny ? playing && !stalled : soundAhead;
+    if (listener.clock && !stopped) listener.clock(running, anchorFrameTime, anchorClock);
   }
 
   void tick() {
@@ -528,6 +567,7 @@ std::shared_ptr<LiveStreamSource> LiveStreamSource::create(int64_t cameraId, std
   source->impl_ = std::make_shared<Impl>();
   source->impl_->cameraId = cameraId;
   source->impl_->baseURL = baseURL;
+  source->impl_->playlistURL = resolveURL(baseURL, source->impl_->path("index.m3u8"));
   source->impl_->calls = StreamerCloudCalls(std::move(baseURL));
   source->impl_->listener = std::move(listener);
   source->impl_->limits = limits;
@@ -550,10 +590,7 @@ void LiveStreamSource::start() {
     });
     return;
   }
-  if (d.alreadyShown >= 0) {
-    d.lastNewPicture = platform::now();
-    d.startPolling();
-  }
+  d.lastNewPicture = platform::now();
   d.fetchPlaylist();
 }
 
@@ -571,7 +608,7 @@ void LiveStreamSource::setPlaying(bool playing) {
     d.reportClock();
     return;
   }
-  d.anchor();
+  if (d.showedAny) d.anchor();  // else the first picture sets the clock (a sound ahead of it runs on)
   d.lastNewPicture = platform::now();
   d.startTimers();
   if (d.showedAny && d.buffer.empty() && !d.segmentInFlight) d.setStalled(true);
@@ -581,6 +618,10 @@ void LiveStreamSource::setPlaying(bool playing) {
 void LiveStreamSource::stop() { impl_->halt(); }
 bool LiveStreamSource::isPlaying() const { return impl_->playing; }
 void LiveStreamSource::setAlreadyShown(int64_t sequence) { impl_->alreadyShown = sequence; }
+void LiveStreamSource::setViewPixelSize(int width, int height) {
+  impl_->viewWidth = std::max(width, 0);
+  impl_->viewHeight = std::max(height, 0);
+}
 int64_t LiveStreamSource::shownSequence() const { return impl_->shownSequence; }
 int LiveStreamSource::fetchCount() const { return impl_->fetches; }
 size_t LiveStreamSource::heldCallCount() const { return impl_->calls.heldCallCount(); }

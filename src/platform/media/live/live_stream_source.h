@@ -1,6 +1,7 @@
 // LiveStreamSource: a camera's live video from the cloud, as pictures on the run-loop clock.
 //
-// It reads the camera's live playlist ("<base>/media/cameras/<id>/live/index.m3u8"), joins at the
+// It reads the camera's live playlist ("<base>/media/cameras/<id>/live/index.m3u8", or the media
+// playlist of the variant chosen for the view when that is a multivariant one), joins at the
 // newest segment, fetches each later segment once and decodes it (its pictures and the camera's
 // sound) on its own serial queue a picture at a time, a few pictures ahead of the clock, and hands the pictures out at their
 // times while playing. The first picture is handed out as soon as it is decoded, playing or not,
@@ -15,7 +16,9 @@
 // range, and a range the server does not have fails only that segment. One video decoder goes on
 // across the segments, as the encoder meant them, and starts anew at a discontinuity, after a
 // segment skipped, and at another codec or picture size; a stream that gives no picture for
-// several seconds of segments cannot be played. A playlist without program date-times is timed from its media sequence numbers
+// several seconds of segments cannot be played. Until its first picture the playlist is read
+// again whether playing or not, and the sound of segments without a picture plays meanwhile on
+// its own clock (reported as the picture's clock). A playlist without program date-times is timed from its media sequence numbers
 // and segment lengths, anchored at the clock when the view opens (LiveTimeline).
 //
 // The bearer token of DKAccessTokenProvider goes only to the base URL's origin, which must be
@@ -50,7 +53,8 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
     // heard ("" for one whose sound is).
     std::function<void(const LiveSegmentSound& sound, double time)> sound;
     std::function<void(const std::string& refused)> soundRefused;
-    // The picture's clock: while `running` (playing, not stalled), the picture at camera time
+    // The picture's clock: while `running` (playing, not stalled; before any picture, while the
+    // sound of segments without one plays, playing or not), the picture at camera time
     // `frameTime` shows at run-loop clock time `clock` and the camera's clock runs on from there
     // at 1x. Reported whenever it is set anew or stops.
     std::function<void(bool running, double frameTime, double clock)> clock;
@@ -85,6 +89,9 @@ class LiveStreamSource : public std::enable_shared_from_this<LiveStreamSource> {
   // waits for a newer one, so that showing it again does not count as the stream going on, and
   // ends with the stall error when none comes. Before start().
   void setAlreadyShown(int64_t sequence);
+  // The pixels of the view the pictures are drawn into: of a stream offered in several sizes, the
+  // largest that fits is played (else the smallest). Before start().
+  void setViewPixelSize(int width, int height);
   // Joins the stream: fetches the playlist and the newest segment.
   void start();
   // The segment of the picture on screen; -1 before the first.

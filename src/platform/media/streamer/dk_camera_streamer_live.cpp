@@ -1,9 +1,11 @@
 // DKCameraStreamer's live half: a live item played from its LiveStreamSource, its rate, and
 // talking to the camera (the talk uplink belongs to the live view).
+#include <cmath>
 #include <limits>
 #include <mutex>
 
 #include "platform/dispatch/queue.h"
+#include "platform/graphics/screen_scale.h"
 #include "platform/media/live/live_stream_source.h"
 #include "platform/media/live/talk_uplink.h"
 #include "platform/media/streamer/dk_camera_streamer.h"
@@ -34,7 +36,8 @@ void DKCameraStreamer::State::startLive() {
     auto s = weak.lock();
     if (s && s->state_->rate > 0) s->state_->setPlayback(stalled ? DKPlaybackStateBuffering : DKPlaybackStatePlaying);
   };
-  // The camera's sound plays by the live picture's clock, at 1x whatever rate was asked for.
+  // The camera's sound plays by the live picture's clock, at 1x whatever rate was asked for;
+  // before the first picture (a live view opens playing) by the sound's own clock.
   auto heard = std::make_shared<LiveSoundBuffer>();
   sound.setLiveSound(heard);
   listener.sound = [heard](const LiveSegmentSound& stretch, double time) { heard->add(time, stretch); };
@@ -43,7 +46,7 @@ void DKCameraStreamer::State::startLive() {
     auto s = weak.lock();
     if (!s) return;
     State& st = *s->state_;
-    if (running && st.rate > 0) {
+    if (running && (st.rate > 0 || st.status == DKCameraStreamerStatusPreparing)) {
       st.sound.play(frameTime, clock, 1.0f, std::numeric_limits<double>::infinity(), st.muted);
     } else {
       st.sound.halt();
@@ -60,6 +63,13 @@ void DKCameraStreamer::State::startLive() {
   };
   live = LiveStreamSource::create(item->cameraId(), StreamerEnvironment::current().baseURL, std::move(listener));
   if (liveFailedCamera == item->cameraId() && liveFailedSequence >= 0) live->setAlreadyShown(liveFailedSequence);
+  if (layer) {
+    // The pixels the pictures are drawn into choose among the sizes a stream may be offered in.
+    const Size size = layer->bounds().size;
+    const double scale = mainScreenScale();
+    live->setViewPixelSize(static_cast<int>(std::lround(size.width * scale)),
+                           static_cast<int>(std::lround(size.height * scale)));
+  }
   live->start();
 }
 
