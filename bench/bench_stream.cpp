@@ -32,10 +32,19 @@
 // without an index. Counters: requests and bytes to the picture there. (A segment index up front
 // is measured in the decoder's tests: the cloud's in-memory muxer cannot write one.)
 //
+// BM_FarSeekCameraStreamer/<height>/<minutes>/<shape>, BM_FarSeekCameraFFmpeg/...: the same hand-off
+// to three quarters of recordings at the weights cameras write (far_seek_media.h: 640x360 at about
+// 1.4 Mbit/s or 1080p at 4 Mbit/s, a fragment every two seconds) of 10 or 30 minutes, over the
+// same line. Shapes: 0 no index, 1 an index at the end (mfra), 2 a segment index up front (sidx),
+// 3 open groups of pictures with a segment index. The time is the frame before a fragment's key
+// frame (in open groups, a picture decoded from the fragment before). The files are made once and kept under the
+// build folder (bench-media). Counters: requests and bytes to the picture there.
+//
 // Run: build/bench/bench_stream.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <map>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -44,6 +53,7 @@ extern "C" {
 }
 
 #include "cloud-sim/cloud_sim.h"
+#include "far_seek_media.h"
 #include "link_relay.h"
 #include "platform/dispatch/run_loop.h"
 #include "platform/media/cloud/dk_access_token_provider.h"
@@ -416,6 +426,89 @@ void farSeek(benchmark::State& state, bool ours) {
   state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.pathOf(id)).size() - sent) / state.iterations();
   MainRunLoop::runUntilIdle();
 }
+
+// Camera-weight recordings on one cloud, served from files, reached through the line.
+struct CameraWeightCloud : ClosedRecordingCloud {
+  std::unique_ptr<dk::bench::LinkRelay> line;
+  std::map<std::string, int64_t> recordings;  // by file
+
+  CameraWeightCloud() : ClosedRecordingCloud(60, "dk-bench-camera-ca.pem") {
+    line = std::make_unique<dk::bench::LinkRelay>(sim->port(), 50e6, std::chrono::milliseconds(20));
+  }
+  static dk::bench::FarSeekMedia media(const benchmark::State& state) {
+    dk::bench::FarSeekMedia m;
+    m.height = static_cast<int>(state.range(0));
+    m.width = m.height >= 1080 ? 1920 : 640;
+    m.minutes = static_cast<int>(state.range(1));
+    m.openGop = state.range(2) == 3;
+    const std::string fragmented = "frag_keyframe+empty_moov+default_base_moof";
+    m.movflags = state.range(2) == 0 ? fragmented + "+skip_trailer"
+                 : state.range(2) == 1 ? fragmented
+                                       : fragmented + "+global_sidx+skip_trailer";
+    return m;
+  }
+  // The recording of that file (made when it is not on disk yet); 0 when it cannot be made.
+  int64_t recordingOf(const dk::bench::FarSeekMedia& m) {
+    const std::string file = dk::bench::farSeekRecording(DK_BENCH_MEDIA_DIR, m);
+    if (file.empty()) return 0;
+    if (auto known = recordings.find(file); known != recordings.end()) return known->second;
+    int64_t id = 0;
+    sim->updateWorld([&](dk::cloudsim::World& w) {
+      const double start = 1699990000.0 - 86400.0 * static_cast<double>(recordings.size() + 1);
+      id = w.startRecording(cameraId, start);
+      w.closeRecording(id, start + m.minutes * 60.0);
+      w.recordingFiles[id] = file;
+    });
+    recordings[file] = id;
+    return id;
+  }
+  void use() const {
+    dk::platform::TlsPolicy::setDefaultCAFile(caFile);
+    dk::platform::StreamerEnvironment::install({"https://127.0.0.1:" + std::to_string(line->port())});
+    dk::platform::DKAccessTokenProvider::setDelegate(token);
+  }
+  std::string pathOf(int64_t id) const {
+    return "/media/cameras/" + std::to_string(cameraId) + "/recordings/" + std::to_string(id) + ".mp4";
+  }
+};
+
+void farSeekCamera(benchmark::State& state, bool ours) {
+  MainRunLoop::bindToCurrentThread();
+  static CameraWeightCloud c;
+  const dk::bench::FarSeekMedia m = CameraWeightCloud::media(state);
+  const int64_t id = c.recordingOf(m);
+  if (id == 0) {
+    state.SkipWithError("the recording cannot be made");
+    return;
+  }
+  // A frame before a key frame: in open groups, a picture decoded from the fragment before.
+  const double second = m.minutes * 60.0 * 3 / 4 - 0.04;
+  c.use();
+  const int64_t before = c.line->bytesDown();
+  const auto sent = c.sim->requestsTo(c.pathOf(id)).size();
+  const std::string url = "https://127.0.0.1:" + std::to_string(c.line->port()) + c.pathOf(id);
+  for (auto _ : state) {
+    const bool shown = ours ? streamerSeeksTo(c.cameraId, id, second, 0.1)
+                            : ffmpegShows(url, c.sim->accessToken(), c.caFile, second, "use_mfra_for=pts");
+    if (!shown) state.SkipWithError("no frame");
+  }
+  state.counters["bytes"] = static_cast<double>(c.line->bytesDown() - before) / state.iterations();
+  state.counters["requests"] = static_cast<double>(c.sim->requestsTo(c.pathOf(id)).size() - sent) / state.iterations();
+  MainRunLoop::runUntilIdle();
+}
+
+void BM_FarSeekCameraStreamer(benchmark::State& state) { farSeekCamera(state, true); }
+void BM_FarSeekCameraFFmpeg(benchmark::State& state) { farSeekCamera(state, false); }
+BENCHMARK(BM_FarSeekCameraStreamer)
+    ->ArgsProduct({{360, 1080}, {10, 30}, {0, 1, 2, 3}})
+    ->Iterations(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_FarSeekCameraFFmpeg)
+    ->ArgsProduct({{360, 1080}, {10, 30}, {0, 1, 2, 3}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_FarSeekStreamer(benchmark::State& state) { farSeek(state, true); }
 void BM_FarSeekFFmpeg(benchmark::State& state) { farSeek(state, false); }

@@ -334,7 +334,8 @@ struct Muxer {
   }
 
   bool open(const std::string& container, const Pictures& pictures, int framesPerSecond,
-            std::shared_ptr<const CameraSound> withSound, double startTime, const std::string& movflags) {
+            std::shared_ptr<const CameraSound> withSound, double startTime, const std::string& movflags,
+            double timeOffset) {
     fps = framesPerSecond;
     const AVOutputFormat* muxer = av_guess_format(container.c_str(), nullptr, nullptr);
     if (!muxer || !packet || avformat_alloc_output_context2(&format, muxer, nullptr, nullptr) < 0) return false;
@@ -368,9 +369,19 @@ struct Muxer {
     AVDictionary* options = nullptr;
     if (soundByStart) av_dict_set(&options, "pes_payload_size", "0", 0);
     if (!movflags.empty()) av_dict_set(&options, "movflags", movflags.c_str(), 0);
+    if (timeOffset > 0 && movflags.find("empty_moov") != std::string::npos) {
+      // A fragmented file's first decode time says where its times start (no edit list).
+      av_dict_set(&options, "movflags", "+frag_discont", AV_DICT_APPEND);
+      av_dict_set(&options, "use_editlist", "0", 0);
+    }
     // A transport stream's clock does not start at 0 (the sound's first packet starts a little
     // before the first picture, and a negative time would be dropped).
     if (container == "mpegts") format->output_ts_offset = 10 * AV_TIME_BASE;
+    if (timeOffset > 0) {
+      // Kept as written: the muxer would otherwise move a fragmented file's times back to 0.
+      format->output_ts_offset = static_cast<int64_t>(timeOffset * AV_TIME_BASE);
+      format->avoid_negative_ts = AVFMT_AVOID_NEG_TS_DISABLED;
+    }
     const int written = avformat_write_header(format, &options);
     av_dict_free(&options);
     return written >= 0;
@@ -448,7 +459,9 @@ std::string encodeLabelledVideo(const VideoSpec& spec) {
     if (!sound) return {};
   }
   Muxer m;
-  if (!m.open(spec.container, *pictures, shape.fps, std::move(sound), spec.startTime, spec.movflags)) return {};
+  if (!m.open(spec.container, *pictures, shape.fps, std::move(sound), spec.startTime, spec.movflags, spec.timeOffset)) {
+    return {};
+  }
   for (int pass = 0; pass < repeats; ++pass) {
     if (!m.write(*pictures, wholePrefix(pictures->packets, cycle), static_cast<int64_t>(pass) * cycle)) return {};
   }
@@ -464,10 +477,10 @@ std::shared_ptr<const std::string> cachedLabelledVideo(const VideoSpec& spec) {
   static std::list<std::pair<std::string, std::shared_future<Video>>> cache;
   constexpr size_t kCapacity = 8;
   char key[512];
-  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%d|%.1f|%s|%s", spec.label.c_str(), spec.startTime,
+  std::snprintf(key, sizeof key, "%s|%.3f|%.3f|%d|%d|%dx%d|%d|%d|%.1f|%s|%s|%.3f", spec.label.c_str(), spec.startTime,
                 std::min(spec.duration, kMaxVideoSeconds), spec.utcOffsetSeconds, spec.fps, spec.width,
                 spec.height, spec.h264 ? 1 : 0, spec.sound ? 1 : 0, spec.toneHz, spec.container.c_str(),
-                spec.movflags.c_str());
+                spec.movflags.c_str(), spec.timeOffset);
   std::promise<Video> promise;
   std::shared_future<Video> known;
   {

@@ -43,6 +43,9 @@ struct VideoSpec {
   // The mp4 muxer's "movflags" ("frag_keyframe+empty_moov+default_base_moof": fragmented, as
   // many cameras upload); empty: the index after the media.
   std::string movflags;
+  // Seconds added to every packet's time, as a camera that stamps its media with its own uptime
+  // writes them (0: the video starts at 0).
+  double timeOffset = 0;
 };
 
 constexpr double kMaxVideoSeconds = 4 * 3600.0;

@@ -4,7 +4,11 @@
 // player can ask again later for the part recorded since. The world's videoQuality picks small
 // MPEG-4 or camera-like H.264; byte ranges are answered (byte_range.h). Videos are encoded
 // outside the world's lock.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -22,6 +26,36 @@ HttpReply videoReply(std::shared_ptr<const std::string> video) {
   reply.streamedSize = video->size();
   reply.fill = [video](uint64_t offset, char* out, size_t count) {
     std::memcpy(out, video->data() + offset, count);
+  };
+  return reply;
+}
+
+// A file on disk, read as its bytes are sent.
+HttpReply fileReply(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const off_t size = fd >= 0 ? ::lseek(fd, 0, SEEK_END) : -1;
+  if (size <= 0) {
+    if (fd >= 0) ::close(fd);
+    return errorReply(500, "Video could not be read", path);
+  }
+  auto held = std::shared_ptr<int>(new int(fd), [](int* f) {
+    ::close(*f);
+    delete f;
+  });
+  HttpReply reply;
+  reply.setHeader("Content-Type", "video/mp4");
+  reply.setHeader("Accept-Ranges", "bytes");
+  reply.streamedSize = static_cast<uint64_t>(size);
+  reply.fill = [held](uint64_t offset, char* out, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+      const ssize_t n = ::pread(*held, out + done, count - done, static_cast<off_t>(offset + done));
+      if (n <= 0) {
+        std::memset(out + done, 0, count - done);
+        return;
+      }
+      done += static_cast<size_t>(n);
+    }
   };
   return reply;
 }
@@ -47,6 +81,9 @@ HttpReply recordingVideo(RouteContext& ctx) {
     if (!r || r->cameraId != camera.cameraId) {
       return errorReply(404, "Recording not found", ctx.request.path);
     }
+    if (auto file = ctx.world.recordingFiles.find(*id); file != ctx.world.recordingFiles.end()) {
+      return fileReply(file->second);
+    }
     VideoSpec spec;
     spec.label = camera.name;
     spec.startTime = r->start;
@@ -56,6 +93,7 @@ HttpReply recordingVideo(RouteContext& ctx) {
     if (spec.duration <= 0) return errorReply(404, "Recording has no video yet", ctx.request.path);
     applyVideoQuality(spec, ctx.world.videoQuality);
     spec.movflags = ctx.world.recordingMovflags;
+    spec.timeOffset = ctx.world.recordingTimeOffset;
     return deferredVideoReply(spec, {{"X-Recording-Open", r->closed ? "false" : "true"}});
   });
 }

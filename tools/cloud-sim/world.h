@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -262,6 +263,11 @@ class World {
   LivePlaylistShape livePlaylistShape = LivePlaylistShape::Simulator;
   // The mp4 muxer's "movflags" for recordings (recording_video.h); empty: the index at the end.
   std::string recordingMovflags;
+  // Seconds every recording's media times start at (a camera stamping them with its uptime).
+  double recordingTimeOffset = 0;
+  // Recordings served as is from a file on disk, in place of a made video (benchmarks' long
+  // recordings of real weight), by recording identifier.
+  std::map<int64_t, std::string> recordingFiles;
 
   User user;
   UserRights rights;

@@ -181,6 +181,132 @@ TEST(VideoDecoderFarSeekTest, AFarPointOfALongFragmentedRecordingIsReadStraightA
   }
 }
 
+// A camera stamping its fragments with its uptime (decode times from a day in), in every shape: the
+// time line starts at the first picture, the length is the pictures', and a far time is gone to
+// straight and shows the very picture there, as a plain decode of the file presents it that far
+// after its first.
+TEST(VideoDecoderFarSeekTest, ARecordingStampedFromTheCamerasUptimeCountsFromItsFirstPicture) {
+  dk::test::TemporaryDirectory folder;
+  TestVideoOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.fps = 10;
+  options.gop = 5;
+  options.bFrames = 2;
+  options.frames = 1200;
+  std::vector<Shape> shapes(kFragmentShapes.begin(), kFragmentShapes.begin() + 3);  // (an empty movie box)
+  shapes.push_back({"plain, an empty edit first", "", true});
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.what);
+    // A day added to every time, kept as written. A fragmented file's first decode time says it
+    // (the muxer would otherwise move its times back to 0), a plain file's edit list.
+    options.muxerOptions = {{"output_ts_offset", "86400"}, {"avoid_negative_ts", "disabled"}};
+    options.movflags = shape.movflags;
+    if (options.movflags.find("frag_") != std::string::npos) {
+      options.movflags += "+frag_discont";
+      options.muxerOptions.emplace_back("use_editlist", "0");
+    }
+    const std::string path = (folder.path() / "uptime.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    const SequentialDecode plain = decodeSequentially(path);
+    ASSERT_EQ(plain.times.size(), static_cast<size_t>(options.frames));
+    ASSERT_NEAR(plain.times.front(), 86400, 1e-6) << "the muxer kept the camera's times";
+    const double length = options.frames / 10.0;
+
+    VideoDecoder whole;
+    ASSERT_TRUE(whole.open(path, &why)) << why;
+    PieceInput served(readFile(path));
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+    for (VideoDecoder* d : {&whole, &decoder}) {
+      SCOPED_TRACE(d == &whole ? "by path" : "through an Input");
+      ASSERT_GE(d->frameCount(), 2u);
+      EXPECT_DOUBLE_EQ(d->frameTimes().front(), 0.0);
+      EXPECT_NEAR(d->startTime(), 86400, 1e-6);
+      if (d == &whole || shape.indexed) {
+        EXPECT_NEAR(d->duration(), length, 1e-6) << "the length of its pictures";
+      } else {
+        EXPECT_LT(d->duration(), length) << "the fragments read so far";
+      }
+      EXPECT_TRUE(sameFarPicture(d->frameAt(d->frameIndexAt(0.35)), plain.pictures[3])) << "near the start";
+      // Three quarters in, on a frame that is not a key frame.
+      const size_t far = plain.times.size() * 3 / 4 + 2;
+      const double at = plain.times[far] - plain.times.front();
+      const int before = served.requests();
+      d->extendTo(at);
+      const size_t index = d->frameIndexAt(at);
+      ASSERT_LT(index, d->frameCount());
+      EXPECT_NEAR(d->frameTimes()[index], at, 1e-6);
+      EXPECT_TRUE(sameFarPicture(d->frameAt(index), plain.pictures[far])) << "the picture there";
+      if (d == &decoder) {
+        EXPECT_LE(served.requests() - before, shape.indexed ? 8 : 25) << "gone to straight";
+        d->extendTo(length);
+        EXPECT_TRUE(d->reachesEnd());
+        EXPECT_NEAR(d->duration(), length, 1e-6);
+      }
+    }
+  }
+}
+
+// Open groups of pictures (a camera's x264 "open-gop"): the pictures shown just before a
+// fragment's key frame are decoded after it, from the group before. A far seek onto one decodes
+// from the key frame of the fragment before (or its own), never from the last one read near the
+// start, and shows the very picture a plain decode of the file does.
+TEST(VideoDecoderFarSeekTest, AFarSeekOntoALeadingPictureOfAnOpenGroupReadsTwoFragmentsNotAllBefore) {
+  dk::test::TemporaryDirectory folder;
+  TestVideoOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.fps = 10;
+  options.gop = 20;
+  options.bFrames = 3;
+  options.openGop = true;
+  options.frames = 4800;
+  for (const Shape& shape : kFragmentShapes) {
+    if (std::string(shape.movflags).find("empty_moov") == std::string::npos) continue;
+    SCOPED_TRACE(shape.what);
+    options.movflags = shape.movflags;
+    const std::string path = (folder.path() / "open.mp4").string();
+    std::string why;
+    ASSERT_TRUE(writeTestVideo(path, options, &why)) << why;
+    const SequentialDecode plain = decodeSequentially(path);
+    ASSERT_EQ(plain.times.size(), static_cast<size_t>(options.frames));
+    // A key frame three quarters in, and the picture shown just before it: stored after it.
+    const std::vector<SampleSpan> spans = samplesOf(path);
+    auto key = std::find_if(spans.begin() + static_cast<std::ptrdiff_t>(spans.size() * 3 / 4), spans.end(),
+                            [](const SampleSpan& s) { return s.key; });
+    ASSERT_NE(key, spans.end());
+    const auto shown = std::lower_bound(plain.times.begin(), plain.times.end(), key->time - 1e-9);
+    ASSERT_GT(shown, plain.times.begin());
+    const auto leading = static_cast<size_t>(shown - plain.times.begin()) - 1;
+    const auto stored = std::find_if(spans.begin(), spans.end(), [&](const SampleSpan& s) {
+      return std::abs(s.time - plain.times[leading]) < 1e-9;
+    });
+    ASSERT_NE(stored, spans.end());
+    ASSERT_GT(stored->pos, key->pos) << "a leading picture, decoded after the key frame";
+
+    PieceInput served(readFile(path));
+    VideoDecoder decoder;
+    ASSERT_TRUE(decoder.open(served.input(), &why)) << why;
+    const double at = plain.times[leading] - plain.times.front();
+    decoder.extendTo(at);
+    const size_t index = decoder.frameIndexAt(at);
+    ASSERT_LT(index, decoder.frameCount());
+    EXPECT_NEAR(decoder.frameTimes()[index], at, 1e-9);
+    EXPECT_TRUE(sameFarPicture(decoder.frameAt(index), plain.pictures[leading])) << "the leading picture";
+    const size_t pieces = served.bytes->size() / kServedPieceBytes;
+    EXPECT_LE(served.requests(), shape.indexed ? 12 : 30) << "requests to the picture there";
+    // (The demuxer reads 64 KiB at a time: sixteen pieces at the start, sixteen where it is placed.)
+    EXPECT_LE(served.fetched->size(), pieces / 3) << "pieces read of " << pieces;
+    // Played on from there: the key frame after it and the pictures after that.
+    for (size_t k = leading + 1; k < leading + 8; ++k) {
+      decoder.extendTo(plain.times[k] - plain.times.front());
+      const size_t i = decoder.frameIndexAt(plain.times[k] - plain.times.front());
+      EXPECT_TRUE(sameFarPicture(decoder.frameAt(i), plain.pictures[k])) << "frame " << k;
+    }
+  }
+}
 
 // Bytes read as the recording source reads them: pieces of 128 KiB, one request for each piece
 // a read needs that is not held, and one for every span a reader tells it of beforehand (the

@@ -438,7 +438,7 @@ TEST(VideoDecoderInputTest, AFragmentedRecordingWithoutKeyFlagsAndABrokenFragmen
     ASSERT_EQ(decoder.frameCount(), c.frames.size());
     for (size_t i = 0; i < decoder.frameCount(); ++i) {
       SCOPED_TRACE(i);
-      EXPECT_NEAR(decoder.frameTimes()[i], reference.times[c.frames[i]], 1e-9);
+      EXPECT_NEAR(decoder.frameTimes()[i], reference.times[c.frames[i]] - reference.times.front(), 1e-9);
       // The demuxer finds no key frame to start from: no picture, and none of another frame.
       const ImagePtr picture = decoder.frameAt(i);
       if (picture) {

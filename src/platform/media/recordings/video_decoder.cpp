@@ -431,6 +431,7 @@ bool VideoDecoder::reachesEnd() const { return impl_->reachesEnd(); }
 const std::vector<size_t>& VideoDecoder::gapsAfter() const { return impl_->gapsAfter; }
 
 double VideoDecoder::duration() const { return impl_->duration; }
+double VideoDecoder::startTime() const { return static_cast<double>(impl_->originPts) * impl_->timeBase; }
 int VideoDecoder::width() const {
   return impl_->codec ? (impl_->orientation.swapsSides() ? impl_->pictureHeight : impl_->pictureWidth) : 0;
 }
@@ -460,8 +461,18 @@ ImagePtr VideoDecoder::frameAt(size_t index) {
   }
   const int64_t pts = d.framePts[index];
   if (d.shownImage && d.shownImagePts == pts) return d.shownImage;
-  const size_t sample = d.frameSample[index];
+  size_t sample = d.frameSample[index];
   size_t key = d.keyFor(sample, pts);
+  // A picture shown before its own fragment's key frame (an open group) in a fragment read far
+  // from the others: its references are in the fragment before, which is read first, rather than
+  // decoding every fragment on from the last key frame read before the gap.
+  if (d.fragments && key < sample && d.runOfSample(key) != d.runOfSample(sample) &&
+      d.readFragmentBefore(d.runOfSample(sample))) {
+    index = static_cast<size_t>(std::lower_bound(d.framePts.begin(), d.framePts.end(), pts) - d.framePts.begin());
+    if (index >= d.framePts.size() || d.framePts[index] != pts) return nullptr;
+    sample = d.frameSample[index];
+    key = d.keyFor(sample, pts);
+  }
   if (d.damagedAt(pts)) return d.passOver();
   d.earliestNewDamage = LONG_MAX;
   // Forward from here reaches the frame when its key frame has been read since the last seek

@@ -3,9 +3,10 @@
 //
 // open() reads the file's frame table (every sample's decode and presentation time, from the
 // container, without decoding), so times, durations and frame indices are known at once. Times
-// are the container's presentation times, edit list applied: a frame the edit list cuts is not
-// in the table, and a file whose edit list starts with an empty stretch shows its first frame
-// that late. frameAt() decodes the frame presented at a slot: it carries on decoding forward
+// are the container's presentation times, edit list applied (a frame the edit list cuts is not
+// in the table), counted from the first picture: a file whose times start elsewhere (an empty
+// stretch its edit list opens with, a camera stamping its uptime) starts at 0 all the same.
+// frameAt() decodes the frame presented at a slot: it carries on decoding forward
 // when that reaches the frame soonest (leaving out pictures nothing refers to), and otherwise
 // seeks to the key frame the frame can be decoded from. Images are opaque ARGB32 at scale 1,
 // upright as the container's display matrix says the video is shown.
@@ -55,7 +56,7 @@ class VideoDecoder {
   using Input = MediaInput;
   bool open(Input input, std::string* error = nullptr);
 
-  // Presentation time (seconds from the start of the file's timeline) of each frame, ascending:
+  // Presentation time (seconds from the first picture's) of each frame, ascending:
   // every frame, or those of a fragmented file's fragments read so far (complete() false).
   const std::vector<double>& frameTimes() const;
   size_t frameCount() const { return frameTimes().size(); }
@@ -83,6 +84,9 @@ class VideoDecoder {
   // The movie box read at open() (through an Input; null otherwise or when there was none), for
   // another decoder of the same bytes.
   std::shared_ptr<const Mp4Movie> movieBox() const;
+  // Where 0 of these times lies on the file's own time line (its first picture's presentation
+  // time there, in seconds), for another track of the same file: the sound.
+  double startTime() const;
   // A fragmented file's index of its fragments read at open() (null when it has none), shared
   // with another decoder of the same bytes rather than read and held again.
   std::shared_ptr<const Mp4FragmentIndex> fragmentIndex() const;

@@ -84,6 +84,9 @@ struct VideoDecoder::Impl {
   bool tableComplete = true;
   int64_t fragmentDtsShift = 0, fragmentPtsShift = 0;
   double indexedDuration = 0;  // the whole length, from the last fragment (0: not known)
+  // The first picture's presentation time: the time line's 0. A camera may stamp its media from
+  // its own uptime, or a recording may be cut from a live stream; its frames count from there.
+  int64_t originPts = 0;
 
   // Where decoding stands: the sample the last seek started at (-1: none since open or a
   // failure), the sample after the last one read, and the time of the last picture out.
@@ -158,6 +161,8 @@ struct VideoDecoder::Impl {
   int64_t firstPtsOf(const std::vector<Mp4SampleOffset>& found) const;
   size_t runFor(int64_t pts) const;
   bool landAt(int64_t pts, size_t run);
+  size_t runOfSample(size_t sample) const;
+  bool readFragmentBefore(size_t run);
   bool placeDemuxer(int64_t moof);
   int64_t fragmentOfSample(size_t sample) const;
   int64_t fileSize() const { return reader && reader->input.size ? reader->input.size() : -1; }
@@ -165,6 +170,7 @@ struct VideoDecoder::Impl {
   bool indexFrames(size_t from);
   void addKeySamples(size_t from);
   double lengthAfter(int64_t last, int64_t before, int64_t end) const;
+  double secondsOf(int64_t pts) const { return static_cast<double>(pts - originPts) * timeBase; }
   void settleDuration();
   bool scanFrameTable(std::string* why, int64_t* end);
   void dropLostSamples();

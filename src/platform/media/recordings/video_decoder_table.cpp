@@ -420,6 +420,23 @@ bool VideoDecoder::Impl::landAt(int64_t pts, size_t run) {
   return true;
 }
 
+// The run a sample was read in.
+size_t VideoDecoder::Impl::runOfSample(size_t sample) const {
+  size_t r = 0;
+  while (r + 1 < runs.size() && runs[r + 1].firstDts != INT64_MIN && runs[r + 1].firstDts <= samples[sample].dts) ++r;
+  return r;
+}
+
+// Reads the fragment just before run `run`, which starts far from the one before it: pictures
+// of an open group shown before its key frame are decoded from the group before.
+bool VideoDecoder::Impl::readFragmentBefore(size_t run) {
+  if (run == 0 || run >= runs.size() || runs[run].firstPts == INT64_MAX) return false;
+  const size_t count = samples.size();
+  if (landAt(runs[run].firstPts - 1, run - 1)) return true;
+  // It follows the run before straight on.
+  return readFragment(run - 1) && samples.size() > count;
+}
+
 // The fragment a sample's bytes are in, for placing the demuxer (-1: the first, or not fragmented).
 int64_t VideoDecoder::Impl::fragmentOfSample(size_t sample) const {
   if (fragmentStarts.empty() || sample >= samples.size()) return -1;
@@ -523,7 +540,7 @@ bool VideoDecoder::Impl::indexFrames(size_t from) {
   frameTimes.resize(firstNew);
   for (size_t k = firstNew; k < frameSample.size(); ++k) {
     const int64_t pts = samples[frameSample[k]].pts;
-    const double time = static_cast<double>(pts) * timeBase;
+    const double time = secondsOf(pts);
     if (!framePts.empty() && (framePts.back() >= pts || frameTimes.back() >= time)) {
       frameSample.resize(k);
       return false;
@@ -540,10 +557,12 @@ bool VideoDecoder::Impl::indexFrames(size_t from) {
 double VideoDecoder::Impl::lengthAfter(int64_t last, int64_t before, int64_t end) const {
   // (In doubles: the table's times may span the whole range.)
   const double step = before != INT64_MIN ? std::max(static_cast<double>(last) - static_cast<double>(before), 1.0) : 1.0;
-  double length = (end > last ? static_cast<double>(end) : static_cast<double>(last) + step) * timeBase;
+  const double origin = static_cast<double>(originPts);
+  double length = ((end > last ? static_cast<double>(end) : static_cast<double>(last) + step) - origin) * timeBase;
   if (format && format->duration > 0) {  // (none while a failed placement is retried)
-    const double movie = static_cast<double>(format->duration) / AV_TIME_BASE;
-    if (movie > static_cast<double>(last) * timeBase && movie < length) length = movie;
+    // The movie's length counts from its start, the empty stretch an edit list may open with included.
+    const double movie = static_cast<double>(format->duration) / AV_TIME_BASE - origin * timeBase;
+    if (movie > (static_cast<double>(last) - origin) * timeBase && movie < length) length = movie;
   }
   return length;
 }
@@ -566,6 +585,10 @@ bool VideoDecoder::Impl::finishFrameTable(int64_t end, std::string* why) {
     *why = "the video has no frames";
     return false;
   }
+  // Frames read later (a fragmented file's) are never shown before the first fragment's.
+  originPts = framePts.front();
+  for (size_t k = 0; k < framePts.size(); ++k) frameTimes[k] = secondsOf(framePts[k]);
+  if (indexedDuration > 0) indexedDuration -= static_cast<double>(originPts) * timeBase;
   if (fragments) {
     settleDuration();
   } else {
@@ -578,7 +601,8 @@ bool VideoDecoder::extendTo(double seconds) {
   Impl& d = *impl_;
   if (!d.codec || d.tableComplete || !d.fragments || d.runs.empty() || std::isnan(seconds)) return false;
   const size_t before = d.frameTimes.size();
-  const int64_t target = static_cast<int64_t>(std::clamp(seconds / d.timeBase, -9e15, 9e15));
+  const int64_t target =
+      static_cast<int64_t>(std::clamp(seconds / d.timeBase + static_cast<double>(d.originPts), -9e15, 9e15));
   // Farther than this beyond the frames read, the fragment that holds the time is gone to
   // straight; nearer, the fragments are read on to it (as playback reads ahead).
   const auto walk = static_cast<int64_t>(kWalkSeconds / d.timeBase);

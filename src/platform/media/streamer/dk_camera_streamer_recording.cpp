@@ -325,7 +325,8 @@ void DKCameraStreamer::State::awaitGrowth() {
 void DKCameraStreamer::State::opened(const std::shared_ptr<DecoderBox>& fresh, bool again) {
   const double previous = duration;
   box = fresh;
-  sound.setSource(fresh->source, fresh->decoder.movieBox(), fresh->decoder.fragmentIndex());
+  sound.setSource(fresh->source, fresh->decoder.movieBox(), fresh->decoder.fragmentIndex(),
+                  fresh->decoder.startTime());
   frameTimes = fresh->decoder.frameTimes();
   duration = fresh->decoder.duration();
   tableComplete = fresh->decoder.complete();

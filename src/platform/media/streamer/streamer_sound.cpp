@@ -51,6 +51,7 @@ struct StreamerSound::Feed {
   RecordingSourcePtr source;
   std::shared_ptr<const Mp4Movie> movie;  // read by the pictures' decoder already (may be null)
   std::shared_ptr<const Mp4FragmentIndex> fragmentIndex;  // likewise, of a fragmented recording
+  double startTime = 0;  // where the item's 0 lies on the file's own time line (the first picture)
   std::shared_ptr<LiveSoundBuffer> live;
   AudioOutputPtr output;
   AudioDecoder decoder;
@@ -121,7 +122,7 @@ struct StreamerSound::Feed {
     if (live) {
       live->read(seconds, frames, &pcm);
     } else {
-      decoder.read(seconds, frames, &pcm);
+      decoder.read(seconds + startTime, frames, &pcm);
     }
   }
 
@@ -164,7 +165,7 @@ StreamerSound::StreamerSound(OutputFactory output) : factory_(std::move(output))
 StreamerSound::~StreamerSound() { halt(); }
 
 void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie,
-                              std::shared_ptr<const Mp4FragmentIndex> fragmentIndex) {
+                              std::shared_ptr<const Mp4FragmentIndex> fragmentIndex, double startTime) {
   halt();
   feed_.reset();
   if (!source || !askOutput()) return;  // nowhere to play it: the sound is not even read
@@ -172,6 +173,7 @@ void StreamerSound::setSource(RecordingSourcePtr source, std::shared_ptr<const M
   feed_->source = std::move(source);
   feed_->movie = std::move(movie);
   feed_->fragmentIndex = std::move(fragmentIndex);
+  feed_->startTime = startTime;
   feed_->output = output_;
 }
 

@@ -37,9 +37,10 @@ class StreamerSound {
 
   // The recording whose sound plays from now on (null: none), with its movie box when the
   // pictures' decoder has read it already. A grown take of the same recording is set again, so
-  // that the sound reads its longer index.
+  // that the sound reads its longer index. Item time 0 is `startTime` on the file's own time line
+  // (where its first picture is, VideoDecoder::startTime()).
   void setSource(RecordingSourcePtr source, std::shared_ptr<const Mp4Movie> movie = nullptr,
-                 std::shared_ptr<const Mp4FragmentIndex> fragmentIndex = nullptr);
+                 std::shared_ptr<const Mp4FragmentIndex> fragmentIndex = nullptr, double startTime = 0);
   // The live stream's sound plays from now on, instead of a recording's (null: none).
   void setLiveSound(std::shared_ptr<LiveSoundBuffer> sound);
 
