@@ -137,6 +137,14 @@ class AddressResolver {
 
 }  // namespace
 
+std::string_view nextPlaylistLine(std::string_view text, size_t& position) {
+  const size_t end = std::min(text.find('\n', position), text.size());
+  std::string_view line = text.substr(position, end - position);
+  position = end + 1;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
 std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key) {
   size_t at = 0;
   while (at < list.size()) {
@@ -220,11 +228,7 @@ std::optional<LivePlaylist> parseLivePlaylist(std::string_view text, std::string
   std::deque<LivePlaylist::Segment> kept;  // the newest
   size_t position = 0;
   while (position < text.size()) {
-    size_t end = text.find('\n', position);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(position, end - position);
-    position = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = nextPlaylistLine(text, position);
     if (line.empty()) continue;
     if (!header) {
       if (line != "#EXTM3U") return fail("not a playlist");

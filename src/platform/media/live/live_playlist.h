@@ -69,6 +69,10 @@ std::optional<std::string> resolveLiveAddress(std::string_view playlistURL, std:
 // a fragment, at most kMaxURLLength long; it may carry a query.
 bool isLiveSegmentAddress(std::string_view url);
 
+// The line of a playlist that starts at `position`, without its line end ("\n" or "\r\n");
+// `position` moves past it. Both playlist readers read their text this way.
+std::string_view nextPlaylistLine(std::string_view text, size_t& position);
+
 // The value of `key` in a tag's attribute list (KEY=VALUE,KEY="quoted, value"), quotes removed;
 // nullopt when absent or when the list does not read.
 std::optional<std::string_view> playlistAttribute(std::string_view list, std::string_view key);

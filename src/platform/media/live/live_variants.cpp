@@ -73,9 +73,7 @@ int64_t pixels(const LiveVariantPlaylist::Variant& v) { return int64_t{v.width} 
 bool isMultivariantPlaylist(std::string_view text) {
   size_t position = 0;
   while (position < text.size()) {
-    const size_t end = std::min(text.find('\n', position), text.size());
-    if (lineStarts(text.substr(position, end - position), "#EXT-X-STREAM-INF:")) return true;
-    position = end + 1;
+    if (lineStarts(nextPlaylistLine(text, position), "#EXT-X-STREAM-INF:")) return true;
   }
   return false;
 }
@@ -92,10 +90,7 @@ std::optional<LiveVariantPlaylist> parseMultivariantPlaylist(std::string_view te
   bool header = false;
   size_t position = 0;
   while (position < text.size()) {
-    const size_t end = std::min(text.find('\n', position), text.size());
-    std::string_view line = text.substr(position, end - position);
-    position = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = nextPlaylistLine(text, position);
     if (line.empty()) continue;
     if (!header) {
       if (line != "#EXTM3U") return fail("not a playlist");
